@@ -1,0 +1,68 @@
+#include "app/memory_port.h"
+
+namespace tarvik {
+
+std::string MemoryPort::text(int control) const {
+    auto it = texts_.find(control);
+    return it == texts_.end() ? std::string{} : it->second;
+}
+void MemoryPort::setText(int control, std::string_view text) { texts_[control] = std::string(text); }
+bool MemoryPort::checked(int control) const {
+    auto it = checks_.find(control);
+    return it != checks_.end() && it->second;
+}
+void MemoryPort::setChecked(int control, bool on) { checks_[control] = on; }
+void MemoryPort::setVisible(int control, bool on) {
+    if (on) hidden.erase(control); else hidden.insert(control);
+}
+void MemoryPort::setEnabled(int control, bool on) {
+    if (on) disabled.erase(control); else disabled.insert(control);
+}
+void MemoryPort::setRedraw(int, bool) {}
+
+void MemoryPort::messageBox(std::string_view text) { messages.emplace_back(text); }
+OpenFileResult MemoryPort::openFile(const OpenFileRequest& request) {
+    fileRequests.push_back(request);
+    if (fileAnswers.empty()) return OpenFileResult::cancelled();
+    OpenFileResult answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+}
+std::optional<std::string> MemoryPort::chooseFolder(std::string_view) {
+    if (folderAnswers.empty()) return std::nullopt;
+    auto answer = folderAnswers.front();
+    folderAnswers.pop_front();
+    return answer;
+}
+void MemoryPort::beep(unsigned hertz, unsigned milliseconds) { beeps.push_back({hertz, milliseconds}); }
+void MemoryPort::setWaitCursor(bool on) { waitCursor = on; }
+std::string MemoryPort::title() const { return windowTitle; }
+void MemoryPort::setTitle(std::string_view title) { windowTitle = std::string(title); }
+
+void MemoryPort::setRecordRowCount(std::size_t rows) {
+    recordRowCount = rows;
+    if (selectedRow && *selectedRow >= rows) selectedRow.reset();
+}
+std::optional<std::size_t> MemoryPort::selectedRecordRow() const { return selectedRow; }
+void MemoryPort::selectRecordRow(std::optional<std::size_t> row) { selectedRow = row; }
+void MemoryPort::setReportLines(std::span<const ReportLine> lines) {
+    reportLines.assign(lines.begin(), lines.end());
+}
+
+void MemoryPort::startTimer(int id, unsigned milliseconds) { runningTimers[id] = milliseconds; }
+void MemoryPort::stopTimer(int id) { runningTimers.erase(id); }
+void MemoryPort::postToUserInterface(std::function<void()> task) {
+    std::lock_guard lock(postedLock_);
+    posted_.push_back(std::move(task));
+}
+std::size_t MemoryPort::runPosted() {
+    std::vector<std::function<void()>> tasks;
+    {
+        std::lock_guard lock(postedLock_);
+        tasks.swap(posted_);
+    }
+    for (auto& t : tasks) t();
+    return tasks.size();
+}
+
+} // namespace tarvik

@@ -1,0 +1,70 @@
+#pragma once
+// A ViewPort that keeps everything in memory: the tests' port and the base of
+// the console port of tarvik-cli. Dialog answers are queued in advance.
+
+#include "app/view_port.h"
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace tarvik {
+
+class MemoryPort : public ViewPort {
+public:
+    struct Beep {
+        unsigned hertz, milliseconds;
+        bool operator==(const Beep&) const = default;
+    };
+
+    std::string text(int control) const override;
+    void setText(int control, std::string_view text) override;
+    bool checked(int control) const override;
+    void setChecked(int control, bool on) override;
+    void setVisible(int control, bool on) override;
+    void setEnabled(int control, bool on) override;
+    void setRedraw(int control, bool on) override;
+
+    void messageBox(std::string_view text) override;
+    OpenFileResult openFile(const OpenFileRequest& request) override;
+    std::optional<std::string> chooseFolder(std::string_view start) override;
+    void beep(unsigned hertz, unsigned milliseconds) override;
+    void setWaitCursor(bool on) override;
+    std::string title() const override;
+    void setTitle(std::string_view title) override;
+
+    void setRecordRowCount(std::size_t rows) override;
+    std::optional<std::size_t> selectedRecordRow() const override;
+    void selectRecordRow(std::optional<std::size_t> row) override;
+    void setReportLines(std::span<const ReportLine> lines) override;
+
+    void startTimer(int id, unsigned milliseconds) override;
+    void stopTimer(int id) override;
+    void postToUserInterface(std::function<void()> task) override;
+    // Runs the tasks posted so far, on the calling thread.
+    std::size_t runPosted();
+
+    // What the view logic did, for tests and the console.
+    std::vector<std::string> messages;
+    std::vector<Beep> beeps;
+    std::vector<OpenFileRequest> fileRequests;
+    std::deque<OpenFileResult> fileAnswers;  // answered in order; cancelled when empty
+    std::deque<std::optional<std::string>> folderAnswers;
+    std::vector<ReportLine> reportLines;
+    std::size_t recordRowCount = 0;
+    std::optional<std::size_t> selectedRow;
+    std::string windowTitle = "Tarvik";
+    bool waitCursor = false;
+    std::map<int, unsigned> runningTimers;
+    std::set<int> hidden, disabled;
+
+private:
+    std::map<int, std::string> texts_;
+    std::map<int, bool> checks_;
+    mutable std::mutex postedLock_;
+    std::vector<std::function<void()>> posted_;
+};
+
+} // namespace tarvik

@@ -1,0 +1,84 @@
+#pragma once
+// The view logic of the main form: owner of the run-time state and carrier of
+// the commands. Everything the desktop provides is reached through the ViewPort.
+
+#include "app/settings.h"
+#include "app/view_port.h"
+#include "core/bytes.h"
+#include "core/record_file.h"
+#include "core/record_index.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvik {
+
+// Which device and record type a record handed to the imagery belongs to.
+struct ImageryKey {
+    std::uint32_t deviceId = 0;
+    std::uint32_t systemEnumerator = 0;
+    std::uint32_t recordType = 0;
+};
+
+class CMyTarvikView {
+public:
+    CMyTarvikView(ViewPort& port, SettingsStore& settings);
+    ~CMyTarvikView();
+    CMyTarvikView(const CMyTarvikView&) = delete;
+    CMyTarvikView& operator=(const CMyTarvikView&) = delete;
+
+    ViewPort& port() { return port_; }
+    SettingsStore& settings() { return settings_; }
+
+    // File -> "Read Vx File".
+    void OnReadVxFile();
+    // Opens `path` as the list's source without the dialog (command line, tests).
+    // Returns false when it could not be opened (the message was shown).
+    bool openRecordFile(const std::string& path);
+    // (Re)builds the record index and the shown rows from the open record file.
+    void LoadRecordFile();
+
+    // The record list, asked for one row and one column at a time.
+    std::size_t recordRowCount() const;
+    std::string rowText(std::size_t row, int column) const;
+    // The bytes of the record shown in `row` (read from the file in file-source mode).
+    std::optional<Bytes> rowRecord(std::size_t row) const;
+
+    bool fileSourceMode() const { return fileSourceMode_; }
+    const std::string& currentRecordFileName() const { return recordFileName_; }
+    const RecordIndex& recordIndex() const { return recordIndex_; }
+    // Index position of each shown row.
+    std::size_t shownIndexPosition(std::size_t row) const;
+
+    // Imagery: records handed to the sonar sector display. Until the display
+    // exists the hook is empty and `imageryEnabled` false.
+    bool imageryEnabled = false;
+    std::function<void(const ImageryKey&, const Bytes&)> displayRecord;
+    std::function<void()> resetImagery;
+
+private:
+    void stopVolatileConnections();
+    void stopWritingOutputFile();
+    void endTextOutputFile();
+    void preloadImagery();
+    void showRecordFileInTitle(const std::string& path);
+
+    ViewPort& port_;
+    SettingsStore& settings_;
+
+    // File source.
+    bool fileSourceMode_ = false;
+    std::string recordFileName_;
+    RecordFile recordFile_;
+    RecordIndex recordIndex_;
+    // Shown rows: positions into the record index. `allShown_` stands for the
+    // identity list when the filter lets every entry through, which saves four
+    // bytes per frame on large files.
+    bool allShown_ = false;
+    std::vector<std::uint32_t> shownRows_;
+};
+
+} // namespace tarvik

@@ -1,0 +1,91 @@
+#include "core/frame.h"
+
+#include <algorithm>
+
+namespace tarvik {
+
+std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count) {
+    count = std::min(count, bytes.size());
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < count; ++i) sum += bytes[i];
+    return sum;
+}
+
+std::uint32_t computeSignedChecksum(ByteSpan bytes, std::size_t count) {
+    count = std::min(count, bytes.size());
+    std::uint32_t sum = 0;  // unsigned arithmetic gives the two's complement wrap
+    for (std::size_t i = 0; i < count; ++i)
+        sum += static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int8_t>(bytes[i])));
+    return sum;
+}
+
+bool finishFrame(Bytes& frame) {
+    if (frame.size() < kFrameHeaderSize + 4 || frame.size() > 0xFFFFFFFFu) return false;
+    ByteWriter w(std::move(frame));
+    auto size = static_cast<std::uint32_t>(w.size());
+    w.patch<std::uint32_t>(frame_offsets::size, size);
+    std::uint16_t flags = readLEOr0<std::uint16_t>(w.data(), frame_offsets::flags);
+    w.patch<std::uint16_t>(frame_offsets::flags, static_cast<std::uint16_t>(flags | 1u));
+    w.patch<std::uint32_t>(size - 4u, computeChecksum(w.data(), size - 4u));
+    frame = w.take();
+    return true;
+}
+
+FrameHeader FrameHeader::from(const FrameView& f) {
+    FrameHeader h;
+    h.protocolVersion = f.protocolVersion();
+    h.offset = f.offset();
+    h.syncPattern = f.syncPattern();
+    h.size = f.size();
+    h.optionalDataOffset = f.optionalDataOffset();
+    h.optionalDataId = f.optionalDataId();
+    h.time = f.time();
+    h.recordVersion = f.recordVersion();
+    h.recordType = f.recordType();
+    h.deviceId = f.deviceId();
+    h.reserved1 = f.reserved1();
+    h.systemEnumerator = f.systemEnumerator();
+    h.recordCounter = f.recordCounter();
+    h.flags = f.flags();
+    h.reserved2 = f.reserved2();
+    h.reserved3 = f.reserved3();
+    h.totalFragments = f.totalFragments();
+    h.fragmentNumber = f.fragmentNumber();
+    return h;
+}
+
+void FrameHeader::write(ByteWriter& out) const {
+    out.u16(protocolVersion).u16(offset).u32(syncPattern).u32(size).u32(optionalDataOffset).u32(optionalDataId);
+    time.write(out);
+    out.u16(recordVersion).u32(recordType).u32(deviceId).u16(reserved1).u16(systemEnumerator).u32(recordCounter);
+    out.u16(flags).u16(reserved2).u32(reserved3).u32(totalFragments).u32(fragmentNumber);
+}
+
+Bytes FrameBuilder::build() const {
+    FrameHeader h = header_;
+    ByteWriter w;
+    h.write(w);
+    // The data section begins at 4 + Offset; an Offset below 60 (a defect the
+    // decoder tolerates) still keeps the data after the whole header.
+    Bytes out = w.take();
+    out.resize(std::max<std::size_t>(4u + h.offset, kFrameHeaderSize), 0);
+    ByteWriter body(std::move(out));
+    body.bytes(data_.data());
+    if (hasOptional_) {
+        h.optionalDataOffset = static_cast<std::uint32_t>(body.size());
+        body.patch<std::uint32_t>(frame_offsets::optionalDataOffset, h.optionalDataOffset);
+        body.bytes(optional_.data());
+    }
+    if (checksum_) body.fill(4);
+    Bytes frame = body.take();
+    if (checksum_) {
+        finishFrame(frame);
+    } else {
+        ByteWriter p(std::move(frame));
+        p.patch<std::uint32_t>(frame_offsets::size, static_cast<std::uint32_t>(p.size()));
+        frame = p.take();
+    }
+    return frame;
+}
+
+} // namespace tarvik

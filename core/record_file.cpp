@@ -1,0 +1,201 @@
+#include "core/record_file.h"
+
+#include "core/text.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvik {
+
+RecordFile::~RecordFile() { close(); }
+
+bool RecordFile::open(const std::string& path) {
+    close();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        error_ = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    path_ = path;
+    error_.clear();
+    return true;
+}
+
+void RecordFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    path_.clear();
+}
+
+std::uint64_t RecordFile::size() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0) return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t RecordFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (fd_ < 0) return 0;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        if (offset + done > static_cast<std::uint64_t>(INT64_MAX)) break;
+        ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+Bytes ReadFrame(const RecordFile& file, const RecordIndexEntry& entry) {
+    std::uint64_t fileSize = file.size();
+    std::uint64_t offset = entry.offset();
+    if (offset >= fileSize) return {};
+    std::uint64_t count = std::min<std::uint64_t>(entry.size(), fileSize - offset);
+    Bytes frame(static_cast<std::size_t>(count));
+    frame.resize(file.readAt(offset, frame));
+    return frame;
+}
+
+namespace {
+
+// Sequential header reads through one large buffer: a walk over small frames
+// costs a memory copy per frame instead of a system call.
+class BufferedReader {
+public:
+    explicit BufferedReader(const RecordFile& file) : file_(file) {}
+
+    // Copies up to out.size() bytes at `offset`; returns the count available.
+    std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) {
+        if (offset < start_ || offset + out.size() > start_ + filled_) refill(offset, out.size());
+        if (offset < start_) return 0;
+        std::uint64_t rel = offset - start_;
+        if (rel >= filled_) return 0;
+        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), filled_ - rel));
+        std::memcpy(out.data(), buffer_.data() + rel, n);
+        ++servedSinceRefill_;
+        return n;
+    }
+
+private:
+    void refill(std::uint64_t offset, std::size_t need) {
+        // Large frames leave one header per buffer: read just a page for them.
+        std::size_t want = servedSinceRefill_ > 1 || filled_ == 0 ? kLarge : kSmall;
+        want = std::max(want, need);
+        if (buffer_.size() < want) buffer_.resize(want);
+        start_ = offset;
+        filled_ = file_.readAt(offset, std::span(buffer_.data(), want));
+        servedSinceRefill_ = 0;
+    }
+
+    static constexpr std::size_t kLarge = std::size_t{1} << 20;
+    static constexpr std::size_t kSmall = 4096;
+    const RecordFile& file_;
+    Bytes buffer_;
+    std::uint64_t start_ = 0;
+    std::size_t filled_ = 0;
+    std::size_t servedSinceRefill_ = 0;
+};
+
+} // namespace
+
+bool ReadCatalog(const RecordFile& file, RecordIndex& index) {
+    index.clear();
+    const std::uint64_t fileSize = file.size();
+    std::array<std::uint8_t, kFrameHeaderSize> header{};
+    if (file.readAt(0, header) != header.size()) return false;
+    FrameView first(header);
+    if (first.recordType() != kFileHeaderRecordType || first.optionalDataId() != kFileCatalogRecordType) return false;
+
+    std::array<std::uint8_t, 12> pointer{};
+    if (first.optionalDataOffset() == 0 || file.readAt(first.optionalDataOffset(), pointer) != pointer.size())
+        return false;
+    const auto catalogSize = readLEOr0<std::uint32_t>(pointer, 0);
+    const auto catalogOffset = readLEOr0<std::uint64_t>(pointer, 4);
+    if (catalogOffset == 0 || catalogSize == 0) return false;
+
+    if (file.readAt(catalogOffset, header) != header.size()) return false;
+    FrameView catalog(header);
+    if (catalog.recordType() != kFileCatalogRecordType) return false;
+
+    // The data section begins at 4 + Offset (60 when a writer left Offset 0).
+    const std::uint64_t dataStart = catalogOffset + (catalog.offset() == 0 ? 64u : catalog.dataStart());
+    std::array<std::uint8_t, 14> dataHeader{};
+    if (file.readAt(dataStart, dataHeader) != dataHeader.size()) return false;
+    const std::uint64_t n = readLEOr0<std::uint32_t>(dataHeader, 6);
+
+    // A count or entries that the file cannot hold mean the catalog is not to be trusted.
+    const std::uint64_t entriesAt = dataStart + dataHeader.size();
+    if (!fits(fileSize, entriesAt, n * RecordIndexEntry::kSize)) return false;
+
+    index.grow(static_cast<std::size_t>(n));
+    for (std::size_t done = 0; done < n;) {
+        auto run = index.chunkRun(done, static_cast<std::size_t>(n) - done);
+        std::span<std::uint8_t> target(reinterpret_cast<std::uint8_t*>(run.data()), run.size_bytes());
+        if (file.readAt(entriesAt + done * RecordIndexEntry::kSize, target) != target.size()) {
+            index.clear();
+            return false;
+        }
+        done += run.size();
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const RecordIndexEntry& e = index[i];
+        if (!fits(fileSize, e.offset(), e.size())) {
+            index.clear();
+            return false;
+        }
+    }
+    index.push_back(RecordIndexEntry::fromHeader(catalog, catalogOffset));
+    return true;
+}
+
+std::optional<std::string> ScanFrames(const RecordFile& file, RecordIndex& index) {
+    const std::string name(fileNameOf(file.path()));
+    BufferedReader reader(file);
+    std::array<std::uint8_t, kFrameHeaderSize> header{};
+    std::uint64_t position = 0;
+    for (std::uint64_t k = 0;; ++k) {
+        std::size_t got = reader.read(position, header);
+        if (got == 0) {
+            if (k == 0) return strprintf("File %s Is Empty", name.c_str());
+            return std::nullopt;
+        }
+        if (got < kFrameHeaderSize) {
+            if (k == 0) return strprintf("First Record Of File %s Is Too Small", name.c_str());
+            return std::nullopt;  // a truncated last frame is ignored
+        }
+        FrameView frame(header);
+        if (frame.syncPattern() != kSyncPattern) {
+            if (k == 1) return strprintf("Second Record Of File %s Does Not Have The Sync Pattern", name.c_str());
+            return strprintf("Record %llu Of File %s Does Not Have The Sync Pattern",
+                             static_cast<unsigned long long>(k), name.c_str());
+        }
+        // A Size of 0 would leave the walk on the same frame for ever.
+        if (frame.size() == 0)
+            return strprintf("Record %llu Of File %s Has A Size Of 0", static_cast<unsigned long long>(k),
+                             name.c_str());
+        index.push_back(RecordIndexEntry::fromHeader(frame, position));
+        position += frame.size();
+        if (frame.recordType() == kFileCatalogRecordType) return std::nullopt;
+    }
+}
+
+bool passesRecordFilter(std::string_view filterText, std::uint32_t recordType) {
+    if (filterText == kAllRecords) return true;
+    char digits[16];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, recordType);
+    (void)ec;
+    return filterText.find(std::string_view(digits, static_cast<std::size_t>(end - digits))) != std::string_view::npos;
+}
+
+} // namespace tarvik

@@ -1,0 +1,62 @@
+#pragma once
+// Reading record files: a file of Data Record Frames back to back, optionally
+// opened by a file header record (7200) that points at a closing file catalog
+// record (7300). The index comes from the catalog when it is usable, else from
+// a walk over the frames.
+
+#include "core/bytes.h"
+#include "core/record_index.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace tarvik {
+
+inline constexpr std::uint32_t kFileHeaderRecordType = 7200;
+inline constexpr std::uint32_t kFileCatalogRecordType = 7300;
+
+// An open record file, read with positioned reads (offsets are 64-bit).
+class RecordFile {
+public:
+    RecordFile() = default;
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    // Opens for binary reading; on failure returns false and keeps errno's text.
+    bool open(const std::string& path);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+    const std::string& lastError() const { return error_; }
+
+    // Current length of the file (it may still be growing).
+    std::uint64_t size() const;
+    // Reads up to out.size() bytes at `offset`; returns the count read (short at end of file).
+    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    std::string error_;
+};
+
+// Reads an entry's frame: Size bytes at its offset, clamped to what the file holds.
+Bytes ReadFrame(const RecordFile& file, const RecordIndexEntry& entry);
+
+// Fills the index from the file's catalog. False (and the index left empty)
+// when the file has no usable catalog.
+bool ReadCatalog(const RecordFile& file, RecordIndex& index);
+
+// Fills the index by walking the frames. Returns the message to show the user
+// when the walk stopped at a broken frame (nullopt when it simply ran out).
+std::optional<std::string> ScanFrames(const RecordFile& file, RecordIndex& index);
+
+// The record-type filter rule: everything passes "ALL RECORDS"; otherwise a type
+// passes when its decimal text occurs anywhere in the filter text.
+inline constexpr std::string_view kAllRecords = "ALL RECORDS";
+bool passesRecordFilter(std::string_view filterText, std::uint32_t recordType);
+
+} // namespace tarvik

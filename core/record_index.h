@@ -1,0 +1,74 @@
+#pragma once
+// The 48-byte record index entry (also the entry format of the file catalog
+// record) and the index of a record file, stored in fixed-size chunks so that
+// a file of millions of frames costs about 48 bytes per frame and growing the
+// index never copies it.
+
+#include "core/bytes.h"
+#include "core/frame.h"
+#include "core/vxtime.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace tarvik {
+
+class RecordIndexEntry {
+public:
+    static constexpr std::size_t kSize = 48;
+    std::array<std::uint8_t, kSize> raw{};
+
+    std::uint32_t size() const { return get<std::uint32_t>(0); }
+    std::uint64_t offset() const { return get<std::uint64_t>(4); }
+    std::uint16_t recordType() const { return get<std::uint16_t>(12); }
+    std::uint16_t deviceId() const { return get<std::uint16_t>(14); }
+    std::uint16_t systemEnumerator() const { return get<std::uint16_t>(16); }
+    VxTIME time() const { return VxTIME::read(raw, 18).value_or(VxTIME{}); }
+    std::uint32_t recordCounter() const { return get<std::uint32_t>(28); }
+
+    // The entry the reader makes for a frame whose header starts at `offset` of the file.
+    static RecordIndexEntry fromHeader(const FrameView& header, std::uint64_t offset);
+    static RecordIndexEntry fromBytes(ByteSpan bytes48);
+
+private:
+    template <typename T>
+    T get(std::size_t at) const {
+        return readLEOr0<T>(raw, at);
+    }
+};
+static_assert(sizeof(RecordIndexEntry) == RecordIndexEntry::kSize);
+
+class RecordIndex {
+public:
+    static constexpr std::size_t kChunkBits = 16;
+    static constexpr std::size_t kChunkEntries = std::size_t{1} << kChunkBits;
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear() {
+        chunks_.clear();
+        size_ = 0;
+    }
+    const RecordIndexEntry& operator[](std::size_t i) const {
+        return chunks_[i >> kChunkBits][i & (kChunkEntries - 1)];
+    }
+    RecordIndexEntry& operator[](std::size_t i) { return chunks_[i >> kChunkBits][i & (kChunkEntries - 1)]; }
+    void push_back(const RecordIndexEntry& e) {
+        if ((size_ & (kChunkEntries - 1)) == 0 && (size_ >> kChunkBits) == chunks_.size()) addChunk();
+        (*this)[size_++] = e;
+    }
+    // Grows the index by `count` zeroed entries; returns the first new position.
+    std::size_t grow(std::size_t count);
+    // The contiguous run of entries starting at `first` that lie in one chunk.
+    std::span<RecordIndexEntry> chunkRun(std::size_t first, std::size_t count);
+
+private:
+    void addChunk() { chunks_.push_back(std::make_unique<RecordIndexEntry[]>(kChunkEntries)); }
+    std::vector<std::unique_ptr<RecordIndexEntry[]>> chunks_;
+    std::size_t size_ = 0;
+};
+
+} // namespace tarvik

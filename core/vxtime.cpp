@@ -1,0 +1,57 @@
+#include "core/vxtime.h"
+
+#include "core/text.h"
+
+namespace tarvik {
+
+std::optional<VxTIME> VxTIME::read(ByteSpan bytes, std::size_t offset) {
+    if (!fits(bytes.size(), offset, kSize)) return std::nullopt;
+    VxTIME t;
+    t.year = readLEOr0<std::uint16_t>(bytes, offset);
+    t.day = readLEOr0<std::uint16_t>(bytes, offset + 2);
+    t.seconds = readLEOr0<float>(bytes, offset + 4);
+    t.hours = bytes[offset + 8];
+    t.minutes = bytes[offset + 9];
+    return t;
+}
+
+void VxTIME::write(ByteWriter& out) const {
+    out.u16(year).u16(day).f32(seconds).u8(hours).u8(minutes);
+}
+
+bool isLeapYear(int year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+bool dayOfYearToDate(int year, int day, int& month, int& dayOfMonth) {
+    static constexpr int common[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
+    static constexpr int leap[13] = {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366};
+    if (day < 1 || day > 366) return false;
+    const int* table = isLeapYear(year) ? leap : common;
+    for (int m = 1; m <= 12; ++m) {
+        if (day <= table[m]) {
+            month = m;
+            dayOfMonth = day - table[m - 1];
+            return true;
+        }
+    }
+    return false;  // day 366 of a common year
+}
+
+std::optional<std::string> formatDateTime(const VxTIME& t) {
+    int month = 0, dayOfMonth = 0;
+    if (!dayOfYearToDate(t.year, t.day, month, dayOfMonth)) return std::nullopt;
+    return strprintf("%02d/%02d/%02d %02d:%02d:%06.3f", month, dayOfMonth, int(t.year), int(t.hours),
+                     int(t.minutes), double(t.seconds));
+}
+
+std::optional<std::uint8_t> uninitialisedMarker(ByteSpan timeBytes) {
+    if (timeBytes.size() < 4) return std::nullopt;
+    for (std::uint8_t marker : {std::uint8_t{0xCD}, std::uint8_t{0xFB}}) {
+        if (timeBytes[0] == marker && timeBytes[1] == marker && timeBytes[2] == marker && timeBytes[3] == marker)
+            return marker;
+    }
+    return std::nullopt;
+}
+
+} // namespace tarvik

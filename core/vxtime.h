@@ -1,0 +1,39 @@
+#pragma once
+// The protocol's 10-byte time stamp and its text form.
+
+#include "core/bytes.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tarvik {
+
+struct VxTIME {
+    std::uint16_t year = 0;
+    std::uint16_t day = 0;  // day of the year, 1 = 1 January
+    float seconds = 0.0f;
+    std::uint8_t hours = 0;
+    std::uint8_t minutes = 0;
+
+    static constexpr std::size_t kSize = 10;
+
+    // Decodes 10 bytes at `offset`; nullopt when they are not all there.
+    static std::optional<VxTIME> read(ByteSpan bytes, std::size_t offset);
+    void write(ByteWriter& out) const;
+};
+
+bool isLeapYear(int year);
+
+// Day of year to month (1..12) and day of month; false when the day has no date.
+bool dayOfYearToDate(int year, int day, int& month, int& dayOfMonth);
+
+// "%02d/%02d/%02d %02d:%02d:%06.3f" (month, day of month, year, hours, minutes, seconds);
+// nullopt when the day of year has no calendar date.
+std::optional<std::string> formatDateTime(const VxTIME& t);
+
+// Marker byte (0xCD or 0xFB) when the Year and Day bytes are all that byte:
+// memory the source never set.
+std::optional<std::uint8_t> uninitialisedMarker(ByteSpan timeBytes);
+
+} // namespace tarvik

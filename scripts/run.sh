@@ -1,0 +1,12 @@
+#!/bin/sh
+# Installs what is missing, builds, and runs the main job on an embedded default:
+# a sample record file made by the project's own frame builder, listed and reported.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh"
+bin="$root/build/bin"
+sample="$root/build/sample.vxr"
+"$bin/tarvik-cli" generate "$sample" --frames 40
+echo "== tarvik-cli list $sample"
+"$bin/tarvik-cli" list "$sample"

@@ -1,0 +1,160 @@
+// The "Read Vx File" command and the file rows of the record list, through the in-memory port.
+
+#include "app/controls.h"
+#include "app/memory_port.h"
+#include "app/tarvik_view.h"
+#include "tests/support/temp_dir.h"
+#include "tools/synth/sample_records.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvik;
+using tarvik::testing::concat;
+using tarvik::testing::TempDir;
+
+namespace {
+
+class ReadVxFile : public ::testing::Test {
+protected:
+    ReadVxFile() { port.setText(controls::kRecordFilter, "ALL RECORDS"); }
+
+    std::string sample(const std::string& name, std::size_t frames, bool catalog = true) {
+        synth::SampleOptions o;
+        o.frames = frames;
+        o.withCatalog = catalog;
+        std::string p = dir.file(name);
+        EXPECT_TRUE(synth::writeSampleFile(p, o));
+        return p;
+    }
+    std::vector<std::string> row(std::size_t r) const {
+        return {view.rowText(r, 0), view.rowText(r, 1), view.rowText(r, 2)};
+    }
+
+    TempDir dir;
+    MemoryPort port;
+    MemorySettingsStore settings;
+    CMyTarvikView view{port, settings};
+};
+
+} // namespace
+
+TEST_F(ReadVxFile, ChosenFileIsListedAndRemembered) {
+    const std::string path = sample("run.vxr", 14);
+    port.fileAnswers.push_back(OpenFileResult::chosen(path));
+    view.OnReadVxFile();
+
+    ASSERT_EQ(port.fileRequests.size(), 1u);
+    const OpenFileRequest& req = port.fileRequests[0];
+    EXPECT_EQ(req.defaultExtension, "vxr");
+    EXPECT_EQ(req.filter, "VX Files (*.vxr)|*.vxr||");
+    EXPECT_EQ(req.initialName, "*.vxr");  // nothing remembered yet
+    EXPECT_TRUE(req.readOnly && req.pathMustExist && req.fileMustExist);
+
+    EXPECT_TRUE(view.fileSourceMode());
+    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(port.recordRowCount, 16u);
+    EXPECT_EQ(view.recordRowCount(), 16u);
+    EXPECT_EQ(row(0), (std::vector<std::string>{"7200", "396 bytes", "0"}));
+    EXPECT_EQ(row(1)[0], "7000");
+    EXPECT_EQ(row(15)[0], "7300");
+    EXPECT_EQ(row(15)[2], "15");
+    EXPECT_EQ(port.windowTitle, "Tarvik - Reading " + path);
+    EXPECT_EQ(readString(settings, "Last Vx file read"), path);
+    EXPECT_FALSE(port.waitCursor);
+
+    // The next dialog starts from the current file; choosing it again does nothing.
+    port.fileAnswers.push_back(OpenFileResult::chosen(path));
+    port.recordRowCount = 0;
+    view.OnReadVxFile();
+    EXPECT_EQ(port.fileRequests[1].initialName, path);
+    EXPECT_EQ(port.recordRowCount, 0u);
+    EXPECT_EQ(port.windowTitle, "Tarvik - Reading " + path);
+
+    // Another file replaces the title's tail rather than adding to it.
+    const std::string other = sample("other.vxr", 3, false);
+    port.fileAnswers.push_back(OpenFileResult::chosen(other));
+    view.OnReadVxFile();
+    EXPECT_EQ(port.windowTitle, "Tarvik - Reading " + other);
+    EXPECT_EQ(view.recordRowCount(), 4u);  // file header and three frames
+}
+
+TEST_F(ReadVxFile, InitialNameComesFromTheSettingWithThePatternAdded) {
+    writeString(settings, "Last Vx file read", "/data/previous");
+    view.OnReadVxFile();  // cancelled
+    EXPECT_EQ(port.fileRequests.at(0).initialName, "/data/previous*.vxr");
+    EXPECT_FALSE(view.fileSourceMode());
+}
+
+TEST_F(ReadVxFile, FailedDialogIsShownAgainWithoutInitialName) {
+    const std::string path = sample("again.vxr", 2);
+    port.fileAnswers.push_back(OpenFileResult::failed());
+    port.fileAnswers.push_back(OpenFileResult::chosen(path));
+    view.OnReadVxFile();
+    ASSERT_EQ(port.fileRequests.size(), 2u);
+    EXPECT_EQ(port.fileRequests[1].initialName, "");
+    EXPECT_EQ(view.recordRowCount(), 4u);
+}
+
+TEST_F(ReadVxFile, UnopenableFileShowsItsMessage) {
+    const std::string path = dir.file("missing.vxr");
+    port.fileAnswers.push_back(OpenFileResult::chosen(path));
+    view.OnReadVxFile();
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.messages[0], "could not open the specified file " + path);
+    EXPECT_FALSE(view.fileSourceMode());
+    EXPECT_EQ(port.windowTitle, "Tarvik");
+}
+
+TEST_F(ReadVxFile, BrokenFilesAreListedUpToTheBreak) {
+    auto empty = dir.write("empty.vxr", {});
+    EXPECT_TRUE(view.openRecordFile(empty));
+    EXPECT_EQ(port.messages.back(), "File empty.vxr Is Empty");
+    EXPECT_EQ(view.recordRowCount(), 0u);
+    EXPECT_TRUE(port.reportLines.empty());
+
+    Bytes first = synth::sampleFrame(7000, 1, 1, 1);
+    ByteWriter w(first);
+    w.patch<std::uint32_t>(8, 70);
+    auto broken = dir.write("broken.vxr", concat({w.take(), synth::sampleFrame(7004, 1, 2, 1)}));
+    EXPECT_TRUE(view.openRecordFile(broken));
+    EXPECT_EQ(port.messages.back(), "Second Record Of File broken.vxr Does Not Have The Sync Pattern");
+    EXPECT_EQ(view.recordRowCount(), 1u);
+    EXPECT_EQ(port.recordRowCount, 1u);
+}
+
+TEST_F(ReadVxFile, FilterSelectsRowsByTypeTextAndKeepsIndexPositions) {
+    const std::string path = sample("filter.vxr", 14);
+    port.setText(controls::kRecordFilter, "7000; 7004");
+    ASSERT_TRUE(view.openRecordFile(path));
+    ASSERT_EQ(view.recordRowCount(), 4u);
+    EXPECT_EQ(row(0), (std::vector<std::string>{"7000", view.rowText(0, 1), "1"}));
+    EXPECT_EQ(row(1)[0], "7004");
+    EXPECT_EQ(row(1)[2], "2");
+    EXPECT_EQ(row(2)[2], "8");
+
+    port.setText(controls::kRecordFilter, "7300");
+    view.LoadRecordFile();
+    ASSERT_EQ(view.recordRowCount(), 1u);
+    EXPECT_EQ(row(0)[2], "15");
+    auto frame = view.rowRecord(0);
+    ASSERT_TRUE(frame.has_value());
+    EXPECT_EQ(FrameView(*frame).recordType(), 7300u);
+    EXPECT_FALSE(view.rowRecord(1).has_value());
+    EXPECT_EQ(view.rowText(1, 0), "");
+}
+
+TEST_F(ReadVxFile, PreloadHandsTheFirstSettingsConfigurationAndGeometryToTheImagery) {
+    const std::string path = sample("preload.vxr", 30);
+    std::vector<std::uint32_t> handed;
+    view.imageryEnabled = true;
+    view.displayRecord = [&](const ImageryKey& key, const Bytes& frame) {
+        handed.push_back(key.recordType);
+        EXPECT_EQ(FrameView(frame).recordType(), key.recordType);
+        EXPECT_EQ(key.deviceId, 7125u);
+    };
+    int resets = 0;
+    view.resetImagery = [&] { ++resets; };
+    ASSERT_TRUE(view.openRecordFile(path));
+    EXPECT_EQ(handed, (std::vector<std::uint32_t>{7000, 7004, 7001}));
+    EXPECT_EQ(resets, 1);
+}

@@ -1,0 +1,66 @@
+// tarvik-cli list and generate, run as a user would.
+
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+using tarvik::testing::runProgram;
+using tarvik::testing::TempDir;
+
+namespace {
+const std::string kCli = TARVIK_CLI;
+
+std::size_t countLines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+} // namespace
+
+TEST(CliList, ListsGeneratedFilesWithAndWithoutCatalog) {
+    TempDir dir;
+    const std::string withCatalog = dir.file("a.vxr"), without = dir.file("b.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", withCatalog, "--frames", "12"}).status, 0);
+    ASSERT_EQ(runProgram(kCli, {"generate", without, "--frames", "12", "--no-catalog"}).status, 0);
+
+    auto a = runProgram(kCli, {"list", withCatalog});
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.err, "");
+    EXPECT_EQ(countLines(a.out), 14u);
+    EXPECT_EQ(a.out.substr(0, a.out.find('\n')), "7200\t396 bytes\t0");
+
+    auto b = runProgram(kCli, {"list", without});
+    EXPECT_EQ(b.status, 0);
+    EXPECT_EQ(countLines(b.out), 13u);
+    EXPECT_EQ(b.out.substr(0, 5), "7200\t");
+
+    auto filtered = runProgram(kCli, {"list", withCatalog, "--filter", "7027"});
+    EXPECT_EQ(filtered.out, "7027\t" + filtered.out.substr(5, filtered.out.find('\n') - 5) + "\n" +
+                                filtered.out.substr(filtered.out.find('\n') + 1));
+    EXPECT_EQ(countLines(filtered.out), 2u);
+}
+
+TEST(CliList, MessagesGoToStderrAndSetTheExitStatus) {
+    TempDir dir;
+    auto empty = dir.write("empty.vxr", {});
+    auto r = runProgram(kCli, {"list", empty});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "File empty.vxr Is Empty\n");
+
+    auto missing = runProgram(kCli, {"list", dir.file("none.vxr")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "could not open the specified file " + dir.file("none.vxr") + "\n");
+}
+
+TEST(CliList, UsageErrorsAndHelp) {
+    EXPECT_EQ(runProgram(kCli, {}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"list"}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"list", "a", "b"}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"list", "a", "--filter"}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"list", "a", "--bogus"}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"frobnicate"}).status, 2);
+    auto help = runProgram(kCli, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("list"), std::string::npos);
+    auto listHelp = runProgram(kCli, {"list", "--help"});
+    EXPECT_EQ(listHelp.status, 0);
+    EXPECT_NE(listHelp.out.find("--filter"), std::string::npos);
+}

@@ -1,0 +1,164 @@
+#include "core/frame.h"
+#include "core/vxtime.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvik;
+
+TEST(Checksum, UnsignedAndSignedSums) {
+    const Bytes low = {1, 2, 3, 0x7F};
+    EXPECT_EQ(computeChecksum(low, low.size()), 133u);
+    EXPECT_EQ(computeSignedChecksum(low, low.size()), 133u);  // all below 0x80: the sums agree
+
+    const Bytes high = {0xFF, 0x80, 0x01};
+    EXPECT_EQ(computeChecksum(high, 3), 0xFFu + 0x80u + 1u);
+    EXPECT_EQ(computeSignedChecksum(high, 3), static_cast<std::uint32_t>(-1 - 128 + 1));
+
+    // The count is clamped to the bytes held; the sum wraps modulo 2^32.
+    EXPECT_EQ(computeChecksum(low, 1000), 133u);
+    Bytes many(20'000'000, 0xFF);
+    EXPECT_EQ(computeChecksum(many, many.size()), static_cast<std::uint32_t>(20'000'000ull * 255));
+}
+
+TEST(Frame, BuiltFrameWith316ByteDataSectionHasSize384AndItsSum) {
+    FrameBuilder b(7200);
+    b.data().fill(316, 0xAB);
+    Bytes frame = b.build();
+    FrameView v(frame);
+    ASSERT_EQ(frame.size(), 384u);
+    EXPECT_EQ(v.size(), 384u);
+    EXPECT_EQ(v.flags(), 1u);
+    EXPECT_TRUE(v.hasChecksum());
+    EXPECT_EQ(v.checksumField(), computeChecksum(frame, 380));
+    EXPECT_EQ(v.protocolVersion(), 5u);
+    EXPECT_EQ(v.offset(), 60u);
+    EXPECT_EQ(v.dataStart(), 64u);
+    EXPECT_EQ(v.syncPattern(), kSyncPattern);
+    EXPECT_TRUE(v.isFrame());
+}
+
+TEST(Frame, HeaderFieldsRoundTripThroughTheBuilder) {
+    FrameBuilder b(7027);
+    FrameHeader& h = b.header();
+    h.deviceId = 7125;
+    h.systemEnumerator = 3;
+    h.recordCounter = 0xDEADBEEF;
+    h.recordVersion = 2;
+    h.reserved1 = 0x1111;
+    h.reserved2 = 0x2222;
+    h.reserved3 = 0x33333333;
+    h.totalFragments = 4;
+    h.fragmentNumber = 2;
+    h.flags = 0x8000;  // other bits are carried through
+    h.time = VxTIME{2024, 65, 9.125f, 7, 4};
+    b.data().u32(42);
+    b.optionalData(7027).u32(1).u32(2);
+    Bytes frame = b.build();
+    FrameView v(frame);
+    EXPECT_EQ(v.recordType(), 7027u);
+    EXPECT_EQ(v.deviceId(), 7125u);
+    EXPECT_EQ(v.systemEnumerator(), 3u);
+    EXPECT_EQ(v.recordCounter(), 0xDEADBEEFu);
+    EXPECT_EQ(v.recordVersion(), 2u);
+    EXPECT_EQ(v.reserved1(), 0x1111u);
+    EXPECT_EQ(v.reserved2(), 0x2222u);
+    EXPECT_EQ(v.reserved3(), 0x33333333u);
+    EXPECT_EQ(v.totalFragments(), 4u);
+    EXPECT_EQ(v.fragmentNumber(), 2u);
+    EXPECT_EQ(v.flags(), 0x8001u);
+    EXPECT_EQ(v.optionalDataId(), 7027u);
+    EXPECT_EQ(v.optionalDataOffset(), 68u);
+    EXPECT_EQ(v.size(), 64u + 4 + 8 + 4);
+    EXPECT_EQ(v.time().day, 65u);
+    EXPECT_FLOAT_EQ(v.time().seconds, 9.125f);
+    EXPECT_EQ(v.checksumField(), computeChecksum(frame, frame.size() - 4));
+
+    // Copying a header keeps every field.
+    Bytes copy;
+    ByteWriter w;
+    FrameHeader::from(v).write(w);
+    ASSERT_EQ(w.size(), 64u);
+    EXPECT_TRUE(std::equal(w.data().begin(), w.data().end(), frame.begin()));
+}
+
+TEST(Frame, ShortBytesNeverReadPastTheEnd) {
+    Bytes tiny = {0xFF, 0xFF};
+    FrameView v(tiny);
+    EXPECT_FALSE(v.hasHeader());
+    EXPECT_FALSE(v.isFrame());
+    EXPECT_EQ(v.size(), 0u);
+    EXPECT_EQ(v.recordType(), 0u);
+    EXPECT_FALSE(v.checksumField().has_value());
+
+    // A Size beyond the bytes held: no checksum field to read.
+    FrameBuilder b(7000);
+    Bytes frame = b.build();
+    ByteWriter w(frame);
+    w.patch<std::uint32_t>(8, 100000);
+    frame = w.take();
+    EXPECT_FALSE(FrameView(frame).checksumField().has_value());
+    EXPECT_FALSE(finishFrame(tiny));
+}
+
+TEST(Frame, BuilderWithoutChecksumLeavesFlagsClear) {
+    FrameBuilder b(7001);
+    b.checksum(false).data().u32(7);
+    Bytes frame = b.build();
+    FrameView v(frame);
+    EXPECT_EQ(v.size(), 68u);
+    EXPECT_FALSE(v.hasChecksum());
+}
+
+TEST(VxTime, LeapYearRule) {
+    EXPECT_TRUE(isLeapYear(2024));
+    EXPECT_TRUE(isLeapYear(2000));
+    EXPECT_FALSE(isLeapYear(1900));
+    EXPECT_FALSE(isLeapYear(2023));
+}
+
+TEST(VxTime, DayOfYearToDate) {
+    int m = 0, d = 0;
+    ASSERT_TRUE(dayOfYearToDate(2024, 60, m, d));
+    EXPECT_EQ(m, 2);
+    EXPECT_EQ(d, 29);
+    ASSERT_TRUE(dayOfYearToDate(2023, 60, m, d));
+    EXPECT_EQ(m, 3);
+    EXPECT_EQ(d, 1);
+    ASSERT_TRUE(dayOfYearToDate(2024, 366, m, d));
+    EXPECT_EQ(m, 12);
+    EXPECT_EQ(d, 31);
+    ASSERT_TRUE(dayOfYearToDate(2023, 1, m, d));
+    EXPECT_EQ(m, 1);
+    EXPECT_EQ(d, 1);
+    EXPECT_FALSE(dayOfYearToDate(2024, 0, m, d));
+    EXPECT_FALSE(dayOfYearToDate(2024, 367, m, d));
+    EXPECT_FALSE(dayOfYearToDate(2023, 366, m, d));  // day 366 of a common year has no date
+}
+
+TEST(VxTime, DateTextAndMarkers) {
+    EXPECT_EQ(formatDateTime(VxTIME{2024, 65, 9.125f, 7, 4}), "03/05/2024 07:04:09.125");
+    EXPECT_EQ(formatDateTime(VxTIME{2024, 1, 0.0f, 0, 0}), "01/01/2024 00:00:00.000");
+    EXPECT_FALSE(formatDateTime(VxTIME{2023, 366, 0.0f, 0, 0}).has_value());
+
+    const Bytes cd = {0xCD, 0xCD, 0xCD, 0xCD, 0, 0, 0, 0, 0, 0};
+    const Bytes fb = {0xFB, 0xFB, 0xFB, 0xFB, 0, 0, 0, 0, 0, 0};
+    const Bytes mixed = {0xCD, 0xCD, 0xFB, 0xCD, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(uninitialisedMarker(cd), 0xCD);
+    EXPECT_EQ(uninitialisedMarker(fb), 0xFB);
+    EXPECT_FALSE(uninitialisedMarker(mixed).has_value());
+    EXPECT_FALSE(VxTIME::read(cd, 1).has_value());
+}
+
+TEST(Bytes, ReaderStopsAtTheEnd) {
+    const Bytes b = {1, 0, 0, 0, 2};
+    ByteReader r(b);
+    EXPECT_EQ(r.read<std::uint32_t>(), 1u);
+    EXPECT_FALSE(r.read<std::uint32_t>().has_value());
+    EXPECT_EQ(r.position(), 4u);
+    EXPECT_EQ(r.read<std::uint8_t>(), 2u);
+    EXPECT_FALSE(r.take(1).has_value());
+    EXPECT_FALSE(readLE<std::uint64_t>(b, ~std::uint64_t{0} - 2).has_value());
+    EXPECT_TRUE(fits(10, 10, 0));
+    EXPECT_FALSE(fits(10, 11, 0));
+    EXPECT_FALSE(fits(10, 2, ~std::uint64_t{0}));
+}

@@ -1,0 +1,132 @@
+#include "tools/synth/sample_records.h"
+
+#include "core/record_file.h"
+#include "core/record_index.h"
+
+#include <cstdio>
+#include <memory>
+#include <random>
+
+namespace tarvik::synth {
+
+namespace {
+
+constexpr std::uint8_t kFileIdentifier[16] = {0x7D, 0x57, 0xDF, 0x33, 0xEC, 0x2A, 0x3E, 0xA9,
+                                              0x6F, 0x4D, 0xB0, 0xCF, 0x43, 0x2F, 0x30, 0xF3};
+
+VxTIME sampleTime(std::uint32_t counter) {
+    VxTIME t;
+    t.year = 2024;
+    t.day = 65;
+    t.hours = 7;
+    t.minutes = 4;
+    t.seconds = 9.125f + static_cast<float>(counter % 40) * 0.5f;
+    return t;
+}
+
+} // namespace
+
+const std::vector<std::uint32_t>& sampleRecordTypes() {
+    static const std::vector<std::uint32_t> types = {7000, 7004, 7027, 7006, 7008, 7001, 7022};
+    return types;
+}
+
+FrameBuilder sampleBuilder(std::uint32_t recordType, std::uint32_t deviceId, std::uint32_t counter) {
+    FrameBuilder b(recordType);
+    b.device(deviceId, 0).counter(counter).time(sampleTime(counter));
+    return b;
+}
+
+Bytes sampleFrame(std::uint32_t recordType, std::uint32_t deviceId, std::uint32_t counter,
+                  std::uint32_t pingNumber) {
+    FrameBuilder b = sampleBuilder(recordType, deviceId, counter);
+    ByteWriter& d = b.data();
+    switch (recordType) {
+    case 7000:  // sonar settings: sonar id, ping number, multi-ping, then the settings
+        d.u64(0x1234).u32(pingNumber).u16(0).f32(400000.0f).f32(34500.0f).f32(0.25f).f32(1.0f);
+        d.fill(156 - 26);
+        break;
+    case 7004:  // beam geometry: sonar id, N, then four vectors of N floats
+        d.u64(0x1234).u32(16);
+        for (int v = 0; v < 4; ++v)
+            for (int i = 0; i < 16; ++i) d.f32(static_cast<float>(i - 8) * 0.05f);
+        break;
+    case 7006: case 7007: case 7008: case 7009: case 7011: case 7012: case 7027:
+        // ping records begin with sonar id, ping number and multi-ping sequence
+        d.u64(0x1234).u32(pingNumber).u16(0).u32(8).fill(40, 0x11);
+        break;
+    case 7022: d.fixedText("5.1.2.3", 32); break;
+    default:
+        for (int i = 0; i < 16; ++i) d.u8(static_cast<std::uint8_t>(i));
+        break;
+    }
+    return b.build();
+}
+
+Bytes fileHeaderFrame(std::uint32_t deviceId, std::optional<std::uint64_t> catalogOffset,
+                      std::uint32_t catalogSize) {
+    FrameBuilder b = sampleBuilder(kFileHeaderRecordType, deviceId, 0);
+    ByteWriter& d = b.data();
+    d.bytes(kFileIdentifier).u16(1).u16(0).fill(16).u32(0).u32(0);
+    d.fixedText("Tarvik", 64, 0xFE);
+    d.fixedText(TARVIK_VERSION, 16, 0xFE);
+    d.fixedText("Sample file", 64, 0xFE);
+    d.fixedText("Tarvik does not write notes", 128, 0xFE);
+    if (catalogOffset) b.optionalData(kFileCatalogRecordType).u32(catalogSize).u64(*catalogOffset);
+    return b.build();
+}
+
+bool writeSampleFile(const std::string& path, const SampleOptions& options) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
+    if (!out) return false;
+    std::vector<RecordIndexEntry> catalog;
+    std::uint64_t position = 0;
+    auto put = [&](const Bytes& frame) {
+        if (std::fwrite(frame.data(), 1, frame.size(), out.get()) != frame.size()) return false;
+        if (options.withCatalog) catalog.push_back(RecordIndexEntry::fromHeader(FrameView(frame), position));
+        position += frame.size();
+        return true;
+    };
+
+    Bytes header = fileHeaderFrame(options.deviceId, options.withCatalog ? std::optional<std::uint64_t>(0)
+                                                                         : std::nullopt);
+    if (!put(header)) return false;
+
+    std::mt19937 random(options.seed);
+    const auto& types = sampleRecordTypes();
+    std::uint32_t ping = 100;
+    for (std::size_t i = 0; i < options.frames; ++i) {
+        std::uint32_t type = types[i % types.size()];
+        if (type == 7000) ++ping;
+        Bytes frame;
+        if (options.maxDataBytes > 0) {
+            std::uniform_int_distribution<std::size_t> pick(options.minDataBytes, options.maxDataBytes);
+            FrameBuilder b = sampleBuilder(type, options.deviceId, static_cast<std::uint32_t>(i + 1));
+            b.data().u64(0x1234).u32(ping).fill(pick(random) - 12, static_cast<std::uint8_t>(i));
+            frame = b.build();
+        } else {
+            frame = sampleFrame(type, options.deviceId, static_cast<std::uint32_t>(i + 1), ping);
+        }
+        if (!put(frame)) return false;
+    }
+
+    if (options.withCatalog) {
+        const std::uint64_t catalogOffset = position;
+        const auto n = static_cast<std::uint32_t>(catalog.size());
+        FrameBuilder b = sampleBuilder(kFileCatalogRecordType, options.deviceId,
+                                       static_cast<std::uint32_t>(options.frames + 1));
+        b.data().u32(14 + n * 48).u16(1).u32(n).u32(0);
+        for (const auto& e : catalog) b.data().bytes(e.raw);
+        catalog.clear();
+        Bytes catalogFrame = b.build();
+        if (std::fwrite(catalogFrame.data(), 1, catalogFrame.size(), out.get()) != catalogFrame.size()) return false;
+        // Now that the catalog's place is known, point the file header at it.
+        Bytes finalHeader = fileHeaderFrame(options.deviceId, catalogOffset,
+                                            static_cast<std::uint32_t>(catalogFrame.size()));
+        if (std::fseek(out.get(), 0, SEEK_SET) != 0) return false;
+        if (std::fwrite(finalHeader.data(), 1, finalHeader.size(), out.get()) != finalHeader.size()) return false;
+    }
+    return std::fflush(out.get()) == 0;
+}
+
+} // namespace tarvik::synth
