@@ -53,6 +53,11 @@ public:
     // Index position of each shown row.
     std::size_t shownIndexPosition(std::size_t row) const;
 
+    // Selecting a row of the record list: its record's report fills the report list.
+    void OnRowSelectionChanged(std::size_t row);
+    // The record types the record filter offers, ascending (from the layout catalogue).
+    std::vector<std::uint32_t> filterRecordTypes() const;
+
     // Imagery: records handed to the sonar sector display. Until the display
     // exists the hook is empty and `imageryEnabled` false.
     bool imageryEnabled = false;
