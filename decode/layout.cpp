@@ -1,0 +1,101 @@
+#include "decode/layout.h"
+
+namespace tarvik {
+
+SizeRule::SizeRule(std::string source, std::int32_t low, std::int32_t high,
+                   std::vector<std::pair<std::int32_t, std::int32_t>> table, std::string multiplier)
+    : sourceField(std::move(source)), multiplierField(std::move(multiplier)), highBit(high), lowBit(low),
+      sizeTable(std::move(table)) {
+    const std::int32_t bits = high - low + 1;
+    mask = bits >= 32 ? 0xFFFFFFFFu : bits <= 0 ? 0u : ((1u << bits) - 1u);
+}
+
+CRecordDataLayout::CRecordDataLayout(std::string name_, std::string format_, std::int32_t number_)
+    : format(std::move(format_)), number(number_), name(std::move(name_)) {}
+
+CRecordDataLayout::CRecordDataLayout(std::string name_, std::string format_, std::int32_t number_,
+                                     Enumeration enumeration_)
+    : enumeration(std::move(enumeration_)), format(std::move(format_)), number(number_), name(std::move(name_)) {}
+
+CRecordDataLayout::CRecordDataLayout(std::string name_, std::string format_, std::int32_t number_, SizeRule rule)
+    : sizeRule(std::move(rule)), format(std::move(format_)), number(number_), name(std::move(name_)) {}
+
+const std::string* CRecordDataLayout::enumText(std::int32_t value) const {
+    for (const auto& e : enumeration)
+        if (e.value == value) return &e.text;
+    return nullptr;
+}
+
+bool FieldValueList::find(std::string_view name, std::int32_t& value) const {
+    for (const auto& [n, v] : entries_) {
+        if (n == name) {
+            value = v;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::int32_t FieldValueList::countLookup(std::string_view name) const {
+    if (name.empty()) return 0;
+    std::int32_t v = 0;
+    if (!find(name, v)) return 0;
+    return v < 0 || v > kMaxLookupCount ? 0 : v;
+}
+
+std::int32_t FieldValueList::sizeRuleLookup(std::string_view name) const {
+    std::int32_t v = -1;
+    return find(name, v) ? v : -1;
+}
+
+std::int32_t evaluateSizeRule(const SizeRule& rule, const FieldValueList& values) {
+    if (rule.sourceField.empty()) return 0;
+    auto v = static_cast<std::uint32_t>(values.sizeRuleLookup(rule.sourceField));
+    const std::int32_t low = rule.lowBit;
+    if (low > 0) v = low >= 32 ? 0u : v >> low;
+    v &= rule.mask;
+    std::int32_t width = 1;
+    for (const auto& [value, size] : rule.sizeTable) {
+        if (static_cast<std::uint32_t>(value) == v) {
+            width = size;
+            if (width == 0) return 0;
+            break;
+        }
+    }
+    std::int32_t multiplier = 0;
+    if (!rule.multiplierField.empty() && values.find(rule.multiplierField, multiplier)) {
+        const std::int64_t product = std::int64_t{width} * multiplier;
+        // A product outside 32 bits is no usable width; the callers' limits reject it.
+        if (product > INT32_MAX || product < INT32_MIN) return INT32_MAX;
+        return static_cast<std::int32_t>(product);
+    }
+    return width;
+}
+
+bool backReference(const FieldValueList& values, std::int32_t depth, std::int32_t& length) {
+    const auto n = static_cast<std::int64_t>(values.size());
+    if (depth < 0 || depth > n - 1) return false;
+    length = values[static_cast<std::size_t>(n - 1 - depth)].second;
+    return true;
+}
+
+namespace {
+template <typename Map>
+const typename Map::mapped_type& findOrEmpty(const Map& map, const typename Map::key_type& key) {
+    static const typename Map::mapped_type empty{};
+    auto it = map.find(key);
+    return it == map.end() ? empty : it->second;
+}
+} // namespace
+
+const RecordDescription& LayoutCatalogue::record(const RecordKey& key) const { return findOrEmpty(records, key); }
+const RecordDescription& LayoutCatalogue::optional(const RecordKey& key) const {
+    return findOrEmpty(optionalData, key);
+}
+const RepeatDescription& LayoutCatalogue::repeat(const BlockKey& key) const { return findOrEmpty(repeats, key); }
+const VectorDescription& LayoutCatalogue::vector(const BlockKey& key) const { return findOrEmpty(vectors, key); }
+const VarStringDescription& LayoutCatalogue::varString(const BlockKey& key) const {
+    return findOrEmpty(varStrings, key);
+}
+
+} // namespace tarvik
