@@ -1,0 +1,195 @@
+#include "net/packet_handler.h"
+
+#include "core/frame.h"
+#include "core/text.h"
+#include "net/debug_log.h"
+#include "net/packets.h"
+
+#include <cstring>
+#include <thread>
+
+namespace tarvik::net {
+
+using std::chrono::milliseconds;
+
+void CPacketHandler::signal(unsigned hertz, unsigned ms) {
+    if (beep) beep(hertz, ms);
+}
+
+bool CPacketHandler::tryLock(int tries, milliseconds wait) {
+    for (int i = 0; i < tries; ++i) {
+        if (lock_.try_lock()) return true;
+        if (pause)
+            pause(wait);
+        else
+            std::this_thread::sleep_for(wait);
+    }
+    return false;
+}
+
+void CPacketHandler::packetLost(const char* why) {
+    debugLog(strprintf("HandleOnePacket: record lost (%s)", why));
+    signal(75, 75);
+    assembly_.Reset();
+    if (!tryLock(100, milliseconds(3))) return;
+    pending_.emplace_back(kLostPacketText.begin(), kLostPacketText.end());
+    lock_.unlock();
+}
+
+void CPacketHandler::HandleOnePacket(ByteSpan packet) {
+    auto frame = NetworkFrame::read(packet);
+    if (!frame) {
+        debugLog("HandleOnePacket: packet shorter than its Network frame dropped");
+        return;
+    }
+    const std::uint32_t packetSize = frame->packetSize;
+    if (packetSize == 0 || packetSize > kMaxAcceptedPacketSize) return;
+    // A size that cannot hold the Network frame, or claims more bytes than the
+    // packet holds, would make the payload run outside the packet.
+    if (packetSize < kNetworkFrameSize || packetSize > packet.size()) {
+        debugLog(strprintf("HandleOnePacket: packet size %u does not fit the %zu bytes held", packetSize,
+                           packet.size()));
+        return;
+    }
+    const ByteSpan payload = packet.subspan(kNetworkFrameSize, packetSize - kNetworkFrameSize);
+
+    if (frame->totalPackets == 1) {
+        // The record must lie within the payload; an empty one is not a record.
+        if (frame->totalSize == 0 || frame->totalSize > payload.size()) {
+            debugLog(strprintf("HandleOnePacket: total size %u does not fit a payload of %zu bytes",
+                               frame->totalSize, payload.size()));
+            return;
+        }
+        Bytes record(payload.begin(), payload.begin() + frame->totalSize);
+        const bool configuration = FrameView(record).recordType() == kConfigurationRecordType;
+        if (!tryLock(100, milliseconds(5))) {
+            signal(100, 10);
+            return;
+        }
+        if (configuration) latest_[kConfigurationKey] = record;
+        pending_.push_back(std::move(record));
+        lock_.unlock();
+        return;
+    }
+
+    const CPacketCollectionKey key(frame->transmissionId, frame->sourceDeviceId, frame->sourceEnumerator);
+    const std::uint32_t n = frame->packetNumber;
+    if (n == 0) {
+        if (assembly_.active()) signal(50, 50);
+        if (frame->totalSize == 0 || frame->totalSize > kMaxRecordSize || payload.size() > frame->totalSize) {
+            debugLog(strprintf("HandleOnePacket: first packet announcing %u bytes refused", frame->totalSize));
+            assembly_.Reset();
+            return;
+        }
+        assembly_.Start(key, frame->totalSize);
+        assembly_.Append(payload);
+        return;
+    }
+
+    if (debugLogEnabled())
+        debugLog(strprintf("HandleOnePacket received packet %d of %d; transmission ID = %d\n", static_cast<int>(n),
+                           static_cast<int>(frame->totalPackets), static_cast<int>(frame->transmissionId)));
+    if (!assembly_.active() || !(assembly_.key() == key)) return;
+    if (!assembly_.Append(payload)) {
+        packetLost("fragment runs past the announced total size");
+        return;
+    }
+    if (assembly_.packetsCollected() == frame->totalPackets) {
+        // All packets counted; the record is whole only when every announced byte came.
+        if (assembly_.bytesCollected() != assembly_.totalSize()) {
+            packetLost("last fragment arrived with bytes missing");
+            return;
+        }
+        ByteSpan whole = assembly_.record();
+        Bytes record(whole.begin(), whole.end());
+        if (!tryLock(100, milliseconds(6))) return;  // the assembly stays active
+        pending_.push_back(std::move(record));
+        lock_.unlock();
+        assembly_.Reset();
+    } else if (std::uint64_t{assembly_.bytesCollected()} == (std::uint64_t{n} + 1) * kMaxPayload) {
+        // every packet so far has arrived: wait for the next one
+    } else {
+        packetLost("fragment out of sequence or missing");
+    }
+}
+
+std::span<std::uint8_t> CPacketHandler::streamSpace() {
+    if (stream_.size() - tail_ < kReadSize) {
+        // Move what is left of a partial packet (at most 100,000 bytes) to the front.
+        if (head_ > 0) {
+            std::memmove(stream_.data(), stream_.data() + head_, tail_ - head_);
+            tail_ -= head_;
+            head_ = 0;
+        }
+        if (stream_.size() - tail_ < kReadSize) stream_.resize(tail_ + kReadSize);
+    }
+    return {stream_.data() + tail_, stream_.size() - tail_};
+}
+
+bool CPacketHandler::streamReceived(std::size_t count) {
+    tail_ += std::min(count, stream_.size() - tail_);
+    return cutPackets();
+}
+
+bool CPacketHandler::HandleStreamBytes(ByteSpan bytes) {
+    while (!bytes.empty()) {
+        auto space = streamSpace();
+        const std::size_t n = std::min(space.size(), bytes.size());
+        std::memcpy(space.data(), bytes.data(), n);
+        bytes = bytes.subspan(n);
+        if (!streamReceived(n)) return false;
+    }
+    return true;
+}
+
+bool CPacketHandler::cutPackets() {
+    while (tail_ - head_ >= kNetworkFrameSize) {
+        const ByteSpan buffered(stream_.data() + head_, tail_ - head_);
+        const std::uint32_t size = readLEOr0<std::uint32_t>(buffered, netframe_offsets::packetSize);
+        if (size < kNetworkFrameSize || size > kMaxAcceptedPacketSize) {
+            debugLog(strprintf("receiver: packet size %u in the stream, the connection has lost its framing", size));
+            head_ = tail_ = 0;
+            return false;
+        }
+        if (size > buffered.size()) break;  // wait for more
+        HandleOnePacket(buffered.first(size));
+        head_ += size;
+    }
+    if (head_ == tail_) head_ = tail_ = 0;
+    return true;
+}
+
+void CPacketHandler::resetStream() {
+    head_ = tail_ = 0;
+    assembly_.Reset();
+}
+
+PendingQueue CPacketHandler::TakePendingRecords() {
+    PendingQueue taken;
+    if (!lock_.try_lock()) {
+        std::this_thread::sleep_for(milliseconds(50));
+        return taken;
+    }
+    taken.swap(pending_);
+    lock_.unlock();
+    return taken;
+}
+
+void CPacketHandler::queueRecord(Bytes entry) {
+    std::lock_guard guard(lock_);
+    pending_.push_back(std::move(entry));
+}
+
+std::optional<Bytes> CPacketHandler::latestRecord(const LatestRecordKey& key) const {
+    std::lock_guard guard(lock_);
+    auto it = latest_.find(key);
+    if (it == latest_.end()) return std::nullopt;
+    return it->second;
+}
+
+void CPacketHandler::clearPending() {
+    std::lock_guard guard(lock_);
+    pending_.clear();
+}
+
+} // namespace tarvik::net

@@ -1,0 +1,97 @@
+#pragma once
+// What the receiver thread does with the bytes it reads, without any socket:
+// cutting a TCP stream into packets, handling one packet, reassembling
+// fragmented records and handing whole records to the user-interface thread
+// through the pending-record queue. The socket receiver drives it from its
+// thread; tests and the fuzz target drive it directly.
+
+#include "core/bytes.h"
+#include "net/packet_assembly.h"
+
+#include <chrono>
+#include <compare>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace tarvik::net {
+
+inline constexpr std::string_view kLostPacketText = "TEXT Lost Packet";
+inline constexpr std::uint32_t kConfigurationRecordType = 7001;
+// Records announced larger than this are refused: a server cannot make the
+// receiver take an unbounded buffer.
+inline constexpr std::uint32_t kMaxRecordSize = 64u * 1024u * 1024u;
+// Bytes the read loop asks for at once.
+inline constexpr std::size_t kReadSize = 120'000;
+
+// Key of the latest-record store: a device (id, enumerator) and a record type.
+struct LatestRecordKey {
+    std::uint32_t deviceId = 0;
+    std::uint16_t enumerator = 0;
+    std::uint32_t recordType = 0;
+    auto operator<=>(const LatestRecordKey&) const = default;
+};
+// The one key the configuration record is stored under.
+inline constexpr LatestRecordKey kConfigurationKey{7001, 7001, 7001};
+
+using PendingQueue = std::deque<Bytes>;
+
+class CPacketHandler {
+public:
+    // `lock` guards the pending-record queue and the latest-record store.
+    explicit CPacketHandler(std::mutex& lock) : lock_(lock) {}
+
+    // Sounds a signal (pitch in Hz, length in ms); may be called on the receiver thread.
+    std::function<void(unsigned hertz, unsigned milliseconds)> beep;
+    // Pause between two tries of the lock; replaceable so tests run fast.
+    std::function<void(std::chrono::milliseconds)> pause;
+
+    // One whole packet: Network frame plus payload (one UDP datagram).
+    void HandleOnePacket(ByteSpan packet);
+
+    // TCP: bytes as read from the stream. Every whole packet is handled; the
+    // rest waits for the next read. Returns false when a packet size below 36 or
+    // above 100,000 shows that the stream has lost its framing: the buffered
+    // bytes are dropped and the caller ends the connection.
+    bool HandleStreamBytes(ByteSpan bytes);
+    // The same, for a read made straight into the stream buffer: `streamSpace`
+    // gives room for a read of `kReadSize` bytes, `streamReceived` takes the count read.
+    std::span<std::uint8_t> streamSpace();
+    bool streamReceived(std::size_t count);
+    // Forgets a partly received packet and an unfinished record (new connection).
+    void resetStream();
+    std::size_t streamBuffered() const { return tail_ - head_; }
+
+    // User-interface thread: tries the lock once; when it is busy, pauses 50 ms
+    // and returns nothing. Otherwise takes the whole queue, oldest first.
+    PendingQueue TakePendingRecords();
+    // Waits for the lock and appends an entry (the tool's own text records).
+    void queueRecord(Bytes entry);
+    // Waits for the lock; a copy of the newest record stored under `key`.
+    std::optional<Bytes> latestRecord(const LatestRecordKey& key = kConfigurationKey) const;
+    void clearPending();
+
+    const CPacketAssembly& assembly() const { return assembly_; }
+
+private:
+    bool tryLock(int tries, std::chrono::milliseconds wait);
+    void signal(unsigned hertz, unsigned milliseconds);
+    void packetLost(const char* why);
+    bool cutPackets();
+
+    std::mutex& lock_;
+    PendingQueue pending_;
+    std::map<LatestRecordKey, Bytes> latest_;
+
+    // Receiver thread only.
+    CPacketAssembly assembly_;
+    Bytes stream_;
+    std::size_t head_ = 0, tail_ = 0;
+};
+
+} // namespace tarvik::net
