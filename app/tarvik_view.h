@@ -57,6 +57,10 @@ public:
     void OnRowSelectionChanged(std::size_t row);
     // The record types the record filter offers, ascending (from the layout catalogue).
     std::vector<std::uint32_t> filterRecordTypes() const;
+    // The record filter's drop-down closed: the rows are listed again under its text.
+    void OnRecordFilterClosed();
+    // The window is closing (also File -> "Exit"): timer and live communication stop.
+    void OnViewClosing();
 
     // Imagery: records handed to the sonar sector display. Until the display
     // exists the hook is empty and `imageryEnabled` false.

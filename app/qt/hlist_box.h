@@ -1,0 +1,41 @@
+#pragma once
+// A list box whose horizontal scroll range follows its widest line. Lines can
+// be marked (drawn in another colour), e.g. report lines that changed since the
+// previous report of the same record type.
+
+#include "app/view_port.h"
+
+#include <QListWidget>
+
+#include <span>
+
+namespace tarvik {
+
+class CHListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit CHListBox(QWidget* parent = nullptr);
+
+    // Adding a line measures only that line; the extent grows when it is wider.
+    void addString(const QString& text, bool marked = false);
+    // Deleting a line measures all remaining lines and takes the widest.
+    void deleteString(int row);
+    void resetContent();
+    // Replaces every line; drawing is suspended while they are added.
+    void setLines(std::span<const ReportLine> lines);
+
+    // The widest line in pixels (text width plus three border widths).
+    int horizontalExtent() const { return extent_; }
+    bool isMarked(int row) const;
+    QStringList lines() const;
+
+    static QColor markedColour() { return QColor(0xB0, 0x10, 0x10); }
+
+private:
+    int lineWidth(const QString& text) const;
+    void applyExtent();
+
+    int extent_ = 0;
+};
+
+} // namespace tarvik

@@ -1,0 +1,85 @@
+// tarvik: the desktop program.
+//
+//   tarvik [UDP] [--open FILE.vxr] [--select ROW] [--screenshot PATH]
+//
+// "UDP" (or "udp") anywhere on the command line selects UDP for the connection.
+// --screenshot saves a picture of the main window once it has painted, then exits.
+
+#include "app/qt/check_combo_box.h"
+#include "app/qt/main_form.h"
+#include "app/qt/main_window.h"
+#include "app/qt/qsettings_store.h"
+#include "app/qt/qt_view_port.h"
+#include "app/qt/screenshot.h"
+#include "app/tarvik_view.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <QTableView>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+struct Options {
+    QString open, screenshot;
+    std::optional<qulonglong> select;
+    bool udp = false;
+    QString error;
+};
+
+Options parse(const QStringList& words) {
+    Options o;
+    for (int i = 1; i < words.size(); ++i) {
+        const QString& w = words[i];
+        auto value = [&]() -> QString {
+            if (i + 1 < words.size()) return words[++i];
+            o.error = w + " needs a value";
+            return {};
+        };
+        if (w == "--open") o.open = value();
+        else if (w == "--screenshot") o.screenshot = value();
+        else if (w == "--select") {
+            bool ok = false;
+            const qulonglong row = value().toULongLong(&ok);
+            if (ok) o.select = row;
+            else if (o.error.isEmpty()) o.error = "--select needs a row number";
+        }
+        if (w.contains("UDP") || w.contains("udp")) o.udp = true;
+    }
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName("Nerith");
+    QApplication::setApplicationName("Tarvik");
+    QApplication::setApplicationVersion(TARVIK_VERSION);
+
+    const Options options = parse(QApplication::arguments());
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr,
+                     "tarvik: %s\nUsage: tarvik [UDP] [--open FILE.vxr] [--select ROW] [--screenshot PATH]\n",
+                     qPrintable(options.error));
+        return 2;
+    }
+
+    tarvik::QSettingsStore settings;
+    tarvik::CMainFrame window(settings, options.udp ? "UDP" : "TCP");
+    // An unattended picture must not wait on a message box: messages go to stderr.
+    if (!options.screenshot.isEmpty())
+        window.port().messageHook = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+
+    window.show();
+    if (!options.open.isEmpty()) window.view().openRecordFile(options.open.toStdString());
+    if (options.select) window.selectRecordRow(static_cast<std::size_t>(*options.select));
+
+    if (!options.screenshot.isEmpty()) {
+        auto* shot = new tarvik::WindowScreenshot(window, *window.form().recordList()->viewport(), options.screenshot);
+        QObject::connect(shot, &tarvik::WindowScreenshot::done, &app, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
+    }
+    return app.exec();
+}

@@ -1,0 +1,221 @@
+#include "app/qt/main_form.h"
+
+#include "app/controls.h"
+#include "app/qt/check_combo_box.h"
+#include "app/qt/hlist_box.h"
+#include "app/qt/label.h"
+#include "app/qt/record_list_model.h"
+#include "app/tarvik_view.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace tarvik {
+
+using namespace controls;
+
+namespace {
+
+// The parameter rows of the remote-control panel: Type, Data Value, Data
+// Description and the "Show Values" button of each row.
+struct ParameterRow {
+    int type, value, description, showValues;
+};
+constexpr ParameterRow kParameterRows[] = {
+    {1022, 1023, 1025, 1016}, {1024, 1026, 1027, 1021}, {1028, 1029, 1030, 1031},
+    {1032, 1033, 1034, 1035}, {1036, 1037, 1038, 1039}, {1040, 1041, 1042, 1067},
+};
+
+// Controls shown later by the connection once the server has answered.
+constexpr int kHiddenAtStart[] = {kSendRequestRecords, kRequestOneLabel, kRequestOneNumber, kRequestOneButton,
+                                  kButton1010, kChooseDevice};
+
+// Controls whose commands are carried out by the view logic in the window.
+constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList};
+
+} // namespace
+
+template <class W> W* CMainForm::add(int number, W* widget, const QString& caption) {
+    controls_[number] = widget;
+    if (!caption.isEmpty()) {
+        auto* label = new QLabel(caption, this);
+        label->setBuddy(widget);
+        captions_[number] = label;
+    }
+    return widget;
+}
+
+QWidget* CMainForm::control(int number) const {
+    auto it = controls_.find(number);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+void CMainForm::showControl(int number, bool on) {
+    if (QWidget* w = control(number)) w->setVisible(on);
+    if (auto it = captions_.find(number); it != captions_.end()) it->second->setVisible(on);
+}
+
+void CMainForm::enableControl(int number, bool on) {
+    if (QWidget* w = control(number)) w->setEnabled(on);
+    if (auto it = captions_.find(number); it != captions_.end()) it->second->setEnabled(on);
+}
+
+void CMainForm::setRecordModel(RecordListModel* model) {
+    recordModel_ = model;
+    recordList_->setModel(model);
+    recordList_->setColumnWidth(0, 50);
+    recordList_->setColumnWidth(1, 100);
+    recordList_->setColumnWidth(2, 50);
+}
+
+CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
+    auto* columns = new QHBoxLayout(this);
+    columns->setContentsMargins(6, 6, 6, 6);
+    columns->addWidget(connectionGroup(), 0);
+    columns->addWidget(recordGroup(), 0);
+
+    auto* right = new QVBoxLayout;
+    reportList_ = add(kReportList, new CHListBox(this));
+    reportList_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    right->addWidget(reportList_, 1);
+    right->addWidget(remoteGroup(), 0);
+    columns->addLayout(right, 1);
+
+    for (int number : kHiddenAtStart) showControl(number, false);
+    // Everything waits for the parts of the tool that carry it out, except the
+    // record list, its filter and the report.
+    for (const auto& [number, widget] : controls_) {
+        bool working = false;
+        for (int w : kWorking) working = working || w == number;
+        if (!working) enableControl(number, false);
+    }
+}
+
+QWidget* CMainForm::connectionGroup() {
+    auto* box = new QGroupBox("Connection", this);
+    auto* grid = new QGridLayout(box);
+    auto* address = add(kAddress, new QComboBox(box), "IP");
+    address->setEditable(true);
+    auto* port = add(kPort, new QLineEdit(box), "Port");
+    grid->addWidget(captions_[kAddress], 0, 0);
+    grid->addWidget(captions_[kPort], 0, 1);
+    grid->addWidget(address, 1, 0);
+    grid->addWidget(port, 1, 1);
+    grid->setColumnStretch(0, 3);
+    grid->setColumnStretch(1, 1);
+
+    grid->addWidget(add(kStartCommunicating, new QPushButton("Start Communicating", box)), 2, 0);
+    grid->addWidget(add(kTransportLabel, new CLabel({}, box)), 2, 1);
+    grid->addWidget(add(kStopVolatileConnections, new QPushButton("Stop Volatile Connections", box)), 3, 0, 1, 2);
+    grid->addWidget(add(kDisableInitialSubscription, new QCheckBox("Disable Initial Subscription", box)), 4, 0, 1, 2);
+    grid->addWidget(add(kSendRequestRecords, new QPushButton("Send Vx Request Records", box)), 5, 0);
+    grid->addWidget(add(kButton1010, new QPushButton("1010", box)), 5, 1);
+    grid->addWidget(add(kRequestOneLabel, new QLabel("Request One Record By Number", box)), 6, 0, 1, 2);
+    grid->addWidget(add(kRequestOneNumber, new QLineEdit(box)), 7, 1);
+    grid->addWidget(add(kRequestOneButton, new QPushButton("Send The Record Request", box)), 7, 0);
+
+    add(kDevicesFound, new QListWidget(box), "Devices Found");
+    grid->addWidget(captions_[kDevicesFound], 8, 0, 1, 2);
+    grid->addWidget(controls_[kDevicesFound], 9, 0, 1, 2);
+    grid->setRowStretch(9, 1);
+    add(kChooseDevice, new QComboBox(box), "Choose Device");
+    grid->addWidget(captions_[kChooseDevice], 10, 0, 1, 2);
+    grid->addWidget(controls_[kChooseDevice], 11, 0, 1, 2);
+    box->setFixedWidth(250);
+    return box;
+}
+
+QWidget* CMainForm::recordGroup() {
+    auto* box = new QGroupBox("Records", this);
+    auto* layout = new QVBoxLayout(box);
+    recordFilter_ = add(kRecordFilter, new CCheckComboBox(QString::fromUtf8(kAllRecords.data(), kAllRecords.size()), box),
+                        "Record Filter (To Display)");
+    layout->addWidget(captions_[kRecordFilter]);
+    layout->addWidget(recordFilter_);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(add(kPause, new QPushButton("Pause", box)));
+    buttons->addWidget(add(kWriteOutputFile, new QPushButton("Write Vx Output File", box)));
+    layout->addLayout(buttons);
+    layout->addWidget(add(kOutputFileLabel, new CLabel({}, box)));
+
+    recordList_ = add(kRecordList, new QTableView(box));
+    recordList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    recordList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    recordList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    recordList_->setShowGrid(false);
+    recordList_->setWordWrap(false);
+    recordList_->horizontalHeader()->hide();
+    recordList_->horizontalHeader()->setStretchLastSection(true);
+    // Every row has the same height, so the table never measures rows: a
+    // million rows list and scroll as fast as a hundred.
+    QHeaderView* rows = recordList_->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(recordList_->fontMetrics().height() + 4);
+    recordList_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    layout->addWidget(recordList_, 1);
+    box->setFixedWidth(250);
+    return box;
+}
+
+QWidget* CMainForm::remoteGroup() {
+    auto* box = new QGroupBox("Remote Control", this);
+    auto* grid = new QGridLayout(box);
+    grid->setVerticalSpacing(2);
+
+    add(kRemoteCommand, new QComboBox(box), "Remote Command");
+    add(kSonarsForCommand, new CCheckComboBox({}, box), "Select Sonar(s) For Command");
+    add(kTicket, new QLineEdit(box), "Ticket");
+    add(kTrackingNumber, new QLineEdit(box), "Tracking Number");
+    grid->addWidget(captions_[kRemoteCommand], 0, 0, 1, 2);
+    grid->addWidget(captions_[kSonarsForCommand], 0, 2, 1, 2);
+    grid->addWidget(controls_[kRemoteCommand], 1, 0, 1, 2);
+    grid->addWidget(controls_[kSonarsForCommand], 1, 2, 1, 2);
+    grid->addWidget(captions_[kTicket], 2, 0);
+    grid->addWidget(captions_[kTrackingNumber], 2, 1);
+    grid->addWidget(controls_[kTicket], 3, 0);
+    grid->addWidget(controls_[kTrackingNumber], 3, 1);
+
+    auto* heads = new QGroupBox("IDH - Cmd Head Select", box);
+    auto* headRow = new QHBoxLayout(heads);
+    headRow->setContentsMargins(4, 0, 4, 0);
+    headRow->addWidget(add(kHeadPort, new QRadioButton("Port", heads)));
+    headRow->addWidget(add(kHeadStarboard, new QRadioButton("Starboard", heads)));
+    headRow->addWidget(add(kHeadBoth, new QRadioButton("BOTH", heads)));
+    grid->addWidget(heads, 2, 2, 2, 1);
+    grid->addWidget(add(kSendRemoteControl, new QPushButton("Send Remote Control", box)), 3, 3);
+
+    const char* const headings[] = {"Type", "Data Value", "Data Description", "Extra Info"};
+    for (int c = 0; c < 4; ++c) grid->addWidget(new QLabel(headings[c], box), 4, c);
+    int row = 5;
+    for (const ParameterRow& p : kParameterRows) {
+        auto* type = add(p.type, new QLineEdit(box));
+        type->setReadOnly(true);
+        auto* description = add(p.description, new QLineEdit(box));
+        description->setReadOnly(true);
+        grid->addWidget(type, row, 0);
+        grid->addWidget(add(p.value, new QLineEdit(box)), row, 1);
+        grid->addWidget(description, row, 2);
+        grid->addWidget(add(p.showValues, new QPushButton("Show Values", box)), row, 3);
+        ++row;
+    }
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 2);
+    grid->setColumnStretch(2, 3);
+    return box;
+}
+
+} // namespace tarvik

@@ -1,0 +1,53 @@
+#pragma once
+// The main form: every control of the tool, reachable by its control number.
+// It only builds and lays out the widgets; the window wires them to the view logic.
+
+#include <QWidget>
+
+#include <map>
+
+class QTableView;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace tarvik {
+
+class CCheckComboBox;
+class CHListBox;
+class CLabel;
+class RecordListModel;
+
+class CMainForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit CMainForm(QWidget* parent = nullptr);
+
+    // The control with this number, or nullptr.
+    QWidget* control(int number) const;
+    // Shows, hides, enables or disables a control together with its caption.
+    void showControl(int number, bool on);
+    void enableControl(int number, bool on);
+    const std::map<int, QWidget*>& controls() const { return controls_; }
+
+    void setRecordModel(RecordListModel* model);
+    RecordListModel* recordModel() const { return recordModel_; }
+    QTableView* recordList() const { return recordList_; }
+    CHListBox* reportList() const { return reportList_; }
+    CCheckComboBox* recordFilter() const { return recordFilter_; }
+
+private:
+    template <class W> W* add(int number, W* widget, const QString& caption = {});
+    QWidget* connectionGroup();
+    QWidget* recordGroup();
+    QWidget* remoteGroup();
+
+    std::map<int, QWidget*> controls_;
+    std::map<int, QLabel*> captions_;
+    QTableView* recordList_ = nullptr;
+    CHListBox* reportList_ = nullptr;
+    CCheckComboBox* recordFilter_ = nullptr;
+    RecordListModel* recordModel_ = nullptr;
+};
+
+} // namespace tarvik

@@ -1,0 +1,62 @@
+#pragma once
+// The main window: menu, form, the view logic and its port, and the routing of
+// every command to the view logic.
+
+#include "app/settings.h"
+
+#include <QMainWindow>
+
+#include <map>
+#include <memory>
+
+class QAction;
+
+namespace tarvik {
+
+class CMainForm;
+class CMyTarvikView;
+class QtViewPort;
+class RecordListModel;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    // `transport` is the label of the transport in use, "TCP" or "UDP".
+    CMainFrame(SettingsStore& settings, const QString& transport, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CMyTarvikView& view() { return *view_; }
+    QtViewPort& port() { return *port_; }
+    CMainForm& form() { return *form_; }
+    RecordListModel& recordModel() { return *model_; }
+
+    // The menu entry of a command number (nullptr when there is none).
+    QAction* commandAction(int command) const;
+    // Runs a menu command as if it was chosen.
+    void runCommand(int command);
+    // Selects a row as the user would and brings it into sight.
+    void selectRecordRow(std::size_t row);
+    // Fills the record filter with the record types the view offers, ascending.
+    void fillRecordFilter();
+
+    static constexpr int kClientWidth = 1060;
+    static constexpr int kClientHeight = 600;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenu();
+    QAction* addCommand(QMenu* menu, const QString& text, int command, bool available);
+    void showAbout();
+    void wireForm();
+
+    CMainForm* form_;
+    std::unique_ptr<QtViewPort> port_;
+    std::unique_ptr<CMyTarvikView> view_;
+    RecordListModel* model_;
+    std::map<int, QAction*> commands_;
+    bool closed_ = false;
+};
+
+} // namespace tarvik

@@ -1,0 +1,156 @@
+#include "app/qt/qt_view_port.h"
+
+#include "app/qt/check_combo_box.h"
+#include "app/qt/file_dialog.h"
+#include "app/qt/hlist_box.h"
+#include "app/qt/main_form.h"
+#include "app/qt/record_list_model.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTableView>
+#include <QTimer>
+
+namespace tarvik {
+
+namespace {
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+} // namespace
+
+QtViewPort::QtViewPort(QWidget& window, CMainForm& form) : window_(window), form_(form) {}
+
+QtViewPort::~QtViewPort() {
+    if (waitCursor_) QApplication::restoreOverrideCursor();
+}
+
+std::string QtViewPort::text(int control) const {
+    QWidget* w = form_.control(control);
+    if (auto* c = qobject_cast<CCheckComboBox*>(w)) return c->text().toStdString();
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText().toStdString();
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text().toStdString();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
+    if (auto* l = qobject_cast<QListWidget*>(w)) return l->currentItem() ? l->currentItem()->text().toStdString() : "";
+    return {};
+}
+
+void QtViewPort::setText(int control, std::string_view text) {
+    QWidget* w = form_.control(control);
+    if (auto* c = qobject_cast<CCheckComboBox*>(w)) c->setJoinedText(qs(text));
+    else if (auto* c = qobject_cast<QComboBox*>(w)) c->setCurrentText(qs(text));
+    else if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(qs(text));
+    else if (auto* l = qobject_cast<QLabel*>(w)) l->setText(qs(text));
+    else if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(qs(text));
+}
+
+bool QtViewPort::checked(int control) const {
+    auto* b = qobject_cast<QAbstractButton*>(form_.control(control));
+    return b && b->isChecked();
+}
+
+void QtViewPort::setChecked(int control, bool on) {
+    if (auto* b = qobject_cast<QAbstractButton*>(form_.control(control))) b->setChecked(on);
+}
+
+void QtViewPort::setVisible(int control, bool on) { form_.showControl(control, on); }
+
+void QtViewPort::setEnabled(int control, bool on) { form_.enableControl(control, on); }
+
+void QtViewPort::setRedraw(int control, bool on) {
+    if (QWidget* w = form_.control(control)) w->setUpdatesEnabled(on);
+}
+
+void QtViewPort::messageBox(std::string_view text) {
+    if (messageHook) {
+        messageHook(std::string(text));
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, "Tarvik", qs(text), QMessageBox::Ok, &window_);
+    box.exec();
+}
+
+OpenFileResult QtViewPort::openFile(const OpenFileRequest& request) {
+    if (fileDialogHook) return fileDialogHook(request);
+    return runFileDialog(&window_, request);
+}
+
+std::optional<std::string> QtViewPort::chooseFolder(std::string_view start) {
+    if (folderDialogHook) return folderDialogHook(start);
+    const QString folder = QFileDialog::getExistingDirectory(
+        &window_, {}, qs(start), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    if (folder.isEmpty()) return std::nullopt;
+    return folder.toStdString();
+}
+
+// The desktop offers only its bell: pitch and length are not adjustable here.
+void QtViewPort::beep(unsigned, unsigned) {
+    ++beeps_;
+    QApplication::beep();
+}
+
+void QtViewPort::setWaitCursor(bool on) {
+    if (on == waitCursor_) return;
+    waitCursor_ = on;
+    if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
+}
+
+std::string QtViewPort::title() const { return window_.windowTitle().toStdString(); }
+
+void QtViewPort::setTitle(std::string_view title) { window_.setWindowTitle(qs(title)); }
+
+void QtViewPort::setRecordRowCount(std::size_t rows) { form_.recordModel()->setRows(rows); }
+
+std::optional<std::size_t> QtViewPort::selectedRecordRow() const {
+    const QModelIndexList rows = form_.recordList()->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return std::nullopt;
+    return static_cast<std::size_t>(rows.first().row());
+}
+
+// Selecting from the view logic does not move the current row, so the list does not scroll.
+void QtViewPort::selectRecordRow(std::optional<std::size_t> row) {
+    QItemSelectionModel* selection = form_.recordList()->selectionModel();
+    RecordListModel* model = form_.recordModel();
+    if (!row || *row >= model->rows()) {
+        selection->clearSelection();
+        return;
+    }
+    selection->select(model->index(static_cast<int>(*row), 0),
+                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void QtViewPort::setReportLines(std::span<const ReportLine> lines) { form_.reportList()->setLines(lines); }
+
+void QtViewPort::startTimer(int id, unsigned milliseconds) {
+    QTimer*& timer = timers_[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, id] {
+            if (timerHandler) timerHandler(id);
+        });
+    }
+    timer->start(static_cast<int>(milliseconds));
+}
+
+void QtViewPort::stopTimer(int id) {
+    auto it = timers_.find(id);
+    if (it != timers_.end()) it->second->stop();
+}
+
+bool QtViewPort::timerRunning(int id) const {
+    auto it = timers_.find(id);
+    return it != timers_.end() && it->second->isActive();
+}
+
+// The task runs on the thread the window lives on, from its event loop.
+void QtViewPort::postToUserInterface(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+} // namespace tarvik

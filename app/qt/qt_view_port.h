@@ -1,0 +1,67 @@
+#pragma once
+// The view logic's port on the desktop: form controls by number, dialogs, the
+// wait cursor, timers, the window title and posting back to the UI thread.
+
+#include "app/view_port.h"
+
+#include <QObject>
+
+#include <map>
+
+class QTimer;
+class QWidget;
+
+namespace tarvik {
+
+class CMainForm;
+
+class QtViewPort : public QObject, public ViewPort {
+    Q_OBJECT
+public:
+    QtViewPort(QWidget& window, CMainForm& form);
+    ~QtViewPort() override;
+
+    std::string text(int control) const override;
+    void setText(int control, std::string_view text) override;
+    bool checked(int control) const override;
+    void setChecked(int control, bool on) override;
+    void setVisible(int control, bool on) override;
+    void setEnabled(int control, bool on) override;
+    void setRedraw(int control, bool on) override;
+
+    void messageBox(std::string_view text) override;
+    OpenFileResult openFile(const OpenFileRequest& request) override;
+    std::optional<std::string> chooseFolder(std::string_view start) override;
+    void beep(unsigned hertz, unsigned milliseconds) override;
+    void setWaitCursor(bool on) override;
+    std::string title() const override;
+    void setTitle(std::string_view title) override;
+
+    void setRecordRowCount(std::size_t rows) override;
+    std::optional<std::size_t> selectedRecordRow() const override;
+    void selectRecordRow(std::optional<std::size_t> row) override;
+    void setReportLines(std::span<const ReportLine> lines) override;
+
+    void startTimer(int id, unsigned milliseconds) override;
+    void stopTimer(int id) override;
+    void postToUserInterface(std::function<void()> task) override;
+
+    // Receives the ticks of the timers the view logic starts.
+    std::function<void(int id)> timerHandler;
+    // When set, these answer instead of the modal dialogs (tests, the screenshot run).
+    std::function<void(const std::string& text)> messageHook;
+    std::function<OpenFileResult(const OpenFileRequest&)> fileDialogHook;
+    std::function<std::optional<std::string>(std::string_view start)> folderDialogHook;
+
+    std::size_t beepCount() const { return beeps_; }
+    bool timerRunning(int id) const;
+
+private:
+    QWidget& window_;
+    CMainForm& form_;
+    std::map<int, QTimer*> timers_;
+    bool waitCursor_ = false;
+    std::size_t beeps_ = 0;
+};
+
+} // namespace tarvik
