@@ -4,7 +4,9 @@
 
 namespace tarvik {
 
-CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings) : port_(port), settings_(settings) {}
+CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings) : port_(port), settings_(settings) {
+    for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
+}
 
 CMyTarvikView::~CMyTarvikView() = default;
 

@@ -7,6 +7,8 @@
 #include "core/bytes.h"
 #include "core/record_file.h"
 #include "core/record_index.h"
+#include "decode/catalogue/catalogue.h"
+#include "decode/report.h"
 
 #include <cstdint>
 #include <functional>
@@ -57,6 +59,12 @@ public:
     void OnRowSelectionChanged(std::size_t row);
     // The record types the record filter offers, ascending (from the layout catalogue).
     std::vector<std::uint32_t> filterRecordTypes() const;
+    // Fills the report list with the report of one stored entry (a frame or a
+    // marker text); `recordNumber` is the number the record list keeps for it.
+    void showReport(ByteSpan entry, std::uint32_t recordNumber);
+    const LayoutCatalogue& layoutCatalogue() const { return catalogue_; }
+    RecordReporter& recordReporter() { return reporter_; }
+    const ReportHistory& reportHistory() const { return reportHistory_; }
     // The record filter's drop-down closed: the rows are listed again under its text.
     void OnRecordFilterClosed();
     // The window is closing (also File -> "Exit"): timer and live communication stop.
@@ -88,6 +96,12 @@ private:
     // bytes per frame on large files.
     bool allShown_ = false;
     std::vector<std::uint32_t> shownRows_;
+
+    // Record decoding: the layout catalogue is built once, here, and only read afterwards.
+    LayoutCatalogue catalogue_ = buildLayoutCatalogue();
+    NoRemoteCommandDefinitions noRemoteCommands_;
+    RecordReporter reporter_{catalogue_, noRemoteCommands_};
+    ReportHistory reportHistory_;
 };
 
 } // namespace tarvik

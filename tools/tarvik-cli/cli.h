@@ -58,10 +58,12 @@ struct Command {
 
 int runList(Args& args);
 int runGenerate(Args& args);
+int runReport(Args& args);
 int runReceive(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
+extern const char* const kReportUsage;
 extern const char* const kReceiveUsage;
 
 } // namespace tarvik::cli

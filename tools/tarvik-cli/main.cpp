@@ -83,6 +83,7 @@ namespace {
 const Command kCommands[] = {
     {"list", "list the records of a record file, one row per line", kListUsage, runList},
     {"generate", "write a sample record file made by the frame builder", kGenerateUsage, runGenerate},
+    {"report", "print the report of a listed record, as the report list shows it", kReportUsage, runReport},
     {"receive", "connect to a server, request records and print what arrives", kReceiveUsage, runReceive},
 };
 

@@ -1,0 +1,309 @@
+#include "decode/field_format.h"
+
+#include "core/vxtime.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace tarvik {
+
+void appendf(std::string& out, const char* format, ...) {
+    char buffer[512];
+    std::va_list args;
+    va_start(args, format);
+    std::va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n >= 0 && static_cast<std::size_t>(n) < sizeof buffer) {
+        out.append(buffer, static_cast<std::size_t>(n));
+    } else if (n > 0) {
+        const std::size_t at = out.size();
+        out.resize(at + static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(out.data() + at, static_cast<std::size_t>(n) + 1, format, copy);
+        out.resize(at + static_cast<std::size_t>(n));
+    }
+    va_end(copy);
+}
+
+namespace {
+
+constexpr double kRadiansToDegrees = 57.29577951308232;
+
+// The first 16 bytes of a field, zero beyond its end: what a scalar read sees.
+struct Scratch {
+    std::uint8_t b[16] = {};
+    explicit Scratch(ByteSpan bytes) { std::memcpy(b, bytes.data(), std::min<std::size_t>(bytes.size(), 16)); }
+    template <typename T>
+    T get(std::size_t at = 0) const {
+        return readLEOr0<T>(ByteSpan(b, sizeof b), at);
+    }
+};
+
+bool allBytes(ByteSpan bytes, std::int32_t width, std::uint8_t value) {
+    if (width <= 0 || bytes.size() < static_cast<std::size_t>(width)) return false;
+    for (std::int32_t i = 0; i < width; ++i)
+        if (bytes[static_cast<std::size_t>(i)] != value) return false;
+    return true;
+}
+
+// The text of a NUL-padded field: up to the first zero within at most `width` bytes.
+std::string_view fieldText(ByteSpan bytes, std::int32_t width) {
+    std::size_t n = std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(std::max(width, 0)));
+    n = std::min<std::size_t>(n, kMaxFieldWidth);
+    const auto* p = reinterpret_cast<const char*>(bytes.data());
+    const void* zero = n ? std::memchr(p, 0, n) : nullptr;
+    return {p, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - p) : n};
+}
+
+bool firstByteZero(ByteSpan bytes) { return bytes.empty() || bytes[0] == 0; }
+
+void appendTime(ByteSpan bytes, std::string& out) {
+    Scratch s(bytes);
+    bool zero = true;
+    for (int i = 0; i < 10; ++i) zero = zero && s.b[i] == 0;
+    if (zero) {
+        out += " Null time/date";
+        return;
+    }
+    VxTIME t = *VxTIME::read(ByteSpan(s.b, sizeof s.b), 0);
+    int month = 0, dayOfMonth = 0;
+    if (!dayOfYearToDate(t.year, t.day, month, dayOfMonth)) {
+        appendf(out, "Invalid date, year %d, day %d", int(t.year), int(t.day));
+        return;
+    }
+    appendf(out, " %02d/%02d/%02d %02d:%02d:%06.3f", month, dayOfMonth, int(t.year), int(t.hours), int(t.minutes),
+            double(t.seconds));
+}
+
+void appendWideUnsigned(const Scratch& s, bool deviceForm, std::string& out) {
+    const std::uint32_t w0 = s.get<std::uint32_t>(0), w1 = s.get<std::uint32_t>(4), w2 = s.get<std::uint32_t>(8),
+                        w3 = s.get<std::uint32_t>(12);
+    if (deviceForm && w3 < 9000 && w2 < 20 && w1 == 7500 && w0 >= 1000 && w0 <= 11999)
+        appendf(out, " ==>(Device %lu, Enum %lu, Rec %lu, Cmd %lu)", (unsigned long)w3, (unsigned long)w2,
+                (unsigned long)w1, (unsigned long)w0);
+    else
+        appendf(out, " 0x%08lx%08lx%08lx%08lx", (unsigned long)w3, (unsigned long)w2, (unsigned long)w1,
+                (unsigned long)w0);
+}
+
+// 1, 2, 4 and 8-byte unsigned values; false for other widths.
+bool appendUnsigned(const Scratch& s, std::int32_t width, FieldResult& r, std::string& out) {
+    switch (width) {
+    case 1: r.value = s.get<std::uint8_t>(); appendf(out, " %u", unsigned(s.get<std::uint8_t>())); return true;
+    case 2: r.value = s.get<std::uint16_t>(); appendf(out, " %hu", s.get<std::uint16_t>()); return true;
+    case 4:
+        r.value = static_cast<std::int32_t>(s.get<std::uint32_t>());
+        appendf(out, " %lu", (unsigned long)s.get<std::uint32_t>());
+        return true;
+    case 8: appendf(out, " %" PRIu64, s.get<std::uint64_t>()); return true;
+    default: return false;
+    }
+}
+
+bool appendSigned(const Scratch& s, std::int32_t width, FieldResult& r, std::string& out) {
+    switch (width) {
+    case 1: r.value = s.get<std::int8_t>(); appendf(out, " %d", int(s.get<std::int8_t>())); return true;
+    case 2: r.value = s.get<std::int16_t>(); appendf(out, " %hd", s.get<std::int16_t>()); return true;
+    case 4: r.value = s.get<std::int32_t>(); appendf(out, " %ld", long(s.get<std::int32_t>())); return true;
+    case 8: appendf(out, " %" PRIu64, s.get<std::uint64_t>()); return true;
+    default: return false;
+    }
+}
+
+// A floating-point value as main records, repeat blocks and commands show it
+// once the invalid classes are dealt with: "  0", or exponent form for very
+// small and very large magnitudes.
+void appendFloat(const Scratch& s, std::int32_t width, bool radians, std::string& out) {
+    if (width == 4) {
+        const float v = static_cast<float>(s.get<float>() * (radians ? kRadiansToDegrees : 1.0));
+        if (v == 0.0f) out += "  0";
+        else if (std::fabs(v) < 0.01f || std::fabs(v) > 1e15f) appendf(out, " %e", double(v));
+        else appendf(out, " %.3f", double(v));
+    } else {
+        const double v = s.get<double>() * (radians ? kRadiansToDegrees : 1.0);
+        if (v == 0.0) out += "  0";
+        else if (std::fabs(v) < 0.01 || std::fabs(v) > 1e15) appendf(out, " %le", v);
+        else appendf(out, " %.5f", v);
+    }
+}
+
+void appendVectorFloat(const Scratch& s, std::int32_t width, bool radians, std::string& out) {
+    if (width == 4) {
+        const float v = static_cast<float>(s.get<float>() * (radians ? kRadiansToDegrees : 1.0));
+        if (v == 0.0f) out += " 0.0";
+        else if (std::fabs(v) < 0.01f || std::fabs(v) > 1e15f) appendf(out, " %e", double(v));
+        else appendf(out, " %.3f", double(v));
+    } else {
+        const double v = s.get<double>() * (radians ? kRadiansToDegrees : 1.0);
+        if (v == 0.0) out += "  0.0";
+        else if (std::fabs(v) < 0.01 || std::fabs(v) > 1e15) appendf(out, " %le", v);
+        else appendf(out, " %.5f", v);
+    }
+}
+
+FieldResult mainField(FieldContext context, std::string_view format, std::int32_t number, ByteSpan bytes,
+                      std::string& out) {
+    const bool command = context == FieldContext::Command;
+    const std::int32_t width = number;
+    FieldResult r;
+    Scratch s(bytes);
+    if (format == "t10") {
+        appendTime(bytes, out);
+    } else if (format == "constant") {
+        r.value = number;
+        appendf(out, " [constant] %ld", long(number));
+    } else if (format == "u") {
+        if (command) {
+            if (width == 1) {
+                appendUnsigned(s, width, r, out);
+            } else if (width == 2 || width == 4 || width == 8) {
+                FieldResult ignored;
+                std::string plain;
+                appendUnsigned(s, width, r, plain);
+                if (allBytes(bytes, width, 0xCD)) out += "  Uninitialized data, 0xCDCDCDCD";
+                else if (allBytes(bytes, width, 0xCC)) out += "  Uninitialized debug data, 0xCCCCCCCC";
+                else if (allBytes(bytes, width, 0xFB)) out += "  Uninitialized value, 0xFBFBFBFB";
+                else out += plain;
+            } else {
+                appendf(out, "  Unknown long unsigned integer field, %s, %lu", std::string(format).c_str(),
+                        (unsigned long)width);
+            }
+        } else if (width == 1 || width == 2 || width == 4 || width == 8) {
+            std::string plain;
+            appendUnsigned(s, width, r, plain);
+            if (allBytes(bytes, width, 0xFB)) out += "  Uninitialized value, 0xFB";
+            else out += plain;
+        } else if (width == 16) {
+            appendWideUnsigned(s, true, out);
+        } else {
+            appendf(out, "  Unknown long unsigned integer field, %s, %lu", std::string(format).c_str(),
+                    (unsigned long)width);
+        }
+    } else if (format == "i") {
+        if (width == 1 || width == 2 || width == 4 || width == 8) {
+            std::string plain;
+            appendSigned(s, width, r, plain);
+            if (allBytes(bytes, width, 0xFB)) out += "  Uninitialized value, 0xFB";
+            else out += plain;
+        } else {
+            out += " unknown integer field";
+        }
+    } else if (format == "f" || format == "r2d") {
+        if (width != 4 && width != 8) {
+            if (command) out += " unknown float field";
+        } else if (allBytes(bytes, width, 0xFB)) {
+            out += "  Uninitialized value, 0xFB";
+        } else if (const char* invalid = invalidFloatText(bytes, width)) {
+            out += "  ";
+            out += invalid;
+        } else {
+            appendFloat(s, width, format == "r2d", out);
+        }
+    } else if (format == "s") {
+        if (firstByteZero(bytes)) out += command ? "  empty string" : "  null";
+        else out.append(" ").append(fieldText(bytes, width));
+    } else if (format == "x") {
+        if (firstByteZero(bytes)) out += "  null";
+        else r.hidden = true;
+    } else {
+        out += "  unknown data format (a)";
+    }
+    return r;
+}
+
+FieldResult repeatField(std::string_view format, std::int32_t number, ByteSpan bytes, std::string& out) {
+    const std::int32_t width = number;
+    FieldResult r;
+    Scratch s(bytes);
+    if (format == "t10" || format == "constant" || format == "s") {
+        return mainField(FieldContext::Main, format, number, bytes, out);
+    } else if (format == "u") {
+        if (appendUnsigned(s, width, r, out)) {
+        } else if (width == 16) {
+            appendWideUnsigned(s, false, out);
+        } else {
+            out += " unknown long unsigned integer field";
+        }
+    } else if (format == "i") {
+        appendSigned(s, width, r, out);
+    } else if (format == "f" || format == "r2d") {
+        appendFloat(s, width == 4 ? 4 : 8, format == "r2d", out);
+    } else if (format == "x") {
+        if (firstByteZero(bytes)) out += "  null";
+        else r.hidden = true;
+    } else {
+        out += "  unknown data format for repeat";
+    }
+    return r;
+}
+
+FieldResult vectorElement(std::string_view format, std::int32_t width, ByteSpan bytes, std::string& out) {
+    FieldResult r;
+    Scratch s(bytes);
+    if (format == "t10") {
+        appendTime(bytes, out);
+    } else if (format == "u") {
+        if (appendUnsigned(s, width, r, out)) {
+        } else if (width == 16) {
+            appendWideUnsigned(s, false, out);
+        } else {
+            out += " unknown long unsigned integer field ";
+        }
+    } else if (format == "f" || format == "r2d") {
+        appendVectorFloat(s, width == 4 ? 4 : 8, format == "r2d", out);
+    } else if (format == "i") {
+        appendSigned(s, width, r, out);
+    } else if (format == "s") {
+        if (firstByteZero(bytes)) out += "  null string";
+        else out.append(" ").append(fieldText(bytes, width));
+    } else if (format == "x") {
+        out += "  null";
+    } else {
+        out += "  unknown data format for vector";
+    }
+    return r;
+}
+
+template <typename Bits, int MantissaBits, int ExponentBits>
+const char* classify(Bits bits) {
+    constexpr Bits mantissaMask = (Bits{1} << MantissaBits) - 1;
+    constexpr Bits exponentMask = (Bits{1} << ExponentBits) - 1;
+    const bool negative = (bits >> (MantissaBits + ExponentBits)) != 0;
+    const Bits exponent = (bits >> MantissaBits) & exponentMask;
+    const Bits mantissa = bits & mantissaMask;
+    if (exponent == exponentMask) {
+        if (mantissa == 0) return negative ? "INVALID-FP, Negative infinity ( -INF)" : "INVALID-FP, Positive infinity (+INF)";
+        return (mantissa >> (MantissaBits - 1)) ? "INVALID-FP, Quiet NaN" : "INVALID-FP, Signaling NaN";
+    }
+    if (exponent == 0) {
+        if (mantissa == 0) return negative ? "INVALID-FP, Negative zero ( - 0)" : nullptr;
+        return negative ? "INVALID-FP, Negative denormalized" : "INVALID-FP, Positive denormalized";
+    }
+    return nullptr;
+}
+
+} // namespace
+
+const char* invalidFloatText(ByteSpan bytes, std::int32_t width) {
+    Scratch s(bytes);
+    if (width == 4) return classify<std::uint32_t, 23, 8>(s.get<std::uint32_t>());
+    if (width == 8) return classify<std::uint64_t, 52, 11>(s.get<std::uint64_t>());
+    return nullptr;
+}
+
+FieldResult appendFieldText(FieldContext context, std::string_view format, std::int32_t number, ByteSpan bytes,
+                            std::string& out) {
+    switch (context) {
+    case FieldContext::Main:
+    case FieldContext::Command: return mainField(context, format, number, bytes, out);
+    case FieldContext::Repeat: return repeatField(format, number, bytes, out);
+    case FieldContext::Vector: return vectorElement(format, number, bytes, out);
+    }
+    return {};
+}
+
+} // namespace tarvik

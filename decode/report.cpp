@@ -1,0 +1,322 @@
+#include "decode/report.h"
+
+#include "core/frame.h"
+#include "core/text.h"
+#include "decode/field_format.h"
+#include "decode/walker.h"
+
+#include <algorithm>
+
+namespace tarvik {
+
+namespace {
+
+constexpr std::int32_t kMaxRemoteCommand = 10'000;
+
+ByteSpan from(ByteSpan data, std::int64_t pos) {
+    if (pos < 0 || static_cast<std::uint64_t>(pos) > data.size()) return {};
+    return data.subspan(static_cast<std::size_t>(pos));
+}
+
+// Frame header lines, from "Record #" to the record type and title.
+void addFrameLines(const FrameView& f, std::int32_t protocol, std::int32_t version, std::uint32_t offset,
+                   std::uint32_t recordNumber, const std::string& title, std::vector<std::string>& lines) {
+    lines.push_back(strprintf("   Record # %lu  (Protocol %hu, Record_Version %d)", (unsigned long)recordNumber,
+                              static_cast<unsigned short>(protocol), version));
+    lines.emplace_back(" ");
+    lines.push_back(strprintf("   Device %lu   enum %hu", (unsigned long)f.deviceId(), f.systemEnumerator()));
+    lines.push_back(strprintf("   Size %lu, offset %hu, flags %hu", (unsigned long)f.size(),
+                              static_cast<unsigned short>(offset), f.flags()));
+    lines.push_back("   " + title);
+    if (f.optionalDataOffset() != 0)
+        lines.push_back(strprintf("   Optional data present #bytes %lu, ident %lu ",
+                                  (unsigned long)f.optionalDataOffset(), (unsigned long)f.optionalDataId()));
+    lines.push_back(strprintf("   Record counter %lu, Tot. recs in fragmented set %lu, frag. # %lu",
+                              (unsigned long)f.recordCounter(), (unsigned long)f.totalFragments(),
+                              (unsigned long)f.fragmentNumber()));
+    const VxTIME t = f.time();
+    if (auto marker = uninitialisedMarker(f.timeBytes())) {
+        lines.push_back(*marker == 0xCD ? "   ****TIME IS UNINITIALIZED DATA (0xCD)"
+                                        : "   ****TIME IS UNINITIALIZED DATA (0xFB)");
+    } else if (auto text = t.year != 0 && t.day != 0 ? formatDateTime(t) : std::nullopt) {
+        lines.push_back("   Time \t" + *text);
+    } else {
+        // No time, or a day of the year without a calendar date: year and day as they are.
+        lines.push_back(strprintf("   NO TIME: year=%d, day=%d", int(t.year), int(t.day)));
+    }
+    lines.emplace_back(" - - - - - - -End of Data Record Frame- - - - - - - ");
+    lines.emplace_back(" ");
+    lines.push_back(strprintf("Record type %lu, %s", (unsigned long)f.recordType(), title.c_str()));
+    if (title.empty()) lines.emplace_back("Unknown protocol or record type");
+}
+
+std::int64_t mainVectorCount(std::int32_t recordType, std::int32_t k, const VectorDescription& v,
+                             const FieldValueList& values) {
+    const std::int64_t c = values.countLookup(v.countField);
+    const std::int64_t f = values.countLookup(v.secondField);
+    switch (recordType) {
+    case 7021: return v.secondField == "repeat4" ? 4 : 0;
+    case 1007: return c;
+    case 7012:
+        if (k == 0) return f & 1;
+        if (k == 1) return ((f & 2) * c) >> 1;
+        if (k == 2) return ((f & 4) * c) >> 2;
+        return c;
+    case 7018:
+    case 7049:
+    case 10038: return 2 * c;
+    default: return c;
+    }
+}
+
+void addChecksumVerdict(ByteSpan stored, std::int64_t consumed, bool checksumFlag, std::vector<std::string>& lines) {
+    const auto size = static_cast<std::int64_t>(stored.size());
+    const std::int64_t rest = size - consumed;
+    if (rest == 4) {
+        lines.push_back(strprintf("Bytes consumed %lu, Record size %lu, probably ends in checksum",
+                                  (unsigned long)consumed, (unsigned long)size));
+        const std::uint32_t field = readLEOr0<std::uint32_t>(stored, static_cast<std::uint64_t>(consumed));
+        if (!checksumFlag) {
+            lines.push_back(strprintf("Checksum field %u", field));
+            return;
+        }
+        const std::uint32_t sum = computeChecksum(stored, static_cast<std::size_t>(consumed));
+        lines.push_back(strprintf("Checksum field %u, calc.= %u", field, sum));
+        if (sum != field)
+            lines.emplace_back(computeSignedChecksum(stored, static_cast<std::size_t>(consumed)) == field
+                                   ? "! ! ! ! CHECKSUM CALCULATED WITH SIGNED ARITHMETIC"
+                                   : "! ! ! ! CHECKSUM NOT CORRECT");
+    } else if (rest == 0) {
+        lines.emplace_back("CHECKSUM FIELD MISSING");
+    } else if (rest > 0 && rest < 4) {
+        lines.emplace_back("NO ROOM FOR CHECKSUM FIELD");
+    } else {
+        lines.push_back(
+            strprintf("Bytes consumed %lu, Record size %lu", (unsigned long)consumed, (unsigned long)size));
+    }
+}
+
+} // namespace
+
+std::optional<Report> RecordReporter::markerReport(std::string_view entry) {
+    for (std::string_view marker : {"PAUSE", "DROP", "FAIL"}) {
+        if (entry.find(marker) != std::string_view::npos) {
+            Report r;
+            r.isMarker = true;
+            r.lines.emplace_back(entry);
+            return r;
+        }
+    }
+    if (entry.find("TEXT") == std::string_view::npos) return std::nullopt;
+    Report r;
+    r.isMarker = true;
+    r.lines.emplace_back(entry.substr(std::min<std::size_t>(4, entry.size())));
+    return r;
+}
+
+Report RecordReporter::report(ByteSpan stored, std::uint32_t recordNumber) {
+    Report rep;
+    std::vector<std::string>& lines = rep.lines;
+    const FrameView f(stored);
+
+    std::int32_t protocol = f.protocolVersion();
+    std::int32_t version = f.recordVersion();
+    std::uint32_t offset = f.offset();
+    if (protocol == 0) {
+        protocol = kCatalogueProtocolVersion;
+        lines.emplace_back("   ERROR PROTOCOL  = 0");
+    }
+    if (version == 0) {
+        version = kCatalogueRecordVersion;
+        lines.emplace_back("   ERROR RECORDS_VERSION = 0");
+    }
+    if (offset == 0) {
+        offset = kBuiltOffset;
+        lines.emplace_back("   ERROR OFFSET = 0, attempt to use record frame size");
+    }
+    rep.recordType = f.recordType();
+    const RecordKey key{protocol, version, static_cast<std::int32_t>(f.recordType())};
+    const RecordDescription& description = catalogue_.record(key);
+    const RecordDescription& optional = catalogue_.optional(key);
+
+    const std::uint32_t headerSize = f.size();
+    if (headerSize != stored.size())
+        lines.push_back(strprintf("   RECORD SIZE RECORDED (%lu) NOT FOUND (%lu)", (unsigned long)headerSize,
+                                  (unsigned long)stored.size()));
+    // Decoding goes on with the shorter of the two sizes.
+    const ByteSpan record = stored.first(std::min<std::size_t>(headerSize, stored.size()));
+    const auto size = static_cast<std::int64_t>(record.size());
+
+    addFrameLines(f, protocol, version, offset, recordNumber, description.title, lines);
+
+    DecodeContext ctx(catalogue_, key, lines);
+    if (f.recordType() == 7008) {
+        beamformed_.prepare(stored);
+        ctx.beamDescriptors = &beamformed_.descriptors;
+    }
+
+    std::int64_t pos = std::int64_t{offset} + 4;
+    const std::int64_t limit = size - 4;  // the checksum is never read as data
+    bool ended = false;
+    auto walk = [&](const std::vector<CRecordDataLayout>& items) {
+        for (const CRecordDataLayout& item : items) {
+            const std::string& format = item.format;
+            const std::int64_t width = format == "constant" ? 0 : item.number;
+            if (pos + width > limit) {
+                lines.emplace_back("Data exhausted");
+                ended = true;
+                return;
+            }
+            const BlockKey blockKey(key, item.number);
+            if (format == "repeat") {
+                const RepeatDescription& block = catalogue_.repeat(blockKey);
+                if (!block.countField.empty()) {
+                    const std::int64_t count = ctx.values.countLookup(block.countField);
+                    const std::int32_t fixedSize = ctx.values.countLookup(block.blockSizeField);
+                    std::string text;
+                    std::int64_t last = 0;
+                    bool failed = false;
+                    for (std::int64_t b = 0; b < std::min(count, kMaxShownBlocks); ++b) {
+                        last = formatRepeatBlock(ctx, from(record, pos), block, fixedSize, static_cast<std::int32_t>(b));
+                        pos += last;
+                        if (last < 0) {  // a broken back-reference: the rest would only repeat it
+                            failed = true;
+                            break;
+                        }
+                        if (pos > size) {
+                            text = strprintf(" Ran out of data in repeating blocks, lIndex=%lu", (unsigned long)pos);
+                            ended = true;
+                            break;
+                        }
+                    }
+                    if (!ended && !failed && count > kMaxShownBlocks) {
+                        const std::int64_t skipped = count - kMaxShownBlocks;
+                        text = strprintf("Plus %lu more repeats", (unsigned long)skipped);
+                        pos += skipped * last;
+                        if (pos > size) text = "INSUFFICIENT DATA for specified repeats";
+                    }
+                    if (!text.empty()) {
+                        lines.emplace_back(" ");
+                        lines.push_back(std::move(text));
+                        lines.emplace_back(" ");
+                        lines.push_back(item.name);
+                    }
+                }
+                ctx.values.add(item.name, -1);
+                if (ended) return;
+            } else if (format == "vector") {
+                const VectorDescription& v = catalogue_.vector(blockKey);
+                const std::int64_t count = mainVectorCount(key.recordType, item.number, v, ctx.values);
+                pos += formatVector(ctx, count, from(record, pos), v);
+                ctx.values.add(item.name, -1);
+            } else if (format == "vstring") {
+                const VarStringDescription& vs = catalogue_.varString(blockKey);
+                const std::int64_t length = ctx.values.countLookup(vs.lengthField);
+                if (length == 0) {
+                    rep.messages.emplace_back("Bad String Length");
+                    ended = true;
+                    return;
+                }
+                std::string text = vs.name;
+                text += ' ';
+                text += boundedText(from(record, pos), length);
+                lines.push_back(std::move(text));
+                lines.push_back(item.name);
+                ctx.values.add(item.name, -1);
+                pos += length;
+            } else if (format == "7008PingData") {
+                if (key.recordType != 7008) beamformed_.prepare(stored);
+                const std::int64_t consumed =
+                    beamformed_.checkAndFormat(record, lines, ctx.values, catalogue_.beamSampleLayout);
+                lines.push_back(item.name);
+                ctx.values.add(item.name, -1);
+                pos += consumed;
+            } else if (format == "sd" || format == "xd") {
+                std::int32_t length = 0;
+                if (!backReference(ctx.values, item.number, length)) {
+                    ended = true;
+                    return;
+                }
+                if (length < 0 || pos + length > limit) {
+                    lines.emplace_back("Data exhausted");
+                    ended = true;
+                    return;
+                }
+                if (format == "sd") {
+                    std::string line = item.name;
+                    line += ' ';
+                    line += boundedText(from(record, pos), length);
+                    lines.push_back(std::move(line));
+                }
+                ctx.values.add(item.name, -1);
+                pos += length;
+            } else {
+                std::string line = item.name;
+                const auto bytes = record.subspan(static_cast<std::size_t>(pos),
+                                                  static_cast<std::size_t>(std::max<std::int64_t>(width, 0)));
+                const FieldResult r = appendFieldText(FieldContext::Main, format, item.number, bytes, line);
+                if (!r.hidden) {
+                    if (const std::string* e = item.enumText(r.value)) line.append(" - ").append(*e);
+                    lines.push_back(std::move(line));
+                }
+                ctx.values.add(item.name, r.value);
+                pos += std::max<std::int64_t>(width, 0);
+            }
+        }
+    };
+
+    walk(description.items);
+    if (!ended && f.optionalDataOffset() != 0 && !optional.items.empty()) {
+        lines.emplace_back();
+        lines.emplace_back("------ Optional Data ------");
+        walk(optional.items);
+    }
+
+    if (f.recordType() == 7500) {
+        const std::int32_t command = ctx.values.countLookup("Remote control ID");
+        if (command >= 1 && command <= kMaxRemoteCommand) {
+            for (const CRecordDataLayout& item : commands_->commandItems(static_cast<std::uint32_t>(command))) {
+                const std::int64_t width = item.format == "constant" ? 0 : std::max(item.number, 0);
+                if (pos + width > limit) {
+                    lines.emplace_back("Data exhausted");
+                    break;
+                }
+                std::string line = item.name;
+                const auto bytes = record.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width));
+                const FieldResult r = appendFieldText(FieldContext::Command, item.format, item.number, bytes, line);
+                if (!r.hidden) {
+                    if (const std::string* e = item.enumText(r.value)) line.append(" - ").append(*e);
+                    lines.push_back(std::move(line));
+                }
+                ctx.values.add(item.name, r.value);
+                pos += width;
+            }
+        } else {
+            lines.emplace_back("Failed to find a remote command number");
+        }
+    }
+
+    addChecksumVerdict(stored, pos, f.hasChecksum(), lines);
+    for (auto& m : ctx.messages) rep.messages.push_back(std::move(m));
+    return rep;
+}
+
+const std::vector<ReportHistory::Line>& ReportHistory::add(std::vector<std::string> lines, std::uint32_t recordType,
+                                                           bool comparable) {
+    previous_ = std::move(current_);
+    current_.clear();
+    current_.reserve(lines.size());
+    const bool sameType = comparable && type_ && *type_ == recordType;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        Line line{std::move(lines[i]), std::nullopt, false};
+        if (sameType && i < previous_.size()) {
+            line.previous = i;
+            line.changed = line.text != previous_[i].text;
+        }
+        current_.push_back(std::move(line));
+    }
+    type_ = comparable ? std::optional<std::uint32_t>(recordType) : std::nullopt;
+    return current_;
+}
+
+} // namespace tarvik

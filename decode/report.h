@@ -1,0 +1,69 @@
+#pragma once
+// The text report of one record: the frame header line by line, every field of
+// the data section and the optional data as the layout catalogue describes
+// them, and a verdict on the trailing checksum.
+
+#include "core/bytes.h"
+#include "decode/beamformed.h"
+#include "decode/layout.h"
+#include "decode/remote_definitions.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+struct Report {
+    std::vector<std::string> lines;
+    std::vector<std::string> messages;   // texts for a message box ("Bad String Length")
+    std::uint32_t recordType = 0;
+    bool isMarker = false;               // a marker entry, not a record
+};
+
+class RecordReporter {
+public:
+    RecordReporter(const LayoutCatalogue& catalogue, const RemoteCommandDefinitions& commands)
+        : catalogue_(catalogue), commands_(&commands) {}
+
+    // The definitions that decode the body of a remote-control record (7500).
+    void setCommandDefinitions(const RemoteCommandDefinitions& commands) { commands_ = &commands; }
+
+    // The report of a stored record; `recordNumber` is the number the record
+    // list keeps for it.
+    Report report(ByteSpan record, std::uint32_t recordNumber);
+
+    // The report of a list entry that is a marker text, when it is one
+    // ("PAUSE", "DROP", "FAIL" or "TEXT" anywhere in it).
+    static std::optional<Report> markerReport(std::string_view entry);
+
+private:
+    const LayoutCatalogue& catalogue_;
+    const RemoteCommandDefinitions* commands_;
+    BeamformedState beamformed_;
+};
+
+// The lines of the last two reports. A line of a new report refers to the line
+// with the same index of the previous report when both are of the same record
+// type, so that changed lines can be marked.
+class ReportHistory {
+public:
+    struct Line {
+        std::string text;
+        std::optional<std::size_t> previous;  // index into the previous report's lines
+        bool changed = false;                 // differs from the line it refers to
+    };
+
+    const std::vector<Line>& add(std::vector<std::string> lines, std::uint32_t recordType, bool comparable = true);
+    const std::vector<Line>& current() const { return current_; }
+    const std::vector<Line>& previous() const { return previous_; }
+    std::optional<std::uint32_t> recordTypeShown() const { return type_; }
+
+private:
+    std::vector<Line> current_, previous_;
+    std::optional<std::uint32_t> type_;
+};
+
+} // namespace tarvik
