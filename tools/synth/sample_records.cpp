@@ -2,6 +2,7 @@
 
 #include "core/record_file.h"
 #include "core/record_index.h"
+#include "tools/synth/report_records.h"
 
 #include <cstdio>
 #include <memory>
@@ -42,16 +43,12 @@ Bytes sampleFrame(std::uint32_t recordType, std::uint32_t deviceId, std::uint32_
     FrameBuilder b = sampleBuilder(recordType, deviceId, counter);
     ByteWriter& d = b.data();
     switch (recordType) {
-    case 7000:  // sonar settings: sonar id, ping number, multi-ping, then the settings
-        d.u64(0x1234).u32(pingNumber).u16(0).f32(400000.0f).f32(34500.0f).f32(0.25f).f32(1.0f);
-        d.fill(156 - 26);
-        break;
-    case 7004:  // beam geometry: sonar id, N, then four vectors of N floats
-        d.u64(0x1234).u32(16);
-        for (int v = 0; v < 4; ++v)
-            for (int i = 0; i < 16; ++i) d.f32(static_cast<float>(i - 8) * 0.05f);
-        break;
-    case 7006: case 7007: case 7008: case 7009: case 7011: case 7012: case 7027:
+    case 7000: data7000(d, pingNumber); break;
+    case 7004: data7004(d, 16); break;
+    case 7006: data7006(d, pingNumber, 16); break;
+    case 7008: data7008(d, pingNumber, BeamData{}); break;
+    case 7027: data7027(d, pingNumber, 8); break;
+    case 7007: case 7009: case 7011: case 7012:
         // ping records begin with sonar id, ping number and multi-ping sequence
         d.u64(0x1234).u32(pingNumber).u16(0).u32(8).fill(40, 0x11);
         break;
