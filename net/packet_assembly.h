@@ -22,7 +22,11 @@ public:
     std::uint16_t sourceEnumerator() const { return sourceEnumerator_; }
     std::uint32_t sourceDeviceId() const { return sourceDeviceId_; }
     std::uint16_t transmissionId() const { return transmissionId_; }
-    void clear() { *this = CPacketCollectionKey(); }
+    void clear() {
+        sourceEnumerator_ = 0xFFFF;
+        sourceDeviceId_ = 0xFFFFFFFF;
+        transmissionId_ = 0xFFFF;
+    }
 
     bool operator==(const CPacketCollectionKey& o) const {
         return transmissionId_ == o.transmissionId_ && sourceEnumerator_ == o.sourceEnumerator_ &&

@@ -1,0 +1,191 @@
+#include "tools/synth/server_records.h"
+
+#include "core/text.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+namespace tarvik::synth {
+
+namespace {
+
+constexpr float kPi = 3.14159265f;
+constexpr float kDeg = kPi / 180.0f;
+
+FrameBuilder builder(std::uint32_t type, std::uint32_t deviceId, std::uint16_t enumerator, std::uint32_t counter) {
+    FrameBuilder b(type);
+    b.device(deviceId, enumerator).counter(counter).time(vxTimeNow());
+    return b;
+}
+
+FrameBuilder builder(std::uint32_t type, const SimDevice& d, std::uint32_t counter) {
+    return builder(type, d.deviceId, d.enumerator, counter);
+}
+
+Bytes finish(FrameBuilder& b, std::size_t padTo) {
+    const std::size_t natural = kFrameHeaderSize + b.data().size() + 4;
+    if (padTo > natural) b.data().fill(padTo - natural);
+    return b.build();
+}
+
+// Beam angle across a 130 degree swath, port to starboard.
+float beamAngle(std::uint32_t beam, std::uint32_t beams) {
+    return beams > 1 ? (-65.0f + 130.0f * static_cast<float>(beam) / static_cast<float>(beams - 1)) * kDeg : 0.0f;
+}
+
+// A gently rolling seabed around 40 m, two-way travel time per beam.
+float travelTime(std::uint32_t beam, std::uint32_t beams, std::uint32_t ping) {
+    const float depth = 40.0f + 2.0f * std::sin(static_cast<float>(ping) * 0.05f);
+    return 2.0f * depth / std::cos(beamAngle(beam, beams)) / 1500.0f;
+}
+
+} // namespace
+
+VxTIME vxTimeNow() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t secs = system_clock::to_time_t(now);
+    std::tm utc{};
+    gmtime_r(&secs, &utc);
+    const double fraction = duration<double>(now.time_since_epoch()).count() - static_cast<double>(secs);
+    VxTIME t;
+    t.year = static_cast<std::uint16_t>(utc.tm_year + 1900);
+    t.day = static_cast<std::uint16_t>(utc.tm_yday + 1);
+    t.seconds = static_cast<float>(utc.tm_sec + fraction);
+    t.hours = static_cast<std::uint8_t>(utc.tm_hour);
+    t.minutes = static_cast<std::uint8_t>(utc.tm_min);
+    return t;
+}
+
+std::string deviceInfoText(const SimDevice& d) {
+    return strprintf("<Device><Name deviceid=\"%u\" enumerator=\"%u\">%s</Name><SonarType type=\"%u\" /><SystemInfo "
+                     "IDH=\"%s\" ping=\"multi\" /></Device>",
+                     d.deviceId, d.enumerator, d.name.c_str(), d.sonarType, d.dualHead ? "yes" : "no");
+}
+
+Bytes configurationRecord(std::span<const SimDevice> devices, std::uint32_t counter, std::size_t padTo) {
+    FrameBuilder b = builder(7001, 7000, 0, counter);
+    ByteWriter& d = b.data();
+    d.u64(0x51A0'0000).u32(static_cast<std::uint32_t>(devices.size()));
+    for (const auto& device : devices) {
+        const std::string info = deviceInfoText(device);
+        d.u32(device.deviceId).fixedText(device.name, 64).u64(device.serial);
+        d.u32(static_cast<std::uint32_t>(info.size() + 1)).bytes(asBytes(info)).u8(0);
+    }
+    return finish(b, padTo);
+}
+
+Bytes versionRecord(const SimDevice& device, std::uint32_t counter, std::size_t padTo) {
+    FrameBuilder b = builder(7022, device, counter);
+    b.data().fixedText("vxcenter-sim " TARVIK_VERSION, 32);
+    return finish(b, padTo);
+}
+
+Bytes sonarSettings(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, std::size_t padTo) {
+    FrameBuilder b = builder(7000, dev, counter);
+    ByteWriter& d = b.data();
+    d.u64(dev.serial).u32(ping).u16(0);
+    d.f32(400000.0f).f32(34500.0f).f32(45000.0f).f32(0.0002f);  // frequency, sample rate, bandwidth, pulse width
+    d.u32(0).u32(1).f32(0.5f).u32(0);                          // CW, Tukey, envelope parameter, reserved
+    d.f32(20.0f).f32(0.25f).f32(75.0f).f32(220.0f).f32(30.0f);  // max rate, period, range, power, gain
+    d.u32(0x0001).u32(1);                                      // control flags, projector
+    d.f32(0.0f).f32(0.0f).f32(1.0f * kDeg).f32(130.0f * kDeg);  // projector steering and widths
+    d.f32(0.0f).u32(0).f32(0.0f).u32(0);                       // focal point, window, parameter, tx flags
+    d.u32(2).u32(0).f32(0.0f).u32(0).f32(0.5f * kDeg);         // hydrophone, rx window, parameter, flags, width
+    d.f32(1.0f).f32(150.0f).f32(2.0f).f32(120.0f);             // bottom detection filter
+    d.f32(80.0f).f32(1500.0f).f32(30.0f).u16(0);               // absorption, sound velocity, spreading, reserved
+    return finish(b, padTo);
+}
+
+Bytes beamGeometry(const SimDevice& dev, std::uint32_t counter, const PingShape& s, std::size_t padTo) {
+    FrameBuilder b = builder(7004, dev, counter);
+    ByteWriter& d = b.data();
+    d.u64(dev.serial).u32(s.beams);
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.0f);
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(beamAngle(i, s.beams));
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(1.0f * kDeg);
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.5f * kDeg);
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.0f);
+    return finish(b, padTo);
+}
+
+Bytes bathymetry(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s,
+                 std::size_t padTo) {
+    FrameBuilder b = builder(7006, dev, counter);
+    ByteWriter& d = b.data();
+    d.u64(dev.serial).u32(ping).u16(0).u32(s.beams).u8(0).u8(0).f32(1500.0f);
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(travelTime(i, s.beams, ping));
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.u8(0x0F);
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(1000.0f + static_cast<float>((i * 37 + ping) % 200));
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.001f);
+    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.2f);
+    return finish(b, padTo);
+}
+
+Bytes beamData(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s,
+               std::size_t padTo) {
+    FrameBuilder b = builder(7008, dev, counter);
+    ByteWriter& d = b.data();
+    // 2-byte amplitude and 2-byte phase per sample, beams one after another.
+    d.u64(dev.serial).u32(ping).u16(0).u16(s.beams).u16(0).u32(s.samples).u8(0).u8(0).u16(0).u32(0x0022);
+    for (std::uint16_t i = 0; i < s.beams; ++i) d.u16(i).u32(0).u32(s.samples ? s.samples - 1 : 0);
+    for (std::uint32_t beam = 0; beam < s.beams; ++beam) {
+        const auto bottom = static_cast<std::uint32_t>(travelTime(beam, s.beams, ping) * 34500.0f) % (s.samples + 1);
+        for (std::uint32_t i = 0; i < s.samples; ++i) {
+            const std::uint32_t echo = i > bottom ? 0u : (bottom - i < 8 ? 30000u : 300u);
+            d.u16(static_cast<std::uint16_t>(echo + (i * 13 + beam) % 97)).u16(static_cast<std::uint16_t>(i * 257));
+        }
+    }
+    return finish(b, padTo);
+}
+
+Bytes imageData(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s,
+                std::size_t padTo) {
+    FrameBuilder b = builder(7011, dev, counter);
+    ByteWriter& d = b.data();
+    d.u64(dev.serial).u32(ping).u16(0).u32(s.imageWidth).u32(s.imageHeight).u16(8).u16(0).fill(8);
+    for (std::uint32_t row = 0; row < s.imageHeight; ++row)
+        for (std::uint32_t col = 0; col < s.imageWidth; ++col)
+            d.u8(static_cast<std::uint8_t>((row * 3 + col + ping * 5) & 0xFF));
+    return finish(b, padTo);
+}
+
+Bytes detections(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s,
+                 std::size_t padTo) {
+    FrameBuilder b = builder(7027, dev, counter);
+    ByteWriter& d = b.data();
+    d.u64(dev.serial).u32(ping).u16(0).u32(s.beams).u32(34).u8(2).u32(0).f32(34500.0f).f32(0.0f).f32(0.0f);
+    d.fill(60);
+    for (std::uint32_t i = 0; i < s.beams; ++i) {
+        d.u16(static_cast<std::uint16_t>(i)).f32(travelTime(i, s.beams, ping) * 34500.0f).f32(beamAngle(i, s.beams));
+        d.u32(0x3).u32(0x1F).f32(0.05f).f32(40.0f).f32(10.0f).f32(5000.0f);
+    }
+    return finish(b, padTo);
+}
+
+Bytes remoteSonarSettings(const SimDevice& dev, std::uint32_t counter, std::size_t padTo) {
+    FrameBuilder b = builder(7503, dev, counter);
+    ByteWriter& d = b.data();
+    d.u64(dev.serial).u32(0).f32(400000.0f).f32(34500.0f).f32(45000.0f).f32(0.0002f).u32(0).u32(1).f32(0.5f);
+    d.f32(20.0f).f32(0.25f).f32(75.0f).f32(220.0f).f32(30.0f).u32(0x0001).u32(1).fill(60);
+    return finish(b, padTo);
+}
+
+Bytes remoteControlAck(std::uint32_t deviceId, std::uint16_t enumerator, std::uint32_t counter, std::uint32_t ticket,
+                       ByteSpan tracking) {
+    FrameBuilder b = builder(7501, deviceId, enumerator, counter);
+    b.data().u32(ticket).bytes(tracking.first(std::min<std::size_t>(tracking.size(), 16)));
+    b.data().fill(16 - std::min<std::size_t>(tracking.size(), 16));
+    return b.build();
+}
+
+Bytes remoteControlNak(std::uint32_t deviceId, std::uint16_t enumerator, std::uint32_t counter, std::uint32_t ticket,
+                       ByteSpan tracking, std::uint32_t errorCode) {
+    FrameBuilder b = builder(7502, deviceId, enumerator, counter);
+    b.data().u32(ticket).bytes(tracking.first(std::min<std::size_t>(tracking.size(), 16)));
+    b.data().fill(16 - std::min<std::size_t>(tracking.size(), 16)).u32(errorCode);
+    return b.build();
+}
+
+} // namespace tarvik::synth

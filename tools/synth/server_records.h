@@ -1,0 +1,60 @@
+#pragma once
+// Records a sonar server sends: the configuration with its device texts, the
+// version text, the ping records of a live stream and the answers to remote
+// control records. Used by the server stand-in and the tests.
+
+#include "core/bytes.h"
+#include "core/frame.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tarvik::synth {
+
+struct SimDevice {
+    std::uint32_t deviceId = 7125;
+    std::uint16_t enumerator = 0;
+    std::string name = "Sim sonar";
+    std::uint32_t sonarType = 3;
+    bool dualHead = false;
+    std::uint64_t serial = 0x51A0'0001;
+};
+
+// Shape of the ping records of a stream.
+struct PingShape {
+    std::uint16_t beams = 128;
+    std::uint32_t samples = 400;      // samples per beam in 7008 (2-byte amplitude and phase each)
+    std::uint32_t imageWidth = 512;   // 7011
+    std::uint32_t imageHeight = 256;
+};
+
+// The device information text of a configuration record entry.
+std::string deviceInfoText(const SimDevice& device);
+
+// Every builder pads the record data with zeros so that the frame is
+// `padTo` bytes long, when that is more than it needs.
+Bytes configurationRecord(std::span<const SimDevice> devices, std::uint32_t counter, std::size_t padTo = 0);
+Bytes versionRecord(const SimDevice& device, std::uint32_t counter, std::size_t padTo = 0);
+Bytes sonarSettings(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, std::size_t padTo = 0);
+Bytes beamGeometry(const SimDevice& device, std::uint32_t counter, const PingShape& shape, std::size_t padTo = 0);
+Bytes bathymetry(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, const PingShape& shape,
+                 std::size_t padTo = 0);
+Bytes beamData(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, const PingShape& shape,
+               std::size_t padTo = 0);
+Bytes imageData(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, const PingShape& shape,
+                std::size_t padTo = 0);
+Bytes detections(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, const PingShape& shape,
+                 std::size_t padTo = 0);
+Bytes remoteSonarSettings(const SimDevice& device, std::uint32_t counter, std::size_t padTo = 0);
+
+// Answers to a remote control record: acknowledgement and refusal.
+Bytes remoteControlAck(std::uint32_t deviceId, std::uint16_t enumerator, std::uint32_t counter, std::uint32_t ticket,
+                       ByteSpan trackingNumber);
+Bytes remoteControlNak(std::uint32_t deviceId, std::uint16_t enumerator, std::uint32_t counter, std::uint32_t ticket,
+                       ByteSpan trackingNumber, std::uint32_t errorCode);
+
+// The current time (UTC) as a record time stamp.
+VxTIME vxTimeNow();
+
+} // namespace tarvik::synth
