@@ -74,8 +74,9 @@ std::int32_t evaluateSizeRule(const SizeRule& rule, const FieldValueList& values
 
 bool backReference(const FieldValueList& values, std::int32_t depth, std::int32_t& length) {
     const auto n = static_cast<std::int64_t>(values.size());
-    if (depth < 0 || depth > n - 1) return false;
-    length = values[static_cast<std::size_t>(n - 1 - depth)].second;
+    const std::int64_t back = depth == 0 ? 1 : depth;
+    if (back < 1 || back > n) return false;
+    length = values[static_cast<std::size_t>(n - back)].second;
     return true;
 }
 

@@ -171,9 +171,10 @@ inline constexpr std::int32_t kMaxLookupCount = 1'000'000;
 // The width a size rule gives with the fields decoded so far.
 std::int32_t evaluateSizeRule(const SizeRule& rule, const FieldValueList& values);
 
-// The length an "sd"/"xd" item refers back to: the value `depth` entries
-// before the newest one (depth 0 = the field decoded just before). False when
-// the reference points before the first decoded field.
+// The length an "sd"/"xd" item refers back to, counted back from the item
+// itself: depth 1 is the field decoded just before it, 2 the one before that
+// (record 7051's "Event message", depth 2, takes "Message length"); depth 0 is
+// read as 1. False when the reference points before the first decoded field.
 bool backReference(const FieldValueList& values, std::int32_t depth, std::int32_t& length);
 
 // All layout descriptions of the tool. Built once (see decode/catalogue/) and
