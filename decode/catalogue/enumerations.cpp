@@ -68,6 +68,48 @@ Enumeration positioningMethod1003() {
                        "Start of inrt. sy. from opt.", "User defined", "RTK Fixed", "RTK Float"});
 }
 
+Enumeration positionType() { return {{0, "Geographical coordinates"}, {1, "Grid coordinates"}}; }
+
+Enumeration soundVelocitySource() { return {{0, "Not computed"}, {1, "CTD"}, {2, "User computed"}}; }
+
+Enumeration soundVelocityAlgorithm() { return {{0, "Not computed"}, {1, "Chen Millero"}, {2, "Del Grosso"}}; }
+
+Enumeration conductivityFlag() { return {{0, "Conductivity"}, {1, "Salinity"}}; }
+
+Enumeration pressureFlag() { return {{0, "Pressure"}, {1, "Depth"}}; }
+
+Enumeration bottomDetectAlgorithm() {
+    return {{0, "G1_Simple"}, {1, "G1_BlendFilt"}, {2, "G2"}, {3, "G3"}, {4, "IF1"},
+            {5, "PS1"},       {6, "HS1"},          {7, "HS2"}, {8, "FDA"}};
+}
+
+Enumeration txPulseType() { return {{0, "CW"}, {1, "Linear chirp"}, {2, "Multiping 2"}, {4, "Multiping 4"}}; }
+
+Enumeration txPulseEnvelope() { return {{0, "Tapered rectangular"}, {1, "Tukey"}}; }
+
+Enumeration projectorWindow() { return {{0, "Rectangular"}, {1, "Chebychev"}}; }
+
+Enumeration receiveWindow() { return {{0, "Chebychev"}, {1, "Kaiser"}}; }
+
+Enumeration eventType() { return {{0, "Success"}, {1, "Information"}, {2, "Warning"}, {3, "Error"}}; }
+
+Enumeration matchedFilterWindow() {
+    return sequential({"Rectangular", "Kaiser", "Hamming", "Blackmann", "Triangular", "X (Taylor)"});
+}
+
+Enumeration calibrationError7058() {
+    return {{0, "OK"},
+            {1, "No calibration"},
+            {2, "TVG read error"},
+            {3, "CTD not available"},
+            {4, "Invalid or not available geometry"},
+            {5, "Invalid sonar specifications"},
+            {6, "Bottom detection failed"},
+            {7, "No power"},
+            {8, "No gain"},
+            {255, "System cannot be calibrated"}};
+}
+
 Enumeration errorCodes7502() {
     Enumeration e = protocolErrorCodes();
     appendOperatingSystemErrorTexts(e);

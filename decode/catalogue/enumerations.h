@@ -24,6 +24,21 @@ Enumeration controlFlags7028();              // 16 entries
 Enumeration flags7042();                     // 8 entries
 Enumeration positioningMethod1003();         // 17 entries
 
+// Shared by several records.
+Enumeration positionType();                  // geographical or grid coordinates
+Enumeration soundVelocitySource();
+Enumeration soundVelocityAlgorithm();
+Enumeration conductivityFlag();
+Enumeration pressureFlag();
+Enumeration bottomDetectAlgorithm();
+Enumeration txPulseType();
+Enumeration txPulseEnvelope();
+Enumeration projectorWindow();
+Enumeration receiveWindow();
+Enumeration eventType();                     // success, information, warning, error
+Enumeration matchedFilterWindow();
+Enumeration calibrationError7058();
+
 // The "Error code" of record 7502: the protocol's error codes followed by the
 // operating-system error texts (a value in both shows the protocol text).
 Enumeration errorCodes7502();

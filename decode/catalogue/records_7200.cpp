@@ -26,7 +26,12 @@ void addRecords7200(CatalogueBuilder& c) {
         .item("Reserved", "u", 4)
         .item("Index data", "repeat", 0);
 
-    c.record(7400, "Time Message");
+    c.record(7400, "Time Message")
+        .item("Second offset", "i", 1)
+        .item("Pulse flag", "u", 1, {{0, "No pulse"}, {1, "Pulse on rising edge"}, {2, "Pulse on falling edge"}})
+        .item("Port identifier", "u", 2)
+        .item("Reserved1", "u", 4)
+        .item("Reserved2", "u", 8);
 }
 
 } // namespace tarvik
