@@ -2,6 +2,7 @@
 
 #include "core/vxtime.h"
 
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdarg>
@@ -32,6 +33,36 @@ void appendf(std::string& out, const char* format, ...) {
 namespace {
 
 constexpr double kRadiansToDegrees = 57.29577951308232;
+
+// " %u"-style and " %.3f"/" %e"-style texts without the cost of a format
+// parse: std::to_chars gives the same digits as printf for these conversions.
+template <typename T>
+void appendNumber(std::string& out, T value) {
+    char buffer[24];
+    buffer[0] = ' ';
+    auto [end, ec] = std::to_chars(buffer + 1, buffer + sizeof buffer, value);
+    out.append(buffer, ec == std::errc{} ? static_cast<std::size_t>(end - buffer) : 1);
+}
+
+void appendFixed(std::string& out, double value, int decimals) {
+    if (!std::isfinite(value) || std::fabs(value) >= 1e15) {
+        appendf(out, " %.*f", decimals, value);
+        return;
+    }
+    char buffer[40];
+    buffer[0] = ' ';
+    auto [end, ec] = std::to_chars(buffer + 1, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (ec == std::errc{}) out.append(buffer, static_cast<std::size_t>(end - buffer));
+    else appendf(out, " %.*f", decimals, value);
+}
+
+void appendExponent(std::string& out, double value) {
+    char buffer[40];
+    buffer[0] = ' ';
+    auto [end, ec] = std::to_chars(buffer + 1, buffer + sizeof buffer, value, std::chars_format::scientific, 6);
+    if (ec == std::errc{} && std::isfinite(value)) out.append(buffer, static_cast<std::size_t>(end - buffer));
+    else appendf(out, " %e", value);
+}
 
 // The first 16 bytes of a field, zero beyond its end: what a scalar read sees.
 struct Scratch {
@@ -93,23 +124,23 @@ void appendWideUnsigned(const Scratch& s, bool deviceForm, std::string& out) {
 // 1, 2, 4 and 8-byte unsigned values; false for other widths.
 bool appendUnsigned(const Scratch& s, std::int32_t width, FieldResult& r, std::string& out) {
     switch (width) {
-    case 1: r.value = s.get<std::uint8_t>(); appendf(out, " %u", unsigned(s.get<std::uint8_t>())); return true;
-    case 2: r.value = s.get<std::uint16_t>(); appendf(out, " %hu", s.get<std::uint16_t>()); return true;
+    case 1: r.value = s.get<std::uint8_t>(); appendNumber(out, unsigned(s.get<std::uint8_t>())); return true;
+    case 2: r.value = s.get<std::uint16_t>(); appendNumber(out, unsigned(s.get<std::uint16_t>())); return true;
     case 4:
         r.value = static_cast<std::int32_t>(s.get<std::uint32_t>());
-        appendf(out, " %lu", (unsigned long)s.get<std::uint32_t>());
+        appendNumber(out, s.get<std::uint32_t>());
         return true;
-    case 8: appendf(out, " %" PRIu64, s.get<std::uint64_t>()); return true;
+    case 8: appendNumber(out, s.get<std::uint64_t>()); return true;
     default: return false;
     }
 }
 
 bool appendSigned(const Scratch& s, std::int32_t width, FieldResult& r, std::string& out) {
     switch (width) {
-    case 1: r.value = s.get<std::int8_t>(); appendf(out, " %d", int(s.get<std::int8_t>())); return true;
-    case 2: r.value = s.get<std::int16_t>(); appendf(out, " %hd", s.get<std::int16_t>()); return true;
-    case 4: r.value = s.get<std::int32_t>(); appendf(out, " %ld", long(s.get<std::int32_t>())); return true;
-    case 8: appendf(out, " %" PRIu64, s.get<std::uint64_t>()); return true;
+    case 1: r.value = s.get<std::int8_t>(); appendNumber(out, int(s.get<std::int8_t>())); return true;
+    case 2: r.value = s.get<std::int16_t>(); appendNumber(out, int(s.get<std::int16_t>())); return true;
+    case 4: r.value = s.get<std::int32_t>(); appendNumber(out, s.get<std::int32_t>()); return true;
+    case 8: appendNumber(out, s.get<std::uint64_t>()); return true;  // printed unsigned
     default: return false;
     }
 }
@@ -121,13 +152,13 @@ void appendFloat(const Scratch& s, std::int32_t width, bool radians, std::string
     if (width == 4) {
         const float v = static_cast<float>(s.get<float>() * (radians ? kRadiansToDegrees : 1.0));
         if (v == 0.0f) out += "  0";
-        else if (std::fabs(v) < 0.01f || std::fabs(v) > 1e15f) appendf(out, " %e", double(v));
-        else appendf(out, " %.3f", double(v));
+        else if (std::fabs(v) < 0.01f || std::fabs(v) > 1e15f) appendExponent(out, double(v));
+        else appendFixed(out, double(v), 3);
     } else {
         const double v = s.get<double>() * (radians ? kRadiansToDegrees : 1.0);
         if (v == 0.0) out += "  0";
-        else if (std::fabs(v) < 0.01 || std::fabs(v) > 1e15) appendf(out, " %le", v);
-        else appendf(out, " %.5f", v);
+        else if (std::fabs(v) < 0.01 || std::fabs(v) > 1e15) appendExponent(out, v);
+        else appendFixed(out, v, 5);
     }
 }
 
@@ -135,13 +166,13 @@ void appendVectorFloat(const Scratch& s, std::int32_t width, bool radians, std::
     if (width == 4) {
         const float v = static_cast<float>(s.get<float>() * (radians ? kRadiansToDegrees : 1.0));
         if (v == 0.0f) out += " 0.0";
-        else if (std::fabs(v) < 0.01f || std::fabs(v) > 1e15f) appendf(out, " %e", double(v));
-        else appendf(out, " %.3f", double(v));
+        else if (std::fabs(v) < 0.01f || std::fabs(v) > 1e15f) appendExponent(out, double(v));
+        else appendFixed(out, double(v), 3);
     } else {
         const double v = s.get<double>() * (radians ? kRadiansToDegrees : 1.0);
         if (v == 0.0) out += "  0.0";
-        else if (std::fabs(v) < 0.01 || std::fabs(v) > 1e15) appendf(out, " %le", v);
-        else appendf(out, " %.5f", v);
+        else if (std::fabs(v) < 0.01 || std::fabs(v) > 1e15) appendExponent(out, v);
+        else appendFixed(out, v, 5);
     }
 }
 
@@ -161,7 +192,6 @@ FieldResult mainField(FieldContext context, std::string_view format, std::int32_
             if (width == 1) {
                 appendUnsigned(s, width, r, out);
             } else if (width == 2 || width == 4 || width == 8) {
-                FieldResult ignored;
                 std::string plain;
                 appendUnsigned(s, width, r, plain);
                 if (allBytes(bytes, width, 0xCD)) out += "  Uninitialized data, 0xCDCDCDCD";
@@ -173,10 +203,9 @@ FieldResult mainField(FieldContext context, std::string_view format, std::int32_
                         (unsigned long)width);
             }
         } else if (width == 1 || width == 2 || width == 4 || width == 8) {
-            std::string plain;
-            appendUnsigned(s, width, r, plain);
-            if (allBytes(bytes, width, 0xFB)) out += "  Uninitialized value, 0xFB";
-            else out += plain;
+            const std::size_t at = out.size();
+            appendUnsigned(s, width, r, out);
+            if (allBytes(bytes, width, 0xFB)) out.replace(at, std::string::npos, "  Uninitialized value, 0xFB");
         } else if (width == 16) {
             appendWideUnsigned(s, true, out);
         } else {
@@ -185,10 +214,9 @@ FieldResult mainField(FieldContext context, std::string_view format, std::int32_
         }
     } else if (format == "i") {
         if (width == 1 || width == 2 || width == 4 || width == 8) {
-            std::string plain;
-            appendSigned(s, width, r, plain);
-            if (allBytes(bytes, width, 0xFB)) out += "  Uninitialized value, 0xFB";
-            else out += plain;
+            const std::size_t at = out.size();
+            appendSigned(s, width, r, out);
+            if (allBytes(bytes, width, 0xFB)) out.replace(at, std::string::npos, "  Uninitialized value, 0xFB");
         } else {
             out += " unknown integer field";
         }

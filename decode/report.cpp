@@ -176,7 +176,9 @@ Report RecordReporter::report(ByteSpan stored, std::uint32_t recordNumber) {
                     std::string text;
                     std::int64_t last = 0;
                     bool failed = false;
-                    for (std::int64_t b = 0; b < std::min(count, kMaxShownBlocks); ++b) {
+                    const std::int64_t shown = std::min(count, kMaxShownBlocks);
+                    lines.reserve(lines.size() + static_cast<std::size_t>(shown) * (block.items.size() + 2) + 8);
+                    for (std::int64_t b = 0; b < shown; ++b) {
                         last = formatRepeatBlock(ctx, from(record, pos), block, fixedSize, static_cast<std::int32_t>(b));
                         pos += last;
                         if (last < 0) {  // a broken back-reference: the rest would only repeat it

@@ -69,7 +69,8 @@ std::int64_t formatRepeatBlock(DecodeContext& ctx, ByteSpan data, const RepeatDe
                                std::int32_t fixedSize, std::int32_t blockIndex) {
     ctx.lines.emplace_back(" ");
     std::string heading = block.title;
-    appendf(heading, " %d", blockIndex + 1);
+    heading += ' ';
+    heading += std::to_string(blockIndex + 1);
     ctx.lines.push_back(std::move(heading));
 
     const auto available = static_cast<std::int64_t>(data.size());

@@ -7,3 +7,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root/build"
 # Widget tests need a display: give them a virtual one.
 xvfb-run -a ctest --output-on-failure -j "$(nproc)"
+# A short run of the report fuzzer, built with clang and the sanitizers in a folder of its own.
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DTARVIK_FUZZ=ON -DTARVIK_BUILD_GUI=OFF \
+  -DTARVIK_BUILD_TESTS=OFF -DTARVIK_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build-fuzz" --target report_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus"
+"$root/build-fuzz/bin/report_fuzz" -max_total_time=30 -max_len=20000 -print_final_stats=1 "$root/build-fuzz/corpus"
