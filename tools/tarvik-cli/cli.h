@@ -60,10 +60,12 @@ int runList(Args& args);
 int runGenerate(Args& args);
 int runReport(Args& args);
 int runReceive(Args& args);
+int runCatalogue(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
 extern const char* const kReportUsage;
 extern const char* const kReceiveUsage;
+extern const char* const kCatalogueUsage;
 
 } // namespace tarvik::cli
