@@ -10,3 +10,5 @@ sample="$root/build/sample.vxr"
 "$bin/tarvik-cli" generate "$sample" --frames 40
 echo "== tarvik-cli list $sample"
 "$bin/tarvik-cli" list "$sample"
+echo "== tarvik-cli report $sample --row 1"
+"$bin/tarvik-cli" report "$sample" --row 1
