@@ -1,6 +1,5 @@
 #include "net/packet_assembly.h"
 
-#include <cstring>
 
 namespace tarvik::net {
 
@@ -10,19 +9,33 @@ void CPacketAssembly::Start(const CPacketCollectionKey& key, std::uint32_t total
     bytes_ = 0;
     key_ = key;
     totalSize_ = totalSize;
-    if (totalSize > capacity_) {
-        buffer_.reset();  // free the old buffer before taking the new one
-        buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(totalSize);
-        capacity_ = totalSize;
+    buffer_.clear();
+    if (totalSize > buffer_.capacity()) {
+        Bytes().swap(buffer_);  // free the old buffer before taking the new one
+        // Reserved, not filled: an announced size costs nothing until bytes arrive.
+        buffer_.reserve(totalSize);
     }
+    capacity_ = static_cast<std::uint32_t>(buffer_.capacity());
 }
 
 bool CPacketAssembly::Append(ByteSpan payload) {
-    if (!fits(totalSize_, bytes_, payload.size())) return false;
-    if (!payload.empty()) std::memcpy(buffer_.get() + bytes_, payload.data(), payload.size());
+    if (!active_ || !fits(totalSize_, bytes_, payload.size())) return false;
+    buffer_.insert(buffer_.end(), payload.begin(), payload.end());
     bytes_ += static_cast<std::uint32_t>(payload.size());
     ++packets_;
     return true;
+}
+
+} // namespace tarvik::net
+
+namespace tarvik::net {
+
+Bytes CPacketAssembly::takeRecord() {
+    Bytes whole;
+    whole.swap(buffer_);
+    capacity_ = 0;
+    bytes_ = 0;
+    return whole;
 }
 
 } // namespace tarvik::net

@@ -5,7 +5,6 @@
 
 #include <compare>
 #include <cstdint>
-#include <memory>
 
 namespace tarvik::net {
 
@@ -45,8 +44,9 @@ private:
     std::uint16_t transmissionId_ = 0xFFFF;
 };
 
-// Collects one fragmented record. The buffer only grows, so a run of records
-// of similar size reuses it; its size is bounded by the largest accepted record.
+// Collects one fragmented record. The buffer is reserved for the announced
+// total size (bounded by the caller) and filled as payloads arrive; a buffer
+// left from an abandoned record is reused.
 class CPacketAssembly {
 public:
     virtual ~CPacketAssembly() = default;
@@ -54,7 +54,8 @@ public:
     // Starts collecting a record of `totalSize` bytes.
     void Start(const CPacketCollectionKey& key, std::uint32_t totalSize);
     // Copies a payload behind the bytes collected. Returns false, and copies
-    // nothing, when it would run past the announced total size.
+    // nothing, when it would run past the announced total size (or nothing is
+    // being collected).
     bool Append(ByteSpan payload);
     void Reset() { active_ = false; }
 
@@ -64,8 +65,10 @@ public:
     std::uint32_t bytesCollected() const { return bytes_; }
     std::uint32_t totalSize() const { return totalSize_; }
     std::uint32_t capacity() const { return capacity_; }
-    // The first `totalSize` bytes of the buffer.
-    ByteSpan record() const { return {buffer_.get(), totalSize_}; }
+    // The bytes collected so far.
+    ByteSpan record() const { return buffer_; }
+    // Hands the collected bytes over without a copy; the next Start takes a fresh buffer.
+    Bytes takeRecord();
 
 private:
     CPacketCollectionKey key_;
@@ -73,7 +76,7 @@ private:
     std::uint32_t packets_ = 0;
     std::uint32_t bytes_ = 0;
     std::uint32_t capacity_ = 0;
-    std::unique_ptr<std::uint8_t[]> buffer_;
+    Bytes buffer_;
     std::uint32_t totalSize_ = 0;
 };
 

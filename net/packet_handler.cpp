@@ -100,8 +100,7 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
             packetLost("last fragment arrived with bytes missing");
             return;
         }
-        ByteSpan whole = assembly_.record();
-        Bytes record(whole.begin(), whole.end());
+        Bytes record = assembly_.takeRecord();
         if (!tryLock(100, milliseconds(6))) return;  // the assembly stays active
         pending_.push_back(std::move(record));
         lock_.unlock();
