@@ -13,3 +13,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DTARVIK_FU
 cmake --build "$root/build-fuzz" --target report_fuzz -j "$(nproc)"
 mkdir -p "$root/build-fuzz/corpus"
 "$root/build-fuzz/bin/report_fuzz" -max_total_time=30 -max_len=20000 -print_final_stats=1 "$root/build-fuzz/corpus"
+# A short run of the packet handler fuzzer (same build folder).
+cmake --build "$root/build-fuzz" --target net_packet_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus-net"
+"$root/build-fuzz/bin/net_packet_fuzz" -max_total_time=20 -max_len=8192 -print_final_stats=1 "$root/build-fuzz/corpus-net"
