@@ -9,7 +9,6 @@ CHListBox::CHListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setUniformItemSizes(true);
     setWordWrap(false);
 }
 
@@ -17,11 +16,11 @@ int CHListBox::lineWidth(const QString& text) const {
     return QFontMetrics(font()).horizontalAdvance(text) + 3 * frameWidth();
 }
 
-// With uniform item sizes the view takes every line's size from the first
-// item; giving that item the widest width makes the scroll range follow it.
+// Each line's item is as wide as the extent, so the view's scroll range is
+// exactly the widest line whatever widths the style would measure.
 void CHListBox::applyExtent() {
-    if (QListWidgetItem* first = item(0))
-        first->setSizeHint(QSize(extent_, QFontMetrics(font()).height() + 2));
+    const QSize size(extent_, QFontMetrics(font()).height() + 2);
+    for (int i = 0; i < count(); ++i) item(i)->setSizeHint(size);
 }
 
 void CHListBox::addString(const QString& text, bool marked) {
@@ -31,12 +30,13 @@ void CHListBox::addString(const QString& text, bool marked) {
         line->setForeground(markedColour());
         line->setData(Qt::UserRole, true);
     }
-    addItem(line);
     const int width = lineWidth(text);
-    if (width > extent_ || count() == 1) {
-        extent_ = std::max(extent_, width);
+    if (width > extent_) {
+        extent_ = width;
         applyExtent();
     }
+    line->setSizeHint(QSize(extent_, QFontMetrics(font()).height() + 2));
+    addItem(line);
 }
 
 void CHListBox::deleteString(int row) {
@@ -54,6 +54,8 @@ void CHListBox::resetContent() {
 void CHListBox::setLines(std::span<const ReportLine> lines) {
     setUpdatesEnabled(false);
     resetContent();
+    // Measured once for all lines rather than widening every line added so far.
+    for (const ReportLine& line : lines) extent_ = std::max(extent_, lineWidth(QString::fromStdString(line.text)));
     for (const ReportLine& line : lines) addString(QString::fromStdString(line.text), line.changed);
     setUpdatesEnabled(true);
 }

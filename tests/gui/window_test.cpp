@@ -1,0 +1,323 @@
+// The main window end to end: reading a record file through the menu, the
+// record list's model, selecting a row, the filter, messages and dialogs.
+
+#include "app/controls.h"
+#include "app/memory_port.h"
+#include "app/qt/check_combo_box.h"
+#include "app/qt/file_dialog.h"
+#include "app/qt/hlist_box.h"
+#include "app/qt/main_form.h"
+#include "app/qt/main_window.h"
+#include "app/qt/qsettings_store.h"
+#include "app/qt/qt_view_port.h"
+#include "app/qt/record_list_model.h"
+#include "app/tarvik_view.h"
+#include "tests/support/temp_dir.h"
+#include "tools/synth/sample_records.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <thread>
+
+using namespace tarvik;
+
+namespace {
+
+// What the view logic lists and reports for a file, through the in-memory port.
+struct Reference {
+    explicit Reference(const std::string& path, const std::string& filter = "ALL RECORDS") {
+        port.setText(controls::kRecordFilter, filter);
+        view.openRecordFile(path);
+    }
+    std::vector<ReportLine> report(std::size_t row) {
+        view.OnRowSelectionChanged(row);
+        return port.reportLines;
+    }
+    MemoryPort port;
+    MemorySettingsStore settings;
+    CMyTarvikView view{port, settings};
+};
+
+// Answers the next dialog of type D with `answer` once it shows. A dialog that
+// is still open ten seconds later is rejected, so no test waits on it forever.
+template <class D> void answerModal(std::function<void(D*)> answer) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<D*>(top);
+            if (!dialog || !dialog->isVisible()) continue;
+            poll->stop();
+            poll->deleteLater();
+            answer(dialog);
+            QTimer::singleShot(10000, dialog, [dialog] { static_cast<QDialog*>(dialog)->reject(); });
+            return;
+        }
+    });
+    poll->start(20);
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void formAndMenu();
+    void readVxFileListsRowsThroughTheModel();
+    void selectingARowShowsItsReport();
+    void filterChangeRelistsTheFile();
+    void brokenFilesShowTheirMessages();
+    void fileDialogFailedAndCancelled();
+    void portTimersPostingAndExit();
+
+private:
+    std::string sample(const std::string& name, std::size_t frames) {
+        synth::SampleOptions options;
+        options.frames = frames;
+        const std::string path = dir->file(name);
+        if (!synth::writeSampleFile(path, options)) qFatal("cannot write %s", path.c_str());
+        return path;
+    }
+    QString cell(int row, int column) const {
+        return window->recordModel().data(window->recordModel().index(row, column), Qt::DisplayRole).toString();
+    }
+    void read(const std::string& path) {
+        window->port().fileDialogHook = [path](const OpenFileRequest&) { return OpenFileResult::chosen(path); };
+        window->commandAction(commands::kReadVxFile)->trigger();
+    }
+
+    std::unique_ptr<testing::TempDir> dir;
+    std::unique_ptr<QSettingsStore> settings;
+    std::unique_ptr<CMainFrame> window;
+    std::vector<std::string> messages;
+};
+
+void WindowTest::init() {
+    dir = std::make_unique<testing::TempDir>();
+    settings = std::make_unique<QSettingsStore>(dir->file("settings.ini"));
+    window = std::make_unique<CMainFrame>(*settings, "TCP");
+    messages.clear();
+    window->port().messageHook = [this](const std::string& text) { messages.push_back(text); };
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void WindowTest::cleanup() {
+    window.reset();
+    settings.reset();
+    dir.reset();
+}
+
+void WindowTest::formAndMenu() {
+    QCOMPARE(window->windowTitle(), QString("Tarvik"));
+    QCOMPARE(window->centralWidget()->width(), CMainFrame::kClientWidth);
+    QVERIFY(std::abs(window->centralWidget()->height() - CMainFrame::kClientHeight) <= 2);
+
+    const int everyControl[] = {1001, 1002, 1003, 1004, 1007, 1008, 1009, 1010, 1012, 1014, 1015, 1016, 1017,
+                                1018, 1019, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029, 1030, 1031,
+                                1032, 1033, 1034, 1035, 1036, 1037, 1038, 1039, 1040, 1041, 1042, 1043, 1044,
+                                1048, 1049, 1051, 1059, 1067, 1069, 1073, 1074, 1078, 1087, 1088, 1089};
+    CMainForm& form = window->form();
+    QCOMPARE(form.controls().size(), std::size(everyControl));
+    for (int number : everyControl) QVERIFY2(form.control(number), qPrintable(QString::number(number)));
+    for (int number : {1008, 1073, 1010, 1012, 1048, 1014}) QVERIFY(!form.control(number)->isVisible());
+    // What works is enabled; what waits for its part of the tool is not.
+    for (int number : {1001, 1003, 1043}) QVERIFY(form.control(number)->isEnabled());
+    for (int number : {1004, 1002, 1007, 1009, 1015, 1078, 1049}) QVERIFY(!form.control(number)->isEnabled());
+    QCOMPARE(window->port().text(1004), std::string("Start Communicating"));
+    QCOMPARE(window->port().text(1069), std::string("TCP"));
+    QCOMPARE(window->port().text(1043), std::string("ALL RECORDS"));
+
+    QVERIFY(window->commandAction(commands::kReadVxFile)->isEnabled());
+    QCOMPARE(window->commandAction(commands::kReadVxFile)->text(), QString("Read Vx File"));
+    QVERIFY(window->commandAction(commands::kExit)->isEnabled());
+    for (int command : {commands::kAssignOutputFolder, commands::kPlayScript, commands::kPrintRecord,
+                        commands::kDumpAllShown, commands::kLimitRecords})
+        QVERIFY(!window->commandAction(command)->isEnabled());
+}
+
+void WindowTest::readVxFileListsRowsThroughTheModel() {
+    const std::string path = sample("run.vxr", 40);
+    std::vector<OpenFileRequest> requests;
+    window->port().fileDialogHook = [&](const OpenFileRequest& r) {
+        requests.push_back(r);
+        return OpenFileResult::chosen(path);
+    };
+    window->commandAction(commands::kReadVxFile)->trigger();
+
+    QCOMPARE(requests.size(), std::size_t{1});
+    QCOMPARE(requests[0].filter, std::string("VX Files (*.vxr)|*.vxr||"));
+    QVERIFY(messages.empty());
+    QCOMPARE(window->recordModel().rowCount(), 42);  // file header, 40 frames, catalog
+    QCOMPARE(cell(0, 0), QString("7200"));
+    QCOMPARE(cell(0, 1), QString("396 bytes"));
+    QCOMPARE(cell(41, 0), QString("7300"));
+    QCOMPARE(cell(41, 2), QString("41"));
+    Reference reference(path);
+    for (int r = 0; r < 42; ++r)
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(cell(r, c).toStdString(), reference.view.rowText(static_cast<std::size_t>(r), c));
+    QCOMPARE(window->windowTitle(), QString::fromStdString("Tarvik - Reading " + path));
+    QCOMPARE(readString(*settings, "Last Vx file read"), std::optional<std::string>(path));
+    QVERIFY(!QApplication::overrideCursor());  // the wait cursor is gone again
+
+    // The rows are drawn from the view: the table shows them without holding them.
+    QTableView* list = window->form().recordList();
+    QVERIFY(!list->horizontalHeader()->isVisible());
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+}
+
+void WindowTest::selectingARowShowsItsReport() {
+    const std::string path = sample("report.vxr", 12);
+    read(path);
+    Reference reference(path);
+
+    QTableView* list = window->form().recordList();
+    const QRect row3 = list->visualRect(window->recordModel().index(3, 1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row3.center());
+    QCOMPARE(window->port().selectedRecordRow(), std::optional<std::size_t>(3));
+
+    std::vector<ReportLine> expected = reference.report(3);
+    QStringList expectedLines;
+    for (const ReportLine& line : expected) expectedLines << QString::fromStdString(line.text);
+    CHListBox* report = window->form().reportList();
+    QCOMPARE(report->lines(), expectedLines);
+    for (int i = 0; i < report->count(); ++i) QCOMPARE(report->isMarked(i), expected[std::size_t(i)].changed);
+
+    // Selecting another row of the same record type marks the lines that changed.
+    window->selectRecordRow(3 + synth::sampleRecordTypes().size());
+    expected = reference.report(3 + synth::sampleRecordTypes().size());
+    QCOMPARE(report->count(), int(expected.size()));
+    for (int i = 0; i < report->count(); ++i) QCOMPARE(report->isMarked(i), expected[std::size_t(i)].changed);
+}
+
+void WindowTest::filterChangeRelistsTheFile() {
+    const std::string path = sample("filter.vxr", 30);
+    CCheckComboBox* filter = window->form().recordFilter();
+    const std::vector<std::uint32_t> offered = window->view().filterRecordTypes();
+    QCOMPARE(filter->count(), int(offered.size()));
+    for (std::size_t i = 0; i < offered.size(); ++i) QCOMPARE(filter->itemText(int(i)), QString::number(offered[i]));
+    if (offered.empty())  // without a layout catalogue the filter offers nothing; give it two types
+        for (const char* type : {"7000", "7004"}) filter->addCheckItem(type);
+
+    read(path);
+    QCOMPARE(window->recordModel().rowCount(), 32);
+
+    filter->showPopup();
+    for (int i = 0; i < filter->count(); ++i)
+        if (filter->itemText(i) == "7000" || filter->itemText(i) == "7004") filter->toggle(i);
+    filter->hidePopup();
+    QCOMPARE(filter->text(), QString("7000; 7004"));
+
+    Reference reference(path, "7000; 7004");
+    const int rows = window->recordModel().rowCount();
+    QCOMPARE(std::size_t(rows), reference.view.recordRowCount());
+    QVERIFY(rows > 0 && rows < 32);
+    for (int r = 0; r < rows; ++r) {
+        QVERIFY(cell(r, 0) == "7000" || cell(r, 0) == "7004");
+        QCOMPARE(cell(r, 2).toStdString(), reference.view.rowText(std::size_t(r), 2));
+    }
+
+    // Nothing checked lists everything again.
+    for (int i = 0; i < filter->count(); ++i)
+        if (filter->isChecked(i)) filter->toggle(i);
+    filter->hidePopup();
+    QCOMPARE(window->recordModel().rowCount(), 32);
+}
+
+void WindowTest::brokenFilesShowTheirMessages() {
+    // The real message box: the text and an OK button only, answered here.
+    window->port().messageHook = nullptr;
+    const std::string tiny = dir->write("tiny.vxr", Bytes(30, 0xFF));
+    QString shown;
+    int buttons = 0;
+    answerModal<QMessageBox>([&](QMessageBox* box) {
+        shown = box->text();
+        buttons = int(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    read(tiny);
+    QCOMPARE(shown, QString("First Record Of File tiny.vxr Is Too Small"));
+    QCOMPARE(buttons, 1);
+    QCOMPARE(window->recordModel().rowCount(), 0);
+
+    window->port().messageHook = [this](const std::string& text) { messages.push_back(text); };
+    read(dir->write("empty.vxr", {}));
+    read(dir->file("missing.vxr"));
+    QCOMPARE(messages, (std::vector<std::string>{"File empty.vxr Is Empty",
+                                                 "could not open the specified file " + dir->file("missing.vxr")}));
+    QVERIFY(!window->view().fileSourceMode());
+}
+
+// An initial name in a folder that does not exist fails the dialog; it is then
+// shown once more without one, and cancelling it leaves the list as it was.
+void WindowTest::fileDialogFailedAndCancelled() {
+    QCOMPARE(dialogNameFilters("VX Files (*.vxr)|*.vxr||"), QStringList{"VX Files (*.vxr)"});
+    QCOMPARE(dialogNameFilters("Scripts|*.vxs;*.txt||"), QStringList{"Scripts (*.vxs *.txt)"});
+    QVERIFY(!dialogStart("/no/such/folder/run.vxr").usable);
+    const DialogStart start = dialogStart(dir->file("run.vxr"));
+    QVERIFY(start.usable);
+    QCOMPARE(start.file, QString("run.vxr"));
+    QVERIFY(dialogStart(dir->file("*.vxr")).file.isEmpty());
+
+    window->port().fileDialogHook = nullptr;
+    writeString(*settings, "Last Vx file read", "/no/such/folder/run.vxr");
+    int shown = 0;
+    answerModal<QFileDialog>([&](QFileDialog* dialog) {
+        ++shown;
+        dialog->reject();
+    });
+    window->runCommand(commands::kReadVxFile);
+    QCOMPARE(shown, 1);
+    QVERIFY(!window->view().fileSourceMode());
+    QCOMPARE(window->windowTitle(), QString("Tarvik"));
+
+    // Choosing a file in the real dialog reads it.
+    const std::string path = sample("chosen.vxr", 5);
+    answerModal<QFileDialog>([&](QFileDialog* dialog) {
+        // Typed into the file name field, as the user would.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        if (name) name->setText(QString::fromStdString(path));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    window->runCommand(commands::kReadVxFile);
+    QCOMPARE(window->recordModel().rowCount(), 7);
+    QCOMPARE(window->view().currentRecordFileName(), path);
+}
+
+void WindowTest::portTimersPostingAndExit() {
+    QtViewPort& port = window->port();
+    std::vector<int> ticks;
+    port.timerHandler = [&](int id) { ticks.push_back(id); };
+    port.startTimer(timers::kArrival, 20);
+    QTRY_VERIFY(ticks.size() >= 2);
+    QCOMPARE(ticks.front(), timers::kArrival);
+    port.stopTimer(timers::kArrival);
+    QVERIFY(!port.timerRunning(timers::kArrival));
+
+    // Posted from another thread, run on the window's thread.
+    QThread* ranOn = nullptr;
+    std::thread worker([&] { port.postToUserInterface([&] { ranOn = QThread::currentThread(); }); });
+    worker.join();
+    QTRY_COMPARE(ranOn, window->thread());
+
+    port.startTimer(timers::kArrival, 1000);
+    window->runCommand(commands::kExit);
+    QVERIFY(!window->isVisible());
+    QVERIFY(!port.timerRunning(timers::kArrival));
+}
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
