@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -86,12 +87,17 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
     columns->addWidget(connectionGroup(), 0);
     columns->addWidget(recordGroup(), 0);
 
-    auto* right = new QVBoxLayout;
-    reportList_ = add(kReportList, new CHListBox(this));
+    // The report and the remote-control panel share the right side; the user
+    // can move the border between them.
+    auto* right = new QSplitter(Qt::Vertical, this);
+    reportList_ = add(kReportList, new CHListBox(right));
     reportList_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    right->addWidget(reportList_, 1);
-    right->addWidget(remoteGroup(), 0);
-    columns->addLayout(right, 1);
+    right->addWidget(reportList_);
+    right->addWidget(remoteGroup());
+    right->setStretchFactor(0, 1);
+    right->setStretchFactor(1, 0);
+    right->setChildrenCollapsible(false);
+    columns->addWidget(right, 1);
 
     for (int number : kHiddenAtStart) showControl(number, false);
     // Everything waits for the parts of the tool that carry it out, except the
@@ -133,7 +139,7 @@ QWidget* CMainForm::connectionGroup() {
     add(kChooseDevice, new QComboBox(box), "Choose Device");
     grid->addWidget(captions_[kChooseDevice], 10, 0, 1, 2);
     grid->addWidget(controls_[kChooseDevice], 11, 0, 1, 2);
-    box->setFixedWidth(250);
+    box->setFixedWidth(230);
     return box;
 }
 
@@ -167,7 +173,7 @@ QWidget* CMainForm::recordGroup() {
     rows->setDefaultSectionSize(recordList_->fontMetrics().height() + 4);
     recordList_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     layout->addWidget(recordList_, 1);
-    box->setFixedWidth(250);
+    box->setFixedWidth(240);
     return box;
 }
 
@@ -180,27 +186,26 @@ QWidget* CMainForm::remoteGroup() {
     add(kSonarsForCommand, new CCheckComboBox({}, box), "Select Sonar(s) For Command");
     add(kTicket, new QLineEdit(box), "Ticket");
     add(kTrackingNumber, new QLineEdit(box), "Tracking Number");
-    grid->addWidget(captions_[kRemoteCommand], 0, 0, 1, 2);
-    grid->addWidget(captions_[kSonarsForCommand], 0, 2, 1, 2);
-    grid->addWidget(controls_[kRemoteCommand], 1, 0, 1, 2);
-    grid->addWidget(controls_[kSonarsForCommand], 1, 2, 1, 2);
-    grid->addWidget(captions_[kTicket], 2, 0);
-    grid->addWidget(captions_[kTrackingNumber], 2, 1);
-    grid->addWidget(controls_[kTicket], 3, 0);
-    grid->addWidget(controls_[kTrackingNumber], 3, 1);
+    const int top[] = {kRemoteCommand, kSonarsForCommand, kTicket, kTrackingNumber};
+    const int columnOf[] = {0, 2, 1, 3};  // the wide combo boxes over the wide columns
+    for (int i = 0; i < 4; ++i) {
+        grid->addWidget(captions_[top[i]], 0, columnOf[i]);
+        grid->addWidget(controls_[top[i]], 1, columnOf[i]);
+    }
 
-    auto* heads = new QGroupBox("IDH - Cmd Head Select", box);
-    auto* headRow = new QHBoxLayout(heads);
-    headRow->setContentsMargins(4, 0, 4, 0);
-    headRow->addWidget(add(kHeadPort, new QRadioButton("Port", heads)));
-    headRow->addWidget(add(kHeadStarboard, new QRadioButton("Starboard", heads)));
-    headRow->addWidget(add(kHeadBoth, new QRadioButton("BOTH", heads)));
-    grid->addWidget(heads, 2, 2, 2, 1);
-    grid->addWidget(add(kSendRemoteControl, new QPushButton("Send Remote Control", box)), 3, 3);
+    auto* heads = new QHBoxLayout;
+    auto* headPort = add(kHeadPort, new QRadioButton("Port", box), "IDH - Cmd Head Select");
+    heads->addWidget(captions_[kHeadPort]);
+    heads->addWidget(headPort);
+    heads->addWidget(add(kHeadStarboard, new QRadioButton("Starboard", box)));
+    heads->addWidget(add(kHeadBoth, new QRadioButton("BOTH", box)));
+    heads->addStretch(1);
+    grid->addLayout(heads, 2, 0, 1, 3);
+    grid->addWidget(add(kSendRemoteControl, new QPushButton("Send Remote Control", box)), 2, 3);
 
     const char* const headings[] = {"Type", "Data Value", "Data Description", "Extra Info"};
-    for (int c = 0; c < 4; ++c) grid->addWidget(new QLabel(headings[c], box), 4, c);
-    int row = 5;
+    for (int c = 0; c < 4; ++c) grid->addWidget(new QLabel(headings[c], box), 3, c);
+    int row = 4;
     for (const ParameterRow& p : kParameterRows) {
         auto* type = add(p.type, new QLineEdit(box));
         type->setReadOnly(true);
@@ -212,9 +217,10 @@ QWidget* CMainForm::remoteGroup() {
         grid->addWidget(add(p.showValues, new QPushButton("Show Values", box)), row, 3);
         ++row;
     }
-    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
-    grid->setColumnStretch(2, 3);
+    grid->setColumnStretch(2, 4);
+    grid->setColumnStretch(3, 2);
     return box;
 }
 
