@@ -36,6 +36,8 @@ void CMyTarvikView::OnReadVxFile() {
     }
     if (chosen.status != OpenFileResult::Status::Chosen) {
         fileSourceMode_ = false;
+        // The list leaves the file: it must not keep rows nobody answers for.
+        port_.setRecordRowCount(recordRowCount());
         return;
     }
     openRecordFile(chosen.path);
@@ -55,6 +57,7 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
         port_.messageBox(strprintf("could not open the specified file %s", path.c_str()));
         fileSourceMode_ = false;
         recordIndex_.clear();
+        port_.setRecordRowCount(recordRowCount());
         return false;
     }
     port_.setWaitCursor(true);

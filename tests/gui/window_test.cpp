@@ -173,11 +173,17 @@ void WindowTest::readVxFileListsRowsThroughTheModel() {
     QCOMPARE(readString(*settings, "Last Vx file read"), std::optional<std::string>(path));
     QVERIFY(!QApplication::overrideCursor());  // the wait cursor is gone again
 
-    // The rows are drawn from the view: the table shows them without holding them.
     QTableView* list = window->form().recordList();
     QVERIFY(!list->horizontalHeader()->isVisible());
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+
+    // Cancelling the next dialog ends the file source: the list must not keep
+    // rows the view no longer answers for (they would show blank).
+    window->port().fileDialogHook = [](const OpenFileRequest&) { return OpenFileResult::cancelled(); };
+    window->runCommand(commands::kReadVxFile);
+    QVERIFY(!window->view().fileSourceMode());
+    QCOMPARE(std::size_t(window->recordModel().rowCount()), window->view().recordRowCount());
 }
 
 void WindowTest::selectingARowShowsItsReport() {
@@ -263,7 +269,10 @@ void WindowTest::brokenFilesShowTheirMessages() {
 
     window->port().messageHook = [this](const std::string& text) { messages.push_back(text); };
     read(dir->write("empty.vxr", {}));
+    read(sample("shown.vxr", 3));
+    QCOMPARE(window->recordModel().rowCount(), 5);
     read(dir->file("missing.vxr"));
+    QCOMPARE(window->recordModel().rowCount(), 0);  // the shown file's rows went with it
     QCOMPARE(messages, (std::vector<std::string>{"File empty.vxr Is Empty",
                                                  "could not open the specified file " + dir->file("missing.vxr")}));
     QVERIFY(!window->view().fileSourceMode());
