@@ -230,3 +230,28 @@ TEST(SocketSender, SendsPacketsOnTheBorrowedSocket) {
     EXPECT_EQ(sender.socketHandle, kInvalidSocket);
     ::close(peer);
 }
+
+TEST(SocketReceiver, EndsTheConnectionWhenTheStreamLosesItsFraming) {
+    Listener server;
+    Owner owner;
+    CSocketReceiver receiver;
+    receiver.owner = owner.window();
+    int error = 0;
+    ASSERT_NE(receiver.StartTcp("127.0.0.1", server.port, error), kInvalidSocket);
+    const int peer = server.accept();
+    ASSERT_GE(peer, 0);
+    Bytes packet = Packetize(FrameBuilder(7000).build())[0];
+    ByteWriter w(packet);
+    w.patch<std::uint32_t>(netframe_offsets::packetSize, 20);  // cannot even hold its Network frame
+    ASSERT_EQ(::send(peer, w.data().data(), w.size(), 0), (ssize_t)w.size());
+    for (int i = 0; i < 100 && receiver.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(receiver.running());
+    char byte;
+    pollfd p{peer, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1);
+    EXPECT_EQ(::recv(peer, &byte, 1, 0), 0);  // the server sees the connection end
+    owner.run();
+    EXPECT_EQ(owner.ended, 1);
+    EXPECT_TRUE(receiver.TakePendingRecords().empty());
+    ::close(peer);
+}

@@ -135,10 +135,11 @@ int main(int argc, char** argv) {
         else if (w == "--split-pause" && value()) ok = number(a[++i], o.splitPauseMs);
         else if (w == "--exit-after" && value()) ok = decimal(a[++i], o.exitAfter);
         else {
-            std::fprintf(stderr, "vxcenter-sim: unknown or incomplete option %s\n", w.c_str());
+            std::fprintf(stderr, "vxcenter-sim: unknown option or missing value: %s\n", w.c_str());
             ok = false;
+            break;
         }
-        if (!ok && i < a.size()) std::fprintf(stderr, "vxcenter-sim: bad value for %s\n", w.c_str());
+        if (!ok) std::fprintf(stderr, "vxcenter-sim: bad value for %s\n", w.c_str());
     }
     if (!ok) {
         std::fputs(kHelp, stderr);
