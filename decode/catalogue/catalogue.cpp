@@ -15,6 +15,7 @@ BlockKey keyOf(std::uint32_t type, std::int32_t index) {
 
 ItemListBuilder CatalogueBuilder::record(std::uint32_t type, std::string title) {
     auto [it, fresh] = c_.records.try_emplace(keyOf(type));
+    if (!fresh) duplicates_.push_back(strprintf("record %u", type));
     RecordDescription& d = fresh ? it->second : (discardRecord_ = {});
     d.recordType = type;
     d.title = std::move(title);
@@ -23,6 +24,7 @@ ItemListBuilder CatalogueBuilder::record(std::uint32_t type, std::string title) 
 
 ItemListBuilder CatalogueBuilder::optionalData(std::uint32_t type, std::string title) {
     auto [it, fresh] = c_.optionalData.try_emplace(keyOf(type));
+    if (!fresh) duplicates_.push_back(strprintf("optional data %u", type));
     RecordDescription& d = fresh ? it->second : (discardRecord_ = {});
     d.recordType = type;
     d.title = std::move(title);
@@ -32,6 +34,7 @@ ItemListBuilder CatalogueBuilder::optionalData(std::uint32_t type, std::string t
 RepeatBuilder CatalogueBuilder::repeat(std::uint32_t type, std::int32_t index, std::string title,
                                        std::string countField) {
     auto [it, fresh] = c_.repeats.try_emplace(keyOf(type, index));
+    if (!fresh) duplicates_.push_back(strprintf("repeat %u/%d", type, static_cast<int>(index)));
     RepeatDescription& d = fresh ? it->second : (discardRepeat_ = {});
     d.recordType = type;
     d.title = std::move(title);
@@ -42,6 +45,7 @@ RepeatBuilder CatalogueBuilder::repeat(std::uint32_t type, std::int32_t index, s
 VectorBuilder CatalogueBuilder::vector(std::uint32_t type, std::int32_t index, std::string elementName,
                                        std::string format, std::int32_t width, std::string countField) {
     auto [it, fresh] = c_.vectors.try_emplace(keyOf(type, index));
+    if (!fresh) duplicates_.push_back(strprintf("vector %u/%d", type, static_cast<int>(index)));
     VectorDescription& d = fresh ? it->second : (discardVector_ = {});
     d.recordType = type;
     d.title = elementName;
@@ -53,10 +57,13 @@ VectorBuilder CatalogueBuilder::vector(std::uint32_t type, std::int32_t index, s
 }
 
 void CatalogueBuilder::varString(std::uint32_t type, std::int32_t index, std::string name, std::string lengthField) {
-    c_.varStrings.try_emplace(keyOf(type, index), VarStringDescription{type, std::move(lengthField), std::move(name)});
+    const bool fresh =
+        c_.varStrings.try_emplace(keyOf(type, index), VarStringDescription{type, std::move(lengthField), std::move(name)})
+            .second;
+    if (!fresh) duplicates_.push_back(strprintf("variable text %u/%d", type, static_cast<int>(index)));
 }
 
-LayoutCatalogue buildLayoutCatalogue() {
+LayoutCatalogue buildLayoutCatalogue(std::vector<std::string>* duplicates) {
     LayoutCatalogue catalogue;
     CatalogueBuilder c(catalogue);
     addBeamSampleLayout(c);
@@ -73,6 +80,7 @@ LayoutCatalogue buildLayoutCatalogue() {
     // A type that owns repeat blocks but has no layout decodes as unknown.
     for (const auto& [key, block] : catalogue.repeats)
         catalogue.records.try_emplace(RecordKey{key.protocolVersion, key.recordVersion, key.recordType});
+    if (duplicates) *duplicates = c.duplicates();
     return catalogue;
 }
 

@@ -119,8 +119,14 @@ public:
 
     LayoutCatalogue& catalogue() { return c_; }
 
+    // Keys registered more than once ("record 7601", "repeat 7027/0", ...):
+    // the later registration was dropped, which hides a fuller layout when a
+    // title-only entry comes first.
+    const std::vector<std::string>& duplicates() const { return duplicates_; }
+
 private:
     LayoutCatalogue& c_;
+    std::vector<std::string> duplicates_;
     // Where duplicate registrations go.
     RecordDescription discardRecord_;
     RepeatDescription discardRepeat_;
@@ -140,8 +146,9 @@ void addVarStrings(CatalogueBuilder& c);
 void addOptionalData(CatalogueBuilder& c);
 
 // Builds the whole catalogue, then adds an empty record entry for every record
-// type that owns repeat blocks but has no layout.
-LayoutCatalogue buildLayoutCatalogue();
+// type that owns repeat blocks but has no layout. When `duplicates` is given it
+// receives the keys the tables register more than once.
+LayoutCatalogue buildLayoutCatalogue(std::vector<std::string>* duplicates = nullptr);
 
 // The start-up check: one message per repeat-block description without a title.
 std::vector<std::string> checkLayoutCatalogue(const LayoutCatalogue& catalogue);

@@ -99,11 +99,6 @@ void addRecords7500(CatalogueBuilder& c) {
     c.record(7611, "Vx Absorption loss").item("Absorption loss (dB/km)", "f", 4);
     c.record(7612, "Vx Spreading loss").item("Spreading loss (dB)", "f", 4);
     c.record(7614, "Vx Water Temperature").item("Water temperature (deg C)", "f", 4);
-    c.record(7601, "Vx Pitch");
-    c.record(7610, "Vx Sound velocity");
-    c.record(7611, "Vx Absorption loss");
-    c.record(7612, "Vx Spreading loss");
-    c.record(7614, "Vx Water Temperature");
     c.record(7900, "Mirel omni-directional Hydrophone Data");
     c.record(7901, "Mirel navigation sensor data");
     c.record(7902, "Mirel rotator record");

@@ -41,6 +41,12 @@ std::int64_t fixedPart(const std::vector<CRecordDataLayout>& items) {
 } // namespace
 
 TEST(Catalogue, HoldsEveryRecordTypeBlockAndVector) {
+    // A key registered twice keeps its first description, so a title-only
+    // entry placed before a full one would hide the full layout.
+    std::vector<std::string> duplicates;
+    buildLayoutCatalogue(&duplicates);
+    EXPECT_TRUE(duplicates.empty()) << duplicates.front();
+
     EXPECT_EQ(catalogue().records.size(), 112u);
     EXPECT_EQ(catalogue().repeats.size(), 41u);
     EXPECT_EQ(catalogue().vectors.size(), 57u);
@@ -136,6 +142,30 @@ TEST(Catalogue, RepeatBlocksMatchTheirDefinitions) {
     }
     EXPECT_EQ(short_, incomplete);
     EXPECT_EQ(catalogue().repeat(BlockKey(5, 1, 8012, 0)).flagsField, "Flags");
+}
+
+// The record types whose field lists are not established yet carry their
+// title only: they report the frame and leave the data undecoded rather than
+// decode it wrongly. Filling one means taking it off this list.
+TEST(Catalogue, RecordsWithoutAnEstablishedLayoutAreExactlyTheseTitles) {
+    const std::set<std::int32_t> titleOnly = {
+        1018, 1020, 1022, 1050, 1101, 1102, 1200, 1500, 2000, 3000, 3001, 3002, 3003, 3004,
+        3100, 7005, 7013, 7016, 7023, 7026, 7029, 7032, 7033, 7039, 7043, 7044, 7047, 7048,
+        7049, 7052, 7053, 7054, 7055, 7060, 7504, 7511, 7900, 7901, 7902, 7904, 7951, 7952,
+        8012, 10000, 10018, 10027, 10038, 10039, 10049, 11000, 11001, 11051, 11052, 15000, 15050};
+    std::set<std::int32_t> empty;
+    std::size_t enumerated = 0;
+    for (const auto& [key, d] : catalogue().records) {
+        if (d.items.empty()) empty.insert(key.recordType);
+        for (const auto& item : d.items) enumerated += !item.enumeration.empty();
+    }
+    for (const auto& [key, d] : catalogue().repeats)
+        for (const auto& item : d.items) enumerated += !item.enumeration.empty();
+    EXPECT_EQ(empty, titleOnly);
+    // The complete tables hold 126 items with enumerations; more means an
+    // enumeration was attached where the protocol has none.
+    EXPECT_LE(enumerated, 126u);
+    EXPECT_GE(enumerated, 64u);
 }
 
 TEST(Catalogue, ScalarWidthsSuitTheirFormats) {
