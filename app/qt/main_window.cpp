@@ -31,9 +31,10 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
 
-// The widgets ask the view logic for row texts until they are gone, so they
-// go before it.
+// The view logic may still use its port (and so the form) while it closes;
+// nothing asks it for row texts between here and the widgets going.
 CMainFrame::~CMainFrame() {
+    view_.reset();
     delete form_;
     delete model_;
 }

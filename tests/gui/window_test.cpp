@@ -20,7 +20,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTableView>
 #include <QTest>
@@ -139,6 +142,20 @@ void WindowTest::formAndMenu() {
     QCOMPARE(window->port().text(1004), std::string("Start Communicating"));
     QCOMPARE(window->port().text(1069), std::string("TCP"));
     QCOMPARE(window->port().text(1043), std::string("ALL RECORDS"));
+
+    QString aboutTitle, aboutVersion;
+    answerModal<QDialog>([&](QDialog* about) {
+        aboutTitle = about->windowTitle();
+        if (auto* version = about->findChild<QLabel*>("version")) aboutVersion = version->text();
+        about->accept();
+    });
+    QAction* aboutAction = nullptr;
+    for (QAction* a : window->menuBar()->actions().last()->menu()->actions())
+        if (a->text() == "&About Tarvik...") aboutAction = a;
+    QVERIFY(aboutAction);
+    aboutAction->trigger();
+    QCOMPARE(aboutTitle, QString("About Tarvik"));
+    QVERIFY(aboutVersion.contains(TARVIK_VERSION));
 
     QVERIFY(window->commandAction(commands::kReadVxFile)->isEnabled());
     QCOMPARE(window->commandAction(commands::kReadVxFile)->text(), QString("Read Vx File"));
