@@ -76,9 +76,12 @@ void CMainForm::enableControl(int number, bool on) {
 void CMainForm::setRecordModel(RecordListModel* model) {
     recordModel_ = model;
     recordList_->setModel(model);
-    recordList_->setColumnWidth(0, 50);
-    recordList_->setColumnWidth(1, 100);
-    recordList_->setColumnWidth(2, 50);
+    // Wide enough for a five-digit type, a frame of many megabytes and a
+    // seven-digit index position; the last column takes what is left.
+    const QFontMetrics metrics = recordList_->fontMetrics();
+    recordList_->setColumnWidth(0, metrics.horizontalAdvance("00000") + 12);
+    recordList_->setColumnWidth(1, metrics.horizontalAdvance("000000000 bytes") + 12);
+    recordList_->setColumnWidth(2, metrics.horizontalAdvance("0000000") + 12);
 }
 
 CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
@@ -139,7 +142,7 @@ QWidget* CMainForm::connectionGroup() {
     add(kChooseDevice, new QComboBox(box), "Choose Device");
     grid->addWidget(captions_[kChooseDevice], 10, 0, 1, 2);
     grid->addWidget(controls_[kChooseDevice], 11, 0, 1, 2);
-    box->setFixedWidth(230);
+    box->setFixedWidth(215);
     return box;
 }
 
@@ -173,7 +176,7 @@ QWidget* CMainForm::recordGroup() {
     rows->setDefaultSectionSize(recordList_->fontMetrics().height() + 4);
     recordList_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     layout->addWidget(recordList_, 1);
-    box->setFixedWidth(240);
+    box->setFixedWidth(275);
     return box;
 }
 
