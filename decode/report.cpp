@@ -117,6 +117,9 @@ std::optional<Report> RecordReporter::markerReport(std::string_view entry) {
 Report RecordReporter::report(ByteSpan stored, std::uint32_t recordNumber) {
     Report rep;
     std::vector<std::string>& lines = rep.lines;
+    // Most fields take 4 bytes and give a line each: one line per 32 bytes
+    // avoids regrowing the list for large records without holding much idle.
+    lines.reserve(std::min<std::size_t>(64 + stored.size() / 32, 1u << 16));
     const FrameView f(stored);
 
     std::int32_t protocol = f.protocolVersion();
@@ -160,7 +163,7 @@ Report RecordReporter::report(ByteSpan stored, std::uint32_t recordNumber) {
     bool ended = false;
     auto walk = [&](const std::vector<CRecordDataLayout>& items) {
         for (const CRecordDataLayout& item : items) {
-            const std::string& format = item.format;
+            const std::string_view format = item.format;
             const std::int64_t width = format == "constant" ? 0 : item.number;
             if (pos + width > limit) {
                 lines.emplace_back("Data exhausted");

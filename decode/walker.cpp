@@ -87,7 +87,7 @@ std::int64_t formatRepeatBlock(DecodeContext& ctx, ByteSpan data, const RepeatDe
 
         std::string line = item.name;
         FieldResult r;
-        const std::string& f = item.format;
+        const std::string_view f = item.format;
         if (f == "repeat") {
             const RepeatDescription& nested = ctx.catalogue.repeat(BlockKey(ctx.key, item.number));
             const std::int64_t count = ctx.values.countLookup(nested.countField);
