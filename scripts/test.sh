@@ -17,3 +17,9 @@ mkdir -p "$root/build-fuzz/corpus"
 cmake --build "$root/build-fuzz" --target net_packet_fuzz -j "$(nproc)"
 mkdir -p "$root/build-fuzz/corpus-net"
 "$root/build-fuzz/bin/net_packet_fuzz" -max_total_time=20 -max_len=8192 -print_final_stats=1 "$root/build-fuzz/corpus-net"
+# A short run of the record file fuzzer, seeded with generated files.
+cmake --build "$root/build-fuzz" --target record_file_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus-file"
+"$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-catalog.vxr" --frames 5
+"$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-walk.vxr" --frames 4 --no-catalog
+"$root/build-fuzz/bin/record_file_fuzz" -max_total_time=15 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-file"
