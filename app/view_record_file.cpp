@@ -45,7 +45,12 @@ void CMyTarvikView::OnReadVxFile() {
 
 bool CMyTarvikView::openRecordFile(const std::string& path) {
     fileSourceMode_ = true;
-    if (path == recordFileName_ && !recordIndex_.empty()) return true;  // already shown
+    if (path == recordFileName_ && !recordIndex_.empty()) {
+        // Already indexed. A cancelled dialog in between emptied the list, so
+        // the rows are given back rather than left blank.
+        port_.setRecordRowCount(recordRowCount());
+        return true;
+    }
 
     recordFileName_ = path;
     RegistryString lastFile(setting_names::kLastVxFileRead, settings_);

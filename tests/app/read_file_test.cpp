@@ -62,20 +62,37 @@ TEST_F(ReadVxFile, ChosenFileIsListedAndRemembered) {
     EXPECT_EQ(readString(settings, "Last Vx file read"), path);
     EXPECT_FALSE(port.waitCursor);
 
-    // The next dialog starts from the current file; choosing it again does nothing.
+    // The next dialog starts from the current file; choosing it again reads nothing:
+    // the title is left alone and the rows stay.
     port.fileAnswers.push_back(OpenFileResult::chosen(path));
-    port.recordRowCount = 0;
+    port.windowTitle = "Tarvik";
     view.OnReadVxFile();
     EXPECT_EQ(port.fileRequests[1].initialName, path);
-    EXPECT_EQ(port.recordRowCount, 0u);
-    EXPECT_EQ(port.windowTitle, "Tarvik - Reading " + path);
+    EXPECT_EQ(port.recordRowCount, 16u);
+    EXPECT_EQ(port.windowTitle, "Tarvik");
 
     // Another file replaces the title's tail rather than adding to it.
+    port.windowTitle = "Tarvik - Reading " + path;
     const std::string other = sample("other.vxr", 3, false);
     port.fileAnswers.push_back(OpenFileResult::chosen(other));
     view.OnReadVxFile();
     EXPECT_EQ(port.windowTitle, "Tarvik - Reading " + other);
     EXPECT_EQ(view.recordRowCount(), 4u);  // file header and three frames
+}
+
+TEST_F(ReadVxFile, TheSameFileChosenAfterACancelIsListedAgain) {
+    const std::string path = sample("again.vxr", 5);
+    port.fileAnswers.push_back(OpenFileResult::chosen(path));
+    view.OnReadVxFile();
+    ASSERT_EQ(port.recordRowCount, 7u);
+    view.OnReadVxFile();  // cancelled: the list leaves the file
+    EXPECT_FALSE(view.fileSourceMode());
+    EXPECT_EQ(port.recordRowCount, 0u);
+    port.fileAnswers.push_back(OpenFileResult::chosen(path));
+    view.OnReadVxFile();
+    EXPECT_TRUE(view.fileSourceMode());
+    EXPECT_EQ(port.recordRowCount, 7u);
+    EXPECT_EQ(view.rowText(6, 0), "7300");
 }
 
 TEST_F(ReadVxFile, InitialNameComesFromTheSettingWithThePatternAdded) {
