@@ -69,9 +69,17 @@ double plainRun() {
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         a.sin_port = htons(l.port);
         ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        std::vector<std::uint8_t> chunk(kRecordSize + 17 * net::kNetworkFrameSize, 0x5A);
-        for (std::uint64_t sent = 0; sent < kTotal; sent += chunk.size())
-            if (!sendAll(fd, chunk.data(), chunk.size())) break;
+        // The same packets as the receiver run, sent the same way: the two runs
+        // differ only in what the reading side does with the bytes.
+        FrameBuilder b(7008);
+        b.data().fill(kRecordSize - kFrameHeaderSize - 4, 0x3C);
+        const auto packets = net::Packetize(b.build());
+        for (std::uint64_t sent = 0; sent < kTotal / kRecordSize * kRecordSize;) {
+            for (const auto& p : packets) {
+                if (!sendAll(fd, p.data(), p.size())) sent = kTotal;
+            }
+            sent += kRecordSize;
+        }
         ::close(fd);
     });
     int fd = ::accept(l.fd, nullptr, nullptr);
