@@ -156,13 +156,14 @@ TEST(Report, KnownLayoutsConsumeExactlyTheirBytes) {
     synth::data7000(s.data(), 5);
     const Report settings = builtIn()(s.build());
     EXPECT_EQ(settings.lines[settings.lines.size() - 2], verdictLine(64 + 156, 224));
-    EXPECT_TRUE(hasLine(settings.lines, "Tx pulse type identifier 1 - Linear chirp"));
+    EXPECT_TRUE(hasLine(settings.lines, "Tx pulse type identifier 0 - CW"));
+    EXPECT_TRUE(hasLine(settings.lines, "Receive beam weighting window 1 - Kaiser"));
     EXPECT_TRUE(hasLine(settings.lines, "Reserved  null"));
 
     FrameBuilder g = frameOf(7004);
     synth::data7004(g.data(), 3);
     const Report geometry = builtIn()(g.build());
-    EXPECT_TRUE(hasLine(geometry.lines, "Beam vert. direction angle (deg) -0.859 -0.286 0.286"));
+    EXPECT_TRUE(hasLine(geometry.lines, "Beam horiz. direction angle (deg) -65.000 0.0 65.000"));
     EXPECT_TRUE(hasLine(geometry.lines, "TX delay 0.0 0.0 0.0"));
     EXPECT_EQ(geometry.lines[geometry.lines.size() - 2], verdictLine(64 + 12 + 60, 140));
 

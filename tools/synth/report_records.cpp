@@ -1,8 +1,12 @@
 #include "tools/synth/report_records.h"
 
+#include <cmath>
+
 namespace tarvik::synth {
 
 namespace {
+constexpr float kDeg = 3.14159265f / 180.0f;
+
 // The bytes one sample takes for the amplitude/phase and I/Q codes of a data sample type.
 std::uint32_t partBytes(std::uint32_t code, bool iq) {
     if (iq) return code == 1 ? 2 : code == 2 ? 4 : 0;
@@ -10,31 +14,44 @@ std::uint32_t partBytes(std::uint32_t code, bool iq) {
 }
 } // namespace
 
-void data7000(ByteWriter& d, std::uint32_t ping) {
-    d.u64(kSampleSonarSerial).u32(ping).u16(0);
-    d.f32(400000.0f).f32(34500.0f).f32(12000.0f).f32(0.0002f);  // frequency, sample rate, bandwidth, pulse
-    d.u32(1).u32(0).f32(0.0f).u32(0);                             // pulse type, envelope, parameter, reserved
-    d.f32(20.0f).f32(0.05f).f32(50.0f).f32(220.0f).f32(-20.0f);   // ping rate, period, range, power, gain
-    d.u32(0).u32(1).f32(0.0f).f32(0.0f).f32(0.0174533f).f32(2.26893f).f32(0.0f);
-    d.u32(1).f32(0.0f).u32(0).u32(2).u32(1).f32(3.0f).u32(0).f32(0.0087266f);
-    d.f32(1.0f).f32(100.0f).f32(2.0f).f32(90.0f).f32(50.0f).f32(1500.0f).f32(35.0f);
-    d.u16(0);
+float beamAngle(std::uint32_t beam, std::uint32_t beams) {
+    return beams > 1 ? (-65.0f + 130.0f * static_cast<float>(beam) / static_cast<float>(beams - 1)) * kDeg : 0.0f;
 }
 
-void data7004(ByteWriter& d, std::uint32_t beams) {
-    d.u64(kSampleSonarSerial).u32(beams);
-    for (int v = 0; v < 5; ++v)
-        for (std::uint32_t i = 0; i < beams; ++i)
-            d.f32(v == 4 ? 0.0f : (static_cast<float>(i) - static_cast<float>(beams) / 2) * 0.01f);
+float travelTime(std::uint32_t beam, std::uint32_t beams, std::uint32_t ping) {
+    const float depth = 40.0f + 2.0f * std::sin(static_cast<float>(ping) * 0.05f);
+    return 2.0f * depth / std::cos(beamAngle(beam, beams)) / 1500.0f;
 }
 
-void data7006(ByteWriter& d, std::uint32_t ping, std::uint32_t beams) {
-    d.u64(kSampleSonarSerial).u32(ping).u16(0).u32(beams).u8(0).u8(0).f32(1500.0f);
-    for (std::uint32_t i = 0; i < beams; ++i) d.f32(0.02f + 0.001f * static_cast<float>(i));
+void data7000(ByteWriter& d, std::uint32_t ping, std::uint64_t serial) {
+    d.u64(serial).u32(ping).u16(0);
+    d.f32(400000.0f).f32(34500.0f).f32(45000.0f).f32(0.0002f);  // frequency, sample rate, bandwidth, pulse width
+    d.u32(0).u32(1).f32(0.5f).u32(0);                          // CW, Tukey, envelope parameter, reserved
+    d.f32(20.0f).f32(0.25f).f32(75.0f).f32(220.0f).f32(30.0f);  // max rate, period, range, power, gain
+    d.u32(0x0001).u32(1);                                      // control flags, projector
+    d.f32(0.0f).f32(0.0f).f32(1.0f * kDeg).f32(130.0f * kDeg);  // projector steering and widths
+    d.f32(0.0f).u32(1).f32(0.0f).u32(0);                       // focal point, window, parameter, tx flags
+    d.u32(2).u32(1).f32(3.0f).u32(0).f32(0.5f * kDeg);         // hydrophone, rx window, parameter, flags, width
+    d.f32(1.0f).f32(100.0f).f32(2.0f).f32(90.0f);              // bottom detection filter
+    d.f32(50.0f).f32(1500.0f).f32(35.0f).u16(0);               // absorption, sound velocity, spreading, reserved
+}
+
+void data7004(ByteWriter& d, std::uint32_t beams, std::uint64_t serial) {
+    d.u64(serial).u32(beams);
+    for (std::uint32_t i = 0; i < beams; ++i) d.f32(0.0f);
+    for (std::uint32_t i = 0; i < beams; ++i) d.f32(beamAngle(i, beams));
+    for (std::uint32_t i = 0; i < beams; ++i) d.f32(1.0f * kDeg);
+    for (std::uint32_t i = 0; i < beams; ++i) d.f32(0.5f * kDeg);
+    for (std::uint32_t i = 0; i < beams; ++i) d.f32(0.0f);
+}
+
+void data7006(ByteWriter& d, std::uint32_t ping, std::uint32_t beams, std::uint64_t serial) {
+    d.u64(serial).u32(ping).u16(0).u32(beams).u8(0).u8(0).f32(1500.0f);
+    for (std::uint32_t i = 0; i < beams; ++i) d.f32(travelTime(i, beams, ping));
     for (std::uint32_t i = 0; i < beams; ++i) d.u8(0x0F);
-    for (std::uint32_t i = 0; i < beams; ++i) d.f32(30.0f);
-    for (std::uint32_t i = 0; i < beams; ++i) d.f32(0.01f);
-    for (std::uint32_t i = 0; i < beams; ++i) d.f32(0.5f);
+    for (std::uint32_t i = 0; i < beams; ++i) d.f32(1000.0f + static_cast<float>((i * 37 + ping) % 200));
+    for (std::uint32_t i = 0; i < beams; ++i) d.f32(0.001f);
+    for (std::uint32_t i = 0; i < beams; ++i) d.f32(0.2f);
 }
 
 void data7008(ByteWriter& d, std::uint32_t ping, const BeamData& b) {
@@ -49,13 +66,12 @@ void data7008(ByteWriter& d, std::uint32_t ping, const BeamData& b) {
             for (std::uint32_t k = 0; k < w; ++k) d.u8(static_cast<std::uint8_t>(k == 0 ? n % 200 : 0));
 }
 
-void data7027(ByteWriter& d, std::uint32_t ping, std::uint32_t detections) {
-    d.u64(kSampleSonarSerial).u32(ping).u16(0).u32(detections).u32(34).u8(2).u32(0);
+void data7027(ByteWriter& d, std::uint32_t ping, std::uint32_t detections, std::uint64_t serial) {
+    d.u64(serial).u32(ping).u16(0).u32(detections).u32(34).u8(2).u32(0);
     d.f32(34500.0f).f32(0.0f).f32(0.0f).fill(60);
     for (std::uint32_t i = 0; i < detections; ++i) {
-        d.u16(static_cast<std::uint16_t>(i)).f32(1000.0f + static_cast<float>(i));
-        d.f32(-1.0f + 2.0f * static_cast<float>(i) / static_cast<float>(detections ? detections : 1));
-        d.u32(1).u32(3).f32(0.1f).f32(42.5f).f32(900.0f).f32(1100.0f);
+        d.u16(static_cast<std::uint16_t>(i)).f32(travelTime(i, detections, ping) * 34500.0f);
+        d.f32(beamAngle(i, detections)).u32(0x3).u32(0x1F).f32(0.05f).f32(40.0f).f32(10.0f).f32(5000.0f);
     }
 }
 

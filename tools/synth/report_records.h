@@ -1,6 +1,8 @@
 #pragma once
-// Data sections of the records the sample file, the report tests and the
-// benchmarks decode, laid out as their record layouts describe them.
+// Data sections of the records the tool decodes, laid out as their record
+// layouts describe them: one writer per record type, shared by the sample
+// file, the server stand-in, the report tests and the benchmarks. Ping records
+// describe one swath over a gently rolling seabed.
 
 #include "core/bytes.h"
 
@@ -10,12 +12,17 @@ namespace tarvik::synth {
 
 inline constexpr std::uint64_t kSampleSonarSerial = 0x1234;
 
+// Receive beam angle in radians across a 130 degree swath, port to starboard.
+float beamAngle(std::uint32_t beam, std::uint32_t beams);
+// Two-way travel time in seconds to a seabed around 40 m that rises and falls with the ping number.
+float travelTime(std::uint32_t beam, std::uint32_t beams, std::uint32_t ping);
+
 // Sonar settings: 156 bytes.
-void data7000(ByteWriter& d, std::uint32_t ping);
+void data7000(ByteWriter& d, std::uint32_t ping, std::uint64_t serial = kSampleSonarSerial);
 // Beam geometry with five vectors of `beams` values.
-void data7004(ByteWriter& d, std::uint32_t beams);
+void data7004(ByteWriter& d, std::uint32_t beams, std::uint64_t serial = kSampleSonarSerial);
 // Legacy bathymetry with five vectors of `beams` values.
-void data7006(ByteWriter& d, std::uint32_t ping, std::uint32_t beams);
+void data7006(ByteWriter& d, std::uint32_t ping, std::uint32_t beams, std::uint64_t serial = kSampleSonarSerial);
 
 struct BeamData {
     std::uint16_t beams = 4;
@@ -26,7 +33,7 @@ struct BeamData {
 };
 // Beamformed data: fixed part, one descriptor per beam, then the samples.
 void data7008(ByteWriter& d, std::uint32_t ping, const BeamData& beams);
-// Raw detections: 99-byte fixed part and `detections` blocks of 34 bytes.
-void data7027(ByteWriter& d, std::uint32_t ping, std::uint32_t detections);
+// Raw detections: 99-byte fixed part and `detections` blocks of 34 bytes, one per beam.
+void data7027(ByteWriter& d, std::uint32_t ping, std::uint32_t detections, std::uint64_t serial = kSampleSonarSerial);
 
 } // namespace tarvik::synth

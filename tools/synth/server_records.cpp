@@ -1,17 +1,14 @@
 #include "tools/synth/server_records.h"
 
 #include "core/text.h"
+#include "tools/synth/report_records.h"
 
 #include <chrono>
-#include <cmath>
 #include <ctime>
 
 namespace tarvik::synth {
 
 namespace {
-
-constexpr float kPi = 3.14159265f;
-constexpr float kDeg = kPi / 180.0f;
 
 FrameBuilder builder(std::uint32_t type, std::uint32_t deviceId, std::uint16_t enumerator, std::uint32_t counter) {
     FrameBuilder b(type);
@@ -27,17 +24,6 @@ Bytes finish(FrameBuilder& b, std::size_t padTo) {
     const std::size_t natural = kFrameHeaderSize + b.data().size() + 4;
     if (padTo > natural) b.data().fill(padTo - natural);
     return b.build();
-}
-
-// Beam angle across a 130 degree swath, port to starboard.
-float beamAngle(std::uint32_t beam, std::uint32_t beams) {
-    return beams > 1 ? (-65.0f + 130.0f * static_cast<float>(beam) / static_cast<float>(beams - 1)) * kDeg : 0.0f;
-}
-
-// A gently rolling seabed around 40 m, two-way travel time per beam.
-float travelTime(std::uint32_t beam, std::uint32_t beams, std::uint32_t ping) {
-    const float depth = 40.0f + 2.0f * std::sin(static_cast<float>(ping) * 0.05f);
-    return 2.0f * depth / std::cos(beamAngle(beam, beams)) / 1500.0f;
 }
 
 } // namespace
@@ -84,42 +70,20 @@ Bytes versionRecord(const SimDevice& device, std::uint32_t counter, std::size_t 
 
 Bytes sonarSettings(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, std::size_t padTo) {
     FrameBuilder b = builder(7000, dev, counter);
-    ByteWriter& d = b.data();
-    d.u64(dev.serial).u32(ping).u16(0);
-    d.f32(400000.0f).f32(34500.0f).f32(45000.0f).f32(0.0002f);  // frequency, sample rate, bandwidth, pulse width
-    d.u32(0).u32(1).f32(0.5f).u32(0);                          // CW, Tukey, envelope parameter, reserved
-    d.f32(20.0f).f32(0.25f).f32(75.0f).f32(220.0f).f32(30.0f);  // max rate, period, range, power, gain
-    d.u32(0x0001).u32(1);                                      // control flags, projector
-    d.f32(0.0f).f32(0.0f).f32(1.0f * kDeg).f32(130.0f * kDeg);  // projector steering and widths
-    d.f32(0.0f).u32(0).f32(0.0f).u32(0);                       // focal point, window, parameter, tx flags
-    d.u32(2).u32(0).f32(0.0f).u32(0).f32(0.5f * kDeg);         // hydrophone, rx window, parameter, flags, width
-    d.f32(1.0f).f32(150.0f).f32(2.0f).f32(120.0f);             // bottom detection filter
-    d.f32(80.0f).f32(1500.0f).f32(30.0f).u16(0);               // absorption, sound velocity, spreading, reserved
+    data7000(b.data(), ping, dev.serial);
     return finish(b, padTo);
 }
 
 Bytes beamGeometry(const SimDevice& dev, std::uint32_t counter, const PingShape& s, std::size_t padTo) {
     FrameBuilder b = builder(7004, dev, counter);
-    ByteWriter& d = b.data();
-    d.u64(dev.serial).u32(s.beams);
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.0f);
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(beamAngle(i, s.beams));
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(1.0f * kDeg);
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.5f * kDeg);
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.0f);
+    data7004(b.data(), s.beams, dev.serial);
     return finish(b, padTo);
 }
 
 Bytes bathymetry(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s,
                  std::size_t padTo) {
     FrameBuilder b = builder(7006, dev, counter);
-    ByteWriter& d = b.data();
-    d.u64(dev.serial).u32(ping).u16(0).u32(s.beams).u8(0).u8(0).f32(1500.0f);
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(travelTime(i, s.beams, ping));
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.u8(0x0F);
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(1000.0f + static_cast<float>((i * 37 + ping) % 200));
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.001f);
-    for (std::uint32_t i = 0; i < s.beams; ++i) d.f32(0.2f);
+    data7006(b.data(), ping, s.beams, dev.serial);
     return finish(b, padTo);
 }
 
@@ -154,13 +118,7 @@ Bytes imageData(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping,
 Bytes detections(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s,
                  std::size_t padTo) {
     FrameBuilder b = builder(7027, dev, counter);
-    ByteWriter& d = b.data();
-    d.u64(dev.serial).u32(ping).u16(0).u32(s.beams).u32(34).u8(2).u32(0).f32(34500.0f).f32(0.0f).f32(0.0f);
-    d.fill(60);
-    for (std::uint32_t i = 0; i < s.beams; ++i) {
-        d.u16(static_cast<std::uint16_t>(i)).f32(travelTime(i, s.beams, ping) * 34500.0f).f32(beamAngle(i, s.beams));
-        d.u32(0x3).u32(0x1F).f32(0.05f).f32(40.0f).f32(10.0f).f32(5000.0f);
-    }
+    data7027(b.data(), ping, s.beams, dev.serial);
     return finish(b, padTo);
 }
 
