@@ -8,6 +8,7 @@
 // queue taken in one drain against what arrives between two drains.
 
 #include "core/frame.h"
+#include "core/record_memory.h"
 #include "net/packets.h"
 #include "net/socket_receiver.h"
 
@@ -162,6 +163,7 @@ ReceiverResult receiverRun() {
 } // namespace
 
 int main(int argc, char** argv) {
+    keepFreedRecordMemory();  // as the programs that receive records do
     // Rounds alternate the two runs; the best of each is kept, being the least
     // disturbed by whatever else the machine does.
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;

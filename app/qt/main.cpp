@@ -12,6 +12,7 @@
 #include "app/qt/qt_view_port.h"
 #include "app/qt/screenshot.h"
 #include "app/tarvik_view.h"
+#include "core/record_memory.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -54,6 +55,7 @@ Options parse(const QStringList& words) {
 } // namespace
 
 int main(int argc, char** argv) {
+    tarvik::keepFreedRecordMemory();  // before any thread starts
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Nerith");
     QApplication::setApplicationName("Tarvik");

@@ -1,6 +1,7 @@
 // tarvik-cli: the headless twin of the Tarvik window. Its subcommands share the
 // view logic with the window and print the texts the window would show.
 
+#include "core/record_memory.h"
 #include "tools/tarvik-cli/cli.h"
 
 #include <charconv>
@@ -104,6 +105,7 @@ void printOverview(std::FILE* out) {
 } // namespace tarvik::cli
 
 int main(int argc, char** argv) {
+    tarvik::keepFreedRecordMemory();  // before the receiver thread starts
     using namespace tarvik::cli;
     if (argc < 2) {
         printOverview(stderr);
