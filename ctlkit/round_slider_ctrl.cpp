@@ -169,7 +169,27 @@ std::uint32_t CRoundSliderCtrl::ScrollParameter(int code, int position) {
     return (static_cast<std::uint32_t>(position) << 16) | (static_cast<std::uint32_t>(code) & 0xFFFFu);
 }
 
+void CRoundSliderCtrl::SyncGeometry() const {
+    if (size() != initSize_) const_cast<CRoundSliderCtrl*>(this)->Init();
+}
+
+QPoint CRoundSliderCtrl::GetCentre() const {
+    SyncGeometry();
+    return centre_;
+}
+
+int CRoundSliderCtrl::GetMaxRadius() const {
+    SyncGeometry();
+    return maxRadius_;
+}
+
+int CRoundSliderCtrl::GetRadiusPixels() const {
+    SyncGeometry();
+    return radius_;
+}
+
 void CRoundSliderCtrl::Init() {
+    initSize_ = size();
     const int side = std::min(width(), height());
     centre_ = QPoint(side / 2, side / 2);
     // A dial too small for its knob has no room for a path: radius 0, never negative.
@@ -183,7 +203,7 @@ void CRoundSliderCtrl::Init() {
 
 void CRoundSliderCtrl::resizeEvent(QResizeEvent* event) {
     QAbstractSlider::resizeEvent(event);
-    Init();
+    if (size() != initSize_) Init();  // unless the new size has been taken up already
 }
 
 void CRoundSliderCtrl::SetKnobRadius(int radius) {
@@ -197,11 +217,13 @@ int CRoundSliderCtrl::GetZero() const { return zero_; }
 
 bool CRoundSliderCtrl::SetRadius(int percent) {
     if (percent < 0 || percent > 100) return false;
+    SyncGeometry();
     radius_ = static_cast<int>(static_cast<long long>(maxRadius_) * percent / 100);
     return true;
 }
 
 int CRoundSliderCtrl::GetRadius() const {
+    SyncGeometry();
     if (maxRadius_ <= 0) return 0;
     return static_cast<int>(std::lround(static_cast<double>(radius_) / maxRadius_ * 100.0));
 }
@@ -282,6 +304,7 @@ int CRoundSliderCtrl::AngleOfPosition(int position) const {
 }
 
 QPoint CRoundSliderCtrl::PointOfAngle(double degrees, int radius) const {
+    SyncGeometry();
     const double a = degrees * kPi / 180.0;
     return QPoint(centre_.x() + static_cast<int>(std::lround(std::sin(a) * radius)),
                   centre_.y() - static_cast<int>(std::lround(std::cos(a) * radius)));
@@ -291,9 +314,12 @@ int CRoundSliderCtrl::KnobPathRadius() const {
     return radioButtonStyle_ && fixedRadius_ ? radius_ - knobRadius_ : radius_;
 }
 
-QPoint CRoundSliderCtrl::GetKnobCentre() const { return PointOfAngle(AngleOfPosition(value()), KnobPathRadius()); }
+QPoint CRoundSliderCtrl::GetKnobCentre() const {
+    SyncGeometry();
+    return PointOfAngle(AngleOfPosition(value()), KnobPathRadius()); }
 
 bool CRoundSliderCtrl::SetKnob(const QPoint& point) {
+    SyncGeometry();
     const double dx = inverted_ ? centre_.x() - point.x() : point.x() - centre_.x();
     const double dy = point.y() - centre_.y();
     double a;
@@ -413,6 +439,7 @@ void CRoundSliderCtrl::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void CRoundSliderCtrl::wheelEvent(QWheelEvent* event) {
+    SyncGeometry();
     const QPoint point = event->position().toPoint();
     const QRegion region = mask();
     if (!rect().contains(point) || (!region.isEmpty() && !region.contains(point))) {
@@ -424,6 +451,7 @@ void CRoundSliderCtrl::wheelEvent(QWheelEvent* event) {
 }
 
 void CRoundSliderCtrl::paintEvent(QPaintEvent*) {
+    SyncGeometry();
     const qreal ratio = devicePixelRatioF();
     const QPalette& pal = palette();
     const QColor face = pal.color(QPalette::Button);

@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPoint>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -98,9 +99,9 @@ protected:
     virtual void PostMessageToParent(int code);
 
     // Geometry, in logical pixels of the widget.
-    QPoint GetCentre() const { return centre_; }
-    int GetMaxRadius() const { return maxRadius_; }
-    int GetRadiusPixels() const { return radius_; }
+    QPoint GetCentre() const;
+    int GetMaxRadius() const;
+    int GetRadiusPixels() const;
     QPoint GetKnobCentre() const;  // where the knob is for the current value
     bool IsDragging() const { return dragging_; }
     // Degrees clockwise from the top at which a position sits, in [0, 360).
@@ -118,7 +119,12 @@ protected:
 
 private:
     int KnobPathRadius() const;
+    // Runs Init when the size has changed since it last ran. A hidden widget
+    // gets its resize event only when it is shown, but its geometry must follow
+    // its size at once.
+    void SyncGeometry() const;
 
+    QSize initSize_{-1, -1};
     QPoint centre_;
     QPoint knobCentre_;
     int radius_ = 0;

@@ -133,7 +133,12 @@ int BaseWizard::GetPageIndex(const QWizardPage* wanted) const {
 
 int BaseWizard::GetActiveIndex() const { return currentId() == -1 ? -1 : static_cast<int>(pageIds().indexOf(currentId())); }
 
-bool BaseWizard::HasBeenOpened(const QWizardPage* page) const { return opened_.contains(page); }
+bool BaseWizard::HasBeenOpened(const QWizardPage* page) const {
+    if (!page) return false;
+    for (const QPointer<QWizardPage>& p : opened_)
+        if (p == page) return true;
+    return false;
+}
 
 void BaseWizard::SetActivePage(int index) {
     const QList<int> ids = pageIds();
@@ -179,7 +184,7 @@ bool BaseWizard::SaveWizardData() {
     for (int id : ids) {
         QWizardPage* p = page(id);
         if (!p) throw std::invalid_argument("no page " + std::to_string(id) + " in the sheet");
-        if (!opened_.contains(p)) continue;  // never opened: nothing to save
+        if (!HasBeenOpened(p)) continue;  // never opened: nothing to save
         auto* ours = qobject_cast<BasePropertyPage*>(p);
         const bool saved = ours ? ours->SaveData() : p->validatePage();
         if (!saved) return false;
@@ -228,10 +233,7 @@ int BaseWizard::nextId() const { return jumpTarget_ != -1 ? jumpTarget_ : QWizar
 void BaseWizard::PageActivated(int id) {
     QWizardPage* p = page(id);
     if (!p) return;
-    if (!opened_.contains(p)) {
-        opened_.insert(p);
-        connect(p, &QObject::destroyed, this, [this, p] { opened_.remove(p); });
-    }
+    if (!HasBeenOpened(p)) opened_.append(p);
     if (auto* ours = qobject_cast<BasePropertyPage*>(p)) ours->OnSetActive();
 }
 

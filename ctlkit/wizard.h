@@ -9,8 +9,9 @@
 #include "ctlkit/ctlkit_export.h"
 #include "ctlkit/pec_font.h"
 
+#include <QList>
 #include <QPixmap>
-#include <QSet>
+#include <QPointer>
 #include <QString>
 #include <QWizard>
 #include <QWizardPage>
@@ -130,7 +131,7 @@ private:
     WelcomePage* welcome_ = nullptr;
     bool initialised_ = false;
     int jumpTarget_ = -1;
-    QSet<const QWizardPage*> opened_;
+    QList<QPointer<QWizardPage>> opened_;  // pages that have been active at least once
 };
 
 } // namespace Nerith::Windows::Wizards

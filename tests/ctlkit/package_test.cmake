@@ -1,0 +1,57 @@
+# Run with -P: BUILD_DIR (the build tree holding libCtlkit), CONSUMER_DIR (the
+# outside project), WORK_DIR (scratch folder), GENERATOR.
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --component ctlkit --prefix ${prefix})
+
+foreach(file include/ctlkit/round_slider_ctrl.h include/ctlkit/wizard.h include/ctlkit/screen_capture.h
+             include/ctlkit/pec_font.h include/ctlkit/ctlkit_export.h)
+  if(NOT EXISTS ${prefix}/${file})
+    message(FATAL_ERROR "not installed: ${file}")
+  endif()
+endforeach()
+file(GLOB_RECURSE config ${prefix}/CtlkitConfig.cmake)
+file(GLOB_RECURSE library ${prefix}/libCtlkit.so)
+if(NOT config OR NOT library)
+  message(FATAL_ERROR "no package config or library under ${prefix}")
+endif()
+
+# Hidden by default: every function the library exports belongs to its public namespaces.
+execute_process(COMMAND nm -DC --defined-only ${library} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${library}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(exported 0)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[0-9a-f]+ [TW] (.*)$")
+    set(name "${CMAKE_MATCH_1}")
+    if(NOT name MATCHES "Nerith::Windows::")
+      message(FATAL_ERROR "exported but not public: ${name}")
+    endif()
+    math(EXPR exported "${exported} + 1")
+  endif()
+endforeach()
+if(exported LESS 20)
+  message(FATAL_ERROR "only ${exported} functions exported")
+endif()
+if(symbols MATCHES "formatPosition|shadedCircle|formatForExtension")
+  message(FATAL_ERROR "an internal helper is visible")
+endif()
+
+run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+run(${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ${WORK_DIR}/build/ctlkit-consumer ${WORK_DIR}/shot.png)
+file(READ ${WORK_DIR}/shot.png magic LIMIT 4 HEX)
+if(NOT magic STREQUAL "89504e47")
+  message(FATAL_ERROR "the outside program wrote no PNG image")
+endif()
