@@ -113,13 +113,15 @@ public:
     int GetStartPage() const { return startPage_; }
     bool HasBeenOpened(const QWizardPage* page) const;
 
+    // The page after the current one: the target of a jump while SetActivePage moves forward.
+    int nextId() const override;
+    // Runs OnInitDialog before the sheet first shows.
+    void setVisible(bool visible) override;
+
 protected:
     BaseWizard(WIZARDMODE mode, const QString& title, const QString& welcomeText, QWidget* parent = nullptr,
                int startPage = 0, const QPixmap& header = QPixmap(), const QPixmap& watermark = QPixmap(),
                bool onePage = false, bool help = false);
-
-    int nextId() const override;
-    void setVisible(bool visible) override;
 
 private:
     void PageActivated(int id);
