@@ -68,18 +68,18 @@ QString formatPosition(const QString& format, long long value) {
         const bool isSigned = conversion == 'd' || conversion == 'i';
         const bool isUnsigned = conversion == 'u' || conversion == 'x' || conversion == 'X' || conversion == 'o';
         if (!used && (isSigned || isUnsigned)) {
-            std::string spec = "%" + flags;
+            std::string conversionText = "%" + flags;
             width = std::min(width, 64);
             precision = std::min(precision, 64);
-            if (width > 0) spec += std::to_string(width);
-            if (precision >= 0) spec += "." + std::to_string(precision);
-            spec += "ll";
-            spec += conversion;
+            if (width > 0) conversionText += std::to_string(width);
+            if (precision >= 0) conversionText += "." + std::to_string(precision);
+            conversionText += "ll";
+            conversionText += conversion;
             char buffer[160];
             if (isSigned)
-                std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+                std::snprintf(buffer, sizeof buffer, conversionText.c_str(), value);
             else  // positions are 32-bit: an unsigned conversion shows their 32-bit pattern
-                std::snprintf(buffer, sizeof buffer, spec.c_str(),
+                std::snprintf(buffer, sizeof buffer, conversionText.c_str(),
                               static_cast<unsigned long long>(static_cast<std::uint32_t>(value)));
             out += QString::fromLatin1(buffer);
             used = true;
