@@ -7,25 +7,20 @@
 #include "core/record_index.h"
 #include "core/vxtime.h"
 
-#include <compare>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 namespace tarvik {
 
 enum class DataSeparator { Tab = 0, Space = 1, Comma = 2, FixedWidth = 3 };
 
-// The last ping number seen per (record type, device, system enumerator).
-struct PingSource {
-    std::uint32_t recordType = 0;
-    std::uint32_t deviceId = 0;
-    std::uint32_t systemEnumerator = 0;
-    auto operator<=>(const PingSource&) const = default;
-};
-using LastPingNumbers = std::map<PingSource, std::uint32_t>;
+// The last ping number seen per (record type, device identifier, system
+// enumerator); the live list and the condensed copy share one.
+using LastPingNumbers = std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t>;
 
 // Record types whose condensed line carries the ping number instead of the record counter.
 bool carriesPingNumber(std::uint32_t recordType);
