@@ -92,13 +92,18 @@ void COutputFileWriter::OnWriteOutputFile() {
         framesWritten_ = 0;
         setWindowTitle(" - Writing " + fileName_);
     } else {
-        port_.setText(controls::kOutputFileLabel, "");
-        fileName_.clear();
-        port_.setText(controls::kWriteOutputFile, "Write Output File");
-        file_.close();
-        setWindowTitle("");
+        switchOff();
     }
     port_.startTimer(timers::kArrival, timers::kArrivalPeriodMs);
+}
+
+void COutputFileWriter::switchOff() {
+    writing_ = false;
+    port_.setText(controls::kOutputFileLabel, "");
+    fileName_.clear();
+    port_.setText(controls::kWriteOutputFile, "Write Output File");
+    file_.close();
+    setWindowTitle("");
 }
 
 // A file recorded earlier in the same second keeps its name and its records:
@@ -142,8 +147,10 @@ void COutputFileWriter::WriteArrivedFrame(ByteSpan frame) {
         // box for every arriving frame. The file keeps every whole frame written.
         port_.messageBox(strprintf("Could not write to the output file %s: %s", fileName_.c_str(),
                                    file_.lastError().c_str()));
+        // This runs inside the processing of an arrival batch, which has the
+        // arrival timer stopped and restarts it itself: leave the timer alone.
         --framesWritten_;
-        StopWriting();
+        switchOff();
     }
 }
 

@@ -55,6 +55,7 @@ public:
 private:
     void setWindowTitle(const std::string& suffix);
     bool createFile();
+    void switchOff();
 
     ViewPort& port_;
     SettingsStore& settings_;

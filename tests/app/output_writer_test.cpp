@@ -214,6 +214,24 @@ TEST_F(OutputWriter, MissingFolderOrNameIsReportedAndWritingStaysOff) {
     }
 }
 
+TEST_F(OutputWriter, FolderThatVanishesWhileWriting) {
+    const std::string folder = dir.file("vanishing");
+    std::filesystem::create_directory(folder);
+    setFolder(folder);
+    writer.OnWriteOutputFile();
+    writer.WriteArrivedFrame(frame(7000, 1));
+    std::filesystem::remove_all(folder);
+    // The open file outlives its folder's name: frames still go somewhere, no crash.
+    writer.WriteArrivedFrame(frame(7000, 2));
+    writer.OnWriteOutputFile();
+    EXPECT_TRUE(port.messages.empty());
+    // The next start has no folder to create its file in, and says so.
+    writer.OnWriteOutputFile();
+    EXPECT_FALSE(writer.writing());
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.messages[0].rfind("Could not create the output file ", 0), 0u);
+}
+
 TEST_F(OutputWriter, AssignFolderKeepsThePresentOneOnCancel) {
     port.folderAnswers.push_back(std::string("/somewhere/else"));
     port.folderAnswers.push_back(std::nullopt);
@@ -236,7 +254,9 @@ TEST_F(OutputWriter, FullDiskKeepsEveryWholeFrameAndStops) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
 
     writer.OnWriteOutputFile();
+    port.stopTimer(timers::kArrival);  // as while the arrival batch is processed
     for (std::uint32_t i = 0; i < 6; ++i) writer.WriteArrivedFrame(frame(7000, i));
+    EXPECT_EQ(port.runningTimers.count(timers::kArrival), 0u);  // the batch's processing restarts it
 
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
