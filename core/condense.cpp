@@ -106,21 +106,28 @@ private:
     bool read(std::uint64_t at, std::size_t count) {
         if (!fits(fileSize_, at, count)) return false;
         if (at < start_ || at + count > start_ + filled_) {
-            if (buffer_.size() < kBuffer) buffer_.resize(kBuffer);
+            // Where frames are large a buffer holds one frame's number at
+            // most: read a page for it instead of a megabyte.
+            const std::size_t want = std::max(servedSinceRefill_ > 2 || filled_ == 0 ? kLarge : kSmall, count);
+            if (buffer_.size() < want) buffer_.resize(want);
             start_ = at;
-            filled_ = file_.readAt(at, buffer_);
+            filled_ = file_.readAt(at, std::span(buffer_.data(), want));
+            servedSinceRefill_ = 0;
             if (filled_ < count) return false;
         }
+        ++servedSinceRefill_;
         view_ = ByteSpan(buffer_.data() + (at - start_), count);
         return true;
     }
 
-    static constexpr std::size_t kBuffer = std::size_t{1} << 20;
+    static constexpr std::size_t kLarge = std::size_t{1} << 20;
+    static constexpr std::size_t kSmall = 4096;
     const RecordFile& file_;
     std::uint64_t fileSize_;
     Bytes buffer_;
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
+    std::size_t servedSinceRefill_ = 0;
     ByteSpan view_;
 };
 
