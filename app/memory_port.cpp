@@ -49,6 +49,28 @@ void MemoryPort::setReportLines(std::span<const ReportLine> lines) {
     reportLines.assign(lines.begin(), lines.end());
 }
 
+std::vector<std::string> MemoryPort::reportListLines() const {
+    std::vector<std::string> out;
+    out.reserve(reportLines.size());
+    for (const ReportLine& line : reportLines) out.push_back(line.text);
+    return out;
+}
+std::pair<std::size_t, std::size_t> MemoryPort::visibleRecordRows() const {
+    if (visibleRows) return *visibleRows;
+    return {0, recordRowCount == 0 ? 0 : recordRowCount - 1};
+}
+
+void MemoryPort::beginProgress(std::string_view, std::uint64_t) {
+    progressShown = true;
+    progressSteps.clear();
+}
+bool MemoryPort::stepProgress(std::uint64_t done) {
+    progressSteps.push_back(done);
+    return !cancelAfterSteps || progressSteps.size() < *cancelAfterSteps;
+}
+void MemoryPort::endProgress() { progressShown = false; }
+void MemoryPort::printReport(const std::vector<std::string>& lines, bool) { printed.push_back(lines); }
+
 void MemoryPort::startTimer(int id, unsigned milliseconds) { runningTimers[id] = milliseconds; }
 void MemoryPort::stopTimer(int id) { runningTimers.erase(id); }
 void MemoryPort::postToUserInterface(std::function<void()> task) {

@@ -39,6 +39,13 @@ public:
     std::optional<std::size_t> selectedRecordRow() const override;
     void selectRecordRow(std::optional<std::size_t> row) override;
     void setReportLines(std::span<const ReportLine> lines) override;
+    std::vector<std::string> reportListLines() const override;
+    std::pair<std::size_t, std::size_t> visibleRecordRows() const override;
+
+    void beginProgress(std::string_view title, std::uint64_t total) override;
+    bool stepProgress(std::uint64_t done) override;
+    void endProgress() override;
+    void printReport(const std::vector<std::string>& lines, bool preview) override;
 
     void startTimer(int id, unsigned milliseconds) override;
     void stopTimer(int id) override;
@@ -59,6 +66,13 @@ public:
     bool waitCursor = false;
     std::map<int, unsigned> runningTimers;
     std::set<int> hidden, disabled;
+    // Rows in sight (first, last); all rows when unset.
+    std::optional<std::pair<std::size_t, std::size_t>> visibleRows;
+    // Progress: the steps reported, and the step count after which to cancel.
+    std::vector<std::uint64_t> progressSteps;
+    std::optional<std::size_t> cancelAfterSteps;
+    bool progressShown = false;
+    std::vector<std::vector<std::string>> printed;
 
 private:
     std::map<int, std::string> texts_;

@@ -4,17 +4,18 @@
 
 namespace tarvik {
 
-CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings) : port_(port), settings_(settings) {
+CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
+    : port_(port), settings_(settings), outputWriter_(port, settings) {
+    outputWriter_.clock = [this] { return clock(); };
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
 }
 
 CMyTarvikView::~CMyTarvikView() = default;
 
-// Live communication, the output record file and the text output arrive with
-// their own parts of the view; with none of them running there is nothing to stop.
+// Live communication arrives with its own part of the view; until then there
+// is nothing to stop.
 void CMyTarvikView::stopVolatileConnections() {}
-void CMyTarvikView::stopWritingOutputFile() {}
-void CMyTarvikView::endTextOutputFile() {}
+void CMyTarvikView::stopWritingOutputFile() { outputWriter_.StopWriting(); }
 
 std::size_t CMyTarvikView::recordRowCount() const {
     if (fileSourceMode_) return allShown_ ? recordIndex_.size() : shownRows_.size();

@@ -2,15 +2,19 @@
 // The view logic of the main form: owner of the run-time state and carrier of
 // the commands. Everything the desktop provides is reached through the ViewPort.
 
+#include "app/output_writer.h"
 #include "app/settings.h"
 #include "app/view_port.h"
 #include "core/bytes.h"
+#include "core/condense.h"
+#include "core/output_file.h"
 #include "core/record_file.h"
 #include "core/record_index.h"
 #include "decode/catalogue/catalogue.h"
 #include "decode/report.h"
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -70,6 +74,37 @@ public:
     // The window is closing (also File -> "Exit"): timer and live communication stop.
     void OnViewClosing();
 
+    // Live communication is running (set by the connection side).
+    bool communicating() const { return communicating_; }
+    // The last ping number seen per source, shared by the live list and the condensed copy.
+    LastPingNumbers& lastPingNumbers() { return lastPingNumbers_; }
+    // The clock of the UTC times in output file names (tests set it).
+    std::function<std::time_t()> clock = [] { return std::time(nullptr); };
+
+    // The output record file: the form's "Write Vx Output File" button, File ->
+    // "Assign Output File Folder", and the hand-over of each listed frame and
+    // each sent record.
+    COutputFileWriter& outputWriter() { return outputWriter_; }
+    void OnWriteOutputFile() { outputWriter_.OnWriteOutputFile(); }
+    void OnAssignOutputFolder() { outputWriter_.OnAssignOutputFolder(); }
+    void WriteArrivedFrame(ByteSpan frame) { outputWriter_.WriteArrivedFrame(frame); }
+    void WriteSentRecord(ByteSpan frame) { outputWriter_.WriteSentRecord(frame); }
+
+    // Text outputs: Record -> "Write Current Record To Text File", "Close Text
+    // Output File", "Dump All Shown To Text File"; File -> "Copy File To
+    // Condensed File" with the separator of "Setup For Condensed File".
+    void OnWriteCurrentRecord();
+    void OnCloseTextOutput();
+    void OnDumpAllShown();
+    void OnCopyToCondensedFile();
+    DataSeparator dataSeparator() const { return dataSeparator_; }
+    void setDataSeparator(DataSeparator separator) { dataSeparator_ = separator; }
+    const std::string& textOutputFileName() const { return textOutputName_; }
+    // The dump or condensed file the last of those commands wrote (empty when none).
+    const std::string& lastWrittenTextFile() const { return lastWrittenTextFile_; }
+    // "Print Record": the lines of the report list to the printer (or its preview).
+    void OnPrintRecord(bool preview = false);
+
     // Imagery: records handed to the sonar sector display. Until the display
     // exists the hook is empty and `imageryEnabled` false.
     bool imageryEnabled = false;
@@ -80,6 +115,9 @@ private:
     void stopVolatileConnections();
     void stopWritingOutputFile();
     void endTextOutputFile();
+    std::optional<std::string> textOutputFolder();
+    bool createTextFile(const std::string& folder, const std::string& base, OutputFile& file);
+    bool writeText(OutputFile& file, std::string_view text);
     void preloadImagery();
     void showRecordFileInTitle(const std::string& path);
 
@@ -96,6 +134,18 @@ private:
     // bytes per frame on large files.
     bool allShown_ = false;
     std::vector<std::uint32_t> shownRows_;
+
+    // Live state shared with the connection side.
+    bool communicating_ = false;
+    LastPingNumbers lastPingNumbers_;
+
+    COutputFileWriter outputWriter_;
+
+    // Text outputs.
+    OutputFile textOutput_;
+    std::string textOutputName_;
+    DataSeparator dataSeparator_ = DataSeparator::FixedWidth;
+    std::string lastWrittenTextFile_;
 
     // Record decoding: the layout catalogue is built once, here, and only read afterwards.
     LayoutCatalogue catalogue_ = buildLayoutCatalogue();

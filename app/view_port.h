@@ -3,11 +3,14 @@
 // widgets, the tests in memory, tarvik-cli on the console.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tarvik {
 
@@ -65,6 +68,20 @@ public:
     virtual std::optional<std::size_t> selectedRecordRow() const = 0;
     virtual void selectRecordRow(std::optional<std::size_t> row) = 0;
     virtual void setReportLines(std::span<const ReportLine> lines) = 0;
+    // The texts the report list holds now.
+    virtual std::vector<std::string> reportListLines() const = 0;
+    // The rows of the record list in sight: first and last, both included
+    // (clamped by the caller to the rows there are).
+    virtual std::pair<std::size_t, std::size_t> visibleRecordRows() const = 0;
+
+    // Progress of a long command. `step` returns false once the user asked to
+    // cancel; the command then stops after what it has written.
+    virtual void beginProgress(std::string_view title, std::uint64_t total) = 0;
+    virtual bool stepProgress(std::uint64_t done) = 0;
+    virtual void endProgress() = 0;
+
+    // Prints the lines of a report (the print dialog, or its preview).
+    virtual void printReport(const std::vector<std::string>& lines, bool preview) = 0;
 
     // Time and threads.
     virtual void startTimer(int id, unsigned milliseconds) = 0;

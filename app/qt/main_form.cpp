@@ -44,7 +44,7 @@ constexpr int kHiddenAtStart[] = {kSendRequestRecords, kRequestOneLabel, kReques
                                   kButton1010, kChooseDevice};
 
 // Controls whose commands are carried out by the view logic in the window.
-constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList};
+constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList, kWriteOutputFile, kOutputFileLabel};
 
 } // namespace
 

@@ -3,11 +3,13 @@
 #include "app/controls.h"
 #include "app/qt/about_dialog.h"
 #include "app/qt/check_combo_box.h"
+#include "app/qt/condensed_file_properties.h"
 #include "app/qt/main_form.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
 #include "app/tarvik_view.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QItemSelectionModel>
 #include <QMenuBar>
@@ -25,6 +27,8 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
     form_->setRecordModel(model_);
     port_->setText(controls::kTransportLabel, transport.toStdString());
 
+    // Created once; "Setup For Condensed File" only shows it.
+    separatorDialog_ = new CCondensedFileProperties(this);
     buildMenu();
     wireForm();
     fillRecordFilter();
@@ -54,22 +58,24 @@ void CMainFrame::buildMenu() {
     using namespace commands;
     QMenu* file = menuBar()->addMenu("File");
     addCommand(file, "Read Vx File", kReadVxFile, true);
-    addCommand(file, "Assign Output File Folder", kAssignOutputFolder, false);
-    addCommand(file, "Setup For Condensed File", kSetupCondensedFile, false);
-    addCommand(file, "Copy File To Condensed File", kCopyToCondensedFile, false);
+    addCommand(file, "Assign Output File Folder", kAssignOutputFolder, true);
+    addCommand(file, "Setup For Condensed File", kSetupCondensedFile, true);
+    addCommand(file, "Copy File To Condensed File", kCopyToCondensedFile, true);
     addCommand(file, "Limit Records In Scrolling List", kLimitRecords, false);
     file->addSeparator();
     addCommand(file, "Exit", kExit, true);
 
     QAction* print = menuBar()->addAction("Print Record");
-    print->setEnabled(false);
     commands_[kPrintRecord] = print;
+    connect(print, &QAction::triggered, this, [this] { runCommand(kPrintRecord); });
 
     QMenu* record = menuBar()->addMenu("Record");
-    addCommand(record, "Print Current Record", kPrintCurrentRecord, false);
-    addCommand(record, "Write Current Record To Text File", kWriteCurrentRecord, false);
-    addCommand(record, "Dump All Shown To Text File", kDumpAllShown, false);
-    addCommand(record, "Close Text Output File", kCloseTextOutput, false);
+    addCommand(record, "Print Current Record", kPrintCurrentRecord, true);
+    QAction* preview = record->addAction("Print Preview");
+    connect(preview, &QAction::triggered, this, [this] { view_->OnPrintRecord(true); });
+    addCommand(record, "Write Current Record To Text File", kWriteCurrentRecord, true);
+    addCommand(record, "Dump All Shown To Text File", kDumpAllShown, true);
+    addCommand(record, "Close Text Output File", kCloseTextOutput, true);
 
     QMenu* scripts = menuBar()->addMenu("Scripts");
     addCommand(scripts, "Play Script File", kPlayScript, false);
@@ -88,6 +94,16 @@ QAction* CMainFrame::commandAction(int command) const {
 void CMainFrame::runCommand(int command) {
     switch (command) {
     case commands::kReadVxFile: view_->OnReadVxFile(); break;
+    case commands::kAssignOutputFolder: view_->OnAssignOutputFolder(); break;
+    case commands::kSetupCondensedFile:
+        separatorDialog_->showWith(view_->dataSeparator(), [this](DataSeparator s) { view_->setDataSeparator(s); });
+        break;
+    case commands::kCopyToCondensedFile: view_->OnCopyToCondensedFile(); break;
+    case commands::kPrintRecord:
+    case commands::kPrintCurrentRecord: view_->OnPrintRecord(); break;
+    case commands::kWriteCurrentRecord: view_->OnWriteCurrentRecord(); break;
+    case commands::kDumpAllShown: view_->OnDumpAllShown(); break;
+    case commands::kCloseTextOutput: view_->OnCloseTextOutput(); break;
     case commands::kExit: close(); break;
     default: break;
     }
@@ -101,6 +117,8 @@ void CMainFrame::wireForm() {
                 if (!rows.isEmpty()) view_->OnRowSelectionChanged(static_cast<std::size_t>(rows.first().row()));
             });
     connect(form_->recordFilter(), &CCheckComboBox::dropDownClosed, this, [this] { view_->OnRecordFilterClosed(); });
+    auto* write = qobject_cast<QAbstractButton*>(form_->control(controls::kWriteOutputFile));
+    connect(write, &QAbstractButton::clicked, this, [this] { view_->OnWriteOutputFile(); });
 }
 
 void CMainFrame::fillRecordFilter() {

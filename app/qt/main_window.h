@@ -13,6 +13,7 @@ class QAction;
 
 namespace tarvik {
 
+class CCondensedFileProperties;
 class CMainForm;
 class CMyTarvikView;
 class QtViewPort;
@@ -29,6 +30,7 @@ public:
     QtViewPort& port() { return *port_; }
     CMainForm& form() { return *form_; }
     RecordListModel& recordModel() { return *model_; }
+    CCondensedFileProperties& separatorDialog() { return *separatorDialog_; }
 
     // The menu entry of a command number (nullptr when there is none).
     QAction* commandAction(int command) const;
@@ -55,6 +57,7 @@ private:
     std::unique_ptr<QtViewPort> port_;
     std::unique_ptr<CMyTarvikView> view_;
     RecordListModel* model_;
+    CCondensedFileProperties* separatorDialog_ = nullptr;
     std::map<int, QAction*> commands_;
     bool closed_ = false;
 };

@@ -5,6 +5,7 @@
 #include "app/qt/hlist_box.h"
 #include "app/qt/main_form.h"
 #include "app/qt/record_list_model.h"
+#include "app/qt/report_printer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -14,6 +15,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QHeaderView>
 #include <QTableView>
 #include <QTimer>
 
@@ -126,6 +132,70 @@ void QtViewPort::selectRecordRow(std::optional<std::size_t> row) {
 }
 
 void QtViewPort::setReportLines(std::span<const ReportLine> lines) { form_.reportList()->setLines(lines); }
+
+std::vector<std::string> QtViewPort::reportListLines() const {
+    std::vector<std::string> out;
+    for (const QString& line : form_.reportList()->lines()) out.push_back(line.toStdString());
+    return out;
+}
+
+// The first row in sight and the rows that fit on a page after it (the row
+// partly shown at the bottom included).
+std::pair<std::size_t, std::size_t> QtViewPort::visibleRecordRows() const {
+    QTableView* list = form_.recordList();
+    const int first = std::max(0, list->rowAt(0));
+    const int rowHeight = std::max(1, list->verticalHeader()->defaultSectionSize());
+    const int perPage = list->viewport()->height() / rowHeight;
+    return {static_cast<std::size_t>(first), static_cast<std::size_t>(first + std::max(0, perPage))};
+}
+
+namespace {
+constexpr int kProgressSteps = 1000;
+} // namespace
+
+void QtViewPort::beginProgress(std::string_view title, std::uint64_t total) {
+    endProgress();
+    progressTotal_ = total;
+    progress_ = new QProgressDialog(qs(title), "Cancel", 0, kProgressSteps, &window_);
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setMinimumDuration(500);
+    progress_->setValue(0);
+}
+
+bool QtViewPort::stepProgress(std::uint64_t done) {
+    if (!progress_) return true;
+    if (progressTotal_ > 0)
+        progress_->setValue(static_cast<int>(std::min<std::uint64_t>(done, progressTotal_) * kProgressSteps / progressTotal_));
+    QApplication::processEvents();
+    return !progress_->wasCanceled();
+}
+
+void QtViewPort::endProgress() {
+    delete progress_;
+    progress_ = nullptr;
+}
+
+void QtViewPort::printReport(const std::vector<std::string>& lines, bool preview) {
+    if (printHook) {
+        printHook(lines, preview);
+        return;
+    }
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    QPrinter printer(QPrinter::HighResolution);
+    if (preview) {
+        QPrintPreviewDialog dialog(&printer, &window_);
+        connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                [&](QPrinter* target) { printReportPages(*target, lines, local); });
+        dialog.exec();
+        return;
+    }
+    QPrintDialog dialog(&printer, &window_);
+    // The report is printed whole: no page range, current page or selection.
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    if (dialog.exec() == QDialog::Accepted) printReportPages(printer, lines, local);
+}
 
 void QtViewPort::startTimer(int id, unsigned milliseconds) {
     QTimer*& timer = timers_[id];

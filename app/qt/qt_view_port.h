@@ -8,6 +8,7 @@
 
 #include <map>
 
+class QProgressDialog;
 class QTimer;
 class QWidget;
 
@@ -41,6 +42,13 @@ public:
     std::optional<std::size_t> selectedRecordRow() const override;
     void selectRecordRow(std::optional<std::size_t> row) override;
     void setReportLines(std::span<const ReportLine> lines) override;
+    std::vector<std::string> reportListLines() const override;
+    std::pair<std::size_t, std::size_t> visibleRecordRows() const override;
+
+    void beginProgress(std::string_view title, std::uint64_t total) override;
+    bool stepProgress(std::uint64_t done) override;
+    void endProgress() override;
+    void printReport(const std::vector<std::string>& lines, bool preview) override;
 
     void startTimer(int id, unsigned milliseconds) override;
     void stopTimer(int id) override;
@@ -52,6 +60,8 @@ public:
     std::function<void(const std::string& text)> messageHook;
     std::function<OpenFileResult(const OpenFileRequest&)> fileDialogHook;
     std::function<std::optional<std::string>(std::string_view start)> folderDialogHook;
+    // When set, receives what would go to the print dialog or its preview.
+    std::function<void(const std::vector<std::string>& lines, bool preview)> printHook;
 
     std::size_t beepCount() const { return beeps_; }
     bool timerRunning(int id) const;
@@ -62,6 +72,8 @@ private:
     std::map<int, QTimer*> timers_;
     bool waitCursor_ = false;
     std::size_t beeps_ = 0;
+    QProgressDialog* progress_ = nullptr;
+    std::uint64_t progressTotal_ = 0;
 };
 
 } // namespace tarvik

@@ -2,8 +2,11 @@
 // Shared pieces of tarvik-cli's subcommands.
 
 #include "app/memory_port.h"
+#include "app/print_pdf.h"
 
 #include <cstdio>
+#include <ctime>
+#include <unistd.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +27,45 @@ public:
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fputc('\n', stderr);
     }
+
+    // Progress of long commands, on stderr when it is a terminal.
+    void beginProgress(std::string_view title, std::uint64_t total) override {
+        MemoryPort::beginProgress(title, total);
+        progressTitle_ = std::string(title);
+        progressTotal_ = total;
+        showProgress_ = ::isatty(STDERR_FILENO) == 1;
+    }
+    bool stepProgress(std::uint64_t done) override {
+        if (showProgress_ && progressTotal_ > 0)
+            std::fprintf(stderr, "\r%s: %3u%%", progressTitle_.c_str(),
+                         static_cast<unsigned>(done * 100 / progressTotal_));
+        return MemoryPort::stepProgress(done);
+    }
+    void endProgress() override {
+        if (showProgress_) std::fputc('\n', stderr);
+        showProgress_ = false;
+        MemoryPort::endProgress();
+    }
+
+    // Printing goes to this PDF file.
+    std::string pdfPath;
+    bool printFailed = false;
+    void printReport(const std::vector<std::string>& lines, bool preview) override {
+        MemoryPort::printReport(lines, preview);
+        std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        std::string error;
+        if (!writeReportPdf(pdfPath, lines, local, error)) {
+            printFailed = true;
+            std::fprintf(stderr, "tarvik-cli: could not write %s: %s\n", pdfPath.c_str(), error.c_str());
+        }
+    }
+
+private:
+    std::string progressTitle_;
+    std::uint64_t progressTotal_ = 0;
+    bool showProgress_ = false;
 };
 
 // A small argument reader: positional words and "--name value" / "--flag" options.
@@ -61,11 +103,17 @@ int runGenerate(Args& args);
 int runReport(Args& args);
 int runReceive(Args& args);
 int runCatalogue(Args& args);
+int runCondense(Args& args);
+int runDump(Args& args);
+int runPrint(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
 extern const char* const kReportUsage;
 extern const char* const kReceiveUsage;
 extern const char* const kCatalogueUsage;
+extern const char* const kCondenseUsage;
+extern const char* const kDumpUsage;
+extern const char* const kPrintUsage;
 
 } // namespace tarvik::cli

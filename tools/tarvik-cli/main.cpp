@@ -87,6 +87,9 @@ const Command kCommands[] = {
     {"report", "print the report of a listed record, as the report list shows it", kReportUsage, runReport},
     {"receive", "connect to a server, request records and print what arrives", kReceiveUsage, runReceive},
     {"catalogue", "list the record layouts, repeat blocks and vectors the tool decodes", kCatalogueUsage, runCatalogue},
+    {"condense", "write the condensed file of a record file: one line per record", kCondenseUsage, runCondense},
+    {"dump", "write the summary and reports of listed rows to a text file", kDumpUsage, runDump},
+    {"print", "print the report of a listed record to a PDF file", kPrintUsage, runPrint},
 };
 
 void printOverview(std::FILE* out) {

@@ -1,0 +1,192 @@
+// The text outputs of the view: the current report appended to a text file,
+// the dump of the rows in sight, the condensed copy of a record file, and
+// printing the current report.
+
+#include "app/controls.h"
+#include "app/tarvik_view.h"
+#include "app/text_output.h"
+#include "core/text.h"
+
+namespace tarvik {
+
+using namespace text_output;
+
+namespace {
+constexpr int kCreateAttempts = 5;
+constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+} // namespace
+
+// The output folder of the text outputs. When none has been chosen yet the
+// folder browser asks for one (a cancelled browser ends the command).
+std::optional<std::string> CMyTarvikView::textOutputFolder() {
+    RegistryString folder(setting_names::kLastOutputDirectory, settings_);
+    if (folder.Read().empty()) {
+        auto chosen = port_.chooseFolder("");
+        if (!chosen || chosen->empty()) return std::nullopt;
+        folder = *chosen;
+        folder.Write();
+    }
+    return withFolderSeparator(folder.value);
+}
+
+// Resolves a free name and creates it; a name another program takes between
+// the two steps is given up for the next free one, never overwritten.
+bool CMyTarvikView::createTextFile(const std::string& folder, const std::string& base, OutputFile& file) {
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        const std::string name = ResolveTextOutputName(port_, folder, base, "txt");
+        if (name.empty()) break;
+        switch (file.create(name)) {
+        case OutputFile::Created::Yes: return true;
+        case OutputFile::Created::Exists: continue;
+        case OutputFile::Created::Failed:
+            port_.messageBox(strprintf("Could not create the text file %s: %s", name.c_str(), file.lastError().c_str()));
+            return false;
+        }
+    }
+    port_.messageBox(kNoName);
+    return false;
+}
+
+bool CMyTarvikView::writeText(OutputFile& file, std::string_view text) {
+    if (file.write(text)) return true;
+    port_.messageBox(strprintf("Could not write to the text file %s: %s", file.path().c_str(), file.lastError().c_str()));
+    return false;
+}
+
+void CMyTarvikView::OnWriteCurrentRecord() {
+    std::string heading;
+    if (textOutputName_.empty()) {
+        std::string base;
+        if (fileSourceMode_) {
+            heading = std::string(kFileSourceHeading) + recordFileName_ + "\r\n";
+            base = std::string(fileNameOf(recordFileName_));
+        } else if (communicating_) {
+            base = "TARVIK_" + utcStamp(clock());
+            heading = base;
+        } else {
+            return;  // nothing has been read or received yet
+        }
+        const auto folder = textOutputFolder();
+        if (!folder || !createTextFile(*folder, base, textOutput_)) return;
+        textOutputName_ = textOutput_.path();
+    }
+
+    std::string text;
+    if (!heading.empty()) text += heading + "\r\n";
+    for (const std::string& line : port_.reportListLines()) {
+        text += line;
+        text += "\r\n";
+    }
+    text += kRecordEnd;
+    // A file that cannot be written to is ended; the next record starts a new one.
+    if (!writeText(textOutput_, text)) endTextOutputFile();
+}
+
+void CMyTarvikView::OnCloseTextOutput() { endTextOutputFile(); }
+
+void CMyTarvikView::endTextOutputFile() {
+    textOutputName_.clear();
+    textOutput_.close();
+}
+
+void CMyTarvikView::OnDumpAllShown() {
+    lastWrittenTextFile_.clear();
+    const auto folder = textOutputFolder();
+    if (!folder) return;
+    const std::string base = fileSourceMode_ ? recordFileBase(recordFileName_) : "Tarvik_" + utcStamp(clock());
+    OutputFile file;
+    if (!createTextFile(*folder, base, file)) return;
+    lastWrittenTextFile_ = file.path();
+
+    const std::size_t rows = recordRowCount();
+    auto [first, last] = port_.visibleRecordRows();
+    if (rows == 0 || first >= rows) first = last = 0;
+    else last = std::min(last, rows - 1);
+    const std::size_t count = rows == 0 || first >= rows ? 0 : last - first + 1;
+
+    unsigned long lines = 0;
+    bool cancelled = false;
+    std::string text = std::string(kLogBanner) + file.path() + "\r\n\r\n" + std::string(kDumpSummaryHeading);
+    auto flushIfLarge = [&](bool always) {
+        if (text.size() < kWriteChunk && !always) return true;
+        bool ok = writeText(file, text);
+        text.clear();
+        return ok;
+    };
+    for (std::size_t r = first; r < first + count; ++r) {
+        for (int column = 0; column < 3; ++column) {
+            if (column > 0) text += '\t';
+            text += rowText(r, column);
+        }
+        text += "\r\n";
+        ++lines;
+        if (!flushIfLarge(false)) return;
+    }
+    text += kDetailsHeading;
+
+    port_.beginProgress("Dump All Shown To Text File", count);
+    for (std::size_t r = first; r < first + count; ++r) {
+        if ((r - first) % 64 == 0 && !port_.stepProgress(r - first)) {
+            cancelled = true;
+            break;
+        }
+        OnRowSelectionChanged(r);
+        for (const std::string& line : port_.reportListLines()) {
+            text += line;
+            text += "\r\n";
+            ++lines;
+        }
+        text += kRecordSeparator;
+        if (!flushIfLarge(false)) {
+            port_.endProgress();
+            return;
+        }
+    }
+    port_.endProgress();
+    if (!flushIfLarge(true)) return;
+    file.close();
+    if (cancelled)
+        port_.messageBox(strprintf("Cancelled: wrote %lu lines to the log file, %s, and kept them", lines,
+                                   file.path().c_str()));
+    else
+        port_.messageBox(strprintf(kResultMessage, lines, file.path().c_str()));
+}
+
+void CMyTarvikView::OnCopyToCondensedFile() {
+    lastWrittenTextFile_.clear();
+    if (!fileSourceMode_ || !recordFile_.isOpen()) {
+        port_.messageBox("Apparently No Input File");
+        return;
+    }
+    const auto folder = textOutputFolder();
+    if (!folder) return;
+    OutputFile file;
+    if (!createTextFile(*folder, recordFileBase(recordFileName_), file)) return;
+    lastWrittenTextFile_ = file.path();
+    const std::string opening = std::string(kLogBanner) + file.path() + "\r\n\r\n" +
+                                std::string(kCondensedSummaryHeading) + std::string(kCondensedLegend);
+    if (!writeText(file, opening)) return;
+
+    port_.beginProgress("Copy File To Condensed File", recordIndex_.size());
+    const CondenseResult result = condenseRecords(
+        recordFile_, recordIndex_, dataSeparator_, lastPingNumbers_,
+        [&](std::string_view piece) { return writeText(file, piece); },
+        [&](std::size_t done, std::size_t) { return port_.stepProgress(done); });
+    port_.endProgress();
+    file.close();
+    if (result.writeFailed) return;
+    const auto lines = static_cast<unsigned long>(result.lines);
+    if (result.cancelled)
+        port_.messageBox(strprintf("Cancelled: wrote %lu lines to the log file, %s, and kept them", lines,
+                                   file.path().c_str()));
+    else
+        port_.messageBox(strprintf(kResultMessage, lines, file.path().c_str()));
+}
+
+void CMyTarvikView::OnPrintRecord(bool preview) {
+    port_.stopTimer(timers::kArrival);
+    port_.printReport(port_.reportListLines(), preview);
+    port_.startTimer(timers::kArrival, timers::kArrivalPeriodMs);
+}
+
+} // namespace tarvik
