@@ -9,6 +9,7 @@
 #include "core/record_index.h"
 #include "decode/catalogue/catalogue.h"
 #include "decode/report.h"
+#include "imagery/imagery_key.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,13 +18,6 @@
 #include <vector>
 
 namespace tarvik {
-
-// Which device and record type a record handed to the imagery belongs to.
-struct ImageryKey {
-    std::uint32_t deviceId = 0;
-    std::uint32_t systemEnumerator = 0;
-    std::uint32_t recordType = 0;
-};
 
 class CMyTarvikView {
 public:
@@ -70,11 +64,14 @@ public:
     // The window is closing (also File -> "Exit"): timer and live communication stop.
     void OnViewClosing();
 
-    // Imagery: records handed to the sonar sector display. Until the display
-    // exists the hook is empty and `imageryEnabled` false.
+    // Imagery: records handed to the sonar sector display (and the echogram).
+    // Until the displays exist the hooks are empty and `imageryEnabled` false.
     bool imageryEnabled = false;
     std::function<void(const ImageryKey&, const Bytes&)> displayRecord;
     std::function<void()> resetImagery;
+    // Reading a file also hands its first side-scan records (7007) to the
+    // echogram alone, so the file's waterfall shows.
+    std::function<void(const ImageryKey&, const Bytes&)> echogramRecord;
 
 private:
     void stopVolatileConnections();
