@@ -58,6 +58,10 @@ void CImageryDisplays::StartUp() {
 
 void CImageryDisplays::DisplayRecord(const ImageryKey& key, ByteSpan record) {
     sector_.DisplayRecord(key, record);
+    FeedEchogram(key, record);
+}
+
+void CImageryDisplays::FeedEchogram(const ImageryKey& key, ByteSpan record) {
     std::optional<Bytes> line;
     if (key.recordType == kSideScan) {
         line = sideScanLine(record);

@@ -29,6 +29,8 @@ public:
     void StartUp();
     // A record for the displays.
     void DisplayRecord(const ImageryKey& key, ByteSpan record);
+    // A record for the echogram alone (a file's side-scan records when it is read).
+    void FeedEchogram(const ImageryKey& key, ByteSpan record);
     // Connection started or a file read: the echogram starts empty.
     void Reset();
 

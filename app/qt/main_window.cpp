@@ -7,6 +7,9 @@
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
 #include "app/tarvik_view.h"
+#include "imagery/imagery_displays.h"
+#include "imagery/qt/gl_echogram.h"
+#include "imagery/qt/sector_widget.h"
 
 #include <QCloseEvent>
 #include <QItemSelectionModel>
@@ -27,6 +30,7 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
 
     buildMenu();
     wireForm();
+    wireImagery();
     fillRecordFilter();
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
@@ -37,6 +41,31 @@ CMainFrame::~CMainFrame() {
     view_.reset();
     delete form_;
     delete model_;
+}
+
+// The echogram and the sector picture get the records the view hands out.
+// Without OpenGL the window works on, with the imagery displays disabled.
+void CMainFrame::wireImagery() {
+    imagery_ = std::make_unique<CImageryDisplays>();
+    CGLEchogram* echogram = form_->echogram();
+    CSectorWidget* sector = form_->sector();
+    echogram->setImage(&imagery_->echogram());
+    echogram->message = [this](std::string_view text) { port_->messageBox(text); };
+    echogram->onInitialised = [this](bool ready) {
+        if (!ready) view_->imageryEnabled = false;
+    };
+    sector->attach(&imagery_->sector(), &imagery_->echogram());
+    imagery_->onEchogramChanged = [echogram, sector] {
+        echogram->refresh();
+        sector->update();  // the sector shares the echogram's colours
+    };
+    imagery_->sector().onDraw = [sector] { sector->update(); };
+    imagery_->StartUp();
+
+    view_->imageryEnabled = true;
+    view_->displayRecord = [this](const ImageryKey& key, const Bytes& record) { imagery_->DisplayRecord(key, record); };
+    view_->echogramRecord = [this](const ImageryKey& key, const Bytes& record) { imagery_->FeedEchogram(key, record); };
+    view_->resetImagery = [this] { imagery_->Reset(); };
 }
 
 QAction* CMainFrame::addCommand(QMenu* menu, const QString& text, int command, bool available) {

@@ -13,6 +13,7 @@ class QAction;
 
 namespace tarvik {
 
+class CImageryDisplays;
 class CMainForm;
 class CMyTarvikView;
 class QtViewPort;
@@ -29,6 +30,7 @@ public:
     QtViewPort& port() { return *port_; }
     CMainForm& form() { return *form_; }
     RecordListModel& recordModel() { return *model_; }
+    CImageryDisplays& imagery() { return *imagery_; }
 
     // The menu entry of a command number (nullptr when there is none).
     QAction* commandAction(int command) const;
@@ -50,10 +52,12 @@ private:
     QAction* addCommand(QMenu* menu, const QString& text, int command, bool available);
     void showAbout();
     void wireForm();
+    void wireImagery();
 
     CMainForm* form_;
     std::unique_ptr<QtViewPort> port_;
     std::unique_ptr<CMyTarvikView> view_;
+    std::unique_ptr<CImageryDisplays> imagery_;
     RecordListModel* model_;
     std::map<int, QAction*> commands_;
     bool closed_ = false;

@@ -129,19 +129,21 @@ Bytes sideScan(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, 
     d.u64(dev.serial).u32(ping).u16(0).f32(0.0f).u32(0).u32(s.sideScanSamples);
     d.f32(width).f32(width).f32(width).f32(width).f32(0.0f).f32(0.0f).f32(0.0f).f32(0.0f);
     d.u16(1).u16(0).u8(1).u8(0);
-    // Slant ranges out to 60 m; the seabed 30 m below rises towards port. Sand
-    // ripples run across the track, and a few objects cast bright echoes with a shadow behind.
-    const float depth = 30.0f + 2.0f * std::sin(static_cast<float>(ping) * 0.05f);
+    // Slant ranges out to 60 m from a towed body 12 m above a seabed that rises
+    // towards port. Sand ripples and patches run along the track, and a few
+    // objects cast bright echoes with a shadow behind.
+    const float depth = 12.0f + 1.5f * std::sin(static_cast<float>(ping) * 0.05f);
     for (int side = 0; side < 2; ++side) {
-        const float slope = side == 0 ? -0.15f : 0.15f;
+        const float slope = side == 0 ? -0.08f : 0.08f;
         for (std::uint32_t i = 0; i < s.sideScanSamples; ++i) {
             const float slant = (static_cast<float>(i) + 0.5f) * 60.0f / static_cast<float>(s.sideScanSamples);
             const float altitude = depth + slope * slant;
             float level = 6.0f + static_cast<float>((i * 7919u + ping * 104729u) % 13u);
             if (slant >= altitude && altitude > 0) {
                 const float across = std::sqrt(slant * slant - altitude * altitude);
-                level = 70.0f + 45.0f * std::sin(across * 1.3f + static_cast<float>(ping) * 0.02f) +
-                        static_cast<float>((i * 31u + ping * 17u) % 30u);
+                level = 80.0f + 30.0f * std::sin(across * 0.9f + static_cast<float>(ping) * 0.03f) +
+                        30.0f * std::sin(across * 0.13f + static_cast<float>(ping) * 0.011f) +
+                        static_cast<float>((i * 31u + ping * 17u) % 30u) - 10.0f * slant / 60.0f;
                 const float objectAcross = side == 0 ? 22.0f : 35.0f;
                 const bool objectPing = (ping + static_cast<std::uint32_t>(side) * 40u) % 90u < 6u;
                 if (objectPing && std::fabs(across - objectAcross) < 1.0f) level = 250.0f;

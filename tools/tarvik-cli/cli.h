@@ -61,11 +61,13 @@ int runGenerate(Args& args);
 int runReport(Args& args);
 int runReceive(Args& args);
 int runCatalogue(Args& args);
+int runImage(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
 extern const char* const kReportUsage;
 extern const char* const kReceiveUsage;
 extern const char* const kCatalogueUsage;
+extern const char* const kImageUsage;
 
 } // namespace tarvik::cli

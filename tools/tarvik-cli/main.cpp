@@ -87,6 +87,7 @@ const Command kCommands[] = {
     {"report", "print the report of a listed record, as the report list shows it", kReportUsage, runReport},
     {"receive", "connect to a server, request records and print what arrives", kReceiveUsage, runReceive},
     {"catalogue", "list the record layouts, repeat blocks and vectors the tool decodes", kCatalogueUsage, runCatalogue},
+    {"image", "draw the sector picture of a record or the echogram of a file into a PNG", kImageUsage, runImage},
 };
 
 void printOverview(std::FILE* out) {
