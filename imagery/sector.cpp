@@ -279,11 +279,27 @@ void CSonarSector::drawBeamData(const ImageryKey& key, ByteSpan record) {
         std::vector<std::uint32_t> rowOf(s);
         for (std::uint32_t k = 0; k < s; ++k)
             rowOf[k] = std::min<std::uint32_t>(static_cast<std::uint32_t>(k * 1024.0 / s + 0.01), kBeamRows - 1);
-        for (std::uint32_t b = 0; b < n; ++b)
-            for (std::uint32_t k = 0; k < s; ++k) {
-                std::uint8_t& cell = image[std::size_t{rowOf[k]} * n + b];
-                cell = std::max(cell, beams->sample(b, k));
+        const std::uint32_t amplitude = beams->sizes.amplitude;
+        if (amplitude == 1 || amplitude == 2 || amplitude == 4) {
+            // The amplitude's top byte, read in place: the common case, kept fast.
+            const std::size_t size = beams->sizes.total();
+            const bool sampleMajor = beams->rowColumnFlag == 1;
+            const std::size_t beamStep = sampleMajor ? size : std::size_t{s} * size;
+            const std::size_t sampleStep = sampleMajor ? std::size_t{n} * size : size;
+            for (std::uint32_t b = 0; b < n; ++b) {
+                const std::uint8_t* p = beams->data.data() + b * beamStep + (amplitude - 1);
+                for (std::uint32_t k = 0; k < s; ++k, p += sampleStep) {
+                    std::uint8_t& cell = image[std::size_t{rowOf[k]} * n + b];
+                    cell = std::max(cell, *p);
+                }
             }
+        } else {
+            for (std::uint32_t b = 0; b < n; ++b)
+                for (std::uint32_t k = 0; k < s; ++k) {
+                    std::uint8_t& cell = image[std::size_t{rowOf[k]} * n + b];
+                    cell = std::max(cell, beams->sample(b, k));
+                }
+        }
     }
     Draw(image, static_cast<std::int16_t>(n), static_cast<std::int16_t>(kBeamRows));
 }

@@ -200,8 +200,18 @@ TEST(SonarSectorRecords, BeamDataResamplesEachBeamToRows) {
     EXPECT_EQ(p.image[1023 * 3 + 2], 33);
     EXPECT_DOUBLE_EQ(p.properties.range, 120.0);
 
+    // Samples stored sample by sample (row/column flag 1): beam b of sample k is the (k x N + b)th.
+    synth::BeamData bySample;
+    bySample.beams = 2;
+    bySample.samples = 1024;
+    bySample.sampleType = 0x0001;
+    bySample.rowColumnFlag = 1;
+    s.DisplayRecord(kKey7008, beamRecord(bySample));
+    EXPECT_EQ(s.picture().image[5 * 2 + 1], (5 * 2 + 1) % 200);
+    EXPECT_EQ(s.picture().image[700 * 2 + 0], (700 * 2) % 200);
+
     // The subset flag changes only the geometry.
-    const std::uint64_t drawn = p.serial;
+    const std::uint64_t drawn = s.picture().serial;
     s.DisplayRecord(kKey7004, geometryRecord(100, 1.0f));
     shape.subsetFlag = 1;
     s.DisplayRecord(kKey7008, beamRecord(shape));
