@@ -190,10 +190,18 @@ QWidget* CMainForm::imageryPane(QWidget* parent) {
     auto* row = new QHBoxLayout(pane);
     row->setContentsMargins(0, 0, 0, 0);
     sector_ = new CSectorWidget(pane);
-    echogram_ = add(kEchogram, new CGLEchogram(pane));
-    echogram_->setMinimumSize(160, 120);
     row->addWidget(sector_, 1);
-    row->addWidget(echogram_, 1);
+    if (COpenGLBase::available()) {
+        echogram_ = add(kEchogram, new CGLEchogram(pane));
+        echogram_->setMinimumSize(160, 120);
+        row->addWidget(echogram_, 1);
+    } else {
+        // Without OpenGL the echogram's place stays empty; the window says why once shown.
+        auto* empty = add(kEchogram, new QLabel(pane));
+        empty->setMinimumSize(160, 120);
+        empty->setFrameShape(QFrame::Box);
+        row->addWidget(empty, 1);
+    }
     pane->setMinimumHeight(150);
     pane->setMaximumHeight(200);
     return pane;

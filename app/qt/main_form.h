@@ -37,6 +37,7 @@ public:
     QTableView* recordList() const { return recordList_; }
     CHListBox* reportList() const { return reportList_; }
     CCheckComboBox* recordFilter() const { return recordFilter_; }
+    // Nothing when OpenGL is missing.
     CGLEchogram* echogram() const { return echogram_; }
     CSectorWidget* sector() const { return sector_; }
 

@@ -15,6 +15,7 @@
 #include <QItemSelectionModel>
 #include <QMenuBar>
 #include <QTableView>
+#include <QTimer>
 
 namespace tarvik {
 
@@ -49,23 +50,29 @@ void CMainFrame::wireImagery() {
     imagery_ = std::make_unique<CImageryDisplays>();
     CGLEchogram* echogram = form_->echogram();
     CSectorWidget* sector = form_->sector();
-    echogram->setImage(&imagery_->echogram());
-    echogram->message = [this](std::string_view text) { port_->messageBox(text); };
-    echogram->onInitialised = [this](bool ready) {
-        if (!ready) view_->imageryEnabled = false;
-    };
     sector->attach(&imagery_->sector(), &imagery_->echogram());
     imagery_->onEchogramChanged = [echogram, sector] {
-        echogram->refresh();
+        if (echogram) echogram->refresh();
         sector->update();  // the sector shares the echogram's colours
     };
     imagery_->sector().onDraw = [sector] { sector->update(); };
     imagery_->StartUp();
 
-    view_->imageryEnabled = true;
     view_->displayRecord = [this](const ImageryKey& key, const Bytes& record) { imagery_->DisplayRecord(key, record); };
     view_->echogramRecord = [this](const ImageryKey& key, const Bytes& record) { imagery_->FeedEchogram(key, record); };
     view_->resetImagery = [this] { imagery_->Reset(); };
+    if (echogram == nullptr) {
+        // The message waits for the event loop, so it goes where the program sends messages.
+        view_->imageryEnabled = false;
+        QTimer::singleShot(0, this, [this] { port_->messageBox("Can't Create A GL Rendering Context."); });
+        return;
+    }
+    echogram->setImage(&imagery_->echogram());
+    echogram->message = [this](std::string_view text) { port_->messageBox(text); };
+    echogram->onInitialised = [this](bool ready) {
+        if (!ready) view_->imageryEnabled = false;
+    };
+    view_->imageryEnabled = true;
 }
 
 QAction* CMainFrame::addCommand(QMenu* menu, const QString& text, int command, bool available) {

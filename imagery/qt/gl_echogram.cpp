@@ -1,6 +1,7 @@
 #include "imagery/qt/gl_echogram.h"
 
 #include <QFontMetrics>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 
@@ -21,7 +22,21 @@ constexpr int kTexHeight = static_cast<int>(EchogramImage::kHeight);
 
 // ----------------------------------------------------------------- COpenGLBase
 
-COpenGLBase::COpenGLBase(QWidget* parent) : QOpenGLWidget(parent) {
+COpenGLBase::COpenGLBase(QWidget* parent) : QOpenGLWidget(parent) { setFormat(surfaceFormat()); }
+
+bool COpenGLBase::available() {
+    QOpenGLContext context;
+    context.setFormat(surfaceFormat());
+    if (!context.create()) return false;
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    if (!surface.isValid() || !context.makeCurrent(&surface)) return false;
+    context.doneCurrent();
+    return true;
+}
+
+QSurfaceFormat COpenGLBase::surfaceFormat() {
     // Double buffered RGBA with a 16-bit depth buffer, no stencil; old-style
     // drawing calls need the compatibility profile; swaps do not wait for the retrace.
     QSurfaceFormat format;
@@ -35,7 +50,7 @@ COpenGLBase::COpenGLBase(QWidget* parent) : QOpenGLWidget(parent) {
     format.setDepthBufferSize(16);
     format.setStencilBufferSize(0);
     format.setSwapInterval(0);
-    setFormat(format);
+    return format;
 }
 
 int COpenGLBase::TextWidth(std::string_view text) const {

@@ -5,6 +5,7 @@
 #include "imagery/echogram.h"
 
 #include <QOpenGLWidget>
+#include <QSurfaceFormat>
 
 #include <array>
 #include <functional>
@@ -19,6 +20,11 @@ class COpenGLBase : public QOpenGLWidget {
     Q_OBJECT
 public:
     explicit COpenGLBase(QWidget* parent = nullptr);
+    // Whether an OpenGL context can be made at all. Ask before creating the
+    // widget: a window holding an OpenGL widget cannot even paint without one.
+    static bool available();
+    // The surface format the widgets ask for.
+    static QSurfaceFormat surfaceFormat();
 
     // Where failure messages go (the view's port); they are dropped while unset.
     std::function<void(std::string_view)> message;

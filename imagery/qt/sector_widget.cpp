@@ -20,7 +20,7 @@ void CSectorWidget::attach(const CVelkSector* sector, const EchogramImage* colou
 
 void CSectorWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (sector_ == nullptr || colours_ == nullptr || !sector_->visible()) {
+    if (sector_ == nullptr || colours_ == nullptr || sector_->picture().serial == 0) {
         painter.fillRect(rect(), QColor(12, 14, 22));
         return;
     }

@@ -16,12 +16,18 @@ class ScreenshotTest : public QObject {
 private slots:
     void savesThePaintedWindow();
     void showsTheFanAndTheWaterfall();
+    void worksOnWithoutOpenGL();
     void brokenFileDoesNotWaitOnAMessage();
     void badArguments();
 
 private:
-    int run(const QStringList& arguments, QByteArray* errors = nullptr) {
+    int run(const QStringList& arguments, QByteArray* errors = nullptr, bool withoutOpenGL = false) {
         QProcess program;
+        if (withoutOpenGL) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("QT_XCB_GL_INTEGRATION", "none");
+            program.setProcessEnvironment(environment);
+        }
         program.start(TARVIK_PROGRAM, arguments);
         if (!program.waitForFinished(30000)) {
             program.kill();
@@ -73,6 +79,19 @@ void ScreenshotTest::showsTheFanAndTheWaterfall() {
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) inMap += mapColours.count(image.pixel(x, y) | 0xFF000000u) ? 1 : 0;
     QVERIFY2(inMap > 8000, qPrintable(QString::number(inMap)));
+}
+
+// No OpenGL: the message, and the window lists, reports and pictures on.
+void ScreenshotTest::worksOnWithoutOpenGL() {
+    tarvik::synth::SampleOptions options;
+    options.imageryPings = 20;
+    const std::string pictures = dir.file("no-gl.vxr");
+    QVERIFY(tarvik::synth::writeSampleFile(pictures, options));
+    const QString picture = QString::fromStdString(dir.file("no-gl.png"));
+    QByteArray errors;
+    QCOMPARE(run({"--screenshot", picture, "--open", QString::fromStdString(pictures), "--select", "5"}, &errors, true), 0);
+    QVERIFY(errors.contains("Can't Create A GL Rendering Context.\n"));
+    QVERIFY(!QImage(picture).isNull());
 }
 
 void ScreenshotTest::brokenFileDoesNotWaitOnAMessage() {
