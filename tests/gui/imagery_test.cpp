@@ -61,10 +61,12 @@ void ImageryTest::fanAndWaterfallShowTheFile() {
     QVERIFY(row < window.view().recordRowCount());
     window.selectRecordRow(row);
     QCOMPARE(window.imagery().sector().picture().height, 1024);
-    QTRY_VERIFY(window.form().sector()->frame().width > 0);
-    const RgbaImage& fan = window.form().sector()->frame();
-    const QImage fanImage(fan.pixels.data(), fan.width, fan.height, fan.width * 4, QImage::Format_RGBA8888);
-    QVERIFY(colours(fanImage) > 30);
+    // The widget paints the fan (not the start-up test picture) on the next turn of the loop.
+    const auto fanColours = [&] {
+        const RgbaImage& fan = window.form().sector()->frame();
+        return colours(QImage(fan.pixels.data(), fan.width, fan.height, fan.width * 4, QImage::Format_RGBA8888));
+    };
+    QTRY_VERIFY(fanColours() > 30);
 
     // The side-scan records of the file filled the echogram, and it shows them.
     QVERIFY(window.imagery().echogram().row(0)[100] != 0);
