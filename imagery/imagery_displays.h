@@ -36,8 +36,12 @@ public:
 
     EchogramImage& echogram() { return echogram_; }
     CSonarSector& sector() { return sector_; }
-    // Called when the echogram's picture changed (the widget redraws).
+    // Called when the echogram's picture or colours changed (the widgets redraw);
+    // `EchogramChanged` tells them after a change made to the echogram directly.
     std::function<void()> onEchogramChanged;
+    void EchogramChanged() {
+        if (onEchogramChanged) onEchogramChanged();
+    }
 
 private:
     EchogramImage echogram_;

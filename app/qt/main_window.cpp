@@ -15,6 +15,7 @@
 #include <QItemSelectionModel>
 #include <QMenuBar>
 #include <QTableView>
+#include <QMenu>
 #include <QTimer>
 
 namespace tarvik {
@@ -72,7 +73,40 @@ void CMainFrame::wireImagery() {
     echogram->onInitialised = [this](bool ready) {
         if (!ready) view_->imageryEnabled = false;
     };
+    echogram->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(echogram, &QWidget::customContextMenuRequested, this,
+            [this, echogram](const QPoint& at) { echogramMenu(echogram->mapToGlobal(at)); });
     view_->imageryEnabled = true;
+}
+
+// The echogram's own menu: colour map, brightness, contrast, orientation and
+// how long pings are shrunk. The sector picture shares the colours.
+void CMainFrame::echogramMenu(const QPoint& at) {
+    EchogramImage& e = imagery_->echogram();
+    QMenu menu(this);
+    auto choices = [&](const QString& title, const QStringList& names, std::uint32_t current, auto apply) {
+        QMenu* sub = menu.addMenu(title);
+        for (int i = 0; i < names.size(); ++i) {
+            QAction* action = sub->addAction(names[i]);
+            action->setCheckable(true);
+            action->setChecked(current == static_cast<std::uint32_t>(i));
+            connect(action, &QAction::triggered, this, [this, apply, i] {
+                apply(static_cast<std::uint32_t>(i));
+                imagery_->EchogramChanged();
+            });
+        }
+    };
+    choices("Colour map", {"Sea floor", "Grey", "Rainbow", "Copper", "Warm to cold"}, e.colourMapChoice(),
+            [&e](std::uint32_t i) { e.SetColourMap(i); });
+    const QStringList levels = {"0", "25", "50", "75", "100"};
+    choices("Brightness", levels, e.brightness() / 25u, [&e](std::uint32_t i) { e.SetBrightness(static_cast<std::uint8_t>(i * 25)); });
+    choices("Contrast", levels, e.contrast() / 25u, [&e](std::uint32_t i) { e.SetContrast(static_cast<std::uint8_t>(i * 25)); });
+    choices("Rotation", {"None", "180\u00B0", "+90\u00B0", "\u221290\u00B0"}, e.rotation(), [&e](std::uint32_t i) { e.SetRotation(i); });
+    choices("Aspect", {"Keep proportions", "Fill the window", "Widen when wide", "Full width"}, e.aspectMode(),
+            [&e](std::uint32_t i) { e.SetAspectMode(i); });
+    choices("Long pings", {"Mean", "Maximum", "Root mean square"}, e.resamplingMode(),
+            [&e](std::uint32_t i) { e.SetResamplingMode(i); });
+    menu.exec(at);
 }
 
 QAction* CMainFrame::addCommand(QMenu* menu, const QString& text, int command, bool available) {

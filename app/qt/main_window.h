@@ -53,6 +53,7 @@ private:
     void showAbout();
     void wireForm();
     void wireImagery();
+    void echogramMenu(const QPoint& at);
 
     CMainForm* form_;
     std::unique_ptr<QtViewPort> port_;
