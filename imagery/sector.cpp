@@ -113,7 +113,11 @@ std::optional<BeamDataRecord> readBeamData(ByteSpan record, DataSampleTypeTable&
     r.rowColumnFlag = *rowColumn;
     r.sampleType = *type;
     if (r.beams == 0 || r.beams > kMaxImageSide) return std::nullopt;
-    r.sizes = table.try_emplace(r.sampleType, SampleSizes{}).first->second;
+    // Unknown types are remembered with zero sizes; a stream of ever new types
+    // must not grow the table without end, so past a limit they are only read as zero.
+    constexpr std::size_t kMaxSampleTypes = 4096;
+    if (auto it = table.find(r.sampleType); it != table.end()) r.sizes = it->second;
+    else if (table.size() < kMaxSampleTypes) table.emplace(r.sampleType, SampleSizes{});
 
     // Samples per beam from the first descriptor (beam number, first sample, end sample).
     const std::uint64_t descriptors = 30;
