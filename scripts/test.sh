@@ -28,7 +28,7 @@ cmake --build "$root/build-fuzz" --target imagery_fuzz -j "$(nproc)"
 mkdir -p "$root/build-fuzz/corpus-imagery"
 "$root/build/bin/tarvik-cli" generate "$root/build-fuzz/pictures.vxr" --imagery 16
 "$root/build/bin/tarvik-cli" list "$root/build-fuzz/pictures.vxr" | head -n 24 |
-    awk -F '\t' '{ split($2, s, " "); print $1, s[1], offset; offset += s[1] }' |
+    awk -F '\t' '{ split($2, s, " "); print $1, s[1], offset + 0; offset += s[1] }' |
     while read -r type bytes offset; do
         [ "$bytes" -le 20000 ] || continue
         dd if="$root/build-fuzz/pictures.vxr" of="$root/build-fuzz/corpus-imagery/seed-$type-$offset" \
