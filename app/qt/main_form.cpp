@@ -103,6 +103,8 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
     right->setStretchFactor(0, 1);
     right->setStretchFactor(1, 0);
     right->setStretchFactor(2, 0);
+    // The report keeps what the pictures and the remote-control panel leave.
+    right->setSizes({1000, 150, 1});
     right->setChildrenCollapsible(false);
     columns->addWidget(right, 1);
 
@@ -203,7 +205,6 @@ QWidget* CMainForm::imageryPane(QWidget* parent) {
         row->addWidget(empty, 1);
     }
     pane->setMinimumHeight(150);
-    pane->setMaximumHeight(200);
     return pane;
 }
 
