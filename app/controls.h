@@ -30,6 +30,7 @@ inline constexpr int kTrackingNumber = 1019;
 inline constexpr int kHeadPort = 1087;
 inline constexpr int kHeadStarboard = 1088;
 inline constexpr int kHeadBoth = 1089;
+inline constexpr int kEchogram = 1255;
 
 } // namespace tarvik::controls
 

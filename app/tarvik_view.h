@@ -12,6 +12,7 @@
 #include "core/record_index.h"
 #include "decode/catalogue/catalogue.h"
 #include "decode/report.h"
+#include "imagery/imagery_key.h"
 
 #include <cstdint>
 #include <ctime>
@@ -21,13 +22,6 @@
 #include <vector>
 
 namespace tarvik {
-
-// Which device and record type a record handed to the imagery belongs to.
-struct ImageryKey {
-    std::uint32_t deviceId = 0;
-    std::uint32_t systemEnumerator = 0;
-    std::uint32_t recordType = 0;
-};
 
 class CMyTarvikView {
 public:
@@ -105,11 +99,14 @@ public:
     // "Print Record": the lines of the report list to the printer (or its preview).
     void OnPrintRecord(bool preview = false);
 
-    // Imagery: records handed to the sonar sector display. Until the display
-    // exists the hook is empty and `imageryEnabled` false.
+    // Imagery: records handed to the sonar sector display (and the echogram).
+    // Until the displays exist the hooks are empty and `imageryEnabled` false.
     bool imageryEnabled = false;
     std::function<void(const ImageryKey&, const Bytes&)> displayRecord;
     std::function<void()> resetImagery;
+    // Reading a file also hands its first side-scan records (7007) to the
+    // echogram alone, so the file's waterfall shows.
+    std::function<void(const ImageryKey&, const Bytes&)> echogramRecord;
 
 private:
     void stopVolatileConnections();

@@ -9,6 +9,9 @@ namespace tarvik {
 namespace {
 constexpr std::size_t kPreloadWindow = 1000;
 constexpr std::uint32_t kPreloadTypes[] = {7000, 7001, 7004};
+// The echogram's rows, and how far into the index its preload looks for them.
+constexpr std::size_t kEchogramRows = 512, kEchogramWindow = 20000;
+constexpr std::uint32_t kSideScan = 7007;
 } // namespace
 
 void CMyTarvikView::OnReadVxFile() {
@@ -130,6 +133,14 @@ void CMyTarvikView::preloadImagery() {
             if (imageryEnabled && displayRecord)
                 displayRecord({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, frame);
         }
+    }
+    if (!imageryEnabled || !echogramRecord) return;
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < recordIndex_.size() && i < kEchogramWindow && lines < kEchogramRows; ++i) {
+        const RecordIndexEntry& entry = recordIndex_[i];
+        if (entry.recordType() != kSideScan) continue;
+        ++lines;
+        echogramRecord({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, ReadFrame(recordFile_, entry));
     }
 }
 

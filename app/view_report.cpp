@@ -18,8 +18,11 @@ void CMyTarvikView::OnRowSelectionChanged(std::size_t row) {
 void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber) {
     port_.stopTimer(timers::kArrival);
     Report report;
-    if (FrameView(entry).isFrame()) {
+    if (const FrameView frame(entry); frame.isFrame()) {
         report = reporter_.report(entry, recordNumber);
+        // The reported record goes to the sector display too.
+        if (imageryEnabled && displayRecord)
+            displayRecord({frame.deviceId(), frame.systemEnumerator(), frame.recordType()}, Bytes(entry.begin(), entry.end()));
     } else {
         const std::string_view text(reinterpret_cast<const char*>(entry.data()), entry.size());
         report = RecordReporter::markerReport(text).value_or(Report{});

@@ -23,3 +23,15 @@ mkdir -p "$root/build-fuzz/corpus-file"
 "$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-catalog.vxr" --frames 5
 "$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-walk.vxr" --frames 4 --no-catalog
 "$root/build-fuzz/bin/record_file_fuzz" -max_total_time=15 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-file"
+# A short run of the imagery fuzzer, seeded with the first records of a picture record file.
+cmake --build "$root/build-fuzz" --target imagery_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus-imagery"
+"$root/build/bin/tarvik-cli" generate "$root/build-fuzz/pictures.vxr" --imagery 16
+"$root/build/bin/tarvik-cli" list "$root/build-fuzz/pictures.vxr" | head -n 24 |
+    awk -F '\t' '{ split($2, s, " "); print $1, s[1], offset + 0; offset += s[1] }' |
+    while read -r type bytes offset; do
+        [ "$bytes" -le 20000 ] || continue
+        dd if="$root/build-fuzz/pictures.vxr" of="$root/build-fuzz/corpus-imagery/seed-$type-$offset" \
+            bs=1 skip="$offset" count="$bytes" 2>/dev/null
+    done
+"$root/build-fuzz/bin/imagery_fuzz" -max_total_time=20 -max_len=20000 -print_final_stats=1 "$root/build-fuzz/corpus-imagery"

@@ -6,6 +6,8 @@
 #include "app/qt/label.h"
 #include "app/qt/record_list_model.h"
 #include "app/tarvik_view.h"
+#include "imagery/qt/gl_echogram.h"
+#include "imagery/qt/sector_widget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,7 +46,7 @@ constexpr int kHiddenAtStart[] = {kSendRequestRecords, kRequestOneLabel, kReques
                                   kButton1010, kChooseDevice};
 
 // Controls whose commands are carried out by the view logic in the window.
-constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList, kWriteOutputFile, kOutputFileLabel};
+constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList, kWriteOutputFile, kOutputFileLabel, kEchogram};
 
 } // namespace
 
@@ -96,9 +98,13 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
     reportList_ = add(kReportList, new CHListBox(right));
     reportList_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     right->addWidget(reportList_);
+    right->addWidget(imageryPane(right));
     right->addWidget(remoteGroup());
     right->setStretchFactor(0, 1);
     right->setStretchFactor(1, 0);
+    right->setStretchFactor(2, 0);
+    // The report keeps what the pictures and the remote-control panel leave.
+    right->setSizes({1000, 150, 1});
     right->setChildrenCollapsible(false);
     columns->addWidget(right, 1);
 
@@ -178,6 +184,28 @@ QWidget* CMainForm::recordGroup() {
     layout->addWidget(recordList_, 1);
     box->setFixedWidth(275);
     return box;
+}
+
+// The sector picture beside the echogram's waterfall.
+QWidget* CMainForm::imageryPane(QWidget* parent) {
+    auto* pane = new QWidget(parent);
+    auto* row = new QHBoxLayout(pane);
+    row->setContentsMargins(0, 0, 0, 0);
+    sector_ = new CSectorWidget(pane);
+    row->addWidget(sector_, 1);
+    if (COpenGLBase::available()) {
+        echogram_ = add(kEchogram, new CGLEchogram(pane));
+        echogram_->setMinimumSize(160, 120);
+        row->addWidget(echogram_, 1);
+    } else {
+        // Without OpenGL the echogram's place stays empty; the window says why once shown.
+        auto* empty = add(kEchogram, new QLabel(pane));
+        empty->setMinimumSize(160, 120);
+        empty->setFrameShape(QFrame::Box);
+        row->addWidget(empty, 1);
+    }
+    pane->setMinimumHeight(150);
+    return pane;
 }
 
 QWidget* CMainForm::remoteGroup() {

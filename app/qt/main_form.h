@@ -14,6 +14,8 @@ class QPushButton;
 namespace tarvik {
 
 class CCheckComboBox;
+class CGLEchogram;
+class CSectorWidget;
 class CHListBox;
 class CLabel;
 class RecordListModel;
@@ -35,12 +37,16 @@ public:
     QTableView* recordList() const { return recordList_; }
     CHListBox* reportList() const { return reportList_; }
     CCheckComboBox* recordFilter() const { return recordFilter_; }
+    // Nothing when OpenGL is missing.
+    CGLEchogram* echogram() const { return echogram_; }
+    CSectorWidget* sector() const { return sector_; }
 
 private:
     template <class W> W* add(int number, W* widget, const QString& caption = {});
     QWidget* connectionGroup();
     QWidget* recordGroup();
     QWidget* remoteGroup();
+    QWidget* imageryPane(QWidget* parent);
 
     std::map<int, QWidget*> controls_;
     std::map<int, QLabel*> captions_;
@@ -48,6 +54,8 @@ private:
     CHListBox* reportList_ = nullptr;
     CCheckComboBox* recordFilter_ = nullptr;
     RecordListModel* recordModel_ = nullptr;
+    CGLEchogram* echogram_ = nullptr;
+    CSectorWidget* sector_ = nullptr;
 };
 
 } // namespace tarvik

@@ -8,12 +8,17 @@
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
 #include "app/tarvik_view.h"
+#include "imagery/imagery_displays.h"
+#include "imagery/qt/gl_echogram.h"
+#include "imagery/qt/sector_widget.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QItemSelectionModel>
 #include <QMenuBar>
 #include <QTableView>
+#include <QMenu>
+#include <QTimer>
 
 namespace tarvik {
 
@@ -31,6 +36,7 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
     separatorDialog_ = new CCondensedFileProperties(this);
     buildMenu();
     wireForm();
+    wireImagery();
     fillRecordFilter();
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
@@ -41,6 +47,70 @@ CMainFrame::~CMainFrame() {
     view_.reset();
     delete form_;
     delete model_;
+}
+
+// The echogram and the sector picture get the records the view hands out.
+// Without OpenGL the window works on, with the imagery displays disabled.
+void CMainFrame::wireImagery() {
+    imagery_ = std::make_unique<CImageryDisplays>();
+    CGLEchogram* echogram = form_->echogram();
+    CSectorWidget* sector = form_->sector();
+    sector->attach(&imagery_->sector(), &imagery_->echogram());
+    imagery_->onEchogramChanged = [echogram, sector] {
+        if (echogram) echogram->refresh();
+        sector->update();  // the sector shares the echogram's colours
+    };
+    imagery_->sector().onDraw = [sector] { sector->update(); };
+    imagery_->StartUp();
+
+    view_->displayRecord = [this](const ImageryKey& key, const Bytes& record) { imagery_->DisplayRecord(key, record); };
+    view_->echogramRecord = [this](const ImageryKey& key, const Bytes& record) { imagery_->FeedEchogram(key, record); };
+    view_->resetImagery = [this] { imagery_->Reset(); };
+    if (echogram == nullptr) {
+        // The message waits for the event loop, so it goes where the program sends messages.
+        view_->imageryEnabled = false;
+        QTimer::singleShot(0, this, [this] { port_->messageBox("Can't Create A GL Rendering Context."); });
+        return;
+    }
+    echogram->setImage(&imagery_->echogram());
+    echogram->message = [this](std::string_view text) { port_->messageBox(text); };
+    echogram->onInitialised = [this](bool ready) {
+        if (!ready) view_->imageryEnabled = false;
+    };
+    echogram->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(echogram, &QWidget::customContextMenuRequested, this,
+            [this, echogram](const QPoint& at) { echogramMenu(echogram->mapToGlobal(at)); });
+    view_->imageryEnabled = true;
+}
+
+// The echogram's own menu: colour map, brightness, contrast, orientation and
+// how long pings are shrunk. The sector picture shares the colours.
+void CMainFrame::echogramMenu(const QPoint& at) {
+    EchogramImage& e = imagery_->echogram();
+    QMenu menu(this);
+    auto choices = [&](const QString& title, const QStringList& names, std::uint32_t current, auto apply) {
+        QMenu* sub = menu.addMenu(title);
+        for (int i = 0; i < names.size(); ++i) {
+            QAction* action = sub->addAction(names[i]);
+            action->setCheckable(true);
+            action->setChecked(current == static_cast<std::uint32_t>(i));
+            connect(action, &QAction::triggered, this, [this, apply, i] {
+                apply(static_cast<std::uint32_t>(i));
+                imagery_->EchogramChanged();
+            });
+        }
+    };
+    choices("Colour map", {"Sea floor", "Grey", "Rainbow", "Copper", "Warm to cold"}, e.colourMapChoice(),
+            [&e](std::uint32_t i) { e.SetColourMap(i); });
+    const QStringList levels = {"0", "25", "50", "75", "100"};
+    choices("Brightness", levels, e.brightness() / 25u, [&e](std::uint32_t i) { e.SetBrightness(static_cast<std::uint8_t>(i * 25)); });
+    choices("Contrast", levels, e.contrast() / 25u, [&e](std::uint32_t i) { e.SetContrast(static_cast<std::uint8_t>(i * 25)); });
+    choices("Rotation", {"None", "180\u00B0", "+90\u00B0", "\u221290\u00B0"}, e.rotation(), [&e](std::uint32_t i) { e.SetRotation(i); });
+    choices("Aspect", {"Keep proportions", "Fill the window", "Widen when wide", "Full width"}, e.aspectMode(),
+            [&e](std::uint32_t i) { e.SetAspectMode(i); });
+    choices("Long pings", {"Mean", "Maximum", "Root mean square"}, e.resamplingMode(),
+            [&e](std::uint32_t i) { e.SetResamplingMode(i); });
+    menu.exec(at);
 }
 
 QAction* CMainFrame::addCommand(QMenu* menu, const QString& text, int command, bool available) {

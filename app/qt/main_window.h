@@ -14,6 +14,7 @@ class QAction;
 namespace tarvik {
 
 class CCondensedFileProperties;
+class CImageryDisplays;
 class CMainForm;
 class CMyTarvikView;
 class QtViewPort;
@@ -31,6 +32,7 @@ public:
     CMainForm& form() { return *form_; }
     RecordListModel& recordModel() { return *model_; }
     CCondensedFileProperties& separatorDialog() { return *separatorDialog_; }
+    CImageryDisplays& imagery() { return *imagery_; }
 
     // The menu entry of a command number (nullptr when there is none).
     QAction* commandAction(int command) const;
@@ -52,10 +54,13 @@ private:
     QAction* addCommand(QMenu* menu, const QString& text, int command, bool available);
     void showAbout();
     void wireForm();
+    void wireImagery();
+    void echogramMenu(const QPoint& at);
 
     CMainForm* form_;
     std::unique_ptr<QtViewPort> port_;
     std::unique_ptr<CMyTarvikView> view_;
+    std::unique_ptr<CImageryDisplays> imagery_;
     RecordListModel* model_;
     CCondensedFileProperties* separatorDialog_ = nullptr;
     std::map<int, QAction*> commands_;

@@ -2,6 +2,7 @@
 // selected, saves a picture of its window and exits by itself.
 
 #include "tests/support/temp_dir.h"
+#include "imagery/echogram.h"
 #include "tools/synth/sample_records.h"
 
 #include <QImage>
@@ -14,12 +15,19 @@ class ScreenshotTest : public QObject {
     Q_OBJECT
 private slots:
     void savesThePaintedWindow();
+    void showsTheFanAndTheWaterfall();
+    void worksOnWithoutOpenGL();
     void brokenFileDoesNotWaitOnAMessage();
     void badArguments();
 
 private:
-    int run(const QStringList& arguments, QByteArray* errors = nullptr) {
+    int run(const QStringList& arguments, QByteArray* errors = nullptr, bool withoutOpenGL = false) {
         QProcess program;
+        if (withoutOpenGL) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("QT_XCB_GL_INTEGRATION", "none");
+            program.setProcessEnvironment(environment);
+        }
         program.start(TARVIK_PROGRAM, arguments);
         if (!program.waitForFinished(30000)) {
             program.kill();
@@ -49,6 +57,41 @@ void ScreenshotTest::savesThePaintedWindow() {
     for (int y = 0; y < image.height(); y += 3)
         for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
     QVERIFY(colours.size() > 20);
+}
+
+// A file of picture records with a beam data record selected: the sector's fan
+// and the echogram's waterfall are in the picture, in the colours of their map.
+void ScreenshotTest::showsTheFanAndTheWaterfall() {
+    tarvik::synth::SampleOptions options;
+    options.imageryPings = 48;
+    const std::string pictures = dir.file("pictures.vxr");
+    QVERIFY(tarvik::synth::writeSampleFile(pictures, options));
+    const QString picture = QString::fromStdString(dir.file("imagery.png"));
+    // Rows: header, configuration, settings, geometry, 16 side-scan records, 7006, 7008.
+    QCOMPARE(run({"--screenshot", picture, "--open", QString::fromStdString(pictures), "--select", "21"}), 0);
+    QImage image(picture);
+    QVERIFY(!image.isNull());
+    image = image.convertToFormat(QImage::Format_RGB32);
+    std::set<QRgb> mapColours;
+    const tarvik::ColourMap map = tarvik::baseColourMap(0);
+    for (std::size_t i = 40; i < map.size(); ++i) mapColours.insert(qRgb(map[i].r, map[i].g, map[i].b));
+    int inMap = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) inMap += mapColours.count(image.pixel(x, y) | 0xFF000000u) ? 1 : 0;
+    QVERIFY2(inMap > 8000, qPrintable(QString::number(inMap)));
+}
+
+// No OpenGL: the message, and the window lists, reports and pictures on.
+void ScreenshotTest::worksOnWithoutOpenGL() {
+    tarvik::synth::SampleOptions options;
+    options.imageryPings = 20;
+    const std::string pictures = dir.file("no-gl.vxr");
+    QVERIFY(tarvik::synth::writeSampleFile(pictures, options));
+    const QString picture = QString::fromStdString(dir.file("no-gl.png"));
+    QByteArray errors;
+    QCOMPARE(run({"--screenshot", picture, "--open", QString::fromStdString(pictures), "--select", "5"}, &errors, true), 0);
+    QVERIFY(errors.contains("Can't Create A GL Rendering Context.\n"));
+    QVERIFY(!QImage(picture).isNull());
 }
 
 void ScreenshotTest::brokenFileDoesNotWaitOnAMessage() {

@@ -1,5 +1,6 @@
 #include "tools/synth/report_records.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarvik::synth {
@@ -18,9 +19,33 @@ float beamAngle(std::uint32_t beam, std::uint32_t beams) {
     return beams > 1 ? (-65.0f + 130.0f * static_cast<float>(beam) / static_cast<float>(beams - 1)) * kDeg : 0.0f;
 }
 
+float seabedRange(float angle, std::uint32_t ping) {
+    const float depth = 30.0f + 2.0f * std::sin(static_cast<float>(ping) * 0.05f);
+    // A plane z = depth + 0.15 x met by the ray (x, z) = r (sin a, cos a).
+    const float divisor = std::cos(angle) - 0.15f * std::sin(angle);
+    return divisor > 0.05f ? depth / divisor : depth / 0.05f;
+}
+
 float travelTime(std::uint32_t beam, std::uint32_t beams, std::uint32_t ping) {
-    const float depth = 40.0f + 2.0f * std::sin(static_cast<float>(ping) * 0.05f);
-    return 2.0f * depth / std::cos(beamAngle(beam, beams)) / 1500.0f;
+    return 2.0f * seabedRange(beamAngle(beam, beams), ping) / 1500.0f;
+}
+
+std::uint8_t echoLevel(float angle, float range, std::uint32_t ping) {
+    // Noise from a cheap hash of the cell, so every ping looks alive but alike.
+    const auto cell = static_cast<std::uint32_t>(angle * 4000.0f) * 2654435761u ^
+                      static_cast<std::uint32_t>(range * 37.0f) * 40503u ^ ping * 97u;
+    float level = 10.0f + static_cast<float>((cell >> 7) % 24u);
+    const float bottom = seabedRange(angle, ping);
+    if (range >= bottom) level += 40.0f + 170.0f * std::exp(-(range - bottom) / 2.5f);
+    struct Target {
+        float angle, range, phase;
+    };
+    static constexpr Target kTargets[] = {{-35.0f, 24.0f, 0.0f}, {6.0f, 18.0f, 2.0f}, {28.0f, 30.0f, 4.0f}};
+    for (const Target& t : kTargets) {
+        const float r = t.range + 3.0f * std::sin(static_cast<float>(ping) * 0.15f + t.phase);
+        if (std::fabs(range - r) < 0.9f && std::fabs(angle - t.angle * kDeg) < 2.0f * kDeg) level += 200.0f;
+    }
+    return static_cast<std::uint8_t>(std::min(level, 255.0f));
 }
 
 void data7000(ByteWriter& d, std::uint32_t ping, std::uint64_t serial) {

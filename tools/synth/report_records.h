@@ -2,7 +2,7 @@
 // Data sections of the records the tool decodes, laid out as their record
 // layouts describe them: one writer per record type, shared by the sample
 // file, the server stand-in, the report tests and the benchmarks. Ping records
-// describe one swath over a gently rolling seabed.
+// describe one swath over a sloping, gently rolling seabed with a few targets.
 
 #include "core/bytes.h"
 
@@ -14,8 +14,16 @@ inline constexpr std::uint64_t kSampleSonarSerial = 0x1234;
 
 // Receive beam angle in radians across a 130 degree swath, port to starboard.
 float beamAngle(std::uint32_t beam, std::uint32_t beams);
-// Two-way travel time in seconds to a seabed around 40 m that rises and falls with the ping number.
+// Slant range in metres along a receive angle (radians) to a seabed 30 m below
+// the sonar that slopes down towards starboard and rolls gently with the ping number.
+float seabedRange(float angle, std::uint32_t ping);
+// Two-way travel time in seconds to that seabed.
 float travelTime(std::uint32_t beam, std::uint32_t beams, std::uint32_t ping);
+// Echo strength 0..255 of the water column at an angle (radians) and range (metres):
+// noise, the seabed and below it, and a few targets that drift with the ping number.
+std::uint8_t echoLevel(float angle, float range, std::uint32_t ping);
+// The range of the sample settings (metres), which the ping records' samples span.
+inline constexpr float kSampleRange = 75.0f;
 
 // Sonar settings: 156 bytes.
 void data7000(ByteWriter& d, std::uint32_t ping, std::uint64_t serial = kSampleSonarSerial);

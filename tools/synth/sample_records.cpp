@@ -1,4 +1,5 @@
 #include "tools/synth/sample_records.h"
+#include "tools/synth/server_records.h"
 
 #include "core/record_file.h"
 #include "core/record_index.h"
@@ -92,7 +93,25 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options) {
     std::mt19937 random(options.seed);
     const auto& types = sampleRecordTypes();
     std::uint32_t ping = 100;
-    for (std::size_t i = 0; i < options.frames; ++i) {
+    std::size_t frames = options.imageryPings > 0 ? 0 : options.frames;
+    if (options.imageryPings > 0) {
+        SimDevice device;
+        device.deviceId = options.deviceId;
+        PingShape shape;
+        shape.samples = 1024;
+        std::uint32_t counter = 0;
+        bool ok = put(configurationRecord(std::span(&device, 1), ++counter)) &&
+                  put(sonarSettings(device, ++counter, ping)) && put(beamGeometry(device, ++counter, shape));
+        for (std::size_t p = 0; ok && p < options.imageryPings; ++p, ++ping) {
+            ok = put(sideScan(device, ++counter, ping, shape));
+            if (ok && p % 16 == 15)
+                ok = put(bathymetry(device, ++counter, ping, shape)) && put(beamData(device, ++counter, ping, shape)) &&
+                     put(imageData(device, ++counter, ping, shape));
+        }
+        if (!ok) return false;
+        frames = counter;
+    }
+    for (std::size_t i = 0; i < frames && options.imageryPings == 0; ++i) {
         std::uint32_t type = types[i % types.size()];
         if (type == 7000) ++ping;
         Bytes frame;
@@ -111,7 +130,7 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options) {
         const std::uint64_t catalogOffset = position;
         const auto n = static_cast<std::uint32_t>(catalog.size());
         FrameBuilder b = sampleBuilder(kFileCatalogRecordType, options.deviceId,
-                                       static_cast<std::uint32_t>(options.frames + 1));
+                                       static_cast<std::uint32_t>(frames + 1));
         b.data().u32(14 + n * 48).u16(1).u32(n).u32(0);
         for (const auto& e : catalog) b.data().bytes(e.raw);
         catalog.clear();

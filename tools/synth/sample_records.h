@@ -19,6 +19,10 @@ struct SampleOptions {
     std::size_t maxDataBytes = 0;   // to a size in [min, max] (benchmarks)
     std::uint32_t seed = 7;
     std::uint32_t deviceId = 7125;
+    // When non-zero, the file holds picture records instead: a configuration,
+    // settings and geometry record, then a side-scan record (7007) per ping and
+    // bathymetry, beam data and image records (7006, 7008, 7011) every 16th ping.
+    std::size_t imageryPings = 0;
 };
 
 // The header fields every sample frame shares: a fixed time stamp, the device.

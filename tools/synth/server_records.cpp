@@ -3,7 +3,9 @@
 #include "core/text.h"
 #include "tools/synth/report_records.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <ctime>
 
 namespace tarvik::synth {
@@ -91,14 +93,16 @@ Bytes beamData(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, 
                std::size_t padTo) {
     FrameBuilder b = builder(7008, dev, counter);
     ByteWriter& d = b.data();
-    // 2-byte amplitude and 2-byte phase per sample, beams one after another.
+    // 2-byte amplitude and 2-byte phase per sample, beams one after another;
+    // the samples span the settings' range.
     d.u64(dev.serial).u32(ping).u16(0).u16(s.beams).u16(0).u32(s.samples).u8(0).u8(0).u16(0).u32(0x0022);
     for (std::uint16_t i = 0; i < s.beams; ++i) d.u16(i).u32(0).u32(s.samples ? s.samples - 1 : 0);
     for (std::uint32_t beam = 0; beam < s.beams; ++beam) {
-        const auto bottom = static_cast<std::uint32_t>(travelTime(beam, s.beams, ping) * 34500.0f) % (s.samples + 1);
+        const float angle = beamAngle(beam, s.beams);
         for (std::uint32_t i = 0; i < s.samples; ++i) {
-            const std::uint32_t echo = i > bottom ? 0u : (bottom - i < 8 ? 30000u : 300u);
-            d.u16(static_cast<std::uint16_t>(echo + (i * 13 + beam) % 97)).u16(static_cast<std::uint16_t>(i * 257));
+            const float range = (static_cast<float>(i) + 0.5f) * kSampleRange / static_cast<float>(s.samples);
+            const std::uint8_t level = echoLevel(angle, range, ping);
+            d.u16(static_cast<std::uint16_t>(level << 8 | ((i * 13 + beam) & 0xFF))).u16(static_cast<std::uint16_t>(i * 257));
         }
     }
     return finish(b, padTo);
@@ -108,10 +112,46 @@ Bytes imageData(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping,
                 std::size_t padTo) {
     FrameBuilder b = builder(7011, dev, counter);
     ByteWriter& d = b.data();
-    d.u64(dev.serial).u32(ping).u16(0).u32(s.imageWidth).u32(s.imageHeight).u16(8).u16(0).fill(8);
-    for (std::uint32_t row = 0; row < s.imageHeight; ++row)
-        for (std::uint32_t col = 0; col < s.imageWidth; ++col)
-            d.u8(static_cast<std::uint8_t>((row * 3 + col + ping * 5) & 0xFF));
+    // Rows outward in range, columns across the swath, one byte per pixel, row by row.
+    d.u32(ping).u16(0).u32(s.imageWidth).u32(s.imageHeight).u16(1).u16(0).u16(0);
+    d.u32(s.imageHeight).u32(0).f32(0.0f).fill(24);
+    for (std::uint32_t row = 0; row < s.imageHeight; ++row) {
+        const float range = (static_cast<float>(row) + 0.5f) * kSampleRange / static_cast<float>(s.imageHeight);
+        for (std::uint32_t col = 0; col < s.imageWidth; ++col) d.u8(echoLevel(beamAngle(col, s.imageWidth), range, ping));
+    }
+    return finish(b, padTo);
+}
+
+Bytes sideScan(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s, std::size_t padTo) {
+    FrameBuilder b = builder(7007, dev, counter);
+    ByteWriter& d = b.data();
+    const float width = 0.5f * 3.14159265f / 180.0f;
+    d.u64(dev.serial).u32(ping).u16(0).f32(0.0f).u32(0).u32(s.sideScanSamples);
+    d.f32(width).f32(width).f32(width).f32(width).f32(0.0f).f32(0.0f).f32(0.0f).f32(0.0f);
+    d.u16(1).u16(0).u8(1).u8(0);
+    // Slant ranges out to 60 m from a towed body 12 m above a seabed that rises
+    // towards port. Sand ripples and patches run along the track, and a few
+    // objects cast bright echoes with a shadow behind.
+    const float depth = 12.0f + 1.5f * std::sin(static_cast<float>(ping) * 0.05f);
+    for (int side = 0; side < 2; ++side) {
+        const float slope = side == 0 ? -0.08f : 0.08f;
+        for (std::uint32_t i = 0; i < s.sideScanSamples; ++i) {
+            const float slant = (static_cast<float>(i) + 0.5f) * 60.0f / static_cast<float>(s.sideScanSamples);
+            const float altitude = depth + slope * slant;
+            float level = 6.0f + static_cast<float>((i * 7919u + ping * 104729u) % 13u);
+            if (slant >= altitude && altitude > 0) {
+                const float across = std::sqrt(slant * slant - altitude * altitude);
+                level = 80.0f + 30.0f * std::sin(across * 0.9f + static_cast<float>(ping) * 0.03f) +
+                        30.0f * std::sin(across * 0.13f + static_cast<float>(ping) * 0.011f) +
+                        static_cast<float>((i * 31u + ping * 17u) % 30u) - 10.0f * slant / 60.0f;
+                const float objectAcross = side == 0 ? 22.0f : 35.0f;
+                const bool objectPing = (ping + static_cast<std::uint32_t>(side) * 40u) % 90u < 6u;
+                if (objectPing && std::fabs(across - objectAcross) < 1.0f) level = 250.0f;
+                else if (objectPing && across > objectAcross && across < objectAcross + 6.0f) level = 8.0f;
+            }
+            d.u8(static_cast<std::uint8_t>(std::clamp(level, 0.0f, 255.0f)));
+        }
+    }
     return finish(b, padTo);
 }
 

@@ -27,11 +27,15 @@ struct PingShape {
     std::uint32_t samples = 400;      // samples per beam in 7008 (2-byte amplitude and phase each)
     std::uint32_t imageWidth = 512;   // 7011
     std::uint32_t imageHeight = 256;
+    std::uint32_t sideScanSamples = 1024;  // 7007, per side
 };
 
 // The device information text of a configuration record entry.
 std::string deviceInfoText(const SimDevice& device);
 
+// The ping records picture one scene: a seabed sloping across the swath with a
+// few drifting targets, seen by the beams (7008), as an image (7011), as
+// soundings (7006) and by the side-scan (7007).
 // Every builder pads the record data with zeros so that the frame is
 // `padTo` bytes long, when that is more than it needs.
 Bytes configurationRecord(std::span<const SimDevice> devices, std::uint32_t counter, std::size_t padTo = 0);
@@ -44,6 +48,9 @@ Bytes beamData(const SimDevice& device, std::uint32_t counter, std::uint32_t pin
                std::size_t padTo = 0);
 Bytes imageData(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, const PingShape& shape,
                 std::size_t padTo = 0);
+// Side-scan backscatter: port and starboard samples of one ping, one byte each.
+Bytes sideScan(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, const PingShape& shape,
+               std::size_t padTo = 0);
 Bytes detections(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, const PingShape& shape,
                  std::size_t padTo = 0);
 Bytes remoteSonarSettings(const SimDevice& device, std::uint32_t counter, std::size_t padTo = 0);

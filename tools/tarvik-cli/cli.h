@@ -106,6 +106,7 @@ int runCatalogue(Args& args);
 int runCondense(Args& args);
 int runDump(Args& args);
 int runPrint(Args& args);
+int runImage(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
@@ -115,5 +116,6 @@ extern const char* const kCatalogueUsage;
 extern const char* const kCondenseUsage;
 extern const char* const kDumpUsage;
 extern const char* const kPrintUsage;
+extern const char* const kImageUsage;
 
 } // namespace tarvik::cli

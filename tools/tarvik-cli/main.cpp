@@ -90,6 +90,7 @@ const Command kCommands[] = {
     {"condense", "write the condensed file of a record file: one line per record", kCondenseUsage, runCondense},
     {"dump", "write the summary and reports of listed rows to a text file", kDumpUsage, runDump},
     {"print", "print the report of a listed record to a PDF file", kPrintUsage, runPrint},
+    {"image", "draw the sector picture of a record or the echogram of a file into a PNG", kImageUsage, runImage},
 };
 
 void printOverview(std::FILE* out) {

@@ -33,11 +33,16 @@ const char* const kHelp =
     "  Single record request (1050) for 7001 (configuration: one entry per device,\n"
     "      each with its device text: Name with deviceid and enumerator, SonarType,\n"
     "      SystemInfo with IDH), 7022 (version text), 7000, 7004, 7503, and the\n"
-    "      stream types 7006, 7008, 7011, 7027; other types are not answered.\n"
+    "      stream types 7006, 7007, 7008, 7011, 7027; other types are not answered.\n"
     "  Volatile data feed (1051): streams the listed record types for the addressed\n"
     "      device at the ping rate, ping numbers increasing: 7000 settings, 7004\n"
     "      geometry, 7027 detections, 7006 bathymetry, 7008 beam data (several\n"
-    "      packets), 7011 images; other types as small sample records.\n"
+    "      packets), 7011 images, 7007 side-scan; other types as small sample\n"
+    "      records. The ping records picture one scene: a seabed sloping across\n"
+    "      the swath with a few drifting targets.\n"
+    "  --imagery            every feed also streams 7006, 7007, 7008 and 7011, so a\n"
+    "                       client that subscribes only to the settings records\n"
+    "                       still gets moving pictures\n"
     "  End all subscriptions (1052): stops every stream of the connection.\n"
     "  Any other command: a 7501 acknowledgement with its ticket and tracking\n"
     "      number; a command number it does not know: a 7502 with error code 28679.\n"
@@ -50,6 +55,7 @@ const char* const kHelp =
     "  --beams N            beams per ping (default 128)\n"
     "  --samples N          samples per beam in 7008 (default 400: 205,000 bytes)\n"
     "  --image W H          7011 image size in pixels (default 512 256)\n"
+    "  --side-samples N     7007 samples per side (default 1024)\n"
     "  --record-size TYPE BYTES\n"
     "                       pad records of TYPE to exactly BYTES bytes when they\n"
     "                       are smaller (repeatable)\n"
@@ -107,6 +113,7 @@ int main(int argc, char** argv) {
         else if (w == "--fast") o.replayFast = true;
         else if (w == "--coalesce") o.coalesce = true;
         else if (w == "--log") o.log = true;
+        else if (w == "--imagery") o.imagery = true;
         else if (w == "--debug") tarvik::net::setDebugLog(true);
         else if (w == "--address" && value()) o.address = a[++i];
         else if (w == "--port" && value()) ok = number(a[++i], o.port);
@@ -116,6 +123,8 @@ int main(int argc, char** argv) {
         else if (w == "--ping-rate" && value()) ok = decimal(a[++i], o.pingRate) && o.pingRate > 0;
         else if (w == "--beams" && value()) ok = number(a[++i], o.shape.beams) && o.shape.beams <= 1000;
         else if (w == "--samples" && value()) ok = number(a[++i], o.shape.samples) && o.shape.samples <= 100000;
+        else if (w == "--side-samples" && value())
+            ok = number(a[++i], o.shape.sideScanSamples) && o.shape.sideScanSamples <= 1000000;
         else if (w == "--image" && value(2)) {
             ok = number(a[i + 1], o.shape.imageWidth) && number(a[i + 2], o.shape.imageHeight) &&
                  std::uint64_t{o.shape.imageWidth} * o.shape.imageHeight <= 64u * 1024 * 1024;

@@ -294,6 +294,9 @@ void Simulator::handleRecord(Peer& peer, const Bytes& record) {
             if (!t) break;
             types.push_back(*t);
         }
+        if (o_.imagery)
+            for (std::uint32_t t : {7006u, 7007u, 7008u, 7011u})
+                if (std::find(types.begin(), types.end(), t) == types.end()) types.push_back(t);
         peer.feeds[{device, enumerator}] = std::move(types);
         break;
     }
@@ -317,6 +320,7 @@ std::optional<Bytes> Simulator::recordOf(std::uint32_t type, const synth::SimDev
     case 7001: return synth::configurationRecord(devices_, n, pad);
     case 7004: return synth::beamGeometry(d, n, o_.shape, pad);
     case 7006: return synth::bathymetry(d, n, ping, o_.shape, pad);
+    case 7007: return synth::sideScan(d, n, ping, o_.shape, pad);
     case 7008: return synth::beamData(d, n, ping, o_.shape, pad);
     case 7011: return synth::imageData(d, n, ping, o_.shape, pad);
     case 7022: return synth::versionRecord(d, n, pad);

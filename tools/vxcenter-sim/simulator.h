@@ -34,6 +34,7 @@ struct Options {
     std::size_t splitWrites = 0;         // write in pieces of this size...
     unsigned splitPauseMs = 20;          // ...with this pause between them
     bool log = false;                    // one line per received record
+    bool imagery = false;                // every feed also streams the picture records
     double exitAfter = 0;                // end the program after this many seconds (0: never)
 };
 

@@ -1,0 +1,67 @@
+// tarvik-cli image: sector pictures and echograms of record files, as PNG files.
+
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <set>
+
+using tarvik::testing::runProgram;
+using tarvik::testing::TempDir;
+
+namespace {
+const std::string kCli = TARVIK_CLI;
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+unsigned be32(const std::string& s, std::size_t at) {
+    unsigned v = 0;
+    for (std::size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(s[at + i]);
+    return v;
+}
+} // namespace
+
+TEST(CliImage, DrawsTheSectorOfARowAndTheEchogramOfAFile) {
+    TempDir dir;
+    const std::string file = dir.file("pictures.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", file, "--imagery", "40"}).status, 0);
+
+    const std::string fan = dir.file("fan.png");
+    auto r = runProgram(kCli, {"image", file, "--filter", "7008", "--row", "1", "--size", "320", "200", "--out", fan});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string png = slurp(fan);
+    ASSERT_GT(png.size(), 320u * 200 * 4);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    EXPECT_EQ(be32(png, 16), 320u);
+    EXPECT_EQ(be32(png, 20), 200u);
+    // Not a blank picture: the stored pixel rows hold many different bytes.
+    EXPECT_GT(std::set<char>(png.begin(), png.end()).size(), 100u);
+
+    const std::string waterfall = dir.file("echogram.png");
+    r = runProgram(kCli, {"image", file, "--kind", "echogram", "--out", waterfall});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string echogram = slurp(waterfall);
+    EXPECT_EQ(be32(echogram, 16), 1024u);
+    EXPECT_EQ(be32(echogram, 20), 512u);
+}
+
+TEST(CliImage, RowsWithoutAPictureAndBadArguments) {
+    TempDir dir;
+    const std::string file = dir.file("pictures.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", file, "--imagery", "20"}).status, 0);
+    const std::string out = dir.file("x.png");
+
+    auto r = runProgram(kCli, {"image", file, "--filter", "7007", "--out", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarvik-cli: the record of row 0 (type 7007) draws no sector picture\n");
+    EXPECT_EQ(runProgram(kCli, {"image", file, "--row", "100000", "--out", out}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"image", file, "--kind", "fan", "--out", out}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"image", file}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"image", file, "--filter", "7011", "--out", dir.file("no/such/dir.png")}).status, 1);
+}
