@@ -44,6 +44,10 @@ struct CommandDefinition {
     std::int32_t recordVersion = kCatalogueRecordVersion;
     std::int32_t protocolVersion = kCatalogueProtocolVersion;
     std::vector<CommandParameterDefinition> parameters;  // in wire order
+    // False for a command listed with "parameters: unknown": it has
+    // `parameterCount` parameters that the definitions do not describe.
+    bool parametersKnown = true;
+    std::int32_t parameterCount = 0;  // the number of parameters (known or not)
 };
 
 // The items of one repetition of a command's "repeat" parameter.
