@@ -2,6 +2,7 @@
 // view logic with the window and print the texts the window would show.
 
 #include "core/record_memory.h"
+#include "app/tarvik_view.h"
 #include "tools/tarvik-cli/cli.h"
 
 #include <charconv>
@@ -77,6 +78,16 @@ bool parseUnsigned(std::string_view text, unsigned long long& out) {
     if (text.empty()) return false;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc{} && end == text.data() + text.size();
+}
+
+bool takeLayoutsOption(Args& args) {
+    const std::optional<std::string> dir = args.option("--layouts");
+    if (args.error) {
+        std::fprintf(stderr, "%s\n", args.errorText.c_str());
+        return false;
+    }
+    if (dir) CMyTarvikView::layoutOptions().directory = *dir;
+    return true;
 }
 
 namespace {
