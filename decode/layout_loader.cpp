@@ -611,7 +611,9 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
                 if (fileEnumerations.count(name)) fail(kv.first, "enumeration \"" + name + "\" is defined twice");
                 Enumeration e = parseEnumeration(kv.second);
                 fileEnumerations[name] = e;
-                enumerations[name] = std::move(e);
+                const bool replaced = !enumerations.emplace(name, std::move(e)).second;
+                if (replaced) enumerations[name] = fileEnumerations[name];
+                noteKey(replaced, "enumeration " + name);
             } catch (const DefinitionError& e) {
                 problem(e.line, e.text);
             }
