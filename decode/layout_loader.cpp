@@ -28,6 +28,11 @@ namespace {
 constexpr std::uintmax_t kMaxFileBytes = 16u << 20;
 constexpr int kMaxNesting = 32;
 constexpr std::int32_t kMaxBlockIndex = 1000;
+// A file may define this many items (aliases can make a short file name a
+// huge list many times); the built-in files hold about 1,500.
+constexpr std::size_t kMaxItemsPerFile = 200'000;
+// Problems listed per file; the rest are counted in one last line.
+constexpr std::size_t kMaxProblemsPerFile = 100;
 
 // A problem in one definition: it is left out.
 struct DefinitionError {
@@ -163,12 +168,24 @@ struct LayoutLoader::State {
 
     // The file being loaded.
     std::string file;
-    LayoutSource* source = nullptr;
+    std::size_t sourceIndex = 0;  // into out.sources, when `hasSource`
+    bool hasSource = false;
+    LayoutSource* source() { return hasSource ? &out.sources[sourceIndex] : nullptr; }
+    void newSource(const std::string& name) {
+        out.sources.push_back({name, {}, {}, 0});
+        sourceIndex = out.sources.size() - 1;
+        hasSource = true;
+    }
     std::map<std::string, Enumeration> fileEnumerations;
 
+    std::size_t itemsLeft = kMaxItemsPerFile;
+    std::size_t fileProblems = 0;
+
     void problem(int line, std::string text) {
-        out.problems.push_back({file, line, std::move(text)});
-        if (source) ++source->problems;
+        ++fileProblems;
+        if (LayoutSource* s = source()) ++s->problems;
+        if (fileProblems <= kMaxProblemsPerFile) out.problems.push_back({file, line, std::move(text)});
+        else if (fileProblems == kMaxProblemsPerFile + 1) out.problems.push_back({file, 0, "more problems, not listed"});
     }
 
     void loadText(std::string_view name, std::string_view text);
@@ -188,7 +205,8 @@ struct LayoutLoader::State {
     void keyVersions(const YAML::Node& n, std::int32_t& protocol, std::int32_t& version);
 
     void noteKey(bool replaced, std::string key) {
-        (replaced ? source->replaced : source->added).push_back(std::move(key));
+        LayoutSource* s = source();
+        if (s) (replaced ? s->replaced : s->added).push_back(std::move(key));
     }
 
     // Reference checks once every file is in.
@@ -210,14 +228,13 @@ void LayoutLoader::addFile(const std::string& path) {
     const auto size = std::filesystem::file_size(path, ec);
     if (ec) {
         state_->file = path;
-        state_->source = nullptr;
+        state_->hasSource = false;
         state_->problem(0, "cannot be read: " + ec.message());
         return;
     }
     if (size > kMaxFileBytes) {
-        state_->out.sources.push_back({path, {}, {}, 0});
         state_->file = path;
-        state_->source = &state_->out.sources.back();
+        state_->newSource(path);
         state_->problem(0, "the file is larger than 16 MiB");
         return;
     }
@@ -225,7 +242,7 @@ void LayoutLoader::addFile(const std::string& path) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in && !in.eof()) {
         state_->file = path;
-        state_->source = nullptr;
+        state_->hasSource = false;
         state_->problem(0, "cannot be read");
         return;
     }
@@ -237,7 +254,7 @@ void LayoutLoader::addDirectory(const std::string& path, bool mustExist) {
     if (!std::filesystem::is_directory(path, ec)) {
         if (mustExist) {
             state_->file = path;
-            state_->source = nullptr;
+            state_->hasSource = false;
             state_->problem(0, "is not a folder");
         }
         return;
@@ -267,9 +284,10 @@ LoadedDefinitions LayoutLoader::finish() {
 
 void LayoutLoader::State::loadText(std::string_view name, std::string_view text) {
     file = std::string(name);
-    out.sources.push_back({file, {}, {}, 0});
-    source = &out.sources.back();
+    newSource(file);
     fileEnumerations.clear();
+    itemsLeft = kMaxItemsPerFile;
+    fileProblems = 0;
     if (text.size() > kMaxFileBytes) {
         problem(0, "the file is larger than 16 MiB");
         return;
@@ -311,7 +329,7 @@ void LayoutLoader::State::loadText(std::string_view name, std::string_view text)
             problem(e.mark.is_null() ? lineOf(n) : e.mark.line + 1, e.msg);
         }
     }
-    source = nullptr;
+    hasSource = false;
 }
 
 template <typename Key, typename Fn>
@@ -477,6 +495,8 @@ CountRule LayoutLoader::State::parseCountRule(const YAML::Node& n) {
 
 CRecordDataLayout LayoutLoader::State::parseItem(const YAML::Node& n, ItemContext ctx,
                                                  CommandParameterDefinition* command) {
+    if (itemsLeft == 0) fail(n, strprintf("the file defines more than %zu items", kMaxItemsPerFile));
+    --itemsLeft;
     CRecordDataLayout item;
     YAML::Node enumNode, sizeNode, numberNode;
     bool hasEnum = false, hasSize = false, hasNumber = false;

@@ -23,3 +23,8 @@ mkdir -p "$root/build-fuzz/corpus-file"
 "$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-catalog.vxr" --frames 5
 "$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-walk.vxr" --frames 4 --no-catalog
 "$root/build-fuzz/bin/record_file_fuzz" -max_total_time=15 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-file"
+# A short run of the layout definition fuzzer, seeded with the built-in files.
+cmake --build "$root/build-fuzz" --target layout_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus-layouts"
+cp "$root"/data/layouts/*.yaml "$root/build-fuzz/corpus-layouts/"
+"$root/build-fuzz/bin/layout_fuzz" -max_total_time=15 -max_len=65536 -print_final_stats=1 "$root/build-fuzz/corpus-layouts"
