@@ -591,7 +591,7 @@ CRecordDataLayout LayoutLoader::State::parseItem(const YAML::Node& n, ItemContex
 
 std::vector<CRecordDataLayout> LayoutLoader::State::parseItems(const YAML::Node& n, std::vector<int>& lines) {
     std::vector<CRecordDataLayout> items;
-    if (!n) return items;
+    if (!n || n.IsNull()) return items;
     if (!n.IsSequence()) fail(n, "\"items\" must be a list");
     items.reserve(n.size());
     for (const auto& i : n) {
@@ -1009,8 +1009,9 @@ std::vector<LayoutProblem> checkLayoutFiles(const std::vector<std::string>& path
         LayoutLoader loader;
         loader.addBuiltIn();
         loader.addFile(path);
-        for (auto& p : loader.finish().problems)
-            if (p.file == path) problems.push_back(std::move(p));
+        // Every problem counts, also one found in a built-in definition that the
+        // file broke (replacing a record whose optional data names its fields).
+        for (auto& p : loader.finish().problems) problems.push_back(std::move(p));
     }
     return problems;
 }

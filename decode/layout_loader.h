@@ -133,7 +133,8 @@ std::string userLayoutDirectory();
 LoadedDefinitions loadLayouts(const std::string& extraDirectory = {}, bool withUserDirectory = true);
 
 // Checks files without keeping what they define: each file is loaded on top of
-// the built-in definitions. Returns the problems found (none: all good).
+// the built-in definitions. Returns the problems found (none: all good),
+// including those of built-in definitions that a file breaks.
 std::vector<LayoutProblem> checkLayoutFiles(const std::vector<std::string>& paths);
 
 } // namespace tarvik

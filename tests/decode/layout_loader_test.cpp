@@ -257,7 +257,7 @@ repeats:
     EXPECT_EQ(d.commandRepeats[0].items.size(), 2u);
 }
 
-TEST(LayoutLoader, CheckingFilesReportsOnlyTheirOwnProblems) {
+TEST(LayoutLoader, CheckingFilesReportsTheirProblemsAndWhatTheyBreak) {
     tarvik::testing::TempDir dir;
     const std::string good = writeText(dir, "good.yaml", ("records:\n  - {type: 7005, title: \"Vx Calibration data\"}\n"));
     const std::string bad = writeText(dir, "bad.yaml", ("records:\n  - {type: 7005}\n"));
@@ -265,6 +265,13 @@ TEST(LayoutLoader, CheckingFilesReportsOnlyTheirOwnProblems) {
     const auto problems = checkLayoutFiles({good, bad});
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].message(), bad + ":2: a record needs \"title\"");
+
+    // A title-only 7006 leaves the built-in optional data of 7006 without its count field.
+    const std::string breaking = writeText(dir, "breaking.yaml", "records:\n  - {type: 7006, title: \"Bathymetry\", items:}\n");
+    const auto broken = checkLayoutFiles({breaking});
+    ASSERT_EQ(broken.size(), 1u);
+    EXPECT_EQ(broken[0].file, "built-in:records-7000.yaml");
+    EXPECT_NE(broken[0].text.find("its optional data is left out"), std::string::npos) << broken[0].text;
 }
 
 TEST(LayoutLoader, AliasesCannotBlowAFileUp) {
