@@ -97,7 +97,7 @@ const Command kCommands[] = {
     {"generate", "write a sample record file made by the frame builder", kGenerateUsage, runGenerate},
     {"report", "print the report of a listed record, as the report list shows it", kReportUsage, runReport},
     {"receive", "connect to a server, request records and print what arrives", kReceiveUsage, runReceive},
-    {"catalogue", "list the record layouts, repeat blocks and vectors the tool decodes", kCatalogueUsage, runCatalogue},
+    {"catalogue", "list, check and export the record layouts the tool decodes", kCatalogueUsage, runCatalogue},
 };
 
 void printOverview(std::FILE* out) {
