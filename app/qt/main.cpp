@@ -72,11 +72,13 @@ int main(int argc, char** argv) {
     }
 
     tarvik::CMyTarvikView::layoutOptions().directory = options.layouts.toStdString();
-    tarvik::QSettingsStore settings;
-    tarvik::CMainFrame window(settings, options.udp ? "UDP" : "TCP");
     // An unattended picture must not wait on a message box: messages go to stderr.
     if (!options.screenshot.isEmpty())
-        window.port().messageHook = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+        tarvik::QtViewPort::initialMessageHook() = [](const std::string& text) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+        };
+    tarvik::QSettingsStore settings;
+    tarvik::CMainFrame window(settings, options.udp ? "UDP" : "TCP");
 
     window.show();
     if (!options.open.isEmpty()) window.view().openRecordFile(options.open.toStdString());
