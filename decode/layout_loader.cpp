@@ -30,7 +30,7 @@ constexpr int kMaxNesting = 32;
 constexpr std::int32_t kMaxBlockIndex = 1000;
 // A file may define this many items (aliases can make a short file name a
 // huge list many times); the built-in files hold about 1,500.
-constexpr std::size_t kMaxItemsPerFile = 200'000;
+constexpr std::size_t kMaxItemsPerFile = 50'000;
 // Problems listed per file; the rest are counted in one last line.
 constexpr std::size_t kMaxProblemsPerFile = 100;
 
