@@ -4,9 +4,23 @@
 
 namespace tarvik {
 
+LayoutOptions& CMyTarvikView::layoutOptions() {
+    static LayoutOptions options;
+    return options;
+}
+
 CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
     : port_(port), settings_(settings), outputWriter_(port, settings) {
     outputWriter_.clock = [this] { return clock(); };
+    // Problems in definition files: all of them in one message, one per line.
+    if (!definitions_.problems.empty()) {
+        std::string text;
+        for (const LayoutProblem& p : definitions_.problems) {
+            if (!text.empty()) text += '\n';
+            text += p.message();
+        }
+        port_.messageBox(text);
+    }
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
 }
 

@@ -11,6 +11,7 @@
 #include "core/record_file.h"
 #include "core/record_index.h"
 #include "decode/catalogue/catalogue.h"
+#include "decode/layout_loader.h"
 #include "decode/report.h"
 #include "imagery/imagery_key.h"
 
@@ -23,8 +24,18 @@
 
 namespace tarvik {
 
+// Where the layout definitions come from: the built-in files, the user's
+// layout folder and the folder given with --layouts. Set before a view is made.
+struct LayoutOptions {
+    std::string directory;      // --layouts DIR (empty: none)
+    bool userDirectory = true;  // load $XDG_CONFIG_HOME/Nerith/Tarvik/layouts
+};
+
 class CMyTarvikView {
 public:
+    // The options every view made afterwards loads its layouts with.
+    static LayoutOptions& layoutOptions();
+
     CMyTarvikView(ViewPort& port, SettingsStore& settings);
     ~CMyTarvikView();
     CMyTarvikView(const CMyTarvikView&) = delete;
@@ -61,6 +72,9 @@ public:
     // marker text); `recordNumber` is the number the record list keeps for it.
     void showReport(ByteSpan entry, std::uint32_t recordNumber);
     const LayoutCatalogue& layoutCatalogue() const { return catalogue_; }
+    // Everything the definition files gave, the command definitions included
+    // (the catalogue itself has moved to layoutCatalogue()).
+    const LoadedDefinitions& layoutDefinitions() const { return definitions_; }
     RecordReporter& recordReporter() { return reporter_; }
     const ReportHistory& reportHistory() const { return reportHistory_; }
     // The record filter's drop-down closed: the rows are listed again under its text.
@@ -145,7 +159,8 @@ private:
     std::string lastWrittenTextFile_;
 
     // Record decoding: the layout catalogue is built once, here, and only read afterwards.
-    LayoutCatalogue catalogue_ = buildLayoutCatalogue();
+    LoadedDefinitions definitions_ = loadLayouts(layoutOptions().directory, layoutOptions().userDirectory);
+    LayoutCatalogue catalogue_ = std::move(definitions_.catalogue);
     NoRemoteCommandDefinitions noRemoteCommands_;
     RecordReporter reporter_{catalogue_, noRemoteCommands_};
     ReportHistory reportHistory_;

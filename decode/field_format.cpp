@@ -1,6 +1,7 @@
 #include "decode/field_format.h"
 
 #include "core/vxtime.h"
+#include "decode/format_table.h"
 
 #include <charconv>
 #include <cinttypes>
@@ -176,124 +177,152 @@ void appendVectorFloat(const Scratch& s, std::int32_t width, bool radians, std::
     }
 }
 
-FieldResult mainField(FieldContext context, std::string_view format, std::int32_t number, ByteSpan bytes,
-                      std::string& out) {
-    const bool command = context == FieldContext::Command;
-    const std::int32_t width = number;
-    FieldResult r;
-    Scratch s(bytes);
-    if (format == "t10") {
-        appendTime(bytes, out);
-    } else if (format == "constant") {
-        r.value = number;
-        appendf(out, " [constant] %ld", long(number));
-    } else if (format == "u") {
-        if (command) {
-            if (width == 1) {
-                appendUnsigned(s, width, r, out);
-            } else if (width == 2 || width == 4 || width == 8) {
-                std::string plain;
-                appendUnsigned(s, width, r, plain);
-                if (allBytes(bytes, width, 0xCD)) out += "  Uninitialized data, 0xCDCDCDCD";
-                else if (allBytes(bytes, width, 0xCC)) out += "  Uninitialized debug data, 0xCCCCCCCC";
-                else if (allBytes(bytes, width, 0xFB)) out += "  Uninitialized value, 0xFBFBFBFB";
-                else out += plain;
-            } else {
-                appendf(out, "  Unknown long unsigned integer field, %s, %lu", std::string(format).c_str(),
-                        (unsigned long)width);
-            }
-        } else if (width == 1 || width == 2 || width == 4 || width == 8) {
-            const std::size_t at = out.size();
-            appendUnsigned(s, width, r, out);
-            if (allBytes(bytes, width, 0xFB)) out.replace(at, std::string::npos, "  Uninitialized value, 0xFB");
-        } else if (width == 16) {
-            appendWideUnsigned(s, true, out);
-        } else {
-            appendf(out, "  Unknown long unsigned integer field, %s, %lu", std::string(format).c_str(),
-                    (unsigned long)width);
-        }
-    } else if (format == "i") {
-        if (width == 1 || width == 2 || width == 4 || width == 8) {
-            const std::size_t at = out.size();
-            appendSigned(s, width, r, out);
-            if (allBytes(bytes, width, 0xFB)) out.replace(at, std::string::npos, "  Uninitialized value, 0xFB");
-        } else {
-            out += " unknown integer field";
-        }
-    } else if (format == "f" || format == "r2d") {
-        if (width != 4 && width != 8) {
-            if (command) out += " unknown float field";
-        } else if (allBytes(bytes, width, 0xFB)) {
-            out += "  Uninitialized value, 0xFB";
-        } else if (const char* invalid = invalidFloatText(bytes, width)) {
-            out += "  ";
-            out += invalid;
-        } else {
-            appendFloat(s, width, format == "r2d", out);
-        }
-    } else if (format == "s") {
-        if (firstByteZero(bytes)) out += command ? "  empty string" : "  null";
-        else out.append(" ").append(fieldText(bytes, width));
-    } else if (format == "x") {
-        if (firstByteZero(bytes)) out += "  null";
-        else r.hidden = true;
-    } else {
-        out += "  unknown data format (a)";
-    }
-    return r;
+// The formatters, one per (format code, context). Each gets the item's number
+// (the width, or a constant's value), the field's bytes and the code's text.
+struct FieldArgs {
+    FormatCode code;
+    std::string_view format;
+    std::int32_t number;
+    ByteSpan bytes;
+};
+using Formatter = void (*)(const FieldArgs&, FieldResult&, std::string&);
+
+void timeText(const FieldArgs& a, FieldResult&, std::string& out) { appendTime(a.bytes, out); }
+
+void constantText(const FieldArgs& a, FieldResult& r, std::string& out) {
+    r.value = a.number;
+    appendf(out, " [constant] %ld", long(a.number));
 }
 
-FieldResult repeatField(std::string_view format, std::int32_t number, ByteSpan bytes, std::string& out) {
-    const std::int32_t width = number;
-    FieldResult r;
-    Scratch s(bytes);
-    if (format == "t10" || format == "constant" || format == "s") {
-        return mainField(FieldContext::Main, format, number, bytes, out);
-    } else if (format == "u") {
-        if (appendUnsigned(s, width, r, out)) {
-        } else if (width == 16) {
-            appendWideUnsigned(s, false, out);
-        } else {
-            out += " unknown long unsigned integer field";
-        }
-    } else if (format == "i") {
-        appendSigned(s, width, r, out);
-    } else if (format == "f" || format == "r2d") {
-        appendFloat(s, width == 4 ? 4 : 8, format == "r2d", out);
-    } else if (format == "x") {
-        if (firstByteZero(bytes)) out += "  null";
-        else r.hidden = true;
-    } else {
-        out += "  unknown data format for repeat";
-    }
-    return r;
+void unknownUnsigned(const FieldArgs& a, std::string& out) {
+    appendf(out, "  Unknown long unsigned integer field, %s, %lu", std::string(a.format).c_str(),
+            (unsigned long)a.number);
 }
 
-FieldResult vectorElement(std::string_view format, std::int32_t width, ByteSpan bytes, std::string& out) {
-    FieldResult r;
-    Scratch s(bytes);
-    if (format == "t10") {
-        appendTime(bytes, out);
-    } else if (format == "u") {
-        if (appendUnsigned(s, width, r, out)) {
-        } else if (width == 16) {
-            appendWideUnsigned(s, false, out);
-        } else {
-            out += " unknown long unsigned integer field ";
-        }
-    } else if (format == "f" || format == "r2d") {
-        appendVectorFloat(s, width == 4 ? 4 : 8, format == "r2d", out);
-    } else if (format == "i") {
-        appendSigned(s, width, r, out);
-    } else if (format == "s") {
-        if (firstByteZero(bytes)) out += "  null string";
-        else out.append(" ").append(fieldText(bytes, width));
-    } else if (format == "x") {
-        out += "  null";
+void mainUnsigned(const FieldArgs& a, FieldResult& r, std::string& out) {
+    const std::int32_t w = a.number;
+    Scratch s(a.bytes);
+    if (w == 1 || w == 2 || w == 4 || w == 8) {
+        const std::size_t at = out.size();
+        appendUnsigned(s, w, r, out);
+        if (allBytes(a.bytes, w, 0xFB)) out.replace(at, std::string::npos, "  Uninitialized value, 0xFB");
+    } else if (w == 16) {
+        appendWideUnsigned(s, true, out);
     } else {
-        out += "  unknown data format for vector";
+        unknownUnsigned(a, out);
     }
-    return r;
+}
+
+void commandUnsigned(const FieldArgs& a, FieldResult& r, std::string& out) {
+    const std::int32_t w = a.number;
+    Scratch s(a.bytes);
+    if (w == 1) {
+        appendUnsigned(s, w, r, out);
+    } else if (w == 2 || w == 4 || w == 8) {
+        std::string plain;
+        appendUnsigned(s, w, r, plain);
+        if (allBytes(a.bytes, w, 0xCD)) out += "  Uninitialized data, 0xCDCDCDCD";
+        else if (allBytes(a.bytes, w, 0xCC)) out += "  Uninitialized debug data, 0xCCCCCCCC";
+        else if (allBytes(a.bytes, w, 0xFB)) out += "  Uninitialized value, 0xFBFBFBFB";
+        else out += plain;
+    } else {
+        unknownUnsigned(a, out);
+    }
+}
+
+// Inside blocks and vectors: no marker checks, hexadecimal for 16 bytes.
+void blockUnsigned(const FieldArgs& a, FieldResult& r, std::string& out, const char* unknown) {
+    Scratch s(a.bytes);
+    if (appendUnsigned(s, a.number, r, out)) return;
+    if (a.number == 16) appendWideUnsigned(s, false, out);
+    else out += unknown;
+}
+void repeatUnsigned(const FieldArgs& a, FieldResult& r, std::string& out) {
+    blockUnsigned(a, r, out, " unknown long unsigned integer field");
+}
+void vectorUnsigned(const FieldArgs& a, FieldResult& r, std::string& out) {
+    blockUnsigned(a, r, out, " unknown long unsigned integer field ");
+}
+
+void mainSigned(const FieldArgs& a, FieldResult& r, std::string& out) {
+    const std::int32_t w = a.number;
+    if (w == 1 || w == 2 || w == 4 || w == 8) {
+        const std::size_t at = out.size();
+        appendSigned(Scratch(a.bytes), w, r, out);
+        if (allBytes(a.bytes, w, 0xFB)) out.replace(at, std::string::npos, "  Uninitialized value, 0xFB");
+    } else {
+        out += " unknown integer field";
+    }
+}
+
+void plainSigned(const FieldArgs& a, FieldResult& r, std::string& out) { appendSigned(Scratch(a.bytes), a.number, r, out); }
+
+void mainFloat(const FieldArgs& a, FieldResult&, std::string& out) {
+    const std::int32_t w = a.number;
+    if (w != 4 && w != 8) return;  // an empty text
+    if (allBytes(a.bytes, w, 0xFB)) {
+        out += "  Uninitialized value, 0xFB";
+    } else if (const char* invalid = invalidFloatText(a.bytes, w)) {
+        out += "  ";
+        out += invalid;
+    } else {
+        appendFloat(Scratch(a.bytes), w, a.code == FormatCode::Radians, out);
+    }
+}
+
+void commandFloat(const FieldArgs& a, FieldResult& r, std::string& out) {
+    if (a.number != 4 && a.number != 8) out += " unknown float field";
+    else mainFloat(a, r, out);
+}
+
+void repeatFloat(const FieldArgs& a, FieldResult&, std::string& out) {
+    appendFloat(Scratch(a.bytes), a.number == 4 ? 4 : 8, a.code == FormatCode::Radians, out);
+}
+
+void vectorFloat(const FieldArgs& a, FieldResult&, std::string& out) {
+    appendVectorFloat(Scratch(a.bytes), a.number == 4 ? 4 : 8, a.code == FormatCode::Radians, out);
+}
+
+void textWith(const FieldArgs& a, std::string& out, const char* empty) {
+    if (firstByteZero(a.bytes)) out += empty;
+    else out.append(" ").append(fieldText(a.bytes, a.number));
+}
+void mainText(const FieldArgs& a, FieldResult&, std::string& out) { textWith(a, out, "  null"); }
+void commandText(const FieldArgs& a, FieldResult&, std::string& out) { textWith(a, out, "  empty string"); }
+void vectorText(const FieldArgs& a, FieldResult&, std::string& out) { textWith(a, out, "  null string"); }
+
+void mainReserved(const FieldArgs& a, FieldResult& r, std::string& out) {
+    if (firstByteZero(a.bytes)) out += "  null";
+    else r.hidden = true;
+}
+void vectorReserved(const FieldArgs&, FieldResult&, std::string& out) { out += "  null"; }
+
+void unknownMain(const FieldArgs&, FieldResult&, std::string& out) { out += "  unknown data format (a)"; }
+void unknownRepeat(const FieldArgs&, FieldResult&, std::string& out) { out += "  unknown data format for repeat"; }
+void unknownVector(const FieldArgs&, FieldResult&, std::string& out) { out += "  unknown data format for vector"; }
+
+// Columns: main record, repeat block, vector element, command body.
+struct FormatterRow {
+    FormatCode code;
+    Formatter byContext[4];
+};
+constexpr FormatterRow kFormatters[] = {
+    {FormatCode::Unsigned, {mainUnsigned, repeatUnsigned, vectorUnsigned, commandUnsigned}},
+    {FormatCode::Signed, {mainSigned, plainSigned, plainSigned, mainSigned}},
+    {FormatCode::Float, {mainFloat, repeatFloat, vectorFloat, commandFloat}},
+    {FormatCode::Radians, {mainFloat, repeatFloat, vectorFloat, commandFloat}},
+    {FormatCode::Time, {timeText, timeText, timeText, timeText}},
+    {FormatCode::Text, {mainText, mainText, vectorText, commandText}},
+    {FormatCode::Reserved, {mainReserved, mainReserved, vectorReserved, mainReserved}},
+    {FormatCode::Constant, {constantText, constantText, unknownVector, constantText}},
+};
+
+Formatter formatterFor(FormatCode code, FieldContext context) {
+    const auto column = static_cast<std::size_t>(context);
+    for (const FormatterRow& row : kFormatters)
+        if (row.code == code) return row.byContext[column];
+    static constexpr Formatter kUnknown[4] = {unknownMain, unknownRepeat, unknownVector, unknownMain};
+    return kUnknown[column];
 }
 
 template <typename Bits, int MantissaBits, int ExponentBits>
@@ -323,15 +352,16 @@ const char* invalidFloatText(ByteSpan bytes, std::int32_t width) {
     return nullptr;
 }
 
+FieldResult appendFieldText(FieldContext context, FormatCode code, std::string_view format, std::int32_t number,
+                            ByteSpan bytes, std::string& out) {
+    FieldResult r;
+    formatterFor(code, context)(FieldArgs{code, format, number, bytes}, r, out);
+    return r;
+}
+
 FieldResult appendFieldText(FieldContext context, std::string_view format, std::int32_t number, ByteSpan bytes,
                             std::string& out) {
-    switch (context) {
-    case FieldContext::Main:
-    case FieldContext::Command: return mainField(context, format, number, bytes, out);
-    case FieldContext::Repeat: return repeatField(format, number, bytes, out);
-    case FieldContext::Vector: return vectorElement(format, number, bytes, out);
-    }
-    return {};
+    return appendFieldText(context, formatCode(format), format, number, bytes, out);
 }
 
 } // namespace tarvik

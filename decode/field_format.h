@@ -5,6 +5,7 @@
 // invalid floating-point values, the texts for zero and for unknown widths).
 
 #include "core/bytes.h"
+#include "decode/format_table.h"
 
 #include <cstdint>
 #include <string>
@@ -12,6 +13,7 @@
 
 namespace tarvik {
 
+// The order is that of the columns of the formatter table.
 enum class FieldContext { Main, Repeat, Vector, Command };
 
 // Fields wider than this are not formatted.
@@ -28,6 +30,9 @@ struct FieldResult {
 // `number` is the item's number (the width, or the value of a constant).
 FieldResult appendFieldText(FieldContext context, std::string_view format, std::int32_t number, ByteSpan bytes,
                             std::string& out);
+// The same with the code already looked up (decode/format_table.h).
+FieldResult appendFieldText(FieldContext context, FormatCode code, std::string_view format, std::int32_t number,
+                            ByteSpan bytes, std::string& out);
 
 // The text of a floating-point value whose class is invalid, or nullptr.
 const char* invalidFloatText(ByteSpan bytes, std::int32_t width);

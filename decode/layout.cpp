@@ -99,4 +99,15 @@ const VarStringDescription& LayoutCatalogue::varString(const BlockKey& key) cons
     return findOrEmpty(varStrings, key);
 }
 
+std::int64_t CountRule::apply(std::int64_t count, std::int64_t second) const {
+    if (!present) return count;
+    if (fixed) return fixedCount;
+    std::int64_t v = count;
+    if (masked) {
+        const std::int64_t x = (maskSecond ? second : count) & std::int64_t{mask};
+        v = (x * (scaleByCount ? count : 1)) >> shift;
+    }
+    return v * times + plus;
+}
+
 } // namespace tarvik

@@ -40,6 +40,24 @@ struct SizeRule {
     bool empty() const { return sourceField.empty(); }
 };
 
+// Turns a count field's value c (and a second field's value f) into an element
+// or block count: a fixed number, or ((x AND mask) * (c or 1)) >> shift with x
+// being f or c, then times a factor plus an addend. No rule: the count is c.
+struct CountRule {
+    bool present = false;
+    bool fixed = false;            // the count is `fixedCount`
+    std::int64_t fixedCount = 0;
+    bool masked = false;           // the mask step applies
+    bool maskSecond = true;        // x is the second field's value (else the count)
+    std::uint32_t mask = 0;
+    bool scaleByCount = true;      // the masked value is multiplied by c (else by 1)
+    std::int32_t shift = 0;
+    std::int64_t times = 1;
+    std::int64_t plus = 0;
+
+    std::int64_t apply(std::int64_t count, std::int64_t second) const;
+};
+
 struct EnumEntry {
     std::int32_t value = 0;
     std::string text;
@@ -92,7 +110,9 @@ struct VectorDescription {
     std::string elementName;               // heads the printed line
     std::string format;                    // element format code
     std::string countField;
-    std::string secondField;               // usually a flags field; "repeat4" for record 7021
+    std::string secondField;               // usually a flags field, read by count rules
+    CountRule countRule;                   // where the vector is opened in the record walk
+    CountRule blockCountRule;              // where it is opened inside a repeat block
 };
 
 struct VarStringDescription {

@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::int32_t kMaxRemoteCommand = 10'000;
 
-ByteSpan from(ByteSpan data, std::int64_t pos) {
-    if (pos < 0 || static_cast<std::uint64_t>(pos) > data.size()) return {};
-    return data.subspan(static_cast<std::size_t>(pos));
-}
 
 // Frame header lines, from "Record #" to the record type and title.
 void addFrameLines(const FrameView& f, std::int32_t protocol, std::int32_t version, std::uint32_t offset,
@@ -48,25 +44,6 @@ void addFrameLines(const FrameView& f, std::int32_t protocol, std::int32_t versi
     lines.emplace_back(" ");
     lines.push_back(strprintf("Record type %lu, %s", (unsigned long)f.recordType(), title.c_str()));
     if (title.empty()) lines.emplace_back("Unknown protocol or record type");
-}
-
-std::int64_t mainVectorCount(std::int32_t recordType, std::int32_t k, const VectorDescription& v,
-                             const FieldValueList& values) {
-    const std::int64_t c = values.countLookup(v.countField);
-    const std::int64_t f = values.countLookup(v.secondField);
-    switch (recordType) {
-    case 7021: return v.secondField == "repeat4" ? 4 : 0;
-    case 1007: return c;
-    case 7012:
-        if (k == 0) return f & 1;
-        if (k == 1) return ((f & 2) * c) >> 1;
-        if (k == 2) return ((f & 4) * c) >> 2;
-        return c;
-    case 7018:
-    case 7049:
-    case 10038: return 2 * c;
-    default: return c;
-    }
 }
 
 void addChecksumVerdict(ByteSpan stored, std::int64_t consumed, bool checksumFlag, std::vector<std::string>& lines) {
@@ -153,155 +130,39 @@ Report RecordReporter::report(ByteSpan stored, std::uint32_t recordNumber) {
     addFrameLines(f, protocol, version, offset, recordNumber, description.title, lines);
 
     DecodeContext ctx(catalogue_, key, lines);
+    ctx.fields = fields_;
     if (f.recordType() == 7008) {
         beamformed_.prepare(stored);
         ctx.beamDescriptors = &beamformed_.descriptors;
     }
+    ctx.pingData = [&](std::vector<std::string>& out, const FieldValueList& values) {
+        if (key.recordType != 7008) beamformed_.prepare(stored);
+        return beamformed_.checkAndFormat(record, out, values, catalogue_.beamSampleLayout);
+    };
 
     std::int64_t pos = std::int64_t{offset} + 4;
     const std::int64_t limit = size - 4;  // the checksum is never read as data
-    bool ended = false;
-    auto walk = [&](const std::vector<CRecordDataLayout>& items) {
-        for (const CRecordDataLayout& item : items) {
-            const std::string_view format = item.format;
-            const std::int64_t width = format == "constant" ? 0 : item.number;
-            if (pos + width > limit) {
-                lines.emplace_back("Data exhausted");
-                ended = true;
-                return;
-            }
-            const BlockKey blockKey(key, item.number);
-            if (format == "repeat") {
-                const RepeatDescription& block = catalogue_.repeat(blockKey);
-                if (!block.countField.empty()) {
-                    const std::int64_t count = ctx.values.countLookup(block.countField);
-                    const std::int32_t fixedSize = ctx.values.countLookup(block.blockSizeField);
-                    std::string text;
-                    std::int64_t last = 0;
-                    bool failed = false;
-                    const std::int64_t shown = std::min(count, kMaxShownBlocks);
-                    lines.reserve(lines.size() + static_cast<std::size_t>(shown) * (block.items.size() + 2) + 8);
-                    for (std::int64_t b = 0; b < shown; ++b) {
-                        last = formatRepeatBlock(ctx, from(record, pos), block, fixedSize, static_cast<std::int32_t>(b));
-                        pos += last;
-                        if (last < 0) {  // a broken back-reference: the rest would only repeat it
-                            failed = true;
-                            break;
-                        }
-                        if (pos > size) {
-                            text = strprintf(" Ran out of data in repeating blocks, lIndex=%lu", (unsigned long)pos);
-                            ended = true;
-                            break;
-                        }
-                    }
-                    if (!ended && !failed && count > kMaxShownBlocks) {
-                        const std::int64_t skipped = count - kMaxShownBlocks;
-                        text = strprintf("Plus %lu more repeats", (unsigned long)skipped);
-                        pos += skipped * last;
-                        if (pos > size) text = "INSUFFICIENT DATA for specified repeats";
-                    }
-                    if (!text.empty()) {
-                        lines.emplace_back(" ");
-                        lines.push_back(std::move(text));
-                        lines.emplace_back(" ");
-                        lines.push_back(item.name);
-                    }
-                }
-                ctx.values.add(item.name, -1);
-                if (ended) return;
-            } else if (format == "vector") {
-                const VectorDescription& v = catalogue_.vector(blockKey);
-                const std::int64_t count = mainVectorCount(key.recordType, item.number, v, ctx.values);
-                pos += formatVector(ctx, count, from(record, pos), v);
-                ctx.values.add(item.name, -1);
-            } else if (format == "vstring") {
-                const VarStringDescription& vs = catalogue_.varString(blockKey);
-                const std::int64_t length = ctx.values.countLookup(vs.lengthField);
-                if (length == 0) {
-                    rep.messages.emplace_back("Bad String Length");
-                    ended = true;
-                    return;
-                }
-                std::string text = vs.name;
-                text += ' ';
-                text += boundedText(from(record, pos), length);
-                lines.push_back(std::move(text));
-                lines.push_back(item.name);
-                ctx.values.add(item.name, -1);
-                pos += length;
-            } else if (format == "7008PingData") {
-                if (key.recordType != 7008) beamformed_.prepare(stored);
-                const std::int64_t consumed =
-                    beamformed_.checkAndFormat(record, lines, ctx.values, catalogue_.beamSampleLayout);
-                lines.push_back(item.name);
-                ctx.values.add(item.name, -1);
-                pos += consumed;
-            } else if (format == "sd" || format == "xd") {
-                std::int32_t length = 0;
-                if (!backReference(ctx.values, item.number, length)) {
-                    ended = true;
-                    return;
-                }
-                if (length < 0 || pos + length > limit) {
-                    lines.emplace_back("Data exhausted");
-                    ended = true;
-                    return;
-                }
-                if (format == "sd") {
-                    std::string line = item.name;
-                    line += ' ';
-                    line += boundedText(from(record, pos), length);
-                    lines.push_back(std::move(line));
-                }
-                ctx.values.add(item.name, -1);
-                pos += length;
-            } else {
-                std::string line = item.name;
-                const auto bytes = record.subspan(static_cast<std::size_t>(pos),
-                                                  static_cast<std::size_t>(std::max<std::int64_t>(width, 0)));
-                const FieldResult r = appendFieldText(FieldContext::Main, format, item.number, bytes, line);
-                if (!r.hidden) {
-                    if (const std::string* e = item.enumText(r.value)) line.append(" - ").append(*e);
-                    lines.push_back(std::move(line));
-                }
-                ctx.values.add(item.name, r.value);
-                pos += std::max<std::int64_t>(width, 0);
-            }
-        }
-    };
-
-    walk(description.items);
-    if (!ended && f.optionalDataOffset() != 0 && !optional.items.empty()) {
+    WalkResult walk = walkItems(ctx, description.items, record, pos, limit, WalkLevel::Record);
+    pos = walk.pos;
+    if (walk.end == WalkResult::End::Done && f.optionalDataOffset() != 0 && !optional.items.empty()) {
         lines.emplace_back();
         lines.emplace_back("------ Optional Data ------");
-        walk(optional.items);
+        walk = walkItems(ctx, optional.items, record, pos, limit, WalkLevel::Record);
+        pos = walk.pos;
     }
 
     if (f.recordType() == 7500) {
         const std::int32_t command = ctx.values.countLookup("Remote control ID");
-        if (command >= 1 && command <= kMaxRemoteCommand) {
-            for (const CRecordDataLayout& item : commands_->commandItems(static_cast<std::uint32_t>(command))) {
-                const std::int64_t width = item.format == "constant" ? 0 : std::max(item.number, 0);
-                if (pos + width > limit) {
-                    lines.emplace_back("Data exhausted");
-                    break;
-                }
-                std::string line = item.name;
-                const auto bytes = record.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width));
-                const FieldResult r = appendFieldText(FieldContext::Command, item.format, item.number, bytes, line);
-                if (!r.hidden) {
-                    if (const std::string* e = item.enumText(r.value)) line.append(" - ").append(*e);
-                    lines.push_back(std::move(line));
-                }
-                ctx.values.add(item.name, r.value);
-                pos += width;
-            }
-        } else {
+        if (command >= 1 && command <= kMaxRemoteCommand)
+            pos = walkItems(ctx, commands_->commandItems(static_cast<std::uint32_t>(command)), record, pos, limit,
+                            WalkLevel::Command)
+                      .pos;
+        else
             lines.emplace_back("Failed to find a remote command number");
-        }
     }
 
     addChecksumVerdict(stored, pos, f.hasChecksum(), lines);
+    for (auto& m : ctx.recordMessages) rep.messages.push_back(std::move(m));
     for (auto& m : ctx.messages) rep.messages.push_back(std::move(m));
     return rep;
 }

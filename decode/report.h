@@ -39,10 +39,15 @@ public:
     // ("PAUSE", "DROP", "FAIL" or "TEXT" anywhere in it).
     static std::optional<Report> markerReport(std::string_view entry);
 
+    // While set, every walked item of the following reports is added to
+    // `fields` with its byte offset and width (cleared by the caller).
+    void collectFields(std::vector<WalkedField>* fields) { fields_ = fields; }
+
 private:
     const LayoutCatalogue& catalogue_;
     const RemoteCommandDefinitions* commands_;
     BeamformedState beamformed_;
+    std::vector<WalkedField>* fields_ = nullptr;
 };
 
 // The lines of the last two reports. A line of a new report refers to the line

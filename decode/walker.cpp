@@ -1,6 +1,8 @@
 #include "decode/walker.h"
 
+#include "core/text.h"
 #include "decode/field_format.h"
+#include "decode/format_table.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,12 +25,6 @@ ByteSpan slice(ByteSpan data, std::int64_t pos, std::int64_t width) {
     return s.first(static_cast<std::size_t>(std::clamp<std::int64_t>(width, 0, static_cast<std::int64_t>(s.size()))));
 }
 
-void addMessage(DecodeContext& ctx, const char* text) {
-    // One message per report: a corrupt length repeated in every block must not
-    // raise hundreds of message boxes.
-    if (std::find(ctx.messages.begin(), ctx.messages.end(), text) == ctx.messages.end()) ctx.messages.emplace_back(text);
-}
-
 void collectBeamDescriptor(DecodeContext& ctx, const std::string& name, std::int32_t value) {
     if (!ctx.beamDescriptors) return;
     auto& list = *ctx.beamDescriptors;
@@ -47,116 +43,209 @@ std::string_view boundedText(ByteSpan data, std::int64_t length) {
     return {p, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - p) : n};
 }
 
-std::int64_t repeatVectorCount(std::int32_t recordType, std::int32_t k, std::int64_t c) {
-    switch (recordType) {
-    case 7012:
-    case 7016:
-        if (k == 0) return 2 * (c & 1);
-        if (k == 1) return 2 * (((c & 2) * c) >> 1);
-        if (k == 2) return 2 * (((c & 4) * c) >> 2);
-        return 2 * c;
-    case 7013:
-    case 7018:
-    case 7038: return 2 * c;
-    case 7021: return 4;
-    case 7027: return c - 22;
-    case 7053: return 128;
-    default: return c;
+namespace {
+
+// The bytes an item's number stands for before it is walked: its width for
+// the data formats; nothing for a constant and for the structures, whose
+// number is a block index or a back-reference depth and whose fit is decided
+// by what they actually consume.
+std::int64_t declaredWidth(FormatCode code, std::int32_t number, WalkLevel level) {
+    switch (code) {
+    case FormatCode::Constant: return 0;
+    case FormatCode::Repeat:
+    case FormatCode::Vector:
+    case FormatCode::VarString:
+    case FormatCode::PingData:
+    case FormatCode::BackText:
+    case FormatCode::BackSkip: return level == WalkLevel::Command ? std::max<std::int64_t>(number, 0) : 0;
+    default: return level == WalkLevel::Command ? std::max<std::int64_t>(number, 0) : number;
     }
 }
 
+// The blocks of a "repeat" item. Returns the bytes consumed; `last` is the
+// size of the last block formatted, `failed` tells a broken back-reference.
+struct RepeatRun {
+    std::int64_t consumed = 0;
+    std::int64_t last = 0;
+    bool failed = false;
+    bool ranOut = false;  // the record walk only: the blocks passed the record's end
+};
+
+RepeatRun runBlocks(DecodeContext& ctx, ByteSpan data, std::int64_t pos, std::int64_t base,
+                    const RepeatDescription& block, std::int64_t count, bool checkEnd) {
+    RepeatRun run;
+    const std::int32_t fixedSize = ctx.values.countLookup(block.blockSizeField);
+    const std::int64_t shown = std::min(count, kMaxShownBlocks);
+    for (std::int64_t b = 0; b < shown; ++b) {
+        const std::int64_t at = pos + run.consumed;
+        run.last = formatRepeatBlock(ctx, from(data, at), block, fixedSize, static_cast<std::int32_t>(b), base + at);
+        run.consumed += run.last;
+        if (run.last < 0) {  // a broken back-reference: the rest would only repeat it
+            run.failed = true;
+            break;
+        }
+        if (checkEnd && pos + run.consumed > static_cast<std::int64_t>(data.size())) {
+            run.ranOut = true;
+            break;
+        }
+    }
+    return run;
+}
+
+} // namespace
+
+WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& items, ByteSpan data, std::int64_t pos,
+                     std::int64_t limit, WalkLevel level, std::int64_t base, std::int32_t fixedSize) {
+    using End = WalkResult::End;
+    const bool inRecord = level == WalkLevel::Record;
+    const bool inBlock = level == WalkLevel::Block;
+    const std::int64_t start = pos;
+    for (const CRecordDataLayout& item : items) {
+        const FormatCode code = formatCode(item.format);
+        const std::int64_t width = declaredWidth(code, item.number, level);
+        if (inBlock) {
+            const std::int64_t end = pos - start + width;
+            if (fixedSize > 0 && end > fixedSize) return {pos, End::FixedSize};
+            if (width > kMaxFieldWidth) return {pos, End::Stopped};
+        }
+        if (pos + width > limit) {
+            ctx.lines.emplace_back("Data exhausted");
+            return {pos, End::Stopped};
+        }
+
+        const std::int64_t itemStart = pos;
+        std::string line = item.name;
+        FieldResult r;
+        bool ownLine = inBlock;  // blocks show every structure item's name after its contents
+        bool stop = false;
+        const BlockKey blockKey(ctx.key, item.number);
+        if (level == WalkLevel::Command) {
+            r = appendFieldText(FieldContext::Command, code, item.format, item.number,
+                                data.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width)), line);
+            ownLine = true;
+            pos += width;
+        } else if (code == FormatCode::Repeat) {
+            const RepeatDescription& block = ctx.catalogue.repeat(blockKey);
+            const std::int64_t count = ctx.values.countLookup(block.countField);
+            if (inRecord) {
+                // Nothing happens for a block that names no count field (or does not exist).
+                if (!block.countField.empty()) {
+                    ctx.lines.reserve(ctx.lines.size() +
+                                      static_cast<std::size_t>(std::min(count, kMaxShownBlocks)) * (block.items.size() + 2) + 8);
+                    const RepeatRun run = runBlocks(ctx, data, pos, base, block, count, true);
+                    pos += run.consumed;
+                    std::string text;
+                    if (run.ranOut) {
+                        text = strprintf(" Ran out of data in repeating blocks, lIndex=%lu", (unsigned long)pos);
+                        stop = true;
+                    } else if (!run.failed && count > kMaxShownBlocks) {
+                        const std::int64_t skipped = count - kMaxShownBlocks;
+                        text = strprintf("Plus %lu more repeats", (unsigned long)skipped);
+                        pos += skipped * run.last;
+                        if (pos > static_cast<std::int64_t>(data.size())) text = "INSUFFICIENT DATA for specified repeats";
+                    }
+                    if (!text.empty()) {
+                        ctx.lines.emplace_back(" ");
+                        ctx.lines.push_back(std::move(text));
+                        ctx.lines.emplace_back(" ");
+                        ctx.lines.push_back(item.name);
+                    }
+                }
+            } else {
+                if (ctx.depth > kMaxNesting) {
+                    ctx.lines.emplace_back("Data exhausted");
+                    return {pos, End::Stopped};
+                }
+                const RepeatRun run = runBlocks(ctx, data, pos, base, block, count, false);
+                pos += run.consumed;
+                if (!run.failed && count > kMaxShownBlocks) {
+                    appendf(line, " Plus %ld more repeats", long(count - kMaxShownBlocks));
+                    pos += (count - kMaxShownBlocks) * run.last;
+                }
+            }
+        } else if (code == FormatCode::Vector) {
+            const VectorDescription& v = ctx.catalogue.vector(blockKey);
+            const std::int64_t c = ctx.values.countLookup(v.countField);
+            const std::int64_t f = ctx.values.countLookup(v.secondField);
+            const std::int64_t count = (inRecord ? v.countRule : v.blockCountRule).apply(c, f);
+            pos += formatVector(ctx, count, from(data, pos), v);
+        } else if (code == FormatCode::VarString) {
+            const VarStringDescription& vs = ctx.catalogue.varString(blockKey);
+            const std::int64_t length = ctx.values.countLookup(vs.lengthField);
+            if (length == 0) {
+                if (inRecord) {
+                    ctx.recordMessages.emplace_back("Bad String Length");
+                    return {pos, End::Stopped};
+                }
+                // Once per report: a corrupt length repeated in every block must
+                // not raise hundreds of message boxes. The item is skipped.
+                if (std::find(ctx.messages.begin(), ctx.messages.end(), "Bad String Length") == ctx.messages.end())
+                    ctx.messages.emplace_back("Bad String Length");
+                continue;
+            }
+            std::string text = vs.name;
+            text += ' ';
+            text += boundedText(from(data, pos), length);
+            ctx.lines.push_back(std::move(text));
+            ownLine = true;
+            pos += length;
+        } else if (code == FormatCode::PingData && inRecord && ctx.pingData) {
+            pos += ctx.pingData(ctx.lines, ctx.values);
+            ownLine = true;
+        } else if (code == FormatCode::BackText || code == FormatCode::BackSkip) {
+            std::int32_t length = 0;
+            if (!backReference(ctx.values, item.number, length)) return {pos, inRecord ? End::Stopped : End::BrokenReference};
+            if (length < 0 || pos + length > limit) {
+                ctx.lines.emplace_back("Data exhausted");
+                return {pos, End::Stopped};
+            }
+            if (code == FormatCode::BackText) {
+                line += ' ';
+                line += boundedText(from(data, pos), length);
+                ownLine = true;
+            } else {
+                ownLine = false;
+            }
+            pos += length;
+        } else {
+            const std::int64_t w = std::max<std::int64_t>(width, 0);
+            r = appendFieldText(inRecord ? FieldContext::Main : FieldContext::Repeat, code, item.format, item.number,
+                                slice(data, pos, w), line);
+            ownLine = true;
+            pos += w;
+        }
+
+        if (ownLine && !r.hidden) {
+            if (const std::string* e = item.enumText(r.value)) line.append(" - ").append(*e);
+            ctx.lines.push_back(std::move(line));
+        }
+        ctx.values.add(item.name, r.value);
+        if (inBlock) collectBeamDescriptor(ctx, item.name, r.value);
+        if (ctx.fields) ctx.fields->push_back({item.name, item.format, base + itemStart, pos - itemStart, ctx.depth});
+        if (stop) return {pos, End::Stopped};
+    }
+    return {pos, End::Done};
+}
+
 std::int64_t formatRepeatBlock(DecodeContext& ctx, ByteSpan data, const RepeatDescription& block,
-                               std::int32_t fixedSize, std::int32_t blockIndex) {
+                               std::int32_t fixedSize, std::int32_t blockIndex, std::int64_t base) {
     ctx.lines.emplace_back(" ");
     std::string heading = block.title;
     heading += ' ';
     heading += std::to_string(blockIndex + 1);
     ctx.lines.push_back(std::move(heading));
 
-    const auto available = static_cast<std::int64_t>(data.size());
-    std::int64_t consumed = 0;
-    for (const CRecordDataLayout& item : block.items) {
-        const std::int64_t width = item.number;
-        const std::int64_t end = consumed + width;
-        if (fixedSize > 0 && end > fixedSize) return fixedSize;
-        if (width > kMaxFieldWidth) return consumed;
-        if (end > available) {
-            ctx.lines.emplace_back("Data exhausted");
-            return consumed;
-        }
-
-        std::string line = item.name;
-        FieldResult r;
-        const std::string_view f = item.format;
-        if (f == "repeat") {
-            const RepeatDescription& nested = ctx.catalogue.repeat(BlockKey(ctx.key, item.number));
-            const std::int64_t count = ctx.values.countLookup(nested.countField);
-            const std::int32_t nestedFixed = ctx.values.countLookup(nested.blockSizeField);
-            if (ctx.depth >= kMaxNesting) {
-                ctx.lines.emplace_back("Data exhausted");
-                return consumed;
-            }
-            ++ctx.depth;
-            std::int64_t last = 0;
-            bool failed = false;
-            const std::int64_t shown = std::min(count, kMaxShownBlocks);
-            for (std::int64_t b = 0; b < shown; ++b) {
-                last = formatRepeatBlock(ctx, from(data, consumed), nested, nestedFixed, static_cast<std::int32_t>(b));
-                consumed += last;
-                if (last < 0) {  // a broken back-reference: the rest would only repeat it
-                    failed = true;
-                    break;
-                }
-            }
-            --ctx.depth;
-            if (!failed && count > kMaxShownBlocks) {
-                appendf(line, " Plus %ld more repeats", long(count - kMaxShownBlocks));
-                consumed += (count - kMaxShownBlocks) * last;
-            }
-        } else if (f == "vstring") {
-            const VarStringDescription& vs = ctx.catalogue.varString(BlockKey(ctx.key, item.number));
-            const std::int64_t length = ctx.values.countLookup(vs.lengthField);
-            if (length == 0) {
-                addMessage(ctx, "Bad String Length");
-                continue;
-            }
-            std::string text = vs.name;
-            text += ' ';
-            text += boundedText(from(data, consumed), length);
-            ctx.lines.push_back(std::move(text));
-            consumed += length;
-        } else if (f == "vector") {
-            const VectorDescription& v = ctx.catalogue.vector(BlockKey(ctx.key, item.number));
-            const std::int64_t count =
-                repeatVectorCount(ctx.key.recordType, item.number, ctx.values.countLookup(v.countField));
-            consumed += formatVector(ctx, count, from(data, consumed), v);
-        } else if (f == "sd" || f == "xd") {
-            std::int32_t length = 0;
-            if (!backReference(ctx.values, item.number, length)) return -1;
-            if (length < 0 || consumed + length > available) {
-                ctx.lines.emplace_back("Data exhausted");
-                return consumed;
-            }
-            if (f == "sd") {
-                line += ' ';
-                line += boundedText(from(data, consumed), length);
-            } else {
-                r.hidden = true;
-            }
-            consumed += length;
-        } else {
-            const std::int64_t w = std::max<std::int64_t>(width, 0);
-            r = appendFieldText(FieldContext::Repeat, f, item.number, slice(data, consumed, w), line);
-            consumed += w;
-        }
-        if (!r.hidden) {
-            if (const std::string* e = item.enumText(r.value)) line.append(" - ").append(*e);
-            ctx.lines.push_back(std::move(line));
-        }
-        ctx.values.add(item.name, r.value);
-        collectBeamDescriptor(ctx, item.name, r.value);
+    ++ctx.depth;
+    const WalkResult w = walkItems(ctx, block.items, data, 0, static_cast<std::int64_t>(data.size()), WalkLevel::Block,
+                                   base, fixedSize);
+    --ctx.depth;
+    switch (w.end) {
+    case WalkResult::End::FixedSize: return fixedSize;
+    case WalkResult::End::BrokenReference: return -1;
+    case WalkResult::End::Stopped: return w.pos;
+    case WalkResult::End::Done: break;
     }
-    return fixedSize > 0 ? fixedSize : consumed;
+    return fixedSize > 0 ? fixedSize : w.pos;
 }
 
 std::int64_t formatVector(DecodeContext& ctx, std::int64_t count, ByteSpan data, const VectorDescription& vector) {

@@ -7,7 +7,9 @@
 #include "decode/layout.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvik {
@@ -19,6 +21,16 @@ struct BeamDescriptor {
     std::uint32_t end = 0;
 };
 
+// One walked item and the bytes it took, for writers that need the byte
+// layout of a record. Offsets count from the first byte of the record.
+struct WalkedField {
+    std::string_view name;
+    std::string_view format;
+    std::int64_t offset = 0;
+    std::int64_t width = 0;   // bytes consumed (0 for items that hold no data)
+    int depth = 0;            // 0 in the record, 1 inside a repeat block, ...
+};
+
 // The state of one record's decoding.
 struct DecodeContext {
     DecodeContext(const LayoutCatalogue& c, RecordKey k, std::vector<std::string>& out)
@@ -28,25 +40,50 @@ struct DecodeContext {
     RecordKey key;
     std::vector<std::string>& lines;
     FieldValueList values;
-    std::vector<std::string> messages;             // texts for a message box
+    std::vector<std::string> recordMessages;       // message-box texts raised by the record walk, in order
+    std::vector<std::string> messages;             // those raised inside blocks (each text once)
     std::vector<BeamDescriptor>* beamDescriptors = nullptr;  // collected for record 7008
+    std::vector<WalkedField>* fields = nullptr;    // every walked item, when set
+    // Checks and formats the beams and samples of record 7008 ("7008PingData"),
+    // adding its lines; returns the bytes consumed.
+    std::function<std::int64_t(std::vector<std::string>&, const FieldValueList&)> pingData;
     int depth = 0;                                 // nesting of repeat blocks
 };
 
 inline constexpr std::int64_t kMaxShownBlocks = 999;
 inline constexpr int kMaxNesting = 8;
 
+// Where a list of items is walked. The levels differ in small, visible ways:
+// how a field that does not fit ends the walk, the texts of nested repeats,
+// which count rule a vector uses, and the formatting context of scalars.
+enum class WalkLevel { Record, Block, Command };
+
+struct WalkResult {
+    enum class End {
+        Done,             // every item was walked
+        Stopped,          // the data ran out or a field ended the walk
+        FixedSize,        // a block item passed the block's fixed size
+        BrokenReference,  // an "sd"/"xd" referred to before the first decoded field
+    };
+    std::int64_t pos = 0;  // where the walk stopped, within `data`
+    End end = End::Done;
+};
+
+// Walks `items` over `data` from `pos`; no field is read at or past `limit`.
+// `base` is the offset of `data` within the record (for WalkedField), and
+// `fixedSize` a block's fixed size (0: none).
+WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& items, ByteSpan data, std::int64_t pos,
+                     std::int64_t limit, WalkLevel level, std::int64_t base = 0, std::int32_t fixedSize = 0);
+
 // Formats block `blockIndex` of a repeat description from `data` (the bytes
-// that remain). Returns the bytes consumed, the fixed block size when one is
-// given, or -1 when a back-reference points before the first decoded field.
+// that remain, starting at offset `base` of the record). Returns the bytes
+// consumed, the fixed block size when one is given, or -1 when a
+// back-reference points before the first decoded field.
 std::int64_t formatRepeatBlock(DecodeContext& ctx, ByteSpan data, const RepeatDescription& block,
-                               std::int32_t fixedSize, std::int32_t blockIndex);
+                               std::int32_t fixedSize, std::int32_t blockIndex, std::int64_t base = 0);
 
 // Formats a vector of `count` elements from `data`; returns the bytes consumed.
 std::int64_t formatVector(DecodeContext& ctx, std::int64_t count, ByteSpan data, const VectorDescription& vector);
-
-// The element count a vector inside a repeat block uses.
-std::int64_t repeatVectorCount(std::int32_t recordType, std::int32_t itemNumber, std::int64_t count);
 
 // The widths of the four parts of one beam sample of record 7008.
 struct BeamSampleWidths {

@@ -35,3 +35,8 @@ mkdir -p "$root/build-fuzz/corpus-imagery"
             bs=1 skip="$offset" count="$bytes" 2>/dev/null
     done
 "$root/build-fuzz/bin/imagery_fuzz" -max_total_time=20 -max_len=20000 -print_final_stats=1 "$root/build-fuzz/corpus-imagery"
+# A short run of the layout definition fuzzer, seeded with the built-in files.
+cmake --build "$root/build-fuzz" --target layout_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus-layouts"
+cp "$root"/data/layouts/*.yaml "$root/build-fuzz/corpus-layouts/"
+"$root/build-fuzz/bin/layout_fuzz" -max_total_time=15 -max_len=65536 -print_final_stats=1 "$root/build-fuzz/corpus-layouts"

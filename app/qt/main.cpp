@@ -1,9 +1,10 @@
 // tarvik: the desktop program.
 //
-//   tarvik [UDP] [--open FILE.vxr] [--select ROW] [--screenshot PATH]
+//   tarvik [UDP] [--open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]
 //
 // "UDP" (or "udp") anywhere on the command line selects UDP for the connection.
 // --screenshot saves a picture of the main window once it has painted, then exits.
+// --layouts loads the layout definition files of DIR after the built-in and the user's own.
 
 #include "app/qt/check_combo_box.h"
 #include "app/qt/main_form.h"
@@ -24,7 +25,7 @@
 namespace {
 
 struct Options {
-    QString open, screenshot;
+    QString open, screenshot, layouts;
     std::optional<qulonglong> select;
     bool udp = false;
     QString error;
@@ -41,6 +42,7 @@ Options parse(const QStringList& words) {
         };
         if (w == "--open") o.open = value();
         else if (w == "--screenshot") o.screenshot = value();
+        else if (w == "--layouts") o.layouts = value();
         else if (w == "--select") {
             bool ok = false;
             const qulonglong row = value().toULongLong(&ok);
@@ -64,16 +66,19 @@ int main(int argc, char** argv) {
     const Options options = parse(QApplication::arguments());
     if (!options.error.isEmpty()) {
         std::fprintf(stderr,
-                     "tarvik: %s\nUsage: tarvik [UDP] [--open FILE.vxr] [--select ROW] [--screenshot PATH]\n",
+                     "tarvik: %s\nUsage: tarvik [UDP] [--open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]\n",
                      qPrintable(options.error));
         return 2;
     }
 
-    tarvik::QSettingsStore settings;
-    tarvik::CMainFrame window(settings, options.udp ? "UDP" : "TCP");
+    tarvik::CMyTarvikView::layoutOptions().directory = options.layouts.toStdString();
     // An unattended picture must not wait on a message box: messages go to stderr.
     if (!options.screenshot.isEmpty())
-        window.port().messageHook = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+        tarvik::QtViewPort::initialMessageHook() = [](const std::string& text) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+        };
+    tarvik::QSettingsStore settings;
+    tarvik::CMainFrame window(settings, options.udp ? "UDP" : "TCP");
 
     window.show();
     if (!options.open.isEmpty()) window.view().openRecordFile(options.open.toStdString());

@@ -29,7 +29,13 @@ namespace {
 QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 } // namespace
 
-QtViewPort::QtViewPort(QWidget& window, CMainForm& form) : window_(window), form_(form) {}
+QtViewPort::QtViewPort(QWidget& window, CMainForm& form)
+    : messageHook(initialMessageHook()), window_(window), form_(form) {}
+
+std::function<void(const std::string& text)>& QtViewPort::initialMessageHook() {
+    static std::function<void(const std::string& text)> hook;
+    return hook;
+}
 
 QtViewPort::~QtViewPort() {
     if (waitCursor_) QApplication::restoreOverrideCursor();

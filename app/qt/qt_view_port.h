@@ -58,6 +58,10 @@ public:
     std::function<void(int id)> timerHandler;
     // When set, these answer instead of the modal dialogs (tests, the screenshot run).
     std::function<void(const std::string& text)> messageHook;
+    // The message hook every port gets when it is made: set before the window
+    // exists when nobody will answer a message box, so that even the messages
+    // of the window's construction (layout file problems) reach it.
+    static std::function<void(const std::string& text)>& initialMessageHook();
     std::function<OpenFileResult(const OpenFileRequest&)> fileDialogHook;
     std::function<std::optional<std::string>(std::string_view start)> folderDialogHook;
     // When set, receives what would go to the print dialog or its preview.

@@ -1,6 +1,7 @@
 #include "decode/catalogue/catalogue.h"
 
 #include "core/text.h"
+#include "decode/layout_loader.h"
 
 namespace tarvik {
 
@@ -64,24 +65,12 @@ void CatalogueBuilder::varString(std::uint32_t type, std::int32_t index, std::st
 }
 
 LayoutCatalogue buildLayoutCatalogue(std::vector<std::string>* duplicates) {
-    LayoutCatalogue catalogue;
-    CatalogueBuilder c(catalogue);
-    addBeamSampleLayout(c);
-    addVectors(c);
-    addRepeats(c);
-    // Records of 7000 and above first, then 1000..6999 and 7500..9999.
-    addRecords7000(c);
-    addRecords7200(c);
-    addRecords10000(c);
-    addRecords1000(c);
-    addRecords7500(c);
-    addVarStrings(c);
-    addOptionalData(c);
-    // A type that owns repeat blocks but has no layout decodes as unknown.
-    for (const auto& [key, block] : catalogue.repeats)
-        catalogue.records.try_emplace(RecordKey{key.protocolVersion, key.recordVersion, key.recordType});
-    if (duplicates) *duplicates = c.duplicates();
-    return catalogue;
+    // The built-in definition files are checked when they load: a key given twice
+    // in one file is a problem there, so there are no duplicates to hand back.
+    if (duplicates) duplicates->clear();
+    LayoutLoader loader;
+    loader.addBuiltIn();
+    return loader.finish().catalogue;
 }
 
 std::vector<std::string> checkLayoutCatalogue(const LayoutCatalogue& catalogue) {
@@ -93,18 +82,19 @@ std::vector<std::string> checkLayoutCatalogue(const LayoutCatalogue& catalogue) 
     return problems;
 }
 
-void addBeamSampleLayout(CatalogueBuilder& c) {
-    BeamSampleLayout& b = c.catalogue().beamSampleLayout;
-    b = {};
-    b.recordType = 7008;
-    b.title = "Vx Beam Data";
-    const std::vector<std::pair<std::int32_t, std::int32_t>> ampPhase = {{0, 0}, {1, 1}, {2, 2}, {3, 4}};
-    const std::vector<std::pair<std::int32_t, std::int32_t>> iq = {{0, 0}, {1, 2}, {2, 4}};
-    ItemListBuilder(b.items)
-        .item("Amplitude data", "u", 0, SizeRule("Data sample type", 0, 3, ampPhase))
-        .item("Phase data", "u", 0, SizeRule("Data sample type", 4, 7, ampPhase))
-        .item("I data", "i", 0, SizeRule("Data sample type", 8, 11, iq))
-        .item("Q data", "i", 0, SizeRule("Data sample type", 8, 11, iq));
+namespace {
+const LayoutCatalogue& builtInCatalogue() {
+    static const LayoutCatalogue c = buildLayoutCatalogue();
+    return c;
+}
+} // namespace
+
+void addVectors(CatalogueBuilder& c) {
+    for (const auto& [key, v] : builtInCatalogue().vectors) c.catalogue().vectors.try_emplace(key, v);
+}
+
+void addVarStrings(CatalogueBuilder& c) {
+    for (const auto& [key, v] : builtInCatalogue().varStrings) c.catalogue().varStrings.try_emplace(key, v);
 }
 
 } // namespace tarvik

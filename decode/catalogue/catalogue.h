@@ -1,45 +1,18 @@
 #pragma once
-// The built-in layout catalogue: the tool's protocol knowledge, written down as
-// data through a small builder API. Every entry is registered under protocol
-// version 5 and record version 1.
+// Filling a layout catalogue from C++: the builder API that tests use to make
+// small catalogues of their own. The built-in catalogue itself is data
+// (data/layouts/*.yaml, see docs/layouts.md), loaded by decode/layout_loader.h.
 //
-// HOW TO ADD A RECORD LAYOUT
-//   Find the group file for the record type (below) and add, in wire order:
-//
+//     CatalogueBuilder c(catalogue);
 //     c.record(7000, "Vx volatile sonar settings")
 //         .item("Sonar serial number", "u", 8)
 //         .item("Multi-Ping Sequence", "u", 2, {{0, "Not in multiping mode"}})
-//         .item("Beam descriptor", "repeat", 0)       // number = block index
-//         .item("Reserved", "x", 2);
-//
-//   An item takes (name, format, number) and optionally an Enumeration
-//   ({{value, "text"}, ...}, or one from decode/catalogue/enumerations.h) or a
-//   SizeRule. A record type registered twice keeps its first description.
-//
-// HOW TO ADD A REPEAT BLOCK (in repeats.cpp)
-//     c.repeat(7027, 0, "Beam Detection Data", "Number of detection Points")
-//         .blockSize("Data field size")              // optional: fixed block size field
-//         .flags("Flags")                            // optional: kept, not read
-//         .item("Beam Descriptor", "u", 2)
-//         ...;
-//   The record's item ("name", "repeat", 0) opens the block with index 0.
-//
-// HOW TO ADD A VECTOR (in vectors.cpp)
-//     c.vector(7004, 0, "Beam vert. direction angle (deg)", "r2d", 4, "Number of receiver beams")
-//         .second("Flags")                           // optional second field
-//         .sizeRule(SizeRule(...));                  // when the width is 0
-//
-// HOW TO ADD A VARIABLE TEXT (in var_strings.cpp)
+//         .item("Beam descriptor", "repeat", 0);     // number = block index
+//     c.repeat(7027, 0, "Beam Detection Data", "Number of detection Points").item(...);
+//     c.vector(7004, 0, "Beam vert. direction angle (deg)", "r2d", 4, "Number of receiver beams");
 //     c.varString(7052, 0, "Directory name", "Directory name length (characters, including NULL)");
 //
-// OPTIONAL DATA (in optional_data.cpp): c.optionalData(type, title).item(...)...
-//
-// Group files (one function each, called by buildLayoutCatalogue in this order:
-// beam samples, vectors, repeat blocks, records, variable texts, optional data):
-//   records_7000.cpp    7000..7199           records_7200.cpp   7200..7499
-//   records_10000.cpp   10000 and above      records_1000.cpp   1000..6999
-//   records_7500.cpp    7500..9999
-// A new record type goes into the file of its range; no other code changes.
+// A key registered twice keeps its first description.
 
 #include "decode/layout.h"
 
@@ -133,21 +106,15 @@ private:
     VectorDescription discardVector_;
 };
 
-// The group builders (one per file).
-void addBeamSampleLayout(CatalogueBuilder& c);
+// Copy the built-in vectors / variable texts into a catalogue being built (keys
+// already there are kept): for small catalogues that reuse the built-in arrays.
 void addVectors(CatalogueBuilder& c);
-void addRepeats(CatalogueBuilder& c);
-void addRecords7000(CatalogueBuilder& c);
-void addRecords7200(CatalogueBuilder& c);
-void addRecords10000(CatalogueBuilder& c);
-void addRecords1000(CatalogueBuilder& c);
-void addRecords7500(CatalogueBuilder& c);
 void addVarStrings(CatalogueBuilder& c);
-void addOptionalData(CatalogueBuilder& c);
 
-// Builds the whole catalogue, then adds an empty record entry for every record
-// type that owns repeat blocks but has no layout. When `duplicates` is given it
-// receives the keys the tables register more than once.
+// The built-in catalogue, loaded from the embedded definition files, with an
+// empty record entry for every record type that owns repeat blocks but has no
+// layout. `duplicates`, when given, is emptied: the loader reports a key given
+// twice in one file as a problem of that file.
 LayoutCatalogue buildLayoutCatalogue(std::vector<std::string>* duplicates = nullptr);
 
 // The start-up check: one message per repeat-block description without a title.

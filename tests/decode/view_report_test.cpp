@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 using namespace tarvik;
 
 namespace {
@@ -72,4 +75,24 @@ TEST_F(ViewFixture, MarkerEntriesAndMessageBoxes) {
     EXPECT_TRUE(std::is_sorted(types.begin(), types.end()));
     EXPECT_EQ(types.front(), 1000u);
     EXPECT_EQ(types.back(), 15050u);
+}
+
+TEST_F(ViewFixture, LayoutFilesAddToTheFilterAndTheirProblemsShowInOneMessage) {
+    const ByteSpan text = asBytes("records:\n"
+                                  "  - {type: 4321, title: \"Made up\", items: [[\"Value\", u, 4]]}\n"
+                                  "  - {type: 4322, title: \"Broken\", items: [[\"Value\", u, 5]]}\n"
+                                  "  - {type: 4323}\n");
+    std::filesystem::create_directories(dir.file("layouts"));
+    dir.write("layouts/user.yaml", Bytes(text.begin(), text.end()));
+    CMyTarvikView::layoutOptions().directory = dir.file("layouts");
+    CMyTarvikView view(port, settings);
+    CMyTarvikView::layoutOptions().directory.clear();
+
+    ASSERT_EQ(port.messages.size(), 1u);
+    const std::string file = dir.file("layouts/user.yaml");
+    EXPECT_EQ(port.messages[0], file + ":3: the width must be 1, 2, 4, 8 or 16 for format \"u\": 5\n" + file +
+                                    ":4: a record needs \"title\"");
+    const auto types = view.filterRecordTypes();
+    EXPECT_NE(std::find(types.begin(), types.end(), 4321u), types.end());
+    EXPECT_EQ(std::find(types.begin(), types.end(), 4322u), types.end());
 }

@@ -91,6 +91,10 @@ private:
 
 bool parseUnsigned(std::string_view text, unsigned long long& out);
 
+// Takes "--layouts DIR" when given: the views made afterwards load the layout
+// definition files of DIR. False (usage printed) when DIR is missing.
+bool takeLayoutsOption(Args& args);
+
 struct Command {
     const char* name;
     const char* summary;

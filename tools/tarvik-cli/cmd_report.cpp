@@ -15,18 +15,20 @@ constexpr const char* kRecordSeparator = "-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=
 } // namespace
 
 const char* const kReportUsage =
-    "Usage: tarvik-cli report FILE [--row N | --all] [--filter TEXT]\n\n"
+    "Usage: tarvik-cli report FILE [--row N | --all] [--filter TEXT] [--layouts DIR]\n\n"
     "Reads a record file (*.vxr) as the window's \"Read Vx File\" does and prints the report of\n"
     "listed row N (default 0) exactly as the report list shows it, one line per line. The\n"
     "\"Record #\" is the row's index position.\n\n"
     "  --row N         the listed row whose record is reported\n"
     "  --all           the report of every listed row, each followed by a separator line\n"
-    "  --filter TEXT   the record filter's text, e.g. \"7000; 7004\" (default \"ALL RECORDS\")\n\n"
+    "  --filter TEXT   the record filter's text, e.g. \"7000; 7004\" (default \"ALL RECORDS\")\n"
+    "  --layouts DIR   also load the layout definition files of DIR (after the user's own)\n\n"
     "Exit status: 0 reported, 1 a message was shown (on stderr), 2 usage error or no such row.\n";
 
 int runReport(Args& args) {
     const bool all = args.flag("--all");
     std::string filter = args.option("--filter").value_or(std::string(kAllRecords));
+    if (!takeLayoutsOption(args)) return kExitUsage;
     std::optional<std::string> rowText = args.option("--row");
     auto files = args.positionals();
     unsigned long long row = 0;

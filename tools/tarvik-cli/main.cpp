@@ -2,6 +2,7 @@
 // view logic with the window and print the texts the window would show.
 
 #include "core/record_memory.h"
+#include "app/tarvik_view.h"
 #include "tools/tarvik-cli/cli.h"
 
 #include <charconv>
@@ -79,6 +80,16 @@ bool parseUnsigned(std::string_view text, unsigned long long& out) {
     return ec == std::errc{} && end == text.data() + text.size();
 }
 
+bool takeLayoutsOption(Args& args) {
+    const std::optional<std::string> dir = args.option("--layouts");
+    if (args.error) {
+        std::fprintf(stderr, "%s\n", args.errorText.c_str());
+        return false;
+    }
+    if (dir) CMyTarvikView::layoutOptions().directory = *dir;
+    return true;
+}
+
 namespace {
 
 const Command kCommands[] = {
@@ -86,11 +97,11 @@ const Command kCommands[] = {
     {"generate", "write a sample record file made by the frame builder", kGenerateUsage, runGenerate},
     {"report", "print the report of a listed record, as the report list shows it", kReportUsage, runReport},
     {"receive", "connect to a server, request records and print what arrives", kReceiveUsage, runReceive},
-    {"catalogue", "list the record layouts, repeat blocks and vectors the tool decodes", kCatalogueUsage, runCatalogue},
     {"condense", "write the condensed file of a record file: one line per record", kCondenseUsage, runCondense},
     {"dump", "write the summary and reports of listed rows to a text file", kDumpUsage, runDump},
     {"print", "print the report of a listed record to a PDF file", kPrintUsage, runPrint},
     {"image", "draw the sector picture of a record or the echogram of a file into a PNG", kImageUsage, runImage},
+    {"catalogue", "list, check and export the record layouts the tool decodes", kCatalogueUsage, runCatalogue},
 };
 
 void printOverview(std::FILE* out) {

@@ -1,0 +1,291 @@
+// Layout definition files: what they load, how later files replace earlier
+// definitions, and the problems a faulty file gives.
+
+#include "decode/catalogue/catalogue.h"
+#include "decode/layout_loader.h"
+#include "tests/decode/decode_test_support.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace tarvik;
+using tarvik::testing::hasLine;
+
+namespace {
+
+LoadedDefinitions loadOnTopOfBuiltIn(const std::string& name, const std::string& text) {
+    LayoutLoader loader;
+    loader.addBuiltIn();
+    loader.addText(name, text);
+    return loader.finish();
+}
+
+std::vector<std::string> messages(const LoadedDefinitions& d) {
+    std::vector<std::string> out;
+    for (const auto& p : d.problems) out.push_back(p.message());
+    return out;
+}
+
+std::string writeText(const tarvik::testing::TempDir& dir, const std::string& name, std::string_view text) {
+    const ByteSpan bytes = asBytes(text);
+    return dir.write(name, Bytes(bytes.begin(), bytes.end()));
+}
+
+const RecordDescription& record(const LoadedDefinitions& d, std::int32_t type) {
+    return d.catalogue.record(RecordKey{5, 1, type});
+}
+
+} // namespace
+
+TEST(LayoutLoader, BuiltInFilesLoadWithoutProblems) {
+    LayoutLoader loader;
+    loader.addBuiltIn();
+    const LoadedDefinitions d = loader.finish();
+    EXPECT_TRUE(d.problems.empty()) << d.problems.front().message();
+    EXPECT_EQ(d.sources.size(), builtInLayoutFiles().size());
+    EXPECT_EQ(d.catalogue.records.size(), 112u);
+    // Shared enumerations and their generated forms arrive as built before.
+    const auto& flags = record(d, 7017).items[6];
+    ASSERT_EQ(flags.name, "Flags");
+    ASSERT_EQ(flags.enumeration.size(), 64u);
+    EXPECT_EQ(flags.enumeration[5].text, "User-defined depth filter enabled, Automatic filter enabled");
+    EXPECT_EQ(record(d, 7012).items.at(4).enumeration.at(3).text, "Pitch, Roll applied");
+    // The count rules that used to be written into the walker.
+    const VectorDescription& bite = d.catalogue.vector(BlockKey(5, 1, 7021, 0));
+    EXPECT_EQ(bite.countRule.apply(0, 0), 4);
+    const VectorDescription& roll = d.catalogue.vector(BlockKey(5, 1, 7012, 1));
+    EXPECT_EQ(roll.countRule.apply(10, 5), 0);
+    EXPECT_EQ(roll.countRule.apply(10, 2), 10);
+    EXPECT_EQ(roll.blockCountRule.apply(6, 0), 12);  // 2 x ((6 AND 2) x 6) >> 1
+}
+
+TEST(LayoutLoader, LaterDefinitionsReplaceWholeOrAdd) {
+    const LoadedDefinitions d = loadOnTopOfBuiltIn("user.yaml", R"yaml(
+enumerations:
+  state: {0: "Off", 1: "On"}
+records:
+  - type: 7005
+    title: "Vx Calibration data"
+    items:
+      - ["Sonar serial number", u, 8]
+      - ["State", u, 1, state]
+      - ["Number of receiver channels", u, 4]
+      - ["Receiver gain", vector, 0]
+  - type: 4242
+    title: "Made up"
+    protocol: 6
+    items:
+      - ["Only", i, 2, {-1: "Minus one"}]
+vectors:
+  - {type: 7005, block: 0, element: "Gain", format: u, width: 2, count: "Number of receiver channels"}
+)yaml");
+    EXPECT_TRUE(d.problems.empty()) << messages(d).front();
+    ASSERT_EQ(record(d, 7005).items.size(), 4u);
+    EXPECT_EQ(record(d, 7005).items[1].enumeration[1].text, "On");
+    // Replaced whole: the user's vector, not a blend with the built-in one.
+    const VectorDescription& gain = d.catalogue.vector(BlockKey(5, 1, 7005, 0));
+    EXPECT_EQ(gain.elementName, "Gain");
+    EXPECT_EQ(gain.width, 2);
+    EXPECT_EQ(gain.title, "Gain");
+    EXPECT_EQ(d.catalogue.record(RecordKey{6, 1, 4242}).items[0].enumeration[0].value, -1);
+
+    const LayoutSource& user = d.sources.back();
+    EXPECT_EQ(user.file, "user.yaml");
+    EXPECT_EQ(user.replaced, (std::vector<std::string>{"vector 7005/0", "record 7005"}));
+    EXPECT_EQ(user.added, (std::vector<std::string>{"enumeration state", "record 4242 (protocol 6, version 1)"}));
+}
+
+TEST(LayoutLoader, EachFaultyDefinitionIsLeftOutWithItsLine) {
+    const LoadedDefinitions d = loadOnTopOfBuiltIn("bad.yaml", R"yaml(records:
+  - type: 9001
+    title: "Unknown format"
+    items:
+      - ["A", q, 4]
+  - type: 9002
+    title: "Width"
+    items:
+      - ["A", u, 3]
+  - type: 9003
+    title: "Count field"
+    items:
+      - ["Blocks", repeat, 0]
+      - ["Count", u, 4]
+  - type: 9004
+    title: "No block"
+    items:
+      - ["V", vector, 7]
+  - type: 9005
+    title: "Forward size rule"
+    items:
+      - {name: "Data", format: u, width: 0, size: {field: "Kind", bits: [0, 3], table: {1: 2}}}
+      - ["Kind", u, 4]
+  - type: 9006
+    title: "Enumeration range"
+    items:
+      - ["Small", u, 1, {256: "Too big"}]
+  - type: 9007
+    title: "Good"
+    items:
+      - ["Fine", u, 4]
+  - type: 9007
+    title: "Twice"
+repeats:
+  - {type: 9003, block: 0, title: "Blocks", count: "Count", items: [["X", u, 1]]}
+  - {type: 9008, block: 0, title: "", count: "N"}
+)yaml");
+    const auto m = messages(d);
+    EXPECT_TRUE(hasLine(m, "bad.yaml:5: unknown format \"q\"")) << ::testing::PrintToString(m);
+    EXPECT_TRUE(hasLine(m, "bad.yaml:9: the width must be 1, 2, 4, 8 or 16 for format \"u\": 3"));
+    EXPECT_TRUE(hasLine(m, "bad.yaml:13: the count field \"Count\" of repeat block 9003/0 is not a field decoded "
+                           "before it; record 9003 is left out"));
+    EXPECT_TRUE(hasLine(m, "bad.yaml:18: \"V\" opens vector 7, which record type 9004 does not have; record 9004 is "
+                           "left out"));
+    EXPECT_TRUE(hasLine(m, "bad.yaml:22: the size rule field \"Kind\" of \"Data\" is not a field decoded before it; "
+                           "record 9005 is left out"));
+    EXPECT_TRUE(hasLine(m, "bad.yaml:27: enumeration value 256 is out of the range of a 1-byte \"u\" field"));
+    EXPECT_TRUE(hasLine(m, "bad.yaml:32: record 9007 is defined twice in this file"));
+    EXPECT_TRUE(hasLine(m, "bad.yaml:36: The description for REPEAT record type 9008 is empty")) << ::testing::PrintToString(m);
+    EXPECT_EQ(m.size(), 8u) << ::testing::PrintToString(m);
+    for (std::int32_t type = 9001; type <= 9006; ++type) EXPECT_TRUE(record(d, type).title.empty()) << type;
+    EXPECT_EQ(record(d, 9007).title, "Good");
+    EXPECT_EQ(d.catalogue.records.size(), 112u + 1u + 1u);  // "Good", and 9003 as the owner of a block
+    EXPECT_EQ(d.sources.back().problems, 8u);
+}
+
+TEST(LayoutLoader, FilesThatAreNotDefinitionsGiveOneProblem) {
+    auto only = [](const std::string& text) {
+        LayoutLoader loader;
+        loader.addText("f.yaml", text);
+        return messages(loader.finish());
+    };
+    EXPECT_EQ(only("records: [\n  - type: 1\n"), (std::vector<std::string>{"f.yaml:2: not valid YAML: illegal block entry"}));
+    EXPECT_EQ(only("just text"), (std::vector<std::string>{"f.yaml:1: a definition file is a map of sections (records:, repeats:, ...)"}));
+    EXPECT_EQ(only("recrods: []"), (std::vector<std::string>{"f.yaml:1: unknown section \"recrods\""}));
+    EXPECT_EQ(only(std::string(5000, '[')), (std::vector<std::string>{"f.yaml:1: nested deeper than 32 levels"}));
+    EXPECT_EQ(only(std::string(17u << 20, '#')), (std::vector<std::string>{"f.yaml: the file is larger than 16 MiB"}));
+    EXPECT_TRUE(only("").empty());
+    EXPECT_TRUE(only("# only a comment\n").empty());
+
+    tarvik::testing::TempDir dir;
+    LayoutLoader loader;
+    loader.addDirectory(dir.file("absent"), true);
+    loader.addFile(dir.file("absent.yaml"));
+    const auto m = messages(loader.finish());
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0], dir.file("absent") + ": is not a folder");
+    EXPECT_EQ(m[1].rfind(dir.file("absent.yaml") + ": cannot be read", 0), 0u);
+}
+
+TEST(LayoutLoader, CommandsComeOutAsPlainData) {
+    const LoadedDefinitions d = loadOnTopOfBuiltIn("commands.yaml", R"yaml(
+commands:
+  - id: "1009"
+    title: "Bottom detection mask"
+    params:
+      - name: "Bottom detection flag"
+        format: u
+        width: 4
+        bits: [[0, 3, "Reserved"], [4, 7, "Bottom detection method"], [8, 8, "Absolute Range filter"]]
+  - id: "1051"
+    title: "Volatile data feed"
+    params:
+      - ["N, Number of record numbers", u, 4]
+      - {name: "Record number (or zero) (CSV)", format: u, width: 4, count: "N, Number of record numbers"}
+  - id: "P1009"
+    title: "Sound velocity profile"
+    count: 2
+    parameters:
+      - {name: "Position flag", format: u, width: 1, values: [[0, "Invalid"], [1, "Valid"]]}
+      - {name: "SVP data", format: repeat, width: 0, count: "SVP data"}
+  - id: "1200"
+    title: "Start recording"
+    params:
+      - {name: "Reserved", format: u, width: 4, preset: 0}
+      - ["Filename", s, 256]
+  - id: "1019"
+    title: "Vernier Processing Options"
+    count: 6
+    parameters: unknown
+  - id: "1000"
+    title: "Shutdown Processor"
+  - id: "2001"
+    title: "Misspelled count"
+    params:
+      - {name: "List", format: u, width: 4, count: "Nmber"}
+  - id: "2002"
+    title: "Repeat without a block"
+    params:
+      - {name: "Block", format: repeat, width: 0}
+  - id: "2003"
+    title: "Decoding only"
+    params:
+      - ["Angle", r2d, 4]
+repeats:
+  - id: "P1009"
+    title: "Sound velocity profile"
+    count: "Number of samples"
+    items:
+      - ["Depth (m)", f, 4]
+      - ["Sound velocity (m/s)", f, 4]
+)yaml");
+    const auto m = messages(d);
+    EXPECT_EQ(m, (std::vector<std::string>{
+                     "commands.yaml:35: the count field \"Nmber\" is not an earlier parameter",
+                     "commands.yaml:43: unknown format \"r2d\" in a command",
+                     "commands.yaml:39: \"Block\" repeats a block that command 2002 does not have; the command is left out",
+                 }));
+    // Key order: identifier, text order; every plain number before "P".
+    std::vector<std::string> ids;
+    for (const auto& c : d.commands) ids.push_back(c.identifier);
+    EXPECT_EQ(ids, (std::vector<std::string>{"1000", "1009", "1019", "1051", "1200", "P1009"}));
+    const CommandDefinition& mask = d.commands[1];
+    ASSERT_EQ(mask.parameters.size(), 1u);
+    ASSERT_EQ(mask.parameters[0].bitFields.size(), 3u);
+    EXPECT_EQ(mask.parameters[0].bitFields[1].firstBit, 4);
+    EXPECT_EQ(mask.parameters[0].bitFields[1].lastBit, 7);
+    EXPECT_EQ(mask.parameters[0].bitFields[2].firstBit, mask.parameters[0].bitFields[2].lastBit);
+    EXPECT_FALSE(d.commands[2].parametersKnown);
+    EXPECT_EQ(d.commands[2].parameterCount, 6);
+    EXPECT_EQ(d.commands[3].parameters[1].item.countFieldName, "N, Number of record numbers");
+    EXPECT_TRUE(d.commands[4].parameters[0].hasPreset);
+    EXPECT_FALSE(d.commands[4].parameters[1].hasPreset);
+    EXPECT_EQ(d.commands[5].parameters[0].item.enumeration[1].text, "Valid");
+    ASSERT_EQ(d.commandRepeats.size(), 1u);
+    EXPECT_EQ(d.commandRepeats[0].identifier, "P1009");
+    EXPECT_EQ(d.commandRepeats[0].items.size(), 2u);
+}
+
+TEST(LayoutLoader, CheckingFilesReportsTheirProblemsAndWhatTheyBreak) {
+    tarvik::testing::TempDir dir;
+    const std::string good = writeText(dir, "good.yaml", ("records:\n  - {type: 7005, title: \"Vx Calibration data\"}\n"));
+    const std::string bad = writeText(dir, "bad.yaml", ("records:\n  - {type: 7005}\n"));
+    EXPECT_TRUE(checkLayoutFiles({good}).empty());
+    const auto problems = checkLayoutFiles({good, bad});
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].message(), bad + ":2: a record needs \"title\"");
+
+    // A title-only 7006 leaves the built-in optional data of 7006 without its count field.
+    const std::string breaking = writeText(dir, "breaking.yaml", "records:\n  - {type: 7006, title: \"Bathymetry\", items:}\n");
+    const auto broken = checkLayoutFiles({breaking});
+    ASSERT_EQ(broken.size(), 1u);
+    EXPECT_EQ(broken[0].file, "built-in:records-7000.yaml");
+    EXPECT_NE(broken[0].text.find("its optional data is left out"), std::string::npos) << broken[0].text;
+}
+
+TEST(LayoutLoader, AliasesCannotBlowAFileUp) {
+    // One list of 100 items named by 610 records: 61,000 items from a short file.
+    std::string text = "records:\n  - {type: 1, title: \"t\", items: &i [";
+    for (int i = 0; i < 100; ++i) text += std::string(i ? ", " : "") + "[\"f" + std::to_string(i) + "\", u, 1]";
+    text += "]}\n";
+    for (int type = 2; type <= 610; ++type) text += "  - {type: " + std::to_string(type) + ", title: \"t\", items: *i}\n";
+    LayoutLoader loader;
+    loader.addText("big.yaml", text);
+    const LoadedDefinitions d = loader.finish();
+    EXPECT_EQ(d.catalogue.records.size(), 500u);
+    ASSERT_EQ(d.problems.size(), 101u);  // 100 listed, then one line for the rest
+    EXPECT_EQ(d.problems[0].message(), "big.yaml:2: the file defines more than 50000 items");
+    EXPECT_EQ(d.problems[100].message(), "big.yaml: more problems, not listed");
+    EXPECT_EQ(d.sources.back().problems, 110u);
+}
