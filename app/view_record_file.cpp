@@ -59,7 +59,10 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
 
     recordFile_.close();
     if (!recordFile_.open(path)) {
-        port_.messageBox(strprintf("could not open the specified file %s", path.c_str()));
+        // A path that is not a regular file says what it is; other failures keep the plain text.
+        std::string text = strprintf("could not open the specified file %s", path.c_str());
+        if (recordFile_.notRegularFile()) text += ": " + recordFile_.lastError();
+        port_.messageBox(text);
         fileSourceMode_ = false;
         recordIndex_.clear();
         port_.setRecordRowCount(recordRowCount());

@@ -13,19 +13,39 @@ namespace tarvik {
 
 RecordFile::~RecordFile() { close(); }
 
+std::optional<std::string> notRegularFileText(unsigned mode) {
+    if (S_ISREG(mode)) return std::nullopt;
+    if (S_ISDIR(mode)) return "it is a directory";
+    if (S_ISFIFO(mode)) return "it is a FIFO (named pipe), not a record file";
+    if (S_ISSOCK(mode)) return "it is a socket, not a record file";
+    if (S_ISCHR(mode)) return "it is a character device, not a record file";
+    if (S_ISBLK(mode)) return "it is a block device, not a record file";
+    return "it is not a regular file";
+}
+
 bool RecordFile::open(const std::string& path) {
     close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    notRegular_ = false;
+    // Non-blocking, so that a FIFO without a writer cannot hold the open; only
+    // regular files are read, and they never block.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error_ = std::strerror(errno);
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        error_ = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : std::strerror(errno);
+    if (::fstat(fd, &st) != 0) {
+        error_ = std::strerror(errno);
         ::close(fd);
         return false;
     }
+    if (auto what = notRegularFileText(st.st_mode)) {
+        error_ = *what;
+        notRegular_ = true;
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     fd_ = fd;
     path_ = path;
     error_.clear();

@@ -25,8 +25,12 @@ public:
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
 
-    // Opens for binary reading; on failure returns false and keeps errno's text.
+    // Opens a regular file for binary reading; on failure returns false and
+    // keeps the reason: errno's text, or what the path is when it is not a
+    // regular file (a directory, a FIFO, a device), which is refused at once.
     bool open(const std::string& path);
+    // The last open failed because the path is not a regular file.
+    bool notRegularFile() const { return notRegular_; }
     void close();
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
@@ -41,7 +45,12 @@ private:
     int fd_ = -1;
     std::string path_;
     std::string error_;
+    bool notRegular_ = false;
 };
+
+// What a path is when it is not a regular file ("it is a directory", ...),
+// from its st_mode; nullopt for a regular file.
+std::optional<std::string> notRegularFileText(unsigned mode);
 
 // Reads an entry's frame: Size bytes at its offset, clamped to what the file holds.
 Bytes ReadFrame(const RecordFile& file, const RecordIndexEntry& entry);

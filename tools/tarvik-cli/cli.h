@@ -65,11 +65,13 @@ int runGenerate(Args& args);
 int runReport(Args& args);
 int runReceive(Args& args);
 int runCatalogue(Args& args);
+int runCheck(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
 extern const char* const kReportUsage;
 extern const char* const kReceiveUsage;
 extern const char* const kCatalogueUsage;
+extern const char* const kCheckUsage;
 
 } // namespace tarvik::cli

@@ -98,6 +98,7 @@ const Command kCommands[] = {
     {"report", "print the report of a listed record, as the report list shows it", kReportUsage, runReport},
     {"receive", "connect to a server, request records and print what arrives", kReceiveUsage, runReceive},
     {"catalogue", "list the record layouts, repeat blocks and vectors the tool decodes", kCatalogueUsage, runCatalogue},
+    {"check", "check every frame of record files and count them per record type", kCheckUsage, runCheck},
 };
 
 void printOverview(std::FILE* out) {
