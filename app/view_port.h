@@ -3,6 +3,7 @@
 // widgets, the tests in memory, tarvik-cli on the console.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
@@ -65,6 +66,12 @@ public:
     virtual std::optional<std::size_t> selectedRecordRow() const = 0;
     virtual void selectRecordRow(std::optional<std::size_t> row) = 0;
     virtual void setReportLines(std::span<const ReportLine> lines) = 0;
+
+    // The bytes pane: the reported record's bytes, the bytes picked out in it,
+    // and the report line chosen from a byte. Ports without the pane ignore them.
+    virtual void setRecordBytes(std::span<const std::uint8_t> bytes) { (void)bytes; }
+    virtual void highlightRecordBytes(std::size_t offset, std::size_t count) { (void)offset, (void)count; }
+    virtual void selectReportLine(std::optional<std::size_t> line) { (void)line; }
 
     // Time and threads.
     virtual void startTimer(int id, unsigned milliseconds) = 0;

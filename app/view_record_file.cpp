@@ -68,6 +68,7 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
         port_.setRecordRowCount(recordRowCount());
         return false;
     }
+    recentFiles_.add(path);
     port_.setWaitCursor(true);
     LoadRecordFile();
     endTextOutputFile();
@@ -151,6 +152,20 @@ std::string CMyTarvikView::rowText(std::size_t row, int column) const {
 std::optional<Bytes> CMyTarvikView::rowRecord(std::size_t row) const {
     if (!fileSourceMode_ || row >= recordRowCount()) return std::nullopt;
     return ReadFrame(recordFile_, recordIndex_[shownIndexPosition(row)]);
+}
+
+} // namespace tarvik
+
+namespace tarvik {
+
+RecordStatistics CMyTarvikView::sourceStatistics() const {
+    if (!fileSourceMode_) return liveStatistics_;
+    RecordStatistics s;
+    for (std::size_t i = 0; i < recordIndex_.size(); ++i) {
+        const RecordIndexEntry& e = recordIndex_[i];
+        s.add(e.recordType(), e.size(), e.time());
+    }
+    return s;
 }
 
 } // namespace tarvik

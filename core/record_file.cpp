@@ -2,6 +2,7 @@
 
 #include "core/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -62,6 +63,13 @@ std::uint64_t RecordFile::size() const {
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0) return 0;
     return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::uint64_t RecordFile::nextData(std::uint64_t offset) const {
+    if (fd_ < 0 || offset > static_cast<std::uint64_t>(INT64_MAX)) return offset;
+    const off_t at = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+    if (at >= 0) return std::max<std::uint64_t>(offset, static_cast<std::uint64_t>(at));
+    return errno == ENXIO ? std::max(offset, size()) : offset;
 }
 
 std::size_t RecordFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const {

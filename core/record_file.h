@@ -38,6 +38,10 @@ public:
 
     // Current length of the file (it may still be growing).
     std::uint64_t size() const;
+    // The first offset at or after `offset` that may hold data: holes of a
+    // sparse file read as zeros and can be skipped. `offset` itself when the
+    // file system cannot tell; the file's size when only a hole follows.
+    std::uint64_t nextData(std::uint64_t offset) const;
     // Reads up to out.size() bytes at `offset`; returns the count read (short at end of file).
     std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
 

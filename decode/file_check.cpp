@@ -40,6 +40,7 @@ public:
         if (rel >= filled_) return {};
         return ByteSpan(buffer_.data() + rel, std::min<std::uint64_t>(count, filled_ - rel));
     }
+    std::uint64_t nextData(std::uint64_t offset) const { return file_.nextData(offset); }
     // Gives back memory a large frame took.
     void shrink() {
         if (buffer_.size() > kWindow) {
@@ -134,23 +135,37 @@ std::optional<Catalog> openCatalog(const RecordFile& file, std::uint64_t fileSiz
     return c;
 }
 
-// Where the next sync pattern begins after `from` (the frame begins 4 bytes earlier).
+// Where the next sync pattern begins after `from` (the frame begins 4 bytes
+// earlier). The scan looks for the pattern's first byte with memchr, which
+// runs through long stretches of other bytes (zeros, mostly) at memory speed.
 std::optional<std::uint64_t> findNextFrame(Window& window, std::uint64_t from, std::uint64_t fileSize) {
-    static constexpr std::uint8_t kSync[4] = {0xFF, 0xFF, 0x00, 0x00};
     for (std::uint64_t at = from + 1; at + kFrameHeaderSize <= fileSize;) {
-        const ByteSpan span = window.view(at + 4, kWindow / 2);
+        // A hole holds only zeros: no pattern can begin in it.
+        if (const std::uint64_t data = window.nextData(at + 4); data > at + 4) {
+            at = data - 4;
+            continue;
+        }
+        const ByteSpan span = window.view(at + 4, kWindow);
         if (span.size() < 4) return std::nullopt;
-        const auto* hit = static_cast<const std::uint8_t*>(
-            ::memmem(span.data(), span.size(), kSync, sizeof kSync));
+        const std::uint8_t* p = span.data();
+        const std::uint8_t* end = span.data() + span.size() - 3;
+        std::optional<std::uint64_t> hit;
+        while (p < end) {
+            p = static_cast<const std::uint8_t*>(std::memchr(p, 0xFF, static_cast<std::size_t>(end - p)));
+            if (!p) break;
+            if (p[1] == 0xFF && p[2] == 0 && p[3] == 0) {
+                hit = at + static_cast<std::uint64_t>(p - span.data());
+                break;
+            }
+            ++p;
+        }
         if (!hit) {
             at += span.size() - 3;
             continue;
         }
-        const std::uint64_t frame = at + static_cast<std::uint64_t>(hit - span.data());
-        if (frame + kFrameHeaderSize > fileSize) return std::nullopt;
-        const ByteSpan header = window.view(frame, kFrameHeaderSize);
-        if (FrameView(header).size() >= kFrameHeaderSize) return frame;
-        at = frame + 1;
+        if (*hit + kFrameHeaderSize > fileSize) return std::nullopt;
+        if (FrameView(window.view(*hit, kFrameHeaderSize)).size() >= kFrameHeaderSize) return *hit;
+        at = *hit + 1;
     }
     return std::nullopt;
 }

@@ -59,7 +59,8 @@ int runCheck(Args& args) {
     int status = kExitOk;
     for (const FileCheckResult& r : results) {
         if (json) {
-            std::string doc = checkResultJson(r);
+            // One file: an indented document; several: one document a line.
+            std::string doc = checkResultJson(r, results.size() == 1 ? 2 : -1);
             doc += '\n';
             std::fwrite(doc.data(), 1, doc.size(), stdout);
         } else {
