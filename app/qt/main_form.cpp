@@ -1,6 +1,7 @@
 #include "app/qt/main_form.h"
 
 #include "app/controls.h"
+#include "app/qt/bytes_pane.h"
 #include "app/qt/check_combo_box.h"
 #include "app/qt/hlist_box.h"
 #include "app/qt/label.h"
@@ -96,9 +97,14 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
     reportList_ = add(kReportList, new CHListBox(right));
     reportList_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     right->addWidget(reportList_);
+    // The reported record's bytes, beneath the report.
+    bytesPane_ = new CBytesPane(right);
+    right->addWidget(bytesPane_);
     right->addWidget(remoteGroup());
     right->setStretchFactor(0, 1);
     right->setStretchFactor(1, 0);
+    right->setStretchFactor(2, 0);
+    right_ = right;
     right->setChildrenCollapsible(false);
     columns->addWidget(right, 1);
 

@@ -10,9 +10,11 @@ class QTableView;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSplitter;
 
 namespace tarvik {
 
+class CBytesPane;
 class CCheckComboBox;
 class CHListBox;
 class CLabel;
@@ -35,6 +37,9 @@ public:
     QTableView* recordList() const { return recordList_; }
     CHListBox* reportList() const { return reportList_; }
     CCheckComboBox* recordFilter() const { return recordFilter_; }
+    CBytesPane* bytesPane() const { return bytesPane_; }
+    // The splitter between the report, the bytes pane and the remote panel.
+    QSplitter* rightSplitter() const { return right_; }
 
 private:
     template <class W> W* add(int number, W* widget, const QString& caption = {});
@@ -48,6 +53,8 @@ private:
     CHListBox* reportList_ = nullptr;
     CCheckComboBox* recordFilter_ = nullptr;
     RecordListModel* recordModel_ = nullptr;
+    CBytesPane* bytesPane_ = nullptr;
+    QSplitter* right_ = nullptr;
 };
 
 } // namespace tarvik

@@ -1,5 +1,6 @@
 #include "app/qt/qt_view_port.h"
 
+#include "app/qt/bytes_pane.h"
 #include "app/qt/check_combo_box.h"
 #include "app/qt/file_dialog.h"
 #include "app/qt/hlist_box.h"
@@ -7,6 +8,7 @@
 #include "app/qt/record_list_model.h"
 
 #include <QAbstractButton>
+#include <QSignalBlocker>
 #include <QApplication>
 #include <QFileDialog>
 #include <QItemSelectionModel>
@@ -126,6 +128,24 @@ void QtViewPort::selectRecordRow(std::optional<std::size_t> row) {
 }
 
 void QtViewPort::setReportLines(std::span<const ReportLine> lines) { form_.reportList()->setLines(lines); }
+
+void QtViewPort::setRecordBytes(std::span<const std::uint8_t> bytes) { form_.bytesPane()->setBytes(bytes); }
+
+void QtViewPort::highlightRecordBytes(std::size_t offset, std::size_t count) {
+    form_.bytesPane()->highlight(offset, count);
+}
+
+// Chosen from a byte: the line is made current without asking for its bytes again.
+void QtViewPort::selectReportLine(std::optional<std::size_t> line) {
+    CHListBox* list = form_.reportList();
+    const QSignalBlocker quiet(list);
+    if (!line || *line >= static_cast<std::size_t>(list->count())) {
+        list->setCurrentRow(-1);
+        return;
+    }
+    list->setCurrentRow(static_cast<int>(*line));
+    list->scrollToItem(list->item(static_cast<int>(*line)));
+}
 
 void QtViewPort::startTimer(int id, unsigned milliseconds) {
     QTimer*& timer = timers_[id];

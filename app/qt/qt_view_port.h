@@ -41,6 +41,9 @@ public:
     std::optional<std::size_t> selectedRecordRow() const override;
     void selectRecordRow(std::optional<std::size_t> row) override;
     void setReportLines(std::span<const ReportLine> lines) override;
+    void setRecordBytes(std::span<const std::uint8_t> bytes) override;
+    void highlightRecordBytes(std::size_t offset, std::size_t count) override;
+    void selectReportLine(std::optional<std::size_t> line) override;
 
     void startTimer(int id, unsigned milliseconds) override;
     void stopTimer(int id) override;
