@@ -218,7 +218,10 @@ FileCheckResult FileChecker::check(const std::string& path) const {
                                    (unsigned long long)remaining));
             break;
         }
-        const ByteSpan header = window.view(position, kFrameHeaderSize);
+        // A copy: reading the frame may move the window under the header's bytes.
+        std::array<std::uint8_t, kFrameHeaderSize> header{};
+        const ByteSpan held = window.view(position, kFrameHeaderSize);
+        std::copy(held.begin(), held.end(), header.begin());
         const FrameView h(header);
         auto resync = [&](std::uint64_t from, std::string what) {
             auto next = findNextFrame(window, from, fileSize);

@@ -23,3 +23,7 @@ mkdir -p "$root/build-fuzz/corpus-file"
 "$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-catalog.vxr" --frames 5
 "$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-walk.vxr" --frames 4 --no-catalog
 "$root/build-fuzz/bin/record_file_fuzz" -max_total_time=15 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-file"
+# Every file of that corpus, hostile ones included, is checked without a crash (0 clean, 1 problems found).
+status=0
+"$root/build/bin/tarvik-cli" check --jobs "$(nproc)" "$root"/build-fuzz/corpus-file/* >/dev/null || status=$?
+[ "$status" -le 1 ] || { echo "tarvik-cli check failed on the record file corpus ($status)"; exit 1; }

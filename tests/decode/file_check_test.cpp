@@ -94,6 +94,15 @@ TEST(FileCheck, ASoundFileIsCleanAndCountedPerRecordType) {
     }
     EXPECT_NEAR(share, 100.0, 1e-9);
     EXPECT_EQ(r.statistics.bytes(), r.fileBytes);
+
+    // Frames that straddle the ends of the read window (megabytes apart) read whole and right.
+    o.frames = 20000;
+    const std::string large = dir.file("large.vxr");
+    ASSERT_TRUE(synth::writeSampleFile(large, o));
+    const FileCheckResult big = checkFile(large);
+    EXPECT_GT(big.fileBytes, std::uint64_t{5} << 20);
+    EXPECT_TRUE(big.clean()) << big.problemCount();
+    EXPECT_EQ(big.frames, 20002u);
 }
 
 TEST(FileCheck, FramingProblemsAreFoundWhereTheyAreAndTheWalkResumes) {
