@@ -21,15 +21,21 @@ void RecordStatistics::add(ByteSpan frame, double now) {
     add(f.recordType(), frame.size(), f.time(), now);
 }
 
-void RecordStatistics::add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, double now) {
-    Counter& c = types_[recordType];
+void RecordStatistics::add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, bool timeUsable,
+                           double now) {
+    // Records come in runs of few types: remember the last one's counter.
+    if (!lastCounter_ || lastType_ != recordType) {
+        lastCounter_ = &types_[recordType];
+        lastType_ = recordType;
+    }
+    Counter& c = *lastCounter_;
     ++c.count;
     c.bytes += bytes;
     c.lastSeen = now;
     ++frames_;
     bytes_ += bytes;
     if (!started_) started_ = now;
-    if (vxTimeSeconds(time)) {
+    if (timeUsable) {
         c.lastTime = time;
         c.hasTime = true;
         if (!first_) first_ = time;
@@ -38,6 +44,19 @@ void RecordStatistics::add(std::uint32_t recordType, std::uint64_t bytes, const 
 }
 
 void RecordStatistics::clear() { *this = RecordStatistics{}; }
+
+RecordStatistics::RecordStatistics(const RecordStatistics& o) { *this = o; }
+
+RecordStatistics& RecordStatistics::operator=(const RecordStatistics& o) {
+    types_ = o.types_;
+    frames_ = o.frames_;
+    bytes_ = o.bytes_;
+    first_ = o.first_;
+    last_ = o.last_;
+    started_ = o.started_;
+    lastCounter_ = nullptr;
+    return *this;
+}
 
 std::vector<RecordStatistics::Row> RecordStatistics::rows(std::optional<double> now) const {
     std::vector<Row> out;

@@ -14,8 +14,18 @@
 
 namespace tarvik {
 
+// A time stamp as seconds since the start of year 0 of its own calendar, for
+// ordering; nullopt when it carries no usable time.
+std::optional<double> vxTimeSeconds(const VxTIME& t);
+
 class RecordStatistics {
 public:
+    RecordStatistics() = default;
+    RecordStatistics(const RecordStatistics& other);
+    RecordStatistics& operator=(const RecordStatistics& other);
+    RecordStatistics(RecordStatistics&&) = default;
+    RecordStatistics& operator=(RecordStatistics&&) = default;
+
     struct Row {
         std::uint32_t recordType = 0;
         std::uint64_t count = 0;
@@ -30,7 +40,11 @@ public:
     // for live data; 0 for a file). Entries without a whole header are ignored.
     void add(ByteSpan frame, double now = 0);
     // Counts a frame known only by its header fields (a record file's index entry).
-    void add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, double now = 0);
+    void add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, double now = 0) {
+        add(recordType, bytes, time, vxTimeSeconds(time).has_value(), now);
+    }
+    // The same, for a caller that has already found out whether the time is usable.
+    void add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, bool timeUsable, double now);
     void clear();
 
     std::uint64_t frames() const { return frames_; }
@@ -59,10 +73,9 @@ private:
     std::uint64_t bytes_ = 0;
     std::optional<VxTIME> first_, last_;
     std::optional<double> started_;
+    Counter* lastCounter_ = nullptr;  // points into types_ (map nodes stay put)
+    std::uint32_t lastType_ = 0;
 };
 
-// A time stamp as seconds since the start of year 0 of its own calendar, for
-// ordering; nullopt when it carries no usable time.
-std::optional<double> vxTimeSeconds(const VxTIME& t);
 
 } // namespace tarvik

@@ -19,19 +19,21 @@ constexpr std::string_view kNames[kCheckProblemKinds] = {
     "sync", "size", "truncated", "checksum", "layout", "unknown-type", "catalog", "ping-gap", "time-backwards"};
 
 constexpr std::uint32_t kPingTypes[] = {7006, 7007, 7008, 7009, 7011, 7012};
-constexpr std::size_t kWindow = std::size_t{4} << 20;
+constexpr std::size_t kWindow = std::size_t{256} << 10;  // read and summed while still in the cache
 constexpr std::size_t kCatalogBatch = 4096;
 
 // A sliding window over the file: sequential frames are served from one large
 // buffer; a frame that does not fit moves the window to it.
 class Window {
 public:
-    explicit Window(const RecordFile& file) : file_(file) {}
+    Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
 
     // The bytes [offset, offset + count), or fewer when the file ends first.
     ByteSpan view(std::uint64_t offset, std::size_t count) {
         if (offset < start_ || offset + count > start_ + filled_) {
-            const std::size_t want = std::max(kWindow, count);
+            // No more than the file holds from here: small files take small buffers.
+            const std::uint64_t rest = offset < fileSize_ ? fileSize_ - offset : 0;
+            const std::size_t want = std::max<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, rest)), count);
             if (buffer_.size() < want) buffer_.resize(want);
             start_ = offset;
             filled_ = file_.readAt(offset, std::span(buffer_.data(), want));
@@ -51,6 +53,7 @@ public:
 
 private:
     const RecordFile& file_;
+    std::uint64_t fileSize_;
     Bytes buffer_;
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
@@ -201,7 +204,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
     r.hasCatalog = catalog.has_value();
 
     RecordReporter reporter(catalogue_, commands_);
-    Window window(file);
+    Window window(file, fileSize);
     Bytes large;  // a frame above kMaxWholeFrame is never held whole
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t> lastPing;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;
@@ -254,7 +257,9 @@ FileCheckResult FileChecker::check(const std::string& path) const {
                          strprintf("Offset %u puts the data section past the frame's Size %lu", h.offset(),
                                    (unsigned long)size));
         const std::uint32_t type = h.recordType();
-        r.statistics.add(type, size, h.time());
+        const VxTIME time = h.time();
+        const std::optional<double> seconds = vxTimeSeconds(time);
+        r.statistics.add(type, size, time, seconds.has_value(), 0.0);
         ++r.frames;
         if (size > remaining) {
             problems.add(CheckProblemKind::Truncated, k, position,
@@ -341,14 +346,14 @@ FileCheckResult FileChecker::check(const std::string& path) const {
         }
 
         // Time stamps per device.
-        if (auto t = vxTimeSeconds(h.time()); t && !uninitialisedMarker(h.timeBytes())) {
+        if (const auto& t = seconds; t && !uninitialisedMarker(h.timeBytes())) {
             auto [it, fresh] = lastTime.try_emplace({h.deviceId(), h.systemEnumerator()}, *t, k);
             if (!fresh) {
                 if (*t < it->second.first)
                     problems.add(CheckProblemKind::TimeBackwards, k, position,
                                  strprintf("device %lu, enumerator %u: time %s is %.3f s before frame %llu's",
                                            (unsigned long)h.deviceId(), h.systemEnumerator(),
-                                           formatDateTime(h.time()).value_or("?").c_str(), it->second.first - *t,
+                                           formatDateTime(time).value_or("?").c_str(), it->second.first - *t,
                                            (unsigned long long)it->second.second));
                 it->second = {*t, k};
             }
