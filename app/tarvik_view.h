@@ -91,9 +91,12 @@ public:
     // Record -> "Statistics": the counts per record type of the list's source,
     // the open record file (from its index) or the live stream.
     RecordStatistics sourceStatistics() const;
-    // Counts a record that arrived live; `now` in seconds of a steady clock.
-    // The arrival pipeline calls it for every frame it takes, shown or not.
+    // Counts a record that arrived live, at `now` on statisticsClock(). The
+    // arrival pipeline calls it for every frame it takes, shown or not.
     void countLiveRecord(ByteSpan frame, double now) { liveStatistics_.add(frame, now); }
+    void countLiveRecord(ByteSpan frame) { countLiveRecord(frame, statisticsClock()); }
+    // Seconds on a steady clock: the time base of the live counts and their rates.
+    static double statisticsClock();
     const RecordStatistics& liveStatistics() const { return liveStatistics_; }
     // The record files read last, newest first (File -> recent files).
     RecentFiles& recentFiles() { return recentFiles_; }

@@ -4,6 +4,8 @@
 #include "app/tarvik_view.h"
 #include "core/text.h"
 
+#include <chrono>
+
 namespace tarvik {
 
 namespace {
@@ -157,6 +159,10 @@ std::optional<Bytes> CMyTarvikView::rowRecord(std::size_t row) const {
 } // namespace tarvik
 
 namespace tarvik {
+
+double CMyTarvikView::statisticsClock() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 RecordStatistics CMyTarvikView::sourceStatistics() const {
     if (!fileSourceMode_) return liveStatistics_;

@@ -20,7 +20,6 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QSplitter>
-#include <chrono>
 #include <QItemSelectionModel>
 #include <QMenuBar>
 #include <QTableView>
@@ -202,16 +201,15 @@ void CMainFrame::showStatistics() {
         statistics_->activateWindow();
         return;
     }
-    const auto started = std::chrono::steady_clock::now();
     auto* dialog = new CStatisticsDialog(
-        [this, started] {
+        [this] {
             CStatisticsDialog::Snapshot s;
             s.statistics = view_->sourceStatistics();
             if (view_->fileSourceMode()) {
                 s.sourceName = QString::fromStdString(view_->currentRecordFileName());
             } else {
                 s.sourceName = "Live records";
-                s.now = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                s.now = CMyTarvikView::statisticsClock();
             }
             return s;
         },
