@@ -46,6 +46,9 @@ public:
     bool stepProgress(std::uint64_t done) override;
     void endProgress() override;
     void printReport(const std::vector<std::string>& lines, bool preview) override;
+    void setRecordBytes(std::span<const std::uint8_t> bytes) override { recordBytes.assign(bytes.begin(), bytes.end()); }
+    void highlightRecordBytes(std::size_t offset, std::size_t count) override { highlighted = {offset, count}; }
+    void selectReportLine(std::optional<std::size_t> line) override { selectedReportLine = line; }
 
     void startTimer(int id, unsigned milliseconds) override;
     void stopTimer(int id) override;
@@ -60,6 +63,9 @@ public:
     std::deque<OpenFileResult> fileAnswers;  // answered in order; cancelled when empty
     std::deque<std::optional<std::string>> folderAnswers;
     std::vector<ReportLine> reportLines;
+    std::vector<std::uint8_t> recordBytes;
+    std::pair<std::size_t, std::size_t> highlighted{0, 0};  // offset, count (count 0: nothing)
+    std::optional<std::size_t> selectedReportLine;
     std::size_t recordRowCount = 0;
     std::optional<std::size_t> selectedRow;
     std::string windowTitle = "Tarvik";

@@ -3,6 +3,7 @@
 // the commands. Everything the desktop provides is reached through the ViewPort.
 
 #include "app/output_writer.h"
+#include "app/recent_files.h"
 #include "app/settings.h"
 #include "app/view_port.h"
 #include "core/bytes.h"
@@ -10,10 +11,12 @@
 #include "core/output_file.h"
 #include "core/record_file.h"
 #include "core/record_index.h"
+#include "core/record_statistics.h"
 #include "decode/catalogue/catalogue.h"
 #include "decode/layout_loader.h"
 #include "decode/report.h"
 #include "imagery/imagery_key.h"
+#include "decode/report_byte_map.h"
 
 #include <cstdint>
 #include <ctime>
@@ -77,6 +80,24 @@ public:
     const LoadedDefinitions& layoutDefinitions() const { return definitions_; }
     RecordReporter& recordReporter() { return reporter_; }
     const ReportHistory& reportHistory() const { return reportHistory_; }
+    // The bytes pane: choosing a report line picks out the bytes it was decoded
+    // from; clicking a byte chooses the line of the item it belongs to.
+    void OnReportLineSelected(std::size_t line);
+    void OnRecordByteClicked(std::size_t offset);
+    const ReportByteMap& reportByteMap() const { return byteMap_; }
+
+    // Record -> "Statistics": the counts per record type of the list's source,
+    // the open record file (from its index) or the live stream.
+    RecordStatistics sourceStatistics() const;
+    // Counts a record that arrived live, at `now` on statisticsClock(). The
+    // arrival pipeline calls it for every frame it takes, shown or not.
+    void countLiveRecord(ByteSpan frame, double now) { liveStatistics_.add(frame, now); }
+    void countLiveRecord(ByteSpan frame) { countLiveRecord(frame, statisticsClock()); }
+    // Seconds on a steady clock: the time base of the live counts and their rates.
+    static double statisticsClock();
+    const RecordStatistics& liveStatistics() const { return liveStatistics_; }
+    // The record files read last, newest first (File -> recent files).
+    RecentFiles& recentFiles() { return recentFiles_; }
     // The record filter's drop-down closed: the rows are listed again under its text.
     void OnRecordFilterClosed();
     // The window is closing (also File -> "Exit"): timer and live communication stop.
@@ -164,6 +185,10 @@ private:
     NoRemoteCommandDefinitions noRemoteCommands_;
     RecordReporter reporter_{catalogue_, noRemoteCommands_};
     ReportHistory reportHistory_;
+    ReportByteMap byteMap_;
+    RecordStatistics liveStatistics_;
+    RecentFiles recentFiles_{settings_};
+    std::vector<WalkedField> walkedFields_;
 };
 
 } // namespace tarvik

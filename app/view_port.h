@@ -83,6 +83,12 @@ public:
     // Prints the lines of a report (the print dialog, or its preview).
     virtual void printReport(const std::vector<std::string>& lines, bool preview) = 0;
 
+    // The bytes pane: the reported record's bytes, the bytes picked out in it,
+    // and the report line chosen from a byte. Ports without the pane ignore them.
+    virtual void setRecordBytes(std::span<const std::uint8_t> bytes) { (void)bytes; }
+    virtual void highlightRecordBytes(std::size_t offset, std::size_t count) { (void)offset, (void)count; }
+    virtual void selectReportLine(std::optional<std::size_t> line) { (void)line; }
+
     // Time and threads.
     virtual void startTimer(int id, unsigned milliseconds) = 0;
     virtual void stopTimer(int id) = 0;

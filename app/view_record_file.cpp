@@ -4,6 +4,8 @@
 #include "app/tarvik_view.h"
 #include "core/text.h"
 
+#include <chrono>
+
 namespace tarvik {
 
 namespace {
@@ -62,12 +64,16 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
 
     recordFile_.close();
     if (!recordFile_.open(path)) {
-        port_.messageBox(strprintf("could not open the specified file %s", path.c_str()));
+        // A path that is not a regular file says what it is; other failures keep the plain text.
+        std::string text = strprintf("could not open the specified file %s", path.c_str());
+        if (recordFile_.notRegularFile()) text += ": " + recordFile_.lastError();
+        port_.messageBox(text);
         fileSourceMode_ = false;
         recordIndex_.clear();
         port_.setRecordRowCount(recordRowCount());
         return false;
     }
+    recentFiles_.add(path);
     port_.setWaitCursor(true);
     LoadRecordFile();
     endTextOutputFile();
@@ -159,6 +165,24 @@ std::string CMyTarvikView::rowText(std::size_t row, int column) const {
 std::optional<Bytes> CMyTarvikView::rowRecord(std::size_t row) const {
     if (!fileSourceMode_ || row >= recordRowCount()) return std::nullopt;
     return ReadFrame(recordFile_, recordIndex_[shownIndexPosition(row)]);
+}
+
+} // namespace tarvik
+
+namespace tarvik {
+
+double CMyTarvikView::statisticsClock() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+RecordStatistics CMyTarvikView::sourceStatistics() const {
+    if (!fileSourceMode_) return liveStatistics_;
+    RecordStatistics s;
+    for (std::size_t i = 0; i < recordIndex_.size(); ++i) {
+        const RecordIndexEntry& e = recordIndex_[i];
+        s.add(e.recordType(), e.size(), e.time());
+    }
+    return s;
 }
 
 } // namespace tarvik

@@ -18,12 +18,17 @@ void CMyTarvikView::OnRowSelectionChanged(std::size_t row) {
 void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber) {
     port_.stopTimer(timers::kArrival);
     Report report;
+    walkedFields_.clear();
     if (const FrameView frame(entry); frame.isFrame()) {
+        reporter_.collectFields(&walkedFields_);
         report = reporter_.report(entry, recordNumber);
+        reporter_.collectFields(nullptr);
+        byteMap_.build(report.lines, walkedFields_, entry.size());
         // The reported record goes to the sector display too.
         if (imageryEnabled && displayRecord)
             displayRecord({frame.deviceId(), frame.systemEnumerator(), frame.recordType()}, Bytes(entry.begin(), entry.end()));
     } else {
+        byteMap_.clear();
         const std::string_view text(reinterpret_cast<const char*>(entry.data()), entry.size());
         report = RecordReporter::markerReport(text).value_or(Report{});
         report.isMarker = true;
@@ -37,7 +42,21 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber) {
     port_.setRedraw(controls::kReportList, false);
     port_.setReportLines(shown);
     port_.setRedraw(controls::kReportList, true);
+    // Every record can at least be read byte by byte, with or without an item list.
+    port_.setRecordBytes(entry);
     port_.startTimer(timers::kArrival, timers::kArrivalPeriodMs);
+}
+
+void CMyTarvikView::OnReportLineSelected(std::size_t line) {
+    const auto range = byteMap_.bytesOfLine(line);
+    port_.highlightRecordBytes(range ? range->offset : 0, range ? range->count : 0);
+}
+
+void CMyTarvikView::OnRecordByteClicked(std::size_t offset) {
+    const auto line = byteMap_.lineOfByte(offset);
+    port_.selectReportLine(line);
+    if (line) OnReportLineSelected(*line);
+    else port_.highlightRecordBytes(offset, 1);
 }
 
 std::vector<std::uint32_t> CMyTarvikView::filterRecordTypes() const {

@@ -2,6 +2,7 @@
 
 #include "core/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -13,19 +14,39 @@ namespace tarvik {
 
 RecordFile::~RecordFile() { close(); }
 
+std::optional<std::string> notRegularFileText(unsigned mode) {
+    if (S_ISREG(mode)) return std::nullopt;
+    if (S_ISDIR(mode)) return "it is a directory";
+    if (S_ISFIFO(mode)) return "it is a FIFO (named pipe), not a record file";
+    if (S_ISSOCK(mode)) return "it is a socket, not a record file";
+    if (S_ISCHR(mode)) return "it is a character device, not a record file";
+    if (S_ISBLK(mode)) return "it is a block device, not a record file";
+    return "it is not a regular file";
+}
+
 bool RecordFile::open(const std::string& path) {
     close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    notRegular_ = false;
+    // Non-blocking, so that a FIFO without a writer cannot hold the open; only
+    // regular files are read, and they never block.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error_ = std::strerror(errno);
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        error_ = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : std::strerror(errno);
+    if (::fstat(fd, &st) != 0) {
+        error_ = std::strerror(errno);
         ::close(fd);
         return false;
     }
+    if (auto what = notRegularFileText(st.st_mode)) {
+        error_ = *what;
+        notRegular_ = true;
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     fd_ = fd;
     path_ = path;
     error_.clear();
@@ -42,6 +63,13 @@ std::uint64_t RecordFile::size() const {
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0) return 0;
     return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::uint64_t RecordFile::nextData(std::uint64_t offset) const {
+    if (fd_ < 0 || offset > static_cast<std::uint64_t>(INT64_MAX)) return offset;
+    const off_t at = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+    if (at >= 0) return std::max<std::uint64_t>(offset, static_cast<std::uint64_t>(at));
+    return errno == ENXIO ? std::max(offset, size()) : offset;
 }
 
 std::size_t RecordFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const {

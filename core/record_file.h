@@ -25,8 +25,12 @@ public:
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
 
-    // Opens for binary reading; on failure returns false and keeps errno's text.
+    // Opens a regular file for binary reading; on failure returns false and
+    // keeps the reason: errno's text, or what the path is when it is not a
+    // regular file (a directory, a FIFO, a device), which is refused at once.
     bool open(const std::string& path);
+    // The last open failed because the path is not a regular file.
+    bool notRegularFile() const { return notRegular_; }
     void close();
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
@@ -34,6 +38,10 @@ public:
 
     // Current length of the file (it may still be growing).
     std::uint64_t size() const;
+    // The first offset at or after `offset` that may hold data: holes of a
+    // sparse file read as zeros and can be skipped. `offset` itself when the
+    // file system cannot tell; the file's size when only a hole follows.
+    std::uint64_t nextData(std::uint64_t offset) const;
     // Reads up to out.size() bytes at `offset`; returns the count read (short at end of file).
     std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
 
@@ -41,7 +49,12 @@ private:
     int fd_ = -1;
     std::string path_;
     std::string error_;
+    bool notRegular_ = false;
 };
+
+// What a path is when it is not a regular file ("it is a directory", ...),
+// from its st_mode; nullopt for a regular file.
+std::optional<std::string> notRegularFileText(unsigned mode);
 
 // Reads an entry's frame: Size bytes at its offset, clamped to what the file holds.
 Bytes ReadFrame(const RecordFile& file, const RecordIndexEntry& entry);

@@ -33,3 +33,35 @@ std::string_view fileNameOf(std::string_view path) {
 }
 
 } // namespace tarvik
+
+namespace tarvik {
+
+std::string hexDumpLine(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string line = strprintf("%08zX ", offset);
+    std::string chars;
+    for (std::size_t i = 0; i < 16; ++i) {
+        if (i == 8) line += ' ';
+        if (offset + i < bytes.size()) {
+            const std::uint8_t b = bytes[offset + i];
+            line += ' ';
+            line += kDigits[b >> 4];
+            line += kDigits[b & 15];
+            chars += (b >= 0x20 && b < 0x7F) ? static_cast<char>(b) : '.';
+        } else {
+            line += "   ";
+        }
+    }
+    line += "  ";
+    line += chars;
+    return line;
+}
+
+std::vector<std::string> hexDumpLines(std::span<const std::uint8_t> bytes) {
+    std::vector<std::string> lines;
+    lines.reserve(bytes.size() / 16 + 1);
+    for (std::size_t at = 0; at < bytes.size(); at += 16) lines.push_back(hexDumpLine(bytes, at));
+    return lines;
+}
+
+} // namespace tarvik

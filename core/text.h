@@ -4,6 +4,9 @@
 #include <cstdarg>
 #include <string>
 #include <string_view>
+#include <cstdint>
+#include <span>
+#include <vector>
 
 namespace tarvik {
 
@@ -12,5 +15,14 @@ std::string vstrprintf(const char* format, std::va_list args);
 
 // The part of a path after its last folder separator.
 std::string_view fileNameOf(std::string_view path);
+
+} // namespace tarvik
+
+namespace tarvik {
+
+// A hex dump, 16 bytes a line: "%08X", the bytes in hex, then the printable
+// characters ('.' for the others).
+std::string hexDumpLine(std::span<const std::uint8_t> bytes, std::size_t offset);
+std::vector<std::string> hexDumpLines(std::span<const std::uint8_t> bytes);
 
 } // namespace tarvik

@@ -114,6 +114,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         }
 
         const std::int64_t itemStart = pos;
+        const std::size_t linesBefore = ctx.lines.size();
         std::string line = item.name;
         FieldResult r;
         bool ownLine = inBlock;  // blocks show every structure item's name after its contents
@@ -221,7 +222,9 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         }
         ctx.values.add(item.name, r.value);
         if (inBlock) collectBeamDescriptor(ctx, item.name, r.value);
-        if (ctx.fields) ctx.fields->push_back({item.name, item.format, base + itemStart, pos - itemStart, ctx.depth});
+        if (ctx.fields)
+            ctx.fields->push_back({item.name, item.format, base + itemStart, pos - itemStart, ctx.depth, linesBefore,
+                                   ctx.lines.size()});
         if (stop) return {pos, End::Stopped};
     }
     return {pos, End::Done};

@@ -29,6 +29,10 @@ struct WalkedField {
     std::int64_t offset = 0;
     std::int64_t width = 0;   // bytes consumed (0 for items that hold no data)
     int depth = 0;            // 0 in the record, 1 inside a repeat block, ...
+    // The report lines written while the item was walked, [lineBegin, lineEnd):
+    // a scalar's own line, a vector's element lines, a repeat block's lines.
+    std::size_t lineBegin = 0;
+    std::size_t lineEnd = 0;
 };
 
 // The state of one record's decoding.

@@ -1,8 +1,11 @@
 // Fuzz target: any bytes as a record file. The file is indexed from its catalog
 // when it claims one and by walking its frames, and every indexed frame is read
-// back; nothing may read outside the file, hang or crash.
+// back; the whole-file check walks it too. Nothing may read outside the file,
+// hang or crash.
 
 #include "core/record_file.h"
+#include "decode/file_check.h"
+#include "decode/layout_loader.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -33,6 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (index.size() > size / 64 + 1) __builtin_trap();  // every entry stands for a 64-byte header
             (void)total;
         }
+        static const tarvik::LoadedDefinitions definitions = tarvik::loadLayouts({}, false);
+        static const tarvik::NoRemoteCommandDefinitions commands;
+        const tarvik::FileCheckResult r =
+            tarvik::FileChecker(definitions.catalogue, commands).check("/proc/self/fd/" + std::to_string(fd));
+        if (r.frames > size / 64 + 1 || r.statistics.bytes() < r.frames * 64) __builtin_trap();
     }
     ::close(fd);
     return 0;

@@ -40,3 +40,7 @@ cmake --build "$root/build-fuzz" --target layout_fuzz -j "$(nproc)"
 mkdir -p "$root/build-fuzz/corpus-layouts"
 cp "$root"/data/layouts/*.yaml "$root/build-fuzz/corpus-layouts/"
 "$root/build-fuzz/bin/layout_fuzz" -max_total_time=15 -max_len=65536 -print_final_stats=1 "$root/build-fuzz/corpus-layouts"
+# Every file of that corpus, hostile ones included, is checked without a crash (0 clean, 1 problems found).
+status=0
+"$root/build/bin/tarvik-cli" check --jobs "$(nproc)" "$root"/build-fuzz/corpus-file/* >/dev/null || status=$?
+[ "$status" -le 1 ] || { echo "tarvik-cli check failed on the record file corpus ($status)"; exit 1; }

@@ -1,6 +1,6 @@
 // tarvik: the desktop program.
 //
-//   tarvik [UDP] [--open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]
+//   tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]
 //
 // "UDP" (or "udp") anywhere on the command line selects UDP for the connection.
 // --screenshot saves a picture of the main window once it has painted, then exits.
@@ -43,6 +43,11 @@ Options parse(const QStringList& words) {
         if (w == "--open") o.open = value();
         else if (w == "--screenshot") o.screenshot = value();
         else if (w == "--layouts") o.layouts = value();
+        else if (!w.startsWith("--") && w != "UDP" && w != "udp") {
+            // A positional argument: the record file to open (tarvik FILE.vxr).
+            if (o.open.isEmpty()) o.open = w;
+            else if (o.error.isEmpty()) o.error = "only one record file can be opened";
+        }
         else if (w == "--select") {
             bool ok = false;
             const qulonglong row = value().toULongLong(&ok);
@@ -66,7 +71,7 @@ int main(int argc, char** argv) {
     const Options options = parse(QApplication::arguments());
     if (!options.error.isEmpty()) {
         std::fprintf(stderr,
-                     "tarvik: %s\nUsage: tarvik [UDP] [--open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]\n",
+                     "tarvik: %s\nUsage: tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]\n",
                      qPrintable(options.error));
         return 2;
     }

@@ -1,6 +1,7 @@
 #include "app/qt/main_form.h"
 
 #include "app/controls.h"
+#include "app/qt/bytes_pane.h"
 #include "app/qt/check_combo_box.h"
 #include "app/qt/hlist_box.h"
 #include "app/qt/label.h"
@@ -98,13 +99,18 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
     reportList_ = add(kReportList, new CHListBox(right));
     reportList_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     right->addWidget(reportList_);
+    // The reported record's bytes, beneath the report.
+    bytesPane_ = new CBytesPane(right);
+    right->addWidget(bytesPane_);
     right->addWidget(imageryPane(right));
     right->addWidget(remoteGroup());
     right->setStretchFactor(0, 1);
     right->setStretchFactor(1, 0);
     right->setStretchFactor(2, 0);
-    // The report keeps what the pictures and the remote-control panel leave.
-    right->setSizes({1000, 150, 1});
+    right->setStretchFactor(3, 0);
+    // The report keeps what the bytes, the pictures and the remote-control panel leave.
+    right->setSizes({1000, 120, 150, 1});
+    right_ = right;
     right->setChildrenCollapsible(false);
     columns->addWidget(right, 1);
 

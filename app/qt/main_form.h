@@ -10,9 +10,11 @@ class QTableView;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSplitter;
 
 namespace tarvik {
 
+class CBytesPane;
 class CCheckComboBox;
 class CGLEchogram;
 class CSectorWidget;
@@ -40,6 +42,9 @@ public:
     // Nothing when OpenGL is missing.
     CGLEchogram* echogram() const { return echogram_; }
     CSectorWidget* sector() const { return sector_; }
+    CBytesPane* bytesPane() const { return bytesPane_; }
+    // The splitter between the report, the bytes pane and the remote panel.
+    QSplitter* rightSplitter() const { return right_; }
 
 private:
     template <class W> W* add(int number, W* widget, const QString& caption = {});
@@ -56,6 +61,8 @@ private:
     RecordListModel* recordModel_ = nullptr;
     CGLEchogram* echogram_ = nullptr;
     CSectorWidget* sector_ = nullptr;
+    CBytesPane* bytesPane_ = nullptr;
+    QSplitter* right_ = nullptr;
 };
 
 } // namespace tarvik

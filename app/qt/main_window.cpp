@@ -13,7 +13,18 @@
 #include "imagery/qt/sector_widget.h"
 
 #include <QAbstractButton>
+#include "app/qt/bytes_pane.h"
+#include "app/qt/hlist_box.h"
+#include "app/qt/statistics_dialog.h"
+
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QUrl>
+#include <QSplitter>
 #include <QItemSelectionModel>
 #include <QMenuBar>
 #include <QTableView>
@@ -23,7 +34,7 @@
 namespace tarvik {
 
 CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidget* parent)
-    : QMainWindow(parent), form_(new CMainForm(this)) {
+    : QMainWindow(parent), form_(new CMainForm(this)), settings_(settings) {
     setWindowTitle("Tarvik");
     setCentralWidget(form_);
     port_ = std::make_unique<QtViewPort>(*this, *form_);
@@ -39,6 +50,9 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
     wireImagery();
     fillRecordFilter();
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    setAcceptDrops(true);
+    addCopyMenus();
+    restoreLayout();
 }
 
 // The view logic may still use its port (and so the form) while it closes;
@@ -133,6 +147,9 @@ void CMainFrame::buildMenu() {
     addCommand(file, "Copy File To Condensed File", kCopyToCondensedFile, true);
     addCommand(file, "Limit Records In Scrolling List", kLimitRecords, false);
     file->addSeparator();
+    recentMenu_ = file->addMenu("Recent Files");
+    connect(recentMenu_, &QMenu::aboutToShow, this, &CMainFrame::fillRecentFiles);
+    file->addSeparator();
     addCommand(file, "Exit", kExit, true);
 
     QAction* print = menuBar()->addAction("Print Record");
@@ -146,6 +163,8 @@ void CMainFrame::buildMenu() {
     addCommand(record, "Write Current Record To Text File", kWriteCurrentRecord, true);
     addCommand(record, "Dump All Shown To Text File", kDumpAllShown, true);
     addCommand(record, "Close Text Output File", kCloseTextOutput, true);
+    record->addSeparator();
+    connect(record->addAction("Statistics"), &QAction::triggered, this, &CMainFrame::showStatistics);
 
     QMenu* scripts = menuBar()->addMenu("Scripts");
     addCommand(scripts, "Play Script File", kPlayScript, false);
@@ -189,6 +208,139 @@ void CMainFrame::wireForm() {
     connect(form_->recordFilter(), &CCheckComboBox::dropDownClosed, this, [this] { view_->OnRecordFilterClosed(); });
     auto* write = qobject_cast<QAbstractButton*>(form_->control(controls::kWriteOutputFile));
     connect(write, &QAbstractButton::clicked, this, [this] { view_->OnWriteOutputFile(); });
+    // The report and the bytes pane point at each other.
+    connect(form_->reportList(), &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) view_->OnReportLineSelected(static_cast<std::size_t>(row));
+    });
+    connect(form_->bytesPane(), &CBytesPane::byteClicked, this,
+            [this](std::size_t offset) { view_->OnRecordByteClicked(offset); });
+}
+
+void CMainFrame::fillRecentFiles() {
+    recentMenu_->clear();
+    const auto files = view_->recentFiles().list();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const QString path = QString::fromStdString(files[i]);
+        QAction* a = recentMenu_->addAction(QString("&%1 %2").arg(i + 1).arg(path));
+        connect(a, &QAction::triggered, this, [this, path] { openRecordFile(path); });
+    }
+    recentMenu_->setEnabled(true);
+    if (files.empty()) recentMenu_->addAction("(none)")->setEnabled(false);
+}
+
+void CMainFrame::openRecordFile(const QString& path) {
+    port_->setRedraw(controls::kRecordList, true);
+    view_->openRecordFile(path.toStdString());
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile()) event->acceptProposedAction();
+}
+
+// A file dropped on the window becomes the list's source; only the first of several.
+void CMainFrame::dropEvent(QDropEvent* event) {
+    if (openDroppedFiles(event->mimeData()->urls())) event->acceptProposedAction();
+}
+
+bool CMainFrame::openDroppedFiles(const QList<QUrl>& urls) {
+    if (urls.isEmpty() || !urls.first().isLocalFile()) return false;
+    openRecordFile(urls.first().toLocalFile());
+    return true;
+}
+
+// Copy in the record list's and the report's context menus: the selected rows
+// (or lines) as text, columns separated by tabs.
+void CMainFrame::addCopyMenus() {
+    QTableView* list = form_->recordList();
+    list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copyRows = new QAction("Copy", list);
+    copyRows->setShortcut(QKeySequence::Copy);
+    copyRows->setShortcutContext(Qt::WidgetShortcut);
+    list->addAction(copyRows);
+    connect(copyRows, &QAction::triggered, this, [this, list] {
+        QStringList rows;
+        for (const QModelIndex& index : list->selectionModel()->selectedRows()) {
+            const auto row = static_cast<std::size_t>(index.row());
+            rows << QString::fromStdString(view_->rowText(row, 0) + '\t' + view_->rowText(row, 1) + '\t' +
+                                           view_->rowText(row, 2));
+        }
+        QGuiApplication::clipboard()->setText(rows.join('\n'));
+    });
+    CHListBox* report = form_->reportList();
+    report->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    report->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copyLines = new QAction("Copy", report);
+    copyLines->setShortcut(QKeySequence::Copy);
+    copyLines->setShortcutContext(Qt::WidgetShortcut);
+    report->addAction(copyLines);
+    connect(copyLines, &QAction::triggered, this, [report] {
+        QStringList lines;
+        for (int i = 0; i < report->count(); ++i)
+            if (report->item(i)->isSelected()) lines << report->item(i)->text();
+        if (lines.isEmpty()) lines = report->lines();  // nothing chosen: the whole report
+        QGuiApplication::clipboard()->setText(lines.join('\n'));
+    });
+}
+
+void CMainFrame::showStatistics() {
+    if (statistics_) {
+        statistics_->raise();
+        statistics_->activateWindow();
+        return;
+    }
+    auto* dialog = new CStatisticsDialog(
+        [this] {
+            CStatisticsDialog::Snapshot s;
+            s.statistics = view_->sourceStatistics();
+            if (view_->fileSourceMode()) {
+                s.sourceName = QString::fromStdString(view_->currentRecordFileName());
+            } else {
+                s.sourceName = "Live records";
+                s.now = CMyTarvikView::statisticsClock();
+            }
+            return s;
+        },
+        this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    statistics_ = dialog;
+    connect(dialog, &QObject::destroyed, this, [this] { statistics_ = nullptr; });
+    dialog->show();
+}
+
+namespace {
+const std::string kWindowKey = "Window";
+
+QByteArray storedBytes(const SettingsStore& store, const char* name) {
+    const auto v = store.get(kWindowKey, name);
+    const std::string* text = v ? std::get_if<std::string>(&*v) : nullptr;
+    return text ? QByteArray::fromBase64(QByteArray::fromStdString(*text)) : QByteArray();
+}
+} // namespace
+
+void CMainFrame::saveLayout() {
+    auto put = [this](const char* name, const QByteArray& bytes) {
+        settings_.set(kWindowKey, name, bytes.toBase64().toStdString());
+    };
+    put("Geometry", saveGeometry());
+    put("Splitter", form_->rightSplitter()->saveState());
+    QStringList widths;
+    for (int c = 0; c < 3; ++c) widths << QString::number(form_->recordList()->columnWidth(c));
+    settings_.set(kWindowKey, "Columns", widths.join(',').toStdString());
+}
+
+void CMainFrame::restoreLayout() {
+    if (const QByteArray g = storedBytes(settings_, "Geometry"); !g.isEmpty()) restoreGeometry(g);
+    if (const QByteArray s = storedBytes(settings_, "Splitter"); !s.isEmpty()) form_->rightSplitter()->restoreState(s);
+    const auto v = settings_.get(kWindowKey, "Columns");
+    if (const std::string* text = v ? std::get_if<std::string>(&*v) : nullptr) {
+        const QStringList widths = QString::fromStdString(*text).split(',');
+        for (int c = 0; c < std::min<int>(3, static_cast<int>(widths.size())); ++c) {
+            bool ok = false;
+            const int w = widths[c].toInt(&ok);
+            if (ok && w > 0 && w < 2000) form_->recordList()->setColumnWidth(c, w);
+        }
+    }
 }
 
 void CMainFrame::fillRecordFilter() {
@@ -213,6 +365,7 @@ void CMainFrame::showAbout() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (!closed_) {
         closed_ = true;
+        saveLayout();
         view_->OnViewClosing();
     }
     event->accept();

@@ -10,6 +10,8 @@
 #include <memory>
 
 class QAction;
+class QMenu;
+class QUrl;
 
 namespace tarvik {
 
@@ -43,11 +45,23 @@ public:
     // Fills the record filter with the record types the view offers, ascending.
     void fillRecordFilter();
 
+    // Record -> "Statistics": the counts per record type of the list's source.
+    void showStatistics();
+    // Opens a record file as the list's source (recent files, a dropped file).
+    void openRecordFile(const QString& path);
+    // What a drop on the window does: the first local file is read. False when there is none.
+    bool openDroppedFiles(const QList<QUrl>& urls);
+    // The window's size, splitter and column widths, kept in the settings.
+    void saveLayout();
+    void restoreLayout();
+
     static constexpr int kClientWidth = 1060;
     static constexpr int kClientHeight = 600;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenu();
@@ -56,6 +70,8 @@ private:
     void wireForm();
     void wireImagery();
     void echogramMenu(const QPoint& at);
+    void fillRecentFiles();
+    void addCopyMenus();
 
     CMainForm* form_;
     std::unique_ptr<QtViewPort> port_;
@@ -65,6 +81,9 @@ private:
     CCondensedFileProperties* separatorDialog_ = nullptr;
     std::map<int, QAction*> commands_;
     bool closed_ = false;
+    SettingsStore& settings_;
+    QMenu* recentMenu_ = nullptr;
+    QWidget* statistics_ = nullptr;
 };
 
 } // namespace tarvik

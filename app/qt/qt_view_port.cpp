@@ -1,5 +1,6 @@
 #include "app/qt/qt_view_port.h"
 
+#include "app/qt/bytes_pane.h"
 #include "app/qt/check_combo_box.h"
 #include "app/qt/file_dialog.h"
 #include "app/qt/hlist_box.h"
@@ -8,6 +9,7 @@
 #include "app/qt/report_printer.h"
 
 #include <QAbstractButton>
+#include <QSignalBlocker>
 #include <QApplication>
 #include <QFileDialog>
 #include <QItemSelectionModel>
@@ -201,6 +203,24 @@ void QtViewPort::printReport(const std::vector<std::string>& lines, bool preview
     // The report is printed whole: no page range, current page or selection.
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
     if (dialog.exec() == QDialog::Accepted) printReportPages(printer, lines, local);
+}
+
+void QtViewPort::setRecordBytes(std::span<const std::uint8_t> bytes) { form_.bytesPane()->setBytes(bytes); }
+
+void QtViewPort::highlightRecordBytes(std::size_t offset, std::size_t count) {
+    form_.bytesPane()->highlight(offset, count);
+}
+
+// Chosen from a byte: the line is made current without asking for its bytes again.
+void QtViewPort::selectReportLine(std::optional<std::size_t> line) {
+    CHListBox* list = form_.reportList();
+    const QSignalBlocker quiet(list);
+    if (!line || *line >= static_cast<std::size_t>(list->count())) {
+        list->setCurrentRow(-1);
+        return;
+    }
+    list->setCurrentRow(static_cast<int>(*line));
+    list->scrollToItem(list->item(static_cast<int>(*line)));
 }
 
 void QtViewPort::startTimer(int id, unsigned milliseconds) {

@@ -49,6 +49,9 @@ public:
     bool stepProgress(std::uint64_t done) override;
     void endProgress() override;
     void printReport(const std::vector<std::string>& lines, bool preview) override;
+    void setRecordBytes(std::span<const std::uint8_t> bytes) override;
+    void highlightRecordBytes(std::size_t offset, std::size_t count) override;
+    void selectReportLine(std::optional<std::size_t> line) override;
 
     void startTimer(int id, unsigned milliseconds) override;
     void stopTimer(int id) override;

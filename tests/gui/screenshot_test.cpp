@@ -101,11 +101,17 @@ void ScreenshotTest::brokenFileDoesNotWaitOnAMessage() {
     QCOMPARE(run({"--screenshot", picture, "--open", QString::fromStdString(tiny)}, &errors), 0);
     QVERIFY(errors.contains("First Record Of File tiny.vxr Is Too Small"));
     QVERIFY(!QImage(picture).isNull());
+
+    // The file named without --open is read the same way.
+    errors.clear();
+    QCOMPARE(run({QString::fromStdString(tiny), "--screenshot", picture}, &errors), 0);
+    QVERIFY(errors.contains("First Record Of File tiny.vxr Is Too Small"));
 }
 
 void ScreenshotTest::badArguments() {
     QCOMPARE(run({"--select", "many"}), 2);
     QCOMPARE(run({"--screenshot"}), 2);
+    QCOMPARE(run({"a.vxr", "b.vxr"}), 2);  // one record file at a time
     QCOMPARE(run({"--screenshot", "/no/such/folder/shot.png"}), 1);
 }
 

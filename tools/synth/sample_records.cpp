@@ -16,13 +16,17 @@ namespace {
 constexpr std::uint8_t kFileIdentifier[16] = {0x7D, 0x57, 0xDF, 0x33, 0xEC, 0x2A, 0x3E, 0xA9,
                                               0x6F, 0x4D, 0xB0, 0xCF, 0x43, 0x2F, 0x30, 0xF3};
 
+// Half a second per record from 07:04:09.125 on 5 March 2024, so that time
+// stamps only ever move forward (days roll over on long files).
 VxTIME sampleTime(std::uint32_t counter) {
+    const std::uint64_t halfSeconds = std::uint64_t{counter} + 2u * (7u * 3600u + 4u * 60u + 9u);
+    const std::uint64_t wholeSeconds = halfSeconds / 2u;
     VxTIME t;
     t.year = 2024;
-    t.day = 65;
-    t.hours = 7;
-    t.minutes = 4;
-    t.seconds = 9.125f + static_cast<float>(counter % 40) * 0.5f;
+    t.day = static_cast<std::uint16_t>(65u + wholeSeconds / 86400u % 300u);
+    t.hours = static_cast<std::uint8_t>(wholeSeconds / 3600u % 24u);
+    t.minutes = static_cast<std::uint8_t>(wholeSeconds / 60u % 60u);
+    t.seconds = static_cast<float>(wholeSeconds % 60u) + (halfSeconds % 2u ? 0.625f : 0.125f);
     return t;
 }
 

@@ -111,6 +111,7 @@ int runCondense(Args& args);
 int runDump(Args& args);
 int runPrint(Args& args);
 int runImage(Args& args);
+int runCheck(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
@@ -121,5 +122,6 @@ extern const char* const kCondenseUsage;
 extern const char* const kDumpUsage;
 extern const char* const kPrintUsage;
 extern const char* const kImageUsage;
+extern const char* const kCheckUsage;
 
 } // namespace tarvik::cli

@@ -102,6 +102,7 @@ const Command kCommands[] = {
     {"print", "print the report of a listed record to a PDF file", kPrintUsage, runPrint},
     {"image", "draw the sector picture of a record or the echogram of a file into a PNG", kImageUsage, runImage},
     {"catalogue", "list, check and export the record layouts the tool decodes", kCatalogueUsage, runCatalogue},
+    {"check", "check every frame of record files and count them per record type", kCheckUsage, runCheck},
 };
 
 void printOverview(std::FILE* out) {

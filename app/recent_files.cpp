@@ -1,0 +1,42 @@
+#include "app/recent_files.h"
+
+#include <algorithm>
+
+namespace tarvik {
+
+namespace {
+const std::string kSubkey = "Recent Files";
+std::string nameOf(std::size_t i) { return "File" + std::to_string(i + 1); }
+} // namespace
+
+std::vector<std::string> RecentFiles::list() const {
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < kMaxFiles; ++i) {
+        const auto v = store_.get(kSubkey, nameOf(i));
+        const std::string* text = v ? std::get_if<std::string>(&*v) : nullptr;
+        if (text && !text->empty() && std::find(files.begin(), files.end(), *text) == files.end())
+            files.push_back(*text);
+    }
+    return files;
+}
+
+void RecentFiles::add(const std::string& path) {
+    std::vector<std::string> files = list();
+    files.erase(std::remove(files.begin(), files.end(), path), files.end());
+    files.insert(files.begin(), path);
+    if (files.size() > kMaxFiles) files.resize(kMaxFiles);
+    write(files);
+}
+
+void RecentFiles::remove(const std::string& path) {
+    std::vector<std::string> files = list();
+    files.erase(std::remove(files.begin(), files.end(), path), files.end());
+    write(files);
+}
+
+void RecentFiles::write(const std::vector<std::string>& files) {
+    for (std::size_t i = 0; i < kMaxFiles; ++i)
+        store_.set(kSubkey, nameOf(i), i < files.size() ? files[i] : std::string());
+}
+
+} // namespace tarvik

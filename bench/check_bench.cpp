@@ -1,0 +1,71 @@
+// The whole-file check of a record file of 1,000,000 frames with a checksum on
+// every frame, warm cache: bytes per second against `cat FILE > /dev/null` in
+// the same run, frames per second with and without the layout walk, and two
+// files with two jobs against one. A plain timed program; run it through the
+// console program so that the figures include what a user waits for.
+//
+//   build/bin/bench_check [--frames=N] [--dir=PATH]
+
+#include "tools/synth/sample_records.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+double seconds(const std::string& command) {
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) == -1) std::fprintf(stderr, "cannot run %s\n", command.c_str());
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The best of three runs.
+double best(const std::string& command) {
+    double t = seconds(command);
+    for (int i = 0; i < 2; ++i) t = std::min(t, seconds(command));
+    return t;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::size_t frames = 1'000'000;
+    std::string dir = std::filesystem::temp_directory_path().string();
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.starts_with("--frames=")) frames = std::strtoull(a.c_str() + 9, nullptr, 10);
+        else if (a.starts_with("--dir=")) dir = a.substr(6);
+    }
+    const std::string cli = (std::filesystem::path(argv[0]).parent_path() / "tarvik-cli").string();
+    const std::string file = dir + "/tarvik-check-bench-" + std::to_string(frames) + ".vxr";
+    const std::string copy = dir + "/tarvik-check-bench-" + std::to_string(frames) + "-b.vxr";
+    if (!std::filesystem::exists(file) || !std::filesystem::exists(copy)) {
+        tarvik::synth::SampleOptions o;
+        o.frames = frames;
+        o.withCatalog = true;
+        if (!tarvik::synth::writeSampleFile(file, o)) return 1;
+        std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
+    }
+    const double bytes = static_cast<double>(std::filesystem::file_size(file));
+    const double n = static_cast<double>(frames + 2);
+    seconds("cat '" + file + "' '" + copy + "' > /dev/null");  // warm the cache
+
+    const double cat = best("cat '" + file + "' > /dev/null");
+    const double plain = best(cli + " check --no-layouts --jobs 1 '" + file + "' > /dev/null");
+    const double walk = best(cli + " check --jobs 1 '" + file + "' > /dev/null");
+    const double twoSerial = best(cli + " check --jobs 1 '" + file + "' '" + copy + "' > /dev/null");
+    const double twoJobs = best(cli + " check --jobs 2 '" + file + "' '" + copy + "' > /dev/null");
+
+    std::printf("file: %.0f frames, %.1f MB\n", n, bytes / 1e6);
+    std::printf("cat FILE > /dev/null        %7.3f s  %8.1f MB/s\n", cat, bytes / cat / 1e6);
+    std::printf("check --no-layouts          %7.3f s  %8.1f MB/s  %10.0f frames/s  (%.2f x cat)\n", plain,
+                bytes / plain / 1e6, n / plain, plain / cat);
+    std::printf("check (layout walk)         %7.3f s  %8.1f MB/s  %10.0f frames/s\n", walk, bytes / walk / 1e6,
+                n / walk);
+    std::printf("two files, --jobs 1         %7.3f s\n", twoSerial);
+    std::printf("two files, --jobs 2         %7.3f s  (%.2f x one file)\n", twoJobs, twoJobs / walk);
+    return 0;
+}

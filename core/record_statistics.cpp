@@ -1,0 +1,100 @@
+#include "core/record_statistics.h"
+
+#include "core/frame.h"
+#include "core/text.h"
+
+namespace tarvik {
+
+std::optional<double> vxTimeSeconds(const VxTIME& t) {
+    int month = 0, dayOfMonth = 0;
+    if (t.year == 0 || !dayOfYearToDate(t.year, t.day, month, dayOfMonth)) return std::nullopt;
+    if (t.hours > 23 || t.minutes > 59 || !(t.seconds >= 0.0f && t.seconds < 61.0f)) return std::nullopt;
+    // Days before the year: enough for ordering within the years a recording spans.
+    const long y = t.year - 1;
+    const long days = y * 365 + y / 4 - y / 100 + y / 400 + (t.day - 1);
+    return static_cast<double>(days) * 86400.0 + t.hours * 3600.0 + t.minutes * 60.0 + static_cast<double>(t.seconds);
+}
+
+void RecordStatistics::add(ByteSpan frame, double now) {
+    const FrameView f(frame);
+    if (!f.hasHeader()) return;
+    add(f.recordType(), frame.size(), f.time(), now);
+}
+
+void RecordStatistics::add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, bool timeUsable,
+                           double now) {
+    // Records come in runs of few types: remember the last one's counter.
+    if (!lastCounter_ || lastType_ != recordType) {
+        lastCounter_ = &types_[recordType];
+        lastType_ = recordType;
+    }
+    Counter& c = *lastCounter_;
+    ++c.count;
+    c.bytes += bytes;
+    c.lastSeen = now;
+    ++frames_;
+    bytes_ += bytes;
+    if (!started_) started_ = now;
+    if (timeUsable) {
+        c.lastTime = time;
+        c.hasTime = true;
+        if (!first_) first_ = time;
+        last_ = time;
+    }
+}
+
+void RecordStatistics::clear() { *this = RecordStatistics{}; }
+
+RecordStatistics::RecordStatistics(const RecordStatistics& o) { *this = o; }
+
+RecordStatistics& RecordStatistics::operator=(const RecordStatistics& o) {
+    types_ = o.types_;
+    frames_ = o.frames_;
+    bytes_ = o.bytes_;
+    first_ = o.first_;
+    last_ = o.last_;
+    started_ = o.started_;
+    lastCounter_ = nullptr;
+    return *this;
+}
+
+std::vector<RecordStatistics::Row> RecordStatistics::rows(std::optional<double> now) const {
+    std::vector<Row> out;
+    out.reserve(types_.size());
+    for (const auto& [type, c] : types_) {
+        Row r;
+        r.recordType = type;
+        r.count = c.count;
+        r.bytes = c.bytes;
+        r.share = frames_ ? 100.0 * static_cast<double>(c.count) / static_cast<double>(frames_) : 0.0;
+        if (now && started_) {
+            const double span = *now - *started_;
+            r.rate = span > 0 ? static_cast<double>(c.count) / span : 0.0;
+        }
+        if (c.hasTime) r.lastTime = c.lastTime;
+        r.lastSeen = c.lastSeen;
+        out.push_back(r);
+    }
+    return out;
+}
+
+std::vector<std::string> RecordStatistics::tableLines(std::optional<double> now) const {
+    std::vector<std::string> lines;
+    lines.push_back(now ? strprintf("%-8s %10s %14s %7s %9s  %s", "Type", "Frames", "Bytes", "Share", "Rate/s",
+                                    "Last seen")
+                        : strprintf("%-8s %10s %14s %7s  %s", "Type", "Frames", "Bytes", "Share", "Last time"));
+    for (const Row& r : rows(now)) {
+        const std::string last = r.lastTime ? formatDateTime(*r.lastTime).value_or("-") : std::string("-");
+        if (now)
+            lines.push_back(strprintf("%-8lu %10llu %14llu %6.2f%% %9.2f  %s", (unsigned long)r.recordType,
+                                      (unsigned long long)r.count, (unsigned long long)r.bytes, r.share,
+                                      r.rate.value_or(0.0), last.c_str()));
+        else
+            lines.push_back(strprintf("%-8lu %10llu %14llu %6.2f%%  %s", (unsigned long)r.recordType,
+                                      (unsigned long long)r.count, (unsigned long long)r.bytes, r.share,
+                                      last.c_str()));
+    }
+    return lines;
+}
+
+} // namespace tarvik

@@ -1,0 +1,81 @@
+#pragma once
+// Counts of records per record type, fed one frame at a time: from a record
+// file while it is checked, or from the live stream as records arrive. The
+// same table is printed by tarvik-cli check and shown by Record -> "Statistics".
+
+#include "core/bytes.h"
+#include "core/vxtime.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvik {
+
+// A time stamp as seconds since the start of year 0 of its own calendar, for
+// ordering; nullopt when it carries no usable time.
+std::optional<double> vxTimeSeconds(const VxTIME& t);
+
+class RecordStatistics {
+public:
+    RecordStatistics() = default;
+    RecordStatistics(const RecordStatistics& other);
+    RecordStatistics& operator=(const RecordStatistics& other);
+    RecordStatistics(RecordStatistics&&) = default;
+    RecordStatistics& operator=(RecordStatistics&&) = default;
+
+    struct Row {
+        std::uint32_t recordType = 0;
+        std::uint64_t count = 0;
+        std::uint64_t bytes = 0;
+        double share = 0;               // percent of all frames counted
+        std::optional<double> rate;     // frames per second (live data only)
+        std::optional<VxTIME> lastTime; // time stamp of the newest frame of this type
+        double lastSeen = 0;            // clock value when the newest frame was counted
+    };
+
+    // Counts one frame. `now` is the caller's clock in seconds (arrival time
+    // for live data; 0 for a file). Entries without a whole header are ignored.
+    void add(ByteSpan frame, double now = 0);
+    // Counts a frame known only by its header fields (a record file's index entry).
+    void add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, double now = 0) {
+        add(recordType, bytes, time, vxTimeSeconds(time).has_value(), now);
+    }
+    // The same, for a caller that has already found out whether the time is usable.
+    void add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, bool timeUsable, double now);
+    void clear();
+
+    std::uint64_t frames() const { return frames_; }
+    std::uint64_t bytes() const { return bytes_; }
+    // Earliest and latest time stamps carrying a date, in file order.
+    const std::optional<VxTIME>& firstTime() const { return first_; }
+    const std::optional<VxTIME>& lastTime() const { return last_; }
+
+    // One row per record type, ascending. With `now` given (live data) each
+    // row carries its rate over the time since the first frame was counted.
+    std::vector<Row> rows(std::optional<double> now = std::nullopt) const;
+
+    // The table as text lines: a heading and one line per record type.
+    std::vector<std::string> tableLines(std::optional<double> now = std::nullopt) const;
+
+private:
+    struct Counter {
+        std::uint64_t count = 0;
+        std::uint64_t bytes = 0;
+        VxTIME lastTime{};
+        bool hasTime = false;
+        double lastSeen = 0;
+    };
+    std::map<std::uint32_t, Counter> types_;
+    std::uint64_t frames_ = 0;
+    std::uint64_t bytes_ = 0;
+    std::optional<VxTIME> first_, last_;
+    std::optional<double> started_;
+    Counter* lastCounter_ = nullptr;  // points into types_ (map nodes stay put)
+    std::uint32_t lastType_ = 0;
+};
+
+
+} // namespace tarvik

@@ -1,0 +1,437 @@
+#include "decode/file_check.h"
+
+#include "core/frame.h"
+#include "core/record_file.h"
+#include "core/record_index.h"
+#include "core/text.h"
+#include "decode/report.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <tuple>
+
+namespace tarvik {
+
+namespace {
+
+constexpr std::string_view kNames[kCheckProblemKinds] = {
+    "sync", "size", "truncated", "checksum", "layout", "unknown-type", "catalog", "ping-gap", "time-backwards"};
+
+constexpr std::uint32_t kPingTypes[] = {7006, 7007, 7008, 7009, 7011, 7012};
+constexpr std::size_t kWindow = std::size_t{256} << 10;  // read and summed while still in the cache
+constexpr std::size_t kCatalogBatch = 4096;
+
+// A sliding window over the file: sequential frames are served from one large
+// buffer; a frame that does not fit moves the window to it.
+class Window {
+public:
+    Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
+
+    // The bytes [offset, offset + count), or fewer when the file ends first.
+    ByteSpan view(std::uint64_t offset, std::size_t count) {
+        if (offset < start_ || offset + count > start_ + filled_) {
+            // No more than the file holds from here: small files take small buffers.
+            const std::uint64_t rest = offset < fileSize_ ? fileSize_ - offset : 0;
+            const std::size_t want = std::max<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, rest)), count);
+            if (buffer_.size() < want) buffer_.resize(want);
+            start_ = offset;
+            filled_ = file_.readAt(offset, std::span(buffer_.data(), want));
+        }
+        const std::uint64_t rel = offset - start_;
+        if (rel >= filled_) return {};
+        return ByteSpan(buffer_.data() + rel, std::min<std::uint64_t>(count, filled_ - rel));
+    }
+    std::uint64_t nextData(std::uint64_t offset) const { return file_.nextData(offset); }
+    // Gives back memory a large frame took.
+    void shrink() {
+        if (buffer_.size() > kWindow) {
+            Bytes().swap(buffer_);
+            filled_ = 0;
+        }
+    }
+
+private:
+    const RecordFile& file_;
+    std::uint64_t fileSize_;
+    Bytes buffer_;
+    std::uint64_t start_ = 0;
+    std::size_t filled_ = 0;
+};
+
+class Collector {
+public:
+    Collector(FileCheckResult& r, std::size_t keep) : r_(r), keep_(keep) {}
+    void add(CheckProblemKind kind, std::uint64_t index, std::uint64_t offset, std::string text) {
+        CheckProblemList& list = r_.problems[static_cast<std::size_t>(kind)];
+        if (list.first.size() < keep_) list.first.push_back({kind, index, offset, std::move(text)});
+        ++list.count;
+    }
+
+private:
+    FileCheckResult& r_;
+    std::size_t keep_;
+};
+
+// The file catalog named by the file header record, read a batch at a time.
+struct Catalog {
+    std::uint64_t frameOffset = 0;
+    std::uint64_t entriesAt = 0;
+    std::uint64_t count = 0;
+    Bytes batch;
+    std::uint64_t batchFirst = 0;
+
+    std::optional<RecordIndexEntry> entry(const RecordFile& file, std::uint64_t i) {
+        if (i >= count) return std::nullopt;
+        if (batch.empty() || i < batchFirst || i >= batchFirst + batch.size() / RecordIndexEntry::kSize) {
+            const std::uint64_t n = std::min<std::uint64_t>(kCatalogBatch, count - i);
+            batch.resize(static_cast<std::size_t>(n * RecordIndexEntry::kSize));
+            batch.resize(file.readAt(entriesAt + i * RecordIndexEntry::kSize, batch));
+            batchFirst = i;
+            if (batch.size() < RecordIndexEntry::kSize) return std::nullopt;
+        }
+        const std::uint64_t at = (i - batchFirst) * RecordIndexEntry::kSize;
+        if (!fits(batch.size(), at, RecordIndexEntry::kSize)) return std::nullopt;
+        return RecordIndexEntry::fromBytes(ByteSpan(batch).subspan(static_cast<std::size_t>(at), RecordIndexEntry::kSize));
+    }
+};
+
+// Reads the catalog pointer of a file header record. A file that does not
+// claim a catalog has none; one that claims it and cannot be followed is a problem.
+std::optional<Catalog> openCatalog(const RecordFile& file, std::uint64_t fileSize, Collector& problems) {
+    std::array<std::uint8_t, kFrameHeaderSize> header{};
+    if (file.readAt(0, header) != header.size()) return std::nullopt;
+    const FrameView first(header);
+    if (!first.isFrame() || first.recordType() != kFileHeaderRecordType ||
+        first.optionalDataId() != kFileCatalogRecordType)
+        return std::nullopt;
+    auto fail = [&](std::string text) {
+        problems.add(CheckProblemKind::Catalog, 0, 0, std::move(text));
+        return std::nullopt;
+    };
+    std::array<std::uint8_t, 12> pointer{};
+    if (first.optionalDataOffset() == 0 || file.readAt(first.optionalDataOffset(), pointer) != pointer.size())
+        return fail("the file header record names a file catalog but holds no pointer to it");
+    const auto size = readLEOr0<std::uint32_t>(pointer, 0);
+    const auto offset = readLEOr0<std::uint64_t>(pointer, 4);
+    if (size == 0 || offset == 0)
+        return fail(strprintf("the file catalog pointer is unset (size %lu, offset %llu)", (unsigned long)size,
+                              (unsigned long long)offset));
+    if (file.readAt(offset, header) != header.size())
+        return fail(strprintf("the file catalog pointer (offset %llu) lies past the end of the file",
+                              (unsigned long long)offset));
+    const FrameView catalog(header);
+    if (!catalog.isFrame() || catalog.recordType() != kFileCatalogRecordType)
+        return fail(strprintf("no file catalog record at offset %llu, where the file header record points",
+                              (unsigned long long)offset));
+    const std::uint64_t dataStart = offset + (catalog.offset() == 0 ? 64u : catalog.dataStart());
+    std::array<std::uint8_t, 14> dataHeader{};
+    if (file.readAt(dataStart, dataHeader) != dataHeader.size())
+        return fail("the file catalog record ends before its record count");
+    Catalog c;
+    c.frameOffset = offset;
+    c.count = readLEOr0<std::uint32_t>(dataHeader, 6);
+    c.entriesAt = dataStart + dataHeader.size();
+    if (!fits(fileSize, c.entriesAt, c.count * RecordIndexEntry::kSize))
+        return fail(strprintf("the file catalog lists %llu records, more than the file can hold",
+                              (unsigned long long)c.count));
+    return c;
+}
+
+// Where the next sync pattern begins after `from` (the frame begins 4 bytes
+// earlier). The scan looks for the pattern's first byte with memchr, which
+// runs through long stretches of other bytes (zeros, mostly) at memory speed.
+std::optional<std::uint64_t> findNextFrame(Window& window, std::uint64_t from, std::uint64_t fileSize) {
+    for (std::uint64_t at = from + 1; at + kFrameHeaderSize <= fileSize;) {
+        // A hole holds only zeros: no pattern can begin in it.
+        if (const std::uint64_t data = window.nextData(at + 4); data > at + 4) {
+            at = data - 4;
+            continue;
+        }
+        const ByteSpan span = window.view(at + 4, kWindow);
+        if (span.size() < 4) return std::nullopt;
+        const std::uint8_t* p = span.data();
+        const std::uint8_t* end = span.data() + span.size() - 3;
+        std::optional<std::uint64_t> hit;
+        while (p < end) {
+            p = static_cast<const std::uint8_t*>(std::memchr(p, 0xFF, static_cast<std::size_t>(end - p)));
+            if (!p) break;
+            if (p[1] == 0xFF && p[2] == 0 && p[3] == 0) {
+                hit = at + static_cast<std::uint64_t>(p - span.data());
+                break;
+            }
+            ++p;
+        }
+        if (!hit) {
+            at += span.size() - 3;
+            continue;
+        }
+        if (*hit + kFrameHeaderSize > fileSize) return std::nullopt;
+        if (FrameView(window.view(*hit, kFrameHeaderSize)).size() >= kFrameHeaderSize) return *hit;
+        at = *hit + 1;
+    }
+    return std::nullopt;
+}
+
+// Lines of the report that say the layout walk failed.
+bool isLayoutProblemLine(std::string_view line) {
+    return line == "Data exhausted" || line == "INSUFFICIENT DATA for specified repeats" ||
+           line.starts_with(" Ran out of data in repeating blocks");
+}
+
+} // namespace
+
+std::string_view checkProblemName(CheckProblemKind kind) { return kNames[static_cast<std::size_t>(kind)]; }
+
+std::uint64_t FileCheckResult::problemCount() const {
+    std::uint64_t n = 0;
+    for (const auto& p : problems) n += p.count;
+    return n;
+}
+
+FileCheckResult FileChecker::check(const std::string& path) const {
+    FileCheckResult r;
+    r.path = path;
+    RecordFile file;
+    if (!file.open(path)) {
+        r.unreadable = file.lastError();
+        return r;
+    }
+    const std::uint64_t fileSize = file.size();
+    r.fileBytes = fileSize;
+    Collector problems(r, options_.keepPerKind);
+    std::optional<Catalog> catalog = openCatalog(file, fileSize, problems);
+    r.hasCatalog = catalog.has_value();
+
+    RecordReporter reporter(catalogue_, commands_);
+    Window window(file, fileSize);
+    Bytes large;  // a frame above kMaxWholeFrame is never held whole
+    std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t> lastPing;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;
+    std::optional<std::uint64_t> catalogSeenAt;
+    std::uint64_t framesBeforeCatalog = 0;
+
+    std::uint64_t position = 0;
+    std::uint64_t k = 0;
+    while (position < fileSize) {
+        const std::uint64_t remaining = fileSize - position;
+        if (remaining < kFrameHeaderSize) {
+            problems.add(CheckProblemKind::Truncated, k, position,
+                         strprintf("%llu bytes after the last frame, too few for a frame header",
+                                   (unsigned long long)remaining));
+            break;
+        }
+        // A copy: reading the frame may move the window under the header's bytes.
+        std::array<std::uint8_t, kFrameHeaderSize> header{};
+        const ByteSpan held = window.view(position, kFrameHeaderSize);
+        std::copy(held.begin(), held.end(), header.begin());
+        const FrameView h(header);
+        auto resync = [&](std::uint64_t from, std::string what) {
+            auto next = findNextFrame(window, from, fileSize);
+            if (next)
+                what += strprintf("; %llu bytes skipped to the next sync pattern at byte %llu",
+                                  (unsigned long long)(*next - position), (unsigned long long)*next);
+            else
+                what += "; no further frame in the file";
+            return std::make_pair(next, std::move(what));
+        };
+        if (h.syncPattern() != kSyncPattern) {
+            auto [next, text] = resync(position, strprintf("no sync pattern (found 0x%08lX)",
+                                                           (unsigned long)h.syncPattern()));
+            problems.add(CheckProblemKind::Sync, k, position, std::move(text));
+            if (!next) break;
+            position = *next;
+            continue;
+        }
+        const std::uint32_t size = h.size();
+        if (size < kFrameHeaderSize) {
+            auto [next, text] = resync(position, strprintf("Size %lu is smaller than the frame header",
+                                                           (unsigned long)size));
+            problems.add(CheckProblemKind::Size, k, position, std::move(text));
+            if (!next) break;
+            position = *next;
+            continue;
+        }
+        if (h.offset() != 0 && h.dataStart() > size)
+            problems.add(CheckProblemKind::Size, k, position,
+                         strprintf("Offset %u puts the data section past the frame's Size %lu", h.offset(),
+                                   (unsigned long)size));
+        const std::uint32_t type = h.recordType();
+        const VxTIME time = h.time();
+        const std::optional<double> seconds = vxTimeSeconds(time);
+        r.statistics.add(type, size, time, seconds.has_value(), 0.0);
+        ++r.frames;
+        if (size > remaining) {
+            problems.add(CheckProblemKind::Truncated, k, position,
+                         strprintf("record type %lu of Size %lu runs %llu bytes past the end of the file",
+                                   (unsigned long)type, (unsigned long)size,
+                                   (unsigned long long)(size - remaining)));
+            break;
+        }
+
+        // Checksum, and the layout walk on frames held whole.
+        ByteSpan frame;
+        if (size <= kMaxWholeFrame) {
+            frame = window.view(position, size);
+            if (frame.size() != size) {
+                problems.add(CheckProblemKind::Truncated, k, position, "the frame could not be read whole");
+                break;
+            }
+        }
+        if (h.hasChecksum()) {
+            if (size < kFrameHeaderSize + 4) {
+                problems.add(CheckProblemKind::Checksum, k, position, "the flags claim a checksum but the frame has no room for it");
+            } else {
+                std::uint32_t sum = 0, signedSum = 0, field = 0;
+                if (!frame.empty()) {
+                    sum = computeChecksum(frame, size - 4u);
+                    field = readLEOr0<std::uint32_t>(frame, size - 4u);
+                    if (sum != field) signedSum = computeSignedChecksum(frame, size - 4u);
+                } else {
+                    // Streamed in pieces; the signed sum is taken alongside.
+                    for (std::uint64_t at = 0; at < size - 4u;) {
+                        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size - 4u - at));
+                        const ByteSpan part = window.view(position + at, n);
+                        sum += computeChecksum(part, part.size());
+                        signedSum += computeSignedChecksum(part, part.size());
+                        at += n;
+                    }
+                    std::array<std::uint8_t, 4> tail{};
+                    file.readAt(position + size - 4u, tail);
+                    field = readLEOr0<std::uint32_t>(tail, 0);
+                    window.shrink();
+                }
+                if (sum != field)
+                    problems.add(CheckProblemKind::Checksum, k, position,
+                                 strprintf("record type %lu: checksum field %u, calculated %u%s", (unsigned long)type,
+                                           field, sum,
+                                           signedSum == field ? " (the producer summed signed bytes)" : ""));
+            }
+        }
+        if (options_.walkLayouts && !frame.empty()) {
+            Report rep = reporter.report(frame, static_cast<std::uint32_t>(k));
+            const RecordKey key{h.protocolVersion() ? h.protocolVersion() : kCatalogueProtocolVersion,
+                                h.recordVersion() ? h.recordVersion() : kCatalogueRecordVersion,
+                                static_cast<std::int32_t>(type)};
+            if (catalogue_.record(key).title.empty()) {
+                problems.add(CheckProblemKind::UnknownType, k, position,
+                             strprintf("record type %lu (protocol %u, record version %u) has no layout",
+                                       (unsigned long)type, h.protocolVersion(), h.recordVersion()));
+            } else {
+                for (const std::string& line : rep.lines) {
+                    if (!isLayoutProblemLine(line)) continue;
+                    problems.add(CheckProblemKind::Layout, k, position,
+                                 strprintf("record type %lu: %s", (unsigned long)type,
+                                           std::string(line.starts_with(' ') ? line.substr(1) : line).c_str()));
+                    break;
+                }
+                for (const std::string& message : rep.messages)
+                    problems.add(CheckProblemKind::Layout, k, position,
+                                 strprintf("record type %lu: %s", (unsigned long)type, message.c_str()));
+            }
+        }
+
+        // Ping numbers: the u32 behind the 8-byte sonar serial number.
+        if (std::find(std::begin(kPingTypes), std::end(kPingTypes), type) != std::end(kPingTypes) && !frame.empty()) {
+            if (auto ping = readLE<std::uint32_t>(frame, h.dataStart() + 8)) {
+                std::uint32_t& last = lastPing[{type, h.deviceId(), h.systemEnumerator()}];
+                if (last != 0 && *ping - last - 2u <= 97u)
+                    problems.add(CheckProblemKind::PingGap, k, position,
+                                 strprintf("record type %lu, device %lu, enumerator %u: ping %u after ping %u "
+                                           "(%u missing)",
+                                           (unsigned long)type, (unsigned long)h.deviceId(), h.systemEnumerator(),
+                                           *ping, last, *ping - last - 1u));
+                last = *ping;
+            }
+        }
+
+        // Time stamps per device.
+        if (const auto& t = seconds; t && !uninitialisedMarker(h.timeBytes())) {
+            auto [it, fresh] = lastTime.try_emplace({h.deviceId(), h.systemEnumerator()}, *t, k);
+            if (!fresh) {
+                if (*t < it->second.first)
+                    problems.add(CheckProblemKind::TimeBackwards, k, position,
+                                 strprintf("device %lu, enumerator %u: time %s is %.3f s before frame %llu's",
+                                           (unsigned long)h.deviceId(), h.systemEnumerator(),
+                                           formatDateTime(time).value_or("?").c_str(), it->second.first - *t,
+                                           (unsigned long long)it->second.second));
+                it->second = {*t, k};
+            }
+        }
+
+        // The catalog against the walked frames.
+        if (catalog) {
+            if (type == kFileCatalogRecordType && !catalogSeenAt) {
+                catalogSeenAt = position;
+                framesBeforeCatalog = k;
+            } else if (auto e = catalog->entry(file, k)) {
+                const char* field = e->offset() != position                            ? "offset"
+                                    : e->size() != size                                ? "size"
+                                    : e->recordType() != static_cast<std::uint16_t>(type) ? "record type"
+                                    : e->deviceId() != static_cast<std::uint16_t>(h.deviceId()) ? "device"
+                                    : e->systemEnumerator() != h.systemEnumerator()    ? "enumerator"
+                                    : e->recordCounter() != h.recordCounter()          ? "record counter"
+                                                                                       : nullptr;
+                if (field)
+                    problems.add(CheckProblemKind::Catalog, k, position,
+                                 strprintf("catalog entry %llu differs in its %s (catalog: type %u, size %lu at "
+                                           "byte %llu)",
+                                           (unsigned long long)k, field, e->recordType(), (unsigned long)e->size(),
+                                           (unsigned long long)e->offset()));
+            }
+        }
+
+        position += size;
+        ++k;
+    }
+
+    if (catalog) {
+        if (!catalogSeenAt)
+            problems.add(CheckProblemKind::Catalog, k, position, "the walk did not reach the file catalog record");
+        else if (*catalogSeenAt != catalog->frameOffset)
+            problems.add(CheckProblemKind::Catalog, framesBeforeCatalog, *catalogSeenAt,
+                         strprintf("the file catalog record is at byte %llu, the file header record points at %llu",
+                                   (unsigned long long)*catalogSeenAt, (unsigned long long)catalog->frameOffset));
+        else if (framesBeforeCatalog != catalog->count)
+            problems.add(CheckProblemKind::Catalog, framesBeforeCatalog, *catalogSeenAt,
+                         strprintf("the file catalog lists %llu records, %llu frames precede it",
+                                   (unsigned long long)catalog->count, (unsigned long long)framesBeforeCatalog));
+    }
+    return r;
+}
+
+std::vector<std::string> checkSummaryLines(const FileCheckResult& r) {
+    std::vector<std::string> lines;
+    lines.push_back(r.path);
+    if (r.unreadable) {
+        lines.push_back("  cannot be checked: " + *r.unreadable);
+        return lines;
+    }
+    lines.push_back(strprintf("  %llu frames, %llu bytes%s", (unsigned long long)r.frames,
+                              (unsigned long long)r.fileBytes, r.hasCatalog ? ", with a file catalog" : ""));
+    auto timeText = [](const std::optional<VxTIME>& t) {
+        return t ? formatDateTime(*t).value_or("-") : std::string("-");
+    };
+    lines.push_back("  first time " + timeText(r.statistics.firstTime()) + ", last time " +
+                    timeText(r.statistics.lastTime()));
+    for (const std::string& row : r.statistics.tableLines()) lines.push_back("  " + row);
+    if (r.problemCount() == 0) {
+        lines.emplace_back("  no problems found");
+        return lines;
+    }
+    lines.push_back(strprintf("  %llu problems:", (unsigned long long)r.problemCount()));
+    for (std::size_t kind = 0; kind < kCheckProblemKinds; ++kind) {
+        const CheckProblemList& list = r.problems[kind];
+        if (list.count == 0) continue;
+        const std::string name(checkProblemName(static_cast<CheckProblemKind>(kind)));
+        for (const CheckProblem& p : list.first)
+            lines.push_back(strprintf("    %s: frame %llu at byte %llu: %s", name.c_str(),
+                                      (unsigned long long)p.index, (unsigned long long)p.offset, p.text.c_str()));
+        if (list.count > list.first.size())
+            lines.push_back(strprintf("    %s: %llu more", name.c_str(),
+                                      (unsigned long long)(list.count - list.first.size())));
+    }
+    return lines;
+}
+
+} // namespace tarvik

@@ -1,0 +1,90 @@
+#pragma once
+// The whole-file check of a record file: walks every frame from the first byte
+// to the last with bounded memory and collects what is wrong with it, frame by
+// frame and across frames, together with the counts per record type.
+
+#include "core/record_statistics.h"
+#include "decode/layout.h"
+#include "decode/remote_definitions.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+enum class CheckProblemKind {
+    Sync,           // no sync pattern where a frame should begin
+    Size,           // a Size or Offset the frame cannot have
+    Truncated,      // a frame, or a header, that runs past the end of the file
+    Checksum,       // the flags claim a checksum and it does not match
+    Layout,         // the layout walk ran out of data or met a bad string length
+    UnknownType,    // no layout for the record type
+    Catalog,        // the file catalog disagrees with the frames, or cannot be used
+    PingGap,        // ping numbers skipped, by the record list's rule
+    TimeBackwards,  // a device's time stamp earlier than its previous one
+};
+inline constexpr std::size_t kCheckProblemKinds = 9;
+
+// The stable name of a kind ("sync", "ping-gap", ...), used in both outputs.
+std::string_view checkProblemName(CheckProblemKind kind);
+
+struct CheckProblem {
+    CheckProblemKind kind{};
+    std::uint64_t index = 0;   // position of the frame in the walk, from 0
+    std::uint64_t offset = 0;  // byte offset in the file
+    std::string text;
+};
+
+// The first problems of one kind and how many there were in all.
+struct CheckProblemList {
+    std::vector<CheckProblem> first;
+    std::uint64_t count = 0;
+};
+
+struct FileCheckResult {
+    std::string path;
+    std::optional<std::string> unreadable;  // why the file could not be checked at all
+    std::uint64_t fileBytes = 0;
+    std::uint64_t frames = 0;               // frames walked
+    bool hasCatalog = false;                // a usable file catalog was compared with the frames
+    std::array<CheckProblemList, kCheckProblemKinds> problems;
+    RecordStatistics statistics;
+
+    std::uint64_t problemCount() const;
+    bool clean() const { return !unreadable && problemCount() == 0; }
+    const CheckProblemList& of(CheckProblemKind k) const { return problems[static_cast<std::size_t>(k)]; }
+};
+
+struct FileCheckOptions {
+    bool walkLayouts = true;      // decode every frame through the layout catalogue
+    std::size_t keepPerKind = 20; // problems kept per kind (the rest are counted)
+};
+
+// Checks record files. One checker serves one thread at a time; the catalogue
+// and command definitions are only read and may be shared between checkers.
+class FileChecker {
+public:
+    FileChecker(const LayoutCatalogue& catalogue, const RemoteCommandDefinitions& commands,
+                FileCheckOptions options = {})
+        : catalogue_(catalogue), commands_(commands), options_(options) {}
+
+    FileCheckResult check(const std::string& path) const;
+
+    // Frames above this size are checked by streaming their bytes (checksum
+    // only, no layout walk), so that memory stays bounded whatever Size says.
+    static constexpr std::uint64_t kMaxWholeFrame = std::uint64_t{64} << 20;
+
+private:
+    const LayoutCatalogue& catalogue_;
+    const RemoteCommandDefinitions& commands_;
+    FileCheckOptions options_;
+};
+
+// The text summary tarvik-cli check prints for one file.
+std::vector<std::string> checkSummaryLines(const FileCheckResult& result);
+
+} // namespace tarvik

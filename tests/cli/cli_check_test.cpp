@@ -1,0 +1,139 @@
+// tarvik-cli check, report --json and the programs' refusal of paths that are
+// not record files, run as a user would.
+
+#include "core/frame.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+#include "tools/synth/sample_records.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+using tarvik::testing::runProgram;
+using tarvik::testing::TempDir;
+
+namespace {
+const std::string kCli = TARVIK_CLI;
+const std::string kSim = TARVIK_SIM;
+const std::string kSource = TARVIK_SOURCE_DIR;
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Validates the output against a documented schema with the Python checker.
+std::string validate(const TempDir& dir, const std::string& schema, const std::string& output) {
+    std::ofstream(dir.file("out.json")) << output;
+    auto r = runProgram("/usr/bin/python3", {kSource + "/tests/cli/validate_json.py", kSource + "/docs/" + schema,
+                                             dir.file("out.json")});
+    return r.status == 0 ? std::string() : r.out + r.err;
+}
+
+// A sample file with one checksum broken in frame 3.
+std::string damagedFile(const TempDir& dir, std::uint64_t& offset3) {
+    const std::string path = dir.file("damaged.vxr");
+    tarvik::synth::SampleOptions o;
+    o.frames = 10;
+    o.withCatalog = false;
+    EXPECT_TRUE(tarvik::synth::writeSampleFile(path, o));
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    offset3 = 0;
+    for (int i = 0; i < 3; ++i) {
+        std::uint8_t header[12];
+        f.seekg(static_cast<std::streamoff>(offset3));
+        f.read(reinterpret_cast<char*>(header), sizeof header);
+        offset3 += tarvik::readLEOr0<std::uint32_t>(header, 8);
+    }
+    f.seekp(static_cast<std::streamoff>(offset3 + 70));
+    f.put('\x7F');
+    return path;
+}
+} // namespace
+
+TEST(CliCheck, SummarisesACleanAndADamagedFile) {
+    TempDir dir;
+    const std::string clean = dir.file("clean.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", clean, "--frames", "20"}).status, 0);
+    auto r = runProgram(kCli, {"check", clean});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(contains(r.out, "  22 frames, "));
+    EXPECT_TRUE(contains(r.out, "no problems found"));
+    EXPECT_TRUE(contains(r.out, "  7000              3 "));
+
+    std::uint64_t at = 0;
+    const std::string damaged = damagedFile(dir, at);
+    r = runProgram(kCli, {"check", damaged, clean});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.out, "    checksum: frame 3 at byte " + std::to_string(at) + ": ")) << r.out;
+    EXPECT_TRUE(contains(r.out, clean + "\n"));
+
+    // Several jobs give the same output in the same order.
+    auto parallel = runProgram(kCli, {"check", damaged, clean, damaged, "--jobs", "2"});
+    auto serial = runProgram(kCli, {"check", damaged, clean, damaged, "--jobs", "1"});
+    EXPECT_EQ(parallel.out, serial.out);
+    EXPECT_EQ(parallel.status, 1);
+
+    EXPECT_EQ(runProgram(kCli, {"check"}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"check", clean, "--jobs", "0"}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"check", clean, "--bogus"}).status, 2);
+}
+
+TEST(CliCheck, JsonFollowsTheDocumentedSchema) {
+    TempDir dir;
+    std::uint64_t at = 0;
+    const std::string damaged = damagedFile(dir, at);
+    auto one = runProgram(kCli, {"check", damaged, "--json"});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(validate(dir, "check.schema.json", one.out), "");
+    EXPECT_TRUE(contains(one.out, "\"kind\": \"checksum\""));
+    EXPECT_TRUE(contains(one.out, "\"offset\": " + std::to_string(at)));
+
+    // Several files: one document a line, an unreadable one among them.
+    auto several = runProgram(kCli, {"check", damaged, dir.path().string(), "--json"});
+    EXPECT_EQ(several.status, 2);
+    EXPECT_EQ(validate(dir, "check.schema.json", several.out), "");
+    EXPECT_TRUE(contains(several.out, "\"error\":\"it is a directory\""));
+
+    const std::string sample = dir.file("s.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", sample, "--frames", "14"}).status, 0);
+    for (const char* row : {"0", "3", "5", "6", "15"}) {
+        auto rep = runProgram(kCli, {"report", sample, "--row", row, "--json", "--hex"});
+        EXPECT_EQ(rep.status, 0) << row;
+        EXPECT_EQ(validate(dir, "record.schema.json", rep.out), "") << row;
+    }
+    auto all = runProgram(kCli, {"report", sample, "--all", "--json"});
+    EXPECT_EQ(validate(dir, "record.schema.json", all.out), "");
+}
+
+TEST(CliReport, HexDumpFollowsTheReport) {
+    TempDir dir;
+    const std::string file = dir.write("one.vxr", tarvik::synth::sampleFrame(7022, 7125, 1, 0));
+    auto r = runProgram(kCli, {"report", file, "--hex"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.out, "probably ends in checksum\n"));
+    EXPECT_TRUE(contains(r.out, "\n00000000  05 00 3C 00 FF FF 00 00  "));
+    EXPECT_TRUE(contains(r.out, "\n00000010  "));
+}
+
+TEST(CliRefusal, PathsThatAreNotRegularFilesAreRefusedWithoutBlocking) {
+    TempDir dir;
+    const std::string fifo = dir.file("pipe.vxr");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.path().string();
+
+    auto list = runProgram(kCli, {"list", fifo});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_TRUE(contains(list.err, "could not open the specified file " + fifo + ": it is a FIFO")) << list.err;
+    auto report = runProgram(kCli, {"report", fifo});
+    EXPECT_EQ(report.status, 1);
+    auto onFolder = runProgram(kCli, {"list", folder});
+    EXPECT_EQ(onFolder.err, "could not open the specified file " + folder + ": it is a directory\n");
+
+    auto check = runProgram(kCli, {"check", fifo});
+    EXPECT_EQ(check.status, 2);
+    EXPECT_TRUE(contains(check.err, "FIFO"));
+
+    auto sim = runProgram(kSim, {"--port", "0", "--replay", fifo, "--exit-after", "1"});
+    EXPECT_EQ(sim.status, 1);
+    EXPECT_TRUE(contains(sim.err, "FIFO")) << sim.err;
+}

@@ -1,0 +1,335 @@
+// The whole-file check: one crafted file per kind of problem, found at the
+// right frame and byte; the counts per record type; files that are not files.
+
+#include "core/record_file.h"
+#include "decode/file_check.h"
+#include "decode/layout_loader.h"
+#include "decode/record_json.h"
+#include "tests/support/temp_dir.h"
+#include "tools/synth/report_records.h"
+#include "tools/synth/sample_records.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+using namespace tarvik;
+using tarvik::testing::concat;
+using tarvik::testing::TempDir;
+
+namespace {
+
+const LayoutCatalogue& builtIn() {
+    static const LoadedDefinitions defs = loadLayouts({}, false);
+    return defs.catalogue;
+}
+
+FileCheckResult checkFile(const std::string& path, FileCheckOptions options = {}) {
+    static const NoRemoteCommandDefinitions none;
+    return FileChecker(builtIn(), none, options).check(path);
+}
+
+Bytes ping7006(std::uint32_t ping, std::uint32_t device = 7125, std::uint16_t enumerator = 0,
+               std::uint32_t counter = 1) {
+    FrameBuilder b = synth::sampleBuilder(7006, device, counter);
+    b.device(device, enumerator);
+    synth::data7006(b.data(), ping, 4);
+    return b.build();
+}
+
+Bytes framed(std::uint32_t type, std::uint32_t counter) { return synth::sampleFrame(type, 7125, counter, counter); }
+
+// Kinds with at least one problem, and the (index, offset) of the first of `kind`.
+std::vector<std::string> kindsOf(const FileCheckResult& r) {
+    std::vector<std::string> out;
+    for (std::size_t k = 0; k < kCheckProblemKinds; ++k)
+        if (r.problems[k].count) out.emplace_back(checkProblemName(static_cast<CheckProblemKind>(k)));
+    return out;
+}
+std::pair<std::uint64_t, std::uint64_t> firstAt(const FileCheckResult& r, CheckProblemKind kind) {
+    const auto& list = r.of(kind);
+    if (list.first.empty()) return {~std::uint64_t{0}, ~std::uint64_t{0}};
+    return {list.first[0].index, list.first[0].offset};
+}
+
+using K = CheckProblemKind;
+using Pos = std::pair<std::uint64_t, std::uint64_t>;
+using V = std::vector<std::string>;
+
+} // namespace
+
+TEST(FileCheck, ASoundFileIsCleanAndCountedPerRecordType) {
+    TempDir dir;
+    const std::string path = dir.file("s.vxr");
+    synth::SampleOptions o;
+    o.frames = 75;
+    ASSERT_TRUE(synth::writeSampleFile(path, o));
+    const FileCheckResult r = checkFile(path);
+    EXPECT_TRUE(r.clean()) << kindsOf(r).size();
+    EXPECT_TRUE(r.hasCatalog);
+    EXPECT_EQ(r.frames, 77u);
+    EXPECT_EQ(r.fileBytes, std::filesystem::file_size(path));
+
+    // The counts agree with the reader's own index of the file.
+    RecordFile file;
+    ASSERT_TRUE(file.open(path));
+    RecordIndex index;
+    ASSERT_EQ(ScanFrames(file, index), std::nullopt);
+    std::map<std::uint32_t, std::pair<std::uint64_t, std::uint64_t>> expected;
+    for (std::size_t i = 0; i < index.size(); ++i) {
+        ++expected[index[i].recordType()].first;
+        expected[index[i].recordType()].second += index[i].size();
+    }
+    const auto rows = r.statistics.rows();
+    ASSERT_EQ(rows.size(), expected.size());
+    double share = 0;
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.count, expected[row.recordType].first) << row.recordType;
+        EXPECT_EQ(row.bytes, expected[row.recordType].second) << row.recordType;
+        share += row.share;
+    }
+    EXPECT_NEAR(share, 100.0, 1e-9);
+    EXPECT_EQ(r.statistics.bytes(), r.fileBytes);
+
+    // Frames that straddle the ends of the read window (megabytes apart) read whole and right.
+    o.frames = 20000;
+    const std::string large = dir.file("large.vxr");
+    ASSERT_TRUE(synth::writeSampleFile(large, o));
+    const FileCheckResult big = checkFile(large);
+    EXPECT_GT(big.fileBytes, std::uint64_t{5} << 20);
+    EXPECT_TRUE(big.clean()) << big.problemCount();
+    EXPECT_EQ(big.frames, 20002u);
+}
+
+TEST(FileCheck, FramingProblemsAreFoundWhereTheyAreAndTheWalkResumes) {
+    TempDir dir;
+    const Bytes a = framed(7000, 1), b = framed(7004, 2), c = framed(7027, 3);
+    const Bytes junk(10, 0x11);
+
+    // Bytes without a sync pattern between frames: reported, then skipped.
+    auto r = checkFile(dir.write("sync.vxr", concat({a, b, junk, c, framed(7000, 4)})));
+    EXPECT_EQ(kindsOf(r), V{"sync"});
+    EXPECT_EQ(firstAt(r, K::Sync), Pos(2, std::uint64_t(a.size() + b.size())));
+    EXPECT_NE(r.of(K::Sync).first[0].text.find("10 bytes skipped"), std::string::npos);
+    EXPECT_EQ(r.frames, 4u);
+
+    // A Size smaller than a header.
+    Bytes small = b;
+    small[8] = 20, small[9] = small[10] = small[11] = 0;
+    r = checkFile(dir.write("size.vxr", concat({a, small, c})));
+    EXPECT_EQ(firstAt(r, K::Size), Pos(1, std::uint64_t(a.size())));
+    EXPECT_EQ(r.frames, 2u);  // the walk found c again
+
+    // The last frame cut short, and a few bytes after the last frame.
+    r = checkFile(dir.write("cut.vxr", concat({a, b, Bytes(c.begin(), c.end() - 7)})));
+    EXPECT_EQ(kindsOf(r), V{"truncated"});
+    EXPECT_EQ(firstAt(r, K::Truncated), Pos(2, std::uint64_t(a.size() + b.size())));
+    EXPECT_NE(r.of(K::Truncated).first[0].text.find("runs 7 bytes past"), std::string::npos);
+    r = checkFile(dir.write("tail.vxr", concat({a, Bytes(30, 0)})));
+    EXPECT_EQ(firstAt(r, K::Truncated), Pos(1, std::uint64_t(a.size())));
+}
+
+TEST(FileCheck, ChecksumsAreCheckedOnlyWhenTheFlagsClaimOne) {
+    TempDir dir;
+    Bytes bad = framed(7004, 2);
+    bad[100] ^= 0x01;
+    Bytes unflagged = bad;
+    unflagged[48] &= 0xFE;
+    auto r = checkFile(dir.write("sum.vxr", concat({framed(7000, 1), bad, unflagged})));
+    EXPECT_EQ(kindsOf(r), V{"checksum"});
+    EXPECT_EQ(r.of(K::Checksum).count, 1u);
+    EXPECT_EQ(firstAt(r, K::Checksum).first, 1u);
+
+    // A producer that summed signed bytes is named as such.
+    FrameBuilder sb(7022);
+    sb.data().fill(40, 0xF0);
+    Bytes signedSum = sb.build();
+    const std::uint32_t s = computeSignedChecksum(signedSum, signedSum.size() - 4);
+    for (int i = 0; i < 4; ++i) signedSum[signedSum.size() - 4 + i] = static_cast<std::uint8_t>(s >> (8 * i));
+    r = checkFile(dir.write("signed.vxr", signedSum));
+    ASSERT_EQ(r.of(K::Checksum).count, 1u);
+    EXPECT_NE(r.of(K::Checksum).first[0].text.find("signed"), std::string::npos);
+
+    // Only the first 20 of a kind are kept; the rest are counted.
+    std::vector<Bytes> many(25, bad);
+    Bytes all;
+    for (const auto& m : many) all.insert(all.end(), m.begin(), m.end());
+    r = checkFile(dir.write("many.vxr", all));
+    EXPECT_EQ(r.of(K::Checksum).count, 25u);
+    EXPECT_EQ(r.of(K::Checksum).first.size(), 20u);
+    EXPECT_EQ(r.of(K::Checksum).first.back().index, 19u);
+}
+
+TEST(FileCheck, LayoutWalkProblemsAndUnknownTypes) {
+    TempDir dir;
+    FrameBuilder shortSettings = synth::sampleBuilder(7000, 7125, 2);
+    shortSettings.data().u64(1).u32(2);  // far less than the layout's fields
+    FrameBuilder unknown = synth::sampleBuilder(64999, 7125, 3);
+    unknown.data().fill(12, 1);
+    const Bytes a = framed(7000, 1), s = shortSettings.build();
+    auto r = checkFile(dir.write("layout.vxr", concat({a, s, unknown.build()})));
+    EXPECT_EQ(kindsOf(r), (V{"layout", "unknown-type"}));
+    EXPECT_EQ(firstAt(r, K::Layout), Pos(1, std::uint64_t(a.size())));
+    EXPECT_NE(r.of(K::Layout).first[0].text.find("Data exhausted"), std::string::npos);
+    EXPECT_EQ(firstAt(r, K::UnknownType), Pos(2, std::uint64_t(a.size() + s.size())));
+
+    // Without the layout walk neither is looked for.
+    FileCheckOptions off;
+    off.walkLayouts = false;
+    EXPECT_TRUE(checkFile(dir.file("layout.vxr"), off).clean());
+}
+
+TEST(FileCheck, PingGapsFollowTheRecordListRulePerSource) {
+    TempDir dir;
+    // Device 7125: 10, 12 (one missing), 13, 113 (a new sequence), 113 (a repeat).
+    // Device 7150 and enumerator 1 of 7125 keep their own numbers.
+    const std::vector<Bytes> frames = {ping7006(10),          ping7006(5, 7150),     ping7006(12),
+                                       ping7006(7, 7150),     ping7006(13),          ping7006(20, 7125, 1),
+                                       ping7006(21, 7125, 1), ping7006(113),         ping7006(113)};
+    Bytes all;
+    std::vector<std::uint64_t> offsets;
+    for (const auto& f : frames) {
+        offsets.push_back(all.size());
+        all.insert(all.end(), f.begin(), f.end());
+    }
+    const auto r = checkFile(dir.write("pings.vxr", all));
+    EXPECT_EQ(kindsOf(r), V{"ping-gap"});
+    ASSERT_EQ(r.of(K::PingGap).count, 2u);
+    EXPECT_EQ(r.of(K::PingGap).first[0].index, 2u);
+    EXPECT_EQ(r.of(K::PingGap).first[0].offset, offsets[2]);
+    EXPECT_NE(r.of(K::PingGap).first[0].text.find("ping 12 after ping 10"), std::string::npos);
+    EXPECT_EQ(r.of(K::PingGap).first[1].index, 3u);  // 7150: 5 then 7
+}
+
+TEST(FileCheck, TimeGoingBackwardsPerDevice) {
+    TempDir dir;
+    auto at = [](float seconds, std::uint32_t device) {
+        Bytes f = synth::sampleFrame(7022, device, 1, 0);
+        ByteWriter t;
+        VxTIME{2024, 65, seconds, 7, 4}.write(t);
+        std::copy(t.data().begin(), t.data().end(), f.begin() + 20);
+        finishFrame(f);
+        return f;
+    };
+    // Another device's earlier time is no problem; the same device's is.
+    const Bytes f0 = at(10, 1), f1 = at(5, 2), f2 = at(9, 1);
+    const auto r = checkFile(dir.write("time.vxr", concat({f0, f1, f2, at(11, 1)})));
+    EXPECT_EQ(kindsOf(r), V{"time-backwards"});
+    EXPECT_EQ(firstAt(r, K::TimeBackwards), Pos(2, std::uint64_t(f0.size() + f1.size())));
+    EXPECT_EQ(r.of(K::TimeBackwards).count, 1u);
+}
+
+TEST(FileCheck, TheCatalogIsComparedWithTheFrames) {
+    TempDir dir;
+    synth::SampleOptions o;
+    o.frames = 12;
+    const std::string good = dir.file("cat.vxr");
+    ASSERT_TRUE(synth::writeSampleFile(good, o));
+    std::ifstream in(good, std::ios::binary);
+    Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+    const FrameView first(bytes);
+    const auto catalogAt = readLEOr0<std::uint64_t>(bytes, first.optionalDataOffset() + 4);
+    const std::size_t entry5 = static_cast<std::size_t>(catalogAt) + 64 + 14 + 5 * 48;
+
+    // Changes a byte of the catalog record and mends its checksum.
+    auto edited = [&](std::size_t at, std::uint8_t x) {
+        Bytes b = bytes;
+        b[at] ^= x;
+        Bytes catalog(b.begin() + static_cast<long>(catalogAt), b.end());
+        finishFrame(catalog);
+        std::copy(catalog.begin(), catalog.end(), b.begin() + static_cast<long>(catalogAt));
+        return b;
+    };
+    Bytes wrongType = edited(entry5 + 12, 0x01);
+    auto r = checkFile(dir.write("type.vxr", wrongType));
+    EXPECT_EQ(kindsOf(r), V{"catalog"});
+    EXPECT_EQ(firstAt(r, K::Catalog).first, 5u);
+    EXPECT_NE(r.of(K::Catalog).first[0].text.find("record type"), std::string::npos);
+
+    Bytes wrongCount = edited(static_cast<std::size_t>(catalogAt) + 64 + 6, 0x01);  // 13 becomes 12
+    r = checkFile(dir.write("count.vxr", wrongCount));
+    ASSERT_EQ(r.of(K::Catalog).count, 1u);
+    EXPECT_NE(r.of(K::Catalog).first[0].text.find("lists 12 records, 13 frames"), std::string::npos);
+
+    Bytes badPointer = bytes;
+    badPointer[first.optionalDataOffset() + 4] ^= 0x40;
+    r = checkFile(dir.write("pointer.vxr", badPointer));
+    EXPECT_FALSE(r.hasCatalog);
+    EXPECT_EQ(r.of(K::Catalog).count, 1u);
+    EXPECT_EQ(r.frames, 14u);  // the frames are walked all the same
+}
+
+TEST(FileCheck, PathsThatAreNotRecordFiles) {
+    TempDir dir;
+    auto r = checkFile(dir.path().string());
+    ASSERT_TRUE(r.unreadable);
+    EXPECT_EQ(*r.unreadable, "it is a directory");
+
+    const std::string fifo = dir.file("pipe.vxr");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    r = checkFile(fifo);  // returns at once: nobody writes to the FIFO
+    ASSERT_TRUE(r.unreadable);
+    EXPECT_NE(r.unreadable->find("FIFO"), std::string::npos);
+
+    r = checkFile(dir.file("missing.vxr"));
+    ASSERT_TRUE(r.unreadable);
+    EXPECT_FALSE(r.clean());
+}
+
+TEST(FileCheck, AHugeSparseFileIsCheckedInBoundedMemory) {
+    TempDir dir;
+    const std::string path = dir.file("sparse.vxr");
+    const Bytes a = framed(7000, 1);
+    dir.write("sparse.vxr", a);
+    std::filesystem::resize_file(path, std::uint64_t{8} << 30);
+    // A frame at the very end, after 8 GiB of zeros.
+    {
+        std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+        out.seekp(static_cast<std::streamoff>((std::uint64_t{8} << 30) - a.size()));
+        out.write(reinterpret_cast<const char*>(a.data()), static_cast<std::streamsize>(a.size()));
+    }
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    const auto r = checkFile(path);
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(r.frames, 2u);
+    ASSERT_EQ(r.of(K::Sync).count, 1u);
+    EXPECT_EQ(r.of(K::Sync).first[0].offset, a.size());
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024);  // kilobytes
+}
+
+TEST(RecordJson, ItemsCarryOffsetsWidthsTextsAndNestedBlocks) {
+    FrameBuilder b = synth::sampleBuilder(7027, 7125, 4);
+    synth::data7027(b.data(), 101, 3);
+    const Bytes frame = b.build();
+    static const NoRemoteCommandDefinitions none;
+    RecordReporter reporter(builtIn(), none);
+    std::vector<WalkedField> fields;
+    reporter.collectFields(&fields);
+    const Report rep = reporter.report(frame, 4);
+    const auto nodes = nestWalkedFields(fields);
+    ASSERT_GE(nodes.size(), 3u);
+    EXPECT_EQ(nodes[0].field->name, "Sonar serial number");
+    EXPECT_EQ(nodes[0].field->offset, 64);
+    EXPECT_EQ(nodes[0].field->width, 8);
+    EXPECT_EQ(nodes[1].field->offset, 72);
+    EXPECT_EQ(rep.lines[nodes[1].field->lineEnd - 1], "Ping number 101");
+    // The detections: three blocks with the same items each, in byte order.
+    const ItemNode* repeat = nullptr;
+    for (const auto& n : nodes)
+        if (!n.blocks.empty()) repeat = &n;
+    ASSERT_NE(repeat, nullptr);
+    ASSERT_EQ(repeat->blocks.size(), 3u);
+    EXPECT_EQ(repeat->blocks[0].size(), repeat->blocks[2].size());
+    EXPECT_EQ(repeat->blocks[1][0].field->offset,
+              repeat->blocks[0].back().field->offset + repeat->blocks[0].back().field->width);
+    std::int64_t blockBytes = 0;
+    for (const auto& blk : repeat->blocks)
+        for (const auto& item : blk) blockBytes += item.field->width;
+    EXPECT_EQ(blockBytes, repeat->field->width);
+}

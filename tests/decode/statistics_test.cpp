@@ -1,0 +1,51 @@
+// Counts per record type, as fed one frame at a time by a file check or the live stream.
+
+#include "core/record_statistics.h"
+#include "tools/synth/sample_records.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvik;
+
+TEST(RecordStatistics, CountsSharesRatesAndTimes) {
+    RecordStatistics s;
+    const Bytes a = synth::sampleFrame(7000, 7125, 0, 0), b = synth::sampleFrame(7022, 7125, 3, 0);
+    s.add(a, 100.0);
+    s.add(a, 101.0);
+    s.add(b, 102.0);
+    s.add(Bytes{'T', 'E', 'X', 'T'}, 103.0);  // not a frame: not counted
+    EXPECT_EQ(s.frames(), 3u);
+    EXPECT_EQ(s.bytes(), 2 * a.size() + b.size());
+
+    const auto rows = s.rows(104.0);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].recordType, 7000u);
+    EXPECT_EQ(rows[0].count, 2u);
+    EXPECT_NEAR(rows[0].share, 200.0 / 3, 1e-9);
+    ASSERT_TRUE(rows[0].rate);
+    EXPECT_NEAR(*rows[0].rate, 0.5, 1e-9);  // two frames in the four seconds since the first
+    EXPECT_EQ(rows[1].lastSeen, 102.0);
+    ASSERT_TRUE(rows[1].lastTime);
+    EXPECT_EQ(formatDateTime(*rows[1].lastTime), "03/05/2024 07:04:10.625");
+    EXPECT_EQ(formatDateTime(*s.firstTime()), "03/05/2024 07:04:09.125");
+    EXPECT_FALSE(s.rows()[0].rate);  // a file has no rate
+
+    // Frames without a usable time are counted, but leave the times alone.
+    FrameBuilder noTime(7001);
+    s.add(noTime.build(), 105.0);
+    EXPECT_EQ(s.frames(), 4u);
+    EXPECT_EQ(formatDateTime(*s.lastTime()), "03/05/2024 07:04:10.625");
+    EXPECT_FALSE(s.rows()[1].lastTime);
+
+    const auto table = s.tableLines(106.0);
+    ASSERT_EQ(table.size(), 4u);
+    EXPECT_NE(table[0].find("Rate/s"), std::string::npos);
+    EXPECT_EQ(table[1].substr(0, 4), "7000");
+}
+
+TEST(RecordStatistics, TimeOrderAcrossDaysAndYears) {
+    EXPECT_LT(*vxTimeSeconds({2024, 366, 59.5f, 23, 59}), *vxTimeSeconds({2025, 1, 0.0f, 0, 0}));
+    EXPECT_LT(*vxTimeSeconds({2024, 65, 9.0f, 7, 4}), *vxTimeSeconds({2024, 65, 9.125f, 7, 4}));
+    EXPECT_FALSE(vxTimeSeconds({0, 0, 0.0f, 0, 0}));
+    EXPECT_FALSE(vxTimeSeconds({2023, 366, 0.0f, 0, 0}));  // no such day
+}
