@@ -1,0 +1,147 @@
+#include "remote/definition_files.h"
+#include "tests/remote/remote_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace tarvik::remote {
+namespace {
+
+using testing::builtInCatalogue;
+
+TEST(CommandCatalogue, HoldsEveryListedCommandWithTitleAndCount) {
+    std::vector<std::string> messages;
+    const auto catalogue = buildRemoteCommandCatalogue([&](std::string_view m) { messages.emplace_back(m); });
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    ASSERT_EQ(catalogue.size(), 124u);
+    for (const auto& line : catalogue.commandLines()) {
+        const auto blank = line.find("  ");
+        ASSERT_NE(blank, std::string::npos) << line;
+        EXPECT_EQ(line.find(' '), blank) << line;
+    }
+
+    const auto& range = catalogue.lookup("1003");
+    EXPECT_EQ(range.title, "Set range");
+    ASSERT_EQ(range.size(), 1u);
+    EXPECT_EQ(range[0].name, "Range (m)");
+    EXPECT_EQ(range[0].format, "f");
+    EXPECT_EQ(range[0].width(), 4);
+
+    const auto& position = catalogue.lookup("P1003");
+    EXPECT_EQ(position.title, "Position (SCRIPTS ONLY)");
+    EXPECT_EQ(position.parameterCount(), 10u);
+
+    const auto& none = catalogue.lookup("9999");
+    EXPECT_TRUE(none.empty());
+    EXPECT_TRUE(none.title.empty());
+    EXPECT_EQ(catalogue.lookup("1000").parameterCount(), 0u);
+    EXPECT_TRUE(catalogue.lookup("1000").parametersKnown);
+}
+
+TEST(CommandCatalogue, KeysOrderIdentifiersBytewise) {
+    std::vector<std::string> ids;
+    for (const auto& [key, def] : builtInCatalogue().definitions()) ids.push_back(key.identifier);
+    EXPECT_EQ(ids.front(), "1000");
+    EXPECT_EQ(ids[1], "1001");
+    const auto lastPlain = std::find(ids.begin(), ids.end(), "7614");
+    const auto firstRecord = std::find(ids.begin(), ids.end(), "P1000");
+    ASSERT_NE(lastPlain, ids.end());
+    EXPECT_EQ(lastPlain + 1, firstRecord);
+
+    EXPECT_TRUE(CRemoteControlKey("P100") < CRemoteControlKey("P1000"));  // a prefix sorts first
+    EXPECT_TRUE(CRemoteControlKey("z") < CRemoteControlKey("\xE9"));      // bytes compare unsigned
+    EXPECT_TRUE(CRemoteControlKey("A", 1, 5) < CRemoteControlKey("A", 2, 0));
+    const CRemoteControlKey blank;
+    EXPECT_EQ(blank.recordVersion, 0x7FFFFFFF);
+    EXPECT_EQ(blank.protocolVersion, 0x7FFFFFFF);
+}
+
+TEST(CommandCatalogue, ParameterDetailsSurviveTheFiles) {
+    const auto& c = builtInCatalogue();
+    const auto& mask = c.lookup("1009")[0];
+    ASSERT_EQ(mask.bitFields.size(), 7u);
+    EXPECT_EQ(mask.bitFields[1].firstBit, 4);
+    EXPECT_EQ(mask.bitFields[1].lastBit, 7);
+    EXPECT_EQ(mask.bitFields[1].description, "Bottom detection method");
+    EXPECT_EQ(mask.bitFields[2].firstBit, mask.bitFields[2].lastBit);
+
+    const auto& event = c.lookup("P7051");
+    ASSERT_EQ(event.size(), 5u);
+    EXPECT_TRUE(event[2].preset);
+    EXPECT_EQ(event[2].presetValue, 167.0);
+    EXPECT_FALSE(event[1].preset);
+    EXPECT_EQ(event[1].enumeration.at(3).text, "Error");
+
+    EXPECT_EQ(c.lookup("1051")[1].countFieldName, "N, Number of record numbers");
+    EXPECT_EQ(c.lookup("P1009")[6].format, "repeat");
+    EXPECT_EQ(c.lookup("P1009")[6].width(), 0);
+
+    // The four repeat blocks.
+    ASSERT_EQ(c.repeats.size(), 4u);
+    const auto* svp = c.repeat("P1009");
+    ASSERT_NE(svp, nullptr);
+    EXPECT_EQ(svp->countFieldName, "Number of samples");
+    ASSERT_EQ(svp->items.size(), 2u);
+    EXPECT_EQ(svp->items[1].name, "Sound velocity (m/s)");
+    EXPECT_EQ(c.repeat("P1010")->title, "CTD (SCRIPT ONLY)");
+    EXPECT_EQ(c.repeat("P1016")->items[0].format, "u");
+    EXPECT_EQ(c.repeat("1003"), nullptr);
+}
+
+TEST(CommandCatalogue, UnknownParametersKeepTheirCount) {
+    const auto& c = builtInCatalogue();
+    const auto& rate = c.lookup("1004");
+    EXPECT_EQ(rate.title, "Max ping rate");
+    EXPECT_FALSE(rate.parametersKnown);
+    EXPECT_TRUE(rate.empty());
+    EXPECT_EQ(rate.parameterCount(), 1u);
+    EXPECT_EQ(c.lookup("P1020").parameterCount(), 26u);
+    // The report decodes only bodies the catalogue knows.
+    EXPECT_EQ(c.commandItems(1003).size(), 1u);
+    EXPECT_TRUE(c.commandItems(1004).empty());
+    EXPECT_TRUE(c.commandItems(9999).empty());
+}
+
+TEST(CommandDefinition, ListFormChecksTheCountName) {
+    std::vector<std::string> messages;
+    auto note = [&](std::string_view m) { messages.emplace_back(m); };
+    CRemoteControlDefinition d;
+    d.InsertLayoutItem("N", "u", 4);
+    d.InsertLayoutItem("List", "u", 4, std::string("N"), note);
+    EXPECT_TRUE(messages.empty());
+    d.InsertLayoutItem("Other", "u", 4, std::string("Nn"), note);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "In CRemoteControlDefinition::InsertLayoutItem, failed to find count variable name \"Nn\"");
+    EXPECT_EQ(d.size(), 3u);  // the parameter stays
+    d.InsertLayoutItem("Fixed", "u", 2, 7.0);
+    EXPECT_TRUE(d.back().preset);
+    d.Clear();
+    EXPECT_TRUE(d.empty());
+}
+
+TEST(DefinitionFiles, UserFilesAddCommandsAndBadFilesSayWhere) {
+    RemoteCommandCatalogue c;
+    std::string error;
+    ASSERT_TRUE(loadDefinitionText("commands:\n  - id: \"9001\"\n    title: \"Lamp\"\n    parameters:\n"
+                                   "      - {name: \"On\", format: \"u\", width: 1, values: [[0, \"off\"], [1, \"on\"]]}\n",
+                                   "user.yaml", c, {}, error))
+        << error;
+    EXPECT_EQ(c.lookup("9001")[0].enumeration.size(), 2u);
+    // A second definition of the same identifier keeps the first.
+    ASSERT_TRUE(loadDefinitionText("commands:\n  - {id: \"9001\", title: \"Other\", parameters: []}\n", "b.yaml", c,
+                                   {}, error));
+    EXPECT_EQ(c.lookup("9001").title, "Lamp");
+
+    EXPECT_FALSE(loadDefinitionText("commands:\n  - {id: \"1\", title: \"T\", parameters: [{name: a, format: u}]}\n",
+                                    "bad.yaml", c, {}, error));
+    EXPECT_NE(error.find("bad.yaml"), std::string::npos);
+    EXPECT_NE(error.find("width"), std::string::npos);
+    EXPECT_FALSE(loadDefinitionText("commands: [\n", "broken.yaml", c, {}, error));
+    EXPECT_FALSE(loadDefinitionText("commands:\n  - {id: \"2\", title: \"T\", count: 2, parameters: []}\n", "c.yaml",
+                                    c, {}, error));
+    EXPECT_NE(error.find("lists 2"), std::string::npos);
+}
+
+} // namespace
+} // namespace tarvik::remote
