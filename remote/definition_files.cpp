@@ -2,6 +2,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -35,56 +36,80 @@ std::int32_t integer(const YAML::Node& node, const char* what) {
     }
 }
 
+void onlyKeys(const YAML::Node& node, std::initializer_list<std::string_view> keys) {
+    for (const auto& kv : node) {
+        const std::string key = kv.first.as<std::string>();
+        if (std::find(keys.begin(), keys.end(), key) == keys.end())
+            throw BadFile("unknown key \"" + key + "\"" + where(kv.first));
+    }
+}
+
+Enumeration enumeration(const YAML::Node& node) {
+    if (!node.IsMap()) throw BadFile("a value list is a map {VALUE: \"text\"}" + where(node));
+    Enumeration values;
+    for (const auto& kv : node) values.push_back({integer(kv.first, "value"), kv.second.as<std::string>()});
+    return values;
+}
+
+// [name, format, number] or [name, format, number, {value: text}], or the long form.
 CRemoteControlDataLayout parameter(const YAML::Node& node) {
-    if (!node.IsMap()) throw BadFile("a parameter must be a mapping" + where(node));
-    CRemoteControlDataLayout p(text(node, "name"), text(node, "format"), 0);
-    const YAML::Node width = node["width"];
-    if (!width) throw BadFile("missing width" + where(node));
-    p.number = integer(width, "width");
-    if (p.number < 0 || p.number > 65535) throw BadFile("width out of range" + where(width));
-    if (const YAML::Node values = node["values"]) {
-        if (!values.IsSequence()) throw BadFile("values must be a list" + where(values));
-        for (const auto& v : values) {
-            if (!v.IsSequence() || v.size() != 2) throw BadFile("a value is [value, text]" + where(v));
-            p.enumeration.push_back({integer(v[0], "value"), v[1].as<std::string>()});
+    CRemoteControlDataLayout p;
+    if (node.IsSequence()) {
+        if (node.size() != 3 && node.size() != 4) throw BadFile("a short item is [name, format, number]" + where(node));
+        p.name = node[0].as<std::string>();
+        p.format = node[1].as<std::string>();
+        p.number = integer(node[2], "width");
+        if (node.size() == 4) p.enumeration = enumeration(node[3]);
+    } else if (node.IsMap()) {
+        onlyKeys(node, {"name", "format", "width", "block", "back", "value", "enum", "count", "preset", "bits"});
+        p.name = text(node, "name");
+        p.format = text(node, "format");
+        const char* numberKey = nullptr;
+        for (const char* key : {"width", "block", "back", "value"})
+            if (node[key]) numberKey = key;
+        if (!numberKey) throw BadFile("missing width" + where(node));
+        p.number = integer(node[numberKey], "width");
+        if (const YAML::Node values = node["enum"]) p.enumeration = enumeration(values);
+        if (const YAML::Node bits = node["bits"]) {
+            if (!bits.IsSequence()) throw BadFile("bits must be a list" + where(bits));
+            for (const auto& b : bits) {
+                if (!b.IsSequence() || b.size() != 3) throw BadFile("a bit field is [first, last, text]" + where(b));
+                p.bitFields.emplace_back(integer(b[0], "first bit"), integer(b[1], "last bit"),
+                                         b[2].as<std::string>());
+            }
         }
-    }
-    if (const YAML::Node bits = node["bits"]) {
-        if (!bits.IsSequence()) throw BadFile("bits must be a list" + where(bits));
-        for (const auto& b : bits) {
-            if (!b.IsSequence() || b.size() != 3) throw BadFile("a bit field is [first, last, text]" + where(b));
-            p.bitFields.emplace_back(integer(b[0], "first bit"), integer(b[1], "last bit"), b[2].as<std::string>());
+        if (const YAML::Node preset = node["preset"]) {
+            try {
+                p.presetValue = preset.as<double>();
+            } catch (const YAML::Exception&) {
+                throw BadFile("preset is not a number" + where(preset));
+            }
+            p.preset = true;
         }
+        if (const YAML::Node count = node["count"]) p.countFieldName = count.as<std::string>();
+    } else {
+        throw BadFile("an item is a list or a mapping" + where(node));
     }
-    if (const YAML::Node preset = node["preset"]) {
-        try {
-            p.presetValue = preset.as<double>();
-        } catch (const YAML::Exception&) {
-            throw BadFile("preset is not a number" + where(preset));
-        }
-        p.preset = true;
-    }
-    if (const YAML::Node count = node["count"]) p.countFieldName = count.as<std::string>();
+    if (p.number < 0 || p.number > 65535) throw BadFile("width out of range" + where(node));
     return p;
 }
 
-void addCommand(const YAML::Node& node, RemoteCommandCatalogue& catalogue, const MessageFn& message) {
+CRemoteControlDefinition command(const YAML::Node& node, const MessageFn& message) {
     if (!node.IsMap()) throw BadFile("a command must be a mapping" + where(node));
+    onlyKeys(node, {"id", "title", "params", "unknown-params", "version", "protocol"});
     CRemoteControlDefinition def;
     def.identifier = text(node, "id");
     def.title = text(node, "title");
     if (def.identifier.empty()) throw BadFile("empty command identifier" + where(node));
-    const YAML::Node count = node["count"];
-    const YAML::Node params = node["parameters"];
-    if (!params) throw BadFile("missing parameters" + where(node));
-    if (params.IsScalar() && params.Scalar() == "unknown") {
-        if (!count) throw BadFile("a command with unknown parameters needs its count" + where(node));
-        const std::int32_t n = integer(count, "count");
-        if (n < 0 || n > 200) throw BadFile("count out of range" + where(count));
+    const YAML::Node params = node["params"];
+    if (const YAML::Node unknown = node["unknown-params"]) {
+        if (params) throw BadFile("a command has params or unknown-params, not both" + where(node));
+        const std::int32_t n = integer(unknown, "unknown-params");
+        if (n < 1 || n > 200) throw BadFile("unknown-params out of range" + where(unknown));
         def.listedCount = static_cast<std::size_t>(n);
         def.parametersKnown = false;
-    } else {
-        if (!params.IsSequence()) throw BadFile("parameters must be a list or \"unknown\"" + where(params));
+    } else if (params && !params.IsNull()) {
+        if (!params.IsSequence()) throw BadFile("params must be a list" + where(params));
         if (params.size() > 200) throw BadFile("more than 200 parameters" + where(params));
         for (const auto& p : params) {
             CRemoteControlDataLayout item = parameter(p);
@@ -100,15 +125,13 @@ void addCommand(const YAML::Node& node, RemoteCommandCatalogue& catalogue, const
             def.back().preset = item.preset;
         }
         def.listedCount = def.size();
-        if (count && static_cast<std::size_t>(integer(count, "count")) != def.size())
-            throw BadFile("command " + def.identifier + " lists " + count.Scalar() + " parameters but gives " +
-                          std::to_string(def.size()) + where(node));
     }
-    catalogue.insert(def);
+    return def;
 }
 
-void addRepeat(const YAML::Node& node, RemoteCommandCatalogue& catalogue) {
+RemoteRepeatDescription repeatBlock(const YAML::Node& node) {
     if (!node.IsMap()) throw BadFile("a repeat block must be a mapping" + where(node));
+    onlyKeys(node, {"id", "title", "count", "items", "block", "version", "protocol"});
     RemoteRepeatDescription d;
     d.identifier = text(node, "id");
     d.title = text(node, "title");
@@ -117,31 +140,44 @@ void addRepeat(const YAML::Node& node, RemoteCommandCatalogue& catalogue) {
     if (!items || !items.IsSequence() || items.size() == 0)
         throw BadFile("a repeat block needs a list of items" + where(node));
     for (const auto& i : items) d.items.push_back(parameter(i));
-    catalogue.repeats.emplace(RemoteRepeatKey{d.identifier}, std::move(d));
+    return d;
 }
 
 } // namespace
 
 bool loadDefinitionText(std::string_view yamlText, std::string_view fileName, RemoteCommandCatalogue& catalogue,
-                        const MessageFn& message, std::string& error) {
+                        const MessageFn& message, std::string& error, bool replace) {
+    // Nothing of a faulty file goes in.
+    std::vector<CRemoteControlDefinition> commands;
+    std::vector<RemoteRepeatDescription> blocks;
     try {
         const YAML::Node root = YAML::Load(std::string(yamlText));
-        if (!root.IsMap()) throw BadFile("the file must be a mapping with commands and/or repeats");
-        if (const YAML::Node commands = root["commands"]) {
-            if (!commands.IsSequence()) throw BadFile("commands must be a list" + where(commands));
-            for (const auto& c : commands) addCommand(c, catalogue, message);
+        if (!root.IsMap()) throw BadFile("the file must be a mapping with commands and/or command-repeats");
+        if (const YAML::Node list = root["commands"]) {
+            if (!list.IsSequence()) throw BadFile("commands must be a list" + where(list));
+            for (const auto& c : list) commands.push_back(command(c, message));
         }
-        if (const YAML::Node repeats = root["repeats"]) {
+        if (const YAML::Node repeats = root["command-repeats"]) {
             if (!repeats.IsSequence()) throw BadFile("repeats must be a list" + where(repeats));
-            for (const auto& r : repeats) addRepeat(r, catalogue);
+            for (const auto& r : repeats) blocks.push_back(repeatBlock(r));
         }
-        return true;
     } catch (const BadFile& e) {
         error = std::string(fileName) + ": " + e.what();
+        return false;
     } catch (const YAML::Exception& e) {
         error = std::string(fileName) + ": " + e.what();
+        return false;
     }
-    return false;
+    for (auto& c : commands) {
+        if (replace) catalogue.replace(c);
+        else catalogue.insert(c);
+    }
+    for (auto& b : blocks) {
+        RemoteRepeatKey key{b.identifier};
+        if (replace) catalogue.repeats[key] = std::move(b);
+        else catalogue.repeats.emplace(std::move(key), std::move(b));
+    }
+    return true;
 }
 
 bool loadDefinitionFile(const std::string& path, RemoteCommandCatalogue& catalogue, const MessageFn& message,
@@ -153,14 +189,14 @@ bool loadDefinitionFile(const std::string& path, RemoteCommandCatalogue& catalog
     }
     std::ostringstream s;
     s << in.rdbuf();
-    return loadDefinitionText(s.str(), path, catalogue, message, error);
+    return loadDefinitionText(s.str(), path, catalogue, message, error, true);
 }
 
 RemoteCommandCatalogue buildRemoteCommandCatalogue(const MessageFn& message) {
     RemoteCommandCatalogue catalogue;
     for (const auto& f : builtInDefinitionFiles()) {
         std::string error;
-        if (!loadDefinitionText(f.text, f.name, catalogue, message, error) && message) message(error);
+        if (!loadDefinitionText(f.text, f.name, catalogue, message, error, false) && message) message(error);
     }
     return catalogue;
 }

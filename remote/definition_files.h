@@ -18,11 +18,13 @@ struct DefinitionFile {
 // The files of data/layouts/remote-*.yaml, as compiled in.
 const std::vector<DefinitionFile>& builtInDefinitionFiles();
 
-// Adds the commands and repeat blocks of one file. Commands already in the
-// catalogue keep their first definition. False, with `error` set to a line
-// naming the file and the place, when the text is not a valid definition file.
+// Adds the commands and repeat blocks of one file. With `replace` a definition
+// replaces one of the same key (user files); without, the first one stays
+// (built-in files). False, with `error` naming the file and the line, when the
+// text is not a valid definition file; nothing of it is added then.
 bool loadDefinitionText(std::string_view text, std::string_view fileName, RemoteCommandCatalogue& catalogue,
-                        const MessageFn& message, std::string& error);
+                        const MessageFn& message, std::string& error, bool replace = false);
+// A user file: its definitions replace built-in ones of the same key.
 bool loadDefinitionFile(const std::string& path, RemoteCommandCatalogue& catalogue, const MessageFn& message,
                         std::string& error);
 

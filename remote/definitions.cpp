@@ -88,12 +88,22 @@ std::uint32_t commandNumber(std::string_view id) {
 
 bool RemoteCommandCatalogue::insert(const CRemoteControlDefinition& definition) {
     auto [it, added] = map_.emplace(CRemoteControlKey(definition.identifier), definition);
-    if (!added) return false;
-    if (std::uint32_t n = commandNumber(definition.identifier); n && definition.parametersKnown) {
-        auto& body = bodies_[n];
+    if (added) noteBody(definition);
+    return added;
+}
+
+void RemoteCommandCatalogue::replace(const CRemoteControlDefinition& definition) {
+    map_[CRemoteControlKey(definition.identifier)] = definition;
+    noteBody(definition);
+}
+
+void RemoteCommandCatalogue::noteBody(const CRemoteControlDefinition& definition) {
+    const std::uint32_t n = commandNumber(definition.identifier);
+    if (!n) return;
+    auto& body = bodies_[n];
+    body.clear();
+    if (definition.parametersKnown)
         for (const auto& p : definition) body.push_back(p);
-    }
-    return true;
 }
 
 const CRemoteControlDefinition& RemoteCommandCatalogue::lookup(std::string_view identifier) const {

@@ -133,6 +133,8 @@ public:
 
     // Inserts a copy under (identifier, 1, 5); an existing key keeps its first definition.
     bool insert(const CRemoteControlDefinition& definition);
+    // Inserts or replaces the definition of the same key.
+    void replace(const CRemoteControlDefinition& definition);
     // The definition of `identifier`; an empty one (no parameters, empty title) when absent.
     const CRemoteControlDefinition& lookup(std::string_view identifier) const;
     bool contains(std::string_view identifier) const;
@@ -148,6 +150,7 @@ public:
     const std::vector<CRecordDataLayout>& commandItems(std::uint32_t number) const override;
 
 private:
+    void noteBody(const CRemoteControlDefinition& definition);
     Map map_;
     CRemoteControlDefinition empty_;
     std::map<std::uint32_t, std::vector<CRecordDataLayout>> bodies_;  // filled as definitions go in

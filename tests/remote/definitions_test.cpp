@@ -120,27 +120,33 @@ TEST(CommandDefinition, ListFormChecksTheCountName) {
     EXPECT_TRUE(d.empty());
 }
 
-TEST(DefinitionFiles, UserFilesAddCommandsAndBadFilesSayWhere) {
+TEST(DefinitionFiles, UserFilesAddOrReplaceAndBadFilesSayWhere) {
     RemoteCommandCatalogue c;
     std::string error;
-    ASSERT_TRUE(loadDefinitionText("commands:\n  - id: \"9001\"\n    title: \"Lamp\"\n    parameters:\n"
-                                   "      - {name: \"On\", format: \"u\", width: 1, values: [[0, \"off\"], [1, \"on\"]]}\n",
+    ASSERT_TRUE(loadDefinitionText("commands:\n  - id: \"9001\"\n    title: \"Lamp\"\n    params:\n"
+                                   "      - [\"On\", u, 1, {0: \"off\", 1: \"on\"}]\n"
+                                   "  - {id: \"9002\", title: \"Later\", unknown-params: 2}\n",
                                    "user.yaml", c, {}, error))
         << error;
     EXPECT_EQ(c.lookup("9001")[0].enumeration.size(), 2u);
-    // A second definition of the same identifier keeps the first.
-    ASSERT_TRUE(loadDefinitionText("commands:\n  - {id: \"9001\", title: \"Other\", parameters: []}\n", "b.yaml", c,
-                                   {}, error));
+    EXPECT_EQ(c.lookup("9001")[0].enumeration[1].text, "on");
+    EXPECT_EQ(c.lookup("9002").parameterCount(), 2u);
+    // Built-in files keep the first definition of a key, user files replace it.
+    ASSERT_TRUE(loadDefinitionText("commands:\n  - {id: \"9001\", title: \"Other\"}\n", "b.yaml", c, {}, error));
     EXPECT_EQ(c.lookup("9001").title, "Lamp");
+    ASSERT_TRUE(loadDefinitionText("commands:\n  - {id: \"9001\", title: \"Other\"}\n", "b.yaml", c, {}, error, true));
+    EXPECT_EQ(c.lookup("9001").title, "Other");
+    EXPECT_TRUE(c.commandItems(9001).empty());
 
-    EXPECT_FALSE(loadDefinitionText("commands:\n  - {id: \"1\", title: \"T\", parameters: [{name: a, format: u}]}\n",
+    // Nothing of a faulty file goes in.
+    EXPECT_FALSE(loadDefinitionText("commands:\n  - {id: \"1\", title: \"T\"}\n"
+                                    "  - {id: \"2\", title: \"T\", params: [{name: a, format: u}]}\n",
                                     "bad.yaml", c, {}, error));
-    EXPECT_NE(error.find("bad.yaml"), std::string::npos);
-    EXPECT_NE(error.find("width"), std::string::npos);
+    EXPECT_EQ(error, "bad.yaml: missing width (line 3)");
+    EXPECT_FALSE(c.contains("1"));
     EXPECT_FALSE(loadDefinitionText("commands: [\n", "broken.yaml", c, {}, error));
-    EXPECT_FALSE(loadDefinitionText("commands:\n  - {id: \"2\", title: \"T\", count: 2, parameters: []}\n", "c.yaml",
-                                    c, {}, error));
-    EXPECT_NE(error.find("lists 2"), std::string::npos);
+    EXPECT_FALSE(loadDefinitionText("commands:\n  - {id: \"3\", title: \"T\", colour: red}\n", "c.yaml", c, {}, error));
+    EXPECT_NE(error.find("unknown key \"colour\""), std::string::npos);
 }
 
 } // namespace
