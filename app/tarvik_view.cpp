@@ -4,11 +4,7 @@
 
 namespace tarvik {
 
-CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings) : port_(port), settings_(settings) {
-    for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
-}
-
-CMyTarvikView::~CMyTarvikView() = default;
+// The constructor and destructor are in view_remote.cpp, beside the script actions they make.
 
 // Live communication, the output record file and the text output arrive with
 // their own parts of the view; with none of them running there is nothing to stop.

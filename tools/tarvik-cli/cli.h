@@ -61,11 +61,17 @@ int runGenerate(Args& args);
 int runReport(Args& args);
 int runReceive(Args& args);
 int runCatalogue(Args& args);
+int runCommands(Args& args);
+int runSend(Args& args);
+int runPlay(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
 extern const char* const kReportUsage;
 extern const char* const kReceiveUsage;
 extern const char* const kCatalogueUsage;
+extern const char* const kCommandsUsage;
+extern const char* const kSendUsage;
+extern const char* const kPlayUsage;
 
 } // namespace tarvik::cli

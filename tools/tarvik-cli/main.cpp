@@ -87,6 +87,9 @@ const Command kCommands[] = {
     {"report", "print the report of a listed record, as the report list shows it", kReportUsage, runReport},
     {"receive", "connect to a server, request records and print what arrives", kReceiveUsage, runReceive},
     {"catalogue", "list the record layouts, repeat blocks and vectors the tool decodes", kCatalogueUsage, runCatalogue},
+    {"commands", "list the remote-control commands, or the parameters of one", kCommandsUsage, runCommands},
+    {"send", "build a remote-control command and send it (or write it with --dry-run)", kSendUsage, runSend},
+    {"play", "play a script file against a server (or into a record file with --dry-run)", kPlayUsage, runPlay},
 };
 
 void printOverview(std::FILE* out) {
