@@ -87,6 +87,7 @@ public:
     // Asks a running script to stop before its next line or at its next wait.
     void stopScript() { scriptStop_ = true; }
     bool scriptRunning() const { return scriptRunning_; }
+    bool scriptStopRequested() const { return scriptStop_; }
     remote::CRemoteControlPanel& remotePanel() { return remotePanel_; }
     const remote::RemoteCommandCatalogue& remoteCommands() const { return remoteCommands_; }
     // Shows the panel's fields in the form's controls / reads them back.

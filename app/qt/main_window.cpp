@@ -6,9 +6,16 @@
 #include "app/qt/main_form.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
+#include "app/qt/remote_control_dlg.h"
 #include "app/tarvik_view.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
 #include <QItemSelectionModel>
 #include <QMenuBar>
 #include <QTableView>
@@ -27,6 +34,7 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
 
     buildMenu();
     wireForm();
+    wireRemotePanel();
     fillRecordFilter();
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
@@ -72,7 +80,10 @@ void CMainFrame::buildMenu() {
     addCommand(record, "Close Text Output File", kCloseTextOutput, false);
 
     QMenu* scripts = menuBar()->addMenu("Scripts");
-    addCommand(scripts, "Play Script File", kPlayScript, false);
+    addCommand(scripts, "Play Script File", kPlayScript, true);
+    stopScript_ = scripts->addAction("Stop Script");
+    stopScript_->setEnabled(false);
+    connect(stopScript_, &QAction::triggered, this, [this] { view_->stopScript(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     addCommand(help, "Help", 0, false);
@@ -89,6 +100,7 @@ void CMainFrame::runCommand(int command) {
     switch (command) {
     case commands::kReadVxFile: view_->OnReadVxFile(); break;
     case commands::kExit: close(); break;
+    case commands::kPlayScript: playScript(); break;
     default: break;
     }
 }
@@ -101,6 +113,47 @@ void CMainFrame::wireForm() {
                 if (!rows.isEmpty()) view_->OnRowSelectionChanged(static_cast<std::size_t>(rows.first().row()));
             });
     connect(form_->recordFilter(), &CCheckComboBox::dropDownClosed, this, [this] { view_->OnRecordFilterClosed(); });
+}
+
+// The panel's controls go to the view logic; the view fills them through the port.
+void CMainFrame::wireRemotePanel() {
+    auto* list = qobject_cast<QComboBox*>(form_->control(controls::kRemoteCommand));
+    for (const auto& line : view_->remotePanel().commandLines()) list->addItem(QString::fromStdString(line));
+    list->setCurrentIndex(-1);
+    list->setMaxVisibleItems(30);
+    // Only the user's choices: the view setting the selection is no new choice.
+    connect(list, &QComboBox::activated, this, [this] { view_->OnSelchangeRemoteCommand(); });
+    connect(qobject_cast<QPushButton*>(form_->control(controls::kSendRemoteControl)), &QPushButton::clicked, this,
+            [this] { view_->OnSendRemoteControl(); });
+    const int showValues[] = {1016, 1021, 1031, 1035, 1039, 1067};
+    for (std::size_t row = 0; row < 6; ++row) {
+        auto* button = qobject_cast<QPushButton*>(form_->control(showValues[row]));
+        connect(button, &QPushButton::clicked, this, [this, row] { view_->OnShowValues(row); });
+        button->setVisible(false);
+    }
+    view_->showValuesDialog = [this](const std::string& caption, const std::vector<std::string>& lines) {
+        CRemoteControlDlg dialog(caption, lines, this);
+        dialog.exec();
+    };
+    // A script's waits keep the window painting and let the user stop the script.
+    view_->scriptWait = [this](unsigned ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!view_->scriptStopRequested() && clock.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            const qint64 left = static_cast<qint64>(ms) - clock.elapsed();
+            if (left > 0) QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
+        }
+    };
+    view_->terminateWindow = [this] { closeAfterScript_ = true; };
+}
+
+void CMainFrame::playScript() {
+    if (view_->scriptRunning()) return;
+    stopScript_->setEnabled(true);
+    view_->OnPlayScriptFile();
+    stopScript_->setEnabled(false);
+    if (closeAfterScript_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void CMainFrame::fillRecordFilter() {
@@ -123,6 +176,13 @@ void CMainFrame::showAbout() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (view_->scriptRunning()) {
+        // The script ends first; the window closes once it has.
+        view_->stopScript();
+        closeAfterScript_ = true;
+        event->ignore();
+        return;
+    }
     if (!closed_) {
         closed_ = true;
         view_->OnViewClosing();

@@ -50,6 +50,8 @@ private:
     QAction* addCommand(QMenu* menu, const QString& text, int command, bool available);
     void showAbout();
     void wireForm();
+    void wireRemotePanel();
+    void playScript();
 
     CMainForm* form_;
     std::unique_ptr<QtViewPort> port_;
@@ -57,6 +59,8 @@ private:
     RecordListModel* model_;
     std::map<int, QAction*> commands_;
     bool closed_ = false;
+    bool closeAfterScript_ = false;
+    QAction* stopScript_ = nullptr;
 };
 
 } // namespace tarvik
