@@ -289,9 +289,7 @@ void Simulator::handleRecord(Peer& peer, const Bytes& record) {
         if (command == net::kSingleRecordRequest) line += strprintf("\trecord %u", first);
         logLine(line);
         // Commands the tool made from its catalogue, as the catalogue reads them.
-        if (f.isFrame() && !(remoteControl && command && *command >= net::kSingleRecordRequest &&
-                             *command <= net::kEndAllSubscriptions))
-            logLine("  " + remote::describeCommandRecord(commands_, record));
+        if (f.isFrame()) logLine("  " + remote::describeCommandRecord(commands_, record));
     }
     if (!f.isFrame() || f.recordType() != net::kRemoteControlRecordType || !command) return;
     const std::uint32_t device = f.deviceId();
