@@ -100,6 +100,8 @@ public:
     std::function<void(const std::string&, const std::vector<std::string>&)> showValuesDialog;
     // A script's wait: the window keeps painting meanwhile; by default the thread sleeps.
     std::function<void(unsigned milliseconds)> scriptWait;
+    // Between two lines of a script: the window handles its pending events.
+    std::function<void()> scriptIdle;
     // Script directives that reach the connection, the pipeline and the output file.
     std::function<void()> startCommunicating;          // START, BEGIN
     std::function<void()> writeOutputFile;             // RECORD

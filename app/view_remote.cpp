@@ -35,6 +35,9 @@ public:
         else std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
     bool stopRequested() override { return view_.scriptStop_; }
+    void betweenLines() override {
+        if (view_.scriptIdle) view_.scriptIdle();
+    }
     void writeOutputFile() override {
         if (view_.writeOutputFile) view_.writeOutputFile();
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace tarvik::remote {
@@ -68,25 +69,27 @@ std::vector<std::string> scriptLines(std::string_view text) {
     return lines;
 }
 
-bool CScript::readScript(const std::string& path, std::string& text) {
+std::optional<std::string> ScriptHost::readScriptFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in) return std::nullopt;
     // Reads one byte past the limit, so a larger file is seen as such without reading it whole.
-    text.resize(kMaxScriptBytes + 1);
+    std::string text(kMaxScriptBytes + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
-    return true;
+    return text;
 }
 
 bool CScript::playFile(const std::string& path) {
     panel_.scriptActive = true;
-    std::string text;
     bool result = false;
-    if (!readScript(path, text)) {
+    const auto text = host_.readScriptFile(path);
+    if (!text) {
         host_.messageBox("could not open the specified file " + path);
     } else {
         stopAll_ = false;
-        result = playScript(text, path);
+        result = playScript(*text, path);
     }
     panel_.scriptActive = false;
     return result;
@@ -101,6 +104,7 @@ bool CScript::playScript(std::string_view text, const std::string& path) {
     for (const auto& line : scriptLines(text)) {
         if (stopAll_) break;
         if (pace >= 1 && pace <= 29'999) host_.wait(pace);
+        host_.betweenLines();
         if (host_.stopRequested()) {
             host_.messageBox("Script " + path + " stopped by the user");
             stopAll_ = true;
@@ -245,8 +249,8 @@ CScript::Flow CScript::devices(const std::vector<std::string>& fields) {
 }
 
 CScript::Flow CScript::nestedScript(const std::string& file) {
-    std::string text;
-    if (!readScript(file, text)) {
+    const auto text = host_.readScriptFile(file);
+    if (!text) {
         eventMessage(3, file, 2);
         return Flow::Next;
     }
@@ -255,7 +259,7 @@ CScript::Flow CScript::nestedScript(const std::string& file) {
         return Flow::EndAll;
     }
     ++depth_;
-    playScript(text, file);
+    playScript(*text, file);
     --depth_;
     return stopAll_ ? Flow::EndAll : Flow::Next;
 }

@@ -5,6 +5,7 @@
 #include "remote/panel.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,9 @@ public:
     virtual void wait(unsigned milliseconds) = 0;
     // True once the user has asked the running script to stop.
     virtual bool stopRequested() { return false; }
+    // Called before every line: a window handles its pending events here, so
+    // that it repaints and can take a stop request even when the script never waits.
+    virtual void betweenLines() {}
     virtual void writeOutputFile() = 0;                         // RECORD: the "Write Vx Output File" button
     virtual void setDisableInitialSubscription(bool on) = 0;   // NOSUB / SUBSCRIBE
     virtual void setScrollLimit(int records) = 0;              // LIMITRECORDS
@@ -30,14 +34,18 @@ public:
     virtual void terminate() = 0;                              // TERM: the window closes
     // The panel's fields changed: show them.
     virtual void showPanelFields() {}
+    // The text of a script file, at most kMaxScriptBytes + 1 bytes of it;
+    // nullopt when it cannot be opened. Only regular files are read (a device
+    // or a pipe could block the window for ever).
+    virtual std::optional<std::string> readScriptFile(const std::string& path);
 };
+
+inline constexpr std::size_t kMaxScriptBytes = 1'000'000;
+inline constexpr int kMaxScriptDepth = 16;
 
 // Split a script file's text into lines: tabs become blanks; a line ends at a
 // carriage return, a carriage return and line feed, or a line feed alone.
 std::vector<std::string> scriptLines(std::string_view text);
-
-inline constexpr std::size_t kMaxScriptBytes = 1'000'000;
-inline constexpr int kMaxScriptDepth = 16;
 
 class CScript {
 public:
@@ -62,7 +70,6 @@ private:
     Flow devices(const std::vector<std::string>& fields);
     Flow nestedScript(const std::string& file);
     void eventMessage(unsigned eventId, const std::string& text, int sends);
-    bool readScript(const std::string& path, std::string& text);
 
     CRemoteControlPanel& panel_;
     ScriptHost& host_;

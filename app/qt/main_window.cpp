@@ -145,6 +145,7 @@ void CMainFrame::wireRemotePanel() {
             if (left > 0) QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
         }
     };
+    view_->scriptIdle = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
     view_->terminateWindow = [this] { closeAfterScript_ = true; };
 }
 
