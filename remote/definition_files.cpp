@@ -61,15 +61,17 @@ CRemoteControlDataLayout parameter(const YAML::Node& node) {
         p.number = integer(node[2], "width");
         if (node.size() == 4) p.enumeration = enumeration(node[3]);
     } else if (node.IsMap()) {
-        onlyKeys(node, {"name", "format", "width", "block", "back", "value", "enum", "count", "preset", "bits"});
+        onlyKeys(node, {"name", "format", "width", "block", "back", "value", "number", "enum", "values", "count", "preset",
+                        "bits"});
         p.name = text(node, "name");
         p.format = text(node, "format");
         const char* numberKey = nullptr;
-        for (const char* key : {"width", "block", "back", "value"})
+        for (const char* key : {"width", "block", "back", "value", "number"})
             if (node[key]) numberKey = key;
         if (!numberKey) throw BadFile("missing width" + where(node));
         p.number = integer(node[numberKey], "width");
-        if (const YAML::Node values = node["enum"]) p.enumeration = enumeration(values);
+        if (node["enum"] && node["values"]) throw BadFile("an item has one enumeration (enum or values)" + where(node));
+        if (const YAML::Node values = node["enum"] ? node["enum"] : node["values"]) p.enumeration = enumeration(values);
         if (const YAML::Node bits = node["bits"]) {
             if (!bits.IsSequence()) throw BadFile("bits must be a list" + where(bits));
             for (const auto& b : bits) {
@@ -96,16 +98,19 @@ CRemoteControlDataLayout parameter(const YAML::Node& node) {
 
 CRemoteControlDefinition command(const YAML::Node& node, const MessageFn& message) {
     if (!node.IsMap()) throw BadFile("a command must be a mapping" + where(node));
-    onlyKeys(node, {"id", "title", "params", "unknown-params", "version", "protocol"});
+    onlyKeys(node, {"id", "title", "params", "parameters", "count", "version", "protocol"});
     CRemoteControlDefinition def;
     def.identifier = text(node, "id");
     def.title = text(node, "title");
-    if (def.identifier.empty()) throw BadFile("empty command identifier" + where(node));
-    const YAML::Node params = node["params"];
-    if (const YAML::Node unknown = node["unknown-params"]) {
-        if (params) throw BadFile("a command has params or unknown-params, not both" + where(node));
-        const std::int32_t n = integer(unknown, "unknown-params");
-        if (n < 1 || n > 200) throw BadFile("unknown-params out of range" + where(unknown));
+    if (def.identifier.empty() || def.identifier.find(' ') != std::string::npos)
+        throw BadFile("a command's id is a word without blanks" + where(node));
+    if (node["params"] && node["parameters"]) throw BadFile("a command has params or parameters, not both" + where(node));
+    const YAML::Node params = node["params"] ? node["params"] : node["parameters"];
+    const YAML::Node count = node["count"];
+    if (params && params.IsScalar() && params.Scalar() == "unknown") {
+        if (!count) throw BadFile("a command with unknown parameters needs \"count\"" + where(node));
+        const std::int32_t n = integer(count, "count");
+        if (n < 0 || n > 200) throw BadFile("count out of range" + where(count));
         def.listedCount = static_cast<std::size_t>(n);
         def.parametersKnown = false;
     } else if (params && !params.IsNull()) {
@@ -126,6 +131,9 @@ CRemoteControlDefinition command(const YAML::Node& node, const MessageFn& messag
         }
         def.listedCount = def.size();
     }
+    if (def.parametersKnown && count && integer(count, "count") != static_cast<std::int32_t>(def.size()))
+        throw BadFile("\"count\" says " + count.Scalar() + " parameters, the list has " + std::to_string(def.size()) +
+                      where(count));
     return def;
 }
 

@@ -125,7 +125,7 @@ TEST(DefinitionFiles, UserFilesAddOrReplaceAndBadFilesSayWhere) {
     std::string error;
     ASSERT_TRUE(loadDefinitionText("commands:\n  - id: \"9001\"\n    title: \"Lamp\"\n    params:\n"
                                    "      - [\"On\", u, 1, {0: \"off\", 1: \"on\"}]\n"
-                                   "  - {id: \"9002\", title: \"Later\", unknown-params: 2}\n",
+                                   "  - {id: \"9002\", title: \"Later\", params: unknown, count: 2}\n",
                                    "user.yaml", c, {}, error))
         << error;
     EXPECT_EQ(c.lookup("9001")[0].enumeration.size(), 2u);
