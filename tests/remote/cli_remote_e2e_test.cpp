@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 
 namespace tarvik {
@@ -98,6 +99,22 @@ TEST(CliPlay, PaceSeparatesSendsAndTicketsCountLines) {
     double apart = secondsOfDay(records[1]) - secondsOfDay(records[0]);
     if (apart < 0) apart += 86400.0;
     EXPECT_GE(apart, 0.45);
+
+    // The same script against the server stand-in; a script with three leading blanks sends nothing.
+    SimProcess sim({"--log"});
+    ASSERT_FALSE(sim.port().empty());
+    const auto start = std::chrono::steady_clock::now();
+    r = runProgram(kCli, {"play", script, "--host", "127.0.0.1", "--port", sim.port(), "--seconds", "0"});
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(950));  // two waits
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto blanks = writeScript(dir, "blanks.vxs", "   1003, 50\n");
+    EXPECT_EQ(runProgram(kCli, {"play", blanks, "--host", "127.0.0.1", "--port", sim.port()}).status, 1);
+    const std::string log = sim.log();
+    EXPECT_NE(log.find("command 1003\tticket 2\n  command 1003 Set range: Range (m)=50\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("command 1003\tticket 3\n  command 1003 Set range: Range (m)=100\n"), std::string::npos);
+    std::size_t received = 0;
+    for (auto at = log.find("received"); at != std::string::npos; at = log.find("received", at + 1)) ++received;
+    EXPECT_EQ(received, 2u) << log;  // nothing from the second script
 }
 
 TEST(CliPlay, ScriptExamplesAgainstTheServerStandIn) {
