@@ -56,6 +56,8 @@ private:
     void wireForm();
     void wireImagery();
     void echogramMenu(const QPoint& at);
+    void wireRemotePanel();
+    void playScript();
 
     CMainForm* form_;
     std::unique_ptr<QtViewPort> port_;
@@ -65,6 +67,8 @@ private:
     CCondensedFileProperties* separatorDialog_ = nullptr;
     std::map<int, QAction*> commands_;
     bool closed_ = false;
+    bool closeAfterScript_ = false;
+    QAction* stopScript_ = nullptr;
 };
 
 } // namespace tarvik

@@ -111,6 +111,9 @@ int runCondense(Args& args);
 int runDump(Args& args);
 int runPrint(Args& args);
 int runImage(Args& args);
+int runCommands(Args& args);
+int runSend(Args& args);
+int runPlay(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
@@ -121,5 +124,8 @@ extern const char* const kCondenseUsage;
 extern const char* const kDumpUsage;
 extern const char* const kPrintUsage;
 extern const char* const kImageUsage;
+extern const char* const kCommandsUsage;
+extern const char* const kSendUsage;
+extern const char* const kPlayUsage;
 
 } // namespace tarvik::cli
