@@ -9,22 +9,7 @@ LayoutOptions& CMyTarvikView::layoutOptions() {
     return options;
 }
 
-CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
-    : port_(port), settings_(settings), outputWriter_(port, settings) {
-    outputWriter_.clock = [this] { return clock(); };
-    // Problems in definition files: all of them in one message, one per line.
-    if (!definitions_.problems.empty()) {
-        std::string text;
-        for (const LayoutProblem& p : definitions_.problems) {
-            if (!text.empty()) text += '\n';
-            text += p.message();
-        }
-        port_.messageBox(text);
-    }
-    for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
-}
-
-CMyTarvikView::~CMyTarvikView() = default;
+// The constructor and destructor are in view_remote.cpp, beside the script actions they make.
 
 // Live communication arrives with its own part of the view; until then there
 // is nothing to stop.

@@ -17,10 +17,14 @@
 #include "decode/report.h"
 #include "imagery/imagery_key.h"
 #include "decode/report_byte_map.h"
+#include "remote/definitions.h"
+#include "remote/panel.h"
+#include "remote/script.h"
 
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -134,6 +138,40 @@ public:
     // "Print Record": the lines of the report list to the printer (or its preview).
     void OnPrintRecord(bool preview = false);
 
+    // The remote control panel and scripts (view_remote.cpp).
+    void OnSelchangeRemoteCommand();
+    // "Show Values" of a visible row (0 to 5).
+    void OnShowValues(std::size_t row);
+    void OnSendRemoteControl();
+    // Scripts -> "Play Script File".
+    void OnPlayScriptFile();
+    // Plays a script file without the dialog (command line, tests); false when
+    // it could not be opened or stopped at a bracket.
+    bool playScriptFile(const std::string& path);
+    // Asks a running script to stop before its next line or at its next wait.
+    void stopScript() { scriptStop_ = true; }
+    bool scriptRunning() const { return scriptRunning_; }
+    bool scriptStopRequested() const { return scriptStop_; }
+    remote::CRemoteControlPanel& remotePanel() { return remotePanel_; }
+    const remote::RemoteCommandCatalogue& remoteCommands() const { return remoteCommands_; }
+    // Shows the panel's fields in the form's controls / reads them back.
+    void showRemoteFields();
+    void readRemoteFields();
+
+    // Hooks of the remote panel and the scripts, for the window and the parts
+    // of the tool built elsewhere; empty ones are skipped.
+    // The "Remote Control Construction" dialog: caption and list lines.
+    std::function<void(const std::string&, const std::vector<std::string>&)> showValuesDialog;
+    // A script's wait: the window keeps painting meanwhile; by default the thread sleeps.
+    std::function<void(unsigned milliseconds)> scriptWait;
+    // Between two lines of a script: the window handles its pending events.
+    std::function<void()> scriptIdle;
+    // Script directives that reach the connection, the pipeline and the output file.
+    std::function<void()> startCommunicating;          // START, BEGIN
+    std::function<void()> writeOutputFile;             // RECORD (empty: "Write Vx Output File")
+    std::function<void(int records)> setScrollLimit;   // LIMITRECORDS
+    std::function<void()> terminateWindow;             // TERM: the window closes
+
     // Imagery: records handed to the sonar sector display (and the echogram).
     // Until the displays exist the hooks are empty and `imageryEnabled` false.
     bool imageryEnabled = false;
@@ -144,6 +182,7 @@ public:
     std::function<void(const ImageryKey&, const Bytes&)> echogramRecord;
 
 private:
+    void setUpRemotePanel();
     void stopVolatileConnections();
     void stopWritingOutputFile();
     void endTextOutputFile();
@@ -182,13 +221,24 @@ private:
     // Record decoding: the layout catalogue is built once, here, and only read afterwards.
     LoadedDefinitions definitions_ = loadLayouts(layoutOptions().directory, layoutOptions().userDirectory);
     LayoutCatalogue catalogue_ = std::move(definitions_.catalogue);
-    NoRemoteCommandDefinitions noRemoteCommands_;
-    RecordReporter reporter_{catalogue_, noRemoteCommands_};
+    // The command catalogue of the same files, also used by the report for
+    // the bodies of remote-control records.
+    remote::RemoteCommandCatalogue remoteCommands_ = remote::remoteCommandCatalogue(definitions_);
+    RecordReporter reporter_{catalogue_, remoteCommands_};
     ReportHistory reportHistory_;
     ReportByteMap byteMap_;
     RecordStatistics liveStatistics_;
     RecentFiles recentFiles_{settings_};
     std::vector<WalkedField> walkedFields_;
+
+    // Remote control and scripts.
+    class ScriptActions;
+    remote::CRemoteControlPanel remotePanel_{remoteCommands_, [this](std::string_view m) { port_.messageBox(m); }};
+    std::unique_ptr<ScriptActions> scriptActions_;
+    std::unique_ptr<remote::CScript> script_;
+    bool scriptRunning_ = false;
+    bool scriptStop_ = false;
+    std::string scriptPath_;
 };
 
 } // namespace tarvik

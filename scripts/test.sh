@@ -44,3 +44,12 @@ cp "$root"/data/layouts/*.yaml "$root/build-fuzz/corpus-layouts/"
 status=0
 "$root/build/bin/tarvik-cli" check --jobs "$(nproc)" "$root"/build-fuzz/corpus-file/* >/dev/null || status=$?
 [ "$status" -le 1 ] || { echo "tarvik-cli check failed on the record file corpus ($status)"; exit 1; }
+# Short runs of the script player and value conversion fuzzers, the script one
+# seeded with a few script lines.
+cmake --build "$root/build-fuzz" --target script_fuzz convert_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus-script" "$root/build-fuzz/corpus-convert"
+printf 'PACE, 0\r\n1003, 50\r\n1051, 0, 7000, 7004\r\nDEVICES, 7125, 1\r\n' > "$root/build-fuzz/corpus-script/seed-a.vxs"
+printf 'P1009, 1, 0, 0, 0.7, -2.1, 2, [10, 1500], [20, 1499]\nECHO, Hello\n7500, 1003 Set range, 5\n' \
+  > "$root/build-fuzz/corpus-script/seed-b.vxs"
+"$root/build-fuzz/bin/script_fuzz" -max_total_time=20 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-script"
+"$root/build-fuzz/bin/convert_fuzz" -max_total_time=10 -max_len=256 -print_final_stats=1 "$root/build-fuzz/corpus-convert"

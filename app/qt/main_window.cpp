@@ -7,6 +7,7 @@
 #include "app/qt/main_form.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
+#include "app/qt/remote_control_dlg.h"
 #include "app/tarvik_view.h"
 #include "imagery/imagery_displays.h"
 #include "imagery/qt/gl_echogram.h"
@@ -25,10 +26,15 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QSplitter>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QItemSelectionModel>
-#include <QMenuBar>
-#include <QTableView>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QThread>
 #include <QTimer>
 
 namespace tarvik {
@@ -48,6 +54,7 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
     buildMenu();
     wireForm();
     wireImagery();
+    wireRemotePanel();
     fillRecordFilter();
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     setAcceptDrops(true);
@@ -167,7 +174,10 @@ void CMainFrame::buildMenu() {
     connect(record->addAction("Statistics"), &QAction::triggered, this, &CMainFrame::showStatistics);
 
     QMenu* scripts = menuBar()->addMenu("Scripts");
-    addCommand(scripts, "Play Script File", kPlayScript, false);
+    addCommand(scripts, "Play Script File", kPlayScript, true);
+    stopScript_ = scripts->addAction("Stop Script");
+    stopScript_->setEnabled(false);
+    connect(stopScript_, &QAction::triggered, this, [this] { view_->stopScript(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     addCommand(help, "Help", 0, false);
@@ -194,6 +204,7 @@ void CMainFrame::runCommand(int command) {
     case commands::kDumpAllShown: view_->OnDumpAllShown(); break;
     case commands::kCloseTextOutput: view_->OnCloseTextOutput(); break;
     case commands::kExit: close(); break;
+    case commands::kPlayScript: playScript(); break;
     default: break;
     }
 }
@@ -343,6 +354,48 @@ void CMainFrame::restoreLayout() {
     }
 }
 
+// The panel's controls go to the view logic; the view fills them through the port.
+void CMainFrame::wireRemotePanel() {
+    auto* list = qobject_cast<QComboBox*>(form_->control(controls::kRemoteCommand));
+    for (const auto& line : view_->remotePanel().commandLines()) list->addItem(QString::fromStdString(line));
+    list->setCurrentIndex(-1);
+    list->setMaxVisibleItems(30);
+    // Only the user's choices: the view setting the selection is no new choice.
+    connect(list, &QComboBox::activated, this, [this] { view_->OnSelchangeRemoteCommand(); });
+    connect(qobject_cast<QPushButton*>(form_->control(controls::kSendRemoteControl)), &QPushButton::clicked, this,
+            [this] { view_->OnSendRemoteControl(); });
+    const int showValues[] = {1016, 1021, 1031, 1035, 1039, 1067};
+    for (std::size_t row = 0; row < 6; ++row) {
+        auto* button = qobject_cast<QPushButton*>(form_->control(showValues[row]));
+        connect(button, &QPushButton::clicked, this, [this, row] { view_->OnShowValues(row); });
+        button->setVisible(false);
+    }
+    view_->showValuesDialog = [this](const std::string& caption, const std::vector<std::string>& lines) {
+        CRemoteControlDlg dialog(caption, lines, this);
+        dialog.exec();
+    };
+    // A script's waits keep the window painting and let the user stop the script.
+    view_->scriptWait = [this](unsigned ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!view_->scriptStopRequested() && clock.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            const qint64 left = static_cast<qint64>(ms) - clock.elapsed();
+            if (left > 0) QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
+        }
+    };
+    view_->scriptIdle = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
+    view_->terminateWindow = [this] { closeAfterScript_ = true; };
+}
+
+void CMainFrame::playScript() {
+    if (view_->scriptRunning()) return;
+    stopScript_->setEnabled(true);
+    view_->OnPlayScriptFile();
+    stopScript_->setEnabled(false);
+    if (closeAfterScript_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
 void CMainFrame::fillRecordFilter() {
     CCheckComboBox* filter = form_->recordFilter();
     filter->clearItems();
@@ -363,6 +416,13 @@ void CMainFrame::showAbout() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (view_->scriptRunning()) {
+        // The script ends first; the window closes once it has.
+        view_->stopScript();
+        closeAfterScript_ = true;
+        event->ignore();
+        return;
+    }
     if (!closed_) {
         closed_ = true;
         saveLayout();

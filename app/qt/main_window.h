@@ -72,6 +72,8 @@ private:
     void echogramMenu(const QPoint& at);
     void fillRecentFiles();
     void addCopyMenus();
+    void wireRemotePanel();
+    void playScript();
 
     CMainForm* form_;
     std::unique_ptr<QtViewPort> port_;
@@ -84,6 +86,8 @@ private:
     SettingsStore& settings_;
     QMenu* recentMenu_ = nullptr;
     QWidget* statistics_ = nullptr;
+    bool closeAfterScript_ = false;
+    QAction* stopScript_ = nullptr;
 };
 
 } // namespace tarvik

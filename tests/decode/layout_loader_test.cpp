@@ -22,6 +22,13 @@ LoadedDefinitions loadOnTopOfBuiltIn(const std::string& name, const std::string&
     return loader.finish();
 }
 
+// One file without the built-in ones (which define commands of their own).
+LoadedDefinitions loadAlone(const std::string& name, const std::string& text) {
+    LayoutLoader loader;
+    loader.addText(name, text);
+    return loader.finish();
+}
+
 std::vector<std::string> messages(const LoadedDefinitions& d) {
     std::vector<std::string> out;
     for (const auto& p : d.problems) out.push_back(p.message());
@@ -179,7 +186,7 @@ TEST(LayoutLoader, FilesThatAreNotDefinitionsGiveOneProblem) {
 }
 
 TEST(LayoutLoader, CommandsComeOutAsPlainData) {
-    const LoadedDefinitions d = loadOnTopOfBuiltIn("commands.yaml", R"yaml(
+    const LoadedDefinitions d = loadAlone("commands.yaml", R"yaml(
 commands:
   - id: "1009"
     title: "Bottom detection mask"

@@ -112,6 +112,9 @@ int runDump(Args& args);
 int runPrint(Args& args);
 int runImage(Args& args);
 int runCheck(Args& args);
+int runCommands(Args& args);
+int runSend(Args& args);
+int runPlay(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
@@ -123,5 +126,8 @@ extern const char* const kDumpUsage;
 extern const char* const kPrintUsage;
 extern const char* const kImageUsage;
 extern const char* const kCheckUsage;
+extern const char* const kCommandsUsage;
+extern const char* const kSendUsage;
+extern const char* const kPlayUsage;
 
 } // namespace tarvik::cli

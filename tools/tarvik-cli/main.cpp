@@ -103,6 +103,9 @@ const Command kCommands[] = {
     {"image", "draw the sector picture of a record or the echogram of a file into a PNG", kImageUsage, runImage},
     {"catalogue", "list, check and export the record layouts the tool decodes", kCatalogueUsage, runCatalogue},
     {"check", "check every frame of record files and count them per record type", kCheckUsage, runCheck},
+    {"commands", "list the remote-control commands, or the parameters of one", kCommandsUsage, runCommands},
+    {"send", "build a remote-control command and send it (or write it with --dry-run)", kSendUsage, runSend},
+    {"play", "play a script file against a server (or into a record file with --dry-run)", kPlayUsage, runPlay},
 };
 
 void printOverview(std::FILE* out) {

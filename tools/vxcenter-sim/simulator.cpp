@@ -7,6 +7,8 @@
 #include "net/packets.h"
 #include "net/request_records.h"
 #include "net/socket_platform.h"
+#include "remote/command_text.h"
+#include "remote/definitions.h"
 #include "tools/synth/sample_records.h"
 
 #include <poll.h>
@@ -28,7 +30,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using net::SocketHandle;
 
-constexpr std::uint32_t kNotFoundError = 28679;  // the requested remote command does not exist
+constexpr std::uint32_t kNotFoundError = 28679;
+// Where the range (m) lies in the data of a 7000 record.
+constexpr std::size_t kRangeInSettings = 54;  // the requested remote command does not exist
 
 // The remote command numbers the server knows (answered with an acknowledgement).
 const std::set<std::uint32_t>& knownCommands() {
@@ -97,6 +101,7 @@ private:
     void handleInbound(Peer& peer);
     void handleRecord(Peer& peer, const Bytes& record);
     void answerRequest(Peer& peer, std::uint32_t deviceId, std::uint16_t enumerator, std::uint32_t type);
+    void applyCommand(const Bytes& record, std::uint32_t deviceId, std::uint16_t enumerator, std::uint32_t command);
     void ping();
     void replay(Peer& peer);
     void sendRecord(Peer& peer, const Bytes& record);
@@ -127,6 +132,9 @@ private:
     std::uint32_t counter_ = 0;
     std::map<std::pair<std::uint32_t, std::uint16_t>, std::uint32_t> pingNumbers_;
     std::uint32_t pingsMade_ = 0;
+    const remote::RemoteCommandCatalogue commands_ = remote::builtInRemoteCommandCatalogue();
+    std::map<std::pair<std::uint32_t, std::uint16_t>, float> ranges_;     // set by command 1003
+    std::set<std::pair<std::uint32_t, std::uint16_t>> silent_;           // stopped by command 1101
     RecordFile replayFile_;
     RecordIndex replayIndex_;
     double replayFirstStamp_ = 0;
@@ -271,14 +279,17 @@ void Simulator::handleRecord(Peer& peer, const Bytes& record) {
     const auto ticket = readLEOr0<std::uint32_t>(record, data + 4);
     ByteSpan tracking = fits(record.size(), data + 8, 16) ? ByteSpan(record).subspan(data + 8, 16) : ByteSpan{};
     const auto first = readLEOr0<std::uint32_t>(record, data + 24);
+    const bool remoteControl = f.isFrame() && f.recordType() == net::kRemoteControlRecordType;
     if (o_.log) {
         std::string line = strprintf("received %u\t%u bytes\tdevice %u:%u", f.recordType(), f.size(), f.deviceId(),
                                      f.systemEnumerator());
         if (!f.isFrame()) line = "received " + std::string(record.begin(), record.end());
-        else if (f.recordType() == net::kRemoteControlRecordType && command)
+        else if (remoteControl && command)
             line += strprintf("\tcommand %u\tticket %u", *command, ticket);
         if (command == net::kSingleRecordRequest) line += strprintf("\trecord %u", first);
         logLine(line);
+        // Commands the tool made from its catalogue, as the catalogue reads them.
+        if (f.isFrame()) logLine("  " + remote::describeCommandRecord(commands_, record));
     }
     if (!f.isFrame() || f.recordType() != net::kRemoteControlRecordType || !command) return;
     const std::uint32_t device = f.deviceId();
@@ -304,6 +315,7 @@ void Simulator::handleRecord(Peer& peer, const Bytes& record) {
         peer.feeds.clear();
         break;
     default:
+        applyCommand(record, device, enumerator, *command);
         if (knownCommands().count(*command))
             sendRecord(peer, synth::remoteControlAck(device, enumerator, ++counter_, ticket, tracking));
         else
@@ -316,7 +328,17 @@ std::optional<Bytes> Simulator::recordOf(std::uint32_t type, const synth::SimDev
     const std::size_t pad = sizeFor(type);
     const std::uint32_t n = ++counter_;
     switch (type) {
-    case 7000: return synth::sonarSettings(d, n, ping, pad);
+    case 7000: {
+        Bytes record = synth::sonarSettings(d, n, ping, pad);
+        // The range the last "Set range" chose, in place of the built-in one.
+        if (auto range = ranges_.find({d.deviceId, d.enumerator}); range != ranges_.end()) {
+            ByteWriter w(std::move(record));
+            w.patch<float>(kFrameHeaderSize + kRangeInSettings, range->second);
+            record = w.take();
+            finishFrame(record);
+        }
+        return record;
+    }
     case 7001: return synth::configurationRecord(devices_, n, pad);
     case 7004: return synth::beamGeometry(d, n, o_.shape, pad);
     case 7006: return synth::bathymetry(d, n, ping, o_.shape, pad);
@@ -336,12 +358,30 @@ void Simulator::answerRequest(Peer& peer, std::uint32_t deviceId, std::uint16_t 
     if (record) sendRecord(peer, *record);
 }
 
+// The few commands whose effect shows in what the server sends: the range of
+// the 7000 records (1003) and whether a device pings at all (1100, 1101).
+void Simulator::applyCommand(const Bytes& record, std::uint32_t deviceId, std::uint16_t enumerator,
+                             std::uint32_t command) {
+    const std::uint64_t body = FrameView(record).dataStart() + 24;
+    switch (command) {
+    case 1003:
+        if (auto range = readLE<float>(record, body)) ranges_[{deviceId, enumerator}] = *range;
+        break;
+    case 1100: silent_.erase({deviceId, enumerator}); break;
+    case 1101: silent_.insert({deviceId, enumerator}); break;
+    default: break;
+    }
+    if (o_.log && (command == 1003 || command == 1100 || command == 1101))
+        logLine(strprintf("  applied to device %u:%u", deviceId, enumerator));
+}
+
 void Simulator::ping() {
     ++pingsMade_;
     const bool skip = o_.skipPingEvery > 0 && pingsMade_ % o_.skipPingEvery == 0;
     std::set<std::pair<std::uint32_t, std::uint16_t>> advanced;
     for (auto& peer : peers_) {
         for (const auto& [key, types] : peer->feeds) {
+            if (silent_.count(key)) continue;
             const auto& d = deviceFor(key.first, key.second);
             std::uint32_t& number = pingNumbers_[{d.deviceId, d.enumerator}];
             if (advanced.insert({d.deviceId, d.enumerator}).second) number += skip ? 2 : 1;

@@ -1,0 +1,187 @@
+// The remote control panel and script files: the form's controls exchanged
+// with the panel, the commands "Send Remote Control", "Show Values" and
+// "Play Script File", and what a script's directives do in the window.
+
+#include "app/controls.h"
+#include "app/tarvik_view.h"
+#include "net/request_records.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace tarvik {
+
+namespace {
+
+// Type, Data Value, Data Description and "Show Values" of the six visible rows.
+struct RowControls {
+    int type, value, description, showValues;
+};
+constexpr RowControls kRowControls[remote::kVisibleRows] = {
+    {1022, 1023, 1025, 1016}, {1024, 1026, 1027, 1021}, {1028, 1029, 1030, 1031},
+    {1032, 1033, 1034, 1035}, {1036, 1037, 1038, 1039}, {1040, 1041, 1042, 1067},
+};
+
+} // namespace
+
+// What a script's directives do in the window.
+class CMyTarvikView::ScriptActions final : public remote::ScriptHost {
+public:
+    explicit ScriptActions(CMyTarvikView& view) : view_(view) {}
+    void messageBox(std::string_view text) override { view_.port_.messageBox(text); }
+    void wait(unsigned ms) override {
+        if (view_.scriptWait) view_.scriptWait(ms);
+        else std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+    bool stopRequested() override { return view_.scriptStop_; }
+    void betweenLines() override {
+        if (view_.scriptIdle) view_.scriptIdle();
+    }
+    void writeOutputFile() override {
+        if (view_.writeOutputFile) view_.writeOutputFile();
+        else view_.OnWriteOutputFile();
+    }
+    void setDisableInitialSubscription(bool on) override {
+        view_.port_.setChecked(controls::kDisableInitialSubscription, on);
+    }
+    void setScrollLimit(int records) override {
+        if (view_.setScrollLimit) view_.setScrollLimit(records);
+    }
+    void startCommunicating() override {
+        if (view_.startCommunicating) view_.startCommunicating();
+    }
+    void stopVolatileConnections() override { view_.stopVolatileConnections(); }
+    void terminate() override {
+        if (view_.terminateWindow) view_.terminateWindow();
+        else view_.OnViewClosing();
+    }
+    void showPanelFields() override { view_.showRemoteFields(); }
+
+private:
+    CMyTarvikView& view_;
+};
+
+CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
+    : port_(port), settings_(settings), outputWriter_(port, settings) {
+    outputWriter_.clock = [this] { return clock(); };
+    // Problems in definition files: all of them in one message, one per line.
+    if (!definitions_.problems.empty()) {
+        std::string text;
+        for (const LayoutProblem& p : definitions_.problems) {
+            if (!text.empty()) text += '\n';
+            text += p.message();
+        }
+        port_.messageBox(text);
+    }
+    for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
+    setUpRemotePanel();
+}
+
+CMyTarvikView::~CMyTarvikView() = default;
+
+void CMyTarvikView::setUpRemotePanel() {
+    remotePanel_.localTime = [] { return net::CRequestRecordPreparation::localTimeNow(); };
+    remotePanel_.random = [] { return static_cast<unsigned>(std::rand()) & 0x7FFFu; };
+    scriptActions_ = std::make_unique<ScriptActions>(*this);
+    script_ = std::make_unique<remote::CScript>(remotePanel_, *scriptActions_);
+}
+
+void CMyTarvikView::readRemoteFields() {
+    const std::string line = port_.text(controls::kRemoteCommand);
+    remotePanel_.selection.reset();
+    const auto& lines = remotePanel_.commandLines();
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == line) remotePanel_.selection = i;
+    remotePanel_.ticket = port_.text(controls::kTicket);
+    remotePanel_.trackingNumber = port_.text(controls::kTrackingNumber);
+    for (std::size_t i = 0; i < remote::kVisibleRows; ++i)
+        remotePanel_.rows[i].value = port_.text(kRowControls[i].value);
+    remotePanel_.head = port_.checked(controls::kHeadPort)        ? remote::HeadSelect::Port
+                        : port_.checked(controls::kHeadStarboard) ? remote::HeadSelect::Starboard
+                                                                  : remote::HeadSelect::Both;
+}
+
+void CMyTarvikView::showRemoteFields() {
+    const auto& lines = remotePanel_.commandLines();
+    const auto& selection = remotePanel_.selection;
+    port_.setText(controls::kRemoteCommand, selection && *selection < lines.size() ? lines[*selection] : "");
+    port_.setText(controls::kTicket, remotePanel_.ticket);
+    port_.setText(controls::kTrackingNumber, remotePanel_.trackingNumber);
+    for (std::size_t i = 0; i < remote::kVisibleRows; ++i) {
+        const auto& row = remotePanel_.rows[i];
+        const auto& state = remotePanel_.visibleRows[i];
+        port_.setText(kRowControls[i].type, row.type);
+        port_.setText(kRowControls[i].value, row.value);
+        port_.setText(kRowControls[i].description, row.description);
+        port_.setVisible(kRowControls[i].value, state.valueShown);
+        port_.setEnabled(kRowControls[i].value, !state.valueReadOnly);
+        port_.setVisible(kRowControls[i].showValues, state.showValuesButton);
+    }
+}
+
+void CMyTarvikView::OnSelchangeRemoteCommand() {
+    if (scriptRunning_) return;
+    readRemoteFields();
+    remotePanel_.loadCommandRows();
+    showRemoteFields();
+}
+
+void CMyTarvikView::OnShowValues(std::size_t row) {
+    readRemoteFields();
+    const auto lines = remotePanel_.showValues(row);
+    if (!lines.empty() && showValuesDialog) showValuesDialog(remotePanel_.showValuesCaption(), lines);
+}
+
+void CMyTarvikView::OnSendRemoteControl() {
+    if (scriptRunning_) return;
+    readRemoteFields();
+    remotePanel_.buildAndSendCommand();
+    showRemoteFields();
+}
+
+bool CMyTarvikView::playScriptFile(const std::string& path) {
+    if (scriptRunning_) return false;
+    readRemoteFields();
+    scriptRunning_ = true;
+    scriptStop_ = false;
+    const bool result = script_->playFile(path);
+    scriptRunning_ = false;
+    showRemoteFields();
+    return result;
+}
+
+void CMyTarvikView::OnPlayScriptFile() {
+    if (scriptRunning_) return;
+    RegistryString lastScript(setting_names::kLastScriptFile, settings_);
+    if (scriptPath_.empty()) {
+        scriptPath_ = lastScript.Read();
+        if (scriptPath_.find(".vxs") == std::string::npos) scriptPath_ += "*.vxs";
+    }
+    OpenFileRequest request;
+    request.defaultExtension = "vxs";
+    request.initialName = scriptPath_;
+    request.pathMustExist = true;
+    request.fileMustExist = true;
+    request.filter = "Vx Script Files (*.vxs)|*.vxs||";
+    const OpenFileResult first = port_.openFile(request);
+    if (first.status == OpenFileResult::Status::Cancelled) return;
+    if (first.status == OpenFileResult::Status::Chosen) {
+        scriptPath_ = first.path;
+        lastScript = scriptPath_;
+        lastScript.Write();
+    } else {
+        request.initialName.clear();
+        request.filter = "Vx Files (*.vxs)|*.vxs||";
+        const OpenFileResult second = port_.openFile(request);
+        if (second.status == OpenFileResult::Status::Chosen) {
+            if (second.path == scriptPath_ && fileSourceMode_) return;
+            scriptPath_ = second.path;
+            lastScript = scriptPath_;
+            lastScript.Write();
+        }
+    }
+    playScriptFile(scriptPath_);
+}
+
+} // namespace tarvik

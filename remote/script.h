@@ -1,0 +1,81 @@
+#pragma once
+// The script player: plays a script file line by line through the remote
+// control panel and the actions of the main form.
+
+#include "remote/panel.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik::remote {
+
+// What a script can do beyond the panel: the form's buttons, waits, the record
+// list's limit. The window, tarvik-cli and the tests each provide one.
+class ScriptHost {
+public:
+    virtual ~ScriptHost() = default;
+    virtual void messageBox(std::string_view text) = 0;
+    // Waits `milliseconds`; a window keeps painting meanwhile. Returns early when
+    // the user asks the script to stop.
+    virtual void wait(unsigned milliseconds) = 0;
+    // True once the user has asked the running script to stop.
+    virtual bool stopRequested() { return false; }
+    // Called before every line: a window handles its pending events here, so
+    // that it repaints and can take a stop request even when the script never waits.
+    virtual void betweenLines() {}
+    virtual void writeOutputFile() = 0;                         // RECORD: the "Write Vx Output File" button
+    virtual void setDisableInitialSubscription(bool on) = 0;   // NOSUB / SUBSCRIBE
+    virtual void setScrollLimit(int records) = 0;              // LIMITRECORDS
+    virtual void startCommunicating() = 0;                     // START / BEGIN
+    virtual void stopVolatileConnections() = 0;                // END / STOP / QUIT
+    virtual void terminate() = 0;                              // TERM: the window closes
+    // The panel's fields changed: show them.
+    virtual void showPanelFields() {}
+    // The text of a script file, at most kMaxScriptBytes + 1 bytes of it;
+    // nullopt when it cannot be opened. Only regular files are read (a device
+    // or a pipe could block the window for ever).
+    virtual std::optional<std::string> readScriptFile(const std::string& path);
+};
+
+inline constexpr std::size_t kMaxScriptBytes = 1'000'000;
+inline constexpr int kMaxScriptDepth = 16;
+
+// Split a script file's text into lines: tabs become blanks; a line ends at a
+// carriage return, a carriage return and line feed, or a line feed alone.
+std::vector<std::string> scriptLines(std::string_view text);
+
+class CScript {
+public:
+    CScript(CRemoteControlPanel& panel, ScriptHost& host) : panel_(panel), host_(host) {}
+    virtual ~CScript() = default;
+
+    // Plays the script file at `path` as "Play Script File" does once a file is
+    // chosen: marks a script active, opens it, plays it. False when it could
+    // not be opened or stopped at a bracket.
+    bool playFile(const std::string& path);
+    // Plays one script given as its text; `path` names it in messages and
+    // places nested scripts. True when it ran or stopped normally.
+    bool playScript(std::string_view text, const std::string& path);
+
+    // Numbers every line played in this program run; never reset.
+    std::uint32_t lineCounter() const { return lineCounter_; }
+
+private:
+    enum class Flow { Next, EndScript, EndAll, Bracket };
+    Flow playLine(const std::string& line, const std::string& path, unsigned& pace);
+    Flow commandLine(const std::vector<std::string>& fields, const std::string& line, const std::string& path);
+    Flow devices(const std::vector<std::string>& fields);
+    Flow nestedScript(const std::string& file);
+    void eventMessage(unsigned eventId, const std::string& text, int sends);
+
+    CRemoteControlPanel& panel_;
+    ScriptHost& host_;
+    std::uint32_t lineCounter_ = 0;
+    int depth_ = 0;
+    bool stopAll_ = false;
+};
+
+} // namespace tarvik::remote

@@ -1,0 +1,415 @@
+// tarvik-cli commands, send and play: the command catalogue, sending one
+// command as the remote control panel does, and playing a script file. Both
+// use the panel and the script player of the window; with --dry-run the
+// records go into a record file instead of to a server.
+
+#include "app/tarvik_view.h"
+#include "core/frame.h"
+#include "decode/layout_loader.h"
+#include "net/request_records.h"
+#include "net/socket_receiver.h"
+#include "net/socket_sender.h"
+#include "remote/definitions.h"
+#include "remote/packet_sender.h"
+#include "remote/script.h"
+#include "tools/tarvik-cli/cli.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace tarvik::cli {
+
+const char* const kCommandsUsage =
+    "Usage: tarvik-cli commands [--id ID] [--layouts DIR]\n\n"
+    "Lists the command catalogue as the remote control panel's command list shows it:\n"
+    "one line \"ID  TITLE\" per command, in list order. With --id, the parameters of one\n"
+    "command, one per line, tab-separated: name, format, width, preset (empty when none),\n"
+    "count field (empty when none), value list (\"value=text\" joined by \"; \"), bit fields\n"
+    "(\"first-last=text\" joined by \"; \"). A command whose parameters the catalogue does\n"
+    "not know prints that instead, with its parameter count; such a command is never sent.\n"
+    "The catalogue is that of the layout definition files the window loads: the built-in\n"
+    "ones, the user's layout folder, then those of --layouts DIR.\n\n"
+    "Exit status: 0 listed, 1 listed but the definition files had problems (on stderr),\n"
+    "2 usage error or unknown ID.\n";
+
+const char* const kSendUsage =
+    "Usage: tarvik-cli send HOST PORT ID [VALUE]... [--device ID:ENUM[:idh]]... [--head port|starboard|both]\n"
+    "                       [--ticket T] [--tracking N] [--udp] [--seconds S]\n"
+    "       tarvik-cli send --dry-run FILE ID [VALUE]... [options]\n\n"
+    "Builds command ID with one VALUE per parameter (a list parameter takes its values as\n"
+    "one argument, \"7000, 7004, 7027\"; a count parameter may be given as \"auto\"), exactly as\n"
+    "\"Send Remote Control\" does, and sends one record per device to the server at HOST and\n"
+    "PORT (TCP, or UDP with --udp). Then prints what the server sends back for S seconds\n"
+    "(default 1), as \"tarvik-cli receive\" does.\n\n"
+    "  --device ID:ENUM  a target sonar (repeatable; default 7000:0); \":idh\" marks a\n"
+    "                    two-headed one, whose system enumerator comes from --head\n"
+    "  --head H          port, starboard or both (default both)\n"
+    "  --ticket T        the ticket (default: a random number, as when a command is chosen)\n"
+    "  --tracking N      the tracking number (default: command, 7500, enumerator, device)\n"
+    "  --dry-run FILE    write the records into a record file instead of sending them;\n"
+    "                    HOST and PORT may then be left out\n"
+    "  --layouts DIR     also load the layout definition files of DIR (commands they define\n"
+    "                    add to or replace those of the catalogue)\n\n"
+    "Each record sent is printed as \"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\". Commands\n"
+    "with seven or more parameters work only in scripts (tarvik-cli play).\n"
+    "Exit status: 0 sent, 1 a message was shown (nothing or not everything sent), 2 usage.\n";
+
+const char* const kPlayUsage =
+    "Usage: tarvik-cli play SCRIPT --host HOST --port PORT [--udp] [--device ID:ENUM[:idh]]...\n"
+    "       tarvik-cli play SCRIPT --dry-run FILE [--device ID:ENUM[:idh]]...\n\n"
+    "Plays a script file (*.vxs) as \"Play Script File\" does, against the server at HOST and\n"
+    "PORT, or into a record file with --dry-run. Lines may end with CR, CR LF or LF. The\n"
+    "connection is made before the first line; START and BEGIN then have nothing more to do.\n"
+    "END, STOP and QUIT end all subscriptions of the devices and end the script; TERM ends\n"
+    "it too. Each record sent and each directive's effect is printed on stdout:\n"
+    "\"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\", \"pace\", \"limit records N\",\n"
+    "\"disable initial subscription on|off\", \"end subscriptions\", \"terminate\", ...\n"
+    "Messages go to stderr.\n\n"
+    "  --device ID:ENUM  the device list (repeatable; default 7000:0)\n"
+    "  --seconds S       after the script, print what the server sent back for S seconds (default 1)\n"
+    "  --layouts DIR     also load the layout definition files of DIR\n\n"
+    "Exit status: 0 played, 1 a message was shown, 2 usage error.\n";
+
+namespace {
+
+bool parseDevice(const std::string& text, remote::CommandTarget& target) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    std::string rest = text.substr(colon + 1);
+    const auto second = rest.find(':');
+    if (second != std::string::npos) {
+        if (rest.substr(second + 1) != "idh") return false;
+        target.idh = true;
+        rest.resize(second);
+    }
+    unsigned long long id = 0, enumerator = 0;
+    if (!parseUnsigned(text.substr(0, colon), id) || !parseUnsigned(rest, enumerator) || id > 0xFFFFFFFFull ||
+        enumerator > 0xFFFFull)
+        return false;
+    target.deviceId = static_cast<std::uint32_t>(id);
+    target.enumerator = static_cast<std::uint16_t>(enumerator);
+    return true;
+}
+
+bool writeRecords(const std::string& path, const std::vector<Bytes>& records) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = true;
+    for (const auto& r : records) ok = ok && std::fwrite(r.data(), 1, r.size(), f) == r.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+// Prints each record it is given, then sends it to the server or keeps it for the dry-run file.
+class ConsoleSender final : public remote::CommandSender {
+public:
+    void sendRecord(const Bytes& record) override {
+        FrameView f(record);
+        std::printf("sent %lu\t%lu bytes\tdevice %lu:%u\n", static_cast<unsigned long>(f.recordType()),
+                    static_cast<unsigned long>(f.size()), static_cast<unsigned long>(f.deviceId()),
+                    static_cast<unsigned>(f.systemEnumerator()));
+        std::fflush(stdout);
+        if (live) live->sendRecord(record);
+        else kept.push_back(record);
+    }
+    remote::CommandSender* live = nullptr;
+    std::vector<Bytes> kept;
+};
+
+// A connection to the server for sending, with the replies printed as they come.
+class Link {
+public:
+    explicit Link(ConsolePort& console) : console_(console) {}
+    ~Link() {
+        receiver_.Stop();
+        sender_.Close();
+        receiver_.Disconnect();
+    }
+    bool open(const std::string& host, const std::string& port, bool udp) {
+        receiver_.owner = net::ownerWindowOf(console_, [this] { ended_ = true; });
+        int error = 0;
+        auto handle = udp ? receiver_.StartUdp(host, port, error) : receiver_.StartTcp(host, port, error);
+        if (handle == net::kInvalidSocket) {
+            std::fprintf(stderr, "%s\n", net::socketErrorText(error).c_str());
+            return false;
+        }
+        sender_.owner = receiver_.owner;
+        sender_.Create(handle, host, port);
+        return true;
+    }
+    remote::CommandSender& sender() { return packets_; }
+    void printReplies() {
+        for (const auto& entry : receiver_.TakePendingRecords()) {
+            if (entry.size() >= 4 && std::equal(entry.begin(), entry.begin() + 4, "TEXT")) {
+                std::printf("%.*s\n", static_cast<int>(entry.size()), reinterpret_cast<const char*>(entry.data()));
+                continue;
+            }
+            FrameView f(entry);
+            std::printf("%lu\t%lu bytes\n", static_cast<unsigned long>(f.recordType()),
+                        static_cast<unsigned long>(f.size()));
+        }
+        std::fflush(stdout);
+        console_.runPosted();
+    }
+    void listen(double seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!ended_ && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            printReplies();
+        }
+        printReplies();
+    }
+
+private:
+    ConsolePort& console_;
+    bool ended_ = false;
+    net::CSocketReceiver receiver_;
+    net::CSocketSender sender_;
+    remote::PacketSender packets_{[this](ByteSpan packet) { sender_.Send(packet); }};
+};
+
+struct CommonOptions {
+    std::vector<remote::CommandTarget> devices;
+    std::optional<std::string> dryRun;
+    bool udp = false;
+    double seconds = 1.0;
+};
+
+bool readCommon(Args& args, CommonOptions& o) {
+    o.udp = args.flag("--udp");
+    o.dryRun = args.option("--dry-run");
+    for (const auto& d : args.options("--device")) {
+        remote::CommandTarget t;
+        if (!parseDevice(d, t)) {
+            args.error = true;
+            args.errorText = "bad --device " + d + " (ID:ENUM or ID:ENUM:idh)";
+        }
+        o.devices.push_back(t);
+    }
+    if (o.devices.empty()) o.devices.push_back({net::kGeneralDeviceId, 0, false});
+    if (auto s = args.option("--seconds")) {
+        char* end = nullptr;
+        o.seconds = std::strtod(s->c_str(), &end);
+        if (s->empty() || *end != '\0' || !(o.seconds >= 0.0) || o.seconds > 1e6) args.error = true;
+    }
+    return !args.error;
+}
+
+int usage(const Args& args, const char* text) {
+    if (!args.errorText.empty()) std::fprintf(stderr, "%s\n", args.errorText.c_str());
+    std::fputs(text, stderr);
+    return kExitUsage;
+}
+
+std::uint32_t seed() { return static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()); }
+
+void setUpPanel(remote::CRemoteControlPanel& panel, ConsoleSender& sender, const CommonOptions& o) {
+    panel.devices = o.devices;
+    panel.checked.assign(o.devices.size(), false);
+    panel.sender = &sender;
+    panel.localTime = [] { return net::CRequestRecordPreparation::localTimeNow(); };
+    std::srand(seed());
+    panel.random = [] { return static_cast<unsigned>(std::rand()) & 0x7FFFu; };
+}
+
+// The command catalogue of the layout definition files the window loads (the
+// built-in ones, the user's folder, --layouts); their problems are shown as one
+// message, as the window shows them.
+remote::RemoteCommandCatalogue loadCommandCatalogue(ConsolePort& console) {
+    const LayoutOptions& options = CMyTarvikView::layoutOptions();
+    const LoadedDefinitions loaded = loadLayouts(options.directory, options.userDirectory);
+    if (!loaded.problems.empty()) {
+        std::string text;
+        for (const LayoutProblem& p : loaded.problems) text += (text.empty() ? "" : "\n") + p.message();
+        console.messageBox(text);
+    }
+    return remote::remoteCommandCatalogue(loaded);
+}
+
+} // namespace
+
+int runCommands(Args& args) {
+    if (!takeLayoutsOption(args)) return kExitUsage;
+    const auto id = args.option("--id");
+    const auto rest = args.positionals();
+    if (args.error || !rest.empty()) return usage(args, kCommandsUsage);
+    ConsolePort console;
+    const auto catalogue = loadCommandCatalogue(console);
+    remote::CRemoteControlPanel panel(catalogue, {});
+    const int listed = console.messages.empty() ? kExitOk : kExitMessageShown;
+    if (!id) {
+        for (const auto& line : panel.commandLines()) std::printf("%s\n", line.c_str());
+        return listed;
+    }
+    if (!catalogue.contains(*id)) {
+        std::fprintf(stderr, "tarvik-cli: no command %s in the catalogue\n", id->c_str());
+        return kExitUsage;
+    }
+    const auto& def = catalogue.lookup(*id);
+    if (!def.parametersKnown) {
+        std::printf("%s (%zu parameters)\n", remote::kParametersUnknown, def.parameterCount());
+        return listed;
+    }
+    for (const auto& p : def) {
+        std::string preset;
+        if (p.preset) {
+            char b[64];
+            std::snprintf(b, sizeof b, "%g", p.presetValue);
+            preset = b;
+        }
+        std::string values, bits;
+        for (const auto& e : p.enumeration)
+            values += (values.empty() ? "" : "; ") + std::to_string(e.value) + "=" + e.text;
+        for (const auto& b : p.bitFields)
+            bits += (bits.empty() ? "" : "; ") + std::to_string(b.firstBit) + "-" + std::to_string(b.lastBit) + "=" +
+                    b.description;
+        std::printf("%s\t%s\t%d\t%s\t%s\t%s\t%s\n", p.name.c_str(), p.format.c_str(), p.number, preset.c_str(),
+                    p.countFieldName.c_str(), values.c_str(), bits.c_str());
+    }
+    return listed;
+}
+
+int runSend(Args& args) {
+    if (!takeLayoutsOption(args)) return kExitUsage;
+    CommonOptions o;
+    readCommon(args, o);
+    const auto headText = args.option("--head");
+    const auto ticket = args.option("--ticket");
+    const auto tracking = args.option("--tracking");
+    auto words = args.positionals();
+    remote::HeadSelect head = remote::HeadSelect::Both;
+    if (headText) {
+        if (*headText == "port") head = remote::HeadSelect::Port;
+        else if (*headText == "starboard") head = remote::HeadSelect::Starboard;
+        else if (*headText != "both") args.error = true;
+    }
+    std::string host, port;
+    const bool addressGiven = !o.dryRun || (!words.empty() && words[0].find('.') != std::string::npos);
+    if (addressGiven) {
+        if (words.size() < 2) args.error = true;
+        else {
+            host = words[0];
+            port = words[1];
+            words.erase(words.begin(), words.begin() + 2);
+        }
+    }
+    if (args.error || words.empty()) return usage(args, kSendUsage);
+
+    ConsolePort console;
+    auto message = [&](std::string_view m) { console.messageBox(m); };
+    const auto catalogue = loadCommandCatalogue(console);
+    ConsoleSender sender;
+    remote::CRemoteControlPanel panel(catalogue, message);
+    setUpPanel(panel, sender, o);
+    panel.head = head;
+    const std::string& id = words[0];
+    const auto line = panel.findLine(id + " ");
+    if (!line) {
+        std::fprintf(stderr, "tarvik-cli: no command %s in the catalogue\n", id.c_str());
+        return kExitUsage;
+    }
+    panel.selection = line;
+    if (ticket) panel.ticket = *ticket;
+    const std::size_t messagesBefore = console.messages.size();
+    panel.loadCommandRows();
+    if (console.messages.size() != messagesBefore) return kExitMessageShown;
+    const auto& def = catalogue.lookup(id);
+    const std::size_t values = words.size() - 1;
+    if (values > def.size()) {
+        std::fprintf(stderr, "tarvik-cli: command %s takes %zu values, %zu given\n", id.c_str(), def.size(), values);
+        return kExitUsage;
+    }
+    for (std::size_t i = 0; i < values; ++i)
+        if (words[i + 1] != "auto" || panel.rows[i].value != "auto") panel.rows[i].value = words[i + 1];
+    if (tracking) panel.trackingNumber = *tracking;
+
+    std::optional<Link> link;
+    if (!o.dryRun) {
+        link.emplace(console);
+        if (!link->open(host, port, o.udp)) return kExitMessageShown;
+        sender.live = &link->sender();
+    }
+    const bool sent = panel.buildAndSendCommand();
+    if (link) link->listen(o.seconds);
+    if (o.dryRun && !writeRecords(*o.dryRun, sender.kept)) {
+        std::fprintf(stderr, "could not write %s\n", o.dryRun->c_str());
+        return kExitMessageShown;
+    }
+    return sent && console.messages.empty() ? kExitOk : kExitMessageShown;
+}
+
+namespace {
+
+// The script's actions on the console: each effect is printed.
+class ConsoleScriptHost final : public remote::ScriptHost {
+public:
+    ConsoleScriptHost(ConsolePort& console, const std::vector<remote::CommandTarget>& devices, Link* link)
+        : console_(console), devices_(devices), link_(link) {}
+    void messageBox(std::string_view text) override { console_.messageBox(text); }
+    void wait(unsigned ms) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        if (link_) link_->printReplies();
+    }
+    void writeOutputFile() override {
+        writing_ = !writing_;
+        say(writing_ ? "write output file on" : "write output file off");
+    }
+    void setDisableInitialSubscription(bool on) override {
+        say(on ? "disable initial subscription on" : "disable initial subscription off");
+    }
+    void setScrollLimit(int n) override { say("limit records " + std::to_string(n)); }
+    void startCommunicating() override { say("start communicating"); }
+    void stopVolatileConnections() override {
+        say("end subscriptions");
+        if (!link_) return;
+        net::CRequestRecordPreparation prepare;
+        for (const auto& d : devices_) link_->sender().sendRecord(prepare.endAllSubscriptions(d.deviceId, d.enumerator));
+    }
+    void terminate() override { say("terminate"); }
+
+private:
+    void say(const std::string& text) {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+    ConsolePort& console_;
+    const std::vector<remote::CommandTarget>& devices_;
+    Link* link_;
+    bool writing_ = false;
+};
+
+} // namespace
+
+int runPlay(Args& args) {
+    if (!takeLayoutsOption(args)) return kExitUsage;
+    CommonOptions o;
+    readCommon(args, o);
+    const auto host = args.option("--host");
+    const auto port = args.option("--port");
+    const auto words = args.positionals();
+    if (args.error || words.size() != 1 || (!o.dryRun && (!host || !port))) return usage(args, kPlayUsage);
+
+    ConsolePort console;
+    auto message = [&](std::string_view m) { console.messageBox(m); };
+    const auto catalogue = loadCommandCatalogue(console);
+    ConsoleSender sender;
+    remote::CRemoteControlPanel panel(catalogue, message);
+    setUpPanel(panel, sender, o);
+    std::optional<Link> link;
+    if (!o.dryRun) {
+        link.emplace(console);
+        if (!link->open(*host, *port, o.udp)) return kExitMessageShown;
+        sender.live = &link->sender();
+    }
+    ConsoleScriptHost scriptHost(console, o.devices, link ? &*link : nullptr);
+    remote::CScript script(panel, scriptHost);
+    script.playFile(words[0]);
+    if (link) link->listen(o.seconds);
+    if (o.dryRun && !writeRecords(*o.dryRun, sender.kept)) {
+        std::fprintf(stderr, "could not write %s\n", o.dryRun->c_str());
+        return kExitMessageShown;
+    }
+    return console.messages.empty() ? kExitOk : kExitMessageShown;
+}
+
+} // namespace tarvik::cli
