@@ -106,25 +106,27 @@ void BeamformedState::check(std::vector<std::string>& lines) {
 }
 
 std::int64_t BeamformedState::checkAndFormat(ByteSpan record, std::vector<std::string>& lines,
-                                             const FieldValueList& values, const BeamSampleLayout& layout) {
+                                             const FieldValueList& values, const BeamSampleLayout& layout,
+                                             bool quiet) {
     check(lines);
     if (descriptors.empty()) return 0;
     if (subsetFlag == 1 && rowColumnFlag == 1) {
         lines.emplace_back("This program cannot process ping with subsets and beams fastest ");
         return 0;
     }
-    return excerpt(record, lines, beamSampleWidths(layout, values));
+    return excerpt(record, lines, beamSampleWidths(layout, values), quiet);
 }
 
 std::int64_t BeamformedState::excerpt(ByteSpan record, std::vector<std::string>& lines,
-                                      const BeamSampleWidths& widths) {
+                                      const BeamSampleWidths& widths, bool quiet) {
     const std::int64_t size = widths.total();  // bytes per sample as the layout reads them
     const std::int64_t start = beamDataLocation;
     const auto held = static_cast<std::int64_t>(record.size());
     std::int64_t pos = start;
     auto sampleAt = [&](std::string& line) {
-        if (pos < 0 || pos > held || !appendBeamSample(widths, record.subspan(static_cast<std::size_t>(pos)), line))
-            return false;
+        if (pos < 0 || pos > held) return false;
+        const ByteSpan rest = record.subspan(static_cast<std::size_t>(pos));
+        if (quiet ? rest.size() < static_cast<std::size_t>(size) : !appendBeamSample(widths, rest, line)) return false;
         pos += size;
         return true;
     };
@@ -140,17 +142,20 @@ std::int64_t BeamformedState::excerpt(ByteSpan record, std::vector<std::string>&
     if (rowColumnFlag == 0) {
         for (std::size_t b = 0; b < descriptors.size(); ++b) {
             if (b == kShownBeams) {
-                lines.push_back(strprintf("Plus %lu more", (unsigned long)(descriptors.size() - kShownBeams)));
+                if (!quiet) lines.push_back(strprintf("Plus %lu more", (unsigned long)(descriptors.size() - kShownBeams)));
                 return wholeBlock;
             }
             const BeamDescriptor& d = descriptors[b];
-            lines.emplace_back();
-            std::string line = strprintf("Beam %u ", d.beam);
+            std::string line;
+            if (!quiet) {
+                lines.emplace_back();
+                line = strprintf("Beam %u ", d.beam);
+            }
             const std::int64_t count = d.end >= d.first ? std::int64_t{d.end} - d.first + 1 : 0;
             bool exhausted = false;
             for (std::int64_t s = 0; s < count; ++s) {
                 if (s == kSamplesPerLine) {
-                    appendf(line, " + %lu more", (unsigned long)(d.end - kSamplesPerLine));
+                    if (!quiet) appendf(line, " + %lu more", (unsigned long)(d.end - kSamplesPerLine));
                     exhausted = !stepOver(count - s);
                     break;
                 }
@@ -161,10 +166,10 @@ std::int64_t BeamformedState::excerpt(ByteSpan record, std::vector<std::string>&
             }
             if (exhausted) {
                 line += " Data exhausted";
-                lines.push_back(std::move(line));
+                if (!quiet) lines.push_back(std::move(line));
                 return pos - start;
             }
-            lines.push_back(std::move(line));
+            if (!quiet) lines.push_back(std::move(line));
         }
         return pos - start;
     }
@@ -176,15 +181,18 @@ std::int64_t BeamformedState::excerpt(ByteSpan record, std::vector<std::string>&
     }
     for (std::int64_t s = 0; s < sampleCount; ++s) {
         if (s == kShownSamples) {
-            lines.push_back(strprintf("Plus %ld more", long(sampleCount - kShownSamples)));
+            if (!quiet) lines.push_back(strprintf("Plus %ld more", long(sampleCount - kShownSamples)));
             return wholeBlock;
         }
-        lines.emplace_back();
-        std::string line = strprintf("Sample %d ", int(s));
+        std::string line;
+        if (!quiet) {
+            lines.emplace_back();
+            line = strprintf("Sample %d ", int(s));
+        }
         bool exhausted = false;
         for (std::int32_t b = 0; b < beams; ++b) {
             if (b == kSamplesPerLine) {
-                appendf(line, "+ %d more", int(beams - kSamplesPerLine));
+                if (!quiet) appendf(line, "+ %d more", int(beams - kSamplesPerLine));
                 exhausted = !stepOver(beams - b);
                 break;
             }
@@ -195,10 +203,10 @@ std::int64_t BeamformedState::excerpt(ByteSpan record, std::vector<std::string>&
         }
         if (exhausted) {
             line += " Data exhausted";
-            lines.push_back(std::move(line));
+            if (!quiet) lines.push_back(std::move(line));
             return pos - start;
         }
-        lines.push_back(std::move(line));
+        if (!quiet) lines.push_back(std::move(line));
     }
     return pos - start;
 }

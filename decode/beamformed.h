@@ -18,9 +18,10 @@ public:
     void prepare(ByteSpan record);
 
     // Checks the record, adds one line per problem, then the sample excerpt.
-    // Returns the bytes consumed.
+    // Returns the bytes consumed. A quiet call steps over the same samples
+    // and adds the problem lines but no excerpt.
     std::int64_t checkAndFormat(ByteSpan record, std::vector<std::string>& lines, const FieldValueList& values,
-                                const BeamSampleLayout& layout);
+                                const BeamSampleLayout& layout, bool quiet = false);
 
     std::vector<BeamDescriptor> descriptors;  // collected while the beam descriptors are formatted
 
@@ -38,7 +39,7 @@ public:
 
 private:
     void check(std::vector<std::string>& lines);
-    std::int64_t excerpt(ByteSpan record, std::vector<std::string>& lines, const BeamSampleWidths& widths);
+    std::int64_t excerpt(ByteSpan record, std::vector<std::string>& lines, const BeamSampleWidths& widths, bool quiet);
 };
 
 } // namespace tarvik

@@ -359,6 +359,24 @@ FieldResult appendFieldText(FieldContext context, FormatCode code, std::string_v
     return r;
 }
 
+std::int32_t fieldValue(FieldContext context, FormatCode code, std::int32_t number, ByteSpan bytes) {
+    // Only 1, 2 and 4-byte integers and constants (outside vectors) are remembered.
+    switch (code) {
+    case FormatCode::Constant: return context == FieldContext::Vector ? -1 : number;
+    case FormatCode::Unsigned:
+    case FormatCode::Signed: break;
+    default: return -1;
+    }
+    const bool isSigned = code == FormatCode::Signed;
+    const Scratch s(bytes);
+    switch (number) {
+    case 1: return isSigned ? std::int32_t{s.get<std::int8_t>()} : std::int32_t{s.get<std::uint8_t>()};
+    case 2: return isSigned ? std::int32_t{s.get<std::int16_t>()} : std::int32_t{s.get<std::uint16_t>()};
+    case 4: return isSigned ? s.get<std::int32_t>() : static_cast<std::int32_t>(s.get<std::uint32_t>());
+    default: return -1;
+    }
+}
+
 FieldResult appendFieldText(FieldContext context, std::string_view format, std::int32_t number, ByteSpan bytes,
                             std::string& out) {
     return appendFieldText(context, formatCode(format), format, number, bytes, out);

@@ -34,6 +34,10 @@ FieldResult appendFieldText(FieldContext context, std::string_view format, std::
 FieldResult appendFieldText(FieldContext context, FormatCode code, std::string_view format, std::int32_t number,
                             ByteSpan bytes, std::string& out);
 
+// The value appendFieldText() would remember for the field, without its text:
+// for walks that only need the counts and lengths a record holds.
+std::int32_t fieldValue(FieldContext context, FormatCode code, std::int32_t number, ByteSpan bytes);
+
 // The text of a floating-point value whose class is invalid, or nullptr.
 const char* invalidFloatText(ByteSpan bytes, std::int32_t width);
 

@@ -309,7 +309,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
             }
         }
         if (options_.walkLayouts && !frame.empty()) {
-            Report rep = reporter.report(frame, static_cast<std::uint32_t>(k));
+            const Report rep = reporter.walkOutcome(frame);
             const RecordKey key{h.protocolVersion() ? h.protocolVersion() : kCatalogueProtocolVersion,
                                 h.recordVersion() ? h.recordVersion() : kCatalogueRecordVersion,
                                 static_cast<std::int32_t>(type)};

@@ -91,6 +91,64 @@ std::optional<Report> RecordReporter::markerReport(std::string_view entry) {
     return r;
 }
 
+std::int64_t RecordReporter::walkRecord(DecodeContext& ctx, const FrameView& f, ByteSpan stored, ByteSpan record,
+                                        std::int64_t pos) {
+    const RecordKey key = ctx.key;
+    if (f.recordType() == 7008) {
+        beamformed_.prepare(stored);
+        ctx.beamDescriptors = &beamformed_.descriptors;
+    }
+    ctx.pingData = [&](std::vector<std::string>& out, const FieldValueList& values) {
+        if (key.recordType != 7008) beamformed_.prepare(stored);
+        return beamformed_.checkAndFormat(record, out, values, catalogue_.beamSampleLayout, ctx.quiet);
+    };
+
+    const RecordDescription& description = catalogue_.record(key);
+    const RecordDescription& optional = catalogue_.optional(key);
+    const auto size = static_cast<std::int64_t>(record.size());
+    std::vector<std::string>& lines = ctx.lines;
+    const std::int64_t limit = size - 4;  // the checksum is never read as data
+    WalkResult walk = walkItems(ctx, description.items, record, pos, limit, WalkLevel::Record);
+    pos = walk.pos;
+    if (walk.end == WalkResult::End::Done && f.optionalDataOffset() != 0 && !optional.items.empty()) {
+        if (!ctx.quiet) {
+            lines.emplace_back();
+            lines.emplace_back("------ Optional Data ------");
+        }
+        walk = walkItems(ctx, optional.items, record, pos, limit, WalkLevel::Record);
+        pos = walk.pos;
+    }
+
+    if (f.recordType() == 7500) {
+        const std::int32_t command = ctx.values.countLookup("Remote control ID");
+        if (command >= 1 && command <= kMaxRemoteCommand)
+            pos = walkItems(ctx, commands_->commandItems(static_cast<std::uint32_t>(command)), record, pos, limit,
+                            WalkLevel::Command)
+                      .pos;
+        else if (!ctx.quiet)
+            lines.emplace_back("Failed to find a remote command number");
+    }
+
+    return pos;
+}
+
+Report RecordReporter::walkOutcome(ByteSpan stored) {
+    Report rep;
+    const FrameView f(stored);
+    const std::int32_t protocol = f.protocolVersion() ? f.protocolVersion() : kCatalogueProtocolVersion;
+    const std::int32_t version = f.recordVersion() ? f.recordVersion() : kCatalogueRecordVersion;
+    const std::uint32_t offset = f.offset() ? f.offset() : kBuiltOffset;
+    rep.recordType = f.recordType();
+    const RecordKey key{protocol, version, static_cast<std::int32_t>(f.recordType())};
+    const ByteSpan record = stored.first(std::min<std::size_t>(f.size(), stored.size()));
+    DecodeContext ctx(catalogue_, key, rep.lines);
+    ctx.quiet = true;
+    rep.consumed = walkRecord(ctx, f, stored, record, std::int64_t{offset} + 4);
+    for (auto& m : ctx.recordMessages) rep.messages.push_back(std::move(m));
+    for (auto& m : ctx.messages) rep.messages.push_back(std::move(m));
+    return rep;
+}
+
 Report RecordReporter::report(ByteSpan stored, std::uint32_t recordNumber) {
     Report rep;
     std::vector<std::string>& lines = rep.lines;
@@ -117,7 +175,6 @@ Report RecordReporter::report(ByteSpan stored, std::uint32_t recordNumber) {
     rep.recordType = f.recordType();
     const RecordKey key{protocol, version, static_cast<std::int32_t>(f.recordType())};
     const RecordDescription& description = catalogue_.record(key);
-    const RecordDescription& optional = catalogue_.optional(key);
 
     const std::uint32_t headerSize = f.size();
     if (headerSize != stored.size())
@@ -125,41 +182,13 @@ Report RecordReporter::report(ByteSpan stored, std::uint32_t recordNumber) {
                                   (unsigned long)stored.size()));
     // Decoding goes on with the shorter of the two sizes.
     const ByteSpan record = stored.first(std::min<std::size_t>(headerSize, stored.size()));
-    const auto size = static_cast<std::int64_t>(record.size());
 
     addFrameLines(f, protocol, version, offset, recordNumber, description.title, lines);
 
     DecodeContext ctx(catalogue_, key, lines);
     ctx.fields = fields_;
-    if (f.recordType() == 7008) {
-        beamformed_.prepare(stored);
-        ctx.beamDescriptors = &beamformed_.descriptors;
-    }
-    ctx.pingData = [&](std::vector<std::string>& out, const FieldValueList& values) {
-        if (key.recordType != 7008) beamformed_.prepare(stored);
-        return beamformed_.checkAndFormat(record, out, values, catalogue_.beamSampleLayout);
-    };
-
-    std::int64_t pos = std::int64_t{offset} + 4;
-    const std::int64_t limit = size - 4;  // the checksum is never read as data
-    WalkResult walk = walkItems(ctx, description.items, record, pos, limit, WalkLevel::Record);
-    pos = walk.pos;
-    if (walk.end == WalkResult::End::Done && f.optionalDataOffset() != 0 && !optional.items.empty()) {
-        lines.emplace_back();
-        lines.emplace_back("------ Optional Data ------");
-        walk = walkItems(ctx, optional.items, record, pos, limit, WalkLevel::Record);
-        pos = walk.pos;
-    }
-
-    if (f.recordType() == 7500) {
-        const std::int32_t command = ctx.values.countLookup("Remote control ID");
-        if (command >= 1 && command <= kMaxRemoteCommand)
-            pos = walkItems(ctx, commands_->commandItems(static_cast<std::uint32_t>(command)), record, pos, limit,
-                            WalkLevel::Command)
-                      .pos;
-        else
-            lines.emplace_back("Failed to find a remote command number");
-    }
+    const std::int64_t pos = walkRecord(ctx, f, stored, record, std::int64_t{offset} + 4);
+    rep.consumed = pos;
 
     addChecksumVerdict(stored, pos, f.hasChecksum(), lines);
     for (auto& m : ctx.recordMessages) rep.messages.push_back(std::move(m));

@@ -4,9 +4,11 @@
 // them, and a verdict on the trailing checksum.
 
 #include "core/bytes.h"
+#include "core/frame.h"
 #include "decode/beamformed.h"
 #include "decode/layout.h"
 #include "decode/remote_definitions.h"
+#include "decode/walker.h"
 
 #include <cstdint>
 #include <optional>
@@ -20,6 +22,7 @@ struct Report {
     std::vector<std::string> lines;
     std::vector<std::string> messages;   // texts for a message box ("Bad String Length")
     std::uint32_t recordType = 0;
+    std::int64_t consumed = 0;           // where the walk ended, counted from the frame's first byte
     bool isMarker = false;               // a marker entry, not a record
 };
 
@@ -35,6 +38,12 @@ public:
     // list keeps for it.
     Report report(ByteSpan record, std::uint32_t recordNumber);
 
+    // The walk of the report without its text: the same items, counts and
+    // sizes, but `lines` holds only the lines that tell why the walk stopped
+    // early ("Data exhausted", the repeat-block shortfalls, the sample
+    // excerpt's own lines of record 7008), and `messages` the message texts.
+    Report walkOutcome(ByteSpan record);
+
     // The report of a list entry that is a marker text, when it is one
     // ("PAUSE", "DROP", "FAIL" or "TEXT" anywhere in it).
     static std::optional<Report> markerReport(std::string_view entry);
@@ -44,6 +53,11 @@ public:
     void collectFields(std::vector<WalkedField>* fields) { fields_ = fields; }
 
 private:
+    // Walks the data section, the optional data and a command body from
+    // `pos`; returns where the walk ended.
+    std::int64_t walkRecord(DecodeContext& ctx, const FrameView& f, ByteSpan stored, ByteSpan record,
+                            std::int64_t pos);
+
     const LayoutCatalogue& catalogue_;
     const RemoteCommandDefinitions* commands_;
     BeamformedState beamformed_;

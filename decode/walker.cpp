@@ -99,6 +99,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
     using End = WalkResult::End;
     const bool inRecord = level == WalkLevel::Record;
     const bool inBlock = level == WalkLevel::Block;
+    const bool quiet = ctx.quiet;
     const std::int64_t start = pos;
     for (const CRecordDataLayout& item : items) {
         const FormatCode code = formatCode(item.format);
@@ -115,14 +116,16 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
 
         const std::int64_t itemStart = pos;
         const std::size_t linesBefore = ctx.lines.size();
-        std::string line = item.name;
+        std::string line;
+        if (!quiet) line = item.name;
         FieldResult r;
         bool ownLine = inBlock;  // blocks show every structure item's name after its contents
         bool stop = false;
         const BlockKey blockKey(ctx.key, item.number);
         if (level == WalkLevel::Command) {
-            r = appendFieldText(FieldContext::Command, code, item.format, item.number,
-                                data.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width)), line);
+            const ByteSpan bytes = data.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width));
+            if (quiet) r.value = fieldValue(FieldContext::Command, code, item.number, bytes);
+            else r = appendFieldText(FieldContext::Command, code, item.format, item.number, bytes, line);
             ownLine = true;
             pos += width;
         } else if (code == FormatCode::Repeat) {
@@ -131,8 +134,10 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
             if (inRecord) {
                 // Nothing happens for a block that names no count field (or does not exist).
                 if (!block.countField.empty()) {
-                    ctx.lines.reserve(ctx.lines.size() +
-                                      static_cast<std::size_t>(std::min(count, kMaxShownBlocks)) * (block.items.size() + 2) + 8);
+                    if (!quiet)
+                        ctx.lines.reserve(ctx.lines.size() +
+                                          static_cast<std::size_t>(std::min(count, kMaxShownBlocks)) * (block.items.size() + 2) +
+                                          8);
                     const RepeatRun run = runBlocks(ctx, data, pos, base, block, count, true);
                     pos += run.consumed;
                     std::string text;
@@ -160,7 +165,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
                 const RepeatRun run = runBlocks(ctx, data, pos, base, block, count, false);
                 pos += run.consumed;
                 if (!run.failed && count > kMaxShownBlocks) {
-                    appendf(line, " Plus %ld more repeats", long(count - kMaxShownBlocks));
+                    if (!quiet) appendf(line, " Plus %ld more repeats", long(count - kMaxShownBlocks));
                     pos += (count - kMaxShownBlocks) * run.last;
                 }
             }
@@ -184,10 +189,12 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
                     ctx.messages.emplace_back("Bad String Length");
                 continue;
             }
-            std::string text = vs.name;
-            text += ' ';
-            text += boundedText(from(data, pos), length);
-            ctx.lines.push_back(std::move(text));
+            if (!quiet) {
+                std::string text = vs.name;
+                text += ' ';
+                text += boundedText(from(data, pos), length);
+                ctx.lines.push_back(std::move(text));
+            }
             ownLine = true;
             pos += length;
         } else if (code == FormatCode::PingData && inRecord && ctx.pingData) {
@@ -201,8 +208,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
                 return {pos, End::Stopped};
             }
             if (code == FormatCode::BackText) {
-                line += ' ';
-                line += boundedText(from(data, pos), length);
+                if (!quiet) line.append(" ").append(boundedText(from(data, pos), length));
                 ownLine = true;
             } else {
                 ownLine = false;
@@ -210,13 +216,14 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
             pos += length;
         } else {
             const std::int64_t w = std::max<std::int64_t>(width, 0);
-            r = appendFieldText(inRecord ? FieldContext::Main : FieldContext::Repeat, code, item.format, item.number,
-                                slice(data, pos, w), line);
+            const FieldContext context = inRecord ? FieldContext::Main : FieldContext::Repeat;
+            if (quiet) r.value = fieldValue(context, code, item.number, slice(data, pos, w));
+            else r = appendFieldText(context, code, item.format, item.number, slice(data, pos, w), line);
             ownLine = true;
             pos += w;
         }
 
-        if (ownLine && !r.hidden) {
+        if (ownLine && !r.hidden && !quiet) {
             if (const std::string* e = item.enumText(r.value)) line.append(" - ").append(*e);
             ctx.lines.push_back(std::move(line));
         }
@@ -232,11 +239,13 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
 
 std::int64_t formatRepeatBlock(DecodeContext& ctx, ByteSpan data, const RepeatDescription& block,
                                std::int32_t fixedSize, std::int32_t blockIndex, std::int64_t base) {
-    ctx.lines.emplace_back(" ");
-    std::string heading = block.title;
-    heading += ' ';
-    heading += std::to_string(blockIndex + 1);
-    ctx.lines.push_back(std::move(heading));
+    if (!ctx.quiet) {
+        ctx.lines.emplace_back(" ");
+        std::string heading = block.title;
+        heading += ' ';
+        heading += std::to_string(blockIndex + 1);
+        ctx.lines.push_back(std::move(heading));
+    }
 
     ++ctx.depth;
     const WalkResult w = walkItems(ctx, block.items, data, 0, static_cast<std::int64_t>(data.size()), WalkLevel::Block,
@@ -256,7 +265,8 @@ std::int64_t formatVector(DecodeContext& ctx, std::int64_t count, ByteSpan data,
     if (width > kMaxFieldWidth || width < 0) return 0;
     const auto available = static_cast<std::int64_t>(data.size());
 
-    std::string lead = vector.elementName;
+    std::string lead;
+    if (!ctx.quiet) lead = vector.elementName;
     std::string text;
     std::string element;
     if (count <= 0) text += " - no vector data to list";
@@ -271,7 +281,7 @@ std::int64_t formatVector(DecodeContext& ctx, std::int64_t count, ByteSpan data,
             text += "  no data";
             break;
         }
-        if (fullLines > kMaxVectorLines) {
+        if (fullLines > kMaxVectorLines || ctx.quiet) {
             // Nothing more is shown: step over the remaining elements at once.
             const std::int64_t remaining = count - i;
             const std::int64_t fit = (available - pos) / width;
@@ -297,7 +307,7 @@ std::int64_t formatVector(DecodeContext& ctx, std::int64_t count, ByteSpan data,
         }
         pos += width;
     }
-    ctx.lines.push_back(lead + text);
+    if (!ctx.quiet) ctx.lines.push_back(lead + text);
     return pos;
 }
 

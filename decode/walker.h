@@ -52,6 +52,11 @@ struct DecodeContext {
     // adding its lines; returns the bytes consumed.
     std::function<std::int64_t(std::vector<std::string>&, const FieldValueList&)> pingData;
     int depth = 0;                                 // nesting of repeat blocks
+    // A quiet walk takes the same items, counts and sizes but writes no field
+    // text: only the lines that tell why a walk stopped ("Data exhausted",
+    // the repeat-block shortfalls) and the messages. For callers that want
+    // the walk's outcome, not its report.
+    bool quiet = false;
 };
 
 inline constexpr std::int64_t kMaxShownBlocks = 999;

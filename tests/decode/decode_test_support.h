@@ -25,6 +25,7 @@ class Reporter {
 public:
     explicit Reporter(LayoutCatalogue catalogue) : catalogue_(std::move(catalogue)), reporter_(catalogue_, none_) {}
     Report operator()(const Bytes& frame, std::uint32_t number = 0) { return reporter_.report(frame, number); }
+    Report quiet(const Bytes& frame) { return reporter_.walkOutcome(frame); }
     const LayoutCatalogue& catalogue() const { return catalogue_; }
 
 private:

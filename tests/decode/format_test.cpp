@@ -110,3 +110,28 @@ TEST(FieldFormat, TextsReservedBytesTimesAndUnknownCodes) {
     EXPECT_EQ(text(FieldContext::Repeat, "zz", 2, Bytes{1, 2}), "  unknown data format for repeat");
     EXPECT_EQ(text(FieldContext::Vector, "zz", 2, Bytes{1, 2}), "  unknown data format for vector");
 }
+
+// The value-only read used by quiet walks remembers what the formatters do,
+// for every code, context and width, over short and odd byte spans.
+TEST(FieldValue, MatchesTheFormattersRememberedValue) {
+    const FormatCode codes[] = {FormatCode::Unsigned, FormatCode::Signed,   FormatCode::Float,
+                                FormatCode::Radians,  FormatCode::Time,     FormatCode::Text,
+                                FormatCode::Reserved, FormatCode::Constant, FormatCode::Unknown};
+    const FieldContext contexts[] = {FieldContext::Main, FieldContext::Repeat, FieldContext::Vector,
+                                     FieldContext::Command};
+    const std::uint8_t patterns[][8] = {{0, 0, 0, 0, 0, 0, 0, 0},
+                                        {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+                                        {0xFB, 0xFB, 0xFB, 0xFB, 0xFB, 0xFB, 0xFB, 0xFB},
+                                        {0x85, 0x01, 0x80, 0x7F, 0x10, 0x20, 0x30, 0x40}};
+    for (FormatCode code : codes)
+        for (FieldContext context : contexts)
+            for (std::int32_t width : {-1, 0, 1, 2, 3, 4, 8, 16, 9999})
+                for (const auto& pattern : patterns)
+                    for (std::size_t held : {0, 1, 3, 8}) {
+                        const ByteSpan bytes(pattern, held);
+                        std::string text;
+                        const FieldResult r = appendFieldText(context, code, "u", width, bytes, text);
+                        EXPECT_EQ(fieldValue(context, code, width, bytes), r.value)
+                            << int(code) << ' ' << int(context) << ' ' << width << ' ' << held;
+                    }
+}

@@ -3,6 +3,7 @@
 
 #include "decode/catalogue/catalogue.h"
 #include "decode/walker.h"
+#include "tools/synth/sample_records.h"
 #include "tests/decode/decode_test_support.h"
 
 #include <gtest/gtest.h>
@@ -99,4 +100,83 @@ TEST(Walker, WalkedItemsCarryTheirOffsetsAndWidths) {
         EXPECT_EQ(got[i].width, expected[i].width) << i;
         EXPECT_EQ(got[i].depth, expected[i].depth) << i;
     }
+}
+
+// The quiet walk (no field text) must end every record exactly where the
+// report's walk does: the same stopping lines in the same order and the same
+// messages, over the built-in layouts with sample, random and damaged data.
+namespace {
+
+bool stopLine(const std::string& line) {
+    return line == "Data exhausted" || line == "INSUFFICIENT DATA for specified repeats" ||
+           line.starts_with(" Ran out of data in repeating blocks");
+}
+
+std::vector<std::string> stopLines(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    for (const auto& l : lines)
+        if (stopLine(l)) out.push_back(l);
+    return out;
+}
+
+} // namespace
+
+TEST(QuietWalk, EndsLikeTheReportOverGeneratedAndDamagedRecords) {
+    // The built-in layouts, and a few of the structures only layout files bring.
+    LayoutCatalogue extra;
+    CatalogueBuilder b(extra);
+    addVarStrings(b);
+    b.record(7052, "Recording status")
+        .item("Directory name length (characters, including NULL)", "u", 2)
+        .item("Directory", "vstring", 0)
+        .item("Tail", "u", 1);
+    b.record(4000, "Back references").item("Length", "u", 1).item("Text", "sd", 1).item("Gap", "xd", 2).item("After", "u", 1);
+    Reporter files(std::move(extra));
+
+    std::uint32_t state = 12345;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    // Small values make counts, lengths and sizes that open blocks and vectors.
+    const std::uint8_t palette[] = {0, 1, 2, 3, 4, 7, 16, 0xFF, 0x80, 0xFB};
+    std::size_t compared = 0, stopped = 0, withMessages = 0;
+    auto compare = [&](Reporter& r, const Bytes& f, const std::string& what) {
+        const Report loud = r(f);
+        const Report quiet = r.quiet(f);
+        const auto expected = stopLines(loud.lines);
+        ASSERT_EQ(stopLines(quiet.lines), expected) << what;
+        ASSERT_EQ(quiet.messages, loud.messages) << what;
+        ASSERT_EQ(quiet.consumed, loud.consumed) << what;
+        ++compared;
+        if (!expected.empty()) ++stopped;
+        if (!loud.messages.empty()) ++withMessages;
+    };
+    for (Reporter* r : {&builtIn(), &files}) {
+        for (const auto& [key, description] : r->catalogue().records) {
+            const auto type = static_cast<std::uint32_t>(key.recordType);
+            const Bytes sample = synth::sampleFrame(type, 7125, 1, 9);
+            compare(*r, sample, "sample " + std::to_string(type));
+            compare(*r, frame(type, Bytes(48, 0)), "zeros " + std::to_string(type));  // a hole of a sparse file
+            for (int round = 0; round < 12; ++round) {
+                const std::string what = std::to_string(type) + " round " + std::to_string(round);
+                Bytes data(next() % 600);
+                for (auto& byte : data)
+                    byte = (next() & 3) ? palette[next() % sizeof palette] : static_cast<std::uint8_t>(next());
+                compare(*r, frame(type, data), "random " + what);
+                // The sample record cut short, and with bytes of its data section damaged.
+                const std::size_t keep = kFrameHeaderSize + next() % (sample.size() - kFrameHeaderSize + 1);
+                compare(*r, Bytes(sample.begin(), sample.begin() + static_cast<std::ptrdiff_t>(keep)), "cut " + what);
+                Bytes damaged = sample;
+                for (int i = 0; i < 4 && damaged.size() > kFrameHeaderSize; ++i)
+                    damaged[kFrameHeaderSize + next() % (damaged.size() - kFrameHeaderSize)] =
+                        palette[next() % sizeof palette];
+                compare(*r, damaged, "damaged " + what);
+            }
+        }
+    }
+    // The comparison means something only when walks did stop early and raise messages.
+    EXPECT_GT(compared, 1000u);
+    EXPECT_GT(stopped, 50u);
+    EXPECT_GT(withMessages, 0u);
 }
