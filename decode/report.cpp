@@ -143,7 +143,10 @@ Report RecordReporter::walkOutcome(ByteSpan stored) {
     const ByteSpan record = stored.first(std::min<std::size_t>(f.size(), stored.size()));
     DecodeContext ctx(catalogue_, key, rep.lines);
     ctx.quiet = true;
+    values_.clear();
+    ctx.values = std::move(values_);
     rep.consumed = walkRecord(ctx, f, stored, record, std::int64_t{offset} + 4);
+    values_ = std::move(ctx.values);
     for (auto& m : ctx.recordMessages) rep.messages.push_back(std::move(m));
     for (auto& m : ctx.messages) rep.messages.push_back(std::move(m));
     return rep;

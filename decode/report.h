@@ -61,6 +61,7 @@ private:
     const LayoutCatalogue& catalogue_;
     const RemoteCommandDefinitions* commands_;
     BeamformedState beamformed_;
+    FieldValueList values_;  // kept between walks so that a walk does not allocate afresh
     std::vector<WalkedField>* fields_ = nullptr;
 };
 

@@ -20,6 +20,31 @@ TEST(Checksum, UnsignedAndSignedSums) {
     EXPECT_EQ(computeChecksum(many, many.size()), static_cast<std::uint32_t>(20'000'000ull * 255));
 }
 
+// The wide sum agrees with a byte-by-byte sum at every start alignment and
+// length around its block sizes, including counts past the bytes held.
+TEST(Checksum, WideSumMatchesBytewiseAtEveryAlignmentAndLength) {
+    Bytes data(600);
+    std::uint32_t x = 99;
+    for (auto& b : data) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(x >> 16);
+    }
+    for (std::size_t start = 0; start < 17; ++start)
+        for (std::size_t length = 0; length < 70; ++length) {
+            const ByteSpan span(data.data() + start, length);
+            std::uint32_t expected = 0;
+            for (std::uint8_t b : span) expected += b;
+            ASSERT_EQ(computeChecksum(span, length), expected) << start << ' ' << length;
+            ASSERT_EQ(computeChecksum(span, length + 5), expected) << start << ' ' << length;
+            if (length) {
+                ASSERT_EQ(computeChecksum(span, length - 1), expected - span[length - 1]);
+            }
+        }
+    std::uint32_t all = 0;
+    for (std::size_t i = 3; i < data.size(); ++i) all += data[i];
+    EXPECT_EQ(computeChecksum(ByteSpan(data).subspan(3), data.size() - 3), all);
+}
+
 TEST(Frame, BuiltFrameWith316ByteDataSectionHasSize384AndItsSum) {
     FrameBuilder b(7200);
     b.data().fill(316, 0xAB);

@@ -38,7 +38,9 @@ int runCheck(Args& args) {
         return kExitUsage;
     }
     const LayoutOptions& layouts = CMyTarvikView::layoutOptions();
-    const LoadedDefinitions definitions = loadLayouts(layouts.directory, layouts.userDirectory);
+    // Without the walk no layout is looked at: reading them would cost more than a small file's check.
+    const LoadedDefinitions definitions =
+        noLayouts ? LoadedDefinitions{} : loadLayouts(layouts.directory, layouts.userDirectory);
     const NoRemoteCommandDefinitions commands;
     FileCheckOptions options;
     options.walkLayouts = !noLayouts;
