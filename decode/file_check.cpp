@@ -208,6 +208,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
     Bytes large;  // a frame above kMaxWholeFrame is never held whole
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t> lastPing;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;
+    auto lastTimeAt = lastTime.end();
     std::optional<std::uint64_t> catalogSeenAt;
     std::uint64_t framesBeforeCatalog = 0;
 
@@ -347,7 +348,12 @@ FileCheckResult FileChecker::check(const std::string& path) const {
 
         // Time stamps per device.
         if (const auto& t = seconds; t && !uninitialisedMarker(h.timeBytes())) {
-            auto [it, fresh] = lastTime.try_emplace({h.deviceId(), h.systemEnumerator()}, *t, k);
+            // Frames come in long runs from one device: its entry is remembered.
+            const std::pair<std::uint32_t, std::uint32_t> device{h.deviceId(), h.systemEnumerator()};
+            bool fresh = false;
+            if (lastTimeAt == lastTime.end() || lastTimeAt->first != device)
+                std::tie(lastTimeAt, fresh) = lastTime.try_emplace(device, *t, k);
+            const auto it = lastTimeAt;
             if (!fresh) {
                 if (*t < it->second.first)
                     problems.add(CheckProblemKind::TimeBackwards, k, position,
