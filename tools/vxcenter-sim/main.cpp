@@ -74,7 +74,8 @@ const char* const kHelp =
     "  --log                print one line per record received\n"
     "  --debug              print the network layer's diagnostics on stderr\n"
     "  --exit-after S       end after S seconds (default: run until interrupted)\n"
-    "  --help               this text\n";
+    "  --help               this text\n"
+    "  --version            print the version and exit\n";
 
 template <typename T>
 bool number(std::string_view text, T& out) {
@@ -102,6 +103,9 @@ int main(int argc, char** argv) {
         };
         if (w == "--help" || w == "-h") {
             std::fputs(kHelp, stdout);
+            return 0;
+        } else if (w == "--version") {
+            std::printf("vxcenter-sim %s\n", TARVIK_VERSION);
             return 0;
         } else if (w == "--udp") o.udp = true;
         else if (w == "--fast") o.replayFast = true;
