@@ -63,7 +63,9 @@ Outcome receiveFrom(const std::string& mode, const std::string& bytes, const std
 
 void expectHealthy(const Outcome& o) {
     EXPECT_EQ(o.client.status, 0) << o.client.err;  // not killed by a signal, no failure
-    if (kMemoryMeasured) EXPECT_LT(o.client.peakRssKb, kMemoryBoundKb);
+    if (kMemoryMeasured) {
+        EXPECT_LT(o.client.peakRssKb, kMemoryBoundKb);
+    }
 }
 
 } // namespace
