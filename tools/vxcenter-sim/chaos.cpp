@@ -160,13 +160,14 @@ private:
             }
         }
     }
-    // Large valid records as fast as the connection takes them.
+    // Large valid records as fast as the connection takes them: the packets of
+    // one record sent again and again, so that making records does not slow it.
     void flood() {
-        synth::PingShape shape;
-        for (std::uint32_t k = 0; alive() && budgetLeft(); ++k) {
-            const Bytes record = synth::beamData(device_, ++counter_, ++ping_, shape);
-            for (const auto& p : net::Packetize(record))
-                if (!write(p)) return;
+        const Bytes record = synth::beamData(device_, ++counter_, ++ping_, synth::PingShape{});
+        Bytes packets;
+        for (const auto& p : net::Packetize(record)) packets.insert(packets.end(), p.begin(), p.end());
+        while (alive() && budgetLeft()) {
+            if (!write(packets)) return;
             ++validSent_;
         }
     }
