@@ -119,6 +119,9 @@ private:
     void refill(std::uint64_t offset, std::size_t need) {
         // Large frames leave one header per buffer: read just a page for them.
         std::size_t want = servedSinceRefill_ > 1 || filled_ == 0 ? kLarge : kSmall;
+        // No more than the file holds from here on: a small file needs no megabyte of buffer.
+        const std::uint64_t size = file_.size();
+        if (offset < size) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, size - offset));
         want = std::max(want, need);
         if (buffer_.size() < want) buffer_.resize(want);
         start_ = offset;

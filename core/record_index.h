@@ -43,7 +43,8 @@ static_assert(sizeof(RecordIndexEntry) == RecordIndexEntry::kSize);
 
 class RecordIndex {
 public:
-    static constexpr std::size_t kChunkBits = 16;
+    // 4,096 entries (192 KiB) a chunk: a small file costs no megabytes of zeroed index.
+    static constexpr std::size_t kChunkBits = 12;
     static constexpr std::size_t kChunkEntries = std::size_t{1} << kChunkBits;
 
     std::size_t size() const { return size_; }

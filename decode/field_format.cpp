@@ -68,7 +68,10 @@ void appendExponent(std::string& out, double value) {
 // The first 16 bytes of a field, zero beyond its end: what a scalar read sees.
 struct Scratch {
     std::uint8_t b[16] = {};
-    explicit Scratch(ByteSpan bytes) { std::memcpy(b, bytes.data(), std::min<std::size_t>(bytes.size(), 16)); }
+    explicit Scratch(ByteSpan bytes) {
+        // An empty field may come with no storage at all (a null data pointer).
+        if (!bytes.empty()) std::memcpy(b, bytes.data(), std::min<std::size_t>(bytes.size(), 16));
+    }
     template <typename T>
     T get(std::size_t at = 0) const {
         return readLEOr0<T>(ByteSpan(b, sizeof b), at);

@@ -37,7 +37,6 @@ SocketHandle CSocketReceiver::StartUdp(const std::string& address, const std::st
 
 SocketHandle CSocketReceiver::start(bool useTcp, const std::string& address, const std::string& port, int& error) {
     error = 0;
-    tcp = useTcp;
     if (!running_) Disconnect();
     if (socketHandle != kInvalidSocket) {
         if (serverAddress == address && portText == port) return socketHandle;
@@ -48,6 +47,9 @@ SocketHandle CSocketReceiver::start(bool useTcp, const std::string& address, con
         error = startupError_;
         return kInvalidSocket;
     }
+    // Set only for a new connection: a running reader thread reads it (the
+    // connection it serves keeps its protocol when it is handed out again).
+    tcp = useTcp;
     error = Create(address, port);
     if (error != 0) return kInvalidSocket;
     // Bytes left from an earlier connection belong to no packet of this one.

@@ -1,8 +1,10 @@
 // tarvik: the desktop program.
 //
 //   tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]
+//   tarvik --help | --version     (answered without a display)
 //
 // "UDP" (or "udp") anywhere on the command line selects UDP for the connection.
+// A bare FILE (not an option) is opened like --open FILE: the desktop entry passes it.
 // --screenshot saves a picture of the main window once it has painted, then exits.
 // --layouts loads the layout definition files of DIR after the built-in and the user's own.
 
@@ -21,8 +23,27 @@
 
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 namespace {
+
+const char* const kUsage =
+    "Usage: tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]\n";
+
+const char* const kHelp =
+    "The Tarvik desktop window: lists the records of a record file or of a live\n"
+    "connection to a sonar server, and shows the report of the selected record.\n"
+    "\n"
+    "Options:\n"
+    "  UDP                use UDP instead of TCP for the connection\n"
+    "  --open FILE.vxr    read a record file at start (a bare FILE.vxr does the same)\n"
+    "  --select ROW       select a row of the record list at start\n"
+    "  --screenshot PATH  save a picture of the window once it has painted and exit;\n"
+    "                     messages then go to stderr instead of message boxes\n"
+    "  --layouts DIR      load the layout definition files of DIR after the built-in\n"
+    "                     and the user's own\n"
+    "  --help             this text\n"
+    "  --version          print the version and exit\n";
 
 struct Options {
     QString open, screenshot, layouts;
@@ -44,9 +65,11 @@ Options parse(const QStringList& words) {
         else if (w == "--screenshot") o.screenshot = value();
         else if (w == "--layouts") o.layouts = value();
         else if (!w.startsWith("--") && w != "UDP" && w != "udp") {
-            // A positional argument: the record file to open (tarvik FILE.vxr).
+            // A positional argument: the record file to open (tarvik FILE.vxr), as the
+            // desktop entry passes a double-clicked file.
             if (o.open.isEmpty()) o.open = w;
             else if (o.error.isEmpty()) o.error = "only one record file can be opened";
+            continue;  // a file name with "udp" in it does not select UDP
         }
         else if (w == "--select") {
             bool ok = false;
@@ -62,6 +85,19 @@ Options parse(const QStringList& words) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before the application object exists, so that they need no display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view w = argv[i];
+        if (w == "--help" || w == "-h") {
+            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (w == "--version") {
+            std::printf("tarvik %s\n", TARVIK_VERSION);
+            return 0;
+        }
+    }
     tarvik::keepFreedRecordMemory();  // before any thread starts
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Nerith");
@@ -71,8 +107,7 @@ int main(int argc, char** argv) {
     const Options options = parse(QApplication::arguments());
     if (!options.error.isEmpty()) {
         std::fprintf(stderr,
-                     "tarvik: %s\nUsage: tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]\n",
-                     qPrintable(options.error));
+                     "tarvik: %s\n%s", qPrintable(options.error), kUsage);
         return 2;
     }
 

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <string_view>
 
 using namespace Nerith::Windows;
 using Controls::CRoundSliderCtrl;
@@ -84,6 +85,11 @@ CRoundSliderCtrl* makeSlider(QWidget* parent, QGridLayout* grid, int column, con
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before the application object exists, so that it needs no display.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::printf("ctlkit-gallery %s\n", TARVIK_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     QString screenshot;
     const QStringList args = app.arguments();
@@ -91,7 +97,7 @@ int main(int argc, char** argv) {
         if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size()) {
             screenshot = args[++i];
         } else {
-            std::fprintf(stderr, "usage: ctlkit-gallery [--screenshot PATH]\n");
+            std::fprintf(stderr, "usage: ctlkit-gallery [--screenshot PATH] | --version\n");
             return 2;
         }
     }

@@ -10,6 +10,7 @@ struct ProgramResult {
     int status = -1;
     std::string out;
     std::string err;
+    long peakRssKb = 0;  // the program's peak resident memory
 };
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args);

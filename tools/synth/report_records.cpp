@@ -32,7 +32,9 @@ float travelTime(std::uint32_t beam, std::uint32_t beams, std::uint32_t ping) {
 
 std::uint8_t echoLevel(float angle, float range, std::uint32_t ping) {
     // Noise from a cheap hash of the cell, so every ping looks alive but alike.
-    const auto cell = static_cast<std::uint32_t>(angle * 4000.0f) * 2654435761u ^
+    // Port-side angles are negative: through a signed integer, as a negative float
+    // does not convert to an unsigned one.
+    const auto cell = static_cast<std::uint32_t>(static_cast<std::int32_t>(angle * 4000.0f)) * 2654435761u ^
                       static_cast<std::uint32_t>(range * 37.0f) * 40503u ^ ping * 97u;
     float level = 10.0f + static_cast<float>((cell >> 7) % 24u);
     const float bottom = seabedRange(angle, ping);

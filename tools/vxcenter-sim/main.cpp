@@ -76,11 +76,21 @@ const char* const kHelp =
     "  --split-writes BYTES write the stream in pieces of BYTES bytes, pausing\n"
     "                       between them (--split-pause MS, default 20)\n"
     "\n"
+    "Hostile server (TCP; valid 7000 records between the hostile bytes):\n"
+    "  --chaos MODE         send what a broken or malicious server could: raw (random\n"
+    "                       bytes), garbage (framed packets of noise), size0, size35,\n"
+    "                       size100001, size4g (a packet size no stream carries),\n"
+    "                       fragments (records that never complete), giant (a record\n"
+    "                       announced as 3 GiB), trickle (one byte a second), flood\n"
+    "                       (large valid records as fast as the client takes them)\n"
+    "  --chaos-bytes N      hostile bytes per connection at most (default 1 GiB)\n"
+    "\n"
     "Other:\n"
     "  --log                print one line per record received\n"
     "  --debug              print the network layer's diagnostics on stderr\n"
     "  --exit-after S       end after S seconds (default: run until interrupted)\n"
-    "  --help               this text\n";
+    "  --help               this text\n"
+    "  --version            print the version and exit\n";
 
 template <typename T>
 bool number(std::string_view text, T& out) {
@@ -108,6 +118,9 @@ int main(int argc, char** argv) {
         };
         if (w == "--help" || w == "-h") {
             std::fputs(kHelp, stdout);
+            return 0;
+        } else if (w == "--version") {
+            std::printf("vxcenter-sim %s\n", TARVIK_VERSION);
             return 0;
         } else if (w == "--udp") o.udp = true;
         else if (w == "--fast") o.replayFast = true;
@@ -143,6 +156,8 @@ int main(int argc, char** argv) {
         else if (w == "--split-writes" && value()) ok = number(a[++i], o.splitWrites);
         else if (w == "--split-pause" && value()) ok = number(a[++i], o.splitPauseMs);
         else if (w == "--exit-after" && value()) ok = decimal(a[++i], o.exitAfter);
+        else if (w == "--chaos" && value()) ok = tarvik::sim::isChaosMode(o.chaos = a[++i]);
+        else if (w == "--chaos-bytes" && value()) ok = number(a[++i], o.chaosBytes);
         else {
             std::fprintf(stderr, "vxcenter-sim: unknown option or missing value: %s\n", w.c_str());
             ok = false;
@@ -154,5 +169,5 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, stderr);
         return 2;
     }
-    return tarvik::sim::run(o);
+    return o.chaos.empty() ? tarvik::sim::run(o) : tarvik::sim::runChaos(o);
 }

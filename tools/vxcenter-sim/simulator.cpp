@@ -141,37 +141,8 @@ private:
 };
 
 bool Simulator::listen() {
-    listener_ = o_.udp ? ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP) : ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (listener_ == net::kInvalidSocket) return false;
-    int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(o_.port);
-    if (::inet_pton(AF_INET, o_.address.c_str(), &a.sin_addr) != 1) {
-        std::fprintf(stderr, "vxcenter-sim: %s is not a dotted IPv4 address\n", o_.address.c_str());
-        return false;
-    }
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (!o_.udp && ::listen(listener_, 8) != 0)) {
-        std::fprintf(stderr, "vxcenter-sim: cannot listen on %s:%u: %s\n", o_.address.c_str(), o_.port,
-                     net::socketErrorText(net::lastSocketError()).c_str());
-        return false;
-    }
-    sockaddr_in bound{};
-    net::SockLen length = sizeof bound;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&bound), &length);
-    const unsigned port = ntohs(bound.sin_port);
-    logLine(strprintf("vxcenter-sim listening on %s:%u (%s)", o_.address.c_str(), port, o_.udp ? "UDP" : "TCP"));
-    if (!o_.portFile.empty()) {
-        // Written under another name first, so that a reader never sees half a number.
-        const std::string temp = o_.portFile + ".tmp";
-        std::FILE* f = std::fopen(temp.c_str(), "w");
-        if (!f) return false;
-        std::fprintf(f, "%u\n", port);
-        std::fclose(f);
-        std::rename(temp.c_str(), o_.portFile.c_str());
-    }
-    return true;
+    listener_ = openListener(o_);
+    return listener_ != net::kInvalidSocket;
 }
 
 int Simulator::run() {
@@ -473,6 +444,46 @@ void Simulator::closePeer(Peer& peer) {
 }
 
 } // namespace
+
+net::SocketHandle openListener(const Options& o) {
+    net::SocketHandle listener =
+        o.udp ? ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP) : ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listener == net::kInvalidSocket) return listener;
+    auto fail = [&] {
+        net::closeSocket(listener);
+        return net::kInvalidSocket;
+    };
+    int on = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(o.port);
+    if (::inet_pton(AF_INET, o.address.c_str(), &a.sin_addr) != 1) {
+        std::fprintf(stderr, "vxcenter-sim: %s is not a dotted IPv4 address\n", o.address.c_str());
+        return fail();
+    }
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (!o.udp && ::listen(listener, 8) != 0)) {
+        std::fprintf(stderr, "vxcenter-sim: cannot listen on %s:%u: %s\n", o.address.c_str(), o.port,
+                     net::socketErrorText(net::lastSocketError()).c_str());
+        return fail();
+    }
+    sockaddr_in bound{};
+    net::SockLen length = sizeof bound;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &length);
+    const unsigned port = ntohs(bound.sin_port);
+    std::printf("vxcenter-sim listening on %s:%u (%s)\n", o.address.c_str(), port, o.udp ? "UDP" : "TCP");
+    std::fflush(stdout);
+    if (!o.portFile.empty()) {
+        // Written under another name first, so that a reader never sees half a number.
+        const std::string temp = o.portFile + ".tmp";
+        std::FILE* f = std::fopen(temp.c_str(), "w");
+        if (!f) return fail();
+        std::fprintf(f, "%u\n", port);
+        std::fclose(f);
+        std::rename(temp.c_str(), o.portFile.c_str());
+    }
+    return listener;
+}
 
 int run(const Options& options) {
     Simulator simulator(options);

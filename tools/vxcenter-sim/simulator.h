@@ -4,6 +4,7 @@
 // record file and injects faults on request.
 
 #include "core/bytes.h"
+#include "net/socket_platform.h"
 #include "tools/synth/server_records.h"
 
 #include <cstdint>
@@ -36,9 +37,19 @@ struct Options {
     bool log = false;                    // one line per received record
     bool imagery = false;                // every feed also streams the picture records
     double exitAfter = 0;                // end the program after this many seconds (0: never)
+    std::string chaos;                   // a hostile mode (chaos.cpp) instead of the server
+    std::uint64_t chaosBytes = std::uint64_t{1} << 30;  // hostile bytes sent per connection at most
 };
 
 // Runs until the exit time or a termination signal; returns the exit status.
 int run(const Options& options);
+
+// Binds and (TCP) listens on the address and port of the options, prints the
+// "listening on" line and writes the port file; kInvalidSocket on failure.
+net::SocketHandle openListener(const Options& options);
+
+// The hostile server (chaos.cpp): sends what a broken or malicious server could.
+bool isChaosMode(const std::string& mode);
+int runChaos(const Options& options);
 
 } // namespace tarvik::sim

@@ -1,0 +1,48 @@
+#!/bin/sh
+# package_test.sh BUILD_DIR VERSION
+set -eu
+build=$1
+version=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack"; }
+deb="$work/tarvik_${version}_amd64.deb"
+[ -f "$deb" ] || { ls "$work"; fail "no $deb"; }
+
+# The package's own description of itself.
+dpkg-deb -f "$deb" Package | grep -qx tarvik || fail "package name"
+dpkg-deb -f "$deb" Depends | grep -q libc6 || fail "no shared library dependencies worked out"
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+for f in usr/bin/tarvik usr/bin/tarvik-cli usr/bin/vxcenter-sim \
+         usr/share/applications/tarvik.desktop usr/share/icons/hicolor/scalable/apps/tarvik.svg \
+         usr/share/mime/packages/tarvik.xml usr/share/doc/tarvik/copyright \
+         usr/share/man/man1/tarvik.1.gz usr/share/man/man1/tarvik-cli.1.gz usr/share/man/man1/vxcenter-sim.1.gz \
+         usr/include/ctlkit/round_slider_ctrl.h; do
+    [ -e "$root/$f" ] || fail "missing /$f"
+done
+ls "$root"/usr/lib*/libCtlkit.so* >/dev/null 2>&1 || ls "$root"/usr/lib/*/libCtlkit.so* >/dev/null 2>&1 || fail "no libCtlkit.so"
+find "$root/usr" -name CtlkitConfig.cmake | grep -q . || fail "no CtlkitConfig.cmake"
+grep -q '^MimeType=application/x-vx-record;' "$root/usr/share/applications/tarvik.desktop" || fail "desktop entry lacks the record file type"
+grep -q 'pattern="\*.vxr"' "$root/usr/share/mime/packages/tarvik.xml" || fail "MIME type lacks *.vxr"
+gzip -dc "$root/usr/share/man/man1/tarvik-cli.1.gz" | grep -q 'generate' || fail "tarvik-cli man page lacks its commands"
+
+# The unpacked programs run, and the console program reads a file it wrote.
+for p in tarvik tarvik-cli vxcenter-sim; do
+    out=$("$root/usr/bin/$p" --version) || fail "$p --version"
+    [ "$out" = "$p $version" ] || fail "$p --version printed '$out'"
+done
+"$root/usr/bin/tarvik-cli" generate "$work/sample.vxr" --frames 6 >/dev/null || fail "generate"
+rows=$("$root/usr/bin/tarvik-cli" list "$work/sample.vxr") || fail "list"
+[ -n "$rows" ] || fail "list printed nothing"
+echo "$rows" | head -3
+
+if command -v lintian >/dev/null 2>&1; then
+    lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
+    cat "$work/lintian.log"
+    if grep -q '^E:' "$work/lintian.log"; then fail "lintian reports errors"; fi
+fi
+echo "package ok: $(basename "$deb")"
