@@ -2,6 +2,8 @@
 // The view logic of the main form: owner of the run-time state and carrier of
 // the commands. Everything the desktop provides is reached through the ViewPort.
 
+#include "app/arrival_pipeline.h"
+#include "app/connection.h"
 #include "app/settings.h"
 #include "app/view_port.h"
 #include "core/bytes.h"
@@ -17,13 +19,6 @@
 #include <vector>
 
 namespace tarvik {
-
-// Which device and record type a record handed to the imagery belongs to.
-struct ImageryKey {
-    std::uint32_t deviceId = 0;
-    std::uint32_t systemEnumerator = 0;
-    std::uint32_t recordType = 0;
-};
 
 class CMyTarvikView {
 public:
@@ -70,6 +65,24 @@ public:
     // The window is closing (also File -> "Exit"): timer and live communication stop.
     void OnViewClosing();
 
+    // Live records: the arrival pipeline (list, history, filter, pause) and the
+    // connection (receiver, sender, device list, subscriptions). Subscribers of
+    // the pipeline (output writer, imagery) hook onto pipeline().
+    CArrivalPipeline& pipeline() { return pipeline_; }
+    CConnection& connection() { return connection_; }
+    // Timer ticks of the port; the arrival timer goes to the pipeline.
+    void OnTimer(int id);
+    void OnPauseContinue() { pipeline_.OnPauseContinue(); }
+    void OnLimitRecords() { pipeline_.OnLimitRecords(); }
+    void OnAddressKillFocus() { connection_.OnAddressKillFocus(); }
+    void OnStartCommunicating();
+    void OnStopVolatileConnections() { connection_.OnStopVolatileConnections(); }
+    void OnSendRequestRecords() { connection_.OnSendRequestRecords(); }
+    void OnSendRecordRequest() { connection_.OnSendRecordRequest(); }
+    void OnTestRecord() { connection_.OnTestRecord(); }
+    // The record number the list keeps for a row (live: arrival number; file: index position).
+    std::uint32_t rowRecordNumber(std::size_t row) const;
+
     // Imagery: records handed to the sonar sector display. Until the display
     // exists the hook is empty and `imageryEnabled` false.
     bool imageryEnabled = false;
@@ -102,6 +115,10 @@ private:
     NoRemoteCommandDefinitions noRemoteCommands_;
     RecordReporter reporter_{catalogue_, noRemoteCommands_};
     ReportHistory reportHistory_;
+
+    // Live records. The pipeline is declared before the connection that feeds it.
+    CArrivalPipeline pipeline_{port_};
+    CConnection connection_{port_, settings_, pipeline_};
 };
 
 } // namespace tarvik
