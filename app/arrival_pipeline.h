@@ -30,8 +30,8 @@ inline constexpr std::uint32_t kMaxScrollLimit = 1000;
 inline constexpr std::uint32_t kHistoryFactor = 5;
 
 // One listed entry: a frame or a text line, with the record number the list
-// keeps for it (frames are numbered in the order they were listed, from 1;
-// text lines carry 0).
+// keeps for it (frames are numbered in the order they arrived, from 1, whether
+// listed or not, so that a re-filtered list keeps the numbers; text lines carry 0).
 struct ListedEntry {
     Bytes bytes;
     std::uint32_t number = 0;
@@ -83,6 +83,9 @@ public:
 
     std::size_t rowCount() const { return shown_.size(); }
     std::string rowText(std::size_t row, int column) const;
+    // The text of one column for a listed entry: a frame gives its record type
+    // ("%lu") and its Size field ("%lu bytes"), a text line its text in column 1.
+    static std::string entryText(const Bytes& entry, int column);
     const ListedEntry* row(std::size_t row) const;
     const std::deque<ListedEntry>& shown() const { return shown_; }
     const std::deque<Bytes>& history() const { return history_; }
@@ -91,8 +94,9 @@ public:
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t>& lastPings() { return lastPing_; }
 
 private:
-    void processEntry(const Bytes& entry);
-    void appendShown(Bytes entry, bool frame);
+    void processEntry(Bytes entry, const std::string& filter);
+    void appendShown(Bytes entry, std::uint32_t number);
+    void keep(const Bytes& entry, std::uint32_t number);  // into the history
     void refreshList();
     void writeWhilePaused();
     bool passes(const std::string& filter, const Bytes& frame) const;
@@ -102,10 +106,13 @@ private:
     bool batchWritten_ = false;  // the batch's frames already went to the output file
     std::deque<ListedEntry> shown_;
     std::deque<Bytes> history_;
+    std::deque<std::uint32_t> historyNumbers_;
     std::uint32_t scrollLimit_ = 100;
     bool running_ = true;
     std::int64_t pauseStart_ = 0;
     bool updating_ = false;
+    std::size_t removedThisRun_ = 0;  // shown rows dropped off the top since the last refresh
+    bool listedThisRun_ = false;
     std::uint32_t nextNumber_ = 1;
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t> lastPing_;
 };

@@ -23,7 +23,7 @@ namespace tarvik {
 
 inline constexpr std::string_view kNoDeviceListText =
     "Tarvik Did Not Receive A Device List, Perhaps Failed To Contact VxCenter";
-inline constexpr std::string_view kConnectionEndedText = "Connection Ended";
+inline constexpr std::string_view kConnectionEndedText = "The Connection To The Server Ended";
 // The record types every device is subscribed to after connecting.
 inline constexpr std::uint32_t kInitialSubscription[] = {7000, 7002, 7004, 7027};
 
@@ -36,6 +36,9 @@ public:
 
     // The transport, chosen once at start (the command line's UDP word).
     bool udp = false;
+    // Fills the IP field, its recent list and the Port field from the settings,
+    // and the transport label.
+    void loadRememberedAddresses();
 
     // --- Handlers of the form ---------------------------------------------------
     // Focus leaves the IP field: lower case, localhost -> 127.0.0.1, "Invalid IP address".
@@ -74,6 +77,8 @@ public:
     std::function<void()> communicationEnded;
     // Reset of the echogram after "Start Communicating".
     std::function<void()> resetImagery;
+    // The connection ended without being asked to (after its text line was queued).
+    std::function<void()> connectionLost;
 
     net::CSocketReceiver& receiver() { return receiver_; }
     net::CSocketSender& sender() { return sender_; }
@@ -88,8 +93,11 @@ private:
     std::vector<net::CSonarDevices> waitForDeviceList();
     void fillForm(const std::vector<net::CSonarDevices>& found);
     void rememberAddress(const std::string& address);
+    void storeRecentAddresses(const std::vector<std::string>& recent);
     void connectFailed(int error, const std::string& address);
-    void trimTitle();
+    void endSubscriptions();
+    // What follows every "Start Communicating": the echogram reset and the title.
+    void afterStart();
 
     ViewPort& port_;
     SettingsStore& settings_;

@@ -6,19 +6,46 @@ namespace tarvik {
 
 CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings) : port_(port), settings_(settings) {
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
+    pipeline_.fileSourceMode = [this] { return fileSourceMode_; };
+    pipeline_.imageryEnabled = [this] { return imageryEnabled; };
+    pipeline_.displayRecord = [this](const ImageryKey& key, const Bytes& frame) {
+        if (displayRecord) displayRecord(key, frame);
+    };
+    connection_.resetImagery = [this] {
+        if (imageryEnabled && resetImagery) resetImagery();
+    };
+    connection_.communicationStarted = [this] {
+        // Live rows replace the file's rows; the text output file ends.
+        fileSourceMode_ = false;
+        endTextOutputFile();
+    };
+    connection_.communicationEnded = [this] { stopWritingOutputFile(); };
+    connection_.loadRememberedAddresses();
 }
 
 CMyTarvikView::~CMyTarvikView() = default;
 
-// Live communication, the output record file and the text output arrive with
-// their own parts of the view; with none of them running there is nothing to stop.
-void CMyTarvikView::stopVolatileConnections() {}
+void CMyTarvikView::stopVolatileConnections() {
+    if (connection_.connected()) connection_.OnStopVolatileConnections();
+}
+// The output record file and the text output arrive with their own parts of
+// the view; with neither running there is nothing to stop.
 void CMyTarvikView::stopWritingOutputFile() {}
 void CMyTarvikView::endTextOutputFile() {}
 
+void CMyTarvikView::OnTimer(int id) { pipeline_.OnArrivalTimer(id); }
+
+void CMyTarvikView::OnStartCommunicating() { connection_.OnStartCommunicating(); }
+
 std::size_t CMyTarvikView::recordRowCount() const {
     if (fileSourceMode_) return allShown_ ? recordIndex_.size() : shownRows_.size();
-    return 0;
+    return pipeline_.rowCount();
+}
+
+std::uint32_t CMyTarvikView::rowRecordNumber(std::size_t row) const {
+    if (fileSourceMode_) return row < recordRowCount() ? static_cast<std::uint32_t>(shownIndexPosition(row)) : 0;
+    const ListedEntry* entry = pipeline_.row(row);
+    return entry ? entry->number : 0;
 }
 
 std::size_t CMyTarvikView::shownIndexPosition(std::size_t row) const {

@@ -5,6 +5,7 @@
 #include "core/bytes.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,8 +56,10 @@ public:
 };
 
 // The fields of one device information text ("<Name deviceid=\"..\" ...>name</Name> ...").
-// Missing or oversized elements and attributes leave their fields at the default.
-CSonarDevices parseDeviceInformation(std::string_view text);
+// Missing elements and attributes, and attribute values of 64 characters or
+// more, leave their fields at the default. A name of 64 characters or more
+// gives no device (nullopt).
+std::optional<CSonarDevices> parseDeviceInformation(std::string_view text);
 
 // The devices of a configuration record (a whole frame), in record order.
 // Empty for 0 or more than 10 devices; an entry whose text or length runs

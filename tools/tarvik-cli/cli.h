@@ -24,6 +24,12 @@ public:
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fputc('\n', stderr);
     }
+    // The dialog of a failed connection: its message, and the check box unticked.
+    bool connectFailed(const ConnectFailedRequest& request) override {
+        MemoryPort::connectFailed(request);
+        std::fprintf(stderr, "%s\n", request.message.c_str());
+        return false;
+    }
 };
 
 // A small argument reader: positional words and "--name value" / "--flag" options.
@@ -60,12 +66,14 @@ int runList(Args& args);
 int runGenerate(Args& args);
 int runReport(Args& args);
 int runReceive(Args& args);
+int runListen(Args& args);
 int runCatalogue(Args& args);
 
 extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
 extern const char* const kReportUsage;
 extern const char* const kReceiveUsage;
+extern const char* const kListenUsage;
 extern const char* const kCatalogueUsage;
 
 } // namespace tarvik::cli

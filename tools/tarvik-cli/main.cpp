@@ -85,6 +85,7 @@ const Command kCommands[] = {
     {"list", "list the records of a record file, one row per line", kListUsage, runList},
     {"generate", "write a sample record file made by the frame builder", kGenerateUsage, runGenerate},
     {"report", "print the report of a listed record, as the report list shows it", kReportUsage, runReport},
+    {"listen", "connect as \"Start Communicating\" does and print the rows listed live", kListenUsage, runListen},
     {"receive", "connect to a server, request records and print what arrives", kReceiveUsage, runReceive},
     {"catalogue", "list the record layouts, repeat blocks and vectors the tool decodes", kCatalogueUsage, runCatalogue},
 };
