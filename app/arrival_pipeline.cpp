@@ -31,6 +31,10 @@ Bytes textEntry(std::string_view text) { return Bytes(text.begin(), text.end());
 
 } // namespace
 
+std::optional<std::uint32_t> pingNumberOf(ByteSpan frame) {
+    return readLE<std::uint32_t>(frame, std::uint64_t{4} + FrameView(frame).offset() + 8);
+}
+
 CArrivalPipeline::CArrivalPipeline(ViewPort& port) : port_(port) {}
 
 bool CArrivalPipeline::OnArrivalTimer(int id) {
@@ -101,7 +105,7 @@ void CArrivalPipeline::processEntry(Bytes entry, const std::string& filter) {
 
     const std::uint32_t type = frame.recordType();
     if (oneOf(type, kPingTypes)) {
-        if (auto ping = readLE<std::uint32_t>(entry, std::uint64_t{4} + frame.offset())) {
+        if (auto ping = pingNumberOf(entry)) {
             std::uint32_t& last = lastPing_[{type, frame.deviceId(), frame.systemEnumerator()}];
             if (last != 0 && *ping - last - 2u <= 97u) {
                 port_.beep(600, 50);

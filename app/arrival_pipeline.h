@@ -25,6 +25,11 @@ struct ImageryKey {
     std::uint32_t recordType = 0;
 };
 
+// The ping number of a ping record (7006, 7007, 7008, 7009, 7011, 7012): the
+// u32 behind the 8-byte sonar serial number that opens the data section.
+// nullopt when the frame is too short to hold it.
+std::optional<std::uint32_t> pingNumberOf(ByteSpan frame);
+
 inline constexpr std::uint32_t kMinScrollLimit = 20;
 inline constexpr std::uint32_t kMaxScrollLimit = 1000;
 inline constexpr std::uint32_t kHistoryFactor = 5;

@@ -69,7 +69,9 @@ public:
     // connection (receiver, sender, device list, subscriptions). Subscribers of
     // the pipeline (output writer, imagery) hook onto pipeline().
     CArrivalPipeline& pipeline() { return pipeline_; }
+    const CArrivalPipeline& pipeline() const { return pipeline_; }
     CConnection& connection() { return connection_; }
+    const CConnection& connection() const { return connection_; }
     // Timer ticks of the port; the arrival timer goes to the pipeline.
     void OnTimer(int id);
     void OnPauseContinue() { pipeline_.OnPauseContinue(); }
