@@ -55,6 +55,8 @@ template <typename Take> std::size_t walkAttributes(std::string_view text, std::
             if (close == std::string_view::npos) return std::string_view::npos;
             take(name, text.substr(p + 2, close - (p + 2)));
             p = close + 1;
+        } else if (p == nameStart) {
+            ++p;  // a stray '=': not an attribute
         }
     }
     return std::string_view::npos;
