@@ -41,6 +41,8 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 
 } // namespace
 
+bool isTransportWordUdp(std::string_view argument) { return equalNoCase(argument, "udp"); }
+
 CConnection::CConnection(ViewPort& port, SettingsStore& settings, CArrivalPipeline& pipeline)
     : port_(port), settings_(settings), pipeline_(pipeline) {
     sleep = [](milliseconds ms) { std::this_thread::sleep_for(ms); };

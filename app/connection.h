@@ -27,6 +27,10 @@ inline constexpr std::string_view kConnectionEndedText = "The Connection To The 
 // The record types every device is subscribed to after connecting.
 inline constexpr std::uint32_t kInitialSubscription[] = {7000, 7002, 7004, 7027};
 
+// The command line's transport word: an argument that is "UDP" in any case
+// selects UDP (a path that merely contains the letters does not).
+bool isTransportWordUdp(std::string_view argument);
+
 class CConnection {
 public:
     CConnection(ViewPort& port, SettingsStore& settings, CArrivalPipeline& pipeline);

@@ -9,6 +9,9 @@
 #include "app/tarvik_view.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QItemSelectionModel>
 #include <QMenuBar>
 #include <QTableView>
@@ -23,7 +26,9 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
     view_ = std::make_unique<CMyTarvikView>(*port_, settings);
     model_ = new RecordListModel(*view_, this);
     form_->setRecordModel(model_);
+    view_->connection().udp = transport == "UDP";
     port_->setText(controls::kTransportLabel, transport.toStdString());
+    port_->timerHandler = [this](int id) { view_->OnTimer(id); };
 
     buildMenu();
     wireForm();
@@ -57,7 +62,7 @@ void CMainFrame::buildMenu() {
     addCommand(file, "Assign Output File Folder", kAssignOutputFolder, false);
     addCommand(file, "Setup For Condensed File", kSetupCondensedFile, false);
     addCommand(file, "Copy File To Condensed File", kCopyToCondensedFile, false);
-    addCommand(file, "Limit Records In Scrolling List", kLimitRecords, false);
+    addCommand(file, "Limit Records In Scrolling List", kLimitRecords, true);
     file->addSeparator();
     addCommand(file, "Exit", kExit, true);
 
@@ -88,6 +93,7 @@ QAction* CMainFrame::commandAction(int command) const {
 void CMainFrame::runCommand(int command) {
     switch (command) {
     case commands::kReadVxFile: view_->OnReadVxFile(); break;
+    case commands::kLimitRecords: view_->OnLimitRecords(); break;
     case commands::kExit: close(); break;
     default: break;
     }
@@ -101,6 +107,22 @@ void CMainFrame::wireForm() {
                 if (!rows.isEmpty()) view_->OnRowSelectionChanged(static_cast<std::size_t>(rows.first().row()));
             });
     connect(form_->recordFilter(), &CCheckComboBox::dropDownClosed, this, [this] { view_->OnRecordFilterClosed(); });
+
+    auto button = [this](int number, void (CMyTarvikView::*handler)()) {
+        if (auto* b = qobject_cast<QPushButton*>(form_->control(number)))
+            connect(b, &QPushButton::clicked, this, [this, handler] { (view_.get()->*handler)(); });
+    };
+    button(controls::kStartCommunicating, &CMyTarvikView::OnStartCommunicating);
+    button(controls::kStopVolatileConnections, &CMyTarvikView::OnStopVolatileConnections);
+    button(controls::kSendRequestRecords, &CMyTarvikView::OnSendRequestRecords);
+    button(controls::kRequestOneButton, &CMyTarvikView::OnSendRecordRequest);
+    button(controls::kButton1010, &CMyTarvikView::OnTestRecord);
+    button(controls::kPause, &CMyTarvikView::OnPauseContinue);
+    // Focus leaving the IP field runs the address check.
+    if (auto* address = qobject_cast<QComboBox*>(form_->control(controls::kAddress)); address && address->lineEdit())
+        connect(address->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+            if (!closed_) view_->OnAddressKillFocus();
+        });
 }
 
 void CMainFrame::fillRecordFilter() {
