@@ -39,7 +39,7 @@ void CDlgConnectFailed::setUp(const ConnectFailedRequest& request) {
         delete_->setText(QString("  Delete  %1  from the recent address list?").arg(QString::fromStdString(*request.address)));
 }
 
-bool CDlgConnectFailed::deleteAnswer() const { return delete_->isVisible() && delete_->isChecked(); }
+bool CDlgConnectFailed::deleteAnswer() const { return !delete_->isHidden() && delete_->isChecked(); }
 
 CDlgNumber::CDlgNumber(const NumberRequest& request, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromStdString(request.title));

@@ -84,8 +84,13 @@ int main(int argc, char** argv) {
     tarvik::QSettingsStore settings;
     tarvik::CMainFrame window(settings, options.udp ? "UDP" : "TCP");
     // An unattended picture must not wait on a message box: messages go to stderr.
-    if (!options.screenshot.isEmpty())
+    if (!options.screenshot.isEmpty()) {
         window.port().messageHook = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+        window.port().connectFailedHook = [](const tarvik::ConnectFailedRequest& request) {
+            std::fprintf(stderr, "%s\n", request.message.c_str());
+            return false;
+        };
+    }
 
     if (!options.address.isEmpty()) window.port().setText(tarvik::controls::kAddress, options.address.toStdString());
     if (!options.port.isEmpty()) window.port().setText(tarvik::controls::kPort, options.port.toStdString());

@@ -118,10 +118,6 @@ std::optional<std::string> QtViewPort::askNumber(const NumberRequest& request) {
 
 bool QtViewPort::connectFailed(const ConnectFailedRequest& request) {
     if (connectFailedHook) return connectFailedHook(request);
-    if (messageHook) {
-        messageHook(request.message);
-        return false;
-    }
     CDlgConnectFailed dialog(&window_);
     dialog.setUp(request);
     return dialog.exec() == QDialog::Accepted && dialog.deleteAnswer();
