@@ -23,3 +23,7 @@ mkdir -p "$root/build-fuzz/corpus-file"
 "$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-catalog.vxr" --frames 5
 "$root/build/bin/tarvik-cli" generate "$root/build-fuzz/corpus-file/seed-walk.vxr" --frames 4 --no-catalog
 "$root/build-fuzz/bin/record_file_fuzz" -max_total_time=15 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-file"
+# A short run of the device list fuzzer (configuration records of any content).
+cmake --build "$root/build-fuzz" --target device_list_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus-devices"
+"$root/build-fuzz/bin/device_list_fuzz" -max_total_time=15 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-devices"
