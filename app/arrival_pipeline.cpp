@@ -27,7 +27,8 @@ bool oneOf(std::uint32_t type, std::span<const std::uint32_t> types) {
     return std::find(types.begin(), types.end(), type) != types.end();
 }
 
-Bytes textEntry(std::string_view text) { return Bytes(text.begin(), text.end()); }
+SharedBytes textEntry(std::string_view text) { return std::make_shared<const Bytes>(text.begin(), text.end()); }
+bool isPauseWord(const Bytes& entry) { return std::string_view(reinterpret_cast<const char*>(entry.data()), entry.size()) == kPauseWord; }
 
 } // namespace
 
@@ -84,13 +85,14 @@ void CArrivalPipeline::ProcessArrivedRecords() {
     if (listedThisRun_) refreshList();
 }
 
-void CArrivalPipeline::processEntry(Bytes entry, const std::string& filter) {
-    const FrameView frame(entry);
+void CArrivalPipeline::processEntry(Bytes bytes, const std::string& filter) {
+    const FrameView frame(bytes);
     const bool isFrame = frame.isFrame();
     // Pause lines are listed by Continue itself. Only text lines are matched:
     // a frame whose data happens to hold these bytes is a record like any other.
-    if (!isFrame && contains(entry, kPauseWord)) return;
-    if (entry.empty()) return;
+    if (!isFrame && contains(bytes, kPauseWord)) return;
+    if (bytes.empty()) return;
+    SharedBytes entry = std::make_shared<const Bytes>(std::move(bytes));
     if (!isFrame) {
         // Receiver lines ("TEXT Lost Packet", dropped records) and anything else
         // that is not a frame: listed as text whatever the filter.
@@ -105,7 +107,7 @@ void CArrivalPipeline::processEntry(Bytes entry, const std::string& filter) {
 
     const std::uint32_t type = frame.recordType();
     if (oneOf(type, kPingTypes)) {
-        if (auto ping = pingNumberOf(entry)) {
+        if (auto ping = pingNumberOf(*entry)) {
             std::uint32_t& last = lastPing_[{type, frame.deviceId(), frame.systemEnumerator()}];
             if (last != 0 && *ping - last - 2u <= 97u) {
                 port_.beep(600, 50);
@@ -117,16 +119,13 @@ void CArrivalPipeline::processEntry(Bytes entry, const std::string& filter) {
 
     const bool imagery = displayRecord && imageryEnabled && imageryEnabled() && !oneOf(type, kNotForImagery);
     const bool output = outputRecord && !batchWritten_;
-    if (imagery || output) {
-        appendShown(entry, number);
-        if (imagery) displayRecord({frame.deviceId(), frame.systemEnumerator(), type}, shown_.back().bytes);
-        if (output) outputRecord(shown_.back().bytes);
-    } else {
-        appendShown(std::move(entry), number);
-    }
+    const FrameView header(*entry);
+    appendShown(entry, number);
+    if (imagery) displayRecord({header.deviceId(), header.systemEnumerator(), type}, *entry);
+    if (output) outputRecord(*entry);
 }
 
-void CArrivalPipeline::keep(const Bytes& entry, std::uint32_t number) {
+void CArrivalPipeline::keep(const SharedBytes& entry, std::uint32_t number) {
     history_.push_back(entry);
     historyNumbers_.push_back(number);
     while (history_.size() > std::size_t{kHistoryFactor} * scrollLimit_) {
@@ -135,7 +134,7 @@ void CArrivalPipeline::keep(const Bytes& entry, std::uint32_t number) {
     }
 }
 
-void CArrivalPipeline::appendShown(Bytes entry, std::uint32_t number) {
+void CArrivalPipeline::appendShown(SharedBytes entry, std::uint32_t number) {
     shown_.push_back({std::move(entry), number});
     listedThisRun_ = true;
     if (listed) listed(shown_.back());
@@ -201,12 +200,11 @@ void CArrivalPipeline::RefilterLiveList() {
     port_.setRecordRowCount(0);
     const std::string filter = port_.text(controls::kRecordFilter);
     for (std::size_t i = 0; i < history_.size(); ++i) {
-        const Bytes& entry = history_[i];
-        const FrameView frame(entry);
+        const SharedBytes& entry = history_[i];
+        const FrameView frame(*entry);
         // Text lines stay with the records they came between; the bare pause
         // word of the history is not listed again.
-        if (frame.isFrame() ? !passesRecordFilter(filter, frame.recordType()) : entry == textEntry(kPauseWord))
-            continue;
+        if (frame.isFrame() ? !passesRecordFilter(filter, frame.recordType()) : isPauseWord(*entry)) continue;
         shown_.push_back({entry, historyNumbers_[i]});
     }
     port_.setRedraw(controls::kRecordList, true);
@@ -254,7 +252,7 @@ void CArrivalPipeline::OnLimitRecords() {
 
 std::string CArrivalPipeline::rowText(std::size_t row, int column) const {
     if (row >= shown_.size()) return {};
-    return entryText(shown_[row].bytes, column);
+    return entryText(shown_[row].bytes(), column);
 }
 
 std::string CArrivalPipeline::entryText(const Bytes& entry, int column) {

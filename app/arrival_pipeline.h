@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -34,12 +35,18 @@ inline constexpr std::uint32_t kMinScrollLimit = 20;
 inline constexpr std::uint32_t kMaxScrollLimit = 1000;
 inline constexpr std::uint32_t kHistoryFactor = 5;
 
+// An entry as the list and the history hold it: one byte string, never changed
+// once taken from the queue, shared by the shown records and the history so that
+// no frame is copied on its way through (user-interface thread only).
+using SharedBytes = std::shared_ptr<const Bytes>;
+
 // One listed entry: a frame or a text line, with the record number the list
 // keeps for it (frames are numbered in the order they arrived, from 1, whether
 // listed or not, so that a re-filtered list keeps the numbers; text lines carry 0).
 struct ListedEntry {
-    Bytes bytes;
+    SharedBytes data;
     std::uint32_t number = 0;
+    const Bytes& bytes() const { return *data; }
 };
 
 class CArrivalPipeline {
@@ -93,15 +100,15 @@ public:
     static std::string entryText(const Bytes& entry, int column);
     const ListedEntry* row(std::size_t row) const;
     const std::deque<ListedEntry>& shown() const { return shown_; }
-    const std::deque<Bytes>& history() const { return history_; }
+    const std::deque<SharedBytes>& history() const { return history_; }
     std::deque<Bytes>& arrivalBatch() { return batch_; }
     // Last ping number per (record type, device id, system enumerator).
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t>& lastPings() { return lastPing_; }
 
 private:
     void processEntry(Bytes entry, const std::string& filter);
-    void appendShown(Bytes entry, std::uint32_t number);
-    void keep(const Bytes& entry, std::uint32_t number);  // into the history
+    void appendShown(SharedBytes entry, std::uint32_t number);
+    void keep(const SharedBytes& entry, std::uint32_t number);  // into the history
     void refreshList();
     void writeWhilePaused();
     bool passes(const std::string& filter, const Bytes& frame) const;
@@ -110,7 +117,7 @@ private:
     std::deque<Bytes> batch_;
     bool batchWritten_ = false;  // the batch's frames already went to the output file
     std::deque<ListedEntry> shown_;
-    std::deque<Bytes> history_;
+    std::deque<SharedBytes> history_;
     std::deque<std::uint32_t> historyNumbers_;
     std::uint32_t scrollLimit_ = 100;
     bool running_ = true;

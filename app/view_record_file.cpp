@@ -151,7 +151,7 @@ std::optional<Bytes> CMyTarvikView::rowRecord(std::size_t row) const {
     if (!fileSourceMode_) {
         const ListedEntry* entry = pipeline_.row(row);
         if (!entry) return std::nullopt;
-        return entry->bytes;
+        return entry->bytes();
     }
     if (row >= recordRowCount()) return std::nullopt;
     return ReadFrame(recordFile_, recordIndex_[shownIndexPosition(row)]);

@@ -81,7 +81,7 @@ protected:
     std::vector<std::uint32_t> listedTypes() const {
         std::vector<std::uint32_t> types;
         for (const auto& e : view.pipeline().shown())
-            if (FrameView(e.bytes).isFrame()) types.push_back(FrameView(e.bytes).recordType());
+            if (FrameView(e.bytes()).isFrame()) types.push_back(FrameView(e.bytes()).recordType());
         return types;
     }
     bool listed(std::uint32_t type) const {
@@ -92,10 +92,10 @@ protected:
     std::vector<std::string> toolMessages() const {
         std::vector<std::string> out;
         for (const auto& e : view.pipeline().shown()) {
-            FrameView f(e.bytes);
+            FrameView f(e.bytes());
             if (!f.isFrame() || f.recordType() != 7051) continue;
-            const auto length = readLEOr0<std::uint16_t>(e.bytes, 74);
-            out.emplace_back(reinterpret_cast<const char*>(e.bytes.data()) + 78, length - 1u);
+            const auto length = readLEOr0<std::uint16_t>(e.bytes(), 74);
+            out.emplace_back(reinterpret_cast<const char*>(e.bytes().data()) + 78, length - 1u);
         }
         return out;
     }

@@ -41,7 +41,7 @@ protected:
             out.push_back(pipeline.rowText(r, 0) + "|" + pipeline.rowText(r, 1));
         return out;
     }
-    std::uint32_t counterOfRow(std::size_t r) const { return FrameView(pipeline.row(r)->bytes).recordCounter(); }
+    std::uint32_t counterOfRow(std::size_t r) const { return FrameView(pipeline.row(r)->bytes()).recordCounter(); }
 
     MemoryPort port;
     CArrivalPipeline pipeline{port};
@@ -77,7 +77,7 @@ TEST_F(Pipeline, ScrollLimitKeepsTheSelectionOnItsRecordAndCapsTheHistory) {
     EXPECT_EQ(pipeline.rowCount(), 20u);
     EXPECT_EQ(counterOfRow(19), 149u);
     EXPECT_EQ(pipeline.history().size(), 100u);  // five times the limit
-    EXPECT_EQ(FrameView(pipeline.history().front()).recordCounter(), 50u);
+    EXPECT_EQ(FrameView(*pipeline.history().front()).recordCounter(), 50u);
     // The timer is started again after every tick.
     EXPECT_EQ(port.runningTimers[timers::kArrival], 153u);
     EXPECT_FALSE(pipeline.OnArrivalTimer(4242));

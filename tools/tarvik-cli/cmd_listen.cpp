@@ -85,7 +85,7 @@ int runListen(Args& args) {
 
     session.run(seconds);
     if (reportLast && session.lastListedFrame) {
-        view.showReport(session.lastListedFrame->bytes, session.lastListedFrame->number);
+        view.showReport(session.lastListedFrame->bytes(), session.lastListedFrame->number);
         for (const ReportLine& line : port.reportLines) std::printf("%s\n", line.text.c_str());
     }
     view.OnViewClosing();

@@ -18,14 +18,14 @@ LiveSession::LiveSession() {
         const std::string line = rowLine(entry);
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
-        if (FrameView(entry.bytes).isFrame()) lastListedFrame = entry;
+        if (FrameView(entry.bytes()).isFrame()) lastListedFrame = entry;
     };
 }
 
 std::string LiveSession::rowLine(const ListedEntry& entry) {
-    if (FrameView(entry.bytes).isFrame())
-        return CArrivalPipeline::entryText(entry.bytes, 0) + "\t" + CArrivalPipeline::entryText(entry.bytes, 1);
-    return CArrivalPipeline::entryText(entry.bytes, 1);
+    if (FrameView(entry.bytes()).isFrame())
+        return CArrivalPipeline::entryText(entry.bytes(), 0) + "\t" + CArrivalPipeline::entryText(entry.bytes(), 1);
+    return CArrivalPipeline::entryText(entry.bytes(), 1);
 }
 
 void LiveSession::run(double seconds) {
