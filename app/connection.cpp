@@ -51,10 +51,9 @@ CConnection::CConnection(ViewPort& port, SettingsStore& settings, CArrivalPipeli
     pipeline_.takePending = [this] { return receiver_.TakePendingRecords(); };
 }
 
-CConnection::~CConnection() {
-    // The receiver's thread may still post its end: it must find nobody.
-    receiver_.owner.connectionEnded = nullptr;
-}
+// The receiver's thread ends before anything it might reach goes; an end
+// asked for this way posts nothing.
+CConnection::~CConnection() { receiver_.Stop(); }
 
 void CConnection::loadRememberedAddresses() {
     std::vector<std::string> recent;
