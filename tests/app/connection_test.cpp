@@ -340,3 +340,8 @@ TEST_F(Connection, Udp) {
     ASSERT_TRUE(tickUntil([&] { return listed(7027); }));
     view.OnViewClosing();
 }
+
+TEST(TransportWord, OnlyTheWordItselfSelectsUdp) {
+    for (const char* word : {"UDP", "udp", "Udp"}) EXPECT_TRUE(isTransportWordUdp(word)) << word;
+    for (const char* word : {"/data/udp_run.vxr", "--udp", "UDPX", ""}) EXPECT_FALSE(isTransportWordUdp(word)) << word;
+}

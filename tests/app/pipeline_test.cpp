@@ -201,3 +201,17 @@ TEST_F(Pipeline, FileSourceModeLeavesLiveEntriesAlone) {
     arrive({frame(7000, 2)});
     EXPECT_EQ(pipeline.rowCount(), 1u);
 }
+
+TEST_F(Pipeline, ImageryGetsTheRecordsItDraws) {
+    std::vector<std::uint32_t> drawn;
+    bool enabled = false;
+    pipeline.imageryEnabled = [&] { return enabled; };
+    pipeline.displayRecord = [&](const ImageryKey& key, const Bytes&) {
+        EXPECT_EQ(key.deviceId, 7125u);
+        drawn.push_back(key.recordType);
+    };
+    arrive({frame(7000, 1)});
+    enabled = true;
+    arrive({frame(7000, 2), frame(7004, 3), frame(7006, 4, 1), frame(7008, 5, 1), frame(7017, 6), frame(7027, 7)});
+    EXPECT_EQ(drawn, (std::vector<std::uint32_t>{7000, 7004, 7027}));
+}
