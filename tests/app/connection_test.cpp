@@ -170,6 +170,11 @@ TEST_F(Connection, ConnectsListsDevicesSubscribesAndListsLiveRows) {
     ASSERT_TRUE(tickUntil([&] { return count(sim.log(), "record 7022") == 2; }));
     EXPECT_NE(sim.log().find("device 7125:1\tcommand 1050\tticket 1\trecord 7022"), std::string::npos);
 
+    // Every request type to every device of the list, the fixed entries included.
+    view.OnSendRequestRecords();
+    ASSERT_TRUE(tickUntil([&] { return count(sim.log(), "command 1050") >= 4 + 1 + 54 * 4; }));
+    EXPECT_NE(sim.log().find("device 0:0\tcommand 1050\tticket 1\trecord 7613"), std::string::npos);
+
     // Stop, and start again on the same socket.
     const auto handle = view.connection().receiver().socketHandle;
     view.OnStopVolatileConnections();
