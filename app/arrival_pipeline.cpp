@@ -86,26 +86,26 @@ void CArrivalPipeline::ProcessArrivedRecords() {
 }
 
 void CArrivalPipeline::processEntry(Bytes bytes, const std::string& filter) {
-    const FrameView frame(bytes);
+    if (bytes.empty()) return;
+    const SharedBytes entry = std::make_shared<const Bytes>(std::move(bytes));
+    const FrameView frame(*entry);
     const bool isFrame = frame.isFrame();
     // Pause lines are listed by Continue itself. Only text lines are matched:
     // a frame whose data happens to hold these bytes is a record like any other.
-    if (!isFrame && contains(bytes, kPauseWord)) return;
-    if (bytes.empty()) return;
-    SharedBytes entry = std::make_shared<const Bytes>(std::move(bytes));
+    if (!isFrame && contains(*entry, kPauseWord)) return;
     if (!isFrame) {
         // Receiver lines ("TEXT Lost Packet", dropped records) and anything else
         // that is not a frame: listed as text whatever the filter.
         keep(entry, 0);
-        appendShown(std::move(entry), 0);
+        appendShown(entry, 0);
         return;
     }
 
     const std::uint32_t number = nextNumber_++;
     keep(entry, number);
-    if (!passesRecordFilter(filter, frame.recordType())) return;
-
     const std::uint32_t type = frame.recordType();
+    if (!passesRecordFilter(filter, type)) return;
+
     if (oneOf(type, kPingTypes)) {
         if (auto ping = pingNumberOf(*entry)) {
             std::uint32_t& last = lastPing_[{type, frame.deviceId(), frame.systemEnumerator()}];
@@ -117,12 +117,10 @@ void CArrivalPipeline::processEntry(Bytes bytes, const std::string& filter) {
         }
     }
 
-    const bool imagery = displayRecord && imageryEnabled && imageryEnabled() && !oneOf(type, kNotForImagery);
-    const bool output = outputRecord && !batchWritten_;
-    const FrameView header(*entry);
     appendShown(entry, number);
-    if (imagery) displayRecord({header.deviceId(), header.systemEnumerator(), type}, *entry);
-    if (output) outputRecord(*entry);
+    if (displayRecord && imageryEnabled && imageryEnabled() && !oneOf(type, kNotForImagery))
+        displayRecord({frame.deviceId(), frame.systemEnumerator(), type}, *entry);
+    if (outputRecord && !batchWritten_) outputRecord(*entry);
 }
 
 void CArrivalPipeline::keep(const SharedBytes& entry, std::uint32_t number) {
