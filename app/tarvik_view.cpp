@@ -22,18 +22,46 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
         port_.messageBox(text);
     }
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
+    pipeline_.fileSourceMode = [this] { return fileSourceMode_; };
+    pipeline_.imageryEnabled = [this] { return imageryEnabled; };
+    pipeline_.displayRecord = [this](const ImageryKey& key, const Bytes& frame) {
+        if (displayRecord) displayRecord(key, frame);
+    };
+    pipeline_.outputRecord = [this](const Bytes& frame) { outputWriter_.WriteArrivedFrame(frame); };
+    pipeline_.arrivedFrame = [this](const Bytes& frame) { countLiveRecord(frame); };
+    connection_.recordSent = [this](const Bytes& frame) { outputWriter_.WriteSentRecord(frame); };
+    connection_.resetImagery = [this] {
+        if (imageryEnabled && resetImagery) resetImagery();
+    };
+    connection_.communicationStarted = [this] {
+        // Live rows replace the file's rows; the text output file ends.
+        fileSourceMode_ = false;
+        endTextOutputFile();
+    };
+    connection_.communicationEnded = [this] { stopWritingOutputFile(); };
+    connection_.loadRememberedAddresses();
 }
 
 CMyTarvikView::~CMyTarvikView() = default;
 
-// Live communication arrives with its own part of the view; until then there
-// is nothing to stop.
-void CMyTarvikView::stopVolatileConnections() {}
+void CMyTarvikView::stopVolatileConnections() {
+    if (connection_.connected()) connection_.OnStopVolatileConnections();
+}
 void CMyTarvikView::stopWritingOutputFile() { outputWriter_.StopWriting(); }
+
+void CMyTarvikView::OnTimer(int id) { pipeline_.OnArrivalTimer(id); }
+
+void CMyTarvikView::OnStartCommunicating() { connection_.OnStartCommunicating(); }
 
 std::size_t CMyTarvikView::recordRowCount() const {
     if (fileSourceMode_) return allShown_ ? recordIndex_.size() : shownRows_.size();
-    return 0;
+    return pipeline_.rowCount();
+}
+
+std::uint32_t CMyTarvikView::rowRecordNumber(std::size_t row) const {
+    if (fileSourceMode_) return row < recordRowCount() ? static_cast<std::uint32_t>(shownIndexPosition(row)) : 0;
+    const ListedEntry* entry = pipeline_.row(row);
+    return entry ? entry->number : 0;
 }
 
 std::size_t CMyTarvikView::shownIndexPosition(std::size_t row) const {

@@ -5,6 +5,11 @@
 
 namespace tarvik {
 
+std::optional<std::uint32_t> pingNumberOf(ByteSpan frame) {
+    if (frame.size() < frame_offsets::offset + 2) return std::nullopt;
+    return readLE<std::uint32_t>(frame, FrameView(frame).dataStart() + kPingNumberInData);
+}
+
 std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count) {
     count = std::min(count, bytes.size());
     // Eight bytes at a time: pairs of bytes are added into four 16-bit lanes,

@@ -333,7 +333,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
 
         // Ping numbers: the u32 behind the 8-byte sonar serial number.
         if (std::find(std::begin(kPingTypes), std::end(kPingTypes), type) != std::end(kPingTypes) && !frame.empty()) {
-            if (auto ping = readLE<std::uint32_t>(frame, h.dataStart() + 8)) {
+            if (auto ping = pingNumberOf(frame)) {
                 std::uint32_t& last = lastPing[{type, h.deviceId(), h.systemEnumerator()}];
                 if (last != 0 && *ping - last - 2u <= 97u)
                     problems.add(CheckProblemKind::PingGap, k, position,

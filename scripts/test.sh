@@ -44,3 +44,7 @@ cp "$root"/data/layouts/*.yaml "$root/build-fuzz/corpus-layouts/"
 status=0
 "$root/build/bin/tarvik-cli" check --jobs "$(nproc)" "$root"/build-fuzz/corpus-file/* >/dev/null || status=$?
 [ "$status" -le 1 ] || { echo "tarvik-cli check failed on the record file corpus ($status)"; exit 1; }
+# A short run of the device list fuzzer (configuration records of any content).
+cmake --build "$root/build-fuzz" --target device_list_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus-devices"
+"$root/build-fuzz/bin/device_list_fuzz" -max_total_time=15 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-devices"

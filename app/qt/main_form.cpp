@@ -47,7 +47,11 @@ constexpr int kHiddenAtStart[] = {kSendRequestRecords, kRequestOneLabel, kReques
                                   kButton1010, kChooseDevice};
 
 // Controls whose commands are carried out by the view logic in the window.
-constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList, kWriteOutputFile, kOutputFileLabel, kEchogram};
+constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList, kWriteOutputFile, kOutputFileLabel, kEchogram,
+                            kAddress, kPort, kStartCommunicating,
+                            kTransportLabel, kStopVolatileConnections, kDisableInitialSubscription,
+                            kSendRequestRecords, kButton1010, kRequestOneLabel, kRequestOneNumber, kRequestOneButton,
+                            kDevicesFound, kPause, kSonarsForCommand};
 
 } // namespace
 
@@ -116,7 +120,7 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
 
     for (int number : kHiddenAtStart) showControl(number, false);
     // Everything waits for the parts of the tool that carry it out, except the
-    // record list, its filter and the report.
+    // connection, the record list, its filter, Pause and the report.
     for (const auto& [number, widget] : controls_) {
         bool working = false;
         for (int w : kWorking) working = working || w == number;
