@@ -2,11 +2,13 @@
 
 #include "tests/net/sim_process.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 using tarvik::testing::runProgram;
 using tarvik::testing::SimProcess;
+using tarvik::testing::TempDir;
 
 namespace {
 const std::string kCli = TARVIK_CLI;
@@ -75,4 +77,37 @@ TEST(CliListen, FailuresAndUsage) {
         EXPECT_EQ(r.status, 2) << (bad.size() > 2 ? bad[2] : bad.back());
         EXPECT_EQ(r.out, "");
     }
+}
+
+// The listed records go into a new record file as "Write Output File" writes
+// it: the file header record first, then the frames in the order they were listed.
+TEST(CliListen, WriteRecordsTheListedFramesIntoAnOutputFile) {
+    SimProcess sim({"--devices", "2", "--ping-rate", "10"});
+    TempDir dir;
+    auto r = runProgram(kCli, {"listen", "127.0.0.1", sim.port(), "--seconds", "1.2", "--filter", "7027; 7006",
+                               "--write", dir.path().string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto out = lines(r.out);
+    ASSERT_GE(out.size(), 6u);
+    const std::string written = out.back();
+    EXPECT_EQ(written.rfind(dir.path().string(), 0), 0u) << written;
+    EXPECT_EQ(written.substr(written.size() - 4), ".vxr");
+    std::vector<std::string> listed;  // the frame rows between the device list and the file name
+    for (std::size_t i = 4; i + 1 < out.size(); ++i)
+        if (out[i].find('\t') != std::string::npos) listed.push_back(out[i]);
+    ASSERT_GE(listed.size(), 3u);
+
+    auto file = runProgram(kCli, {"list", written});
+    ASSERT_EQ(file.status, 0) << file.err;
+    const auto rows = lines(file.out);
+    ASSERT_EQ(rows.size(), listed.size() + 1);
+    EXPECT_EQ(rows[0].substr(0, 5), "7200\t");
+    for (std::size_t i = 0; i < listed.size(); ++i)
+        EXPECT_EQ(rows[i + 1].substr(0, listed[i].size()), listed[i]) << i;
+
+    // A folder that cannot take the file: the message, and no success.
+    auto nowhere = runProgram(kCli, {"listen", "127.0.0.1", sim.port(), "--seconds", "0.2", "--write",
+                                     dir.file("no/such/folder")});
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_NE(nowhere.err.find("Could not create the output file"), std::string::npos) << nowhere.err;
 }

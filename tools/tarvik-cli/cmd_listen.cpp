@@ -14,7 +14,7 @@ namespace tarvik::cli {
 
 const char* const kListenUsage =
     "Usage: tarvik-cli listen HOST [PORT] [--udp] [--filter TEXT] [--no-subscribe]\n"
-    "                         [--seconds S] [--limit N] [--report-last]\n\n"
+    "                         [--seconds S] [--limit N] [--report-last] [--write DIR]\n\n"
     "Connects to the server at HOST (dotted IPv4 or localhost) and PORT (default\n"
     "7000) as \"Start Communicating\" does: asks for the sonar version and the\n"
     "configuration record, waits up to 6 seconds for the device list, asks each\n"
@@ -28,9 +28,12 @@ const char* const kListenUsage =
     "  --no-subscribe  tick \"Disable Initial Subscription\"\n"
     "  --seconds S     how long to listen (a decimal number of seconds)\n"
     "  --limit N       the scroll limit, 20 to 1000 (default 100)\n"
-    "  --report-last   at the end, print the report of the last listed record\n\n"
+    "  --report-last   at the end, print the report of the last listed record\n"
+    "  --write DIR     record the listed records into a new record file in DIR, as\n"
+    "                  \"Write Output File\" does, and print its name at the end\n\n"
     "Exit status: 0 when it connected and got a device list, 1 when a message was\n"
-    "shown (connection failed, no device list, the connection ended by itself),\n"
+    "shown (connection failed, no device list, the connection ended by itself,\n"
+    "the output file could not be made),\n"
     "2 on a usage error.\n";
 
 int runListen(Args& args) {
@@ -39,6 +42,8 @@ int runListen(Args& args) {
     const bool reportLast = args.flag("--report-last");
     const double seconds = secondsOption(args, 3.0);
     const std::string filter = args.option("--filter").value_or(std::string(kAllRecords));
+    const std::optional<std::string> writeFolder = args.option("--write");
+    if (writeFolder && writeFolder->empty()) args.error = true;
     std::optional<std::uint32_t> limit;
     if (auto l = args.option("--limit")) {
         unsigned long long value = 0;
@@ -72,9 +77,21 @@ int runListen(Args& args) {
     port.setText(controls::kRecordFilter, filter);
     port.setChecked(controls::kDisableInitialSubscription, noSubscribe);
     if (limit) view.pipeline().setScrollLimit(*limit);
+    if (writeFolder) {
+        RegistryString folder(setting_names::kLastOutputDirectory, session.settings);
+        folder = *writeFolder;
+        folder.Write();
+    }
 
     view.OnStartCommunicating();
     if (!view.connection().connected()) return kExitMessageShown;
+    if (writeFolder) {
+        view.OnWriteOutputFile();
+        if (!view.outputWriter().writing()) {
+            view.OnViewClosing();
+            return kExitMessageShown;  // the message is on stderr
+        }
+    }
     const auto& devices = view.connection().devices();
     const bool found = devices.size() > 2;  // more than the two fixed entries
     if (!found) std::fprintf(stderr, "%s\n", std::string(kNoDeviceListText).c_str());
@@ -87,6 +104,11 @@ int runListen(Args& args) {
     if (reportLast && session.lastListedFrame) {
         view.showReport(session.lastListedFrame->bytes(), session.lastListedFrame->number);
         for (const ReportLine& line : port.reportLines) std::printf("%s\n", line.text.c_str());
+    }
+    if (writeFolder) {
+        const std::string written = view.outputWriter().outputFileName();
+        view.outputWriter().StopWriting();
+        std::printf("%s\n", written.c_str());
     }
     view.OnViewClosing();
     std::fflush(stdout);
