@@ -16,7 +16,6 @@ namespace tarvik {
 namespace {
 
 constexpr std::string_view kPauseWord = "PAUSE";
-constexpr std::uint32_t kPingTypes[] = {7006, 7007, 7008, 7009, 7011, 7012};
 constexpr std::uint32_t kNotForImagery[] = {7012, 7017};
 
 bool contains(ByteSpan bytes, std::string_view word) {
@@ -103,7 +102,7 @@ void CArrivalPipeline::processEntry(Bytes bytes, const std::string& filter) {
     const std::uint32_t type = frame.recordType();
     if (!passesRecordFilter(filter, type)) return;
 
-    if (oneOf(type, kPingTypes)) {
+    if (isPingRecordType(type)) {
         if (auto ping = pingNumberOf(*entry)) {
             std::uint32_t& last = lastPing_[{type, frame.deviceId(), frame.systemEnumerator()}];
             if (last != 0 && *ping - last - 2u <= 97u) {

@@ -10,6 +10,13 @@ std::optional<std::uint32_t> pingNumberOf(ByteSpan frame) {
     return readLE<std::uint32_t>(frame, FrameView(frame).dataStart() + kPingNumberInData);
 }
 
+bool isPingRecordType(std::uint32_t recordType) {
+    switch (recordType) {
+    case 7006: case 7007: case 7008: case 7009: case 7011: case 7012: return true;
+    default: return false;
+    }
+}
+
 std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count) {
     count = std::min(count, bytes.size());
     // Eight bytes at a time: pairs of bytes are added into four 16-bit lanes,

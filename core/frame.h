@@ -82,6 +82,9 @@ inline constexpr std::uint64_t kPingNumberInData = 8;
 // held do not reach it. The list, the condensed file and the file check all read
 // it here.
 std::optional<std::uint32_t> pingNumberOf(ByteSpan frame);
+// The ping records whose numbers the list and the file check watch for gaps
+// (7006, 7007, 7008, 7009, 7011, 7012).
+bool isPingRecordType(std::uint32_t recordType);
 
 // Unsigned byte sum, wrapping modulo 2^32. `count` is clamped to the bytes held.
 std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count);

@@ -2,8 +2,9 @@
 # Installs what is missing, builds, and runs the main job on an embedded default:
 # vxcenter-sim, the server stand-in, on 127.0.0.1 (a port the system chooses),
 # and the window with that address and port filled in: press "Start
-# Communicating" and watch live records arrive. Without a display, tarvik-cli
-# listen runs against it for a few seconds instead. The stand-in stops when the
+# Communicating" and watch live records arrive, with the sector fan and the
+# side-scan waterfall moving. Without a display, tarvik-cli listen runs against
+# it for a few seconds instead. The stand-in stops when the
 # window closes (or the listen ends).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,7 +14,7 @@ bin="$root/build/bin"
 run="$root/build/run"
 mkdir -p "$run"
 rm -f "$run/port"
-"$bin/vxcenter-sim" --port 0 --port-file "$run/port" --devices 2 --ping-rate 5 >"$run/vxcenter-sim.log" 2>&1 &
+"$bin/vxcenter-sim" --port 0 --port-file "$run/port" --devices 2 --ping-rate 5 --imagery --samples 1024 >"$run/vxcenter-sim.log" 2>&1 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true' EXIT INT TERM
 i=0
