@@ -4,6 +4,8 @@
 
 #include "app/output_writer.h"
 #include "app/recent_files.h"
+#include "app/arrival_pipeline.h"
+#include "app/connection.h"
 #include "app/settings.h"
 #include "app/view_port.h"
 #include "core/bytes.h"
@@ -107,10 +109,10 @@ public:
     // The window is closing (also File -> "Exit"): timer and live communication stop.
     void OnViewClosing();
 
-    // Live communication is running (set by the connection side).
-    bool communicating() const { return communicating_; }
+    // Live communication is running (the connection's state, kept by the pipeline).
+    bool communicating() const { return pipeline_.communicating; }
     // The last ping number seen per source, shared by the live list and the condensed copy.
-    LastPingNumbers& lastPingNumbers() { return lastPingNumbers_; }
+    LastPingNumbers& lastPingNumbers() { return pipeline_.lastPings(); }
     // The clock of the UTC times in output file names (tests set it).
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
 
@@ -171,6 +173,25 @@ public:
     std::function<void()> writeOutputFile;             // RECORD (empty: "Write Vx Output File")
     std::function<void(int records)> setScrollLimit;   // LIMITRECORDS
     std::function<void()> terminateWindow;             // TERM: the window closes
+    // Live records: the arrival pipeline (list, history, filter, pause) and the
+    // connection (receiver, sender, device list, subscriptions). Subscribers of
+    // the pipeline (output writer, imagery) hook onto pipeline().
+    CArrivalPipeline& pipeline() { return pipeline_; }
+    const CArrivalPipeline& pipeline() const { return pipeline_; }
+    CConnection& connection() { return connection_; }
+    const CConnection& connection() const { return connection_; }
+    // Timer ticks of the port; the arrival timer goes to the pipeline.
+    void OnTimer(int id);
+    void OnPauseContinue() { pipeline_.OnPauseContinue(); }
+    void OnLimitRecords() { pipeline_.OnLimitRecords(); }
+    void OnAddressKillFocus() { connection_.OnAddressKillFocus(); }
+    void OnStartCommunicating();
+    void OnStopVolatileConnections() { connection_.OnStopVolatileConnections(); }
+    void OnSendRequestRecords() { connection_.OnSendRequestRecords(); }
+    void OnSendRecordRequest() { connection_.OnSendRecordRequest(); }
+    void OnTestRecord() { connection_.OnTestRecord(); }
+    // The record number the list keeps for a row (live: arrival number; file: index position).
+    std::uint32_t rowRecordNumber(std::size_t row) const;
 
     // Imagery: records handed to the sonar sector display (and the echogram).
     // Until the displays exist the hooks are empty and `imageryEnabled` false.
@@ -206,10 +227,6 @@ private:
     bool allShown_ = false;
     std::vector<std::uint32_t> shownRows_;
 
-    // Live state shared with the connection side.
-    bool communicating_ = false;
-    LastPingNumbers lastPingNumbers_;
-
     COutputFileWriter outputWriter_;
 
     // Text outputs.
@@ -239,6 +256,9 @@ private:
     bool scriptRunning_ = false;
     bool scriptStop_ = false;
     std::string scriptPath_;
+    // Live records. The pipeline is declared before the connection that feeds it.
+    CArrivalPipeline pipeline_{port_};
+    CConnection connection_{port_, settings_, pipeline_};
 };
 
 } // namespace tarvik

@@ -75,6 +75,24 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
         port_.messageBox(text);
     }
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
+    pipeline_.fileSourceMode = [this] { return fileSourceMode_; };
+    pipeline_.imageryEnabled = [this] { return imageryEnabled; };
+    pipeline_.displayRecord = [this](const ImageryKey& key, const Bytes& frame) {
+        if (displayRecord) displayRecord(key, frame);
+    };
+    pipeline_.outputRecord = [this](const Bytes& frame) { outputWriter_.WriteArrivedFrame(frame); };
+    pipeline_.arrivedFrame = [this](const Bytes& frame) { countLiveRecord(frame); };
+    connection_.recordSent = [this](const Bytes& frame) { outputWriter_.WriteSentRecord(frame); };
+    connection_.resetImagery = [this] {
+        if (imageryEnabled && resetImagery) resetImagery();
+    };
+    connection_.communicationStarted = [this] {
+        // Live rows replace the file's rows; the text output file ends.
+        fileSourceMode_ = false;
+        endTextOutputFile();
+    };
+    connection_.communicationEnded = [this] { stopWritingOutputFile(); };
+    connection_.loadRememberedAddresses();
     setUpRemotePanel();
 }
 

@@ -53,3 +53,7 @@ printf 'P1009, 1, 0, 0, 0.7, -2.1, 2, [10, 1500], [20, 1499]\nECHO, Hello\n7500,
   > "$root/build-fuzz/corpus-script/seed-b.vxs"
 "$root/build-fuzz/bin/script_fuzz" -max_total_time=20 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-script"
 "$root/build-fuzz/bin/convert_fuzz" -max_total_time=10 -max_len=256 -print_final_stats=1 "$root/build-fuzz/corpus-convert"
+# A short run of the device list fuzzer (configuration records of any content).
+cmake --build "$root/build-fuzz" --target device_list_fuzz -j "$(nproc)"
+mkdir -p "$root/build-fuzz/corpus-devices"
+"$root/build-fuzz/bin/device_list_fuzz" -max_total_time=15 -max_len=4096 -print_final_stats=1 "$root/build-fuzz/corpus-devices"

@@ -1,8 +1,12 @@
 // tarvik: the desktop program.
 //
-//   tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]
+//   tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--address HOST] [--port PORT] [--start]
+//          [--select ROW] [--screenshot PATH] [--layouts DIR]
 //
-// "UDP" (or "udp") anywhere on the command line selects UDP for the connection.
+// --address and --port fill in the connection fields; --start then presses
+// "Start Communicating" once the window shows (a screenshot then waits two
+// seconds so that live rows are listed).
+// The word UDP (in any case) as an argument of its own selects UDP for the connection.
 // --screenshot saves a picture of the main window once it has painted, then exits.
 // --layouts loads the layout definition files of DIR after the built-in and the user's own.
 
@@ -12,10 +16,13 @@
 #include "app/qt/qsettings_store.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/screenshot.h"
+#include "app/connection.h"
+#include "app/controls.h"
 #include "app/tarvik_view.h"
 #include "core/record_memory.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QStringList>
 #include <QTableView>
 
@@ -25,7 +32,8 @@
 namespace {
 
 struct Options {
-    QString open, screenshot, layouts;
+    QString open, screenshot, layouts, address, port;
+    bool start = false;
     std::optional<qulonglong> select;
     bool udp = false;
     QString error;
@@ -43,7 +51,7 @@ Options parse(const QStringList& words) {
         if (w == "--open") o.open = value();
         else if (w == "--screenshot") o.screenshot = value();
         else if (w == "--layouts") o.layouts = value();
-        else if (!w.startsWith("--") && w != "UDP" && w != "udp") {
+        else if (!w.startsWith("--") && !tarvik::isTransportWordUdp(w.toStdString())) {
             // A positional argument: the record file to open (tarvik FILE.vxr).
             if (o.open.isEmpty()) o.open = w;
             else if (o.error.isEmpty()) o.error = "only one record file can be opened";
@@ -54,7 +62,10 @@ Options parse(const QStringList& words) {
             if (ok) o.select = row;
             else if (o.error.isEmpty()) o.error = "--select needs a row number";
         }
-        if (w.contains("UDP") || w.contains("udp")) o.udp = true;
+        else if (w == "--address") o.address = value();
+        else if (w == "--port") o.port = value();
+        else if (w == "--start") o.start = true;
+        else if (tarvik::isTransportWordUdp(w.toStdString())) o.udp = true;
     }
     return o;
 }
@@ -71,7 +82,8 @@ int main(int argc, char** argv) {
     const Options options = parse(QApplication::arguments());
     if (!options.error.isEmpty()) {
         std::fprintf(stderr,
-                     "tarvik: %s\nUsage: tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]\n",
+                     "tarvik: %s\nUsage: tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--address HOST] [--port PORT] [--start]\n"
+                     "              [--select ROW] [--screenshot PATH] [--layouts DIR]\n",
                      qPrintable(options.error));
         return 2;
     }
@@ -84,14 +96,30 @@ int main(int argc, char** argv) {
         };
     tarvik::QSettingsStore settings;
     tarvik::CMainFrame window(settings, options.udp ? "UDP" : "TCP");
+    if (!options.screenshot.isEmpty())
+        window.port().connectFailedHook = [](const tarvik::ConnectFailedRequest& request) {
+            std::fprintf(stderr, "%s\n", request.message.c_str());
+            return false;
+        };
+
+    if (!options.address.isEmpty()) window.port().setText(tarvik::controls::kAddress, options.address.toStdString());
+    if (!options.port.isEmpty()) window.port().setText(tarvik::controls::kPort, options.port.toStdString());
 
     window.show();
+    if (options.start) window.view().OnStartCommunicating();
     if (!options.open.isEmpty()) window.view().openRecordFile(options.open.toStdString());
-    if (options.select) window.selectRecordRow(static_cast<std::size_t>(*options.select));
+    if (options.select && !options.start) window.selectRecordRow(static_cast<std::size_t>(*options.select));
 
     if (!options.screenshot.isEmpty()) {
-        auto* shot = new tarvik::WindowScreenshot(window, *window.form().recordList()->viewport(), options.screenshot);
-        QObject::connect(shot, &tarvik::WindowScreenshot::done, &app, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
+        auto take = [&window, &app, path = options.screenshot, select = options.start ? options.select : std::nullopt] {
+            if (select) window.selectRecordRow(static_cast<std::size_t>(*select));
+            auto* shot = new tarvik::WindowScreenshot(window, *window.form().recordList()->viewport(), path);
+            QObject::connect(shot, &tarvik::WindowScreenshot::done, &app, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
+        };
+        if (options.start)
+            QTimer::singleShot(2000, &app, take);
+        else
+            take();
     }
     return app.exec();
 }
