@@ -156,6 +156,7 @@ bool CConnection::OnStartCommunicating() {
     port_.setEnabled(kAddress, false);
     port_.setEnabled(kPort, false);
     port_.setWaitCursor(false);
+    if (devicesChanged) devicesChanged();
     afterStart();
     return true;
 }
@@ -312,6 +313,7 @@ void CConnection::OnStopVolatileConnections() {
     port_.setItems(kSonarsForCommand, {});
     port_.setEnabled(kSonarsForCommand, true);
     port_.setVisible(kSonarsForCommand, true);
+    if (devicesChanged) devicesChanged();
 }
 
 void CConnection::OnConnectionEnded() {

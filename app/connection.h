@@ -81,6 +81,8 @@ public:
     std::function<void()> communicationEnded;
     // Reset of the echogram after "Start Communicating".
     std::function<void()> resetImagery;
+    // The device list was filled (after "Start Communicating") or emptied (after the stop).
+    std::function<void()> devicesChanged;
     // The connection ended without being asked to (after its text line was queued).
     std::function<void()> connectionLost;
 

@@ -159,6 +159,9 @@ public:
     // Shows the panel's fields in the form's controls / reads them back.
     void showRemoteFields();
     void readRemoteFields();
+    // The connection's device list into the panel's targets (and the checks of the sonar selector).
+    void takeDeviceList();
+    void readSonarChecks();
 
     // Hooks of the remote panel and the scripts, for the window and the parts
     // of the tool built elsewhere; empty ones are skipped.
@@ -169,9 +172,10 @@ public:
     // Between two lines of a script: the window handles its pending events.
     std::function<void()> scriptIdle;
     // Script directives that reach the connection, the pipeline and the output file.
-    std::function<void()> startCommunicating;          // START, BEGIN
+    // Empty ones do what the window's own controls do.
+    std::function<void()> startCommunicating;          // START, BEGIN (empty: "Start Communicating")
     std::function<void()> writeOutputFile;             // RECORD (empty: "Write Vx Output File")
-    std::function<void(int records)> setScrollLimit;   // LIMITRECORDS
+    std::function<void(int records)> setScrollLimit;   // LIMITRECORDS (empty: the list's scroll limit)
     std::function<void()> terminateWindow;             // TERM: the window closes
     // Live records: the arrival pipeline (list, history, filter, pause) and the
     // connection (receiver, sender, device list, subscriptions). Subscribers of
@@ -252,6 +256,7 @@ private:
     class ScriptActions;
     remote::CRemoteControlPanel remotePanel_{remoteCommands_, [this](std::string_view m) { port_.messageBox(m); }};
     std::unique_ptr<ScriptActions> scriptActions_;
+    std::unique_ptr<remote::CommandSender> remoteSender_;
     std::unique_ptr<remote::CScript> script_;
     bool scriptRunning_ = false;
     bool scriptStop_ = false;
