@@ -19,6 +19,23 @@ void MemoryPort::setEnabled(int control, bool on) {
     if (on) disabled.erase(control); else disabled.insert(control);
 }
 void MemoryPort::setRedraw(int, bool) {}
+void MemoryPort::setFocus(int control) { focus = control; }
+std::vector<std::string> MemoryPort::items(int control) const {
+    auto it = items_.find(control);
+    return it == items_.end() ? std::vector<std::string>{} : it->second;
+}
+void MemoryPort::setItems(int control, const std::vector<std::string>& items) {
+    items_[control] = items;
+    itemChecks_[control].assign(items.size(), false);
+}
+bool MemoryPort::itemChecked(int control, std::size_t index) const {
+    auto it = itemChecks_.find(control);
+    return it != itemChecks_.end() && index < it->second.size() && it->second[index];
+}
+void MemoryPort::setItemChecked(int control, std::size_t index, bool on) {
+    auto& checks = itemChecks_[control];
+    if (index < checks.size()) checks[index] = on;
+}
 
 void MemoryPort::messageBox(std::string_view text) { messages.emplace_back(text); }
 OpenFileResult MemoryPort::openFile(const OpenFileRequest& request) {
@@ -32,6 +49,20 @@ std::optional<std::string> MemoryPort::chooseFolder(std::string_view) {
     if (folderAnswers.empty()) return std::nullopt;
     auto answer = folderAnswers.front();
     folderAnswers.pop_front();
+    return answer;
+}
+std::optional<std::string> MemoryPort::askNumber(const NumberRequest& request) {
+    numberRequests.push_back(request);
+    if (numberAnswers.empty()) return std::nullopt;
+    auto answer = numberAnswers.front();
+    numberAnswers.pop_front();
+    return answer;
+}
+bool MemoryPort::connectFailed(const ConnectFailedRequest& request) {
+    connectFailures.push_back(request);
+    if (connectFailedAnswers.empty()) return false;
+    bool answer = connectFailedAnswers.front();
+    connectFailedAnswers.pop_front();
     return answer;
 }
 void MemoryPort::beep(unsigned hertz, unsigned milliseconds) { beeps.push_back({hertz, milliseconds}); }

@@ -26,10 +26,17 @@ public:
     void setVisible(int control, bool on) override;
     void setEnabled(int control, bool on) override;
     void setRedraw(int control, bool on) override;
+    void setFocus(int control) override;
+    std::vector<std::string> items(int control) const override;
+    void setItems(int control, const std::vector<std::string>& items) override;
+    bool itemChecked(int control, std::size_t index) const override;
+    void setItemChecked(int control, std::size_t index, bool on) override;
 
     void messageBox(std::string_view text) override;
     OpenFileResult openFile(const OpenFileRequest& request) override;
     std::optional<std::string> chooseFolder(std::string_view start) override;
+    std::optional<std::string> askNumber(const NumberRequest& request) override;
+    bool connectFailed(const ConnectFailedRequest& request) override;
     void beep(unsigned hertz, unsigned milliseconds) override;
     void setWaitCursor(bool on) override;
     std::string title() const override;
@@ -62,10 +69,15 @@ public:
     std::vector<OpenFileRequest> fileRequests;
     std::deque<OpenFileResult> fileAnswers;  // answered in order; cancelled when empty
     std::deque<std::optional<std::string>> folderAnswers;
+    std::deque<std::optional<std::string>> numberAnswers;  // nullopt: Cancel; none left: Cancel
+    std::vector<NumberRequest> numberRequests;
+    std::vector<ConnectFailedRequest> connectFailures;
+    std::deque<bool> connectFailedAnswers;  // delete the address? false when none left
     std::vector<ReportLine> reportLines;
     std::vector<std::uint8_t> recordBytes;
     std::pair<std::size_t, std::size_t> highlighted{0, 0};  // offset, count (count 0: nothing)
     std::optional<std::size_t> selectedReportLine;
+    int focus = 0;
     std::size_t recordRowCount = 0;
     std::optional<std::size_t> selectedRow;
     std::string windowTitle = "Tarvik";
@@ -83,6 +95,8 @@ public:
 private:
     std::map<int, std::string> texts_;
     std::map<int, bool> checks_;
+    std::map<int, std::vector<std::string>> items_;
+    std::map<int, std::vector<bool>> itemChecks_;
     mutable std::mutex postedLock_;
     std::vector<std::function<void()>> posted_;
 };

@@ -4,6 +4,8 @@
 
 #include "app/output_writer.h"
 #include "app/recent_files.h"
+#include "app/arrival_pipeline.h"
+#include "app/connection.h"
 #include "app/settings.h"
 #include "app/view_port.h"
 #include "core/bytes.h"
@@ -107,10 +109,10 @@ public:
     // The window is closing (also File -> "Exit"): timer and live communication stop.
     void OnViewClosing();
 
-    // Live communication is running (set by the connection side).
-    bool communicating() const { return communicating_; }
+    // Live communication is running (the connection's state, kept by the pipeline).
+    bool communicating() const { return pipeline_.communicating; }
     // The last ping number seen per source, shared by the live list and the condensed copy.
-    LastPingNumbers& lastPingNumbers() { return lastPingNumbers_; }
+    LastPingNumbers& lastPingNumbers() { return pipeline_.lastPings(); }
     // The clock of the UTC times in output file names (tests set it).
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
 
@@ -157,6 +159,9 @@ public:
     // Shows the panel's fields in the form's controls / reads them back.
     void showRemoteFields();
     void readRemoteFields();
+    // The connection's device list into the panel's targets (and the checks of the sonar selector).
+    void takeDeviceList();
+    void readSonarChecks();
 
     // Hooks of the remote panel and the scripts, for the window and the parts
     // of the tool built elsewhere; empty ones are skipped.
@@ -167,10 +172,30 @@ public:
     // Between two lines of a script: the window handles its pending events.
     std::function<void()> scriptIdle;
     // Script directives that reach the connection, the pipeline and the output file.
-    std::function<void()> startCommunicating;          // START, BEGIN
+    // Empty ones do what the window's own controls do.
+    std::function<void()> startCommunicating;          // START, BEGIN (empty: "Start Communicating")
     std::function<void()> writeOutputFile;             // RECORD (empty: "Write Vx Output File")
-    std::function<void(int records)> setScrollLimit;   // LIMITRECORDS
+    std::function<void(int records)> setScrollLimit;   // LIMITRECORDS (empty: the list's scroll limit)
     std::function<void()> terminateWindow;             // TERM: the window closes
+    // Live records: the arrival pipeline (list, history, filter, pause) and the
+    // connection (receiver, sender, device list, subscriptions). Subscribers of
+    // the pipeline (output writer, imagery) hook onto pipeline().
+    CArrivalPipeline& pipeline() { return pipeline_; }
+    const CArrivalPipeline& pipeline() const { return pipeline_; }
+    CConnection& connection() { return connection_; }
+    const CConnection& connection() const { return connection_; }
+    // Timer ticks of the port; the arrival timer goes to the pipeline.
+    void OnTimer(int id);
+    void OnPauseContinue() { pipeline_.OnPauseContinue(); }
+    void OnLimitRecords() { pipeline_.OnLimitRecords(); }
+    void OnAddressKillFocus() { connection_.OnAddressKillFocus(); }
+    void OnStartCommunicating();
+    void OnStopVolatileConnections() { connection_.OnStopVolatileConnections(); }
+    void OnSendRequestRecords() { connection_.OnSendRequestRecords(); }
+    void OnSendRecordRequest() { connection_.OnSendRecordRequest(); }
+    void OnTestRecord() { connection_.OnTestRecord(); }
+    // The record number the list keeps for a row (live: arrival number; file: index position).
+    std::uint32_t rowRecordNumber(std::size_t row) const;
 
     // Imagery: records handed to the sonar sector display (and the echogram).
     // Until the displays exist the hooks are empty and `imageryEnabled` false.
@@ -206,10 +231,6 @@ private:
     bool allShown_ = false;
     std::vector<std::uint32_t> shownRows_;
 
-    // Live state shared with the connection side.
-    bool communicating_ = false;
-    LastPingNumbers lastPingNumbers_;
-
     COutputFileWriter outputWriter_;
 
     // Text outputs.
@@ -235,10 +256,14 @@ private:
     class ScriptActions;
     remote::CRemoteControlPanel remotePanel_{remoteCommands_, [this](std::string_view m) { port_.messageBox(m); }};
     std::unique_ptr<ScriptActions> scriptActions_;
+    std::unique_ptr<remote::CommandSender> remoteSender_;
     std::unique_ptr<remote::CScript> script_;
     bool scriptRunning_ = false;
     bool scriptStop_ = false;
     std::string scriptPath_;
+    // Live records. The pipeline is declared before the connection that feeds it.
+    CArrivalPipeline pipeline_{port_};
+    CConnection connection_{port_, settings_, pipeline_};
 };
 
 } // namespace tarvik

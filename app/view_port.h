@@ -34,6 +34,22 @@ struct OpenFileResult {
     static OpenFileResult failed() { return {Status::Failed, {}}; }
 };
 
+// The dialog "Limit Records In Scrolling Display" and its kind: a text, a hint
+// and one number field.
+struct NumberRequest {
+    std::string title;
+    std::string text;
+    std::string hint;
+    std::string initial;
+};
+
+// The dialog shown when a connection fails: the platform's message and, when
+// the address is in the recent list, a check box offering to delete it.
+struct ConnectFailedRequest {
+    std::string message = "The connection failed!";
+    std::optional<std::string> address;
+};
+
 // One line of the report list. `changed` marks a line that differs from the
 // same line of the previous report of the same record type.
 struct ReportLine {
@@ -53,11 +69,23 @@ public:
     virtual void setVisible(int control, bool on) = 0;
     virtual void setEnabled(int control, bool on) = 0;
     virtual void setRedraw(int control, bool on) = 0;
+    virtual void setFocus(int control) = 0;
+    // The entries of a list control (the IP combo box's recent list, "Devices
+    // Found", the sonar selector), first to last.
+    virtual std::vector<std::string> items(int control) const = 0;
+    virtual void setItems(int control, const std::vector<std::string>& items) = 0;
+    // The check marks of a check-combo's entries (the sonar selector).
+    virtual bool itemChecked(int control, std::size_t index) const = 0;
+    virtual void setItemChecked(int control, std::size_t index, bool on) = 0;
 
     // Dialogs, signals and the frame window.
     virtual void messageBox(std::string_view text) = 0;  // the text and an OK button
     virtual OpenFileResult openFile(const OpenFileRequest& request) = 0;
     virtual std::optional<std::string> chooseFolder(std::string_view start) = 0;
+    // The number field's text on OK, nullopt on Cancel.
+    virtual std::optional<std::string> askNumber(const NumberRequest& request) = 0;
+    // True when the user ticked the delete check box and pressed OK.
+    virtual bool connectFailed(const ConnectFailedRequest& request) = 0;
     virtual void beep(unsigned hertz, unsigned milliseconds) = 0;
     virtual void setWaitCursor(bool on) = 0;
     virtual std::string title() const = 0;

@@ -94,6 +94,7 @@ void CMyTarvikView::LoadRecordFile() {
     recordIndex_.clear();
     shownRows_.clear();
     allShown_ = false;
+    pipeline_.clear();
     if (imageryEnabled && resetImagery) resetImagery();
 
     std::optional<std::string> problem;
@@ -151,7 +152,8 @@ void CMyTarvikView::preloadImagery() {
 }
 
 std::string CMyTarvikView::rowText(std::size_t row, int column) const {
-    if (!fileSourceMode_ || row >= recordRowCount()) return {};
+    if (!fileSourceMode_) return pipeline_.rowText(row, column);
+    if (row >= recordRowCount()) return {};
     const std::size_t position = shownIndexPosition(row);
     const RecordIndexEntry& entry = recordIndex_[position];
     switch (column) {
@@ -163,7 +165,12 @@ std::string CMyTarvikView::rowText(std::size_t row, int column) const {
 }
 
 std::optional<Bytes> CMyTarvikView::rowRecord(std::size_t row) const {
-    if (!fileSourceMode_ || row >= recordRowCount()) return std::nullopt;
+    if (!fileSourceMode_) {
+        const ListedEntry* entry = pipeline_.row(row);
+        if (!entry) return std::nullopt;
+        return entry->bytes();
+    }
+    if (row >= recordRowCount()) return std::nullopt;
     return ReadFrame(recordFile_, recordIndex_[shownIndexPosition(row)]);
 }
 

@@ -23,6 +23,17 @@ constexpr RowControls kRowControls[remote::kVisibleRows] = {
     {1032, 1033, 1034, 1035}, {1036, 1037, 1038, 1039}, {1040, 1041, 1042, 1067},
 };
 
+// Built command records go out through the connection, which copies each sent
+// record into the output record file while it is written.
+class ConnectionSender final : public remote::CommandSender {
+public:
+    explicit ConnectionSender(CConnection& connection) : connection_(connection) {}
+    void sendRecord(const Bytes& record) override { connection_.sendRecord(record); }
+
+private:
+    CConnection& connection_;
+};
+
 } // namespace
 
 // What a script's directives do in the window.
@@ -47,9 +58,11 @@ public:
     }
     void setScrollLimit(int records) override {
         if (view_.setScrollLimit) view_.setScrollLimit(records);
+        else if (records > 0) view_.pipeline_.setScrollLimit(static_cast<std::uint32_t>(records));
     }
     void startCommunicating() override {
         if (view_.startCommunicating) view_.startCommunicating();
+        else view_.OnStartCommunicating();
     }
     void stopVolatileConnections() override { view_.stopVolatileConnections(); }
     void terminate() override {
@@ -75,6 +88,25 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
         port_.messageBox(text);
     }
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
+    pipeline_.fileSourceMode = [this] { return fileSourceMode_; };
+    pipeline_.imageryEnabled = [this] { return imageryEnabled; };
+    pipeline_.displayRecord = [this](const ImageryKey& key, const Bytes& frame) {
+        if (displayRecord) displayRecord(key, frame);
+    };
+    pipeline_.outputRecord = [this](const Bytes& frame) { outputWriter_.WriteArrivedFrame(frame); };
+    pipeline_.arrivedFrame = [this](const Bytes& frame) { countLiveRecord(frame); };
+    connection_.recordSent = [this](const Bytes& frame) { outputWriter_.WriteSentRecord(frame); };
+    connection_.resetImagery = [this] {
+        if (imageryEnabled && resetImagery) resetImagery();
+    };
+    connection_.communicationStarted = [this] {
+        // Live rows replace the file's rows; the text output file ends.
+        fileSourceMode_ = false;
+        endTextOutputFile();
+    };
+    connection_.communicationEnded = [this] { stopWritingOutputFile(); };
+    connection_.devicesChanged = [this] { takeDeviceList(); };
+    connection_.loadRememberedAddresses();
     setUpRemotePanel();
 }
 
@@ -83,8 +115,27 @@ CMyTarvikView::~CMyTarvikView() = default;
 void CMyTarvikView::setUpRemotePanel() {
     remotePanel_.localTime = [] { return net::CRequestRecordPreparation::localTimeNow(); };
     remotePanel_.random = [] { return static_cast<unsigned>(std::rand()) & 0x7FFFu; };
+    // One path for copies of sent commands: the connection's recordSent, so the
+    // panel's own copy hook stays empty.
+    remoteSender_ = std::make_unique<ConnectionSender>(connection_);
+    remotePanel_.sender = remoteSender_.get();
     scriptActions_ = std::make_unique<ScriptActions>(*this);
     script_ = std::make_unique<remote::CScript>(remotePanel_, *scriptActions_);
+}
+
+void CMyTarvikView::takeDeviceList() {
+    remotePanel_.devices.clear();
+    for (const net::CSonarDevices& device : connection_.devices())
+        remotePanel_.devices.push_back({device.deviceId, device.enumerator, device.idh != 0});
+    readSonarChecks();
+    port_.setEnabled(controls::kSendRemoteControl, connection_.connected());
+}
+
+void CMyTarvikView::readSonarChecks() {
+    const std::size_t items = port_.items(controls::kSonarsForCommand).size();
+    remotePanel_.checked.assign(remotePanel_.devices.size(), false);
+    for (std::size_t i = 0; i < remotePanel_.devices.size() && i < items; ++i)
+        remotePanel_.checked[i] = port_.itemChecked(controls::kSonarsForCommand, i);
 }
 
 void CMyTarvikView::readRemoteFields() {
@@ -97,6 +148,7 @@ void CMyTarvikView::readRemoteFields() {
     remotePanel_.trackingNumber = port_.text(controls::kTrackingNumber);
     for (std::size_t i = 0; i < remote::kVisibleRows; ++i)
         remotePanel_.rows[i].value = port_.text(kRowControls[i].value);
+    readSonarChecks();
     remotePanel_.head = port_.checked(controls::kHeadPort)        ? remote::HeadSelect::Port
                         : port_.checked(controls::kHeadStarboard) ? remote::HeadSelect::Starboard
                                                                   : remote::HeadSelect::Both;
@@ -108,6 +160,10 @@ void CMyTarvikView::showRemoteFields() {
     port_.setText(controls::kRemoteCommand, selection && *selection < lines.size() ? lines[*selection] : "");
     port_.setText(controls::kTicket, remotePanel_.ticket);
     port_.setText(controls::kTrackingNumber, remotePanel_.trackingNumber);
+    // A script's DEVICES line sets the checks of the sonar selector.
+    const std::size_t items = port_.items(controls::kSonarsForCommand).size();
+    for (std::size_t i = 0; i < remotePanel_.checked.size() && i < items; ++i)
+        port_.setItemChecked(controls::kSonarsForCommand, i, remotePanel_.checked[i]);
     for (std::size_t i = 0; i < remote::kVisibleRows; ++i) {
         const auto& row = remotePanel_.rows[i];
         const auto& state = remotePanel_.visibleRows[i];

@@ -8,11 +8,14 @@
 namespace tarvik {
 
 void CMyTarvikView::OnRowSelectionChanged(std::size_t row) {
+    // The pipeline's own selection changes while it refreshes the list start no report.
+    if (!fileSourceMode_ && pipeline_.updating()) return;
     if (row >= recordRowCount()) return;
     std::optional<Bytes> record = rowRecord(row);
     if (!record) return;
-    // In file-source mode a row's record number is its index position.
-    showReport(*record, static_cast<std::uint32_t>(shownIndexPosition(row)));
+    // A file row's record number is its index position; a live row's the number
+    // it arrived under.
+    showReport(*record, rowRecordNumber(row));
 }
 
 void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber) {

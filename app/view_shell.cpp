@@ -6,13 +6,18 @@
 
 namespace tarvik {
 
-// The filter applies to the rows of the open record file; live rows are
-// re-filtered by the arrival pipeline once it exists.
-void CMyTarvikView::OnRecordFilterClosed() { LoadRecordFile(); }
+// While communicating the live rows are listed again from the history;
+// otherwise the open record file's rows are.
+void CMyTarvikView::OnRecordFilterClosed() {
+    if (pipeline_.communicating)
+        pipeline_.RefilterLiveList();
+    else
+        LoadRecordFile();
+}
 
 void CMyTarvikView::OnViewClosing() {
     port_.stopTimer(timers::kArrival);
-    stopVolatileConnections();
+    connection_.Shutdown();
 }
 
 } // namespace tarvik

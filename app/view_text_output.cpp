@@ -60,7 +60,7 @@ void CMyTarvikView::OnWriteCurrentRecord() {
         if (fileSourceMode_) {
             heading = std::string(kFileSourceHeading) + recordFileName_ + "\r\n";
             base = std::string(fileNameOf(recordFileName_));
-        } else if (communicating_) {
+        } else if (communicating()) {
             base = "TARVIK_" + utcStamp(clock());
             heading = base;
         } else {
@@ -169,7 +169,7 @@ void CMyTarvikView::OnCopyToCondensedFile() {
 
     port_.beginProgress("Copy File To Condensed File", recordIndex_.size());
     const CondenseResult result = condenseRecords(
-        recordFile_, recordIndex_, dataSeparator_, lastPingNumbers_,
+        recordFile_, recordIndex_, dataSeparator_, lastPingNumbers(),
         [&](std::string_view piece) { return writeText(file, piece); },
         [&](std::size_t done, std::size_t) { return port_.stepProgress(done); });
     port_.endProgress();

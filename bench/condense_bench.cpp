@@ -35,8 +35,8 @@ void writeFile(const std::string& path) {
         b.device(7125, static_cast<std::uint16_t>(i % 2)).counter(static_cast<std::uint32_t>(i));
         b.time(VxTIME{2024, 65, static_cast<float>(i % 60000) / 1000.0f, 7, 4});
         if (type == 7000) ping += (i % 1000 == 0) ? 3 : 1;
-        // The ping number leads the data section.
-        b.data().fill(20 + (i % 7) * 8, 0x33).patch<std::uint32_t>(0, ping);
+        // The ping number follows the sonar serial number.
+        b.data().fill(20 + (i % 7) * 8, 0x33).patch<std::uint32_t>(kPingNumberInData, ping);
         const Bytes f = b.build();
         out.write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
     }
@@ -75,9 +75,9 @@ int main(int argc, char** argv) {
     std::uint64_t sum = 0;
     for (std::size_t i = 0; i < index.size(); ++i) {
         if (!carriesPingNumber(index[i].recordType())) continue;
-        std::uint8_t number[4];
-        file.readAt(index[i].offset() + 64, number);
-        sum += readLEOr0<std::uint32_t>(number, 0);
+        std::uint8_t head[64 + kPingNumberInData + 4];
+        file.readAt(index[i].offset(), head);
+        sum += pingNumberOf(head).value_or(0);
     }
     std::printf("ping numbers alone, one read per frame: %.3f s (checksum %llu)\n", seconds(start),
                 static_cast<unsigned long long>(sum));

@@ -1,5 +1,6 @@
 #include "core/condense.h"
 
+#include "core/frame.h"
 #include "core/text.h"
 
 #include <algorithm>
@@ -85,21 +86,18 @@ void appendCondensedLine(std::string& out, DataSeparator separator, std::uint32_
 
 namespace {
 
-// Reads the u32 at the start of a frame's data section, walking the file
-// front to back through one buffer.
+// Reads the ping numbers of frames, walking the file front to back through one buffer.
 class PingReader {
 public:
     explicit PingReader(const RecordFile& file) : file_(file), fileSize_(file.size()) {}
 
     std::optional<std::uint32_t> ping(const RecordIndexEntry& entry) {
         const std::uint64_t frame = entry.offset();
-        std::uint16_t offsetField = 0;
-        if (!read(frame + 2, 2)) return std::nullopt;
-        offsetField = readLEOr0<std::uint16_t>(view_, 0);
-        const std::uint64_t dataStart = 4u + offsetField;
+        if (!read(frame, 4)) return std::nullopt;
+        const std::uint64_t end = FrameView(view_).dataStart() + kPingNumberInData + 4;
         // The number must lie inside the frame as its Size and the file hold it.
-        if (dataStart + 4 > entry.size() || !read(frame + dataStart, 4)) return std::nullopt;
-        return readLEOr0<std::uint32_t>(view_, 0);
+        if (end > entry.size() || !read(frame, static_cast<std::size_t>(end))) return std::nullopt;
+        return pingNumberOf(view_);
     }
 
 private:

@@ -9,6 +9,18 @@
 
 namespace tarvik {
 
+std::optional<std::uint32_t> pingNumberOf(ByteSpan frame) {
+    if (frame.size() < frame_offsets::offset + 2) return std::nullopt;
+    return readLE<std::uint32_t>(frame, FrameView(frame).dataStart() + kPingNumberInData);
+}
+
+bool isPingRecordType(std::uint32_t recordType) {
+    switch (recordType) {
+    case 7006: case 7007: case 7008: case 7009: case 7011: case 7012: return true;
+    default: return false;
+    }
+}
+
 std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count) {
     count = std::min(count, bytes.size());
     const std::uint8_t* p = bytes.data();

@@ -75,6 +75,17 @@ private:
     ByteSpan b_;
 };
 
+// A ping record's ping number is the u32 behind the 8-byte sonar serial number
+// that opens its data section.
+inline constexpr std::uint64_t kPingNumberInData = 8;
+// The ping number of a frame (from its Offset field), or nullopt when the bytes
+// held do not reach it. The list, the condensed file and the file check all read
+// it here.
+std::optional<std::uint32_t> pingNumberOf(ByteSpan frame);
+// The ping records whose numbers the list and the file check watch for gaps
+// (7006, 7007, 7008, 7009, 7011, 7012).
+bool isPingRecordType(std::uint32_t recordType);
+
 // Unsigned byte sum, wrapping modulo 2^32. `count` is clamped to the bytes held.
 std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count);
 // The same sum over bytes taken as signed values -128..127.

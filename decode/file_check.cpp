@@ -18,7 +18,6 @@ namespace {
 constexpr std::string_view kNames[kCheckProblemKinds] = {
     "sync", "size", "truncated", "checksum", "layout", "unknown-type", "catalog", "ping-gap", "time-backwards"};
 
-constexpr std::uint32_t kPingTypes[] = {7006, 7007, 7008, 7009, 7011, 7012};
 constexpr std::size_t kWindow = std::size_t{256} << 10;  // read and summed while still in the cache
 constexpr std::size_t kCatalogBatch = 4096;
 
@@ -333,8 +332,8 @@ FileCheckResult FileChecker::check(const std::string& path) const {
         }
 
         // Ping numbers: the u32 behind the 8-byte sonar serial number.
-        if (std::find(std::begin(kPingTypes), std::end(kPingTypes), type) != std::end(kPingTypes) && !frame.empty()) {
-            if (auto ping = readLE<std::uint32_t>(frame, h.dataStart() + 8)) {
+        if (isPingRecordType(type) && !frame.empty()) {
+            if (auto ping = pingNumberOf(frame)) {
                 std::uint32_t& last = lastPing[{type, h.deviceId(), h.systemEnumerator()}];
                 if (last != 0 && *ping - last - 2u <= 97u)
                     problems.add(CheckProblemKind::PingGap, k, position,

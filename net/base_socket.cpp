@@ -1,6 +1,7 @@
 #include "net/base_socket.h"
 
 #include "core/text.h"
+#include "net/address.h"
 #include "net/debug_log.h"
 
 #include <cstdlib>
@@ -60,6 +61,10 @@ void CBaseSocket::closeHandle() {
 
 int CBaseSocket::Create(const std::string& address, const std::string& port) {
     if (socketHandle != kInvalidSocket) return 1;
+    // Nothing connects to an address or port the user did not give: a text that
+    // is not dotted IPv4 would otherwise mean 0.0.0.0 (this machine), and a port
+    // text like "70000" or "4466abc" another port than the one typed.
+    if (!isIPv4Address(address) || !parsePort(port)) return kInvalidArgumentError;
     serverAddress = address;
     portNumber = static_cast<std::int32_t>(std::atol(port.c_str()));
     portText = port;
@@ -73,7 +78,6 @@ int CBaseSocket::Create(const std::string& address, const std::string& port) {
 
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
-    // An address text that is not dotted IPv4 leaves the address 0, and the connect fails.
     ::inet_pton(AF_INET, serverAddress.c_str(), &peer.sin_addr);
     peer.sin_port = htons(static_cast<std::uint16_t>(portNumber));
     if (::connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {

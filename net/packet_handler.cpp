@@ -32,7 +32,7 @@ void CPacketHandler::packetLost(const char* why) {
     signal(75, 75);
     assembly_.Reset();
     if (!tryLock(100, milliseconds(3))) return;
-    pending_.emplace_back(kLostPacketText.begin(), kLostPacketText.end());
+    pushPending(Bytes(kLostPacketText.begin(), kLostPacketText.end()));
     lock_.unlock();
 }
 
@@ -67,7 +67,7 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
             return;
         }
         if (configuration) latest_[kConfigurationKey] = record;
-        pending_.push_back(std::move(record));
+        pushPending(std::move(record));
         lock_.unlock();
         return;
     }
@@ -102,7 +102,7 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
         }
         Bytes record = assembly_.takeRecord();
         if (!tryLock(100, milliseconds(6))) return;  // the assembly stays active
-        pending_.push_back(std::move(record));
+        pushPending(std::move(record));
         lock_.unlock();
         assembly_.Reset();
     } else if (std::uint64_t{assembly_.bytesCollected()} == (std::uint64_t{n} + 1) * kMaxPayload) {
@@ -142,13 +142,26 @@ bool CPacketHandler::HandleStreamBytes(ByteSpan bytes) {
 }
 
 bool CPacketHandler::cutPackets() {
-    while (tail_ - head_ >= kNetworkFrameSize) {
+    while (true) {
+        if (skip_ > 0) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(skip_, tail_ - head_));
+            head_ += n;
+            skip_ -= n;
+            if (skip_ > 0) break;  // the rest of the oversized packet is still to come
+        }
+        if (tail_ - head_ < kNetworkFrameSize) break;
         const ByteSpan buffered(stream_.data() + head_, tail_ - head_);
         const std::uint32_t size = readLEOr0<std::uint32_t>(buffered, netframe_offsets::packetSize);
-        if (size < kNetworkFrameSize || size > kMaxAcceptedPacketSize) {
+        if (size < kNetworkFrameSize) {
             debugLog(strprintf("receiver: packet size %u in the stream, the connection has lost its framing", size));
             head_ = tail_ = 0;
             return false;
+        }
+        if (size > kMaxAcceptedPacketSize) {
+            // Its size still frames the stream: discard its bytes and go on behind it.
+            debugLog(strprintf("receiver: packet of %u bytes dropped", size));
+            skip_ = size;
+            continue;
         }
         if (size > buffered.size()) break;  // wait for more
         HandleOnePacket(buffered.first(size));
@@ -160,6 +173,7 @@ bool CPacketHandler::cutPackets() {
 
 void CPacketHandler::resetStream() {
     head_ = tail_ = 0;
+    skip_ = 0;
     assembly_.Reset();
 }
 
@@ -170,12 +184,36 @@ PendingQueue CPacketHandler::TakePendingRecords() {
         return taken;
     }
     taken.swap(pending_);
+    pendingBytes_ = 0;
+    const std::uint64_t dropped = dropped_;
+    dropped_ = 0;
     lock_.unlock();
+    if (dropped > 0) {
+        const std::string line =
+            strprintf("TEXT %llu Records Dropped, The Pending Queue Was Full", static_cast<unsigned long long>(dropped));
+        taken.emplace_back(line.begin(), line.end());
+    }
     return taken;
+}
+
+void CPacketHandler::pushPending(Bytes record) {
+    if (pendingBytes_ + record.size() > maxPendingBytes) {
+        ++dropped_;
+        return;
+    }
+    pendingBytes_ += record.size();
+    pending_.push_back(std::move(record));
+}
+
+std::uint64_t CPacketHandler::droppedRecords() const {
+    std::lock_guard guard(lock_);
+    return dropped_;
 }
 
 void CPacketHandler::queueRecord(Bytes entry) {
     std::lock_guard guard(lock_);
+    // The tool's own lines are few and always listed.
+    pendingBytes_ += entry.size();
     pending_.push_back(std::move(entry));
 }
 
@@ -189,6 +227,7 @@ std::optional<Bytes> CPacketHandler::latestRecord(const LatestRecordKey& key) co
 void CPacketHandler::clearPending() {
     std::lock_guard guard(lock_);
     pending_.clear();
+    pendingBytes_ = 0;
 }
 
 } // namespace tarvik::net

@@ -28,6 +28,9 @@ inline constexpr std::uint32_t kConfigurationRecordType = 7001;
 inline constexpr std::uint32_t kMaxRecordSize = 64u * 1024u * 1024u;
 // Bytes the read loop asks for at once.
 inline constexpr std::size_t kReadSize = 120'000;
+// Bytes the pending-record queue may hold before arriving records are dropped
+// (and counted): room for several seconds of the largest bursts of a sonar.
+inline constexpr std::size_t kMaxPendingBytes = 256u * 1024u * 1024u;
 
 // Key of the latest-record store: a device (id, enumerator) and a record type.
 struct LatestRecordKey {
@@ -55,9 +58,11 @@ public:
     void HandleOnePacket(ByteSpan packet);
 
     // TCP: bytes as read from the stream. Every whole packet is handled; the
-    // rest waits for the next read. Returns false when a packet size below 36 or
-    // above 100,000 shows that the stream has lost its framing: the buffered
-    // bytes are dropped and the caller ends the connection.
+    // rest waits for the next read. A packet larger than 100,000 bytes is
+    // dropped: its bytes are discarded as they arrive, never buffered, and the
+    // stream goes on behind it. Returns false when a packet size below 36 shows
+    // that the stream has lost its framing: the buffered bytes are dropped and
+    // the caller ends the connection.
     bool HandleStreamBytes(ByteSpan bytes);
     // The same, for a read made straight into the stream buffer: `streamSpace`
     // gives room for a read of `kReadSize` bytes, `streamReceived` takes the count read.
@@ -68,13 +73,20 @@ public:
     std::size_t streamBuffered() const { return tail_ - head_; }
 
     // User-interface thread: tries the lock once; when it is busy, pauses 50 ms
-    // and returns nothing. Otherwise takes the whole queue, oldest first.
+    // and returns nothing. Otherwise takes the whole queue, oldest first. When
+    // records were dropped because the queue was full, a text line saying how
+    // many ends the queue taken.
     PendingQueue TakePendingRecords();
     // Waits for the lock and appends an entry (the tool's own text records).
     void queueRecord(Bytes entry);
     // Waits for the lock; a copy of the newest record stored under `key`.
     std::optional<Bytes> latestRecord(const LatestRecordKey& key = kConfigurationKey) const;
     void clearPending();
+
+    // The bound of the pending queue in bytes (tests make it small).
+    std::size_t maxPendingBytes = kMaxPendingBytes;
+    // Records dropped since the queue was last taken.
+    std::uint64_t droppedRecords() const;
 
     const CPacketAssembly& assembly() const { return assembly_; }
 
@@ -83,15 +95,20 @@ private:
     void signal(unsigned hertz, unsigned milliseconds);
     void packetLost(const char* why);
     bool cutPackets();
+    // Under the lock: queues a record unless the queue is full (then it is counted).
+    void pushPending(Bytes record);
 
     std::mutex& lock_;
     PendingQueue pending_;
+    std::size_t pendingBytes_ = 0;
+    std::uint64_t dropped_ = 0;
     std::map<LatestRecordKey, Bytes> latest_;
 
     // Receiver thread only.
     CPacketAssembly assembly_;
     Bytes stream_;
     std::size_t head_ = 0, tail_ = 0;
+    std::uint64_t skip_ = 0;  // bytes of an oversized packet still to discard
 };
 
 } // namespace tarvik::net

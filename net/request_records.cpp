@@ -89,4 +89,21 @@ Bytes CRequestRecordPreparation::endAllSubscriptions(std::uint32_t deviceId, std
     return build(deviceId, enumerator, kEndAllSubscriptions, 3, {}, nullptr);
 }
 
+Bytes CRequestRecordPreparation::eventMessage(std::string_view message, const VxTIME& time) const {
+    // Longer texts are cut so that the length field (u16, text plus its zero) holds.
+    message = message.substr(0, 0xFFFE);
+    ByteWriter out(recordFrame_);
+    out.patch(frame_offsets::size, static_cast<std::uint32_t>(83 + message.size()));
+    out.patch(frame_offsets::recordType, kEventMessageRecordType);
+    out.patch(frame_offsets::deviceId, kGeneralDeviceId);
+    out.patch<std::uint16_t>(frame_offsets::systemEnumerator, 0);
+    ByteWriter stamp;
+    time.write(stamp);
+    for (std::size_t i = 0; i < stamp.size(); ++i) out.patch(frame_offsets::time + i, stamp.data()[i]);
+    out.u64(kGeneralDeviceId).u16(1).u16(static_cast<std::uint16_t>(message.size() + 1)).u16(19191);
+    out.bytes(asBytes(message)).u8(0);
+    out.u32(19191);
+    return out.take();
+}
+
 } // namespace tarvik::net

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace tarvik::net {
 
@@ -16,6 +17,7 @@ inline constexpr std::uint32_t kVolatileDataFeed = 1051;
 inline constexpr std::uint32_t kEndAllSubscriptions = 1052;
 // Device id and enumerator of the server's general device.
 inline constexpr std::uint32_t kGeneralDeviceId = 7000;
+inline constexpr std::uint32_t kEventMessageRecordType = 7051;
 
 class CRequestRecordPreparation {
 public:
@@ -32,6 +34,8 @@ public:
     Bytes volatileDataFeed(std::uint32_t deviceId, std::uint16_t enumerator,
                            std::span<const std::uint32_t> recordTypes) const;
     Bytes endAllSubscriptions(std::uint32_t deviceId, std::uint16_t enumerator) const;
+    // The tool's own event message record (7051, device 7000) carrying `message`.
+    Bytes eventMessage(std::string_view message, const VxTIME& time) const;
 
     // The current local time from the calendar clock.
     static VxTIME localTimeNow();

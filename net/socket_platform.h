@@ -24,6 +24,13 @@ inline constexpr SocketHandle kInvalidSocket = INVALID_SOCKET;
 using SockLen = int;
 inline constexpr int kSendFlags = 0;
 inline int closeSocket(SocketHandle s) { return ::closesocket(s); }
+inline constexpr int kInvalidArgumentError = WSAEINVAL;
+// A second handle of the same socket, closed on its own; the invalid handle on failure.
+inline SocketHandle duplicateSocket(SocketHandle s) {
+    WSAPROTOCOL_INFOW info{};
+    if (::WSADuplicateSocketW(s, ::GetCurrentProcessId(), &info) != 0) return INVALID_SOCKET;
+    return ::WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, &info, 0, 0);
+}
 inline int lastSocketError() { return ::WSAGetLastError(); }
 // Wakes a thread blocked in a read on the socket.
 inline void shutdownSocket(SocketHandle s) { ::shutdown(s, SD_BOTH); }
@@ -39,6 +46,9 @@ using SockLen = socklen_t;
 // A peer that has gone away must give an error, not a signal that ends the process.
 inline constexpr int kSendFlags = MSG_NOSIGNAL;
 inline int closeSocket(SocketHandle s) { return ::close(s); }
+inline constexpr int kInvalidArgumentError = EINVAL;
+// A second handle of the same socket, closed on its own; the invalid handle on failure.
+inline SocketHandle duplicateSocket(SocketHandle s) { return ::dup(s); }
 inline int lastSocketError() { return errno; }
 inline void shutdownSocket(SocketHandle s) { ::shutdown(s, SHUT_RDWR); }
 inline int startSockets() { return 0; }

@@ -3,7 +3,6 @@
 #include "core/text.h"
 #include "net/debug_log.h"
 
-#include <cstdio>
 #include <memory>
 
 namespace tarvik::net {
@@ -11,9 +10,7 @@ namespace tarvik::net {
 CSocketReceiver::CSocketReceiver() {
     startupError_ = startSockets();
     if (startupError_ != 0) {
-        std::string text = strprintf("ERROR: WSAStartup failed with error %d\n", startupError_);
-        std::fputs(text.c_str(), stdout);
-        message(text);
+        message(strprintf("ERROR: WSAStartup failed with error %d\n", startupError_));
     }
     handler_.beep = [this](unsigned hertz, unsigned ms) {
         if (owner.beep) owner.beep(hertz, ms);
@@ -39,7 +36,7 @@ SocketHandle CSocketReceiver::start(bool useTcp, const std::string& address, con
     error = 0;
     if (!running_) Disconnect();
     if (socketHandle != kInvalidSocket) {
-        if (serverAddress == address && portText == port) return socketHandle;
+        if (serverAddress == address && portText == port && tcp == useTcp) return socketHandle;
         // Another peer: the running thread must end before its socket goes.
         Disconnect();
     }
@@ -47,23 +44,30 @@ SocketHandle CSocketReceiver::start(bool useTcp, const std::string& address, con
         error = startupError_;
         return kInvalidSocket;
     }
-    // Set only for a new connection: a running reader thread reads it (the
-    // connection it serves keeps its protocol when it is handed out again).
+    // No thread runs here: the transport flag may change.
     tcp = useTcp;
     error = Create(address, port);
     if (error != 0) return kInvalidSocket;
     // Bytes left from an earlier connection belong to no packet of this one.
     handler_.resetStream();
+    stopping_ = false;
     running_ = true;
-    receiverThread = std::thread([this] { readLoop(); });
+    receiverThread = std::thread([this, s = socketHandle, useTcp] { readLoop(s, useTcp); });
     return socketHandle;
 }
 
 void CSocketReceiver::Stop() {
+    stopping_ = true;
     if (socketOpen_) shutdownSocket(socketHandle);
     running_ = false;
     if (receiverThread.joinable() && receiverThread.get_id() != std::this_thread::get_id()) receiverThread.join();
     closeHandle();
+}
+
+std::vector<CSonarDevices> CSocketReceiver::GetDeviceList() const {
+    auto record = latestConfigurationRecord();
+    if (!record) return {};
+    return parseDeviceList(*record);
 }
 
 void CSocketReceiver::Disconnect() {
@@ -73,15 +77,15 @@ void CSocketReceiver::Disconnect() {
 
 void CSocketReceiver::connectionEnded() {
     running_ = false;
+    if (stopping_) return;  // asked for: nobody needs telling
     if (owner.postToUserInterface && owner.connectionEnded) owner.postToUserInterface(owner.connectionEnded);
 }
 
-void CSocketReceiver::readLoop() {
-    const SocketHandle s = socketHandle;
+void CSocketReceiver::readLoop(const SocketHandle s, const bool useTcp) {
     std::unique_ptr<std::uint8_t[]> datagram;
-    if (!tcp) datagram = std::make_unique<std::uint8_t[]>(kReadSize);
+    if (!useTcp) datagram = std::make_unique<std::uint8_t[]>(kReadSize);
     while (running_) {
-        if (tcp) {
+        if (useTcp) {
             auto space = handler_.streamSpace();
             auto n = ::recv(s, reinterpret_cast<char*>(space.data()), static_cast<int>(kReadSize), 0);
             if (n <= 0) break;

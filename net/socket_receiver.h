@@ -5,6 +5,7 @@
 
 #include "net/base_socket.h"
 #include "net/packet_handler.h"
+#include "net/sonar_devices.h"
 
 #include <atomic>
 
@@ -16,12 +17,14 @@ public:
     ~CSocketReceiver() override;
 
     // Start a connection; the open handle is returned again when the same
-    // address and port text are asked for while running. `error` is 0 or the
+    // address and port text (and transport) are asked for while running. An
+    // address that is not dotted IPv4 or a port outside 1..65535 is refused
+    // (invalid-argument error) before any socket is made. `error` is 0 or the
     // platform error code of the failing step; the result is the invalid
     // handle on failure.
     SocketHandle StartTcp(const std::string& address, const std::string& port, int& error);
     SocketHandle StartUdp(const std::string& address, const std::string& port, int& error);
-    // Ends the connection: wakes the receiver thread out of its read, waits for
+    // Ends the connection at the user's wish (no connection-ended notice): wakes the receiver thread out of its read, waits for
     // it to end and closes the socket (the handle value stays).
     void Stop();
     // Stop, then forget the handle.
@@ -30,6 +33,8 @@ public:
     PendingQueue TakePendingRecords() { return handler_.TakePendingRecords(); }
     // The newest configuration record that arrived in a single packet.
     std::optional<Bytes> latestConfigurationRecord() const { return handler_.latestRecord(kConfigurationKey); }
+    // The devices of the newest configuration record (empty when none was stored).
+    std::vector<CSonarDevices> GetDeviceList() const;
     // Appends one of the tool's own entries (a text record) to the queue.
     void queueRecord(Bytes entry) { handler_.queueRecord(std::move(entry)); }
 
@@ -39,10 +44,11 @@ public:
 
 private:
     SocketHandle start(bool useTcp, const std::string& address, const std::string& port, int& error);
-    void readLoop();
+    void readLoop(SocketHandle s, bool useTcp);
     void connectionEnded();
 
     std::atomic<bool> running_{false};
+    std::atomic<bool> stopping_{false};  // Stop was asked for: the end is not reported
     CPacketHandler handler_{lock};
     int startupError_ = 0;
 };

@@ -9,7 +9,10 @@ bool CSocketSender::Create(SocketHandle handle, const std::string& address, cons
         message("CSocketSender::Create Received A Bad Socket");
         return false;
     }
-    socketHandle = handle;
+    Close();
+    socketHandle = duplicateSocket(handle);
+    if (socketHandle == kInvalidSocket) return false;
+    socketOpen_ = true;
     serverAddress = address;
     portText = port;
     portNumber = static_cast<std::int32_t>(std::atol(port.c_str()));
@@ -17,7 +20,13 @@ bool CSocketSender::Create(SocketHandle handle, const std::string& address, cons
     return true;
 }
 
+void CSocketSender::Close() {
+    closeHandle();
+    socketHandle = kInvalidSocket;
+}
+
 bool CSocketSender::Send(ByteSpan bytes) {
+    if (socketHandle == kInvalidSocket) return false;
     if (bytes.empty()) return true;
     std::size_t sent = 0;
     while (true) {

@@ -37,6 +37,7 @@ fuzz imagery_fuzz 20 20000
 fuzz layout_fuzz 15 65536
 fuzz script_fuzz 20 4096
 fuzz convert_fuzz 10 256
+fuzz device_list_fuzz 15 4096
 # Every record file of that corpus, hostile ones included, is checked without a
 # crash (0 clean, 1 problems found), by the sanitized build.
 status=0

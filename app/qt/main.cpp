@@ -1,10 +1,14 @@
 // tarvik: the desktop program.
 //
-//   tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]
-//   tarvik --help | --version     (answered without a display)
+//   tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--address HOST] [--port PORT] [--start]
+//          [--select ROW] [--screenshot PATH] [--layouts DIR]
 //
-// "UDP" (or "udp") anywhere on the command line selects UDP for the connection.
+// --address and --port fill in the connection fields; --start then presses
+// "Start Communicating" once the window shows (a screenshot then waits two
+// seconds so that live rows are listed).
+// The word UDP (in any case) as an argument of its own selects UDP for the connection.
 // A bare FILE (not an option) is opened like --open FILE: the desktop entry passes it.
+//   tarvik --help | --version     (answered without a display)
 // --screenshot saves a picture of the main window once it has painted, then exits.
 // --layouts loads the layout definition files of DIR after the built-in and the user's own.
 
@@ -14,10 +18,13 @@
 #include "app/qt/qsettings_store.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/screenshot.h"
+#include "app/connection.h"
+#include "app/controls.h"
 #include "app/tarvik_view.h"
 #include "core/record_memory.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QStringList>
 #include <QTableView>
 
@@ -28,14 +35,18 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--select ROW] [--screenshot PATH] [--layouts DIR]\n";
+    "Usage: tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--address HOST] [--port PORT] [--start]\n"
+    "              [--select ROW] [--screenshot PATH] [--layouts DIR]\n";
 
 const char* const kHelp =
     "The Tarvik desktop window: lists the records of a record file or of a live\n"
     "connection to a sonar server, and shows the report of the selected record.\n"
     "\n"
     "Options:\n"
-    "  UDP                use UDP instead of TCP for the connection\n"
+    "  UDP                use UDP instead of TCP for the connection (the word alone, any case)\n"
+    "  --address HOST     fill in the server address (dotted IPv4 or localhost)\n"
+    "  --port PORT        fill in the server port\n"
+    "  --start            press \"Start Communicating\" once the window shows\n"
     "  --open FILE.vxr    read a record file at start (a bare FILE.vxr does the same)\n"
     "  --select ROW       select a row of the record list at start\n"
     "  --screenshot PATH  save a picture of the window once it has painted and exit;\n"
@@ -46,7 +57,8 @@ const char* const kHelp =
     "  --version          print the version and exit\n";
 
 struct Options {
-    QString open, screenshot, layouts;
+    QString open, screenshot, layouts, address, port;
+    bool start = false;
     std::optional<qulonglong> select;
     bool udp = false;
     QString error;
@@ -64,12 +76,11 @@ Options parse(const QStringList& words) {
         if (w == "--open") o.open = value();
         else if (w == "--screenshot") o.screenshot = value();
         else if (w == "--layouts") o.layouts = value();
-        else if (!w.startsWith("--") && w != "UDP" && w != "udp") {
+        else if (!w.startsWith("--") && !tarvik::isTransportWordUdp(w.toStdString())) {
             // A positional argument: the record file to open (tarvik FILE.vxr), as the
             // desktop entry passes a double-clicked file.
             if (o.open.isEmpty()) o.open = w;
             else if (o.error.isEmpty()) o.error = "only one record file can be opened";
-            continue;  // a file name with "udp" in it does not select UDP
         }
         else if (w == "--select") {
             bool ok = false;
@@ -77,7 +88,10 @@ Options parse(const QStringList& words) {
             if (ok) o.select = row;
             else if (o.error.isEmpty()) o.error = "--select needs a row number";
         }
-        if (w.contains("UDP") || w.contains("udp")) o.udp = true;
+        else if (w == "--address") o.address = value();
+        else if (w == "--port") o.port = value();
+        else if (w == "--start") o.start = true;
+        else if (tarvik::isTransportWordUdp(w.toStdString())) o.udp = true;
     }
     return o;
 }
@@ -119,14 +133,30 @@ int main(int argc, char** argv) {
         };
     tarvik::QSettingsStore settings;
     tarvik::CMainFrame window(settings, options.udp ? "UDP" : "TCP");
+    if (!options.screenshot.isEmpty())
+        window.port().connectFailedHook = [](const tarvik::ConnectFailedRequest& request) {
+            std::fprintf(stderr, "%s\n", request.message.c_str());
+            return false;
+        };
+
+    if (!options.address.isEmpty()) window.port().setText(tarvik::controls::kAddress, options.address.toStdString());
+    if (!options.port.isEmpty()) window.port().setText(tarvik::controls::kPort, options.port.toStdString());
 
     window.show();
+    if (options.start) window.view().OnStartCommunicating();
     if (!options.open.isEmpty()) window.view().openRecordFile(options.open.toStdString());
-    if (options.select) window.selectRecordRow(static_cast<std::size_t>(*options.select));
+    if (options.select && !options.start) window.selectRecordRow(static_cast<std::size_t>(*options.select));
 
     if (!options.screenshot.isEmpty()) {
-        auto* shot = new tarvik::WindowScreenshot(window, *window.form().recordList()->viewport(), options.screenshot);
-        QObject::connect(shot, &tarvik::WindowScreenshot::done, &app, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
+        auto take = [&window, &app, path = options.screenshot, select = options.start ? options.select : std::nullopt] {
+            if (select) window.selectRecordRow(static_cast<std::size_t>(*select));
+            auto* shot = new tarvik::WindowScreenshot(window, *window.form().recordList()->viewport(), path);
+            QObject::connect(shot, &tarvik::WindowScreenshot::done, &app, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
+        };
+        if (options.start)
+            QTimer::singleShot(2000, &app, take);
+        else
+            take();
     }
     return app.exec();
 }

@@ -49,9 +49,13 @@ constexpr int kHiddenAtStart[] = {kSendRequestRecords, kRequestOneLabel, kReques
 // Controls whose commands are carried out by the view logic in the window.
 constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList, kWriteOutputFile, kOutputFileLabel, kEchogram,
                             kRemoteCommand, kSonarsForCommand, kTicket, kTrackingNumber, kHeadPort, kHeadStarboard,
-                            kHeadBoth, kSendRemoteControl,
+                            kHeadBoth,
                             1022, 1023, 1025, 1016, 1024, 1026, 1027, 1021, 1028, 1029, 1030, 1031,
-                            1032, 1033, 1034, 1035, 1036, 1037, 1038, 1039, 1040, 1041, 1042, 1067};
+                            1032, 1033, 1034, 1035, 1036, 1037, 1038, 1039, 1040, 1041, 1042, 1067,
+                            kAddress, kPort, kStartCommunicating,
+                            kTransportLabel, kStopVolatileConnections, kDisableInitialSubscription,
+                            kSendRequestRecords, kButton1010, kRequestOneLabel, kRequestOneNumber, kRequestOneButton,
+                            kDevicesFound, kPause};
 
 } // namespace
 
@@ -120,7 +124,7 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
 
     for (int number : kHiddenAtStart) showControl(number, false);
     // Everything waits for the parts of the tool that carry it out, except the
-    // record list, its filter and the report.
+    // connection, the record list, its filter, Pause and the report.
     for (const auto& [number, widget] : controls_) {
         bool working = false;
         for (int w : kWorking) working = working || w == number;

@@ -29,6 +29,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
@@ -47,7 +48,9 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
     view_ = std::make_unique<CMyTarvikView>(*port_, settings);
     model_ = new RecordListModel(*view_, this);
     form_->setRecordModel(model_);
+    view_->connection().udp = transport == "UDP";
     port_->setText(controls::kTransportLabel, transport.toStdString());
+    port_->timerHandler = [this](int id) { view_->OnTimer(id); };
 
     // Created once; "Setup For Condensed File" only shows it.
     separatorDialog_ = new CCondensedFileProperties(this);
@@ -152,7 +155,7 @@ void CMainFrame::buildMenu() {
     addCommand(file, "Assign Output File Folder", kAssignOutputFolder, true);
     addCommand(file, "Setup For Condensed File", kSetupCondensedFile, true);
     addCommand(file, "Copy File To Condensed File", kCopyToCondensedFile, true);
-    addCommand(file, "Limit Records In Scrolling List", kLimitRecords, false);
+    addCommand(file, "Limit Records In Scrolling List", kLimitRecords, true);
     file->addSeparator();
     recentMenu_ = file->addMenu("Recent Files");
     connect(recentMenu_, &QMenu::aboutToShow, this, &CMainFrame::fillRecentFiles);
@@ -203,6 +206,7 @@ void CMainFrame::runCommand(int command) {
     case commands::kWriteCurrentRecord: view_->OnWriteCurrentRecord(); break;
     case commands::kDumpAllShown: view_->OnDumpAllShown(); break;
     case commands::kCloseTextOutput: view_->OnCloseTextOutput(); break;
+    case commands::kLimitRecords: view_->OnLimitRecords(); break;
     case commands::kExit: close(); break;
     case commands::kPlayScript: playScript(); break;
     default: break;
@@ -225,6 +229,22 @@ void CMainFrame::wireForm() {
     });
     connect(form_->bytesPane(), &CBytesPane::byteClicked, this,
             [this](std::size_t offset) { view_->OnRecordByteClicked(offset); });
+
+    auto button = [this](int number, void (CMyTarvikView::*handler)()) {
+        if (auto* b = qobject_cast<QPushButton*>(form_->control(number)))
+            connect(b, &QPushButton::clicked, this, [this, handler] { (view_.get()->*handler)(); });
+    };
+    button(controls::kStartCommunicating, &CMyTarvikView::OnStartCommunicating);
+    button(controls::kStopVolatileConnections, &CMyTarvikView::OnStopVolatileConnections);
+    button(controls::kSendRequestRecords, &CMyTarvikView::OnSendRequestRecords);
+    button(controls::kRequestOneButton, &CMyTarvikView::OnSendRecordRequest);
+    button(controls::kButton1010, &CMyTarvikView::OnTestRecord);
+    button(controls::kPause, &CMyTarvikView::OnPauseContinue);
+    // Focus leaving the IP field runs the address check.
+    if (auto* address = qobject_cast<QComboBox*>(form_->control(controls::kAddress)); address && address->lineEdit())
+        connect(address->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+            if (!closed_) view_->OnAddressKillFocus();
+        });
 }
 
 void CMainFrame::fillRecentFiles() {

@@ -2,6 +2,7 @@
 
 #include "app/qt/bytes_pane.h"
 #include "app/qt/check_combo_box.h"
+#include "app/qt/connect_dialogs.h"
 #include "app/qt/file_dialog.h"
 #include "app/qt/hlist_box.h"
 #include "app/qt/main_form.h"
@@ -78,6 +79,62 @@ void QtViewPort::setEnabled(int control, bool on) { form_.enableControl(control,
 
 void QtViewPort::setRedraw(int control, bool on) {
     if (QWidget* w = form_.control(control)) w->setUpdatesEnabled(on);
+}
+
+void QtViewPort::setFocus(int control) {
+    if (QWidget* w = form_.control(control)) w->setFocus();
+}
+
+std::vector<std::string> QtViewPort::items(int control) const {
+    std::vector<std::string> out;
+    QWidget* w = form_.control(control);
+    if (auto* c = qobject_cast<QComboBox*>(w)) {
+        for (int i = 0; i < c->count(); ++i) out.push_back(c->itemText(i).toStdString());
+    } else if (auto* l = qobject_cast<QListWidget*>(w)) {
+        for (int i = 0; i < l->count(); ++i) out.push_back(l->item(i)->text().toStdString());
+    }
+    return out;
+}
+
+void QtViewPort::setItems(int control, const std::vector<std::string>& items) {
+    QWidget* w = form_.control(control);
+    if (auto* c = qobject_cast<CCheckComboBox*>(w)) {
+        c->clearItems();
+        for (const auto& item : items) c->addCheckItem(qs(item));
+    } else if (auto* c = qobject_cast<QComboBox*>(w)) {
+        // The edit text is the field's own: changing the list leaves it alone.
+        const QString text = c->currentText();
+        c->clear();
+        for (const auto& item : items) c->addItem(qs(item));
+        c->setCurrentText(text);
+    } else if (auto* l = qobject_cast<QListWidget*>(w)) {
+        l->clear();
+        for (const auto& item : items) l->addItem(qs(item));
+    }
+}
+
+bool QtViewPort::itemChecked(int control, std::size_t index) const {
+    auto* c = qobject_cast<CCheckComboBox*>(form_.control(control));
+    return c && index < static_cast<std::size_t>(c->count()) && c->isChecked(static_cast<int>(index));
+}
+
+void QtViewPort::setItemChecked(int control, std::size_t index, bool on) {
+    auto* c = qobject_cast<CCheckComboBox*>(form_.control(control));
+    if (c && index < static_cast<std::size_t>(c->count())) c->setChecked(static_cast<int>(index), on);
+}
+
+std::optional<std::string> QtViewPort::askNumber(const NumberRequest& request) {
+    if (numberDialogHook) return numberDialogHook(request);
+    CDlgNumber dialog(request, &window_);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.value();
+}
+
+bool QtViewPort::connectFailed(const ConnectFailedRequest& request) {
+    if (connectFailedHook) return connectFailedHook(request);
+    CDlgConnectFailed dialog(&window_);
+    dialog.setUp(request);
+    return dialog.exec() == QDialog::Accepted && dialog.deleteAnswer();
 }
 
 void QtViewPort::messageBox(std::string_view text) {

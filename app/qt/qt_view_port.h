@@ -29,10 +29,17 @@ public:
     void setVisible(int control, bool on) override;
     void setEnabled(int control, bool on) override;
     void setRedraw(int control, bool on) override;
+    void setFocus(int control) override;
+    std::vector<std::string> items(int control) const override;
+    void setItems(int control, const std::vector<std::string>& items) override;
+    bool itemChecked(int control, std::size_t index) const override;
+    void setItemChecked(int control, std::size_t index, bool on) override;
 
     void messageBox(std::string_view text) override;
     OpenFileResult openFile(const OpenFileRequest& request) override;
     std::optional<std::string> chooseFolder(std::string_view start) override;
+    std::optional<std::string> askNumber(const NumberRequest& request) override;
+    bool connectFailed(const ConnectFailedRequest& request) override;
     void beep(unsigned hertz, unsigned milliseconds) override;
     void setWaitCursor(bool on) override;
     std::string title() const override;
@@ -69,6 +76,8 @@ public:
     std::function<std::optional<std::string>(std::string_view start)> folderDialogHook;
     // When set, receives what would go to the print dialog or its preview.
     std::function<void(const std::vector<std::string>& lines, bool preview)> printHook;
+    std::function<std::optional<std::string>(const NumberRequest&)> numberDialogHook;
+    std::function<bool(const ConnectFailedRequest&)> connectFailedHook;
 
     std::size_t beepCount() const { return beeps_; }
     bool timerRunning(int id) const;

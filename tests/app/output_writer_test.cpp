@@ -337,3 +337,50 @@ TEST(OutputWriterInView, ReadingARecordFileStopsWriting) {
     EXPECT_FALSE(view.outputWriter().writing());
     EXPECT_EQ(port.text(controls::kOutputFileLabel), "");
 }
+
+// Live frames reach the output file through the arrival pipeline (the listed
+// ones, and those that arrive during a pause), sent records follow them, and
+// the statistics count every frame whatever the filter.
+TEST(OutputWriterInView, LiveFramesSentRecordsAndStatistics) {
+    TempDir dir;
+    MemoryPort port;
+    MemorySettingsStore settings;
+    RegistryString folder(setting_names::kLastOutputDirectory, settings);
+    folder = dir.path().string();
+    folder.Write();
+    CMyTarvikView view(port, settings);
+    view.clock = [] { return kStart; };
+    std::deque<Bytes> pending;
+    view.pipeline().takePending = [&] { return std::exchange(pending, {}); };
+    view.pipeline().communicating = true;
+    port.setText(controls::kRecordFilter, "7027");
+    auto frame = [](std::uint32_t type, std::uint32_t counter) { return synth::sampleFrame(type, 7125, counter, counter); };
+
+    view.OnWriteOutputFile();
+    ASSERT_TRUE(view.outputWriter().writing());
+    const std::string name = view.outputWriter().outputFileName();
+    pending = {frame(7000, 1), frame(7027, 2), frame(7004, 3)};
+    view.OnTimer(timers::kArrival);
+    view.OnPauseContinue();
+    pending = {frame(7027, 4), frame(7000, 5)};
+    view.OnTimer(timers::kArrival);
+    view.OnPauseContinue();
+    view.connection().recordSent(frame(7500, 6));
+    view.outputWriter().StopWriting();
+
+    const auto rows = readBack(name);
+    std::vector<std::uint32_t> counters;
+    for (std::size_t i = 1; i < rows.size(); ++i) counters.push_back(rows[i].recordCounter());
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0].recordType(), 7200u);
+    // The frame written during the pause is not written again when Continue
+    // lists the batch it came with.
+    EXPECT_EQ(counters, (std::vector<std::uint32_t>{2, 4, 6}));
+    EXPECT_EQ(view.pipeline().rowCount(), 3u);  // 7027, 7027 and the pause line
+
+    const RecordStatistics statistics = view.sourceStatistics();
+    EXPECT_EQ(statistics.frames(), 5u);
+    std::vector<std::uint32_t> types;
+    for (const auto& row : statistics.rows()) types.push_back(row.recordType);
+    EXPECT_EQ(types, (std::vector<std::uint32_t>{7000, 7004, 7027}));
+}

@@ -32,17 +32,17 @@ std::size_t count(const std::string& text, const std::string& what) {
     return n;
 }
 
-// A frame whose data section begins with `ping`, time 5 March 2024 07:04:09.125.
+// A frame whose data section begins with a sonar serial number and `ping`, time 5 March 2024 07:04:09.125.
 Bytes pingFrame(std::uint32_t type, std::uint32_t device, std::uint32_t ping, std::uint32_t counter,
                 std::size_t padTo = 0) {
     FrameBuilder b(type);
     b.device(device, 0).counter(counter).time(VxTIME{2024, 65, 9.125f, 7, 4});
-    b.data().u32(ping).fill(12, 0x5A);
+    b.data().u64(0x1234).u32(ping).fill(4, 0x5A);
     Bytes f = b.build();
     if (padTo > f.size()) {
         FrameBuilder p(type);
         p.device(device, 0).counter(counter).time(VxTIME{2024, 65, 9.125f, 7, 4});
-        p.data().u32(ping).fill(padTo - f.size() + 12, 0x5A);
+        p.data().u64(0x1234).u32(ping).fill(padTo - f.size() + 4, 0x5A);
         f = p.build();
     }
     return f;

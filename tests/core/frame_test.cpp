@@ -125,6 +125,23 @@ TEST(Frame, ShortBytesNeverReadPastTheEnd) {
     EXPECT_FALSE(finishFrame(tiny));
 }
 
+// The ping number follows the 8-byte serial number wherever Offset puts the
+// data section, and is never read from beyond the bytes held.
+TEST(Frame, PingNumberBehindTheSerialNumber) {
+    FrameBuilder b(7006);
+    b.data().u32(0xCCCC'DDDD).u32(0xAAAA'BBBB).u32(4711).u32(9);  // serial number, ping number, more
+    Bytes frame = b.build();
+    EXPECT_EQ(pingNumberOf(frame), 4711u);
+    EXPECT_EQ(pingNumberOf(ByteSpan(frame).first(kFrameHeaderSize + 11)), std::nullopt);
+    EXPECT_EQ(pingNumberOf(ByteSpan(frame).first(kFrameHeaderSize + 12)), 4711u);
+    EXPECT_EQ(pingNumberOf(ByteSpan(frame).first(3)), std::nullopt);
+
+    frame[frame_offsets::offset] = 64;  // data section from byte 68: the number is the u32 after it
+    EXPECT_EQ(pingNumberOf(frame), 9u);
+    frame[frame_offsets::offset + 1] = 0xFF;  // far beyond the frame
+    EXPECT_EQ(pingNumberOf(frame), std::nullopt);
+}
+
 TEST(Frame, BuilderWithoutChecksumLeavesFlagsClear) {
     FrameBuilder b(7001);
     b.checksum(false).data().u32(7);

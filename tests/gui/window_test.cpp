@@ -4,6 +4,7 @@
 #include "app/controls.h"
 #include "app/memory_port.h"
 #include "app/qt/check_combo_box.h"
+#include "app/qt/connect_dialogs.h"
 #include "app/qt/file_dialog.h"
 #include "app/qt/hlist_box.h"
 #include "app/qt/main_form.h"
@@ -12,6 +13,7 @@
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
 #include "app/tarvik_view.h"
+#include "tests/net/sim_process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/sample_records.h"
 
@@ -22,6 +24,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QCheckBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -84,6 +89,8 @@ private slots:
     void brokenFilesShowTheirMessages();
     void fileDialogFailedAndCancelled();
     void portTimersPostingAndExit();
+    void liveRowsFromTheServer();
+    void connectionDialogsAndScrollLimit();
 
 private:
     std::string sample(const std::string& name, std::size_t frames) {
@@ -137,8 +144,10 @@ void WindowTest::formAndMenu() {
     for (int number : everyControl) QVERIFY2(form.control(number), qPrintable(QString::number(number)));
     for (int number : {1008, 1073, 1010, 1012, 1048, 1014}) QVERIFY(!form.control(number)->isVisible());
     // What works is enabled; what waits for its part of the tool is not.
-    for (int number : {1001, 1003, 1043, 1009, 1255, 1015, 1017, 1018, 1023}) QVERIFY(form.control(number)->isEnabled());
-    for (int number : {1004, 1002, 1007, 1078, 1049}) QVERIFY(!form.control(number)->isEnabled());
+    for (int number : {1001, 1003, 1043, 1009, 1255, 1004, 1002, 1007, 1078, 1049, 1017, 1018, 1023})
+        QVERIFY(form.control(number)->isEnabled());
+    // "Send Remote Control" waits for a connection.
+    QVERIFY(!form.control(1015)->isEnabled());
     QCOMPARE(window->port().text(1004), std::string("Start Communicating"));
     QCOMPARE(window->port().text(1069), std::string("TCP"));
     QCOMPARE(window->port().text(1043), std::string("ALL RECORDS"));
@@ -161,11 +170,9 @@ void WindowTest::formAndMenu() {
     QCOMPARE(window->commandAction(commands::kReadVxFile)->text(), QString("Read Vx File"));
     QVERIFY(window->commandAction(commands::kExit)->isEnabled());
     QVERIFY(window->commandAction(commands::kPlayScript)->isEnabled());
-    for (int command : {commands::kLimitRecords})
-        QVERIFY(!window->commandAction(command)->isEnabled());
     for (int command : {commands::kAssignOutputFolder, commands::kSetupCondensedFile, commands::kCopyToCondensedFile,
                         commands::kPrintRecord, commands::kPrintCurrentRecord, commands::kWriteCurrentRecord,
-                        commands::kDumpAllShown, commands::kCloseTextOutput})
+                        commands::kDumpAllShown, commands::kCloseTextOutput, commands::kLimitRecords})
         QVERIFY(window->commandAction(command)->isEnabled());
 }
 
@@ -355,6 +362,75 @@ void WindowTest::portTimersPostingAndExit() {
     window->runCommand(commands::kExit);
     QVERIFY(!window->isVisible());
     QVERIFY(!port.timerRunning(timers::kArrival));
+}
+
+void WindowTest::liveRowsFromTheServer() {
+    testing::SimProcess sim({"--devices", "2", "--ping-rate", "20"});
+    QtViewPort& port = window->port();
+    port.setText(controls::kAddress, "127.0.0.1");
+    port.setText(controls::kPort, sim.port());
+    window->view().connection().sender().sendPause = std::chrono::milliseconds(0);
+    qobject_cast<QPushButton*>(window->form().control(controls::kStartCommunicating))->click();
+    QVERIFY(window->view().connection().connected());
+    QVERIFY(!window->form().control(controls::kStartCommunicating)->isVisible());
+    QCOMPARE(qobject_cast<QListWidget*>(window->form().control(controls::kDevicesFound))->count(), 2);
+    QCOMPARE(port.text(controls::kSonarsForCommand), std::string("Sim sonar 1; Sim sonar 2"));
+    // The arrival timer lists live rows through the model.
+    QTRY_VERIFY_WITH_TIMEOUT(window->recordModel().rowCount() >= 6, 5000);
+    QCOMPARE(cell(0, 0), QString("7022"));
+    QCOMPARE(cell(0, 1), QString("100 bytes"));
+    window->selectRecordRow(0);
+    QTRY_VERIFY(window->form().reportList()->count() > 0);
+
+    // Pause and Continue from the button.
+    auto* pause = qobject_cast<QPushButton*>(window->form().control(controls::kPause));
+    pause->click();
+    QCOMPARE(pause->text(), QString("Continue"));
+    pause->click();
+    QCOMPARE(pause->text(), QString("Pause"));
+    QCOMPARE(cell(window->recordModel().rowCount() - 1, 1), QString("PAUSE < 1 sec."));
+
+    qobject_cast<QPushButton*>(window->form().control(controls::kStopVolatileConnections))->click();
+    QVERIFY(!window->view().connection().connected());
+    QVERIFY(window->form().control(controls::kStartCommunicating)->isVisible());
+    window->close();
+    QVERIFY(!window->view().connection().receiver().running());
+}
+
+void WindowTest::connectionDialogsAndScrollLimit() {
+    std::string closedPort;
+    {
+        testing::SimProcess gone({});
+        closedPort = gone.port();
+    }
+    QtViewPort& port = window->port();
+    port.setItems(controls::kAddress, {"127.0.0.1", "10.1.1.1"});
+    port.setText(controls::kAddress, "127.0.0.1");
+    port.setText(controls::kPort, closedPort);
+    // The real dialog, answered as a user would: tick the box and press OK.
+    QString checkText;
+    answerModal<CDlgConnectFailed>([&](CDlgConnectFailed* dialog) {
+        checkText = dialog->deleteBox()->text();
+        dialog->deleteBox()->setChecked(true);
+        dialog->accept();
+    });
+    window->view().OnStartCommunicating();
+    QCOMPARE(checkText, QString("  Delete  127.0.0.1  from the recent address list?"));
+    QCOMPARE(port.items(controls::kAddress), std::vector<std::string>{"10.1.1.1"});
+    QCOMPARE(port.text(controls::kAddress), std::string("10.1.1.1"));
+
+    answerModal<CDlgNumber>([](CDlgNumber* dialog) {
+        dialog->field()->setText("5");
+        dialog->accept();
+    });
+    window->runCommand(commands::kLimitRecords);
+    QCOMPARE(messages, std::vector<std::string>{"Scroll Limit Must Be Between 20 And 1000"});
+    answerModal<CDlgNumber>([](CDlgNumber* dialog) {
+        dialog->field()->setText("250");
+        dialog->accept();
+    });
+    window->runCommand(commands::kLimitRecords);
+    QCOMPARE(window->view().pipeline().scrollLimit(), 250u);
 }
 
 QTEST_MAIN(WindowTest)

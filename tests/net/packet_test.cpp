@@ -191,7 +191,9 @@ TEST(PacketHandler, HostilePacketsAreDroppedWithinBounds) {
         patch32(p, netframe_offsets::packetSize, size);
         h.handler.HandleOnePacket(p);
         Handler stream;
-        EXPECT_FALSE(stream.handler.HandleStreamBytes(p)) << size;  // the stream lost its framing
+        // Below 36 the stream has lost its framing; above 100,000 the packet is
+        // dropped and its bytes are discarded as they come.
+        EXPECT_EQ(stream.handler.HandleStreamBytes(p), size > 35) << size;
         EXPECT_EQ(stream.handler.streamBuffered(), 0u);
     }
     Bytes claimsMore = good;  // packet size above the bytes of the datagram
@@ -268,4 +270,48 @@ TEST(PacketHandler, BusyLockDropsInsteadOfWaiting) {
     taker.join();
     h.lock.unlock();
     EXPECT_TRUE(h.take().empty());
+}
+
+TEST(PacketHandler, OversizedStreamPacketsAreSkippedWithoutBuffering) {
+    Handler h;
+    const Bytes before = Packetize(frameOfSize(7000, 100))[0];
+    const Bytes after = Packetize(frameOfSize(7004, 300))[0];
+    Bytes huge(250'000, 0x77);
+    {
+        ByteWriter w(Packetize(frameOfSize(7008, 200))[0]);
+        Bytes header = w.take();
+        std::copy(header.begin(), header.begin() + kNetworkFrameSize, huge.begin());
+        patch32(huge, netframe_offsets::packetSize, static_cast<std::uint32_t>(huge.size()));
+    }
+    const Bytes stream = join({before, huge, after, before});
+    std::size_t largest = 0;
+    for (std::size_t at = 0; at < stream.size(); at += 7'001) {
+        const std::size_t n = std::min<std::size_t>(7'001, stream.size() - at);
+        ASSERT_TRUE(h.handler.HandleStreamBytes(ByteSpan(stream).subspan(at, n)));
+        largest = std::max(largest, h.handler.streamBuffered());
+    }
+    EXPECT_LT(largest, kMaxAcceptedPacketSize);  // the dropped packet was never held
+    auto q = h.take();
+    ASSERT_EQ(q.size(), 3u);
+    EXPECT_EQ(FrameView(q[0]).recordType(), 7000u);
+    EXPECT_EQ(FrameView(q[1]).recordType(), 7004u);
+    EXPECT_EQ(FrameView(q[2]).recordType(), 7000u);
+}
+
+TEST(PacketHandler, AFullPendingQueueDropsAndSaysHowMany) {
+    Handler h;
+    h.handler.maxPendingBytes = 1'000;
+    const Bytes record = frameOfSize(7000, 104);
+    const Bytes packet = Packetize(record)[0];
+    for (int i = 0; i < 20; ++i) h.handler.HandleOnePacket(packet);
+    EXPECT_EQ(h.handler.droppedRecords(), 11u);
+    auto q = h.take();
+    ASSERT_EQ(q.size(), 10u);
+    EXPECT_EQ(q[8], record);
+    EXPECT_EQ(std::string(q[9].begin(), q[9].end()), "TEXT 11 Records Dropped, The Pending Queue Was Full");
+    // Taken: there is room again, and the count starts afresh.
+    h.handler.HandleOnePacket(packet);
+    q = h.take();
+    ASSERT_EQ(q.size(), 1u);
+    EXPECT_EQ(q[0], record);
 }

@@ -142,8 +142,21 @@ TEST(Receive, EndsWithTheConnectionAndReportsFailures) {
     const auto start = std::chrono::steady_clock::now();
     auto r = receive(sim, {"--request", "7022", "--request", "7000", "--seconds", "20"});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "7022\t100 bytes\n");
+    // An end nobody asked for is said on stderr and in the exit status.
+    EXPECT_EQ(r.status, 1);
+    // The tool's own line about it is listed like a record (7051).
+    EXPECT_EQ(r.out, "7022\t100 bytes\n7051\t134 bytes\n");
+    EXPECT_EQ(r.err, "The connection to the server ended\n");
+
+    // UDP to a closed port: the refusal ends the connection, and says so.
+    std::string udpPort;
+    {
+        SimProcess gone({"--udp"});
+        udpPort = gone.port();
+    }
+    auto udp = runProgram(kCli, {"receive", "127.0.0.1", udpPort, "--udp", "--request", "7022", "--seconds", "2"});
+    EXPECT_EQ(udp.status, 1);
+    EXPECT_EQ(udp.err, "The connection to the server ended\n");
 
     std::string port;
     {
@@ -157,6 +170,10 @@ TEST(Receive, EndsWithTheConnectionAndReportsFailures) {
     EXPECT_EQ(runProgram(kCli, {"receive"}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"receive", "127.0.0.1", port, "--seconds", "soon"}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"receive", "127.0.0.1", port, "--request", "x"}).status, 2);
+    for (const char* badPort : {"70000", "abc", "", "0", "4466abc"})
+        EXPECT_EQ(runProgram(kCli, {"receive", "127.0.0.1", badPort}).status, 2) << badPort;
+    for (const char* badHost : {"no.such.host.invalid", "999.1.1.1"})
+        EXPECT_EQ(runProgram(kCli, {"receive", badHost, port}).status, 2) << badHost;
 }
 
 // The simulator's live side, driven through the socket classes.

@@ -8,7 +8,12 @@
 #include "net/socket_receiver.h"
 #include "net/socket_sender.h"
 
+#include "tests/support/temp_dir.h"
+
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
 
 #include <poll.h>
 
@@ -20,6 +25,7 @@
 
 using namespace tarvik;
 using namespace tarvik::net;
+using tarvik::testing::TempDir;
 
 namespace {
 
@@ -177,11 +183,11 @@ TEST(SocketReceiver, StartsStopsAndReusesItsConnection) {
     EXPECT_EQ(::recv(second, &byte, 1, 0), 0);  // the old connection was closed
     ::close(second);
 
-    // Stop wakes the thread out of its read and posts the end as well.
+    // Stop wakes the thread out of its read; an end that was asked for is not posted.
     receiver.Stop();
     EXPECT_FALSE(receiver.running());
     owner.run();
-    EXPECT_GE(owner.ended, 2);
+    EXPECT_EQ(owner.ended, 1);
     receiver.Disconnect();
     EXPECT_EQ(receiver.socketHandle, kInvalidSocket);
     ::close(third);
@@ -199,8 +205,16 @@ TEST(SocketReceiver, ReportsAFailedConnection) {
     EXPECT_EQ(error, ECONNREFUSED);
     EXPECT_EQ(receiver.portNumber, port);
     EXPECT_FALSE(receiver.running());
-    receiver.StartTcp("127.0.0.1", "no digits", error);
-    EXPECT_EQ(receiver.portNumber, 0);
+    // Ports that are not wholly digits in 1..65535 and addresses that are not
+    // dotted IPv4 are refused before any socket is made.
+    for (const char* bad : {"no digits", "70000", "", "0", "4466abc", "-1"}) {
+        EXPECT_EQ(receiver.StartTcp("127.0.0.1", bad, error), kInvalidSocket) << bad;
+        EXPECT_EQ(error, EINVAL) << bad;
+    }
+    for (const char* bad : {"no.such.host.invalid", "999.1.1.1", "", "localhost", "::1"}) {
+        EXPECT_EQ(receiver.StartUdp(bad, "7000", error), kInvalidSocket) << bad;
+        EXPECT_EQ(error, EINVAL) << bad;
+    }
     EXPECT_EQ(receiver.socketErrorDescription(ECONNRESET), "An existing connection was forcibly closed by the host.");
     EXPECT_EQ(receiver.socketErrorDescription(ELOOP), "Unknown Socket Error in CBaseSocket::Create, setsockopt");
 }
@@ -228,6 +242,29 @@ TEST(SocketSender, SendsPacketsOnTheBorrowedSocket) {
     EXPECT_EQ(got, packet);
     sender.Close();
     EXPECT_EQ(sender.socketHandle, kInvalidSocket);
+    EXPECT_FALSE(sender.Send(packet));
+    ::close(peer);
+}
+
+TEST(SocketSender, NeverWritesIntoWhatTheSystemOpensAfterTheSocketWent) {
+    Listener server;
+    CSocketReceiver receiver;
+    CSocketSender sender;
+    sender.attachPause = sender.sendPause = std::chrono::milliseconds(0);
+    int error = 0;
+    const SocketHandle handle = receiver.StartTcp("127.0.0.1", server.port, error);
+    ASSERT_NE(handle, kInvalidSocket);
+    const int peer = server.accept();
+    ASSERT_TRUE(sender.Create(handle, "127.0.0.1", server.port));
+    receiver.Disconnect();  // the receiver's descriptor is closed; the system may hand its number out again
+
+    TempDir dir;
+    const std::string path = dir.file("other.txt");
+    const int file = ::open(path.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    EXPECT_FALSE(sender.Send(Packetize(CRequestRecordPreparation().endAllSubscriptions(7000, 0))[0]));
+    ::close(file);
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);
     ::close(peer);
 }
 

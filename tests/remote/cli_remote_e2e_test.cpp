@@ -86,6 +86,19 @@ TEST(CliSend, DryRunWritesTheRecordTheReportDecodes) {
     EXPECT_EQ(runProgram(kCli, {"send", "--dry-run", file, "1003", "1", "--device", "7000"}).status, 2);
 }
 
+TEST(CliSend, ConnectsAsStartCommunicatingAndTargetsTheFoundSonars) {
+    SimProcess sim({"--log"});
+    ASSERT_FALSE(sim.port().empty());
+    const auto r = runProgram(kCli, {"send", "127.0.0.1", sim.port(), "1003", "50", "--seconds", "0.5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), "sent 7500\t96 bytes\tdevice 7125:0\n");
+    EXPECT_NE(r.out.find("\n7501\t88 bytes\n"), std::string::npos) << r.out;  // acknowledged, as listed
+    const std::string log = sim.log();
+    EXPECT_NE(log.find("record 7001"), std::string::npos);
+    EXPECT_NE(log.find("applied to device 7125:0"), std::string::npos) << log;
+    EXPECT_EQ(log.find("command 1051"), std::string::npos);  // no initial subscription
+}
+
 TEST(CliPlay, PaceSeparatesSendsAndTicketsCountLines) {
     TempDir dir;
     const std::string script = writeScript(dir, "pace.vxs", "PACE, 500\r\n1003, 50\r\n1003, 100\r\n");
@@ -112,9 +125,13 @@ TEST(CliPlay, PaceSeparatesSendsAndTicketsCountLines) {
     const std::string log = sim.log();
     EXPECT_NE(log.find("command 1003\tticket 2\n  command 1003 Set range: Range (m)=50\n"), std::string::npos) << log;
     EXPECT_NE(log.find("command 1003\tticket 3\n  command 1003 Set range: Range (m)=100\n"), std::string::npos);
-    std::size_t received = 0;
-    for (auto at = log.find("received"); at != std::string::npos; at = log.find("received", at + 1)) ++received;
-    EXPECT_EQ(received, 2u) << log;  // nothing from the second script
+    std::size_t sent = 0;
+    for (auto at = log.find("\tcommand 1003"); at != std::string::npos; at = log.find("\tcommand 1003", at + 1)) ++sent;
+    EXPECT_EQ(sent, 2u) << log;  // nothing from the second script
+    // Both connected as "Start Communicating" does: the configuration record was asked for.
+    std::size_t asked = 0;
+    for (auto at = log.find("record 7001"); at != std::string::npos; at = log.find("record 7001", at + 1)) ++asked;
+    EXPECT_EQ(asked, 2u);
 }
 
 TEST(CliPlay, ScriptExamplesAgainstTheServerStandIn) {

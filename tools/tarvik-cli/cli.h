@@ -62,6 +62,13 @@ public:
         }
     }
 
+    // The dialog of a failed connection: its message, and the check box unticked.
+    bool connectFailed(const ConnectFailedRequest& request) override {
+        MemoryPort::connectFailed(request);
+        std::fprintf(stderr, "%s\n", request.message.c_str());
+        return false;
+    }
+
 private:
     std::string progressTitle_;
     std::uint64_t progressTotal_ = 0;
@@ -106,6 +113,7 @@ int runList(Args& args);
 int runGenerate(Args& args);
 int runReport(Args& args);
 int runReceive(Args& args);
+int runListen(Args& args);
 int runCatalogue(Args& args);
 int runCondense(Args& args);
 int runDump(Args& args);
@@ -120,6 +128,7 @@ extern const char* const kListUsage;
 extern const char* const kGenerateUsage;
 extern const char* const kReportUsage;
 extern const char* const kReceiveUsage;
+extern const char* const kListenUsage;
 extern const char* const kCatalogueUsage;
 extern const char* const kCondenseUsage;
 extern const char* const kDumpUsage;

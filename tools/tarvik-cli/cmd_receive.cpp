@@ -1,35 +1,32 @@
 // tarvik-cli receive: connects to a server as the window does, asks for
-// records and prints every entry the receiver queues.
+// records and prints every row the record list shows for what arrives.
 
+#include "app/controls.h"
 #include "core/frame.h"
-#include "net/packets.h"
-#include "net/request_records.h"
-#include "net/socket_receiver.h"
-#include "net/socket_sender.h"
+#include "net/address.h"
 #include "tools/tarvik-cli/cli.h"
-
-#include <chrono>
-#include <cstdlib>
-#include <thread>
+#include "tools/tarvik-cli/live_session.h"
 
 namespace tarvik::cli {
 
 const char* const kReceiveUsage =
     "Usage: tarvik-cli receive HOST PORT [--udp] [--request TYPE]... [--seconds S] [--out FILE]\n"
     "                          [--config FILE]\n\n"
-    "Connects to the server at HOST (dotted IPv4) and PORT over TCP (UDP with --udp),\n"
-    "sends, for each TYPE in order, a single record request to device 7000,\n"
-    "enumerator 0, then prints every entry the receiver queues, oldest first, for S\n"
-    "seconds (default 3) or until the connection ends: a record as its type and Size\n"
-    "field (\"7000\\t204 bytes\"), a text entry (\"TEXT Lost Packet\") as its text.\n\n"
+    "Connects to the server at HOST (dotted IPv4) and PORT (1..65535) over TCP (UDP\n"
+    "with --udp), sends, for each TYPE in order, a single record request to device\n"
+    "7000, enumerator 0, then runs the arrival pipeline for S seconds (default 3) or\n"
+    "until the connection ends, printing each row as the record list shows it: a\n"
+    "record as its type and Size field (\"7000\\t204 bytes\"), a text line (\"TEXT Lost\n"
+    "Packet\", a dropped-ping line) as its text. Every record type is listed.\n\n"
     "  --udp          use UDP instead of TCP\n"
     "  --request TYPE ask for one record of TYPE (repeatable)\n"
     "  --seconds S    how long to listen (a decimal number of seconds)\n"
-    "  --out FILE     write the records as received, back to back, into a record file\n"
+    "  --out FILE     write the listed records as received, back to back, into a record file\n"
     "  --config FILE  at the end, write the newest configuration record (7001) the\n"
     "                 receiver kept, when there is one\n\n"
-    "Exit status: 0 when connected, 1 when the connection failed (the platform's\n"
-    "message on stderr), 2 on a usage error.\n";
+    "Exit status: 0 when connected and the connection stayed up, 1 when the\n"
+    "connection failed or ended by itself (a line on stderr says which) or a\n"
+    "request or file could not be written, 2 on a usage error.\n";
 
 namespace {
 
@@ -41,8 +38,6 @@ bool writeFile(const std::string& path, const std::vector<Bytes>& frames) {
     return std::fclose(f) == 0 && ok;
 }
 
-bool isText(const Bytes& entry) { return entry.size() >= 4 && std::equal(entry.begin(), entry.begin() + 4, "TEXT"); }
-
 } // namespace
 
 int runReceive(Args& args) {
@@ -53,12 +48,7 @@ int runReceive(Args& args) {
         if (!parseUnsigned(t, type) || type > 0xFFFFFFFFull) args.error = true;
         requests.push_back(static_cast<std::uint32_t>(type));
     }
-    double seconds = 3.0;
-    if (auto s = args.option("--seconds")) {
-        char* end = nullptr;
-        seconds = std::strtod(s->c_str(), &end);
-        if (s->empty() || *end != '\0' || !(seconds >= 0.0) || seconds > 1e6) args.error = true;
-    }
+    const double seconds = secondsOption(args, 3.0);
     auto out = args.option("--out");
     auto config = args.option("--config");
     auto words = args.positionals();
@@ -66,62 +56,59 @@ int runReceive(Args& args) {
         std::fputs(kReceiveUsage, stderr);
         return kExitUsage;
     }
-    const std::string& host = words[0];
-    const std::string& port = words[1];
+    const std::string host = net::normaliseAddress(words[0]);
+    const std::string& portText = words[1];
+    if (!net::isIPv4Address(host) || !net::parsePort(portText)) {
+        std::fprintf(stderr, "tarvik-cli receive: %s\n\n",
+                     net::isIPv4Address(host) ? "PORT must be a number from 1 to 65535"
+                                              : "HOST must be a dotted IPv4 address");
+        std::fputs(kReceiveUsage, stderr);
+        return kExitUsage;
+    }
 
-    ConsolePort console;
-    bool ended = false;
-    net::CSocketReceiver receiver;
-    receiver.owner = net::ownerWindowOf(console, [&ended] { ended = true; });
+    LiveSession session;
+    CConnection& connection = session.view.connection();
+    CArrivalPipeline& pipeline = session.view.pipeline();
+    session.port.setText(controls::kRecordFilter, kAllRecords);
+    pipeline.setScrollLimit(kMaxScrollLimit);
+    std::vector<Bytes> frames;
+    if (out) pipeline.outputRecord = [&frames](const Bytes& frame) { frames.push_back(frame); };
+
+    int status = kExitOk;
     int error = 0;
-    auto handle = udp ? receiver.StartUdp(host, port, error) : receiver.StartTcp(host, port, error);
+    auto& receiver = connection.receiver();
+    const auto handle = udp ? receiver.StartUdp(host, portText, error) : receiver.StartTcp(host, portText, error);
     if (handle == net::kInvalidSocket) {
         std::fprintf(stderr, "%s\n", net::socketErrorText(error).c_str());
         return kExitMessageShown;
     }
-    net::CSocketSender sender;
-    sender.owner = receiver.owner;
-    sender.Create(handle, host, port);
-    net::CRequestRecordPreparation prepare;
+    if (!connection.sender().Create(handle, host, portText)) return kExitMessageShown;
     for (std::uint32_t type : requests) {
         // These records fit one packet: only the first is sent.
-        auto packets = net::Packetize(prepare.singleRecordRequest(net::kGeneralDeviceId, 0, type));
-        sender.Send(packets.front());
+        if (!connection.sendRecord(connection.requests().singleRecordRequest(net::kGeneralDeviceId, 0, type), true)) {
+            std::fprintf(stderr, "The request for record type %u could not be sent\n", type);
+            status = kExitMessageShown;
+        }
     }
 
-    std::vector<Bytes> frames;
-    auto show = [&](net::PendingQueue taken) {
-        for (auto& entry : taken) {
-            if (isText(entry)) {
-                std::fwrite(entry.data(), 1, entry.size(), stdout);
-                std::fputc('\n', stdout);
-                continue;
-            }
-            FrameView frame(entry);
-            std::printf("%lu\t%lu bytes\n", static_cast<unsigned long>(frame.recordType()),
-                        static_cast<unsigned long>(frame.size()));
-            if (out) frames.push_back(std::move(entry));
-        }
-        std::fflush(stdout);
-    };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!ended && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(153));
-        show(receiver.TakePendingRecords());
-        console.runPosted();
-    }
+    session.run(seconds);
     receiver.Stop();
-    sender.Close();
-    show(receiver.TakePendingRecords());
+    connection.sender().Close();
+    session.view.OnTimer(timers::kArrival);  // what arrived before the end
+    std::fflush(stdout);
+    if (session.lost()) status = kExitMessageShown;
     if (config) {
-        if (auto record = receiver.latestConfigurationRecord()) writeFile(*config, {*record});
+        if (auto record = receiver.latestConfigurationRecord(); record && !writeFile(*config, {*record})) {
+            std::fprintf(stderr, "could not write %s\n", config->c_str());
+            status = kExitMessageShown;
+        }
     }
     receiver.Disconnect();
     if (out && !writeFile(*out, frames)) {
         std::fprintf(stderr, "could not write %s\n", out->c_str());
-        return kExitMessageShown;
+        status = kExitMessageShown;
     }
-    return kExitOk;
+    return status;
 }
 
 } // namespace tarvik::cli

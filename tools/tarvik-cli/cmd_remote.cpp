@@ -12,7 +12,9 @@
 #include "remote/definitions.h"
 #include "remote/packet_sender.h"
 #include "remote/script.h"
+#include "app/controls.h"
 #include "tools/tarvik-cli/cli.h"
+#include "tools/tarvik-cli/live_session.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -40,9 +42,11 @@ const char* const kSendUsage =
     "Builds command ID with one VALUE per parameter (a list parameter takes its values as\n"
     "one argument, \"7000, 7004, 7027\"; a count parameter may be given as \"auto\"), exactly as\n"
     "\"Send Remote Control\" does, and sends one record per device to the server at HOST and\n"
-    "PORT (TCP, or UDP with --udp). Then prints what the server sends back for S seconds\n"
-    "(default 1), as \"tarvik-cli receive\" does.\n\n"
-    "  --device ID:ENUM  a target sonar (repeatable; default 7000:0); \":idh\" marks a\n"
+    "PORT (TCP, or UDP with --udp), connected as \"Start Communicating\" connects (without\n"
+    "the initial subscription). Then prints each row the record list lists for S seconds\n"
+    "(default 1), as \"tarvik-cli listen\" does.\n\n"
+    "  --device ID:ENUM  a target sonar (repeatable; default: the sonars of the server's\n"
+    "                    device list, or 7000:0 with --dry-run); \":idh\" marks a\n"
     "                    two-headed one, whose system enumerator comes from --head\n"
     "  --head H          port, starboard or both (default both)\n"
     "  --ticket T        the ticket (default: a random number, as when a command is chosen)\n"
@@ -60,13 +64,15 @@ const char* const kPlayUsage =
     "       tarvik-cli play SCRIPT --dry-run FILE [--device ID:ENUM[:idh]]...\n\n"
     "Plays a script file (*.vxs) as \"Play Script File\" does, against the server at HOST and\n"
     "PORT, or into a record file with --dry-run. Lines may end with CR, CR LF or LF. The\n"
-    "connection is made before the first line; START and BEGIN then have nothing more to do.\n"
+    "connection is made as \"Start Communicating\" makes it (without the initial subscription)\n"
+    "before the first line; START and BEGIN then have nothing more to do.\n"
     "END, STOP and QUIT end all subscriptions of the devices and end the script; TERM ends\n"
     "it too. Each record sent and each directive's effect is printed on stdout:\n"
     "\"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\", \"pace\", \"limit records N\",\n"
     "\"disable initial subscription on|off\", \"end subscriptions\", \"terminate\", ...\n"
     "Messages go to stderr.\n\n"
-    "  --device ID:ENUM  the device list (repeatable; default 7000:0)\n"
+    "  --device ID:ENUM  the device list (repeatable; default: the server's device list with its\n"
+    "                    sonars ticked, or 7000:0 with --dry-run)\n"
     "  --seconds S       after the script, print what the server sent back for S seconds (default 1)\n"
     "  --layouts DIR     also load the layout definition files of DIR\n\n"
     "Exit status: 0 played, 1 a message was shown, 2 usage error.\n";
@@ -116,60 +122,56 @@ public:
     std::vector<Bytes> kept;
 };
 
-// A connection to the server for sending, with the replies printed as they come.
-class Link {
+// Sends built records through the connection, as "Send Remote Control" does.
+class ConnectionSender final : public remote::CommandSender {
 public:
-    explicit Link(ConsolePort& console) : console_(console) {}
-    ~Link() {
-        receiver_.Stop();
-        sender_.Close();
-        receiver_.Disconnect();
-    }
-    bool open(const std::string& host, const std::string& port, bool udp) {
-        receiver_.owner = net::ownerWindowOf(console_, [this] { ended_ = true; });
-        int error = 0;
-        auto handle = udp ? receiver_.StartUdp(host, port, error) : receiver_.StartTcp(host, port, error);
-        if (handle == net::kInvalidSocket) {
-            std::fprintf(stderr, "%s\n", net::socketErrorText(error).c_str());
-            return false;
-        }
-        sender_.owner = receiver_.owner;
-        sender_.Create(handle, host, port);
-        return true;
-    }
-    remote::CommandSender& sender() { return packets_; }
-    void printReplies() {
-        for (const auto& entry : receiver_.TakePendingRecords()) {
-            if (entry.size() >= 4 && std::equal(entry.begin(), entry.begin() + 4, "TEXT")) {
-                std::printf("%.*s\n", static_cast<int>(entry.size()), reinterpret_cast<const char*>(entry.data()));
-                continue;
-            }
-            FrameView f(entry);
-            std::printf("%lu\t%lu bytes\n", static_cast<unsigned long>(f.recordType()),
-                        static_cast<unsigned long>(f.size()));
-        }
-        std::fflush(stdout);
-        console_.runPosted();
-    }
-    void listen(double seconds) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!ended_ && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            printReplies();
-        }
-        printReplies();
-    }
+    explicit ConnectionSender(CConnection& connection) : connection_(connection) {}
+    void sendRecord(const Bytes& record) override { connection_.sendRecord(record); }
 
 private:
-    ConsolePort& console_;
-    bool ended_ = false;
-    net::CSocketReceiver receiver_;
-    net::CSocketSender sender_;
-    remote::PacketSender packets_{[this](ByteSpan packet) { sender_.Send(packet); }};
+    CConnection& connection_;
+};
+
+// The connection of "Start Communicating" (the same one tarvik-cli listen makes),
+// without the initial subscription; the rows the list lists are printed as they come.
+class Link {
+public:
+    ~Link() { session_.view.OnViewClosing(); }
+    bool open(const std::string& host, const std::string& port, bool udp) {
+        ConsolePort& console = session_.port;
+        session_.view.connection().udp = udp;
+        console.setText(controls::kTransportLabel, udp ? "UDP" : "TCP");
+        console.setText(controls::kAddress, host);
+        console.setText(controls::kPort, port);
+        console.setText(controls::kRecordFilter, std::string(kAllRecords));
+        console.setChecked(controls::kDisableInitialSubscription, true);
+        session_.view.OnStartCommunicating();
+        return session_.view.connection().connected();
+    }
+    remote::CommandSender& sender() { return sender_; }
+    CMyTarvikView& view() { return session_.view; }
+    // The connection's device list as command targets, the devices found ticked
+    // (as the sonar selector ticks them), the general and the dummy device not.
+    void targets(remote::CRemoteControlPanel& panel) const {
+        const auto& devices = session_.view.connection().devices();
+        panel.devices.clear();
+        panel.checked.clear();
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            panel.devices.push_back({devices[i].deviceId, devices[i].enumerator, devices[i].idh != 0});
+            panel.checked.push_back(i + 2 < devices.size());
+        }
+    }
+    void printReplies() { session_.run(0); }
+    void listen(double seconds) { session_.run(seconds); }
+
+private:
+    LiveSession session_;
+    ConnectionSender sender_{session_.view.connection()};
 };
 
 struct CommonOptions {
     std::vector<remote::CommandTarget> devices;
+    bool devicesGiven = false;
     std::optional<std::string> dryRun;
     bool udp = false;
     double seconds = 1.0;
@@ -186,6 +188,7 @@ bool readCommon(Args& args, CommonOptions& o) {
         }
         o.devices.push_back(t);
     }
+    o.devicesGiven = !o.devices.empty();
     if (o.devices.empty()) o.devices.push_back({net::kGeneralDeviceId, 0, false});
     if (auto s = args.option("--seconds")) {
         char* end = nullptr;
@@ -325,9 +328,10 @@ int runSend(Args& args) {
 
     std::optional<Link> link;
     if (!o.dryRun) {
-        link.emplace(console);
+        link.emplace();
         if (!link->open(host, port, o.udp)) return kExitMessageShown;
         sender.live = &link->sender();
+        if (!o.devicesGiven) link->targets(panel);
     }
     const bool sent = panel.buildAndSendCommand();
     if (link) link->listen(o.seconds);
@@ -343,8 +347,7 @@ namespace {
 // The script's actions on the console: each effect is printed.
 class ConsoleScriptHost final : public remote::ScriptHost {
 public:
-    ConsoleScriptHost(ConsolePort& console, const std::vector<remote::CommandTarget>& devices, Link* link)
-        : console_(console), devices_(devices), link_(link) {}
+    ConsoleScriptHost(ConsolePort& console, Link* link) : console_(console), link_(link) {}
     void messageBox(std::string_view text) override { console_.messageBox(text); }
     void wait(unsigned ms) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -357,13 +360,14 @@ public:
     void setDisableInitialSubscription(bool on) override {
         say(on ? "disable initial subscription on" : "disable initial subscription off");
     }
-    void setScrollLimit(int n) override { say("limit records " + std::to_string(n)); }
+    void setScrollLimit(int n) override {
+        say("limit records " + std::to_string(n));
+        if (link_ && n > 0) link_->view().pipeline().setScrollLimit(static_cast<std::uint32_t>(n));
+    }
     void startCommunicating() override { say("start communicating"); }
     void stopVolatileConnections() override {
         say("end subscriptions");
-        if (!link_) return;
-        net::CRequestRecordPreparation prepare;
-        for (const auto& d : devices_) link_->sender().sendRecord(prepare.endAllSubscriptions(d.deviceId, d.enumerator));
+        if (link_ && link_->view().connection().connected()) link_->view().connection().OnStopVolatileConnections();
     }
     void terminate() override { say("terminate"); }
 
@@ -373,7 +377,6 @@ private:
         std::fflush(stdout);
     }
     ConsolePort& console_;
-    const std::vector<remote::CommandTarget>& devices_;
     Link* link_;
     bool writing_ = false;
 };
@@ -397,11 +400,12 @@ int runPlay(Args& args) {
     setUpPanel(panel, sender, o);
     std::optional<Link> link;
     if (!o.dryRun) {
-        link.emplace(console);
+        link.emplace();
         if (!link->open(*host, *port, o.udp)) return kExitMessageShown;
         sender.live = &link->sender();
+        if (!o.devicesGiven) link->targets(panel);
     }
-    ConsoleScriptHost scriptHost(console, o.devices, link ? &*link : nullptr);
+    ConsoleScriptHost scriptHost(console, link ? &*link : nullptr);
     remote::CScript script(panel, scriptHost);
     script.playFile(words[0]);
     if (link) link->listen(o.seconds);

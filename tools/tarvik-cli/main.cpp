@@ -96,6 +96,7 @@ const Command kCommands[] = {
     {"list", "list the records of a record file, one row per line", kListUsage, runList},
     {"generate", "write a sample record file made by the frame builder", kGenerateUsage, runGenerate},
     {"report", "print the report of a listed record, as the report list shows it", kReportUsage, runReport},
+    {"listen", "connect as \"Start Communicating\" does and print the rows listed live", kListenUsage, runListen},
     {"receive", "connect to a server, request records and print what arrives", kReceiveUsage, runReceive},
     {"condense", "write the condensed file of a record file: one line per record", kCondenseUsage, runCondense},
     {"dump", "write the summary and reports of listed rows to a text file", kDumpUsage, runDump},

@@ -1,0 +1,267 @@
+// The arrival pipeline: from the receiver's queue to the record list, the
+// history and the subscribers, once per tick of the arrival timer.
+
+#include "app/arrival_pipeline.h"
+
+#include "app/controls.h"
+#include "core/frame.h"
+#include "core/record_file.h"
+#include "core/text.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace tarvik {
+
+namespace {
+
+constexpr std::string_view kPauseWord = "PAUSE";
+constexpr std::uint32_t kNotForImagery[] = {7012, 7017};
+
+bool contains(ByteSpan bytes, std::string_view word) {
+    return std::search(bytes.begin(), bytes.end(), word.begin(), word.end()) != bytes.end();
+}
+
+bool oneOf(std::uint32_t type, std::span<const std::uint32_t> types) {
+    return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+SharedBytes textEntry(std::string_view text) { return std::make_shared<const Bytes>(text.begin(), text.end()); }
+bool isPauseWord(const Bytes& entry) { return std::string_view(reinterpret_cast<const char*>(entry.data()), entry.size()) == kPauseWord; }
+
+} // namespace
+
+CArrivalPipeline::CArrivalPipeline(ViewPort& port) : port_(port) {}
+
+bool CArrivalPipeline::OnArrivalTimer(int id) {
+    if (id != timers::kArrival) return false;
+    batch_.clear();
+    batchWritten_ = false;
+    if (takePending) batch_ = takePending();
+    if (!batch_.empty()) {
+        if (running_) {
+            port_.stopTimer(timers::kArrival);
+            ProcessArrivedRecords();
+            batch_.clear();
+        } else {
+            // The list skips what arrives during a pause; the output file must not lose it.
+            writeWhilePaused();
+        }
+    }
+    port_.startTimer(timers::kArrival, timerPeriod);
+    return true;
+}
+
+bool CArrivalPipeline::passes(const std::string& filter, const Bytes& frame) const {
+    return passesRecordFilter(filter, FrameView(frame).recordType());
+}
+
+void CArrivalPipeline::writeWhilePaused() {
+    if (!outputRecord || batchWritten_) return;
+    if (fileSourceMode && fileSourceMode()) return;
+    const std::string filter = port_.text(controls::kRecordFilter);
+    for (const Bytes& entry : batch_)
+        if (FrameView(entry).isFrame() && passes(filter, entry)) outputRecord(entry);
+    batchWritten_ = true;
+}
+
+void CArrivalPipeline::ProcessArrivedRecords() {
+    if (fileSourceMode && fileSourceMode()) {
+        batch_.clear();
+        return;
+    }
+    const std::string filter = port_.text(controls::kRecordFilter);
+    removedThisRun_ = 0;
+    listedThisRun_ = false;
+    const std::size_t count = batch_.size();
+    for (std::size_t i = 0; i < count; ++i) processEntry(std::move(batch_[i]), filter);
+    batch_.clear();
+    batchWritten_ = false;
+    if (listedThisRun_) refreshList();
+}
+
+void CArrivalPipeline::processEntry(Bytes bytes, const std::string& filter) {
+    if (bytes.empty()) return;
+    const SharedBytes entry = std::make_shared<const Bytes>(std::move(bytes));
+    const FrameView frame(*entry);
+    const bool isFrame = frame.isFrame();
+    // Pause lines are listed by Continue itself. Only text lines are matched:
+    // a frame whose data happens to hold these bytes is a record like any other.
+    if (!isFrame && contains(*entry, kPauseWord)) return;
+    if (!isFrame) {
+        // Receiver lines ("TEXT Lost Packet", dropped records) and anything else
+        // that is not a frame: listed as text whatever the filter.
+        keep(entry, 0);
+        appendShown(entry, 0);
+        return;
+    }
+
+    const std::uint32_t number = nextNumber_++;
+    if (arrivedFrame) arrivedFrame(*entry);
+    keep(entry, number);
+    const std::uint32_t type = frame.recordType();
+    if (!passesRecordFilter(filter, type)) return;
+
+    if (isPingRecordType(type)) {
+        if (auto ping = pingNumberOf(*entry)) {
+            std::uint32_t& last = lastPing_[{type, frame.deviceId(), frame.systemEnumerator()}];
+            if (last != 0 && *ping - last - 2u <= 97u) {
+                port_.beep(600, 50);
+                appendShown(textEntry(strprintf("! ! ! %u DROPPED PING AFTER # %u", type, last)), 0);
+            }
+            last = *ping;
+        }
+    }
+
+    appendShown(entry, number);
+    if (displayRecord && imageryEnabled && imageryEnabled() && !oneOf(type, kNotForImagery))
+        displayRecord({frame.deviceId(), frame.systemEnumerator(), type}, *entry);
+    if (outputRecord && !batchWritten_) outputRecord(*entry);
+}
+
+void CArrivalPipeline::keep(const SharedBytes& entry, std::uint32_t number) {
+    history_.push_back(entry);
+    historyNumbers_.push_back(number);
+    while (history_.size() > std::size_t{kHistoryFactor} * scrollLimit_) {
+        history_.pop_front();
+        historyNumbers_.pop_front();
+    }
+}
+
+void CArrivalPipeline::appendShown(SharedBytes entry, std::uint32_t number) {
+    shown_.push_back({std::move(entry), number});
+    listedThisRun_ = true;
+    if (listed) listed(shown_.back());
+    while (shown_.size() > scrollLimit_) {
+        shown_.pop_front();
+        ++removedThisRun_;
+    }
+}
+
+void CArrivalPipeline::refreshList() {
+    updating_ = true;
+    const std::optional<std::size_t> selected = port_.selectedRecordRow();
+    if (selected) port_.selectRecordRow(std::nullopt);
+    // The selection stays on its record while older rows go; it goes with its own record.
+    std::optional<std::size_t> keep;
+    if (selected && *selected >= removedThisRun_) keep = *selected - removedThisRun_;
+    port_.setRecordRowCount(shown_.size());
+    if (keep && *keep < shown_.size()) port_.selectRecordRow(keep);
+    removedThisRun_ = 0;
+    updating_ = false;
+}
+
+void CArrivalPipeline::OnPauseContinue() {
+    if (!communicating) return;
+    running_ = !running_;
+    if (!running_) {
+        pauseStart_ = clock();
+        batch_.clear();
+        batchWritten_ = false;
+        port_.setText(controls::kPause, "Continue");
+        return;
+    }
+    const std::int64_t elapsed = clock() - pauseStart_;
+    std::string text;
+    if (elapsed <= 0)
+        text = "PAUSE < 1 sec.";
+    else if (elapsed <= 600)
+        text = strprintf("PAUSE %lld sec.", static_cast<long long>(elapsed));
+    else if (elapsed <= 7200)
+        text = strprintf("PAUSE %lld min.", static_cast<long long>(elapsed / 60));
+    else
+        text = strprintf("PAUSE %lld hrs.", static_cast<long long>(elapsed / 3600));
+    port_.setText(controls::kPause, "Pause");
+    port_.stopTimer(timers::kArrival);
+    ProcessArrivedRecords();
+    // The pause line is listed here, once; the history keeps the bare word.
+    removedThisRun_ = 0;
+    appendShown(textEntry(text), 0);
+    keep(textEntry(kPauseWord), 0);
+    refreshList();
+    port_.startTimer(timers::kArrival, timerPeriod);
+}
+
+void CArrivalPipeline::resume() {
+    if (running_) return;
+    running_ = true;
+    port_.setText(controls::kPause, "Pause");
+}
+
+void CArrivalPipeline::RefilterLiveList() {
+    shown_.clear();
+    port_.setRedraw(controls::kRecordList, false);
+    port_.setRecordRowCount(0);
+    const std::string filter = port_.text(controls::kRecordFilter);
+    for (std::size_t i = 0; i < history_.size(); ++i) {
+        const SharedBytes& entry = history_[i];
+        const FrameView frame(*entry);
+        // Text lines stay with the records they came between; the bare pause
+        // word of the history is not listed again.
+        if (frame.isFrame() ? !passesRecordFilter(filter, frame.recordType()) : isPauseWord(*entry)) continue;
+        shown_.push_back({entry, historyNumbers_[i]});
+    }
+    port_.setRedraw(controls::kRecordList, true);
+    port_.setReportLines({});
+    // Trimmed to the scroll limit and counted by the next processing run; shown
+    // at once here, so that a paused or quiet connection shows the new filter too.
+    removedThisRun_ = 0;
+    while (shown_.size() > scrollLimit_) shown_.pop_front();
+    updating_ = true;
+    port_.setRecordRowCount(shown_.size());
+    updating_ = false;
+}
+
+void CArrivalPipeline::clear() {
+    batch_.clear();
+    batchWritten_ = false;
+    shown_.clear();
+    history_.clear();
+    historyNumbers_.clear();
+    updating_ = true;
+    port_.selectRecordRow(std::nullopt);
+    port_.setRecordRowCount(0);
+    updating_ = false;
+}
+
+bool CArrivalPipeline::setScrollLimit(std::uint32_t limit) {
+    if (limit < kMinScrollLimit || limit > kMaxScrollLimit) return false;
+    scrollLimit_ = limit;
+    return true;
+}
+
+void CArrivalPipeline::OnLimitRecords() {
+    NumberRequest request;
+    request.title = "Limit Records In Scrolling Display";
+    request.text = "Maximum Number Of Records To Show In Scrolling List";
+    request.hint = "(Allowed Values Are 20 to 1000)";
+    request.initial = std::to_string(scrollLimit_);
+    const std::optional<std::string> answer = port_.askNumber(request);
+    if (!answer) return;
+    // A number field: leading digits count, anything else is not a number in range.
+    const long long value = std::atoll(answer->c_str());
+    if (value < kMinScrollLimit || value > kMaxScrollLimit || !setScrollLimit(static_cast<std::uint32_t>(value)))
+        port_.messageBox("Scroll Limit Must Be Between 20 And 1000");
+}
+
+std::string CArrivalPipeline::rowText(std::size_t row, int column) const {
+    if (row >= shown_.size()) return {};
+    return entryText(shown_[row].bytes(), column);
+}
+
+std::string CArrivalPipeline::entryText(const Bytes& entry, int column) {
+    const FrameView frame(entry);
+    if (frame.isFrame()) {
+        if (column == 0) return strprintf("%lu", static_cast<unsigned long>(frame.recordType()));
+        if (column == 1) return strprintf("%lu bytes", static_cast<unsigned long>(frame.size()));
+        return {};
+    }
+    if (column != 1) return {};
+    // A text line up to its first zero byte, as a column buffer would hold it.
+    const auto* text = reinterpret_cast<const char*>(entry.data());
+    return std::string(text, std::find(entry.begin(), entry.end(), std::uint8_t{0}) - entry.begin());
+}
+
+const ListedEntry* CArrivalPipeline::row(std::size_t r) const { return r < shown_.size() ? &shown_[r] : nullptr; }
+
+} // namespace tarvik

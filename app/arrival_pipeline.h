@@ -1,0 +1,125 @@
+#pragma once
+// The arrival pipeline of live records: takes the entries the receiver queued,
+// filters them by record type, watches ping numbers for gaps, lists them in the
+// record list and hands them on to its subscribers (output writer, imagery).
+// Runs on the user-interface thread only; the desktop is reached through the port.
+
+#include "app/view_port.h"
+#include "core/bytes.h"
+#include "core/condense.h"
+#include "imagery/imagery_key.h"
+
+#include <cstdint>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+
+namespace tarvik {
+
+inline constexpr std::uint32_t kMinScrollLimit = 20;
+inline constexpr std::uint32_t kMaxScrollLimit = 1000;
+inline constexpr std::uint32_t kHistoryFactor = 5;
+
+// An entry as the list and the history hold it: one byte string, never changed
+// once taken from the queue, shared by the shown records and the history so that
+// no frame is copied on its way through (user-interface thread only).
+using SharedBytes = std::shared_ptr<const Bytes>;
+
+// One listed entry: a frame or a text line, with the record number the list
+// keeps for it (frames are numbered in the order they arrived, from 1, whether
+// listed or not, so that a re-filtered list keeps the numbers; text lines carry 0).
+struct ListedEntry {
+    SharedBytes data;
+    std::uint32_t number = 0;
+    const Bytes& bytes() const { return *data; }
+};
+
+class CArrivalPipeline {
+public:
+    explicit CArrivalPipeline(ViewPort& port);
+
+    // --- Sources and subscribers -------------------------------------------
+    // Where the timer takes queued entries from (the receiver's queue).
+    std::function<std::deque<Bytes>()> takePending;
+    // Every frame that passes the filter, in arrival order; also the frames
+    // that arrive while paused (the list skips those, the output file must not).
+    std::function<void(const Bytes& frame)> outputRecord;
+    // Every frame taken for processing, before the filter (the live statistics).
+    std::function<void(const Bytes& frame)> arrivedFrame;
+    // Every listed frame but 7012 and 7017 while imagery is enabled: the sector
+    // and the echogram pick the record types they draw.
+    std::function<void(const ImageryKey&, const Bytes& frame)> displayRecord;
+    std::function<bool()> imageryEnabled;
+    // Each entry as it is appended to the shown records (the console prints it).
+    std::function<void(const ListedEntry& entry)> listed;
+    // While this answers true (a record file is shown) live entries are not processed.
+    std::function<bool()> fileSourceMode;
+    // Seconds since 1970; replaceable so a pause can be timed without waiting.
+    std::function<std::int64_t()> clock = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+
+    // --- Handlers ------------------------------------------------------------
+    // The arrival timer; false for other timer identifiers (not handled here).
+    bool OnArrivalTimer(int id);
+    void ProcessArrivedRecords();
+    void OnPauseContinue();  // the "Pause" button
+    void RefilterLiveList();
+    // Menu "Limit Records In Scrolling List": the dialog, then the check.
+    void OnLimitRecords();
+    // Sets the scroll limit; false (and no change) outside 20..1000.
+    bool setScrollLimit(std::uint32_t limit);
+
+    // Empties the shown records, the history and the arrival batch and lists nothing.
+    void clear();
+    // Makes sure the list runs (Continue without the pause line).
+    void resume();
+
+    // --- State ---------------------------------------------------------------
+    bool communicating = false;
+    bool running() const { return running_; }
+    // True while the pipeline changes the list: selection changes then start no report.
+    bool updating() const { return updating_; }
+    std::uint32_t scrollLimit() const { return scrollLimit_; }
+    std::uint32_t timerPeriod = 153;
+
+    std::size_t rowCount() const { return shown_.size(); }
+    std::string rowText(std::size_t row, int column) const;
+    // The text of one column for a listed entry: a frame gives its record type
+    // ("%lu") and its Size field ("%lu bytes"), a text line its text in column 1.
+    static std::string entryText(const Bytes& entry, int column);
+    const ListedEntry* row(std::size_t row) const;
+    const std::deque<ListedEntry>& shown() const { return shown_; }
+    const std::deque<SharedBytes>& history() const { return history_; }
+    std::deque<Bytes>& arrivalBatch() { return batch_; }
+    // Last ping number per (record type, device id, system enumerator).
+    LastPingNumbers& lastPings() { return lastPing_; }
+
+private:
+    void processEntry(Bytes entry, const std::string& filter);
+    void appendShown(SharedBytes entry, std::uint32_t number);
+    void keep(const SharedBytes& entry, std::uint32_t number);  // into the history
+    void refreshList();
+    void writeWhilePaused();
+    bool passes(const std::string& filter, const Bytes& frame) const;
+
+    ViewPort& port_;
+    std::deque<Bytes> batch_;
+    bool batchWritten_ = false;  // the batch's frames already went to the output file
+    std::deque<ListedEntry> shown_;
+    std::deque<SharedBytes> history_;
+    std::deque<std::uint32_t> historyNumbers_;
+    std::uint32_t scrollLimit_ = 100;
+    bool running_ = true;
+    std::int64_t pauseStart_ = 0;
+    bool updating_ = false;
+    std::size_t removedThisRun_ = 0;  // shown rows dropped off the top since the last refresh
+    bool listedThisRun_ = false;
+    std::uint32_t nextNumber_ = 1;
+    LastPingNumbers lastPing_;
+};
+
+} // namespace tarvik

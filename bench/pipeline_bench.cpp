@@ -1,0 +1,59 @@
+// The arrival pipeline: records per second through ProcessArrivedRecords
+// (100,000 frames of mixed types in batches of 1,000, scroll limit 1000), with
+// the in-memory port, so that only the pipeline's own work is measured.
+
+#include "app/arrival_pipeline.h"
+#include "app/controls.h"
+#include "app/memory_port.h"
+#include "tools/synth/server_records.h"
+
+#include <benchmark/benchmark.h>
+
+using namespace tarvik;
+
+namespace {
+
+std::vector<Bytes> mixedFrames(std::size_t count) {
+    synth::SimDevice device;
+    synth::PingShape shape;
+    shape.beams = 64;
+    shape.samples = 100;
+    shape.imageWidth = 64;
+    shape.imageHeight = 32;
+    std::vector<Bytes> kinds = {synth::sonarSettings(device, 1, 1),       synth::beamGeometry(device, 2, shape),
+                                synth::bathymetry(device, 3, 1, shape),   synth::detections(device, 4, 1, shape),
+                                synth::beamData(device, 5, 1, shape),     synth::imageData(device, 6, 1, shape),
+                                synth::remoteSonarSettings(device, 7)};
+    std::vector<Bytes> frames;
+    for (std::size_t i = 0; i < count; ++i) frames.push_back(kinds[i % kinds.size()]);
+    return frames;
+}
+
+void ProcessArrivedRecords(benchmark::State& state) {
+    const std::vector<Bytes> frames = mixedFrames(100'000);
+    std::size_t bytes = 0;
+    for (const auto& f : frames) bytes += f.size();
+    MemoryPort port;
+    port.setText(controls::kRecordFilter, state.range(0) ? "ALL RECORDS" : "7000; 7027");
+    CArrivalPipeline pipeline(port);
+    pipeline.setScrollLimit(1000);
+    std::size_t written = 0;
+    pipeline.outputRecord = [&](const Bytes&) { ++written; };
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < frames.size(); at += 1000) {
+            state.PauseTiming();
+            auto& batch = pipeline.arrivalBatch();
+            batch.assign(frames.begin() + static_cast<long>(at), frames.begin() + static_cast<long>(at + 1000));
+            state.ResumeTiming();
+            pipeline.ProcessArrivedRecords();
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * frames.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+    benchmark::DoNotOptimize(written);
+}
+BENCHMARK(ProcessArrivedRecords)->Arg(1)->Arg(0)->ArgName("all")->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,229 @@
+// The arrival pipeline: list arithmetic, filter, dropped pings, pause and the
+// hand-off to its subscribers, through the in-memory port.
+
+#include "app/arrival_pipeline.h"
+#include "app/controls.h"
+#include "app/memory_port.h"
+#include "core/frame.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvik;
+
+namespace {
+
+Bytes frame(std::uint32_t type, std::uint32_t counter, std::uint32_t ping = 0, std::uint32_t device = 7125,
+            std::uint16_t enumerator = 0, std::string_view extra = {}) {
+    FrameBuilder b(type);
+    b.device(device, enumerator).counter(counter);
+    b.data().u64(0x51A0'0001).u32(ping).u32(counter).bytes(asBytes(extra));
+    return b.build();
+}
+
+Bytes text(std::string_view t) { return Bytes(t.begin(), t.end()); }
+
+class Pipeline : public ::testing::Test {
+protected:
+    Pipeline() {
+        port.setText(controls::kRecordFilter, "ALL RECORDS");
+        pipeline.takePending = [this] { return std::exchange(pending, {}); };
+        pipeline.outputRecord = [this](const Bytes& f) { written.push_back(FrameView(f).recordCounter()); };
+        pipeline.clock = [this] { return now; };
+        pipeline.communicating = true;
+    }
+    void arrive(std::deque<Bytes> entries) {
+        pending = std::move(entries);
+        EXPECT_TRUE(pipeline.OnArrivalTimer(timers::kArrival));
+    }
+    std::vector<std::string> rows() const {
+        std::vector<std::string> out;
+        for (std::size_t r = 0; r < pipeline.rowCount(); ++r)
+            out.push_back(pipeline.rowText(r, 0) + "|" + pipeline.rowText(r, 1));
+        return out;
+    }
+    std::uint32_t counterOfRow(std::size_t r) const { return FrameView(pipeline.row(r)->bytes()).recordCounter(); }
+
+    MemoryPort port;
+    CArrivalPipeline pipeline{port};
+    std::deque<Bytes> pending;
+    std::vector<std::uint32_t> written;
+    std::int64_t now = 1'000'000;
+};
+
+} // namespace
+
+TEST_F(Pipeline, ScrollLimitKeepsTheSelectionOnItsRecordAndCapsTheHistory) {
+    ASSERT_TRUE(pipeline.setScrollLimit(20));
+    std::deque<Bytes> first;
+    for (std::uint32_t i = 0; i < 20; ++i) first.push_back(frame(7000, i));
+    arrive(first);
+    ASSERT_EQ(port.recordRowCount, 20u);
+    port.selectedRow = 10;  // the record with counter 10
+
+    std::deque<Bytes> more;
+    for (std::uint32_t i = 20; i < 25; ++i) more.push_back(frame(7000, i));
+    arrive(more);
+    EXPECT_EQ(port.recordRowCount, 20u);
+    EXPECT_EQ(counterOfRow(0), 5u);  // the last 20 of 25
+    ASSERT_TRUE(port.selectedRow);
+    EXPECT_EQ(*port.selectedRow, 5u);
+    EXPECT_EQ(counterOfRow(*port.selectedRow), 10u);
+
+    // 25 records in one batch: the selected one goes, and the selection with it.
+    std::deque<Bytes> flood;
+    for (std::uint32_t i = 25; i < 150; ++i) flood.push_back(frame(7000, i));
+    arrive(flood);
+    EXPECT_FALSE(port.selectedRow);
+    EXPECT_EQ(pipeline.rowCount(), 20u);
+    EXPECT_EQ(counterOfRow(19), 149u);
+    EXPECT_EQ(pipeline.history().size(), 100u);  // five times the limit
+    EXPECT_EQ(FrameView(*pipeline.history().front()).recordCounter(), 50u);
+    // The timer is started again after every tick.
+    EXPECT_EQ(port.runningTimers[timers::kArrival], 153u);
+    EXPECT_FALSE(pipeline.OnArrivalTimer(4242));
+}
+
+TEST_F(Pipeline, FilterHidesFramesButKeepsThemForRefiltering) {
+    port.setText(controls::kRecordFilter, "7000; 7004");
+    arrive({frame(7000, 1), frame(7001, 2), text("TEXT Lost Packet"), frame(7004, 3)});
+    EXPECT_EQ(rows(), (std::vector<std::string>{"7000|" + std::to_string(frame(7000, 1).size()) + " bytes",
+                                                 "|TEXT Lost Packet", "7004|" + std::to_string(frame(7004, 3).size()) + " bytes"}));
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1, 3}));  // a hidden frame is not written either
+    EXPECT_EQ(pipeline.history().size(), 4u);
+
+    // A filter that excludes every type still lists the receiver's text lines.
+    port.setText(controls::kRecordFilter, "1");
+    arrive({text("TEXT Lost Packet")});
+    EXPECT_EQ(pipeline.rowCount(), 4u);
+
+    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    port.reportLines = {{"old report", false}};
+    pipeline.RefilterLiveList();
+    EXPECT_EQ(rows().size(), 5u);
+    EXPECT_EQ(pipeline.rowText(1, 0), "7001");
+    EXPECT_EQ(port.recordRowCount, 5u);
+    EXPECT_TRUE(port.reportLines.empty());
+    // Record numbers follow the records through a re-filter.
+    EXPECT_EQ(pipeline.row(0)->number, 1u);
+    EXPECT_EQ(pipeline.row(1)->number, 2u);
+    EXPECT_EQ(pipeline.row(2)->number, 0u);  // a text line keeps none
+}
+
+TEST_F(Pipeline, DroppedPingsAreReportedPerSourceAndType) {
+    arrive({frame(7006, 1, 10), frame(7006, 2, 12)});
+    EXPECT_EQ(port.beeps, (std::vector<MemoryPort::Beep>{{600, 50}}));
+    EXPECT_EQ(pipeline.rowText(1, 1), "! ! ! 7006 DROPPED PING AFTER # 10");
+    EXPECT_EQ(pipeline.rowText(2, 0), "7006");
+    EXPECT_EQ(pipeline.history().size(), 2u);  // the line is not kept in the history
+
+    port.beeps.clear();
+    // Next in sequence, a jump of 99 or more, a repeat, a step back: no report.
+    arrive({frame(7006, 3, 13), frame(7006, 4, 113), frame(7006, 5, 113), frame(7006, 6, 100)});
+    // The first ping of another device, enumerator or type; the same numbers tracked apart.
+    arrive({frame(7006, 7, 50, 7126), frame(7006, 8, 50, 7125, 1), frame(7008, 9, 10), frame(7006, 10, 51, 7126),
+            frame(7006, 11, 51, 7125, 1)});
+    EXPECT_TRUE(port.beeps.empty());
+    arrive({frame(7006, 12, 53, 7126), frame(7006, 13, 53, 7125, 1), frame(7000, 14, 1), frame(7000, 15, 9)});
+    EXPECT_EQ(port.beeps.size(), 2u);
+    EXPECT_EQ(pipeline.lastPings().size(), 4u);
+}
+
+TEST_F(Pipeline, OnlyPauseTextLinesAreSkipped) {
+    // A frame whose data happens to hold the bytes of the word is a record like any other.
+    arrive({frame(7000, 1, 0, 7125, 0, "xxPAUSExx"), text("PAUSE 3 sec."), text("a TEXT")});
+    EXPECT_EQ(rows().size(), 2u);
+    EXPECT_EQ(pipeline.rowText(0, 0), "7000");
+    EXPECT_EQ(pipeline.rowText(1, 1), "a TEXT");  // short entries that are not frames list as text
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1}));
+    EXPECT_EQ(pipeline.history().size(), 2u);
+}
+
+TEST_F(Pipeline, PauseAndContinue) {
+    arrive({frame(7000, 1)});
+    pipeline.OnPauseContinue();
+    EXPECT_FALSE(pipeline.running());
+    EXPECT_EQ(port.text(controls::kPause), "Continue");
+
+    // Arrivals while paused are not listed, but every one reaches the output file, once.
+    arrive({frame(7000, 2)});
+    arrive({frame(7000, 3)});
+    EXPECT_EQ(pipeline.rowCount(), 1u);
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1, 2, 3}));
+
+    now += 90;
+    pipeline.OnPauseContinue();
+    EXPECT_TRUE(pipeline.running());
+    EXPECT_EQ(port.text(controls::kPause), "Pause");
+    // The batch of the last tick before Continue is listed, then the pause line, once.
+    EXPECT_EQ(pipeline.rowText(1, 0), "7000");
+    EXPECT_EQ(counterOfRow(1), 3u);
+    EXPECT_EQ(pipeline.rowText(2, 1), "PAUSE 90 sec.");
+    EXPECT_EQ(pipeline.rowCount(), 3u);
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1, 2, 3}));
+    EXPECT_EQ(port.recordRowCount, 3u);
+    EXPECT_EQ(port.runningTimers.count(timers::kArrival), 1u);
+
+    const std::pair<std::int64_t, const char*> texts[] = {
+        {0, "PAUSE < 1 sec."}, {600, "PAUSE 600 sec."}, {601, "PAUSE 10 min."}, {7200, "PAUSE 120 min."},
+        {3 * 3600, "PAUSE 3 hrs."}};
+    for (const auto& [seconds, expected] : texts) {
+        pipeline.OnPauseContinue();
+        now += seconds;
+        pipeline.OnPauseContinue();
+        EXPECT_EQ(pipeline.rowText(pipeline.rowCount() - 1, 1), expected);
+    }
+    // Pause does nothing while not communicating.
+    pipeline.communicating = false;
+    pipeline.OnPauseContinue();
+    EXPECT_TRUE(pipeline.running());
+}
+
+TEST_F(Pipeline, ScrollLimitDialog) {
+    port.numberAnswers = {std::string("19"), std::string("1001"), std::string("abc"), std::nullopt, std::string("20")};
+    for (int i = 0; i < 5; ++i) pipeline.OnLimitRecords();
+    EXPECT_EQ(port.messages, std::vector<std::string>(3, "Scroll Limit Must Be Between 20 And 1000"));
+    EXPECT_EQ(pipeline.scrollLimit(), 20u);
+    ASSERT_EQ(port.numberRequests.size(), 5u);
+    const NumberRequest& r = port.numberRequests[0];
+    EXPECT_EQ(r.title, "Limit Records In Scrolling Display");
+    EXPECT_EQ(r.text, "Maximum Number Of Records To Show In Scrolling List");
+    EXPECT_EQ(r.hint, "(Allowed Values Are 20 to 1000)");
+    EXPECT_EQ(r.initial, "100");
+}
+
+TEST_F(Pipeline, FileSourceModeLeavesLiveEntriesAlone) {
+    bool fileMode = true;
+    pipeline.fileSourceMode = [&] { return fileMode; };
+    arrive({frame(7000, 1)});
+    EXPECT_EQ(pipeline.rowCount(), 0u);
+    EXPECT_TRUE(written.empty());
+    fileMode = false;
+    arrive({frame(7000, 2)});
+    EXPECT_EQ(pipeline.rowCount(), 1u);
+}
+
+TEST_F(Pipeline, ImageryGetsTheRecordsItDraws) {
+    std::vector<std::uint32_t> drawn;
+    bool enabled = false;
+    pipeline.imageryEnabled = [&] { return enabled; };
+    pipeline.displayRecord = [&](const ImageryKey& key, const Bytes&) {
+        EXPECT_EQ(key.deviceId, 7125u);
+        drawn.push_back(key.recordType);
+    };
+    arrive({frame(7000, 1)});
+    enabled = true;
+    arrive({frame(7000, 2), frame(7004, 3), frame(7006, 4, 1), frame(7007, 5, 1), frame(7008, 6, 1), frame(7011, 7, 1),
+            frame(7012, 8, 1), frame(7017, 9), frame(7027, 10)});
+    EXPECT_EQ(drawn, (std::vector<std::uint32_t>{7000, 7004, 7006, 7007, 7008, 7011, 7027}));
+}
+
+TEST_F(Pipeline, StatisticsSeeEveryFrameTheFilterHides) {
+    std::vector<std::uint32_t> counted;
+    pipeline.arrivedFrame = [&](const Bytes& f) { counted.push_back(FrameView(f).recordType()); };
+    port.setText(controls::kRecordFilter, "7004");
+    arrive({frame(7000, 1), frame(7004, 2), text("TEXT Lost Packet"), frame(7027, 3)});
+    EXPECT_EQ(counted, (std::vector<std::uint32_t>{7000, 7004, 7027}));
+    ASSERT_EQ(pipeline.rowCount(), 2u);
+    EXPECT_EQ(pipeline.rowText(0, 0), "7004");
+    EXPECT_EQ(pipeline.rowText(1, 1), "TEXT Lost Packet");
+}

@@ -1,0 +1,113 @@
+// tarvik-cli listen against vxcenter-sim on 127.0.0.1, run as a user would.
+
+#include "tests/net/sim_process.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+using tarvik::testing::runProgram;
+using tarvik::testing::SimProcess;
+using tarvik::testing::TempDir;
+
+namespace {
+const std::string kCli = TARVIK_CLI;
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    for (std::size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1) out.push_back(text.substr(at, nl - at));
+    return out;
+}
+} // namespace
+
+TEST(CliListen, DevicesThenListedRows) {
+    SimProcess sim({"--devices", "2", "--ping-rate", "10"});
+    auto r = runProgram(kCli, {"listen", "LOCALHOST", sim.port(), "--seconds", "1.2", "--filter", "7027; 7022",
+                               "--report-last"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const auto out = lines(r.out);
+    ASSERT_GE(out.size(), 8u);
+    EXPECT_EQ(out[0], "device\t7125\t0\tSim sonar 1\t3\t0");
+    EXPECT_EQ(out[1], "device\t7125\t1\tSim sonar 2\t3\t1");
+    EXPECT_EQ(out[2], "device\t7000\t0\tGeneral device\t0\t0");
+    EXPECT_EQ(out[3], "device\t0\t0\tDummy device\t0\t0");
+    EXPECT_EQ(out[4], "7022\t100 bytes");
+    EXPECT_EQ(out[5].substr(0, 5), "7027\t");
+    // The report of the last listed record ends the output.
+    EXPECT_NE(r.out.find("Record type 7027"), std::string::npos);
+    EXPECT_NE(r.out.rfind("Checksum field"), std::string::npos);
+}
+
+TEST(CliListen, WithoutSubscriptionOnlyTheAnswersArrive) {
+    SimProcess sim({"--ping-rate", "20"});
+    auto r = runProgram(kCli, {"listen", "127.0.0.1", sim.port(), "--seconds", "0.8", "--no-subscribe"});
+    EXPECT_EQ(r.status, 0);
+    const auto out = lines(r.out);
+    ASSERT_EQ(out.size(), 3u + 4u) << r.out;
+    EXPECT_EQ(out[3], "7022\t100 bytes");
+    EXPECT_EQ(out[4].substr(0, 5), "7001\t");
+    EXPECT_EQ(out[5].substr(0, 5), "7004\t");
+    EXPECT_EQ(out[6], "7503\t196 bytes");
+}
+
+TEST(CliListen, FailuresAndUsage) {
+    std::string port;
+    {
+        SimProcess gone({});
+        port = gone.port();
+    }
+    auto refused = runProgram(kCli, {"listen", "127.0.0.1", port, "--seconds", "0"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "Connection refused\n");
+    EXPECT_EQ(refused.out, "");
+
+    SimProcess closing({"--close-after", "8", "--ping-rate", "20"});
+    auto lost = runProgram(kCli, {"listen", "127.0.0.1", closing.port(), "--seconds", "5"});
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_EQ(lost.err, "The connection to the server ended\n");
+
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+             {"listen"}, {"listen", "127.0.0.1", "70000"}, {"listen", "127.0.0.1", "abc"}, {"listen", "127.0.0.1", ""},
+             {"listen", "127.0.0.1", "0"}, {"listen", "127.0.0.1", "4466abc"}, {"listen", "no.such.host.invalid"},
+             {"listen", "999.1.1.1", "7000"}, {"listen", "127.0.0.1", "--limit", "19"},
+             {"listen", "127.0.0.1", "--seconds", "soon"}}) {
+        auto r = runProgram(kCli, bad);
+        EXPECT_EQ(r.status, 2) << (bad.size() > 2 ? bad[2] : bad.back());
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+// The listed records go into a new record file as "Write Output File" writes
+// it: the file header record first, then the frames in the order they were listed.
+TEST(CliListen, WriteRecordsTheListedFramesIntoAnOutputFile) {
+    SimProcess sim({"--devices", "2", "--ping-rate", "10"});
+    TempDir dir;
+    auto r = runProgram(kCli, {"listen", "127.0.0.1", sim.port(), "--seconds", "1.2", "--filter", "7027; 7006",
+                               "--write", dir.path().string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto out = lines(r.out);
+    ASSERT_GE(out.size(), 6u);
+    const std::string written = out.back();
+    EXPECT_EQ(written.rfind(dir.path().string(), 0), 0u) << written;
+    EXPECT_EQ(written.substr(written.size() - 4), ".vxr");
+    std::vector<std::string> listed;  // the frame rows between the device list and the file name
+    for (std::size_t i = 4; i + 1 < out.size(); ++i)
+        if (out[i].find('\t') != std::string::npos) listed.push_back(out[i]);
+    ASSERT_GE(listed.size(), 3u);
+
+    auto file = runProgram(kCli, {"list", written});
+    ASSERT_EQ(file.status, 0) << file.err;
+    const auto rows = lines(file.out);
+    ASSERT_EQ(rows.size(), listed.size() + 1);
+    EXPECT_EQ(rows[0].substr(0, 5), "7200\t");
+    for (std::size_t i = 0; i < listed.size(); ++i)
+        EXPECT_EQ(rows[i + 1].substr(0, listed[i].size()), listed[i]) << i;
+
+    // A folder that cannot take the file: the message, and no success.
+    auto nowhere = runProgram(kCli, {"listen", "127.0.0.1", sim.port(), "--seconds", "0.2", "--write",
+                                     dir.file("no/such/folder")});
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_NE(nowhere.err.find("Could not create the output file"), std::string::npos) << nowhere.err;
+}

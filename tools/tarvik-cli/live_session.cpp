@@ -1,0 +1,60 @@
+#include "tools/tarvik-cli/live_session.h"
+
+#include "app/controls.h"
+#include "core/frame.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace tarvik::cli {
+
+LiveSession::LiveSession() {
+    view.connection().connectionLost = [this] {
+        lost_ = true;
+        std::fputs("The connection to the server ended\n", stderr);
+    };
+    view.pipeline().listed = [this](const ListedEntry& entry) {
+        const std::string line = rowLine(entry);
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        if (FrameView(entry.bytes()).isFrame()) lastListedFrame = entry;
+    };
+}
+
+std::string LiveSession::rowLine(const ListedEntry& entry) {
+    if (FrameView(entry.bytes()).isFrame())
+        return CArrivalPipeline::entryText(entry.bytes(), 0) + "\t" + CArrivalPipeline::entryText(entry.bytes(), 1);
+    return CArrivalPipeline::entryText(entry.bytes(), 1);
+}
+
+void LiveSession::run(double seconds) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(seconds));
+    const auto period = std::chrono::milliseconds(view.pipeline().timerPeriod);
+    bool last = false;
+    while (true) {
+        const auto now = clock::now();
+        const bool ending = lost_ || now >= deadline;
+        if (!ending) std::this_thread::sleep_for(std::min<clock::duration>(period, deadline - now));
+        port.runPosted();
+        view.OnTimer(timers::kArrival);
+        std::fflush(stdout);
+        if (ending) {
+            if (last) break;
+            last = true;  // one more tick lists what the end itself queued
+        }
+    }
+}
+
+double secondsOption(Args& args, double fallback) {
+    double seconds = fallback;
+    if (auto s = args.option("--seconds")) {
+        char* end = nullptr;
+        seconds = std::strtod(s->c_str(), &end);
+        if (s->empty() || *end != '\0' || !(seconds >= 0.0) || seconds > 1e6) args.error = true;
+    }
+    return seconds;
+}
+
+} // namespace tarvik::cli

@@ -1,0 +1,38 @@
+#pragma once
+// The view logic on the console for the live commands: the window's view, its
+// connection and arrival pipeline on a console port, with the arrival timer
+// run by a plain loop and every listed row printed as the list shows it.
+
+#include "app/settings.h"
+#include "app/tarvik_view.h"
+#include "tools/tarvik-cli/cli.h"
+
+#include <string>
+
+namespace tarvik::cli {
+
+class LiveSession {
+public:
+    LiveSession();
+
+    // Runs the arrival timer for `seconds`, or until the connection ends
+    // without being asked to (then the lines queued for it are still listed).
+    void run(double seconds);
+    // The row text the list shows for an entry: "TYPE\tSIZE bytes", or the text line.
+    static std::string rowLine(const ListedEntry& entry);
+    // True when the connection ended without being asked to; a line on stderr said so.
+    bool lost() const { return lost_; }
+
+    ConsolePort port;
+    MemorySettingsStore settings;
+    CMyTarvikView view{port, settings};
+    std::optional<ListedEntry> lastListedFrame;
+
+private:
+    bool lost_ = false;
+};
+
+// Reads "--seconds S" (a decimal number, 0..1e6); sets args.error on a bad value.
+double secondsOption(Args& args, double fallback);
+
+} // namespace tarvik::cli
