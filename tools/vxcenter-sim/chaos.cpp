@@ -122,12 +122,17 @@ private:
         }
         validRecord();
     }
-    // A valid record, then a Network frame whose packet size no stream can carry.
+    // A valid record, a Network frame announcing `size` bytes, then another
+    // valid record. A size below 36 breaks the framing: the next record must
+    // not be listed. An oversized packet that fits in the noise block comes in
+    // full, so a client that skips it lists the next record; a larger one
+    // (4 GiB) never ends, and swallows what follows.
     void badSize(std::uint32_t size) {
         if (!validRecord()) return;
         write(header(size, 1, 64, 0));
-        write(noise(std::min<std::size_t>(size, 4096)));
-        validRecord();  // a client that lost the framing must not list it
+        const bool whole = size >= net::kNetworkFrameSize && size - net::kNetworkFrameSize <= noise_.size();
+        write(noise(whole ? size - net::kNetworkFrameSize : std::min<std::size_t>(size, 4096)));
+        validRecord();
     }
     // Records announced in three packets of which only two ever come.
     void neverComplete() {
