@@ -42,8 +42,13 @@ std::optional<T> readLE(ByteSpan bytes, std::uint64_t offset) {
                 std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
     static_assert(sizeof(Raw) == sizeof(T));
     Raw raw = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i)
-        raw = static_cast<Raw>(raw | (static_cast<Raw>(bytes[offset + i]) << (8 * i)));
+    if constexpr (std::endian::native == std::endian::little) {
+        // One load instead of a byte at a time: header fields are read per frame.
+        std::memcpy(&raw, bytes.data() + offset, sizeof(T));
+    } else {
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            raw = static_cast<Raw>(raw | (static_cast<Raw>(bytes[offset + i]) << (8 * i)));
+    }
     return std::bit_cast<T>(raw);
 }
 

@@ -35,6 +35,8 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
     const std::string& lastError() const { return error_; }
+    // The open descriptor (-1 when closed), for readers that map the file.
+    int descriptor() const { return fd_; }
 
     // Current length of the file (it may still be growing).
     std::uint64_t size() const;

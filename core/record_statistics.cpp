@@ -5,14 +5,40 @@
 
 namespace tarvik {
 
-std::optional<double> vxTimeSeconds(const VxTIME& t) {
+namespace {
+
+// Seconds from the start of year 0 to the start of the time stamp's day.
+std::optional<double> dayStartSeconds(std::uint16_t year, std::uint16_t day) {
     int month = 0, dayOfMonth = 0;
-    if (t.year == 0 || !dayOfYearToDate(t.year, t.day, month, dayOfMonth)) return std::nullopt;
-    if (t.hours > 23 || t.minutes > 59 || !(t.seconds >= 0.0f && t.seconds < 61.0f)) return std::nullopt;
+    if (year == 0 || !dayOfYearToDate(year, day, month, dayOfMonth)) return std::nullopt;
     // Days before the year: enough for ordering within the years a recording spans.
-    const long y = t.year - 1;
-    const long days = y * 365 + y / 4 - y / 100 + y / 400 + (t.day - 1);
-    return static_cast<double>(days) * 86400.0 + t.hours * 3600.0 + t.minutes * 60.0 + static_cast<double>(t.seconds);
+    const long y = year - 1;
+    const long days = y * 365 + y / 4 - y / 100 + y / 400 + (day - 1);
+    return static_cast<double>(days) * 86400.0;
+}
+
+std::optional<double> withinDay(double dayStart, const VxTIME& t) {
+    if (t.hours > 23 || t.minutes > 59 || !(t.seconds >= 0.0f && t.seconds < 61.0f)) return std::nullopt;
+    return dayStart + t.hours * 3600.0 + t.minutes * 60.0 + static_cast<double>(t.seconds);
+}
+
+} // namespace
+
+std::optional<double> vxTimeSeconds(const VxTIME& t) {
+    const std::optional<double> start = dayStartSeconds(t.year, t.day);
+    if (!start) return std::nullopt;
+    return withinDay(*start, t);
+}
+
+std::optional<double> VxTimeSecondsCache::operator()(const VxTIME& t) {
+    if (!known_ || t.year != year_ || t.day != day_) {
+        dayStart_ = dayStartSeconds(t.year, t.day);
+        year_ = t.year;
+        day_ = t.day;
+        known_ = true;
+    }
+    if (!dayStart_) return std::nullopt;
+    return withinDay(*dayStart_, t);
 }
 
 void RecordStatistics::add(ByteSpan frame, double now) {

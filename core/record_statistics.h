@@ -18,6 +18,18 @@ namespace tarvik {
 // ordering; nullopt when it carries no usable time.
 std::optional<double> vxTimeSeconds(const VxTIME& t);
 
+// vxTimeSeconds for a run of time stamps, which mostly share their day: the
+// calendar work for the last day seen is kept.
+class VxTimeSecondsCache {
+public:
+    std::optional<double> operator()(const VxTIME& t);
+
+private:
+    std::uint16_t year_ = 0, day_ = 0;
+    bool known_ = false;
+    std::optional<double> dayStart_;
+};
+
 class RecordStatistics {
 public:
     RecordStatistics() = default;

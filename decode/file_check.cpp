@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <sys/mman.h>
 #include <tuple>
 
 namespace tarvik {
@@ -21,39 +22,94 @@ constexpr std::string_view kNames[kCheckProblemKinds] = {
 constexpr std::size_t kWindow = std::size_t{256} << 10;  // read and summed while still in the cache
 constexpr std::size_t kCatalogBatch = 4096;
 
-// A sliding window over the file: sequential frames are served from one large
-// buffer; a frame that does not fit moves the window to it.
+// A sliding window over the file: sequential frames are served from one
+// mapped stretch of the file (no copy out of the page cache); a frame that
+// does not fit moves the window to it. Only a window is ever mapped, so a file
+// larger than memory is still walked in bounded memory. Where mapping fails
+// the window falls back to reading into a buffer.
 class Window {
 public:
     Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
+    ~Window() { unmap(); }
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
 
     // The bytes [offset, offset + count), or fewer when the file ends first.
     ByteSpan view(std::uint64_t offset, std::size_t count) {
         if (offset < start_ || offset + count > start_ + filled_) {
-            // No more than the file holds from here: small files take small buffers.
-            const std::uint64_t rest = offset < fileSize_ ? fileSize_ - offset : 0;
-            const std::size_t want = std::max<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, rest)), count);
-            if (buffer_.size() < want) buffer_.resize(want);
-            start_ = offset;
-            filled_ = file_.readAt(offset, std::span(buffer_.data(), want));
+            if (!map(offset, count)) read(offset, count);
         }
         const std::uint64_t rel = offset - start_;
-        if (rel >= filled_) return {};
-        return ByteSpan(buffer_.data() + rel, std::min<std::uint64_t>(count, filled_ - rel));
+        if (offset < start_ || rel >= filled_) return {};
+        return ByteSpan(data_ + rel, std::min<std::uint64_t>(count, filled_ - rel));
     }
     std::uint64_t nextData(std::uint64_t offset) const { return file_.nextData(offset); }
     // Gives back memory a large frame took.
     void shrink() {
         if (buffer_.size() > kWindow) {
+            if (data_ == buffer_.data()) filled_ = 0;
             Bytes().swap(buffer_);
+        }
+        if (mapped_ && mappedLength_ > kMapWindow) {
+            unmap();
             filled_ = 0;
         }
     }
 
 private:
+    // Maps a window from the page boundary at or before `offset`, over no more
+    // than the file holds now (a file cut short meanwhile must not be mapped
+    // past its end).
+    bool map(std::uint64_t offset, std::size_t count) {
+        if (mapFailed_ || file_.descriptor() < 0) return false;
+        unmap();
+        const std::uint64_t size = std::min(fileSize_, file_.size());
+        if (offset >= size) {
+            start_ = offset;
+            filled_ = 0;
+            return true;
+        }
+        const std::uint64_t begin = offset - offset % kPage;
+        const std::uint64_t want = std::max<std::uint64_t>(kMapWindow, offset - begin + count);
+        const std::uint64_t length = std::min<std::uint64_t>(want, size - begin);
+        void* p = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, file_.descriptor(),
+                         static_cast<off_t>(begin));
+        if (p == MAP_FAILED) {
+            mapFailed_ = true;
+            return false;
+        }
+        ::madvise(p, static_cast<std::size_t>(length), MADV_SEQUENTIAL);
+        mapped_ = p;
+        mappedLength_ = static_cast<std::size_t>(length);
+        data_ = static_cast<const std::uint8_t*>(p);
+        start_ = begin;
+        filled_ = mappedLength_;
+        return true;
+    }
+    void unmap() {
+        if (mapped_) ::munmap(mapped_, mappedLength_);
+        mapped_ = nullptr;
+        mappedLength_ = 0;
+    }
+    void read(std::uint64_t offset, std::size_t count) {
+        // No more than the file holds from here: small files take small buffers.
+        const std::uint64_t rest = offset < fileSize_ ? fileSize_ - offset : 0;
+        const std::size_t want = std::max<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, rest)), count);
+        if (buffer_.size() < want) buffer_.resize(want);
+        start_ = offset;
+        filled_ = file_.readAt(offset, std::span(buffer_.data(), want));
+        data_ = buffer_.data();
+    }
+
+    static constexpr std::uint64_t kPage = 1u << 16;  // a multiple of any page size in use
+    static constexpr std::size_t kMapWindow = std::size_t{16} << 20;
     const RecordFile& file_;
     std::uint64_t fileSize_;
     Bytes buffer_;
+    void* mapped_ = nullptr;
+    std::size_t mappedLength_ = 0;
+    bool mapFailed_ = false;
+    const std::uint8_t* data_ = nullptr;
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
 };
@@ -208,6 +264,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t> lastPing;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;
     auto lastTimeAt = lastTime.end();
+    VxTimeSecondsCache timeSeconds;
     std::optional<std::uint64_t> catalogSeenAt;
     std::uint64_t framesBeforeCatalog = 0;
 
@@ -258,7 +315,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
                                    (unsigned long)size));
         const std::uint32_t type = h.recordType();
         const VxTIME time = h.time();
-        const std::optional<double> seconds = vxTimeSeconds(time);
+        const std::optional<double> seconds = timeSeconds(time);
         r.statistics.add(type, size, time, seconds.has_value(), 0.0);
         ++r.frames;
         if (size > remaining) {

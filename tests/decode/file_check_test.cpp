@@ -105,6 +105,60 @@ TEST(FileCheck, ASoundFileIsCleanAndCountedPerRecordType) {
     EXPECT_EQ(big.frames, 20002u);
 }
 
+TEST(FileCheck, FramesAcrossTheEndsOfTheMappedStretchesReadWhole) {
+    // Tens of megabytes: several windows of the file are walked in turn. A
+    // frame spoilt where it crosses 16 MiB and 32 MiB is found there, and the
+    // rest of the file stays clean.
+    TempDir dir;
+    const std::string path = dir.file("long.vxr");
+    synth::SampleOptions o;
+    o.frames = 130000;
+    ASSERT_TRUE(synth::writeSampleFile(path, o));
+    RecordFile file;
+    ASSERT_TRUE(file.open(path));
+    ASSERT_GT(file.size(), std::uint64_t{36} << 20);
+    RecordIndex index;
+    ASSERT_EQ(ScanFrames(file, index), std::nullopt);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> spoilt;  // (frame, offset)
+    std::vector<std::uint64_t> bytes;  // the byte changed: in the data, past any ping number
+    for (const std::uint64_t boundary : {std::uint64_t{16} << 20, std::uint64_t{32} << 20}) {
+        for (std::size_t i = 0; i < index.size(); ++i) {
+            const RecordIndexEntry& e = index[i];
+            if (e.offset() < boundary && e.offset() + e.size() > boundary) {
+                spoilt.emplace_back(i, e.offset());
+                bytes.push_back(std::max(boundary, e.offset() + 96));
+                ASSERT_LT(bytes.back(), e.offset() + e.size() - 4);
+                break;
+            }
+        }
+    }
+    ASSERT_EQ(spoilt.size(), 2u);
+    file.close();
+
+    const FileCheckResult clean = checkFile(path, {.walkLayouts = false});
+    EXPECT_TRUE(clean.clean()) << clean.problemCount();
+    EXPECT_EQ(clean.frames, index.size());
+    EXPECT_EQ(clean.statistics.bytes(), clean.fileBytes);
+
+    {
+        std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+        for (const std::uint64_t at : bytes) {
+            out.seekg(static_cast<std::streamoff>(at));
+            char c = 0;
+            out.read(&c, 1);
+            c = static_cast<char>(c ^ 0x10);
+            out.seekp(static_cast<std::streamoff>(at));
+            out.write(&c, 1);
+        }
+    }
+    const FileCheckResult r = checkFile(path, {.walkLayouts = false});
+    EXPECT_EQ(kindsOf(r), V{"checksum"});
+    ASSERT_EQ(r.of(K::Checksum).count, 2u);
+    for (std::size_t n = 0; n < 2; ++n)
+        EXPECT_EQ(Pos(r.of(K::Checksum).first[n].index, r.of(K::Checksum).first[n].offset), spoilt[n]);
+    EXPECT_EQ(r.frames, index.size());
+}
+
 TEST(FileCheck, FramingProblemsAreFoundWhereTheyAreAndTheWalkResumes) {
     TempDir dir;
     const Bytes a = framed(7000, 1), b = framed(7004, 2), c = framed(7027, 3);

@@ -49,3 +49,19 @@ TEST(RecordStatistics, TimeOrderAcrossDaysAndYears) {
     EXPECT_FALSE(vxTimeSeconds({0, 0, 0.0f, 0, 0}));
     EXPECT_FALSE(vxTimeSeconds({2023, 366, 0.0f, 0, 0}));  // no such day
 }
+
+TEST(RecordStatistics, TheDayKeptForARunOfTimeStampsGivesTheSameSeconds) {
+    // Runs within a day, across days and years, through days and times that
+    // have no date, and back: never a value left over from the day before.
+    const std::vector<VxTIME> times = {
+        {2024, 65, 9.0f, 7, 4},   {2024, 65, 9.125f, 7, 4}, {2024, 65, 61.0f, 7, 4}, {2024, 65, 1.0f, 24, 0},
+        {2024, 66, 0.0f, 0, 0},   {2023, 366, 0.0f, 0, 0},  {2023, 366, 1.0f, 0, 0}, {2024, 366, 59.5f, 23, 59},
+        {2025, 1, 0.0f, 0, 0},    {0, 0, 0.0f, 0, 0},       {0, 1, 0.0f, 0, 0},      {2025, 1, 0.5f, 0, 0},
+        {2024, 65, -1.0f, 7, 4},  {2024, 65, 2.0f, 7, 60},  {2024, 65, 2.0f, 7, 59},
+    };
+    VxTimeSecondsCache cached;
+    for (const VxTIME& t : times) {
+        const std::optional<double> plain = vxTimeSeconds(t);
+        EXPECT_EQ(cached(t), plain) << t.year << " " << t.day << " " << int(t.hours) << ":" << int(t.minutes);
+    }
+}
