@@ -7,6 +7,7 @@
 #include "core/frame.h"
 #include "net/packets.h"
 #include "tests/net/sim_process.h"
+#include "tests/support/text_count.h"
 
 #include <gtest/gtest.h>
 
@@ -24,11 +25,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::size_t count(const std::string& text, const std::string& word) {
-    std::size_t n = 0;
-    for (auto at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
-    return n;
-}
+using tarvik::testing::countOccurrences;
 
 // A server that takes the connection and never says a word.
 class SilentServer {
@@ -155,11 +152,11 @@ TEST_F(Connection, ConnectsListsDevicesSubscribesAndListsLiveRows) {
     EXPECT_GT(view.rowRecordNumber(0), 0u);
 
     const std::string log = sim.log();
-    EXPECT_EQ(count(log, "record 7022"), 1u);
-    EXPECT_EQ(count(log, "record 7001"), 1u);
-    EXPECT_EQ(count(log, "record 7004"), 2u);
-    EXPECT_EQ(count(log, "record 7503"), 2u);
-    EXPECT_EQ(count(log, "\tcommand 1051"), 2u);
+    EXPECT_EQ(countOccurrences(log, "record 7022"), 1u);
+    EXPECT_EQ(countOccurrences(log, "record 7001"), 1u);
+    EXPECT_EQ(countOccurrences(log, "record 7004"), 2u);
+    EXPECT_EQ(countOccurrences(log, "record 7503"), 2u);
+    EXPECT_EQ(countOccurrences(log, "\tcommand 1051"), 2u);
     EXPECT_NE(log.find("received 7500\t112 bytes\tdevice 7125:1\tcommand 1051"), std::string::npos);
 
     // One record type to the ticked devices only.
@@ -167,12 +164,12 @@ TEST_F(Connection, ConnectsListsDevicesSubscribesAndListsLiveRows) {
     port.setItemChecked(kSonarsForCommand, 0, false);
     port.setText(kRequestOneNumber, "7022");
     view.OnSendRecordRequest();
-    ASSERT_TRUE(tickUntil([&] { return count(sim.log(), "record 7022") == 2; }));
+    ASSERT_TRUE(tickUntil([&] { return countOccurrences(sim.log(), "record 7022") == 2; }));
     EXPECT_NE(sim.log().find("device 7125:1\tcommand 1050\tticket 1\trecord 7022"), std::string::npos);
 
     // Every request type to every device of the list, the fixed entries included.
     view.OnSendRequestRecords();
-    ASSERT_TRUE(tickUntil([&] { return count(sim.log(), "\tcommand 1050") >= 4 + 1 + 54 * 4; }));
+    ASSERT_TRUE(tickUntil([&] { return countOccurrences(sim.log(), "\tcommand 1050") >= 4 + 1 + 54 * 4; }));
     EXPECT_NE(sim.log().find("device 0:0\tcommand 1050\tticket 1\trecord 7613"), std::string::npos);
 
     // Stop, and start again on the same socket.
@@ -183,11 +180,11 @@ TEST_F(Connection, ConnectsListsDevicesSubscribesAndListsLiveRows) {
     EXPECT_TRUE(port.items(kDevicesFound).empty());
     EXPECT_FALSE(port.hidden.count(kStartCommunicating));
     EXPECT_TRUE(port.hidden.count(kRequestOneButton));
-    ASSERT_TRUE(tickUntil([&] { return count(sim.log(), "\tcommand 1052") == 4; }));
+    ASSERT_TRUE(tickUntil([&] { return countOccurrences(sim.log(), "\tcommand 1052") == 4; }));
     view.OnStartCommunicating();
     EXPECT_TRUE(view.connection().connected());
     EXPECT_EQ(view.connection().receiver().socketHandle, handle);
-    EXPECT_EQ(count(sim.log(), "connection accepted"), 1u);
+    EXPECT_EQ(countOccurrences(sim.log(), "connection accepted"), 1u);
 
     view.OnViewClosing();
     EXPECT_FALSE(view.connection().receiver().running());
@@ -199,10 +196,10 @@ TEST_F(Connection, DisabledSubscriptionStillRequestsGeometryAndSettings) {
     port.setChecked(kDisableInitialSubscription, true);
     connectTo(sim.port());
     ASSERT_TRUE(view.connection().connected());
-    ASSERT_TRUE(tickUntil([&] { return count(sim.log(), "record 7503") == 2; }));
+    ASSERT_TRUE(tickUntil([&] { return countOccurrences(sim.log(), "record 7503") == 2; }));
     std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(count(sim.log(), "\tcommand 1051"), 0u);
-    EXPECT_EQ(count(sim.log(), "record 7004"), 2u);
+    EXPECT_EQ(countOccurrences(sim.log(), "\tcommand 1051"), 0u);
+    EXPECT_EQ(countOccurrences(sim.log(), "record 7004"), 2u);
 }
 
 TEST_F(Connection, DroppedPingsArriveAsTheirLine) {

@@ -9,6 +9,7 @@
 #include "core/frame.h"
 #include "core/record_file.h"
 #include "tests/net/sim_process.h"
+#include "tests/support/text_count.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -26,11 +27,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::size_t count(const std::string& text, const std::string& word) {
-    std::size_t n = 0;
-    for (auto at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
-    return n;
-}
+using tarvik::testing::countOccurrences;
 
 class RemoteOverConnection : public ::testing::Test {
 protected:
@@ -119,9 +116,9 @@ TEST_F(RemoteOverConnection, CommandToOneCheckedDeviceArrivesAndIsRecordedOnce) 
 
     const std::string target = std::to_string(devices[0].deviceId) + ":" + std::to_string(devices[0].enumerator);
     const std::string other = std::to_string(devices[1].deviceId) + ":" + std::to_string(devices[1].enumerator);
-    ASSERT_TRUE(tickUntil([&] { return count(sim.log(), "applied to device " + target) == 1 && listed(7501); }));
-    EXPECT_EQ(count(sim.log(), "applied to device " + other), 0u);
-    EXPECT_EQ(count(sim.log(), "\tcommand 1003"), 1u);
+    ASSERT_TRUE(tickUntil([&] { return countOccurrences(sim.log(), "applied to device " + target) == 1 && listed(7501); }));
+    EXPECT_EQ(countOccurrences(sim.log(), "applied to device " + other), 0u);
+    EXPECT_EQ(countOccurrences(sim.log(), "\tcommand 1003"), 1u);
 
     view.outputWriter().StopWriting();
     const auto commands = sentCommandsIn(written);
@@ -147,8 +144,8 @@ TEST_F(RemoteOverConnection, ScriptStartsTheConnectionChoosesDevicesAndStops) {
     EXPECT_TRUE(view.playScriptFile(script));
     EXPECT_TRUE(port.messages.empty()) << port.messages.front();
     EXPECT_EQ(view.pipeline().scrollLimit(), 50u);
-    EXPECT_EQ(count(sim.log(), "applied to device 7125:0"), 1u);
-    EXPECT_EQ(count(sim.log(), "\tcommand 1003"), 1u);
+    EXPECT_EQ(countOccurrences(sim.log(), "applied to device 7125:0"), 1u);
+    EXPECT_EQ(countOccurrences(sim.log(), "\tcommand 1003"), 1u);
     // DEVICES ticked the first sonar only, in the selector too.
     EXPECT_TRUE(port.itemChecked(kSonarsForCommand, 0));
     EXPECT_FALSE(port.itemChecked(kSonarsForCommand, 1));
@@ -158,5 +155,5 @@ TEST_F(RemoteOverConnection, ScriptStartsTheConnectionChoosesDevicesAndStops) {
     std::ofstream(end) << "END\n";
     EXPECT_TRUE(view.playScriptFile(end));
     EXPECT_FALSE(view.connection().connected());
-    EXPECT_TRUE(tickUntil([&] { return count(sim.log(), "\tcommand 1052") >= 1; }));
+    EXPECT_TRUE(tickUntil([&] { return countOccurrences(sim.log(), "\tcommand 1052") >= 1; }));
 }
