@@ -214,6 +214,7 @@ struct LayoutLoader::State {
 };
 
 LayoutLoader::LayoutLoader() : state_(new State) {}
+LayoutLoader::LayoutLoader(const LayoutLoader& other) : state_(new State(*other.state_)) {}
 LayoutLoader::~LayoutLoader() { delete state_; }
 
 void LayoutLoader::addBuiltIn() {

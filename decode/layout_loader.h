@@ -100,7 +100,9 @@ class LayoutLoader {
 public:
     LayoutLoader();
     ~LayoutLoader();
-    LayoutLoader(const LayoutLoader&) = delete;
+    // A copy carries everything added so far, so a loader holding the shared
+    // definitions can be copied instead of parsing them again.
+    LayoutLoader(const LayoutLoader& other);
     LayoutLoader& operator=(const LayoutLoader&) = delete;
 
     // The embedded built-in files.

@@ -1,6 +1,8 @@
 // Fuzz target: any text as a layout definition file, loaded after the shared
-// enumerations (the full built-in set would slow every run down); then the records it defined report a frame of patterned bytes,
-// so that the walker meets whatever layouts got through the checks.
+// enumerations (the full built-in set would slow every run down); then the
+// records it defined report a frame of patterned bytes, so that the walker
+// meets whatever layouts got through the checks. The enumerations are parsed
+// once and the loader holding them is copied for every input.
 
 #include "core/frame.h"
 #include "decode/layout_loader.h"
@@ -11,9 +13,13 @@
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    tarvik::LayoutLoader loader;
-    const auto& builtIn = tarvik::builtInLayoutFiles();
-    loader.addText(builtIn.front().name, builtIn.front().text);
+    static const tarvik::LayoutLoader withEnumerations = [] {
+        tarvik::LayoutLoader l;
+        const auto& builtIn = tarvik::builtInLayoutFiles();
+        l.addText(builtIn.front().name, builtIn.front().text);
+        return l;
+    }();
+    tarvik::LayoutLoader loader(withEnumerations);
     loader.addText("fuzz.yaml", std::string_view(reinterpret_cast<const char*>(data), size));
     tarvik::LoadedDefinitions loaded = loader.finish();
     for (const auto& p : loaded.problems) (void)p.message();

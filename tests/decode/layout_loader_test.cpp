@@ -68,6 +68,33 @@ TEST(LayoutLoader, BuiltInFilesLoadWithoutProblems) {
     EXPECT_EQ(roll.blockCountRule.apply(6, 0), 12);  // 2 x ((6 AND 2) x 6) >> 1
 }
 
+TEST(LayoutLoader, ACopyLoadsOnFromWhereTheOriginalStood) {
+    LayoutLoader shared;
+    shared.addText(builtInLayoutFiles().front().name, builtInLayoutFiles().front().text);
+    const std::string file = "records:\n  - type: 7999\n    title: Copied\n    items:\n"
+                             "      - [\"Sequence\", u, 2, multi-ping-sequence]\n";
+    LayoutLoader copy(shared);
+    copy.addText("a.yaml", file);
+    const LoadedDefinitions fromCopy = copy.finish();
+
+    LayoutLoader fresh;
+    fresh.addText(builtInLayoutFiles().front().name, builtInLayoutFiles().front().text);
+    fresh.addText("a.yaml", file);
+    const LoadedDefinitions fromScratch = fresh.finish();
+
+    EXPECT_EQ(messages(fromCopy), messages(fromScratch));
+    // The copy still knows the shared enumerations it did not parse itself.
+    EXPECT_EQ(record(fromCopy, 7999).items.at(0).enumeration.at(0).text, "Not in multiping mode");
+    ASSERT_EQ(fromCopy.sources.size(), 2u);
+    EXPECT_EQ(fromCopy.sources.back().added, fromScratch.sources.back().added);
+    // The original is untouched by what the copy loaded and finished.
+    shared.addText("b.yaml", "records: []\n");
+    const LoadedDefinitions fromOriginal = shared.finish();
+    ASSERT_EQ(fromOriginal.sources.size(), 2u);
+    EXPECT_TRUE(fromOriginal.sources.back().added.empty());
+    EXPECT_FALSE(fromOriginal.catalogue.records.count(RecordKey{5, 1, 7999}));
+}
+
 TEST(LayoutLoader, LaterDefinitionsReplaceWholeOrAdd) {
     const LoadedDefinitions d = loadOnTopOfBuiltIn("user.yaml", R"yaml(
 enumerations:
