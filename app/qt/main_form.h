@@ -46,6 +46,11 @@ public:
     // The splitter between the report, the bytes pane and the remote panel.
     QSplitter* rightSplitter() const { return right_; }
 
+protected:
+    // Swallows Enter on the form's controls, so that it adds no typed text to
+    // the address list and sets nothing off.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     template <class W> W* add(int number, W* widget, const QString& caption = {});
     QWidget* connectionGroup();

@@ -27,6 +27,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -151,6 +152,15 @@ void WindowTest::formAndMenu() {
     QCOMPARE(window->port().text(1004), std::string("Start Communicating"));
     QCOMPARE(window->port().text(1069), std::string("TCP"));
     QCOMPARE(window->port().text(1043), std::string("ALL RECORDS"));
+    // Enter on the form is swallowed: typed text is not added to the address list.
+    auto* address = qobject_cast<QComboBox*>(form.control(controls::kAddress));
+    QVERIFY(address);
+    const int addresses = address->count();
+    address->setEditText("10.1.2.3");
+    QTest::keyClick(address->lineEdit(), Qt::Key_Return);
+    QCOMPARE(address->count(), addresses);
+    QCOMPARE(address->currentText(), QString("10.1.2.3"));
+    address->setEditText({});
 
     QString aboutTitle, aboutVersion;
     answerModal<QDialog>([&](QDialog* about) {
