@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test: the GCC build (with the
 # widget tests under a virtual display and the Debian package test), then the
 # clang build with AddressSanitizer and UndefinedBehaviorSanitizer (the unit and
-# end-to-end tests, and short runs of every fuzz target from its seed corpus).
+# end-to-end tests, and short runs of every fuzz target from its seed corpus),
+# then the threaded tests (network, connection, pipeline) with ThreadSanitizer.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -30,17 +31,27 @@ fuzz() {  # NAME SECONDS MAX_LEN
     "$sanitized/bin/$1" -max_total_time="$2" -max_len="$3" -print_final_stats=1 \
         "$sanitized/corpus/$1" "$root/fuzz/corpus/$1"
 }
-fuzz report_fuzz 20 20000
-fuzz net_packet_fuzz 15 8192
-fuzz record_file_fuzz 15 4096
-fuzz imagery_fuzz 20 20000
-fuzz layout_fuzz 15 65536
-fuzz script_fuzz 20 4096
-fuzz convert_fuzz 10 256
-fuzz device_list_fuzz 15 4096
+fuzz report_fuzz 12 20000
+fuzz net_packet_fuzz 10 8192
+fuzz record_file_fuzz 10 4096
+fuzz imagery_fuzz 12 20000
+fuzz layout_fuzz 10 65536
+fuzz script_fuzz 10 4096
+fuzz convert_fuzz 5 256
+fuzz device_list_fuzz 8 4096
 # Every record file of that corpus, hostile ones included, is checked without a
 # crash (0 clean, 1 problems found), by the sanitized build.
 status=0
 "$sanitized/bin/tarvik-cli" check --jobs "$jobs" "$root"/fuzz/corpus/record_file_fuzz/* \
     "$sanitized"/corpus/record_file_fuzz/* >/dev/null || status=$?
 [ "$status" -le 1 ] || { echo "tarvik-cli check failed on the record file corpus ($status)"; exit 1; }
+
+# The threaded code under ThreadSanitizer: the receiver, the connection and the
+# arrival pipeline, with the programs their end-to-end tests start.
+threaded="$root/build-tsan"
+CC=clang CXX=clang++ cmake -S "$root" -B "$threaded" -G Ninja -DTARVIK_SANITIZE=thread \
+  -DTARVIK_BUILD_GUI=OFF -DTARVIK_BUILD_TESTS=ON -DTARVIK_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$threaded" -j "$jobs" --target net_tests app_tests tarvik-cli vxcenter-sim
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+"$threaded/bin/net_tests" --gtest_brief=1
+"$threaded/bin/app_tests" --gtest_brief=1
