@@ -13,10 +13,10 @@ int main(int argc, char** argv) {
     using namespace tarvik::cli;
     namespace options = tarvik::options;
 
-    CLI::App program("the headless twin of the Tarvik record inspection tool", "tarvik-cli");
+    CLI::App program("The headless twin of the Tarvik record inspection tool.", "tarvik-cli");
     options::setUpProgram(program, TARVIK_VERSION,
                           {"tarvik-cli COMMAND [ARGUMENTS]   (tarvik-cli COMMAND --help for details)",
-                           "Texts the window would show in a message box go to stderr, one per line.\n"
+                           "Texts the window would show in a message box go to stderr, one per line.\n\n"
                            "Exit status: 0 success, 1 a message was shown, 2 usage error."});
     // At most one command: a later word that names another command is an argument.
     program.require_subcommand(0, 1);

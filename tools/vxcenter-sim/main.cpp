@@ -31,19 +31,21 @@ const char* const kDetails =
     "(or UDP) on stdout.\n"
     "\n"
     "What it answers (remote control records, type 7500):\n"
-    "  Single record request (1050) for 7001 (configuration: one entry per device,\n"
-    "      each with its device text: Name with deviceid and enumerator, SonarType,\n"
-    "      SystemInfo with IDH), 7022 (version text), 7000, 7004, 7503, and the\n"
-    "      stream types 7006, 7007, 7008, 7011, 7027; other types are not answered.\n"
-    "  Volatile data feed (1051): streams the listed record types for the addressed\n"
-    "      device at the ping rate, ping numbers increasing: 7000 settings, 7004\n"
-    "      geometry, 7027 detections, 7006 bathymetry, 7008 beam data (several\n"
-    "      packets), 7011 images, 7007 side-scan; other types as small sample\n"
-    "      records. The ping records picture one scene: a seabed sloping across\n"
-    "      the swath with a few drifting targets.\n"
-    "  End all subscriptions (1052): stops every stream of the connection.\n"
-    "  Any other command: a 7501 acknowledgement with its ticket and tracking\n"
-    "      number; a command number it does not know: a 7502 with error code 28679.\n"
+    "\n"
+    "A single record request (1050) for 7001 (configuration: one entry per device, each\n"
+    "with its device text: Name with deviceid and enumerator, SonarType, SystemInfo\n"
+    "with IDH), 7022 (version text), 7000, 7004, 7503, and the stream types 7006, 7007,\n"
+    "7008, 7011, 7027; other types are not answered.\n"
+    "\n"
+    "A volatile data feed (1051) streams the listed record types for the addressed\n"
+    "device at the ping rate, ping numbers increasing: 7000 settings, 7004 geometry,\n"
+    "7027 detections, 7006 bathymetry, 7008 beam data (several packets), 7011 images,\n"
+    "7007 side-scan; other types as small sample records. The ping records picture one\n"
+    "scene: a seabed sloping across the swath with a few drifting targets.\n"
+    "\n"
+    "End all subscriptions (1052) stops every stream of the connection. Any other\n"
+    "command gets a 7501 acknowledgement with its ticket and tracking number; a command\n"
+    "number it does not know, a 7502 with error code 28679.\n"
     "\n"
     "Exit status: 0 after --exit-after or a termination signal, 1 when it could not\n"
     "listen, write the port file or read the replay file (a line on stderr says why),\n"
@@ -66,7 +68,7 @@ int main(int argc, char** argv) {
     std::pair<std::uint32_t, std::uint32_t> image{o.shape.imageWidth, o.shape.imageHeight};
     std::vector<std::uint64_t> recordSizes;  // TYPE, BYTES, TYPE, BYTES, ...
 
-    CLI::App app("a stand-in for the sonar server, for demos and tests", "vxcenter-sim");
+    CLI::App app("A stand-in for the sonar server, for demos and tests.", "vxcenter-sim");
     options::setUpProgram(app, TARVIK_VERSION, {kSynopsis, kDetails});
 
     const std::string connection = "Connection";
