@@ -1,6 +1,7 @@
 // Usage errors and help of tarvik-cli and vxcenter-sim: every usage error is one
 // line on stderr naming what is wrong, exit status 2, nothing on stdout.
 
+#include "tests/net/sim_process.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -11,6 +12,7 @@
 #include <sstream>
 
 using tarvik::testing::runProgram;
+using tarvik::testing::SimProcess;
 using tarvik::testing::TempDir;
 
 namespace {
@@ -91,6 +93,29 @@ TEST(Usage, ErrorsAreOneLineNamingTheOptionWithExitTwo) {
         EXPECT_TRUE(!r.err.empty() && r.err.back() == '\n');
         EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
     }
+}
+
+// The forms the commands took before stay: "localhost" for the loopback, a
+// repeated option given once per value, options before and after the positionals.
+TEST(Usage, RepeatedOptionsAndLocalhostAreTakenAsBefore) {
+    SimProcess sim({});
+    ASSERT_FALSE(sim.port().empty());
+    const auto r = runProgram(kCli, {"receive", "--request", "7022", "localhost", sim.port(), "--request", "7001",
+                                     "--seconds", "0.5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("7022\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("7001\t"), std::string::npos) << r.out;
+}
+
+// Numbers are decimal whatever their leading zeros: "--row 010" is row ten.
+TEST(Usage, LeadingZerosDoNotMakeOctalNumbers) {
+    TempDir dir;
+    const std::string file = dir.file("sample.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "12"}).status, 0);
+    const auto padded = runProgram(kCli, {"report", file, "--row", "010"});
+    ASSERT_EQ(padded.status, 0) << padded.err;
+    EXPECT_EQ(padded.out, runProgram(kCli, {"report", file, "--row", "10"}).out);
+    EXPECT_NE(padded.out, runProgram(kCli, {"report", file, "--row", "8"}).out);
 }
 
 // The overview lists every command with a line of its own; each command's

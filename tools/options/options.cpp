@@ -33,6 +33,7 @@ CLI::Validator wholeNumber(std::uint64_t lo, std::uint64_t hi) {
             const auto [stop, ec] = std::from_chars(input.data(), end, value);
             if (!digits || ec != std::errc{} || stop != end || value < lo || value > hi)
                 return input + " is not " + expected;
+            input = std::to_string(value);  // "010" is ten, not an octal eight
             return {};
         },
         "");

@@ -18,6 +18,8 @@ namespace tarvik::options {
 inline constexpr int kExitUsage = 2;
 
 // A whole number written in decimal digits (no sign, no other base) from lo to hi.
+// Give it with ->transform(): it rewrites the value without leading zeros, which
+// the parser would otherwise read as octal ("010" is ten).
 CLI::Validator wholeNumber(std::uint64_t lo, std::uint64_t hi);
 template <typename T>
 CLI::Validator wholeNumber() {

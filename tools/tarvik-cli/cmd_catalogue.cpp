@@ -126,7 +126,7 @@ Command addCatalogue(CLI::App& program) {
                           "element width, count field"),
         command->add_option("--record", o->record, "the items of one layout, one per line: name, format, number")
             ->type_name("TYPE")
-            ->check(options::wholeNumber<std::uint32_t>()),
+            ->transform(options::wholeNumber<std::uint32_t>()),
         command->add_flag("--sources", o->sources,
                           "the definition files loaded, in order, each followed by what it added or\n"
                           "replaced (\"  added<TAB>KEY\", \"  replaced<TAB>KEY\")"),

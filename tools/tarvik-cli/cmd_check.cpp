@@ -88,7 +88,7 @@ Command addCheck(CLI::App& program) {
     command->add_flag("--json", o->json, "one JSON document per file instead of the text summary");
     command->add_option("--jobs", o->jobs, "files checked in parallel, 1 to 1024 (default: the number of cores)")
         ->type_name("N")
-        ->check(options::wholeNumber(1, 1024));
+        ->transform(options::wholeNumber(1, 1024));
     command->add_flag("--no-layouts", o->noLayouts, "skip the layout walk (frames, checksums and order only)");
     addLayoutsOption(*command);
     return {command, [o] { return runCheck(*o); }};

@@ -53,20 +53,20 @@ Command addGenerate(CLI::App& program) {
     command->add_option("FILE", o->file, "the record file to write")->required();
     command->add_option("--frames", o->frames, "number of frames between header and catalog (default 40)")
         ->type_name("N")
-        ->check(options::wholeNumber<std::size_t>());
+        ->transform(options::wholeNumber<std::size_t>());
     command->add_flag("--no-catalog", o->noCatalog,
                       "no catalog: the file header record points at nothing and\nreaders walk the frames");
     CLI::Option* size =
         command->add_option("--size", o->size, "pad every frame's data section to MIN..MAX bytes (12 to 67108864)")
             ->type_name("MIN MAX")
-            ->check(options::wholeNumber(12, kMaxDataBytes));
+            ->transform(options::wholeNumber(12, kMaxDataBytes));
     command
         ->add_option("--imagery", o->imageryPings,
                      "picture records instead (1 to 100000 pings): configuration, settings\n"
                      "and geometry, then a side-scan record (7007) per ping and bathymetry,\n"
                      "beam data and image records (7006, 7008, 7011) every 16th ping")
         ->type_name("PINGS")
-        ->check(options::wholeNumber(1, 100000));
+        ->transform(options::wholeNumber(1, 100000));
     return {command, [o, size] { return runGenerate(*o, size->count() > 0); }};
 }
 

@@ -100,10 +100,10 @@ Command addImage(CLI::App& program) {
         ->check(CLI::IsMember({"sector", "echogram"}));
     command->add_option("--row", o->row, "the listed row for the sector picture (default 0)")
         ->type_name("N")
-        ->check(options::wholeNumber<std::size_t>());
+        ->transform(options::wholeNumber<std::size_t>());
     command->add_option("--size", o->size, "size of the sector picture in pixels, 16 to 8192 each (default 640 480)")
         ->type_name("W H")
-        ->check(options::wholeNumber(16, 8192));
+        ->transform(options::wholeNumber(16, 8192));
     addFilterOption(*command, o->filter);
     return {command, [o] { return runImage(*o); }};
 }

@@ -104,7 +104,7 @@ Command addListen(CLI::App& program) {
     auto o = std::make_shared<ListenOptions>();
     command->add_option("HOST", o->host, "the server's address: dotted IPv4 or localhost")
         ->required()
-        ->check(hostAddress());
+        ->transform(hostAddress());
     command->add_option("PORT", o->port, "the server's port, 1 to 65535 (default 7000)")->check(portNumber());
     command->add_flag("--udp", o->udp, "use UDP instead of TCP");
     addFilterOption(*command, o->filter);
@@ -112,7 +112,7 @@ Command addListen(CLI::App& program) {
     addSecondsOption(*command, o->seconds, "how long to listen, 0 to 1000000 seconds (default 3)");
     command->add_option("--limit", o->limit, "the scroll limit, 20 to 1000 (default 100)")
         ->type_name("N")
-        ->check(options::wholeNumber(kMinScrollLimit, kMaxScrollLimit));
+        ->transform(options::wholeNumber(kMinScrollLimit, kMaxScrollLimit));
     command->add_flag("--report-last", o->reportLast, "at the end, print the report of the last listed record");
     command
         ->add_option("--write", o->writeFolder,

@@ -105,12 +105,12 @@ Command addReceive(CLI::App& program) {
     auto o = std::make_shared<ReceiveOptions>();
     command->add_option("HOST", o->host, "the server's address: dotted IPv4 or localhost")
         ->required()
-        ->check(hostAddress());
+        ->transform(hostAddress());
     command->add_option("PORT", o->port, "the server's port, 1 to 65535")->required()->check(portNumber());
     command->add_flag("--udp", o->udp, "use UDP instead of TCP");
     options::repeatable(command->add_option("--request", o->requests, "ask for one record of TYPE (repeatable)"))
         ->type_name("TYPE")
-        ->check(options::wholeNumber<std::uint32_t>());
+        ->transform(options::wholeNumber<std::uint32_t>());
     addSecondsOption(*command, o->seconds, "how long to listen, 0 to 1000000 seconds (default 3)");
     command->add_option("--out", o->out, "write the listed records as received, back to back, into a record file")
         ->type_name("FILE");

@@ -92,7 +92,7 @@ Command addReport(CLI::App& program) {
     command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
     CLI::Option* row = command->add_option("--row", o->row, "the listed row whose record is reported (default 0)")
                            ->type_name("N")
-                           ->check(options::wholeNumber<std::size_t>());
+                           ->transform(options::wholeNumber<std::size_t>());
     command->add_flag("--all", o->all, "the report of every listed row, each followed by a separator line")
         ->excludes(row);
     addFilterOption(*command, o->filter);

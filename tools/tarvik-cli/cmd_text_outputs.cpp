@@ -182,7 +182,7 @@ Command addPrint(CLI::App& program) {
     command->add_option("--row", o->row, "the listed row whose report is printed")
         ->type_name("N")
         ->required()
-        ->check(options::wholeNumber<std::size_t>());
+        ->transform(options::wholeNumber<std::size_t>());
     command->add_option("--pdf", o->pdf, "the PDF file to write")->type_name("OUT.pdf")->required();
     addFilterOption(*command, o->filter);
     return {command, [o] { return runPrint(*o); }};

@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
         ->group(connection);
     app.add_option("--port", o.port, "port, 0 to 65535 (default 7000; 0 lets the system choose)")
         ->type_name("P")
-        ->check(options::wholeNumber<std::uint16_t>())
+        ->transform(options::wholeNumber<std::uint16_t>())
         ->group(connection);
     app.add_option("--port-file", o.portFile, "write the port actually bound into FILE")
         ->type_name("FILE")
@@ -92,11 +92,11 @@ int main(int argc, char** argv) {
                    "devices in the configuration, 0 to 100 (default 1); they\n"
                    "share the device id and have enumerators 0..N-1")
         ->type_name("N")
-        ->check(options::wholeNumber(0, 100))
+        ->transform(options::wholeNumber(0, 100))
         ->group(records);
     app.add_option("--device-id", o.deviceId, "their device id (default 7125)")
         ->type_name("ID")
-        ->check(options::wholeNumber<std::uint32_t>())
+        ->transform(options::wholeNumber<std::uint32_t>())
         ->group(records);
     app.add_option("--ping-rate", o.pingRate, "pings per second of the streams, 0.001 to 1000 (default 2)")
         ->type_name("HZ")
@@ -104,30 +104,30 @@ int main(int argc, char** argv) {
         ->group(records);
     app.add_option("--beams", o.shape.beams, "beams per ping, 1 to 1000 (default 128)")
         ->type_name("N")
-        ->check(options::wholeNumber(1, 1000))
+        ->transform(options::wholeNumber(1, 1000))
         ->group(records);
     app.add_option("--samples", o.shape.samples,
                    "samples per beam in 7008, 1 to 100000 (default 400:\n205,000 bytes)")
         ->type_name("N")
-        ->check(options::wholeNumber(1, 100000))
+        ->transform(options::wholeNumber(1, 100000))
         ->group(records);
     app.add_option("--image", image,
                    "7011 image size in pixels (default 512 256), each at least 1,\n"
                    "W x H at most 67108864")
         ->type_name("W H")
-        ->check(options::wholeNumber(1, kMaxRecordBytes))
+        ->transform(options::wholeNumber(1, kMaxRecordBytes))
         ->group(records);
     app.add_option("--side-samples", o.shape.sideScanSamples, "7007 samples per side, 1 to 1000000 (default 1024)")
         ->type_name("N")
-        ->check(options::wholeNumber(1, 1000000))
+        ->transform(options::wholeNumber(1, 1000000))
         ->group(records);
     options::repeatable(app.add_option("--record-size", recordSizes,
                                        "pad records of TYPE to exactly BYTES bytes (0 to 67108864)\n"
                                        "when they are smaller (repeatable)"))
         ->type_size(2)
         ->type_name("TYPE BYTES")
-        ->check(options::wholeNumber<std::uint32_t>().application_index(0))
-        ->check(options::wholeNumber(0, kMaxRecordBytes).application_index(1))
+        ->transform(options::wholeNumber<std::uint32_t>().application_index(0))
+        ->transform(options::wholeNumber(0, kMaxRecordBytes).application_index(1))
         ->group(records);
     app.add_flag("--imagery", o.imagery,
                  "every feed also streams 7006, 7007, 7008 and 7011, so a\n"
@@ -149,31 +149,31 @@ int main(int argc, char** argv) {
                    "leave out packet 1 of every Nth record that needs several\n"
                    "packets (the client sees a lost packet when it has 3 or more)")
         ->type_name("N")
-        ->check(options::wholeNumber<unsigned>())
+        ->transform(options::wholeNumber<unsigned>())
         ->group(faults);
     app.add_option("--orphan-fragment", o.orphanFragmentEvery, "leave out packet 0 of every Nth such record")
         ->type_name("N")
-        ->check(options::wholeNumber<unsigned>())
+        ->transform(options::wholeNumber<unsigned>())
         ->group(faults);
     app.add_option("--skip-pings", o.skipPingEvery, "skip a ping number every N pings")
         ->type_name("N")
-        ->check(options::wholeNumber<unsigned>())
+        ->transform(options::wholeNumber<unsigned>())
         ->group(faults);
     app.add_option("--close-after", o.closeAfter,
                    "close a connection after sending it N records (UDP:\nforget the client)")
         ->type_name("N")
-        ->check(options::wholeNumber<unsigned>())
+        ->transform(options::wholeNumber<unsigned>())
         ->group(faults);
     app.add_flag("--coalesce", o.coalesce, "send everything of one answer or ping in one write")->group(faults);
     app.add_option("--split-writes", o.splitWrites,
                    "write the stream in pieces of BYTES bytes, 1 to 1048576,\n"
                    "pausing between them (--split-pause)")
         ->type_name("BYTES")
-        ->check(options::wholeNumber(1, kMaxWritePiece))
+        ->transform(options::wholeNumber(1, kMaxWritePiece))
         ->group(faults);
     app.add_option("--split-pause", o.splitPauseMs, "the pause between pieces, 0 to 60000 ms (default 20)")
         ->type_name("MS")
-        ->check(options::wholeNumber(0, 60000))
+        ->transform(options::wholeNumber(0, 60000))
         ->group(faults);
 
     const std::string hostile = "Hostile server (TCP; valid 7000 records between the hostile bytes)";
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
         ->group(hostile);
     app.add_option("--chaos-bytes", o.chaosBytes, "hostile bytes per connection at most (default 1 GiB)")
         ->type_name("N")
-        ->check(options::wholeNumber<std::uint64_t>())
+        ->transform(options::wholeNumber<std::uint64_t>())
         ->group(hostile);
 
     const std::string other = "Other";
