@@ -28,32 +28,25 @@ struct ListenOptions {
 };
 
 int runListen(const ListenOptions& o) {
-    const std::string& host = o.host;
-    const std::string& portText = o.port;
-    const bool udp = o.udp, noSubscribe = o.noSubscribe, reportLast = o.reportLast;
-    const std::string& filter = o.filter;
-    const std::optional<std::string>& writeFolder = o.writeFolder;
-    const std::optional<std::uint32_t>& limit = o.limit;
-
     LiveSession session;
     ConsolePort& port = session.port;
     CMyTarvikView& view = session.view;
-    view.connection().udp = udp;
-    port.setText(controls::kTransportLabel, udp ? "UDP" : "TCP");
-    port.setText(controls::kAddress, host);
-    port.setText(controls::kPort, portText);
-    port.setText(controls::kRecordFilter, filter);
-    port.setChecked(controls::kDisableInitialSubscription, noSubscribe);
-    if (limit) view.pipeline().setScrollLimit(*limit);
-    if (writeFolder) {
+    view.connection().udp = o.udp;
+    port.setText(controls::kTransportLabel, o.udp ? "UDP" : "TCP");
+    port.setText(controls::kAddress, o.host);
+    port.setText(controls::kPort, o.port);
+    port.setText(controls::kRecordFilter, o.filter);
+    port.setChecked(controls::kDisableInitialSubscription, o.noSubscribe);
+    if (o.limit) view.pipeline().setScrollLimit(*o.limit);
+    if (o.writeFolder) {
         RegistryString folder(setting_names::kLastOutputDirectory, session.settings);
-        folder = *writeFolder;
+        folder = *o.writeFolder;
         folder.Write();
     }
 
     view.OnStartCommunicating();
     if (!view.connection().connected()) return kExitMessageShown;
-    if (writeFolder) {
+    if (o.writeFolder) {
         view.OnWriteOutputFile();
         if (!view.outputWriter().writing()) {
             view.OnViewClosing();
@@ -69,11 +62,11 @@ int runListen(const ListenOptions& o) {
     std::fflush(stdout);
 
     session.run(o.seconds);
-    if (reportLast && session.lastListedFrame) {
+    if (o.reportLast && session.lastListedFrame) {
         view.showReport(session.lastListedFrame->bytes(), session.lastListedFrame->number);
         for (const ReportLine& line : port.reportLines) std::printf("%s\n", line.text.c_str());
     }
-    if (writeFolder) {
+    if (o.writeFolder) {
         const std::string written = view.outputWriter().outputFileName();
         view.outputWriter().StopWriting();
         std::printf("%s\n", written.c_str());

@@ -33,32 +33,24 @@ struct ReceiveOptions {
 };
 
 int runReceive(const ReceiveOptions& o) {
-    const std::string& host = o.host;
-    const std::string& portText = o.port;
-    const bool udp = o.udp;
-    const std::vector<std::uint32_t>& requests = o.requests;
-    const double seconds = o.seconds;
-    const std::optional<std::string>& out = o.out;
-    const std::optional<std::string>& config = o.config;
-
     LiveSession session;
     CConnection& connection = session.view.connection();
     CArrivalPipeline& pipeline = session.view.pipeline();
     session.port.setText(controls::kRecordFilter, kAllRecords);
     pipeline.setScrollLimit(kMaxScrollLimit);
     std::vector<Bytes> frames;
-    if (out) pipeline.outputRecord = [&frames](const Bytes& frame) { frames.push_back(frame); };
+    if (o.out) pipeline.outputRecord = [&frames](const Bytes& frame) { frames.push_back(frame); };
 
     int status = kExitOk;
     int error = 0;
     auto& receiver = connection.receiver();
-    const auto handle = udp ? receiver.StartUdp(host, portText, error) : receiver.StartTcp(host, portText, error);
+    const auto handle = o.udp ? receiver.StartUdp(o.host, o.port, error) : receiver.StartTcp(o.host, o.port, error);
     if (handle == net::kInvalidSocket) {
         std::fprintf(stderr, "%s\n", net::socketErrorText(error).c_str());
         return kExitMessageShown;
     }
-    if (!connection.sender().Create(handle, host, portText)) return kExitMessageShown;
-    for (std::uint32_t type : requests) {
+    if (!connection.sender().Create(handle, o.host, o.port)) return kExitMessageShown;
+    for (std::uint32_t type : o.requests) {
         // These records fit one packet: only the first is sent.
         if (!connection.sendRecord(connection.requests().singleRecordRequest(net::kGeneralDeviceId, 0, type), true)) {
             std::fprintf(stderr, "The request for record type %u could not be sent\n", type);
@@ -66,21 +58,21 @@ int runReceive(const ReceiveOptions& o) {
         }
     }
 
-    session.run(seconds);
+    session.run(o.seconds);
     receiver.Stop();
     connection.sender().Close();
     session.view.OnTimer(timers::kArrival);  // what arrived before the end
     std::fflush(stdout);
     if (session.lost()) status = kExitMessageShown;
-    if (config) {
-        if (auto record = receiver.latestConfigurationRecord(); record && !writeFile(*config, {*record})) {
-            std::fprintf(stderr, "could not write %s\n", config->c_str());
+    if (o.config) {
+        if (auto record = receiver.latestConfigurationRecord(); record && !writeFile(*o.config, {*record})) {
+            std::fprintf(stderr, "could not write %s\n", o.config->c_str());
             status = kExitMessageShown;
         }
     }
     receiver.Disconnect();
-    if (out && !writeFile(*out, frames)) {
-        std::fprintf(stderr, "could not write %s\n", out->c_str());
+    if (o.out && !writeFile(*o.out, frames)) {
+        std::fprintf(stderr, "could not write %s\n", o.out->c_str());
         status = kExitMessageShown;
     }
     return status;
