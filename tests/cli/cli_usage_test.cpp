@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 using tarvik::testing::runProgram;
@@ -107,8 +108,9 @@ TEST(Usage, RepeatedOptionsAndLocalhostAreTakenAsBefore) {
     EXPECT_NE(r.out.find("7001\t"), std::string::npos) << r.out;
 }
 
-// Numbers are decimal whatever their leading zeros: "--row 010" is row ten.
-TEST(Usage, LeadingZerosDoNotMakeOctalNumbers) {
+// Numbers are decimal whatever their leading zeros ("--row 010" is row ten),
+// and a file named like a command is a file.
+TEST(Usage, NumbersAndWordsAreReadAsWritten) {
     TempDir dir;
     const std::string file = dir.file("sample.vxr");
     ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "12"}).status, 0);
@@ -116,6 +118,15 @@ TEST(Usage, LeadingZerosDoNotMakeOctalNumbers) {
     ASSERT_EQ(padded.status, 0) << padded.err;
     EXPECT_EQ(padded.out, runProgram(kCli, {"report", file, "--row", "10"}).out);
     EXPECT_NE(padded.out, runProgram(kCli, {"report", file, "--row", "8"}).out);
+
+    const std::string named = dir.file("report");
+    ASSERT_EQ(runProgram(kCli, {"generate", named, "--frames", "3"}).status, 0);
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const auto listed = runProgram(kCli, {"list", "report"});
+    std::filesystem::current_path(before);
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 5);
 }
 
 // The overview lists every command with a line of its own; each command's
