@@ -1,6 +1,6 @@
 #pragma once
 // The command-line conventions tarvik-cli and vxcenter-sim share: one help
-// layout (a synopsis, the options, then what the command does), number options
+// layout (the synopsis, what the command does, then its options), number options
 // that take decimal digits only and refuse out-of-range values instead of
 // wrapping them, and every usage error said in one line on stderr with exit
 // status 2.
