@@ -3,11 +3,12 @@
 
 #include "app/memory_port.h"
 #include "app/print_pdf.h"
+#include "tools/options/options.h"
 
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <unistd.h>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,7 @@ namespace tarvik::cli {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitMessageShown = 1;
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitUsage = options::kExitUsage;
 
 // The console's port: what the window would show in a message box goes to
 // stderr, verbatim, one per line.
@@ -75,68 +76,42 @@ private:
     bool showProgress_ = false;
 };
 
-// A small argument reader: positional words and "--name value" / "--flag" options.
-class Args {
-public:
-    Args(std::vector<std::string> words) : words_(std::move(words)) {}
-
-    bool flag(std::string_view name);
-    // The value after `name`; sets `error` when the option is given without one.
-    std::optional<std::string> option(std::string_view name);
-    std::vector<std::string> options(std::string_view name);  // every occurrence
-    // The `count` values after `name`, when it is given; sets `error` when they are missing.
-    std::optional<std::vector<std::string>> optionValues(std::string_view name, std::size_t count);
-    // What remains once the options have been taken; an unknown "--x" is an error.
-    std::vector<std::string> positionals();
-    bool wantsHelp() const;
-    bool error = false;
-    std::string errorText;
-
-private:
-    std::vector<std::string> words_;
-};
-
-bool parseUnsigned(std::string_view text, unsigned long long& out);
-
-// Takes "--layouts DIR" when given: the views made afterwards load the layout
-// definition files of DIR. False (usage printed) when DIR is missing.
-bool takeLayoutsOption(Args& args);
-
+// Each subcommand adds itself to the program: its options are bound to the
+// variables its run function reads once the words are parsed. The run
+// function returns the exit status.
+using Run = std::function<int()>;
 struct Command {
-    const char* name;
-    const char* summary;
-    const char* usage;  // full help text
-    int (*run)(Args& args);
+    CLI::App* app;
+    Run run;
 };
 
-int runList(Args& args);
-int runGenerate(Args& args);
-int runReport(Args& args);
-int runReceive(Args& args);
-int runListen(Args& args);
-int runCatalogue(Args& args);
-int runCondense(Args& args);
-int runDump(Args& args);
-int runPrint(Args& args);
-int runImage(Args& args);
-int runCheck(Args& args);
-int runCommands(Args& args);
-int runSend(Args& args);
-int runPlay(Args& args);
+Command addList(CLI::App& program);
+Command addGenerate(CLI::App& program);
+Command addReport(CLI::App& program);
+Command addReceive(CLI::App& program);
+Command addListen(CLI::App& program);
+Command addCatalogue(CLI::App& program);
+Command addCondense(CLI::App& program);
+Command addDump(CLI::App& program);
+Command addPrint(CLI::App& program);
+Command addImage(CLI::App& program);
+Command addCheck(CLI::App& program);
+Command addCommands(CLI::App& program);
+Command addSend(CLI::App& program);
+Command addPlay(CLI::App& program);
 
-extern const char* const kListUsage;
-extern const char* const kGenerateUsage;
-extern const char* const kReportUsage;
-extern const char* const kReceiveUsage;
-extern const char* const kListenUsage;
-extern const char* const kCatalogueUsage;
-extern const char* const kCondenseUsage;
-extern const char* const kDumpUsage;
-extern const char* const kPrintUsage;
-extern const char* const kImageUsage;
-extern const char* const kCheckUsage;
-extern const char* const kCommandsUsage;
-extern const char* const kSendUsage;
-extern const char* const kPlayUsage;
+// The options several subcommands share.
+
+// "--layouts DIR": the views made afterwards also load the layout definition
+// files of DIR (after the user's own).
+CLI::Option* addLayoutsOption(CLI::App& command);
+// "--seconds S": how long a live command listens, 0 to 1000000.
+CLI::Option* addSecondsOption(CLI::App& command, double& seconds, const std::string& text);
+// "--filter TEXT": the record filter's text (default "ALL RECORDS").
+CLI::Option* addFilterOption(CLI::App& command, std::string& filter);
+// A server address: dotted IPv4 or "localhost" (made 127.0.0.1).
+CLI::Validator hostAddress();
+// A port: wholly digits, 1..65535.
+CLI::Validator portNumber();
 
 } // namespace tarvik::cli

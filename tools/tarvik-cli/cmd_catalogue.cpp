@@ -9,29 +9,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 
 namespace tarvik::cli {
-
-const char* const kCatalogueUsage =
-    "Usage: tarvik-cli catalogue [--repeats | --vectors | --record TYPE | --sources] [--layouts DIR]\n"
-    "       tarvik-cli catalogue --check FILE...\n"
-    "       tarvik-cli catalogue --export DIR\n\n"
-    "Lists the record layouts, one line per layout: record type, title and number of items,\n"
-    "tab-separated. The layouts are the built-in ones, then those of the user's layout folder\n"
-    "($XDG_CONFIG_HOME/Nerith/Tarvik/layouts), then those of --layouts DIR.\n\n"
-    "  --repeats       one line per repeat block: record type, block index, title, count field,\n"
-    "                  number of items\n"
-    "  --vectors       one line per vector: record type, index, element name, element format,\n"
-    "                  element width, count field\n"
-    "  --record TYPE   the items of one layout, one per line: name, format, number\n"
-    "  --sources       the definition files loaded, in order, each followed by what it added or\n"
-    "                  replaced (\"  added<TAB>KEY\", \"  replaced<TAB>KEY\")\n"
-    "  --layouts DIR   also load the layout definition files of DIR\n"
-    "  --check FILE... check definition files (each on top of the built-in ones) without\n"
-    "                  loading them into a program; problems go to stderr as FILE:LINE: text\n"
-    "  --export DIR    write the built-in definition files into DIR (existing files are kept)\n\n"
-    "Exit status: 0 done, 1 a problem was found or shown (on stderr), 2 usage error or no\n"
-    "layout for TYPE.\n";
 
 namespace {
 
@@ -71,53 +52,45 @@ int exportFiles(const std::string& dir) {
     return status;
 }
 
-} // namespace
+struct CatalogueOptions {
+    bool repeats = false;
+    bool vectors = false;
+    bool sources = false;
+    bool check = false;
+    std::optional<std::uint32_t> record;
+    std::optional<std::string> exportDir;
+    std::vector<std::string> files;
+};
 
-int runCatalogue(Args& args) {
-    const bool repeats = args.flag("--repeats");
-    const bool vectors = args.flag("--vectors");
-    const bool sources = args.flag("--sources");
-    const bool check = args.flag("--check");
-    const std::optional<std::string> recordText = args.option("--record");
-    const std::optional<std::string> exportDir = args.option("--export");
-    const std::optional<std::string> layouts = args.option("--layouts");
-    const auto rest = args.positionals();
-    unsigned long long type = 0;
-    const int modes = int(repeats) + int(vectors) + int(recordText.has_value()) + int(sources) + int(check) +
-                      int(exportDir.has_value());
-    const bool badRest = check ? rest.empty() : !rest.empty();
-    if (args.error || badRest || modes > 1 || ((check || exportDir) && layouts) ||
-        (recordText && !parseUnsigned(*recordText, type))) {
-        std::fprintf(stderr, "%s%s", args.errorText.empty() ? "" : (args.errorText + "\n").c_str(), kCatalogueUsage);
-        return kExitUsage;
-    }
-    if (check) return checkFiles(rest);
-    if (exportDir) return exportFiles(*exportDir);
+int runCatalogue(const CatalogueOptions& o) {
+    if (o.check) return checkFiles(o.files);
+    if (o.exportDir) return exportFiles(*o.exportDir);
 
     const LayoutOptions& options = CMyTarvikView::layoutOptions();
-    const LoadedDefinitions loaded = loadLayouts(layouts.value_or(options.directory), options.userDirectory);
+    const LoadedDefinitions loaded = loadLayouts(options.directory, options.userDirectory);
     for (const LayoutProblem& p : loaded.problems) std::fprintf(stderr, "%s\n", p.message().c_str());
     const LayoutCatalogue& catalogue = loaded.catalogue;
-    if (sources) {
+    if (o.sources) {
         for (const LayoutSource& s : loaded.sources) {
             std::printf("%s\t%zu added\t%zu replaced\t%zu problems\n", s.file.c_str(), s.added.size(),
                         s.replaced.size(), s.problems);
             for (const std::string& key : s.added) std::printf("  added\t%s\n", key.c_str());
             for (const std::string& key : s.replaced) std::printf("  replaced\t%s\n", key.c_str());
         }
-    } else if (repeats) {
+    } else if (o.repeats) {
         for (const auto& [key, block] : catalogue.repeats)
             std::printf("%d\t%d\t%s\t%s\t%d\n", key.recordType, key.blockIndex, block.title.c_str(),
                         block.countField.c_str(), static_cast<int>(block.items.size()));
-    } else if (vectors) {
+    } else if (o.vectors) {
         for (const auto& [key, vector] : catalogue.vectors)
             std::printf("%d\t%d\t%s\t%s\t%d\t%s\n", key.recordType, key.blockIndex, vector.elementName.c_str(),
                         vector.format.c_str(), vector.width, vector.countField.c_str());
-    } else if (recordText) {
+    } else if (o.record) {
+        const std::uint32_t type = *o.record;
         const RecordKey key{kCatalogueProtocolVersion, kCatalogueRecordVersion, static_cast<std::int32_t>(type)};
         const auto it = type <= 0x7fffffffULL ? catalogue.records.find(key) : catalogue.records.end();
         if (it == catalogue.records.end()) {
-            std::fprintf(stderr, "tarvik-cli: no record layout for record type %s\n", recordText->c_str());
+            std::fprintf(stderr, "tarvik-cli: no record layout for record type %u\n", type);
             return kExitUsage;
         }
         for (const CRecordDataLayout& item : it->second.items)
@@ -127,6 +100,50 @@ int runCatalogue(Args& args) {
             std::printf("%d\t%s\t%d\n", key.recordType, record.title.c_str(), static_cast<int>(record.items.size()));
     }
     return loaded.problems.empty() ? kExitOk : kExitMessageShown;
+}
+
+} // namespace
+
+Command addCatalogue(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "catalogue", "list, check and export the record layouts the tool decodes",
+        {"tarvik-cli catalogue [--repeats | --vectors | --record TYPE | --sources] [--layouts DIR]\n"
+         "tarvik-cli catalogue --check FILE...\n"
+         "tarvik-cli catalogue --export DIR",
+         "Lists the record layouts, one line per layout: record type, title and number of items,\n"
+         "tab-separated. The layouts are the built-in ones, then those of the user's layout folder\n"
+         "($XDG_CONFIG_HOME/Nerith/Tarvik/layouts), then those of --layouts DIR.\n\n"
+         "Exit status: 0 done, 1 a problem was found or shown (on stderr), 2 usage error or no\n"
+         "layout for TYPE."});
+    auto o = std::make_shared<CatalogueOptions>();
+    CLI::Option* files = command->add_option("FILE", o->files, "the definition files --check checks");
+    std::vector<CLI::Option*> modes = {
+        command->add_flag("--repeats", o->repeats,
+                          "one line per repeat block: record type, block index, title, count field,\n"
+                          "number of items"),
+        command->add_flag("--vectors", o->vectors,
+                          "one line per vector: record type, index, element name, element format,\n"
+                          "element width, count field"),
+        command->add_option("--record", o->record, "the items of one layout, one per line: name, format, number")
+            ->type_name("TYPE")
+            ->transform(options::wholeNumber<std::uint32_t>()),
+        command->add_flag("--sources", o->sources,
+                          "the definition files loaded, in order, each followed by what it added or\n"
+                          "replaced (\"  added<TAB>KEY\", \"  replaced<TAB>KEY\")"),
+        command->add_flag("--check", o->check,
+                          "check definition files (each on top of the built-in ones) without\n"
+                          "loading them into a program; problems go to stderr as FILE:LINE: text"),
+        command->add_option("--export", o->exportDir, "write the built-in definition files into DIR (existing files are kept)")
+            ->type_name("DIR"),
+    };
+    CLI::Option* check = modes[4];
+    CLI::Option* exportDir = modes[5];
+    for (std::size_t i = 0; i < modes.size(); ++i)
+        for (std::size_t j = i + 1; j < modes.size(); ++j) modes[i]->excludes(modes[j]);
+    files->needs(check);
+    check->needs(files);
+    addLayoutsOption(*command)->excludes(check)->excludes(exportDir);
+    return {command, [o] { return runCatalogue(*o); }};
 }
 
 } // namespace tarvik::cli

@@ -5,38 +5,26 @@
 #include "decode/record_json.h"
 #include "tools/tarvik-cli/cli.h"
 
+#include <algorithm>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace tarvik::cli {
 
-const char* const kCheckUsage =
-    "Usage: tarvik-cli check FILE... [--json] [--jobs N] [--no-layouts] [--layouts DIR]\n\n"
-    "Walks every frame of each record file and checks the sync pattern, Size and Offset,\n"
-    "frames that run past the end of the file, the checksum when the flags claim one, the\n"
-    "layout walk (data exhausted, repeats that ran out of data, bad string lengths, record\n"
-    "types without a layout), the file catalog against the frames, ping-number gaps per\n"
-    "record type, device and enumerator, and time stamps going backwards per device.\n"
-    "Prints per file the frames and bytes per record type, the first and last time, and\n"
-    "each problem with its frame index and byte offset (the first 20 of each kind).\n\n"
-    "  --json          one JSON document per file instead of the text summary\n"
-    "  --jobs N        files checked in parallel (default: the number of cores)\n"
-    "  --no-layouts    skip the layout walk (frames, checksums and order only)\n"
-    "  --layouts DIR   also load the layout definition files of DIR (after the user's own)\n\n"
-    "Exit status: 0 every file clean, 1 a problem was found, 2 usage error or a file that\n"
-    "could not be read (the other files are still checked).\n";
+namespace {
 
-int runCheck(Args& args) {
-    const bool json = args.flag("--json");
-    const bool noLayouts = args.flag("--no-layouts");
-    const std::optional<std::string> jobsText = args.option("--jobs");
-    if (!takeLayoutsOption(args)) return kExitUsage;
-    const std::vector<std::string> files = args.positionals();
-    unsigned long long jobs = std::max(1u, std::thread::hardware_concurrency());
-    if (args.error || files.empty() || (jobsText && (!parseUnsigned(*jobsText, jobs) || jobs == 0))) {
-        std::fprintf(stderr, "%s%s", args.errorText.empty() ? "" : (args.errorText + "\n").c_str(), kCheckUsage);
-        return kExitUsage;
-    }
+struct CheckOptions {
+    std::vector<std::string> files;
+    bool json = false;
+    bool noLayouts = false;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+};
+
+int runCheck(const CheckOptions& o) {
+    const std::vector<std::string>& files = o.files;
+    const bool json = o.json, noLayouts = o.noLayouts;
+    const unsigned jobs = o.jobs;
     const LayoutOptions& layouts = CMyTarvikView::layoutOptions();
     // Without the walk no layout is looked at: reading them would cost more than a small file's check.
     const LoadedDefinitions definitions =
@@ -78,6 +66,32 @@ int runCheck(Args& args) {
         }
     }
     return status;
+}
+
+} // namespace
+
+Command addCheck(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "check", "check every frame of record files and count them per record type",
+        {"tarvik-cli check FILE... [--json] [--jobs N] [--no-layouts] [--layouts DIR]",
+         "Walks every frame of each record file and checks the sync pattern, Size and Offset,\n"
+         "frames that run past the end of the file, the checksum when the flags claim one, the\n"
+         "layout walk (data exhausted, repeats that ran out of data, bad string lengths, record\n"
+         "types without a layout), the file catalog against the frames, ping-number gaps per\n"
+         "record type, device and enumerator, and time stamps going backwards per device.\n"
+         "Prints per file the frames and bytes per record type, the first and last time, and\n"
+         "each problem with its frame index and byte offset (the first 20 of each kind).\n\n"
+         "Exit status: 0 every file clean, 1 a problem was found, 2 usage error or a file that\n"
+         "could not be read (the other files are still checked)."});
+    auto o = std::make_shared<CheckOptions>();
+    command->add_option("FILE", o->files, "the record files (*.vxr)")->required();
+    command->add_flag("--json", o->json, "one JSON document per file instead of the text summary");
+    command->add_option("--jobs", o->jobs, "files checked in parallel, 1 to 1024 (default: the number of cores)")
+        ->type_name("N")
+        ->transform(options::wholeNumber(1, 1024));
+    command->add_flag("--no-layouts", o->noLayouts, "skip the layout walk (frames, checksums and order only)");
+    addLayoutsOption(*command);
+    return {command, [o] { return runCheck(*o); }};
 }
 
 } // namespace tarvik::cli

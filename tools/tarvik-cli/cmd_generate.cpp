@@ -3,51 +3,71 @@
 #include "tools/synth/sample_records.h"
 #include "tools/tarvik-cli/cli.h"
 
+#include <memory>
+
 namespace tarvik::cli {
 
-const char* const kGenerateUsage =
-    "Usage: tarvik-cli generate FILE [--frames N] [--no-catalog] [--size MIN MAX]\n"
-    "                            [--imagery PINGS]\n\n"
-    "Writes a sample record file: a file header record, N frames cycling through the\n"
-    "types 7000, 7004, 7027, 7006, 7008, 7001 and 7022, and a file catalog record\n"
-    "indexing them.\n\n"
-    "  --frames N     number of frames between header and catalog (default 40)\n"
-    "  --no-catalog   no catalog: the file header record points at nothing and\n"
-    "                 readers walk the frames\n"
-    "  --size MIN MAX pad every frame's data section to MIN..MAX bytes (at least 12)\n"
-    "  --imagery PINGS picture records instead: configuration, settings and geometry,\n"
-    "                 then a side-scan record (7007) per ping and bathymetry, beam\n"
-    "                 data and image records (7006, 7008, 7011) every 16th ping\n";
+namespace {
 
-int runGenerate(Args& args) {
+struct GenerateOptions {
+    std::string file;
+    std::size_t frames = synth::SampleOptions{}.frames;
+    bool noCatalog = false;
+    std::pair<std::size_t, std::size_t> size{0, 0};
+    std::size_t imageryPings = 0;
+};
+
+// The largest data section --size pads to, as the simulator's --record-size.
+constexpr std::size_t kMaxDataBytes = 64u * 1024 * 1024;
+
+int runGenerate(const GenerateOptions& o, bool sized) {
     synth::SampleOptions options;
-    options.withCatalog = !args.flag("--no-catalog");
-    unsigned long long n = options.frames;
-    auto frames = args.option("--frames");
-    if (frames && !parseUnsigned(*frames, n)) args.error = true;
-    options.frames = static_cast<std::size_t>(n);
-    if (auto pings = args.option("--imagery")) {
-        unsigned long long p = 0;
-        if (!parseUnsigned(*pings, p) || p == 0 || p > 100000) args.error = true;
-        options.imageryPings = static_cast<std::size_t>(p);
+    options.withCatalog = !o.noCatalog;
+    options.frames = o.frames;
+    options.imageryPings = o.imageryPings;
+    if (sized) {
+        if (o.size.first > o.size.second)
+            options::usageError("--size", "MIN " + std::to_string(o.size.first) + " is above MAX " +
+                                              std::to_string(o.size.second));
+        options.minDataBytes = o.size.first;
+        options.maxDataBytes = o.size.second;
     }
-    if (auto size = args.optionValues("--size", 2)) {
-        unsigned long long lo = 0, hi = 0;
-        if (!parseUnsigned((*size)[0], lo) || !parseUnsigned((*size)[1], hi) || lo < 12 || hi < lo)
-            args.error = true;
-        options.minDataBytes = lo;
-        options.maxDataBytes = hi;
-    }
-    auto words = args.positionals();
-    if (args.error || words.size() != 1) {
-        std::fputs(kGenerateUsage, stderr);
-        return kExitUsage;
-    }
-    if (!synth::writeSampleFile(words[0], options)) {
-        std::fprintf(stderr, "could not write %s\n", words[0].c_str());
+    if (!synth::writeSampleFile(o.file, options)) {
+        std::fprintf(stderr, "could not write %s\n", o.file.c_str());
         return kExitMessageShown;
     }
     return kExitOk;
+}
+
+} // namespace
+
+Command addGenerate(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "generate", "write a sample record file made by the frame builder",
+        {"tarvik-cli generate FILE [--frames N] [--no-catalog] [--size MIN MAX] [--imagery PINGS]",
+         "Writes a sample record file: a file header record, N frames cycling through the\n"
+         "types 7000, 7004, 7027, 7006, 7008, 7001 and 7022, and a file catalog record\n"
+         "indexing them.\n\n"
+         "Exit status: 0 written, 1 the file could not be written, 2 usage error."});
+    auto o = std::make_shared<GenerateOptions>();
+    command->add_option("FILE", o->file, "the record file to write")->required();
+    command->add_option("--frames", o->frames, "number of frames between header and catalog (default 40)")
+        ->type_name("N")
+        ->transform(options::wholeNumber<std::size_t>());
+    command->add_flag("--no-catalog", o->noCatalog,
+                      "no catalog: the file header record points at nothing and\nreaders walk the frames");
+    CLI::Option* size =
+        command->add_option("--size", o->size, "pad every frame's data section to MIN..MAX bytes (12 to 67108864)")
+            ->type_name("MIN MAX")
+            ->transform(options::wholeNumber(12, kMaxDataBytes));
+    command
+        ->add_option("--imagery", o->imageryPings,
+                     "picture records instead (1 to 100000 pings): configuration, settings\n"
+                     "and geometry, then a side-scan record (7007) per ping and bathymetry,\n"
+                     "beam data and image records (7006, 7008, 7011) every 16th ping")
+        ->type_name("PINGS")
+        ->transform(options::wholeNumber(1, 100000));
+    return {command, [o, size] { return runGenerate(*o, size->count() > 0); }};
 }
 
 } // namespace tarvik::cli

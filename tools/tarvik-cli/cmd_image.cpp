@@ -9,56 +9,36 @@
 #include "imagery/sector_render.h"
 #include "tools/tarvik-cli/cli.h"
 
+#include <memory>
 #include <string>
 
 namespace tarvik::cli {
 
-const char* const kImageUsage =
-    "Usage: tarvik-cli image FILE --out PICTURE.png [--kind sector|echogram] [--row N]\n"
-    "                        [--size W H] [--filter TEXT]\n\n"
-    "Draws a picture of a record file (*.vxr) without a display.\n\n"
-    "  --kind sector    (default) the sector picture the window shows once listed row N\n"
-    "                   is selected: the file's first settings, configuration and\n"
-    "                   geometry records set the sector's geometry, and the row's\n"
-    "                   record (7006 bathymetry, 7008 beam data or 7011 image) is drawn\n"
-    "                   as a fan with range rings\n"
-    "  --kind echogram  the echogram after every listed record of the file: one line\n"
-    "                   per side-scan record (7007), or per beam data record's centre\n"
-    "                   beam (7008) while no side-scan record has come; 1,024 x 512\n"
-    "  --row N          the listed row for the sector picture (default 0)\n"
-    "  --size W H       size of the sector picture in pixels (default 640 480)\n"
-    "  --filter TEXT    the record filter's text (default \"ALL RECORDS\")\n\n"
-    "Exit status: 0 written, 1 a message was shown, the row draws no picture or the\n"
-    "file could not be written, 2 usage error or no such row.\n";
+namespace {
 
-int runImage(Args& args) {
-    const std::string filter = args.option("--filter").value_or(std::string(kAllRecords));
-    const std::optional<std::string> out = args.option("--out");
-    const std::string kind = args.option("--kind").value_or("sector");
-    const std::optional<std::string> rowText = args.option("--row");
-    unsigned long long row = 0, width = 640, height = 480;
-    if (rowText && !parseUnsigned(*rowText, row)) args.error = true;
-    if (auto size = args.optionValues("--size", 2)) {
-        if (!parseUnsigned((*size)[0], width) || !parseUnsigned((*size)[1], height) || width < 16 || height < 16 ||
-            width > 8192 || height > 8192)
-            args.error = true;
-    }
-    auto files = args.positionals();
-    if (args.error || files.size() != 1 || !out || (kind != "sector" && kind != "echogram")) {
-        std::fprintf(stderr, "%s%s", args.errorText.empty() ? "" : (args.errorText + "\n").c_str(), kImageUsage);
-        return kExitUsage;
-    }
+struct ImageOptions {
+    std::string file;
+    std::string out;
+    std::string kind = "sector";
+    std::size_t row = 0;
+    std::pair<unsigned, unsigned> size{640, 480};
+    std::string filter;
+};
 
+int runImage(const ImageOptions& o) {
+    const std::size_t row = o.row;
+    const unsigned width = o.size.first, height = o.size.second;
+    const std::string& kind = o.kind;
     ConsolePort port;
     MemorySettingsStore settings;
-    port.setText(controls::kRecordFilter, filter);
+    port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
     CImageryDisplays imagery;
     imagery.StartUp();
     view.imageryEnabled = true;
     view.displayRecord = [&](const ImageryKey& key, const Bytes& record) { imagery.DisplayRecord(key, record); };
     view.resetImagery = [&] { imagery.Reset(); };
-    if (!view.openRecordFile(files[0])) return kExitMessageShown;
+    if (!view.openRecordFile(o.file)) return kExitMessageShown;
     const std::size_t rows = view.recordRowCount();
 
     RgbaImage picture;
@@ -72,14 +52,14 @@ int runImage(Args& args) {
         picture = renderEchogram(imagery.echogram());
     } else {
         if (row >= rows) {
-            std::fprintf(stderr, "tarvik-cli: there is no listed row %llu (%zu rows listed)\n", row, rows);
+            std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%zu rows listed)\n", row, rows);
             return kExitUsage;
         }
         const std::uint64_t before = imagery.sector().picture().serial;
         view.OnRowSelectionChanged(static_cast<std::size_t>(row));
         if (imagery.sector().picture().serial == before) {
             const std::optional<Bytes> record = view.rowRecord(static_cast<std::size_t>(row));
-            std::fprintf(stderr, "tarvik-cli: the record of row %llu (type %u) draws no sector picture\n", row,
+            std::fprintf(stderr, "tarvik-cli: the record of row %zu (type %u) draws no sector picture\n", row,
                          record ? FrameView(*record).recordType() : 0u);
             return kExitMessageShown;
         }
@@ -87,11 +67,45 @@ int runImage(Args& args) {
         SectorRenderer renderer;
         renderer.render(imagery.sector().picture(), imagery.echogram().colourMap(), picture);
     }
-    if (!writePng(*out, picture)) {
-        std::fprintf(stderr, "tarvik-cli: could not write %s\n", out->c_str());
+    if (!writePng(o.out, picture)) {
+        std::fprintf(stderr, "tarvik-cli: could not write %s\n", o.out.c_str());
         return kExitMessageShown;
     }
     return port.messages.empty() ? kExitOk : kExitMessageShown;
+}
+
+} // namespace
+
+Command addImage(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "image", "draw the sector picture of a record or the echogram of a file into a PNG",
+        {"tarvik-cli image FILE --out PICTURE.png [--kind sector|echogram] [--row N]\n"
+         "                 [--size W H] [--filter TEXT]",
+         "Draws a picture of a record file (*.vxr) without a display.\n\n"
+         "  sector    (default) the sector picture the window shows once listed row N\n"
+         "            is selected: the file's first settings, configuration and\n"
+         "            geometry records set the sector's geometry, and the row's\n"
+         "            record (7006 bathymetry, 7008 beam data or 7011 image) is drawn\n"
+         "            as a fan with range rings\n"
+         "  echogram  the echogram after every listed record of the file: one line\n"
+         "            per side-scan record (7007), or per beam data record's centre\n"
+         "            beam (7008) while no side-scan record has come; 1,024 x 512\n\n"
+         "Exit status: 0 written, 1 a message was shown, the row draws no picture or the\n"
+         "file could not be written, 2 usage error or no such row."});
+    auto o = std::make_shared<ImageOptions>();
+    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    command->add_option("--out", o->out, "the PNG file to write")->type_name("PICTURE.png")->required();
+    command->add_option("--kind", o->kind, "sector (default) or echogram")
+        ->type_name("KIND")
+        ->check(CLI::IsMember({"sector", "echogram"}));
+    command->add_option("--row", o->row, "the listed row for the sector picture (default 0)")
+        ->type_name("N")
+        ->transform(options::wholeNumber<std::size_t>());
+    command->add_option("--size", o->size, "size of the sector picture in pixels, 16 to 8192 each (default 640 480)")
+        ->type_name("W H")
+        ->transform(options::wholeNumber(16, 8192));
+    addFilterOption(*command, o->filter);
+    return {command, [o] { return runImage(*o); }};
 }
 
 } // namespace tarvik::cli

@@ -5,32 +5,24 @@
 #include "core/record_file.h"
 #include "tools/tarvik-cli/cli.h"
 
+#include <memory>
 #include <string>
 
 namespace tarvik::cli {
 
-const char* const kListUsage =
-    "Usage: tarvik-cli list FILE [--filter TEXT] [--layouts DIR]\n\n"
-    "Reads a record file (*.vxr) as the window's \"Read Vx File\" does and prints one line\n"
-    "per listed row: record type, size and index position, separated by tabs.\n\n"
-    "  --filter TEXT   the record filter's text, e.g. \"7000; 7004\"; a record is listed\n"
-    "                  when its type occurs anywhere in TEXT (default \"ALL RECORDS\")\n"
-    "  --layouts DIR   also load the layout definition files of DIR (after the user's own)\n\n"
-    "Exit status: 0 listed, 1 a message was shown (on stderr), 2 usage error.\n";
+namespace {
 
-int runList(Args& args) {
-    std::string filter = args.option("--filter").value_or(std::string(kAllRecords));
-    if (!takeLayoutsOption(args)) return kExitUsage;
-    auto files = args.positionals();
-    if (args.error || files.size() != 1) {
-        std::fprintf(stderr, "%s%s", args.errorText.empty() ? "" : (args.errorText + "\n").c_str(), kListUsage);
-        return kExitUsage;
-    }
+struct ListOptions {
+    std::string file;
+    std::string filter;
+};
+
+int runList(const ListOptions& o) {
     ConsolePort port;
     MemorySettingsStore settings;
-    port.setText(controls::kRecordFilter, filter);
+    port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
-    view.openRecordFile(files[0]);
+    view.openRecordFile(o.file);
 
     std::string line;
     const std::size_t rows = view.recordRowCount();
@@ -44,6 +36,22 @@ int runList(Args& args) {
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     return port.messages.empty() ? kExitOk : kExitMessageShown;
+}
+
+} // namespace
+
+Command addList(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "list", "list the records of a record file, one row per line",
+        {"tarvik-cli list FILE [--filter TEXT] [--layouts DIR]",
+         "Reads a record file (*.vxr) as the window's \"Read Vx File\" does and prints one line\n"
+         "per listed row: record type, size and index position, separated by tabs.\n\n"
+         "Exit status: 0 listed, 1 a message was shown (on stderr), 2 usage error."});
+    auto o = std::make_shared<ListOptions>();
+    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    addFilterOption(*command, o->filter);
+    addLayoutsOption(*command);
+    return {command, [o] { return runList(*o); }};
 }
 
 } // namespace tarvik::cli

@@ -16,68 +16,25 @@
 #include "tools/tarvik-cli/cli.h"
 #include "tools/tarvik-cli/live_session.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <thread>
 
 namespace tarvik::cli {
 
-const char* const kCommandsUsage =
-    "Usage: tarvik-cli commands [--id ID] [--layouts DIR]\n\n"
-    "Lists the command catalogue as the remote control panel's command list shows it:\n"
-    "one line \"ID  TITLE\" per command, in list order. With --id, the parameters of one\n"
-    "command, one per line, tab-separated: name, format, width, preset (empty when none),\n"
-    "count field (empty when none), value list (\"value=text\" joined by \"; \"), bit fields\n"
-    "(\"first-last=text\" joined by \"; \"). A command whose parameters the catalogue does\n"
-    "not know prints that instead, with its parameter count; such a command is never sent.\n"
-    "The catalogue is that of the layout definition files the window loads: the built-in\n"
-    "ones, the user's layout folder, then those of --layouts DIR.\n\n"
-    "Exit status: 0 listed, 1 listed but the definition files had problems (on stderr),\n"
-    "2 usage error or unknown ID.\n";
-
-const char* const kSendUsage =
-    "Usage: tarvik-cli send HOST PORT ID [VALUE]... [--device ID:ENUM[:idh]]... [--head port|starboard|both]\n"
-    "                       [--ticket T] [--tracking N] [--udp] [--seconds S]\n"
-    "       tarvik-cli send --dry-run FILE ID [VALUE]... [options]\n\n"
-    "Builds command ID with one VALUE per parameter (a list parameter takes its values as\n"
-    "one argument, \"7000, 7004, 7027\"; a count parameter may be given as \"auto\"), exactly as\n"
-    "\"Send Remote Control\" does, and sends one record per device to the server at HOST and\n"
-    "PORT (TCP, or UDP with --udp), connected as \"Start Communicating\" connects (without\n"
-    "the initial subscription). Then prints each row the record list lists for S seconds\n"
-    "(default 1), as \"tarvik-cli listen\" does.\n\n"
-    "  --device ID:ENUM  a target sonar (repeatable; default: the sonars of the server's\n"
-    "                    device list, or 7000:0 with --dry-run); \":idh\" marks a\n"
-    "                    two-headed one, whose system enumerator comes from --head\n"
-    "  --head H          port, starboard or both (default both)\n"
-    "  --ticket T        the ticket (default: a random number, as when a command is chosen)\n"
-    "  --tracking N      the tracking number (default: command, 7500, enumerator, device)\n"
-    "  --dry-run FILE    write the records into a record file instead of sending them;\n"
-    "                    HOST and PORT may then be left out\n"
-    "  --layouts DIR     also load the layout definition files of DIR (commands they define\n"
-    "                    add to or replace those of the catalogue)\n\n"
-    "Each record sent is printed as \"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\". Commands\n"
-    "with seven or more parameters work only in scripts (tarvik-cli play).\n"
-    "Exit status: 0 sent, 1 a message was shown (nothing or not everything sent), 2 usage.\n";
-
-const char* const kPlayUsage =
-    "Usage: tarvik-cli play SCRIPT --host HOST --port PORT [--udp] [--device ID:ENUM[:idh]]...\n"
-    "       tarvik-cli play SCRIPT --dry-run FILE [--device ID:ENUM[:idh]]...\n\n"
-    "Plays a script file (*.vxs) as \"Play Script File\" does, against the server at HOST and\n"
-    "PORT, or into a record file with --dry-run. Lines may end with CR, CR LF or LF. The\n"
-    "connection is made as \"Start Communicating\" makes it (without the initial subscription)\n"
-    "before the first line; START and BEGIN then have nothing more to do.\n"
-    "END, STOP and QUIT end all subscriptions of the devices and end the script; TERM ends\n"
-    "it too. Each record sent and each directive's effect is printed on stdout:\n"
-    "\"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\", \"pace\", \"limit records N\",\n"
-    "\"disable initial subscription on|off\", \"end subscriptions\", \"terminate\", ...\n"
-    "Messages go to stderr.\n\n"
-    "  --device ID:ENUM  the device list (repeatable; default: the server's device list with its\n"
-    "                    sonars ticked, or 7000:0 with --dry-run)\n"
-    "  --seconds S       after the script, print what the server sent back for S seconds (default 1)\n"
-    "  --layouts DIR     also load the layout definition files of DIR\n\n"
-    "Exit status: 0 played, 1 a message was shown, 2 usage error.\n";
-
 namespace {
+
+// A number of decimal digits only that fits T.
+template <typename T>
+bool wholeNumber(const std::string& text, T& out) {
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, out);
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos && ec == std::errc{} &&
+           stop == end;
+}
 
 bool parseDevice(const std::string& text, remote::CommandTarget& target) {
     const auto colon = text.find(':');
@@ -89,10 +46,9 @@ bool parseDevice(const std::string& text, remote::CommandTarget& target) {
         target.idh = true;
         rest.resize(second);
     }
-    unsigned long long id = 0, enumerator = 0;
-    if (!parseUnsigned(text.substr(0, colon), id) || !parseUnsigned(rest, enumerator) || id > 0xFFFFFFFFull ||
-        enumerator > 0xFFFFull)
-        return false;
+    std::uint32_t id = 0;
+    std::uint16_t enumerator = 0;
+    if (!wholeNumber(text.substr(0, colon), id) || !wholeNumber(rest, enumerator)) return false;
     target.deviceId = static_cast<std::uint32_t>(id);
     target.enumerator = static_cast<std::uint16_t>(enumerator);
     return true;
@@ -177,38 +133,43 @@ struct CommonOptions {
     double seconds = 1.0;
 };
 
-bool readCommon(Args& args, CommonOptions& o) {
-    o.udp = args.flag("--udp");
-    o.dryRun = args.option("--dry-run");
-    for (const auto& d : args.options("--device")) {
-        remote::CommandTarget t;
-        if (!parseDevice(d, t)) {
-            args.error = true;
-            args.errorText = "bad --device " + d + " (ID:ENUM or ID:ENUM:idh)";
-        }
-        o.devices.push_back(t);
-    }
-    o.devicesGiven = !o.devices.empty();
-    if (o.devices.empty()) o.devices.push_back({net::kGeneralDeviceId, 0, false});
-    if (auto s = args.option("--seconds")) {
-        char* end = nullptr;
-        o.seconds = std::strtod(s->c_str(), &end);
-        if (s->empty() || *end != '\0' || !(o.seconds >= 0.0) || o.seconds > 1e6) args.error = true;
-    }
-    return !args.error;
-}
-
-int usage(const Args& args, const char* text) {
-    if (!args.errorText.empty()) std::fprintf(stderr, "%s\n", args.errorText.c_str());
-    std::fputs(text, stderr);
-    return kExitUsage;
+// The options send and play share.
+void addCommonOptions(CLI::App& command, const std::shared_ptr<CommonOptions>& o, const std::string& deviceText) {
+    command.add_flag("--udp", o->udp, "use UDP instead of TCP");
+    options::repeatable(command.add_option_function<std::vector<std::string>>(
+            "--device",
+            [o](const std::vector<std::string>& texts) {
+                for (const std::string& text : texts) {
+                    remote::CommandTarget target;
+                    parseDevice(text, target);
+                    o->devices.push_back(target);
+                }
+                o->devicesGiven = !o->devices.empty();
+            },
+            deviceText))
+        ->type_name("ID:ENUM")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                remote::CommandTarget target;
+                return parseDevice(text, target) ? std::string() : text + " is not ID:ENUM or ID:ENUM:idh";
+            },
+            ""));
+    command
+        .add_option("--dry-run", o->dryRun,
+                    "write the records into a record file instead of sending them\n"
+                    "(no server needed; \"tarvik-cli report FILE --all\" shows them decoded)")
+        ->type_name("FILE");
+    addSecondsOption(command, o->seconds,
+                     "afterwards, print what the server sent back for S seconds,\n0 to 1000000 (default 1)");
+    addLayoutsOption(command);
 }
 
 std::uint32_t seed() { return static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()); }
 
 void setUpPanel(remote::CRemoteControlPanel& panel, ConsoleSender& sender, const CommonOptions& o) {
     panel.devices = o.devices;
-    panel.checked.assign(o.devices.size(), false);
+    if (panel.devices.empty()) panel.devices.push_back({net::kGeneralDeviceId, 0, false});
+    panel.checked.assign(panel.devices.size(), false);
     panel.sender = &sender;
     panel.localTime = [] { return net::CRequestRecordPreparation::localTimeNow(); };
     std::srand(seed());
@@ -229,13 +190,8 @@ remote::RemoteCommandCatalogue loadCommandCatalogue(ConsolePort& console) {
     return remote::remoteCommandCatalogue(loaded);
 }
 
-} // namespace
 
-int runCommands(Args& args) {
-    if (!takeLayoutsOption(args)) return kExitUsage;
-    const auto id = args.option("--id");
-    const auto rest = args.positionals();
-    if (args.error || !rest.empty()) return usage(args, kCommandsUsage);
+int runCommands(const std::optional<std::string>& id) {
     ConsolePort console;
     const auto catalogue = loadCommandCatalogue(console);
     remote::CRemoteControlPanel panel(catalogue, {});
@@ -272,31 +228,28 @@ int runCommands(Args& args) {
     return listed;
 }
 
-int runSend(Args& args) {
-    if (!takeLayoutsOption(args)) return kExitUsage;
-    CommonOptions o;
-    readCommon(args, o);
-    const auto headText = args.option("--head");
-    const auto ticket = args.option("--ticket");
-    const auto tracking = args.option("--tracking");
-    auto words = args.positionals();
+struct SendOptions : CommonOptions {
+    std::vector<std::string> words;
+    std::string head = "both";
+    std::optional<std::string> ticket;
+    std::optional<std::string> tracking;
+};
+
+int runSend(const SendOptions& o) {
+    std::vector<std::string> words = o.words;
     remote::HeadSelect head = remote::HeadSelect::Both;
-    if (headText) {
-        if (*headText == "port") head = remote::HeadSelect::Port;
-        else if (*headText == "starboard") head = remote::HeadSelect::Starboard;
-        else if (*headText != "both") args.error = true;
-    }
+    if (o.head == "port") head = remote::HeadSelect::Port;
+    else if (o.head == "starboard") head = remote::HeadSelect::Starboard;
+    const std::optional<std::string>& ticket = o.ticket;
+    const std::optional<std::string>& tracking = o.tracking;
     std::string host, port;
     const bool addressGiven = !o.dryRun || (!words.empty() && words[0].find('.') != std::string::npos);
     if (addressGiven) {
-        if (words.size() < 2) args.error = true;
-        else {
-            host = words[0];
-            port = words[1];
-            words.erase(words.begin(), words.begin() + 2);
-        }
+        if (words.size() < 3) options::usageError("HOST PORT ID are required (or --dry-run FILE ID)");
+        host = words[0];
+        port = words[1];
+        words.erase(words.begin(), words.begin() + 2);
     }
-    if (args.error || words.empty()) return usage(args, kSendUsage);
 
     ConsolePort console;
     auto message = [&](std::string_view m) { console.messageBox(m); };
@@ -342,7 +295,6 @@ int runSend(Args& args) {
     return sent && console.messages.empty() ? kExitOk : kExitMessageShown;
 }
 
-namespace {
 
 // The script's actions on the console: each effect is printed.
 class ConsoleScriptHost final : public remote::ScriptHost {
@@ -381,16 +333,17 @@ private:
     bool writing_ = false;
 };
 
-} // namespace
 
-int runPlay(Args& args) {
-    if (!takeLayoutsOption(args)) return kExitUsage;
-    CommonOptions o;
-    readCommon(args, o);
-    const auto host = args.option("--host");
-    const auto port = args.option("--port");
-    const auto words = args.positionals();
-    if (args.error || words.size() != 1 || (!o.dryRun && (!host || !port))) return usage(args, kPlayUsage);
+struct PlayOptions : CommonOptions {
+    std::string script;
+    std::optional<std::string> host;
+    std::optional<std::string> port;
+};
+
+int runPlay(const PlayOptions& o) {
+    if (!o.dryRun && (!o.host || !o.port)) options::usageError("--host and --port are required (or --dry-run FILE)");
+    const auto& host = o.host;
+    const auto& port = o.port;
 
     ConsolePort console;
     auto message = [&](std::string_view m) { console.messageBox(m); };
@@ -407,13 +360,92 @@ int runPlay(Args& args) {
     }
     ConsoleScriptHost scriptHost(console, link ? &*link : nullptr);
     remote::CScript script(panel, scriptHost);
-    script.playFile(words[0]);
+    script.playFile(o.script);
     if (link) link->listen(o.seconds);
     if (o.dryRun && !writeRecords(*o.dryRun, sender.kept)) {
         std::fprintf(stderr, "could not write %s\n", o.dryRun->c_str());
         return kExitMessageShown;
     }
     return console.messages.empty() ? kExitOk : kExitMessageShown;
+}
+
+} // namespace
+
+Command addCommands(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "commands", "list the remote-control commands, or the parameters of one",
+        {"tarvik-cli commands [--id ID] [--layouts DIR]",
+         "Lists the command catalogue as the remote control panel's command list shows it:\n"
+         "one line \"ID  TITLE\" per command, in list order. With --id, the parameters of one\n"
+         "command, one per line, tab-separated: name, format, width, preset (empty when none),\n"
+         "count field (empty when none), value list (\"value=text\" joined by \"; \"), bit fields\n"
+         "(\"first-last=text\" joined by \"; \"). A command whose parameters the catalogue does\n"
+         "not know prints that instead, with its parameter count; such a command is never sent.\n"
+         "The catalogue is that of the layout definition files the window loads: the built-in\n"
+         "ones, the user's layout folder, then those of --layouts DIR.\n\n"
+         "Exit status: 0 listed, 1 listed but the definition files had problems (on stderr),\n"
+         "2 usage error or unknown ID."});
+    auto id = std::make_shared<std::optional<std::string>>();
+    command->add_option("--id", *id, "the parameters of command ID")->type_name("ID");
+    addLayoutsOption(*command);
+    return {command, [id] { return runCommands(*id); }};
+}
+
+Command addSend(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "send", "build a remote-control command and send it (or write it with --dry-run)",
+        {"tarvik-cli send HOST PORT ID [VALUE]... [--device ID:ENUM[:idh]]... [--head port|starboard|both]\n"
+         "                [--ticket T] [--tracking N] [--udp] [--seconds S]\n"
+         "tarvik-cli send --dry-run FILE ID [VALUE]... [options]",
+         "Builds command ID with one VALUE per parameter (a list parameter takes its values as\n"
+         "one argument, \"7000, 7004, 7027\"; a count parameter may be given as \"auto\"), exactly as\n"
+         "\"Send Remote Control\" does, and sends one record per device to the server at HOST and\n"
+         "PORT (TCP, or UDP with --udp), connected as \"Start Communicating\" connects (without\n"
+         "the initial subscription). Then prints each row the record list lists for S seconds\n"
+         "(default 1), as \"tarvik-cli listen\" does. With --dry-run, HOST and PORT may be left out.\n\n"
+         "Each record sent is printed as \"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\". Commands\n"
+         "with seven or more parameters work only in scripts (tarvik-cli play).\n"
+         "Exit status: 0 sent, 1 a message was shown (nothing or not everything sent), 2 usage."});
+    auto o = std::make_shared<SendOptions>();
+    command->add_option("ARGUMENTS", o->words, "HOST PORT ID [VALUE]..., HOST and PORT left out with --dry-run")
+        ->required();
+    addCommonOptions(*command, o,
+                     "a target sonar (repeatable; default: the sonars of the server's\n"
+                     "device list, or 7000:0 with --dry-run); \":idh\" marks a\n"
+                     "two-headed one, whose system enumerator comes from --head");
+    command->add_option("--head", o->head, "port, starboard or both (default both)")
+        ->type_name("H")
+        ->check(CLI::IsMember({"port", "starboard", "both"}));
+    command->add_option("--ticket", o->ticket, "the ticket (default: a random number, as when a command is chosen)")
+        ->type_name("T");
+    command->add_option("--tracking", o->tracking, "the tracking number (default: command, 7500, enumerator, device)")
+        ->type_name("N");
+    return {command, [o] { return runSend(*o); }};
+}
+
+Command addPlay(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "play", "play a script file against a server (or into a record file with --dry-run)",
+        {"tarvik-cli play SCRIPT --host HOST --port PORT [--udp] [--device ID:ENUM[:idh]]...\n"
+         "tarvik-cli play SCRIPT --dry-run FILE [--device ID:ENUM[:idh]]...",
+         "Plays a script file (*.vxs) as \"Play Script File\" does, against the server at HOST and\n"
+         "PORT, or into a record file with --dry-run. Lines may end with CR, CR LF or LF. The\n"
+         "connection is made as \"Start Communicating\" makes it (without the initial subscription)\n"
+         "before the first line; START and BEGIN then have nothing more to do.\n"
+         "END, STOP and QUIT end all subscriptions of the devices and end the script; TERM ends\n"
+         "it too. Each record sent and each directive's effect is printed on stdout:\n"
+         "\"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\", \"pace\", \"limit records N\",\n"
+         "\"disable initial subscription on|off\", \"end subscriptions\", \"terminate\", ...\n"
+         "Messages go to stderr.\n\n"
+         "Exit status: 0 played, 1 a message was shown, 2 usage error."});
+    auto o = std::make_shared<PlayOptions>();
+    command->add_option("SCRIPT", o->script, "the script file (*.vxs)")->required();
+    command->add_option("--host", o->host, "the server's address")->type_name("HOST");
+    command->add_option("--port", o->port, "the server's port")->type_name("PORT");
+    addCommonOptions(*command, o,
+                     "the device list (repeatable; default: the server's device list with its\n"
+                     "sonars ticked, or 7000:0 with --dry-run)");
+    return {command, [o] { return runPlay(*o); }};
 }
 
 } // namespace tarvik::cli

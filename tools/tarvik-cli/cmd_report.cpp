@@ -7,6 +7,7 @@
 #include "decode/record_json.h"
 #include "tools/tarvik-cli/cli.h"
 
+#include <memory>
 #include <string>
 
 namespace tarvik::cli {
@@ -14,41 +15,24 @@ namespace tarvik::cli {
 namespace {
 // Written after each report of a dump.
 constexpr const char* kRecordSeparator = "-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-";
-} // namespace
 
-const char* const kReportUsage =
-    "Usage: tarvik-cli report FILE [--row N | --all] [--filter TEXT] [--json] [--hex] [--layouts DIR]\n\n"
-    "Reads a record file (*.vxr) as the window's \"Read Vx File\" does and prints the report of\n"
-    "listed row N (default 0) exactly as the report list shows it, one line per line. The\n"
-    "\"Record #\" is the row's index position.\n\n"
-    "  --row N         the listed row whose record is reported\n"
-    "  --all           the report of every listed row, each followed by a separator line\n"
-    "  --filter TEXT   the record filter's text, e.g. \"7000; 7004\" (default \"ALL RECORDS\")\n"
-    "  --json          the record as JSON: header fields, every item with its name, format,\n"
-    "                  byte offset, width, text and value; repeat blocks nested (one\n"
-    "                  document per line with --all)\n"
-    "  --hex           append a hex dump of the frame (offset, 16 bytes, printable characters)\n"
-    "  --layouts DIR   also load the layout definition files of DIR (after the user's own)\n\n"
-    "Exit status: 0 reported, 1 a message was shown (on stderr), 2 usage error or no such row.\n";
+struct ReportOptions {
+    std::string file;
+    std::size_t row = 0;
+    bool all = false;
+    bool json = false;
+    bool hex = false;
+    std::string filter;
+};
 
-int runReport(Args& args) {
-    const bool all = args.flag("--all");
-    const bool json = args.flag("--json");
-    const bool hex = args.flag("--hex");
-    std::string filter = args.option("--filter").value_or(std::string(kAllRecords));
-    if (!takeLayoutsOption(args)) return kExitUsage;
-    std::optional<std::string> rowText = args.option("--row");
-    auto files = args.positionals();
-    unsigned long long row = 0;
-    if (args.error || files.size() != 1 || (rowText && (all || !parseUnsigned(*rowText, row)))) {
-        std::fprintf(stderr, "%s%s", args.errorText.empty() ? "" : (args.errorText + "\n").c_str(), kReportUsage);
-        return kExitUsage;
-    }
+int runReport(const ReportOptions& o) {
+    const bool all = o.all, json = o.json, hex = o.hex;
+    const std::size_t row = o.row;
     ConsolePort port;
     MemorySettingsStore settings;
-    port.setText(controls::kRecordFilter, filter);
+    port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
-    if (!view.openRecordFile(files[0])) return kExitMessageShown;
+    if (!view.openRecordFile(o.file)) return kExitMessageShown;
 
     const std::size_t rows = view.recordRowCount();
     std::vector<WalkedField> fields;
@@ -86,12 +70,39 @@ int runReport(Args& args) {
         }
     } else {
         if (row >= rows) {
-            std::fprintf(stderr, "tarvik-cli: there is no listed row %llu (%zu rows listed)\n", row, rows);
+            std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%zu rows listed)\n", row, rows);
             return kExitUsage;
         }
-        print(static_cast<std::size_t>(row));
+        print(row);
     }
     return port.messages.empty() ? kExitOk : kExitMessageShown;
+}
+
+} // namespace
+
+Command addReport(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "report", "print the report of a listed record, as the report list shows it",
+        {"tarvik-cli report FILE [--row N | --all] [--filter TEXT] [--json] [--hex] [--layouts DIR]",
+         "Reads a record file (*.vxr) as the window's \"Read Vx File\" does and prints the report of\n"
+         "listed row N (default 0) exactly as the report list shows it, one line per line. The\n"
+         "\"Record #\" is the row's index position.\n\n"
+         "Exit status: 0 reported, 1 a message was shown (on stderr), 2 usage error or no such row."});
+    auto o = std::make_shared<ReportOptions>();
+    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    CLI::Option* row = command->add_option("--row", o->row, "the listed row whose record is reported (default 0)")
+                           ->type_name("N")
+                           ->transform(options::wholeNumber<std::size_t>());
+    command->add_flag("--all", o->all, "the report of every listed row, each followed by a separator line")
+        ->excludes(row);
+    addFilterOption(*command, o->filter);
+    command->add_flag("--json", o->json,
+                      "the record as JSON: header fields, every item with its name, format,\n"
+                      "byte offset, width, text and value; repeat blocks nested (one\n"
+                      "document per line with --all)");
+    command->add_flag("--hex", o->hex, "append a hex dump of the frame (offset, 16 bytes, printable characters)");
+    addLayoutsOption(*command);
+    return {command, [o] { return runReport(*o); }};
 }
 
 } // namespace tarvik::cli

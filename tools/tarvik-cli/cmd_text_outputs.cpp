@@ -6,43 +6,14 @@
 #include "core/record_file.h"
 #include "tools/tarvik-cli/cli.h"
 
+#include <limits>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace tarvik::cli {
 
-const char* const kCondenseUsage =
-    "Usage: tarvik-cli condense FILE [--sep tab|space|comma|fixed] [--out DIR]\n\n"
-    "Reads a record file (*.vxr) and writes its condensed file as File -> \"Copy File To\n"
-    "Condensed File\" does: one line per record (ping or record number, record type, size,\n"
-    "date, time) and a line for each gap in the ping numbers. The file is DIR/NAME.txt (or\n"
-    "the next free NAME.000.txt ...), NAME being the record file's name without \".vxr\".\n\n"
-    "  --sep S     column separator: tab, space, comma or fixed (fixed width, the default)\n"
-    "  --out DIR   the output folder (default: the current folder)\n\n"
-    "Prints the result message on stderr and the file's name on stdout.\n"
-    "Exit status: 0 written, 1 another message was shown (on stderr), 2 usage error.\n";
-
-const char* const kDumpUsage =
-    "Usage: tarvik-cli dump FILE [--filter TEXT] [--rows FIRST:COUNT] [--out DIR]\n\n"
-    "Reads a record file (*.vxr) and writes a text file as Record -> \"Dump All Shown To\n"
-    "Text File\" does: a summary line for each listed row, then the report of each.\n\n"
-    "  --filter TEXT       the record filter's text (default \"ALL RECORDS\")\n"
-    "  --rows FIRST:COUNT  the rows in sight (default: every listed row)\n"
-    "  --out DIR           the output folder (default: the current folder)\n\n"
-    "Prints the result message on stderr and the file's name on stdout.\n"
-    "Exit status: 0 written, 1 another message was shown (on stderr), 2 usage error.\n";
-
-const char* const kPrintUsage =
-    "Usage: tarvik-cli print FILE --row N --pdf OUT.pdf [--filter TEXT]\n\n"
-    "Prints the report of listed row N of a record file as \"Print Record\" does, into a\n"
-    "PDF file: every page with its header, page number and the date and time of printing.\n\n"
-    "Exit status: 0 printed, 1 a message was shown or the PDF could not be written, 2 usage error.\n";
-
 namespace {
-
-int usage(Args& args, const char* text) {
-    std::fprintf(stderr, "%s%s", args.errorText.empty() ? "" : (args.errorText + "\n").c_str(), text);
-    return kExitUsage;
-}
 
 void setOutputFolder(SettingsStore& settings, const std::string& folder) {
     RegistryString setting(setting_names::kLastOutputDirectory, settings);
@@ -59,30 +30,26 @@ int finish(const ConsolePort& port, const CMyTarvikView& view) {
     return !written.empty() && onlyResult ? kExitOk : kExitMessageShown;
 }
 
-} // namespace
+struct CondenseOptions {
+    std::string file;
+    std::string sep = "fixed";
+    std::string out = ".";
+};
 
-int runCondense(Args& args) {
-    const std::string sep = args.option("--sep").value_or("fixed");
-    const std::string out = args.option("--out").value_or(".");
-    auto files = args.positionals();
+int runCondense(const CondenseOptions& o) {
     DataSeparator separator = DataSeparator::FixedWidth;
-    if (sep == "tab") separator = DataSeparator::Tab;
-    else if (sep == "space") separator = DataSeparator::Space;
-    else if (sep == "comma") separator = DataSeparator::Comma;
-    else if (sep != "fixed") {
-        args.errorText = "--sep takes tab, space, comma or fixed";
-        args.error = true;
-    }
-    if (args.error || files.size() != 1) return usage(args, kCondenseUsage);
+    if (o.sep == "tab") separator = DataSeparator::Tab;
+    else if (o.sep == "space") separator = DataSeparator::Space;
+    else if (o.sep == "comma") separator = DataSeparator::Comma;
 
     ConsolePort port;
     MemorySettingsStore settings;
-    setOutputFolder(settings, out);
+    setOutputFolder(settings, o.out);
     port.setText(controls::kRecordFilter, std::string(kAllRecords));
     CMyTarvikView view(port, settings);
     view.setDataSeparator(separator);
     // A broken file is condensed up to its break, after the reader's message.
-    if (!view.openRecordFile(files[0])) return kExitMessageShown;
+    if (!view.openRecordFile(o.file)) return kExitMessageShown;
     const std::size_t readerMessages = port.messages.size();
     view.OnCopyToCondensedFile();
     if (readerMessages > 0) {
@@ -92,29 +59,21 @@ int runCondense(Args& args) {
     return finish(port, view);
 }
 
-int runDump(Args& args) {
-    const std::string filter = args.option("--filter").value_or(std::string(kAllRecords));
-    const std::string out = args.option("--out").value_or(".");
-    const std::optional<std::string> rows = args.option("--rows");
-    auto files = args.positionals();
-    unsigned long long first = 0, count = 0;
-    if (rows) {
-        const auto colon = rows->find(':');
-        if (colon == std::string::npos || !parseUnsigned(std::string_view(*rows).substr(0, colon), first) ||
-            !parseUnsigned(std::string_view(*rows).substr(colon + 1), count) || count == 0) {
-            args.error = true;
-            args.errorText = "--rows takes FIRST:COUNT, COUNT at least 1";
-        }
-    }
-    if (args.error || files.size() != 1) return usage(args, kDumpUsage);
+struct DumpOptions {
+    std::string file;
+    std::string filter;
+    std::string out = ".";
+    std::optional<std::pair<std::size_t, std::size_t>> rows;  // first, count
+};
 
+int runDump(const DumpOptions& o) {
     ConsolePort port;
     MemorySettingsStore settings;
-    setOutputFolder(settings, out);
-    port.setText(controls::kRecordFilter, filter);
+    setOutputFolder(settings, o.out);
+    port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
-    if (!view.openRecordFile(files[0])) return kExitMessageShown;
-    if (rows) port.visibleRows = std::pair<std::size_t, std::size_t>(first, first + count - 1);
+    if (!view.openRecordFile(o.file)) return kExitMessageShown;
+    if (o.rows) port.visibleRows = std::pair<std::size_t, std::size_t>(o.rows->first, o.rows->first + o.rows->second - 1);
     const std::size_t readerMessages = port.messages.size();
     view.OnDumpAllShown();
     if (readerMessages > 0) {
@@ -124,30 +83,109 @@ int runDump(Args& args) {
     return finish(port, view);
 }
 
-int runPrint(Args& args) {
-    const std::string filter = args.option("--filter").value_or(std::string(kAllRecords));
-    const std::optional<std::string> rowText = args.option("--row");
-    const std::optional<std::string> pdf = args.option("--pdf");
-    auto files = args.positionals();
-    unsigned long long row = 0;
-    if (args.error || files.size() != 1 || !rowText || !pdf || !parseUnsigned(*rowText, row))
-        return usage(args, kPrintUsage);
+struct PrintOptions {
+    std::string file;
+    std::size_t row = 0;
+    std::string pdf;
+    std::string filter;
+};
 
+int runPrint(const PrintOptions& o) {
+    const std::size_t row = o.row;
     ConsolePort port;
     MemorySettingsStore settings;
-    port.setText(controls::kRecordFilter, filter);
-    port.pdfPath = *pdf;
+    port.setText(controls::kRecordFilter, o.filter);
+    port.pdfPath = o.pdf;
     CMyTarvikView view(port, settings);
-    if (!view.openRecordFile(files[0])) return kExitMessageShown;
+    if (!view.openRecordFile(o.file)) return kExitMessageShown;
     if (row >= view.recordRowCount()) {
-        std::fprintf(stderr, "tarvik-cli: there is no listed row %llu (%zu rows listed)\n", row, view.recordRowCount());
+        std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%zu rows listed)\n", row, view.recordRowCount());
         return kExitUsage;
     }
-    view.OnRowSelectionChanged(static_cast<std::size_t>(row));
+    view.OnRowSelectionChanged(row);
     view.OnPrintRecord();
     if (port.printFailed) return kExitMessageShown;
-    std::printf("%s\n", pdf->c_str());
+    std::printf("%s\n", o.pdf.c_str());
     return port.messages.empty() ? kExitOk : kExitMessageShown;
+}
+
+// "FIRST:COUNT", both whole numbers, COUNT at least 1.
+CLI::Validator rowRange() {
+    return CLI::Validator(
+        [](std::string& input) -> std::string {
+            const auto colon = input.find(':');
+            std::string ignored = colon == std::string::npos ? input : input.substr(0, colon);
+            std::string count = colon == std::string::npos ? std::string() : input.substr(colon + 1);
+            if (colon == std::string::npos || !options::wholeNumber<std::size_t>()(ignored).empty() ||
+                !options::wholeNumber(1, std::numeric_limits<std::size_t>::max())(count).empty())
+                return input + " is not FIRST:COUNT (whole numbers, COUNT at least 1)";
+            return {};
+        },
+        "");
+}
+
+} // namespace
+
+Command addCondense(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "condense", "write the condensed file of a record file: one line per record",
+        {"tarvik-cli condense FILE [--sep tab|space|comma|fixed] [--out DIR]",
+         "Reads a record file (*.vxr) and writes its condensed file as File -> \"Copy File To\n"
+         "Condensed File\" does: one line per record (ping or record number, record type, size,\n"
+         "date, time) and a line for each gap in the ping numbers. The file is DIR/NAME.txt (or\n"
+         "the next free NAME.000.txt ...), NAME being the record file's name without \".vxr\".\n"
+         "Prints the result message on stderr and the file's name on stdout.\n\n"
+         "Exit status: 0 written, 1 another message was shown (on stderr), 2 usage error."});
+    auto o = std::make_shared<CondenseOptions>();
+    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    command->add_option("--sep", o->sep, "column separator: tab, space, comma or fixed (fixed width, the default)")
+        ->type_name("S")
+        ->check(CLI::IsMember({"tab", "space", "comma", "fixed"}));
+    command->add_option("--out", o->out, "the output folder (default: the current folder)")->type_name("DIR");
+    return {command, [o] { return runCondense(*o); }};
+}
+
+Command addDump(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "dump", "write the summary and reports of listed rows to a text file",
+        {"tarvik-cli dump FILE [--filter TEXT] [--rows FIRST:COUNT] [--out DIR]",
+         "Reads a record file (*.vxr) and writes a text file as Record -> \"Dump All Shown To\n"
+         "Text File\" does: a summary line for each listed row, then the report of each.\n"
+         "Prints the result message on stderr and the file's name on stdout.\n\n"
+         "Exit status: 0 written, 1 another message was shown (on stderr), 2 usage error."});
+    auto o = std::make_shared<DumpOptions>();
+    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    addFilterOption(*command, o->filter);
+    command
+        ->add_option_function<std::string>(
+            "--rows",
+            [o](const std::string& text) {
+                const auto colon = text.find(':');
+                o->rows.emplace(std::stoull(text.substr(0, colon)), std::stoull(text.substr(colon + 1)));
+            },
+            "the rows in sight (default: every listed row)")
+        ->type_name("FIRST:COUNT")
+        ->check(rowRange());
+    command->add_option("--out", o->out, "the output folder (default: the current folder)")->type_name("DIR");
+    return {command, [o] { return runDump(*o); }};
+}
+
+Command addPrint(CLI::App& program) {
+    CLI::App* command = options::addCommand(
+        program, "print", "print the report of a listed record to a PDF file",
+        {"tarvik-cli print FILE --row N --pdf OUT.pdf [--filter TEXT]",
+         "Prints the report of listed row N of a record file as \"Print Record\" does, into a\n"
+         "PDF file: every page with its header, page number and the date and time of printing.\n\n"
+         "Exit status: 0 printed, 1 a message was shown or the PDF could not be written, 2 usage error."});
+    auto o = std::make_shared<PrintOptions>();
+    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    command->add_option("--row", o->row, "the listed row whose report is printed")
+        ->type_name("N")
+        ->required()
+        ->transform(options::wholeNumber<std::size_t>());
+    command->add_option("--pdf", o->pdf, "the PDF file to write")->type_name("OUT.pdf")->required();
+    addFilterOption(*command, o->filter);
+    return {command, [o] { return runPrint(*o); }};
 }
 
 } // namespace tarvik::cli

@@ -4,7 +4,6 @@
 #include "core/frame.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 namespace tarvik::cli {
@@ -45,16 +44,6 @@ void LiveSession::run(double seconds) {
             last = true;  // one more tick lists what the end itself queued
         }
     }
-}
-
-double secondsOption(Args& args, double fallback) {
-    double seconds = fallback;
-    if (auto s = args.option("--seconds")) {
-        char* end = nullptr;
-        seconds = std::strtod(s->c_str(), &end);
-        if (s->empty() || *end != '\0' || !(seconds >= 0.0) || seconds > 1e6) args.error = true;
-    }
-    return seconds;
 }
 
 } // namespace tarvik::cli

@@ -32,7 +32,4 @@ private:
     bool lost_ = false;
 };
 
-// Reads "--seconds S" (a decimal number, 0..1e6); sets args.error on a bad value.
-double secondsOption(Args& args, double fallback);
-
 } // namespace tarvik::cli

@@ -1,174 +1,216 @@
 // vxcenter-sim: a stand-in for the sonar server, for demos and tests.
 
 #include "net/debug_log.h"
+#include "tools/options/options.h"
 #include "tools/vxcenter-sim/simulator.h"
 
-#include <charconv>
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
 
-const char* const kHelp =
-    "Usage: vxcenter-sim [OPTIONS]\n"
-    "\n"
-    "A stand-in for the sonar server. It listens on one port, TCP or UDP, answers\n"
-    "record requests and remote control records from a Tarvik client, streams ping\n"
-    "records to subscribers, can replay a record file, and injects faults on request.\n"
-    "Every record it sends is a frame with a checksum, cut into packets of at most\n"
-    "60,000 bytes, each behind its 36-byte network frame. On start it prints\n"
-    "\"vxcenter-sim listening on ADDRESS:PORT (TCP)\" (or UDP) on stdout.\n"
-    "\n"
-    "Connection:\n"
-    "  --address A          IPv4 address to listen on (default 127.0.0.1)\n"
-    "  --port P             port (default 7000; 0 lets the system choose)\n"
-    "  --port-file FILE     write the port actually bound into FILE\n"
-    "  --udp                datagrams instead of a TCP stream: one packet per\n"
-    "                       datagram, answers go to the sender of the request\n"
+namespace options = tarvik::options;
+
+// Bounds of what the simulator can do. One ping is sent per turn of its loop,
+// which waits in whole milliseconds: at most 1000 pings a second.
+constexpr double kMaxPingRate = 1000;
+constexpr double kMinPingRate = 0.001;
+constexpr std::uint64_t kMaxRecordBytes = 64u * 1024 * 1024;  // a padded record, an image
+constexpr std::uint64_t kMaxWritePiece = 1024 * 1024;
+
+const char* const kSynopsis = "vxcenter-sim [OPTIONS]";
+
+const char* const kDetails =
+    "It listens on one port, TCP or UDP, answers record requests and remote control\n"
+    "records from a Tarvik client, streams ping records to subscribers, can replay a\n"
+    "record file, and injects faults on request. Every record it sends is a frame with\n"
+    "a checksum, cut into packets of at most 60,000 bytes, each behind its 36-byte\n"
+    "network frame. On start it prints \"vxcenter-sim listening on ADDRESS:PORT (TCP)\"\n"
+    "(or UDP) on stdout.\n"
     "\n"
     "What it answers (remote control records, type 7500):\n"
-    "  Single record request (1050) for 7001 (configuration: one entry per device,\n"
-    "      each with its device text: Name with deviceid and enumerator, SonarType,\n"
-    "      SystemInfo with IDH), 7022 (version text), 7000, 7004, 7503, and the\n"
-    "      stream types 7006, 7007, 7008, 7011, 7027; other types are not answered.\n"
-    "  Volatile data feed (1051): streams the listed record types for the addressed\n"
-    "      device at the ping rate, ping numbers increasing: 7000 settings, 7004\n"
-    "      geometry, 7027 detections, 7006 bathymetry, 7008 beam data (several\n"
-    "      packets), 7011 images, 7007 side-scan; other types as small sample\n"
-    "      records. The ping records picture one scene: a seabed sloping across\n"
-    "      the swath with a few drifting targets.\n"
-    "  --imagery            every feed also streams 7006, 7007, 7008 and 7011, so a\n"
-    "                       client that subscribes only to the settings records\n"
-    "                       still gets moving pictures\n"
-    "  End all subscriptions (1052): stops every stream of the connection.\n"
-    "  Any other command: a 7501 acknowledgement with its ticket and tracking\n"
-    "      number; a command number it does not know: a 7502 with error code 28679.\n"
     "\n"
-    "Devices and records:\n"
-    "  --devices N          devices in the configuration (default 1); they share\n"
-    "                       the device id and have enumerators 0..N-1\n"
-    "  --device-id ID       their device id (default 7125)\n"
-    "  --ping-rate HZ       pings per second of the streams (default 2)\n"
-    "  --beams N            beams per ping (default 128)\n"
-    "  --samples N          samples per beam in 7008 (default 400: 205,000 bytes)\n"
-    "  --image W H          7011 image size in pixels (default 512 256)\n"
-    "  --side-samples N     7007 samples per side (default 1024)\n"
-    "  --record-size TYPE BYTES\n"
-    "                       pad records of TYPE to exactly BYTES bytes when they\n"
-    "                       are smaller (repeatable)\n"
+    "A single record request (1050) for 7001 (configuration: one entry per device, each\n"
+    "with its device text: Name with deviceid and enumerator, SonarType, SystemInfo\n"
+    "with IDH), 7022 (version text), 7000, 7004, 7503, and the stream types 7006, 7007,\n"
+    "7008, 7011, 7027; other types are not answered.\n"
     "\n"
-    "Replay:\n"
-    "  --replay FILE        send the frames of a record file to every client, as\n"
-    "                       they are, paced by their time stamps\n"
-    "  --fast               replay as fast as possible\n"
+    "A volatile data feed (1051) streams the listed record types for the addressed\n"
+    "device at the ping rate, ping numbers increasing: 7000 settings, 7004 geometry,\n"
+    "7027 detections, 7006 bathymetry, 7008 beam data (several packets), 7011 images,\n"
+    "7007 side-scan; other types as small sample records. The ping records picture one\n"
+    "scene: a seabed sloping across the swath with a few drifting targets.\n"
     "\n"
-    "Faults and delivery:\n"
-    "  --drop-fragment N    leave out packet 1 of every Nth record that needs several\n"
-    "                       packets (the client sees a lost packet when it has 3 or more)\n"
-    "  --orphan-fragment N  leave out packet 0 of every Nth such record\n"
-    "  --skip-pings N       skip a ping number every N pings\n"
-    "  --close-after N      close a connection after sending it N records (UDP:\n"
-    "                       forget the client)\n"
-    "  --coalesce           send everything of one answer or ping in one write\n"
-    "  --split-writes BYTES write the stream in pieces of BYTES bytes, pausing\n"
-    "                       between them (--split-pause MS, default 20)\n"
+    "End all subscriptions (1052) stops every stream of the connection. Any other\n"
+    "command gets a 7501 acknowledgement with its ticket and tracking number; a command\n"
+    "number it does not know, a 7502 with error code 28679.\n"
     "\n"
-    "Hostile server (TCP; valid 7000 records between the hostile bytes):\n"
-    "  --chaos MODE         send what a broken or malicious server could: raw (random\n"
-    "                       bytes), garbage (framed packets of noise), size0, size35,\n"
-    "                       size4g (a packet size no stream carries), size100001\n"
-    "                       (a whole packet larger than a client takes),\n"
-    "                       fragments (records that never complete), giant (a record\n"
-    "                       announced as 3 GiB), trickle (one byte a second), flood\n"
-    "                       (large valid records as fast as the client takes them)\n"
-    "  --chaos-bytes N      hostile bytes per connection at most (default 1 GiB)\n"
-    "\n"
-    "Other:\n"
-    "  --log                print one line per record received\n"
-    "  --debug              print the network layer's diagnostics on stderr\n"
-    "  --exit-after S       end after S seconds (default: run until interrupted)\n"
-    "  --help               this text\n"
-    "  --version            print the version and exit\n";
+    "Exit status: 0 after --exit-after or a termination signal, 1 when it could not\n"
+    "listen, write the port file or read the replay file (a line on stderr says why),\n"
+    "2 on a usage error.";
 
-template <typename T>
-bool number(std::string_view text, T& out) {
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return !text.empty() && ec == std::errc{} && end == text.data() + text.size();
-}
-
-bool decimal(const std::string& text, double& out) {
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0' && out >= 0;
+CLI::Validator chaosMode() {
+    return CLI::Validator(
+        [](std::string& mode) {
+            return tarvik::sim::isChaosMode(mode) ? std::string() : mode + " is not a chaos mode (see --help)";
+        },
+        "");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    tarvik::sim::Options o;
-    std::vector<std::string> a(argv + 1, argv + argc);
-    bool ok = true;
-    for (std::size_t i = 0; i < a.size() && ok; ++i) {
-        const std::string& w = a[i];
-        auto value = [&](std::size_t count = 1) -> bool {
-            if (i + count >= a.size()) return ok = false;
-            return true;
-        };
-        if (w == "--help" || w == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        } else if (w == "--version") {
-            std::printf("vxcenter-sim %s\n", TARVIK_VERSION);
-            return 0;
-        } else if (w == "--udp") o.udp = true;
-        else if (w == "--fast") o.replayFast = true;
-        else if (w == "--coalesce") o.coalesce = true;
-        else if (w == "--log") o.log = true;
-        else if (w == "--imagery") o.imagery = true;
-        else if (w == "--debug") tarvik::net::setDebugLog(true);
-        else if (w == "--address" && value()) o.address = a[++i];
-        else if (w == "--port" && value()) ok = number(a[++i], o.port);
-        else if (w == "--port-file" && value()) o.portFile = a[++i];
-        else if (w == "--devices" && value()) ok = number(a[++i], o.devices) && o.devices <= 100;
-        else if (w == "--device-id" && value()) ok = number(a[++i], o.deviceId);
-        else if (w == "--ping-rate" && value()) ok = decimal(a[++i], o.pingRate) && o.pingRate > 0;
-        else if (w == "--beams" && value()) ok = number(a[++i], o.shape.beams) && o.shape.beams <= 1000;
-        else if (w == "--samples" && value()) ok = number(a[++i], o.shape.samples) && o.shape.samples <= 100000;
-        else if (w == "--side-samples" && value())
-            ok = number(a[++i], o.shape.sideScanSamples) && o.shape.sideScanSamples <= 1000000;
-        else if (w == "--image" && value(2)) {
-            ok = number(a[i + 1], o.shape.imageWidth) && number(a[i + 2], o.shape.imageHeight) &&
-                 std::uint64_t{o.shape.imageWidth} * o.shape.imageHeight <= 64u * 1024 * 1024;
-            i += 2;
-        } else if (w == "--record-size" && value(2)) {
-            std::uint32_t type = 0;
-            std::size_t bytes = 0;
-            ok = number(a[i + 1], type) && number(a[i + 2], bytes) && bytes <= 64u * 1024 * 1024;
-            o.recordSizes[type] = bytes;
-            i += 2;
-        } else if (w == "--replay" && value()) o.replayFile = a[++i];
-        else if (w == "--drop-fragment" && value()) ok = number(a[++i], o.dropFragmentEvery);
-        else if (w == "--orphan-fragment" && value()) ok = number(a[++i], o.orphanFragmentEvery);
-        else if (w == "--skip-pings" && value()) ok = number(a[++i], o.skipPingEvery);
-        else if (w == "--close-after" && value()) ok = number(a[++i], o.closeAfter);
-        else if (w == "--split-writes" && value()) ok = number(a[++i], o.splitWrites);
-        else if (w == "--split-pause" && value()) ok = number(a[++i], o.splitPauseMs);
-        else if (w == "--exit-after" && value()) ok = decimal(a[++i], o.exitAfter);
-        else if (w == "--chaos" && value()) ok = tarvik::sim::isChaosMode(o.chaos = a[++i]);
-        else if (w == "--chaos-bytes" && value()) ok = number(a[++i], o.chaosBytes);
-        else {
-            std::fprintf(stderr, "vxcenter-sim: unknown option or missing value: %s\n", w.c_str());
-            ok = false;
-            break;
-        }
-        if (!ok) std::fprintf(stderr, "vxcenter-sim: bad value for %s\n", w.c_str());
-    }
-    if (!ok) {
-        std::fputs(kHelp, stderr);
-        return 2;
-    }
+    using tarvik::sim::Options;
+    Options o;
+    bool debug = false;
+    std::pair<std::uint32_t, std::uint32_t> image{o.shape.imageWidth, o.shape.imageHeight};
+    std::vector<std::uint64_t> recordSizes;  // TYPE, BYTES, TYPE, BYTES, ...
+
+    CLI::App app("A stand-in for the sonar server, for demos and tests.", "vxcenter-sim");
+    options::setUpProgram(app, TARVIK_VERSION, {kSynopsis, kDetails});
+
+    const std::string connection = "Connection";
+    app.add_option("--address", o.address, "IPv4 address to listen on (default 127.0.0.1)")
+        ->type_name("A")
+        ->group(connection);
+    app.add_option("--port", o.port, "port, 0 to 65535 (default 7000; 0 lets the system choose)")
+        ->type_name("P")
+        ->transform(options::wholeNumber<std::uint16_t>())
+        ->group(connection);
+    app.add_option("--port-file", o.portFile, "write the port actually bound into FILE")
+        ->type_name("FILE")
+        ->group(connection);
+    app.add_flag("--udp", o.udp,
+                 "datagrams instead of a TCP stream: one packet per\n"
+                 "datagram, answers go to the sender of the request")
+        ->group(connection);
+
+    const std::string records = "Devices and records";
+    app.add_option("--devices", o.devices,
+                   "devices in the configuration, 0 to 100 (default 1); they\n"
+                   "share the device id and have enumerators 0..N-1")
+        ->type_name("N")
+        ->transform(options::wholeNumber(0, 100))
+        ->group(records);
+    app.add_option("--device-id", o.deviceId, "their device id (default 7125)")
+        ->type_name("ID")
+        ->transform(options::wholeNumber<std::uint32_t>())
+        ->group(records);
+    app.add_option("--ping-rate", o.pingRate, "pings per second of the streams, 0.001 to 1000 (default 2)")
+        ->type_name("HZ")
+        ->check(options::decimalNumber(kMinPingRate, kMaxPingRate))
+        ->group(records);
+    app.add_option("--beams", o.shape.beams, "beams per ping, 1 to 1000 (default 128)")
+        ->type_name("N")
+        ->transform(options::wholeNumber(1, 1000))
+        ->group(records);
+    app.add_option("--samples", o.shape.samples,
+                   "samples per beam in 7008, 1 to 100000 (default 400:\n205,000 bytes)")
+        ->type_name("N")
+        ->transform(options::wholeNumber(1, 100000))
+        ->group(records);
+    app.add_option("--image", image,
+                   "7011 image size in pixels (default 512 256), each at least 1,\n"
+                   "W x H at most 67108864")
+        ->type_name("W H")
+        ->transform(options::wholeNumber(1, kMaxRecordBytes))
+        ->group(records);
+    app.add_option("--side-samples", o.shape.sideScanSamples, "7007 samples per side, 1 to 1000000 (default 1024)")
+        ->type_name("N")
+        ->transform(options::wholeNumber(1, 1000000))
+        ->group(records);
+    options::repeatable(app.add_option("--record-size", recordSizes,
+                                       "pad records of TYPE to exactly BYTES bytes (0 to 67108864)\n"
+                                       "when they are smaller (repeatable)"))
+        ->type_size(2)
+        ->type_name("TYPE BYTES")
+        ->transform(options::wholeNumber<std::uint32_t>().application_index(0))
+        ->transform(options::wholeNumber(0, kMaxRecordBytes).application_index(1))
+        ->group(records);
+    app.add_flag("--imagery", o.imagery,
+                 "every feed also streams 7006, 7007, 7008 and 7011, so a\n"
+                 "client that subscribes only to the settings records\n"
+                 "still gets moving pictures")
+        ->group(records);
+
+    const std::string replay = "Replay";
+    app.add_option("--replay", o.replayFile,
+                   "send the frames of a record file to every client, as\n"
+                   "they are, paced by their time stamps")
+        ->type_name("FILE")
+        ->check(CLI::Validator(CLI::ExistingFile).description(""))
+        ->group(replay);
+    app.add_flag("--fast", o.replayFast, "replay as fast as possible")->group(replay);
+
+    const std::string faults = "Faults and delivery";
+    app.add_option("--drop-fragment", o.dropFragmentEvery,
+                   "leave out packet 1 of every Nth record that needs several\n"
+                   "packets (the client sees a lost packet when it has 3 or more)")
+        ->type_name("N")
+        ->transform(options::wholeNumber<unsigned>())
+        ->group(faults);
+    app.add_option("--orphan-fragment", o.orphanFragmentEvery, "leave out packet 0 of every Nth such record")
+        ->type_name("N")
+        ->transform(options::wholeNumber<unsigned>())
+        ->group(faults);
+    app.add_option("--skip-pings", o.skipPingEvery, "skip a ping number every N pings")
+        ->type_name("N")
+        ->transform(options::wholeNumber<unsigned>())
+        ->group(faults);
+    app.add_option("--close-after", o.closeAfter,
+                   "close a connection after sending it N records (UDP:\nforget the client)")
+        ->type_name("N")
+        ->transform(options::wholeNumber<unsigned>())
+        ->group(faults);
+    app.add_flag("--coalesce", o.coalesce, "send everything of one answer or ping in one write")->group(faults);
+    app.add_option("--split-writes", o.splitWrites,
+                   "write the stream in pieces of BYTES bytes, 1 to 1048576,\n"
+                   "pausing between them (--split-pause)")
+        ->type_name("BYTES")
+        ->transform(options::wholeNumber(1, kMaxWritePiece))
+        ->group(faults);
+    app.add_option("--split-pause", o.splitPauseMs, "the pause between pieces, 0 to 60000 ms (default 20)")
+        ->type_name("MS")
+        ->transform(options::wholeNumber(0, 60000))
+        ->group(faults);
+
+    const std::string hostile = "Hostile server (TCP; valid 7000 records between the hostile bytes)";
+    app.add_option("--chaos", o.chaos,
+                   "send what a broken or malicious server could: raw (random\n"
+                   "bytes), garbage (framed packets of noise), size0, size35,\n"
+                   "size4g (a packet size no stream carries), size100001\n"
+                   "(a whole packet larger than a client takes),\n"
+                   "fragments (records that never complete), giant (a record\n"
+                   "announced as 3 GiB), trickle (one byte a second), flood\n"
+                   "(large valid records as fast as the client takes them)")
+        ->type_name("MODE")
+        ->check(chaosMode())
+        ->group(hostile);
+    app.add_option("--chaos-bytes", o.chaosBytes, "hostile bytes per connection at most (default 1 GiB)")
+        ->type_name("N")
+        ->transform(options::wholeNumber<std::uint64_t>())
+        ->group(hostile);
+
+    const std::string other = "Other";
+    app.add_flag("--log", o.log, "print one line per record received")->group(other);
+    app.add_flag("--debug", debug, "print the network layer's diagnostics on stderr")->group(other);
+    app.add_option("--exit-after", o.exitAfter,
+                   "end after S seconds, 0 to 1000000 (default 0: run until\ninterrupted)")
+        ->type_name("S")
+        ->check(options::decimalNumber(0, 1e6))
+        ->group(other);
+
+    if (auto status = options::parseArguments(app, argc, argv)) return *status;
+    if (std::uint64_t{image.first} * image.second > kMaxRecordBytes)
+        return options::reportUsageError(
+            app, CLI::ValidationError("--image", std::to_string(image.first) + " x " + std::to_string(image.second) +
+                                                     " pixels is more than 67108864"));
+    o.shape.imageWidth = image.first;
+    o.shape.imageHeight = image.second;
+    for (std::size_t i = 0; i + 1 < recordSizes.size(); i += 2)
+        o.recordSizes[static_cast<std::uint32_t>(recordSizes[i])] = recordSizes[i + 1];
+    if (debug) tarvik::net::setDebugLog(true);
     return o.chaos.empty() ? tarvik::sim::run(o) : tarvik::sim::runChaos(o);
 }

@@ -16,8 +16,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <set>
@@ -477,10 +479,13 @@ net::SocketHandle openListener(const Options& o) {
         // Written under another name first, so that a reader never sees half a number.
         const std::string temp = o.portFile + ".tmp";
         std::FILE* f = std::fopen(temp.c_str(), "w");
-        if (!f) return fail();
-        std::fprintf(f, "%u\n", port);
-        std::fclose(f);
-        std::rename(temp.c_str(), o.portFile.c_str());
+        const bool written = f && std::fprintf(f, "%u\n", port) > 0;
+        if (!f || std::fclose(f) != 0 || !written || std::rename(temp.c_str(), o.portFile.c_str()) != 0) {
+            std::fprintf(stderr, "vxcenter-sim: cannot write the port file %s: %s\n", o.portFile.c_str(),
+                         std::strerror(errno));
+            std::remove(temp.c_str());
+            return fail();
+        }
     }
     return listener;
 }

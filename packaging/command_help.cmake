@@ -1,0 +1,27 @@
+# cmake -DPROGRAM=tarvik-cli -DOUTPUT=file -P command_help.cmake
+# Writes a help2man include file with a COMMANDS section: the --help of every
+# command the program's own --help lists under "Commands:", as it prints it.
+execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE overview RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} --help failed")
+endif()
+string(REGEX REPLACE ".*\nCommands:\n" "" listing "${overview}")
+string(REPLACE "\n" ";" lines "${listing}")
+get_filename_component(name ${PROGRAM} NAME)
+set(text "[COMMANDS]\n")
+foreach(line IN LISTS lines)
+  if(NOT line MATCHES "^  ([a-z-]+) ")
+    continue()
+  endif()
+  set(command ${CMAKE_MATCH_1})
+  execute_process(COMMAND ${PROGRAM} ${command} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${PROGRAM} ${command} --help failed")
+  endif()
+  # Shown as printed: backslashes doubled, a leading dot or quote kept from roff.
+  string(REPLACE "\\" "\\e" help "${help}")
+  string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" help "${help}")
+  string(REGEX REPLACE "\n+$" "" help "${help}")
+  string(APPEND text ".SS ${name} ${command}\n.nf\n${help}\n.fi\n")
+endforeach()
+file(WRITE ${OUTPUT} "${text}")
