@@ -65,6 +65,7 @@ public:
         if (m == "flood") return flood();
     }
     std::uint32_t validSent() const { return validSent_; }
+    std::uint32_t incomplete() const { return incomplete_; }
 
 private:
     bool alive() const { return fd_ != net::kInvalidSocket && !chaosStop && !overdue(); }
@@ -177,7 +178,7 @@ private:
         for (std::size_t k = 0; alive() && budgetLeft(); ++k) {
             if (k % 8 == 0 && !validRecord()) return;
             const std::uint32_t total = 3 * net::kMaxPayload;
-            packet(3, total, 0, noise(net::kMaxPayload));
+            if (packet(3, total, 0, noise(net::kMaxPayload))) ++incomplete_;
             packet(3, total, 1, noise(net::kMaxPayload));
         }
         validRecord();
@@ -220,7 +221,7 @@ private:
     Bytes noise_;
     std::vector<synth::SimDevice> devices_;
     synth::SimDevice device_;
-    std::uint32_t counter_ = 0, ping_ = 0, validSent_ = 0;
+    std::uint32_t counter_ = 0, ping_ = 0, validSent_ = 0, incomplete_ = 0;
     std::uint64_t sent_ = 0;
     Clock::time_point started_ = Clock::now();
 };
@@ -232,7 +233,7 @@ private:
 void closeGently(net::SocketHandle fd) {
     ::shutdown(fd, SHUT_WR);
     std::uint8_t buffer[4096];
-    for (const auto until = Clock::now() + std::chrono::seconds(2); Clock::now() < until;) {
+    for (const auto until = Clock::now() + std::chrono::seconds(2); !chaosStop && Clock::now() < until;) {
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0) continue;
         if (::recv(fd, buffer, sizeof buffer, 0) <= 0) break;
@@ -276,7 +277,9 @@ int runChaos(const Options& o) {
         Chaos chaos(rest, fd);
         chaos.run();
         closeGently(fd);
-        if (o.log) std::printf("chaos %s: connection closed, %u valid records sent\n", o.chaos.c_str(), chaos.validSent());
+        if (o.log)
+            std::printf("chaos %s: connection closed, %u valid records sent, %u begun and never completed\n",
+                        o.chaos.c_str(), chaos.validSent(), chaos.incomplete());
         std::fflush(stdout);
     }
     net::closeSocket(listener);
