@@ -199,6 +199,7 @@ PendingQueue CPacketHandler::TakePendingRecords() {
         return taken;
     }
     taken.swap(pending_);
+    takenBytes_ = pendingBytes_;
     pendingBytes_ = 0;
     const std::uint64_t dropped = dropped_;
     dropped_ = 0;
@@ -212,7 +213,7 @@ PendingQueue CPacketHandler::TakePendingRecords() {
 }
 
 void CPacketHandler::pushPending(Bytes record) {
-    if (pendingBytes_ + record.size() > maxPendingBytes) {
+    if (pendingBytes_ + takenBytes_ + record.size() > maxPendingBytes) {
         ++dropped_;
         return;
     }
@@ -242,7 +243,7 @@ std::optional<Bytes> CPacketHandler::latestRecord(const LatestRecordKey& key) co
 void CPacketHandler::clearPending() {
     std::lock_guard guard(lock_);
     pending_.clear();
-    pendingBytes_ = 0;
+    pendingBytes_ = takenBytes_ = 0;
 }
 
 } // namespace tarvik::net

@@ -88,7 +88,9 @@ public:
     std::optional<Bytes> latestRecord(const LatestRecordKey& key = kConfigurationKey) const;
     void clearPending();
 
-    // The bound of the pending queue in bytes (tests make it small).
+    // The bound of the pending queue in bytes (tests make it small). The bytes
+    // of the queue taken last count against it until the next take: the
+    // user-interface thread holds them while it works through them.
     std::size_t maxPendingBytes = kMaxPendingBytes;
     // Records dropped since the queue was last taken.
     std::uint64_t droppedRecords() const;
@@ -108,6 +110,7 @@ private:
     std::mutex& lock_;
     PendingQueue pending_;
     std::size_t pendingBytes_ = 0;
+    std::size_t takenBytes_ = 0;  // of the queue taken last
     std::uint64_t dropped_ = 0;
     std::map<LatestRecordKey, Bytes> latest_;
 

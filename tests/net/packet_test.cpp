@@ -322,7 +322,13 @@ TEST(PacketHandler, AFullPendingQueueDropsAndSaysHowMany) {
     ASSERT_EQ(q.size(), 10u);
     EXPECT_EQ(q[8], record);
     EXPECT_EQ(std::string(q[9].begin(), q[9].end()), "TEXT 11 Records Dropped, The Pending Queue Was Full");
-    // Taken: there is room again, and the count starts afresh.
+    // The batch taken is still being worked through: until the next take it
+    // counts against the bound. Then there is room again, and the count
+    // starts afresh.
+    h.handler.HandleOnePacket(packet);
+    q = h.take();
+    ASSERT_EQ(q.size(), 1u);
+    EXPECT_EQ(std::string(q[0].begin(), q[0].end()), "TEXT 1 Records Dropped, The Pending Queue Was Full");
     h.handler.HandleOnePacket(packet);
     q = h.take();
     ASSERT_EQ(q.size(), 1u);
