@@ -76,6 +76,13 @@ void CArrivalPipeline::ProcessArrivedRecords() {
     const std::size_t count = batch_.size();
     for (std::size_t i = 0; i < count; ++i) processEntry(std::move(batch_[i]), filter);
     batch_.clear();
+    if (budgetLineDue_) {
+        budgetLineDue_ = false;
+        const SharedBytes line = textEntry(strprintf("TEXT Rows Left The List Early, It Holds At Most %zu MB Of Records",
+                                                     byteBudget / (1024 * 1024)));
+        keep(line, 0);
+        appendShown(line, 0);
+    }
     batchWritten_ = false;
     if (listedThisRun_) refreshList();
 }
@@ -122,18 +129,28 @@ void CArrivalPipeline::processEntry(Bytes bytes, const std::string& filter) {
 void CArrivalPipeline::keep(const SharedBytes& entry, std::uint32_t number) {
     history_.push_back(entry);
     historyNumbers_.push_back(number);
-    while (history_.size() > std::size_t{kHistoryFactor} * scrollLimit_) {
+    historyBytes_ += entry->size();
+    while (history_.size() > std::size_t{kHistoryFactor} * scrollLimit_ ||
+           (historyBytes_ > byteBudget && history_.size() > 1)) {
+        historyBytes_ -= history_.front()->size();
         history_.pop_front();
         historyNumbers_.pop_front();
     }
 }
 
+void CArrivalPipeline::dropOldestShown() {
+    shownBytes_ -= shown_.front().data->size();
+    shown_.pop_front();
+}
+
 void CArrivalPipeline::appendShown(SharedBytes entry, std::uint32_t number) {
+    shownBytes_ += entry->size();
     shown_.push_back({std::move(entry), number});
     listedThisRun_ = true;
     if (listed) listed(shown_.back());
-    while (shown_.size() > scrollLimit_) {
-        shown_.pop_front();
+    while (shown_.size() > scrollLimit_ || (shownBytes_ > byteBudget && shown_.size() > 1)) {
+        if (shown_.size() <= scrollLimit_ && rowsDroppedForBytes_++ == 0) budgetLineDue_ = true;
+        dropOldestShown();
         ++removedThisRun_;
     }
 }
@@ -190,6 +207,7 @@ void CArrivalPipeline::resume() {
 
 void CArrivalPipeline::RefilterLiveList() {
     shown_.clear();
+    shownBytes_ = 0;
     port_.setRedraw(controls::kRecordList, false);
     port_.setRecordRowCount(0);
     const std::string filter = port_.text(controls::kRecordFilter);
@@ -200,13 +218,14 @@ void CArrivalPipeline::RefilterLiveList() {
         // word of the history is not listed again.
         if (frame.isFrame() ? !passesRecordFilter(filter, frame.recordType()) : isPauseWord(*entry)) continue;
         shown_.push_back({entry, historyNumbers_[i]});
+        shownBytes_ += entry->size();
     }
     port_.setRedraw(controls::kRecordList, true);
     port_.setReportLines({});
     // Trimmed to the scroll limit and counted by the next processing run; shown
     // at once here, so that a paused or quiet connection shows the new filter too.
     removedThisRun_ = 0;
-    while (shown_.size() > scrollLimit_) shown_.pop_front();
+    while (shown_.size() > scrollLimit_ || (shownBytes_ > byteBudget && shown_.size() > 1)) dropOldestShown();
     updating_ = true;
     port_.setRecordRowCount(shown_.size());
     updating_ = false;
@@ -218,6 +237,9 @@ void CArrivalPipeline::clear() {
     shown_.clear();
     history_.clear();
     historyNumbers_.clear();
+    shownBytes_ = historyBytes_ = 0;
+    rowsDroppedForBytes_ = 0;
+    budgetLineDue_ = false;
     updating_ = true;
     port_.selectRecordRow(std::nullopt);
     port_.setRecordRowCount(0);

@@ -24,6 +24,12 @@ namespace tarvik {
 inline constexpr std::uint32_t kMinScrollLimit = 20;
 inline constexpr std::uint32_t kMaxScrollLimit = 1000;
 inline constexpr std::uint32_t kHistoryFactor = 5;
+// Bytes the shown records, and apart from them the history, may hold: beyond
+// it their oldest entries go before the row limits would take them (the
+// newest entry always stays), so that a stream of large records cannot make
+// the list hold gigabytes (1,000 rows of beam data are 200 MB, the history
+// five times that).
+inline constexpr std::size_t kListByteBudget = 48u * 1024u * 1024u;
 
 // An entry as the list and the history hold it: one byte string, never changed
 // once taken from the queue, shared by the shown records and the history so that
@@ -85,6 +91,14 @@ public:
     bool updating() const { return updating_; }
     std::uint32_t scrollLimit() const { return scrollLimit_; }
     std::uint32_t timerPeriod = 153;
+    // The byte budget of the shown records and of the history (tests make it small).
+    std::size_t byteBudget = kListByteBudget;
+    // Shown rows removed for the byte budget before the scroll limit would
+    // have removed them, since the list was last cleared. The first of them
+    // lists a text line saying so.
+    std::uint64_t rowsDroppedForBytes() const { return rowsDroppedForBytes_; }
+    std::size_t shownBytes() const { return shownBytes_; }
+    std::size_t historyBytes() const { return historyBytes_; }
 
     std::size_t rowCount() const { return shown_.size(); }
     std::string rowText(std::size_t row, int column) const;
@@ -101,6 +115,7 @@ public:
 private:
     void processEntry(Bytes entry, const std::string& filter);
     void appendShown(SharedBytes entry, std::uint32_t number);
+    void dropOldestShown();
     void keep(const SharedBytes& entry, std::uint32_t number);  // into the history
     void refreshList();
     void writeWhilePaused();
@@ -112,6 +127,10 @@ private:
     std::deque<ListedEntry> shown_;
     std::deque<SharedBytes> history_;
     std::deque<std::uint32_t> historyNumbers_;
+    std::size_t shownBytes_ = 0;
+    std::size_t historyBytes_ = 0;
+    std::uint64_t rowsDroppedForBytes_ = 0;
+    bool budgetLineDue_ = false;
     std::uint32_t scrollLimit_ = 100;
     bool running_ = true;
     std::int64_t pauseStart_ = 0;

@@ -30,10 +30,20 @@ bool CPacketHandler::tryLock(int tries, milliseconds wait) {
 void CPacketHandler::packetLost(const char* why) {
     debugLog(strprintf("HandleOnePacket: record lost (%s)", why));
     signal(75, 75);
+    queueLostPacket();
+}
+
+void CPacketHandler::queueLostPacket() {
     assembly_.Reset();
     if (!tryLock(100, milliseconds(3))) return;
     pushPending(Bytes(kLostPacketText.begin(), kLostPacketText.end()));
     lock_.unlock();
+}
+
+void CPacketHandler::connectionEnded() {
+    if (!assembly_.active()) return;
+    debugLog("receiver: the connection ended in the middle of a record");
+    queueLostPacket();
 }
 
 void CPacketHandler::HandleOnePacket(ByteSpan packet) {
@@ -75,7 +85,12 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
     const CPacketCollectionKey key(frame->transmissionId, frame->sourceDeviceId, frame->sourceEnumerator);
     const std::uint32_t n = frame->packetNumber;
     if (n == 0) {
-        if (assembly_.active()) signal(50, 50);
+        if (assembly_.active()) {
+            // The record in collection can never complete: it is lost like one missing a packet.
+            debugLog("HandleOnePacket: a new first packet abandons an unfinished record");
+            signal(50, 50);
+            queueLostPacket();
+        }
         if (frame->totalSize == 0 || frame->totalSize > kMaxRecordSize || payload.size() > frame->totalSize) {
             debugLog(strprintf("HandleOnePacket: first packet announcing %u bytes refused", frame->totalSize));
             assembly_.Reset();
@@ -184,6 +199,7 @@ PendingQueue CPacketHandler::TakePendingRecords() {
         return taken;
     }
     taken.swap(pending_);
+    takenBytes_ = pendingBytes_;
     pendingBytes_ = 0;
     const std::uint64_t dropped = dropped_;
     dropped_ = 0;
@@ -197,7 +213,7 @@ PendingQueue CPacketHandler::TakePendingRecords() {
 }
 
 void CPacketHandler::pushPending(Bytes record) {
-    if (pendingBytes_ + record.size() > maxPendingBytes) {
+    if (pendingBytes_ + takenBytes_ + record.size() > maxPendingBytes) {
         ++dropped_;
         return;
     }
@@ -227,7 +243,7 @@ std::optional<Bytes> CPacketHandler::latestRecord(const LatestRecordKey& key) co
 void CPacketHandler::clearPending() {
     std::lock_guard guard(lock_);
     pending_.clear();
-    pendingBytes_ = 0;
+    pendingBytes_ = takenBytes_ = 0;
 }
 
 } // namespace tarvik::net

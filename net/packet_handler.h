@@ -29,8 +29,10 @@ inline constexpr std::uint32_t kMaxRecordSize = 64u * 1024u * 1024u;
 // Bytes the read loop asks for at once.
 inline constexpr std::size_t kReadSize = 120'000;
 // Bytes the pending-record queue may hold before arriving records are dropped
-// (and counted): room for several seconds of the largest bursts of a sonar.
-inline constexpr std::size_t kMaxPendingBytes = 256u * 1024u * 1024u;
+// (and counted): room for many seconds of the largest bursts of a sonar, and
+// with the record list's byte budget (app/arrival_pipeline.h) small enough
+// that a flood of records keeps the tool under 300 MB.
+inline constexpr std::size_t kMaxPendingBytes = 192u * 1024u * 1024u;
 
 // Key of the latest-record store: a device (id, enumerator) and a record type.
 struct LatestRecordKey {
@@ -70,6 +72,9 @@ public:
     bool streamReceived(std::size_t count);
     // Forgets a partly received packet and an unfinished record (new connection).
     void resetStream();
+    // The connection ended without being asked to: a record still in
+    // collection can never complete and is reported as a lost packet.
+    void connectionEnded();
     std::size_t streamBuffered() const { return tail_ - head_; }
 
     // User-interface thread: tries the lock once; when it is busy, pauses 50 ms
@@ -83,7 +88,9 @@ public:
     std::optional<Bytes> latestRecord(const LatestRecordKey& key = kConfigurationKey) const;
     void clearPending();
 
-    // The bound of the pending queue in bytes (tests make it small).
+    // The bound of the pending queue in bytes (tests make it small). The bytes
+    // of the queue taken last count against it until the next take: the
+    // user-interface thread holds them while it works through them.
     std::size_t maxPendingBytes = kMaxPendingBytes;
     // Records dropped since the queue was last taken.
     std::uint64_t droppedRecords() const;
@@ -94,6 +101,8 @@ private:
     bool tryLock(int tries, std::chrono::milliseconds wait);
     void signal(unsigned hertz, unsigned milliseconds);
     void packetLost(const char* why);
+    // Resets the assembly and queues the lost-packet line.
+    void queueLostPacket();
     bool cutPackets();
     // Under the lock: queues a record unless the queue is full (then it is counted).
     void pushPending(Bytes record);
@@ -101,6 +110,7 @@ private:
     std::mutex& lock_;
     PendingQueue pending_;
     std::size_t pendingBytes_ = 0;
+    std::size_t takenBytes_ = 0;  // of the queue taken last
     std::uint64_t dropped_ = 0;
     std::map<LatestRecordKey, Bytes> latest_;
 

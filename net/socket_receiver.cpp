@@ -104,6 +104,7 @@ void CSocketReceiver::readLoop(const SocketHandle s, const bool useTcp) {
         }
     }
     debugLog("receiver: connection ended");
+    if (!stopping_) handler_.connectionEnded();
     connectionEnded();
 }
 

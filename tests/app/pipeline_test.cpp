@@ -109,6 +109,60 @@ TEST_F(Pipeline, FilterHidesFramesButKeepsThemForRefiltering) {
     EXPECT_EQ(pipeline.row(2)->number, 0u);  // a text line keeps none
 }
 
+TEST_F(Pipeline, ByteBudgetBoundsTheListAndTheHistoryBeforeTheirRowLimits) {
+    const std::string padding(900, 'x');
+    const std::size_t size = frame(7008, 0, 0, 7125, 0, padding).size();
+    pipeline.byteBudget = 10 * size + 200;  // ten frames and the budget's own text line
+    ASSERT_TRUE(pipeline.setScrollLimit(20));
+    std::deque<Bytes> batch;
+    for (std::uint32_t i = 1; i <= 8; ++i) batch.push_back(frame(7008, i, i, 7125, 0, padding));
+    arrive(batch);
+    port.selectedRow = 5;  // the record with counter 6
+    batch.clear();
+    for (std::uint32_t i = 9; i <= 15; ++i) batch.push_back(frame(7008, i, i, 7125, 0, padding));
+    arrive(batch);
+
+    // The newest ten frames and one line saying why rows left early; the
+    // selection stays on its record.
+    ASSERT_EQ(pipeline.rowCount(), 11u);
+    EXPECT_EQ(counterOfRow(0), 6u);
+    EXPECT_EQ(counterOfRow(9), 15u);
+    EXPECT_EQ(pipeline.rowText(10, 1), "TEXT Rows Left The List Early, It Holds At Most 0 MB Of Records");
+    EXPECT_EQ(pipeline.rowsDroppedForBytes(), 5u);
+    ASSERT_TRUE(port.selectedRow);
+    EXPECT_EQ(counterOfRow(*port.selectedRow), 6u);
+    EXPECT_EQ(pipeline.history().size(), 11u);
+    EXPECT_LE(pipeline.shownBytes(), pipeline.byteBudget);
+    EXPECT_LE(pipeline.historyBytes(), pipeline.byteBudget);
+
+    // Later drops are counted without another line.
+    arrive({frame(7008, 16, 16, 7125, 0, padding)});
+    EXPECT_EQ(pipeline.rowCount(), 11u);
+    EXPECT_EQ(pipeline.rowsDroppedForBytes(), 6u);
+
+    // Re-filtering keeps to the budget as well.
+    pipeline.byteBudget = 3 * size;
+    pipeline.RefilterLiveList();
+    EXPECT_EQ(pipeline.rowCount(), 3u);
+    EXPECT_EQ(port.recordRowCount, 3u);
+
+    // A record larger than the whole budget is still listed, alone.
+    arrive({frame(7008, 17, 17, 7125, 0, std::string(4 * size, 'y'))});
+    EXPECT_EQ(pipeline.rowCount(), 1u);
+    EXPECT_EQ(counterOfRow(0), 17u);
+    EXPECT_EQ(pipeline.history().size(), 1u);
+
+    // Small records are still bounded by the row limits alone.
+    pipeline.byteBudget = kListByteBudget;
+    pipeline.clear();
+    batch.clear();
+    for (std::uint32_t i = 1; i <= 150; ++i) batch.push_back(frame(7000, i));
+    arrive(batch);
+    EXPECT_EQ(pipeline.rowCount(), 20u);
+    EXPECT_EQ(pipeline.history().size(), 100u);
+    EXPECT_EQ(pipeline.rowsDroppedForBytes(), 0u);
+}
+
 TEST_F(Pipeline, DroppedPingsAreReportedPerSourceAndType) {
     arrive({frame(7006, 1, 10), frame(7006, 2, 12)});
     EXPECT_EQ(port.beeps, (std::vector<MemoryPort::Beep>{{600, 50}}));

@@ -154,12 +154,25 @@ TEST(PacketHandler, LostAndOrphanFragments) {
     EXPECT_TRUE(h.take().empty());
     EXPECT_TRUE(h.beeps.empty());
 
-    // A new first packet abandons an unfinished record.
+    // A new first packet abandons an unfinished record: it is reported lost
+    // before the next record is listed.
     h.handler.HandleOnePacket(packets[0]);
     h.handler.HandleOnePacket(packets[0]);
     EXPECT_EQ(h.beeps, (std::vector<std::pair<unsigned, unsigned>>{{50, 50}}));
     for (int i = 1; i < 4; ++i) h.handler.HandleOnePacket(packets[static_cast<std::size_t>(i)]);
-    EXPECT_EQ(h.take().size(), 1u);
+    auto queued = h.take();
+    ASSERT_EQ(queued.size(), 2u);
+    EXPECT_EQ(queued[0], kLost);
+    EXPECT_EQ(queued[1].size(), 4 * kMaxPayload);
+
+    // The end of the connection in the middle of a record loses it too; with
+    // nothing in collection the end reports nothing.
+    h.handler.HandleOnePacket(packets[0]);
+    h.handler.connectionEnded();
+    EXPECT_EQ(h.take(), std::vector<Bytes>{kLost});
+    EXPECT_FALSE(h.handler.assembly().active());
+    h.handler.connectionEnded();
+    EXPECT_TRUE(h.take().empty());
 
     // Fragments of another transmission are dropped while one is collected.
     auto other = packets;
@@ -309,7 +322,13 @@ TEST(PacketHandler, AFullPendingQueueDropsAndSaysHowMany) {
     ASSERT_EQ(q.size(), 10u);
     EXPECT_EQ(q[8], record);
     EXPECT_EQ(std::string(q[9].begin(), q[9].end()), "TEXT 11 Records Dropped, The Pending Queue Was Full");
-    // Taken: there is room again, and the count starts afresh.
+    // The batch taken is still being worked through: until the next take it
+    // counts against the bound. Then there is room again, and the count
+    // starts afresh.
+    h.handler.HandleOnePacket(packet);
+    q = h.take();
+    ASSERT_EQ(q.size(), 1u);
+    EXPECT_EQ(std::string(q[0].begin(), q[0].end()), "TEXT 1 Records Dropped, The Pending Queue Was Full");
     h.handler.HandleOnePacket(packet);
     q = h.take();
     ASSERT_EQ(q.size(), 1u);

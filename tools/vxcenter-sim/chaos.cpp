@@ -1,13 +1,18 @@
 // The hostile server: what a broken or malicious server could send a client.
-// Each TCP connection gets the chosen mode; between the hostile bytes, valid
-// records (7000, ping numbers counting up from 1) that the client must still
-// list when its framing survives.
+// Each TCP connection first gets the configuration record it asks for, so
+// that a client starts as it would with a real server; then the chosen mode,
+// whatever else the client asks. Between the hostile bytes come valid records
+// (7000, ping numbers counting up from 1) that the client must still list when
+// its framing survives.
 
 #include "tools/vxcenter-sim/simulator.h"
 
 #include "core/bytes.h"
 #include "core/text.h"
+#include "core/frame.h"
+#include "net/packet_handler.h"
 #include "net/packets.h"
+#include "net/request_records.h"
 #include "net/socket_platform.h"
 #include "tools/synth/server_records.h"
 
@@ -18,6 +23,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -32,7 +38,8 @@ extern "C" void onChaosSignal(int) { chaosStop = true; }
 
 class Chaos {
 public:
-    Chaos(const Options& o, net::SocketHandle fd) : o_(o), fd_(fd) {
+    Chaos(const Options& o, net::SocketHandle fd) : o_(o), fd_(fd), devices_(simDevices(o)) {
+        if (!devices_.empty()) device_ = devices_.front();
         // One block of noise, reused: making fresh noise for a gigabyte would
         // measure the generator instead of the client.
         std::mt19937_64 random(0x7A21'5EEDu);
@@ -44,6 +51,7 @@ public:
     }
 
     void run() {
+        answerConfiguration();
         const std::string& m = o_.chaos;
         if (m == "raw") return raw();
         if (m == "garbage") return framedGarbage();
@@ -57,6 +65,7 @@ public:
         if (m == "flood") return flood();
     }
     std::uint32_t validSent() const { return validSent_; }
+    std::uint32_t incomplete() const { return incomplete_; }
 
 private:
     bool alive() const { return fd_ != net::kInvalidSocket && !chaosStop && !overdue(); }
@@ -108,6 +117,36 @@ private:
         return write(header(size, totalPackets, totalSize, number)) && write(payload);
     }
 
+    static bool asksForConfiguration(const Bytes& record) {
+        const FrameView f(record);
+        if (!f.isFrame() || f.recordType() != net::kRemoteControlRecordType) return false;
+        const std::uint64_t data = f.dataStart();
+        return readLE<std::uint32_t>(record, data) == net::kSingleRecordRequest &&
+               readLEOr0<std::uint32_t>(record, data + 24) == net::kConfigurationRecordType;
+    }
+    // As far a server as a client's start needs: waits up to 3 s for the
+    // request for the configuration record and answers it with the
+    // simulator's own. Every other request goes unanswered, now and later; a
+    // client that asks for nothing gets the mode once the wait is over.
+    void answerConfiguration() {
+        std::mutex lock;
+        net::CPacketHandler inbound(lock);
+        std::uint8_t buffer[4096];
+        for (const auto until = Clock::now() + std::chrono::seconds(3); alive() && Clock::now() < until;) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            const auto n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0 || !inbound.HandleStreamBytes({buffer, static_cast<std::size_t>(n)})) return;
+            for (const Bytes& record : inbound.TakePendingRecords()) {
+                if (!asksForConfiguration(record)) continue;
+                for (const auto& packet : net::Packetize(synth::configurationRecord(devices_, ++counter_)))
+                    if (!write(packet)) return;
+                if (o_.log) std::printf("chaos %s: configuration sent\n", o_.chaos.c_str());
+                return;
+            }
+        }
+    }
+
     // Random bytes from the start: the stream has no framing at all.
     void raw() {
         validRecord();
@@ -139,7 +178,7 @@ private:
         for (std::size_t k = 0; alive() && budgetLeft(); ++k) {
             if (k % 8 == 0 && !validRecord()) return;
             const std::uint32_t total = 3 * net::kMaxPayload;
-            packet(3, total, 0, noise(net::kMaxPayload));
+            if (packet(3, total, 0, noise(net::kMaxPayload))) ++incomplete_;
             packet(3, total, 1, noise(net::kMaxPayload));
         }
         validRecord();
@@ -180,11 +219,27 @@ private:
     const Options& o_;
     net::SocketHandle fd_;
     Bytes noise_;
+    std::vector<synth::SimDevice> devices_;
     synth::SimDevice device_;
-    std::uint32_t counter_ = 0, ping_ = 0, validSent_ = 0;
+    std::uint32_t counter_ = 0, ping_ = 0, validSent_ = 0, incomplete_ = 0;
     std::uint64_t sent_ = 0;
     Clock::time_point started_ = Clock::now();
 };
+
+// Closing a socket with unread bytes (requests the hostile server ignored)
+// resets the connection, and the client would lose what is still on its way
+// to it. So the sending side is shut first, and what the client sends is read
+// and dropped until it closes too (at most 2 s).
+void closeGently(net::SocketHandle fd) {
+    ::shutdown(fd, SHUT_WR);
+    std::uint8_t buffer[4096];
+    for (const auto until = Clock::now() + std::chrono::seconds(2); !chaosStop && Clock::now() < until;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) continue;
+        if (::recv(fd, buffer, sizeof buffer, 0) <= 0) break;
+    }
+    net::closeSocket(fd);
+}
 
 } // namespace
 
@@ -221,8 +276,10 @@ int runChaos(const Options& o) {
             rest.exitAfter = std::max(0.001, o.exitAfter - std::chrono::duration<double>(Clock::now() - started).count());
         Chaos chaos(rest, fd);
         chaos.run();
-        net::closeSocket(fd);
-        if (o.log) std::printf("chaos %s: connection closed, %u valid records sent\n", o.chaos.c_str(), chaos.validSent());
+        closeGently(fd);
+        if (o.log)
+            std::printf("chaos %s: connection closed, %u valid records sent, %u begun and never completed\n",
+                        o.chaos.c_str(), chaos.validSent(), chaos.incomplete());
         std::fflush(stdout);
     }
     net::closeSocket(listener);

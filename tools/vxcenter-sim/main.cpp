@@ -178,7 +178,9 @@ int main(int argc, char** argv) {
 
     const std::string hostile = "Hostile server (TCP; valid 7000 records between the hostile bytes)";
     app.add_option("--chaos", o.chaos,
-                   "send what a broken or malicious server could: raw (random\n"
+                   "answer the request for the configuration record, ignore\n"
+                   "every other request, then send what a broken or malicious\n"
+                   "server could: raw (random\n"
                    "bytes), garbage (framed packets of noise), size0, size35,\n"
                    "size4g (a packet size no stream carries), size100001\n"
                    "(a whole packet larger than a client takes),\n"

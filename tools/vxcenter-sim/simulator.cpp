@@ -76,17 +76,7 @@ struct Peer {
 
 class Simulator {
 public:
-    explicit Simulator(const Options& o) : o_(o) {
-        for (unsigned i = 0; i < o.devices; ++i) {
-            synth::SimDevice d;
-            d.deviceId = o.deviceId;
-            d.enumerator = static_cast<std::uint16_t>(i);
-            d.name = strprintf("Sim sonar %u", i + 1);
-            d.serial = 0x51A0'0001u + i;
-            d.dualHead = i % 2 == 1;
-            devices_.push_back(d);
-        }
-    }
+    explicit Simulator(const Options& o) : o_(o), devices_(simDevices(o)) {}
     ~Simulator() {
         for (auto& p : peers_)
             if (p->fd != net::kInvalidSocket) net::closeSocket(p->fd);
@@ -488,6 +478,20 @@ net::SocketHandle openListener(const Options& o) {
         }
     }
     return listener;
+}
+
+std::vector<synth::SimDevice> simDevices(const Options& o) {
+    std::vector<synth::SimDevice> devices;
+    for (unsigned i = 0; i < o.devices; ++i) {
+        synth::SimDevice d;
+        d.deviceId = o.deviceId;
+        d.enumerator = static_cast<std::uint16_t>(i);
+        d.name = strprintf("Sim sonar %u", i + 1);
+        d.serial = 0x51A0'0001u + i;
+        d.dualHead = i % 2 == 1;
+        devices.push_back(d);
+    }
+    return devices;
 }
 
 int run(const Options& options) {

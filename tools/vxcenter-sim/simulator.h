@@ -44,6 +44,10 @@ struct Options {
 // Runs until the exit time or a termination signal; returns the exit status.
 int run(const Options& options);
 
+// The devices the server has (--devices, --device-id): enumerators 0..N-1,
+// every second one dual-headed.
+std::vector<synth::SimDevice> simDevices(const Options& options);
+
 // Binds and (TCP) listens on the address and port of the options, prints the
 // "listening on" line and writes the port file; kInvalidSocket on failure.
 net::SocketHandle openListener(const Options& options);
