@@ -180,8 +180,8 @@ int main(int argc, char** argv) {
     app.add_option("--chaos", o.chaos,
                    "answer the request for the configuration record, ignore\n"
                    "every other request, then send what a broken or malicious\n"
-                   "server could: raw (random\n"
-                   "bytes), garbage (framed packets of noise), size0, size35,\n"
+                   "server could: raw (random bytes), garbage (framed\n"
+                   "packets of noise), size0, size35,\n"
                    "size4g (a packet size no stream carries), size100001\n"
                    "(a whole packet larger than a client takes),\n"
                    "fragments (records that never complete), giant (a record\n"
