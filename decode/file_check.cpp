@@ -1,6 +1,7 @@
 #include "decode/file_check.h"
 
 #include "core/frame.h"
+#include "core/mapped_read_guard.h"
 #include "core/record_file.h"
 #include "core/record_index.h"
 #include "core/text.h"
@@ -26,7 +27,8 @@ constexpr std::size_t kCatalogBatch = 4096;
 // mapped stretch of the file (no copy out of the page cache); a frame that
 // does not fit moves the window to it. Only a window is ever mapped, so a file
 // larger than memory is still walked in bounded memory. Where mapping fails
-// the window falls back to reading into a buffer.
+// the window falls back to reading into a buffer. A file that another program
+// cuts short meanwhile reads as zeros past its new end, and the window says so.
 class Window {
 public:
     Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
@@ -44,6 +46,8 @@ public:
         return ByteSpan(data_ + rel, std::min<std::uint64_t>(count, filled_ - rel));
     }
     std::uint64_t nextData(std::uint64_t offset) const { return file_.nextData(offset); }
+    // Whether the file lost mapped bytes while they were read.
+    bool cutShort() const { return cutShort_ || guard_.cutShort(); }
     // Gives back memory a large frame took.
     void shrink() {
         if (buffer_.size() > kWindow) {
@@ -78,6 +82,10 @@ private:
             mapFailed_ = true;
             return false;
         }
+        if (!guard_.guard(p, static_cast<std::size_t>(length))) {
+            ::munmap(p, static_cast<std::size_t>(length));
+            return false;
+        }
         ::madvise(p, static_cast<std::size_t>(length), MADV_SEQUENTIAL);
         mapped_ = p;
         mappedLength_ = static_cast<std::size_t>(length);
@@ -87,6 +95,8 @@ private:
         return true;
     }
     void unmap() {
+        cutShort_ = cutShort();
+        guard_.release();
         if (mapped_) ::munmap(mapped_, mappedLength_);
         mapped_ = nullptr;
         mappedLength_ = 0;
@@ -109,6 +119,8 @@ private:
     void* mapped_ = nullptr;
     std::size_t mappedLength_ = 0;
     bool mapFailed_ = false;
+    MappedReadGuard guard_;
+    bool cutShort_ = false;
     const std::uint8_t* data_ = nullptr;
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
@@ -270,7 +282,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
 
     std::uint64_t position = 0;
     std::uint64_t k = 0;
-    while (position < fileSize) {
+    while (position < fileSize && !window.cutShort()) {
         const std::uint64_t remaining = fileSize - position;
         if (remaining < kFrameHeaderSize) {
             problems.add(CheckProblemKind::Truncated, k, position,
@@ -445,6 +457,14 @@ FileCheckResult FileChecker::check(const std::string& path) const {
 
         position += size;
         ++k;
+    }
+    if (window.cutShort()) {
+        // What was read from the vanished part read as zeros: the last frame's
+        // findings and the catalog's cannot be trusted, and the walk ends here.
+        problems.add(CheckProblemKind::Truncated, k, position,
+                     strprintf("the file was cut short to %llu bytes by another program while it was checked",
+                               (unsigned long long)file.size()));
+        return r;
     }
 
     if (catalog) {
