@@ -128,20 +128,26 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
 }
 
 std::span<std::uint8_t> CPacketHandler::streamSpace() {
-    if (stream_.size() - tail_ < kReadSize) {
+    if (streamCapacity_ - tail_ < kReadSize) {
         // Move what is left of a partial packet (at most 100,000 bytes) to the front.
         if (head_ > 0) {
-            std::memmove(stream_.data(), stream_.data() + head_, tail_ - head_);
+            std::memmove(stream_.get(), stream_.get() + head_, tail_ - head_);
             tail_ -= head_;
             head_ = 0;
         }
-        if (stream_.size() - tail_ < kReadSize) stream_.resize(tail_ + kReadSize);
+        if (streamCapacity_ - tail_ < kReadSize) {
+            // The new room is not zeroed: every byte of it is read into before it is used.
+            auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(tail_ + kReadSize);
+            if (tail_ > 0) std::memcpy(grown.get(), stream_.get(), tail_);
+            stream_ = std::move(grown);
+            streamCapacity_ = tail_ + kReadSize;
+        }
     }
-    return {stream_.data() + tail_, stream_.size() - tail_};
+    return {stream_.get() + tail_, streamCapacity_ - tail_};
 }
 
 bool CPacketHandler::streamReceived(std::size_t count) {
-    tail_ += std::min(count, stream_.size() - tail_);
+    tail_ += std::min(count, streamCapacity_ - tail_);
     return cutPackets();
 }
 
@@ -165,7 +171,7 @@ bool CPacketHandler::cutPackets() {
             if (skip_ > 0) break;  // the rest of the oversized packet is still to come
         }
         if (tail_ - head_ < kNetworkFrameSize) break;
-        const ByteSpan buffered(stream_.data() + head_, tail_ - head_);
+        const ByteSpan buffered(stream_.get() + head_, tail_ - head_);
         const std::uint32_t size = readLEOr0<std::uint32_t>(buffered, netframe_offsets::packetSize);
         if (size < kNetworkFrameSize) {
             debugLog(strprintf("receiver: packet size %u in the stream, the connection has lost its framing", size));

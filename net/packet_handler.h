@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -116,7 +117,8 @@ private:
 
     // Receiver thread only.
     CPacketAssembly assembly_;
-    Bytes stream_;
+    std::unique_ptr<std::uint8_t[]> stream_;
+    std::size_t streamCapacity_ = 0;
     std::size_t head_ = 0, tail_ = 0;
     std::uint64_t skip_ = 0;  // bytes of an oversized packet still to discard
 };
