@@ -127,20 +127,23 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
     }
 }
 
-std::span<std::uint8_t> CPacketHandler::streamSpace() {
-    if (streamCapacity_ - tail_ < kReadSize) {
+std::span<std::uint8_t> CPacketHandler::streamSpace(std::size_t room) {
+    if (streamCapacity_ - tail_ < room) {
         // Move what is left of a partial packet (at most 100,000 bytes) to the front.
         if (head_ > 0) {
             std::memmove(stream_.get(), stream_.get() + head_, tail_ - head_);
             tail_ -= head_;
             head_ = 0;
         }
-        if (streamCapacity_ - tail_ < kReadSize) {
-            // The new room is not zeroed: every byte of it is read into before it is used.
-            auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(tail_ + kReadSize);
+        if (streamCapacity_ - tail_ < room) {
+            // Doubling (up to the room of a whole read) keeps small pieces from
+            // copying the buffer each time. The new room is not zeroed: every
+            // byte of it is read into before it is used.
+            const std::size_t capacity = std::max(tail_ + room, std::min(2 * streamCapacity_, tail_ + kReadSize));
+            auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
             if (tail_ > 0) std::memcpy(grown.get(), stream_.get(), tail_);
             stream_ = std::move(grown);
-            streamCapacity_ = tail_ + kReadSize;
+            streamCapacity_ = capacity;
         }
     }
     return {stream_.get() + tail_, streamCapacity_ - tail_};
@@ -153,7 +156,7 @@ bool CPacketHandler::streamReceived(std::size_t count) {
 
 bool CPacketHandler::HandleStreamBytes(ByteSpan bytes) {
     while (!bytes.empty()) {
-        auto space = streamSpace();
+        auto space = streamSpace(std::min(bytes.size(), kReadSize));
         const std::size_t n = std::min(space.size(), bytes.size());
         std::memcpy(space.data(), bytes.data(), n);
         bytes = bytes.subspan(n);

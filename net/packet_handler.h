@@ -68,8 +68,8 @@ public:
     // the caller ends the connection.
     bool HandleStreamBytes(ByteSpan bytes);
     // The same, for a read made straight into the stream buffer: `streamSpace`
-    // gives room for a read of `kReadSize` bytes, `streamReceived` takes the count read.
-    std::span<std::uint8_t> streamSpace();
+    // gives room for a read of `room` bytes (at least), `streamReceived` takes the count read.
+    std::span<std::uint8_t> streamSpace(std::size_t room = kReadSize);
     bool streamReceived(std::size_t count);
     // Forgets a partly received packet and an unfinished record (new connection).
     void resetStream();
