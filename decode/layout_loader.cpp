@@ -31,6 +31,16 @@ constexpr std::int32_t kMaxBlockIndex = 1000;
 // A file may define this many items (aliases can make a short file name a
 // huge list many times); the built-in files hold about 1,500.
 constexpr std::size_t kMaxItemsPerFile = 50'000;
+// Every item holds its own copy of its enumeration, and a bit enumeration
+// grows with the powers of two: what one file's items may hold in all, and
+// what one bit enumeration may come to (no built-in file holds 1 MiB).
+constexpr std::size_t kMaxEnumerationBytesPerFile = std::size_t{64} << 20;
+
+std::size_t enumerationBytes(const Enumeration& e) {
+    std::size_t n = 0;
+    for (const EnumEntry& entry : e) n += sizeof(EnumEntry) + entry.text.size();
+    return n;
+}
 // Problems listed per file; the rest are counted in one last line.
 constexpr std::size_t kMaxProblemsPerFile = 100;
 
@@ -179,6 +189,7 @@ struct LayoutLoader::State {
     std::map<std::string, Enumeration> fileEnumerations;
 
     std::size_t itemsLeft = kMaxItemsPerFile;
+    std::size_t enumerationBytesLeft = kMaxEnumerationBytesPerFile;
     std::size_t fileProblems = 0;
 
     void problem(int line, std::string text) {
@@ -288,6 +299,7 @@ void LayoutLoader::State::loadText(std::string_view name, std::string_view text)
     newSource(file);
     fileEnumerations.clear();
     itemsLeft = kMaxItemsPerFile;
+    enumerationBytesLeft = kMaxEnumerationBytesPerFile;
     fileProblems = 0;
     if (text.size() > kMaxFileBytes) {
         problem(0, "the file is larger than 16 MiB");
@@ -394,11 +406,17 @@ Enumeration LayoutLoader::State::parseEnumeration(const YAML::Node& n) {
         for (const auto& t : list) bits.push_back(scalarText(t, "a bit name"));
         const std::string separator = n["separator"] ? scalarText(n["separator"], "separator") : ", ";
         const std::string none = n["none"] ? scalarText(n["none"], "none") : std::string();
+        const std::string suffix = n["suffix"] ? scalarText(n["suffix"], "suffix") : std::string();
+        // No combination is longer than all names, separators and the suffix together.
+        std::size_t longest = suffix.size();
+        for (const std::string& b : bits) longest += b.size() + separator.size();
+        if ((std::size_t{1} << bits.size()) * (sizeof(EnumEntry) + std::max(longest, none.size())) >
+            kMaxEnumerationBytesPerFile)
+            fail(list, strprintf("the texts of these bit combinations could come to more than %zu MiB",
+                                 kMaxEnumerationBytesPerFile >> 20));
         Enumeration e = bitCombinations(bits, separator, none);
-        if (n["suffix"]) {
-            const std::string suffix = scalarText(n["suffix"], "suffix");
+        if (!suffix.empty())
             for (std::size_t v = 1; v < e.size(); ++v) e[v].text += suffix;
-        }
         return e;
     }
     Enumeration e;
@@ -415,6 +433,11 @@ Enumeration LayoutLoader::State::parseEnumeration(const YAML::Node& n) {
 // An enumeration checked against the values the item can take.
 Enumeration LayoutLoader::State::enumerationOf(const YAML::Node& n, const CRecordDataLayout& item, ItemContext ctx) {
     Enumeration e = parseEnumeration(n);
+    const std::size_t bytes = enumerationBytes(e);
+    if (bytes > enumerationBytesLeft)
+        fail(n, strprintf("the enumerations of the file's items come to more than %zu MiB in all",
+                          kMaxEnumerationBytesPerFile >> 20));
+    enumerationBytesLeft -= bytes;
     const std::int32_t w = item.number;
     std::int64_t low = 0, high = 0;
     if (item.format == "constant") return e;
