@@ -8,6 +8,7 @@
 #include "app/qt/qt_view_port.h"
 #include "app/qt/remote_control_dlg.h"
 #include "app/tarvik_view.h"
+#include "tests/gui/shown_window.h"
 #include "tests/support/temp_dir.h"
 
 #include <QAction>
@@ -23,7 +24,7 @@
 
 using namespace tarvik;
 
-class RemotePanelTest : public QObject {
+class RemotePanelTest : public QObject, tarvik::testing::ShownWindow {
     Q_OBJECT
 private slots:
     void init();
@@ -42,27 +43,11 @@ private:
         emit list->activated(index);
     }
 
-    std::unique_ptr<tarvik::testing::TempDir> dir;
-    std::unique_ptr<QSettingsStore> settings;
-    std::unique_ptr<CMainFrame> window;
-    std::vector<std::string> messages;
 };
 
-void RemotePanelTest::init() {
-    dir = std::make_unique<tarvik::testing::TempDir>();
-    settings = std::make_unique<QSettingsStore>(dir->file("settings.ini"));
-    window = std::make_unique<CMainFrame>(*settings, "TCP");
-    messages.clear();
-    window->port().messageHook = [this](const std::string& text) { messages.push_back(text); };
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-}
+void RemotePanelTest::init() { openWindow(); }
 
-void RemotePanelTest::cleanup() {
-    window.reset();
-    settings.reset();
-    dir.reset();
-}
+void RemotePanelTest::cleanup() { closeWindow(); }
 
 void RemotePanelTest::choosingACommandFillsTheRows() {
     QCOMPARE(commandList()->count(), 124);

@@ -14,6 +14,7 @@
 #include "app/qt/record_list_model.h"
 #include "app/tarvik_view.h"
 #include "tests/net/sim_process.h"
+#include "tests/gui/shown_window.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/sample_records.h"
 
@@ -78,7 +79,7 @@ template <class D> void answerModal(std::function<void(D*)> answer) {
 
 } // namespace
 
-class WindowTest : public QObject {
+class WindowTest : public QObject, tarvik::testing::ShownWindow {
     Q_OBJECT
 private slots:
     void init();
@@ -109,27 +110,11 @@ private:
         window->commandAction(commands::kReadVxFile)->trigger();
     }
 
-    std::unique_ptr<testing::TempDir> dir;
-    std::unique_ptr<QSettingsStore> settings;
-    std::unique_ptr<CMainFrame> window;
-    std::vector<std::string> messages;
 };
 
-void WindowTest::init() {
-    dir = std::make_unique<testing::TempDir>();
-    settings = std::make_unique<QSettingsStore>(dir->file("settings.ini"));
-    window = std::make_unique<CMainFrame>(*settings, "TCP");
-    messages.clear();
-    window->port().messageHook = [this](const std::string& text) { messages.push_back(text); };
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-}
+void WindowTest::init() { openWindow(); }
 
-void WindowTest::cleanup() {
-    window.reset();
-    settings.reset();
-    dir.reset();
-}
+void WindowTest::cleanup() { closeWindow(); }
 
 void WindowTest::formAndMenu() {
     QCOMPARE(window->windowTitle(), QString("Tarvik"));
