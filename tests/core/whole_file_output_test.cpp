@@ -1,0 +1,119 @@
+#include "core/whole_file_output.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace tarvik;
+
+namespace {
+
+struct TempFolder {
+    fs::path path;
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "wfo.XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() { fs::remove_all(path); }
+    std::string file(const char* name) const { return (path / name).string(); }
+};
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::size_t entries(const fs::path& folder) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+} // namespace
+
+TEST(WholeFileOutput, WritesNewFilesAndKeepsExistingOnesUnlessAskedToReplace) {
+    TempFolder dir;
+    std::string error;
+    ASSERT_TRUE(writeWholeFile(dir.file("a.txt"), asBytes("one"), WholeFileOutput::Replace::No, error));
+    EXPECT_EQ(contents(dir.file("a.txt")), "one");
+
+    EXPECT_FALSE(writeWholeFile(dir.file("a.txt"), asBytes("two"), WholeFileOutput::Replace::No, error));
+    EXPECT_EQ(error, "file exists");
+    EXPECT_EQ(contents(dir.file("a.txt")), "one");
+
+    ASSERT_TRUE(writeWholeFile(dir.file("a.txt"), asBytes("three"), WholeFileOutput::Replace::Yes, error));
+    EXPECT_EQ(contents(dir.file("a.txt")), "three");
+    EXPECT_EQ(entries(dir.path), 1u);  // no temporary file left behind
+
+    // A file that appears while the output is written is not replaced either.
+    WholeFileOutput out;
+    ASSERT_TRUE(out.open(dir.file("b.txt")));
+    ASSERT_TRUE(out.write(std::string_view("mine")));
+    put(dir.file("b.txt"), "theirs");
+    EXPECT_FALSE(out.commit());
+    EXPECT_TRUE(out.targetExists());
+    EXPECT_EQ(contents(dir.file("b.txt")), "theirs");
+    EXPECT_EQ(entries(dir.path), 2u);
+}
+
+TEST(WholeFileOutput, RefusesFoldersDevicesAndMissingFoldersWithTheSystemsReason) {
+    TempFolder dir;
+    std::string error;
+    EXPECT_FALSE(writeWholeFile(dir.path.string(), asBytes("x"), WholeFileOutput::Replace::Yes, error));
+    EXPECT_EQ(error, "Is a directory");
+    EXPECT_FALSE(writeWholeFile("/dev/null", asBytes("x"), WholeFileOutput::Replace::Yes, error));
+    EXPECT_EQ(error, "not a regular file");
+    EXPECT_TRUE(fs::exists("/dev/null"));
+    EXPECT_FALSE(writeWholeFile(dir.file("no/such.txt"), asBytes("x"), WholeFileOutput::Replace::Yes, error));
+    EXPECT_EQ(error, "No such file or directory");
+}
+
+TEST(WholeFileOutput, AFailedOrAbandonedWriteLeavesTheOldFileAndNoTemporaryFile) {
+    TempFolder dir;
+    const std::string target = dir.file("keep.vxr");
+    put(target, std::string(20000, 'k'));
+    {
+        WholeFileOutput out;
+        ASSERT_TRUE(out.open(target, WholeFileOutput::Replace::Yes));
+        ASSERT_TRUE(out.write(std::string_view("partial")));
+    }  // abandoned
+    EXPECT_EQ(contents(target), std::string(20000, 'k'));
+    EXPECT_EQ(entries(dir.path), 1u);
+
+    // A full disk, as a file size limit: the write fails part-way.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{8192, 8192};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        bool ok = false;
+        {
+            WholeFileOutput out;
+            ok = out.open(target, WholeFileOutput::Replace::Yes) &&
+                 out.write(std::string_view(std::string(100000, 'n'))) && out.commit();
+        }
+        ::_exit(ok ? 0 : 3);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(contents(target), std::string(20000, 'k'));
+    EXPECT_EQ(entries(dir.path), 1u);
+}
+
+TEST(WholeFileOutput, SameExistingFileComparesTheFilesNotTheNames) {
+    TempFolder dir;
+    put(dir.file("in.vxr"), "x");
+    EXPECT_TRUE(sameExistingFile(dir.file("in.vxr"), (dir.path / "." / "in.vxr").string()));
+    EXPECT_FALSE(sameExistingFile(dir.file("in.vxr"), dir.file("out.vxr")));
+}
