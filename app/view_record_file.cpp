@@ -98,7 +98,11 @@ void CMyTarvikView::LoadRecordFile() {
     if (imageryEnabled && resetImagery) resetImagery();
 
     std::optional<std::string> problem;
-    if (!ReadCatalog(recordFile_, recordIndex_)) problem = ScanFrames(recordFile_, recordIndex_);
+    std::string catalogProblem;
+    if (!ReadCatalog(recordFile_, recordIndex_, &catalogProblem)) {
+        if (!catalogProblem.empty()) port_.messageBox(catalogProblem);
+        problem = ScanFrames(recordFile_, recordIndex_);
+    }
     if (problem) port_.messageBox(*problem);
 
     if (recordIndex_.empty()) {

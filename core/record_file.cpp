@@ -140,7 +140,7 @@ private:
 
 } // namespace
 
-bool ReadCatalog(const RecordFile& file, RecordIndex& index) {
+bool ReadCatalog(const RecordFile& file, RecordIndex& index, std::string* disagreement) {
     index.clear();
     const std::uint64_t fileSize = file.size();
     std::array<std::uint8_t, kFrameHeaderSize> header{};
@@ -179,9 +179,32 @@ bool ReadCatalog(const RecordFile& file, RecordIndex& index) {
         }
         done += run.size();
     }
+    // Every entry must point at a frame that agrees with it: a catalog that
+    // is off by a few bytes, or lists one frame many times, would otherwise
+    // list rows whose bytes are no frame or not of the type shown.
+    BufferedReader reader(file);
+    std::array<std::uint8_t, kFrameHeaderSize> pointed{};
     for (std::size_t i = 0; i < n; ++i) {
         const RecordIndexEntry& e = index[i];
-        if (!fits(fileSize, e.offset(), e.size())) {
+        std::string what;
+        if (!fits(fileSize, e.offset(), e.size()) || e.size() < kFrameHeaderSize ||
+            reader.read(e.offset(), pointed) != pointed.size()) {
+            what = "it points past the end of the file";
+        } else if (const FrameView frame(pointed); frame.syncPattern() != kSyncPattern) {
+            what = "no sync pattern where it points";
+        } else if (frame.size() != e.size()) {
+            what = strprintf("the frame's Size is %lu", (unsigned long)frame.size());
+        } else if (static_cast<std::uint16_t>(frame.recordType()) != e.recordType()) {
+            what = strprintf("the frame's record type is %lu", (unsigned long)frame.recordType());
+        }
+        if (!what.empty()) {
+            if (disagreement) {
+                const std::string name(fileNameOf(file.path()));
+                *disagreement = strprintf("The file catalog of %s does not match its frames: entry %llu (record type "
+                                          "%u, size %lu at byte %llu): %s. The file is listed by walking its frames.",
+                                          name.c_str(), (unsigned long long)i, e.recordType(), (unsigned long)e.size(),
+                                          (unsigned long long)e.offset(), what.c_str());
+            }
             index.clear();
             return false;
         }

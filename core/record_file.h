@@ -62,8 +62,10 @@ std::optional<std::string> notRegularFileText(unsigned mode);
 Bytes ReadFrame(const RecordFile& file, const RecordIndexEntry& entry);
 
 // Fills the index from the file's catalog. False (and the index left empty)
-// when the file has no usable catalog.
-bool ReadCatalog(const RecordFile& file, RecordIndex& index);
+// when the file has no usable catalog. Each entry is checked against the frame
+// it points at (sync pattern, Size, record type); when one disagrees the
+// catalog is not used and `disagreement`, when given, says which and why.
+bool ReadCatalog(const RecordFile& file, RecordIndex& index, std::string* disagreement = nullptr);
 
 // Fills the index by walking the frames. Returns the message to show the user
 // when the walk stopped at a broken frame (nullopt when it simply ran out).

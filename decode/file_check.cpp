@@ -243,7 +243,17 @@ std::optional<std::uint64_t> findNextFrame(Window& window, std::uint64_t from, s
 // Lines of the report that say the layout walk failed.
 bool isLayoutProblemLine(std::string_view line) {
     return line == "Data exhausted" || line == "INSUFFICIENT DATA for specified repeats" ||
-           line.starts_with(" Ran out of data in repeating blocks");
+           line.starts_with(" Ran out of data in repeating blocks") || line.starts_with(kRefusedCountLead);
+}
+
+// Bytes the layout walk left between its last field and the checksum field
+// that are not zero padding: the layout and the record disagree.
+std::uint64_t undecodedBytes(ByteSpan frame, std::int64_t consumed) {
+    const auto size = static_cast<std::int64_t>(frame.size());
+    if (consumed < 0 || size - consumed <= 4) return 0;
+    const ByteSpan rest = frame.subspan(static_cast<std::size_t>(consumed), static_cast<std::size_t>(size - consumed - 4));
+    const bool padding = std::all_of(rest.begin(), rest.end(), [](std::uint8_t b) { return b == 0; });
+    return padding ? 0 : rest.size();
 }
 
 } // namespace
@@ -267,6 +277,10 @@ FileCheckResult FileChecker::check(const std::string& path) const {
     const std::uint64_t fileSize = file.size();
     r.fileBytes = fileSize;
     Collector problems(r, options_.keepPerKind);
+    if (fileSize == 0) {
+        problems.add(CheckProblemKind::Truncated, 0, 0, "the file is empty: it holds no frame");
+        return r;
+    }
     std::optional<Catalog> catalog = openCatalog(file, fileSize, problems);
     r.hasCatalog = catalog.has_value();
 
@@ -325,6 +339,10 @@ FileCheckResult FileChecker::check(const std::string& path) const {
             problems.add(CheckProblemKind::Size, k, position,
                          strprintf("Offset %u puts the data section past the frame's Size %lu", h.offset(),
                                    (unsigned long)size));
+        if (h.optionalDataOffset() != 0 && !optionalDataOffsetInFrame(h))
+            problems.add(CheckProblemKind::Size, k, position,
+                         strprintf("optional data offset %lu lies outside the frame (Size %lu)",
+                                   (unsigned long)h.optionalDataOffset(), (unsigned long)size));
         const std::uint32_t type = h.recordType();
         const VxTIME time = h.time();
         const std::optional<double> seconds = timeSeconds(time);
@@ -387,13 +405,21 @@ FileCheckResult FileChecker::check(const std::string& path) const {
                              strprintf("record type %lu (protocol %u, record version %u) has no layout",
                                        (unsigned long)type, h.protocolVersion(), h.recordVersion()));
             } else {
+                bool walkFailed = false;
                 for (const std::string& line : rep.lines) {
                     if (!isLayoutProblemLine(line)) continue;
                     problems.add(CheckProblemKind::Layout, k, position,
                                  strprintf("record type %lu: %s", (unsigned long)type,
                                            std::string(line.starts_with(' ') ? line.substr(1) : line).c_str()));
+                    walkFailed = true;
                     break;
                 }
+                if (const std::uint64_t left = walkFailed ? 0 : undecodedBytes(frame, rep.consumed))
+                    problems.add(CheckProblemKind::Layout, k, position,
+                                 strprintf("record type %lu: %llu bytes after the last field are not decoded "
+                                           "(the walk ended at byte %lld of %lu)",
+                                           (unsigned long)type, (unsigned long long)left, (long long)rep.consumed,
+                                           (unsigned long)size));
                 for (const std::string& message : rep.messages)
                     problems.add(CheckProblemKind::Layout, k, position,
                                  strprintf("record type %lu: %s", (unsigned long)type, message.c_str()));

@@ -24,7 +24,12 @@ void addFrameLines(const FrameView& f, std::int32_t protocol, std::int32_t versi
     lines.push_back(strprintf("   Size %lu, offset %hu, flags %hu", (unsigned long)f.size(),
                               static_cast<unsigned short>(offset), f.flags()));
     lines.push_back("   " + title);
-    if (f.optionalDataOffset() != 0)
+    if (f.optionalDataOffset() != 0 && !optionalDataOffsetInFrame(f))
+        // A position the frame cannot hold (a wrapped -1, say) is named as such, not as a byte count.
+        lines.push_back(strprintf("   OPTIONAL DATA OFFSET %lu LIES OUTSIDE THE FRAME (Size %lu), ident %lu",
+                                  (unsigned long)f.optionalDataOffset(), (unsigned long)f.size(),
+                                  (unsigned long)f.optionalDataId()));
+    else if (f.optionalDataOffset() != 0)
         lines.push_back(strprintf("   Optional data present #bytes %lu, ident %lu ",
                                   (unsigned long)f.optionalDataOffset(), (unsigned long)f.optionalDataId()));
     lines.push_back(strprintf("   Record counter %lu, Tot. recs in fragmented set %lu, frag. # %lu",
@@ -49,6 +54,9 @@ void addFrameLines(const FrameView& f, std::int32_t protocol, std::int32_t versi
 void addChecksumVerdict(ByteSpan stored, std::int64_t consumed, bool checksumFlag, std::vector<std::string>& lines) {
     const auto size = static_cast<std::int64_t>(stored.size());
     const std::int64_t rest = size - consumed;
+    // Whatever the bytes after the fields are, a frame whose flags claim no
+    // checksum says so first: there is nothing to verify.
+    if (!checksumFlag) lines.emplace_back(kNoChecksumClaimed);
     if (rest == 4) {
         lines.push_back(strprintf("Bytes consumed %lu, Record size %lu, probably ends in checksum",
                                   (unsigned long)consumed, (unsigned long)size));
@@ -74,6 +82,10 @@ void addChecksumVerdict(ByteSpan stored, std::int64_t consumed, bool checksumFla
 }
 
 } // namespace
+
+bool optionalDataOffsetInFrame(const FrameView& f) {
+    return f.optionalDataOffset() >= kFrameHeaderSize && f.optionalDataOffset() < f.size();
+}
 
 std::optional<Report> RecordReporter::markerReport(std::string_view entry) {
     for (std::string_view marker : {"PAUSE", "DROP", "FAIL"}) {

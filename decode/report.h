@@ -26,6 +26,13 @@ struct Report {
     bool isMarker = false;               // a marker entry, not a record
 };
 
+// The report line of a frame whose flags claim no checksum (bit 0 clear).
+inline constexpr std::string_view kNoChecksumClaimed = "No checksum claimed (flags bit 0 clear)";
+
+// Whether a frame's (non-zero) optional data offset points into the frame,
+// behind its header.
+bool optionalDataOffsetInFrame(const FrameView& frame);
+
 class RecordReporter {
 public:
     RecordReporter(const LayoutCatalogue& catalogue, const RemoteCommandDefinitions& commands)

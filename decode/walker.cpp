@@ -62,6 +62,22 @@ std::int64_t declaredWidth(FormatCode code, std::int32_t number, WalkLevel level
     }
 }
 
+// A count look-up that says so in the report when the count field holds a
+// value the look-up refuses (below 0 or above 1,000,000) and takes as 0: a
+// walk that silently lists nothing would hide a broken record. Said once per
+// field and record, in quiet walks too, so that the file check sees it.
+std::int64_t lookUpCount(DecodeContext& ctx, std::string_view name) {
+    const std::int32_t count = ctx.values.countLookup(name);
+    std::int32_t raw = 0;
+    if (count == 0 && !name.empty() && ctx.values.find(name, raw) && raw != 0 &&
+        std::find(ctx.refusedCounts.begin(), ctx.refusedCounts.end(), name) == ctx.refusedCounts.end()) {
+        ctx.refusedCounts.push_back(name);
+        ctx.lines.push_back(strprintf("%s %s %lu, above 1,000,000: taken as 0", std::string(kRefusedCountLead).c_str(),
+                                      std::string(name).c_str(), (unsigned long)static_cast<std::uint32_t>(raw)));
+    }
+    return count;
+}
+
 // The blocks of a "repeat" item. Returns the bytes consumed; `last` is the
 // size of the last block formatted, `failed` tells a broken back-reference.
 struct RepeatRun {
@@ -74,7 +90,7 @@ struct RepeatRun {
 RepeatRun runBlocks(DecodeContext& ctx, ByteSpan data, std::int64_t pos, std::int64_t base,
                     const RepeatDescription& block, std::int64_t count, bool checkEnd) {
     RepeatRun run;
-    const std::int32_t fixedSize = ctx.values.countLookup(block.blockSizeField);
+    const auto fixedSize = static_cast<std::int32_t>(lookUpCount(ctx, block.blockSizeField));
     const std::int64_t shown = std::min(count, kMaxShownBlocks);
     for (std::int64_t b = 0; b < shown; ++b) {
         const std::int64_t at = pos + run.consumed;
@@ -122,7 +138,30 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         bool ownLine = inBlock;  // blocks show every structure item's name after its contents
         bool stop = false;
         const BlockKey blockKey(ctx.key, item.number);
-        if (level == WalkLevel::Command) {
+        if (level == WalkLevel::Command && !item.countFieldName.empty()) {
+            // A list parameter: as many values as its count parameter says, a
+            // line each (the first 999), as far as the record holds them.
+            const std::int64_t count = lookUpCount(ctx, item.countFieldName);
+            for (std::int64_t i = 0; i < count; ++i) {
+                if (pos + width > limit) {
+                    ctx.lines.emplace_back("Data exhausted");
+                    return {pos, End::Stopped};
+                }
+                const ByteSpan bytes = data.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width));
+                if (quiet || i >= kMaxShownBlocks) {
+                    r.value = fieldValue(FieldContext::Command, code, item.number, bytes);
+                } else {
+                    std::string element = item.name;
+                    r = appendFieldText(FieldContext::Command, code, item.format, item.number, bytes, element);
+                    if (const std::string* e = item.enumText(r.value)) element.append(" - ").append(*e);
+                    if (!r.hidden) ctx.lines.push_back(std::move(element));
+                }
+                pos += width;
+                if (width == 0) break;
+            }
+            if (!quiet && count > kMaxShownBlocks)
+                ctx.lines.push_back(strprintf("%s: %ld more values", item.name.c_str(), long(count - kMaxShownBlocks)));
+        } else if (level == WalkLevel::Command) {
             const ByteSpan bytes = data.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width));
             if (quiet) r.value = fieldValue(FieldContext::Command, code, item.number, bytes);
             else r = appendFieldText(FieldContext::Command, code, item.format, item.number, bytes, line);
@@ -130,7 +169,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
             pos += width;
         } else if (code == FormatCode::Repeat) {
             const RepeatDescription& block = ctx.catalogue.repeat(blockKey);
-            const std::int64_t count = ctx.values.countLookup(block.countField);
+            const std::int64_t count = lookUpCount(ctx, block.countField);
             if (inRecord) {
                 // Nothing happens for a block that names no count field (or does not exist).
                 if (!block.countField.empty()) {
@@ -171,13 +210,13 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
             }
         } else if (code == FormatCode::Vector) {
             const VectorDescription& v = ctx.catalogue.vector(blockKey);
-            const std::int64_t c = ctx.values.countLookup(v.countField);
+            const std::int64_t c = lookUpCount(ctx, v.countField);
             const std::int64_t f = ctx.values.countLookup(v.secondField);
             const std::int64_t count = (inRecord ? v.countRule : v.blockCountRule).apply(c, f);
             pos += formatVector(ctx, count, from(data, pos), v);
         } else if (code == FormatCode::VarString) {
             const VarStringDescription& vs = ctx.catalogue.varString(blockKey);
-            const std::int64_t length = ctx.values.countLookup(vs.lengthField);
+            const std::int64_t length = lookUpCount(ctx, vs.lengthField);
             if (length == 0) {
                 if (inRecord) {
                     ctx.recordMessages.emplace_back("Bad String Length");

@@ -52,6 +52,7 @@ struct DecodeContext {
     // adding its lines; returns the bytes consumed.
     std::function<std::int64_t(std::vector<std::string>&, const FieldValueList&)> pingData;
     int depth = 0;                                 // nesting of repeat blocks
+    std::vector<std::string_view> refusedCounts;   // count fields already reported as out of range
     // A quiet walk takes the same items, counts and sizes but writes no field
     // text: only the lines that tell why a walk stopped ("Data exhausted",
     // the repeat-block shortfalls) and the messages. For callers that want
@@ -60,6 +61,8 @@ struct DecodeContext {
 };
 
 inline constexpr std::int64_t kMaxShownBlocks = 999;
+// The start of the report line that says a count field's value was refused.
+inline constexpr std::string_view kRefusedCountLead = "COUNT REFUSED:";
 inline constexpr int kMaxNesting = 8;
 
 // Where a list of items is walked. The levels differ in small, visible ways:

@@ -51,7 +51,7 @@ TEST(Catalogue, HoldsEveryRecordTypeBlockAndVector) {
     EXPECT_EQ(catalogue().repeats.size(), 41u);
     EXPECT_EQ(catalogue().vectors.size(), 57u);
     EXPECT_EQ(catalogue().varStrings.size(), 2u);
-    EXPECT_EQ(catalogue().optionalData.size(), 3u);
+    EXPECT_EQ(catalogue().optionalData.size(), 4u);  // 7006, 7007, 7008 and the file header's catalog pointer
     for (const auto& [key, d] : catalogue().records) {
         EXPECT_FALSE(d.title.empty()) << key.recordType;
         EXPECT_EQ(d.recordType, static_cast<std::uint32_t>(key.recordType));

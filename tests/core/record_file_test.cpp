@@ -173,6 +173,54 @@ TEST(ReadCatalog, UnusableCatalogsAreRefused) {
     EXPECT_FALSE(tryCatalog(Bytes(good.begin(), good.begin() + 396)));
 }
 
+TEST(ReadCatalog, EntriesThatDisagreeWithTheirFramesAreNotTrusted) {
+    TempDir dir;
+    synth::SampleOptions options;
+    options.frames = 8;
+    const auto path = dir.file("cat.vxr");
+    ASSERT_TRUE(synth::writeSampleFile(path, options));
+    std::ifstream in(path, std::ios::binary);
+    const Bytes good((std::istreambuf_iterator<char>(in)), {});
+    const std::size_t pointerAt = FrameView(good).optionalDataOffset();
+    const std::uint64_t catalogAt = readLEOr0<std::uint64_t>(good, pointerAt + 4);
+    const std::size_t entry3 = catalogAt + 64 + 14 + 48 * 3;
+
+    auto indexOf = [&](const Bytes& bytes, std::string& why) {
+        RecordFile f;
+        EXPECT_TRUE(f.open(dir.write("variant.vxr", bytes)));
+        RecordIndex index;
+        why.clear();
+        const bool ok = ReadCatalog(f, index, &why);
+        EXPECT_EQ(ok, !index.empty());
+        return ok;
+    };
+    std::string why;
+    EXPECT_TRUE(indexOf(good, why));
+    EXPECT_EQ(why, "");
+
+    // An entry 7 bytes off: no frame begins there.
+    ByteWriter off(good);
+    off.patch<std::uint64_t>(entry3 + 4, readLEOr0<std::uint64_t>(good, entry3 + 4) + 7);
+    EXPECT_FALSE(indexOf(off.take(), why));
+    EXPECT_NE(why.find("entry 3 "), std::string::npos) << why;
+    EXPECT_NE(why.find("no sync pattern"), std::string::npos) << why;
+    EXPECT_NE(why.find("listed by walking its frames"), std::string::npos) << why;
+
+    // Every entry pointing at one frame: the sizes and types disagree.
+    ByteWriter same(good);
+    for (int i = 0; i < 9; ++i) {
+        same.patch<std::uint64_t>(catalogAt + 64 + 14 + 48 * i + 4, readLEOr0<std::uint64_t>(good, entry3 + 4));
+        same.patch<std::uint32_t>(catalogAt + 64 + 14 + 48 * i, readLEOr0<std::uint32_t>(good, entry3));
+    }
+    EXPECT_FALSE(indexOf(same.take(), why));
+    EXPECT_NE(why.find("the frame's record type is"), std::string::npos) << why;
+
+    ByteWriter size(good);
+    size.patch<std::uint32_t>(entry3, readLEOr0<std::uint32_t>(good, entry3) - 4);
+    EXPECT_FALSE(indexOf(size.take(), why));
+    EXPECT_NE(why.find("the frame's Size is"), std::string::npos) << why;
+}
+
 TEST(RecordFile, OffsetsBeyondFourGigabytes) {
     TempDir dir;
     auto path = dir.file("huge.vxr");

@@ -237,6 +237,47 @@ TEST(FileCheck, LayoutWalkProblemsAndUnknownTypes) {
     EXPECT_TRUE(checkFile(dir.file("layout.vxr"), off).clean());
 }
 
+TEST(FileCheck, WhatTheReportOnlyHintsAtIsAProblem) {
+    TempDir dir;
+    // An empty file holds no frame: it is not clean.
+    const auto empty = checkFile(dir.write("empty.vxr", Bytes{}));
+    EXPECT_EQ(kindsOf(empty), (V{"truncated"}));
+    EXPECT_NE(empty.of(K::Truncated).first[0].text.find("empty"), std::string::npos);
+
+    // A count above 1,000,000 is taken as 0 and the vectors list nothing.
+    FrameBuilder geometry = synth::sampleBuilder(7004, 7125, 2);
+    synth::data7004(geometry.data(), 4);
+    Bytes huge = geometry.build();
+    ByteWriter w(huge);
+    w.patch<std::uint32_t>(64 + 8, 1'000'001);
+    Bytes counted = w.take();
+    finishFrame(counted);
+    // An optional data offset that points outside the frame (a wrapped -1).
+    Bytes wrapped = framed(7022, 3);
+    ByteWriter o(wrapped);
+    o.patch<std::uint32_t>(12, 0xFFFFFFFF);
+    wrapped = o.take();
+    finishFrame(wrapped);
+    // Bytes left after the last field that are not zero padding.
+    FrameBuilder longer = synth::sampleBuilder(7022, 7125, 4);
+    longer.data().fixedText("5.1", 32).u32(0xABCD);
+    FrameBuilder padded = synth::sampleBuilder(7022, 7125, 5);
+    padded.data().fixedText("5.1", 32).fill(40);
+    const Bytes a = framed(7000, 1), l = longer.build();
+    auto r = checkFile(dir.write("hints.vxr", concat({a, counted, wrapped, l, padded.build()})));
+    EXPECT_EQ(kindsOf(r), (V{"size", "layout"}));
+    ASSERT_EQ(r.of(K::Layout).count, 2u);
+    EXPECT_EQ(firstAt(r, K::Layout), Pos(1, a.size()));
+    EXPECT_NE(r.of(K::Layout).first[0].text.find("Number of receiver beams 1000001, above 1,000,000"), std::string::npos)
+        << r.of(K::Layout).first[0].text;
+    EXPECT_EQ(r.of(K::Layout).first[1].index, 3u);
+    EXPECT_NE(r.of(K::Layout).first[1].text.find("4 bytes after the last field are not decoded"), std::string::npos)
+        << r.of(K::Layout).first[1].text;
+    EXPECT_EQ(firstAt(r, K::Size), Pos(2, a.size() + counted.size()));
+    EXPECT_NE(r.of(K::Size).first[0].text.find("optional data offset 4294967295 lies outside the frame"),
+              std::string::npos);
+}
+
 TEST(FileCheck, PingGapsFollowTheRecordListRulePerSource) {
     TempDir dir;
     // Device 7125: 10, 12 (one missing), 13, 113 (a new sequence), 113 (a repeat).

@@ -81,7 +81,7 @@ TEST(Catalogue, HoldsTheTablesAndFindsByFullKey) {
     EXPECT_EQ(c.repeats.size(), 41u);
     EXPECT_EQ(c.vectors.size(), 57u);
     EXPECT_EQ(c.varStrings.size(), 2u);
-    EXPECT_EQ(c.optionalData.size(), 3u);
+    EXPECT_EQ(c.optionalData.size(), 4u);  // with the file header's catalog pointer
 
     EXPECT_EQ(c.record(RecordKey{5, 1, 7000}).title, "Vx volatile sonar settings");
     EXPECT_TRUE(c.record(RecordKey{5, 2, 7000}).items.empty());  // another record version

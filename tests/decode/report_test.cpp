@@ -4,6 +4,7 @@
 #include "decode/catalogue/enumerations.h"
 #include "tests/decode/decode_test_support.h"
 #include "tools/synth/report_records.h"
+#include "tools/synth/sample_records.h"
 
 #include <gtest/gtest.h>
 
@@ -339,6 +340,74 @@ TEST(Report, RemoteControlBodiesUseTheCommandDefinitions) {
     FrameBuilder unknown = frameOf(7500);
     unknown.data().u32(0).u32(1).fill(16);
     EXPECT_TRUE(hasLine(reporter.report(unknown.build(), 0).lines, "Failed to find a remote command number"));
+}
+
+TEST(Report, ListParametersOfACommandShowEveryValue) {
+    struct ListCommand : RemoteCommandDefinitions {
+        std::vector<CRecordDataLayout> items;
+        std::vector<CRecordDataLayout> none;
+        ListCommand() {
+            items.emplace_back("N, Number of record numbers", "u", 4);
+            items.emplace_back("Record number (or zero) (CSV)", "u", 4);
+            items.back().countFieldName = "N, Number of record numbers";
+        }
+        const std::vector<CRecordDataLayout>& commandItems(std::uint32_t n) const override {
+            return n == 1051 ? items : none;
+        }
+    } commands;
+    const LayoutCatalogue c = buildLayoutCatalogue();
+    RecordReporter reporter(c, commands);
+
+    FrameBuilder b = frameOf(7500);
+    b.data().u32(1051).u32(1).fill(16).u32(3).u32(7000).u32(7004).u32(7027);
+    const Report r = reporter.report(b.build(), 0);
+    EXPECT_TRUE(hasLine(r.lines, "Record number (or zero) (CSV) 7000"));
+    EXPECT_TRUE(hasLine(r.lines, "Record number (or zero) (CSV) 7004"));
+    EXPECT_TRUE(hasLine(r.lines, "Record number (or zero) (CSV) 7027"));
+    EXPECT_EQ(r.lines[r.lines.size() - 2], verdictLine(64 + 24 + 16, 108));
+
+    // A count the record cannot hold ends in "Data exhausted", not past the record.
+    FrameBuilder cut = frameOf(7500);
+    cut.data().u32(1051).u32(1).fill(16).u32(50).u32(7000);
+    EXPECT_TRUE(hasLine(reporter.report(cut.build(), 0).lines, "Data exhausted"));
+}
+
+TEST(Report, FileHeaderPointerSoundVelocityAndFlagsWithoutChecksum) {
+    // The file header record's optional data is the catalog pointer, and the
+    // verdict reaches the checksum.
+    const Bytes header = synth::fileHeaderFrame(7125, 123456, 784);
+    const Report h = builtIn()(header);
+    EXPECT_TRUE(hasLine(h.lines, "File catalog size 784"));
+    EXPECT_TRUE(hasLine(h.lines, "File catalog offset 123456"));
+    EXPECT_EQ(h.lines[h.lines.size() - 2], verdictLine(header.size() - 4, header.size()));
+
+    // A sound velocity profile as the record command builds it.
+    FrameBuilder svp = frameOf(1009);
+    svp.data().u8(1).u8(0).u16(0).f64(0.7).f64(-2.1).u32(2).f32(10).f32(1500).f32(20).f32(1499);
+    const Report v = builtIn()(svp.build());
+    EXPECT_TRUE(hasLine(v.lines, "Position flag 1 - Valid position"));
+    EXPECT_TRUE(hasLine(v.lines, "Number of samples 2"));
+    EXPECT_TRUE(hasLine(v.lines, "Sound velocity (m/s) 1499.000"));
+    EXPECT_EQ(v.lines[v.lines.size() - 2], verdictLine(64 + 24 + 16, 108));
+
+    // Flags that claim no checksum say so, whatever follows.
+    Bytes unflagged = synth::sampleFrame(7022, 7125, 1, 0);
+    unflagged[48] = 0;
+    const Report u = builtIn()(unflagged);
+    EXPECT_EQ(u.lines[u.lines.size() - 3], "No checksum claimed (flags bit 0 clear)");
+    EXPECT_FALSE(hasLine(builtIn()(synth::sampleFrame(7022, 7125, 1, 0)).lines,
+                         "No checksum claimed (flags bit 0 clear)"));
+
+    // An optional data offset outside the frame is named as such, and a
+    // refused count says why nothing is listed.
+    Bytes odd = synth::sampleFrame(7004, 7125, 1, 0);
+    ByteWriter w(odd);
+    w.patch<std::uint32_t>(12, 0xFFFFFFFF);
+    w.patch<std::uint32_t>(64 + 8, 2'000'000);
+    const Report o = builtIn()(w.data());
+    EXPECT_TRUE(hasLine(o.lines, "   OPTIONAL DATA OFFSET 4294967295 LIES OUTSIDE THE FRAME (Size 400), ident 0"));
+    EXPECT_EQ(lineIndex(o.lines, "   Optional data present #bytes 4294967295, ident 0 "), -1);
+    EXPECT_TRUE(hasLine(o.lines, "COUNT REFUSED: Number of receiver beams 2000000, above 1,000,000: taken as 0"));
 }
 
 TEST(ReportHistory, MarksLinesThatDifferFromThePreviousReportOfTheSameType) {

@@ -63,6 +63,32 @@ void data7000(ByteWriter& d, std::uint32_t ping, std::uint64_t serial) {
     d.f32(50.0f).f32(1500.0f).f32(35.0f).u16(0);               // absorption, sound velocity, spreading, reserved
 }
 
+void data7002(ByteWriter& d, std::uint32_t ping, std::uint64_t serial) {
+    d.u64(serial).u32(ping).u32(1);                          // operation on
+    d.f32(380000.0f).f32(420000.0f).u32(2).f32(0.0f).f32(0.0002f);  // sweep, window, shading, pulse width
+    d.fill(52);
+}
+
+void data7503(ByteWriter& d, std::uint32_t ping, std::uint64_t serial) {
+    d.u64(serial).u32(ping);
+    d.f32(400000.0f).f32(34500.0f).f32(45000.0f).f32(0.0002f);  // frequency, sample rate, bandwidth, pulse width
+    d.u32(0).u32(1).f32(0.5f).u16(1).u16(0);                   // CW, Tukey, envelope parameter, single ping
+    d.f32(20.0f).f32(0.25f).f32(75.0f).f32(220.0f).f32(30.0f);  // max rate, period, range, power, gain
+    d.u32(0x0001).u32(1);                                      // control flags, projector
+    d.f32(0.0f).f32(0.0f).f32(1.0f * kDeg).f32(130.0f * kDeg);  // projector steering and widths
+    d.f32(0.0f).u32(1).f32(0.0f).u32(0);                       // focal point, window, parameter, tx flags
+    d.u32(2).u32(1).f32(3.0f).u32(0);                          // hydrophone, rx window, parameter, flags
+    d.f32(1.0f).f32(100.0f).f32(2.0f).f32(90.0f);              // bottom detection filter
+    d.f32(50.0f).f32(1500.0f).f32(35.0f);                      // absorption, sound velocity, spreading
+    d.u8(0).u8(10);                                            // vernier mode, automatic filter window
+    d.f32(0.0f).f32(0.0f).f32(0.0f).f32(0.0f).f32(0.0f).f32(0.0f);  // tx array offset, head tilt
+    d.u32(1).u16(1).u16(0);                                    // pinging, equiangle, normal
+    d.f32(2.0f).f32(90.0f).f64(0.0).f64(0.0);                  // adaptive gate, trigger out
+    d.u16(0).fill(8).f32(0.0f).u8(0).u8(0).u16(0);             // older series fields, custom beams
+    d.f32(130.0f * kDeg).u8(0).u8(0).f32(0.0f);                // coverage, quality filter, rx steering
+    d.f32(0.0f).f32(0.0f).f32(0.0f).u16(0).f32(0.0f);          // flex mode, spacing, beam mode, gate tilt
+}
+
 void data7004(ByteWriter& d, std::uint32_t beams, std::uint64_t serial) {
     d.u64(serial).u32(beams);
     for (std::uint32_t i = 0; i < beams; ++i) d.f32(0.0f);

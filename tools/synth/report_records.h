@@ -27,6 +27,11 @@ inline constexpr float kSampleRange = 75.0f;
 
 // Sonar settings: 156 bytes.
 void data7000(ByteWriter& d, std::uint32_t ping, std::uint64_t serial = kSampleSonarSerial);
+// Matched filter: 88 bytes.
+void data7002(ByteWriter& d, std::uint32_t ping, std::uint64_t serial = kSampleSonarSerial);
+// Remote control sonar settings: 252 bytes, the settings of data7000 and the
+// fields only this record carries.
+void data7503(ByteWriter& d, std::uint32_t ping, std::uint64_t serial = kSampleSonarSerial);
 // Beam geometry with five vectors of `beams` values.
 void data7004(ByteWriter& d, std::uint32_t beams, std::uint64_t serial = kSampleSonarSerial);
 // Legacy bathymetry with five vectors of `beams` values.

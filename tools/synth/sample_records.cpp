@@ -2,9 +2,11 @@
 #include "tools/synth/server_records.h"
 
 #include "core/record_file.h"
+#include "core/text.h"
 #include "core/record_index.h"
 #include "tools/synth/report_records.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -15,6 +17,8 @@ namespace {
 
 constexpr std::uint8_t kFileIdentifier[16] = {0x7D, 0x57, 0xDF, 0x33, 0xEC, 0x2A, 0x3E, 0xA9,
                                               0x6F, 0x4D, 0xB0, 0xCF, 0x43, 0x2F, 0x30, 0xF3};
+
+} // namespace
 
 // Half a second per record from 07:04:09.125 on 5 March 2024, so that time
 // stamps only ever move forward (days roll over on long files).
@@ -30,7 +34,15 @@ VxTIME sampleTime(std::uint32_t counter) {
     return t;
 }
 
-} // namespace
+Bytes restamped(Bytes frame, const VxTIME& time) {
+    if (frame.size() < kFrameHeaderSize) return frame;
+    const bool checksum = FrameView(frame).hasChecksum();
+    ByteWriter stamp;
+    time.write(stamp);
+    std::copy(stamp.data().begin(), stamp.data().end(), frame.begin() + frame_offsets::time);
+    if (checksum) finishFrame(frame);
+    return frame;
+}
 
 const std::vector<std::uint32_t>& sampleRecordTypes() {
     static const std::vector<std::uint32_t> types = {7000, 7004, 7027, 7006, 7008, 7001, 7022};
@@ -49,6 +61,8 @@ Bytes sampleFrame(std::uint32_t recordType, std::uint32_t deviceId, std::uint32_
     ByteWriter& d = b.data();
     switch (recordType) {
     case 7000: data7000(d, pingNumber); break;
+    case 7002: data7002(d, pingNumber); break;
+    case 7503: data7503(d, pingNumber); break;
     case 7004: data7004(d, 16); break;
     case 7006: data7006(d, pingNumber, 16); break;
     case 7008: data7008(d, pingNumber, BeamData{}); break;
@@ -57,10 +71,40 @@ Bytes sampleFrame(std::uint32_t recordType, std::uint32_t deviceId, std::uint32_
         // ping records begin with sonar id, ping number and multi-ping sequence
         d.u64(0x1234).u32(pingNumber).u16(0).u32(8).fill(40, 0x11);
         break;
+    case 7001: {
+        // One device with its device text, as a sonar server describes itself.
+        SimDevice device;
+        device.deviceId = deviceId;
+        device.serial = kSampleSonarSerial;
+        const std::string info = deviceInfoText(device);
+        d.u64(kSampleSonarSerial).u32(1).u32(deviceId).fixedText(device.name, 64).u64(device.serial);
+        d.u32(static_cast<std::uint32_t>(info.size() + 1)).bytes(asBytes(info)).u8(0);
+        break;
+    }
     case 7022: d.fixedText("5.1.2.3", 32); break;
     default:
         for (int i = 0; i < 16; ++i) d.u8(static_cast<std::uint8_t>(i));
         break;
+    }
+    return b.build();
+}
+
+Bytes sizedSampleFrame(std::uint32_t recordType, std::uint32_t deviceId, std::uint32_t counter,
+                       std::uint32_t pingNumber, std::size_t dataBytes) {
+    const Bytes natural = sampleFrame(recordType, deviceId, counter, pingNumber);
+    const std::size_t naturalData = natural.size() - kFrameHeaderSize - 4;
+    FrameBuilder b;
+    if (dataBytes >= naturalData) {
+        b = sampleBuilder(recordType, deviceId, counter);
+        b.data().bytes(ByteSpan(natural).subspan(kFrameHeaderSize, naturalData)).fill(dataBytes - naturalData);
+    } else {
+        // An event message: serial number, information, the text's length, the
+        // identifier the tool's own messages carry, then the text in zeros.
+        b = sampleBuilder(7051, deviceId, counter);
+        const std::size_t length = std::max(dataBytes, kMinSizedDataBytes) - 14;
+        const std::string text = strprintf("sample frame %u", counter).substr(0, length - 1);
+        b.data().u64(kSampleSonarSerial).u16(1).u16(static_cast<std::uint16_t>(length)).u16(19191);
+        b.data().fixedText(text, length);
     }
     return b.build();
 }
@@ -104,13 +148,20 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options) {
         PingShape shape;
         shape.samples = 1024;
         std::uint32_t counter = 0;
-        bool ok = put(configurationRecord(std::span(&device, 1), ++counter)) &&
-                  put(sonarSettings(device, ++counter, ping)) && put(beamGeometry(device, ++counter, shape));
+        // The simulator's builders stamp the current time; a file keeps the
+        // sample time line of its header and catalog.
+        auto putSample = [&](Bytes frame) { return put(restamped(std::move(frame), sampleTime(counter))); };
+        bool ok = putSample(configurationRecord(std::span(&device, 1), ++counter)) &&
+                  putSample(sonarSettings(device, ++counter, ping)) && putSample(beamGeometry(device, ++counter, shape));
         for (std::size_t p = 0; ok && p < options.imageryPings; ++p, ++ping) {
-            ok = put(sideScan(device, ++counter, ping, shape));
-            if (ok && p % 16 == 15)
-                ok = put(bathymetry(device, ++counter, ping, shape)) && put(beamData(device, ++counter, ping, shape)) &&
-                     put(imageData(device, ++counter, ping, shape));
+            ok = putSample(sideScan(device, ++counter, ping, shape));
+            // The large picture records only now and then, on two pings in a
+            // row so that a file of a few dozen pings has two of each; the gap
+            // to the next pair is too long to count as dropped pings.
+            if (ok && (p % 128 == 15 || p % 128 == 16))
+                ok = putSample(bathymetry(device, ++counter, ping, shape)) &&
+                     putSample(beamData(device, ++counter, ping, shape)) &&
+                     putSample(imageData(device, ++counter, ping, shape));
         }
         if (!ok) return false;
         frames = counter;
@@ -120,10 +171,9 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options) {
         if (type == 7000) ++ping;
         Bytes frame;
         if (options.maxDataBytes > 0) {
-            std::uniform_int_distribution<std::size_t> pick(options.minDataBytes, options.maxDataBytes);
-            FrameBuilder b = sampleBuilder(type, options.deviceId, static_cast<std::uint32_t>(i + 1));
-            b.data().u64(0x1234).u32(ping).fill(pick(random) - 12, static_cast<std::uint8_t>(i));
-            frame = b.build();
+            std::uniform_int_distribution<std::size_t> pick(std::max(options.minDataBytes, kMinSizedDataBytes),
+                                                            std::max(options.maxDataBytes, kMinSizedDataBytes));
+            frame = sizedSampleFrame(type, options.deviceId, static_cast<std::uint32_t>(i + 1), ping, pick(random));
         } else {
             frame = sampleFrame(type, options.deviceId, static_cast<std::uint32_t>(i + 1), ping);
         }

@@ -164,9 +164,13 @@ Bytes detections(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping
 
 Bytes remoteSonarSettings(const SimDevice& dev, std::uint32_t counter, std::size_t padTo) {
     FrameBuilder b = builder(7503, dev, counter);
-    ByteWriter& d = b.data();
-    d.u64(dev.serial).u32(0).f32(400000.0f).f32(34500.0f).f32(45000.0f).f32(0.0002f).u32(0).u32(1).f32(0.5f);
-    d.f32(20.0f).f32(0.25f).f32(75.0f).f32(220.0f).f32(30.0f).u32(0x0001).u32(1).fill(60);
+    data7503(b.data(), 0, dev.serial);
+    return finish(b, padTo);
+}
+
+Bytes matchedFilter(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, std::size_t padTo) {
+    FrameBuilder b = builder(7002, dev, counter);
+    data7002(b.data(), ping, dev.serial);
     return finish(b, padTo);
 }
 

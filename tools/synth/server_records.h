@@ -54,6 +54,7 @@ Bytes sideScan(const SimDevice& device, std::uint32_t counter, std::uint32_t pin
 Bytes detections(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, const PingShape& shape,
                  std::size_t padTo = 0);
 Bytes remoteSonarSettings(const SimDevice& device, std::uint32_t counter, std::size_t padTo = 0);
+Bytes matchedFilter(const SimDevice& device, std::uint32_t counter, std::uint32_t ping, std::size_t padTo = 0);
 
 // Answers to a remote control record: acknowledgement and refusal.
 Bytes remoteControlAck(std::uint32_t deviceId, std::uint16_t enumerator, std::uint32_t counter, std::uint32_t ticket,

@@ -3,6 +3,7 @@
 #include "app/tarvik_view.h"
 #include "decode/file_check.h"
 #include "decode/record_json.h"
+#include "remote/definitions.h"
 #include "tools/tarvik-cli/cli.h"
 
 #include <algorithm>
@@ -29,7 +30,8 @@ int runCheck(const CheckOptions& o) {
     // Without the walk no layout is looked at: reading them would cost more than a small file's check.
     const LoadedDefinitions definitions =
         noLayouts ? LoadedDefinitions{} : loadLayouts(layouts.directory, layouts.userDirectory);
-    const NoRemoteCommandDefinitions commands;
+    // Remote control records are walked into their command bodies, as the report walks them.
+    const remote::RemoteCommandCatalogue commands = remote::remoteCommandCatalogue(definitions);
     FileCheckOptions options;
     options.walkLayouts = !noLayouts;
     const FileChecker checker(definitions.catalogue, commands, options);

@@ -57,14 +57,18 @@ Command addGenerate(CLI::App& program) {
     command->add_flag("--no-catalog", o->noCatalog,
                       "no catalog: the file header record points at nothing and\nreaders walk the frames");
     CLI::Option* size =
-        command->add_option("--size", o->size, "pad every frame's data section to MIN..MAX bytes (12 to 67108864)")
+        command->add_option("--size", o->size,
+                            "pad every frame's data section with zeros to MIN..MAX bytes (15 to\n"
+                            "67108864); a size below a record's own is made a system event\n"
+                            "message (7051) whose text fills it")
             ->type_name("MIN MAX")
-            ->transform(options::wholeNumber(12, kMaxDataBytes));
+            ->transform(options::wholeNumber(synth::kMinSizedDataBytes, kMaxDataBytes));
     command
         ->add_option("--imagery", o->imageryPings,
                      "picture records instead (1 to 100000 pings): configuration, settings\n"
                      "and geometry, then a side-scan record (7007) per ping and bathymetry,\n"
-                     "beam data and image records (7006, 7008, 7011) every 16th ping")
+                     "beam data and image records (7006, 7008, 7011) on two pings in a row\n"
+                     "out of every 128, from the 16th on")
         ->type_name("PINGS")
         ->transform(options::wholeNumber(1, 100000));
     return {command, [o, size] { return runGenerate(*o, size->count() > 0); }};

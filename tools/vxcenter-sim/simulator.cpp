@@ -303,6 +303,7 @@ std::optional<Bytes> Simulator::recordOf(std::uint32_t type, const synth::SimDev
         return record;
     }
     case 7001: return synth::configurationRecord(devices_, n, pad);
+    case 7002: return synth::matchedFilter(d, n, ping, pad);
     case 7004: return synth::beamGeometry(d, n, o_.shape, pad);
     case 7006: return synth::bathymetry(d, n, ping, o_.shape, pad);
     case 7007: return synth::sideScan(d, n, ping, o_.shape, pad);
@@ -351,7 +352,9 @@ void Simulator::ping() {
             for (std::uint32_t type : types) {
                 if (peer->closed) break;
                 auto record = recordOf(type, d, number);
-                if (!record) record = synth::sampleFrame(type, d.deviceId, ++counter_, number);
+                if (!record)
+                    record = synth::restamped(synth::sampleFrame(type, d.deviceId, ++counter_, number),
+                                              synth::vxTimeNow());
                 sendRecord(*peer, *record);
             }
         }
