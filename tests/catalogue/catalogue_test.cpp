@@ -165,7 +165,8 @@ TEST(Catalogue, RecordsWithoutAnEstablishedLayoutAreExactlyTheseTitles) {
     // The complete tables hold 126 items with enumerations; more means an
     // enumeration was attached where the protocol has none.
     EXPECT_LE(enumerated, 126u);
-    EXPECT_GE(enumerated, 64u);
+    // 60 established here (1009 lost four that belonged to the CTD record's fields).
+    EXPECT_GE(enumerated, 60u);
 }
 
 TEST(Catalogue, ScalarWidthsSuitTheirFormats) {

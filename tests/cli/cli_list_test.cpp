@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+
 using tarvik::testing::runProgram;
 using tarvik::testing::TempDir;
 
@@ -63,4 +66,39 @@ TEST(CliList, UsageErrorsAndHelp) {
     auto listHelp = runProgram(kCli, {"list", "--help"});
     EXPECT_EQ(listHelp.status, 0);
     EXPECT_NE(listHelp.out.find("--filter"), std::string::npos);
+}
+
+TEST(CliList, ACatalogThatPointsBesideItsFramesIsNotTrusted) {
+    TempDir dir;
+    const std::string file = dir.file("off.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "12"}).status, 0);
+    // Move the catalog entry of row 3 seven bytes on: no frame begins there.
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    std::uint8_t pointer[12];
+    f.seekg(396 - 4 - 12);
+    f.read(reinterpret_cast<char*>(pointer), sizeof pointer);
+    std::uint64_t catalog = 0, entry = 0;
+    std::memcpy(&catalog, pointer + 4, 8);
+    const std::streamoff entryOffset = static_cast<std::streamoff>(catalog + 64 + 14 + 48 * 3 + 4);
+    f.seekg(entryOffset);
+    f.read(reinterpret_cast<char*>(&entry), 8);
+    entry += 7;
+    f.seekp(entryOffset);
+    f.write(reinterpret_cast<const char*>(&entry), 8);
+    f.close();
+
+    const auto r = runProgram(kCli, {"list", file});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The file catalog of off.vxr does not match its frames: entry 3 "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The file is listed by walking its frames."), std::string::npos) << r.err;
+    // The walk lists every frame as it is, the catalog last.
+    EXPECT_EQ(countLines(r.out), 14u);
+    const auto check = runProgram(kCli, {"check", file});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_NE(check.out.find("catalog: frame 3 "), std::string::npos) << check.out;
+
+    // check of an empty file is a problem, not a clean file.
+    const auto empty = runProgram(kCli, {"check", dir.write("empty.vxr", {})});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.out.find("the file is empty"), std::string::npos) << empty.out;
 }

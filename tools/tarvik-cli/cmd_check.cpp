@@ -77,10 +77,13 @@ Command addCheck(CLI::App& program) {
         program, "check", "check every frame of record files and count them per record type",
         {"tarvik-cli check FILE... [--json] [--jobs N] [--no-layouts] [--layouts DIR]",
          "Walks every frame of each record file and checks the sync pattern, Size and Offset,\n"
-         "frames that run past the end of the file, the checksum when the flags claim one, the\n"
-         "layout walk (data exhausted, repeats that ran out of data, bad string lengths, record\n"
-         "types without a layout), the file catalog against the frames, ping-number gaps per\n"
-         "record type, device and enumerator, and time stamps going backwards per device.\n"
+         "an optional data offset outside the frame, frames that run past the end of the file\n"
+         "(an empty file is a problem too), the checksum when the flags claim one, the layout\n"
+         "walk with the remote-control command bodies (data exhausted, repeats that ran out of\n"
+         "data, bad string lengths, counts above 1,000,000 taken as 0, bytes after the last\n"
+         "field that are not zero padding, record types without a layout), the file catalog\n"
+         "against the frames, ping-number gaps per record type, device and enumerator, and\n"
+         "time stamps going backwards per device.\n"
          "Prints per file the frames and bytes per record type, the first and last time, and\n"
          "each problem with its frame index and byte offset (the first 20 of each kind).\n\n"
          "Exit status: 0 every file clean, 1 a problem was found, 2 usage error or a file that\n"
