@@ -5,6 +5,7 @@
 #include "imagery/echogram.h"
 #include "tools/synth/sample_records.h"
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTest>
@@ -109,6 +110,23 @@ void ScreenshotTest::brokenFileDoesNotWaitOnAMessage() {
 
 void ScreenshotTest::badArguments() {
     QCOMPARE(run({"--select", "many"}), 2);
+    QCOMPARE(run({"--select", "-1"}), 2);
+    // Refused as tarvik-cli refuses them, before any window shows.
+    QByteArray errors;
+    QCOMPARE(run({"--port", "99999"}, &errors), 2);
+    QVERIFY2(errors.contains("--port: 99999 is not a port number from 1 to 65535"), errors.constData());
+    QCOMPARE(run({"--port", "70x0"}), 2);
+    QCOMPARE(run({"--address", "300.1.2.3"}), 2);
+    // A row the list does not have.
+    tarvik::synth::SampleOptions options;
+    options.frames = 20;
+    const std::string sample = dir.file("twenty.vxr");
+    QVERIFY(tarvik::synth::writeSampleFile(sample, options));
+    const QString picture = QString::fromStdString(dir.file("none.png"));
+    QCOMPARE(run({"--screenshot", picture, "--open", QString::fromStdString(sample), "--select", "999"}, &errors), 2);
+    QVERIFY2(errors.contains("--select: there is no listed row 999"), errors.constData());
+    QVERIFY(!QFile::exists(picture));
+    QCOMPARE(run({"--select", "0"}), 2);  // nothing listed at all
     QCOMPARE(run({"--screenshot"}), 2);
     QCOMPARE(run({"a.vxr", "b.vxr"}), 2);  // one record file at a time
     QCOMPARE(run({"--screenshot", "/no/such/folder/shot.png"}), 1);
