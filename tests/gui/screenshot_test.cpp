@@ -51,8 +51,9 @@ void ScreenshotTest::savesThePaintedWindow() {
     QCOMPARE(run({"--screenshot", picture, "--open", QString::fromStdString(sample), "--select", "5"}), 0);
     QImage image(picture);
     QVERIFY(!image.isNull());
-    QCOMPARE(image.width(), 1060);
-    QVERIFY(image.height() >= 600 && image.height() <= 660);  // the client area and the menu bar
+    // The window takes most of the screen, at least the form's own size.
+    QVERIFY2(image.width() >= 1060, qPrintable(QString::number(image.width())));
+    QVERIFY(image.height() >= 600);
     // A painted window, not a blank one: the selected row's highlight and the texts.
     std::set<QRgb> colours;
     for (int y = 0; y < image.height(); y += 3)
