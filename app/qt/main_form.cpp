@@ -305,13 +305,14 @@ void CMainForm::setRemotePanelExpanded(bool on) {
     remotePanel_->setMaximumHeight(on ? QWIDGETSIZE_MAX : folded);
     remotePanel_->setMinimumHeight(on ? folded + remoteBody_->minimumSizeHint().height() : folded);
     if (!right_ || !changed) return;
-    // The panel's height comes from the report and the pictures, and goes back to the report.
+    // The panel's height comes from the pictures first, then the bytes, and the
+    // report last; folded, it goes back to the report.
     QList<int> sizes = right_->sizes();
     if (sizes.size() != 4) return;
     if (on) {
         int need = folded + remoteBody_->sizeHint().height() - sizes[3];
-        for (int pane : {0, 2, 1}) {
-            const int spare = std::max(0, sizes[pane] - 80);
+        for (int pane : {2, 1, 0}) {
+            const int spare = std::max(0, sizes[pane] - (pane == 0 ? 120 : 100));
             const int take = std::min(spare, need);
             sizes[pane] -= take;
             sizes[3] += take;
