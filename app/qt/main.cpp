@@ -128,6 +128,18 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    // A bad port, address or row number is refused before a display is needed,
+    // as tarvik-cli refuses it.
+    {
+        QStringList words;
+        for (int i = 0; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+        const QString error = parse(words).error;
+        for (const char* option : {"--port:", "--address:", "--select:"})
+            if (error.startsWith(option)) {
+                std::fprintf(stderr, "tarvik: %s\n%s", qPrintable(error), kUsage);
+                return 2;
+            }
+    }
     tarvik::keepFreedRecordMemory();  // before any thread starts
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Nerith");

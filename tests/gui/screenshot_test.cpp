@@ -117,6 +117,18 @@ void ScreenshotTest::badArguments() {
     QCOMPARE(run({"--port", "99999"}, &errors), 2);
     QVERIFY2(errors.contains("--port: 99999 is not a port number from 1 to 65535"), errors.constData());
     QCOMPARE(run({"--port", "70x0"}), 2);
+    // Without a display too, as tarvik-cli.
+    {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        program.setProcessEnvironment(environment);
+        program.start(TARVIK_PROGRAM, {"--port", "99999"});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 2);
+    }
     QCOMPARE(run({"--address", "300.1.2.3"}), 2);
     // A row the list does not have.
     tarvik::synth::SampleOptions options;
