@@ -100,7 +100,10 @@ bool MemoryPort::stepProgress(std::uint64_t done) {
     return !cancelAfterSteps || progressSteps.size() < *cancelAfterSteps;
 }
 void MemoryPort::endProgress() { progressShown = false; }
-void MemoryPort::printReport(const std::vector<std::string>& lines, bool) { printed.push_back(lines); }
+void MemoryPort::printReport(const std::vector<std::string>& lines, const PrintHeading& heading, bool) {
+    printed.push_back(lines);
+    printedHeadings.push_back(heading);
+}
 
 void MemoryPort::startTimer(int id, unsigned milliseconds) { runningTimers[id] = milliseconds; }
 void MemoryPort::stopTimer(int id) { runningTimers.erase(id); }

@@ -52,7 +52,7 @@ public:
     void beginProgress(std::string_view title, std::uint64_t total) override;
     bool stepProgress(std::uint64_t done) override;
     void endProgress() override;
-    void printReport(const std::vector<std::string>& lines, bool preview) override;
+    void printReport(const std::vector<std::string>& lines, const PrintHeading& heading, bool preview) override;
     void setRecordBytes(std::span<const std::uint8_t> bytes) override { recordBytes.assign(bytes.begin(), bytes.end()); }
     void highlightRecordBytes(std::size_t offset, std::size_t count) override { highlighted = {offset, count}; }
     void selectReportLine(std::optional<std::size_t> line) override { selectedReportLine = line; }
@@ -91,6 +91,7 @@ public:
     std::optional<std::size_t> cancelAfterSteps;
     bool progressShown = false;
     std::vector<std::vector<std::string>> printed;
+    std::vector<PrintHeading> printedHeadings;
 
 private:
     std::map<int, std::string> texts_;

@@ -2,9 +2,7 @@
 
 #include "core/text.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace tarvik {
 
@@ -46,8 +44,7 @@ PrintPageLayout pdfPageLayout() {
     return layout;
 }
 
-bool writeReportPdf(const std::string& path, const std::vector<std::string>& lines, const std::tm& printedAt,
-                    std::string& error) {
+std::string reportPdf(const std::vector<std::string>& lines, const PrintHeading& heading, const std::tm& printedAt) {
     const PrintPageLayout layout = pdfPageLayout();
     const std::vector<PrintedPage> pages = paginate(lines, layout, pdfTextWidth);
     const double height = points(layout.pageHeight);
@@ -71,7 +68,10 @@ bool writeReportPdf(const std::string& path, const std::vector<std::string>& lin
         };
         const int headerBase = layout.marginTop + layout.lineHeight;
         text(left, y(headerBase), kPrintHeader);
-        const double rule = y(headerBase + 20);
+        const std::string title = heading.text();
+        const std::vector<std::string> titleLines = breakAtBlanks(title, layout.bodyWidth(), pdfTextWidth);
+        text(left, y(headerBase + layout.lineHeight), titleLines.empty() ? std::string() : titleLines.front());
+        const double rule = y(headerBase + layout.lineHeight + 20);
         content += strprintf("0.5 w %.2f %.2f m %.2f %.2f l S\n", left, rule, right, rule);
         int baseline = layout.bodyTop() + layout.lineHeight;
         for (const std::string& line : pages[p].lines) {
@@ -79,7 +79,7 @@ bool writeReportPdf(const std::string& path, const std::vector<std::string>& lin
             baseline += layout.lineHeight;
         }
         const double footer = y(layout.pageHeight - layout.marginBottom);
-        text(left, footer, printPageNumber(pages[p].number));
+        text(left, footer, printPageNumber(pages[p].number, pages[p].total));
         text(right - static_cast<double>(date.size()) * kGlyphPoints, footer, date);
 
         objects.push_back(strprintf("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %.2f %.2f] "
@@ -99,19 +99,13 @@ bool writeReportPdf(const std::string& path, const std::vector<std::string>& lin
     for (std::size_t offset : offsets) pdf += strprintf("%010zu 00000 n \n", offset);
     pdf += strprintf("trailer\n<< /Size %zu /Root 1 0 R >>\nstartxref\n%zu\n%%%%EOF\n", objects.size() + 1, xref);
 
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) {
-        error = std::strerror(errno);
-        return false;
-    }
-    const bool ok = std::fwrite(pdf.data(), 1, pdf.size(), out) == pdf.size();
-    const int savedErrno = errno;
-    if (std::fclose(out) != 0 || !ok) {
-        error = std::strerror(ok ? errno : savedErrno);
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
+    return pdf;
+}
+
+bool writeReportPdf(const std::string& path, const std::vector<std::string>& lines, const PrintHeading& heading,
+                    const std::tm& printedAt, WholeFileOutput::Replace replace, std::string& error) {
+    const std::string pdf = reportPdf(lines, heading, printedAt);
+    return writeWholeFile(path, asBytes(pdf), replace, error);
 }
 
 } // namespace tarvik

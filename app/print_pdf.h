@@ -3,6 +3,7 @@
 // in a built-in monospaced font, without any desktop library.
 
 #include "app/print_layout.h"
+#include "core/whole_file_output.h"
 
 #include <ctime>
 #include <string>
@@ -15,9 +16,14 @@ int pdfTextWidth(std::string_view text);
 // The layout the PDF is drawn with (line height of its font).
 PrintPageLayout pdfPageLayout();
 
-// Writes the report's lines as pages; false with `error` set when the file
-// could not be written (it is then removed, never left half-written).
-bool writeReportPdf(const std::string& path, const std::vector<std::string>& lines, const std::tm& printedAt,
-                    std::string& error);
+// The PDF's bytes: the report's lines as pages under the heading.
+std::string reportPdf(const std::vector<std::string>& lines, const PrintHeading& heading, const std::tm& printedAt);
+
+// Writes the report's lines as pages, whole or not at all: an existing file is
+// replaced only with Replace::Yes, and never when it is not a regular file.
+// False with `error` set when the file could not be written (nothing of it is
+// then left behind).
+bool writeReportPdf(const std::string& path, const std::vector<std::string>& lines, const PrintHeading& heading,
+                    const std::tm& printedAt, WholeFileOutput::Replace replace, std::string& error);
 
 } // namespace tarvik

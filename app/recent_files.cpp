@@ -1,6 +1,8 @@
 #include "app/recent_files.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace tarvik {
 
@@ -20,7 +22,17 @@ std::vector<std::string> RecentFiles::list() const {
     return files;
 }
 
-void RecentFiles::add(const std::string& path) {
+// A path as the list keeps it: absolute, so that it still names the same file
+// when the program is started from another folder.
+std::string RecentFiles::absolute(const std::string& path) {
+    if (path.empty()) return path;
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    return error ? path : full.lexically_normal().string();
+}
+
+void RecentFiles::add(const std::string& given) {
+    const std::string path = absolute(given);
     std::vector<std::string> files = list();
     files.erase(std::remove(files.begin(), files.end(), path), files.end());
     files.insert(files.begin(), path);
@@ -30,7 +42,9 @@ void RecentFiles::add(const std::string& path) {
 
 void RecentFiles::remove(const std::string& path) {
     std::vector<std::string> files = list();
-    files.erase(std::remove(files.begin(), files.end(), path), files.end());
+    const std::string full = absolute(path);
+    files.erase(std::remove_if(files.begin(), files.end(), [&](const std::string& f) { return f == path || f == full; }),
+                files.end());
     write(files);
 }
 

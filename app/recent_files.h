@@ -15,9 +15,11 @@ public:
     explicit RecentFiles(SettingsStore& store) : store_(store) {}
 
     std::vector<std::string> list() const;
-    // Puts `path` first (once) and writes the list back.
+    // Puts `path` first (once, made absolute) and writes the list back.
     void add(const std::string& path);
     void remove(const std::string& path);
+
+    static std::string absolute(const std::string& path);
 
 private:
     void write(const std::vector<std::string>& files);

@@ -2,6 +2,8 @@
 // Everything the desktop gives the view logic. The Qt form implements it with
 // widgets, the tests in memory, tarvik-cli on the console.
 
+#include "app/print_layout.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -108,8 +110,8 @@ public:
     virtual bool stepProgress(std::uint64_t done) = 0;
     virtual void endProgress() = 0;
 
-    // Prints the lines of a report (the print dialog, or its preview).
-    virtual void printReport(const std::vector<std::string>& lines, bool preview) = 0;
+    // Prints the lines of a report under its heading (the print dialog, or its preview).
+    virtual void printReport(const std::vector<std::string>& lines, const PrintHeading& heading, bool preview) = 0;
 
     // The bytes pane: the reported record's bytes, the bytes picked out in it,
     // and the report line chosen from a byte. Ports without the pane ignore them.

@@ -185,7 +185,19 @@ void CMyTarvikView::OnCopyToCondensedFile() {
 
 void CMyTarvikView::OnPrintRecord(bool preview) {
     port_.stopTimer(timers::kArrival);
-    port_.printReport(port_.reportListLines(), preview);
+    // The heading names the record: its source, record type and listed row.
+    const std::vector<std::string> lines = port_.reportListLines();
+    PrintHeading heading;
+    if (fileSourceMode_) {
+        const std::string& path = currentRecordFileName();
+        const std::size_t slash = path.find_last_of('/');
+        heading.file = slash == std::string::npos ? path : path.substr(slash + 1);
+    } else {
+        heading.file = "Live records";
+    }
+    heading.recordType = reportRecordType(lines);
+    heading.row = port_.selectedRecordRow();
+    port_.printReport(lines, heading, preview);
     port_.startTimer(timers::kArrival, timers::kArrivalPeriodMs);
 }
 

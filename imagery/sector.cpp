@@ -44,6 +44,7 @@ bool CVelkSector::Draw(ByteSpan image, std::int16_t width, std::int16_t height) 
     picture_.width = width;
     picture_.height = height;
     picture_.points = points_;
+    picture_.testImage = false;
     ++picture_.serial;
     if (onDraw) onDraw();
     return true;
@@ -143,7 +144,12 @@ void CSonarSector::StartUp() {
     for (std::size_t i = 0; i < test.size(); ++i) test[i] = (i % 2 == 0) ? 64 : 192;
     SetBeams(11);
     SetImagePresent(false);
+    // Marked before the widget hears of it, so that its first paint shows the caption.
+    auto notify = std::move(onDraw);
     Draw(test, 11, 13);
+    markTestImage();
+    onDraw = std::move(notify);
+    if (onDraw) onDraw();
 }
 
 CSonarSector::Geometry CSonarSector::geometry(std::uint32_t deviceId, std::uint32_t enumerator) const {

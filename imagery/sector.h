@@ -46,6 +46,7 @@ struct SectorPicture {
     int width = 0, height = 0;
     std::vector<SectorPoint> points;  // the newest soundings, drawn over the image
     std::uint64_t serial = 0;         // counts draw calls
+    bool testImage = false;           // the start-up test picture, not a record's
 };
 
 class CVelkSector {
@@ -73,6 +74,8 @@ public:
 
 protected:
     void setPoints(std::vector<SectorPoint> points) { points_ = std::move(points); }
+    // Marks the picture last drawn as the start-up test picture.
+    void markTestImage() { picture_.testImage = true; }
 
 private:
     SectorProperties properties_;

@@ -4,6 +4,7 @@
 
 #include <QFontDatabase>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTextBlock>
 
 namespace tarvik {
@@ -18,6 +19,18 @@ CBytesPane::CBytesPane(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+int CBytesPane::lineTextWidth() const {
+    const std::uint8_t sixteen[kBytesPerLine] = {};
+    const std::string line = hexDumpLines(sixteen).front();
+    return fontMetrics().horizontalAdvance(QString(static_cast<qsizetype>(line.size()), QChar('0')));
+}
+
+QSize CBytesPane::minimumSizeHint() const {
+    const int margins = 2 * static_cast<int>(document()->documentMargin()) + 2 * frameWidth() + 4;
+    return {lineTextWidth() + margins + verticalScrollBar()->sizeHint().width(),
+            QPlainTextEdit::minimumSizeHint().height()};
 }
 
 int CBytesPane::hexColumn(int byteInLine) {

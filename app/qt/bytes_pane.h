@@ -26,6 +26,10 @@ public:
     static int hexColumn(int byteInLine);
     static int charColumn(int byteInLine);
     static std::optional<int> byteInLineAt(int column);
+    // Wide enough for a whole line: offset, sixteen bytes and their characters.
+    QSize minimumSizeHint() const override;
+    // The pixels the text of a whole line needs in the pane's font.
+    int lineTextWidth() const;
 
 signals:
     void byteClicked(std::size_t offset);

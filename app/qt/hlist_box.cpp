@@ -1,6 +1,7 @@
 #include "app/qt/hlist_box.h"
 
 #include <QFontMetrics>
+#include <QPainter>
 #include <QScrollBar>
 
 namespace tarvik {
@@ -10,6 +11,22 @@ CHListBox::CHListBox(QWidget* parent) : QListWidget(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setWordWrap(false);
+}
+
+void CHListBox::setPlaceholderText(const QString& text) {
+    placeholder_ = text;
+    viewport()->update();
+}
+
+void CHListBox::paintEvent(QPaintEvent* event) {
+    QListWidget::paintEvent(event);
+    if (count() != 0 || placeholder_.isEmpty()) return;
+    QPainter painter(viewport());
+    QColor colour = palette().color(QPalette::Text);
+    colour.setAlpha(128);
+    painter.setPen(colour);
+    painter.drawText(viewport()->rect().adjusted(6, 6, -6, -6), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                     placeholder_);
 }
 
 int CHListBox::lineWidth(const QString& text) const {

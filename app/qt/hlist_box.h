@@ -31,11 +31,19 @@ public:
 
     static QColor markedColour() { return QColor(0xB0, 0x10, 0x10); }
 
+    // Shown, greyed, while the list holds no line: what fills it.
+    void setPlaceholderText(const QString& text);
+    QString placeholderText() const { return placeholder_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     int lineWidth(const QString& text) const;
     void applyExtent();
 
     int extent_ = 0;
+    QString placeholder_;
 };
 
 } // namespace tarvik

@@ -17,11 +17,13 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qsettings_store.h"
 #include "app/qt/qt_view_port.h"
+#include "app/qt/record_list_model.h"
 #include "app/qt/screenshot.h"
 #include "app/connection.h"
 #include "app/controls.h"
 #include "app/tarvik_view.h"
 #include "core/record_memory.h"
+#include "net/address.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -45,10 +47,11 @@ const char* const kHelp =
     "Options:\n"
     "  UDP                use UDP instead of TCP for the connection (the word alone, any case)\n"
     "  --address HOST     fill in the server address (dotted IPv4 or localhost)\n"
-    "  --port PORT        fill in the server port\n"
+    "  --port PORT        fill in the server port (1 to 65535)\n"
     "  --start            press \"Start Communicating\" once the window shows\n"
     "  --open FILE.vxr    read a record file at start (a bare FILE.vxr does the same)\n"
-    "  --select ROW       select a row of the record list at start\n"
+    "  --select ROW       select a row of the record list at start (a row the list\n"
+    "                     does not have is a usage error)\n"
     "  --screenshot PATH  save a picture of the window once it has painted and exit;\n"
     "                     messages then go to stderr instead of message boxes\n"
     "  --layouts DIR      load the layout definition files of DIR after the built-in\n"
@@ -85,11 +88,24 @@ Options parse(const QStringList& words) {
         else if (w == "--select") {
             bool ok = false;
             const qulonglong row = value().toULongLong(&ok);
-            if (ok) o.select = row;
-            else if (o.error.isEmpty()) o.error = "--select needs a row number";
+            // Decimal digits only, as every number option of the tools.
+            bool digits = !words[i].isEmpty();
+            for (QChar c : words[i]) digits = digits && c >= '0' && c <= '9';
+            if (ok && digits) o.select = row;
+            else if (o.error.isEmpty()) o.error = "--select: " + words[i] + " is not a whole number";
         }
-        else if (w == "--address") o.address = value();
-        else if (w == "--port") o.port = value();
+        else if (w == "--address") {
+            o.address = value();
+            // Refused as tarvik-cli refuses it: dotted IPv4 or localhost.
+            if (o.error.isEmpty() && !o.address.isEmpty() &&
+                !tarvik::net::isIPv4Address(tarvik::net::normaliseAddress(o.address.toStdString())))
+                o.error = "--address: " + o.address + " is not a dotted IPv4 address";
+        }
+        else if (w == "--port") {
+            o.port = value();
+            if (o.error.isEmpty() && !o.port.isEmpty() && !tarvik::net::parsePort(o.port.toStdString()))
+                o.error = "--port: " + o.port + " is not a port number from 1 to 65535";
+        }
         else if (w == "--start") o.start = true;
         else if (tarvik::isTransportWordUdp(w.toStdString())) o.udp = true;
     }
@@ -111,6 +127,18 @@ int main(int argc, char** argv) {
             std::printf("tarvik %s\n", TARVIK_VERSION);
             return 0;
         }
+    }
+    // A bad port, address or row number is refused before a display is needed,
+    // as tarvik-cli refuses it.
+    {
+        QStringList words;
+        for (int i = 0; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+        const QString error = parse(words).error;
+        for (const char* option : {"--port:", "--address:", "--select:"})
+            if (error.startsWith(option)) {
+                std::fprintf(stderr, "tarvik: %s\n%s", qPrintable(error), kUsage);
+                return 2;
+            }
     }
     tarvik::keepFreedRecordMemory();  // before any thread starts
     QApplication app(argc, argv);
@@ -145,10 +173,25 @@ int main(int argc, char** argv) {
     window.show();
     if (options.start) window.view().OnStartCommunicating();
     if (!options.open.isEmpty()) window.view().openRecordFile(options.open.toStdString());
-    if (options.select && !options.start) window.selectRecordRow(static_cast<std::size_t>(*options.select));
+    if (options.select && !options.start) {
+        // A row the list does not have is refused as tarvik-cli refuses it.
+        const std::size_t rows = window.recordModel().rows();
+        if (*options.select >= rows) {
+            std::fprintf(stderr, "tarvik: --select: there is no listed row %llu (%zu rows listed)\n",
+                         static_cast<unsigned long long>(*options.select), rows);
+            return 2;
+        }
+        window.selectRecordRow(static_cast<std::size_t>(*options.select));
+    }
 
     if (!options.screenshot.isEmpty()) {
         auto take = [&window, &app, path = options.screenshot, select = options.start ? options.select : std::nullopt] {
+            if (select && *select >= window.recordModel().rows()) {
+                std::fprintf(stderr, "tarvik: --select: there is no listed row %llu (%zu rows listed)\n",
+                             static_cast<unsigned long long>(*select), window.recordModel().rows());
+                QApplication::exit(2);
+                return;
+            }
             if (select) window.selectRecordRow(static_cast<std::size_t>(*select));
             auto* shot = new tarvik::WindowScreenshot(window, *window.form().recordList()->viewport(), path);
             QObject::connect(shot, &tarvik::WindowScreenshot::done, &app, [](bool ok) { QApplication::exit(ok ? 0 : 1); });

@@ -11,6 +11,7 @@
 #include "imagery/qt/sector_widget.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -23,7 +24,11 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSplitter>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QToolButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -57,6 +62,18 @@ constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList, kWriteOutpu
                             kTransportLabel, kStopVolatileConnections, kDisableInitialSubscription,
                             kSendRequestRecords, kButton1010, kRequestOneLabel, kRequestOneNumber, kRequestOneButton,
                             kDevicesFound, kPause};
+
+// The width a line edit needs to show `text` whole, in its own font and style.
+int fieldWidthFor(const QLineEdit* field, const QString& text) {
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
+    const QMargins margins = field->textMargins();
+    // The line edit keeps two pixels each side of its text, and room for the cursor.
+    const QSize contents(field->fontMetrics().horizontalAdvance(text) + 2 * 2 + 2 + margins.left() + margins.right(),
+                         field->fontMetrics().height());
+    return field->style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, field).width();
+}
 
 } // namespace
 
@@ -99,29 +116,32 @@ void CMainForm::setRecordModel(RecordListModel* model) {
 CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
     auto* columns = new QHBoxLayout(this);
     columns->setContentsMargins(6, 6, 6, 6);
+    // The two left columns take the width their texts need; the right side the rest.
     columns->addWidget(connectionGroup(), 0);
     columns->addWidget(recordGroup(), 0);
 
-    // The report and the remote-control panel share the right side; the user
-    // can move the border between them.
+    // The report, its bytes, the pictures and the remote-control panel share the
+    // right side; the user can move the borders between them.
     auto* right = new QSplitter(Qt::Vertical, this);
     reportList_ = add(kReportList, new CHListBox(right));
     reportList_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    reportList_->setPlaceholderText("Select a row to see its report");
     right->addWidget(reportList_);
     // The reported record's bytes, beneath the report.
     bytesPane_ = new CBytesPane(right);
+    bytesPane_->setPlaceholderText("Select a row to see its bytes");
     right->addWidget(bytesPane_);
     right->addWidget(imageryPane(right));
-    right->addWidget(remoteGroup());
-    right->setStretchFactor(0, 1);
-    right->setStretchFactor(1, 0);
-    right->setStretchFactor(2, 0);
+    right->addWidget(remotePanel());
+    // The report and the bytes take most of the height; the panel only what it needs.
+    right->setStretchFactor(0, 3);
+    right->setStretchFactor(1, 2);
+    right->setStretchFactor(2, 2);
     right->setStretchFactor(3, 0);
-    // The report keeps what the bytes, the pictures and the remote-control panel leave.
-    right->setSizes({1000, 120, 150, 1});
     right_ = right;
     right->setChildrenCollapsible(false);
     columns->addWidget(right, 1);
+    setRemotePanelExpanded(false);
 
     for (int number : kHiddenAtStart) showControl(number, false);
     // Everything waits for the parts of the tool that carry it out, except the
@@ -132,6 +152,18 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
         if (!working) enableControl(number, false);
     }
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+// The first time the right side has its height, the report gets two fifths of
+// it, the bytes a quarter and the pictures the rest, unless a remembered split
+// was restored.
+void CMainForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (splitSet_ || !right_ || right_->height() < 100) return;
+    splitSet_ = true;
+    const int panel = remotePanelExpanded() ? right_->sizes().value(3) : remoteToggle_->sizeHint().height();
+    const int rest = std::max(0, right_->height() - panel - 3 * right_->handleWidth());
+    right_->setSizes({rest * 40 / 100, rest * 25 / 100, rest - rest * 40 / 100 - rest * 25 / 100, panel});
 }
 
 bool CMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -147,7 +179,10 @@ QWidget* CMainForm::connectionGroup() {
     auto* grid = new QGridLayout(box);
     auto* address = add(kAddress, new QComboBox(box), "IP");
     address->setEditable(true);
+    address->setMinimumContentsLength(15);  // "255.255.255.255"
+    address->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     auto* port = add(kPort, new QLineEdit(box), "Port");
+    port->setFixedWidth(fieldWidthFor(port, "65535"));
     grid->addWidget(captions_[kAddress], 0, 0);
     grid->addWidget(captions_[kPort], 0, 1);
     grid->addWidget(address, 1, 0);
@@ -162,7 +197,9 @@ QWidget* CMainForm::connectionGroup() {
     grid->addWidget(add(kSendRequestRecords, new QPushButton("Send Vx Request Records", box)), 5, 0);
     grid->addWidget(add(kButton1010, new QPushButton("1010", box)), 5, 1);
     grid->addWidget(add(kRequestOneLabel, new QLabel("Request One Record By Number", box)), 6, 0, 1, 2);
-    grid->addWidget(add(kRequestOneNumber, new QLineEdit(box)), 7, 1);
+    auto* requestNumber = add(kRequestOneNumber, new QLineEdit(box));
+    requestNumber->setFixedWidth(fieldWidthFor(requestNumber, "00000"));
+    grid->addWidget(requestNumber, 7, 1);
     grid->addWidget(add(kRequestOneButton, new QPushButton("Send The Record Request", box)), 7, 0);
 
     add(kDevicesFound, new QListWidget(box), "Devices Found");
@@ -172,7 +209,8 @@ QWidget* CMainForm::connectionGroup() {
     add(kChooseDevice, new QComboBox(box), "Choose Device");
     grid->addWidget(captions_[kChooseDevice], 10, 0, 1, 2);
     grid->addWidget(controls_[kChooseDevice], 11, 0, 1, 2);
-    box->setFixedWidth(215);
+    // As wide as its widest text needs, no wider.
+    box->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     return box;
 }
 
@@ -206,7 +244,7 @@ QWidget* CMainForm::recordGroup() {
     rows->setDefaultSectionSize(recordList_->fontMetrics().height() + 4);
     recordList_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     layout->addWidget(recordList_, 1);
-    box->setFixedWidth(275);
+    box->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     return box;
 }
 
@@ -232,8 +270,65 @@ QWidget* CMainForm::imageryPane(QWidget* parent) {
     return pane;
 }
 
+// The remote-control panel under a header that folds it away; folded while
+// there is no connection to send to.
+QWidget* CMainForm::remotePanel() {
+    auto* panel = new QWidget(this);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    remoteToggle_ = new QToolButton(panel);
+    remoteToggle_->setText("Remote Control");
+    remoteToggle_->setCheckable(true);
+    remoteToggle_->setAutoRaise(true);
+    remoteToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    column->addWidget(remoteToggle_);
+    remoteBody_ = remoteGroup();
+    remoteBody_->setParent(panel);
+    column->addWidget(remoteBody_, 1);
+    remotePanel_ = panel;
+    connect(remoteToggle_, &QToolButton::toggled, this, [this](bool on) { setRemotePanelExpanded(on); });
+    return panel;
+}
+
+void CMainForm::setRemotePanelExpanded(bool on) {
+    if (!remotePanel_) return;
+    {
+        const QSignalBlocker quiet(remoteToggle_);
+        remoteToggle_->setChecked(on);
+    }
+    remoteToggle_->setArrowType(on ? Qt::DownArrow : Qt::RightArrow);
+    remoteToggle_->setToolTip(on ? "Fold the remote control panel away" : "Show the remote control panel");
+    const bool changed = remoteBody_->isVisibleTo(remotePanel_) != on;
+    remoteBody_->setVisible(on);
+    const int folded = remoteToggle_->sizeHint().height();
+    remotePanel_->setMaximumHeight(on ? QWIDGETSIZE_MAX : folded);
+    remotePanel_->setMinimumHeight(on ? folded + remoteBody_->minimumSizeHint().height() : folded);
+    if (!right_ || !changed) return;
+    // The panel's height comes from the pictures first, then the bytes, and the
+    // report last; folded, it goes back to the report.
+    QList<int> sizes = right_->sizes();
+    if (sizes.size() != 4) return;
+    if (on) {
+        int need = folded + remoteBody_->sizeHint().height() - sizes[3];
+        for (int pane : {2, 1, 0}) {
+            const int spare = std::max(0, sizes[pane] - (pane == 0 ? 120 : 100));
+            const int take = std::min(spare, need);
+            sizes[pane] -= take;
+            sizes[3] += take;
+            need -= take;
+        }
+    } else {
+        sizes[0] += std::max(0, sizes[3] - folded);
+        sizes[3] = folded;
+    }
+    right_->setSizes(sizes);
+}
+
+bool CMainForm::remotePanelExpanded() const { return remoteBody_ && remoteBody_->isVisibleTo(remotePanel_); }
+
 QWidget* CMainForm::remoteGroup() {
-    auto* box = new QGroupBox("Remote Control", this);
+    auto* box = new QGroupBox(this);
     auto* grid = new QGridLayout(box);
     grid->setVerticalSpacing(2);
 
@@ -241,11 +336,15 @@ QWidget* CMainForm::remoteGroup() {
     add(kSonarsForCommand, new CCheckComboBox({}, box), "Select Sonar(s) For Command");
     add(kTicket, new QLineEdit(box), "Ticket");
     add(kTrackingNumber, new QLineEdit(box), "Tracking Number");
-    const int top[] = {kRemoteCommand, kSonarsForCommand, kTicket, kTrackingNumber};
-    const int columnOf[] = {0, 2, 1, 3};  // the wide combo boxes over the wide columns
-    for (int i = 0; i < 4; ++i) {
-        grid->addWidget(captions_[top[i]], 0, columnOf[i]);
-        grid->addWidget(controls_[top[i]], 1, columnOf[i]);
+    // The two combo boxes side by side over two columns each, the header values under them.
+    grid->addWidget(captions_[kRemoteCommand], 0, 0, 1, 2);
+    grid->addWidget(controls_[kRemoteCommand], 1, 0, 1, 2);
+    grid->addWidget(captions_[kSonarsForCommand], 0, 2, 1, 2);
+    grid->addWidget(controls_[kSonarsForCommand], 1, 2, 1, 2);
+    auto* header = new QHBoxLayout;
+    for (int number : {kTicket, kTrackingNumber}) {
+        header->addWidget(captions_[number]);
+        header->addWidget(controls_[number], 1);
     }
 
     auto* heads = new QHBoxLayout;
@@ -255,12 +354,13 @@ QWidget* CMainForm::remoteGroup() {
     heads->addWidget(add(kHeadStarboard, new QRadioButton("Starboard", box)));
     heads->addWidget(add(kHeadBoth, new QRadioButton("BOTH", box)));
     heads->addStretch(1);
-    grid->addLayout(heads, 2, 0, 1, 3);
-    grid->addWidget(add(kSendRemoteControl, new QPushButton("Send Remote Control", box)), 2, 3);
+    header->addWidget(add(kSendRemoteControl, new QPushButton("Send Remote Control", box)));
+    grid->addLayout(heads, 2, 0, 1, 4);
+    grid->addLayout(header, 3, 0, 1, 4);
 
     const char* const headings[] = {"Type", "Data Value", "Data Description", "Extra Info"};
-    for (int c = 0; c < 4; ++c) grid->addWidget(new QLabel(headings[c], box), 3, c);
-    int row = 4;
+    for (int c = 0; c < 4; ++c) grid->addWidget(new QLabel(headings[c], box), 4, c);
+    int row = 5;
     for (const ParameterRow& p : kParameterRows) {
         auto* type = add(p.type, new QLineEdit(box));
         type->setReadOnly(true);

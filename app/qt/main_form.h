@@ -11,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QSplitter;
+class QToolButton;
 
 namespace tarvik {
 
@@ -43,19 +44,27 @@ public:
     CGLEchogram* echogram() const { return echogram_; }
     CSectorWidget* sector() const { return sector_; }
     CBytesPane* bytesPane() const { return bytesPane_; }
-    // The splitter between the report, the bytes pane and the remote panel.
+    // The splitter between the report, the bytes pane, the pictures and the remote panel.
     QSplitter* rightSplitter() const { return right_; }
+    // Shows or folds away the remote-control panel (its header stays).
+    void setRemotePanelExpanded(bool on);
+    bool remotePanelExpanded() const;
+    QToolButton* remotePanelToggle() const { return remoteToggle_; }
+    // A remembered split was restored: the first layout keeps it.
+    void keepSplit() { splitSet_ = true; }
 
 protected:
     // Swallows Enter on the form's controls, so that it adds no typed text to
     // the address list and sets nothing off.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     template <class W> W* add(int number, W* widget, const QString& caption = {});
     QWidget* connectionGroup();
     QWidget* recordGroup();
     QWidget* remoteGroup();
+    QWidget* remotePanel();
     QWidget* imageryPane(QWidget* parent);
 
     std::map<int, QWidget*> controls_;
@@ -68,6 +77,10 @@ private:
     CSectorWidget* sector_ = nullptr;
     CBytesPane* bytesPane_ = nullptr;
     QSplitter* right_ = nullptr;
+    QWidget* remotePanel_ = nullptr;
+    QWidget* remoteBody_ = nullptr;
+    QToolButton* remoteToggle_ = nullptr;
+    bool splitSet_ = false;
 };
 
 } // namespace tarvik

@@ -23,6 +23,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QMimeData>
 #include <QUrl>
 #include <QSplitter>
@@ -59,10 +60,33 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
     wireImagery();
     wireRemotePanel();
     fillRecordFilter();
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    resize(openingSize());
     setAcceptDrops(true);
     addCopyMenus();
     restoreLayout();
+    // The remote-control panel shows while there is a connection to send to
+    // ("Send Remote Control" is enabled exactly then) and folds away without one.
+    if (QWidget* send = form_->control(controls::kSendRemoteControl)) {
+        send->installEventFilter(this);
+        form_->setRemotePanelExpanded(send->isEnabled());
+    }
+}
+
+// Without a remembered size the window takes most of the screen, and never
+// less than the form's own size.
+QSize CMainFrame::openingSize() const {
+    QSize size(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    if (const QScreen* screen = this->screen()) {
+        const QRect room = screen->availableGeometry();
+        size = size.expandedTo(QSize(room.width() * 9 / 10, room.height() * 9 / 10)).boundedTo(room.size());
+    }
+    return size.expandedTo(minimumSizeHint());
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && watched == form_->control(controls::kSendRemoteControl))
+        form_->setRemotePanelExpanded(static_cast<QWidget*>(watched)->isEnabled());
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // The view logic may still use its port (and so the form) while it closes;
@@ -362,7 +386,13 @@ void CMainFrame::saveLayout() {
 
 void CMainFrame::restoreLayout() {
     if (const QByteArray g = storedBytes(settings_, "Geometry"); !g.isEmpty()) restoreGeometry(g);
-    if (const QByteArray s = storedBytes(settings_, "Splitter"); !s.isEmpty()) form_->rightSplitter()->restoreState(s);
+    else if (const QScreen* screen = this->screen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    if (const QByteArray s = storedBytes(settings_, "Splitter"); !s.isEmpty() && form_->rightSplitter()->restoreState(s))
+        form_->keepSplit();
     const auto v = settings_.get(kWindowKey, "Columns");
     if (const std::string* text = v ? std::get_if<std::string>(&*v) : nullptr) {
         const QStringList widths = QString::fromStdString(*text).split(',');

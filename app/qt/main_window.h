@@ -55,10 +55,14 @@ public:
     void saveLayout();
     void restoreLayout();
 
+    // The smallest client area the window opens with; on a larger screen it
+    // opens at nine tenths of the screen (then at the size it was left at).
     static constexpr int kClientWidth = 1060;
     static constexpr int kClientHeight = 600;
+    QSize openingSize() const;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -240,7 +240,7 @@ void QtViewPort::endProgress() {
     progress_ = nullptr;
 }
 
-void QtViewPort::printReport(const std::vector<std::string>& lines, bool preview) {
+void QtViewPort::printReport(const std::vector<std::string>& lines, const PrintHeading& heading, bool preview) {
     if (printHook) {
         printHook(lines, preview);
         return;
@@ -252,14 +252,14 @@ void QtViewPort::printReport(const std::vector<std::string>& lines, bool preview
     if (preview) {
         QPrintPreviewDialog dialog(&printer, &window_);
         connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                [&](QPrinter* target) { printReportPages(*target, lines, local); });
+                [&](QPrinter* target) { printReportPages(*target, lines, heading, local); });
         dialog.exec();
         return;
     }
     QPrintDialog dialog(&printer, &window_);
     // The report is printed whole: no page range, current page or selection.
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
-    if (dialog.exec() == QDialog::Accepted) printReportPages(printer, lines, local);
+    if (dialog.exec() == QDialog::Accepted) printReportPages(printer, lines, heading, local);
 }
 
 void QtViewPort::setRecordBytes(std::span<const std::uint8_t> bytes) { form_.bytesPane()->setBytes(bytes); }

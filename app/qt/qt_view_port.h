@@ -55,7 +55,7 @@ public:
     void beginProgress(std::string_view title, std::uint64_t total) override;
     bool stepProgress(std::uint64_t done) override;
     void endProgress() override;
-    void printReport(const std::vector<std::string>& lines, bool preview) override;
+    void printReport(const std::vector<std::string>& lines, const PrintHeading& heading, bool preview) override;
     void setRecordBytes(std::span<const std::uint8_t> bytes) override;
     void highlightRecordBytes(std::size_t offset, std::size_t count) override;
     void selectReportLine(std::optional<std::size_t> line) override;

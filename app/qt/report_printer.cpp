@@ -16,7 +16,8 @@ namespace {
 QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 } // namespace
 
-int printReportPages(QPrinter& printer, const std::vector<std::string>& lines, const std::tm& printedAt) {
+int printReportPages(QPrinter& printer, const std::vector<std::string>& lines, const PrintHeading& heading,
+                     const std::tm& printedAt) {
     QPainter painter;
     if (!painter.begin(&printer)) return 0;
     // Device pixels per tenth of a millimetre.
@@ -44,15 +45,17 @@ int printReportPages(QPrinter& printer, const std::vector<std::string>& lines, c
         if (p > 0) printer.newPage();
         const int headerBase = layout.marginTop + layout.lineHeight;
         painter.drawText(at(layout.marginLeft, headerBase), qs(kPrintHeader));
-        painter.drawLine(at(layout.marginLeft, headerBase + 20),
-                         at(layout.pageWidth - layout.marginRight, headerBase + 20));
+        const std::vector<std::string> title = breakAtBlanks(heading.text(), layout.bodyWidth(), measure);
+        painter.drawText(at(layout.marginLeft, headerBase + layout.lineHeight), qs(title.empty() ? "" : title.front()));
+        const int rule = headerBase + layout.lineHeight + 20;
+        painter.drawLine(at(layout.marginLeft, rule), at(layout.pageWidth - layout.marginRight, rule));
         int baseline = layout.bodyTop() + layout.lineHeight;
         for (const std::string& line : pages[p].lines) {
             painter.drawText(at(layout.marginLeft, baseline), qs(line));
             baseline += layout.lineHeight;
         }
         const int footer = layout.pageHeight - layout.marginBottom;
-        painter.drawText(at(layout.marginLeft, footer), qs(printPageNumber(pages[p].number)));
+        painter.drawText(at(layout.marginLeft, footer), qs(printPageNumber(pages[p].number, pages[p].total)));
         const int dateWidth = measure(date.toStdString());
         painter.drawText(at(layout.pageWidth - layout.marginRight - dateWidth, footer), date);
     }

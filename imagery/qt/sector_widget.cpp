@@ -18,42 +18,38 @@ void CSectorWidget::attach(const CVelkSector* sector, const EchogramImage* colou
     update();
 }
 
+QString CSectorWidget::caption() const {
+    const QString what = QStringLiteral("Select a 7006, 7008 or 7011 row to draw the sector");
+    if (sector_ == nullptr || colours_ == nullptr || sector_->picture().serial == 0) return what;
+    if (sector_->picture().testImage) return QStringLiteral("Test image. ") + what;
+    return {};
+}
+
 void CSectorWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    const QString text = caption();
     if (sector_ == nullptr || colours_ == nullptr || sector_->picture().serial == 0) {
         painter.fillRect(rect(), QColor(12, 14, 22));
-        return;
+    } else {
+        // Drawn in device pixels, so that the fan and its labels stay sharp on a scaled screen.
+        const qreal ratio = devicePixelRatioF();
+        const int w = std::max(1, static_cast<int>(std::lround(width() * ratio)));
+        const int h = std::max(1, static_cast<int>(std::lround(height() * ratio)));
+        if (frame_.width != w || frame_.height != h) frame_.resize(w, h);
+        const int scale = std::max(1, static_cast<int>(std::lround(ratio)));
+        renderer_.render(sector_->picture(), colours_->colourMap(), frame_, scale);
+        QImage image(frame_.pixels.data(), frame_.width, frame_.height, frame_.width * 4, QImage::Format_RGBA8888);
+        image.setDevicePixelRatio(ratio);
+        painter.drawImage(0, 0, image);
     }
-    if (frame_.width != width() || frame_.height != height()) frame_.resize(width(), height());
-    const SectorPicture& picture = sector_->picture();
-    renderer_.render(picture, colours_->colourMap(), frame_);
-    const QImage image(frame_.pixels.data(), frame_.width, frame_.height, frame_.width * 4, QImage::Format_RGBA8888);
-    painter.drawImage(0, 0, image);
-
-    // Labels: the range of each inner ring along the end edge, the full range
-    // beyond the middle of the arc, the two edge angles beyond its ends.
-    const SectorLayout& l = renderer_.layout();
-    QFont font = painter.font();
-    font.setPixelSize(10);
-    painter.setFont(font);
+    if (text.isEmpty()) return;
+    // What fills the pane, at its foot over a band that keeps it readable.
+    const QFontMetrics metrics = fontMetrics();
+    const QRect band(0, height() - metrics.height() * 2 - 4, width(), metrics.height() * 2 + 4);
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, width() * 2 - 16);
+    painter.fillRect(band, QColor(12, 14, 22, 200));
     painter.setPen(QColor(200, 200, 210));
-    const double range = picture.properties.range;
-    if (std::isfinite(range) && range > 0) {
-        for (double ring : l.rings) {
-            double x = 0, y = 0;
-            const bool outer = ring >= 1.0;
-            l.point(outer ? (l.start + l.end) / 2 : l.end, outer ? 1.07 : ring, x, y);
-            const QString text = QString::number(ring * range, 'g', 4) + " m";
-            if (outer) painter.drawText(QRectF(x - 30, y - 7, 60, 14), Qt::AlignCenter, text);
-            else painter.drawText(QPointF(x + 3, y + 4), text);
-        }
-    }
-    for (double angle : {l.start, l.end}) {
-        double x = 0, y = 0;
-        l.point(angle, 1.1, x, y);
-        const QString text = QString::number(angle, 'f', 0) + QChar(0x00B0);
-        painter.drawText(QRectF(x - 24, y - 7, 48, 14), Qt::AlignCenter, text);
-    }
+    painter.drawText(band.adjusted(6, 2, -6, -2), Qt::AlignCenter | Qt::TextWordWrap, shown);
 }
 
 } // namespace tarvik

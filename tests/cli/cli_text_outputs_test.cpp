@@ -116,9 +116,40 @@ TEST(CliTextOutputs, PrintWritesTheReportAsPdf) {
     ASSERT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("Nerith Vx Record Test Tool"), std::string::npos);
     EXPECT_NE(text.out.find("Record type 7004, Vx Beam Geometry"), std::string::npos);
-    EXPECT_NE(text.out.find("Page 1"), std::string::npos);
+    EXPECT_NE(text.out.find("Page 1 of 1"), std::string::npos);
+    // Every page names the file, the record type and the row.
+    EXPECT_NE(text.out.find("s.vxr   Record type 7004   Row 2"), std::string::npos) << text.out;
 
     EXPECT_EQ(runProgram(kCli, {"print", file, "--row", "99", "--pdf", pdf}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"print", file, "--row", "2"}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"print", file, "--row", "2", "--pdf", dir.file("no/r.pdf")}).status, 1);
+}
+
+// print follows the rule of every output: an existing PDF is kept unless
+// --force is given, the record file is never printed over, and a target that
+// is not a regular file is neither written nor removed.
+TEST(CliTextOutputs, PrintKeepsWhatIsThere) {
+    TempDir dir;
+    const std::string file = dir.file("s.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "10"}).status, 0);
+    const std::string pdf = dir.write("r.pdf", tarvik::Bytes{'k', 'e', 'e', 'p'});
+    auto r = runProgram(kCli, {"print", file, "--row", "2", "--pdf", pdf});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+    EXPECT_EQ(readText(pdf), "keep");
+    r = runProgram(kCli, {"print", file, "--row", "2", "--pdf", pdf, "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readText(pdf).rfind("%PDF-", 0), 0u);
+
+    const std::string before = readText(file);
+    EXPECT_EQ(runProgram(kCli, {"print", file, "--row", "2", "--pdf", file, "--force"}).status, 1);
+    EXPECT_EQ(readText(file), before);
+    r = runProgram(kCli, {"print", file, "--row", "2", "--pdf", "/dev/null", "--force"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(std::filesystem::exists("/dev/null"));
+    EXPECT_FALSE(std::filesystem::is_regular_file("/dev/null"));
+    // Nothing half-written is left beside the target.
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 2u);
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 using namespace tarvik;
 using tarvik::testing::concat;
@@ -114,5 +115,24 @@ TEST_F(BytesFixture, RecentFilesNewestFirstWithoutRepeats) {
     EXPECT_EQ(view.recentFiles().list().size(), 2u);
     for (int i = 0; i < 12; ++i) view.recentFiles().add("f" + std::to_string(i));
     EXPECT_EQ(view.recentFiles().list().size(), RecentFiles::kMaxFiles);
-    EXPECT_EQ(view.recentFiles().list().front(), "f11");
+    EXPECT_EQ(view.recentFiles().list().front(), RecentFiles::absolute("f11"));
+}
+
+// A file read by a relative name is remembered by its absolute one, so that the
+// entry still opens it when the program runs from another folder.
+TEST_F(BytesFixture, RecentFilesAreStoredAsAbsolutePaths) {
+    CMyTarvikView view(port, settings);
+    const std::string a = dir.write("a.vxr", detections(1));
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    view.openRecordFile("./a.vxr");
+    std::filesystem::current_path(before);
+    ASSERT_EQ(view.recentFiles().list().size(), 1u);
+    EXPECT_EQ(view.recentFiles().list().front(), std::filesystem::path(a).lexically_normal().string());
+    EXPECT_TRUE(std::filesystem::path(view.recentFiles().list().front()).is_absolute());
+    // The same file by another relative name is one entry, not two.
+    std::filesystem::current_path(dir.path());
+    view.recentFiles().add("a.vxr");
+    std::filesystem::current_path(before);
+    EXPECT_EQ(view.recentFiles().list().size(), 1u);
 }

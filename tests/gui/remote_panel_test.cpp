@@ -52,8 +52,9 @@ void RemotePanelTest::cleanup() { closeWindow(); }
 void RemotePanelTest::choosingACommandFillsTheRows() {
     QCOMPARE(commandList()->count(), 124);
     QCOMPARE(commandList()->currentIndex(), -1);
-    choose("1046  Power Saving Mode");
     CMainForm& form = window->form();
+    form.setRemotePanelExpanded(true);  // folded while there is no connection
+    choose("1046  Power Saving Mode");
     QCOMPARE(qobject_cast<QLineEdit*>(form.control(1022))->text(), QString("u1"));
     QCOMPARE(qobject_cast<QLineEdit*>(form.control(1027))->text(), QString("Reserved"));
     QVERIFY(form.control(1016)->isVisible());   // "Mode" has a value list

@@ -139,12 +139,14 @@ void TextOutputWindowTest::longReportPrintsOnSeveralPages() {
     printer.setOutputFileName(QString::fromStdString(pdf));
     std::tm at{};
     at.tm_year = 124, at.tm_mon = 2, at.tm_mday = 5, at.tm_hour = 7, at.tm_min = 4, at.tm_sec = 9;
-    const int pages = printReportPages(printer, lines, at);
+    const int pages = printReportPages(printer, lines, PrintHeading{"long.vxr", 7000u, std::size_t{3}}, at);
     QVERIFY(pages >= 2);
 
     auto text = testing::runProgram("/usr/bin/pdftotext", {"-layout", pdf, "-"});
     QCOMPARE(text.status, 0);
-    for (int p = 1; p <= pages; ++p) QVERIFY(text.out.find("Page " + std::to_string(p)) != std::string::npos);
+    for (int p = 1; p <= pages; ++p)
+        QVERIFY(text.out.find("Page " + std::to_string(p) + " of " + std::to_string(pages)) != std::string::npos);
+    QVERIFY(text.out.find("long.vxr   Record type 7000   Row 3") != std::string::npos);
     std::size_t headers = 0;
     for (auto at = text.out.find("Nerith Vx Record Test Tool"); at != std::string::npos;
          at = text.out.find("Nerith Vx Record Test Tool", at + 1))

@@ -118,8 +118,9 @@ void WindowTest::cleanup() { closeWindow(); }
 
 void WindowTest::formAndMenu() {
     QCOMPARE(window->windowTitle(), QString("Tarvik"));
-    QCOMPARE(window->centralWidget()->width(), CMainFrame::kClientWidth);
-    QVERIFY(std::abs(window->centralWidget()->height() - CMainFrame::kClientHeight) <= 2);
+    // At least the form's own size (on a larger screen, most of the screen).
+    QVERIFY(window->centralWidget()->width() >= CMainFrame::kClientWidth);
+    QVERIFY(window->centralWidget()->height() >= CMainFrame::kClientHeight - 2);
 
     const int everyControl[] = {1001, 1002, 1003, 1004, 1007, 1008, 1009, 1010, 1012, 1014, 1015, 1016, 1017,
                                 1018, 1019, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029, 1030, 1031,
@@ -360,13 +361,16 @@ void WindowTest::portTimersPostingAndExit() {
 }
 
 void WindowTest::liveRowsFromTheServer() {
-    testing::SimProcess sim({"--devices", "2", "--ping-rate", "20"});
+    // Slow enough that the first rows are still among the newest 100 when they are looked at.
+    testing::SimProcess sim({"--devices", "2", "--ping-rate", "5"});
     QtViewPort& port = window->port();
     port.setText(controls::kAddress, "127.0.0.1");
     port.setText(controls::kPort, sim.port());
     window->view().connection().sender().sendPause = std::chrono::milliseconds(0);
     qobject_cast<QPushButton*>(window->form().control(controls::kStartCommunicating))->click();
     QVERIFY(window->view().connection().connected());
+    // The remote-control panel shows while connected.
+    QVERIFY(window->form().remotePanelExpanded());
     QVERIFY(!window->form().control(controls::kStartCommunicating)->isVisible());
     QCOMPARE(qobject_cast<QListWidget*>(window->form().control(controls::kDevicesFound))->count(), 2);
     QCOMPARE(port.text(controls::kSonarsForCommand), std::string("Sim sonar 1; Sim sonar 2"));
@@ -388,6 +392,7 @@ void WindowTest::liveRowsFromTheServer() {
     qobject_cast<QPushButton*>(window->form().control(controls::kStopVolatileConnections))->click();
     QVERIFY(!window->view().connection().connected());
     QVERIFY(window->form().control(controls::kStartCommunicating)->isVisible());
+    QVERIFY(!window->form().remotePanelExpanded());
     window->close();
     QVERIFY(!window->view().connection().receiver().running());
 }

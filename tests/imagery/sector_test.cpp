@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <set>
+#include <string>
 #include <limits>
 
 namespace tarvik {
@@ -328,6 +331,104 @@ TEST(SectorRender, FanCoversBeamsAndRangeWithRings) {
     ASSERT_TRUE(bare.Draw(pixel, 2, 2));
     r.render(bare.picture(), e.colourMap(), out);
     EXPECT_DOUBLE_EQ(r.layout().start, 59.0);
+}
+
+// Between two beams the fan blends their values, and the outline's pixels are
+// partly covered: no jagged steps, no gaps between columns at any size.
+TEST(SectorRender, FanIsReadBackPerPixelSmoothlyAtAnySize) {
+    CVelkSector two;
+    two.SetStartAngle(60);
+    two.SetEndAngle(-60);
+    two.SetRange(50);
+    const Bytes halves = {0, 255, 0, 255};  // two beams, two samples
+    ASSERT_TRUE(two.Draw(halves, 2, 2));
+    EchogramImage e;
+    e.SetColourMap(1);  // grey: red channel follows the value
+    for (auto [w, h] : {std::pair{120, 90}, std::pair{400, 300}, std::pair{1500, 900}}) {
+        RgbaImage out;
+        out.resize(w, h);
+        SectorRenderer r;
+        r.render(two.picture(), e.colourMap(), out);
+        const SectorLayout& l = r.layout();
+        // Across the middle of the fan the values step through many greys.
+        std::set<int> greys;
+        for (int a = -50; a <= 50; ++a) {
+            double x = 0, y = 0;
+            l.point(a, 0.45, x, y);
+            greys.insert(out.at(static_cast<int>(x), static_cast<int>(y))[0]);
+        }
+        EXPECT_GT(greys.size(), 8u) << w << "x" << h;
+        // Pixels on the arc are partly covered; no pixel inside has a hole.
+        int partial = 0;
+        for (int a = -55; a <= 55; ++a) {
+            double x = 0, y = 0;
+            l.point(a, 1.0, x, y);
+            const std::uint8_t c = r.coverage(static_cast<int>(x), static_cast<int>(y));
+            partial += c > 0 && c < 255;
+            l.point(a, 0.7, x, y);
+            EXPECT_EQ(r.coverage(static_cast<int>(x), static_cast<int>(y)), 255) << a;
+        }
+        EXPECT_GT(partial, 5) << w << "x" << h;
+    }
+}
+
+// Range and angle labels stay outside the fan and its lines, within the
+// picture and apart from each other, whatever the size and the sector.
+TEST(SectorRender, LabelsNeverCrossTheFan) {
+    struct Case {
+        int w, h;
+        double start, end, range;
+        bool forward;
+    };
+    const Case cases[] = {{640, 480, 59, -59, 91, false}, {400, 300, 65, -65, 100, false},
+                          {1000, 300, 75, -75, 12.5, false}, {300, 400, 20, -20, 0.9, false},
+                          {640, 480, 59, -59, 200, true},  {120, 90, 59, -59, 91, false},
+                          {1600, 1200, 90, -90, 1000000, false}};
+    EchogramImage e;
+    const Bytes pixel(4, 128);
+    for (const Case& c : cases) {
+        CVelkSector s;
+        s.SetStartAngle(c.start);
+        s.SetEndAngle(c.end);
+        s.SetRange(c.range);
+        s.SetForwardLooking(c.forward);
+        ASSERT_TRUE(s.Draw(pixel, 2, 2));
+        RgbaImage out;
+        out.resize(c.w, c.h);
+        SectorRenderer r;
+        r.render(s.picture(), e.colourMap(), out);
+        const auto& labels = r.layout().labels;
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            const SectorLabel& l = labels[i];
+            EXPECT_GE(l.x, 0);
+            EXPECT_GE(l.y, 0);
+            EXPECT_LE(l.x + l.width, c.w);
+            EXPECT_LE(l.y + l.height, c.h);
+            for (int y = l.y - 1; y <= l.y + l.height; ++y)
+                for (int x = l.x - 1; x <= l.x + l.width; ++x)
+                    ASSERT_EQ(r.coverage(x, y), 0) << l.text << " at " << x << "," << y << " in " << c.w << "x" << c.h;
+            for (std::size_t j = i + 1; j < labels.size(); ++j) {
+                const SectorLabel& o = labels[j];
+                EXPECT_FALSE(l.x < o.x + o.width && o.x < l.x + l.width && l.y < o.y + o.height && o.y < l.y + l.height)
+                    << l.text << " overlaps " << o.text;
+            }
+        }
+        if (c.w >= 400) {
+            // The full range and both edge angles always find room.
+            std::set<std::string> texts;
+            for (const SectorLabel& l : labels) texts.insert(l.text);
+            EXPECT_TRUE(texts.count(rangeLabel(c.range))) << c.w << "x" << c.h << " range " << c.range;
+            char start[16];
+            std::snprintf(start, sizeof start, "%.0f\u00B0", c.start);
+            EXPECT_TRUE(texts.count(start)) << start;
+        }
+    }
+    EXPECT_EQ(rangeLabel(20), "20 m");
+    EXPECT_EQ(rangeLabel(2.5), "2.5 m");
+    EXPECT_EQ(rangeLabel(0.25), "0.25 m");
+    EXPECT_EQ(rangeLabel(1000000), "1000000 m");
+    EXPECT_EQ(labelTextWidth("-59\u00B0", 1), 4 * 6 - 1);
+    EXPECT_EQ(labelTextWidth("", 2), 0);
 }
 
 } // namespace

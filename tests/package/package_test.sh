@@ -28,6 +28,10 @@ ls "$root"/usr/lib*/libCtlkit.so* >/dev/null 2>&1 || ls "$root"/usr/lib/*/libCtl
 find "$root/usr" -name CtlkitConfig.cmake | grep -q . || fail "no CtlkitConfig.cmake"
 grep -q '^MimeType=application/x-vx-record;' "$root/usr/share/applications/tarvik.desktop" || fail "desktop entry lacks the record file type"
 grep -q 'pattern="\*.vxr"' "$root/usr/share/mime/packages/tarvik.xml" || fail "MIME type lacks *.vxr"
+# The copyright file is machine-readable and states the licence.
+copyright="$root/usr/share/doc/tarvik/copyright"
+head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' || fail "copyright file is not machine-readable"
+grep -q '^License: Apache-2.0$' "$copyright" || fail "copyright file does not state the Apache License 2.0"
 gzip -dc "$root/usr/share/man/man1/tarvik-cli.1.gz" | grep -q 'generate' || fail "tarvik-cli man page lacks its commands"
 
 # The unpacked programs run, and the console program reads a file it wrote.

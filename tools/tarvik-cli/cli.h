@@ -50,16 +50,19 @@ public:
 
     // Printing goes to this PDF file.
     std::string pdfPath;
+    bool replacePdf = false;  // --force
     bool printFailed = false;
-    void printReport(const std::vector<std::string>& lines, bool preview) override {
-        MemoryPort::printReport(lines, preview);
+    void printReport(const std::vector<std::string>& lines, const PrintHeading& heading, bool preview) override {
+        MemoryPort::printReport(lines, heading, preview);
         std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
         std::string error;
-        if (!writeReportPdf(pdfPath, lines, local, error)) {
+        if (!writeReportPdf(pdfPath, lines, heading, local,
+                            replacePdf ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No, error)) {
             printFailed = true;
-            std::fprintf(stderr, "tarvik-cli: could not write %s: %s\n", pdfPath.c_str(), error.c_str());
+            std::fprintf(stderr, "tarvik-cli: could not write %s: %s%s\n", pdfPath.c_str(), error.c_str(),
+                         error == "file exists" ? " (--force replaces it)" : "");
         }
     }
 

@@ -88,6 +88,7 @@ struct PrintOptions {
     std::size_t row = 0;
     std::string pdf;
     std::string filter;
+    bool force = false;
 };
 
 int runPrint(const PrintOptions& o) {
@@ -96,12 +97,20 @@ int runPrint(const PrintOptions& o) {
     MemorySettingsStore settings;
     port.setText(controls::kRecordFilter, o.filter);
     port.pdfPath = o.pdf;
+    port.replacePdf = o.force;
+    // The record file is never printed over, not even with --force.
+    if (sameExistingFile(o.pdf, o.file)) {
+        std::fprintf(stderr, "tarvik-cli: %s is the record file being printed; choose another PDF file\n",
+                     o.pdf.c_str());
+        return kExitMessageShown;
+    }
     CMyTarvikView view(port, settings);
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     if (row >= view.recordRowCount()) {
         std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%zu rows listed)\n", row, view.recordRowCount());
         return kExitUsage;
     }
+    port.selectRecordRow(row);
     view.OnRowSelectionChanged(row);
     view.OnPrintRecord();
     if (port.printFailed) return kExitMessageShown;
@@ -173,9 +182,12 @@ Command addDump(CLI::App& program) {
 Command addPrint(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "print", "print the report of a listed record to a PDF file",
-        {"tarvik-cli print FILE --row N --pdf OUT.pdf [--filter TEXT]",
+        {"tarvik-cli print FILE --row N --pdf OUT.pdf [--filter TEXT] [--force]",
          "Prints the report of listed row N of a record file as \"Print Record\" does, into a\n"
-         "PDF file: every page with its header, page number and the date and time of printing.\n\n"
+         "PDF file: every page with its header (the file's name, the record type and the row),\n"
+         "\"Page N of M\" and the date and time of printing. Long lines break between values.\n"
+         "An existing OUT.pdf is kept unless --force is given; the PDF is written whole or not\n"
+         "at all, never onto the record file, and never over anything but a regular file.\n\n"
          "Exit status: 0 printed, 1 a message was shown or the PDF could not be written, 2 usage error."});
     auto o = std::make_shared<PrintOptions>();
     command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
@@ -185,6 +197,7 @@ Command addPrint(CLI::App& program) {
         ->transform(options::wholeNumber<std::size_t>());
     command->add_option("--pdf", o->pdf, "the PDF file to write")->type_name("OUT.pdf")->required();
     addFilterOption(*command, o->filter);
+    command->add_flag("--force", o->force, "replace an existing PDF file");
     return {command, [o] { return runPrint(*o); }};
 }
 
