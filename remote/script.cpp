@@ -194,7 +194,13 @@ CScript::Flow CScript::playLine(const std::string& line, const std::string& path
     const std::string& first = fields[0];
     // A comment or empty line does nothing, so it takes no pace either.
     if (first.empty()) return Flow::Next;
-    if (pace >= 1 && pace <= 29'999) host_.wait(pace);
+    if (pace >= 1 && pace <= 29'999) {
+        host_.wait(pace);
+        if (host_.stopRequested()) {  // asked during the wait: the line is not played
+            host_.messageBox("Script " + path + " stopped by the user");
+            return Flow::EndAll;
+        }
+    }
 
     Flow flow = Flow::Next;
     switch (directiveOf(first)) {
