@@ -90,17 +90,21 @@ IntegerRange integerRange(bool isSigned, std::int32_t width) {
     return {-static_cast<std::int64_t>(high) - 1, high};
 }
 
+// Takes a leading sign off `text`; true when it was a minus.
+bool takeSign(std::string_view& text) {
+    if (text.empty() || (text.front() != '+' && text.front() != '-')) return false;
+    const bool negative = text.front() == '-';
+    text.remove_prefix(1);
+    return negative;
+}
+
 // A whole decimal number of the range, with an optional sign and nothing else
 // (blanks around it are trimmed first; an empty text is 0). The value is
 // returned as its 64-bit two's complement pattern.
 std::optional<std::uint64_t> wholeNumber(std::string_view text, const IntegerRange& range) {
     text = trimBlanks(text);
     if (text.empty()) return 0;
-    bool negative = false;
-    if (text.front() == '+' || text.front() == '-') {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
+    const bool negative = takeSign(text);
     if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
     std::uint64_t magnitude = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
@@ -119,11 +123,7 @@ std::optional<std::uint64_t> wholeNumber(std::string_view text, const IntegerRan
 std::optional<double> finiteNumber(std::string_view text) {
     text = trimBlanks(text);
     if (text.empty()) return 0.0;
-    bool negative = false;
-    if (text.front() == '+' || text.front() == '-') {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
+    const bool negative = takeSign(text);
     if (text.empty() || !((text.front() >= '0' && text.front() <= '9') || text.front() == '.')) return std::nullopt;
     double v = 0.0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);

@@ -1,5 +1,7 @@
 #include "tests/support/run_program.h"
 
+#include "tests/support/sanitized.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -13,18 +15,6 @@
 namespace tarvik::testing {
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // In a child before it runs: the limits of memory and file size.
 void applyLimits(const ProgramLimits& limits) {

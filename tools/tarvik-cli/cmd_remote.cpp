@@ -17,6 +17,7 @@
 #include "tools/tarvik-cli/cli.h"
 #include "tools/tarvik-cli/live_session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -138,7 +139,8 @@ public:
 class DryRunClock {
 public:
     DryRunClock() : start_(net::CRequestRecordPreparation::localTimeNow()) {}
-    void wait(unsigned milliseconds) { waited_ += milliseconds; }
+    // Waits beyond a century all stamp the same time (a script may ask for millions of long sleeps).
+    void wait(unsigned milliseconds) { waited_ = std::min(waited_ + milliseconds, kMaxWaited); }
     VxTIME now() const {
         VxTIME t = start_;
         double seconds = static_cast<double>(t.seconds) + static_cast<double>(waited_) / 1000.0;
@@ -157,6 +159,7 @@ public:
     }
 
 private:
+    static constexpr std::uint64_t kMaxWaited = 100ull * 366 * 86'400'000;
     VxTIME start_;
     std::uint64_t waited_ = 0;
 };
