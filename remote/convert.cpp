@@ -1,8 +1,11 @@
 #include "remote/convert.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 
 namespace tarvik::remote {
 
@@ -30,18 +33,6 @@ std::size_t countListPieces(std::string_view text) {
 namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-// Little-endian `width` bytes of a 32-bit value: truncated for 1 and 2,
-// sign-extended for 8.
-void putInteger(ByteWriter& out, std::int32_t v, std::int32_t width) {
-    switch (width) {
-    case 1: out.u8(static_cast<std::uint8_t>(v)); break;
-    case 2: out.u16(static_cast<std::uint16_t>(v)); break;
-    case 4: out.i32(v); break;
-    case 8: out.i64(v); break;
-    default: break;
-    }
-}
 
 bool integerWidth(std::int32_t w) { return w == 1 || w == 2 || w == 4 || w == 8; }
 
@@ -85,7 +76,83 @@ bool equalsNoCase4(std::string_view value, std::string_view word) {
     return true;
 }
 
+// The limits of an integer of `width` bytes: [low, high] as signed for "i",
+// [0, high] as unsigned for "u".
+struct IntegerRange {
+    std::int64_t low = 0;
+    std::uint64_t high = 0;
+};
+
+IntegerRange integerRange(bool isSigned, std::int32_t width) {
+    const unsigned bits = 8u * static_cast<unsigned>(width);
+    if (!isSigned) return {0, bits >= 64 ? UINT64_MAX : (std::uint64_t{1} << bits) - 1};
+    const std::uint64_t high = (std::uint64_t{1} << (bits - 1)) - 1;
+    return {-static_cast<std::int64_t>(high) - 1, high};
+}
+
+// Takes a leading sign off `text`; true when it was a minus.
+bool takeSign(std::string_view& text) {
+    if (text.empty() || (text.front() != '+' && text.front() != '-')) return false;
+    const bool negative = text.front() == '-';
+    text.remove_prefix(1);
+    return negative;
+}
+
+// A whole decimal number of the range, with an optional sign and nothing else
+// (blanks around it are trimmed first; an empty text is 0). The value is
+// returned as its 64-bit two's complement pattern.
+std::optional<std::uint64_t> wholeNumber(std::string_view text, const IntegerRange& range) {
+    text = trimBlanks(text);
+    if (text.empty()) return 0;
+    const bool negative = takeSign(text);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+    std::uint64_t magnitude = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
+    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    if (!negative) {
+        if (magnitude > range.high) return std::nullopt;
+        return magnitude;
+    }
+    if (magnitude == 0) return 0;
+    if (range.low == 0 || magnitude - 1 > static_cast<std::uint64_t>(-(range.low + 1))) return std::nullopt;
+    return ~(magnitude - 1);  // -magnitude
+}
+
+// A finite decimal floating-point number (decimal or exponent form, optional
+// sign) and nothing else; an empty text is 0. No hexadecimal, inf or nan.
+std::optional<double> finiteNumber(std::string_view text) {
+    text = trimBlanks(text);
+    if (text.empty()) return 0.0;
+    const bool negative = takeSign(text);
+    if (text.empty() || !((text.front() >= '0' && text.front() <= '9') || text.front() == '.')) return std::nullopt;
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);
+    if (ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(v)) return std::nullopt;
+    return negative ? -v : v;
+}
+
+// A double that rounds to a finite single-precision float: below the point
+// halfway between the largest float and the next power of two.
+bool fitsFloat(double v) { return std::fabs(v) < std::ldexp(2.0 - std::ldexp(1.0, -24), 127); }
+
 } // namespace
+
+std::string describeFormat(std::string_view format, std::int32_t width) {
+    const std::string name = std::string(format) + std::to_string(width);
+    if ((format == "u" || format == "i") && integerWidth(width)) {
+        const IntegerRange r = integerRange(format == "i", width);
+        return name + " (a whole number from " + std::to_string(r.low) + " to " + std::to_string(r.high) + ")";
+    }
+    if (format == "f" && width == 4) return name + " (a finite number from -3.4028235e+38 to 3.4028235e+38)";
+    if (format == "f" && width == 8)
+        return name + " (a finite number from -1.7976931348623157e+308 to 1.7976931348623157e+308)";
+    if (format == "d2r" && (width == 4 || width == 8)) return name + " (a finite number of degrees)";
+    if (format == "t10") return name + " (a whole number: 0 zero time, 2 the current time, any other random bytes)";
+    if (format == "IPAddress") return name + " (a dotted address from 0.0.0.0 to 255.255.255.255)";
+    if (!format.empty() && format.front() == 's')
+        return name + " (a text of at most " + std::to_string(std::max(width, 0)) + " bytes, or NULL)";
+    return name;
+}
 
 std::int32_t parseDecimal32(std::string_view text) {
     std::size_t i = 0;
@@ -123,83 +190,91 @@ double parseFloat(std::string_view text) {
     return negative ? -v : v;
 }
 
-void appendValue(ByteWriter& out, std::string_view format, std::int32_t width, std::string_view value,
+bool appendValue(ByteWriter& out, std::string_view format, std::int32_t width, std::string_view value,
                  const ConvertContext& context) {
     auto message = [&](const std::string& text) {
         if (context.message) context.message(text);
     };
     if (format == "t10") {
-        const std::int32_t v = parseDecimal32(value);
-        if (v == 0) {
+        const auto v = wholeNumber(value, integerRange(true, 4));
+        if (!v) return false;
+        if (*v == 0) {
             out.fill(10, 0);
-        } else if (v == 2) {
+        } else if (*v == 2) {
             VxTIME t = context.localTime ? context.localTime() : VxTIME{};
             t.seconds = std::floor(t.seconds);
             t.write(out);
         } else {
             for (int i = 0; i < 10; ++i) out.u8(static_cast<std::uint8_t>(context.random ? context.random() : 0));
         }
-        return;
+        return true;
     }
-    if (format == "u") {
-        if (integerWidth(width)) putInteger(out, parseDecimal32(value), width);
-        else message("unknown unsigned integer format");
-        return;
+    if (format == "u" || format == "i") {
+        if (!integerWidth(width)) {
+            message(format == "u" ? "unknown unsigned integer format" : "unknown integer format");
+            return true;
+        }
+        const auto v = wholeNumber(value, integerRange(format == "i", width));
+        if (!v) return false;
+        for (std::int32_t i = 0; i < width; ++i) out.u8(static_cast<std::uint8_t>(*v >> (8 * i)));
+        return true;
     }
     if (format == "f" || format == "d2r") {
         constexpr double kDegreesToRadians = 0.017453292519943295;
-        const double v = parseFloat(value);
-        if (width == 4) {
-            const float f = static_cast<float>(v);
-            out.f32(format == "f" ? f : static_cast<float>(static_cast<double>(f) * kDegreesToRadians));
-        } else if (width == 8) {
-            out.f64(format == "f" ? v : v * kDegreesToRadians);
-        } else {
+        if (width != 4 && width != 8) {
             message("only f32 & f64 implemented");
+            return true;
         }
-        return;
+        const auto v = finiteNumber(value);
+        if (!v || (width == 4 && !fitsFloat(*v))) return false;
+        if (width == 4) {
+            const float f = static_cast<float>(*v);
+            out.f32(format == "f" ? f : static_cast<float>(static_cast<double>(f) * kDegreesToRadians));
+        } else {
+            out.f64(format == "f" ? *v : *v * kDegreesToRadians);
+        }
+        return true;
     }
     if (format.find("sd") != std::string_view::npos) {
         message("\"sd\" data type not allowed in remote commands");
-        return;
+        return true;
     }
     if (!format.empty() && format.front() == 's') {
         const std::size_t w = width > 0 ? static_cast<std::size_t>(width) : 0;
         if (equalsNoCase4(value, "NULL")) {
             out.fill(w, 0);
-        } else if (value.size() >= w) {
-            out.bytes(asBytes(value.substr(0, w)));
+        } else if (value.size() > w) {
+            return false;  // would be cut: the sonar would get another text
         } else {
             out.bytes(asBytes(value)).fill(w - value.size(), 0);
         }
-        return;
+        return true;
     }
     if (format == "IPAddress" && width == 4) {
         std::uint32_t address = 0;
-        if (!parseDottedAddress(trimBlanks(value), address)) address = 0;
+        const std::string_view text = trimBlanks(value);
+        if (!text.empty() && !parseDottedAddress(text, address)) return false;
         out.u32(address);
-        return;
-    }
-    if (format == "i") {
-        if (integerWidth(width)) putInteger(out, parseDecimal32(value), width);
-        else message("unknown integer format");
-        return;
+        return true;
     }
     if (format == "x") {
         out.fill(width > 0 ? static_cast<std::size_t>(width) : 0, 0xCB);
-        return;
+        return true;
     }
     if (format.empty()) {
         message("unknown data format (b), empty string");
-        return;
+        return true;
     }
     message("unknown data format (b), ==" + std::string(format) + "==");
+    return true;
 }
 
-Bytes convertValue(std::string_view format, std::int32_t width, std::string_view value, const ConvertContext& context) {
+Bytes convertValue(std::string_view format, std::int32_t width, std::string_view value, const ConvertContext& context,
+                   bool* refused) {
     ByteWriter out;
-    appendValue(out, format, width, value, context);
-    return out.take();
+    const bool done = appendValue(out, format, width, value, context);
+    if (refused) *refused = !done;
+    return done ? out.take() : Bytes{};
 }
 
 } // namespace tarvik::remote

@@ -27,6 +27,10 @@ std::int32_t parseDecimal32(std::string_view text);
 // form, inf/nan), independent of the process locale; 0 when nothing parses.
 double parseFloat(std::string_view text);
 
+// The format of a parameter and the values it takes, as messages name them:
+// "u4 (a whole number from 0 to 4294967295)".
+std::string describeFormat(std::string_view format, std::int32_t width);
+
 // What convertValue needs from its surroundings.
 struct ConvertContext {
     MessageFn message;                   // conversion messages
@@ -34,11 +38,18 @@ struct ConvertContext {
     std::function<VxTIME()> localTime;   // "t10" value 2 (whole seconds are kept)
 };
 
-// The bytes of one typed value for a parameter of `format` and `width`. A
-// value that cannot be converted shows a message and gives no bytes.
-Bytes convertValue(std::string_view format, std::int32_t width, std::string_view value, const ConvertContext& context);
-// The same, appending to `out`.
-void appendValue(ByteWriter& out, std::string_view format, std::int32_t width, std::string_view value,
+// The bytes of one typed value for a parameter of `format` and `width`.
+// A value goes out exactly as typed or not at all: text that is not wholly a
+// value of the format (not a number, a fraction or exponent for an integer, a
+// number outside the width's range, an infinite or NaN float, a malformed
+// address, a text longer than its field) is refused: no bytes, and false.
+// Blanks around a number are allowed, and an empty (or blank) value is 0.
+// A format or width the tool cannot convert at all shows its conversion
+// message and gives no bytes (not a refusal: the value is not at fault).
+Bytes convertValue(std::string_view format, std::int32_t width, std::string_view value, const ConvertContext& context,
+                   bool* refused = nullptr);
+// The same, appending to `out`; false when the value was refused.
+bool appendValue(ByteWriter& out, std::string_view format, std::int32_t width, std::string_view value,
                  const ConvertContext& context);
 
 } // namespace tarvik::remote

@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvik::remote {
@@ -75,9 +76,20 @@ public:
     std::vector<std::string> showValues(std::size_t row) const;
     // The dialog's caption for the selected command (its title).
     std::string showValuesCaption() const;
-    // Builds one record per target and sends it. False when the operation was
-    // stopped (nothing or not everything sent).
+    // Builds one record per target and sends them. Every value is checked
+    // first: a value that is not exactly one of its parameter's format, a
+    // missing one or a list that does not fit stops the command with a message
+    // before anything is sent. Each target sonar gets one record, at its own
+    // address. False when nothing was sent.
     bool buildAndSendCommand();
+    // Checks the values of the selected command as buildAndSendCommand does
+    // (its refusals shown as messages), without building or sending records;
+    // the automatic counts are filled in. True when it could be sent.
+    bool checkValues();
+    // The number of sonars a command goes to: the checked ones, or every one.
+    std::size_t targetCount() const;
+    // Records sent so far, counted over the panel's life.
+    std::size_t sentRecords = 0;
 
     std::array<CCurrentRemoteControlUIStrings, kParameterRows> rows;
     std::array<VisibleRowState, kVisibleRows> visibleRows{};
@@ -97,13 +109,21 @@ public:
 
     const RemoteCommandCatalogue& catalogue() const { return catalogue_; }
     void message(std::string_view text) const {
+        ++messagesShown;
         if (message_) message_(text);
     }
+    // Messages the panel has shown that stop a command (conversion notes not counted).
+    mutable std::size_t messagesShown = 0;
 
 private:
     bool anyChecked() const;
-    std::optional<Bytes> buildRecord(const CRemoteControlDefinition& def, std::uint32_t number, bool remoteCommand,
-                                     const CommandTarget& target, bool& stopAll);
+    std::uint16_t systemEnumerator(const CommandTarget& target) const;
+    // Ticket and tracking number (nullopt when the tracking number is empty); nullopt after a refusal.
+    std::optional<std::pair<std::uint32_t, std::optional<std::uint32_t>>> headerNumbers() const;
+    // The converted parameters of `def` from the rows; nullopt after a message that stops the command.
+    std::optional<Bytes> parameterBytes(const CRemoteControlDefinition& def, bool showMessages);
+    Bytes buildRecord(std::uint32_t number, bool remoteCommand, const CommandTarget& target, std::uint32_t ticket,
+                      std::optional<std::uint32_t> tracking, const Bytes& parameters) const;
 
     const RemoteCommandCatalogue& catalogue_;
     MessageFn message_;

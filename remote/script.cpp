@@ -87,7 +87,7 @@ bool CScript::playFile(const std::string& path) {
     const auto text = host_.readScriptFile(path);
     if (!text) {
         host_.messageBox("could not open the specified file " + path);
-    } else {
+    } else if (text->size() > kMaxScriptBytes || checkScript(*text, path)) {
         stopAll_ = false;
         result = playScript(*text, path);
     }
@@ -95,15 +95,79 @@ bool CScript::playFile(const std::string& path) {
     return result;
 }
 
+namespace {
+
+// The host of a check: messages and files are the real host's, the actions are not carried out.
+class CheckingHost final : public ScriptHost {
+public:
+    explicit CheckingHost(ScriptHost& host) : host_(host) {}
+    void messageBox(std::string_view text) override {
+        ++messages;
+        host_.messageBox(text);
+    }
+    void wait(unsigned) override {}
+    bool stopRequested() override { return host_.stopRequested(); }
+    void betweenLines() override { host_.betweenLines(); }
+    void writeOutputFile() override {}
+    void setDisableInitialSubscription(bool) override {}
+    void setScrollLimit(int) override {}
+    void startCommunicating() override {}
+    void stopVolatileConnections() override {}
+    void terminate() override {}
+    std::optional<std::string> readScriptFile(const std::string& path) override { return host_.readScriptFile(path); }
+    std::size_t messages = 0;
+
+private:
+    ScriptHost& host_;
+};
+
+} // namespace
+
+bool CScript::checkFile(const std::string& path) {
+    const bool wasActive = panel_.scriptActive;
+    panel_.scriptActive = true;
+    bool result = false;
+    const auto text = host_.readScriptFile(path);
+    if (!text) host_.messageBox("could not open the specified file " + path);
+    else if (text->size() > kMaxScriptBytes) host_.messageBox("The script file is much too large to be reasonable");
+    else result = checkScript(*text, path);
+    panel_.scriptActive = wasActive;
+    return result;
+}
+
+bool CScript::checkScript(std::string_view text, const std::string& path) {
+    CRemoteControlPanel panel = panel_;
+    panel.sender = nullptr;
+    panel.copyToOutputFile = nullptr;
+    panel.messagesShown = 0;
+    CheckingHost host(host_);
+    CScript check(panel, host);
+    check.checking_ = true;
+    check.playScript(text, path);
+    return host.messages == 0 && panel.messagesShown == 0;
+}
+
+bool CScript::withinBudget(std::size_t used, std::size_t cap, const std::string& path, const char* what) {
+    if (used <= cap) return true;
+    host_.messageBox(format("Script %s stopped: one play %s at most %zu", path.c_str(), what, cap));
+    stopAll_ = true;
+    return false;
+}
+
 bool CScript::playScript(std::string_view text, const std::string& path) {
     if (text.size() > kMaxScriptBytes) {
         host_.messageBox("The script file is much too large to be reasonable");
         return false;
     }
+    if (depth_ == 0) {
+        stopAll_ = false;
+        playRecords_ = playLines_ = 0;
+        playBytes_ = text.size();
+    }
     unsigned pace = 0;
     for (const auto& line : scriptLines(text)) {
         if (stopAll_) break;
-        if (pace >= 1 && pace <= 29'999) host_.wait(pace);
+        if (!withinBudget(++playLines_, kMaxPlayLines, path, "plays lines")) break;
         host_.betweenLines();
         if (host_.stopRequested()) {
             host_.messageBox("Script " + path + " stopped by the user");
@@ -128,7 +192,15 @@ CScript::Flow CScript::playLine(const std::string& line, const std::string& path
     if (fields.empty()) return Flow::Next;
     fields[0] = upper(fields[0]);
     const std::string& first = fields[0];
+    // A comment or empty line does nothing, so it takes no pace either.
     if (first.empty()) return Flow::Next;
+    if (pace >= 1 && pace <= 29'999) {
+        host_.wait(pace);
+        if (host_.stopRequested()) {  // asked during the wait: the line is not played
+            host_.messageBox("Script " + path + " stopped by the user");
+            return Flow::EndAll;
+        }
+    }
 
     Flow flow = Flow::Next;
     switch (directiveOf(first)) {
@@ -150,7 +222,7 @@ CScript::Flow CScript::playLine(const std::string& line, const std::string& path
     case Directive::NoSub: host_.setDisableInitialSubscription(true); break;
     case Directive::Subscribe: host_.setDisableInitialSubscription(false); break;
     case Directive::Script:
-        if (!field(fields, 1).empty()) flow = nestedScript(fields[1]);
+        if (!field(fields, 1).empty()) flow = nestedScript(fields[1], path);
         break;
     case Directive::Start: host_.startCommunicating(); break;
     case Directive::End:
@@ -161,11 +233,26 @@ CScript::Flow CScript::playLine(const std::string& line, const std::string& path
         host_.terminate();
         flow = Flow::EndAll;
         break;
-    case Directive::Echo: eventMessage(1, field(fields, 1), 1); break;
+    case Directive::Echo: flow = eventMessage(1, field(fields, 1), 1, path); break;
     case Directive::None: flow = commandLine(fields, line, path); break;
     }
     host_.showPanelFields();
     return flow;
+}
+
+CScript::Flow CScript::send(const std::string& path) {
+    // A check counts one record per command when the sonars are not known yet.
+    const std::size_t records = std::max<std::size_t>(panel_.targetCount(), checking_ ? 1 : 0);
+    if (!withinBudget(playRecords_ + records, kMaxPlayRecords, path, "sends records")) return Flow::EndAll;
+    if (checking_) {
+        panel_.checkValues();
+        playRecords_ += records;
+        return Flow::Next;
+    }
+    const std::size_t before = panel_.sentRecords;
+    panel_.buildAndSendCommand();
+    playRecords_ += panel_.sentRecords - before;
+    return Flow::Next;
 }
 
 CScript::Flow CScript::commandLine(const std::vector<std::string>& fields, const std::string& line,
@@ -203,7 +290,7 @@ CScript::Flow CScript::commandLine(const std::vector<std::string>& fields, const
     }
     std::size_t f = valuesFrom;
     for (std::size_t i = 0; i < def.size() && i < kParameterRows && f < fields.size(); ++i, ++f) {
-        if (def[i].format != "repeat" && fields[f].find('[') != std::string::npos) {
+        if (def[i].format != "repeat" && fields[f].find_first_of("[]") != std::string::npos) {
             host_.messageBox("Script " + path + " Stopped, found a bracket in a non-repeat field: \"" + line + "\"");
             return Flow::Bracket;
         }
@@ -211,16 +298,23 @@ CScript::Flow CScript::commandLine(const std::vector<std::string>& fields, const
             std::string joined = fields[f];
             for (std::size_t k = f + 1; k < fields.size(); ++k) joined.append(",").append(fields[k]);
             panel_.rows[i].value = std::move(joined);
+            f = fields.size();
             break;
         }
         panel_.rows[i].value = fields[f];
     }
+    if (f < fields.size()) {
+        // A value the command has no parameter for would be lost without a word.
+        host_.messageBox(format("Script %s Stopped While Examining Line: \"%s\", %zu values for the %zu parameters of %s",
+                                path.c_str(), line.c_str(), fields.size() - valuesFrom, def.size(), id.c_str()));
+        return Flow::EndScript;
+    }
     host_.showPanelFields();
-    panel_.buildAndSendCommand();
-    return Flow::Next;
+    return send(path);
 }
 
 CScript::Flow CScript::devices(const std::vector<std::string>& fields) {
+    if (checking_) return Flow::Next;
     if (fields.size() % 2 == 0) {
         host_.messageBox("Bad DEVICES Command");
         return Flow::EndScript;
@@ -248,25 +342,30 @@ CScript::Flow CScript::devices(const std::vector<std::string>& fields) {
     return Flow::Next;
 }
 
-CScript::Flow CScript::nestedScript(const std::string& file) {
+CScript::Flow CScript::nestedScript(const std::string& file, const std::string& path) {
     const auto text = host_.readScriptFile(file);
     if (!text) {
-        eventMessage(3, file, 2);
-        return Flow::Next;
+        if (checking_) return Flow::Next;
+        const Flow flow = eventMessage(3, file, 2, path);
+        host_.messageBox("Script " + path + ": the nested script " + file +
+                         " could not be opened (sent as an error event message)");
+        return flow;
     }
     if (depth_ + 1 >= kMaxScriptDepth) {
         host_.messageBox(format("Script %s not played: scripts nest at most %d deep", file.c_str(), kMaxScriptDepth));
         return Flow::EndAll;
     }
+    playBytes_ += text->size();
+    if (!withinBudget(playBytes_, kMaxPlayScriptBytes, file, "reads bytes of script files")) return Flow::EndAll;
     ++depth_;
     playScript(*text, file);
     --depth_;
     return stopAll_ ? Flow::EndAll : Flow::Next;
 }
 
-void CScript::eventMessage(unsigned eventId, const std::string& text, int sends) {
+CScript::Flow CScript::eventMessage(unsigned eventId, const std::string& text, int sends, const std::string& path) {
     const auto line = panel_.findLine("P7051");
-    if (!line) return;
+    if (!line) return Flow::Next;
     panel_.selection = line;
     panel_.loadCommandRows();
     const CRemoteControlDefinition& def = panel_.catalogue().lookup("P7051");
@@ -279,7 +378,9 @@ void CScript::eventMessage(unsigned eventId, const std::string& text, int sends)
     panel_.rows[3].value = "19191";
     panel_.rows[4].value = text;
     host_.showPanelFields();
-    for (int i = 0; i < sends; ++i) panel_.buildAndSendCommand();
+    for (int i = 0; i < sends; ++i)
+        if (send(path) != Flow::Next) return Flow::EndAll;
+    return Flow::Next;
 }
 
 } // namespace tarvik::remote

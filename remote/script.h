@@ -42,6 +42,11 @@ public:
 
 inline constexpr std::size_t kMaxScriptBytes = 1'000'000;
 inline constexpr int kMaxScriptDepth = 16;
+// What one play may do, nested scripts included: a few small files that call
+// each other can otherwise fan out to millions of records or lines.
+inline constexpr std::size_t kMaxPlayRecords = 50'000;
+inline constexpr std::size_t kMaxPlayLines = 1'000'000;
+inline constexpr std::size_t kMaxPlayScriptBytes = 64u << 20;
 
 // Split a script file's text into lines: tabs become blanks; a line ends at a
 // carriage return, a carriage return and line feed, or a line feed alone.
@@ -53,11 +58,21 @@ public:
     virtual ~CScript() = default;
 
     // Plays the script file at `path` as "Play Script File" does once a file is
-    // chosen: marks a script active, opens it, plays it. False when it could
-    // not be opened or stopped at a bracket.
+    // chosen: marks a script active, opens it, checks it (checkFile) and plays
+    // it. False when it could not be opened, was refused by the check or
+    // stopped at a bracket.
     bool playFile(const std::string& path);
+    // Plays the script file at `path` through a copy of the panel without
+    // sending, waiting or acting: every command line's values are checked,
+    // nested scripts followed and the budgets of a play counted. The problems
+    // are shown as the play would show them; false when there was any. The
+    // sonars a DEVICES line names are not checked (they are known only once
+    // connected), nor is a nested script that cannot be opened (its play sends
+    // an error event for it).
+    bool checkFile(const std::string& path);
     // Plays one script given as its text; `path` names it in messages and
-    // places nested scripts. True when it ran or stopped normally.
+    // places nested scripts. True when it ran or stopped normally. A play that
+    // is not nested in another starts the budgets of one play afresh.
     bool playScript(std::string_view text, const std::string& path);
 
     // Numbers every line played in this program run; never reset.
@@ -66,16 +81,25 @@ public:
 private:
     enum class Flow { Next, EndScript, EndAll, Bracket };
     Flow playLine(const std::string& line, const std::string& path, unsigned& pace);
+    bool withinBudget(std::size_t used, std::size_t cap, const std::string& path, const char* what);
+    // Sends the panel's command unless that would pass the record budget.
+    Flow send(const std::string& path);
     Flow commandLine(const std::vector<std::string>& fields, const std::string& line, const std::string& path);
     Flow devices(const std::vector<std::string>& fields);
-    Flow nestedScript(const std::string& file);
-    void eventMessage(unsigned eventId, const std::string& text, int sends);
+    Flow nestedScript(const std::string& file, const std::string& path);
+    Flow eventMessage(unsigned eventId, const std::string& text, int sends, const std::string& path);
+    bool checkScript(std::string_view text, const std::string& path);
 
     CRemoteControlPanel& panel_;
     ScriptHost& host_;
     std::uint32_t lineCounter_ = 0;
     int depth_ = 0;
     bool stopAll_ = false;
+    bool checking_ = false;  // a check: nothing is sent, waited for or acted upon
+    // The budgets of the current play.
+    std::size_t playRecords_ = 0;
+    std::size_t playLines_ = 0;
+    std::size_t playBytes_ = 0;
 };
 
 } // namespace tarvik::remote

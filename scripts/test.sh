@@ -26,17 +26,19 @@ ctest --test-dir "$sanitized" --output-on-failure -j "$jobs"
 
 # Short fuzz runs. Each starts from its seed corpus in fuzz/corpus/NAME (read
 # only) and writes what it finds into build-fuzz/corpus/NAME.
-fuzz() {  # NAME SECONDS MAX_LEN
-    mkdir -p "$sanitized/corpus/$1"
-    "$sanitized/bin/$1" -max_total_time="$2" -max_len="$3" -print_final_stats=1 \
-        "$sanitized/corpus/$1" "$root/fuzz/corpus/$1"
+fuzz() {  # NAME SECONDS MAX_LEN [LIBFUZZER OPTION]...
+    name=$1 seconds=$2 length=$3
+    shift 3
+    mkdir -p "$sanitized/corpus/$name"
+    "$sanitized/bin/$name" -max_total_time="$seconds" -max_len="$length" -print_final_stats=1 "$@" \
+        "$sanitized/corpus/$name" "$root/fuzz/corpus/$name"
 }
 fuzz report_fuzz 12 20000
 fuzz net_packet_fuzz 10 8192
 fuzz record_file_fuzz 10 4096
 fuzz imagery_fuzz 12 20000
 fuzz layout_fuzz 10 4096
-fuzz script_fuzz 10 4096
+fuzz script_fuzz 10 4096 -dict="$root/fuzz/script.dict"
 fuzz convert_fuzz 5 256
 fuzz device_list_fuzz 8 4096
 # Every record file of that corpus, hostile ones included, is checked without a

@@ -1,6 +1,7 @@
 // The remote control panel and "Play Script File" through the in-memory port.
 
 #include "app/controls.h"
+#include "core/frame.h"
 #include "app/memory_port.h"
 #include "app/tarvik_view.h"
 #include "tests/remote/remote_test_support.h"
@@ -60,6 +61,24 @@ TEST_F(RemotePanelView, ChoosingACommandFillsTheRowsAndSendingEmptiesTheTicket) 
     bool found = false;
     for (const auto& line : port.reportLines) found = found || line.text == "Port number 7000";
     EXPECT_TRUE(found);
+}
+
+TEST_F(RemotePanelView, TheFormSendsEachSonarOnceAndNoValueItDidNotType) {
+    view.remotePanel().devices = {{7125, 0, false}, {7125, 1, true}};
+    port.setText(controls::kRemoteCommand, "1003  Set range");
+    view.OnSelchangeRemoteCommand();
+    port.setText(1023, "sixty");
+    view.OnSendRemoteControl();
+    EXPECT_TRUE(sent.records.empty());
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.messages[0].substr(0, 43), "Value \"sixty\" refused for \"Range (m)\", form");
+    EXPECT_FALSE(port.text(controls::kTicket).empty());  // kept for the corrected send
+
+    port.setText(1023, "60");
+    view.OnSendRemoteControl();
+    ASSERT_EQ(sent.records.size(), 2u);
+    EXPECT_EQ(FrameView(sent.records[0]).systemEnumerator(), 0);
+    EXPECT_EQ(FrameView(sent.records[1]).systemEnumerator(), 1);
 }
 
 TEST_F(RemotePanelView, ShowValuesListsBitFieldsAndValues) {

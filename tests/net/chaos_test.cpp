@@ -9,6 +9,7 @@
 
 #include "tests/net/sim_process.h"
 #include "tests/support/run_program.h"
+#include "tests/support/sanitized.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +22,8 @@ using tarvik::testing::SimProcess;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;  // the sanitizers' own bookkeeping dwarfs the client's
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+// The sanitizers' own bookkeeping dwarfs the client's.
+using tarvik::testing::kSanitized;
 constexpr long kMemoryBoundKb = 300 * 1024;
 constexpr const char* kGiB = kSanitized ? "268435456" : "1073741824";  // sanitized runs are slow
 

@@ -9,11 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <filesystem>
 #include <fstream>
 
 namespace tarvik {
 namespace {
 
+using testing::ProgramLimits;
 using testing::runProgram;
 using testing::SimProcess;
 using testing::TempDir;
@@ -42,6 +45,17 @@ std::string writeScript(const TempDir& dir, const std::string& name, const std::
     return dir.write(name, Bytes(text.begin(), text.end()));
 }
 
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 TEST(CliCommands, ListTheCatalogueAndOneCommand) {
     auto all = runProgram(kCli, {"commands"});
     ASSERT_EQ(all.status, 0);
@@ -58,7 +72,7 @@ TEST(CliSend, DryRunWritesTheRecordTheReportDecodes) {
     const std::string file = dir.file("sent.vxr");
     auto r = runProgram(kCli, {"send", "--dry-run", file, "1003", "50", "--ticket", "12"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "sent 7500\t96 bytes\tdevice 7000:0\n");
+    EXPECT_EQ(r.out, "sent 7500\t96 bytes\tdevice 7125:0\n");  // the sonar the simulator lists
     auto records = recordsIn(file);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(Bytes(records[0].begin() + 52, records[0].begin() + 56), Bytes(4, 0xEF));
@@ -68,19 +82,22 @@ TEST(CliSend, DryRunWritesTheRecordTheReportDecodes) {
 
     // Two devices, one two-headed, the starboard head, a tracking number.
     r = runProgram(kCli, {"send", "--dry-run", file, "P1006", "12.5", "--device", "7000:0", "--device", "7125:0:idh",
-                          "--head", "starboard"});
+                          "--head", "starboard", "--force"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "sent 1006\t72 bytes\tdevice 7000:0\nsent 1006\t72 bytes\tdevice 7125:2\n");
 
     // Refusals: exit 1 with the panel's message, nothing written.
-    r = runProgram(kCli, {"send", "--dry-run", file, "1003"});
+    const std::string none = dir.file("none.vxr");
+    r = runProgram(kCli, {"send", "--dry-run", none, "1003"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Empty data item that is required\n");
-    r = runProgram(kCli, {"send", "--dry-run", file, "P1009", "1"});
+    EXPECT_FALSE(std::filesystem::exists(none));
+    r = runProgram(kCli, {"send", "--dry-run", none, "P1009", "1"});
     EXPECT_EQ(r.err, "Large record size works only for scripts\n");
     r = runProgram(kCli, {"send", "--dry-run", file, "1004", "10"});
     EXPECT_EQ(r.status, 2);  // takes no values it does not know
-    EXPECT_EQ(runProgram(kCli, {"send", "--dry-run", file, "1004"}).status, 1);
+    EXPECT_EQ(runProgram(kCli, {"send", "--dry-run", none, "1004"}).status, 1);
+    EXPECT_FALSE(std::filesystem::exists(none));
     EXPECT_EQ(runProgram(kCli, {"send", "127.0.0.1"}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"send", "--dry-run", file, "1003", "1", "--head", "up"}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"send", "--dry-run", file, "1003", "1", "--device", "7000"}).status, 2);
@@ -105,6 +122,7 @@ TEST(CliPlay, PaceSeparatesSendsAndTicketsCountLines) {
     const std::string file = dir.file("out.vxr");
     auto r = runProgram(kCli, {"play", script, "--dry-run", file});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "wait 500 ms\nsent 7500\t96 bytes\tdevice 7125:0\nwait 500 ms\nsent 7500\t96 bytes\tdevice 7125:0\n");
     auto records = recordsIn(file);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(readLEOr0<std::uint32_t>(records[0], 68), 2u);
@@ -128,10 +146,9 @@ TEST(CliPlay, PaceSeparatesSendsAndTicketsCountLines) {
     std::size_t sent = 0;
     for (auto at = log.find("\tcommand 1003"); at != std::string::npos; at = log.find("\tcommand 1003", at + 1)) ++sent;
     EXPECT_EQ(sent, 2u) << log;  // nothing from the second script
-    // Both connected as "Start Communicating" does: the configuration record was asked for.
-    std::size_t asked = 0;
-    for (auto at = log.find("record 7001"); at != std::string::npos; at = log.find("record 7001", at + 1)) ++asked;
-    EXPECT_EQ(asked, 2u);
+    // The first connected as "Start Communicating" does (the configuration record was asked
+    // for); the second was refused by its check before connecting.
+    EXPECT_EQ(countOf(log, "record 7001"), 1u);
 }
 
 TEST(CliPlay, ScriptExamplesAgainstTheServerStandIn) {
@@ -182,9 +199,149 @@ TEST(CliPlay, StoppedScriptsSayWhy) {
     auto devices = writeScript(dir, "devices.vxs", "DEVICES, 7000\n1003, 50\n");
     r = runProgram(kCli, {"play", devices, "--dry-run", file});
     EXPECT_EQ(r.err, "Bad DEVICES Command\n");
+    EXPECT_EQ(r.out, "no record sent: " + file + " not written\n");
+    EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_EQ(runProgram(kCli, {"play", dir.file("none.vxs"), "--dry-run", file}).err,
               "could not open the specified file " + dir.file("none.vxs") + "\n");
     EXPECT_EQ(runProgram(kCli, {"play", devices}).status, 2);  // neither a server nor --dry-run
+}
+
+TEST(CliSend, EverySonarOfTheServerOnceAndValuesCheckedBeforeConnecting) {
+    SimProcess sim({"--log", "--devices", "2"});
+    ASSERT_FALSE(sim.port().empty());
+    auto r = runProgram(kCli, {"send", "127.0.0.1", sim.port(), "1003", "60", "--seconds", "0.3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(countOf(r.out, "sent 7500\t96 bytes\tdevice 7125:0\n"), 1u) << r.out;
+    EXPECT_EQ(countOf(r.out, "sent 7500\t96 bytes\tdevice 7125:1\n"), 1u) << r.out;
+    const std::string log = sim.log();
+    EXPECT_EQ(countOf(log, "applied to device 7125:0"), 1u) << log;
+    EXPECT_EQ(countOf(log, "applied to device 7125:1"), 1u) << log;
+
+    // A value that is not one of its format, or a missing one, is refused before the connection.
+    for (const std::vector<std::string>& values : {std::vector<std::string>{"sixty"}, {"60abc"}, {"1e39"}, {}}) {
+        std::vector<std::string> args{"send", "127.0.0.1", sim.port(), "1003"};
+        args.insert(args.end(), values.begin(), values.end());
+        r = runProgram(kCli, args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    EXPECT_EQ(r.err, "Empty data item that is required\n");
+    EXPECT_EQ(countOf(sim.log(), "record 7001"), 1u);  // only the first send connected
+}
+
+TEST(CliDryRun, OutputsNeverDestroyData) {
+    TempDir dir;
+    const std::string old = "an existing file, not ours to lose";
+    const std::string file = writeScript(dir, "old.vxr", old);
+    const std::string script = writeScript(dir, "tour.vxs", "1003, 50\n1003, 60\n");
+
+    // An existing file is kept unless --force says otherwise.
+    auto r = runProgram(kCli, {"send", "--dry-run", file, "1003", "50"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("could not write " + file + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+    EXPECT_EQ(runProgram(kCli, {"play", script, "--dry-run", file}).status, 1);
+    EXPECT_EQ(contents(file), old);
+    // A failing run leaves it as it was, --force or not.
+    EXPECT_EQ(runProgram(kCli, {"send", "--dry-run", file, "1003", "sixty", "--force"}).status, 1);
+    const std::string bad = writeScript(dir, "bad.vxs", "1003, 50\n1003, 60abc\n");
+    EXPECT_EQ(runProgram(kCli, {"play", bad, "--dry-run", file, "--force"}).status, 1);
+    EXPECT_EQ(contents(file), old);
+    // Never onto the script it plays.
+    r = runProgram(kCli, {"play", script, "--dry-run", script, "--force"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "could not write " + script + ": it is the input " + script + "\n");
+    EXPECT_EQ(contents(script), "1003, 50\n1003, 60\n");
+    // A device is never written or replaced.
+    EXPECT_EQ(runProgram(kCli, {"send", "--dry-run", "/dev/null", "1003", "50", "--force"}).status, 1);
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+    // Writes that fail part-way (a file size limit) leave the old file whole and no temporary file.
+    std::string many;
+    for (int i = 0; i < 300; ++i) many += "1003, " + std::to_string(i) + "\n";
+    const std::string big = writeScript(dir, "many.vxs", many);
+    r = runProgram(kCli, {"play", big, "--dry-run", file, "--force"}, ProgramLimits{0, 8192, 60});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("could not write " + file + ": File too large"), std::string::npos) << r.err;
+    EXPECT_EQ(contents(file), old);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 4u);  // old.vxr and the three scripts
+
+    // With --force a complete run replaces it.
+    r = runProgram(kCli, {"play", script, "--dry-run", file, "--force"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(recordsIn(file).size(), 2u);
+}
+
+TEST(CliPlay, DryRunsNeverWaitAndTheTourNeedsNoDevice) {
+    TempDir dir;
+    const std::string tour = writeScript(dir, "tour.vxs",
+                                         "// tour.vxs\r\n"
+                                         "PACE, 29999\r\n"
+                                         "DEVICES, 7125, 0\r\n"
+                                         "// comment lines take no pace\r\n"
+                                         "// nor do these\r\n"
+                                         "1003, 50\r\n"
+                                         "SLEEP, 2147483647\r\n"
+                                         "1051, 0, 7000, 7004, 7027\r\n"
+                                         "ECHO, Hello\r\n"
+                                         "P1009, 1, 0, 0, 0.7, -2.1, 2, [10, 1500], [20, 1499]\r\n"
+                                         "END\r\n");
+    const std::string file = dir.file("tour.vxr");
+    const auto start = std::chrono::steady_clock::now();
+    auto r = runProgram(kCli, {"play", tour, "--dry-run", file}, ProgramLimits{0, 0, 30});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(countOf(r.out, "wait 29999 ms\n"), 7u) << r.out;
+    EXPECT_EQ(countOf(r.out, "wait 2147483647 ms\n"), 1u);
+    const auto records = recordsIn(file);
+    ASSERT_EQ(records.size(), 4u);
+    for (const Bytes& record : records) EXPECT_EQ(FrameView(record).deviceId(), 7125u);
+    // Stamped as a live run would be: the second record a sleep and a pace after the first.
+    double apart = secondsOfDay(records[1]) - secondsOfDay(records[0]);
+    if (apart < 0) apart += 86400.0;
+    EXPECT_NEAR(std::fmod(2147483.647 + 2 * 29.999, 86400.0), apart, 0.01);
+    EXPECT_EQ(runProgram(kCli, {"check", file}).status, 0);
+}
+
+TEST(CliPlay, NestedScriptsThatCannotBeOpenedFailThePlay) {
+    TempDir dir;
+    const std::string file = dir.file("out.vxr");
+    const std::string missing = dir.file("missing.vxs");
+    const std::string script = writeScript(dir, "outer.vxs",
+                                           "SCRIPT, " + missing + "\nSCRIPT, /dev/zero\nSCRIPT, " + dir.path().string() +
+                                               "\n1003, 5\n");
+    auto r = runProgram(kCli, {"play", script, "--dry-run", file}, ProgramLimits{512u << 20, 0, 30});
+    EXPECT_EQ(r.status, 1);
+    for (const std::string& nested : {missing, std::string("/dev/zero"), dir.path().string()})
+        EXPECT_NE(r.err.find("the nested script " + nested + " could not be opened"), std::string::npos) << r.err;
+    const auto records = recordsIn(file);
+    ASSERT_EQ(records.size(), 7u);  // two error events each, then the command
+    EXPECT_EQ(FrameView(records[0]).recordType(), 7051u);
+    EXPECT_EQ(FrameView(records[6]).recordType(), 7500u);
+}
+
+TEST(CliPlay, FanOutIsRefusedWithinMemoryAndTime) {
+    // Sixteen lines that each play sixteen lines, five deep: a million records in a few kilobytes.
+    TempDir dir;
+    std::string leaf;
+    for (int i = 0; i < 16; ++i) leaf += "1003, 1\n";
+    std::string level = writeScript(dir, "leaf.vxs", leaf);
+    for (int depth = 1; depth <= 4; ++depth) {
+        std::string text;
+        for (int i = 0; i < 16; ++i) text += "SCRIPT, " + level + "\n";
+        level = writeScript(dir, "level" + std::to_string(depth) + ".vxs", text);
+    }
+    const std::string file = dir.file("out.vxr");
+    const auto r = runProgram(kCli, {"play", level, "--dry-run", file}, ProgramLimits{512u << 20, 0, 60});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("stopped: one play sends records at most 50000"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_LT(r.peakRssKb, 100 * 1024);
 }
 
 } // namespace

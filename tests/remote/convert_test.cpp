@@ -45,48 +45,85 @@ TEST(NumberParsing, FollowsTheCRulesAndSaturates) {
     EXPECT_TRUE(std::isinf(parseFloat("1e999")));
 }
 
-TEST(ConvertValue, IntegersKeepTheirLowBytesOrSignExtend) {
+TEST(ConvertValue, IntegersGoOutExactlyUpToTheirFullRange) {
     Converter c;
-    EXPECT_EQ(c("u", 2, "70000"), (Bytes{0x70, 0x11}));
-    EXPECT_EQ(c("u", 4, "-1"), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(c("u", 1, "258"), (Bytes{0x02}));
+    EXPECT_EQ(c("u", 4, "4294967295"), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(c("i", 4, "-1"), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(c("i", 4, "-2147483648"), (Bytes{0, 0, 0, 0x80}));
+    EXPECT_EQ(c("u", 2, "65535"), (Bytes{0xFF, 0xFF}));
+    EXPECT_EQ(c("i", 1, "-128"), (Bytes{0x80}));
     EXPECT_EQ(c("i", 8, "-2"), (Bytes{0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(c("u", 8, "18446744073709551615"), Bytes(8, 0xFF));
     EXPECT_EQ(c("u", 8, "5"), (Bytes{5, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(c("u", 4, "   +7 "), (Bytes{7, 0, 0, 0}));  // preset rows begin with blanks
+    EXPECT_EQ(c("u", 2, ""), (Bytes{0, 0}));              // an empty value is 0
+    EXPECT_EQ(c("i", 4, "-0"), (Bytes{0, 0, 0, 0}));
     EXPECT_TRUE(c.messages.empty());
     EXPECT_TRUE(c("u", 16, "1").empty());
     EXPECT_TRUE(c("i", 42, "1").empty());
     EXPECT_EQ(c.messages, (std::vector<std::string>{"unknown unsigned integer format", "unknown integer format"}));
 }
 
+TEST(ConvertValue, TextThatIsNotExactlyAnIntegerOfTheWidthIsRefused) {
+    Converter c;
+    const std::pair<const char*, const char*> refused[] = {
+        {"u4", "sixty"}, {"u4", "60abc"},      {"u4", "1.5"},  {"i4", "1e3"},          {"u4", "0x10"},
+        {"u4", "nan"},   {"u4", "\xEF\xBC\x91"}, {"u4", "-1"},   {"u1", "4294967295"},   {"u2", "70000"},
+        {"u1", "256"},   {"i1", "128"},         {"i1", "-129"}, {"u4", "4294967296"},   {"i4", "2147483648"},
+        {"i8", "9223372036854775808"},          {"u8", "18446744073709551616"},         {"u4", "+-1"},
+        {"u4", "--1"},   {"u4", "-"},           {"u4", "1 2"},  {"u4", "99999999999999999999999"},
+    };
+    for (const auto& [type, value] : refused) {
+        bool wasRefused = false;
+        const std::string format(type, 1);
+        EXPECT_TRUE(convertValue(format, type[1] - '0', value, c.context, &wasRefused).empty()) << type << " " << value;
+        EXPECT_TRUE(wasRefused) << type << " " << value;
+    }
+    EXPECT_TRUE(c.messages.empty());  // the caller names the parameter
+    EXPECT_EQ(describeFormat("u", 4), "u4 (a whole number from 0 to 4294967295)");
+    EXPECT_EQ(describeFormat("i", 1), "i1 (a whole number from -128 to 127)");
+    EXPECT_EQ(describeFormat("i", 8), "i8 (a whole number from -9223372036854775808 to 9223372036854775807)");
+}
+
 TEST(ConvertValue, FloatsAndDegrees) {
     Converter c;
     EXPECT_EQ(readLEOr0<float>(c("f", 4, "12.5"), 0), 12.5f);
+    EXPECT_EQ(readLEOr0<float>(c("f", 4, " -0.25 "), 0), -0.25f);
+    EXPECT_EQ(readLEOr0<float>(c("f", 4, "1e9"), 0), 1e9f);
+    EXPECT_EQ(readLEOr0<float>(c("f", 4, "3.4028235e38"), 0), 3.4028235e38f);
     EXPECT_EQ(readLEOr0<double>(c("f", 8, "0.1"), 0), 0.1);
+    EXPECT_EQ(readLEOr0<double>(c("f", 8, "1e308"), 0), 1e308);
+    EXPECT_EQ(c("f", 4, ""), Bytes(4, 0));
     EXPECT_EQ(readLEOr0<float>(c("d2r", 4, "180"), 0), 3.14159265f);
     EXPECT_EQ(readLEOr0<double>(c("d2r", 8, "90"), 0), 90 * 0.017453292519943295);
     EXPECT_TRUE(c("f", 2, "1").empty());
     EXPECT_TRUE(c("d2r", 1, "1").empty());
     EXPECT_EQ(c.messages, (std::vector<std::string>(2, "only f32 & f64 implemented")));
-}
-
-TEST(ConvertValue, TextsAreCutOrPadded) {
-    Converter c;
-    EXPECT_EQ(c("s", 4, "abcdef"), (Bytes{'a', 'b', 'c', 'd'}));
-    EXPECT_EQ(c("s", 4, "abcd"), (Bytes{'a', 'b', 'c', 'd'}));
-    EXPECT_EQ(c("s", 4, "nUlL"), (Bytes{0, 0, 0, 0}));
-    EXPECT_EQ(c("s", 4, "nullify"), (Bytes{0, 0, 0, 0}));
-    EXPECT_EQ(c("s", 4, "ab"), (Bytes{'a', 'b', 0, 0}));
-    EXPECT_EQ(c("s", 4, ""), (Bytes{0, 0, 0, 0}));
-    EXPECT_EQ(c("s", 256, "x").size(), 256u);
-    EXPECT_TRUE(c("sd", 2, "x").empty());
-    EXPECT_EQ(c.messages, (std::vector<std::string>{"\"sd\" data type not allowed in remote commands"}));
+    c.messages.clear();
+    for (const char* value : {"1e309", "1e39", "-1e39", "inf", "nan", "-nan", "12.5x", "0x1p3", "abc", ".", "1e", "e5"}) {
+        bool refused = false;
+        EXPECT_TRUE(convertValue("f", 4, value, c.context, &refused).empty()) << value;
+        EXPECT_TRUE(refused) << value;
+    }
+    for (const char* value : {"1e309", "infinity", "1e99999"}) {
+        bool refused = false;
+        EXPECT_TRUE(convertValue("f", 8, value, c.context, &refused).empty()) << value;
+        EXPECT_TRUE(refused) << value;
+    }
+    EXPECT_EQ(readLEOr0<double>(c("f", 8, "1e39"), 0), 1e39);
+    EXPECT_TRUE(c.messages.empty());
 }
 
 TEST(ConvertValue, AddressesReservedBytesTimesAndUnknownFormats) {
     Converter c;
     EXPECT_EQ(c("IPAddress", 4, "192.168.1.2"), (Bytes{0x02, 0x01, 0xA8, 0xC0}));
-    EXPECT_EQ(c("IPAddress", 4, "192.168.1"), (Bytes{0, 0, 0, 0}));
-    EXPECT_EQ(c("IPAddress", 4, "1.2.3.256"), (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(c("IPAddress", 4, " 255.255.255.255 "), Bytes(4, 0xFF));
+    EXPECT_EQ(c("IPAddress", 4, ""), Bytes(4, 0));
+    for (const char* value : {"192.168.1", "1.2.3.256", "3232235778", "1.2.3.4.5", "a.b.c.d", "1..2.3"}) {
+        bool refused = false;
+        EXPECT_TRUE(convertValue("IPAddress", 4, value, c.context, &refused).empty()) << value;
+        EXPECT_TRUE(refused) << value;
+    }
     EXPECT_EQ(c("x", 3, "anything"), (Bytes{0xCB, 0xCB, 0xCB}));
     EXPECT_EQ(c("t10", 10, "0"), Bytes(10, 0));
     const Bytes now = c("t10", 10, "2");
@@ -94,6 +131,9 @@ TEST(ConvertValue, AddressesReservedBytesTimesAndUnknownFormats) {
     EXPECT_EQ(readLEOr0<std::uint16_t>(now, 0), 2026);
     EXPECT_EQ(readLEOr0<float>(now, 4), 7.0f);  // whole seconds
     EXPECT_EQ(c("t10", 10, "1"), Bytes(10, 0xAB));  // low bytes of the random numbers
+    bool refused = false;
+    EXPECT_TRUE(convertValue("t10", 10, "now", c.context, &refused).empty());
+    EXPECT_TRUE(refused);
     EXPECT_TRUE(c.messages.empty());
     EXPECT_TRUE(c("repeat", 0, "[1").empty());
     EXPECT_TRUE(c("", 4, "1").empty());

@@ -10,6 +10,8 @@ using testing::f32At;
 using testing::PanelFixture;
 using testing::u32At;
 
+bool startsWith(const std::string& text, std::string_view prefix) { return text.rfind(prefix, 0) == 0; }
+
 TEST(SendCommand, SetRangeIsTheNinetySixByteRecord) {
     PanelFixture f;
     f.choose("1003");
@@ -123,11 +125,100 @@ TEST(SendCommand, RepeatBlocksTakeBracketedValues) {
     EXPECT_EQ(f32At(r, 96), 20.0f);
     EXPECT_EQ(f32At(r, 100), 1499.0f);
 
-    // Without brackets each piece is converted as "repeat", which gives nothing.
-    f.panel.rows[6].value = "10, 1500";
+    // Each repetition in its own closed brackets, or nothing goes out: a count
+    // that does not match the values would reach the sonar otherwise.
+    f.panel.ticket = "9";
+    for (const char* value : {"10, 1500", "[10, 1500], [20, 1499", "10, 1500], [20, 1499]", "[10, [1500]]",
+                              "[10], [20, 1499]", "[10, 1500], 5", "[10, 1500, 3]", "[10, sixty]"}) {
+        f.messages.clear();
+        f.panel.rows[6].value = value;
+        EXPECT_FALSE(f.panel.buildAndSendCommand()) << value;
+        ASSERT_EQ(f.messages.size(), 1u) << value;
+        EXPECT_NE(f.messages[0].find("\"SVP data"), std::string::npos) << f.messages[0];
+        EXPECT_NE(f.messages[0].find("nothing was sent"), std::string::npos) << f.messages[0];
+    }
+    EXPECT_EQ(f.messages[0], "Value \"sixty\" refused for \"SVP data: Sound velocity (m/s)\", format f4 (a finite "
+                             "number from -3.4028235e+38 to 3.4028235e+38); nothing was sent");
+    EXPECT_EQ(f.sent.records.size(), 1u);
+    EXPECT_EQ(f.panel.ticket, "9");
+}
+
+TEST(SendCommand, RefusedValuesReachNoSonar) {
+    PanelFixture f;
+    f.panel.devices = {{7125, 0, false}, {7125, 1, false}};
+    f.choose("1003");
+    for (const char* value : {"sixty", "60abc", "1e39", "nan", "0x10"}) {
+        f.messages.clear();
+        f.panel.rows[0].value = value;
+        EXPECT_FALSE(f.panel.checkValues());
+        EXPECT_FALSE(f.panel.buildAndSendCommand());
+        ASSERT_EQ(f.messages.size(), 2u) << value;
+        EXPECT_EQ(f.messages[0], "Value \"" + std::string(value) +
+                                     "\" refused for \"Range (m)\", format f4 (a finite number from -3.4028235e+38 to "
+                                     "3.4028235e+38); nothing was sent");
+    }
+    EXPECT_TRUE(f.sent.records.empty());
+
+    // A whole list is checked before the first sonar gets anything; so are ticket and tracking number.
+    f.messages.clear();
+    f.choose("1051");
+    f.panel.rows[1].value = "7000, 7004x";
+    EXPECT_FALSE(f.panel.buildAndSendCommand());
+    EXPECT_TRUE(startsWith(f.messages.at(0), "Value \"7004x\" refused for \"Record number (or zero) (CSV)\", format u4"));
+    f.panel.rows[1].value = "7000";
+    f.panel.ticket = "12x";
+    EXPECT_FALSE(f.panel.buildAndSendCommand());
+    EXPECT_TRUE(startsWith(f.messages.back(), "Value \"12x\" refused for \"Ticket\", format u4"));
+    f.panel.ticket = "4294967295";
+    f.panel.trackingNumber = "-1";
+    EXPECT_FALSE(f.panel.buildAndSendCommand());
+    EXPECT_TRUE(startsWith(f.messages.back(), "Value \"-1\" refused for \"Tracking Number\", format u4"));
+    EXPECT_TRUE(f.sent.records.empty());
+    f.panel.trackingNumber = "4294967295";
     ASSERT_TRUE(f.panel.buildAndSendCommand());
-    EXPECT_EQ(f.sent.records.at(1).size(), 64u + 24 + 4);
-    EXPECT_EQ(f.messages, (std::vector<std::string>{"unknown data format (b), ==repeat=="}));
+    ASSERT_EQ(f.sent.records.size(), 2u);
+    EXPECT_EQ(u32At(f.sent.records[0], 68), 4294967295u);
+    EXPECT_EQ(u32At(f.sent.records[1], 72), 4294967295u);
+
+    // A long text is refused, not cut, and the message stays short.
+    f.messages.clear();
+    f.panel.scriptActive = true;
+    f.choose("P7051");
+    for (std::size_t i = 0; i < 4; ++i) f.panel.rows[i].value = "1";
+    f.panel.rows[4].value = std::string(131'000, 'x');
+    EXPECT_FALSE(f.panel.buildAndSendCommand());
+    ASSERT_EQ(f.messages.size(), 1u);
+    EXPECT_LT(f.messages[0].size(), 200u);
+    EXPECT_NE(f.messages[0].find("(131000 characters)"), std::string::npos);
+    EXPECT_NE(f.messages[0].find("s167 (a text of at most 167 bytes, or NULL)"), std::string::npos);
+    EXPECT_EQ(f.sent.records.size(), 2u);
+}
+
+TEST(SendCommand, EverySonarOnceAtItsOwnAddress) {
+    PanelFixture f;
+    // The second head of a system: a two-headed device with enumerator 1 beside the first.
+    f.panel.devices = {{7125, 0, false}, {7125, 1, true}, {7000, 0, false}};
+    f.choose("1003");
+    f.panel.rows[0].value = "60";
+    ASSERT_TRUE(f.panel.buildAndSendCommand());
+    ASSERT_EQ(f.sent.records.size(), 3u);
+    EXPECT_EQ(FrameView(f.sent.records[0]).systemEnumerator(), 0);
+    EXPECT_EQ(FrameView(f.sent.records[1]).systemEnumerator(), 1);
+    EXPECT_EQ(u32At(f.sent.records[1], 80), 1u);
+    EXPECT_EQ(FrameView(f.sent.records[2]).deviceId(), 7000u);
+    EXPECT_EQ(f.panel.sentRecords, 3u);
+
+    // A head that would make two sonars one address sends to neither.
+    f.sent.records.clear();
+    f.panel.devices = {{7125, 1, false}, {7125, 0, true}};
+    f.panel.head = HeadSelect::Port;
+    EXPECT_FALSE(f.panel.buildAndSendCommand());
+    EXPECT_EQ(f.messages, (std::vector<std::string>{"Device 7125, Enum 1 would receive the command twice: choose the "
+                                                    "sonars or the head; nothing was sent"}));
+    EXPECT_TRUE(f.sent.records.empty());
+    f.panel.checked = {false, true};
+    ASSERT_TRUE(f.panel.buildAndSendCommand());
+    EXPECT_EQ(FrameView(f.sent.records.at(0)).systemEnumerator(), 1);
 }
 
 TEST(SendCommand, RefusalsSendNothing) {

@@ -1,6 +1,7 @@
 #include "core/frame.h"
 #include "remote/script.h"
 #include "tests/remote/remote_test_support.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,10 @@ namespace {
 
 using testing::f32At;
 using testing::u32At;
+
+std::string writeText(const testing::TempDir& dir, const std::string& name, const std::string& text) {
+    return dir.write(name, Bytes(text.begin(), text.end()));
+}
 
 struct RecordingHost : ScriptHost {
     std::vector<std::string> messages;
@@ -44,17 +49,18 @@ TEST(ScriptLines, AcceptEveryLineEnd) {
 TEST(Script, PaceWaitsBeforeEachLaterLineAndTicketsFollowTheLineCounter) {
     Player p;
     p.panel.devices.resize(1);
-    ASSERT_TRUE(p.play("PACE, 500\r\n1003, 50\r\n// a comment\r\n1003, 100\r\n"));
-    EXPECT_EQ(p.host.waits, (std::vector<unsigned>{500, 500, 500}));
+    ASSERT_TRUE(p.play("PACE, 500\r\n1003, 50\r\n// a comment\r\n\r\n1003, 100\r\n"));
+    // A comment or empty line is no packet and takes no pace.
+    EXPECT_EQ(p.host.waits, (std::vector<unsigned>{500, 500}));
     ASSERT_EQ(p.sent.records.size(), 2u);
     EXPECT_EQ(u32At(p.sent.records[0], 68), 2u);
-    EXPECT_EQ(u32At(p.sent.records[1], 68), 4u);
+    EXPECT_EQ(u32At(p.sent.records[1], 68), 5u);
     EXPECT_EQ(f32At(p.sent.records[1], 88), 100.0f);
     EXPECT_TRUE(p.host.messages.empty());
     // The counter goes on across scripts; a pace out of range never waits.
     ASSERT_TRUE(p.play("pace, 30000\n1003, 50 // set range\n"));
-    EXPECT_EQ(p.host.waits.size(), 3u);
-    EXPECT_EQ(u32At(p.sent.records[2], 68), 6u);
+    EXPECT_EQ(p.host.waits.size(), 2u);
+    EXPECT_EQ(u32At(p.sent.records[2], 68), 7u);
     EXPECT_EQ(f32At(p.sent.records[2], 88), 50.0f);
 }
 
@@ -181,13 +187,18 @@ TEST(Script, NestedScriptsPlayAndMissingOnesAreReported) {
         EXPECT_EQ(readLEOr0<std::uint16_t>(p.sent.records[i], 72), 3);  // error
     }
     EXPECT_EQ(f32At(p.sent.records[3], 88), 8.0f);
-    EXPECT_TRUE(p.host.messages.empty());
+    // The error events go out as the rule says, and the user is told.
+    EXPECT_EQ(p.host.messages, (std::vector<std::string>{"Script test.vxs: the nested script " +
+                                                         dir.file("missing.vxs") +
+                                                         " could not be opened (sent as an error event message)"}));
+    p.host.messages.clear();
 
-    // A script that plays itself stops at the depth limit.
+    // A script that plays itself stops at the depth limit, found before anything is played.
     const std::string self = dir.file("self.vxs");
-    const std::string text = "SCRIPT, " + self + "\n";
+    const std::string text = "SCRIPT, " + self + "\n1003, 1\n";
     dir.write("self.vxs", Bytes(text.begin(), text.end()));
-    EXPECT_TRUE(p.script.playFile(self));
+    EXPECT_FALSE(p.script.playFile(self));
+    EXPECT_EQ(p.sent.records.size(), 4u);
     ASSERT_EQ(p.host.messages.size(), 1u);
     EXPECT_NE(p.host.messages[0].find("at most 16 deep"), std::string::npos);
     EXPECT_FALSE(p.panel.scriptActive);
@@ -215,6 +226,115 @@ TEST(Script, HostileFilesStopWithAMessage) {
     ASSERT_EQ(p.messages.size(), 1u);
     EXPECT_NE(p.messages[0].find("longer than"), std::string::npos);
     EXPECT_TRUE(p.sent.records.empty());
+}
+
+TEST(Script, LinesThatWouldNotSendExactlyWhatTheySayAreRefused) {
+    Player p;
+    p.panel.devices.resize(1);
+    // A bracket left open, or one that only closes, refuses the line: nothing is sent.
+    EXPECT_TRUE(p.play("P1009, 1, 0, 0, 0.7, -2.1, 2, [10, 1500], [20, 1499\n"));
+    EXPECT_FALSE(p.play("1003, 50]\n"));
+    EXPECT_EQ(p.host.messages.back(), "Script test.vxs Stopped, found a bracket in a non-repeat field: \"1003, 50]\"");
+    // Values beyond the parameters are not dropped without a word.
+    EXPECT_TRUE(p.play("1003, 50, 60\n1003, 1\n"));
+    EXPECT_EQ(p.host.messages.back(), "Script test.vxs Stopped While Examining Line: \"1003, 50, 60\", 2 values for the "
+                                      "1 parameters of 1003");
+    // A value that is not one of its format.
+    EXPECT_TRUE(p.play("1003, sixty\n"));
+    EXPECT_TRUE(p.sent.records.empty());
+    ASSERT_EQ(p.messages.size(), 2u);
+    EXPECT_NE(p.messages[0].find("\"SVP data"), std::string::npos);
+    EXPECT_NE(p.messages[1].find("\"Range (m)\", format f4"), std::string::npos);
+    // Values that fit go out exactly.
+    EXPECT_TRUE(p.play("1053, 10.1.2.3, 65535, 1, auto, 4294967295\n"));
+    ASSERT_EQ(p.sent.records.size(), 1u);
+    EXPECT_EQ(u32At(p.sent.records[0], 88), 0x0A010203u);
+    EXPECT_EQ(readLEOr0<std::uint16_t>(p.sent.records[0], 92), 65535);
+    EXPECT_EQ(u32At(p.sent.records[0], 100), 4294967295u);
+}
+
+TEST(Script, AFileIsCheckedWholeBeforeItsFirstLinePlays) {
+    testing::TempDir dir;
+    Player p;
+    const std::string bad = writeText(dir, "bad.vxs", "PACE, 100\n1003, 50\nSLEEP, 1000\n1003, 60abc\n");
+    EXPECT_FALSE(p.script.playFile(bad));
+    EXPECT_TRUE(p.sent.records.empty());
+    EXPECT_TRUE(p.host.waits.empty());
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_NE(p.messages[0].find("Value \"60abc\" refused for \"Range (m)\""), std::string::npos);
+    // The check neither waits nor acts, and sonars named by DEVICES are left to the play.
+    const std::string good = writeText(dir, "good.vxs", "NOSUB\nPACE, 100\nDEVICES, 7125, 1\n1003, 50\n");
+    EXPECT_TRUE(p.script.checkFile(good));
+    EXPECT_TRUE(p.host.actions.empty());
+    EXPECT_TRUE(p.host.waits.empty());
+    EXPECT_TRUE(p.script.playFile(good));
+    EXPECT_EQ(p.host.actions, (std::vector<std::string>{"nosub"}));
+    EXPECT_EQ(p.host.waits, (std::vector<unsigned>{100, 100}));
+    ASSERT_EQ(p.sent.records.size(), 1u);
+    EXPECT_EQ(FrameView(p.sent.records[0]).deviceId(), 7125u);
+}
+
+// Counts what a play sends without keeping it.
+struct CountingSender : CommandSender {
+    std::size_t records = 0;
+    void sendRecord(const Bytes&) override { ++records; }
+};
+
+constexpr testing::ProgramLimits kPlayLimits{512u << 20, 0, 30};
+
+TEST(ScriptBudgets, NestedFanOutStopsAtTheRecordCap) {
+    // 16 lines that each play 16 lines, four deep: 65,536 records.
+    testing::TempDir dir;
+    std::string leaf, level = dir.file("leaf.vxs");
+    for (int i = 0; i < 16; ++i) leaf += "1003, 1\n";
+    writeText(dir, "leaf.vxs", leaf);
+    for (int depth = 1; depth <= 3; ++depth) {
+        std::string text;
+        for (int i = 0; i < 16; ++i) text += "SCRIPT, " + level + "\n";
+        level = writeText(dir, "level" + std::to_string(depth) + ".vxs", text);
+    }
+    const std::string top = level;
+    EXPECT_TRUE(testing::runLimited(
+        [&] {
+            Player p;
+            p.panel.devices.resize(1);
+            CountingSender counted;
+            p.panel.sender = &counted;
+            const std::string cap = "stopped: one play sends records at most 50000";
+            // Played as chosen: the check finds the fan-out before anything goes out.
+            if (p.script.playFile(top) || counted.records != 0 || p.host.messages.size() != 1 ||
+                p.host.messages[0].find(cap) == std::string::npos)
+                return false;
+            // Played without the check: it stops at the cap.
+            p.host.messages.clear();
+            p.panel.scriptActive = true;
+            p.script.playScript(*p.host.readScriptFile(top), top);
+            return counted.records == kMaxPlayRecords && p.host.messages.size() == 1 &&
+                   p.host.messages[0].find(cap) != std::string::npos;
+        },
+        kPlayLimits));
+}
+
+TEST(ScriptBudgets, LinesAndBytesOfNestedScriptsAreCapped) {
+    testing::TempDir dir;
+    const std::string lines = writeText(dir, "lines.vxs", std::string(kMaxScriptBytes - 1, '\n'));
+    const std::string big = writeText(dir, "big.vxs", "//" + std::string(kMaxScriptBytes - 3, 'x') + "\n");
+    std::string twice, many;
+    for (int i = 0; i < 2; ++i) twice += "SCRIPT, " + lines + "\n";
+    for (int i = 0; i < 70; ++i) many += "SCRIPT, " + big + "\n";
+    EXPECT_TRUE(testing::runLimited(
+        [&] {
+            Player p;
+            p.play(twice);
+            if (p.host.messages.size() != 1 ||
+                p.host.messages[0].find("one play plays lines at most 1000000") == std::string::npos)
+                return false;
+            p.host.messages.clear();
+            p.play(many);
+            return p.host.messages.size() == 1 &&
+                   p.host.messages[0].find("one play reads bytes of script files at most 67108864") != std::string::npos;
+        },
+        kPlayLimits));
 }
 
 } // namespace

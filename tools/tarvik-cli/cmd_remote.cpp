@@ -5,6 +5,7 @@
 
 #include "app/tarvik_view.h"
 #include "core/frame.h"
+#include "core/whole_file_output.h"
 #include "decode/layout_loader.h"
 #include "net/request_records.h"
 #include "net/socket_receiver.h"
@@ -16,8 +17,11 @@
 #include "tools/tarvik-cli/cli.h"
 #include "tools/tarvik-cli/live_session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -54,15 +58,67 @@ bool parseDevice(const std::string& text, remote::CommandTarget& target) {
     return true;
 }
 
-bool writeRecords(const std::string& path, const std::vector<Bytes>& records) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = true;
-    for (const auto& r : records) ok = ok && std::fwrite(r.data(), 1, r.size(), f) == r.size();
-    return std::fclose(f) == 0 && ok;
-}
+// The record file of a dry run: the records stream into a temporary file
+// beside FILE, which becomes FILE only when the run wrote at least one record
+// and every write succeeded. An existing FILE is replaced only with --force,
+// and never when it is one of the run's inputs.
+class DryRunFile {
+public:
+    // False (with the reason on stderr) when FILE cannot be written.
+    bool open(const std::string& path, bool force, const std::vector<std::string>& inputs) {
+        // A write past the file size limit fails with EFBIG instead of ending the program.
+        std::signal(SIGXFSZ, SIG_IGN);
+        for (const std::string& input : inputs) {
+            if (sameExistingFile(path, input)) {
+                std::fprintf(stderr, "could not write %s: it is the input %s\n", path.c_str(), input.c_str());
+                return false;
+            }
+        }
+        if (!out_.open(path, force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No)) {
+            std::fprintf(stderr, "could not write %s: %s%s\n", path.c_str(), out_.error().c_str(),
+                         out_.targetExists() ? " (--force replaces it)" : "");
+            return false;
+        }
+        return true;
+    }
+    void write(const Bytes& record) {
+        if (failed_) return;
+        failed_ = !out_.write(record);
+        ++records_;
+    }
+    // Makes the file when records were written (without records it says so
+    // on stdout and makes none). False, with the reason on stderr, on a failure.
+    bool finish(const std::vector<std::string>& inputs) {
+        const std::string& path = out_.target();
+        if (failed_) {
+            std::fprintf(stderr, "could not write %s: %s\n", path.c_str(), out_.error().c_str());
+            return false;
+        }
+        if (records_ == 0) {
+            std::printf("no record sent: %s not written\n", path.c_str());
+            return true;
+        }
+        // A nested script read on the way is an input too.
+        for (const std::string& input : inputs) {
+            if (sameExistingFile(path, input)) {
+                std::fprintf(stderr, "could not write %s: it is the input %s\n", path.c_str(), input.c_str());
+                return false;
+            }
+        }
+        if (!out_.commit()) {
+            std::fprintf(stderr, "could not write %s: %s\n", path.c_str(), out_.error().c_str());
+            return false;
+        }
+        return true;
+    }
 
-// Prints each record it is given, then sends it to the server or keeps it for the dry-run file.
+private:
+    WholeFileOutput out_;
+    std::size_t records_ = 0;
+    bool failed_ = false;
+};
+
+// Prints each record it is given, then sends it to the server or writes it to the dry-run file.
 class ConsoleSender final : public remote::CommandSender {
 public:
     void sendRecord(const Bytes& record) override {
@@ -72,10 +128,40 @@ public:
                     static_cast<unsigned>(f.systemEnumerator()));
         std::fflush(stdout);
         if (live) live->sendRecord(record);
-        else kept.push_back(record);
+        else if (file) file->write(record);
     }
     remote::CommandSender* live = nullptr;
-    std::vector<Bytes> kept;
+    DryRunFile* file = nullptr;
+};
+
+// The time of a dry run: the time it started plus the waits it did not make,
+// so its records are stamped as a live run would stamp them.
+class DryRunClock {
+public:
+    DryRunClock() : start_(net::CRequestRecordPreparation::localTimeNow()) {}
+    // Waits beyond a century all stamp the same time (a script may ask for millions of long sleeps).
+    void wait(unsigned milliseconds) { waited_ = std::min(waited_ + milliseconds, kMaxWaited); }
+    VxTIME now() const {
+        VxTIME t = start_;
+        double seconds = static_cast<double>(t.seconds) + static_cast<double>(waited_) / 1000.0;
+        std::uint64_t minutes = static_cast<std::uint64_t>(seconds / 60.0);
+        t.seconds = static_cast<float>(seconds - 60.0 * static_cast<double>(minutes));
+        minutes += t.minutes;
+        t.minutes = static_cast<std::uint8_t>(minutes % 60);
+        std::uint64_t hours = minutes / 60 + t.hours;
+        t.hours = static_cast<std::uint8_t>(hours % 24);
+        std::uint64_t day = hours / 24 + t.day;
+        int year = t.year;
+        while (day > (isLeapYear(year) ? 366u : 365u)) day -= isLeapYear(year++) ? 366u : 365u;
+        t.day = static_cast<std::uint16_t>(day);
+        t.year = static_cast<std::uint16_t>(year);
+        return t;
+    }
+
+private:
+    static constexpr std::uint64_t kMaxWaited = 100ull * 366 * 86'400'000;
+    VxTIME start_;
+    std::uint64_t waited_ = 0;
 };
 
 // Sends built records through the connection, as "Send Remote Control" does.
@@ -129,6 +215,7 @@ struct CommonOptions {
     std::vector<remote::CommandTarget> devices;
     bool devicesGiven = false;
     std::optional<std::string> dryRun;
+    bool force = false;
     bool udp = false;
     double seconds = 1.0;
 };
@@ -157,8 +244,10 @@ void addCommonOptions(CLI::App& command, const std::shared_ptr<CommonOptions>& o
     command
         .add_option("--dry-run", o->dryRun,
                     "write the records into a record file instead of sending them\n"
-                    "(no server needed; \"tarvik-cli report FILE --all\" shows them decoded)")
+                    "(no server needed; \"tarvik-cli report FILE --all\" shows them decoded);\n"
+                    "the file is made only when records were written, never onto an input")
         ->type_name("FILE");
+    command.add_flag("--force", o->force, "with --dry-run, replace an existing FILE");
     addSecondsOption(command, o->seconds,
                      "afterwards, print what the server sent back for S seconds,\n0 to 1000000 (default 1)");
     addLayoutsOption(command);
@@ -166,10 +255,17 @@ void addCommonOptions(CLI::App& command, const std::shared_ptr<CommonOptions>& o
 
 std::uint32_t seed() { return static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()); }
 
+// The device list of a dry run: the simulator's sonar, ticked, then the
+// general and the dummy device, as a connection to vxcenter-sim lists them.
+const std::vector<remote::CommandTarget> kDryRunDevices = {{7125, 0, false}, {net::kGeneralDeviceId, 0, false}, {0, 0, false}};
+
 void setUpPanel(remote::CRemoteControlPanel& panel, ConsoleSender& sender, const CommonOptions& o) {
     panel.devices = o.devices;
-    if (panel.devices.empty()) panel.devices.push_back({net::kGeneralDeviceId, 0, false});
     panel.checked.assign(panel.devices.size(), false);
+    if (panel.devices.empty() && o.dryRun) {
+        panel.devices = kDryRunDevices;
+        panel.checked = {true, false, false};
+    }
     panel.sender = &sender;
     panel.localTime = [] { return net::CRequestRecordPreparation::localTimeNow(); };
     std::srand(seed());
@@ -279,8 +375,14 @@ int runSend(const SendOptions& o) {
         if (words[i + 1] != "auto" || panel.rows[i].value != "auto") panel.rows[i].value = words[i + 1];
     if (tracking) panel.trackingNumber = *tracking;
 
+    // Every value is checked before a connection is made or a file begun.
+    if (!panel.checkValues()) return kExitMessageShown;
+    DryRunFile file;
     std::optional<Link> link;
-    if (!o.dryRun) {
+    if (o.dryRun) {
+        if (!file.open(*o.dryRun, o.force, {})) return kExitMessageShown;
+        sender.file = &file;
+    } else {
         link.emplace();
         if (!link->open(host, port, o.udp)) return kExitMessageShown;
         sender.live = &link->sender();
@@ -288,10 +390,7 @@ int runSend(const SendOptions& o) {
     }
     const bool sent = panel.buildAndSendCommand();
     if (link) link->listen(o.seconds);
-    if (o.dryRun && !writeRecords(*o.dryRun, sender.kept)) {
-        std::fprintf(stderr, "could not write %s\n", o.dryRun->c_str());
-        return kExitMessageShown;
-    }
+    if (o.dryRun && !file.finish({})) return kExitMessageShown;
     return sent && console.messages.empty() ? kExitOk : kExitMessageShown;
 }
 
@@ -299,12 +398,25 @@ int runSend(const SendOptions& o) {
 // The script's actions on the console: each effect is printed.
 class ConsoleScriptHost final : public remote::ScriptHost {
 public:
-    ConsoleScriptHost(ConsolePort& console, Link* link) : console_(console), link_(link) {}
+    ConsoleScriptHost(ConsolePort& console, Link* link, DryRunClock* clock)
+        : console_(console), link_(link), clock_(clock) {}
     void messageBox(std::string_view text) override { console_.messageBox(text); }
+    // A dry run waits for nothing: it says the wait and stamps later records as if it had waited.
     void wait(unsigned ms) override {
+        if (clock_) {
+            clock_->wait(ms);
+            say("wait " + std::to_string(ms) + " ms");
+            return;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         if (link_) link_->printReplies();
     }
+    std::optional<std::string> readScriptFile(const std::string& path) override {
+        if (std::find(read_.begin(), read_.end(), path) == read_.end()) read_.push_back(path);
+        return ScriptHost::readScriptFile(path);
+    }
+    // The script files read so far (the inputs of the run).
+    const std::vector<std::string>& scriptsRead() const { return read_; }
     void writeOutputFile() override {
         writing_ = !writing_;
         say(writing_ ? "write output file on" : "write output file off");
@@ -330,6 +442,8 @@ private:
     }
     ConsolePort& console_;
     Link* link_;
+    DryRunClock* clock_;
+    std::vector<std::string> read_;
     bool writing_ = false;
 };
 
@@ -351,20 +465,31 @@ int runPlay(const PlayOptions& o) {
     ConsoleSender sender;
     remote::CRemoteControlPanel panel(catalogue, message);
     setUpPanel(panel, sender, o);
+    DryRunClock clock;
+    if (o.dryRun) panel.localTime = [&clock] { return clock.now(); };
     std::optional<Link> link;
-    if (!o.dryRun) {
+    ConsoleScriptHost scriptHost(console, nullptr, o.dryRun ? &clock : nullptr);
+    remote::CScript script(panel, scriptHost);
+    // Every line is checked before a connection is made or a file begun.
+    if (!script.checkFile(o.script)) return kExitMessageShown;
+    DryRunFile file;
+    if (o.dryRun) {
+        if (!file.open(*o.dryRun, o.force, {o.script})) return kExitMessageShown;
+        sender.file = &file;
+    } else {
         link.emplace();
         if (!link->open(*host, *port, o.udp)) return kExitMessageShown;
         sender.live = &link->sender();
         if (!o.devicesGiven) link->targets(panel);
     }
-    ConsoleScriptHost scriptHost(console, link ? &*link : nullptr);
-    remote::CScript script(panel, scriptHost);
-    script.playFile(o.script);
+    ConsoleScriptHost liveHost(console, link ? &*link : nullptr, o.dryRun ? &clock : nullptr);
+    remote::CScript player(panel, liveHost);
+    player.playFile(o.script);
     if (link) link->listen(o.seconds);
-    if (o.dryRun && !writeRecords(*o.dryRun, sender.kept)) {
-        std::fprintf(stderr, "could not write %s\n", o.dryRun->c_str());
-        return kExitMessageShown;
+    if (o.dryRun) {
+        std::vector<std::string> inputs = liveHost.scriptsRead();
+        inputs.insert(inputs.end(), scriptHost.scriptsRead().begin(), scriptHost.scriptsRead().end());
+        if (!file.finish(inputs)) return kExitMessageShown;
     }
     return console.messages.empty() ? kExitOk : kExitMessageShown;
 }
@@ -411,8 +536,9 @@ Command addSend(CLI::App& program) {
         ->required();
     addCommonOptions(*command, o,
                      "a target sonar (repeatable; default: the sonars of the server's\n"
-                     "device list, or 7000:0 with --dry-run); \":idh\" marks a\n"
-                     "two-headed one, whose system enumerator comes from --head");
+                     "device list, or with --dry-run 7125:0, as vxcenter-sim lists it);\n"
+                     "\":idh\" marks a two-headed one, whose system enumerator comes\n"
+                     "from --head (both: its own enumerator)");
     command->add_option("--head", o->head, "port, starboard or both (default both)")
         ->type_name("H")
         ->check(CLI::IsMember({"port", "starboard", "both"}));
@@ -434,17 +560,24 @@ Command addPlay(CLI::App& program) {
          "before the first line; START and BEGIN then have nothing more to do.\n"
          "END, STOP and QUIT end all subscriptions of the devices and end the script; TERM ends\n"
          "it too. Each record sent and each directive's effect is printed on stdout:\n"
-         "\"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\", \"pace\", \"limit records N\",\n"
+         "\"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\", \"limit records N\",\n"
          "\"disable initial subscription on|off\", \"end subscriptions\", \"terminate\", ...\n"
          "Messages go to stderr.\n\n"
-         "Exit status: 0 played, 1 a message was shown, 2 usage error."});
+         "Before connecting, every line is checked: a value that is not exactly one of its\n"
+         "parameter's format, a missing or extra value, a bracket left open or never opened\n"
+         "stops the play before anything is sent. One play (nested scripts included) sends at\n"
+         "most 50000 records and plays at most 1000000 lines. A dry run waits for nothing: it\n"
+         "prints \"wait N ms\" and stamps the later records as if it had waited.\n\n"
+         "Exit status: 0 played, 1 a message was shown (a nested script that could not be\n"
+         "opened included), 2 usage error."});
     auto o = std::make_shared<PlayOptions>();
     command->add_option("SCRIPT", o->script, "the script file (*.vxs)")->required();
     command->add_option("--host", o->host, "the server's address")->type_name("HOST");
     command->add_option("--port", o->port, "the server's port")->type_name("PORT");
     addCommonOptions(*command, o,
                      "the device list (repeatable; default: the server's device list with its\n"
-                     "sonars ticked, or 7000:0 with --dry-run)");
+                     "sonars ticked, or with --dry-run the list vxcenter-sim gives: 7125:0\n"
+                     "ticked, then 7000:0 and 0:0)");
     return {command, [o] { return runPlay(*o); }};
 }
 
