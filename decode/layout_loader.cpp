@@ -538,7 +538,7 @@ Enumeration LayoutLoader::State::parseEnumeration(const YAML::Node& n) {
         for (const std::string& b : bits) longest += b.size() + separator.size();
         if ((std::size_t{1} << bits.size()) * (sizeof(EnumEntry) + std::max(longest, none.size())) >
             std::min(kMaxEnumerationBytesPerFile, enumerationBytesLeft))
-            fail(list, strprintf("the texts of these bit combinations could come to more than %zu MiB",
+            fail(n, strprintf("the texts of these bit combinations could come to more than %zu MiB",
                                  kMaxEnumerationBytesPerFile >> 20));
         Enumeration e = bitCombinations(bits, separator, none);
         if (!suffix.empty())
