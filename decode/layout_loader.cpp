@@ -54,6 +54,7 @@ constexpr std::size_t kMaxExpandedBytesPerFile = std::size_t{16} << 20;
 // files it holds, can exhaust memory.
 constexpr std::size_t kMaxExpandedBytesInAll = std::size_t{64} << 20;
 constexpr std::size_t kMaxEnumerationBytesInAll = std::size_t{128} << 20;
+constexpr std::size_t kMaxFilesPerFolder = 1000;
 
 // Problems listed per file; the rest are counted in one last line.
 constexpr std::size_t kMaxProblemsPerFile = 100;
@@ -63,6 +64,9 @@ struct DefinitionError {
     int line;
     std::string text;
 };
+// A definition whose problems have been reported one by one (every faulty
+// item of it): it is left out without a further problem.
+struct DefinitionLeftOut {};
 
 int lineOf(const YAML::Node& n) { return n.Mark().is_null() ? 0 : n.Mark().line + 1; }
 
@@ -391,6 +395,13 @@ void LayoutLoader::addDirectory(const std::string& path, bool mustExist) {
         if ((ext == ".yaml" || ext == ".yml") && !it->is_directory(ec)) files.push_back(it->path().string());
     }
     std::sort(files.begin(), files.end());
+    // However many files a folder holds, the loader reads a bounded number.
+    if (files.size() > kMaxFilesPerFolder) {
+        state_->file = path;
+        state_->hasSource = false;
+        state_->problem(0, strprintf("holds %zu layout files; the first %zu are loaded", files.size(), kMaxFilesPerFolder));
+        files.resize(kMaxFilesPerFolder);
+    }
     for (const auto& f : files) addFile(f);
 }
 
@@ -464,6 +475,7 @@ void LayoutLoader::State::loadText(std::string_view name, std::string_view text)
             loadSection(section, n);
         } catch (const DefinitionError& e) {
             problem(e.line, e.text);
+        } catch (const DefinitionLeftOut&) {
         } catch (const YAML::Exception& e) {
             problem(e.mark.is_null() ? lineOf(n) : e.mark.line + 1, e.msg);
         }
@@ -481,6 +493,7 @@ void LayoutLoader::State::eachDefinition(const YAML::Node& list, const char* wha
             if (!parse(n, key, seen)) continue;
         } catch (const DefinitionError& e) {
             problem(e.line, e.text);
+        } catch (const DefinitionLeftOut&) {
         } catch (const YAML::Exception& e) {
             problem(e.mark.is_null() ? lineOf(n) : e.mark.line + 1, e.msg);
         }
@@ -743,10 +756,19 @@ std::vector<CRecordDataLayout> LayoutLoader::State::parseItems(const YAML::Node&
     if (!n || n.IsNull()) return items;
     if (!n.IsSequence()) fail(n, "\"items\" must be a list");
     items.reserve(n.size());
+    bool faulty = false;
     for (const auto& i : n) {
-        items.push_back(parseItem(i, ItemContext::Record, nullptr));
+        // Every faulty item is reported, not only the first.
+        try {
+            items.push_back(parseItem(i, ItemContext::Record, nullptr));
+        } catch (const DefinitionError& e) {
+            if (itemsLeft == 0) throw;  // the file's budget is spent: once per definition is enough
+            problem(e.line, e.text);
+            faulty = true;
+        }
         lines.push_back(lineOf(i));
     }
+    if (faulty) throw DefinitionLeftOut{};
     return items;
 }
 
@@ -755,18 +777,27 @@ std::vector<CommandParameterDefinition> LayoutLoader::State::parseParameters(con
     std::vector<CommandParameterDefinition> params;
     if (!n) return params;
     if (!n.IsSequence()) fail(n, "\"params\" must be a list");
+    bool faulty = false;
     for (const auto& i : n) {
-        CommandParameterDefinition p;
-        p.item = parseItem(i, ItemContext::Command, &p);
-        const std::string& count = p.item.countFieldName;
-        if (!count.empty()) {
-            bool found = count == p.item.name;
-            for (const auto& earlier : params) found = found || earlier.item.name == count;
-            if (!found) fail(i, "the count field \"" + count + "\" is not an earlier parameter");
+        // Every faulty parameter is reported, not only the first.
+        try {
+            CommandParameterDefinition p;
+            p.item = parseItem(i, ItemContext::Command, &p);
+            const std::string& count = p.item.countFieldName;
+            if (!count.empty() && !faulty) {
+                bool found = count == p.item.name;
+                for (const auto& earlier : params) found = found || earlier.item.name == count;
+                if (!found) fail(i, "the count field \"" + count + "\" is not an earlier parameter");
+            }
+            params.push_back(std::move(p));
+        } catch (const DefinitionError& e) {
+            if (itemsLeft == 0) throw;  // the file's budget is spent: once per definition is enough
+            problem(e.line, e.text);
+            faulty = true;
         }
-        params.push_back(std::move(p));
         lines.push_back(lineOf(i));
     }
+    if (faulty) throw DefinitionLeftOut{};
     return params;
 }
 
@@ -968,7 +999,8 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
             const bool replaced = commandRepeats.count(key) != 0;
             commandRepeats[key] = std::move(r);
             commandRepeatWhere[key] = std::move(where);
-            noteKey(replaced, strprintf("command repeat %s/%d", r.identifier.c_str(), int(std::get<0>(key))));
+            // `r` has been moved into the map: the key holds the identifier.
+            noteKey(replaced, strprintf("command repeat %s/%d", std::get<2>(key).c_str(), int(std::get<0>(key))));
             return true;
         });
         return;

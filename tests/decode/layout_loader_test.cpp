@@ -439,4 +439,39 @@ TEST(LayoutFilesThatAmplify, AFolderOfFilesStaysWithinOneBudget) {
         return refused >= 4 && refused < 8;
     });
     EXPECT_EQ(verdict, "ok");
+
+    // However many files a folder holds, a bounded number is read.
+    tarvik::testing::TempDir many;
+    for (int f = 0; f < 1001; ++f) writeText(many, "m" + std::to_string(10000 + f) + ".yaml", "records: []\n");
+    LayoutLoader loader;
+    loader.addDirectory(many.path().string(), true);
+    const LoadedDefinitions d = loader.finish();
+    EXPECT_EQ(messages(d), std::vector<std::string>{many.path().string() +
+                                                    ": holds 1001 layout files; the first 1000 are loaded"});
+    EXPECT_EQ(d.sources.size(), 1000u);
+}
+
+TEST(LayoutLoader, EveryFaultyItemOfADefinitionIsReportedAtItsLine) {
+    const LoadedDefinitions d = loadAlone("two.yaml",
+                                          "records:\n"
+                                          "  - type: 9\n"
+                                          "    title: \"Two faults\"\n"
+                                          "    items:\n"
+                                          "      - [\"A\", nosuch, 4]\n"
+                                          "      - [\"B\", u, 4]\n"
+                                          "      - [\"C\", u]\n"
+                                          "commands:\n"
+                                          "  - id: \"9002\"\n"
+                                          "    title: \"Two bad parameters\"\n"
+                                          "    params:\n"
+                                          "      - {name: \"P\", format: nosuch, width: 4}\n"
+                                          "      - {name: \"Q\", format: u, width: 4}\n"
+                                          "      - {name: \"R\", format: u}\n");
+    EXPECT_EQ(messages(d), (std::vector<std::string>{
+                               "two.yaml:5: unknown format \"nosuch\"",
+                               "two.yaml:7: an item is [name, format, number] or [name, format, number, enumeration]",
+                               "two.yaml:12: unknown format \"nosuch\"",
+                               "two.yaml:14: the item \"R\" needs its width (or block, back, value)"}));
+    EXPECT_TRUE(d.catalogue.records.empty());
+    EXPECT_TRUE(d.commands.empty());
 }
