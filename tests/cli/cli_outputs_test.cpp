@@ -192,3 +192,16 @@ TEST(CliMessages, SayWhyAFileWasNotReadOrWritten) {
     EXPECT_EQ(row.status, 2);
     EXPECT_TRUE(contains(row.err, "(1 row listed)")) << row.err;
 }
+
+TEST(CliMessages, TheSimulatorRefusesToReplayAFileThatIsNotARecordFile) {
+    TempDir dir;
+    const std::string text = dir.file("notes.txt");
+    put(text, std::string(400, 'n'));
+    const std::string empty = dir.file("empty.vxr");
+    put(empty, "");
+    for (const std::string& file : {text, empty}) {
+        auto r = runProgram(TARVIK_SIM, {"--replay", file, "--port", "0", "--exit-after", "5"});
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_EQ(r.err.rfind("vxcenter-sim: " + file + " is not a record file: ", 0), 0u) << r.err;
+    }
+}
