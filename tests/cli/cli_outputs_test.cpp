@@ -205,3 +205,17 @@ TEST(CliMessages, TheSimulatorRefusesToReplayAFileThatIsNotARecordFile) {
         EXPECT_EQ(r.err.rfind("vxcenter-sim: " + file + " is not a record file: ", 0), 0u) << r.err;
     }
 }
+
+TEST(CliOutputs, ReceiveRefusesAnExistingOutputBeforeItConnects) {
+    TempDir dir;
+    const std::string kept = dir.file("kept.vxr");
+    put(kept, "recorded earlier");
+    // Nothing listens on the discard port of the loopback: the refusal comes first.
+    auto r = runProgram(kCli, {"receive", "127.0.0.1", "9", "--seconds", "0", "--out", kept});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarvik-cli: " + kept + " exists; --force replaces it\n");
+    EXPECT_EQ(slurp(kept), "recorded earlier");
+    r = runProgram(kCli, {"receive", "127.0.0.1", "9", "--seconds", "0", "--config", kept});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(slurp(kept), "recorded earlier");
+}
