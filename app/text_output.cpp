@@ -4,6 +4,7 @@
 #include "core/text.h"
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace tarvik {
@@ -21,15 +22,23 @@ std::string ResolveTextOutputName(ViewPort& port, const std::string& folder, con
     for (int i = 0; i < kNumberedNames; ++i) {
         struct stat st {};
         if (::stat(candidate.c_str(), &st) != 0) {
-            if (errno != ENOENT && errno != ENOTDIR) {
-                port.messageBox("Generic error from CFile");
+            const int err = errno;
+            if (err != ENOENT && err != ENOTDIR) {
+                // The fixed text, then the system's reason on a line of its own
+                // ("File name too long", "Permission denied").
+                port.messageBox(strprintf("Generic error from CFile\n%s: %s", shownName(candidate).c_str(),
+                                          std::strerror(err)));
                 return {};
             }
-            // Missing: free, unless it is the folder that is missing.
-            const std::string where = folder.empty() ? "." : folder;
+            std::string where = folder.empty() ? "." : folder;
+            while (where.size() > 1 && where.back() == kFolderSeparator) where.pop_back();
             struct stat dir {};
-            if (::stat(where.c_str(), &dir) != 0 || !S_ISDIR(dir.st_mode)) {
-                port.messageBox("Logging Path Does Not Exist");
+            const bool folderThere = ::stat(where.c_str(), &dir) == 0;
+            // Missing: free, unless it is the folder that is missing.
+            if (!folderThere || !S_ISDIR(dir.st_mode)) {
+                port.messageBox(folderThere ? "Logging Path Does Not Exist\n" + shownName(where) +
+                                                  " is a file, not a folder"
+                                            : std::string("Logging Path Does Not Exist"));
                 return {};
             }
             return candidate;

@@ -64,9 +64,10 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
 
     recordFile_.close();
     if (!recordFile_.open(path)) {
-        // A path that is not a regular file says what it is; other failures keep the plain text.
-        std::string text = strprintf("could not open the specified file %s", path.c_str());
-        if (recordFile_.notRegularFile()) text += ": " + recordFile_.lastError();
+        // The fixed text, then why on a line of its own: what the path is when
+        // it is not a regular file, otherwise the system's reason.
+        std::string text = strprintf("could not open the specified file %s", shownName(path).c_str());
+        if (!recordFile_.lastError().empty()) text += "\n" + recordFile_.lastError();
         port_.messageBox(text);
         fileSourceMode_ = false;
         recordIndex_.clear();

@@ -106,6 +106,11 @@ void CMyTarvikView::OnDumpAllShown() {
 
     unsigned long lines = 0;
     bool cancelled = false;
+    // A dump that cannot be written whole leaves no file: the one it created is removed.
+    auto fail = [&] {
+        file.discard();
+        lastWrittenTextFile_.clear();
+    };
     std::string text = std::string(kLogBanner) + file.path() + "\r\n\r\n" + std::string(kDumpSummaryHeading);
     auto flushIfLarge = [&](bool always) {
         if (text.size() < kWriteChunk && !always) return true;
@@ -120,7 +125,7 @@ void CMyTarvikView::OnDumpAllShown() {
         }
         text += "\r\n";
         ++lines;
-        if (!flushIfLarge(false)) return;
+        if (!flushIfLarge(false)) return fail();
     }
     text += kDetailsHeading;
 
@@ -139,11 +144,11 @@ void CMyTarvikView::OnDumpAllShown() {
         text += kRecordSeparator;
         if (!flushIfLarge(false)) {
             port_.endProgress();
-            return;
+            return fail();
         }
     }
     port_.endProgress();
-    if (!flushIfLarge(true)) return;
+    if (!flushIfLarge(true)) return fail();
     file.close();
     if (cancelled)
         port_.messageBox(strprintf("Cancelled: wrote %lu lines to the log file, %s, and kept them", lines,
@@ -165,7 +170,11 @@ void CMyTarvikView::OnCopyToCondensedFile() {
     lastWrittenTextFile_ = file.path();
     const std::string opening = std::string(kLogBanner) + file.path() + "\r\n\r\n" +
                                 std::string(kCondensedSummaryHeading) + std::string(kCondensedLegend);
-    if (!writeText(file, opening)) return;
+    auto fail = [&] {
+        file.discard();
+        lastWrittenTextFile_.clear();
+    };
+    if (!writeText(file, opening)) return fail();
 
     port_.beginProgress("Copy File To Condensed File", recordIndex_.size());
     const CondenseResult result = condenseRecords(
@@ -173,8 +182,8 @@ void CMyTarvikView::OnCopyToCondensedFile() {
         [&](std::string_view piece) { return writeText(file, piece); },
         [&](std::size_t done, std::size_t) { return port_.stepProgress(done); });
     port_.endProgress();
+    if (result.writeFailed) return fail();
     file.close();
-    if (result.writeFailed) return;
     const auto lines = static_cast<unsigned long>(result.lines);
     if (result.cancelled)
         port_.messageBox(strprintf("Cancelled: wrote %lu lines to the log file, %s, and kept them", lines,

@@ -29,6 +29,12 @@ void OutputFile::close() {
     fd_ = -1;
 }
 
+void OutputFile::discard() {
+    if (fd_ < 0) return;  // nothing open: nothing this object may remove
+    close();
+    ::unlink(path_.c_str());
+}
+
 bool OutputFile::write(ByteSpan bytes) {
     if (fd_ < 0) {
         error_ = std::strerror(EBADF);

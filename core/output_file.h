@@ -25,6 +25,9 @@ public:
     // (it is left alone), Failed for any other problem (see lastError()).
     Created create(const std::string& path);
     void close();
+    // Closes and removes the file this object created: a whole-file output
+    // that could not be completed leaves nothing behind.
+    void discard();
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
     const std::string& lastError() const { return error_; }

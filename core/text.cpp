@@ -64,4 +64,27 @@ std::vector<std::string> hexDumpLines(std::span<const std::uint8_t> bytes) {
     return lines;
 }
 
+std::string shownName(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7f) {
+            out += c;
+            continue;
+        }
+        switch (c) {
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", u);
+            out += hex;
+        }
+        }
+    }
+    return out;
+}
+
 } // namespace tarvik

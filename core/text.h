@@ -16,6 +16,11 @@ std::string vstrprintf(const char* format, std::va_list args);
 // The part of a path after its last folder separator.
 std::string_view fileNameOf(std::string_view path);
 
+// A file name as a message shows it: control characters (and DEL) as "\n",
+// "\t", "\x1b" ..., so that a name can neither split a message nor reach a
+// terminal as an escape sequence. Other bytes, UTF-8 included, stay as they are.
+std::string shownName(std::string_view name);
+
 } // namespace tarvik
 
 namespace tarvik {

@@ -66,6 +66,18 @@ bool WholeFileOutput::write(ByteSpan bytes) {
     return true;
 }
 
+bool WholeFileOutput::writeAt(std::uint64_t offset, ByteSpan bytes) {
+    if (fd_ < 0) return fail(EBADF);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail(n < 0 ? errno : ENOSPC);
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 bool WholeFileOutput::commit() {
     if (fd_ < 0) return fail(EBADF);
     const bool synced = ::fsync(fd_) == 0 || errno == EINVAL;

@@ -8,6 +8,7 @@
 
 #include "core/bytes.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,8 @@ public:
     bool open(const std::string& target, Replace replace = Replace::No);
     bool write(ByteSpan bytes);
     bool write(std::string_view text) { return write(asBytes(text)); }
+    // Overwrites bytes already written at `offset` (a header completed last).
+    bool writeAt(std::uint64_t offset, ByteSpan bytes);
     // Flushes to disk and renames the temporary file onto the target. The
     // existence check of open() is repeated without a race for Replace::No
     // (link, then unlink of the temporary name).

@@ -515,8 +515,9 @@ std::vector<std::string> checkSummaryLines(const FileCheckResult& r) {
         lines.push_back("  cannot be checked: " + *r.unreadable);
         return lines;
     }
-    lines.push_back(strprintf("  %llu frames, %llu bytes%s", (unsigned long long)r.frames,
-                              (unsigned long long)r.fileBytes, r.hasCatalog ? ", with a file catalog" : ""));
+    lines.push_back(strprintf("  %llu frame%s, %llu byte%s%s", (unsigned long long)r.frames, r.frames == 1 ? "" : "s",
+                              (unsigned long long)r.fileBytes, r.fileBytes == 1 ? "" : "s",
+                              r.hasCatalog ? ", with a file catalog" : ""));
     auto timeText = [](const std::optional<VxTIME>& t) {
         return t ? formatDateTime(*t).value_or("-") : std::string("-");
     };
@@ -527,7 +528,7 @@ std::vector<std::string> checkSummaryLines(const FileCheckResult& r) {
         lines.emplace_back("  no problems found");
         return lines;
     }
-    lines.push_back(strprintf("  %llu problems:", (unsigned long long)r.problemCount()));
+    lines.push_back(strprintf("  %llu problem%s:", (unsigned long long)r.problemCount(), r.problemCount() == 1 ? "" : "s"));
     for (std::size_t kind = 0; kind < kCheckProblemKinds; ++kind) {
         const CheckProblemList& list = r.problems[kind];
         if (list.count == 0) continue;

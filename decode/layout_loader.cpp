@@ -5,6 +5,7 @@
 #include "decode/field_format.h"
 #include "decode/format_table.h"
 
+#include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
@@ -41,6 +42,20 @@ std::size_t enumerationBytes(const Enumeration& e) {
     for (const EnumEntry& entry : e) n += sizeof(EnumEntry) + entry.text.size();
     return n;
 }
+// What one file may hold as parsed (every node costs the parser a few hundred
+// bytes) and what it may come to once every alias is expanded where it is used
+// (nodes, and the bytes of their texts): the definitions copy what aliases
+// name, so a short file must not name a long list many times over.
+constexpr std::size_t kMaxParsedNodesPerFile = 250'000;
+constexpr std::size_t kMaxExpandedNodesPerFile = 1'000'000;
+constexpr std::size_t kMaxExpandedBytesPerFile = std::size_t{16} << 20;
+// What all the files of one loader may hold in all (the built-in files, the
+// user's folder and a --layouts folder), so that no folder, however many
+// files it holds, can exhaust memory.
+constexpr std::size_t kMaxExpandedBytesInAll = std::size_t{64} << 20;
+constexpr std::size_t kMaxEnumerationBytesInAll = std::size_t{128} << 20;
+constexpr std::size_t kMaxFilesPerFolder = 1000;
+
 // Problems listed per file; the rest are counted in one last line.
 constexpr std::size_t kMaxProblemsPerFile = 100;
 
@@ -49,6 +64,9 @@ struct DefinitionError {
     int line;
     std::string text;
 };
+// A definition whose problems have been reported one by one (every faulty
+// item of it): it is left out without a further problem.
+struct DefinitionLeftOut {};
 
 int lineOf(const YAML::Node& n) { return n.Mark().is_null() ? 0 : n.Mark().line + 1; }
 
@@ -163,6 +181,90 @@ bool tooDeep(std::string_view text, int& line) {
     return false;
 }
 
+// The size of a YAML text as parsed and as its aliases expand, counted from the
+// parser's events without building the tree: an anchored node's expanded size
+// is remembered when it ends, and each alias adds it again.
+class ExpandedSize : public YAML::EventHandler {
+public:
+    struct TooLarge {
+        int line;
+        std::string text;
+    };
+    ExpandedSize(std::size_t maxBytes) : maxBytes_(maxBytes) {}
+
+    std::size_t expandedBytes() const { return bytes_; }
+
+    void OnDocumentStart(const YAML::Mark&) override {}
+    void OnDocumentEnd() override {}
+    void OnNull(const YAML::Mark& mark, YAML::anchor_t anchor) override { leaf(mark, anchor, 1, 0); }
+    void OnAlias(const YAML::Mark& mark, YAML::anchor_t anchor) override {
+        const auto it = anchors_.find(anchor);
+        if (it == anchors_.end()) return leaf(mark, 0, 1, 0);
+        leaf(mark, 0, it->second.first, it->second.second);
+    }
+    void OnScalar(const YAML::Mark& mark, const std::string&, YAML::anchor_t anchor, const std::string& value) override {
+        leaf(mark, anchor, 1, value.size());
+    }
+    void OnSequenceStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t anchor,
+                         YAML::EmitterStyle::value) override {
+        open(mark, anchor);
+    }
+    void OnSequenceEnd() override { close(); }
+    void OnMapStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t anchor,
+                    YAML::EmitterStyle::value) override {
+        open(mark, anchor);
+    }
+    void OnMapEnd() override { close(); }
+
+private:
+    struct Open {
+        YAML::anchor_t anchor;
+        std::size_t nodes, bytes;
+    };
+    void add(const YAML::Mark& mark, std::size_t nodes, std::size_t bytes) {
+        nodes_ += nodes;
+        bytes_ += bytes;
+        if (!open_.empty()) {
+            open_.back().nodes += nodes;
+            open_.back().bytes += bytes;
+        }
+        const int line = mark.is_null() ? 0 : mark.line + 1;
+        if (parsed_ > kMaxParsedNodesPerFile)
+            throw TooLarge{line, strprintf("the file holds more than %zu nodes", kMaxParsedNodesPerFile)};
+        if (nodes_ > kMaxExpandedNodesPerFile)
+            throw TooLarge{line, strprintf("the file comes to more than %zu nodes once its aliases are expanded",
+                                           kMaxExpandedNodesPerFile)};
+        if (bytes_ > maxBytes_)
+            throw TooLarge{line, strprintf("the file's texts come to more than %zu MiB once its aliases are expanded",
+                                           maxBytes_ >> 20)};
+    }
+    void leaf(const YAML::Mark& mark, YAML::anchor_t anchor, std::size_t nodes, std::size_t bytes) {
+        ++parsed_;
+        add(mark, nodes, bytes);
+        if (anchor) anchors_[anchor] = {nodes, bytes};
+    }
+    void open(const YAML::Mark& mark, YAML::anchor_t anchor) {
+        ++parsed_;
+        add(mark, 1, 0);
+        open_.push_back({anchor, 1, 0});
+    }
+    void close() {
+        if (open_.empty()) return;
+        const Open done = open_.back();
+        open_.pop_back();
+        if (!open_.empty()) {
+            open_.back().nodes += done.nodes - 1;  // the opening node was counted already
+            open_.back().bytes += done.bytes;
+        }
+        if (done.anchor) anchors_[done.anchor] = {done.nodes, done.bytes};
+    }
+
+    std::size_t maxBytes_;
+    std::size_t parsed_ = 0, nodes_ = 0, bytes_ = 0;
+    std::vector<Open> open_;
+    std::map<YAML::anchor_t, std::pair<std::size_t, std::size_t>> anchors_;
+};
+
 } // namespace
 
 struct LayoutLoader::State {
@@ -191,6 +293,21 @@ struct LayoutLoader::State {
     std::size_t itemsLeft = kMaxItemsPerFile;
     std::size_t enumerationBytesLeft = kMaxEnumerationBytesPerFile;
     std::size_t fileProblems = 0;
+    // What the files loaded so far may still add, in all.
+    std::size_t expandedBytesLeftInAll = kMaxExpandedBytesInAll;
+    std::size_t enumerationBytesLeftInAll = kMaxEnumerationBytesInAll;
+
+    // Takes `bytes` of enumeration texts from the file's and the loader's budgets.
+    void spendEnumeration(const YAML::Node& n, std::size_t bytes) {
+        if (bytes > enumerationBytesLeft)
+            fail(n, strprintf("the enumerations of the file's items come to more than %zu MiB in all",
+                              kMaxEnumerationBytesPerFile >> 20));
+        if (bytes > enumerationBytesLeftInAll)
+            fail(n, strprintf("the enumerations of all layout files come to more than %zu MiB",
+                              kMaxEnumerationBytesInAll >> 20));
+        enumerationBytesLeft -= bytes;
+        enumerationBytesLeftInAll -= bytes;
+    }
 
     void problem(int line, std::string text) {
         ++fileProblems;
@@ -278,6 +395,13 @@ void LayoutLoader::addDirectory(const std::string& path, bool mustExist) {
         if ((ext == ".yaml" || ext == ".yml") && !it->is_directory(ec)) files.push_back(it->path().string());
     }
     std::sort(files.begin(), files.end());
+    // However many files a folder holds, the loader reads a bounded number.
+    if (files.size() > kMaxFilesPerFolder) {
+        state_->file = path;
+        state_->hasSource = false;
+        state_->problem(0, strprintf("holds %zu layout files; the first %zu are loaded", files.size(), kMaxFilesPerFolder));
+        files.resize(kMaxFilesPerFolder);
+    }
     for (const auto& f : files) addFile(f);
 }
 
@@ -310,6 +434,19 @@ void LayoutLoader::State::loadText(std::string_view name, std::string_view text)
         problem(deepLine, strprintf("nested deeper than %d levels", kMaxNesting));
         return;
     }
+    // The size as aliases expand it, before the tree is built.
+    try {
+        std::istringstream in{std::string(text)};
+        YAML::Parser parser(in);
+        ExpandedSize size(std::min(kMaxExpandedBytesPerFile, expandedBytesLeftInAll));
+        parser.HandleNextDocument(size);
+        expandedBytesLeftInAll -= std::min(size.expandedBytes(), expandedBytesLeftInAll);
+    } catch (const ExpandedSize::TooLarge& e) {
+        problem(e.line, e.text);
+        return;
+    } catch (const YAML::Exception&) {
+        // Said with its line when the text is loaded below.
+    }
     YAML::Node root;
     try {
         root = YAML::Load(std::string(text));
@@ -338,6 +475,7 @@ void LayoutLoader::State::loadText(std::string_view name, std::string_view text)
             loadSection(section, n);
         } catch (const DefinitionError& e) {
             problem(e.line, e.text);
+        } catch (const DefinitionLeftOut&) {
         } catch (const YAML::Exception& e) {
             problem(e.mark.is_null() ? lineOf(n) : e.mark.line + 1, e.msg);
         }
@@ -355,6 +493,7 @@ void LayoutLoader::State::eachDefinition(const YAML::Node& list, const char* wha
             if (!parse(n, key, seen)) continue;
         } catch (const DefinitionError& e) {
             problem(e.line, e.text);
+        } catch (const DefinitionLeftOut&) {
         } catch (const YAML::Exception& e) {
             problem(e.mark.is_null() ? lineOf(n) : e.mark.line + 1, e.msg);
         }
@@ -411,8 +550,8 @@ Enumeration LayoutLoader::State::parseEnumeration(const YAML::Node& n) {
         std::size_t longest = suffix.size();
         for (const std::string& b : bits) longest += b.size() + separator.size();
         if ((std::size_t{1} << bits.size()) * (sizeof(EnumEntry) + std::max(longest, none.size())) >
-            kMaxEnumerationBytesPerFile)
-            fail(list, strprintf("the texts of these bit combinations could come to more than %zu MiB",
+            std::min(kMaxEnumerationBytesPerFile, enumerationBytesLeft))
+            fail(n, strprintf("the texts of these bit combinations could come to more than %zu MiB",
                                  kMaxEnumerationBytesPerFile >> 20));
         Enumeration e = bitCombinations(bits, separator, none);
         if (!suffix.empty())
@@ -433,11 +572,7 @@ Enumeration LayoutLoader::State::parseEnumeration(const YAML::Node& n) {
 // An enumeration checked against the values the item can take.
 Enumeration LayoutLoader::State::enumerationOf(const YAML::Node& n, const CRecordDataLayout& item, ItemContext ctx) {
     Enumeration e = parseEnumeration(n);
-    const std::size_t bytes = enumerationBytes(e);
-    if (bytes > enumerationBytesLeft)
-        fail(n, strprintf("the enumerations of the file's items come to more than %zu MiB in all",
-                          kMaxEnumerationBytesPerFile >> 20));
-    enumerationBytesLeft -= bytes;
+    spendEnumeration(n, enumerationBytes(e));
     const std::int32_t w = item.number;
     std::int64_t low = 0, high = 0;
     if (item.format == "constant") return e;
@@ -600,7 +735,10 @@ CRecordDataLayout LayoutLoader::State::parseItem(const YAML::Node& n, ItemContex
                     first = required(b, "first", "a bit field");
                     last = required(b, "last", "a bit field");
                     f.description = scalarText(required(b, "description", "a bit field"), "a bit field's description");
-                    if (b["enum"]) f.values = parseEnumeration(b["enum"]);
+                    if (b["enum"]) {
+                        f.values = parseEnumeration(b["enum"]);
+                        spendEnumeration(b["enum"], enumerationBytes(f.values));
+                    }
                 } else {
                     fail(b, "a bit field is [first, last, description]");
                 }
@@ -618,10 +756,19 @@ std::vector<CRecordDataLayout> LayoutLoader::State::parseItems(const YAML::Node&
     if (!n || n.IsNull()) return items;
     if (!n.IsSequence()) fail(n, "\"items\" must be a list");
     items.reserve(n.size());
+    bool faulty = false;
     for (const auto& i : n) {
-        items.push_back(parseItem(i, ItemContext::Record, nullptr));
+        // Every faulty item is reported, not only the first.
+        try {
+            items.push_back(parseItem(i, ItemContext::Record, nullptr));
+        } catch (const DefinitionError& e) {
+            if (itemsLeft == 0) throw;  // the file's budget is spent: once per definition is enough
+            problem(e.line, e.text);
+            faulty = true;
+        }
         lines.push_back(lineOf(i));
     }
+    if (faulty) throw DefinitionLeftOut{};
     return items;
 }
 
@@ -630,18 +777,27 @@ std::vector<CommandParameterDefinition> LayoutLoader::State::parseParameters(con
     std::vector<CommandParameterDefinition> params;
     if (!n) return params;
     if (!n.IsSequence()) fail(n, "\"params\" must be a list");
+    bool faulty = false;
     for (const auto& i : n) {
-        CommandParameterDefinition p;
-        p.item = parseItem(i, ItemContext::Command, &p);
-        const std::string& count = p.item.countFieldName;
-        if (!count.empty()) {
-            bool found = count == p.item.name;
-            for (const auto& earlier : params) found = found || earlier.item.name == count;
-            if (!found) fail(i, "the count field \"" + count + "\" is not an earlier parameter");
+        // Every faulty parameter is reported, not only the first.
+        try {
+            CommandParameterDefinition p;
+            p.item = parseItem(i, ItemContext::Command, &p);
+            const std::string& count = p.item.countFieldName;
+            if (!count.empty() && !faulty) {
+                bool found = count == p.item.name;
+                for (const auto& earlier : params) found = found || earlier.item.name == count;
+                if (!found) fail(i, "the count field \"" + count + "\" is not an earlier parameter");
+            }
+            params.push_back(std::move(p));
+        } catch (const DefinitionError& e) {
+            if (itemsLeft == 0) throw;  // the file's budget is spent: once per definition is enough
+            problem(e.line, e.text);
+            faulty = true;
         }
-        params.push_back(std::move(p));
         lines.push_back(lineOf(i));
     }
+    if (faulty) throw DefinitionLeftOut{};
     return params;
 }
 
@@ -654,6 +810,7 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
                 const std::string name = scalarText(kv.first, "an enumeration's name");
                 if (fileEnumerations.count(name)) fail(kv.first, "enumeration \"" + name + "\" is defined twice");
                 Enumeration e = parseEnumeration(kv.second);
+                spendEnumeration(kv.second, enumerationBytes(e));
                 fileEnumerations[name] = e;
                 const bool replaced = !enumerations.emplace(name, std::move(e)).second;
                 if (replaced) enumerations[name] = fileEnumerations[name];
@@ -842,7 +999,8 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
             const bool replaced = commandRepeats.count(key) != 0;
             commandRepeats[key] = std::move(r);
             commandRepeatWhere[key] = std::move(where);
-            noteKey(replaced, strprintf("command repeat %s/%d", r.identifier.c_str(), int(std::get<0>(key))));
+            // `r` has been moved into the map: the key holds the identifier.
+            noteKey(replaced, strprintf("command repeat %s/%d", std::get<2>(key).c_str(), int(std::get<0>(key))));
             return true;
         });
         return;

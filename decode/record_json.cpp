@@ -57,9 +57,15 @@ std::optional<ordered_json> numberValue(ByteSpan frame, const WalkedField& f) {
     return std::nullopt;
 }
 
-ordered_json itemsJson(ByteSpan frame, const Report& report, const std::vector<ItemNode>& nodes) {
+// A JSON item costs far more memory than its report line: a record's
+// document holds at most this many, the lines hold the rest.
+constexpr std::size_t kMaxJsonItems = 50'000;
+
+ordered_json itemsJson(ByteSpan frame, const Report& report, const std::vector<ItemNode>& nodes, std::size_t& left) {
     ordered_json items = ordered_json::array();
     for (const ItemNode& n : nodes) {
+        if (left == 0) break;
+        --left;
         const WalkedField& f = *n.field;
         ordered_json item;
         item["name"] = std::string(f.name);
@@ -78,7 +84,7 @@ ordered_json itemsJson(ByteSpan frame, const Report& report, const std::vector<I
         if (auto v = numberValue(frame, f)) item["value"] = std::move(*v);
         if (!n.blocks.empty()) {
             ordered_json blocks = ordered_json::array();
-            for (const auto& b : n.blocks) blocks.push_back(itemsJson(frame, report, b));
+            for (const auto& b : n.blocks) blocks.push_back(itemsJson(frame, report, b, left));
             item["blocks"] = std::move(blocks);
         }
         items.push_back(std::move(item));
@@ -148,7 +154,10 @@ std::string recordJson(ByteSpan frame, std::uint32_t recordNumber, const Report&
     h["fragmentNumber"] = f.fragmentNumber();
     j["header"] = std::move(h);
     j["bytesHeld"] = frame.size();
-    j["items"] = itemsJson(frame, report, nestWalkedFields(fields));
+    std::size_t left = kMaxJsonItems;
+    j["items"] = itemsJson(frame, report, nestWalkedFields(fields), left);
+    if (left == 0 && fields.size() > kMaxJsonItems)
+        j["itemsCut"] = strprintf("a record's document holds at most %zu items; the lines show the rest", kMaxJsonItems);
     j["lines"] = report.lines;
     j["messages"] = report.messages;
     if (hex) j["hex"] = hexDumpLines(frame);

@@ -131,7 +131,7 @@ std::int64_t RecordReporter::walkRecord(DecodeContext& ctx, const FrameView& f, 
         pos = walk.pos;
     }
 
-    if (f.recordType() == 7500) {
+    if (f.recordType() == 7500 && !ctx.cut) {
         const std::int32_t command = ctx.values.countLookup("Remote control ID");
         if (command >= 1 && command <= kMaxRemoteCommand)
             pos = walkItems(ctx, commands_->commandItems(static_cast<std::uint32_t>(command)), record, pos, limit,
@@ -140,7 +140,7 @@ std::int64_t RecordReporter::walkRecord(DecodeContext& ctx, const FrameView& f, 
         else if (!ctx.quiet)
             lines.emplace_back("Failed to find a remote command number");
     }
-
+    if (ctx.cut) lines.push_back(cutReportLine());
     return pos;
 }
 

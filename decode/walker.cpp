@@ -36,6 +36,11 @@ void collectBeamDescriptor(DecodeContext& ctx, const std::string& name, std::int
 
 } // namespace
 
+std::string cutReportLine() {
+    return strprintf("The rest of this record is cut: a record shows at most %lld items",
+                     static_cast<long long>(kMaxItemsPerRecord));
+}
+
 std::string_view boundedText(ByteSpan data, std::int64_t length) {
     const auto n = static_cast<std::size_t>(std::clamp<std::int64_t>(length, 0, static_cast<std::int64_t>(data.size())));
     const auto* p = reinterpret_cast<const char*>(data.data());
@@ -83,25 +88,46 @@ std::int64_t lookUpCount(DecodeContext& ctx, std::string_view name) {
 struct RepeatRun {
     std::int64_t consumed = 0;
     std::int64_t last = 0;
+    std::int64_t formatted = 0;  // blocks formatted
     bool failed = false;
-    bool ranOut = false;  // the record walk only: the blocks passed the record's end
+    bool ranOut = false;     // the record walk only: the blocks passed the record's end
+    bool heldNothing = false;  // the last block took none of the bytes held: the rest are not formatted
 };
+
+// Far beyond any record: positions that counts and sizes push further are
+// held here, so that products of counts and block sizes never overflow.
+constexpr std::int64_t kFarBeyond = std::int64_t{1} << 48;
+
+std::int64_t advanced(std::int64_t pos, std::int64_t count, std::int64_t size) {
+    if (count <= 0 || size <= 0) return pos;
+    size = std::min(size, kFarBeyond);
+    if (count > (kFarBeyond - std::min(pos, kFarBeyond)) / size) return std::max(pos, kFarBeyond);
+    return pos + count * size;
+}
 
 RepeatRun runBlocks(DecodeContext& ctx, ByteSpan data, std::int64_t pos, std::int64_t base,
                     const RepeatDescription& block, std::int64_t count, bool checkEnd) {
     RepeatRun run;
     const auto fixedSize = static_cast<std::int32_t>(lookUpCount(ctx, block.blockSizeField));
     const std::int64_t shown = std::min(count, kMaxShownBlocks);
-    for (std::int64_t b = 0; b < shown; ++b) {
-        const std::int64_t at = pos + run.consumed;
+    const auto held = static_cast<std::int64_t>(data.size());
+    for (std::int64_t b = 0; b < shown && !ctx.cut; ++b) {
+        const std::int64_t at = std::min(pos + run.consumed, kFarBeyond);
         run.last = formatRepeatBlock(ctx, from(data, at), block, fixedSize, static_cast<std::int32_t>(b), base + at);
-        run.consumed += run.last;
+        ++run.formatted;
         if (run.last < 0) {  // a broken back-reference: the rest would only repeat it
             run.failed = true;
             break;
         }
-        if (checkEnd && pos + run.consumed > static_cast<std::int64_t>(data.size())) {
+        run.consumed = advanced(run.consumed, 1, run.last);
+        if (checkEnd && pos + run.consumed > held) {
             run.ranOut = true;
+            break;
+        }
+        // A block that takes none of the bytes held would only show the same
+        // block again: the walk is bounded by the record, not by the count.
+        if (std::min(pos + run.consumed, held) <= std::min(at, held) && b + 1 < count) {
+            run.heldNothing = true;
             break;
         }
     }
@@ -118,6 +144,10 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
     const bool quiet = ctx.quiet;
     const std::int64_t start = pos;
     for (const CRecordDataLayout& item : items) {
+        if (ctx.cut || ++ctx.itemsWalked > kMaxItemsPerRecord) {
+            ctx.cut = true;
+            return {pos, End::Stopped};
+        }
         const FormatCode code = formatCode(item.format);
         const std::int64_t width = declaredWidth(code, item.number, level);
         if (inBlock) {
@@ -180,13 +210,13 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
                     const RepeatRun run = runBlocks(ctx, data, pos, base, block, count, true);
                     pos += run.consumed;
                     std::string text;
+                    const std::int64_t skipped = count - run.formatted;
                     if (run.ranOut) {
                         text = strprintf(" Ran out of data in repeating blocks, lIndex=%lu", (unsigned long)pos);
                         stop = true;
-                    } else if (!run.failed && count > kMaxShownBlocks) {
-                        const std::int64_t skipped = count - kMaxShownBlocks;
+                    } else if (!run.failed && !ctx.cut && skipped > 0 && (count > kMaxShownBlocks || run.heldNothing)) {
                         text = strprintf("Plus %lu more repeats", (unsigned long)skipped);
-                        pos += skipped * run.last;
+                        pos = advanced(pos, skipped, run.last);
                         if (pos > static_cast<std::int64_t>(data.size())) text = "INSUFFICIENT DATA for specified repeats";
                     }
                     if (!text.empty()) {
@@ -202,10 +232,11 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
                     return {pos, End::Stopped};
                 }
                 const RepeatRun run = runBlocks(ctx, data, pos, base, block, count, false);
-                pos += run.consumed;
-                if (!run.failed && count > kMaxShownBlocks) {
-                    if (!quiet) appendf(line, " Plus %ld more repeats", long(count - kMaxShownBlocks));
-                    pos += (count - kMaxShownBlocks) * run.last;
+                pos = advanced(pos, 1, run.consumed);
+                const std::int64_t skipped = count - run.formatted;
+                if (!run.failed && !ctx.cut && skipped > 0 && (count > kMaxShownBlocks || run.heldNothing)) {
+                    if (!quiet) appendf(line, " Plus %ld more repeats", long(skipped));
+                    pos = advanced(pos, skipped, run.last);
                 }
             }
         } else if (code == FormatCode::Vector) {

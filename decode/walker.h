@@ -58,7 +58,17 @@ struct DecodeContext {
     // the repeat-block shortfalls) and the messages. For callers that want
     // the walk's outcome, not its report.
     bool quiet = false;
+    // What one record's walk may produce, whatever its layout: the items walked
+    // (quiet walks alike, so both end at the same place; every item gives at
+    // most a few lines and one JSON node). Past it the walk ends and `cut` is
+    // set; the report then says that the rest was cut.
+    std::int64_t itemsWalked = 0;
+    bool cut = false;
 };
+
+inline constexpr std::int64_t kMaxItemsPerRecord = 200'000;
+// The line that ends a report cut at the limits above.
+std::string cutReportLine();
 
 inline constexpr std::int64_t kMaxShownBlocks = 999;
 // The start of the report line that says a count field's value was refused.

@@ -1,7 +1,8 @@
 #include "imagery/png_writer.h"
 
+#include "core/whole_file_output.h"
+
 #include <array>
-#include <fstream>
 
 namespace tarvik {
 
@@ -78,12 +79,9 @@ Bytes encodePng(const RgbaImage& image) {
     return out;
 }
 
-bool writePng(const std::string& path, const RgbaImage& image) {
-    const Bytes png = encodePng(image);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) return false;
-    file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-    return static_cast<bool>(file.flush());
+bool writePng(const std::string& path, const RgbaImage& image, bool replace, std::string& error) {
+    return writeWholeFile(path, encodePng(image), replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No,
+                          error);
 }
 
 } // namespace tarvik

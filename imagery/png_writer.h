@@ -9,7 +9,8 @@
 namespace tarvik {
 
 Bytes encodePng(const RgbaImage& image);
-// False when the file could not be written.
-bool writePng(const std::string& path, const RgbaImage& image);
+// False when the file could not be written. The file is written whole or not
+// at all; an existing file is replaced only with `replace` (see WholeFileOutput).
+bool writePng(const std::string& path, const RgbaImage& image, bool replace, std::string& error);
 
 } // namespace tarvik

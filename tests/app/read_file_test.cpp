@@ -117,7 +117,7 @@ TEST_F(ReadVxFile, UnopenableFileShowsItsMessage) {
     port.fileAnswers.push_back(OpenFileResult::chosen(path));
     view.OnReadVxFile();
     ASSERT_EQ(port.messages.size(), 1u);
-    EXPECT_EQ(port.messages[0], "could not open the specified file " + path);
+    EXPECT_EQ(port.messages[0], "could not open the specified file " + path + "\nNo such file or directory");
     EXPECT_FALSE(view.fileSourceMode());
     EXPECT_EQ(port.windowTitle, "Tarvik");
 }

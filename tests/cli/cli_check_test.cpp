@@ -123,11 +123,11 @@ TEST(CliRefusal, PathsThatAreNotRegularFilesAreRefusedWithoutBlocking) {
 
     auto list = runProgram(kCli, {"list", fifo});
     EXPECT_EQ(list.status, 1);
-    EXPECT_TRUE(contains(list.err, "could not open the specified file " + fifo + ": it is a FIFO")) << list.err;
+    EXPECT_TRUE(contains(list.err, "could not open the specified file " + fifo + "\nit is a FIFO")) << list.err;
     auto report = runProgram(kCli, {"report", fifo});
     EXPECT_EQ(report.status, 1);
     auto onFolder = runProgram(kCli, {"list", folder});
-    EXPECT_EQ(onFolder.err, "could not open the specified file " + folder + ": it is a directory\n");
+    EXPECT_EQ(onFolder.err, "could not open the specified file " + folder + "\nit is a directory\n");
 
     auto check = runProgram(kCli, {"check", fifo});
     EXPECT_EQ(check.status, 2);

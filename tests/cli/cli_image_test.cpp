@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -98,9 +99,16 @@ TEST(CliImage, RowsWithoutAPictureAndBadArguments) {
     ASSERT_EQ(runProgram(kCli, {"generate", file, "--imagery", "20"}).status, 0);
     const std::string out = dir.file("x.png");
 
-    auto r = runProgram(kCli, {"image", file, "--filter", "7007", "--out", out});
+    auto r = runProgram(kCli, {"image", file, "--filter", "7007", "--row", "0", "--out", out});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "tarvik-cli: the record of row 0 (type 7007) draws no sector picture\n");
+    // Without --row: the first listed row that draws a picture, or a line saying none does.
+    r = runProgram(kCli, {"image", file, "--filter", "7007", "--out", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("tarvik-cli: no listed row draws a sector picture (20 rows listed", 0), 0u) << r.err;
+    r = runProgram(kCli, {"image", file, "--out", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::filesystem::remove(out);
     EXPECT_EQ(runProgram(kCli, {"image", file, "--row", "100000", "--out", out}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"image", file, "--kind", "fan", "--out", out}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"image", file}).status, 2);

@@ -94,6 +94,9 @@ TEST(CliLayouts, AUserLayoutDecodesATitleOnlyRecord) {
               std::string::npos)
         << sources.out;
     EXPECT_NE(sources.out.find("  replaced\tvector 7005/2\n  replaced\trecord 7005\n"), std::string::npos);
+    // Each command repeat block under its own command.
+    EXPECT_NE(sources.out.find("  added\tcommand repeat P1007/0\n"), std::string::npos) << sources.out;
+    EXPECT_EQ(sources.out.find("command repeat /0"), std::string::npos);
     EXPECT_NE(runProgram(kCli, {"catalogue", "--record", "7005"}).out.find("Element status\tvector\t2\n"),
               std::string::npos);
 }

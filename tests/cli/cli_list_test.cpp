@@ -50,7 +50,7 @@ TEST(CliList, MessagesGoToStderrAndSetTheExitStatus) {
 
     auto missing = runProgram(kCli, {"list", dir.file("none.vxr")});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "could not open the specified file " + dir.file("none.vxr") + "\n");
+    EXPECT_EQ(missing.err, "could not open the specified file " + dir.file("none.vxr") + "\nNo such file or directory\n");
 }
 
 TEST(CliList, UsageErrorsAndHelp) {

@@ -58,5 +58,5 @@ TEST(CliReport, MessagesAndUsageErrors) {
     EXPECT_EQ(runProgram(kCli, {"report", file, "--row", "0", "--all"}).status, 2);
     auto missing = runProgram(kCli, {"report", dir.file("missing.vxr")});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "could not open the specified file " + dir.file("missing.vxr") + "\n");
+    EXPECT_EQ(missing.err, "could not open the specified file " + dir.file("missing.vxr") + "\nNo such file or directory\n");
 }

@@ -1,4 +1,5 @@
 #include "core/frame.h"
+#include "core/text.h"
 #include "core/vxtime.h"
 
 #include <gtest/gtest.h>
@@ -203,4 +204,9 @@ TEST(Bytes, ReaderStopsAtTheEnd) {
     EXPECT_TRUE(fits(10, 10, 0));
     EXPECT_FALSE(fits(10, 11, 0));
     EXPECT_FALSE(fits(10, 2, ~std::uint64_t{0}));
+}
+
+TEST(ShownName, ControlCharactersAreEscapedAndOtherBytesKept) {
+    EXPECT_EQ(tarvik::shownName("plain/Ünïcode name.vxr"), "plain/Ünïcode name.vxr");
+    EXPECT_EQ(tarvik::shownName(std::string_view("a\nb\tc\rd\x1b[2J\x7f\0e", 14)), "a\\nb\\tc\\rd\\x1b[2J\\x7f\\x00e");
 }

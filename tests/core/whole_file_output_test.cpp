@@ -117,3 +117,14 @@ TEST(WholeFileOutput, SameExistingFileComparesTheFilesNotTheNames) {
     EXPECT_TRUE(sameExistingFile(dir.file("in.vxr"), (dir.path / "." / "in.vxr").string()));
     EXPECT_FALSE(sameExistingFile(dir.file("in.vxr"), dir.file("out.vxr")));
 }
+
+TEST(WholeFileOutput, AHeaderCompletedLastIsWrittenInPlace) {
+    TempFolder dir;
+    const std::string target = dir.file("h.vxr");
+    WholeFileOutput out;
+    ASSERT_TRUE(out.open(target));
+    ASSERT_TRUE(out.write(std::string_view("0000body")));
+    ASSERT_TRUE(out.writeAt(0, asBytes(std::string_view("HEAD"))));
+    ASSERT_TRUE(out.commit());
+    EXPECT_EQ(contents(target), "HEADbody");
+}

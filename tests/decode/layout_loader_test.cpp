@@ -4,6 +4,7 @@
 #include "decode/catalogue/catalogue.h"
 #include "decode/layout_loader.h"
 #include "tests/decode/decode_test_support.h"
+#include "tests/support/bounded_child.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -333,16 +334,144 @@ TEST(LayoutLoader, EnumerationsCannotBlowMemoryUp) {
     ASSERT_EQ(wide.problems.size(), 1u);
     EXPECT_EQ(wide.problems[0].message(), "bits.yaml:3: the texts of these bit combinations could come to more than 64 MiB");
 
-    // One enumeration of about 7.5 MB, allowed, named by ten items: each holds a copy.
+    // One enumeration of about 7.5 MB, allowed, named by ten items: each holds a
+    // copy, and so does the file's list of enumerations.
     std::string many = "enumerations:\n  big:\n    bits: [";
     for (int i = 0; i < 12; ++i) many += std::string(i ? ", " : "") + "\"" + std::string(300, 'a' + i) + "\"";
     many += "]\nrecords:\n";
     for (int type = 1; type <= 10; ++type)
         many += "  - {type: " + std::to_string(type) + ", title: \"t\", items: [[\"f\", u, 2, big]]}\n";
     const LoadedDefinitions d = loadAlone("many.yaml", many);
-    EXPECT_EQ(d.catalogue.records.size(), 8u);
+    EXPECT_EQ(d.catalogue.records.size(), 7u);
     EXPECT_EQ(messages(d), (std::vector<std::string>{
+                               "many.yaml:12: the enumerations of the file's items come to more than 64 MiB in all",
                                "many.yaml:13: the enumerations of the file's items come to more than 64 MiB in all",
                                "many.yaml:14: the enumerations of the file's items come to more than 64 MiB in all"}));
     EXPECT_EQ(record(d, 1).items.at(0).enumeration.size(), 4096u);
+}
+
+// Files that name a long part again and again through aliases: what they come
+// to once expanded counts, and each is refused with its line, within a memory
+// and a time limit whatever it would have expanded to.
+namespace {
+
+// Loads `text` on top of the built-in files in a bounded child; true when the
+// only problem is `expected` (a prefix of "FILE:LINE: text").
+std::string refusedInBounds(const std::string& text, const std::string& expected) {
+    return tarvik::testing::runBounded([&] {
+        const LoadedDefinitions d = loadOnTopOfBuiltIn("a.yaml", text);
+        for (const auto& p : d.problems) std::fprintf(stderr, "%s\n", p.message().c_str());
+        return !d.problems.empty() && d.problems.front().message().rfind(expected, 0) == 0 &&
+               !d.catalogue.records.empty();
+    });
+}
+
+} // namespace
+
+TEST(LayoutFilesThatAmplify, AliasesAreCountedWhereTheyAreUsed) {
+    // 49,000 items named by one 20 KB text: 1 GB of names from a short file.
+    std::string names = "records:\n  - {type: 1, title: \"t\", items: [[&n \"" + std::string(20000, 'x') + "\", u, 1]]}\n"
+                        "  - {type: 2, title: \"t\", items: [";
+    for (int i = 0; i < 49000; ++i) names += std::string(i ? ", " : "") + "[*n, u, 1]";
+    names += "]}\n";
+    EXPECT_EQ(refusedInBounds(names, "a.yaml:3: the file's texts come to more than 16 MiB once its aliases are expanded"),
+              "ok");
+
+    // Aliased lists of enumeration values, nested: each level names the one below ten times.
+    std::string values = "enumerations:\n  v0: &v0 [";
+    for (int i = 0; i < 100; ++i) values += std::string(i ? ", " : "") + "[" + std::to_string(i) + ", \"value\"]";
+    values += "]\n";
+    for (int level = 1; level <= 5; ++level) {
+        values += "  v" + std::to_string(level) + ": &v" + std::to_string(level) + " [";
+        for (int i = 0; i < 10; ++i) values += std::string(i ? ", " : "") + "*v" + std::to_string(level - 1);
+        values += "]\n";
+    }
+    EXPECT_EQ(refusedInBounds(values, "a.yaml:6: the file comes to more than 1000000 nodes once its aliases are expanded"),
+              "ok");
+
+    // A flat list of 16 MB: millions of nodes before any alias.
+    std::string flat = "records:\n";
+    flat.reserve(16u << 20);
+    while (flat.size() < (16u << 20) - 16) flat += "- 1\n";
+    EXPECT_EQ(refusedInBounds(flat, "a.yaml:249999: the file holds more than 250000 nodes"), "ok");
+
+    // A file that stays within its budget loads as before.
+    std::string fine = "records:\n  - {type: 1, title: &t \"Shared\", items: &i [[\"A\", u, 4]]}\n"
+                       "  - {type: 2, title: *t, items: *i}\n";
+    const LoadedDefinitions d = loadAlone("fine.yaml", fine);
+    EXPECT_TRUE(d.problems.empty());
+    EXPECT_EQ(record(d, 2).title, "Shared");
+}
+
+TEST(LayoutFilesThatAmplify, BitEnumerationsCountAgainstTheFileWhereverTheyStand) {
+    // Thirty enumerations of one aliased list of sixteen bit names: each alone
+    // is allowed (about 50 MB of texts), together they would be 1.5 GB.
+    std::string names = "[";
+    for (int i = 0; i < 16; ++i) names += std::string(i ? ", " : "") + "\"" + std::string(40, 'a' + i) + "\"";
+    names += "]";
+    std::string list = "enumerations:\n  e0: {bits: &b " + names + "}\n";
+    for (int i = 1; i < 30; ++i) list += "  e" + std::to_string(i) + ": {bits: *b}\n";
+    EXPECT_EQ(refusedInBounds(list, "a.yaml:3: the texts of these bit combinations could come to more than 64 MiB"), "ok");
+
+    // The same lists as the values of command bit fields.
+    std::string fields = "commands:\n  - id: \"9001\"\n    title: \"Bits\"\n    params:\n";
+    for (int i = 0; i < 30; ++i)
+        fields += "      - {name: \"P" + std::to_string(i) + "\", format: u, width: 4, bits: [{first: 0, last: 3, "
+                  "description: \"d\", enum: {bits: " + (i ? std::string("*b") : "&b " + names) + "}}]}\n";
+    EXPECT_EQ(refusedInBounds(fields, "a.yaml:"), "ok");
+}
+
+TEST(LayoutFilesThatAmplify, AFolderOfFilesStaysWithinOneBudget) {
+    // Each file just within its own budget: 15 MiB of names through aliases.
+    tarvik::testing::TempDir dir;
+    std::string text = "records:\n  - {type: 1, title: \"t\", items: [[&n \"" + std::string(1u << 20, 'y') + "\", u, 1]";
+    for (int i = 0; i < 14; ++i) text += ", [*n, u, 1]";
+    text += "]}\n";
+    for (int f = 0; f < 8; ++f) writeText(dir, "f" + std::to_string(f) + ".yaml", text);
+    const std::string verdict = tarvik::testing::runBounded([&] {
+        LayoutLoader loader;
+        loader.addBuiltIn();
+        loader.addDirectory(dir.path().string(), true);
+        const LoadedDefinitions d = loader.finish();
+        std::size_t refused = 0;
+        for (const auto& p : d.problems)
+            refused += p.text.find("once its aliases are expanded") != std::string::npos;
+        return refused >= 4 && refused < 8;
+    });
+    EXPECT_EQ(verdict, "ok");
+
+    // However many files a folder holds, a bounded number is read.
+    tarvik::testing::TempDir many;
+    for (int f = 0; f < 1001; ++f) writeText(many, "m" + std::to_string(10000 + f) + ".yaml", "records: []\n");
+    LayoutLoader loader;
+    loader.addDirectory(many.path().string(), true);
+    const LoadedDefinitions d = loader.finish();
+    EXPECT_EQ(messages(d), std::vector<std::string>{many.path().string() +
+                                                    ": holds 1001 layout files; the first 1000 are loaded"});
+    EXPECT_EQ(d.sources.size(), 1000u);
+}
+
+TEST(LayoutLoader, EveryFaultyItemOfADefinitionIsReportedAtItsLine) {
+    const LoadedDefinitions d = loadAlone("two.yaml",
+                                          "records:\n"
+                                          "  - type: 9\n"
+                                          "    title: \"Two faults\"\n"
+                                          "    items:\n"
+                                          "      - [\"A\", nosuch, 4]\n"
+                                          "      - [\"B\", u, 4]\n"
+                                          "      - [\"C\", u]\n"
+                                          "commands:\n"
+                                          "  - id: \"9002\"\n"
+                                          "    title: \"Two bad parameters\"\n"
+                                          "    params:\n"
+                                          "      - {name: \"P\", format: nosuch, width: 4}\n"
+                                          "      - {name: \"Q\", format: u, width: 4}\n"
+                                          "      - {name: \"R\", format: u}\n");
+    EXPECT_EQ(messages(d), (std::vector<std::string>{
+                               "two.yaml:5: unknown format \"nosuch\"",
+                               "two.yaml:7: an item is [name, format, number] or [name, format, number, enumeration]",
+                               "two.yaml:12: unknown format \"nosuch\"",
+                               "two.yaml:14: the item \"R\" needs its width (or block, back, value)"}));
+    EXPECT_TRUE(d.catalogue.records.empty());
+    EXPECT_TRUE(d.commands.empty());
 }

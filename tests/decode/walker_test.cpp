@@ -2,9 +2,12 @@
 // definitions, and the byte layout it hands out.
 
 #include "decode/catalogue/catalogue.h"
+#include "decode/layout_loader.h"
+#include "decode/record_json.h"
 #include "decode/walker.h"
 #include "tools/synth/sample_records.h"
 #include "tests/decode/decode_test_support.h"
+#include "tests/support/bounded_child.h"
 
 #include <gtest/gtest.h>
 
@@ -179,4 +182,89 @@ TEST(QuietWalk, EndsLikeTheReportOverGeneratedAndDamagedRecords) {
     EXPECT_GT(compared, 1000u);
     EXPECT_GT(stopped, 50u);
     EXPECT_GT(withMessages, 0u);
+}
+
+// Layouts from files can nest repeat blocks whose counts multiply: the walk is
+// bounded by the record, not by the counts.
+namespace {
+
+LayoutCatalogue catalogueWith(const std::string& text) {
+    LayoutLoader loader;
+    loader.addBuiltIn();
+    loader.addText("nest.yaml", text);
+    LoadedDefinitions d = loader.finish();
+    EXPECT_TRUE(d.problems.empty()) << d.problems.front().message();
+    return std::move(d.catalogue);
+}
+
+// The record's JSON document, and how many items its walk handed out.
+std::string jsonOf(const LayoutCatalogue& catalogue, const Bytes& record, std::size_t& walked) {
+    std::vector<WalkedField> fields;
+    NoRemoteCommandDefinitions none;
+    RecordReporter reporter(catalogue, none);
+    reporter.collectFields(&fields);
+    const Report report = reporter.report(record, 0);
+    walked = fields.size();
+    return recordJson(record, 0, report, fields, false, -1);
+}
+
+} // namespace
+
+TEST(BoundedWalk, BlocksThatTakeNoBytesAreShownOnceHoweverDeepTheyNest) {
+    // Eight levels of blocks, each counted by a field holding 999, none taking a byte.
+    std::string text = "records:\n  - {type: 4200, title: \"Nest\", items: [[\"N\", u, 4], [\"Outer\", repeat, 0]]}\n"
+                       "repeats:\n";
+    for (int level = 0; level < 8; ++level)
+        text += "  - {type: 4200, block: " + std::to_string(level) + ", title: \"Level " + std::to_string(level) +
+                "\", count: \"N\", items: [" +
+                (level < 7 ? "[\"Inner\", repeat, " + std::to_string(level + 1) + "]" : std::string()) + "]}\n";
+    const LayoutCatalogue catalogue = catalogueWith(text);
+    const Bytes record = frame(4200, ByteWriter().u32(999).take());
+    const std::string verdict = tarvik::testing::runBounded([&] {
+        Reporter report(catalogue);
+        const Report loud = report(record);
+        const Report quiet = report.quiet(record);
+        std::size_t fields = 0;
+        const std::string document = jsonOf(catalogue, record, fields);
+        return loud.lines.size() < 200 && hasLine(loud.lines, "Plus 998 more repeats") &&
+               hasLine(loud.lines, "Inner Plus 998 more repeats") && quiet.consumed == loud.consumed &&
+               loud.consumed == 68 && document.size() < 100'000;
+    }, 10);
+    EXPECT_EQ(verdict, "ok");
+
+    // A block that runs out of data is shown once, not once per count.
+    const Report cut = Reporter(catalogueWith(
+        "records:\n  - {type: 4201, title: \"T\", items: [[\"N\", u, 4], [\"B\", repeat, 0], [\"After\", u, 1]]}\n"
+        "repeats:\n  - {type: 4201, block: 0, title: \"Block\", count: \"N\", items: [[\"V\", u, 4]]}\n"))(
+        frame(4201, ByteWriter().u32(50).u32(7).u32(8).take(), false));
+    EXPECT_TRUE(hasLine(cut.lines, "Block 3")) << ::testing::PrintToString(cut.lines);
+    EXPECT_FALSE(hasLine(cut.lines, "Block 4"));
+    EXPECT_TRUE(hasLine(cut.lines, "Plus 47 more repeats")) << ::testing::PrintToString(cut.lines);
+}
+
+TEST(BoundedWalk, ARecordShowsAtMostItsItemBudgetAndSaysTheRestWasCut) {
+    // 999 blocks of 999 one-byte blocks: a million items from one record.
+    const LayoutCatalogue catalogue = catalogueWith(
+        "records:\n  - {type: 4202, title: \"Wide\", items: [[\"N\", u, 4], [\"M\", u, 4], [\"Outer\", repeat, 0]]}\n"
+        "repeats:\n"
+        "  - {type: 4202, block: 0, title: \"Row\", count: \"N\", items: [[\"Cells\", repeat, 1]]}\n"
+        "  - {type: 4202, block: 1, title: \"Cell\", count: \"M\", items: [[\"Byte\", u, 1]]}\n");
+    ByteWriter data;
+    data.u32(999).u32(999).fill(999 * 999, 5);
+    const Bytes record = frame(4202, data.take());
+    const std::string verdict = tarvik::testing::runBounded([&] {
+        Reporter report(catalogue);
+        const Report loud = report(record);
+        const Report quiet = report.quiet(record);
+        std::size_t fields = 0;
+        const std::string document = jsonOf(catalogue, record, fields);
+        const bool ok = hasLine(loud.lines, cutReportLine()) && hasLine(quiet.lines, cutReportLine()) &&
+                        quiet.consumed == loud.consumed && fields <= std::size_t(kMaxItemsPerRecord) &&
+                        loud.lines.size() < 3 * std::size_t(kMaxItemsPerRecord) + 100 &&
+                        document.find("The rest of this record is cut") != std::string::npos &&
+                        document.find("\"itemsCut\"") != std::string::npos;
+        if (!ok) std::fprintf(stderr, "%zu lines, %zu fields, %zu bytes of JSON\n", loud.lines.size(), fields, document.size());
+        return ok;
+    }, 20);
+    EXPECT_EQ(verdict, "ok");
 }

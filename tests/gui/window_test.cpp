@@ -298,7 +298,8 @@ void WindowTest::brokenFilesShowTheirMessages() {
     read(dir->file("missing.vxr"));
     QCOMPARE(window->recordModel().rowCount(), 0);  // the shown file's rows went with it
     QCOMPARE(messages, (std::vector<std::string>{"File empty.vxr Is Empty",
-                                                 "could not open the specified file " + dir->file("missing.vxr")}));
+                                                 "could not open the specified file " + dir->file("missing.vxr") +
+                                                     "\nNo such file or directory"}));
     QVERIFY(!window->view().fileSourceMode());
 }
 

@@ -1,5 +1,6 @@
 #include "tools/options/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -143,11 +144,67 @@ std::optional<int> parseArguments(CLI::App& app, int argc, const char* const* ar
     }
 }
 
+std::optional<std::string> nearestWord(std::string_view word, const std::vector<std::string>& candidates) {
+    std::optional<std::string> best;
+    std::size_t bestDistance = std::max<std::size_t>(2, word.size() / 3) + 1;
+    for (const std::string& c : candidates) {
+        if (word.size() >= 3 && c.size() > word.size() && c.compare(0, word.size(), word) == 0) return c;
+        // Edit distance, one row at a time.
+        std::vector<std::size_t> row(c.size() + 1);
+        for (std::size_t j = 0; j <= c.size(); ++j) row[j] = j;
+        for (std::size_t i = 1; i <= word.size(); ++i) {
+            std::size_t diagonal = row[0];
+            row[0] = i;
+            for (std::size_t j = 1; j <= c.size(); ++j) {
+                const std::size_t above = row[j];
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (word[i - 1] == c[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        if (row[c.size()] < bestDistance) {
+            bestDistance = row[c.size()];
+            best = c;
+        }
+    }
+    return best;
+}
+
+namespace {
+
+// "-x.vxr is not an option of list" with the nearest option, for a word of the
+// command line that starts with '-' but names no option.
+std::optional<std::string> unknownOption(const CLI::App& app) {
+    const CLI::App* command = &app;
+    for (const CLI::App* sub : app.get_subcommands()) command = sub;
+    for (const std::string& word : command->remaining()) {
+        if (word.size() < 2 || word[0] != '-') continue;
+        std::vector<std::string> names;
+        for (const CLI::Option* option : command->get_options()) {
+            for (const std::string& n : option->get_lnames()) names.push_back("--" + n);
+            for (const std::string& n : option->get_snames()) names.push_back("-" + n);
+        }
+        const std::string bare = word.substr(0, word.find('='));
+        std::string text = bare + " is not an option";
+        if (command != &app) text += " of " + command->get_name();
+        if (auto near = nearestWord(bare, names)) text += "; did you mean " + *near + "?";
+        else if (!command->get_options([](const CLI::Option* o) { return o->get_positional(); }).empty())
+            text += " (a file whose name starts with '-' goes after --)";
+        return text;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 int reportUsageError(const CLI::App& app, const CLI::Error& error) {
     std::string line = app.get_name();
     for (const CLI::App* command : app.get_subcommands()) line += " " + command->get_name();
     line += ": ";
-    for (const char c : std::string(error.what())) line += c == '\n' ? ' ' : c;
+    std::string what = error.what();
+    // A word taken for an unknown option is the first thing wrong, whatever
+    // the parser complained of next ("FILE is required" after "list -x.vxr").
+    if (auto text = unknownOption(app)) what = *text;
+    for (const char c : what) line += c == '\n' ? ' ' : c;
     std::fprintf(stderr, "%s\n", line.c_str());
     return kExitUsage;
 }

@@ -71,6 +71,12 @@ CLI::App* addCommand(CLI::App& program, const std::string& name, const std::stri
 std::optional<int> parseArguments(CLI::App& app, int argc, const char* const* argv);
 
 // Says a usage error in one line on stderr ("PROGRAM [COMMAND]: what is wrong") and returns 2.
+// A word that looks like an option but is none is said to be unknown, with the
+// nearest option of the command when one is close.
 int reportUsageError(const CLI::App& app, const CLI::Error& error);
+
+// The candidate nearest to a mistyped word, when one is close enough to be
+// what was meant (a few letters apart, or the word is the start of it).
+std::optional<std::string> nearestWord(std::string_view word, const std::vector<std::string>& candidates);
 
 } // namespace tarvik::options

@@ -4,6 +4,7 @@
 #include "core/record_file.h"
 #include "core/text.h"
 #include "core/record_index.h"
+#include "core/whole_file_output.h"
 #include "tools/synth/report_records.h"
 
 #include <algorithm>
@@ -123,12 +124,24 @@ Bytes fileHeaderFrame(std::uint32_t deviceId, std::optional<std::uint64_t> catal
 }
 
 bool writeSampleFile(const std::string& path, const SampleOptions& options) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!out) return false;
+    std::string error;
+    return writeSampleFile(path, options, true, error);
+}
+
+bool writeSampleFile(const std::string& path, const SampleOptions& options, bool replace, std::string& error,
+                     SampleFileResult* result) {
+    WholeFileOutput out;
+    auto failed = [&] {
+        error = out.error();
+        return false;
+    };
+    if (!out.open(path, replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No)) return failed();
     std::vector<RecordIndexEntry> catalog;
     std::uint64_t position = 0;
+    std::uint64_t records = 0;
     auto put = [&](const Bytes& frame) {
-        if (std::fwrite(frame.data(), 1, frame.size(), out.get()) != frame.size()) return false;
+        if (!out.write(frame)) return false;
+        ++records;
         if (options.withCatalog) catalog.push_back(RecordIndexEntry::fromHeader(FrameView(frame), position));
         position += frame.size();
         return true;
@@ -136,7 +149,7 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options) {
 
     Bytes header = fileHeaderFrame(options.deviceId, options.withCatalog ? std::optional<std::uint64_t>(0)
                                                                          : std::nullopt);
-    if (!put(header)) return false;
+    if (!put(header)) return failed();
 
     std::mt19937 random(options.seed);
     const auto& types = sampleRecordTypes();
@@ -163,7 +176,7 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options) {
                      putSample(beamData(device, ++counter, ping, shape)) &&
                      putSample(imageData(device, ++counter, ping, shape));
         }
-        if (!ok) return false;
+        if (!ok) return failed();
         frames = counter;
     }
     for (std::size_t i = 0; i < frames && options.imageryPings == 0; ++i) {
@@ -177,7 +190,7 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options) {
         } else {
             frame = sampleFrame(type, options.deviceId, static_cast<std::uint32_t>(i + 1), ping);
         }
-        if (!put(frame)) return false;
+        if (!put(frame)) return failed();
     }
 
     if (options.withCatalog) {
@@ -189,14 +202,17 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options) {
         for (const auto& e : catalog) b.data().bytes(e.raw);
         catalog.clear();
         Bytes catalogFrame = b.build();
-        if (std::fwrite(catalogFrame.data(), 1, catalogFrame.size(), out.get()) != catalogFrame.size()) return false;
+        if (!out.write(catalogFrame)) return failed();
+        ++records;
+        position += catalogFrame.size();
         // Now that the catalog's place is known, point the file header at it.
         Bytes finalHeader = fileHeaderFrame(options.deviceId, catalogOffset,
                                             static_cast<std::uint32_t>(catalogFrame.size()));
-        if (std::fseek(out.get(), 0, SEEK_SET) != 0) return false;
-        if (std::fwrite(finalHeader.data(), 1, finalHeader.size(), out.get()) != finalHeader.size()) return false;
+        if (!out.writeAt(0, finalHeader)) return failed();
     }
-    return std::fflush(out.get()) == 0;
+    if (!out.commit()) return failed();
+    if (result) *result = {position, records};
+    return true;
 }
 
 } // namespace tarvik::synth

@@ -60,7 +60,17 @@ Bytes sizedSampleFrame(std::uint32_t recordType, std::uint32_t deviceId, std::ui
 Bytes fileHeaderFrame(std::uint32_t deviceId, std::optional<std::uint64_t> catalogOffset = std::nullopt,
                       std::uint32_t catalogSize = 0);
 
-// Writes a record file; returns false when the file could not be written.
+// Writes a record file whole (see WholeFileOutput): false, with the reason in
+// `error`, when it could not be written; an existing file is then as it was.
+// An existing file is replaced only with `replace`.
+struct SampleFileResult {
+    std::uint64_t bytes = 0;
+    std::uint64_t records = 0;
+};
+bool writeSampleFile(const std::string& path, const SampleOptions& options, bool replace, std::string& error,
+                     SampleFileResult* result = nullptr);
+// The same, replacing an existing file (for tests and benchmarks writing into
+// folders of their own).
 bool writeSampleFile(const std::string& path, const SampleOptions& options);
 
 // The record types the sample file cycles through, in order.

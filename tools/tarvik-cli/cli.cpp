@@ -4,7 +4,13 @@
 
 #include "app/tarvik_view.h"
 #include "core/record_file.h"
+#include "core/text.h"
+#include "core/whole_file_output.h"
 #include "net/address.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace tarvik::cli {
 
@@ -46,6 +52,40 @@ CLI::Validator portNumber() {
             return net::parsePort(input) ? std::string() : input + " is not a port number from 1 to 65535";
         },
         "");
+}
+
+CLI::Option* addForceOption(CLI::App& command, bool& force) {
+    return command.add_flag("--force", force, "replace an existing output file (never one of the inputs)");
+}
+
+void sayNotWritten(const std::string& out, const std::string& reason, bool exists) {
+    if (exists && reason == "file exists")
+        std::fprintf(stderr, "tarvik-cli: %s exists; --force replaces it\n", shownName(out).c_str());
+    else
+        std::fprintf(stderr, "tarvik-cli: could not write %s: %s\n", shownName(out).c_str(), reason.c_str());
+}
+
+bool outputAllowed(const std::string& out, const std::vector<std::string>& inputs, bool force) {
+    for (const std::string& input : inputs) {
+        if (input == out || sameExistingFile(input, out)) {
+            std::fprintf(stderr, "tarvik-cli: %s is an input of this command; choose another name for the output\n",
+                         shownName(out).c_str());
+            return false;
+        }
+    }
+    struct stat st {};
+    if (::lstat(out.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return sayNotWritten(out, std::strerror(EISDIR), false), false;
+        if (!S_ISREG(st.st_mode)) return sayNotWritten(out, "not a regular file", false), false;
+        if (!force) return sayNotWritten(out, "file exists", true), false;
+    } else if (errno != ENOENT) {
+        return sayNotWritten(out, std::strerror(errno), false), false;
+    }
+    return true;
+}
+
+std::string counted(std::size_t n, std::string_view one, std::string_view many) {
+    return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
 } // namespace tarvik::cli

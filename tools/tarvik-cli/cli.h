@@ -117,4 +117,18 @@ CLI::Validator hostAddress();
 // A port: wholly digits, 1..65535.
 CLI::Validator portNumber();
 
+// Outputs. Every file a command writes is written whole (a failure leaves the
+// old file or none), is never one of the command's inputs, and replaces an
+// existing file only after "--force".
+CLI::Option* addForceOption(CLI::App& command, bool& force);
+// Checks an output before any work is done; false after a line on stderr
+// saying why it cannot be written.
+bool outputAllowed(const std::string& out, const std::vector<std::string>& inputs, bool force);
+// The line for an output that could not be written: "tarvik-cli: could not
+// write NAME: REASON", or that it exists and --force replaces it.
+void sayNotWritten(const std::string& out, const std::string& reason, bool exists);
+
+// "1 row", "3 rows": a count with its noun in the right number.
+std::string counted(std::size_t n, std::string_view one, std::string_view many);
+
 } // namespace tarvik::cli

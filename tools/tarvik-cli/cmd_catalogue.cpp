@@ -3,12 +3,13 @@
 // from; checking and exporting layout definition files.
 
 #include "app/tarvik_view.h"
+#include "core/text.h"
+#include "core/whole_file_output.h"
 #include "decode/layout_loader.h"
 #include "tools/tarvik-cli/cli.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -28,26 +29,22 @@ int exportFiles(const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) {
-        std::fprintf(stderr, "tarvik-cli: cannot make %s: %s\n", dir.c_str(), ec.message().c_str());
+        std::fprintf(stderr, "tarvik-cli: cannot make %s: %s\n", shownName(dir).c_str(), ec.message().c_str());
         return kExitMessageShown;
     }
     int status = kExitOk;
     for (const EmbeddedLayoutFile& f : builtInLayoutFiles()) {
-        const std::filesystem::path path = std::filesystem::path(dir) / std::string(f.name);
-        if (std::filesystem::exists(path, ec)) {
-            std::fprintf(stderr, "tarvik-cli: %s exists, kept as it is\n", path.string().c_str());
+        const std::string path = (std::filesystem::path(dir) / std::string(f.name)).string();
+        std::string error;
+        if (!writeWholeFile(path, asBytes(f.text), WholeFileOutput::Replace::No, error)) {
+            if (error == "file exists")
+                std::fprintf(stderr, "tarvik-cli: %s exists, kept as it is\n", shownName(path).c_str());
+            else
+                sayNotWritten(path, error, false);
             status = kExitMessageShown;
             continue;
         }
-        std::ofstream out(path, std::ios::binary);
-        out.write(f.text.data(), static_cast<std::streamsize>(f.text.size()));
-        out.close();
-        if (!out) {
-            std::fprintf(stderr, "tarvik-cli: cannot write %s\n", path.string().c_str());
-            status = kExitMessageShown;
-            continue;
-        }
-        std::printf("%s\n", path.string().c_str());
+        std::printf("%s\n", shownName(path).c_str());
     }
     return status;
 }

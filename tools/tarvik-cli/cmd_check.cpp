@@ -1,6 +1,7 @@
 // tarvik-cli check: every frame of record files, checked end to end.
 
 #include "app/tarvik_view.h"
+#include "core/text.h"
 #include "decode/file_check.h"
 #include "decode/record_json.h"
 #include "remote/definitions.h"
@@ -61,7 +62,7 @@ int runCheck(const CheckOptions& o) {
             std::fwrite(text.data(), 1, text.size(), stdout);
         }
         if (r.unreadable) {
-            std::fprintf(stderr, "tarvik-cli: cannot check %s: %s\n", r.path.c_str(), r.unreadable->c_str());
+            std::fprintf(stderr, "tarvik-cli: cannot check %s: %s\n", shownName(r.path).c_str(), r.unreadable->c_str());
             status = kExitUsage;
         } else if (!r.clean() && status == kExitOk) {
             status = kExitMessageShown;

@@ -1,5 +1,6 @@
 // tarvik-cli generate: a sample record file for demos and tests.
 
+#include "core/text.h"
 #include "tools/synth/sample_records.h"
 #include "tools/tarvik-cli/cli.h"
 
@@ -15,6 +16,7 @@ struct GenerateOptions {
     bool noCatalog = false;
     std::pair<std::size_t, std::size_t> size{0, 0};
     std::size_t imageryPings = 0;
+    bool force = false;
 };
 
 // The largest data section --size pads to, as the simulator's --record-size.
@@ -32,10 +34,15 @@ int runGenerate(const GenerateOptions& o, bool sized) {
         options.minDataBytes = o.size.first;
         options.maxDataBytes = o.size.second;
     }
-    if (!synth::writeSampleFile(o.file, options)) {
-        std::fprintf(stderr, "could not write %s\n", o.file.c_str());
+    if (!outputAllowed(o.file, {}, o.force)) return kExitMessageShown;
+    std::string error;
+    synth::SampleFileResult written;
+    if (!synth::writeSampleFile(o.file, options, o.force, error, &written)) {
+        sayNotWritten(o.file, error, true);
         return kExitMessageShown;
     }
+    std::printf("Wrote %s, %s, to %s\n", counted(written.records, "record", "records").c_str(),
+                counted(written.bytes, "byte", "bytes").c_str(), shownName(o.file).c_str());
     return kExitOk;
 }
 
@@ -44,10 +51,11 @@ int runGenerate(const GenerateOptions& o, bool sized) {
 Command addGenerate(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "generate", "write a sample record file made by the frame builder",
-        {"tarvik-cli generate FILE [--frames N] [--no-catalog] [--size MIN MAX] [--imagery PINGS]",
+        {"tarvik-cli generate FILE [--frames N] [--no-catalog] [--size MIN MAX] [--imagery PINGS] [--force]",
          "Writes a sample record file: a file header record, N frames cycling through the\n"
          "types 7000, 7004, 7027, 7006, 7008, 7001 and 7022, and a file catalog record\n"
-         "indexing them.\n\n"
+         "indexing them. Says on stdout what it wrote. An existing FILE is kept unless\n"
+         "--force is given.\n\n"
          "Exit status: 0 written, 1 the file could not be written, 2 usage error."});
     auto o = std::make_shared<GenerateOptions>();
     command->add_option("FILE", o->file, "the record file to write")->required();
@@ -71,6 +79,7 @@ Command addGenerate(CLI::App& program) {
                      "out of every 128, from the 16th on")
         ->type_name("PINGS")
         ->transform(options::wholeNumber(1, 100000));
+    addForceOption(*command, o->force);
     return {command, [o, size] { return runGenerate(*o, size->count() > 0); }};
 }
 

@@ -10,6 +10,7 @@
 #include "tools/tarvik-cli/cli.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tarvik::cli {
@@ -20,13 +21,14 @@ struct ImageOptions {
     std::string file;
     std::string out;
     std::string kind = "sector";
-    std::size_t row = 0;
+    std::optional<std::size_t> row;  // none: the first listed row that draws a picture
+    bool force = false;
     std::pair<unsigned, unsigned> size{640, 480};
     std::string filter;
 };
 
 int runImage(const ImageOptions& o) {
-    const std::size_t row = o.row;
+    if (!outputAllowed(o.out, {o.file}, o.force)) return kExitMessageShown;
     const unsigned width = o.size.first, height = o.size.second;
     const std::string& kind = o.kind;
     ConsolePort port;
@@ -51,24 +53,39 @@ int runImage(const ImageOptions& o) {
         }
         picture = renderEchogram(imagery.echogram());
     } else {
-        if (row >= rows) {
-            std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%zu rows listed)\n", row, rows);
+        if (o.row && *o.row >= rows) {
+            std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%s listed)\n", *o.row,
+                         counted(rows, "row", "rows").c_str());
             return kExitUsage;
         }
-        const std::uint64_t before = imagery.sector().picture().serial;
-        view.OnRowSelectionChanged(static_cast<std::size_t>(row));
-        if (imagery.sector().picture().serial == before) {
-            const std::optional<Bytes> record = view.rowRecord(static_cast<std::size_t>(row));
-            std::fprintf(stderr, "tarvik-cli: the record of row %zu (type %u) draws no sector picture\n", row,
+        // The given row, or the first listed row whose record draws a picture.
+        bool drawn = false;
+        const std::size_t first = o.row.value_or(0), end = o.row ? first + 1 : rows;
+        for (std::size_t row = first; row < end && !drawn; ++row) {
+            const std::uint64_t before = imagery.sector().picture().serial;
+            view.OnRowSelectionChanged(row);
+            drawn = imagery.sector().picture().serial != before;
+        }
+        if (!drawn && o.row) {
+            const std::optional<Bytes> record = view.rowRecord(*o.row);
+            std::fprintf(stderr, "tarvik-cli: the record of row %zu (type %u) draws no sector picture\n", *o.row,
                          record ? FrameView(*record).recordType() : 0u);
+            return kExitMessageShown;
+        }
+        if (!drawn) {
+            std::fprintf(stderr,
+                         "tarvik-cli: no listed row draws a sector picture (%s listed; the picture comes from "
+                         "7006, 7008 and 7011 records)\n",
+                         counted(rows, "row", "rows").c_str());
             return kExitMessageShown;
         }
         picture.resize(static_cast<int>(width), static_cast<int>(height));
         SectorRenderer renderer;
         renderer.render(imagery.sector().picture(), imagery.echogram().colourMap(), picture);
     }
-    if (!writePng(o.out, picture)) {
-        std::fprintf(stderr, "tarvik-cli: could not write %s\n", o.out.c_str());
+    std::string error;
+    if (!writePng(o.out, picture, o.force, error)) {
+        sayNotWritten(o.out, error, true);
         return kExitMessageShown;
     }
     return port.messages.empty() ? kExitOk : kExitMessageShown;
@@ -80,10 +97,10 @@ Command addImage(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "image", "draw the sector picture of a record or the echogram of a file into a PNG",
         {"tarvik-cli image FILE --out PICTURE.png [--kind sector|echogram] [--row N]\n"
-         "                 [--size W H] [--filter TEXT]",
+         "                 [--size W H] [--filter TEXT] [--force]",
          "Draws a picture of a record file (*.vxr) without a display.\n\n"
          "  sector    (default) the sector picture the window shows once listed row N\n"
-         "            is selected: the file's first settings, configuration and\n"
+         "            (without --row: the first row that draws one) is selected: the file's first settings, configuration and\n"
          "            geometry records set the sector's geometry, and the row's\n"
          "            record (7006 bathymetry, 7008 beam data or 7011 image) is drawn\n"
          "            as a fan with range rings\n"
@@ -98,13 +115,14 @@ Command addImage(CLI::App& program) {
     command->add_option("--kind", o->kind, "sector (default) or echogram")
         ->type_name("KIND")
         ->check(CLI::IsMember({"sector", "echogram"}));
-    command->add_option("--row", o->row, "the listed row for the sector picture (default 0)")
+    command->add_option("--row", o->row, "the listed row for the sector picture (default: the first\nlisted row that draws one)")
         ->type_name("N")
         ->transform(options::wholeNumber<std::size_t>());
     command->add_option("--size", o->size, "size of the sector picture in pixels, 16 to 8192 each (default 640 480)")
         ->type_name("W H")
         ->transform(options::wholeNumber(16, 8192));
     addFilterOption(*command, o->filter);
+    addForceOption(*command, o->force);
     return {command, [o] { return runImage(*o); }};
 }
 

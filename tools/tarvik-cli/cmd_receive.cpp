@@ -3,6 +3,7 @@
 
 #include "app/controls.h"
 #include "core/frame.h"
+#include "core/whole_file_output.h"
 #include "net/address.h"
 #include "tools/tarvik-cli/cli.h"
 #include "tools/tarvik-cli/live_session.h"
@@ -14,12 +15,14 @@ namespace tarvik::cli {
 
 namespace {
 
-bool writeFile(const std::string& path, const std::vector<Bytes>& frames) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = true;
-    for (const auto& frame : frames) ok = ok && std::fwrite(frame.data(), 1, frame.size(), f) == frame.size();
-    return std::fclose(f) == 0 && ok;
+// Writes the frames back to back, whole or not at all; false after a line on stderr.
+bool writeFile(const std::string& path, const std::vector<Bytes>& frames, bool force) {
+    WholeFileOutput out;
+    bool ok = out.open(path, force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No);
+    for (const auto& frame : frames) ok = ok && out.write(frame);
+    if (ok && out.commit()) return true;
+    sayNotWritten(path, out.error(), out.targetExists());
+    return false;
 }
 
 struct ReceiveOptions {
@@ -30,9 +33,17 @@ struct ReceiveOptions {
     double seconds = 3.0;
     std::optional<std::string> out;
     std::optional<std::string> config;
+    bool force = false;
 };
 
 int runReceive(const ReceiveOptions& o) {
+    // Said before connecting, not after the listening time.
+    if (o.out && !outputAllowed(*o.out, {}, o.force)) return kExitMessageShown;
+    if (o.config && !outputAllowed(*o.config, {}, o.force)) return kExitMessageShown;
+    if (o.out && o.config && (*o.out == *o.config)) {
+        std::fprintf(stderr, "tarvik-cli: --out and --config name the same file\n");
+        return kExitUsage;
+    }
     LiveSession session;
     CConnection& connection = session.view.connection();
     CArrivalPipeline& pipeline = session.view.pipeline();
@@ -65,16 +76,11 @@ int runReceive(const ReceiveOptions& o) {
     std::fflush(stdout);
     if (session.lost()) status = kExitMessageShown;
     if (o.config) {
-        if (auto record = receiver.latestConfigurationRecord(); record && !writeFile(*o.config, {*record})) {
-            std::fprintf(stderr, "could not write %s\n", o.config->c_str());
+        if (auto record = receiver.latestConfigurationRecord(); record && !writeFile(*o.config, {*record}, o.force))
             status = kExitMessageShown;
-        }
     }
     receiver.Disconnect();
-    if (o.out && !writeFile(*o.out, frames)) {
-        std::fprintf(stderr, "could not write %s\n", o.out->c_str());
-        status = kExitMessageShown;
-    }
+    if (o.out && !writeFile(*o.out, frames, o.force)) status = kExitMessageShown;
     return status;
 }
 
@@ -84,7 +90,7 @@ Command addReceive(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "receive", "connect to a server, request records and print what arrives",
         {"tarvik-cli receive HOST PORT [--udp] [--request TYPE]... [--seconds S] [--out FILE]\n"
-         "                   [--config FILE]",
+         "                   [--config FILE] [--force]",
          "Connects to the server at HOST (dotted IPv4) and PORT (1..65535) over TCP (UDP\n"
          "with --udp), sends, for each TYPE in order, a single record request to device\n"
          "7000, enumerator 0, then runs the arrival pipeline for S seconds (default 3) or\n"
@@ -111,6 +117,7 @@ Command addReceive(CLI::App& program) {
                      "at the end, write the newest configuration record (7001) the\n"
                      "receiver kept, when there is one")
         ->type_name("FILE");
+    addForceOption(*command, o->force);
     return {command, [o] { return runReceive(*o); }};
 }
 

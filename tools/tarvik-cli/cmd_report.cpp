@@ -70,7 +70,8 @@ int runReport(const ReportOptions& o) {
         }
     } else {
         if (row >= rows) {
-            std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%zu rows listed)\n", row, rows);
+            std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%s listed)\n", row,
+                         counted(rows, "row", "rows").c_str());
             return kExitUsage;
         }
         print(row);

@@ -107,7 +107,8 @@ int runPrint(const PrintOptions& o) {
     CMyTarvikView view(port, settings);
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     if (row >= view.recordRowCount()) {
-        std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%zu rows listed)\n", row, view.recordRowCount());
+        std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%s listed)\n", row,
+                     counted(view.recordRowCount(), "row", "rows").c_str());
         return kExitUsage;
     }
     port.selectRecordRow(row);

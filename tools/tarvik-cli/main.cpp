@@ -2,6 +2,7 @@
 // view logic with the window and print the texts the window would show.
 
 #include "core/record_memory.h"
+#include "core/text.h"
 #include "tools/tarvik-cli/cli.h"
 
 #include <cstdio>
@@ -32,7 +33,12 @@ int main(int argc, char** argv) {
         bool known = false;
         for (const Command& command : commands) known = known || command.app->get_name() == argv[1];
         if (!known) {
-            std::fprintf(stderr, "tarvik-cli: %s is not a command (tarvik-cli --help lists them)\n", argv[1]);
+            std::vector<std::string> names;
+            for (const Command& command : commands) names.push_back(command.app->get_name());
+            const auto near = options::nearestWord(argv[1], names);
+            std::fprintf(stderr, "tarvik-cli: %s is not a command (%s)\n", tarvik::shownName(argv[1]).c_str(),
+                         near ? ("did you mean " + *near + "? tarvik-cli --help lists them").c_str()
+                              : "tarvik-cli --help lists them");
             return kExitUsage;
         }
     }

@@ -140,11 +140,17 @@ bool Simulator::listen() {
 int Simulator::run() {
     if (!o_.replayFile.empty()) {
         if (!replayFile_.open(o_.replayFile)) {
-            std::fprintf(stderr, "vxcenter-sim: cannot open %s: %s\n", o_.replayFile.c_str(),
+            std::fprintf(stderr, "vxcenter-sim: cannot open %s: %s\n", shownName(o_.replayFile).c_str(),
                          replayFile_.lastError().c_str());
             return 1;
         }
-        ScanFrames(replayFile_, replayIndex_);
+        const auto broken = ScanFrames(replayFile_, replayIndex_);
+        // A file without a single frame is not a record file: nothing to replay.
+        if (replayIndex_.size() == 0) {
+            std::fprintf(stderr, "vxcenter-sim: %s is not a record file: %s\n", shownName(o_.replayFile).c_str(),
+                         broken ? broken->c_str() : "it holds no frame");
+            return 1;
+        }
         if (replayIndex_.size() > 0)
             replayFirstStamp_ = stampSeconds(FrameView(ReadFrame(replayFile_, replayIndex_[0])).time());
     }
