@@ -75,7 +75,9 @@ TEST(CliList, ResyncListsPastDamageLikeCheck) {
     std::ifstream in(good, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
     // Seven bytes of noise between the file header record and the first frame.
-    const std::size_t header = 396;
+    const std::string first = runProgram(kCli, {"list", good}).out;
+    ASSERT_EQ(first.substr(0, 5), "7200\t");
+    const std::size_t header = std::stoul(first.substr(5));
     bytes.insert(header, "noise!!");
     const std::string damaged = dir.file("damaged.vxr");
     std::ofstream(damaged, std::ios::binary) << bytes;
