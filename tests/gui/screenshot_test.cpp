@@ -20,6 +20,7 @@ private slots:
     void worksOnWithoutOpenGL();
     void brokenFileDoesNotWaitOnAMessage();
     void badArguments();
+    void unknownOptionsAreRefusedInOneLine();
 
 private:
     int run(const QStringList& arguments, QByteArray* errors = nullptr, bool withoutOpenGL = false) {
@@ -143,6 +144,17 @@ void ScreenshotTest::badArguments() {
     QCOMPARE(run({"--screenshot"}), 2);
     QCOMPARE(run({"a.vxr", "b.vxr"}), 2);  // one record file at a time
     QCOMPARE(run({"--screenshot", "/no/such/folder/shot.png"}), 1);
+}
+
+void ScreenshotTest::unknownOptionsAreRefusedInOneLine() {
+    // Refused before any window shows, so no picture waits on it.
+    const QString picture = QString::fromStdString(dir.file("never.png"));
+    QByteArray errors;
+    QCOMPARE(run({"--screenshot", picture, "--sellect", "3"}, &errors), 2);
+    // One line of ours (the platform may add notes of its own).
+    QVERIFY(errors.contains("tarvik: The following argument was not expected: --sellect\n"));
+    QCOMPARE(errors.count("tarvik:"), 1);
+    QVERIFY(!QFile::exists(picture));
 }
 
 QTEST_MAIN(ScreenshotTest)
