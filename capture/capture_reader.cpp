@@ -49,13 +49,13 @@ constexpr std::size_t kMaxDefragments = 16;
 bool plausibleRecordStart(ByteSpan b, std::size_t at) {
     if (!fits(b.size(), at, kProbeBytes)) return false;
     ByteSpan f = b.subspan(at, kProbeBytes);
-    namespace at = net::netframe_offsets;
-    if (readLEOr0<std::uint16_t>(f, at::offset) != net::kNetworkFrameSize) return false;
-    const auto packetSize = readLEOr0<std::uint32_t>(f, at::packetSize);
-    const auto totalPackets = readLEOr0<std::uint32_t>(f, at::totalPackets);
-    const auto totalSize = readLEOr0<std::uint32_t>(f, at::totalSize);
+    namespace nf = net::netframe_offsets;
+    if (readLEOr0<std::uint16_t>(f, nf::offset) != net::kNetworkFrameSize) return false;
+    const auto packetSize = readLEOr0<std::uint32_t>(f, nf::packetSize);
+    const auto totalPackets = readLEOr0<std::uint32_t>(f, nf::totalPackets);
+    const auto totalSize = readLEOr0<std::uint32_t>(f, nf::totalSize);
     if (packetSize < net::kNetworkFrameSize + 8 || packetSize > net::kMaxAcceptedPacketSize) return false;
-    if (totalPackets == 0 || readLEOr0<std::uint32_t>(f, at::packetNumber) != 0) return false;
+    if (totalPackets == 0 || readLEOr0<std::uint32_t>(f, nf::packetNumber) != 0) return false;
     if (totalSize < 8 || totalSize > net::kMaxRecordSize) return false;
     if (totalPackets == 1 && totalSize > packetSize - net::kNetworkFrameSize) return false;
     return readLEOr0<std::uint32_t>(f, net::kNetworkFrameSize + 4) == kSyncPattern;
@@ -63,13 +63,13 @@ bool plausibleRecordStart(ByteSpan b, std::size_t at) {
 
 // A datagram that holds one Network frame and what it announces.
 bool plausibleDatagram(ByteSpan b) {
-    namespace at = net::netframe_offsets;
+    namespace nf = net::netframe_offsets;
     if (b.size() < net::kNetworkFrameSize) return false;
-    const auto packetSize = readLEOr0<std::uint32_t>(b, at::packetSize);
-    const auto totalPackets = readLEOr0<std::uint32_t>(b, at::totalPackets);
-    return readLEOr0<std::uint16_t>(b, at::offset) == net::kNetworkFrameSize && packetSize >= net::kNetworkFrameSize &&
+    const auto packetSize = readLEOr0<std::uint32_t>(b, nf::packetSize);
+    const auto totalPackets = readLEOr0<std::uint32_t>(b, nf::totalPackets);
+    return readLEOr0<std::uint16_t>(b, nf::offset) == net::kNetworkFrameSize && packetSize >= net::kNetworkFrameSize &&
            packetSize <= b.size() && packetSize <= net::kMaxAcceptedPacketSize && totalPackets > 0 &&
-           readLEOr0<std::uint32_t>(b, at::packetNumber) < totalPackets;
+           readLEOr0<std::uint32_t>(b, nf::packetNumber) < totalPackets;
 }
 
 struct FlowKey {

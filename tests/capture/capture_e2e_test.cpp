@@ -1,0 +1,114 @@
+// A capture of real loopback traffic: tarvik-cli listen talks to
+// vxcenter-sim while tcpdump records the connection; the capture must list
+// the records listen listed, in the same order.
+
+#include "app/arrival_pipeline.h"
+#include "capture/capture_reader.h"
+#include "tests/net/sim_process.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tarvik::capture {
+namespace {
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// tcpdump in the background, writing packets as they come (-U).
+class Tcpdump {
+public:
+    Tcpdump(const std::string& file, const std::string& port, const std::string& log) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::FILE* err = std::fopen(log.c_str(), "w");
+            if (err) dup2(fileno(err), 2);
+            std::FILE* out = std::fopen("/dev/null", "w");
+            if (out) dup2(fileno(out), 1);
+            execlp("tcpdump", "tcpdump", "-i", "lo", "-U", "-n", "-w", file.c_str(), "tcp", "port", port.c_str(),
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Capturing has begun once it says it is listening; it fails fast when not allowed.
+        for (int i = 0; i < 500; ++i) {
+            const std::string text = fileText(log);
+            if (text.find("listening on") != std::string::npos) {
+                running_ = true;
+                return;
+            }
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                why_ = text;
+                return;
+            }
+            usleep(10'000);
+        }
+        why_ = "tcpdump did not start capturing within 5 s";
+    }
+    ~Tcpdump() { stop(); }
+    bool running() const { return running_; }
+    const std::string& why() const { return why_; }
+    void stop() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGINT);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool running_ = false;
+    std::string why_;
+};
+
+TEST(CaptureOfLoopbackTraffic, ListsWhatListenListedInTheSameOrder) {
+    if (::access("/usr/bin/tcpdump", X_OK) != 0 && ::access("/usr/sbin/tcpdump", X_OK) != 0)
+        GTEST_SKIP() << "tcpdump is not installed: the loopback capture is not tested";
+    testing::TempDir dir;
+    testing::SimProcess sim({"--devices", "2", "--ping-rate", "20"});
+    ASSERT_FALSE(sim.port().empty());
+    const std::string file = dir.file("loopback.pcap");
+    Tcpdump tcpdump(file, sim.port(), dir.file("tcpdump.log"));
+    if (!tcpdump.running())
+        GTEST_SKIP() << "capturing on the loopback interface is not permitted here: " << tcpdump.why();
+
+    const auto listen = testing::runProgram(TARVIK_CLI, {"listen", "127.0.0.1", sim.port(), "--seconds", "1.5"});
+    ASSERT_EQ(listen.status, 0) << listen.err;
+    usleep(300'000);  // the last packets reach the capture file
+    tcpdump.stop();
+
+    std::vector<std::string> listed;
+    std::stringstream lines(listen.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("device\t", 0) != 0) listed.push_back(line);
+    ASSERT_GT(listed.size(), 10u);
+
+    CaptureOptions options;
+    options.ports = {static_cast<std::uint16_t>(std::stoi(sim.port()))};
+    const CaptureReader::Result r = readCapture(file, options);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.counts.holes, 0u);
+    std::vector<std::string> captured;
+    for (const CapturedRecord& record : r.records) {
+        if (!r.streams.at(record.stream).fromServer) continue;  // the client's own requests
+        captured.push_back(CArrivalPipeline::entryText(record.bytes, 0) + "\t" +
+                           CArrivalPipeline::entryText(record.bytes, 1));
+    }
+    // The server may have sent a few more than listen took before it stopped.
+    ASSERT_GE(captured.size(), listed.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) ASSERT_EQ(captured[i], listed[i]) << "row " << i;
+}
+
+} // namespace
+} // namespace tarvik::capture
