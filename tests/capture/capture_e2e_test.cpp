@@ -112,3 +112,43 @@ TEST(CaptureOfLoopbackTraffic, ListsWhatListenListedInTheSameOrder) {
 
 } // namespace
 } // namespace tarvik::capture
+
+namespace tarvik::capture {
+namespace {
+
+TEST(CaptureCommands, GenerateACaptureAndConvertItIntoARecordFile) {
+    testing::TempDir dir;
+    const std::string capture = dir.file("session.pcapng"), vxr = dir.file("session.vxr");
+    auto generated = testing::runProgram(TARVIK_CLI, {"generate", capture, "--capture", "--frames", "30"});
+    ASSERT_EQ(generated.status, 0) << generated.err;
+    ASSERT_TRUE(isCaptureFile(capture));
+
+    auto converted = testing::runProgram(TARVIK_CLI, {"convert", capture, vxr});
+    ASSERT_EQ(converted.status, 0) << converted.err;
+    EXPECT_NE(converted.err.find("text lines not written"), std::string::npos) << converted.err;
+    auto listed = testing::runProgram(TARVIK_CLI, {"list", vxr});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    // The file header record first, then every frame of the capture.
+    EXPECT_EQ(listed.out.substr(0, 5), "7200\t");
+    const CaptureReader::Result r = readCapture(capture);
+    std::size_t frames = 0;
+    for (const CapturedRecord& record : r.records) frames += record.bytes.size() >= 64;
+    EXPECT_EQ(static_cast<std::size_t>(std::count(listed.out.begin(), listed.out.end(), '\n')), frames + 1);
+
+    // An existing output is kept unless --force; the capture itself is never the output.
+    auto again = testing::runProgram(TARVIK_CLI, {"convert", capture, vxr});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("--force"), std::string::npos) << again.err;
+    EXPECT_EQ(testing::runProgram(TARVIK_CLI, {"convert", capture, vxr, "--force"}).status, 0);
+    EXPECT_EQ(testing::runProgram(TARVIK_CLI, {"convert", capture, capture, "--force"}).status, 2);
+    EXPECT_TRUE(isCaptureFile(capture));
+    // A file that is no capture, and a port out of range.
+    auto notCapture = testing::runProgram(TARVIK_CLI, {"convert", vxr, dir.file("x.vxr")});
+    EXPECT_EQ(notCapture.status, 1);
+    EXPECT_NE(notCapture.err.find("could not read the capture"), std::string::npos) << notCapture.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.vxr")));
+    EXPECT_EQ(testing::runProgram(TARVIK_CLI, {"convert", capture, dir.file("y.vxr"), "--port", "70000"}).status, 2);
+}
+
+} // namespace
+} // namespace tarvik::capture
