@@ -2,6 +2,7 @@
 
 #include "core/frame.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,8 +45,17 @@ void CaptureRecordFile::clear() {
 
 bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOptions& options, RecordIndex& index,
                              std::string& message) {
-    clear();
     index.clear();
+    Sink sink;
+    sink.frame = [&](const RecordIndexEntry& entry) { index.push_back(entry); };
+    const bool ok = load(capturePath, options, sink, message);
+    if (!ok) index.clear();
+    return ok;
+}
+
+bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOptions& options, const Sink& sink,
+                             std::string& message) {
+    clear();
     message.clear();
     CaptureReader reader(options);
     if (!reader.open(capturePath)) {
@@ -67,14 +77,20 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
     const bool complete = reader.read([&](CapturedRecord&& record) {
         if (writeError) return;
         const FrameView frame(record.bytes);
-        const bool text = !frame.isFrame();
+        if (!frame.isFrame()) {
+            // A text line up to its first zero byte, as the list shows it.
+            const auto* text = reinterpret_cast<const char*>(record.bytes.data());
+            const auto length = static_cast<std::size_t>(
+                std::find(record.bytes.begin(), record.bytes.end(), std::uint8_t{0}) - record.bytes.begin());
+            if (sink.text) sink.text(std::string(text, length), CaptureEntry{record.time, record.stream, true});
+            return;
+        }
         // The entry's size is the bytes held, whatever the frame's Size field says.
-        RecordIndexEntry entry = text ? RecordIndexEntry{} : RecordIndexEntry::fromHeader(frame, offset);
+        RecordIndexEntry entry = RecordIndexEntry::fromHeader(frame, offset);
         const auto held = static_cast<std::uint32_t>(record.bytes.size());
         std::memcpy(entry.raw.data(), &held, sizeof held);
-        if (text) std::memcpy(entry.raw.data() + 4, &offset, sizeof offset);
-        CaptureEntry{record.time, record.stream, text}.storeIn(entry);
-        index.push_back(entry);
+        CaptureEntry{record.time, record.stream, false}.storeIn(entry);
+        if (sink.frame) sink.frame(entry);
         pending.insert(pending.end(), record.bytes.begin(), record.bytes.end());
         offset += record.bytes.size();
         if (pending.size() >= kWriteChunk) {
@@ -92,7 +108,6 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
             message = std::string("could not write the records of the capture to a temporary file: ") +
                       std::strerror(writeError);
         clear();
-        index.clear();
         return false;
     }
     if (!complete) message = "the capture " + capturePath + " could not be read to its end: " + reader.error();

@@ -11,6 +11,7 @@
 #include "core/record_index.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,10 +37,19 @@ public:
     CaptureRecordFile(const CaptureRecordFile&) = delete;
     CaptureRecordFile& operator=(const CaptureRecordFile&) = delete;
 
-    // Reads the capture into a new temporary record file and fills `index`.
-    // False when the capture cannot be read at all or the temporary file
-    // cannot be written; `message` then says why. A capture that ends early
-    // keeps what it held, returns true and leaves the reason in `message`.
+    // Where the records go as the capture is read, in order: each frame's
+    // index entry (its bytes are in the temporary file, its capture time and
+    // stream in the entry), and each text line ("TEXT Lost Packet").
+    struct Sink {
+        std::function<void(const RecordIndexEntry&)> frame;
+        std::function<void(std::string text, const CaptureEntry&)> text;
+    };
+    // Reads the capture into a new temporary record file. False when the
+    // capture cannot be read at all or the temporary file cannot be written;
+    // `message` then says why. A capture that ends early keeps what it held,
+    // returns true and leaves the reason in `message`.
+    bool load(const std::string& capturePath, const CaptureOptions& options, const Sink& sink, std::string& message);
+    // The same, with every frame's entry into `index` (text lines are left out).
     bool load(const std::string& capturePath, const CaptureOptions& options, RecordIndex& index,
               std::string& message);
     // Records held in memory before they move to a file on disk.

@@ -17,32 +17,43 @@ void expectSameAsReader(const std::string& path, std::uint64_t memoryBytes) {
     CaptureRecordFile file;
     file.memoryBytes = memoryBytes;
     RecordIndex index;
+    std::vector<std::pair<std::size_t, std::string>> texts;  // frames before, text
+    CaptureRecordFile::Sink sink;
+    sink.frame = [&](const RecordIndexEntry& e) { index.push_back(e); };
+    sink.text = [&](std::string text, const CaptureEntry& e) {
+        EXPECT_TRUE(e.text);
+        texts.emplace_back(index.size(), std::move(text));
+    };
     std::string message;
-    ASSERT_TRUE(file.load(path, {}, index, message)) << message;
+    ASSERT_TRUE(file.load(path, {}, sink, message)) << message;
     EXPECT_EQ(message, "");
     RecordFile records;
     ASSERT_TRUE(records.open(file.temporaryPath())) << records.lastError();
     file.forgetTemporaryFile();
 
     const CaptureReader::Result r = readCapture(path);
-    ASSERT_EQ(index.size(), r.records.size());
-    std::size_t texts = 0;
-    for (std::size_t i = 0; i < index.size(); ++i) {
-        SCOPED_TRACE(i);
-        const CapturedRecord& expected = r.records[i];
-        EXPECT_EQ(ReadFrame(records, index[i]), expected.bytes);
-        const CaptureEntry e = CaptureEntry::of(index[i]);
+    ASSERT_EQ(index.size() + texts.size(), r.records.size());
+    std::size_t frame = 0, text = 0;
+    for (const CapturedRecord& expected : r.records) {
+        if (!FrameView(expected.bytes).isFrame()) {
+            ASSERT_LT(text, texts.size());
+            EXPECT_EQ(texts[text].first, frame);
+            EXPECT_EQ(texts[text].second, "TEXT Lost Packet");
+            ++text;
+            continue;
+        }
+        SCOPED_TRACE(frame);
+        EXPECT_EQ(ReadFrame(records, index[frame]), expected.bytes);
+        const CaptureEntry e = CaptureEntry::of(index[frame]);
         EXPECT_EQ(e.time, expected.time);
         EXPECT_EQ(e.stream, expected.stream);
-        EXPECT_EQ(e.text, !FrameView(expected.bytes).isFrame());
-        texts += e.text;
-        if (!e.text) {
-            EXPECT_EQ(index[i].recordType(), FrameView(expected.bytes).recordType());
-        }
-        EXPECT_EQ(file.caption(index[i]),
+        EXPECT_FALSE(e.text);
+        EXPECT_EQ(index[frame].recordType(), FrameView(expected.bytes).recordType());
+        EXPECT_EQ(file.caption(index[frame]),
                   "Captured " + captureTimeText(expected.time) + ", " + streamText(r.streams[expected.stream]));
+        ++frame;
     }
-    EXPECT_EQ(texts, 2u);  // the sample's two holes
+    EXPECT_EQ(texts.size(), 2u);  // the sample's two holes
 }
 
 TEST(CaptureRecordFile, IndexesEveryRecordWithItsTimeAndStream) {
