@@ -53,7 +53,7 @@ public:
     bool load(const std::string& capturePath, const CaptureOptions& options, RecordIndex& index,
               std::string& message);
     // Records held in memory before they move to a file on disk.
-    static constexpr std::uint64_t kMemoryBytes = 768ull << 20;
+    static constexpr std::uint64_t kMemoryBytes = 512ull << 20;
     std::uint64_t memoryBytes = kMemoryBytes;
 
     // The temporary record file, to be opened like any record file while this
