@@ -33,6 +33,19 @@ bool isPauseWord(const Bytes& entry) { return std::string_view(reinterpret_cast<
 
 CArrivalPipeline::CArrivalPipeline(ViewPort& port) : port_(port) {}
 
+CArrivalPipeline::SubscriberId CArrivalPipeline::subscribe(Subscriber subscriber) {
+    const SubscriberId id = nextSubscriber_++;
+    subscribers_.emplace_back(id, std::move(subscriber));
+    return id;
+}
+
+bool CArrivalPipeline::unsubscribe(SubscriberId id) {
+    const auto it = std::find_if(subscribers_.begin(), subscribers_.end(), [id](const auto& s) { return s.first == id; });
+    if (it == subscribers_.end()) return false;
+    subscribers_.erase(it);
+    return true;
+}
+
 bool CArrivalPipeline::OnArrivalTimer(int id) {
     if (id != timers::kArrival) return false;
     batch_.clear();
@@ -57,16 +70,15 @@ bool CArrivalPipeline::passes(const std::string& filter, const Bytes& frame) con
 }
 
 void CArrivalPipeline::writeWhilePaused() {
-    if (!outputRecord || batchWritten_) return;
-    if (fileSourceMode && fileSourceMode()) return;
+    if (batchWritten_ || !listing) return;
     const std::string filter = port_.text(controls::kRecordFilter);
     for (const Bytes& entry : batch_)
-        if (FrameView(entry).isFrame() && passes(filter, entry)) outputRecord(entry);
+        if (FrameView(entry).isFrame() && passes(filter, entry)) notify(&Subscriber::passed, entry);
     batchWritten_ = true;
 }
 
 void CArrivalPipeline::ProcessArrivedRecords() {
-    if (fileSourceMode && fileSourceMode()) {
+    if (!listing) {
         batch_.clear();
         return;
     }
@@ -104,26 +116,24 @@ void CArrivalPipeline::processEntry(Bytes bytes, const std::string& filter) {
     }
 
     const std::uint32_t number = nextNumber_++;
-    if (arrivedFrame) arrivedFrame(*entry);
+    notify(&Subscriber::arrived, *entry);
     keep(entry, number);
     const std::uint32_t type = frame.recordType();
     if (!passesRecordFilter(filter, type)) return;
 
     if (isPingRecordType(type)) {
         if (auto ping = pingNumberOf(*entry)) {
-            std::uint32_t& last = lastPing_[{type, frame.deviceId(), frame.systemEnumerator()}];
-            if (last != 0 && *ping - last - 2u <= 97u) {
+            if (auto last = pingGaps_.next(type, frame.deviceId(), frame.systemEnumerator(), *ping)) {
                 port_.beep(600, 50);
-                appendShown(textEntry(strprintf("! ! ! %u DROPPED PING AFTER # %u", type, last)), 0);
+                appendShown(textEntry(strprintf("! ! ! %u DROPPED PING AFTER # %u", type, *last)), 0);
             }
-            last = *ping;
         }
     }
 
     appendShown(entry, number);
-    if (displayRecord && imageryEnabled && imageryEnabled() && !oneOf(type, kNotForImagery))
-        displayRecord({frame.deviceId(), frame.systemEnumerator(), type}, *entry);
-    if (outputRecord && !batchWritten_) outputRecord(*entry);
+    if (!oneOf(type, kNotForImagery))
+        notify(&Subscriber::display, ImageryKey{frame.deviceId(), frame.systemEnumerator(), type}, *entry);
+    if (!batchWritten_) notify(&Subscriber::passed, *entry);
 }
 
 void CArrivalPipeline::keep(const SharedBytes& entry, std::uint32_t number) {
@@ -147,7 +157,7 @@ void CArrivalPipeline::appendShown(SharedBytes entry, std::uint32_t number) {
     shownBytes_ += entry->size();
     shown_.push_back({std::move(entry), number});
     listedThisRun_ = true;
-    if (listed) listed(shown_.back());
+    notify(&Subscriber::listed, shown_.back());
     while (shown_.size() > scrollLimit_ || (shownBytes_ > byteBudget && shown_.size() > 1)) {
         if (shown_.size() <= scrollLimit_ && rowsDroppedForBytes_++ == 0) budgetLineDue_ = true;
         dropOldestShown();
@@ -205,12 +215,13 @@ void CArrivalPipeline::resume() {
     port_.setText(controls::kPause, "Pause");
 }
 
-void CArrivalPipeline::RefilterLiveList() {
+void CArrivalPipeline::RefilterLiveList() { RefilterLiveList(port_.text(controls::kRecordFilter)); }
+
+void CArrivalPipeline::RefilterLiveList(std::string_view filter) {
     shown_.clear();
     shownBytes_ = 0;
     port_.setRedraw(controls::kRecordList, false);
     port_.setRecordRowCount(0);
-    const std::string filter = port_.text(controls::kRecordFilter);
     for (std::size_t i = 0; i < history_.size(); ++i) {
         const SharedBytes& entry = history_[i];
         const FrameView frame(*entry);

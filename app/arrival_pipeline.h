@@ -6,7 +6,7 @@
 
 #include "app/view_port.h"
 #include "core/bytes.h"
-#include "core/condense.h"
+#include "core/ping_gaps.h"
 #include "imagery/imagery_key.h"
 
 #include <cstdint>
@@ -18,6 +18,8 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace tarvik {
 
@@ -49,22 +51,30 @@ class CArrivalPipeline {
 public:
     explicit CArrivalPipeline(ViewPort& port);
 
-    // --- Sources and subscribers -------------------------------------------
+    // --- Source and subscribers ----------------------------------------------
     // Where the timer takes queued entries from (the receiver's queue).
     std::function<std::deque<Bytes>()> takePending;
-    // Every frame that passes the filter, in arrival order; also the frames
-    // that arrive while paused (the list skips those, the output file must not).
-    std::function<void(const Bytes& frame)> outputRecord;
-    // Every frame taken for processing, before the filter (the live statistics).
-    std::function<void(const Bytes& frame)> arrivedFrame;
-    // Every listed frame but 7012 and 7017 while imagery is enabled: the sector
-    // and the echogram pick the record types they draw.
-    std::function<void(const ImageryKey&, const Bytes& frame)> displayRecord;
-    std::function<bool()> imageryEnabled;
-    // Each entry as it is appended to the shown records (the console prints it).
-    std::function<void(const ListedEntry& entry)> listed;
-    // While this answers true (a record file is shown) live entries are not processed.
-    std::function<bool()> fileSourceMode;
+    // What a subscriber is handed; empty members are skipped.
+    struct Subscriber {
+        // Every frame taken for processing, before the filter (the live statistics).
+        std::function<void(const Bytes& frame)> arrived;
+        // Every frame that passes the filter, in arrival order; also the frames
+        // that arrive while paused (the list skips those, the output file must not).
+        std::function<void(const Bytes& frame)> passed;
+        // Every listed frame but 7012 and 7017: the sector and the echogram pick
+        // the record types they draw.
+        std::function<void(const ImageryKey&, const Bytes& frame)> display;
+        // Each entry as it is appended to the shown records (the console prints it).
+        std::function<void(const ListedEntry& entry)> listed;
+    };
+    using SubscriberId = std::uint64_t;
+    // Adds a subscriber behind the others; its id takes it off again.
+    SubscriberId subscribe(Subscriber subscriber);
+    // False when no subscriber has that id.
+    bool unsubscribe(SubscriberId id);
+    std::size_t subscriberCount() const { return subscribers_.size(); }
+    // False while another source is shown: live entries are then left in the batch.
+    bool listing = true;
     // Seconds since 1970; replaceable so a pause can be timed without waiting.
     std::function<std::int64_t()> clock = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
 
@@ -73,7 +83,10 @@ public:
     bool OnArrivalTimer(int id);
     void ProcessArrivedRecords();
     void OnPauseContinue();  // the "Pause" button
+    // Lists the shown rows again from the history under `filter` (by default
+    // the record filter's text).
     void RefilterLiveList();
+    void RefilterLiveList(std::string_view filter);
     // Menu "Limit Records In Scrolling List": the dialog, then the check.
     void OnLimitRecords();
     // Sets the scroll limit; false (and no change) outside 20..1000.
@@ -110,7 +123,7 @@ public:
     const std::deque<SharedBytes>& history() const { return history_; }
     std::deque<Bytes>& arrivalBatch() { return batch_; }
     // Last ping number per (record type, device id, system enumerator).
-    LastPingNumbers& lastPings() { return lastPing_; }
+    LastPingNumbers& lastPings() { return pingGaps_.last(); }
 
 private:
     void processEntry(Bytes entry, const std::string& filter);
@@ -121,7 +134,15 @@ private:
     void writeWhilePaused();
     bool passes(const std::string& filter, const Bytes& frame) const;
 
+    template <typename Member, typename... Args>
+    void notify(Member member, const Args&... args) const {
+        for (const auto& [id, subscriber] : subscribers_)
+            if (subscriber.*member) (subscriber.*member)(args...);
+    }
+
     ViewPort& port_;
+    std::vector<std::pair<SubscriberId, Subscriber>> subscribers_;
+    SubscriberId nextSubscriber_ = 1;
     std::deque<Bytes> batch_;
     bool batchWritten_ = false;  // the batch's frames already went to the output file
     std::deque<ListedEntry> shown_;
@@ -138,7 +159,7 @@ private:
     std::size_t removedThisRun_ = 0;  // shown rows dropped off the top since the last refresh
     bool listedThisRun_ = false;
     std::uint32_t nextNumber_ = 1;
-    LastPingNumbers lastPing_;
+    PingGapTracker pingGaps_;
 };
 
 } // namespace tarvik

@@ -113,7 +113,15 @@ bool CConnection::OnStartCommunicating() {
         afterStart();
         return false;
     }
-    sender_.Create(handle, address, portText);
+    if (!sender_.Create(handle, address, portText)) {
+        // Without a sender nothing can be asked for: the connection is given up, and said so.
+        receiver_.Stop();
+        receiver_.Disconnect();
+        port_.setWaitCursor(false);
+        port_.messageBox(strprintf("Could not set up sending on the connection to %s", address.c_str()));
+        afterStart();
+        return false;
+    }
     sleep(milliseconds(10));
 
     sendFirstPacket(prepare_.singleRecordRequest(net::kGeneralDeviceId, 0, 7022));

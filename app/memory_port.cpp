@@ -38,6 +38,15 @@ void MemoryPort::setItemChecked(int control, std::size_t index, bool on) {
 }
 
 void MemoryPort::messageBox(std::string_view text) { messages.emplace_back(text); }
+
+bool MemoryPort::messageBoxOffering(std::string_view text, std::string_view offer) {
+    messageBox(text);
+    offers.emplace_back(offer);
+    if (offerAnswers.empty()) return false;
+    const bool taken = offerAnswers.front();
+    offerAnswers.pop_front();
+    return taken;
+}
 OpenFileResult MemoryPort::openFile(const OpenFileRequest& request) {
     fileRequests.push_back(request);
     if (fileAnswers.empty()) return OpenFileResult::cancelled();

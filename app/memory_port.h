@@ -33,6 +33,8 @@ public:
     void setItemChecked(int control, std::size_t index, bool on) override;
 
     void messageBox(std::string_view text) override;
+    // Records the text (in `messages`) and the offer; answers from `offerAnswers`.
+    bool messageBoxOffering(std::string_view text, std::string_view offer) override;
     OpenFileResult openFile(const OpenFileRequest& request) override;
     std::optional<std::string> chooseFolder(std::string_view start) override;
     std::optional<std::string> askNumber(const NumberRequest& request) override;
@@ -65,6 +67,8 @@ public:
 
     // What the view logic did, for tests and the console.
     std::vector<std::string> messages;
+    std::vector<std::string> offers;        // the second buttons of the messages that had one
+    std::deque<bool> offerAnswers;          // offer taken? false when none left
     std::vector<Beep> beeps;
     std::vector<OpenFileRequest> fileRequests;
     std::deque<OpenFileResult> fileAnswers;  // answered in order; cancelled when empty

@@ -18,21 +18,17 @@ void CMyTarvikView::stopWritingOutputFile() { outputWriter_.StopWriting(); }
 
 void CMyTarvikView::OnTimer(int id) { pipeline_.OnArrivalTimer(id); }
 
-void CMyTarvikView::OnStartCommunicating() { connection_.OnStartCommunicating(); }
-
-std::size_t CMyTarvikView::recordRowCount() const {
-    if (fileSourceMode_) return allShown_ ? recordIndex_.size() : shownRows_.size();
-    return pipeline_.rowCount();
+void CMyTarvikView::OnStartCommunicating() {
+    if (refusedWhileScriptPlays()) return;
+    connection_.OnStartCommunicating();
 }
 
-std::uint32_t CMyTarvikView::rowRecordNumber(std::size_t row) const {
-    if (fileSourceMode_) return row < recordRowCount() ? static_cast<std::uint32_t>(shownIndexPosition(row)) : 0;
-    const ListedEntry* entry = pipeline_.row(row);
-    return entry ? entry->number : 0;
-}
-
-std::size_t CMyTarvikView::shownIndexPosition(std::size_t row) const {
-    return allShown_ ? row : shownRows_[row];
+bool CMyTarvikView::refusedWhileScriptPlays() {
+    // A script plays on this thread with the window's events running: the
+    // commands that replace the list or read it whole wait until it ends.
+    if (!scriptRunning_) return false;
+    port_.messageBox("A script is playing: stop it first (Scripts, Stop Script)");
+    return true;
 }
 
 } // namespace tarvik

@@ -6,13 +6,16 @@
 #include "app/recent_files.h"
 #include "app/arrival_pipeline.h"
 #include "app/connection.h"
+#include "app/live_record_source.h"
 #include "app/settings.h"
 #include "app/view_port.h"
 #include "core/bytes.h"
 #include "core/condense.h"
 #include "core/output_file.h"
 #include "core/record_file.h"
+#include "core/record_file_source.h"
 #include "core/record_index.h"
+#include "core/record_source.h"
 #include "core/record_statistics.h"
 #include "decode/catalogue/catalogue.h"
 #include "decode/layout_loader.h"
@@ -60,18 +63,25 @@ public:
     bool openRecordFile(const std::string& path);
     // (Re)builds the record index and the shown rows from the open record file.
     void LoadRecordFile();
+    // Reading a record file goes on past a broken frame at the next sync
+    // pattern, without asking first (tarvik-cli list --resync). Otherwise the
+    // message that stops the list offers it.
+    bool readPastDamage = false;
 
-    // The record list, asked for one row and one column at a time.
-    std::size_t recordRowCount() const;
-    std::string rowText(std::size_t row, int column) const;
-    // The bytes of the record shown in `row` (read from the file in file-source mode).
-    std::optional<Bytes> rowRecord(std::size_t row) const;
+    // The source of the record list: a record file, the live connection or a
+    // capture. The list asks it for one row and one column at a time.
+    const RecordSource& source() const { return *source_; }
+    std::size_t recordRowCount() const { return source_->rowCount(); }
+    std::string rowText(std::size_t row, int column) const { return source_->rowText(row, column); }
+    // The bytes of the record shown in `row` (a frame or a text row's text).
+    std::optional<Bytes> rowRecord(std::size_t row) const { return source_->rowRecord(row); }
 
-    bool fileSourceMode() const { return fileSourceMode_; }
+    // The list shows a file's records rather than live ones.
+    bool fileSourceMode() const { return !source_->live(); }
+    // The record file read last (also while the list has left it).
     const std::string& currentRecordFileName() const { return recordFileName_; }
-    const RecordIndex& recordIndex() const { return recordIndex_; }
-    // Index position of each shown row.
-    std::size_t shownIndexPosition(std::size_t row) const;
+    // The frames of the current source when it was indexed in one pass (empty for live records).
+    const RecordIndex& recordIndex() const;
 
     // Selecting a row of the record list: its record's report fills the report list.
     void OnRowSelectionChanged(std::size_t row);
@@ -80,6 +90,9 @@ public:
     // Fills the report list with the report of one stored entry (a frame or a
     // marker text); `recordNumber` is the number the record list keeps for it.
     void showReport(ByteSpan entry, std::uint32_t recordNumber);
+    // The lines of an entry's report as the report list would show them,
+    // built without the list (nothing is shown, no message box).
+    std::vector<std::string> reportLinesOf(ByteSpan entry, std::uint32_t recordNumber);
     const LayoutCatalogue& layoutCatalogue() const { return catalogue_; }
     // Everything the definition files gave, the command definitions included
     // (the catalogue itself has moved to layoutCatalogue()).
@@ -195,7 +208,7 @@ public:
     void OnSendRecordRequest() { connection_.OnSendRecordRequest(); }
     void OnTestRecord() { connection_.OnTestRecord(); }
     // The record number the list keeps for a row (live: arrival number; file: index position).
-    std::uint32_t rowRecordNumber(std::size_t row) const;
+    std::uint32_t rowRecordNumber(std::size_t row) const { return source_->rowRecordNumber(row); }
 
     // Imagery: records handed to the sonar sector display (and the echogram).
     // Until the displays exist the hooks are empty and `imageryEnabled` false.
@@ -208,28 +221,26 @@ public:
 
 private:
     void setUpRemotePanel();
+    // True (and a message shown) while a script plays.
+    bool refusedWhileScriptPlays();
     void stopVolatileConnections();
     void stopWritingOutputFile();
     void endTextOutputFile();
     std::optional<std::string> textOutputFolder();
     bool createTextFile(const std::string& folder, const std::string& base, OutputFile& file);
     bool writeText(OutputFile& file, std::string_view text);
-    void preloadImagery();
+    void preloadImagery(const IndexedRecordSource& source);
+    // The list shows live records (the pipeline's rows) again.
+    void useLiveSource();
+    void setSource(std::shared_ptr<RecordSource> source);
     void showRecordFileInTitle(const std::string& path);
 
     ViewPort& port_;
     SettingsStore& settings_;
 
-    // File source.
-    bool fileSourceMode_ = false;
+    // The record list's source: the live rows until a file is read.
+    std::shared_ptr<RecordSource> source_;
     std::string recordFileName_;
-    RecordFile recordFile_;
-    RecordIndex recordIndex_;
-    // Shown rows: positions into the record index. `allShown_` stands for the
-    // identity list when the filter lets every entry through, which saves four
-    // bytes per frame on large files.
-    bool allShown_ = false;
-    std::vector<std::uint32_t> shownRows_;
 
     COutputFileWriter outputWriter_;
 

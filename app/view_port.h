@@ -80,6 +80,13 @@ public:
 
     // Dialogs, signals and the frame window.
     virtual void messageBox(std::string_view text) = 0;  // the text and an OK button
+    // The text with an OK button and a second button labelled `offer`; true
+    // when the offer was taken. Ports without such a box show the text and decline.
+    virtual bool messageBoxOffering(std::string_view text, std::string_view offer) {
+        (void)offer;
+        messageBox(text);
+        return false;
+    }
     virtual OpenFileResult openFile(const OpenFileRequest& request) = 0;
     virtual std::optional<std::string> chooseFolder(std::string_view start) = 0;
     // The number field's text on OK, nullopt on Cancel.

@@ -14,11 +14,32 @@ constexpr std::uint32_t kPreloadTypes[] = {7000, 7001, 7004};
 // The echogram's rows, and how far into the index its preload looks for them.
 constexpr std::size_t kEchogramRows = 512, kEchogramWindow = 20000;
 constexpr std::uint32_t kSideScan = 7007;
+// The second button of the message that stops a file's list at a broken frame.
+constexpr std::string_view kReadPastDamage = "Read Past Damage";
 } // namespace
 
+void CMyTarvikView::setSource(std::shared_ptr<RecordSource> source) {
+    source_ = std::move(source);
+    // Live entries are listed only while the list shows them.
+    pipeline_.listing = source_->live();
+}
+
+void CMyTarvikView::useLiveSource() {
+    if (!source_ || !source_->live()) setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
+    pipeline_.listing = true;
+}
+
+const RecordIndex& CMyTarvikView::recordIndex() const {
+    static const RecordIndex kNone;
+    const auto* indexed = dynamic_cast<const IndexedRecordSource*>(source_.get());
+    return indexed ? indexed->index() : kNone;
+}
+
 void CMyTarvikView::OnReadVxFile() {
+    if (refusedWhileScriptPlays()) return;
     port_.setRedraw(controls::kRecordList, true);
-    fileSourceMode_ = true;
+    // Nothing live is listed while the dialog is up.
+    pipeline_.listing = false;
     stopVolatileConnections();
     stopWritingOutputFile();
 
@@ -40,8 +61,8 @@ void CMyTarvikView::OnReadVxFile() {
         chosen = port_.openFile(request);
     }
     if (chosen.status != OpenFileResult::Status::Chosen) {
-        fileSourceMode_ = false;
         // The list leaves the file: it must not keep rows nobody answers for.
+        setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
         port_.setRecordRowCount(recordRowCount());
         return;
     }
@@ -49,10 +70,9 @@ void CMyTarvikView::OnReadVxFile() {
 }
 
 bool CMyTarvikView::openRecordFile(const std::string& path) {
-    fileSourceMode_ = true;
-    if (path == recordFileName_ && !recordIndex_.empty()) {
-        // Already indexed. A cancelled dialog in between emptied the list, so
-        // the rows are given back rather than left blank.
+    if (path == recordFileName_ && source_->path() == path && source_->rowCount() + recordIndex().size() > 0) {
+        // Already indexed: the rows are given back rather than read again.
+        pipeline_.listing = false;
         port_.setRecordRowCount(recordRowCount());
         return true;
     }
@@ -62,17 +82,17 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
     lastFile = path;
     lastFile.Write();
 
-    recordFile_.close();
-    if (!recordFile_.open(path)) {
+    auto file = std::make_shared<FileRecordSource>();
+    if (!file->open(path)) {
         // A path that is not a regular file says what it is; other failures keep the plain text.
         std::string text = strprintf("could not open the specified file %s", path.c_str());
-        if (recordFile_.notRegularFile()) text += ": " + recordFile_.lastError();
+        if (file->file().notRegularFile()) text += ": " + file->file().lastError();
         port_.messageBox(text);
-        fileSourceMode_ = false;
-        recordIndex_.clear();
+        setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
         port_.setRecordRowCount(recordRowCount());
         return false;
     }
+    setSource(file);
     recentFiles_.add(path);
     port_.setWaitCursor(true);
     LoadRecordFile();
@@ -89,89 +109,64 @@ void CMyTarvikView::showRecordFileInTitle(const std::string& path) {
 }
 
 void CMyTarvikView::LoadRecordFile() {
-    if (!recordFile_.isOpen() || !fileSourceMode_) return;
+    auto* file = dynamic_cast<FileRecordSource*>(source_.get());
+    if (!file || !file->file().isOpen()) return;
 
-    recordIndex_.clear();
-    shownRows_.clear();
-    allShown_ = false;
     pipeline_.clear();
     if (imageryEnabled && resetImagery) resetImagery();
 
-    std::optional<std::string> problem;
-    if (!ReadCatalog(recordFile_, recordIndex_)) problem = ScanFrames(recordFile_, recordIndex_);
-    if (problem) port_.messageBox(*problem);
+    file->setFilter(port_.text(controls::kRecordFilter));
+    std::optional<std::string> problem = file->build(readPastDamage);
+    if (problem) {
+        // The message that stops the list at a broken frame offers to read on
+        // past the damage (an empty or too short file has nothing to go on to).
+        const bool canGoOn = !readPastDamage && file->file().size() >= kFrameHeaderSize;
+        if (!canGoOn) {
+            port_.messageBox(*problem);
+        } else if (port_.messageBoxOffering(*problem, kReadPastDamage)) {
+            if (std::optional<std::string> more = file->build(true)) port_.messageBox(*more);
+        }
+    }
 
-    if (recordIndex_.empty()) {
+    if (file->index().empty()) {
         port_.setRecordRowCount(0);
         port_.setReportLines({});
     }
-    preloadImagery();
+    preloadImagery(*file);
 
-    const std::string filter = port_.text(controls::kRecordFilter);
     port_.setRedraw(controls::kRecordList, false);
     port_.setRedraw(controls::kReportList, false);
     port_.setRecordRowCount(0);
     port_.setReportLines({});
-
-    if (filter == kAllRecords) {
-        allShown_ = true;
-    } else {
-        for (std::size_t i = 0; i < recordIndex_.size(); ++i)
-            if (passesRecordFilter(filter, recordIndex_[i].recordType()))
-                shownRows_.push_back(static_cast<std::uint32_t>(i));
-    }
-
     port_.setRedraw(controls::kRecordList, true);
     port_.setRedraw(controls::kReportList, true);
     port_.setRecordRowCount(recordRowCount());
 }
 
-void CMyTarvikView::preloadImagery() {
+void CMyTarvikView::preloadImagery(const IndexedRecordSource& source) {
+    const RecordIndex& index = source.index();
     bool found[std::size(kPreloadTypes)] = {};
     std::size_t remaining = std::size(kPreloadTypes);
-    const std::size_t window = std::min(recordIndex_.size(), kPreloadWindow);
+    const std::size_t window = std::min(index.size(), kPreloadWindow);
     for (std::size_t i = 0; i < window && remaining > 0; ++i) {
-        const RecordIndexEntry& entry = recordIndex_[i];
+        const RecordIndexEntry& entry = index[i];
         for (std::size_t t = 0; t < std::size(kPreloadTypes); ++t) {
             if (found[t] || entry.recordType() != kPreloadTypes[t]) continue;
             found[t] = true;
             --remaining;
-            Bytes frame = ReadFrame(recordFile_, entry);
+            Bytes frame = source.readFrame(i);
             if (imageryEnabled && displayRecord)
                 displayRecord({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, frame);
         }
     }
     if (!imageryEnabled || !echogramRecord) return;
     std::size_t lines = 0;
-    for (std::size_t i = 0; i < recordIndex_.size() && i < kEchogramWindow && lines < kEchogramRows; ++i) {
-        const RecordIndexEntry& entry = recordIndex_[i];
+    for (std::size_t i = 0; i < index.size() && i < kEchogramWindow && lines < kEchogramRows; ++i) {
+        const RecordIndexEntry& entry = index[i];
         if (entry.recordType() != kSideScan) continue;
         ++lines;
-        echogramRecord({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, ReadFrame(recordFile_, entry));
+        echogramRecord({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, source.readFrame(i));
     }
-}
-
-std::string CMyTarvikView::rowText(std::size_t row, int column) const {
-    if (!fileSourceMode_) return pipeline_.rowText(row, column);
-    if (row >= recordRowCount()) return {};
-    const std::size_t position = shownIndexPosition(row);
-    const RecordIndexEntry& entry = recordIndex_[position];
-    switch (column) {
-    case 0: return strprintf("%hu", entry.recordType());
-    case 1: return strprintf("%lu bytes", static_cast<unsigned long>(entry.size()));
-    case 2: return strprintf("%d", static_cast<int>(position));
-    default: return {};
-    }
-}
-
-std::optional<Bytes> CMyTarvikView::rowRecord(std::size_t row) const {
-    if (!fileSourceMode_) {
-        const ListedEntry* entry = pipeline_.row(row);
-        if (!entry) return std::nullopt;
-        return entry->bytes();
-    }
-    if (row >= recordRowCount()) return std::nullopt;
-    return ReadFrame(recordFile_, recordIndex_[shownIndexPosition(row)]);
 }
 
 } // namespace tarvik
@@ -182,14 +177,6 @@ double CMyTarvikView::statisticsClock() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-RecordStatistics CMyTarvikView::sourceStatistics() const {
-    if (!fileSourceMode_) return liveStatistics_;
-    RecordStatistics s;
-    for (std::size_t i = 0; i < recordIndex_.size(); ++i) {
-        const RecordIndexEntry& e = recordIndex_[i];
-        s.add(e.recordType(), e.size(), e.time());
-    }
-    return s;
-}
+RecordStatistics CMyTarvikView::sourceStatistics() const { return source_->statistics(); }
 
 } // namespace tarvik

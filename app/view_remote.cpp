@@ -62,7 +62,7 @@ public:
     }
     void startCommunicating() override {
         if (view_.startCommunicating) view_.startCommunicating();
-        else view_.OnStartCommunicating();
+        else view_.connection_.OnStartCommunicating();
     }
     void stopVolatileConnections() override { view_.stopVolatileConnections(); }
     void terminate() override {
@@ -88,20 +88,23 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
         port_.messageBox(text);
     }
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
-    pipeline_.fileSourceMode = [this] { return fileSourceMode_; };
-    pipeline_.imageryEnabled = [this] { return imageryEnabled; };
-    pipeline_.displayRecord = [this](const ImageryKey& key, const Bytes& frame) {
-        if (displayRecord) displayRecord(key, frame);
+    useLiveSource();
+    // The view's own subscribers of live records: the statistics, the output
+    // record file and the imagery.
+    CArrivalPipeline::Subscriber own;
+    own.arrived = [this](const Bytes& frame) { countLiveRecord(frame); };
+    own.passed = [this](const Bytes& frame) { outputWriter_.WriteArrivedFrame(frame); };
+    own.display = [this](const ImageryKey& key, const Bytes& frame) {
+        if (imageryEnabled && displayRecord) displayRecord(key, frame);
     };
-    pipeline_.outputRecord = [this](const Bytes& frame) { outputWriter_.WriteArrivedFrame(frame); };
-    pipeline_.arrivedFrame = [this](const Bytes& frame) { countLiveRecord(frame); };
+    pipeline_.subscribe(std::move(own));
     connection_.recordSent = [this](const Bytes& frame) { outputWriter_.WriteSentRecord(frame); };
     connection_.resetImagery = [this] {
         if (imageryEnabled && resetImagery) resetImagery();
     };
     connection_.communicationStarted = [this] {
         // Live rows replace the file's rows; the text output file ends.
-        fileSourceMode_ = false;
+        useLiveSource();
         endTextOutputFile();
     };
     connection_.communicationEnded = [this] { stopWritingOutputFile(); };
@@ -231,7 +234,7 @@ void CMyTarvikView::OnPlayScriptFile() {
         request.filter = "Vx Files (*.vxs)|*.vxs||";
         const OpenFileResult second = port_.openFile(request);
         if (second.status == OpenFileResult::Status::Chosen) {
-            if (second.path == scriptPath_ && fileSourceMode_) return;
+            if (second.path == scriptPath_ && fileSourceMode()) return;
             scriptPath_ = second.path;
             lastScript = scriptPath_;
             lastScript.Write();

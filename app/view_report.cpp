@@ -9,7 +9,7 @@ namespace tarvik {
 
 void CMyTarvikView::OnRowSelectionChanged(std::size_t row) {
     // The pipeline's own selection changes while it refreshes the list start no report.
-    if (!fileSourceMode_ && pipeline_.updating()) return;
+    if (pipeline_.updating()) return;
     if (row >= recordRowCount()) return;
     std::optional<Bytes> record = rowRecord(row);
     if (!record) return;
@@ -48,6 +48,12 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber) {
     // Every record can at least be read byte by byte, with or without an item list.
     port_.setRecordBytes(entry);
     port_.startTimer(timers::kArrival, timers::kArrivalPeriodMs);
+}
+
+std::vector<std::string> CMyTarvikView::reportLinesOf(ByteSpan entry, std::uint32_t recordNumber) {
+    if (FrameView(entry).isFrame()) return reporter_.report(entry, recordNumber).lines;
+    const std::string_view text(reinterpret_cast<const char*>(entry.data()), entry.size());
+    return RecordReporter::markerReport(text).value_or(Report{}).lines;
 }
 
 void CMyTarvikView::OnReportLineSelected(std::size_t line) {

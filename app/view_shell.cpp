@@ -6,13 +6,13 @@
 
 namespace tarvik {
 
-// While communicating the live rows are listed again from the history;
-// otherwise the open record file's rows are.
+// The source lists its rows again under the filter's text; nothing is read
+// again and the imagery keeps what it shows.
 void CMyTarvikView::OnRecordFilterClosed() {
-    if (pipeline_.communicating)
-        pipeline_.RefilterLiveList();
-    else
-        LoadRecordFile();
+    port_.selectRecordRow(std::nullopt);
+    source_->setFilter(port_.text(controls::kRecordFilter));
+    port_.setRecordRowCount(recordRowCount());
+    port_.setReportLines({});
 }
 
 void CMyTarvikView::OnViewClosing() {

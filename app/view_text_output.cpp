@@ -57,9 +57,9 @@ void CMyTarvikView::OnWriteCurrentRecord() {
     std::string heading;
     if (textOutputName_.empty()) {
         std::string base;
-        if (fileSourceMode_) {
-            heading = std::string(kFileSourceHeading) + recordFileName_ + "\r\n";
-            base = std::string(fileNameOf(recordFileName_));
+        if (const std::string path = source_->path(); !path.empty()) {
+            heading = std::string(kFileSourceHeading) + path + "\r\n";
+            base = std::string(fileNameOf(path));
         } else if (communicating()) {
             base = "TARVIK_" + utcStamp(clock());
             heading = base;
@@ -90,10 +90,12 @@ void CMyTarvikView::endTextOutputFile() {
 }
 
 void CMyTarvikView::OnDumpAllShown() {
+    if (refusedWhileScriptPlays()) return;
     lastWrittenTextFile_.clear();
     const auto folder = textOutputFolder();
     if (!folder) return;
-    const std::string base = fileSourceMode_ ? recordFileBase(recordFileName_) : "Tarvik_" + utcStamp(clock());
+    const std::string path = source_->path();
+    const std::string base = !path.empty() ? recordFileBase(path) : "Tarvik_" + utcStamp(clock());
     OutputFile file;
     if (!createTextFile(*folder, base, file)) return;
     lastWrittenTextFile_ = file.path();
@@ -103,6 +105,9 @@ void CMyTarvikView::OnDumpAllShown() {
     if (rows == 0 || first >= rows) first = last = 0;
     else last = std::min(last, rows - 1);
     const std::size_t count = rows == 0 || first >= rows ? 0 : last - first + 1;
+    // The rows in sight as they are now: records that arrive while the dump
+    // runs (its progress keeps the window alive) neither drop nor shift them.
+    const std::shared_ptr<const RecordSource> shown = source_->snapshot(first, count);
 
     unsigned long lines = 0;
     bool cancelled = false;
@@ -113,10 +118,10 @@ void CMyTarvikView::OnDumpAllShown() {
         text.clear();
         return ok;
     };
-    for (std::size_t r = first; r < first + count; ++r) {
+    for (std::size_t r = 0; r < shown->rowCount(); ++r) {
         for (int column = 0; column < 3; ++column) {
             if (column > 0) text += '\t';
-            text += rowText(r, column);
+            text += shown->rowText(r, column);
         }
         text += "\r\n";
         ++lines;
@@ -124,17 +129,19 @@ void CMyTarvikView::OnDumpAllShown() {
     }
     text += kDetailsHeading;
 
-    port_.beginProgress("Dump All Shown To Text File", count);
-    for (std::size_t r = first; r < first + count; ++r) {
-        if ((r - first) % 64 == 0 && !port_.stepProgress(r - first)) {
+    port_.beginProgress("Dump All Shown To Text File", shown->rowCount());
+    for (std::size_t r = 0; r < shown->rowCount(); ++r) {
+        if (r % 64 == 0 && !port_.stepProgress(r)) {
             cancelled = true;
             break;
         }
-        OnRowSelectionChanged(r);
-        for (const std::string& line : port_.reportListLines()) {
-            text += line;
-            text += "\r\n";
-            ++lines;
+        // Each report is built here, not read back from the report list.
+        if (const std::optional<Bytes> record = shown->rowRecord(r)) {
+            for (const std::string& line : reportLinesOf(*record, shown->rowRecordNumber(r))) {
+                text += line;
+                text += "\r\n";
+                ++lines;
+            }
         }
         text += kRecordSeparator;
         if (!flushIfLarge(false)) {
@@ -153,23 +160,25 @@ void CMyTarvikView::OnDumpAllShown() {
 }
 
 void CMyTarvikView::OnCopyToCondensedFile() {
+    if (refusedWhileScriptPlays()) return;
     lastWrittenTextFile_.clear();
-    if (!fileSourceMode_ || !recordFile_.isOpen()) {
+    const auto* source = dynamic_cast<const FileRecordSource*>(source_.get());
+    if (!source || !source->file().isOpen()) {
         port_.messageBox("Apparently No Input File");
         return;
     }
     const auto folder = textOutputFolder();
     if (!folder) return;
     OutputFile file;
-    if (!createTextFile(*folder, recordFileBase(recordFileName_), file)) return;
+    if (!createTextFile(*folder, recordFileBase(source->path()), file)) return;
     lastWrittenTextFile_ = file.path();
     const std::string opening = std::string(kLogBanner) + file.path() + "\r\n\r\n" +
                                 std::string(kCondensedSummaryHeading) + std::string(kCondensedLegend);
     if (!writeText(file, opening)) return;
 
-    port_.beginProgress("Copy File To Condensed File", recordIndex_.size());
+    port_.beginProgress("Copy File To Condensed File", source->index().size());
     const CondenseResult result = condenseRecords(
-        recordFile_, recordIndex_, dataSeparator_, lastPingNumbers(),
+        source->file(), source->index(), dataSeparator_, lastPingNumbers(),
         [&](std::string_view piece) { return writeText(file, piece); },
         [&](std::size_t done, std::size_t) { return port_.stepProgress(done); });
     port_.endProgress();

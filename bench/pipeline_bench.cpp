@@ -38,7 +38,9 @@ void ProcessArrivedRecords(benchmark::State& state) {
     CArrivalPipeline pipeline(port);
     pipeline.setScrollLimit(1000);
     std::size_t written = 0;
-    pipeline.outputRecord = [&](const Bytes&) { ++written; };
+    CArrivalPipeline::Subscriber writer;
+    writer.passed = [&](const Bytes&) { ++written; };
+    pipeline.subscribe(std::move(writer));
     for (auto _ : state) {
         for (std::size_t at = 0; at < frames.size(); at += 1000) {
             state.PauseTiming();

@@ -139,6 +139,7 @@ CondenseResult condenseRecords(const RecordFile& file, const RecordIndex& index,
                                const std::function<bool(std::size_t, std::size_t)>& progress) {
     CondenseResult result;
     PingReader pings(file);
+    PingGapTracker gaps(lastPings);
     std::string out;
     out.reserve(kPiece + 256);
     auto flush = [&] {
@@ -163,11 +164,10 @@ CondenseResult condenseRecords(const RecordFile& file, const RecordIndex& index,
         if (carriesPingNumber(type)) {
             if (auto ping = pings.ping(entry)) {
                 number = *ping;
-                std::uint32_t& last = lastPings[{type, entry.deviceId(), entry.systemEnumerator()}];
                 // Unlike the live list, a first ping (last 0) of 2..99 counts as a gap here.
-                if (number - last - 2u <= 97u)
-                    out += strprintf("! ! ! %u DROPPED PING AFTER # %u\r\n", type, last);
-                last = number;
+                if (auto last = gaps.next(type, entry.deviceId(), entry.systemEnumerator(), number,
+                                          PingGapTracker::FirstPing::GapAfterZero))
+                    out += strprintf("! ! ! %u DROPPED PING AFTER # %u\r\n", type, *last);
             }
         }
         appendCondensedLine(out, separator, number, type, entry.size(), month, dayOfMonth, t.year, t.hours,

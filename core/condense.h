@@ -4,6 +4,7 @@
 // with a line for each gap in the ping numbers.
 
 #include "core/record_file.h"
+#include "core/ping_gaps.h"
 #include "core/record_index.h"
 #include "core/vxtime.h"
 
@@ -18,9 +19,7 @@ namespace tarvik {
 
 enum class DataSeparator { Tab = 0, Space = 1, Comma = 2, FixedWidth = 3 };
 
-// The last ping number seen per (record type, device identifier, system
-// enumerator); the live list and the condensed copy share one.
-using LastPingNumbers = std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t>;
+// The live list and the condensed copy share one LastPingNumbers.
 
 // Record types whose condensed line carries the ping number instead of the record counter.
 bool carriesPingNumber(std::uint32_t recordType);

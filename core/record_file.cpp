@@ -221,6 +221,64 @@ std::optional<std::string> ScanFrames(const RecordFile& file, RecordIndex& index
     }
 }
 
+std::optional<std::uint64_t> FindNextFrame(const RecordFile& file, std::uint64_t from) {
+    constexpr std::size_t kChunk = std::size_t{1} << 20;
+    const std::uint64_t fileSize = file.size();
+    Bytes buffer(kChunk);
+    // The sync pattern sits 4 bytes into the frame; the scan looks for its
+    // first byte with memchr, at memory speed through other bytes.
+    for (std::uint64_t at = from + 1; at + kFrameHeaderSize <= fileSize;) {
+        const std::size_t got = file.readAt(at + 4, buffer);
+        if (got < 4) return std::nullopt;
+        const std::uint8_t* p = buffer.data();
+        const std::uint8_t* end = buffer.data() + got - 3;
+        while (p < end) {
+            p = static_cast<const std::uint8_t*>(std::memchr(p, 0xFF, static_cast<std::size_t>(end - p)));
+            if (!p) break;
+            if (p[1] == 0xFF && p[2] == 0 && p[3] == 0) {
+                const std::uint64_t frame = at + static_cast<std::uint64_t>(p - buffer.data());
+                if (frame + kFrameHeaderSize > fileSize) return std::nullopt;
+                std::array<std::uint8_t, 4> size{};
+                if (file.readAt(frame + frame_offsets::size, size) == size.size() &&
+                    readLEOr0<std::uint32_t>(size, 0) >= kFrameHeaderSize)
+                    return frame;
+            }
+            ++p;
+        }
+        at += got - 3;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ScanFramesPastDamage(const RecordFile& file, RecordIndex& index,
+                                                const std::function<void(std::uint64_t, std::uint64_t)>& skipped) {
+    const std::string name(fileNameOf(file.path()));
+    const std::uint64_t fileSize = file.size();
+    BufferedReader reader(file);
+    std::array<std::uint8_t, kFrameHeaderSize> header{};
+    std::uint64_t position = 0;
+    for (std::uint64_t k = 0;; ++k) {
+        const std::size_t got = reader.read(position, header);
+        if (got == 0 && k == 0) return strprintf("File %s Is Empty", name.c_str());
+        if (got < kFrameHeaderSize) {
+            if (got > 0 && k == 0) return strprintf("First Record Of File %s Is Too Small", name.c_str());
+            return std::nullopt;  // a truncated last frame is ignored
+        }
+        const FrameView frame(header);
+        if (frame.syncPattern() != kSyncPattern || frame.size() < kFrameHeaderSize) {
+            const std::optional<std::uint64_t> next = FindNextFrame(file, position);
+            const std::uint64_t resume = next.value_or(fileSize);
+            if (skipped) skipped(position, resume - position);
+            if (!next) return std::nullopt;
+            position = *next;
+            continue;
+        }
+        index.push_back(RecordIndexEntry::fromHeader(frame, position));
+        position += frame.size();
+        if (frame.recordType() == kFileCatalogRecordType) return std::nullopt;
+    }
+}
+
 bool passesRecordFilter(std::string_view filterText, std::uint32_t recordType) {
     if (filterText == kAllRecords) return true;
     char digits[16];

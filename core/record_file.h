@@ -8,6 +8,7 @@
 #include "core/record_index.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -68,6 +69,18 @@ bool ReadCatalog(const RecordFile& file, RecordIndex& index);
 // Fills the index by walking the frames. Returns the message to show the user
 // when the walk stopped at a broken frame (nullopt when it simply ran out).
 std::optional<std::string> ScanFrames(const RecordFile& file, RecordIndex& index);
+
+// Reading past damage: where a frame is broken (no sync pattern, a Size
+// smaller than the header) the walk goes on at the next sync pattern that
+// starts a frame, and `skipped(at, bytes)` is told what it passed over (to the
+// end of the file when no frame follows). Returns nullopt, or the message of
+// an empty or too small file.
+std::optional<std::string> ScanFramesPastDamage(const RecordFile& file, RecordIndex& index,
+                                                const std::function<void(std::uint64_t at, std::uint64_t bytes)>& skipped);
+
+// The offset of the next frame after `from`: a sync pattern in place and a
+// Size that holds at least the header. nullopt when none follows in the file.
+std::optional<std::uint64_t> FindNextFrame(const RecordFile& file, std::uint64_t from);
 
 // The record-type filter rule: everything passes "ALL RECORDS"; otherwise a type
 // passes when its decimal text occurs anywhere in the filter text.

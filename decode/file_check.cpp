@@ -2,6 +2,7 @@
 
 #include "core/frame.h"
 #include "core/mapped_read_guard.h"
+#include "core/ping_gaps.h"
 #include "core/record_file.h"
 #include "core/record_index.h"
 #include "core/text.h"
@@ -273,7 +274,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
     RecordReporter reporter(catalogue_, commands_);
     Window window(file, fileSize);
     Bytes large;  // a frame above kMaxWholeFrame is never held whole
-    std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint32_t> lastPing;
+    PingGapTracker pingGaps;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;
     auto lastTimeAt = lastTime.end();
     VxTimeSecondsCache timeSeconds;
@@ -403,14 +404,12 @@ FileCheckResult FileChecker::check(const std::string& path) const {
         // Ping numbers: the u32 behind the 8-byte sonar serial number.
         if (isPingRecordType(type) && !frame.empty()) {
             if (auto ping = pingNumberOf(frame)) {
-                std::uint32_t& last = lastPing[{type, h.deviceId(), h.systemEnumerator()}];
-                if (last != 0 && *ping - last - 2u <= 97u)
+                if (auto last = pingGaps.next(type, h.deviceId(), h.systemEnumerator(), *ping))
                     problems.add(CheckProblemKind::PingGap, k, position,
                                  strprintf("record type %lu, device %lu, enumerator %u: ping %u after ping %u "
                                            "(%u missing)",
                                            (unsigned long)type, (unsigned long)h.deviceId(), h.systemEnumerator(),
-                                           *ping, last, *ping - last - 1u));
-                last = *ping;
+                                           *ping, *last, *ping - *last - 1u));
             }
         }
 

@@ -35,7 +35,11 @@ void CPacketHandler::packetLost(const char* why) {
 
 void CPacketHandler::queueLostPacket() {
     assembly_.Reset();
-    if (!tryLock(100, milliseconds(3))) return;
+    if (!tryLock(100, milliseconds(3))) {
+        // The line is owed: the next take of the queue lists it.
+        lostLinesOwed_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
     pushPending(Bytes(kLostPacketText.begin(), kLostPacketText.end()));
     lock_.unlock();
 }
@@ -123,7 +127,11 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
             return;
         }
         Bytes record = assembly_.takeRecord();
-        if (!tryLock(100, milliseconds(6))) return;  // the assembly stays active
+        if (!tryLock(100, milliseconds(6))) {
+            // The whole record cannot be queued: it is lost now, and said so now.
+            packetLost("the pending queue stayed locked");
+            return;
+        }
         pushPending(std::move(record));
         lock_.unlock();
         assembly_.Reset();
@@ -220,6 +228,8 @@ PendingQueue CPacketHandler::TakePendingRecords() {
     const std::uint64_t dropped = dropped_;
     dropped_ = 0;
     lock_.unlock();
+    for (std::uint64_t owed = lostLinesOwed_.exchange(0, std::memory_order_relaxed); owed > 0; --owed)
+        taken.emplace_back(kLostPacketText.begin(), kLostPacketText.end());
     if (dropped > 0) {
         const std::string line =
             strprintf("TEXT %llu Records Dropped, The Pending Queue Was Full", static_cast<unsigned long long>(dropped));

@@ -8,6 +8,7 @@
 #include "core/bytes.h"
 #include "net/packet_assembly.h"
 
+#include <atomic>
 #include <chrono>
 #include <compare>
 #include <cstdint>
@@ -125,6 +126,8 @@ private:
     std::size_t streamCapacity_ = 0;
     std::size_t head_ = 0, tail_ = 0;
     std::uint64_t skip_ = 0;  // bytes of an oversized packet still to discard
+    // Lost-packet lines that could not be queued while the lock stayed busy.
+    std::atomic<std::uint64_t> lostLinesOwed_{0};
 };
 
 } // namespace tarvik::net

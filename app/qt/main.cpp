@@ -62,6 +62,7 @@ struct Options {
     std::optional<qulonglong> select;
     bool udp = false;
     QString error;
+    QString unknown;  // the first option that is not one of ours
 };
 
 Options parse(const QStringList& words) {
@@ -92,6 +93,7 @@ Options parse(const QStringList& words) {
         else if (w == "--port") o.port = value();
         else if (w == "--start") o.start = true;
         else if (tarvik::isTransportWordUdp(w.toStdString())) o.udp = true;
+        else if (o.unknown.isEmpty()) o.unknown = w;  // an option of nobody's: said as tarvik-cli says it
     }
     return o;
 }
@@ -119,6 +121,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(TARVIK_VERSION);
 
     const Options options = parse(QApplication::arguments());
+    if (!options.unknown.isEmpty()) {
+        std::fprintf(stderr, "tarvik: The following argument was not expected: %s\n", qPrintable(options.unknown));
+        return 2;
+    }
     if (!options.error.isEmpty()) {
         std::fprintf(stderr,
                      "tarvik: %s\n%s", qPrintable(options.error), kUsage);

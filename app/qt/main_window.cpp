@@ -324,12 +324,8 @@ void CMainFrame::showStatistics() {
         [this] {
             CStatisticsDialog::Snapshot s;
             s.statistics = view_->sourceStatistics();
-            if (view_->fileSourceMode()) {
-                s.sourceName = QString::fromStdString(view_->currentRecordFileName());
-            } else {
-                s.sourceName = "Live records";
-                s.now = CMyTarvikView::statisticsClock();
-            }
+            s.sourceName = QString::fromStdString(view_->source().name());
+            if (view_->source().live()) s.now = CMyTarvikView::statisticsClock();
             return s;
         },
         this);
@@ -411,7 +407,15 @@ void CMainFrame::wireRemotePanel() {
 void CMainFrame::playScript() {
     if (view_->scriptRunning()) return;
     stopScript_->setEnabled(true);
+    // What would replace the list or read it whole waits for the script.
+    const int waiting[] = {commands::kReadVxFile, commands::kDumpAllShown, commands::kCopyToCondensedFile};
+    for (int command : waiting)
+        if (QAction* action = commandAction(command)) action->setEnabled(false);
+    port_->setEnabled(controls::kStartCommunicating, false);
     view_->OnPlayScriptFile();
+    for (int command : waiting)
+        if (QAction* action = commandAction(command)) action->setEnabled(true);
+    port_->setEnabled(controls::kStartCommunicating, true);
     stopScript_->setEnabled(false);
     if (closeAfterScript_) QTimer::singleShot(0, this, &QWidget::close);
 }

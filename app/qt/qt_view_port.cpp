@@ -22,6 +22,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QHeaderView>
 #include <QTableView>
 #include <QTimer>
@@ -144,6 +145,17 @@ void QtViewPort::messageBox(std::string_view text) {
     }
     QMessageBox box(QMessageBox::NoIcon, "Tarvik", qs(text), QMessageBox::Ok, &window_);
     box.exec();
+}
+
+bool QtViewPort::messageBoxOffering(std::string_view text, std::string_view offer) {
+    if (messageHook) {
+        messageHook(std::string(text));
+        return offerHook ? offerHook(std::string(offer)) : false;
+    }
+    QMessageBox box(QMessageBox::NoIcon, "Tarvik", qs(text), QMessageBox::Ok, &window_);
+    QPushButton* take = box.addButton(qs(offer), QMessageBox::AcceptRole);
+    box.exec();
+    return box.clickedButton() == take;
 }
 
 OpenFileResult QtViewPort::openFile(const OpenFileRequest& request) {

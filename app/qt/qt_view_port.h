@@ -36,6 +36,7 @@ public:
     void setItemChecked(int control, std::size_t index, bool on) override;
 
     void messageBox(std::string_view text) override;
+    bool messageBoxOffering(std::string_view text, std::string_view offer) override;
     OpenFileResult openFile(const OpenFileRequest& request) override;
     std::optional<std::string> chooseFolder(std::string_view start) override;
     std::optional<std::string> askNumber(const NumberRequest& request) override;
@@ -68,6 +69,8 @@ public:
     std::function<void(int id)> timerHandler;
     // When set, these answer instead of the modal dialogs (tests, the screenshot run).
     std::function<void(const std::string& text)> messageHook;
+    // With the message hook set: whether a message's offer is taken (declined when empty).
+    std::function<bool(const std::string& offer)> offerHook;
     // The message hook every port gets when it is made: set before the window
     // exists when nobody will answer a message box, so that even the messages
     // of the window's construction (layout file problems) reach it.

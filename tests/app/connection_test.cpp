@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -346,4 +348,22 @@ TEST_F(Connection, Udp) {
 TEST(TransportWord, OnlyTheWordItselfSelectsUdp) {
     for (const char* word : {"UDP", "udp", "Udp"}) EXPECT_TRUE(isTransportWordUdp(word)) << word;
     for (const char* word : {"/data/udp_run.vxr", "--udp", "UDPX", ""}) EXPECT_FALSE(isTransportWordUdp(word)) << word;
+}
+
+// With one descriptor left the receiver's socket opens but the sender's copy
+// of it cannot: the connection is given up with a message, never half made.
+TEST_F(Connection, ASenderThatCannotBeCreatedEndsTheStartWithAMessage) {
+    SilentServer server;
+    ::testing::FLAGS_gtest_death_test_style = "fast";
+    auto startWithOneDescriptorLeft = [&] {
+        const int lowest = ::dup(0);
+        ::close(lowest);
+        const rlimit limit{static_cast<rlim_t>(lowest + 1), static_cast<rlim_t>(lowest + 1)};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        connectTo(server.port());
+        const bool refused = !view.connection().connected() && !view.communicating() && port.messages.size() == 1 &&
+                             port.messages[0] == "Could not set up sending on the connection to 127.0.0.1";
+        std::_Exit(refused ? 0 : 1);
+    };
+    EXPECT_EXIT(startWithOneDescriptorLeft(), ::testing::ExitedWithCode(0), "");
 }

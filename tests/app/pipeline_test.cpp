@@ -27,7 +27,9 @@ protected:
     Pipeline() {
         port.setText(controls::kRecordFilter, "ALL RECORDS");
         pipeline.takePending = [this] { return std::exchange(pending, {}); };
-        pipeline.outputRecord = [this](const Bytes& f) { written.push_back(FrameView(f).recordCounter()); };
+        CArrivalPipeline::Subscriber writer;
+        writer.passed = [this](const Bytes& f) { written.push_back(FrameView(f).recordCounter()); };
+        pipeline.subscribe(std::move(writer));
         pipeline.clock = [this] { return now; };
         pipeline.communicating = true;
     }
@@ -246,12 +248,11 @@ TEST_F(Pipeline, ScrollLimitDialog) {
 }
 
 TEST_F(Pipeline, FileSourceModeLeavesLiveEntriesAlone) {
-    bool fileMode = true;
-    pipeline.fileSourceMode = [&] { return fileMode; };
+    pipeline.listing = false;
     arrive({frame(7000, 1)});
     EXPECT_EQ(pipeline.rowCount(), 0u);
     EXPECT_TRUE(written.empty());
-    fileMode = false;
+    pipeline.listing = true;
     arrive({frame(7000, 2)});
     EXPECT_EQ(pipeline.rowCount(), 1u);
 }
@@ -259,11 +260,12 @@ TEST_F(Pipeline, FileSourceModeLeavesLiveEntriesAlone) {
 TEST_F(Pipeline, ImageryGetsTheRecordsItDraws) {
     std::vector<std::uint32_t> drawn;
     bool enabled = false;
-    pipeline.imageryEnabled = [&] { return enabled; };
-    pipeline.displayRecord = [&](const ImageryKey& key, const Bytes&) {
+    CArrivalPipeline::Subscriber imagery;
+    imagery.display = [&](const ImageryKey& key, const Bytes&) {
         EXPECT_EQ(key.deviceId, 7125u);
-        drawn.push_back(key.recordType);
+        if (enabled) drawn.push_back(key.recordType);
     };
+    pipeline.subscribe(std::move(imagery));
     arrive({frame(7000, 1)});
     enabled = true;
     arrive({frame(7000, 2), frame(7004, 3), frame(7006, 4, 1), frame(7007, 5, 1), frame(7008, 6, 1), frame(7011, 7, 1),
@@ -273,11 +275,37 @@ TEST_F(Pipeline, ImageryGetsTheRecordsItDraws) {
 
 TEST_F(Pipeline, StatisticsSeeEveryFrameTheFilterHides) {
     std::vector<std::uint32_t> counted;
-    pipeline.arrivedFrame = [&](const Bytes& f) { counted.push_back(FrameView(f).recordType()); };
+    CArrivalPipeline::Subscriber statistics;
+    statistics.arrived = [&](const Bytes& f) { counted.push_back(FrameView(f).recordType()); };
+    pipeline.subscribe(std::move(statistics));
     port.setText(controls::kRecordFilter, "7004");
     arrive({frame(7000, 1), frame(7004, 2), text("TEXT Lost Packet"), frame(7027, 3)});
     EXPECT_EQ(counted, (std::vector<std::uint32_t>{7000, 7004, 7027}));
     ASSERT_EQ(pipeline.rowCount(), 2u);
     EXPECT_EQ(pipeline.rowText(0, 0), "7004");
     EXPECT_EQ(pipeline.rowText(1, 1), "TEXT Lost Packet");
+}
+
+TEST_F(Pipeline, SubscribersAreAddedBesideEachOtherAndRemovedByTheirId) {
+    std::vector<std::string> seen;
+    auto subscriber = [&](std::string name) {
+        CArrivalPipeline::Subscriber s;
+        s.passed = [&seen, name](const Bytes& f) { seen.push_back(name + std::to_string(FrameView(f).recordCounter())); };
+        s.listed = [&seen, name](const ListedEntry& e) { seen.push_back(name + "#" + std::to_string(e.number)); };
+        return s;
+    };
+    const auto first = pipeline.subscribe(subscriber("a"));
+    const auto second = pipeline.subscribe(subscriber("b"));
+    EXPECT_NE(first, second);
+    EXPECT_EQ(pipeline.subscriberCount(), 3u);  // the fixture's writer too
+    arrive({frame(7000, 7)});
+    EXPECT_EQ(seen, (std::vector<std::string>{"a#1", "b#1", "a7", "b7"}));
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{7}));  // a second subscriber replaced nobody
+
+    EXPECT_TRUE(pipeline.unsubscribe(first));
+    EXPECT_FALSE(pipeline.unsubscribe(first));
+    seen.clear();
+    arrive({frame(7000, 8)});
+    EXPECT_EQ(seen, (std::vector<std::string>{"b#2", "b8"}));
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{7, 8}));
 }

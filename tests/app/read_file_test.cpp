@@ -7,6 +7,7 @@
 #include "tools/synth/sample_records.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace tarvik;
 using tarvik::testing::concat;
@@ -174,4 +175,73 @@ TEST_F(ReadVxFile, PreloadHandsTheFirstSettingsConfigurationAndGeometryToTheImag
     ASSERT_TRUE(view.openRecordFile(path));
     EXPECT_EQ(handed, (std::vector<std::uint32_t>{7000, 7004, 7001}));
     EXPECT_EQ(resets, 1);
+}
+
+TEST_F(ReadVxFile, AFilterChangeListsRowsAgainWithoutReadingTheFileOrTheImagery) {
+    const std::string path = sample("refilter.vxr", 30);
+    int resets = 0, handed = 0;
+    view.imageryEnabled = true;
+    view.displayRecord = [&](const ImageryKey&, const Bytes&) { ++handed; };
+    view.resetImagery = [&] { ++resets; };
+    ASSERT_TRUE(view.openRecordFile(path));
+    const std::size_t all = view.recordRowCount();
+    ASSERT_EQ(resets, 1);
+    const int preloaded = handed;
+
+    // The file goes away: a filter change must not need it.
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    port.selectedRow = 3;
+    port.setText(controls::kRecordFilter, "7000");
+    view.OnRecordFilterClosed();
+    EXPECT_LT(view.recordRowCount(), all);
+    EXPECT_GT(view.recordRowCount(), 0u);
+    EXPECT_EQ(port.recordRowCount, view.recordRowCount());
+    EXPECT_EQ(view.rowText(0, 0), "7000");
+    EXPECT_EQ(port.selectedRow, std::nullopt);  // the selected row's record may be gone
+    EXPECT_EQ(resets, 1);
+    EXPECT_EQ(handed, preloaded);
+    EXPECT_TRUE(port.messages.empty());
+
+    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    view.OnRecordFilterClosed();
+    EXPECT_EQ(view.recordRowCount(), all);
+}
+
+TEST_F(ReadVxFile, TheMessageThatStopsTheListOffersToReadPastTheDamage) {
+    Bytes garbage(10, 0xEE);
+    const auto path = dir.write("damaged.vxr", concat({synth::sampleFrame(7000, 1, 1, 1), garbage,
+                                                       synth::sampleFrame(7004, 1, 2, 1), synth::sampleFrame(7027, 1, 3, 1)}));
+    // Declined: the list stops at the break, as it always did.
+    EXPECT_TRUE(view.openRecordFile(path));
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.messages[0], "Second Record Of File damaged.vxr Does Not Have The Sync Pattern");
+    EXPECT_EQ(port.offers, (std::vector<std::string>{"Read Past Damage"}));
+    EXPECT_EQ(view.recordRowCount(), 1u);
+
+    // Taken: listing resumes at the next sync pattern, with a row saying what was skipped.
+    port.offerAnswers.push_back(true);
+    view.LoadRecordFile();
+    EXPECT_EQ(port.messages.size(), 2u);
+    ASSERT_EQ(view.recordRowCount(), 4u);
+    EXPECT_EQ(port.recordRowCount, 4u);
+    EXPECT_EQ(view.rowText(1, 1), "TEXT 10 Bytes Skipped To The Next Sync Pattern");
+    EXPECT_EQ(view.rowText(2, 0), "7004");
+    EXPECT_EQ(view.rowText(3, 2), "2");
+    // The text row reports as a text line.
+    view.OnRowSelectionChanged(1);
+    ASSERT_FALSE(port.reportLines.empty());
+    EXPECT_EQ(port.reportLines[0].text, " 10 Bytes Skipped To The Next Sync Pattern");
+
+    // Asked for in advance (tarvik-cli list --resync): no message at all.
+    CMyTarvikView quiet{port, settings};
+    quiet.readPastDamage = true;
+    port.messages.clear();
+    EXPECT_TRUE(quiet.openRecordFile(path));
+    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(quiet.recordRowCount(), 4u);
+
+    // An empty file has nothing to go on to: no offer.
+    port.offers.clear();
+    EXPECT_TRUE(view.openRecordFile(dir.write("empty.vxr", {})));
+    EXPECT_TRUE(port.offers.empty());
 }

@@ -168,3 +168,26 @@ TEST(RemoteCommandsOfTheView, LayoutFilesReplaceAndAddCommands) {
 }
 
 } // namespace
+
+TEST_F(RemotePanelView, CommandsThatReplaceOrReadTheWholeListWaitForAPlayingScript) {
+    const std::string kRefused = "A script is playing: stop it first (Scripts, Stop Script)";
+    std::size_t messagesDuringWait = 0;
+    view.scriptWait = [&](unsigned) {
+        // The window's events run during a script's wait: its menus and buttons too.
+        view.OnReadVxFile();
+        view.OnStartCommunicating();
+        view.OnDumpAllShown();
+        view.OnCopyToCondensedFile();
+        messagesDuringWait = port.messages.size();
+    };
+    EXPECT_TRUE(view.playScriptFile(script("wait.vxs", "SLEEP, 10\n")));
+    EXPECT_EQ(messagesDuringWait, 4u);
+    EXPECT_EQ(port.messages, std::vector<std::string>(4, kRefused));
+    EXPECT_TRUE(port.fileRequests.empty());      // no file dialog opened
+    EXPECT_FALSE(view.connection().connected());
+
+    // Once the script has ended they run again.
+    port.messages.clear();
+    view.OnCopyToCondensedFile();
+    EXPECT_EQ(port.messages, std::vector<std::string>{"Apparently No Input File"});
+}

@@ -245,3 +245,63 @@ TEST(CondensedLine, FormatsAsTheSeparatorsPrintfFormatWould) {
         ASSERT_EQ(got, e) << "case " << i;
     }
 }
+
+namespace {
+// A port whose progress steps let the window's timers run, as the progress
+// dialog's event loop does: records arrive in the middle of a dump.
+class BusyPort : public MemoryPort {
+public:
+    std::function<void()> whileProgressShows;
+    bool stepProgress(std::uint64_t done) override {
+        if (whileProgressShows) whileProgressShows();
+        return MemoryPort::stepProgress(done);
+    }
+};
+} // namespace
+
+TEST(LiveDump, WritesTheRowsInSightWhenItStartedWhateverArrivesMeanwhile) {
+    TempDir dir;
+    BusyPort port;
+    MemorySettingsStore settings;
+    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    RegistryString folder(setting_names::kLastOutputDirectory, settings);
+    folder = dir.path().string();
+    folder.Write();
+    CMyTarvikView view{port, settings};
+    std::deque<Bytes> pending;
+    view.pipeline().takePending = [&] { return std::exchange(pending, {}); };
+    view.pipeline().communicating = true;
+    ASSERT_TRUE(view.pipeline().setScrollLimit(20));
+    std::uint32_t counter = 0;
+    auto arrive = [&](int frames) {
+        for (int i = 0; i < frames; ++i, ++counter) pending.push_back(pingFrame(7000, 1, 100 + counter, counter));
+        view.OnTimer(timers::kArrival);
+    };
+    arrive(20);
+    ASSERT_EQ(view.recordRowCount(), 20u);
+
+    std::string expected;
+    for (std::size_t r = 0; r < 20; ++r) {
+        const Bytes record = *view.rowRecord(r);
+        EXPECT_EQ(FrameView(record).recordCounter(), r);
+        for (const std::string& line : view.reportLinesOf(record, view.rowRecordNumber(r))) expected += line + "\r\n";
+        expected += "-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-\r\n\r\n";
+    }
+    port.selectedRow = 4;
+    int ticks = 0;
+    port.whileProgressShows = [&] {
+        if (ticks++ == 0) arrive(15);  // drops the 15 oldest rows and shifts the rest
+    };
+    view.OnDumpAllShown();
+    ASSERT_EQ(ticks, 1);
+    EXPECT_EQ(FrameView(*view.rowRecord(0)).recordCounter(), 15u);  // the list did move on
+
+    const std::string text = readText(view.lastWrittenTextFile());
+    const std::size_t details = text.find("DETAILS");
+    ASSERT_NE(details, std::string::npos);
+    EXPECT_EQ(text.substr(text.find("\r\n\r\n", details) + 4), expected);
+    EXPECT_EQ(count(text.substr(0, details), "7000\t"), 20u);
+    // The report list and the selection were never used for it.
+    EXPECT_TRUE(port.reportLines.empty());
+    EXPECT_EQ(port.selectedRow, std::optional<std::size_t>(4));
+}

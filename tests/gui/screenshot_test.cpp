@@ -5,6 +5,7 @@
 #include "imagery/echogram.h"
 #include "tools/synth/sample_records.h"
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTest>
@@ -19,6 +20,7 @@ private slots:
     void worksOnWithoutOpenGL();
     void brokenFileDoesNotWaitOnAMessage();
     void badArguments();
+    void unknownOptionsAreRefusedInOneLine();
 
 private:
     int run(const QStringList& arguments, QByteArray* errors = nullptr, bool withoutOpenGL = false) {
@@ -112,6 +114,15 @@ void ScreenshotTest::badArguments() {
     QCOMPARE(run({"--screenshot"}), 2);
     QCOMPARE(run({"a.vxr", "b.vxr"}), 2);  // one record file at a time
     QCOMPARE(run({"--screenshot", "/no/such/folder/shot.png"}), 1);
+}
+
+void ScreenshotTest::unknownOptionsAreRefusedInOneLine() {
+    // Refused before any window shows, so no picture waits on it.
+    const QString picture = QString::fromStdString(dir.file("never.png"));
+    QByteArray errors;
+    QCOMPARE(run({"--screenshot", picture, "--sellect", "3"}, &errors), 2);
+    QCOMPARE(errors, QByteArray("tarvik: The following argument was not expected: --sellect\n"));
+    QVERIFY(!QFile::exists(picture));
 }
 
 QTEST_MAIN(ScreenshotTest)

@@ -334,3 +334,28 @@ TEST(PacketHandler, AFullPendingQueueDropsAndSaysHowMany) {
     ASSERT_EQ(q.size(), 1u);
     EXPECT_EQ(q[0], record);
 }
+
+TEST(PacketHandler, AWholeFragmentedRecordThatCannotBeQueuedIsLostAtOnce) {
+    Handler h;
+    std::vector<unsigned> pauses;
+    h.handler.pause = [&](std::chrono::milliseconds ms) { pauses.push_back(static_cast<unsigned>(ms.count())); };
+    const auto packets = Packetize(frameOfSize(7008, 70'000));
+    ASSERT_EQ(packets.size(), 2u);
+    h.handler.HandleOnePacket(packets[0]);
+    h.lock.lock();  // the user-interface thread holds the lock while the last fragment comes
+    std::thread receiver([&] { h.handler.HandleOnePacket(packets[1]); });
+    receiver.join();
+    h.lock.unlock();
+    // Lost at once, with its signal; the assembly does not hold it on.
+    EXPECT_FALSE(h.handler.assembly().active());
+    EXPECT_EQ(h.beeps, (std::vector<std::pair<unsigned, unsigned>>{{75, 75}}));
+    EXPECT_EQ(h.take(), std::vector<Bytes>{kLost});
+
+    // The next first packet abandons nothing: no second lost line, late and for the wrong reason.
+    h.handler.HandleOnePacket(packets[0]);
+    h.handler.HandleOnePacket(packets[1]);
+    const auto next = h.take();
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(FrameView(next[0]).recordType(), 7008u);
+    EXPECT_EQ(h.beeps.size(), 1u);
+}

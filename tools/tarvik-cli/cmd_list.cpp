@@ -15,6 +15,7 @@ namespace {
 struct ListOptions {
     std::string file;
     std::string filter;
+    bool resync = false;
 };
 
 int runList(const ListOptions& o) {
@@ -22,6 +23,7 @@ int runList(const ListOptions& o) {
     MemorySettingsStore settings;
     port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
+    view.readPastDamage = o.resync;
     view.openRecordFile(o.file);
 
     std::string line;
@@ -43,13 +45,16 @@ int runList(const ListOptions& o) {
 Command addList(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "list", "list the records of a record file, one row per line",
-        {"tarvik-cli list FILE [--filter TEXT] [--layouts DIR]",
+        {"tarvik-cli list FILE [--filter TEXT] [--resync] [--layouts DIR]",
          "Reads a record file (*.vxr) as the window's \"Read Vx File\" does and prints one line\n"
-         "per listed row: record type, size and index position, separated by tabs.\n\n"
+         "per listed row: record type, size and index position, separated by tabs.\n"
+         "The list stops at the first broken frame; with --resync it goes on at the next\n"
+         "sync pattern, as check does, with a text row saying how many bytes were skipped.\n\n"
          "Exit status: 0 listed, 1 a message was shown (on stderr), 2 usage error."});
     auto o = std::make_shared<ListOptions>();
     command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
     addFilterOption(*command, o->filter);
+    command->add_flag("--resync", o->resync, "read past a broken frame: go on at the next sync pattern");
     addLayoutsOption(*command);
     return {command, [o] { return runList(*o); }};
 }

@@ -39,7 +39,14 @@ int runReceive(const ReceiveOptions& o) {
     session.port.setText(controls::kRecordFilter, kAllRecords);
     pipeline.setScrollLimit(kMaxScrollLimit);
     std::vector<Bytes> frames;
-    if (o.out) pipeline.outputRecord = [&frames](const Bytes& frame) { frames.push_back(frame); };
+    // The --out file is a subscriber beside the view's own (output writer,
+    // statistics, imagery), which stay in place.
+    std::optional<CArrivalPipeline::SubscriberId> outFile;
+    if (o.out) {
+        CArrivalPipeline::Subscriber collector;
+        collector.passed = [&frames](const Bytes& frame) { frames.push_back(frame); };
+        outFile = pipeline.subscribe(std::move(collector));
+    }
 
     int status = kExitOk;
     int error = 0;
@@ -71,6 +78,7 @@ int runReceive(const ReceiveOptions& o) {
         }
     }
     receiver.Disconnect();
+    if (outFile) pipeline.unsubscribe(*outFile);
     if (o.out && !writeFile(*o.out, frames)) {
         std::fprintf(stderr, "could not write %s\n", o.out->c_str());
         status = kExitMessageShown;

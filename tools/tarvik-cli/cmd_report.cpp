@@ -45,10 +45,10 @@ int runReport(const ReportOptions& o) {
             if (!record) return;
             fields.clear();
             view.recordReporter().collectFields(&fields);
-            Report rep = view.recordReporter().report(*record, static_cast<std::uint32_t>(view.shownIndexPosition(r)));
+            Report rep = view.recordReporter().report(*record, view.rowRecordNumber(r));
             view.recordReporter().collectFields(nullptr);
             for (const std::string& m : rep.messages) port.messageBox(m);
-            out = recordJson(*record, static_cast<std::uint32_t>(view.shownIndexPosition(r)), rep, fields, hex,
+            out = recordJson(*record, view.rowRecordNumber(r), rep, fields, hex,
                              all ? -1 : 2);
             out += '\n';
         } else {

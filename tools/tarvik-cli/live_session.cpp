@@ -13,12 +13,15 @@ LiveSession::LiveSession() {
         lost_ = true;
         std::fputs("The connection to the server ended\n", stderr);
     };
-    view.pipeline().listed = [this](const ListedEntry& entry) {
+    // The console printer: one more subscriber of the pipeline.
+    CArrivalPipeline::Subscriber printer;
+    printer.listed = [this](const ListedEntry& entry) {
         const std::string line = rowLine(entry);
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
         if (FrameView(entry.bytes()).isFrame()) lastListedFrame = entry;
     };
+    view.pipeline().subscribe(std::move(printer));
 }
 
 std::string LiveSession::rowLine(const ListedEntry& entry) {

@@ -1,0 +1,41 @@
+#include "core/record_file_source.h"
+
+#include "core/text.h"
+
+namespace tarvik {
+
+std::string skippedBytesText(std::uint64_t bytes, bool toEnd) {
+    const auto n = static_cast<unsigned long long>(bytes);
+    if (toEnd) return strprintf("TEXT %llu %s Skipped, No Further Frame In The File", n, n == 1 ? "Byte" : "Bytes");
+    return strprintf("TEXT %llu %s Skipped To The Next Sync Pattern", n, n == 1 ? "Byte" : "Bytes");
+}
+
+bool FileRecordSource::open(const std::string& path) {
+    clearEntries();
+    return file_.open(path);
+}
+
+std::optional<std::string> FileRecordSource::build(bool readPastDamage) {
+    clearEntries();
+    std::optional<std::string> problem;
+    if (!ReadCatalog(file_, mutableIndex())) {
+        mutableIndex().clear();
+        if (readPastDamage) {
+            const std::uint64_t size = file_.size();
+            problem = ScanFramesPastDamage(file_, mutableIndex(), [&](std::uint64_t at, std::uint64_t bytes) {
+                addText(skippedBytesText(bytes, at + bytes >= size));
+            });
+        } else {
+            problem = ScanFrames(file_, mutableIndex());
+        }
+    }
+    rebuildRows();
+    return problem;
+}
+
+Bytes FileRecordSource::readFrame(std::size_t position) const {
+    if (position >= index().size()) return {};
+    return ReadFrame(file_, index()[position]);
+}
+
+} // namespace tarvik
