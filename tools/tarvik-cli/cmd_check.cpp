@@ -48,7 +48,9 @@ int runCheck(const CheckOptions& o) {
             capture::CaptureRecordFile captured;
             RecordIndex index;
             std::string message;
-            if (!captured.load(files[i], {}, index, message)) {
+            capture::CaptureOptions captureOptions;
+            captureOptions.ports = CMyTarvikView::defaultCapturePorts();
+            if (!captured.load(files[i], captureOptions, index, message)) {
                 results[i].path = files[i];
                 results[i].unreadable = message;
                 continue;
@@ -109,6 +111,7 @@ Command addCheck(CLI::App& program) {
         ->transform(options::wholeNumber(1, 1024));
     command->add_flag("--no-layouts", o->noLayouts, "skip the layout walk (frames, checksums and order only)");
     addLayoutsOption(*command);
+    addCapturePortsOption(*command);
     return {command, [o] { return runCheck(*o); }};
 }
 

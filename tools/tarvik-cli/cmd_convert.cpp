@@ -1,6 +1,7 @@
 // tarvik-cli convert: the records of a packet capture into a record file.
 
 #include "app/output_writer.h"
+#include "app/tarvik_view.h"
 #include "capture/capture_reader.h"
 #include "core/frame.h"
 #include "core/whole_file_output.h"
@@ -88,6 +89,10 @@ CLI::Option* addCapturePortsOption(CLI::App& command, std::vector<std::uint16_t>
         ->transform(options::wholeNumber(1, 65535))
         ->take_last()
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+CLI::Option* addCapturePortsOption(CLI::App& command) {
+    return addCapturePortsOption(command, CMyTarvikView::defaultCapturePorts());
 }
 
 Command addConvert(CLI::App& program) {
