@@ -39,8 +39,8 @@ namespace tarvik {
 
 // The file types File -> "Read Vx File" offers: record files and packet captures.
 inline constexpr std::string_view kReadVxFileFilter =
-    "VX Files (*.vxr)|*.vxr|Packet Captures (*.pcap;*.pcapng)|*.pcap;*.pcapng|"
-    "VX Files And Packet Captures (*.vxr;*.pcap;*.pcapng)|*.vxr;*.pcap;*.pcapng||";
+    "VX Files (*.vxr)|*.vxr|Packet Captures (*.pcap *.pcapng)|*.pcap;*.pcapng|"
+    "VX Files And Packet Captures (*.vxr *.pcap *.pcapng)|*.vxr;*.pcap;*.pcapng||";
 
 // Where the layout definitions come from: the built-in files, the user's
 // layout folder and the folder given with --layouts. Set before a view is made.
