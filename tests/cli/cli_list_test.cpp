@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 using tarvik::testing::runProgram;
 using tarvik::testing::TempDir;
 
@@ -63,4 +66,32 @@ TEST(CliList, UsageErrorsAndHelp) {
     auto listHelp = runProgram(kCli, {"list", "--help"});
     EXPECT_EQ(listHelp.status, 0);
     EXPECT_NE(listHelp.out.find("--filter"), std::string::npos);
+}
+
+TEST(CliList, ResyncListsPastDamageLikeCheck) {
+    TempDir dir;
+    const std::string good = dir.file("good.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", good, "--frames", "6", "--no-catalog"}).status, 0);
+    std::ifstream in(good, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    // Seven bytes of noise between the file header record and the first frame.
+    const std::size_t header = 396;
+    bytes.insert(header, "noise!!");
+    const std::string damaged = dir.file("damaged.vxr");
+    std::ofstream(damaged, std::ios::binary) << bytes;
+
+    const auto stopped = runProgram(kCli, {"list", damaged});
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_EQ(countLines(stopped.out), 1u);
+    EXPECT_EQ(stopped.err, "Second Record Of File damaged.vxr Does Not Have The Sync Pattern\n");
+
+    const auto resynced = runProgram(kCli, {"list", damaged, "--resync"});
+    EXPECT_EQ(resynced.status, 0);
+    EXPECT_EQ(resynced.err, "");
+    EXPECT_EQ(countLines(resynced.out), 8u);
+    const std::size_t second = resynced.out.find('\n') + 1;
+    EXPECT_EQ(resynced.out.substr(second, resynced.out.find('\n', second) - second + 1),
+              "\tTEXT 7 Bytes Skipped To The Next Sync Pattern\t\n");
+    // The frames after it keep their index positions.
+    EXPECT_NE(resynced.out.find("\t1\n"), std::string::npos);
 }

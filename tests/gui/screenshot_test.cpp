@@ -121,7 +121,9 @@ void ScreenshotTest::unknownOptionsAreRefusedInOneLine() {
     const QString picture = QString::fromStdString(dir.file("never.png"));
     QByteArray errors;
     QCOMPARE(run({"--screenshot", picture, "--sellect", "3"}, &errors), 2);
-    QCOMPARE(errors, QByteArray("tarvik: The following argument was not expected: --sellect\n"));
+    // One line of ours (the platform may add notes of its own).
+    QVERIFY(errors.contains("tarvik: The following argument was not expected: --sellect\n"));
+    QCOMPARE(errors.count("tarvik:"), 1);
     QVERIFY(!QFile::exists(picture));
 }
 
