@@ -8,6 +8,10 @@
 
 #include <pcap/pcap.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -199,12 +203,15 @@ bool looksLikeCapture(ByteSpan b) {
 }
 
 bool isCaptureFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    // Non-blocking and regular files only: a FIFO without a writer must not hold the caller.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
     std::uint8_t head[12] = {};
-    const std::size_t n = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    return looksLikeCapture(ByteSpan(head, n));
+    ssize_t n = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::pread(fd, head, sizeof head, 0);
+    ::close(fd);
+    return n > 0 && looksLikeCapture(ByteSpan(head, static_cast<std::size_t>(n)));
 }
 
 std::string linkTypeText(int linkType) {
