@@ -4,6 +4,11 @@
 
 namespace tarvik {
 
+std::vector<std::uint16_t>& CMyTarvikView::defaultCapturePorts() {
+    static std::vector<std::uint16_t> ports;
+    return ports;
+}
+
 LayoutOptions& CMyTarvikView::layoutOptions() {
     static LayoutOptions options;
     return options;

@@ -9,6 +9,7 @@
 #include "app/live_record_source.h"
 #include "app/settings.h"
 #include "app/view_port.h"
+#include "capture/capture_source.h"
 #include "core/bytes.h"
 #include "core/condense.h"
 #include "core/output_file.h"
@@ -36,6 +37,11 @@
 
 namespace tarvik {
 
+// The file types File -> "Read Vx File" offers: record files and packet captures.
+inline constexpr std::string_view kReadVxFileFilter =
+    "VX Files (*.vxr)|*.vxr|Packet Captures (*.pcap *.pcapng)|*.pcap;*.pcapng|"
+    "VX Files And Packet Captures (*.vxr *.pcap *.pcapng)|*.vxr;*.pcap;*.pcapng||";
+
 // Where the layout definitions come from: the built-in files, the user's
 // layout folder and the folder given with --layouts. Set before a view is made.
 struct LayoutOptions {
@@ -60,7 +66,14 @@ public:
     void OnReadVxFile();
     // Opens `path` as the list's source without the dialog (command line, tests).
     // Returns false when it could not be opened (the message was shown).
+    // A packet capture (pcap, pcapng) is read as a record file is, its Vx
+    // traffic taken apart into records (see capture/).
     bool openRecordFile(const std::string& path);
+    // The ports whose traffic a capture's records come from; empty: every
+    // stream that opens with a Vx packet. Views take the process's default
+    // (tarvik-cli --port) when they are made.
+    static std::vector<std::uint16_t>& defaultCapturePorts();
+    std::vector<std::uint16_t> capturePorts = defaultCapturePorts();
     // (Re)builds the record index and the shown rows from the open record file.
     void LoadRecordFile();
     // Reading a record file goes on past a broken frame at the next sync
@@ -89,10 +102,12 @@ public:
     std::vector<std::uint32_t> filterRecordTypes() const;
     // Fills the report list with the report of one stored entry (a frame or a
     // marker text); `recordNumber` is the number the record list keeps for it.
-    void showReport(ByteSpan entry, std::uint32_t recordNumber);
+    // A captured record's report opens with the line of where and when it was seen.
+    void showReport(ByteSpan entry, std::uint32_t recordNumber, const std::optional<RecordOrigin>& origin = {});
     // The lines of an entry's report as the report list would show them,
     // built without the list (nothing is shown, no message box).
-    std::vector<std::string> reportLinesOf(ByteSpan entry, std::uint32_t recordNumber);
+    std::vector<std::string> reportLinesOf(ByteSpan entry, std::uint32_t recordNumber,
+                                           const std::optional<RecordOrigin>& origin = {});
     const LayoutCatalogue& layoutCatalogue() const { return catalogue_; }
     // Everything the definition files gave, the command definitions included
     // (the catalogue itself has moved to layoutCatalogue()).
@@ -234,6 +249,7 @@ private:
     void useLiveSource();
     void setSource(std::shared_ptr<RecordSource> source);
     void showRecordFileInTitle(const std::string& path);
+    bool openCapture(const std::string& path);
 
     ViewPort& port_;
     SettingsStore& settings_;

@@ -46,11 +46,15 @@ void CMyTarvikView::OnReadVxFile() {
     RegistryString lastFile(setting_names::kLastVxFileRead, settings_);
     std::string initial = recordFileName_;
     if (initial.empty()) initial = lastFile.Read();
-    if (initial.find(".vxr") == std::string::npos) initial += "*.vxr";
+    // A remembered record file or capture is offered again; otherwise the folder with the pattern.
+    const auto endsWith = [&](std::string_view ending) {
+        return initial.size() >= ending.size() && initial.compare(initial.size() - ending.size(), ending.size(), ending) == 0;
+    };
+    if (initial.find(".vxr") == std::string::npos && !endsWith(".pcap") && !endsWith(".pcapng")) initial += "*.vxr";
 
     OpenFileRequest request;
     request.defaultExtension = "vxr";
-    request.filter = "VX Files (*.vxr)|*.vxr||";
+    request.filter = std::string(kReadVxFileFilter);
     request.initialName = initial;
     request.readOnly = true;
     request.pathMustExist = true;
@@ -82,6 +86,8 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
     lastFile = path;
     lastFile.Write();
 
+    if (capture::isCaptureFile(path)) return openCapture(path);
+
     auto file = std::make_shared<FileRecordSource>();
     if (!file->open(path)) {
         // The fixed text, then why on a line of its own: what the path is when
@@ -100,6 +106,36 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
     endTextOutputFile();
     showRecordFileInTitle(path);
     port_.setWaitCursor(false);
+    return true;
+}
+
+bool CMyTarvikView::openCapture(const std::string& path) {
+    auto capture = std::make_shared<capture::CaptureRecordSource>();
+    capture->setFilter(port_.text(controls::kRecordFilter));
+    capture::CaptureOptions options;
+    options.ports = capturePorts;
+    std::string message;
+    port_.setWaitCursor(true);
+    const bool read = capture->build(path, options, message);
+    port_.setWaitCursor(false);
+    if (!read) {
+        port_.messageBox(message);
+        setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
+        port_.setRecordRowCount(recordRowCount());
+        return false;
+    }
+    setSource(capture);
+    recentFiles_.add(path);
+    pipeline_.clear();
+    if (imageryEnabled && resetImagery) resetImagery();
+    // A capture that ends early lists what it held, and says so.
+    if (!message.empty()) port_.messageBox(message);
+    preloadImagery(*capture);
+    port_.setRecordRowCount(0);
+    port_.setReportLines({});
+    port_.setRecordRowCount(recordRowCount());
+    endTextOutputFile();
+    showRecordFileInTitle(path);
     return true;
 }
 

@@ -15,10 +15,23 @@ void CMyTarvikView::OnRowSelectionChanged(std::size_t row) {
     if (!record) return;
     // A file row's record number is its index position; a live row's the number
     // it arrived under.
-    showReport(*record, rowRecordNumber(row));
+    showReport(*record, rowRecordNumber(row), source_->rowOrigin(row));
 }
 
-void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber) {
+namespace {
+// A captured record's report opens with where and when it was seen.
+void addOriginLine(Report& report, std::vector<WalkedField>* fields, const std::optional<RecordOrigin>& origin) {
+    if (!origin) return;
+    report.lines.insert(report.lines.begin(), "   " + origin->line());
+    if (fields)
+        for (WalkedField& field : *fields) {
+            ++field.lineBegin;
+            ++field.lineEnd;
+        }
+}
+} // namespace
+
+void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber, const std::optional<RecordOrigin>& origin) {
     port_.stopTimer(timers::kArrival);
     Report report;
     walkedFields_.clear();
@@ -26,6 +39,7 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber) {
         reporter_.collectFields(&walkedFields_);
         report = reporter_.report(entry, recordNumber);
         reporter_.collectFields(nullptr);
+        addOriginLine(report, &walkedFields_, origin);
         byteMap_.build(report.lines, walkedFields_, entry.size());
         // The reported record goes to the sector display too.
         if (imageryEnabled && displayRecord)
@@ -50,8 +64,13 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber) {
     port_.startTimer(timers::kArrival, timers::kArrivalPeriodMs);
 }
 
-std::vector<std::string> CMyTarvikView::reportLinesOf(ByteSpan entry, std::uint32_t recordNumber) {
-    if (FrameView(entry).isFrame()) return reporter_.report(entry, recordNumber).lines;
+std::vector<std::string> CMyTarvikView::reportLinesOf(ByteSpan entry, std::uint32_t recordNumber,
+                                                     const std::optional<RecordOrigin>& origin) {
+    if (FrameView(entry).isFrame()) {
+        Report report = reporter_.report(entry, recordNumber);
+        addOriginLine(report, nullptr, origin);
+        return report.lines;
+    }
     const std::string_view text(reinterpret_cast<const char*>(entry.data()), entry.size());
     return RecordReporter::markerReport(text).value_or(Report{}).lines;
 }

@@ -142,7 +142,7 @@ void CMyTarvikView::OnDumpAllShown() {
         }
         // Each report is built here, not read back from the report list.
         if (const std::optional<Bytes> record = shown->rowRecord(r)) {
-            for (const std::string& line : reportLinesOf(*record, shown->rowRecordNumber(r))) {
+            for (const std::string& line : reportLinesOf(*record, shown->rowRecordNumber(r), shown->rowOrigin(r))) {
                 text += line;
                 text += "\r\n";
                 ++lines;
@@ -167,8 +167,8 @@ void CMyTarvikView::OnDumpAllShown() {
 void CMyTarvikView::OnCopyToCondensedFile() {
     if (refusedWhileScriptPlays()) return;
     lastWrittenTextFile_.clear();
-    const auto* source = dynamic_cast<const FileRecordSource*>(source_.get());
-    if (!source || !source->file().isOpen()) {
+    const auto* source = dynamic_cast<const IndexedRecordSource*>(source_.get());
+    if (!source || !source->frameFile() || !source->frameFile()->isOpen()) {
         port_.messageBox("Apparently No Input File");
         return;
     }
@@ -187,7 +187,7 @@ void CMyTarvikView::OnCopyToCondensedFile() {
 
     port_.beginProgress("Copy File To Condensed File", source->index().size());
     const CondenseResult result = condenseRecords(
-        source->file(), source->index(), dataSeparator_, lastPingNumbers(),
+        *source->frameFile(), source->index(), dataSeparator_, lastPingNumbers(),
         [&](std::string_view piece) { return writeText(file, piece); },
         [&](std::size_t done, std::size_t) { return port_.stepProgress(done); });
     port_.endProgress();

@@ -26,6 +26,7 @@ public:
     std::string name() const override { return file_.path(); }
     std::string path() const override { return file_.path(); }
     Bytes readFrame(std::size_t position) const override;
+    const RecordFile* frameFile() const override { return &file_; }
 
     const RecordFile& file() const { return file_; }
     // Why the file's catalog was not used (it disagrees with the frames it

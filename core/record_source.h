@@ -19,6 +19,8 @@
 
 namespace tarvik {
 
+class RecordFile;
+
 // Where and when a record was seen on the wire, for sources that know it (a
 // packet capture). The report shows `line()` above the frame header.
 struct RecordOrigin {
@@ -90,6 +92,9 @@ public:
     const RecordIndex& index() const { return index_; }
     // The bytes of frame `position` of the index (empty when they cannot be read).
     virtual Bytes readFrame(std::size_t position) const = 0;
+    // The record file the index's offsets point into (the condensed copy
+    // reads it straight), when the frames are read from one.
+    virtual const RecordFile* frameFile() const { return nullptr; }
     // Where frame `position` was seen, for sources that know it.
     virtual std::optional<RecordOrigin> frameOrigin(std::size_t position) const {
         (void)position;

@@ -132,10 +132,18 @@ std::vector<ItemNode> nestWalkedFields(const std::vector<WalkedField>& fields) {
 }
 
 std::string recordJson(ByteSpan frame, std::uint32_t recordNumber, const Report& report,
-                       const std::vector<WalkedField>& fields, bool hex, int indent) {
+                       const std::vector<WalkedField>& fields, bool hex, int indent, const RecordOrigin* origin) {
     const FrameView f(frame);
     ordered_json j;
     j["record"] = recordNumber;
+    if (origin) {
+        ordered_json c;
+        c["seconds"] = origin->seconds;
+        c["microseconds"] = origin->microseconds;
+        c["line"] = origin->line();
+        c["stream"] = origin->stream;
+        j["captured"] = std::move(c);
+    }
     ordered_json h;
     h["protocolVersion"] = f.protocolVersion();
     h["offset"] = f.offset();

@@ -3,6 +3,7 @@
 // tarvik-cli finds. The field names are documented in docs/json.md.
 
 #include "core/bytes.h"
+#include "core/record_source.h"
 #include "decode/file_check.h"
 #include "decode/report.h"
 #include "decode/walker.h"
@@ -23,8 +24,10 @@ std::vector<ItemNode> nestWalkedFields(const std::vector<WalkedField>& fields);
 // The record as JSON: frame header fields, then every item with its name,
 // format, offset, width, displayed text and (for numbers) its value; the report
 // lines and messages; with `hex` a hex dump of the frame.
+// A record of a packet capture also says where and when it was seen ("captured").
 std::string recordJson(ByteSpan frame, std::uint32_t recordNumber, const Report& report,
-                       const std::vector<WalkedField>& fields, bool hex, int indent = 2);
+                       const std::vector<WalkedField>& fields, bool hex, int indent = 2,
+                       const RecordOrigin* origin = nullptr);
 
 // One file's check result as a JSON document.
 std::string checkResultJson(const FileCheckResult& result, int indent = 2);

@@ -50,6 +50,13 @@ void CPacketHandler::connectionEnded() {
     queueLostPacket();
 }
 
+void CPacketHandler::streamBytesLost() {
+    debugLog("receiver: bytes of the stream were lost");
+    head_ = tail_ = 0;
+    skip_ = 0;
+    queueLostPacket();
+}
+
 void CPacketHandler::HandleOnePacket(ByteSpan packet) {
     auto frame = NetworkFrame::read(packet);
     if (!frame) {

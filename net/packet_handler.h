@@ -77,6 +77,10 @@ public:
     // The connection ended without being asked to: a record still in
     // collection can never complete and is reported as a lost packet.
     void connectionEnded();
+    // Bytes of the stream were lost on the way (a hole in a captured stream):
+    // a partly received packet and an unfinished record are dropped, and the
+    // lost-packet line is queued.
+    void streamBytesLost();
     std::size_t streamBuffered() const { return tail_ - head_; }
 
     // User-interface thread: tries the lock once; when it is busy, pauses 50 ms

@@ -47,7 +47,9 @@ TEST_F(ReadVxFile, ChosenFileIsListedAndRemembered) {
     ASSERT_EQ(port.fileRequests.size(), 1u);
     const OpenFileRequest& req = port.fileRequests[0];
     EXPECT_EQ(req.defaultExtension, "vxr");
-    EXPECT_EQ(req.filter, "VX Files (*.vxr)|*.vxr||");
+    // Record files first, then packet captures.
+    EXPECT_EQ(req.filter, "VX Files (*.vxr)|*.vxr|Packet Captures (*.pcap *.pcapng)|*.pcap;*.pcapng|"
+                          "VX Files And Packet Captures (*.vxr *.pcap *.pcapng)|*.vxr;*.pcap;*.pcapng||");
     EXPECT_EQ(req.initialName, "*.vxr");  // nothing remembered yet
     EXPECT_TRUE(req.readOnly && req.pathMustExist && req.fileMustExist);
 

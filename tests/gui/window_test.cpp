@@ -182,7 +182,10 @@ void WindowTest::readVxFileListsRowsThroughTheModel() {
     window->commandAction(commands::kReadVxFile)->trigger();
 
     QCOMPARE(requests.size(), std::size_t{1});
-    QCOMPARE(requests[0].filter, std::string("VX Files (*.vxr)|*.vxr||"));
+    QCOMPARE(requests[0].filter, std::string(kReadVxFileFilter));
+    QCOMPARE(dialogNameFilters(requests[0].filter),
+             (QStringList{"VX Files (*.vxr)", "Packet Captures (*.pcap *.pcapng)",
+                          "VX Files And Packet Captures (*.vxr *.pcap *.pcapng)"}));
     QVERIFY(messages.empty());
     QCOMPARE(window->recordModel().rowCount(), 42);  // file header, 40 frames, catalog
     QCOMPARE(cell(0, 0), QString("7200"));

@@ -102,6 +102,7 @@ Command addCheck(CLI::App& program);
 Command addCommands(CLI::App& program);
 Command addSend(CLI::App& program);
 Command addPlay(CLI::App& program);
+Command addConvert(CLI::App& program);
 
 // The options several subcommands share.
 
@@ -112,6 +113,10 @@ CLI::Option* addLayoutsOption(CLI::App& command);
 CLI::Option* addSecondsOption(CLI::App& command, double& seconds, const std::string& text);
 // "--filter TEXT": the record filter's text (default "ALL RECORDS").
 CLI::Option* addFilterOption(CLI::App& command, std::string& filter);
+// "--port N" (repeatable): which traffic of a packet capture is Vx; without
+// `ports`, the views made afterwards take them.
+CLI::Option* addCapturePortsOption(CLI::App& command, std::vector<std::uint16_t>& ports);
+CLI::Option* addCapturePortsOption(CLI::App& command);
 // A server address: dotted IPv4 or "localhost" (made 127.0.0.1).
 CLI::Validator hostAddress();
 // A port: wholly digits, 1..65535.

@@ -2,6 +2,7 @@
 
 #include "app/tarvik_view.h"
 #include "core/text.h"
+#include "capture/capture_file.h"
 #include "decode/file_check.h"
 #include "decode/record_json.h"
 #include "remote/definitions.h"
@@ -41,7 +42,26 @@ int runCheck(const CheckOptions& o) {
     std::vector<FileCheckResult> results(files.size());
     std::atomic<std::size_t> next{0};
     auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < files.size();) results[i] = checker.check(files[i]);
+        for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
+            if (!capture::isCaptureFile(files[i])) {
+                results[i] = checker.check(files[i]);
+                continue;
+            }
+            // A capture's frames are checked as the record file they make.
+            capture::CaptureRecordFile captured;
+            RecordIndex index;
+            std::string message;
+            capture::CaptureOptions captureOptions;
+            captureOptions.ports = CMyTarvikView::defaultCapturePorts();
+            if (!captured.load(files[i], captureOptions, index, message)) {
+                results[i].path = files[i];
+                results[i].unreadable = message;
+                continue;
+            }
+            results[i] = checker.check(captured.temporaryPath());
+            results[i].path = files[i];
+            if (!message.empty() && !results[i].unreadable) results[i].unreadable = message;
+        }
     };
     const std::size_t threads = std::min<std::size_t>(jobs, files.size());
     std::vector<std::thread> pool;
@@ -90,13 +110,14 @@ Command addCheck(CLI::App& program) {
          "Exit status: 0 every file clean, 1 a problem was found, 2 usage error or a file that\n"
          "could not be read (the other files are still checked)."});
     auto o = std::make_shared<CheckOptions>();
-    command->add_option("FILE", o->files, "the record files (*.vxr)")->required();
+    command->add_option("FILE", o->files, "the record files (*.vxr) or packet captures (*.pcap, *.pcapng)")->required();
     command->add_flag("--json", o->json, "one JSON document per file instead of the text summary");
     command->add_option("--jobs", o->jobs, "files checked in parallel, 1 to 1024 (default: the number of cores)")
         ->type_name("N")
         ->transform(options::wholeNumber(1, 1024));
     command->add_flag("--no-layouts", o->noLayouts, "skip the layout walk (frames, checksums and order only)");
     addLayoutsOption(*command);
+    addCapturePortsOption(*command);
     return {command, [o] { return runCheck(*o); }};
 }
 

@@ -110,7 +110,7 @@ Command addImage(CLI::App& program) {
          "Exit status: 0 written, 1 a message was shown, the row draws no picture or the\n"
          "file could not be written, 2 usage error or no such row."});
     auto o = std::make_shared<ImageOptions>();
-    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    command->add_option("FILE", o->file, "the record file (*.vxr) or packet capture (*.pcap, *.pcapng)")->required();
     command->add_option("--out", o->out, "the PNG file to write")->type_name("PICTURE.png")->required();
     command->add_option("--kind", o->kind, "sector (default) or echogram")
         ->type_name("KIND")
@@ -123,6 +123,7 @@ Command addImage(CLI::App& program) {
         ->transform(options::wholeNumber(16, 8192));
     addFilterOption(*command, o->filter);
     addForceOption(*command, o->force);
+    addCapturePortsOption(*command);
     return {command, [o] { return runImage(*o); }};
 }
 

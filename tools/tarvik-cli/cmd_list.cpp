@@ -52,8 +52,9 @@ Command addList(CLI::App& program) {
          "sync pattern, as check does, with a text row saying how many bytes were skipped.\n\n"
          "Exit status: 0 listed, 1 a message was shown (on stderr), 2 usage error."});
     auto o = std::make_shared<ListOptions>();
-    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    command->add_option("FILE", o->file, "the record file (*.vxr) or packet capture (*.pcap, *.pcapng)")->required();
     addFilterOption(*command, o->filter);
+    addCapturePortsOption(*command);
     command->add_flag("--resync", o->resync, "read past a broken frame: go on at the next sync pattern");
     addLayoutsOption(*command);
     return {command, [o] { return runList(*o); }};

@@ -48,8 +48,9 @@ int runReport(const ReportOptions& o) {
             Report rep = view.recordReporter().report(*record, view.rowRecordNumber(r));
             view.recordReporter().collectFields(nullptr);
             for (const std::string& m : rep.messages) port.messageBox(m);
-            out = recordJson(*record, view.rowRecordNumber(r), rep, fields, hex,
-                             all ? -1 : 2);
+            const std::optional<RecordOrigin> origin = view.source().rowOrigin(r);
+            out = recordJson(*record, view.rowRecordNumber(r), rep, fields, hex, all ? -1 : 2,
+                             origin ? &*origin : nullptr);
             out += '\n';
         } else {
             view.OnRowSelectionChanged(r);
@@ -90,13 +91,14 @@ Command addReport(CLI::App& program) {
          "\"Record #\" is the row's index position.\n\n"
          "Exit status: 0 reported, 1 a message was shown (on stderr), 2 usage error or no such row."});
     auto o = std::make_shared<ReportOptions>();
-    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    command->add_option("FILE", o->file, "the record file (*.vxr) or packet capture (*.pcap, *.pcapng)")->required();
     CLI::Option* row = command->add_option("--row", o->row, "the listed row whose record is reported (default 0)")
                            ->type_name("N")
                            ->transform(options::wholeNumber<std::size_t>());
     command->add_flag("--all", o->all, "the report of every listed row, each followed by a separator line")
         ->excludes(row);
     addFilterOption(*command, o->filter);
+    addCapturePortsOption(*command);
     command->add_flag("--json", o->json,
                       "the record as JSON: header fields, every item with its name, format,\n"
                       "byte offset, width, text and value; repeat blocks nested (one\n"

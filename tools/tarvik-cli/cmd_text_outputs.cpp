@@ -147,11 +147,12 @@ Command addCondense(CLI::App& program) {
          "Prints the result message on stderr and the file's name on stdout.\n\n"
          "Exit status: 0 written, 1 another message was shown (on stderr), 2 usage error."});
     auto o = std::make_shared<CondenseOptions>();
-    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    command->add_option("FILE", o->file, "the record file (*.vxr) or packet capture (*.pcap, *.pcapng)")->required();
     command->add_option("--sep", o->sep, "column separator: tab, space, comma or fixed (fixed width, the default)")
         ->type_name("S")
         ->check(CLI::IsMember({"tab", "space", "comma", "fixed"}));
     command->add_option("--out", o->out, "the output folder (default: the current folder)")->type_name("DIR");
+    addCapturePortsOption(*command);
     return {command, [o] { return runCondense(*o); }};
 }
 
@@ -164,7 +165,7 @@ Command addDump(CLI::App& program) {
          "Prints the result message on stderr and the file's name on stdout.\n\n"
          "Exit status: 0 written, 1 another message was shown (on stderr), 2 usage error."});
     auto o = std::make_shared<DumpOptions>();
-    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    command->add_option("FILE", o->file, "the record file (*.vxr) or packet capture (*.pcap, *.pcapng)")->required();
     addFilterOption(*command, o->filter);
     command
         ->add_option_function<std::string>(
@@ -177,6 +178,7 @@ Command addDump(CLI::App& program) {
         ->type_name("FIRST:COUNT")
         ->check(rowRange());
     command->add_option("--out", o->out, "the output folder (default: the current folder)")->type_name("DIR");
+    addCapturePortsOption(*command);
     return {command, [o] { return runDump(*o); }};
 }
 
@@ -191,7 +193,7 @@ Command addPrint(CLI::App& program) {
          "at all, never onto the record file, and never over anything but a regular file.\n\n"
          "Exit status: 0 printed, 1 a message was shown or the PDF could not be written, 2 usage error."});
     auto o = std::make_shared<PrintOptions>();
-    command->add_option("FILE", o->file, "the record file (*.vxr)")->required();
+    command->add_option("FILE", o->file, "the record file (*.vxr) or packet capture (*.pcap, *.pcapng)")->required();
     command->add_option("--row", o->row, "the listed row whose report is printed")
         ->type_name("N")
         ->required()

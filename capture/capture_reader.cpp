@@ -1,0 +1,685 @@
+#include "capture/capture_reader.h"
+
+#include "capture/tcp_reassembly.h"
+#include "core/frame.h"
+#include "core/text.h"
+#include "net/packet_handler.h"
+#include "net/packets.h"
+
+#include <pcap/pcap.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace tarvik::capture {
+
+namespace {
+
+// Network byte order, bounds-checked: 0 for bytes that are not held.
+std::uint16_t be16(ByteSpan b, std::size_t at) {
+    if (!fits(b.size(), at, 2)) return 0;
+    return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]);
+}
+std::uint32_t be32(ByteSpan b, std::size_t at) {
+    if (!fits(b.size(), at, 4)) return 0;
+    return std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 | std::uint32_t{b[at + 2]} << 8 | b[at + 3];
+}
+
+constexpr std::uint16_t kEtherIpv4 = 0x0800, kEtherIpv6 = 0x86DD, kEtherVlan = 0x8100, kEtherQinQ = 0x88A8;
+constexpr std::uint8_t kTcp = 6, kUdp = 17;
+// Bytes a framing probe needs: a Network frame and the start of the Data Record Frame behind it.
+constexpr std::size_t kProbeBytes = net::kNetworkFrameSize + 8;
+// Bytes of a stream that began before the capture searched for a packet
+// start before the stream is taken as something else (no ports asked for).
+constexpr std::size_t kProbeBudget = 256u * 1024u;
+// Connections known not to be Vx traffic; forgotten all at once past this.
+constexpr std::size_t kMaxIgnoredFlows = 65536;
+// IPv4 datagrams collected from fragments at once.
+constexpr std::size_t kMaxDefragments = 16;
+
+// A Network frame that starts a record: the offset of its payload, a packet
+// size the receiver takes, packet 0 of its record, and a Data Record Frame
+// (its sync pattern) right behind it.
+bool plausibleRecordStart(ByteSpan b, std::size_t at) {
+    if (!fits(b.size(), at, kProbeBytes)) return false;
+    ByteSpan f = b.subspan(at, kProbeBytes);
+    namespace nf = net::netframe_offsets;
+    if (readLEOr0<std::uint16_t>(f, nf::offset) != net::kNetworkFrameSize) return false;
+    const auto packetSize = readLEOr0<std::uint32_t>(f, nf::packetSize);
+    const auto totalPackets = readLEOr0<std::uint32_t>(f, nf::totalPackets);
+    const auto totalSize = readLEOr0<std::uint32_t>(f, nf::totalSize);
+    if (packetSize < net::kNetworkFrameSize + 8 || packetSize > net::kMaxAcceptedPacketSize) return false;
+    if (totalPackets == 0 || readLEOr0<std::uint32_t>(f, nf::packetNumber) != 0) return false;
+    if (totalSize < 8 || totalSize > net::kMaxRecordSize) return false;
+    if (totalPackets == 1 && totalSize > packetSize - net::kNetworkFrameSize) return false;
+    return readLEOr0<std::uint32_t>(f, net::kNetworkFrameSize + 4) == kSyncPattern;
+}
+
+// A datagram that holds one Network frame and what it announces.
+bool plausibleDatagram(ByteSpan b) {
+    namespace nf = net::netframe_offsets;
+    if (b.size() < net::kNetworkFrameSize) return false;
+    const auto packetSize = readLEOr0<std::uint32_t>(b, nf::packetSize);
+    const auto totalPackets = readLEOr0<std::uint32_t>(b, nf::totalPackets);
+    return readLEOr0<std::uint16_t>(b, nf::offset) == net::kNetworkFrameSize && packetSize >= net::kNetworkFrameSize &&
+           packetSize <= b.size() && packetSize <= net::kMaxAcceptedPacketSize && totalPackets > 0 &&
+           readLEOr0<std::uint32_t>(b, nf::packetNumber) < totalPackets;
+}
+
+struct FlowKey {
+    Endpoint a, b;  // a < b
+    std::uint8_t protocol = 0;
+    bool operator==(const FlowKey&) const = default;
+};
+struct FlowKeyHash {
+    std::size_t operator()(const FlowKey& k) const {
+        std::uint64_t h = (std::uint64_t{k.a.address} << 32 | k.b.address) * 0x9E3779B97F4A7C15ull;
+        h ^= (std::uint64_t{k.a.port} << 24 | std::uint64_t{k.b.port} << 8 | k.protocol) * 0xC2B2AE3D27D4EB4Full;
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+};
+
+enum class Framing : std::uint8_t { Probe, Sync, Resync, Ignore };
+
+struct Direction {
+    TcpReassembly tcp;
+    std::unique_ptr<net::CPacketHandler> handler;
+    Framing framing = Framing::Probe;
+    bool probeFromStart = false;  // the probe looks at the first bytes only
+    bool synSeen = false;
+    std::uint32_t synSeq = 0;
+    bool finSeen = false;
+    Bytes pending;  // bytes searched for a packet start
+    std::size_t probed = 0;
+    std::int64_t stream = -1;
+};
+
+struct Flow {
+    FlowKey key;
+    std::array<Direction, 2> dir;  // 0: a to b, 1: b to a
+    int serverSide = -1;           // 0: a, 1: b
+    std::uint64_t created = 0, lastUsed = 0;
+    bool ended = false;
+};
+
+struct Defragment {
+    std::uint32_t source = 0, destination = 0;
+    std::uint16_t id = 0;
+    std::uint8_t protocol = 0;
+    Bytes data;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;  // [begin, end) held
+    std::uint32_t end = 0;  // known once the last fragment came
+    bool endKnown = false;
+};
+
+} // namespace
+
+struct CaptureReader::Impl {
+    explicit Impl(CaptureReader& r) : reader(r) {}
+    ~Impl() {
+        if (pcap) pcap_close(pcap);
+    }
+
+    CaptureReader& reader;
+    pcap_t* pcap = nullptr;
+    std::mutex lock;  // the packet handlers' queue lock; one thread only
+    std::unordered_map<FlowKey, std::unique_ptr<Flow>, FlowKeyHash> flows;
+    std::unordered_set<FlowKey, FlowKeyHash> ignored;
+    std::deque<Defragment> defragments;
+    const std::function<void(CapturedRecord&&)>* sink = nullptr;
+    CaptureTime now;
+    std::uint64_t tick = 0;
+
+    CaptureCounts& counts() { return reader.counts_; }
+    const CaptureOptions& options() const { return reader.options_; }
+    bool portsGiven() const { return !options().ports.empty(); }
+    bool vxPort(std::uint16_t port) const {
+        const auto& p = options().ports;
+        return std::find(p.begin(), p.end(), port) != p.end();
+    }
+
+    void packet(const pcap_pkthdr& header, const std::uint8_t* data);
+    void ipv4(ByteSpan ip);
+    void transport(std::uint8_t protocol, std::uint32_t source, std::uint32_t destination, ByteSpan segment,
+                   std::uint32_t wireLength);
+    bool defragment(ByteSpan ip, std::size_t headerLength, Bytes& whole);
+
+    Flow* flowFor(const FlowKey& key, bool create);
+    void endFlow(Flow& flow);
+    void endAll();
+    int serverSide(Flow& flow);
+    std::uint32_t streamOf(Flow& flow, int d);
+
+    void tcpData(Flow& flow, int d, ByteSpan bytes);
+    void tcpHole(Flow& flow, int d);
+    void feed(Flow& flow, int d, ByteSpan bytes);
+    void search(Flow& flow, int d, ByteSpan bytes);
+    void collect(Flow& flow, int d);
+    net::CPacketHandler& handler(Direction& dir) {
+        if (!dir.handler) dir.handler = std::make_unique<net::CPacketHandler>(lock);
+        return *dir.handler;
+    }
+};
+
+std::string captureTimeText(const CaptureTime& time) {
+    const std::time_t t = static_cast<std::time_t>(time.seconds);
+    std::tm utc{};
+    if (!gmtime_r(&t, &utc)) return strprintf("%lld.%09u", static_cast<long long>(time.seconds), time.nanoseconds);
+    return strprintf("%04d-%02d-%02d %02d:%02d:%02d.%09u UTC", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                     utc.tm_hour, utc.tm_min, utc.tm_sec, time.nanoseconds);
+}
+
+std::string endpointText(const Endpoint& e) {
+    return strprintf("%u.%u.%u.%u:%u", e.address >> 24, (e.address >> 16) & 0xFF, (e.address >> 8) & 0xFF,
+                     e.address & 0xFF, static_cast<unsigned>(e.port));
+}
+
+std::string streamText(const StreamInfo& s) {
+    return strprintf("%s %s -> %s (%s)", s.transport == Transport::Tcp ? "TCP" : "UDP", endpointText(s.source).c_str(),
+                     endpointText(s.destination).c_str(), s.fromServer ? "server to client" : "client to server");
+}
+
+bool looksLikeCapture(ByteSpan b) {
+    const std::uint32_t magic = readLEOr0<std::uint32_t>(b, 0);
+    switch (magic) {
+    case 0xA1B2C3D4: case 0xD4C3B2A1:  // pcap, microseconds
+    case 0xA1B23C4D: case 0x4D3CB2A1:  // pcap, nanoseconds
+        return true;
+    case 0x0A0D0D0A:  // pcapng section header block; its byte-order magic follows the length
+        return readLEOr0<std::uint32_t>(b, 8) == 0x1A2B3C4D || readLEOr0<std::uint32_t>(b, 8) == 0x4D3C2B1A;
+    default:
+        return false;
+    }
+}
+
+bool isCaptureFile(const std::string& path) {
+    // Non-blocking and regular files only: a FIFO without a writer must not hold the caller.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    std::uint8_t head[12] = {};
+    ssize_t n = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::pread(fd, head, sizeof head, 0);
+    ::close(fd);
+    return n > 0 && looksLikeCapture(ByteSpan(head, static_cast<std::size_t>(n)));
+}
+
+std::string linkTypeText(int linkType) {
+    const char* name = pcap_datalink_val_to_name(linkType);
+    const char* description = pcap_datalink_val_to_description(linkType);
+    if (name && description) return strprintf("link type %d (%s, %s)", linkType, name, description);
+    return strprintf("link type %d (unknown)", linkType);
+}
+
+CaptureReader::CaptureReader(CaptureOptions options) : options_(std::move(options)) {
+    options_.maxStreams = std::max<std::size_t>(options_.maxStreams, 1);
+}
+
+CaptureReader::~CaptureReader() = default;
+
+bool CaptureReader::accept(int linkType) {
+    linkType_ = linkType;
+    switch (linkType) {
+    case DLT_EN10MB: case DLT_LINUX_SLL: case DLT_LINUX_SLL2: case DLT_NULL: case DLT_LOOP: case DLT_RAW:
+    case DLT_IPV4:
+        return true;
+    default:
+        error_ = "cannot read a capture of " + linkTypeText(linkType) +
+                 ": Ethernet, Linux cooked (SLL, SLL2), loopback and raw IPv4 captures are read";
+        impl_.reset();
+        return false;
+    }
+}
+
+bool CaptureReader::open(const std::string& path) {
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    impl_ = std::make_unique<Impl>(*this);
+    impl_->pcap = pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_NANO, errbuf);
+    if (!impl_->pcap) {
+        error_ = errbuf;
+        impl_.reset();
+        return false;
+    }
+    return accept(pcap_datalink(impl_->pcap));
+}
+
+bool CaptureReader::open(std::FILE* stream) {
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    impl_ = std::make_unique<Impl>(*this);
+    impl_->pcap = pcap_fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, errbuf);
+    if (!impl_->pcap) {
+        std::fclose(stream);
+        error_ = errbuf;
+        impl_.reset();
+        return false;
+    }
+    return accept(pcap_datalink(impl_->pcap));
+}
+
+bool CaptureReader::read(const std::function<void(CapturedRecord&&)>& sink) {
+    if (!impl_) {
+        if (error_.empty()) error_ = "no capture is open";
+        return false;
+    }
+    impl_->sink = &sink;
+    bool ok = true;
+    while (true) {
+        pcap_pkthdr* header = nullptr;
+        const u_char* data = nullptr;
+        const int got = pcap_next_ex(impl_->pcap, &header, &data);
+        if (got == 1) {
+            impl_->packet(*header, data);
+            continue;
+        }
+        if (got == PCAP_ERROR_BREAK) break;  // the end of the file
+        if (got == PCAP_ERROR) {
+            error_ = std::string("the capture ends early: ") + pcap_geterr(impl_->pcap);
+            ok = false;
+            break;
+        }
+    }
+    impl_->endAll();
+    impl_->sink = nullptr;
+    return ok;
+}
+
+// ---- Link layer and IPv4 ---------------------------------------------------
+
+void CaptureReader::Impl::packet(const pcap_pkthdr& header, const std::uint8_t* data) {
+    ++counts().packets;
+    ++tick;
+    now = CaptureTime{static_cast<std::int64_t>(header.ts.tv_sec), static_cast<std::uint32_t>(header.ts.tv_usec)};
+    // Only the bytes the capture holds are ever looked at.
+    const ByteSpan frame(data, header.caplen);
+    std::uint32_t etherType = 0;
+    std::size_t at = 0;
+    switch (reader.linkType_) {
+    case DLT_EN10MB:
+        at = 12;
+        etherType = be16(frame, at);
+        at += 2;
+        while ((etherType == kEtherVlan || etherType == kEtherQinQ) && fits(frame.size(), at, 4)) {
+            etherType = be16(frame, at + 2);
+            at += 4;
+        }
+        if (frame.size() < at) etherType = 0;
+        break;
+    case DLT_LINUX_SLL:
+        etherType = frame.size() >= 16 ? be16(frame, 14) : 0;
+        at = 16;
+        break;
+    case DLT_LINUX_SLL2:
+        etherType = frame.size() >= 20 ? be16(frame, 0) : 0;
+        at = 20;
+        break;
+    case DLT_NULL:
+    case DLT_LOOP: {
+        // The address family, in the capturing host's byte order (null) or in network order (loop).
+        const std::uint32_t le = readLEOr0<std::uint32_t>(frame, 0), be = be32(frame, 0);
+        const std::uint32_t family = reader.linkType_ == DLT_LOOP ? be : std::min(le, be);
+        etherType = frame.size() < 4 ? 0 : family == 2 ? kEtherIpv4 : (family == 10 || family == 24 || family == 28 || family == 30) ? kEtherIpv6 : 1;
+        at = 4;
+        break;
+    }
+    default:  // raw IP
+        etherType = frame.empty() ? 0 : (frame[0] >> 4) == 4 ? kEtherIpv4 : (frame[0] >> 4) == 6 ? kEtherIpv6 : 1;
+        at = 0;
+        break;
+    }
+    if (etherType == 0) {
+        ++counts().cutHeaders;
+        return;
+    }
+    if (etherType == kEtherIpv6) {
+        ++counts().ipv6;
+        return;
+    }
+    if (etherType != kEtherIpv4) {
+        ++counts().notIp;
+        return;
+    }
+    ipv4(frame.subspan(at));
+}
+
+void CaptureReader::Impl::ipv4(ByteSpan ip) {
+    if (ip.size() < 20 || (ip[0] >> 4) != 4) {
+        ++counts().cutHeaders;
+        return;
+    }
+    const std::size_t headerLength = std::size_t{ip[0] & 0x0Fu} * 4;
+    const std::uint32_t totalLength = be16(ip, 2);
+    if (headerLength < 20 || totalLength < headerLength || ip.size() < headerLength) {
+        ++counts().cutHeaders;
+        return;
+    }
+    // Link padding behind the datagram is not part of it; bytes the snapshot
+    // length cut are counted on the wire but not held.
+    if (ip.size() > totalLength) ip = ip.first(totalLength);
+    const std::uint8_t protocol = ip[9];
+    if (protocol != kTcp && protocol != kUdp) {
+        ++counts().otherProtocol;
+        return;
+    }
+    const std::uint32_t source = be32(ip, 12), destination = be32(ip, 16);
+    const std::uint16_t fragment = be16(ip, 6);
+    if ((fragment & 0x3FFF) != 0) {  // more fragments, or an offset
+        ++counts().ipFragments;
+        Bytes whole;
+        if (!defragment(ip, headerLength, whole)) return;
+        transport(protocol, source, destination, whole, static_cast<std::uint32_t>(whole.size()));
+        return;
+    }
+    transport(protocol, source, destination, ip.subspan(headerLength),
+              static_cast<std::uint32_t>(totalLength - headerLength));
+}
+
+bool CaptureReader::Impl::defragment(ByteSpan ip, std::size_t headerLength, Bytes& whole) {
+    const std::uint32_t source = be32(ip, 12), destination = be32(ip, 16);
+    const std::uint16_t id = be16(ip, 4), field = be16(ip, 6);
+    const std::uint8_t protocol = ip[9];
+    const std::uint32_t begin = std::uint32_t{field & 0x1FFFu} * 8;
+    const ByteSpan payload = ip.subspan(headerLength);
+    const std::uint32_t end = begin + static_cast<std::uint32_t>(payload.size());
+    const bool last = (field & 0x2000) == 0;
+    if (end > 65535) return false;
+    auto it = std::find_if(defragments.begin(), defragments.end(), [&](const Defragment& d) {
+        return d.source == source && d.destination == destination && d.id == id && d.protocol == protocol;
+    });
+    if (it == defragments.end()) {
+        if (defragments.size() >= kMaxDefragments) defragments.pop_front();  // the oldest is given up
+        defragments.push_back(Defragment{source, destination, id, protocol, {}, {}, 0, false});
+        it = std::prev(defragments.end());
+    }
+    Defragment& d = *it;
+    if (d.data.size() < end) d.data.resize(end);
+    std::copy(payload.begin(), payload.end(), d.data.begin() + begin);
+    if (d.ranges.size() < 64) d.ranges.emplace_back(begin, end);  // more pieces than that never complete
+    if (last) {
+        d.end = end;
+        d.endKnown = true;
+    }
+    if (!d.endKnown) return false;
+    std::sort(d.ranges.begin(), d.ranges.end());
+    std::uint32_t covered = 0;
+    for (const auto& [b, e] : d.ranges) {
+        if (b > covered) return false;
+        covered = std::max(covered, e);
+    }
+    if (covered < d.end) return false;
+    d.data.resize(d.end);
+    whole = std::move(d.data);
+    defragments.erase(it);
+    return true;
+}
+
+// ---- Connections -----------------------------------------------------------
+
+Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
+    auto it = flows.find(key);
+    if (it != flows.end()) return it->second.get();
+    if (!create) return nullptr;
+    if (flows.size() >= options().maxStreams) {
+        // The stream quiet the longest makes room.
+        auto oldest = std::min_element(flows.begin(), flows.end(), [](const auto& x, const auto& y) {
+            return x.second->lastUsed < y.second->lastUsed;
+        });
+        endFlow(*oldest->second);
+        flows.erase(oldest);
+    }
+    auto flow = std::make_unique<Flow>();
+    flow->key = key;
+    flow->created = tick;
+    Flow* f = flow.get();
+    for (int d = 0; d < 2; ++d) {
+        Direction& dir = f->dir[d];
+        dir.tcp.onData = [this, f, d](ByteSpan bytes) { tcpData(*f, d, bytes); };
+        dir.tcp.onHole = [this, f, d] { tcpHole(*f, d); };
+    }
+    if (portsGiven()) {
+        f->serverSide = vxPort(key.a.port) ? 0 : 1;
+        if (vxPort(key.a.port) && vxPort(key.b.port)) f->serverSide = key.a.port <= key.b.port ? 0 : 1;
+    }
+    flows.emplace(key, std::move(flow));
+    return f;
+}
+
+int CaptureReader::Impl::serverSide(Flow& flow) {
+    if (flow.serverSide < 0) return flow.key.a.port <= flow.key.b.port ? 0 : 1;
+    return flow.serverSide;
+}
+
+std::uint32_t CaptureReader::Impl::streamOf(Flow& flow, int d) {
+    Direction& dir = flow.dir[d];
+    if (dir.stream < 0) {
+        StreamInfo info;
+        info.transport = flow.key.protocol == kTcp ? Transport::Tcp : Transport::Udp;
+        info.source = d == 0 ? flow.key.a : flow.key.b;
+        info.destination = d == 0 ? flow.key.b : flow.key.a;
+        info.fromServer = serverSide(flow) == d;
+        dir.stream = static_cast<std::int64_t>(reader.streams_.size());
+        reader.streams_.push_back(info);
+    }
+    return static_cast<std::uint32_t>(dir.stream);
+}
+
+void CaptureReader::Impl::endFlow(Flow& flow) {
+    for (int d = 0; d < 2; ++d) {
+        Direction& dir = flow.dir[d];
+        dir.tcp.finish();
+        if (dir.handler && dir.framing == Framing::Sync) {
+            dir.handler->connectionEnded();
+            collect(flow, d);
+        }
+    }
+}
+
+void CaptureReader::Impl::endAll() {
+    std::vector<Flow*> order;
+    for (auto& [key, flow] : flows) order.push_back(flow.get());
+    std::sort(order.begin(), order.end(), [](const Flow* x, const Flow* y) { return x->created < y->created; });
+    for (Flow* flow : order) endFlow(*flow);
+    flows.clear();
+    defragments.clear();
+}
+
+void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source, std::uint32_t destination,
+                                    ByteSpan segment, std::uint32_t wireLength) {
+    const std::size_t headerMin = protocol == kTcp ? 20 : 8;
+    if (segment.size() < headerMin) {
+        ++counts().cutHeaders;
+        return;
+    }
+    const Endpoint from{source, be16(segment, 0)}, to{destination, be16(segment, 2)};
+    const bool forward = from <= to;
+    const FlowKey key{forward ? from : to, forward ? to : from, protocol};
+    const int d = forward ? 0 : 1;
+    if (portsGiven() ? !(vxPort(from.port) || vxPort(to.port)) : ignored.count(key) > 0) {
+        ++counts().notVx;
+        return;
+    }
+
+    if (protocol == kUdp) {
+        const std::uint32_t udpLength = be16(segment, 4);
+        ByteSpan payload = segment.subspan(8);
+        if (udpLength >= 8 && udpLength - 8 < payload.size()) payload = payload.first(udpLength - 8);
+        if (!portsGiven() && !plausibleDatagram(payload)) {
+            ++counts().notVx;
+            return;
+        }
+        Flow* flow = flowFor(key, true);
+        flow->lastUsed = tick;
+        Direction& dir = flow->dir[d];
+        dir.framing = Framing::Sync;
+        handler(dir).HandleOnePacket(payload);
+        collect(*flow, d);
+        return;
+    }
+
+    const std::size_t headerLength = std::size_t{static_cast<std::uint8_t>(segment[12] >> 4)} * 4;
+    if (headerLength < 20 || segment.size() < headerLength || wireLength < headerLength) {
+        ++counts().cutHeaders;
+        return;
+    }
+    const std::uint32_t seq = be32(segment, 4);
+    const std::uint8_t flags = segment[13];
+    const bool syn = (flags & 0x02) != 0, ack = (flags & 0x10) != 0, fin = (flags & 0x01) != 0,
+               rst = (flags & 0x04) != 0;
+    const ByteSpan payload = segment.subspan(headerLength);
+    Flow* flow = flowFor(key, syn || !payload.empty());
+    if (!flow) return;
+    flow->lastUsed = tick;
+    Direction& dir = flow->dir[d];
+    if (syn) {
+        if (!portsGiven() || flow->serverSide < 0) flow->serverSide = ack ? d : 1 - d;
+        if (dir.synSeen && dir.synSeq != seq) {
+            // The same addresses and ports again: a new connection.
+            dir.tcp.finish();
+            if (dir.handler && dir.framing == Framing::Sync) {
+                dir.handler->connectionEnded();
+                collect(*flow, d);
+            }
+            if (dir.handler) dir.handler->resetStream();
+            dir.framing = Framing::Probe;
+            dir.pending.clear();
+            dir.probed = 0;
+            dir.finSeen = false;
+        }
+        dir.synSeen = true;
+        dir.synSeq = seq;
+        dir.tcp.syn(seq);
+    }
+    if (dir.framing == Framing::Ignore) {
+        ++counts().notVx;
+    } else {
+        const std::uint32_t onWire = wireLength - static_cast<std::uint32_t>(headerLength);
+        if (!payload.empty() || onWire > 0) dir.tcp.segment(seq + (syn ? 1u : 0u), payload, onWire);
+    }
+    if (fin) dir.finSeen = true;
+    if (flow->ended || rst || (flow->dir[0].finSeen && flow->dir[1].finSeen)) {
+        if (!flow->ended) endFlow(*flow);
+        if (flow->ended) ignored.insert(key);
+        if (ignored.size() > kMaxIgnoredFlows) ignored.clear();
+        flows.erase(key);
+    }
+}
+
+// ---- Framing of a TCP direction --------------------------------------------
+
+void CaptureReader::Impl::tcpData(Flow& flow, int d, ByteSpan bytes) {
+    Direction& dir = flow.dir[d];
+    if (dir.framing == Framing::Ignore) return;
+    if (reader.streamBytes) reader.streamBytes(streamOf(flow, d), bytes);
+    if (dir.framing == Framing::Sync) {
+        feed(flow, d, bytes);
+        return;
+    }
+    if (dir.framing == Framing::Probe && dir.pending.empty() && dir.probed == 0) {
+        // Without ports asked for, only a stream that opens with a packet is
+        // judged from its first bytes; one seen from its middle is searched.
+        dir.probeFromStart = dir.tcp.fromStart();
+        if (portsGiven()) dir.framing = dir.probeFromStart ? Framing::Sync : Framing::Resync;
+        if (dir.framing == Framing::Sync) {
+            feed(flow, d, bytes);
+            return;
+        }
+    }
+    search(flow, d, bytes);
+}
+
+void CaptureReader::Impl::tcpHole(Flow& flow, int d) {
+    Direction& dir = flow.dir[d];
+    ++counts().holes;
+    if (reader.streamBytes && dir.framing != Framing::Ignore) reader.streamBytes(streamOf(flow, d), {});
+    switch (dir.framing) {
+    case Framing::Sync:
+        handler(dir).streamBytesLost();
+        collect(flow, d);
+        dir.framing = Framing::Resync;
+        break;
+    case Framing::Probe:
+        dir.probeFromStart = false;
+        dir.probed = std::max<std::size_t>(dir.probed, 1);
+        break;
+    default:
+        break;
+    }
+    dir.pending.clear();
+}
+
+void CaptureReader::Impl::feed(Flow& flow, int d, ByteSpan bytes) {
+    Direction& dir = flow.dir[d];
+    if (!handler(dir).HandleStreamBytes(bytes)) {
+        // A packet size that cannot be: the stream lost its framing here.
+        dir.handler->streamBytesLost();
+        dir.framing = Framing::Resync;
+        dir.pending.clear();
+    }
+    collect(flow, d);
+}
+
+void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
+    Direction& dir = flow.dir[d];
+    dir.pending.insert(dir.pending.end(), bytes.begin(), bytes.end());
+    const ByteSpan held(dir.pending);
+    std::size_t limit = held.size() >= kProbeBytes ? held.size() - kProbeBytes + 1 : 0;
+    const bool firstBytesOnly = dir.framing == Framing::Probe && dir.probeFromStart;
+    if (firstBytesOnly) limit = std::min<std::size_t>(limit, 1);
+    for (std::size_t i = 0; i < limit; ++i) {
+        if (!plausibleRecordStart(held, i)) continue;
+        dir.framing = Framing::Sync;
+        handler(dir).resetStream();
+        Bytes rest(held.begin() + static_cast<std::ptrdiff_t>(i), held.end());
+        dir.pending.clear();
+        dir.pending.shrink_to_fit();
+        feed(flow, d, rest);
+        return;
+    }
+    if (dir.framing == Framing::Probe) {
+        dir.probed += std::max<std::size_t>(limit, 1);
+        if ((firstBytesOnly && limit > 0) || dir.probed > kProbeBudget) {
+            dir.framing = Framing::Ignore;
+            dir.pending.clear();
+            dir.pending.shrink_to_fit();
+            const Direction& other = flow.dir[1 - d];
+            if (other.framing == Framing::Ignore || (other.framing == Framing::Probe && other.probed == 0))
+                flow.ended = true;  // the reader forgets it once this segment is done
+            return;
+        }
+    }
+    dir.pending.erase(dir.pending.begin(), dir.pending.begin() + static_cast<std::ptrdiff_t>(limit));
+}
+
+void CaptureReader::Impl::collect(Flow& flow, int d) {
+    Direction& dir = flow.dir[d];
+    if (!dir.handler) return;
+    net::PendingQueue records = dir.handler->TakePendingRecords();
+    if (records.empty()) return;
+    const std::uint32_t stream = streamOf(flow, d);
+    for (Bytes& bytes : records) {
+        ++counts().records;
+        (*sink)(CapturedRecord{std::move(bytes), now, stream});
+    }
+}
+
+CaptureReader::Result readCapture(const std::string& path, const CaptureOptions& options) {
+    CaptureReader reader(options);
+    CaptureReader::Result result;
+    if (reader.open(path))
+        result.ok = reader.read([&](CapturedRecord&& r) { result.records.push_back(std::move(r)); });
+    result.error = reader.error();
+    result.streams = reader.streams();
+    result.counts = reader.counts();
+    return result;
+}
+
+} // namespace tarvik::capture

@@ -1,0 +1,142 @@
+#pragma once
+// Packet captures (pcap and pcapng files, read with libpcap) of Vx traffic as
+// a record source. Frames are taken apart down to TCP and UDP over IPv4; each
+// TCP stream is put back in order and its bytes, like each UDP datagram, go
+// through the same packet handler a live connection uses. Records come out
+// in the order they were completed, each with the capture time of the packet
+// that completed it and the stream it came on.
+//
+// Memory stays bounded whatever the capture's size: streams hold at most a
+// capped number of bytes ahead of a gap, only a bounded number of streams are
+// followed at once, and no packet is kept once it has been taken apart.
+
+#include "core/bytes.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarvik::capture {
+
+// Seconds and nanoseconds since 1970 (UTC), as the capture recorded them.
+struct CaptureTime {
+    std::int64_t seconds = 0;
+    std::uint32_t nanoseconds = 0;
+    auto operator<=>(const CaptureTime&) const = default;
+};
+// "YYYY-MM-DD HH:MM:SS.nnnnnnnnn UTC".
+std::string captureTimeText(const CaptureTime& time);
+
+enum class Transport : std::uint8_t { Tcp, Udp };
+
+struct Endpoint {
+    std::uint32_t address = 0;  // IPv4, most significant byte first (a.b.c.d = a << 24 | ...)
+    std::uint16_t port = 0;
+    auto operator<=>(const Endpoint&) const = default;
+};
+std::string endpointText(const Endpoint& endpoint);  // "a.b.c.d:port"
+
+// One direction of one connection (or of a UDP exchange).
+struct StreamInfo {
+    Transport transport = Transport::Tcp;
+    Endpoint source;
+    Endpoint destination;
+    // The source is the server side: the port asked for, the side that
+    // answered the SYN, or else the lower port.
+    bool fromServer = false;
+};
+// "TCP 10.0.0.1:7000 -> 10.0.0.2:50514 (server to client)".
+std::string streamText(const StreamInfo& stream);
+
+struct CapturedRecord {
+    Bytes bytes;       // a Data Record Frame, or a text line such as "TEXT Lost Packet"
+    CaptureTime time;  // of the packet that completed it
+    std::uint32_t stream = 0;  // index into CaptureReader::streams()
+};
+
+// What the reader met besides records.
+struct CaptureCounts {
+    std::uint64_t packets = 0;        // every packet of the capture
+    std::uint64_t ipv6 = 0;           // skipped: IPv6
+    std::uint64_t notIp = 0;          // skipped: neither IPv4 nor IPv6 (ARP, ...)
+    std::uint64_t otherProtocol = 0;  // IPv4 but neither TCP nor UDP
+    std::uint64_t cutHeaders = 0;     // too short for their own headers (snapshot length, damage)
+    std::uint64_t notVx = 0;          // TCP or UDP packets of streams that are not Vx traffic
+    std::uint64_t ipFragments = 0;    // IPv4 fragments taken in (whole datagrams are counted as packets)
+    std::uint64_t holes = 0;          // gaps in TCP streams given up
+    std::uint64_t records = 0;        // records and text lines handed out
+};
+
+struct CaptureOptions {
+    // The Vx ports: traffic to or from one of them is Vx. Empty: every stream
+    // whose first bytes parse as a Vx Network frame is taken.
+    std::vector<std::uint16_t> ports;
+    // Streams followed at once; when one more starts, the one quiet the longest is ended.
+    std::size_t maxStreams = 64;
+};
+
+// True when the bytes open a pcap or pcapng file (either byte order).
+bool looksLikeCapture(ByteSpan firstBytes);
+// Reads the first bytes of a file and asks looksLikeCapture; false when it cannot be read.
+bool isCaptureFile(const std::string& path);
+
+class CaptureReader {
+public:
+    explicit CaptureReader(CaptureOptions options = {});
+    ~CaptureReader();
+    CaptureReader(const CaptureReader&) = delete;
+    CaptureReader& operator=(const CaptureReader&) = delete;
+
+    // Opens a capture file. False with error() saying why: a file libpcap
+    // cannot read, or a link type this reader does not take apart (named).
+    bool open(const std::string& path);
+    // The same for an open stdio stream, which the reader takes over (closed in any case).
+    bool open(std::FILE* stream);
+
+    // Reads every packet to the end, handing out each record as it completes;
+    // at the end the streams are finished (held segments delivered, holes
+    // reported). False when the file ended early or broke (error() says how);
+    // what was read until then has been handed out.
+    bool read(const std::function<void(CapturedRecord&&)>& sink);
+
+    const std::vector<StreamInfo>& streams() const { return streams_; }
+    const CaptureCounts& counts() const { return counts_; }
+    const std::string& error() const { return error_; }
+    // The link type of the capture (a LINKTYPE_ number).
+    int linkType() const { return linkType_; }
+
+    // The bytes of each TCP direction as reassembled, before framing (tests
+    // compare them with an independent reader). Called with the stream's
+    // index and the bytes; a hole calls it with an empty span.
+    std::function<void(std::uint32_t stream, ByteSpan bytes)> streamBytes;
+
+    // Every record of the capture at once (tests, small captures).
+    struct Result {
+        bool ok = false;
+        std::string error;
+        std::vector<CapturedRecord> records;
+        std::vector<StreamInfo> streams;
+        CaptureCounts counts;
+    };
+
+private:
+    struct Impl;
+    bool accept(int linkType);
+    CaptureOptions options_;
+    std::unique_ptr<Impl> impl_;
+    std::vector<StreamInfo> streams_;
+    CaptureCounts counts_;
+    std::string error_;
+    int linkType_ = -1;
+};
+
+// Opens and reads a whole capture.
+CaptureReader::Result readCapture(const std::string& path, const CaptureOptions& options = {});
+
+// The link type names this reader knows, for messages ("link type 147 (unknown)").
+std::string linkTypeText(int linkType);
+
+} // namespace tarvik::capture

@@ -1,0 +1,254 @@
+// Captures of Vx traffic read as a record source: link layers, streams,
+// reassembly through the packet handler, and captures from the field.
+
+#include "capture/capture_reader.h"
+#include "core/frame.h"
+#include "net/packets.h"
+#include "tests/support/temp_dir.h"
+#include "tools/synth/capture_records.h"
+#include "tools/synth/sample_records.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace tarvik::capture {
+namespace {
+
+using synth::CaptureEndpoint;
+using testing::TempDir;
+
+const Bytes kLostLine = {'T', 'E', 'X', 'T', ' ', 'L', 'o', 's', 't', ' ', 'P', 'a', 'c', 'k', 'e', 't'};
+
+// Records grouped by the direction they came on, in the order listed.
+std::map<std::string, std::vector<Bytes>> byStream(const CaptureReader::Result& r) {
+    std::map<std::string, std::vector<Bytes>> out;
+    for (const CapturedRecord& record : r.records) {
+        const StreamInfo& s = r.streams.at(record.stream);
+        out[endpointText(s.source) + ">" + endpointText(s.destination)].push_back(record.bytes);
+    }
+    return out;
+}
+std::string key(const CaptureEndpoint& from, const CaptureEndpoint& to) {
+    return endpointText({from.address, from.port}) + ">" + endpointText({to.address, to.port});
+}
+
+TEST(CaptureReader, SampleSessionListsEachStreamsRecordsInOrderWithTheHardCases) {
+    TempDir dir;
+    const synth::SampleCapture sample = synth::sampleCapture({});
+    const std::string path = dir.write("session.pcapng", sample.file);
+    for (const std::vector<std::uint16_t>& ports : {std::vector<std::uint16_t>{}, std::vector<std::uint16_t>{7000}}) {
+        CaptureOptions options;
+        options.ports = ports;
+        const CaptureReader::Result r = readCapture(path, options);
+        ASSERT_TRUE(r.ok) << r.error;
+        auto streams = byStream(r);
+        std::size_t expected = 0;
+        for (const synth::SampleStream& s : sample.streams) {
+            SCOPED_TRACE(key(s.source, s.destination));
+            const auto& got = streams[key(s.source, s.destination)];
+            ASSERT_EQ(got.size(), s.records.size());
+            for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], s.records[i]) << "record " << i;
+            expected += s.records.size();
+        }
+        EXPECT_EQ(r.records.size(), expected);
+        // The first connection lost one segment and had one cut short: two holes, and lines saying so.
+        EXPECT_EQ(r.counts.holes, 2u);
+        const auto& lossy = streams[key(sample.streams[1].source, sample.streams[1].destination)];
+        EXPECT_EQ(std::count(lossy.begin(), lossy.end(), kLostLine), 2);
+        // A record of three packets came over TCP and over UDP (in IPv4 fragments).
+        EXPECT_GT(r.counts.ipFragments, 40u);
+        for (const StreamInfo& s : r.streams) EXPECT_EQ(s.fromServer, s.source.port == 7000) << streamText(s);
+    }
+}
+
+TEST(CaptureReader, RecordsKeepTheirCaptureTimeAndStream) {
+    TempDir dir;
+    synth::CaptureSampleOptions o;
+    o.hardCases = false;
+    const std::string path = dir.write("plain.pcapng", synth::sampleCapture(o).file);
+    const CaptureReader::Result r = readCapture(path);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_FALSE(r.records.empty());
+    EXPECT_EQ(std::count_if(r.records.begin(), r.records.end(), [](const CapturedRecord& c) { return c.bytes == kLostLine; }),
+              0)
+        << "no holes without the hard cases";
+    CaptureTime last{};
+    for (const CapturedRecord& record : r.records) {
+        EXPECT_GE(record.time, last);  // in order when nothing waits behind a gap
+        last = record.time;
+        EXPECT_EQ(record.time.seconds / 1000, 1'765'000);
+    }
+    EXPECT_EQ(captureTimeText({1'765'000'000, 1'500}), "2025-12-06 05:46:40.000001500 UTC");
+    EXPECT_EQ(std::count_if(r.streams.begin(), r.streams.end(),
+                            [](const StreamInfo& s) { return streamText(s).substr(0, 4) == "UDP "; }),
+              2);
+    StreamInfo s{Transport::Tcp, {0xC000020A, 7000}, {0xC0000214, 50514}, true};
+    EXPECT_EQ(streamText(s), "TCP 192.0.2.10:7000 -> 192.0.2.20:50514 (server to client)");
+}
+
+// A short session (handshake, a request, three records back) as Ethernet frames.
+std::vector<Bytes> shortSession() {
+    const CaptureEndpoint server{0x7F000001, 7000}, client{0x7F000001, 41000};
+    std::vector<Bytes> frames;
+    frames.push_back(synth::tcpFrame(client, server, 10, 0, synth::kTcpSyn, {}));
+    frames.push_back(synth::tcpFrame(server, client, 90, 11, synth::kTcpSyn | synth::kTcpAck, {}));
+    Bytes up, down;
+    for (const Bytes& p : net::Packetize(synth::sampleFrame(7022, 1, 1, 0))) up.insert(up.end(), p.begin(), p.end());
+    for (std::uint32_t i = 0; i < 3; ++i)
+        for (const Bytes& p : net::Packetize(synth::sampleFrame(7000 + 4 * i, 1, i + 2, 100 + i)))
+            down.insert(down.end(), p.begin(), p.end());
+    frames.push_back(synth::tcpFrame(client, server, 11, 91, synth::kTcpAck, up));
+    frames.push_back(synth::tcpFrame(server, client, 91, 11 + static_cast<std::uint32_t>(up.size()),
+                                     synth::kTcpAck, down));
+    return frames;
+}
+
+Bytes captureOf(std::uint16_t linkType, const std::vector<Bytes>& frames) {
+    synth::PcapngWriter w(linkType);
+    std::uint64_t t = 1'000'000'000;
+    for (const Bytes& f : frames) w.packet(t += 1000, f);
+    return w.bytes();
+}
+
+// The same IPv4 packet behind another link layer's header.
+Bytes relink(const Bytes& ethernet, std::uint16_t linkType) {
+    const Bytes ip(ethernet.begin() + 14, ethernet.end());
+    Bytes head;
+    switch (linkType) {
+    case 113: head = {0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x00}; break;              // SLL
+    case 276: head = {0x08, 0x00, 0, 0, 0, 0, 0, 1, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0}; break;  // SLL2
+    case 0: head = {2, 0, 0, 0}; break;                                                          // null, little-endian host
+    case 108: head = {0, 0, 0, 2}; break;                                                        // loop
+    default: break;                                                                              // raw IPv4
+    }
+    head.insert(head.end(), ip.begin(), ip.end());
+    return head;
+}
+
+TEST(CaptureReader, ReadsEveryLinkLayerItTakesAndSkipsOtherTraffic) {
+    TempDir dir;
+    const std::vector<Bytes> session = shortSession();
+    for (std::uint16_t linkType : {1, 113, 276, 0, 108, 101, 228}) {
+        SCOPED_TRACE(linkType);
+        std::vector<Bytes> frames;
+        for (const Bytes& f : session) frames.push_back(linkType == 1 ? f : relink(f, linkType));
+        const CaptureReader::Result r = readCapture(dir.write("link.pcapng", captureOf(linkType, frames)));
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_EQ(r.records.size(), 4u);
+        EXPECT_EQ(FrameView(r.records[0].bytes).recordType(), 7022u);
+        EXPECT_EQ(FrameView(r.records[3].bytes).recordType(), 7008u);
+    }
+
+    // IPv6 and ARP frames are counted and skipped; so is a frame too short for its headers.
+    std::vector<Bytes> frames = session;
+    Bytes ipv6 = session[0];
+    ipv6[12] = 0x86, ipv6[13] = 0xDD;
+    Bytes arp = session[0];
+    arp[12] = 0x08, arp[13] = 0x06;
+    Bytes cut(session[0].begin(), session[0].begin() + 40);  // inside the TCP header
+    frames.insert(frames.begin() + 2, {ipv6, arp, cut});
+    const CaptureReader::Result r = readCapture(dir.write("mixed.pcapng", captureOf(1, frames)));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.records.size(), 4u);
+    EXPECT_EQ(r.counts.ipv6, 1u);
+    EXPECT_EQ(r.counts.notIp, 1u);
+    EXPECT_EQ(r.counts.cutHeaders, 1u);
+    EXPECT_EQ(r.counts.packets, 7u);
+}
+
+TEST(CaptureReader, RefusesALinkTypeItDoesNotReadNamingIt) {
+    TempDir dir;
+    const std::string path = dir.write("wifi.pcapng", captureOf(105, {Bytes(40, 0)}));
+    CaptureReader reader;
+    EXPECT_FALSE(reader.open(path));
+    EXPECT_NE(reader.error().find("link type 105"), std::string::npos) << reader.error();
+    EXPECT_NE(reader.error().find("802.11"), std::string::npos) << reader.error();
+    bool called = false;
+    EXPECT_FALSE(reader.read([&](CapturedRecord&&) { called = true; }));
+    EXPECT_FALSE(called);
+}
+
+TEST(CaptureReader, TellsVxStreamsFromOthersAndResyncsAStreamSeenFromItsMiddle) {
+    TempDir dir;
+    const CaptureEndpoint server{0x7F000001, 8080}, client{0x7F000001, 42000};
+    const std::string http = "GET / HTTP/1.1\r\nHost: example\r\n\r\n" + std::string(200, 'x');
+    std::vector<Bytes> frames = {synth::tcpFrame(client, server, 1, 0, synth::kTcpSyn, {}),
+                                 synth::tcpFrame(client, server, 2, 0, synth::kTcpAck, asBytes(http))};
+    // A Vx stream on another port, seen from the middle of a packet: the
+    // first whole packet after that is where the records begin.
+    const std::vector<Bytes> session = shortSession();
+    const Bytes& down = session[3];
+    const std::size_t headers = 14 + 20 + 20;
+    const Bytes payload(down.begin() + headers, down.end());
+    const std::size_t firstPacket = readLEOr0<std::uint32_t>(payload, net::netframe_offsets::packetSize);
+    const CaptureEndpoint vxServer{0x7F000001, 7000}, vxClient{0x7F000001, 41000};
+    const Bytes tail(payload.begin() + 50, payload.end());
+    frames.push_back(synth::tcpFrame(vxServer, vxClient, 91 + 50, 1, synth::kTcpAck, tail));
+    const CaptureReader::Result r = readCapture(dir.write("mixed.pcapng", captureOf(1, frames)));
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.records.size(), 2u);  // the first record was cut off by the capture's start
+    EXPECT_EQ(FrameView(r.records[0].bytes).recordType(), 7004u);
+    EXPECT_GT(firstPacket, 50u);
+    EXPECT_EQ(r.counts.notVx, 0u) << "the other stream is dropped at its first bytes";
+
+    // Asked for port 8080 only: the text stream has no framing and lists nothing; port 7000 is not read.
+    CaptureOptions options;
+    options.ports = {8080};
+    const CaptureReader::Result only = readCapture(dir.file("mixed.pcapng"), options);
+    EXPECT_TRUE(only.records.empty());
+    EXPECT_EQ(only.counts.notVx, 1u);
+}
+
+TEST(CaptureReader, ACaptureCutShortGivesWhatItHeldAndSaysSo) {
+    TempDir dir;
+    synth::CaptureSampleOptions o;
+    o.hardCases = false;
+    Bytes file = synth::sampleCapture(o).file;
+    file.resize(file.size() * 2 / 3 + 5);  // ends inside a packet block
+    CaptureReader reader;
+    ASSERT_TRUE(reader.open(dir.write("cut.pcapng", file)));
+    std::size_t records = 0;
+    EXPECT_FALSE(reader.read([&](CapturedRecord&&) { ++records; }));
+    EXPECT_NE(reader.error().find("ends early"), std::string::npos) << reader.error();
+    EXPECT_GT(records, 5u);
+
+    // Not a capture at all.
+    CaptureReader none;
+    EXPECT_FALSE(none.open(dir.write("text.pcap", Bytes(100, 'a'))));
+    EXPECT_FALSE(none.error().empty());
+    EXPECT_FALSE(looksLikeCapture(Bytes(100, 'a')));
+    EXPECT_TRUE(looksLikeCapture(synth::sampleCapture(o).file));
+}
+
+TEST(CaptureReader, FollowsOnlyAFewStreamsAtOnce) {
+    // Three connections interleaved with room for two: the quietest is
+    // ended, and when it speaks again it is picked up at its next record.
+    TempDir dir;
+    std::vector<Bytes> frames;
+    const CaptureEndpoint server{0x7F000001, 7000};
+    std::vector<Bytes> streams(3);
+    for (std::uint32_t c = 0; c < 3; ++c) {
+        const CaptureEndpoint client{0x7F000001, static_cast<std::uint16_t>(41000 + c)};
+        frames.push_back(synth::tcpFrame(server, client, 1000, 1, synth::kTcpSyn | synth::kTcpAck, {}));
+    }
+    for (std::uint32_t round = 0; round < 4; ++round)
+        for (std::uint32_t c = 0; c < 3; ++c) {
+            const CaptureEndpoint client{0x7F000001, static_cast<std::uint16_t>(41000 + c)};
+            Bytes packet = net::Packetize(synth::sampleFrame(7000, 1, round, round))[0];
+            frames.push_back(synth::tcpFrame(server, client, 1001 + static_cast<std::uint32_t>(streams[c].size()), 1,
+                                             synth::kTcpAck, packet));
+            streams[c].insert(streams[c].end(), packet.begin(), packet.end());
+        }
+    CaptureOptions options;
+    options.maxStreams = 2;
+    const CaptureReader::Result r = readCapture(dir.write("three.pcapng", captureOf(1, frames)), options);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.records.size(), 12u);
+}
+
+} // namespace
+} // namespace tarvik::capture
