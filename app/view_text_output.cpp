@@ -206,8 +206,8 @@ void CMyTarvikView::OnPrintRecord(bool preview) {
     // The heading names the record: its source, record type and listed row.
     const std::vector<std::string> lines = port_.reportListLines();
     PrintHeading heading;
-    if (fileSourceMode_) {
-        const std::string& path = currentRecordFileName();
+    if (!source_->live()) {
+        const std::string path = source_->path();
         const std::size_t slash = path.find_last_of('/');
         heading.file = slash == std::string::npos ? path : path.substr(slash + 1);
     } else {
