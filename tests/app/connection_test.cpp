@@ -9,6 +9,8 @@
 #include "tests/net/sim_process.h"
 #include "tests/support/text_count.h"
 
+#include "tests/support/sanitized.h"
+
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -353,6 +355,9 @@ TEST(TransportWord, OnlyTheWordItselfSelectsUdp) {
 // With one descriptor left the receiver's socket opens but the sender's copy
 // of it cannot: the connection is given up with a message, never half made.
 TEST_F(Connection, ASenderThatCannotBeCreatedEndsTheStartWithAMessage) {
+    // The sanitizer runtimes need descriptors of their own (their symbolizer,
+    // their checks' reports): starving the process of them tests the runtime.
+    if (tarvik::testing::kSanitized) GTEST_SKIP() << "needs a build without sanitizers";
     SilentServer server;
     ::testing::FLAGS_gtest_death_test_style = "fast";
     auto startWithOneDescriptorLeft = [&] {

@@ -50,6 +50,21 @@ TEST(CliProducers, GeneratedFilesPassCheck) {
     }
 }
 
+TEST(CliProducers, GeneratedCapturesAndTheirConversionsPassCheck) {
+    TempDir dir;
+    // Two TCP streams and a UDP one interleave; each keeps its own time line.
+    for (const bool plain : {true, false}) {
+        const std::string capture = dir.file(plain ? "plain.pcapng" : "hard.pcapng");
+        std::vector<std::string> args = {"generate", capture, "--capture"};
+        if (plain) args.push_back("--plain");
+        ASSERT_EQ(runProgram(kCli, args).status, 0);
+        expectClean(capture, plain ? "generate --capture --plain" : "generate --capture");
+        const std::string converted = capture + ".vxr";
+        ASSERT_EQ(runProgram(kCli, {"convert", capture, converted}).status, 0);
+        expectClean(converted, "convert of a generated capture");
+    }
+}
+
 TEST(CliProducers, SimulatorRecordingPassesCheck) {
     TempDir dir;
     // Two devices, the picture records on every feed, and the settings records

@@ -4,6 +4,8 @@
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
+#include "tests/support/sanitized.h"
+
 #include <gtest/gtest.h>
 
 namespace tarvik::remote {
@@ -280,7 +282,9 @@ struct CountingSender : CommandSender {
     void sendRecord(const Bytes&) override { ++records; }
 };
 
-constexpr testing::ProgramLimits kPlayLimits{512u << 20, 0, 30};
+// The sanitizers' bookkeeping makes a play many times slower; the bound that
+// matters there is memory, so they get more time.
+constexpr testing::ProgramLimits kPlayLimits{512u << 20, 0, testing::kSanitized ? 180 : 30};
 
 TEST(ScriptBudgets, NestedFanOutStopsAtTheRecordCap) {
     // 16 lines that each play 16 lines, four deep: 65,536 records.

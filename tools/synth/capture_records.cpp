@@ -223,20 +223,27 @@ std::uint32_t ipv4(int a, int b, int c, int d) {
            static_cast<std::uint32_t>(c) << 8 | static_cast<std::uint32_t>(d);
 }
 
-Bytes makeRecord(std::size_t i, const CaptureSampleOptions& o, std::mt19937& random) {
+// Each stream's records carry an enumerator of their own: streams interleave in
+// a capture, and a record's time and ping number follow only the records of its
+// own stream, so check finds no time going backwards and no ping gap between them.
+enum : std::uint16_t { kFirstStream = 0, kSecondStream = 1, kUdpStream = 2, kRequests = 3, kLargeTcpRecord = 4, kLargeUdpRecord = 5 };
+
+Bytes makeRecord(std::size_t i, const CaptureSampleOptions& o, std::mt19937& random, std::uint16_t enumerator = 0) {
     const auto& types = sampleRecordTypes();
     const std::uint32_t type = types[i % types.size()];
     const auto counter = static_cast<std::uint32_t>(i + 1);
     const auto ping = static_cast<std::uint32_t>(100 + i / types.size());
-    if (o.maxDataBytes == 0) return sampleFrame(type, o.deviceId, counter, ping);
+    if (o.maxDataBytes == 0) return sampleFrame(type, o.deviceId, counter, ping, enumerator);
     std::uniform_int_distribution<std::size_t> pick(o.minDataBytes, o.maxDataBytes);
     FrameBuilder b = sampleBuilder(type, o.deviceId, counter);
+    b.device(o.deviceId, enumerator);
     b.data().u64(0x1234).u32(ping).fill(std::max<std::size_t>(pick(random), 12) - 12, static_cast<std::uint8_t>(i));
     return b.build();
 }
 
-Bytes bigRecord(std::uint32_t type, std::uint32_t deviceId, std::uint32_t counter) {
+Bytes bigRecord(std::uint32_t type, std::uint32_t deviceId, std::uint32_t counter, std::uint16_t enumerator) {
     FrameBuilder b = sampleBuilder(type, deviceId, counter);
+    b.device(deviceId, enumerator);
     b.data().u64(0x1234).u32(counter).u16(0).u32(8);
     for (std::uint32_t i = 0; i < 130'000; ++i) b.data().u8(static_cast<std::uint8_t>(i * 7 + counter));
     return b.build();
@@ -253,15 +260,15 @@ SampleCapture sampleCapture(const CaptureSampleOptions& o) {
     // Two connections; the first one's server side wraps its sequence numbers.
     Direction aUp{client1, server, 0x10000000u, {}, {}, {}}, aDown{server, client1, 0xFFFFF000u, {}, {}, {}};
     Direction bUp{client2, server, 0x20000000u, {}, {}, {}}, bDown{server, client2, 0x30000000u, {}, {}, {}};
-    const Bytes request = sampleFrame(7022, o.deviceId, 1, 0);
+    const Bytes request = sampleFrame(7022, o.deviceId, 1, 0, kRequests);
     aUp.add(request);
     bUp.add(request);
     std::size_t counter = 0;
     const std::size_t half = o.records / 2;
-    for (std::size_t i = 0; i < half; ++i) aDown.add(makeRecord(counter++, o, random));
+    for (std::size_t i = 0; i < half; ++i) aDown.add(makeRecord(counter++, o, random, kFirstStream));
     for (std::size_t i = half; i < o.records; ++i) {
-        if (i == half + 2) bDown.add(bigRecord(7008, o.deviceId, static_cast<std::uint32_t>(counter)));
-        bDown.add(makeRecord(counter++, o, random));
+        if (i == half + 2) bDown.add(bigRecord(7008, o.deviceId, static_cast<std::uint32_t>(counter), kLargeTcpRecord));
+        bDown.add(makeRecord(counter++, o, random, kSecondStream));
     }
 
     PcapngWriter pcap(1, o.snapLength);
@@ -319,9 +326,9 @@ SampleCapture sampleCapture(const CaptureSampleOptions& o) {
     // (each datagram in IPv4 fragments).
     SampleStream udpUp{client3, server, false, {request}, {}};
     SampleStream udpDown{server, client3, false, {}, {}};
-    udpDown.records.push_back(makeRecord(counter++, o, random));
-    udpDown.records.push_back(bigRecord(7008, o.deviceId, static_cast<std::uint32_t>(counter++)));
-    udpDown.records.push_back(makeRecord(counter++, o, random));
+    udpDown.records.push_back(makeRecord(counter++, o, random, kUdpStream));
+    udpDown.records.push_back(bigRecord(7008, o.deviceId, static_cast<std::uint32_t>(counter++), kLargeUdpRecord));
+    udpDown.records.push_back(makeRecord(counter++, o, random, kUdpStream));
     std::vector<std::vector<Bytes>> udpPackets;
     std::uint16_t ipId = 100;
     for (const Bytes& packet : net::Packetize(request)) udpPackets.push_back(udpFrames(client3, server, packet, ipId++));

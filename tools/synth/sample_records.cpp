@@ -57,8 +57,9 @@ FrameBuilder sampleBuilder(std::uint32_t recordType, std::uint32_t deviceId, std
 }
 
 Bytes sampleFrame(std::uint32_t recordType, std::uint32_t deviceId, std::uint32_t counter,
-                  std::uint32_t pingNumber) {
+                  std::uint32_t pingNumber, std::uint16_t enumerator) {
     FrameBuilder b = sampleBuilder(recordType, deviceId, counter);
+    b.device(deviceId, enumerator);
     ByteWriter& d = b.data();
     switch (recordType) {
     case 7000: data7000(d, pingNumber); break;

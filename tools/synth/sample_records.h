@@ -41,7 +41,8 @@ FrameBuilder sampleBuilder(std::uint32_t recordType, std::uint32_t deviceId, std
 // A sample frame of a record type, with a plausible data section. Types the
 // generator does not know get a short data section of counting bytes.
 Bytes sampleFrame(std::uint32_t recordType, std::uint32_t deviceId, std::uint32_t counter,
-                  std::uint32_t pingNumber);
+                  std::uint32_t pingNumber,
+                  std::uint16_t enumerator = 0);
 
 // The frame with another time stamp (and its checksum made anew when it has one).
 Bytes restamped(Bytes frame, const VxTIME& time);
