@@ -1,5 +1,7 @@
 #include "remote/script.h"
 
+#include "core/text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -121,6 +123,12 @@ private:
     ScriptHost& host_;
 };
 
+// The fixed text, then on a line of its own which file and what the limit is.
+std::string tooLargeText(const std::string& path, std::size_t size) {
+    return "The script file is much too large to be reasonable\n" + shownName(path) + ": " + std::to_string(size) +
+           " bytes, above the limit of " + std::to_string(kMaxScriptBytes) + " bytes";
+}
+
 } // namespace
 
 bool CScript::checkFile(const std::string& path) {
@@ -129,7 +137,7 @@ bool CScript::checkFile(const std::string& path) {
     bool result = false;
     const auto text = host_.readScriptFile(path);
     if (!text) host_.messageBox("could not open the specified file " + path);
-    else if (text->size() > kMaxScriptBytes) host_.messageBox("The script file is much too large to be reasonable");
+    else if (text->size() > kMaxScriptBytes) host_.messageBox(tooLargeText(path, text->size()));
     else result = checkScript(*text, path);
     panel_.scriptActive = wasActive;
     return result;
@@ -156,7 +164,7 @@ bool CScript::withinBudget(std::size_t used, std::size_t cap, const std::string&
 
 bool CScript::playScript(std::string_view text, const std::string& path) {
     if (text.size() > kMaxScriptBytes) {
-        host_.messageBox("The script file is much too large to be reasonable");
+        host_.messageBox(tooLargeText(path, text.size()));
         return false;
     }
     if (depth_ == 0) {

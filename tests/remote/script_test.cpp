@@ -210,7 +210,8 @@ TEST(Script, HostileFilesStopWithAMessage) {
     Player p;
     p.panel.devices.resize(1);
     EXPECT_FALSE(p.play(std::string(kMaxScriptBytes + 1, 'x')));
-    EXPECT_EQ(p.host.messages, (std::vector<std::string>{"The script file is much too large to be reasonable"}));
+    EXPECT_EQ(p.host.messages, (std::vector<std::string>{"The script file is much too large to be reasonable\n"
+                                                          "test.vxs: 1000001 bytes, above the limit of 1000000 bytes"}));
 
     p.host.messages.clear();
     std::string binary = "\x01\xFF\x80\n1003, 2";
