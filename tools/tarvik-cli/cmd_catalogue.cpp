@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "core/whole_file_output.h"
 #include "decode/layout_loader.h"
+#include "tools/tarvik-cli/cmd_catalogue_wireshark.h"
 #include "tools/tarvik-cli/cli.h"
 
 #include <cstdio>
@@ -57,11 +58,13 @@ struct CatalogueOptions {
     std::optional<std::uint32_t> record;
     std::optional<std::string> exportDir;
     std::vector<std::string> files;
+    WiresharkExportCliOptions wireshark;
 };
 
 int runCatalogue(const CatalogueOptions& o) {
     if (o.check) return checkFiles(o.files);
     if (o.exportDir) return exportFiles(*o.exportDir);
+    if (o.wireshark.file) return exportWireshark(o.wireshark);
 
     const LayoutOptions& options = CMyTarvikView::layoutOptions();
     const LoadedDefinitions loaded = loadLayouts(options.directory, options.userDirectory);
@@ -106,7 +109,8 @@ Command addCatalogue(CLI::App& program) {
         program, "catalogue", "list, check and export the record layouts the tool decodes",
         {"tarvik-cli catalogue [--repeats | --vectors | --record TYPE | --sources] [--layouts DIR]\n"
          "tarvik-cli catalogue --check FILE...\n"
-         "tarvik-cli catalogue --export DIR",
+         "tarvik-cli catalogue --export DIR\n"
+         "tarvik-cli catalogue --export-wireshark FILE.lua [--port N]... [--layouts DIR] [--force]",
          "Lists the record layouts, one line per layout: record type, title and number of items,\n"
          "tab-separated. The layouts are the built-in ones, then those of the user's layout folder\n"
          "($XDG_CONFIG_HOME/Nerith/Tarvik/layouts), then those of --layouts DIR.\n\n"
@@ -132,6 +136,7 @@ Command addCatalogue(CLI::App& program) {
                           "loading them into a program; problems go to stderr as FILE:LINE: text"),
         command->add_option("--export", o->exportDir, "write the built-in definition files into DIR (existing files are kept)")
             ->type_name("DIR"),
+        addWiresharkExportOptions(*command, o->wireshark),
     };
     CLI::Option* check = modes[4];
     CLI::Option* exportDir = modes[5];

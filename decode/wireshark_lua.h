@@ -1,0 +1,42 @@
+#pragma once
+// A Wireshark dissector (Lua, for the Lua API of Wireshark 4.0) made from the
+// layout catalogue: the network frame, the data record frame header and every
+// layout of the catalogue, so that what Wireshark shows never drifts from what
+// the tool decodes.
+
+#include "decode/layout.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+struct WiresharkExportOptions {
+    std::vector<std::uint16_t> ports{7000};  // the port table (TCP and UDP)
+    std::string origin;                      // says in the file's heading where the layouts came from
+};
+
+// The filter-name part an item name gives: lower case letters and digits,
+// every other run of characters one "_", none at either end ("field" when
+// nothing is left). "Beam vert. angle (deg)" gives "beam_vert_angle_deg".
+std::string wiresharkNamePart(std::string_view itemName);
+
+// One layout field of the dissector.
+struct WiresharkField {
+    std::string filter;  // "vx.7027.depth"
+    std::string label;   // the item name
+    std::string kind;    // the field type the dissector declares (u8 ... string, bytes, count, const)
+};
+
+// The layout fields the dissector declares, in the order it declares them.
+// Names are "vx.TYPE.PART" (see wiresharkNamePart); within a record type an
+// item name that gives a part already taken by a field of another kind gets
+// "_2", "_3", ... appended; items of the same name and kind share a field.
+std::vector<WiresharkField> wiresharkFields(const LayoutCatalogue& catalogue);
+
+// The whole Lua file.
+std::string wiresharkDissector(const LayoutCatalogue& catalogue, const WiresharkExportOptions& options);
+
+} // namespace tarvik

@@ -1,0 +1,685 @@
+-- The dissector. Everything above this line is data made from the layout
+-- catalogue; everything below reads it. Every read is checked against the
+-- bytes held first: a damaged packet is marked malformed, never a Lua error.
+
+local MAX_ITEMS = 200000     -- items one record may walk
+local MAX_BLOCKS = 999       -- repeat blocks shown
+local MAX_ELEMENTS = 256     -- vector elements shown one by one
+local MAX_FIELD = 10000      -- widest single field
+local MAX_NESTING = 8
+local MAX_PACKET = 100000
+local NET_SIZE = 36
+local HEADER_SIZE = 64
+
+local function uf(a, l, e) return ProtoField.uint32(a, l, base.DEC, e) end
+local MAKE = {
+    u8 = function(a, l, e) return ProtoField.uint8(a, l, base.DEC, e) end,
+    u16 = function(a, l, e) return ProtoField.uint16(a, l, base.DEC, e) end,
+    u32 = uf,
+    u64 = function(a, l) return ProtoField.uint64(a, l, base.DEC) end,
+    i8 = function(a, l, e) return ProtoField.int8(a, l, base.DEC, e) end,
+    i16 = function(a, l, e) return ProtoField.int16(a, l, base.DEC, e) end,
+    i32 = function(a, l, e) return ProtoField.int32(a, l, base.DEC, e) end,
+    i64 = function(a, l) return ProtoField.int64(a, l, base.DEC) end,
+    float = function(a, l) return ProtoField.float(a, l) end,
+    double = function(a, l) return ProtoField.double(a, l) end,
+    deg = function(a, l) return ProtoField.double(a, l) end,
+    time = function(a, l) return ProtoField.absolute_time(a, l, base.UTC) end,
+    string = function(a, l) return ProtoField.string(a, l) end,
+    bytes = function(a, l) return ProtoField.bytes(a, l) end,
+    count = uf,
+    const = function(a, l, e) return ProtoField.int32(a, l, base.DEC, e) end,
+}
+
+local H = {
+    net = ProtoField.none("vx.net", "Network frame"),
+    net_version = ProtoField.uint16("vx.net.version", "Version", base.DEC),
+    net_offset = ProtoField.uint16("vx.net.offset", "Offset", base.DEC),
+    net_total_packets = ProtoField.uint32("vx.net.total_packets", "Total packets", base.DEC),
+    net_total_records = ProtoField.uint16("vx.net.total_records", "Total records", base.DEC),
+    net_transmission = ProtoField.uint16("vx.net.transmission_id", "Transmission id", base.DEC),
+    net_packet_size = ProtoField.uint32("vx.net.packet_size", "Packet size", base.DEC),
+    net_total_size = ProtoField.uint32("vx.net.total_size", "Total size", base.DEC),
+    net_packet_number = ProtoField.uint32("vx.net.packet_number", "Packet number", base.DEC),
+    net_dest_device = ProtoField.uint32("vx.net.destination_device", "Destination device id", base.DEC),
+    net_dest_enum = ProtoField.uint16("vx.net.destination_enumerator", "Destination enumerator", base.DEC),
+    net_src_enum = ProtoField.uint16("vx.net.source_enumerator", "Source enumerator", base.DEC),
+    net_src_device = ProtoField.uint32("vx.net.source_device", "Source device id", base.DEC),
+    fragment = ProtoField.bytes("vx.fragment", "Record fragment"),
+    header = ProtoField.none("vx.header", "Data record frame header"),
+    protocol_version = ProtoField.uint16("vx.protocol_version", "Protocol version", base.DEC),
+    offset = ProtoField.uint16("vx.offset", "Offset", base.DEC),
+    sync = ProtoField.uint32("vx.sync", "Sync pattern", base.HEX),
+    size = ProtoField.uint32("vx.size", "Size", base.DEC),
+    optional_offset = ProtoField.uint32("vx.optional_offset", "Optional data offset", base.DEC),
+    optional_id = ProtoField.uint32("vx.optional_id", "Optional data identifier", base.DEC),
+    time = ProtoField.absolute_time("vx.time", "Time stamp", base.UTC),
+    time_raw = ProtoField.bytes("vx.time.raw", "Time stamp (no time)"),
+    record_version = ProtoField.uint16("vx.record_version", "Record version", base.DEC),
+    record_type = ProtoField.uint32("vx.record_type", "Record type", base.DEC, TITLES),
+    device = ProtoField.uint32("vx.device", "Device identifier", base.DEC),
+    reserved = ProtoField.bytes("vx.reserved", "Reserved"),
+    enumerator = ProtoField.uint16("vx.enumerator", "System enumerator", base.DEC),
+    counter = ProtoField.uint32("vx.counter", "Record counter", base.DEC),
+    flags = ProtoField.uint16("vx.flags", "Flags", base.HEX),
+    flags_checksum = ProtoField.bool("vx.flags.checksum", "Ends with a checksum", 16, nil, 0x0001),
+    fragments_total = ProtoField.uint32("vx.fragments_total", "Total records in fragmented set", base.DEC),
+    fragment_number = ProtoField.uint32("vx.fragment_number", "Fragment number", base.DEC),
+    ping = ProtoField.uint32("vx.ping", "Ping number", base.DEC),
+    data = ProtoField.none("vx.data", "Record data"),
+    optional = ProtoField.none("vx.optional", "Optional data"),
+    checksum = ProtoField.uint32("vx.checksum", "Checksum", base.DEC),
+    checksum_calc = ProtoField.uint32("vx.checksum.calculated", "Checksum calculated", base.DEC),
+    checksum_bad = ProtoField.bool("vx.checksum.bad", "Checksum wrong"),
+    checksum_signed = ProtoField.bool("vx.checksum.signed", "Checksum made with signed bytes"),
+}
+
+local X = {
+    checksum = ProtoExpert.new("vx.checksum.bad.expert", "Checksum not correct",
+                               expert.group.CHECKSUM, expert.severity.ERROR),
+    signed = ProtoExpert.new("vx.checksum.signed.expert", "Checksum calculated with signed arithmetic",
+                             expert.group.CHECKSUM, expert.severity.WARN),
+    malformed = ProtoExpert.new("vx.malformed", "Malformed Vx packet",
+                                expert.group.MALFORMED, expert.severity.ERROR),
+    exhausted = ProtoExpert.new("vx.exhausted", "Data exhausted",
+                                expert.group.MALFORMED, expert.severity.WARN),
+    fragment = ProtoExpert.new("vx.fragmented", "Fragment of a record sent in several packets",
+                               expert.group.REASSEMBLE, expert.severity.NOTE),
+    cut = ProtoExpert.new("vx.cut", "Record shown in part",
+                          expert.group.UNDECODED, expert.severity.NOTE),
+}
+
+local list = {}
+for _, f in pairs(H) do list[#list + 1] = f end
+local LF = {}
+for i, d in ipairs(F) do
+    LF[i] = MAKE[d[3]](d[1], d[2], d[4] and E[d[4]] or nil)
+    list[#list + 1] = LF[i]
+end
+vx.fields = list
+vx.experts = { X.checksum, X.signed, X.malformed, X.exhausted, X.fragment, X.cut }
+
+vx.prefs.heuristic = Pref.bool("Find Vx streams on any port", true,
+                               "Try streams on other ports too: a stream is Vx when its first bytes parse as a Vx network frame")
+
+local TWO32 = 4294967296
+local function s32(v) if v >= 2147483648 then return v - TWO32 end return v end
+
+local function key(ctx, index)
+    return ctx.key .. "/" .. index
+end
+
+-- The values decoded so far, for counts, sizes and back-references.
+local function remember(ctx, name, value)
+    local n = #ctx.vals + 1
+    ctx.vals[n] = value
+    if ctx.first[name] == nil then ctx.first[name] = value end
+end
+local function countLookup(ctx, name)
+    if name == nil or name == "" then return 0 end
+    local v = ctx.first[name]
+    if v == nil or v < 0 or v > 1000000 then return 0 end
+    return v
+end
+
+local function sizeRule(ctx, r)
+    if r == nil then return 0 end
+    local v = ctx.first[r.src]
+    if v == nil then v = -1 end
+    if v < 0 then v = v + TWO32 end
+    if r.low > 0 then
+        if r.low >= 32 then v = 0 else v = bit32.rshift(v, r.low) end
+    end
+    v = bit32.band(v, r.mask)
+    local width = 1
+    for _, p in ipairs(r.tab) do
+        if p[1] == v then
+            width = p[2]
+            if width == 0 then return 0 end
+            break
+        end
+    end
+    if r.mul then
+        local m = ctx.first[r.mul]
+        if m ~= nil then return width * m end
+    end
+    return width
+end
+
+local function applyRule(rule, c, f)
+    if rule == nil then return c end
+    if rule.fixed then return rule.fixed end
+    local v = c
+    if rule.mask then
+        local x = rule.second and f or c
+        if x < 0 then x = 0 end
+        x = bit32.band(x, rule.mask)
+        v = x * (rule.scale and c or 1)
+        if rule.shift > 0 then v = math.floor(v / 2 ^ rule.shift) end
+    end
+    return v * rule.times + rule.plus
+end
+
+local function exhausted(ctx, tree, at, text)
+    local item = tree:add_proto_expert_info(X.exhausted, text or "Data exhausted")
+    ctx.troubles = ctx.troubles + 1
+    return item
+end
+
+-- Text up to the first zero, within `length` bytes and the bytes held.
+local function boundedText(ctx, pos, length)
+    local n = math.min(length, ctx.held - pos)
+    if n <= 0 then return "", 0 end
+    local raw = ctx.tvb:raw(ctx.base + pos, n)
+    local zero = raw:find("\0", 1, true)
+    if zero then raw = raw:sub(1, zero - 1) end
+    return raw, n
+end
+
+local function range(ctx, pos, width)
+    return ctx.tvb(ctx.base + pos, width)
+end
+
+local DAYS_BEFORE = { 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334 }
+local function isLeap(y) return y % 4 == 0 and (y % 100 ~= 0 or y % 400 == 0) end
+-- Seconds since 1970 of a time stamp, or nil when it holds no time.
+local function vxTime(tvb, at)
+    local year = tvb(at, 2):le_uint()
+    local day = tvb(at + 2, 2):le_uint()
+    local seconds = tvb(at + 4, 4):le_float()
+    local hours = tvb(at + 8, 1):uint()
+    local minutes = tvb(at + 9, 1):uint()
+    if year < 1970 or year > 9999 or day < 1 or day > (isLeap(year) and 366 or 365) then return nil end
+    if hours > 23 or minutes > 59 or not (seconds >= 0 and seconds < 61) then return nil end
+    local y = year - 1970
+    local days = y * 365 + math.floor((year - 1969) / 4) - math.floor((year - 1901) / 100) + math.floor((year - 1601) / 400)
+    local whole = math.floor(seconds)
+    local secs = (days + day - 1) * 86400 + hours * 3600 + minutes * 60 + whole
+    return NSTime.new(secs, math.floor((seconds - whole) * 1e9 + 0.5))
+end
+
+local function addTime(tree, field, tvb, at)
+    local t = vxTime(tvb, at)
+    if t then return tree:add(field, tvb(at, 10), t) end
+    return tree:add(tvb(at, 10), "Time stamp holds no time: " .. tostring(tvb(at, 10):bytes()))
+end
+
+-- One scalar item: adds its field and returns the value remembered under its name.
+local function scalar(ctx, tree, fmt, width, fi, pos, number)
+    local f = LF[fi]
+    local kind = F[fi][3]
+    if fmt == "constant" then
+        tree:add(f, ctx.tvb(ctx.base + math.min(pos, ctx.held), 0), number)
+        return number
+    end
+    local r = range(ctx, pos, width)
+    if kind == "u8" or kind == "u16" or kind == "u32" or kind == "count" then
+        tree:add_le(f, r)
+        return s32(r:le_uint())
+    elseif kind == "i8" or kind == "i16" or kind == "i32" then
+        tree:add_le(f, r)
+        return r:le_int()
+    elseif kind == "u64" or kind == "i64" or kind == "float" or kind == "double" then
+        tree:add_le(f, r)
+    elseif kind == "deg" then
+        tree:add(f, r, r:le_float() * 180 / math.pi)
+    elseif kind == "time" then
+        local t = vxTime(ctx.tvb, ctx.base + pos)
+        if t then tree:add(f, r, t) else tree:add(r, F[fi][2] .. ": no time") end
+    elseif kind == "string" then
+        tree:add(f, r, (boundedText(ctx, pos, width)))
+    else
+        tree:add(f, r)
+    end
+    return -1
+end
+
+local walk
+
+local function vectorKind(fi, width)
+    local kind = F[fi][3]
+    if kind == "u32" or kind == "i32" then return width == 1 or width == 2 or width == 4 end
+    if kind == "u8" then return width == 1 end
+    if kind == "u16" or kind == "i16" then return width == 2 end
+    if kind == "i8" then return width == 1 end
+    if kind == "u64" or kind == "i64" or kind == "double" then return width == 8 end
+    if kind == "float" or kind == "deg" then return width == 4 end
+    if kind == "time" then return width == 10 end
+    return true
+end
+
+local function vector(ctx, tree, item, pos, limit, level)
+    local v = VE[key(ctx, item[3])]
+    local count = 0
+    if v then
+        local c = countLookup(ctx, v.count)
+        local f = countLookup(ctx, v.second)
+        count = applyRule(level == "record" and v.rule or v.blockRule, c, f)
+    end
+    local sub = tree:add(LF[item[4]], ctx.tvb(ctx.base + math.min(pos, ctx.held), 0), math.max(0, math.min(count, TWO32 - 1)))
+    if not v or count <= 0 then return 0 end
+    local width = v.width ~= 0 and v.width or sizeRule(ctx, v.size)
+    if width > MAX_FIELD or width < 0 then return 0 end
+    if width == 0 then sub:append_text(" (no data)") return 0 end
+    local fits = math.floor((limit - pos) / width)
+    local n = math.min(count, math.max(fits, 0))
+    local typed = vectorKind(v.field, width)
+    local shown = math.min(n, MAX_ELEMENTS)
+    for i = 0, shown - 1 do
+        local at = pos + i * width
+        if typed then
+            scalar(ctx, sub, v.format, width, v.field, at)
+        else
+            sub:add(range(ctx, at, width), F[v.field][2] .. ": " .. tostring(range(ctx, at, width):bytes()))
+        end
+    end
+    if n > shown then
+        sub:add(range(ctx, pos + shown * width, (n - shown) * width), string.format("%d more elements", n - shown))
+    end
+    if n < count then exhausted(ctx, sub, pos + n * width) end
+    sub:set_len(n * width)
+    return n * width
+end
+
+-- The blocks of a repeat item; returns consumed, last, formatted, failed, ranOut, heldNothing.
+local function blocks(ctx, tree, block, pos, count, checkEnd)
+    local fixed = countLookup(ctx, block.size)
+    local consumed, last, formatted = 0, 0, 0
+    local shown = math.min(count, MAX_BLOCKS)
+    for b = 0, shown - 1 do
+        if ctx.cut then break end
+        local at = pos + consumed
+        local start = math.min(at, ctx.held)
+        local bt = tree:add(ctx.tvb(ctx.base + start, 0), block.title .. " " .. (b + 1))
+        ctx.depth = ctx.depth + 1
+        local p, e = walk(ctx, block.items, at, ctx.limit, "block", bt, fixed)
+        ctx.depth = ctx.depth - 1
+        if e == "fixed" then last = fixed
+        elseif e == "broken" then last = -1
+        elseif e == "stopped" then last = p - at
+        else last = fixed > 0 and fixed or p - at end
+        bt:set_len(math.max(0, math.min(at + math.max(last, 0), ctx.held) - start))
+        formatted = formatted + 1
+        if last < 0 then return consumed, last, formatted, true, false, false end
+        consumed = consumed + last
+        if checkEnd and pos + consumed > ctx.held then
+            return consumed, last, formatted, false, true, false
+        end
+        if math.min(pos + consumed, ctx.held) <= math.min(at, ctx.held) and b + 1 < count then
+            return consumed, last, formatted, false, false, true
+        end
+    end
+    return consumed, last, formatted, false, false, false
+end
+
+local function repeatItem(ctx, tree, item, pos, level)
+    local block = RB[key(ctx, item[3])]
+    if not block then return pos, nil end
+    local count = countLookup(ctx, block.count)
+    if level == "record" and block.count == "" then return pos, nil end
+    if level ~= "record" and ctx.depth > MAX_NESTING then
+        exhausted(ctx, tree, pos)
+        return pos, "stopped"
+    end
+    local start = math.min(pos, ctx.held)
+    local sub = tree:add(LF[item[4]], ctx.tvb(ctx.base + start, 0), count)
+    local consumed, last, formatted, failed, ranOut, heldNothing =
+        blocks(ctx, sub, block, pos, count, level == "record")
+    local stop = nil
+    pos = pos + consumed
+    local skipped = count - formatted
+    if ranOut then
+        exhausted(ctx, sub, pos, "Ran out of data in repeating blocks")
+        stop = "stopped"
+    elseif not failed and not ctx.cut and skipped > 0 and (count > MAX_BLOCKS or heldNothing) then
+        sub:add(ctx.tvb(ctx.base + math.min(pos, ctx.held), 0), string.format("Plus %d more repeats", skipped))
+        pos = pos + skipped * math.max(last, 0)
+        if pos > ctx.held then exhausted(ctx, sub, pos, "Insufficient data for the repeats") end
+    end
+    sub:set_len(math.max(0, math.min(pos, ctx.held) - start))
+    return pos, stop
+end
+
+-- Walks `items` from `pos`; returns where it stopped and how:
+-- "done", "stopped", "fixed" (a block passed its fixed size) or "broken"
+-- (a back-reference before the first field).
+walk = function(ctx, items, pos, limit, level, tree, fixed)
+    local start = pos
+    for _, item in ipairs(items) do
+        ctx.items = ctx.items + 1
+        if ctx.cut or ctx.items > MAX_ITEMS then
+            if not ctx.cut then tree:add_proto_expert_info(X.cut, "The rest of this record is not shown") end
+            ctx.cut = true
+            return pos, "stopped"
+        end
+        local name, fmt, num = item[1], item[2], item[3]
+        local width = 0
+        if item[5] then width = math.max(num, 0) end
+        if level == "block" then
+            if fixed > 0 and pos - start + width > fixed then return pos, "fixed" end
+            if width > MAX_FIELD then return pos, "stopped" end
+        end
+        if pos + width > limit then
+            exhausted(ctx, tree, pos)
+            return pos, "stopped"
+        end
+        local value = -1
+        local stop = nil
+        if fmt == "repeat" then
+            pos, stop = repeatItem(ctx, tree, item, pos, level)
+        elseif fmt == "vector" then
+            pos = pos + vector(ctx, tree, item, pos, limit, level)
+        elseif fmt == "vstring" then
+            local vs = VS[key(ctx, num)]
+            local length = vs and countLookup(ctx, vs.len) or 0
+            if length == 0 then
+                if level == "record" then
+                    tree:add_proto_expert_info(X.exhausted, "Bad String Length")
+                    return pos, "stopped"
+                end
+                goto continue
+            end
+            if pos < ctx.held then
+                local text, n = boundedText(ctx, pos, length)
+                tree:add(LF[item[4]], range(ctx, pos, n), text)
+            end
+            pos = pos + length
+        elseif fmt == "7008PingData" then
+            -- The beams and samples: shown as bytes under the item's name.
+            local stopAt = limit
+            if ctx.optionalAt and ctx.optionalAt > pos and ctx.optionalAt < stopAt then stopAt = ctx.optionalAt end
+            if stopAt > pos then tree:add(LF[item[4]], range(ctx, pos, stopAt - pos)) end
+            pos = math.max(pos, stopAt)
+        elseif fmt == "sd" or fmt == "xd" then
+            local n = #ctx.vals
+            local back = num == 0 and 1 or num
+            if back < 1 or back > n then return pos, level == "record" and "stopped" or "broken" end
+            local length = ctx.vals[n - back + 1]
+            if length < 0 or pos + length > limit then
+                exhausted(ctx, tree, pos)
+                return pos, "stopped"
+            end
+            if fmt == "sd" then
+                local text, held = boundedText(ctx, pos, length)
+                tree:add(LF[item[4]], range(ctx, pos, held), text)
+            else
+                tree:add(LF[item[4]], range(ctx, pos, length))
+            end
+            pos = pos + length
+        else
+            value = scalar(ctx, tree, fmt, width, item[4], pos, num)
+            pos = pos + width
+        end
+        remember(ctx, name, value)
+        if stop then return pos, stop end
+        ::continue::
+    end
+    return pos, "done"
+end
+
+local function layoutKey(protocol, version, rtype)
+    return protocol .. "/" .. version .. "/" .. rtype
+end
+
+-- Unsigned and signed byte sums of `n` bytes from `at`.
+local function sums(tvb, at, n)
+    local raw = tvb:raw(at, n)
+    local sum, high = 0, 0
+    local chunk = 4000
+    for i = 1, n, chunk do
+        local b = { raw:byte(i, math.min(i + chunk - 1, n)) }
+        for j = 1, #b do
+            local v = b[j]
+            sum = sum + v
+            if v >= 128 then high = high + 1 end
+        end
+    end
+    return sum % TWO32, (sum - 256 * high) % TWO32
+end
+
+local PING_TYPES = { [7006] = true, [7007] = true, [7008] = true, [7009] = true, [7011] = true, [7012] = true }
+
+-- A record (or the first piece of one) held at `at`, `held` bytes long;
+-- `whole` says whether all of it is there.
+local function dissectRecord(tvb, pinfo, tree, at, held, whole)
+    if held < HEADER_SIZE then
+        tree:add_proto_expert_info(X.malformed, "Too short for a data record frame header")
+        return nil
+    end
+    local t = tvb(at, HEADER_SIZE)
+    local sync = tvb(at + 4, 4):le_uint()
+    local size = tvb(at + 8, 4):le_uint()
+    local rtype = tvb(at + 32, 4):le_uint()
+    local device = tvb(at + 36, 4):le_uint()
+    local enum = tvb(at + 42, 2):le_uint()
+    local counter = tvb(at + 44, 4):le_uint()
+    local flags = tvb(at + 48, 2):le_uint()
+    local h = tree:add(H.header, t)
+    h:add_le(H.protocol_version, tvb(at, 2))
+    h:add_le(H.offset, tvb(at + 2, 2))
+    local s = h:add_le(H.sync, tvb(at + 4, 4))
+    if sync ~= 0x0000FFFF then
+        s:add_proto_expert_info(X.malformed, "Sync pattern is not 0x0000FFFF")
+        return nil
+    end
+    h:add_le(H.size, tvb(at + 8, 4))
+    h:add_le(H.optional_offset, tvb(at + 12, 4))
+    h:add_le(H.optional_id, tvb(at + 16, 4))
+    local tf = vxTime(tvb, at + 20)
+    if tf then h:add(H.time, tvb(at + 20, 10), tf) else h:add(H.time_raw, tvb(at + 20, 10)) end
+    h:add_le(H.record_version, tvb(at + 30, 2))
+    h:add_le(H.record_type, tvb(at + 32, 4))
+    h:add_le(H.device, tvb(at + 36, 4))
+    h:add(H.reserved, tvb(at + 40, 2))
+    h:add_le(H.enumerator, tvb(at + 42, 2))
+    h:add_le(H.counter, tvb(at + 44, 4))
+    local fl = h:add_le(H.flags, tvb(at + 48, 2))
+    fl:add_le(H.flags_checksum, tvb(at + 48, 2))
+    h:add(H.reserved, tvb(at + 50, 2))
+    h:add(H.reserved, tvb(at + 52, 4))
+    h:add_le(H.fragments_total, tvb(at + 56, 4))
+    h:add_le(H.fragment_number, tvb(at + 60, 4))
+
+    local title = TITLES[rtype]
+    tree:append_text(string.format(", %d%s, device %d/%d, #%d", rtype, title and (" " .. title) or "", device, enum, counter))
+    pinfo.cols.info:append(string.format(" %d #%d", rtype, counter))
+
+    local protocol = tvb(at, 2):le_uint()
+    if protocol == 0 then protocol = 5 end
+    local version = tvb(at + 30, 2):le_uint()
+    if version == 0 then version = 1 end
+    local offset = tvb(at + 2, 2):le_uint()
+    if offset == 0 then offset = 60 end
+    local dataStart = 4 + offset
+
+    local length = held
+    if whole then
+        if size ~= held then
+            h:add_proto_expert_info(X.malformed, string.format("Size field %d, bytes held %d", size, held))
+        end
+        length = math.min(size, held)
+    end
+    local hasSum = bit32.band(flags, 1) == 1 and whole and length >= HEADER_SIZE + 4
+    local limit = hasSum and length - 4 or length
+
+    if PING_TYPES[rtype] and dataStart + 12 <= limit then
+        tree:add_le(H.ping, tvb(at + dataStart + 8, 4))
+    end
+
+    if not whole then
+        if dataStart < held then tree:add(H.fragment, tvb(at + dataStart, held - dataStart)) end
+        return rtype
+    end
+
+    local ctx = { tvb = tvb, base = at, held = limit, limit = limit, vals = {}, first = {}, items = 0,
+                  depth = 0, cut = false, troubles = 0, key = layoutKey(protocol, version, rtype) }
+    local optionalOffset = tvb(at + 12, 4):le_uint()
+    if optionalOffset ~= 0 and optionalOffset >= dataStart and optionalOffset < limit then ctx.optionalAt = optionalOffset end
+    local layout = L[ctx.key]
+    if dataStart > limit then
+        h:add_proto_expert_info(X.malformed, "The data section begins past the record's end")
+    elseif layout then
+        local dt = tree:add(H.data, tvb(at + dataStart, 0))
+        dt:append_text(": " .. layout.title)
+        local pos = walk(ctx, layout.items, dataStart, limit, "record", dt, 0)
+        dt:set_len(math.max(0, math.min(pos, limit) - dataStart))
+        local opt = O[ctx.key]
+        if opt and optionalOffset ~= 0 then
+            local from = ctx.optionalAt or pos
+            if from < limit then
+                local ot = tree:add(H.optional, tvb(at + from, 0))
+                ot:append_text(": " .. opt.title)
+                local p = walk(ctx, opt.items, from, limit, "record", ot, 0)
+                ot:set_len(math.max(0, math.min(p, limit) - from))
+            end
+        end
+    elseif limit > dataStart then
+        tree:add(tvb(at + dataStart, limit - dataStart), "Record data (no layout for this record type)")
+    end
+
+    if hasSum then
+        local field = tvb(at + length - 4, 4):le_uint()
+        local calc, signed = sums(tvb, at, length - 4)
+        local c = tree:add_le(H.checksum, tvb(at + length - 4, 4))
+        c:add(H.checksum_calc, tvb(at + length - 4, 4), calc):set_generated()
+        if field ~= calc then
+            if signed == field then
+                c:add(H.checksum_signed, tvb(at + length - 4, 4), true):set_generated()
+                c:add_proto_expert_info(X.signed)
+            else
+                c:add(H.checksum_bad, tvb(at + length - 4, 4), true):set_generated()
+                c:add_proto_expert_info(X.checksum)
+            end
+        else
+            c:add(H.checksum_bad, tvb(at + length - 4, 4), false):set_generated()
+        end
+    end
+    return rtype
+end
+
+-- One packet: a network frame and its piece of a record.
+local function dissectPacket(tvb, pinfo, tree, at, available)
+    local sub = tree:add(vx, tvb(at, available))
+    if available < NET_SIZE then
+        sub:add_proto_expert_info(X.malformed, "Too short for a network frame")
+        return
+    end
+    local n = sub:add(H.net, tvb(at, NET_SIZE))
+    n:add_le(H.net_version, tvb(at, 2))
+    n:add_le(H.net_offset, tvb(at + 2, 2))
+    n:add_le(H.net_total_packets, tvb(at + 4, 4))
+    n:add_le(H.net_total_records, tvb(at + 8, 2))
+    n:add_le(H.net_transmission, tvb(at + 10, 2))
+    n:add_le(H.net_packet_size, tvb(at + 12, 4))
+    n:add_le(H.net_total_size, tvb(at + 16, 4))
+    n:add_le(H.net_packet_number, tvb(at + 20, 4))
+    n:add_le(H.net_dest_device, tvb(at + 24, 4))
+    n:add_le(H.net_dest_enum, tvb(at + 28, 2))
+    n:add_le(H.net_src_enum, tvb(at + 30, 2))
+    n:add_le(H.net_src_device, tvb(at + 32, 4))
+    local packetSize = tvb(at + 12, 4):le_uint()
+    local total = tvb(at + 4, 4):le_uint()
+    local number = tvb(at + 20, 4):le_uint()
+    local totalSize = tvb(at + 16, 4):le_uint()
+    if packetSize <= NET_SIZE or packetSize > MAX_PACKET then
+        n:add_proto_expert_info(X.malformed, string.format("Packet size %d out of range", packetSize))
+        return
+    end
+    local payload = math.min(packetSize, available) - NET_SIZE
+    if packetSize > available then
+        n:add_proto_expert_info(X.malformed, string.format("Packet size %d, bytes held %d", packetSize, available))
+    end
+    if total > 1 then
+        local piece = string.format("Fragment %d of %d of a record of %d bytes", number + 1, total, totalSize)
+        sub:append_text(", " .. piece)
+        sub:add_proto_expert_info(X.fragment, piece)
+        if number == 0 then
+            dissectRecord(tvb, pinfo, sub, at + NET_SIZE, payload, false)
+        else
+            pinfo.cols.info:append(string.format(" fragment %d/%d", number + 1, total))
+            sub:add(H.fragment, tvb(at + NET_SIZE, payload))
+        end
+        return
+    end
+    if number ~= 0 then
+        n:add_proto_expert_info(X.malformed, string.format("Packet number %d of a single packet", number))
+    end
+    local held = payload
+    if totalSize < held then held = totalSize end
+    dissectRecord(tvb, pinfo, sub, at + NET_SIZE, held, packetSize <= available)
+end
+
+local function pduLength(tvb, pinfo, offset)
+    return tvb(offset + 12, 4):le_uint()
+end
+
+local function startInfo(pinfo)
+    pinfo.cols.protocol = "Vx"
+    if tostring(pinfo.cols.info):sub(1, 2) ~= "Vx" then pinfo.cols.info = "Vx" end
+end
+
+local function pdu(tvb, pinfo, tree)
+    startInfo(pinfo)
+    dissectPacket(tvb, pinfo, tree, 0, tvb:len())
+    return tvb:len()
+end
+
+local function isUdp(pinfo)
+    return pinfo.port_type == 3
+end
+
+function vx.dissector(tvb, pinfo, tree)
+    if not isUdp(pinfo) then
+        dissect_tcp_pdus(tvb, tree, NET_SIZE, pduLength, pdu, true)
+        return tvb:len()
+    end
+    -- UDP: the packets of one datagram, back to back.
+    startInfo(pinfo)
+    local at, left = 0, tvb:len()
+    while left > 0 do
+        if left < NET_SIZE then
+            dissectPacket(tvb, pinfo, tree, at, left)
+            break
+        end
+        local size = tvb(at + 12, 4):le_uint()
+        dissectPacket(tvb, pinfo, tree, at, left)
+        if size <= NET_SIZE or size > MAX_PACKET then break end
+        at = at + size
+        left = left - size
+    end
+    return tvb:len()
+end
+
+-- Whether a stream's first bytes parse as a network frame (and, for the
+-- first packet of a record, the start of a data record frame).
+local function looksLikeVx(tvb)
+    if tvb:len() < NET_SIZE then return false end
+    if tvb(2, 2):le_uint() ~= NET_SIZE then return false end
+    local total = tvb(4, 4):le_uint()
+    local size = tvb(12, 4):le_uint()
+    local totalSize = tvb(16, 4):le_uint()
+    local number = tvb(20, 4):le_uint()
+    if size <= NET_SIZE or size > MAX_PACKET then return false end
+    if total < 1 or number >= total or totalSize < size - NET_SIZE then return false end
+    if number == 0 then
+        if tvb:len() < NET_SIZE + 8 then return false end
+        if tvb(NET_SIZE + 4, 4):le_uint() ~= 0x0000FFFF then return false end
+    end
+    return true
+end
+
+local function heuristic(tvb, pinfo, tree)
+    if not vx.prefs.heuristic or not looksLikeVx(tvb) then return false end
+    pinfo.conversation = vx
+    vx.dissector(tvb, pinfo, tree)
+    return true
+end
+
+local tcpPorts = DissectorTable.get("tcp.port")
+local udpPorts = DissectorTable.get("udp.port")
+for _, port in ipairs(PORTS) do
+    tcpPorts:add(port, vx)
+    udpPorts:add(port, vx)
+end
+vx:register_heuristic("tcp", heuristic)
+vx:register_heuristic("udp", heuristic)

@@ -1,0 +1,51 @@
+#include "tools/tarvik-cli/cmd_catalogue_wireshark.h"
+
+#include "app/tarvik_view.h"
+#include "core/text.h"
+#include "core/whole_file_output.h"
+#include "decode/layout_loader.h"
+#include "decode/wireshark_lua.h"
+
+#include <cstdio>
+
+namespace tarvik::cli {
+
+CLI::Option* addWiresharkExportOptions(CLI::App& command, WiresharkExportCliOptions& o) {
+    CLI::Option* file =
+        command.add_option("--export-wireshark", o.file,
+                           "write a Wireshark dissector (Lua) for Vx over TCP and UDP made from the\n"
+                           "layouts loaded (see docs/wireshark.md)")
+            ->type_name("FILE.lua");
+    command.add_option("--port", o.ports,
+                       "with --export-wireshark: a port whose TCP and UDP traffic is Vx (repeatable;\n"
+                       "default 7000); streams on other ports are found by their first bytes")
+        ->type_name("N")
+        ->check(portNumber())
+        ->needs(file);
+    addForceOption(command, o.force)->needs(file);
+    return file;
+}
+
+int exportWireshark(const WiresharkExportCliOptions& o) {
+    const LayoutOptions& layouts = CMyTarvikView::layoutOptions();
+    if (!outputAllowed(*o.file, {}, o.force)) return kExitMessageShown;
+    const LoadedDefinitions loaded = loadLayouts(layouts.directory, layouts.userDirectory);
+    for (const LayoutProblem& p : loaded.problems) std::fprintf(stderr, "%s\n", p.message().c_str());
+    WiresharkExportOptions options;
+    if (!o.ports.empty()) options.ports = o.ports;
+    std::size_t userFiles = 0;
+    for (const LayoutSource& s : loaded.sources) userFiles += s.file.rfind("built-in:", 0) == 0 ? 0 : 1;
+    options.origin = "the built-in layouts and " + counted(userFiles, "user definition file", "user definition files");
+    const std::string lua = wiresharkDissector(loaded.catalogue, options);
+    std::string error;
+    if (!writeWholeFile(*o.file, asBytes(lua), o.force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No,
+                        error)) {
+        sayNotWritten(*o.file, error, true);
+        return kExitMessageShown;
+    }
+    std::printf("Wrote a Wireshark dissector for %zu record layouts to %s\n", loaded.catalogue.records.size(),
+                shownName(*o.file).c_str());
+    return loaded.problems.empty() ? kExitOk : kExitMessageShown;
+}
+
+} // namespace tarvik::cli
