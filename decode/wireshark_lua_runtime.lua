@@ -610,6 +610,8 @@ local function dissectPacket(tvb, pinfo, tree, at, available)
 end
 
 local function pduLength(tvb, pinfo, offset)
+    -- A segment cut short by the capture's snapshot length: the rest is one piece.
+    if tvb:len() < offset + 16 then return tvb:reported_length_remaining(offset) end
     return tvb(offset + 12, 4):le_uint()
 end
 
@@ -629,12 +631,19 @@ local function isUdp(pinfo)
 end
 
 function vx.dissector(tvb, pinfo, tree)
-    if not isUdp(pinfo) then
+    -- A segment cut short by the snapshot length cannot take part in the
+    -- reassembly: its packets are shown as far as they were captured.
+    local truncated = tvb:len() < tvb:reported_len()
+    if not isUdp(pinfo) and not truncated then
         dissect_tcp_pdus(tvb, tree, NET_SIZE, pduLength, pdu, true)
         return tvb:len()
     end
     -- UDP: the packets of one datagram, back to back.
     startInfo(pinfo)
+    if truncated then
+        tree:add(vx, tvb()):add_proto_expert_info(X.malformed, string.format(
+            "Only %d of %d bytes captured", tvb:len(), tvb:reported_len()))
+    end
     local at, left = 0, tvb:len()
     while left > 0 do
         if left < NET_SIZE then
