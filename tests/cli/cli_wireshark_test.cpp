@@ -336,8 +336,16 @@ TEST(CliWireshark, AUserLayoutForATitleOnlyRecordShowsItsFieldsOnAnyPort) {
     tarvik::FrameBuilder b(7005);
     b.device(7125, 2).counter(9);
     b.data().u64(42).u16(1).u32(2).f32(1.5f).f32(2.5f).u16(7).u16(9);
+    // Two more records: a checksum that is wrong, and one summed over signed bytes.
+    tarvik::FrameBuilder other(7000);
+    other.data().u64(0x8080808080808080ull).u32(100);
+    tarvik::Bytes wrong = other.build();
+    wrong.back() ^= 1;
+    tarvik::Bytes signedSum = other.build();
+    const std::uint32_t sum = tarvik::computeSignedChecksum(signedSum, signedSum.size() - 4);
+    for (int i = 0; i < 4; ++i) signedSum[signedSum.size() - 4 + i] = static_cast<std::uint8_t>(sum >> (8 * i));
     // Port 7010 is not in the port table: the stream is found by its first bytes.
-    const std::string capture = dir.write("calibration.pcapng", tcpCapture({b.build()}, 7010));
+    const std::string capture = dir.write("calibration.pcapng", tcpCapture({b.build(), wrong, signedSum}, 7010));
 
     const std::string before = exportLua(dir, "before.lua");
     std::ifstream in(before);
@@ -352,11 +360,14 @@ TEST(CliWireshark, AUserLayoutForATitleOnlyRecordShowsItsFieldsOnAnyPort) {
         after, capture,
         {"vx.record_type", "vx.device", "vx.enumerator", "vx.7005.sonar_serial_number", "vx.7005.calibration_state",
          "vx.7005.number_of_receiver_channels", "vx.7005.receiver_gain", "vx.7005.receiver_gain_2",
-         "vx.7005.element_status", "vx.7005.element_status_2"},
-        "vx.record_type == 7005");
-    ASSERT_EQ(v.rows.size(), 1u);
-    EXPECT_EQ(v["vx.device"], std::vector<std::string>{"7125"});
-    EXPECT_EQ(v["vx.enumerator"], std::vector<std::string>{"2"});
+         "vx.7005.element_status", "vx.7005.element_status_2", "vx.checksum.bad", "vx.checksum.signed"},
+        "vx");
+    ASSERT_EQ(v.rows.size(), 3u);
+    EXPECT_EQ(v["vx.record_type"], (std::vector<std::string>{"7005", "7000", "7000"}));
+    EXPECT_EQ(v["vx.device"], (std::vector<std::string>{"7125", "0", "0"}));
+    EXPECT_EQ(v["vx.enumerator"], (std::vector<std::string>{"2", "0", "0"}));
+    EXPECT_EQ(v["vx.checksum.bad"], (std::vector<std::string>{"0", "1"}));
+    EXPECT_EQ(v["vx.checksum.signed"], (std::vector<std::string>{"1"}));
     EXPECT_EQ(v["vx.7005.sonar_serial_number"], std::vector<std::string>{"42"});
     EXPECT_EQ(v["vx.7005.calibration_state"], std::vector<std::string>{"1"});
     EXPECT_EQ(v["vx.7005.number_of_receiver_channels"], std::vector<std::string>{"2"});
