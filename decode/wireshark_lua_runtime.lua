@@ -2,7 +2,7 @@
 -- catalogue; everything below reads it. Every read is checked against the
 -- bytes held first: a damaged packet is marked malformed, never a Lua error.
 
-local MAX_ITEMS = 200000     -- items one record may walk
+local MAX_ITEMS = 20000      -- items one record may show
 local MAX_BLOCKS = 999       -- repeat blocks shown
 local MAX_ELEMENTS = 256     -- vector elements shown one by one
 local MAX_FIELD = 10000      -- widest single field

@@ -412,6 +412,25 @@ TEST(CliWireshark, HostileCapturesGiveMalformedPacketsNotLuaErrors) {
         if (i % 7 == 0) packets[0].resize(packets[0].size() / 2);  // a datagram shorter than it says
         for (const tarvik::Bytes& p : packets) datagram(p);
     }
+    // The same over TCP, a connection for every few records: a broken packet
+    // size ends what can be read of a connection.
+    for (int c = 0; c < 40; ++c) {
+        const CaptureEndpoint from{0xC000020A, 7000}, to{0xC0000214, static_cast<std::uint16_t>(51000 + c)};
+        std::uint32_t seq = 1000;
+        pcap.packet(clock += 1000, tcpFrame(to, from, 5000, 0, kTcpSyn, {}));
+        pcap.packet(clock += 1000, tcpFrame(from, to, seq++, 5001, kTcpSyn | kTcpAck, {}));
+        for (int i = 0; i < 3; ++i) {
+            tarvik::Bytes record = sampleFrame(types[static_cast<std::size_t>(c + i) % types.size()], 7125, i, 100, 0);
+            tarvik::Bytes packet = tarvik::net::Packetize(record)[0];
+            for (int n = 0; n < 1 + c % 3; ++n) {
+                std::size_t at = std::uniform_int_distribution<std::size_t>(0, packet.size() - 1)(random);
+                if (c % 2 == 0) at %= 100;  // the network frame and the frame header
+                packet[at] = static_cast<std::uint8_t>(random());
+            }
+            pcap.packet(clock += 1000, tcpFrame(from, to, seq, 5001, kTcpAck | kTcpPsh, packet));
+            seq += static_cast<std::uint32_t>(packet.size());
+        }
+    }
     // Network frames out of range.
     datagram(tarvik::Bytes(10, 0xAB));
     tarvik::Bytes tiny = tarvik::net::Packetize(sampleFrame(7000, 7125, 1, 1, 0))[0];
