@@ -202,7 +202,7 @@ TEST(CliWireshark, RecordsAndFieldsMatchListAndReport) {
     // Record by record: type, size, device, enumerator and counter, in order.
     // A record of several packets shows its header with its first packet and
     // is listed when its last arrives: those are compared apart.
-    auto split = [](std::vector<RecordKey> all) {
+    auto byPackets = [](std::vector<RecordKey> all) {
         std::vector<RecordKey> large;
         for (auto it = all.begin(); it != all.end();)
             if (std::get<1>(*it) > long(tarvik::net::kMaxPayload)) large.push_back(*it), it = all.erase(it);
@@ -210,8 +210,8 @@ TEST(CliWireshark, RecordsAndFieldsMatchListAndReport) {
         std::sort(large.begin(), large.end());
         return std::make_pair(all, large);
     };
-    const auto [small, large] = split(reported);
-    EXPECT_EQ(split(dissectedRecords(v)), std::make_pair(small, large));
+    const auto [small, large] = byPackets(reported);
+    EXPECT_EQ(byPackets(dissectedRecords(v)), std::make_pair(small, large));
     EXPECT_EQ(large.size(), 2u);
     EXPECT_GE(reported.size(), 40u);
 
