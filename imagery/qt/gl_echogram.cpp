@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QOffscreenSurface>
+#include <QPainter>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 
@@ -225,6 +226,21 @@ void CGLEchogram::render() {
     glEnd();
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
+    drawCaption();
+}
+
+// While the echogram has nothing to draw, a line at its foot says so, as the
+// sector pane does.
+void CGLEchogram::drawCaption() {
+    const QString text = caption ? caption() : QString();
+    if (text.isEmpty()) return;
+    QPainter painter(this);
+    const QFontMetrics metrics = fontMetrics();
+    const QRect band(0, height() - metrics.height() * 2 - 4, width(), metrics.height() * 2 + 4);
+    painter.fillRect(band, QColor(12, 14, 22, 200));
+    painter.setPen(QColor(200, 200, 210));
+    painter.drawText(band.adjusted(6, 2, -6, -2), Qt::AlignCenter | Qt::TextWordWrap,
+                     metrics.elidedText(text, Qt::ElideRight, width() * 2 - 16));
 }
 
 } // namespace tarvik

@@ -79,6 +79,8 @@ public:
     // Uploads the image (and the colour table) and redraws: after AddPing,
     // Clear or a colour-map change of the model.
     void refresh();
+    // The line shown at the pane's foot (empty: none), asked at every paint.
+    std::function<QString()> caption;
 
 protected:
     bool initResources() override;
@@ -88,6 +90,7 @@ protected:
 private:
     bool CreateTexture();
     void upload();
+    void drawCaption();
 
     const EchogramImage* image_ = nullptr;
     unsigned texture_ = 0;
