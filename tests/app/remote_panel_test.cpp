@@ -111,6 +111,7 @@ TEST_F(RemotePanelView, PlayScriptFileRemembersTheFileAndLeavesTheEffects) {
     EXPECT_TRUE(port.checked(controls::kDisableInitialSubscription));
     EXPECT_EQ(limit, 200);
     EXPECT_EQ(port.waits, (std::vector<unsigned>{20, 20}));  // the pauses went through the port
+    EXPECT_GE(port.eventTurns, 4u);                          // and the turns between its four lines
     ASSERT_EQ(sent.records.size(), 1u);
     EXPECT_EQ(port.text(controls::kRemoteCommand), "1003  Set range");
     EXPECT_EQ(port.text(1023), "50");
