@@ -50,7 +50,7 @@ CImageryDisplays::CImageryDisplays() : sampleTypes_(dataSampleTypeTable()) {}
 
 std::string CImageryDisplays::echogramCaption() const {
     if (echogramLines_ > 0) return {};
-    return "No imagery records have arrived yet: side-scan (7007) or beam data (7008) records draw the echogram";
+    return "No imagery records have arrived yet: 7007 or 7008 rows draw the echogram";
 }
 
 void CImageryDisplays::StartUp() {

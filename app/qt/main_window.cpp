@@ -117,7 +117,8 @@ void CMainFrame::wireImagery() {
         return;
     }
     echogram->setImage(&imagery.echogram());
-    echogram->caption = [&imagery] { return QString::fromStdString(imagery.echogramCaption()); };
+    echogram->caption = [this] { return QString::fromStdString(view_->imagery().echogramCaption()); };
+    echogram->refresh();
     echogram->message = [this](std::string_view text) { port_->messageBox(text); };
     echogram->onInitialised = [this](bool ready) {
         if (!ready) view_->imageryEnabled = false;
