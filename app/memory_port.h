@@ -59,6 +59,18 @@ public:
     void highlightRecordBytes(std::size_t offset, std::size_t count) override { highlighted = {offset, count}; }
     void selectReportLine(std::optional<std::size_t> line) override { selectedReportLine = line; }
 
+    // Records the dialog in `valueDialogs`.
+    void showValues(const std::string& caption, const std::vector<std::string>& lines) override {
+        valueDialogs.push_back({caption, lines});
+    }
+    // Records the wait in `waits` and hands it to `waitHook` (a test's stand-in
+    // for the events that run meanwhile); it takes no time.
+    void wait(unsigned milliseconds, const std::function<bool()>& stopped) override {
+        waits.push_back(milliseconds);
+        if (waitHook) waitHook(milliseconds);
+        (void)stopped;
+    }
+    void processEvents() override { ++eventTurns; }
     void startTimer(int id, unsigned milliseconds) override;
     void stopTimer(int id) override;
     void postToUserInterface(std::function<void()> task) override;
@@ -95,6 +107,10 @@ public:
     std::optional<std::size_t> cancelAfterSteps;
     bool progressShown = false;
     std::vector<std::vector<std::string>> printed;
+    std::vector<std::pair<std::string, std::vector<std::string>>> valueDialogs;  // caption, lines
+    std::vector<unsigned> waits;
+    std::function<void(unsigned milliseconds)> waitHook;
+    std::size_t eventTurns = 0;
     std::vector<PrintHeading> printedHeadings;
 
 private:

@@ -21,6 +21,7 @@
 #include "decode/catalogue/catalogue.h"
 #include "decode/layout_loader.h"
 #include "decode/report.h"
+#include "imagery/imagery_displays.h"
 #include "imagery/imagery_key.h"
 #include "decode/report_byte_map.h"
 #include "remote/definitions.h"
@@ -191,20 +192,30 @@ public:
     void takeDeviceList();
     void readSonarChecks();
 
-    // Hooks of the remote panel and the scripts, for the window and the parts
-    // of the tool built elsewhere; empty ones are skipped.
-    // The "Remote Control Construction" dialog: caption and list lines.
-    std::function<void(const std::string&, const std::vector<std::string>&)> showValuesDialog;
-    // A script's wait: the window keeps painting meanwhile; by default the thread sleeps.
-    std::function<void(unsigned milliseconds)> scriptWait;
-    // Between two lines of a script: the window handles its pending events.
-    std::function<void()> scriptIdle;
-    // Script directives that reach the connection, the pipeline and the output file.
-    // Empty ones do what the window's own controls do.
-    std::function<void()> startCommunicating;          // START, BEGIN (empty: "Start Communicating")
-    std::function<void()> writeOutputFile;             // RECORD (empty: "Write Vx Output File")
-    std::function<void(int records)> setScrollLimit;   // LIMITRECORDS (empty: the list's scroll limit)
-    std::function<void()> terminateWindow;             // TERM: the window closes
+    // A script's directives that reach beyond the form's controls. The hook,
+    // when set, sees each one first and returns true when it has dealt with it
+    // (tarvik-cli says what it would do; the window closes after TERM); otherwise
+    // the view does what the form's own controls do. A script's waits and the
+    // dialogs it opens go through the port.
+    struct ScriptDirective {
+        enum class Kind {
+            StartCommunicating,          // START, BEGIN: "Start Communicating"
+            WriteOutputFile,             // RECORD: "Write Vx Output File"
+            ScrollLimit,                 // LIMITRECORDS (value: the records)
+            DisableInitialSubscription,  // NOSUB (value 1), SUBSCRIBE (value 0)
+            StopVolatileConnections,     // END, STOP, QUIT
+            Terminate,                   // TERM: the window closes
+        };
+        Kind kind;
+        int value = 0;
+    };
+    std::function<bool(const ScriptDirective&)> scriptDirective;
+    // Checks every line of a script file (and of the scripts it plays) without
+    // playing it; false after a message.
+    bool checkScriptFile(const std::string& path);
+    // The script files read since the view was made, each once, in the order
+    // first read (the inputs of a play).
+    const std::vector<std::string>& scriptFilesRead() const { return scriptFilesRead_; }
     // Live records: the arrival pipeline (list, history, filter, pause) and the
     // connection (receiver, sender, device list, subscriptions). Subscribers of
     // the pipeline (output writer, imagery) hook onto pipeline().
@@ -225,14 +236,16 @@ public:
     // The record number the list keeps for a row (live: arrival number; file: index position).
     std::uint32_t rowRecordNumber(std::size_t row) const { return source_->rowRecordNumber(row); }
 
-    // Imagery: records handed to the sonar sector display (and the echogram).
-    // Until the displays exist the hooks are empty and `imageryEnabled` false.
+    // Imagery: the echogram and the sector picture (Qt-free models; the window
+    // only draws them). They get the records the list shows, the first records
+    // of a file read and the record reported. Views that show no imagery leave
+    // `imageryEnabled` false, and the displays are then left alone.
     bool imageryEnabled = false;
-    std::function<void(const ImageryKey&, const Bytes&)> displayRecord;
-    std::function<void()> resetImagery;
-    // Reading a file also hands its first side-scan records (7007) to the
-    // echogram alone, so the file's waterfall shows.
-    std::function<void(const ImageryKey&, const Bytes&)> echogramRecord;
+    CImageryDisplays& imagery() { return imagery_; }
+    const CImageryDisplays& imagery() const { return imagery_; }
+    // The echogram drawn afresh from every shown row, first to last (a whole
+    // file's waterfall rather than its first screenful).
+    void drawShownRowsInEchogram();
 
 private:
     void setUpRemotePanel();
@@ -278,6 +291,7 @@ private:
     RecordStatistics liveStatistics_;
     RecentFiles recentFiles_{settings_};
     std::vector<WalkedField> walkedFields_;
+    CImageryDisplays imagery_;
 
     // Remote control and scripts.
     class ScriptActions;
@@ -288,6 +302,7 @@ private:
     bool scriptRunning_ = false;
     bool scriptStop_ = false;
     std::string scriptPath_;
+    std::vector<std::string> scriptFilesRead_;
     // Live records. The pipeline is declared before the connection that feeds it.
     CArrivalPipeline pipeline_{port_};
     CConnection connection_{port_, settings_, pipeline_};

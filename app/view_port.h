@@ -4,6 +4,8 @@
 
 #include "app/print_layout.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -11,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -126,7 +129,25 @@ public:
     virtual void highlightRecordBytes(std::size_t offset, std::size_t count) { (void)offset, (void)count; }
     virtual void selectReportLine(std::optional<std::size_t> line) { (void)line; }
 
+    // The "Remote Control Construction" dialog of "Show Values": its caption and
+    // the value list. Ports without the dialog ignore it.
+    virtual void showValues(const std::string& caption, const std::vector<std::string>& lines) {
+        (void)caption, (void)lines;
+    }
+
     // Time and threads.
+    // A wait of `milliseconds` (a script's pause): the desktop goes on meanwhile
+    // (it paints, runs its timers and takes the user's commands) and the wait
+    // ends early once `stopped` says so. A port without an event loop sleeps.
+    virtual void wait(unsigned milliseconds, const std::function<bool()>& stopped) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        for (auto now = std::chrono::steady_clock::now(); now < end && !(stopped && stopped());
+             now = std::chrono::steady_clock::now())
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(20)));
+    }
+    // Lets the desktop handle what is pending (between two lines of a script, so
+    // that it repaints and takes a stop request even when the script never waits).
+    virtual void processEvents() {}
     virtual void startTimer(int id, unsigned milliseconds) = 0;
     virtual void stopTimer(int id) = 0;
     virtual void postToUserInterface(std::function<void()> task) = 0;  // safe from any thread

@@ -127,7 +127,7 @@ bool CMyTarvikView::openCapture(const std::string& path) {
     setSource(capture);
     recentFiles_.add(path);
     pipeline_.clear();
-    if (imageryEnabled && resetImagery) resetImagery();
+    if (imageryEnabled) imagery_.Reset();
     // A capture that ends early lists what it held, and says so.
     if (!message.empty()) port_.messageBox(message);
     preloadImagery(*capture);
@@ -150,7 +150,7 @@ void CMyTarvikView::LoadRecordFile() {
     if (!file || !file->file().isOpen()) return;
 
     pipeline_.clear();
-    if (imageryEnabled && resetImagery) resetImagery();
+    if (imageryEnabled) imagery_.Reset();
 
     file->setFilter(port_.text(controls::kRecordFilter));
     std::optional<std::string> problem = file->build(readPastDamage);
@@ -193,18 +193,28 @@ void CMyTarvikView::preloadImagery(const IndexedRecordSource& source) {
             if (found[t] || entry.recordType() != kPreloadTypes[t]) continue;
             found[t] = true;
             --remaining;
-            Bytes frame = source.readFrame(i);
-            if (imageryEnabled && displayRecord)
-                displayRecord({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, frame);
+            if (imageryEnabled)
+                imagery_.DisplayRecord({entry.deviceId(), entry.systemEnumerator(), entry.recordType()},
+                                       source.readFrame(i));
         }
     }
-    if (!imageryEnabled || !echogramRecord) return;
+    if (!imageryEnabled) return;
     std::size_t lines = 0;
     for (std::size_t i = 0; i < index.size() && i < kEchogramWindow && lines < kEchogramRows; ++i) {
         const RecordIndexEntry& entry = index[i];
         if (entry.recordType() != kSideScan) continue;
         ++lines;
-        echogramRecord({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, source.readFrame(i));
+        imagery_.FeedEchogram({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, source.readFrame(i));
+    }
+}
+
+void CMyTarvikView::drawShownRowsInEchogram() {
+    imagery_.Reset();
+    for (std::size_t row = 0, rows = recordRowCount(); row < rows; ++row) {
+        const std::optional<Bytes> record = rowRecord(row);
+        if (!record) continue;
+        const FrameView frame(*record);
+        imagery_.FeedEchogram({frame.deviceId(), frame.systemEnumerator(), frame.recordType()}, *record);
     }
 }
 

@@ -6,9 +6,8 @@
 #include "app/tarvik_view.h"
 #include "net/request_records.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstdlib>
-#include <thread>
 
 namespace tarvik {
 
@@ -36,42 +35,50 @@ private:
 
 } // namespace
 
-// What a script's directives do in the window.
+// What a script's directives do in the window. Its waits and its pauses
+// between lines go through the port; the directives that reach beyond the
+// form are offered to the view's hook first.
 class CMyTarvikView::ScriptActions final : public remote::ScriptHost {
 public:
+    using Kind = ScriptDirective::Kind;
     explicit ScriptActions(CMyTarvikView& view) : view_(view) {}
     void messageBox(std::string_view text) override { view_.port_.messageBox(text); }
     void wait(unsigned ms) override {
-        if (view_.scriptWait) view_.scriptWait(ms);
-        else std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        view_.port_.wait(ms, [this] { return view_.scriptStop_; });
     }
     bool stopRequested() override { return view_.scriptStop_; }
-    void betweenLines() override {
-        if (view_.scriptIdle) view_.scriptIdle();
-    }
+    void betweenLines() override { view_.port_.processEvents(); }
     void writeOutputFile() override {
-        if (view_.writeOutputFile) view_.writeOutputFile();
-        else view_.OnWriteOutputFile();
+        if (!handled(Kind::WriteOutputFile)) view_.OnWriteOutputFile();
     }
     void setDisableInitialSubscription(bool on) override {
-        view_.port_.setChecked(controls::kDisableInitialSubscription, on);
+        if (!handled(Kind::DisableInitialSubscription, on ? 1 : 0))
+            view_.port_.setChecked(controls::kDisableInitialSubscription, on);
     }
     void setScrollLimit(int records) override {
-        if (view_.setScrollLimit) view_.setScrollLimit(records);
-        else if (records > 0) view_.pipeline_.setScrollLimit(static_cast<std::uint32_t>(records));
+        if (!handled(Kind::ScrollLimit, records) && records > 0)
+            view_.pipeline_.setScrollLimit(static_cast<std::uint32_t>(records));
     }
     void startCommunicating() override {
-        if (view_.startCommunicating) view_.startCommunicating();
-        else view_.connection_.OnStartCommunicating();
+        if (!handled(Kind::StartCommunicating)) view_.connection_.OnStartCommunicating();
     }
-    void stopVolatileConnections() override { view_.stopVolatileConnections(); }
+    void stopVolatileConnections() override {
+        if (!handled(Kind::StopVolatileConnections)) view_.stopVolatileConnections();
+    }
     void terminate() override {
-        if (view_.terminateWindow) view_.terminateWindow();
-        else view_.OnViewClosing();
+        if (!handled(Kind::Terminate)) view_.OnViewClosing();
     }
     void showPanelFields() override { view_.showRemoteFields(); }
+    std::optional<std::string> readScriptFile(const std::string& path) override {
+        auto& read = view_.scriptFilesRead_;
+        if (std::find(read.begin(), read.end(), path) == read.end()) read.push_back(path);
+        return ScriptHost::readScriptFile(path);
+    }
 
 private:
+    bool handled(Kind kind, int value = 0) {
+        return view_.scriptDirective && view_.scriptDirective(ScriptDirective{kind, value});
+    }
     CMyTarvikView& view_;
 };
 
@@ -90,17 +97,19 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
     useLiveSource();
     // The view's own subscribers of live records: the statistics, the output
-    // record file and the imagery.
+    // record file and the imagery displays.
     CArrivalPipeline::Subscriber own;
     own.arrived = [this](const Bytes& frame) { countLiveRecord(frame); };
     own.passed = [this](const Bytes& frame) { outputWriter_.WriteArrivedFrame(frame); };
-    own.display = [this](const ImageryKey& key, const Bytes& frame) {
-        if (imageryEnabled && displayRecord) displayRecord(key, frame);
-    };
     pipeline_.subscribe(std::move(own));
+    CArrivalPipeline::Subscriber imagery;
+    imagery.display = [this](const ImageryKey& key, const Bytes& frame) {
+        if (imageryEnabled) imagery_.DisplayRecord(key, frame);
+    };
+    pipeline_.subscribe(std::move(imagery));
     connection_.recordSent = [this](const Bytes& frame) { outputWriter_.WriteSentRecord(frame); };
     connection_.resetImagery = [this] {
-        if (imageryEnabled && resetImagery) resetImagery();
+        if (imageryEnabled) imagery_.Reset();
     };
     connection_.communicationStarted = [this] {
         // Live rows replace the file's rows; the text output file ends.
@@ -111,6 +120,7 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
     connection_.devicesChanged = [this] { takeDeviceList(); };
     connection_.loadRememberedAddresses();
     setUpRemotePanel();
+    imagery_.StartUp();
 }
 
 CMyTarvikView::~CMyTarvikView() = default;
@@ -189,7 +199,7 @@ void CMyTarvikView::OnSelchangeRemoteCommand() {
 void CMyTarvikView::OnShowValues(std::size_t row) {
     readRemoteFields();
     const auto lines = remotePanel_.showValues(row);
-    if (!lines.empty() && showValuesDialog) showValuesDialog(remotePanel_.showValuesCaption(), lines);
+    if (!lines.empty()) port_.showValues(remotePanel_.showValuesCaption(), lines);
 }
 
 void CMyTarvikView::OnSendRemoteControl() {
@@ -198,6 +208,8 @@ void CMyTarvikView::OnSendRemoteControl() {
     remotePanel_.buildAndSendCommand();
     showRemoteFields();
 }
+
+bool CMyTarvikView::checkScriptFile(const std::string& path) { return script_->checkFile(path); }
 
 bool CMyTarvikView::playScriptFile(const std::string& path) {
     if (scriptRunning_) return false;

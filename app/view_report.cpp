@@ -42,8 +42,7 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber, const
         addOriginLine(report, &walkedFields_, origin);
         byteMap_.build(report.lines, walkedFields_, entry.size());
         // The reported record goes to the sector display too.
-        if (imageryEnabled && displayRecord)
-            displayRecord({frame.deviceId(), frame.systemEnumerator(), frame.recordType()}, Bytes(entry.begin(), entry.end()));
+        if (imageryEnabled) imagery_.DisplayRecord({frame.deviceId(), frame.systemEnumerator(), frame.recordType()}, entry);
     } else {
         byteMap_.clear();
         const std::string_view text(reinterpret_cast<const char*>(entry.data()), entry.size());

@@ -48,6 +48,11 @@ std::optional<Bytes> centreBeamLine(ByteSpan record, DataSampleTypeTable& table)
 
 CImageryDisplays::CImageryDisplays() : sampleTypes_(dataSampleTypeTable()) {}
 
+std::string CImageryDisplays::echogramCaption() const {
+    if (echogramLines_ > 0) return {};
+    return "No imagery records have arrived yet: 7007 or 7008 rows draw the echogram";
+}
+
 void CImageryDisplays::StartUp() {
     echogram_.SetColourMap(0);
     echogram_.SetRotation(0);
@@ -58,10 +63,13 @@ void CImageryDisplays::StartUp() {
 
 void CImageryDisplays::DisplayRecord(const ImageryKey& key, ByteSpan record) {
     sector_.DisplayRecord(key, record);
-    FeedEchogram(key, record);
+    feed(key, record);
 }
 
-void CImageryDisplays::FeedEchogram(const ImageryKey& key, ByteSpan record) {
+void CImageryDisplays::FeedEchogram(const ImageryKey& key, ByteSpan record) { feed(key, record); }
+
+void CImageryDisplays::feed(const ImageryKey& key, ByteSpan record) {
+    ++recordsHandedIn_;
     std::optional<Bytes> line;
     if (key.recordType == kSideScan) {
         line = sideScanLine(record);
@@ -71,12 +79,15 @@ void CImageryDisplays::FeedEchogram(const ImageryKey& key, ByteSpan record) {
     }
     if (!line) return;
     echogram_.AddPing(*line);
+    ++echogramLines_;
     if (onEchogramChanged) onEchogramChanged();
 }
 
 void CImageryDisplays::Reset() {
     echogram_.Clear();
     sideScanSeen_ = false;
+    echogramLines_ = 0;
+    ++resets_;
     if (onEchogramChanged) onEchogramChanged();
 }
 

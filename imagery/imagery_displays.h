@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace tarvik {
 
@@ -34,8 +35,18 @@ public:
     // Connection started or a file read: the echogram starts empty.
     void Reset();
 
+    // Echogram lines drawn since the last reset, records handed in (to either
+    // display) and resets since the displays were made.
+    std::uint64_t echogramLines() const { return echogramLines_; }
+    std::uint64_t recordsHandedIn() const { return recordsHandedIn_; }
+    std::uint64_t resets() const { return resets_; }
+    // The line the echogram pane shows while it has no line to draw; empty once it has.
+    std::string echogramCaption() const;
+
     EchogramImage& echogram() { return echogram_; }
+    const EchogramImage& echogram() const { return echogram_; }
     CSonarSector& sector() { return sector_; }
+    const CSonarSector& sector() const { return sector_; }
     // Called when the echogram's picture or colours changed (the widgets redraw);
     // `EchogramChanged` tells them after a change made to the echogram directly.
     std::function<void()> onEchogramChanged;
@@ -44,10 +55,13 @@ public:
     }
 
 private:
+    void feed(const ImageryKey& key, ByteSpan record);
+
     EchogramImage echogram_;
     CSonarSector sector_;
     DataSampleTypeTable sampleTypes_;
     bool sideScanSeen_ = false;
+    std::uint64_t echogramLines_ = 0, recordsHandedIn_ = 0, resets_ = 0;
 };
 
 } // namespace tarvik

@@ -100,27 +100,25 @@ CMainFrame::~CMainFrame() {
 // The echogram and the sector picture get the records the view hands out.
 // Without OpenGL the window works on, with the imagery displays disabled.
 void CMainFrame::wireImagery() {
-    imagery_ = std::make_unique<CImageryDisplays>();
+    CImageryDisplays& imagery = view_->imagery();
     CGLEchogram* echogram = form_->echogram();
     CSectorWidget* sector = form_->sector();
-    sector->attach(&imagery_->sector(), &imagery_->echogram());
-    imagery_->onEchogramChanged = [echogram, sector] {
+    sector->attach(&imagery.sector(), &imagery.echogram());
+    imagery.onEchogramChanged = [echogram, sector] {
         if (echogram) echogram->refresh();
         sector->update();  // the sector shares the echogram's colours
     };
-    imagery_->sector().onDraw = [sector] { sector->update(); };
-    imagery_->StartUp();
-
-    view_->displayRecord = [this](const ImageryKey& key, const Bytes& record) { imagery_->DisplayRecord(key, record); };
-    view_->echogramRecord = [this](const ImageryKey& key, const Bytes& record) { imagery_->FeedEchogram(key, record); };
-    view_->resetImagery = [this] { imagery_->Reset(); };
+    imagery.sector().onDraw = [sector] { sector->update(); };
+    imagery.EchogramChanged();
     if (echogram == nullptr) {
         // The message waits for the event loop, so it goes where the program sends messages.
         view_->imageryEnabled = false;
         QTimer::singleShot(0, this, [this] { port_->messageBox("Can't Create A GL Rendering Context."); });
         return;
     }
-    echogram->setImage(&imagery_->echogram());
+    echogram->setImage(&imagery.echogram());
+    echogram->caption = [this] { return QString::fromStdString(view_->imagery().echogramCaption()); };
+    echogram->refresh();
     echogram->message = [this](std::string_view text) { port_->messageBox(text); };
     echogram->onInitialised = [this](bool ready) {
         if (!ready) view_->imageryEnabled = false;
@@ -131,10 +129,12 @@ void CMainFrame::wireImagery() {
     view_->imageryEnabled = true;
 }
 
+CImageryDisplays& CMainFrame::imagery() { return view_->imagery(); }
+
 // The echogram's own menu: colour map, brightness, contrast, orientation and
 // how long pings are shrunk. The sector picture shares the colours.
 void CMainFrame::echogramMenu(const QPoint& at) {
-    EchogramImage& e = imagery_->echogram();
+    EchogramImage& e = imagery().echogram();
     QMenu menu(this);
     auto choices = [&](const QString& title, const QStringList& names, std::uint32_t current, auto apply) {
         QMenu* sub = menu.addMenu(title);
@@ -144,7 +144,7 @@ void CMainFrame::echogramMenu(const QPoint& at) {
             action->setChecked(current == static_cast<std::uint32_t>(i));
             connect(action, &QAction::triggered, this, [this, apply, i] {
                 apply(static_cast<std::uint32_t>(i));
-                imagery_->EchogramChanged();
+                imagery().EchogramChanged();
             });
         }
     };
@@ -416,22 +416,12 @@ void CMainFrame::wireRemotePanel() {
         connect(button, &QPushButton::clicked, this, [this, row] { view_->OnShowValues(row); });
         button->setVisible(false);
     }
-    view_->showValuesDialog = [this](const std::string& caption, const std::vector<std::string>& lines) {
-        CRemoteControlDlg dialog(caption, lines, this);
-        dialog.exec();
+    // TERM closes the window once the script has ended.
+    view_->scriptDirective = [this](const CMyTarvikView::ScriptDirective& directive) {
+        if (directive.kind != CMyTarvikView::ScriptDirective::Kind::Terminate) return false;
+        closeAfterScript_ = true;
+        return true;
     };
-    // A script's waits keep the window painting and let the user stop the script.
-    view_->scriptWait = [this](unsigned ms) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!view_->scriptStopRequested() && clock.elapsed() < ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            const qint64 left = static_cast<qint64>(ms) - clock.elapsed();
-            if (left > 0) QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
-        }
-    };
-    view_->scriptIdle = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); };
-    view_->terminateWindow = [this] { closeAfterScript_ = true; };
 }
 
 void CMainFrame::playScript() {

@@ -34,7 +34,8 @@ public:
     CMainForm& form() { return *form_; }
     RecordListModel& recordModel() { return *model_; }
     CCondensedFileProperties& separatorDialog() { return *separatorDialog_; }
-    CImageryDisplays& imagery() { return *imagery_; }
+    // The imagery displays the view owns and the window draws.
+    CImageryDisplays& imagery();
 
     // The menu entry of a command number (nullptr when there is none).
     QAction* commandAction(int command) const;
@@ -82,7 +83,6 @@ private:
     CMainForm* form_;
     std::unique_ptr<QtViewPort> port_;
     std::unique_ptr<CMyTarvikView> view_;
-    std::unique_ptr<CImageryDisplays> imagery_;
     RecordListModel* model_;
     CCondensedFileProperties* separatorDialog_ = nullptr;
     std::map<int, QAction*> commands_;

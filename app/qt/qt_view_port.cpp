@@ -7,11 +7,15 @@
 #include "app/qt/hlist_box.h"
 #include "app/qt/main_form.h"
 #include "app/qt/record_list_model.h"
+#include "app/qt/remote_control_dlg.h"
 #include "app/qt/report_printer.h"
 
 #include <QAbstractButton>
 #include <QSignalBlocker>
 #include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -314,6 +318,25 @@ bool QtViewPort::timerRunning(int id) const {
 }
 
 // The task runs on the thread the window lives on, from its event loop.
+void QtViewPort::showValues(const std::string& caption, const std::vector<std::string>& lines) {
+    CRemoteControlDlg dialog(caption, lines, &window_);
+    dialog.exec();
+}
+
+// The window keeps painting and takes the user's commands (a stop among them)
+// while a script waits.
+void QtViewPort::wait(unsigned milliseconds, const std::function<bool()>& stopped) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!(stopped && stopped()) && clock.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const qint64 left = static_cast<qint64>(milliseconds) - clock.elapsed();
+        if (left > 0) QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 10)));
+    }
+}
+
+void QtViewPort::processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); }
+
 void QtViewPort::postToUserInterface(std::function<void()> task) {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }

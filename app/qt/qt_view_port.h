@@ -61,6 +61,9 @@ public:
     void highlightRecordBytes(std::size_t offset, std::size_t count) override;
     void selectReportLine(std::optional<std::size_t> line) override;
 
+    void showValues(const std::string& caption, const std::vector<std::string>& lines) override;
+    void wait(unsigned milliseconds, const std::function<bool()>& stopped) override;
+    void processEvents() override;
     void startTimer(int id, unsigned milliseconds) override;
     void stopTimer(int id) override;
     void postToUserInterface(std::function<void()> task) override;

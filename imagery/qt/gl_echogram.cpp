@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QOffscreenSurface>
+#include <QLabel>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 
@@ -145,7 +146,10 @@ void CGLEchogram::setImage(const EchogramImage* image) {
     update();
 }
 
-void CGLEchogram::refresh() { update(); }
+void CGLEchogram::refresh() {
+    showCaption();
+    update();
+}
 
 bool CGLEchogram::initResources() { return CreateTexture(); }
 
@@ -225,6 +229,33 @@ void CGLEchogram::render() {
     glEnd();
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
+}
+
+// While the echogram has nothing to draw, a line at its foot says so, as the
+// sector pane does. It is a child label over the picture, so it shows whatever
+// the OpenGL drawing does.
+void CGLEchogram::showCaption() {
+    const QString text = caption ? caption() : QString();
+    if (text.isEmpty()) {
+        if (captionLabel_) captionLabel_->hide();
+        return;
+    }
+    if (captionLabel_ == nullptr) {
+        captionLabel_ = new QLabel(this);
+        captionLabel_->setAlignment(Qt::AlignCenter);
+        captionLabel_->setWordWrap(true);
+        captionLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        captionLabel_->setStyleSheet("QLabel { background: rgba(12, 14, 22, 200); color: rgb(200, 200, 210); padding: 2px 6px; }");
+    }
+    captionLabel_->setText(text);
+    const int band = fontMetrics().height() * 2 + 4;
+    captionLabel_->setGeometry(0, height() - band, width(), band);
+    captionLabel_->show();
+}
+
+void CGLEchogram::resizeEvent(QResizeEvent* event) {
+    COpenGLBase::resizeEvent(event);
+    showCaption();
 }
 
 } // namespace tarvik

@@ -12,6 +12,9 @@
 #include <string>
 #include <string_view>
 
+class QLabel;
+class QResizeEvent;
+
 namespace tarvik {
 
 // The reusable part: context set-up and its failure messages, the viewport,
@@ -79,6 +82,8 @@ public:
     // Uploads the image (and the colour table) and redraws: after AddPing,
     // Clear or a colour-map change of the model.
     void refresh();
+    // The line shown at the pane's foot (empty: none), asked again at every refresh.
+    std::function<QString()> caption;
 
 protected:
     bool initResources() override;
@@ -88,6 +93,8 @@ protected:
 private:
     bool CreateTexture();
     void upload();
+    void showCaption();
+    void resizeEvent(QResizeEvent* event) override;
 
     const EchogramImage* image_ = nullptr;
     unsigned texture_ = 0;
@@ -95,6 +102,7 @@ private:
     void (*colorTable_)(unsigned, unsigned, int, unsigned, unsigned, const void*) = nullptr;
     std::uint64_t uploaded_ = ~std::uint64_t{0};
     std::vector<std::uint8_t> expanded_;
+    QLabel* captionLabel_ = nullptr;
 };
 
 } // namespace tarvik

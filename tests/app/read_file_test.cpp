@@ -165,30 +165,28 @@ TEST_F(ReadVxFile, FilterSelectsRowsByTypeTextAndKeepsIndexPositions) {
 
 TEST_F(ReadVxFile, PreloadHandsTheFirstSettingsConfigurationAndGeometryToTheImagery) {
     const std::string path = sample("preload.vxr", 30);
-    std::vector<std::uint32_t> handed;
     view.imageryEnabled = true;
-    view.displayRecord = [&](const ImageryKey& key, const Bytes& frame) {
+    const CImageryDisplays& imagery = view.imagery();
+    ASSERT_TRUE(view.openRecordFile(path));
+    std::vector<std::uint32_t> handed;
+    for (const auto& [key, frame] : imagery.sector().store()) {
         handed.push_back(key.recordType);
         EXPECT_EQ(FrameView(frame).recordType(), key.recordType);
         EXPECT_EQ(key.deviceId, 7125u);
-    };
-    int resets = 0;
-    view.resetImagery = [&] { ++resets; };
-    ASSERT_TRUE(view.openRecordFile(path));
-    EXPECT_EQ(handed, (std::vector<std::uint32_t>{7000, 7004, 7001}));
-    EXPECT_EQ(resets, 1);
+    }
+    EXPECT_EQ(handed, (std::vector<std::uint32_t>{7000, 7004}));  // the sector keeps settings and geometry; the configuration (7001) is handed in too
+    EXPECT_EQ(imagery.recordsHandedIn(), 3u);
+    EXPECT_EQ(imagery.resets(), 1u);
 }
 
 TEST_F(ReadVxFile, AFilterChangeListsRowsAgainWithoutReadingTheFileOrTheImagery) {
     const std::string path = sample("refilter.vxr", 30);
-    int resets = 0, handed = 0;
     view.imageryEnabled = true;
-    view.displayRecord = [&](const ImageryKey&, const Bytes&) { ++handed; };
-    view.resetImagery = [&] { ++resets; };
+    const CImageryDisplays& imagery = view.imagery();
     ASSERT_TRUE(view.openRecordFile(path));
     const std::size_t all = view.recordRowCount();
-    ASSERT_EQ(resets, 1);
-    const int preloaded = handed;
+    ASSERT_EQ(imagery.resets(), 1u);
+    const std::uint64_t preloaded = imagery.recordsHandedIn();
 
     // The file goes away: a filter change must not need it.
     ASSERT_EQ(::unlink(path.c_str()), 0);
@@ -200,8 +198,8 @@ TEST_F(ReadVxFile, AFilterChangeListsRowsAgainWithoutReadingTheFileOrTheImagery)
     EXPECT_EQ(port.recordRowCount, view.recordRowCount());
     EXPECT_EQ(view.rowText(0, 0), "7000");
     EXPECT_EQ(port.selectedRow, std::nullopt);  // the selected row's record may be gone
-    EXPECT_EQ(resets, 1);
-    EXPECT_EQ(handed, preloaded);
+    EXPECT_EQ(imagery.resets(), 1u);
+    EXPECT_EQ(imagery.recordsHandedIn(), preloaded);
     EXPECT_TRUE(port.messages.empty());
 
     port.setText(controls::kRecordFilter, "ALL RECORDS");

@@ -140,7 +140,7 @@ TEST_F(RemoteOverConnection, ScriptStartsTheConnectionChoosesDevicesAndStops) {
         std::ofstream out(script);
         out << "PACE, 0\r\nLIMITRECORDS, 50\r\nSTART\r\nDEVICES, 7125, 0\r\n1003, 40\r\nSLEEP, 300\r\n";
     }
-    view.scriptWait = [&](unsigned ms) { tickUntil([] { return false; }, ms / 1000.0); };
+    port.waitHook = [&](unsigned ms) { tickUntil([] { return false; }, ms / 1000.0); };
     EXPECT_TRUE(view.playScriptFile(script));
     EXPECT_TRUE(port.messages.empty()) << port.messages.front();
     EXPECT_EQ(view.pipeline().scrollLimit(), 50u);

@@ -20,7 +20,6 @@ protected:
     RemotePanelView() {
         view.remotePanel().sender = &sent;
         view.remotePanel().devices = {{7000, 0, false}};
-        view.scriptWait = [this](unsigned ms) { waits.push_back(ms); };
     }
     std::string script(const std::string& name, const std::string& text) {
         return dir.write(name, Bytes(text.begin(), text.end()));
@@ -28,7 +27,6 @@ protected:
 
     tarvik::testing::TempDir dir;
     tarvik::testing::KeptRecords sent;
-    std::vector<unsigned> waits;
     MemoryPort port;
     MemorySettingsStore settings;
     CMyTarvikView view{port, settings};
@@ -82,15 +80,11 @@ TEST_F(RemotePanelView, TheFormSendsEachSonarOnceAndNoValueItDidNotType) {
 }
 
 TEST_F(RemotePanelView, ShowValuesListsBitFieldsAndValues) {
-    std::string caption;
-    std::vector<std::string> lines;
-    view.showValuesDialog = [&](const std::string& c, const std::vector<std::string>& l) {
-        caption = c;
-        lines = l;
-    };
     port.setText(controls::kRemoteCommand, "1009  Bottom detection mask");
     view.OnSelchangeRemoteCommand();
     view.OnShowValues(0);
+    ASSERT_EQ(port.valueDialogs.size(), 1u);  // the dialog goes through the port
+    const auto& [caption, lines] = port.valueDialogs[0];
     EXPECT_EQ(caption, "Bottom detection mask");
     ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[3], "0 - 3  Reserved");
@@ -107,12 +101,17 @@ TEST_F(RemotePanelView, PlayScriptFileRemembersTheFileAndLeavesTheEffects) {
 
     const std::string path = script("a.vxs", "NOSUB\r\nPACE, 20\r\n1003, 50\r\nLIMITRECORDS, 1000\r\n");
     int limit = 0;
-    view.setScrollLimit = [&](int n) { limit = n; };
+    view.scriptDirective = [&](const CMyTarvikView::ScriptDirective& d) {
+        if (d.kind != CMyTarvikView::ScriptDirective::Kind::ScrollLimit) return false;
+        limit = d.value;
+        return true;
+    };
     port.fileAnswers.push_back(OpenFileResult::chosen(path));
     view.OnPlayScriptFile();
     EXPECT_TRUE(port.checked(controls::kDisableInitialSubscription));
     EXPECT_EQ(limit, 200);
-    EXPECT_EQ(waits, (std::vector<unsigned>{20, 20}));
+    EXPECT_EQ(port.waits, (std::vector<unsigned>{20, 20}));  // the pauses went through the port
+    EXPECT_GE(port.eventTurns, 4u);                          // and the turns between its four lines
     ASSERT_EQ(sent.records.size(), 1u);
     EXPECT_EQ(port.text(controls::kRemoteCommand), "1003  Set range");
     EXPECT_EQ(port.text(1023), "50");
@@ -129,7 +128,7 @@ TEST_F(RemotePanelView, PlayScriptFileRemembersTheFileAndLeavesTheEffects) {
 }
 
 TEST_F(RemotePanelView, ScriptsCanBeStoppedAtTheirWaits) {
-    view.scriptWait = [this](unsigned) { view.stopScript(); };
+    port.waitHook = [this](unsigned) { view.stopScript(); };
     const std::string path = script("long.vxs", "PACE, 100\n1003, 1\n1003, 2\n");
     EXPECT_TRUE(view.playScriptFile(path));
     EXPECT_TRUE(sent.records.empty());
@@ -191,7 +190,7 @@ TEST(RemoteCommandsOfTheView, LayoutFilesReplaceAndAddCommands) {
 TEST_F(RemotePanelView, CommandsThatReplaceOrReadTheWholeListWaitForAPlayingScript) {
     const std::string kRefused = "A script is playing: stop it first (Scripts, Stop Script)";
     std::size_t messagesDuringWait = 0;
-    view.scriptWait = [&](unsigned) {
+    port.waitHook = [&](unsigned) {
         // The window's events run during a script's wait: its menus and buttons too.
         view.OnReadVxFile();
         view.OnStartCommunicating();

@@ -46,6 +46,10 @@ void ImageryTest::fanAndWaterfallShowTheFile() {
     window.port().messageHook = [&](const std::string& text) { messages.push_back(text); };
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The window draws the displays the view owns; empty, the echogram says so.
+    QCOMPARE(&window.imagery(), &window.view().imagery());
+    QVERIFY(window.form().echogram()->caption);
+    QVERIFY(!window.form().echogram()->caption().isEmpty());
 
     synth::SampleOptions options;
     options.imageryPings = 64;
@@ -73,6 +77,7 @@ void ImageryTest::fanAndWaterfallShowTheFile() {
     const QImage waterfall = window.form().echogram()->grabFramebuffer();
     QVERIFY(!waterfall.isNull());
     QVERIFY(colours(waterfall) > 30);
+    QVERIFY(window.form().echogram()->caption().isEmpty());
 
     // Another file without side-scan records: the echogram starts empty.
     synth::SampleOptions plain;
@@ -82,6 +87,7 @@ void ImageryTest::fanAndWaterfallShowTheFile() {
     QVERIFY(window.view().openRecordFile(other));
     const auto& indices = window.imagery().echogram().indices();
     QVERIFY(std::all_of(indices.begin(), indices.end(), [](std::uint8_t v) { return v == 0; }));
+    QVERIFY(!window.form().echogram()->caption().isEmpty());
     QVERIFY(messages.empty());
 }
 

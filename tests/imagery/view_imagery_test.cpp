@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <utility>
+
 namespace tarvik {
 namespace {
 
@@ -25,49 +28,76 @@ TEST(ViewImagery, FileAndReportFeedTheDisplays) {
     MemorySettingsStore settings;
     port.setText(controls::kRecordFilter, "ALL RECORDS");
     CMyTarvikView view(port, settings);
-    CImageryDisplays displays;
-    displays.StartUp();
-    std::vector<std::uint32_t> toSector;
-    std::size_t echogramLines = 0, resets = 0;
+    // The view owns the displays; empty, the echogram says so.
+    const CImageryDisplays& displays = view.imagery();
+    EXPECT_FALSE(displays.echogramCaption().empty());
     view.imageryEnabled = true;
-    view.displayRecord = [&](const ImageryKey& key, const Bytes& record) {
-        toSector.push_back(key.recordType);
-        displays.DisplayRecord(key, record);
-    };
-    view.echogramRecord = [&](const ImageryKey& key, const Bytes& record) {
-        ++echogramLines;
-        EXPECT_EQ(key.recordType, 7007u);
-        displays.FeedEchogram(key, record);
-    };
-    view.resetImagery = [&] {
-        ++resets;
-        displays.Reset();
-    };
     ASSERT_TRUE(view.openRecordFile(path));
-    EXPECT_EQ(resets, 1u);
-    EXPECT_EQ(toSector, (std::vector<std::uint32_t>{7001, 7000, 7004}));
-    EXPECT_EQ(echogramLines, 512u);  // one per echogram row, the file holds 600
+    EXPECT_EQ(displays.resets(), 1u);
+    std::vector<std::uint32_t> toSector;
+    for (const auto& entry : displays.sector().store()) toSector.push_back(entry.first.recordType);
+    EXPECT_EQ(toSector, (std::vector<std::uint32_t>{7000, 7004}));  // the sector keeps settings and geometry; the configuration (7001) is handed in too
+    EXPECT_EQ(displays.echogramLines(), 512u);  // one per echogram row, the file holds 600
+    EXPECT_EQ(displays.recordsHandedIn(), 3u + 512u);
     EXPECT_NE(displays.echogram().row(511)[30], 0);
+    EXPECT_TRUE(displays.echogramCaption().empty());
 
     // Selecting the first beam data row draws its fan with the file's geometry.
     std::size_t row = 0;
     while (row < view.recordRowCount() && view.rowText(row, 0) != "7008") ++row;
     ASSERT_LT(row, view.recordRowCount());
+    const std::uint64_t serial = displays.sector().picture().serial;
     view.OnRowSelectionChanged(row);
-    EXPECT_EQ(toSector.back(), 7008u);
+    EXPECT_NE(displays.sector().picture().serial, serial);
     const SectorPicture& picture = displays.sector().picture();
     EXPECT_EQ(picture.width, 128);
     EXPECT_EQ(picture.height, 1024);
     EXPECT_DOUBLE_EQ(picture.properties.range, 75.0);
 
+    // The whole file's waterfall: every shown row, from an empty echogram.
+    view.drawShownRowsInEchogram();
+    EXPECT_EQ(displays.resets(), 2u);
+    EXPECT_EQ(displays.echogramLines(), 600u);
+
     // With the displays disabled nothing is handed over.
     view.imageryEnabled = false;
-    toSector.clear();
+    const std::uint64_t handed = displays.recordsHandedIn();
     ASSERT_TRUE(view.openRecordFile(path));
     view.OnRowSelectionChanged(row);
-    EXPECT_TRUE(toSector.empty());
-    EXPECT_EQ(resets, 1u);
+    EXPECT_EQ(displays.recordsHandedIn(), handed);
+    EXPECT_EQ(displays.resets(), 2u);
 }
 
+// Live records reach the view's displays through the arrival pipeline, as one
+// of its subscribers; "Start Communicating" starts the echogram afresh.
+TEST(ViewImagery, LiveRecordsReachTheDisplaysThroughThePipeline) {
+    testing::TempDir dir;
+    synth::SampleOptions options;
+    options.imageryPings = 3;
+    const std::string path = dir.file("pings.vxr");
+    ASSERT_TRUE(synth::writeSampleFile(path, options));
+    MemoryPort port;
+    MemorySettingsStore settings;
+    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    std::vector<Bytes> frames;
+    {
+        CMyTarvikView reader(port, settings);
+        ASSERT_TRUE(reader.openRecordFile(path));
+        for (std::size_t r = 0; r < reader.recordRowCount(); ++r) frames.push_back(*reader.rowRecord(r));
+    }
+    CMyTarvikView view(port, settings);
+    view.imageryEnabled = true;
+    std::deque<Bytes> pending;
+    view.pipeline().takePending = [&] { return std::exchange(pending, {}); };
+    view.pipeline().communicating = true;
+    std::size_t sideScan = 0;
+    for (const Bytes& frame : frames) {
+        pending.push_back(frame);
+        if (FrameView(frame).recordType() == 7007) ++sideScan;
+    }
+    ASSERT_GT(sideScan, 0u);
+    view.OnTimer(timers::kArrival);
+    EXPECT_EQ(view.imagery().echogramLines(), sideScan);
+}
 } // namespace
 } // namespace tarvik

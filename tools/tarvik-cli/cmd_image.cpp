@@ -34,23 +34,16 @@ int runImage(const ImageOptions& o) {
     ConsolePort port;
     MemorySettingsStore settings;
     port.setText(controls::kRecordFilter, o.filter);
+    // The view's own imagery displays, fed as the window feeds them.
     CMyTarvikView view(port, settings);
-    CImageryDisplays imagery;
-    imagery.StartUp();
     view.imageryEnabled = true;
-    view.displayRecord = [&](const ImageryKey& key, const Bytes& record) { imagery.DisplayRecord(key, record); };
-    view.resetImagery = [&] { imagery.Reset(); };
+    const CImageryDisplays& imagery = view.imagery();
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     const std::size_t rows = view.recordRowCount();
 
     RgbaImage picture;
     if (kind == "echogram") {
-        for (std::size_t r = 0; r < rows; ++r) {
-            const std::optional<Bytes> record = view.rowRecord(r);
-            if (!record) continue;
-            const FrameView frame(*record);
-            imagery.FeedEchogram({frame.deviceId(), frame.systemEnumerator(), frame.recordType()}, *record);
-        }
+        view.drawShownRowsInEchogram();
         picture = renderEchogram(imagery.echogram());
     } else {
         if (o.row && *o.row >= rows) {

@@ -164,20 +164,13 @@ private:
     std::uint64_t waited_ = 0;
 };
 
-// Sends built records through the connection, as "Send Remote Control" does.
-class ConnectionSender final : public remote::CommandSender {
-public:
-    explicit ConnectionSender(CConnection& connection) : connection_(connection) {}
-    void sendRecord(const Bytes& record) override { connection_.sendRecord(record); }
-
-private:
-    CConnection& connection_;
-};
-
-// The connection of "Start Communicating" (the same one tarvik-cli listen makes),
-// without the initial subscription; the rows the list lists are printed as they come.
+// The window's view on the console (tarvik-cli listen's session): its panel
+// builds the commands, its script player plays the scripts, its connection
+// ("Start Communicating", without the initial subscription) sends them, and
+// the rows its list lists are printed as they come.
 class Link {
 public:
+    Link() : viewSender_(session_.view.remotePanel().sender) {}
     ~Link() { session_.view.OnViewClosing(); }
     bool open(const std::string& host, const std::string& port, bool udp) {
         ConsolePort& console = session_.port;
@@ -190,25 +183,15 @@ public:
         session_.view.OnStartCommunicating();
         return session_.view.connection().connected();
     }
-    remote::CommandSender& sender() { return sender_; }
+    // The view's own sender: through the connection, as "Send Remote Control" sends.
+    remote::CommandSender& sender() { return *viewSender_; }
     CMyTarvikView& view() { return session_.view; }
-    // The connection's device list as command targets, the devices found ticked
-    // (as the sonar selector ticks them), the general and the dummy device not.
-    void targets(remote::CRemoteControlPanel& panel) const {
-        const auto& devices = session_.view.connection().devices();
-        panel.devices.clear();
-        panel.checked.clear();
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            panel.devices.push_back({devices[i].deviceId, devices[i].enumerator, devices[i].idh != 0});
-            panel.checked.push_back(i + 2 < devices.size());
-        }
-    }
-    void printReplies() { session_.run(0); }
+    ConsolePort& port() { return session_.port; }
     void listen(double seconds) { session_.run(seconds); }
 
 private:
     LiveSession session_;
-    ConnectionSender sender_{session_.view.connection()};
+    remote::CommandSender* viewSender_;
 };
 
 struct CommonOptions {
@@ -331,6 +314,25 @@ struct SendOptions : CommonOptions {
     std::optional<std::string> tracking;
 };
 
+// The given devices (or those of a dry run) take the place of the connection's.
+// The form's sonar selector shows them, ticked as the panel has them: the view
+// reads its ticks back when it plays.
+void takeTargets(Link& link, const CommonOptions& o, const std::vector<remote::CommandTarget>& devices,
+                 const std::vector<bool>& checked) {
+    remote::CRemoteControlPanel& panel = link.view().remotePanel();
+    if (!o.dryRun && !o.devicesGiven) {
+        link.view().takeDeviceList();  // the server's list, its sonars ticked
+        return;
+    }
+    panel.devices = devices;
+    panel.checked = checked;
+    std::vector<std::string> names;
+    for (const auto& device : devices) names.push_back(std::to_string(device.deviceId));
+    link.port().setItems(controls::kSonarsForCommand, names);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        link.port().setItemChecked(controls::kSonarsForCommand, i, i < checked.size() && checked[i]);
+}
+
 int runSend(const SendOptions& o) {
     std::vector<std::string> words = o.words;
     remote::HeadSelect head = remote::HeadSelect::Both;
@@ -347,12 +349,16 @@ int runSend(const SendOptions& o) {
         words.erase(words.begin(), words.begin() + 2);
     }
 
-    ConsolePort console;
-    auto message = [&](std::string_view m) { console.messageBox(m); };
-    const auto catalogue = loadCommandCatalogue(console);
+    // The view's panel builds the command (the view has shown the definition files' problems).
+    Link link;
+    ConsolePort& console = link.port();
+    CMyTarvikView& view = link.view();
+    remote::CRemoteControlPanel& panel = view.remotePanel();
+    const remote::RemoteCommandCatalogue& catalogue = view.remoteCommands();
     ConsoleSender sender;
-    remote::CRemoteControlPanel panel(catalogue, message);
     setUpPanel(panel, sender, o);
+    const auto devices = panel.devices;
+    const auto checked = panel.checked;
     panel.head = head;
     const std::string& id = words[0];
     const auto line = panel.findLine(id + " ");
@@ -377,76 +383,62 @@ int runSend(const SendOptions& o) {
 
     // Every value is checked before a connection is made or a file begun.
     if (!panel.checkValues()) return kExitMessageShown;
+    const bool shownBefore = !console.messages.empty();
     DryRunFile file;
-    std::optional<Link> link;
     if (o.dryRun) {
         if (!file.open(*o.dryRun, o.force, {})) return kExitMessageShown;
         sender.file = &file;
     } else {
-        link.emplace();
-        if (!link->open(host, port, o.udp)) return kExitMessageShown;
-        sender.live = &link->sender();
-        if (!o.devicesGiven) link->targets(panel);
+        if (!link.open(host, port, o.udp)) return kExitMessageShown;
+        sender.live = &link.sender();
     }
+    takeTargets(link, o, devices, checked);
+    const std::size_t messagesBeforeSending = console.messages.size();
     const bool sent = panel.buildAndSendCommand();
-    if (link) link->listen(o.seconds);
+    const bool shownWhileSending = console.messages.size() != messagesBeforeSending;
+    if (!o.dryRun) link.listen(o.seconds);
     if (o.dryRun && !file.finish({})) return kExitMessageShown;
-    return sent && console.messages.empty() ? kExitOk : kExitMessageShown;
+    return sent && !shownBefore && !shownWhileSending ? kExitOk : kExitMessageShown;
 }
 
-
-// The script's actions on the console: each effect is printed.
-class ConsoleScriptHost final : public remote::ScriptHost {
+// What a script's directives do on the console: each effect is printed; the
+// view does the rest.
+class ConsoleDirectives {
 public:
-    ConsoleScriptHost(ConsolePort& console, Link* link, DryRunClock* clock)
-        : console_(console), link_(link), clock_(clock) {}
-    void messageBox(std::string_view text) override { console_.messageBox(text); }
-    // A dry run waits for nothing: it says the wait and stamps later records as if it had waited.
-    void wait(unsigned ms) override {
-        if (clock_) {
-            clock_->wait(ms);
-            say("wait " + std::to_string(ms) + " ms");
-            return;
+    ConsoleDirectives(Link& link, bool live) : link_(link), live_(live) {}
+    bool operator()(const CMyTarvikView::ScriptDirective& directive) {
+        using Kind = CMyTarvikView::ScriptDirective::Kind;
+        switch (directive.kind) {
+        case Kind::WriteOutputFile:
+            writing_ = !writing_;
+            say(writing_ ? "write output file on" : "write output file off");
+            return true;
+        case Kind::DisableInitialSubscription:
+            say(directive.value != 0 ? "disable initial subscription on" : "disable initial subscription off");
+            return true;
+        case Kind::ScrollLimit:
+            say("limit records " + std::to_string(directive.value));
+            if (live_ && directive.value > 0)
+                link_.view().pipeline().setScrollLimit(static_cast<std::uint32_t>(directive.value));
+            return true;
+        case Kind::StartCommunicating: say("start communicating"); return true;
+        case Kind::StopVolatileConnections:
+            say("end subscriptions");
+            return false;  // the view ends them while connected
+        case Kind::Terminate: say("terminate"); return true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        if (link_) link_->printReplies();
+        return false;
     }
-    std::optional<std::string> readScriptFile(const std::string& path) override {
-        if (std::find(read_.begin(), read_.end(), path) == read_.end()) read_.push_back(path);
-        return ScriptHost::readScriptFile(path);
-    }
-    // The script files read so far (the inputs of the run).
-    const std::vector<std::string>& scriptsRead() const { return read_; }
-    void writeOutputFile() override {
-        writing_ = !writing_;
-        say(writing_ ? "write output file on" : "write output file off");
-    }
-    void setDisableInitialSubscription(bool on) override {
-        say(on ? "disable initial subscription on" : "disable initial subscription off");
-    }
-    void setScrollLimit(int n) override {
-        say("limit records " + std::to_string(n));
-        if (link_ && n > 0) link_->view().pipeline().setScrollLimit(static_cast<std::uint32_t>(n));
-    }
-    void startCommunicating() override { say("start communicating"); }
-    void stopVolatileConnections() override {
-        say("end subscriptions");
-        if (link_ && link_->view().connection().connected()) link_->view().connection().OnStopVolatileConnections();
-    }
-    void terminate() override { say("terminate"); }
-
-private:
-    void say(const std::string& text) {
+    static void say(const std::string& text) {
         std::printf("%s\n", text.c_str());
         std::fflush(stdout);
     }
-    ConsolePort& console_;
-    Link* link_;
-    DryRunClock* clock_;
-    std::vector<std::string> read_;
+
+private:
+    Link& link_;
+    bool live_;
     bool writing_ = false;
 };
-
 
 struct PlayOptions : CommonOptions {
     std::string script;
@@ -459,38 +451,42 @@ int runPlay(const PlayOptions& o) {
     const auto& host = o.host;
     const auto& port = o.port;
 
-    ConsolePort console;
-    auto message = [&](std::string_view m) { console.messageBox(m); };
-    const auto catalogue = loadCommandCatalogue(console);
+    // The view's script player plays the file (the view has shown the definition files' problems).
+    Link link;
+    ConsolePort& console = link.port();
+    CMyTarvikView& view = link.view();
+    remote::CRemoteControlPanel& panel = view.remotePanel();
     ConsoleSender sender;
-    remote::CRemoteControlPanel panel(catalogue, message);
     setUpPanel(panel, sender, o);
+    const auto devices = panel.devices;
+    const auto checked = panel.checked;
     DryRunClock clock;
-    if (o.dryRun) panel.localTime = [&clock] { return clock.now(); };
-    std::optional<Link> link;
-    ConsoleScriptHost scriptHost(console, nullptr, o.dryRun ? &clock : nullptr);
-    remote::CScript script(panel, scriptHost);
+    if (o.dryRun) {
+        panel.localTime = [&clock] { return clock.now(); };
+        // A dry run waits for nothing: it says the wait and stamps the later
+        // records as if it had waited. (A live play's waits run the session's
+        // arrival timer, so what the server sends meanwhile is listed.)
+        console.waitHook = [&clock](unsigned ms) {
+            clock.wait(ms);
+            ConsoleDirectives::say("wait " + std::to_string(ms) + " ms");
+        };
+    }
+    ConsoleDirectives directives(link, !o.dryRun);
+    view.scriptDirective = std::ref(directives);
     // Every line is checked before a connection is made or a file begun.
-    if (!script.checkFile(o.script)) return kExitMessageShown;
+    if (!view.checkScriptFile(o.script)) return kExitMessageShown;
     DryRunFile file;
     if (o.dryRun) {
         if (!file.open(*o.dryRun, o.force, {o.script})) return kExitMessageShown;
         sender.file = &file;
     } else {
-        link.emplace();
-        if (!link->open(*host, *port, o.udp)) return kExitMessageShown;
-        sender.live = &link->sender();
-        if (!o.devicesGiven) link->targets(panel);
+        if (!link.open(*host, *port, o.udp)) return kExitMessageShown;
+        sender.live = &link.sender();
     }
-    ConsoleScriptHost liveHost(console, link ? &*link : nullptr, o.dryRun ? &clock : nullptr);
-    remote::CScript player(panel, liveHost);
-    player.playFile(o.script);
-    if (link) link->listen(o.seconds);
-    if (o.dryRun) {
-        std::vector<std::string> inputs = liveHost.scriptsRead();
-        inputs.insert(inputs.end(), scriptHost.scriptsRead().begin(), scriptHost.scriptsRead().end());
-        if (!file.finish(inputs)) return kExitMessageShown;
-    }
+    takeTargets(link, o, devices, checked);
+    view.playScriptFile(o.script);
+    if (!o.dryRun) link.listen(o.seconds);
+    if (o.dryRun && !file.finish(view.scriptFilesRead())) return kExitMessageShown;
     return console.messages.empty() ? kExitOk : kExitMessageShown;
 }
 
