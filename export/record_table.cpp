@@ -107,6 +107,7 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
     for (TableColumn& c : chosen) table.columns.push_back(std::move(c));
 
     RecordDecoder decoder(catalogue, commands);
+    FrameScanner scanner(source);
     const RecordIndex& index = source.index();
     // Which column each walked item of the record's own level fills, by name and occurrence.
     std::vector<std::pair<std::string_view, int>> seen;
@@ -114,7 +115,7 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
     for (std::size_t position = 0; position < index.size(); ++position) {
         const RecordIndexEntry& entry = index[position];
         if (entry.recordType() != recordType) continue;
-        const Bytes frame = source.readFrame(position);
+        const ByteSpan frame = scanner.frame(position);
         const FrameView header(frame);
         ++table.rows;
         append(table.columns[0], unsignedValue(position));

@@ -1,6 +1,7 @@
 #include "export/record_values.h"
 
 #include "core/frame.h"
+#include "core/record_file.h"
 
 #include <cmath>
 #include <cstdio>
@@ -161,6 +162,38 @@ const VectorDescription* RecordDecoder::vectorOf(const WalkedField& field) const
          it != catalogue_.repeats.end() && it->first.recordType == key_.recordType; ++it)
         if (const VectorDescription* v = find(it->second.items)) return v;
     return nullptr;
+}
+
+FrameScanner::FrameScanner(const IndexedRecordSource& source) : source_(source), file_(source.frameFile()) {
+    if (file_) fileSize_ = file_->size();
+}
+
+ByteSpan FrameScanner::frame(std::size_t position) {
+    const RecordIndex& index = source_.index();
+    if (position >= index.size()) return {};
+    if (!file_) {
+        single_ = source_.readFrame(position);
+        return single_;
+    }
+    const RecordIndexEntry& entry = index[position];
+    const std::uint64_t offset = entry.offset();
+    if (offset >= fileSize_) return {};
+    const std::uint64_t count = std::min<std::uint64_t>(entry.size(), fileSize_ - offset);
+    if (count > kWindow / 2) {
+        // Large frames are read on their own.
+        single_.resize(static_cast<std::size_t>(count));
+        single_.resize(file_->readAt(offset, single_));
+        return single_;
+    }
+    if (offset < start_ || offset + count > start_ + filled_) {
+        if (buffer_.size() < kWindow) buffer_.resize(kWindow);
+        start_ = offset;
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, fileSize_ - offset));
+        filled_ = file_->readAt(offset, std::span(buffer_.data(), want));
+    }
+    const auto rel = static_cast<std::size_t>(offset - start_);
+    if (rel >= filled_) return {};
+    return ByteSpan(buffer_.data() + rel, std::min<std::size_t>(static_cast<std::size_t>(count), filled_ - rel));
 }
 
 std::optional<bool> checksumMatches(ByteSpan frame) {

@@ -5,6 +5,7 @@
 // field has the offset and width the report and report --json give it.
 
 #include "core/bytes.h"
+#include "core/record_source.h"
 #include "core/vxtime.h"
 #include "decode/format_table.h"
 #include "decode/layout.h"
@@ -70,6 +71,29 @@ private:
     std::vector<WalkedField> fields_;
     std::vector<ItemNode> nested_;
     bool nestedValid_ = false;
+};
+
+// Reads the frames of a source in index order through one large buffer: a
+// scan over many small frames costs a copy per frame instead of system calls.
+// The bytes are those readFrame gives (a frame cut by the end of the file is
+// cut here too).
+class FrameScanner {
+public:
+    explicit FrameScanner(const IndexedRecordSource& source);
+    // The bytes of frame `position` of the index, valid until the next call;
+    // empty when they cannot be read.
+    ByteSpan frame(std::size_t position);
+
+    static constexpr std::size_t kWindow = std::size_t{4} << 20;
+
+private:
+    const IndexedRecordSource& source_;
+    const RecordFile* file_;
+    std::uint64_t fileSize_ = 0;
+    Bytes buffer_;
+    std::uint64_t start_ = 0;
+    std::size_t filled_ = 0;
+    Bytes single_;
 };
 
 // Whether the flags claim a checksum and it matches (nullopt: none claimed).

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <vector>
 
 namespace py = pybind11;
@@ -302,31 +303,8 @@ private:
     mutable std::optional<py::bytes> bytes_;
 };
 
-class File;
-
-// Iterates over the records of a file, optionally of some types and devices.
-class RecordIterator {
-public:
-    RecordIterator(std::shared_ptr<FileState> file, std::vector<std::uint32_t> types, std::vector<std::uint32_t> devices)
-        : file_(std::move(file)), types_(std::move(types)), devices_(std::move(devices)) {}
-
-    Record next() {
-        const RecordIndex& index = file_->source->index();
-        while (position_ < index.size()) {
-            const RecordIndexEntry& e = index[position_];
-            const std::size_t at = position_++;
-            if (!types_.empty() && std::find(types_.begin(), types_.end(), e.recordType()) == types_.end()) continue;
-            if (!devices_.empty() && std::find(devices_.begin(), devices_.end(), e.deviceId()) == devices_.end()) continue;
-            return Record(file_, at);
-        }
-        throw py::stop_iteration();
-    }
-
-private:
-    std::shared_ptr<FileState> file_;
-    std::vector<std::uint32_t> types_, devices_;
-    std::size_t position_ = 0;
-};
+// The Python class of records (tarvik.Record, a tuple subclass), set by the package.
+PyTypeObject* recordType = nullptr;
 
 std::vector<std::uint32_t> numberList(const py::object& o) {
     std::vector<std::uint32_t> out;
@@ -361,15 +339,78 @@ public:
     const std::string& path() const { return state_->path; }
     const std::vector<std::string>& warnings() const { return state_->warnings; }
 
-    Record at(std::int64_t i) const {
+    std::size_t position(std::int64_t i) const {
         const auto n = static_cast<std::int64_t>(size());
         if (i < 0) i += n;
         if (i < 0 || i >= n) throw py::index_error("record index out of range");
-        return Record(state_, static_cast<std::size_t>(i));
+        return static_cast<std::size_t>(i);
+    }
+    Record record(std::int64_t i) const { return Record(state_, position(i)); }
+
+    // A record as the package's tuple: (file, number, type, size, device,
+    // enumerator, time_ns, record_counter, offset), made without a call into Python.
+    // Types, devices, sizes and enumerators repeat from record to record: one
+    // int object each serves every record of a batch.
+    class IntCache {
+    public:
+        PyObject* get(std::uint64_t v) {
+            auto it = ints_.find(v);
+            if (it != ints_.end()) return Py_NewRef(it->second.ptr());
+            py::object o = py::reinterpret_steal<py::object>(PyLong_FromUnsignedLongLong(v));
+            if (ints_.size() < 4096) ints_.emplace(v, o);
+            return o.release().ptr();
+        }
+
+    private:
+        std::unordered_map<std::uint64_t, py::object> ints_;
+    };
+
+    static PyObject* recordTuple(PyObject* file, std::size_t number, const RecordIndexEntry& e, IntCache& ints) {
+        if (!recordType) throw std::runtime_error("tarvik.Record is not set");
+        PyObject* t = recordType->tp_alloc(recordType, 9);
+        if (!t) throw py::error_already_set();
+        Py_INCREF(file);
+        PyTuple_SET_ITEM(t, 0, file);
+        PyTuple_SET_ITEM(t, 1, PyLong_FromSize_t(number));
+        PyTuple_SET_ITEM(t, 2, ints.get(e.recordType()));
+        PyTuple_SET_ITEM(t, 3, ints.get(e.size()));
+        PyTuple_SET_ITEM(t, 4, ints.get(e.deviceId()));
+        PyTuple_SET_ITEM(t, 5, ints.get(e.systemEnumerator()));
+        PyTuple_SET_ITEM(t, 6, PyLong_FromLongLong(epochNanoseconds(e.time()).value_or(kNaT)));
+        PyTuple_SET_ITEM(t, 7, PyLong_FromUnsignedLong(e.recordCounter()));
+        PyTuple_SET_ITEM(t, 8, PyLong_FromUnsignedLongLong(e.offset()));
+        return t;
     }
 
-    RecordIterator records(const py::object& types, const py::object& devices) const {
-        return RecordIterator(state_, numberList(types), numberList(devices));
+    static py::object item(const py::object& self, std::int64_t i) {
+        const File& f = self.cast<const File&>();
+        const std::size_t at = f.position(i);
+        IntCache ints;
+        return py::reinterpret_steal<py::object>(recordTuple(self.ptr(), at, f.state_->source->index()[at], ints));
+    }
+
+    // Up to `count` records from position `start` on, of the given types and
+    // devices (empty: any), and the position to go on from.
+    static py::tuple batch(const py::object& self, std::size_t start, std::size_t count, const py::object& types,
+                           const py::object& devices) {
+        const File& f = self.cast<const File&>();
+        const std::vector<std::uint32_t> t = numberList(types), d = numberList(devices);
+        const RecordIndex& index = f.state_->source->index();
+        py::list out;
+        IntCache ints;
+        std::size_t position = start;
+        for (; position < index.size() && static_cast<std::size_t>(out.size()) < count; ++position) {
+            const RecordIndexEntry& e = index[position];
+            if (!t.empty() && std::find(t.begin(), t.end(), e.recordType()) == t.end()) continue;
+            if (!d.empty() && std::find(d.begin(), d.end(), e.deviceId()) == d.end()) continue;
+            PyObject* r = recordTuple(self.ptr(), position, e, ints);
+            if (PyList_Append(out.ptr(), r) != 0) {
+                Py_DECREF(r);
+                throw py::error_already_set();
+            }
+            Py_DECREF(r);
+        }
+        return py::make_tuple(out, position);
     }
 
     py::array index() const {
@@ -463,6 +504,7 @@ public:
     py::array arrays(std::uint32_t type, const std::string& field) const {
         const RecordIndex& index = state_->source->index();
         RecordDecoder& decoder = *state_->decoder;
+        FrameScanner scanner(*state_->source);
         std::vector<std::vector<double>> rows;  // as doubles when rows differ or kinds mix
         std::vector<std::string> raw;           // the rows' stored bytes when they are alike
         std::string dtype;
@@ -470,7 +512,7 @@ public:
         std::size_t length = 0;
         for (std::size_t position = 0; position < index.size(); ++position) {
             if (index[position].recordType() != type) continue;
-            const Bytes frame = state_->frame(position);
+            const ByteSpan frame = scanner.frame(position);
             decoder.decode(frame);
             std::vector<double> values;
             std::string bytes;
@@ -595,40 +637,30 @@ PYBIND11_MODULE(_tarvik, m) {
     recordFileError = py::object(errors.attr("RecordFileError")).release();
     layoutError = py::object(errors.attr("LayoutError")).release();
 
-    py::class_<Record>(m, "Record", "One record of a file (see tarvik.Record).")
-        .def_property_readonly("number", &Record::number)
-        .def_property_readonly("type", &Record::type)
-        .def_property_readonly("size", &Record::size)
-        .def_property_readonly("device", &Record::device)
-        .def_property_readonly("enumerator", &Record::enumerator)
-        .def_property_readonly("record_counter", &Record::counter)
-        .def_property_readonly("offset", &Record::offset)
-        .def_property_readonly("time", &Record::time)
-        .def_property_readonly("time_ns", &Record::timeNs)
-        .def_property_readonly("header", &Record::header)
-        .def_property_readonly("fields", &Record::fields)
-        .def_property_readonly("bytes", &Record::bytes)
-        .def_property_readonly("checksum_ok", &Record::checksumOk)
-        .def_property_readonly("problems", &Record::problems)
-        .def("report", &Record::report)
-        .def("to_json", &Record::toJson, py::arg("hex") = false, py::arg("indent") = 2);
-
-    py::class_<RecordIterator>(m, "RecordIterator")
-        .def("__iter__", [](RecordIterator& it) -> RecordIterator& { return it; })
-        .def("__next__", &RecordIterator::next);
-
     py::class_<File>(m, "File", py::dynamic_attr())
         .def(py::init<const py::object&, const py::object&, bool>(), py::arg("path"), py::arg("layouts") = py::none(),
              py::arg("read_past_damage") = false)
         .def("__len__", &File::size)
-        .def("__getitem__", &File::at)
-        .def("__iter__", [](const File& f) { return f.records(py::none(), py::none()); })
-        .def("records", &File::records, py::arg("types") = py::none(), py::arg("devices") = py::none())
+        .def("__getitem__", &File::item)
+        .def("_batch", &File::batch)
         .def_property_readonly("path", &File::path)
         .def_property_readonly("warnings", &File::warnings)
         .def_property_readonly("index", &File::index)
         .def("_table", &File::table, py::arg("type"), py::arg("fields") = py::none())
-        .def("arrays", &File::arrays, py::arg("type"), py::arg("field"));
+        .def("_arrays", &File::arrays, py::arg("type"), py::arg("field"))
+        .def("_bytes", [](const File& f, std::int64_t i) { return f.record(i).bytes(); })
+        .def("_header", [](const File& f, std::int64_t i) { return f.record(i).header(); })
+        .def("_fields", [](const File& f, std::int64_t i) { return f.record(i).fields(); })
+        .def("_problems", [](const File& f, std::int64_t i) { return f.record(i).problems(); })
+        .def("_report", [](const File& f, std::int64_t i) { return f.record(i).report(); })
+        .def("_to_json", [](const File& f, std::int64_t i, bool hex, int indent) { return f.record(i).toJson(hex, indent); })
+        .def("_checksum_ok", [](const File& f, std::int64_t i) { return f.record(i).checksumOk(); });
+    m.def("_set_record_class", [](const py::type& cls) {
+        if (!PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(cls.ptr()), &PyTuple_Type))
+            throw py::type_error("the record class must be a tuple subclass");
+        cls.inc_ref();
+        recordType = reinterpret_cast<PyTypeObject*>(cls.ptr());
+    });
     m.def("check", &check, py::arg("path"), py::arg("layouts") = py::none(), py::arg("walk_layouts") = true);
     m.def("catalogue", &catalogue, py::arg("layouts") = py::none());
 }

@@ -13,8 +13,10 @@ _Path = str | os.PathLike[str]
 _Layouts = _Path | Sequence[_Path] | None
 _Numbers = int | Iterable[int] | None
 
-class Record:
-    """One record of a file; its bytes are read when first asked for."""
+class Record(tuple[Any, ...]):
+    """One record of a file; its bytes are read when asked for."""
+    @property
+    def file(self) -> File: ...
     @property
     def number(self) -> int: ...
     @property
