@@ -2,9 +2,9 @@
 
 #include "app/tarvik_view.h"
 #include "core/text.h"
-#include "capture/capture_file.h"
 #include "decode/file_check.h"
 #include "decode/record_json.h"
+#include "export/record_sources.h"
 #include "remote/definitions.h"
 #include "tools/tarvik-cli/cli.h"
 
@@ -42,26 +42,8 @@ int runCheck(const CheckOptions& o) {
     std::vector<FileCheckResult> results(files.size());
     std::atomic<std::size_t> next{0};
     auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
-            if (!capture::isCaptureFile(files[i])) {
-                results[i] = checker.check(files[i]);
-                continue;
-            }
-            // A capture's frames are checked as the record file they make.
-            capture::CaptureRecordFile captured;
-            RecordIndex index;
-            std::string message;
-            capture::CaptureOptions captureOptions;
-            captureOptions.ports = CMyTarvikView::defaultCapturePorts();
-            if (!captured.load(files[i], captureOptions, index, message)) {
-                results[i].path = files[i];
-                results[i].unreadable = message;
-                continue;
-            }
-            results[i] = checker.check(captured.temporaryPath());
-            results[i].path = files[i];
-            if (!message.empty() && !results[i].unreadable) results[i].unreadable = message;
-        }
+        for (std::size_t i; (i = next.fetch_add(1)) < files.size();)
+            results[i] = checkRecordSource(checker, files[i], CMyTarvikView::defaultCapturePorts());
     };
     const std::size_t threads = std::min<std::size_t>(jobs, files.size());
     std::vector<std::thread> pool;
