@@ -182,7 +182,8 @@ std::string LayoutDraft::yaml(const std::string& title, const std::vector<std::s
     std::string out;
     auto line = [&out](const std::string& text) { out += text + '\n'; };
     const std::vector<CountField> counts = fixedSize() ? std::vector<CountField>{} : countFields();
-    const std::optional<CountField> count = counts.empty() ? std::nullopt : std::optional<CountField>(counts.front());
+    const bool hasCount = !counts.empty();
+    const CountField count = hasCount ? counts.front() : CountField{};
 
     line("# A DRAFT layout of record type " + std::to_string(type_) + ", guessed by tarvik-cli catalogue --draft");
     std::string from = "# from " + std::to_string(records_) + (records_ == 1 ? " record" : " records") + " in";
@@ -216,20 +217,20 @@ std::string LayoutDraft::yaml(const std::string& title, const std::vector<std::s
     line("    items:");
     const std::size_t itemsAt = out.size();
 
-    const std::size_t fixedPart = std::min(count ? count->fixedPart : minSize_, kMaxPositions);
+    const std::size_t fixedPart = std::min(hasCount ? count.fixedPart : minSize_, kMaxPositions);
     auto item = [&](std::size_t offset, const std::string& format, std::size_t width, const std::string& why) {
         line("      - [\"" + name(offset) + "\", " + format + ", " + std::to_string(width) + "]    # " + why);
     };
     for (std::size_t o = 0; o < fixedPart;) {
         // No guess runs into the count field.
-        const std::size_t room = count && count->offset > o ? std::min(fixedPart, count->offset) - o : fixedPart - o;
+        const std::size_t room = hasCount && count.offset > o ? std::min(fixedPart, count.offset) - o : fixedPart - o;
         const bool typed = o < typed_.size() && records_ > 1;
-        if (count && o == count->offset) {
-            item(o, "u", count->width,
-                 "count field? its value x " + std::to_string(count->elementSize) +
-                     " bytes accounts for the bytes after offset " + std::to_string(count->fixedPart) +
+        if (hasCount && o == count.offset) {
+            item(o, "u", count.width,
+                 "count field? its value x " + std::to_string(count.elementSize) +
+                     " bytes accounts for the bytes after offset " + std::to_string(count.fixedPart) +
                      " in every record");
-            o += count->width;
+            o += count.width;
             continue;
         }
         if (typed && o % 2 == 0 && room >= 10 && typed_[o].timeOk && !constantAt(o, 10)) {
@@ -245,34 +246,39 @@ std::string LayoutDraft::yaml(const std::string& title, const std::vector<std::s
             o += zeros;
             continue;
         }
-        if (typed && o % 4 == 0 && room >= 4 && typed_[o].floatOk && typed_[o].floatNonZero && !constantAt(o, 4)) {
-            const Typed& t = typed_[o];
-            item(o, "f", 4, "reads as a plausible float in every record (" + number(t.minFloat) + " to " +
-                                number(t.maxFloat) + ")");
-            o += 4;
-            continue;
-        }
-        if (o % 8 == 0 && room >= 8 && records_ > 1 && constantAt(o, 8) && valueOfFirst(o + 4, 4) != 0) {
+        // An identifier: eight constant bytes whose low half is set and whose high half is small.
+        if (o % 8 == 0 && room >= 8 && records_ > 1 && constantAt(o, 8) && valueOfFirst(o, 4) != 0 &&
+            valueOfFirst(o + 4, 4) < 0x10000 && !(typed && typed_[o].floatOk && typed_[o].floatNonZero)) {
             item(o, "u", 8, itemComment(o, 8));
             o += 8;
+            continue;
+        }
+        if (typed && o % 4 == 0 && room >= 4 && typed_[o].floatOk && typed_[o].floatNonZero) {
+            const Typed& t = typed_[o];
+            item(o, "f", 4,
+                 t.minFloat == t.maxFloat && constantAt(o, 4)
+                     ? "reads as a float, the same in every record: " + number(t.minFloat)
+                     : "reads as a plausible float in every record (" + number(t.minFloat) + " to " +
+                           number(t.maxFloat) + ")");
+            o += 4;
             continue;
         }
         const std::size_t width = o % 4 == 0 && room >= 4 ? 4 : o % 2 == 0 && room >= 2 ? 2 : 1;
         item(o, "u", width, itemComment(o, width));
         o += width;
     }
-    if (out.size() == itemsAt && !count) out.insert(itemsAt - 1, " []");  // no data bytes at all
-    if (count) {
-        line("      - [\"" + name(count->fixedPart) + "\", repeat, 0]    # " + std::to_string(count->elementSize) +
-             "-byte elements, as many as " + name(count->offset) + " says");
+    if (out.size() == itemsAt && !hasCount) out.insert(itemsAt - 1, " []");  // no data bytes at all
+    if (hasCount) {
+        line("      - [\"" + name(count.fixedPart) + "\", repeat, 0]    # " + std::to_string(count.elementSize) +
+             "-byte elements, as many as " + name(count.offset) + " says");
         line("repeats:");
         line("  - type: " + std::to_string(type_));
         line("    block: 0");
-        line("    title: \"" + name(count->fixedPart) + " element\"");
-        line("    count: \"" + name(count->offset) + "\"");
+        line("    title: \"" + name(count.fixedPart) + " element\"");
+        line("    count: \"" + name(count.offset) + "\"");
         line("    items:    # the element's fields are not analysed: split and name them");
-        for (std::size_t e = 0; e < count->elementSize;) {
-            const std::size_t left = count->elementSize - e;
+        for (std::size_t e = 0; e < count.elementSize;) {
+            const std::size_t left = count.elementSize - e;
             const std::size_t width = e % 4 == 0 && left >= 4 ? 4 : e % 2 == 0 && left >= 2 ? 2 : 1;
             line("      - [\"unknown_element_" + std::to_string(e) + "\", u, " + std::to_string(width) + "]");
             e += width;

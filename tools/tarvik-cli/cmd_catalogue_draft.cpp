@@ -12,6 +12,7 @@
 #include "decode/layout_draft.h"
 #include "tools/tarvik-cli/cli.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -19,14 +20,57 @@ namespace tarvik::cli {
 
 namespace {
 
+// Walks the frames of a record file in order, reading it in large pieces,
+// and feeds those of the draft's type to it. Memory stays the same however
+// many frames the file holds; damage is stepped over at the next frame.
+void streamFrames(const RecordFile& file, LayoutDraft& draft) {
+    constexpr std::size_t kPiece = 4u << 20;
+    const std::uint64_t size = file.size();
+    Bytes piece(kPiece);
+    std::uint64_t pieceAt = 0;
+    std::size_t held = 0;
+    Bytes big;  // a frame larger than a piece
+    for (std::uint64_t at = 0; at + kFrameHeaderSize <= size;) {
+        if (at < pieceAt || at + kFrameHeaderSize > pieceAt + held) {
+            pieceAt = at;
+            held = file.readAt(at, piece);
+            if (held < kFrameHeaderSize) return;
+        }
+        const ByteSpan header(piece.data() + (at - pieceAt), kFrameHeaderSize);
+        const FrameView f(header);
+        if (!f.isFrame() || f.size() < kFrameHeaderSize) {
+            const std::optional<std::uint64_t> next = FindNextFrame(file, at);
+            if (!next || *next <= at) return;
+            at = *next;
+            continue;
+        }
+        const std::uint64_t frameSize = std::min<std::uint64_t>(f.size(), size - at);
+        if (f.recordType() == draft.recordType()) {
+            if (at + frameSize <= pieceAt + held) {
+                draft.add(ByteSpan(piece.data() + (at - pieceAt), frameSize));
+            } else if (frameSize <= kPiece) {
+                pieceAt = at;
+                held = file.readAt(at, piece);
+                draft.add(ByteSpan(piece.data(), std::min<std::uint64_t>(frameSize, held)));
+            } else {
+                big.resize(frameSize);
+                big.resize(file.readAt(at, big));
+                draft.add(big);
+            }
+        }
+        at += f.size();
+    }
+}
+
 // Feeds the records of `type` of one record file (or capture) to the draft;
 // false after a line on stderr when the file cannot be read.
 bool readFile(const std::string& path, LayoutDraft& draft) {
     RecordFile file;
-    RecordIndex index;
     capture::CaptureRecordFile captured;
-    std::string path2 = path;
+    std::string records = path;
     if (capture::isCaptureFile(path)) {
+        // A capture's records are read from the record file it makes.
+        RecordIndex index;
         std::string message;
         capture::CaptureOptions options;
         options.ports = CMyTarvikView::defaultCapturePorts();
@@ -34,31 +78,13 @@ bool readFile(const std::string& path, LayoutDraft& draft) {
             std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), message.c_str());
             return false;
         }
-        path2 = captured.temporaryPath();
-        if (!file.open(path2)) {
-            std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), file.lastError().c_str());
-            return false;
-        }
-    } else {
-        if (!file.open(path)) {
-            std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), file.lastError().c_str());
-            return false;
-        }
-        // Damage is stepped over: a draft wants every record there is.
-        if (auto message = ScanFramesPastDamage(file, index, [](std::uint64_t, std::uint64_t) {}); message) {
-            std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), message->c_str());
-            return false;
-        }
+        records = captured.temporaryPath();
     }
-    Bytes frame;
-    const auto typeInIndex = static_cast<std::uint16_t>(draft.recordType());
-    for (std::size_t i = 0; i < index.size(); ++i) {
-        const RecordIndexEntry& entry = index[i];
-        if (entry.recordType() != typeInIndex) continue;
-        frame.resize(entry.size());
-        frame.resize(file.readAt(entry.offset(), frame));
-        draft.add(frame);
+    if (!file.open(records)) {
+        std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), file.lastError().c_str());
+        return false;
     }
+    streamFrames(file, draft);
     return true;
 }
 

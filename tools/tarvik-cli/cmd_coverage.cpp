@@ -1,5 +1,6 @@
 #include "tools/tarvik-cli/cmd_coverage.h"
 
+#include "app/controls.h"
 #include "app/tarvik_view.h"
 #include "core/text.h"
 #include "decode/coverage.h"
@@ -46,6 +47,7 @@ int runCheckCoverage(const std::vector<std::string>& files) {
     for (const std::string& path : files) {
         ConsolePort port;
         MemorySettingsStore settings;
+        port.setText(controls::kRecordFilter, kAllRecords);
         CMyTarvikView view(port, settings);
         view.readPastDamage = true;
         if (!view.openRecordFile(path)) {
