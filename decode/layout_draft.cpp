@@ -142,6 +142,11 @@ std::vector<LayoutDraft::CountField> LayoutDraft::countFields() const {
         if (fixed < static_cast<std::int64_t>(c.offset + c.width)) continue;
         found.push_back({c.offset, c.width, static_cast<std::size_t>(fixed), static_cast<std::size_t>(c.element)});
     }
+    // A narrower reading of the same field says nothing new.
+    std::erase_if(found, [&found](const CountField& c) {
+        return std::any_of(found.begin(), found.end(),
+                           [&c](const CountField& w) { return w.offset == c.offset && w.width > c.width; });
+    });
     // The widest integer first (a u32 count also reads as u16 and u8), then the earliest.
     std::stable_sort(found.begin(), found.end(), [](const CountField& a, const CountField& b) {
         return a.width != b.width ? a.width > b.width : a.offset < b.offset;
@@ -238,14 +243,6 @@ std::string LayoutDraft::yaml(const std::string& title, const std::vector<std::s
             o += 10;
             continue;
         }
-        std::size_t zeros = 0;
-        while (records_ > 1 && zeros < room && zeros < 10000 && constantAt(o + zeros, 1) && first_[o + zeros] == 0)
-            ++zeros;
-        if (zeros >= 2) {
-            item(o, "x", zeros, "zero in every record: reserved or unused?");
-            o += zeros;
-            continue;
-        }
         // An identifier: eight constant bytes whose low half is set and whose high half is small.
         if (o % 8 == 0 && room >= 8 && records_ > 1 && constantAt(o, 8) && valueOfFirst(o, 4) != 0 &&
             valueOfFirst(o + 4, 4) < 0x10000 && !(typed && typed_[o].floatOk && typed_[o].floatNonZero)) {
@@ -261,6 +258,19 @@ std::string LayoutDraft::yaml(const std::string& title, const std::vector<std::s
                      : "reads as a plausible float in every record (" + number(t.minFloat) + " to " +
                            number(t.maxFloat) + ")");
             o += 4;
+            continue;
+        }
+        // A run of zeros, up to where a float begins (its low bytes may be zero in every record).
+        auto floatStarts = [this](std::size_t p) {
+            return p % 4 == 0 && p < typed_.size() && typed_[p].floatOk && typed_[p].floatNonZero;
+        };
+        std::size_t zeros = 0;
+        while (records_ > 1 && zeros < room && zeros < 10000 && constantAt(o + zeros, 1) && first_[o + zeros] == 0 &&
+               !(zeros > 0 && floatStarts(o + zeros)))
+            ++zeros;
+        if (zeros >= 2) {
+            item(o, "x", zeros, "zero in every record: reserved or unused?");
+            o += zeros;
             continue;
         }
         const std::size_t width = o % 4 == 0 && room >= 4 ? 4 : o % 2 == 0 && room >= 2 ? 2 : 1;

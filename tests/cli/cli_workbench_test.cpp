@@ -16,13 +16,13 @@ using namespace tarvik::testing;
 namespace {
 const std::string kCli = TARVIK_CLI;
 
-std::string hiddenFile(const TempDir& dir, std::uint32_t records) {
+std::string hiddenFile(const TempDir& dir, std::uint32_t records, const std::string& name = "hidden.vxr") {
     Bytes file;
     for (std::uint32_t i = 0; i < records; ++i) {
         const Bytes r = hiddenRecord(i);
         file.insert(file.end(), r.begin(), r.end());
     }
-    return dir.write("hidden.vxr", file);
+    return dir.write(name, file);
 }
 } // namespace
 
@@ -52,6 +52,12 @@ TEST(CliWorkbench, DraftFindsTheCountFieldAndCheckAcceptsIt) {
     auto covered = runProgram(kCli, {"check", "--coverage", file, "--layouts", dir.file("layouts")});
     EXPECT_EQ(covered.status, 0) << covered.err;
     EXPECT_NE(covered.out.find("0 of "), std::string::npos) << covered.out;
+
+    // More records than one piece of reading holds: none is lost at a piece's end.
+    const std::string many = hiddenFile(dir, 20000, "many.vxr");
+    ASSERT_GT(std::filesystem::file_size(many), 4u << 20);
+    auto all = runProgram(kCli, {"catalogue", "--draft", "7032", many});
+    EXPECT_NE(all.err.find("20000 records of type 7032 read"), std::string::npos) << all.err;
 
     auto none = runProgram(kCli, {"catalogue", "--draft", "7033", file});
     EXPECT_EQ(none.status, 1);

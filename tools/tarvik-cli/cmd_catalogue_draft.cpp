@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <cstdio>
 
 namespace tarvik::cli {
@@ -44,7 +45,9 @@ void streamFrames(const RecordFile& file, LayoutDraft& draft) {
             at = *next;
             continue;
         }
-        const std::uint64_t frameSize = std::min<std::uint64_t>(f.size(), size - at);
+        // Read before the piece may be read again below.
+        const std::uint32_t frameLength = f.size();
+        const std::uint64_t frameSize = std::min<std::uint64_t>(frameLength, size - at);
         if (f.recordType() == draft.recordType()) {
             if (at + frameSize <= pieceAt + held) {
                 draft.add(ByteSpan(piece.data() + (at - pieceAt), frameSize));
@@ -58,7 +61,7 @@ void streamFrames(const RecordFile& file, LayoutDraft& draft) {
                 draft.add(big);
             }
         }
-        at += f.size();
+        at += frameLength;
     }
 }
 
@@ -98,6 +101,11 @@ int runCatalogueDraft(std::uint32_t type, const std::vector<std::string>& files,
     }
     if (out && !outputAllowed(*out, files, force)) return kExitMessageShown;
     const auto started = std::chrono::steady_clock::now();
+    // The layouts (for a known record's title) load while the files are read.
+    auto loading = std::async(std::launch::async, [] {
+        const LayoutOptions& options = CMyTarvikView::layoutOptions();
+        return loadLayouts(options.directory, options.userDirectory);
+    });
     LayoutDraft draft(type);
     bool readAll = true;
     std::vector<std::string> names;
@@ -111,8 +119,7 @@ int runCatalogueDraft(std::uint32_t type, const std::vector<std::string>& files,
         return kExitMessageShown;
     }
     // A known record keeps its title: the draft replaces its layout whole.
-    const LayoutOptions& options = CMyTarvikView::layoutOptions();
-    const LoadedDefinitions loaded = loadLayouts(options.directory, options.userDirectory);
+    const LoadedDefinitions loaded = loading.get();
     const RecordKey key{kCatalogueProtocolVersion, kCatalogueRecordVersion, static_cast<std::int32_t>(type)};
     const std::string text = draft.yaml(type <= 0x7fffffffu ? loaded.catalogue.record(key).title : std::string{}, names);
 
