@@ -19,7 +19,7 @@ inline Bytes hiddenRecord(std::uint32_t i) {
     b.device(7125, 0).counter(i);
     ByteWriter& d = b.data();
     const std::uint32_t count = (i * 7) % 23 + 1;
-    d.u64(7125001);
+    d.u32(7125001).u32(0);  // the serial, eight bytes
     d.u32(1000 + i);
     d.f32(12.5f + static_cast<float>(i % 100) * 0.25f);
     d.u32(count);

@@ -120,10 +120,16 @@ Command addCatalogue(CLI::App& program) {
          "Lists the record layouts, one line per layout: record type, title and number of items,\n"
          "tab-separated. The layouts are the built-in ones, then those of the user's layout folder\n"
          "($XDG_CONFIG_HOME/Nerith/Tarvik/layouts), then those of --layouts DIR.\n\n"
+         "--draft reads every record of TYPE in the record files (or captures) and writes a layout\n"
+         "draft in the definition file format (to stdout, or to --out): items named unknown_OFFSET,\n"
+         "each with a comment on what its guess rests on (constant bytes, times, floats, counters,\n"
+         "count fields whose value times an element size accounts for the rest of every record).\n"
+         "How many records were read goes to stderr.\n\n"
          "Exit status: 0 done, 1 a problem was found or shown (on stderr), 2 usage error or no\n"
          "layout for TYPE."});
     auto o = std::make_shared<CatalogueOptions>();
-    CLI::Option* files = command->add_option("FILE", o->files, "the definition files --check checks, or the record files --draft reads");
+    CLI::Option* files =
+        command->add_option("FILE", o->files, "the definition files --check checks, or the record files --draft reads");
     std::vector<CLI::Option*> modes = {
         command->add_flag("--repeats", o->repeats,
                           "one line per repeat block: record type, block index, title, count field,\n"
