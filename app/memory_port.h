@@ -55,9 +55,17 @@ public:
     bool stepProgress(std::uint64_t done) override;
     void endProgress() override;
     void printReport(const std::vector<std::string>& lines, const PrintHeading& heading, bool preview) override;
-    void setRecordBytes(std::span<const std::uint8_t> bytes) override { recordBytes.assign(bytes.begin(), bytes.end()); }
+    void setRecordBytes(std::span<const std::uint8_t> bytes) override {
+        recordBytes.assign(bytes.begin(), bytes.end());
+        shadedBytes.clear();
+    }
     void highlightRecordBytes(std::size_t offset, std::size_t count) override { highlighted = {offset, count}; }
     void selectReportLine(std::optional<std::size_t> line) override { selectedReportLine = line; }
+    void shadeRecordBytes(std::span<const std::pair<std::size_t, std::size_t>> ranges) override {
+        shadedBytes.assign(ranges.begin(), ranges.end());
+    }
+    void setLayoutProblems(std::span<const std::string> lines) override { layoutProblems.assign(lines.begin(), lines.end()); }
+    void showFolder(std::string_view path) override { shownFolders.emplace_back(path); }
 
     // Records the dialog in `valueDialogs`.
     void showValues(const std::string& caption, const std::vector<std::string>& lines) override {
@@ -93,6 +101,9 @@ public:
     std::vector<std::uint8_t> recordBytes;
     std::pair<std::size_t, std::size_t> highlighted{0, 0};  // offset, count (count 0: nothing)
     std::optional<std::size_t> selectedReportLine;
+    std::vector<std::pair<std::size_t, std::size_t>> shadedBytes;  // cleared by setRecordBytes
+    std::vector<std::string> layoutProblems;
+    std::vector<std::string> shownFolders;
     int focus = 0;
     std::size_t recordRowCount = 0;
     std::optional<std::size_t> selectedRow;

@@ -21,7 +21,10 @@ void CMyTarvikView::stopVolatileConnections() {
 }
 void CMyTarvikView::stopWritingOutputFile() { outputWriter_.StopWriting(); }
 
-void CMyTarvikView::OnTimer(int id) { pipeline_.OnArrivalTimer(id); }
+void CMyTarvikView::OnTimer(int id) {
+    if (id == kLayoutReloadTimer) return layoutWatch_.timerFired();
+    pipeline_.OnArrivalTimer(id);
+}
 
 void CMyTarvikView::OnStartCommunicating() {
     if (refusedWhileScriptPlays()) return;

@@ -6,6 +6,7 @@
 #include "app/recent_files.h"
 #include "app/arrival_pipeline.h"
 #include "app/connection.h"
+#include "app/layout_watch.h"
 #include "app/live_record_source.h"
 #include "app/settings.h"
 #include "app/view_port.h"
@@ -19,6 +20,7 @@
 #include "core/record_source.h"
 #include "core/record_statistics.h"
 #include "decode/catalogue/catalogue.h"
+#include "decode/coverage.h"
 #include "decode/layout_loader.h"
 #include "decode/report.h"
 #include "imagery/imagery_displays.h"
@@ -120,6 +122,31 @@ public:
     void OnReportLineSelected(std::size_t line);
     void OnRecordByteClicked(std::size_t offset);
     const ReportByteMap& reportByteMap() const { return byteMap_; }
+
+    // Layouts menu and the live reload of the layout files (view_layouts.cpp).
+    // "Open Layouts Folder": makes the user's layout folder and shows it.
+    void OnOpenLayoutsFolder();
+    // "Reload Layouts" (F5): the definitions are loaded again at once; the
+    // list, the filter, the selected row's report and its bytes follow.
+    void OnReloadLayouts();
+    // A watched layout folder or file changed (from the desktop's watcher):
+    // the reload follows once the changes have paused.
+    void OnLayoutFilesChanged() { layoutWatch_.changed(); }
+    // The desktop's watcher of the layout folders (nullptr: none).
+    void setLayoutWatcher(LayoutWatcher* watcher);
+    LayoutWatch& layoutWatch() { return layoutWatch_; }
+    // The folders user layouts load from: the user's folder, then --layouts DIR.
+    std::vector<std::string> layoutFolders() const;
+    // The lines of the "Layout Problems" pane after the last load.
+    const std::vector<std::string>& layoutProblemLines() const { return layoutProblemLines_; }
+    // After a reload, for what the window built from the catalogue (the
+    // record filter's entries, the command list).
+    std::function<void()> layoutsReloaded;
+    // The report ends with a line on the bytes no item decoded (the window
+    // and tarvik-cli report --coverage).
+    bool reportCoverage = false;
+    // Which bytes of the reported record no item decoded.
+    const RecordCoverage& reportCoverageOfRecord() const { return coverage_; }
 
     // Record -> "Statistics": the counts per record type of the list's source,
     // the open record file (from its index) or the live stream.
@@ -249,6 +276,10 @@ public:
 
 private:
     void setUpRemotePanel();
+    void reloadLayouts();
+    void showLayoutProblems();
+    // After a report is made: its coverage, and its closing line when asked for.
+    void noteCoverage(Report& report, ByteSpan entry);
     // True (and a message shown) while a script plays.
     bool refusedWhileScriptPlays();
     void stopVolatileConnections();
@@ -292,6 +323,11 @@ private:
     RecentFiles recentFiles_{settings_};
     std::vector<WalkedField> walkedFields_;
     CImageryDisplays imagery_;
+    RecordCoverage coverage_;
+    std::vector<std::string> layoutProblemLines_;
+    LayoutWatcher* layoutWatcher_ = nullptr;
+    LayoutWatch layoutWatch_{[this](unsigned ms) { port_.startTimer(kLayoutReloadTimer, ms); },
+                             [this] { port_.stopTimer(kLayoutReloadTimer); }, [this] { reloadLayouts(); }};
 
     // Remote control and scripts.
     class ScriptActions;

@@ -128,6 +128,14 @@ public:
     virtual void setRecordBytes(std::span<const std::uint8_t> bytes) { (void)bytes; }
     virtual void highlightRecordBytes(std::size_t offset, std::size_t count) { (void)offset, (void)count; }
     virtual void selectReportLine(std::optional<std::size_t> line) { (void)line; }
+    // The bytes no layout item decoded, shaded in the bytes pane: (offset,
+    // count) pairs, ascending. Set after setRecordBytes, which clears them.
+    virtual void shadeRecordBytes(std::span<const std::pair<std::size_t, std::size_t>> ranges) { (void)ranges; }
+
+    // The "Layout Problems" pane: one "FILE:LINE: text" a line; none hides it.
+    virtual void setLayoutProblems(std::span<const std::string> lines) { (void)lines; }
+    // Shows a folder in the desktop's file manager.
+    virtual void showFolder(std::string_view path) { (void)path; }
 
     // The "Remote Control Construction" dialog of "Show Values": its caption and
     // the value list. Ports without the dialog ignore it.

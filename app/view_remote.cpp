@@ -95,6 +95,7 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
         port_.messageBox(text);
     }
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
+    showLayoutProblems();
     useLiveSource();
     // The view's own subscribers of live records: the statistics, the output
     // record file and the imagery displays.

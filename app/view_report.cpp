@@ -41,10 +41,12 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber, const
         reporter_.collectFields(nullptr);
         addOriginLine(report, &walkedFields_, origin);
         byteMap_.build(report.lines, walkedFields_, entry.size());
+        noteCoverage(report, entry);
         // The reported record goes to the sector display too.
         if (imageryEnabled) imagery_.DisplayRecord({frame.deviceId(), frame.systemEnumerator(), frame.recordType()}, entry);
     } else {
         byteMap_.clear();
+        coverage_ = {};
         const std::string_view text(reinterpret_cast<const char*>(entry.data()), entry.size());
         report = RecordReporter::markerReport(text).value_or(Report{});
         report.isMarker = true;
@@ -60,6 +62,9 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber, const
     port_.setRedraw(controls::kReportList, true);
     // Every record can at least be read byte by byte, with or without an item list.
     port_.setRecordBytes(entry);
+    std::vector<std::pair<std::size_t, std::size_t>> shaded;
+    for (const UndecodedRange& r : coverage_.undecoded) shaded.emplace_back(r.offset, r.count);
+    if (!shaded.empty()) port_.shadeRecordBytes(shaded);
     port_.startTimer(timers::kArrival, timers::kArrivalPeriodMs);
 }
 

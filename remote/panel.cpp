@@ -41,6 +41,16 @@ CRemoteControlPanel::CRemoteControlPanel(const RemoteCommandCatalogue& catalogue
     std::stable_sort(lines_.begin(), lines_.end(), lessNoCase);
 }
 
+void CRemoteControlPanel::refreshCommandLines() {
+    const std::string identifier = selectedIdentifier();
+    lines_ = catalogue_.commandLines();
+    std::stable_sort(lines_.begin(), lines_.end(), lessNoCase);
+    selection.reset();
+    if (identifier.empty()) return;
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (identifierOf(lines_[i]) == identifier) selection = i;
+}
+
 std::optional<std::size_t> CRemoteControlPanel::findLine(std::string_view prefix) const {
     for (std::size_t i = 0; i < lines_.size(); ++i)
         if (startsWithNoCase(lines_[i], prefix)) return i;

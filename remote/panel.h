@@ -63,6 +63,9 @@ public:
 
     // The command list: one line per definition, alphabetical ignoring case.
     const std::vector<std::string>& commandLines() const { return lines_; }
+    // The catalogue changed (layouts reloaded): the list is made again and the
+    // selection follows its command's identifier (none when it is gone).
+    void refreshCommandLines();
     std::optional<std::size_t> selection;
     // The first line that begins with `prefix`, ignoring case (the list's own search).
     std::optional<std::size_t> findLine(std::string_view prefix) const;
@@ -132,5 +135,7 @@ private:
 
 // The text the panel shows for a command whose parameters the catalogue does not know.
 inline constexpr const char* kParametersUnknown = "The parameters of this command are not known to this catalogue";
+// What tarvik-cli commands adds to the line of such a command.
+inline constexpr const char* kParametersNotKnownMark = "  [parameters not known]";
 
 } // namespace tarvik::remote

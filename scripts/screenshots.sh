@@ -4,6 +4,7 @@
 #   docs/screenshot-live.png  the window on vxcenter-sim --imagery, a live row selected
 #   docs/screenshot.png       the window on a generated sample file, its 7004 row selected
 #   docs/imagery.png          the window on the generator's picture records, a 7008 row selected
+#   docs/workbench.png        the 7004 row under a user layout that stops short: undecoded bytes shaded
 #   docs/ctlkit-gallery.png   the Ctlkit gallery
 # The window opens as a first run does (its settings in a temporary folder).
 #   scripts/screenshots.sh
@@ -33,6 +34,20 @@ shot() {  # PICTURE, then the window's arguments
 # A sample record file, its 7004 (beam geometry) record in row 2.
 "$bin/tarvik-cli" generate "$work/sample.vxr" >/dev/null
 shot "$docs/screenshot.png" --open "$work/sample.vxr" --select 2
+
+# The layout workbench: record 7004 under a user layout that describes only
+# its first two fields, so the bytes pane shades what no item decoded and the
+# report ends with the line that counts them.
+mkdir -p "$work/layouts"
+cat >"$work/layouts/7004.yaml" <<'LAYOUT'
+records:
+  - type: 7004
+    title: "Vx Beam Geometry"
+    items:
+      - ["Sonar serial number", u, 8]
+      - ["Number of receiver beams", u, 4]
+LAYOUT
+shot "$docs/workbench.png" --layouts "$work/layouts" --open "$work/sample.vxr" --select 2
 
 # The simulator's picture records; row 21 is a 7008 beam data record.
 "$bin/tarvik-cli" generate "$work/pictures.vxr" --imagery 600 >/dev/null

@@ -49,6 +49,8 @@ std::optional<int> CBytesPane::byteInLineAt(int column) {
 void CBytesPane::setBytes(std::span<const std::uint8_t> bytes) {
     size_ = bytes.size();
     highlighted_ = {0, 0};
+    shaded_.clear();
+    shadeMarks_.clear();
     setExtraSelections({});
     QString text;
     text.reserve(static_cast<qsizetype>(bytes.size() / 16 * 78 + 80));
@@ -60,14 +62,8 @@ void CBytesPane::setBytes(std::span<const std::uint8_t> bytes) {
     setPlainText(text);
 }
 
-void CBytesPane::highlight(std::size_t offset, std::size_t count) {
-    if (offset >= size_) count = 0;
-    count = std::min(count, size_ - std::min(offset, size_));
-    highlighted_ = {offset, count};
-    QList<QTextEdit::ExtraSelection> marks;
-    QTextCharFormat format;
-    format.setBackground(palette().highlight());
-    format.setForeground(palette().highlightedText());
+void CBytesPane::addMarks(QList<QTextEdit::ExtraSelection>& marks, std::size_t offset, std::size_t count,
+                          const QTextCharFormat& format) const {
     // One mark per line part: the run of hex digits and the run of characters.
     for (std::size_t at = offset; at < offset + count;) {
         const std::size_t line = at / kBytesPerLine;
@@ -88,7 +84,41 @@ void CBytesPane::highlight(std::size_t offset, std::size_t count) {
         mark(charColumn(first), charColumn(last) + 1);
         at = (line + 1) * kBytesPerLine;
     }
-    setExtraSelections(marks);
+}
+
+QColor CBytesPane::shadeColour() const {
+    // Halfway between the text's background and the frame's mid tone, so it
+    // reads as shaded in light and dark palettes alike.
+    const QColor base = palette().color(QPalette::Base), mid = palette().color(QPalette::Mid);
+    return QColor((base.red() + mid.red()) / 2, (base.green() + mid.green()) / 2, (base.blue() + mid.blue()) / 2);
+}
+
+void CBytesPane::shade(const std::vector<std::pair<std::size_t, std::size_t>>& ranges) {
+    shaded_.clear();
+    shadeMarks_.clear();
+    QTextCharFormat format;
+    format.setBackground(shadeColour());
+    // A record of many megabytes is shaded up to this many lines' worth of marks.
+    constexpr std::size_t kMaxMarks = 20000;
+    for (const auto& [offset, count] : ranges) {
+        if (offset >= size_ || count == 0) continue;
+        const std::size_t n = std::min(count, size_ - offset);
+        shaded_.emplace_back(offset, n);
+        if (static_cast<std::size_t>(shadeMarks_.size()) < kMaxMarks) addMarks(shadeMarks_, offset, n, format);
+    }
+    highlight(highlighted_.first, highlighted_.second);
+}
+
+void CBytesPane::highlight(std::size_t offset, std::size_t count) {
+    if (offset >= size_) count = 0;
+    count = std::min(count, size_ - std::min(offset, size_));
+    highlighted_ = {offset, count};
+    QList<QTextEdit::ExtraSelection> marks;
+    QTextCharFormat format;
+    format.setBackground(palette().highlight());
+    format.setForeground(palette().highlightedText());
+    addMarks(marks, offset, count, format);
+    setExtraSelections(shadeMarks_ + marks);
     if (!marks.isEmpty()) {
         QTextCursor c = marks.front().cursor;
         c.clearSelection();

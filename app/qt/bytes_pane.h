@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace tarvik {
 
@@ -21,6 +22,11 @@ public:
     void highlight(std::size_t offset, std::size_t count);
     std::size_t byteCount() const { return size_; }
     std::pair<std::size_t, std::size_t> highlighted() const { return highlighted_; }
+    // Shades bytes that no layout item decoded: (offset, count) pairs. Cleared by setBytes.
+    void shade(const std::vector<std::pair<std::size_t, std::size_t>>& ranges);
+    const std::vector<std::pair<std::size_t, std::size_t>>& shaded() const { return shaded_; }
+    // The background of shaded bytes.
+    QColor shadeColour() const;
 
     // Where the text of a byte sits on its line, and the byte under a column.
     static int hexColumn(int byteInLine);
@@ -40,6 +46,11 @@ protected:
 private:
     std::size_t size_ = 0;
     std::pair<std::size_t, std::size_t> highlighted_{0, 0};
+    // The marks of both parts of a run of bytes, hex digits and characters.
+    void addMarks(QList<QTextEdit::ExtraSelection>& marks, std::size_t offset, std::size_t count,
+                  const QTextCharFormat& format) const;
+    std::vector<std::pair<std::size_t, std::size_t>> shaded_;
+    QList<QTextEdit::ExtraSelection> shadeMarks_;
 };
 
 } // namespace tarvik

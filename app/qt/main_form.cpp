@@ -5,6 +5,7 @@
 #include "app/qt/check_combo_box.h"
 #include "app/qt/hlist_box.h"
 #include "app/qt/label.h"
+#include "app/qt/layout_workbench.h"
 #include "app/qt/record_list_model.h"
 #include "app/tarvik_view.h"
 #include "imagery/qt/gl_echogram.h"
@@ -126,7 +127,15 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
     reportList_ = add(kReportList, new CHListBox(right));
     reportList_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     reportList_->setPlaceholderText("Select a row to see its report");
-    right->addWidget(reportList_);
+    // The problems of the layout files, docked under the report while there are any.
+    auto* report = new QSplitter(Qt::Vertical, right);
+    report->addWidget(reportList_);
+    layoutProblems_ = new CLayoutProblemsPane(report);
+    report->addWidget(layoutProblems_);
+    report->setStretchFactor(0, 4);
+    report->setStretchFactor(1, 1);
+    report->setChildrenCollapsible(false);
+    right->addWidget(report);
     // The reported record's bytes, beneath the report.
     bytesPane_ = new CBytesPane(right);
     bytesPane_->setPlaceholderText("Select a row to see its bytes");

@@ -21,6 +21,7 @@ class CGLEchogram;
 class CSectorWidget;
 class CHListBox;
 class CLabel;
+class CLayoutProblemsPane;
 class RecordListModel;
 
 class CMainForm : public QWidget {
@@ -44,6 +45,8 @@ public:
     CGLEchogram* echogram() const { return echogram_; }
     CSectorWidget* sector() const { return sector_; }
     CBytesPane* bytesPane() const { return bytesPane_; }
+    // "Layout Problems", under the report; hidden while there are none.
+    CLayoutProblemsPane* layoutProblems() const { return layoutProblems_; }
     // The splitter between the report, the bytes pane, the pictures and the remote panel.
     QSplitter* rightSplitter() const { return right_; }
     // Shows or folds away the remote-control panel (its header stays).
@@ -76,6 +79,7 @@ private:
     CGLEchogram* echogram_ = nullptr;
     CSectorWidget* sector_ = nullptr;
     CBytesPane* bytesPane_ = nullptr;
+    CLayoutProblemsPane* layoutProblems_ = nullptr;
     QSplitter* right_ = nullptr;
     QWidget* remotePanel_ = nullptr;
     QWidget* remoteBody_ = nullptr;

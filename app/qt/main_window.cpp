@@ -4,6 +4,7 @@
 #include "app/qt/about_dialog.h"
 #include "app/qt/check_combo_box.h"
 #include "app/qt/condensed_file_properties.h"
+#include "app/qt/layout_workbench.h"
 #include "app/qt/main_form.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
@@ -59,6 +60,7 @@ CMainFrame::CMainFrame(SettingsStore& settings, const QString& transport, QWidge
     wireForm();
     wireImagery();
     wireRemotePanel();
+    wireLayouts();
     fillRecordFilter();
     resize(openingSize());
     setAcceptDrops(true);
@@ -403,7 +405,7 @@ void CMainFrame::restoreLayout() {
 // The panel's controls go to the view logic; the view fills them through the port.
 void CMainFrame::wireRemotePanel() {
     auto* list = qobject_cast<QComboBox*>(form_->control(controls::kRemoteCommand));
-    for (const auto& line : view_->remotePanel().commandLines()) list->addItem(QString::fromStdString(line));
+    fillCommandList(list, *view_);
     list->setCurrentIndex(-1);
     list->setMaxVisibleItems(30);
     // Only the user's choices: the view setting the selection is no new choice.

@@ -20,6 +20,7 @@ class CImageryDisplays;
 class CMainForm;
 class CMyTarvikView;
 class QtViewPort;
+class QtLayoutWatcher;
 class RecordListModel;
 
 class CMainFrame : public QMainWindow {
@@ -36,6 +37,8 @@ public:
     CCondensedFileProperties& separatorDialog() { return *separatorDialog_; }
     // The imagery displays the view owns and the window draws.
     CImageryDisplays& imagery();
+    // The watcher of the layout folders (main_window_layouts.cpp).
+    QtLayoutWatcher& layoutWatcher() { return *layoutWatcher_; }
 
     // The menu entry of a command number (nullptr when there is none).
     QAction* commandAction(int command) const;
@@ -79,6 +82,8 @@ private:
     void addCopyMenus();
     void wireRemotePanel();
     void playScript();
+    // The Layouts menu, the watcher of the layout folders and what a reload refills.
+    void wireLayouts();
 
     CMainForm* form_;
     std::unique_ptr<QtViewPort> port_;
@@ -92,6 +97,7 @@ private:
     QWidget* statistics_ = nullptr;
     bool closeAfterScript_ = false;
     QAction* stopScript_ = nullptr;
+    QtLayoutWatcher* layoutWatcher_ = nullptr;
 };
 
 } // namespace tarvik

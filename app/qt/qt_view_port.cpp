@@ -1,5 +1,9 @@
 #include "app/qt/qt_view_port.h"
 
+#include "app/qt/layout_workbench.h"
+#include <QDesktopServices>
+#include <QUrl>
+
 #include "app/qt/bytes_pane.h"
 #include "app/qt/check_combo_box.h"
 #include "app/qt/connect_dialogs.h"
@@ -279,6 +283,21 @@ void QtViewPort::printReport(const std::vector<std::string>& lines, const PrintH
 }
 
 void QtViewPort::setRecordBytes(std::span<const std::uint8_t> bytes) { form_.bytesPane()->setBytes(bytes); }
+
+void QtViewPort::shadeRecordBytes(std::span<const std::pair<std::size_t, std::size_t>> ranges) {
+    form_.bytesPane()->shade({ranges.begin(), ranges.end()});
+}
+
+// The pane may not exist yet while the view is made; the window fills it then.
+void QtViewPort::setLayoutProblems(std::span<const std::string> lines) {
+    if (CLayoutProblemsPane* pane = form_.layoutProblems()) pane->setProblems(lines);
+}
+
+void QtViewPort::showFolder(std::string_view path) {
+    const std::string folder(path);
+    if (showFolderHook) return showFolderHook(folder);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+}
 
 void QtViewPort::highlightRecordBytes(std::size_t offset, std::size_t count) {
     form_.bytesPane()->highlight(offset, count);

@@ -60,6 +60,11 @@ public:
     void setRecordBytes(std::span<const std::uint8_t> bytes) override;
     void highlightRecordBytes(std::size_t offset, std::size_t count) override;
     void selectReportLine(std::optional<std::size_t> line) override;
+    void shadeRecordBytes(std::span<const std::pair<std::size_t, std::size_t>> ranges) override;
+    void setLayoutProblems(std::span<const std::string> lines) override;
+    void showFolder(std::string_view path) override;
+    // When set, receives the folders showFolder would open (tests).
+    std::function<void(const std::string& path)> showFolderHook;
 
     void showValues(const std::string& caption, const std::vector<std::string>& lines) override;
     void wait(unsigned milliseconds, const std::function<bool()>& stopped) override;

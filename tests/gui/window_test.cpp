@@ -48,6 +48,7 @@ namespace {
 struct Reference {
     explicit Reference(const std::string& path, const std::string& filter = "ALL RECORDS") {
         port.setText(controls::kRecordFilter, filter);
+        view.reportCoverage = true;  // as the window's report, which ends with the undecoded bytes
         view.openRecordFile(path);
     }
     std::vector<ReportLine> report(std::size_t row) {

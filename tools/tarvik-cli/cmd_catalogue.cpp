@@ -8,6 +8,7 @@
 #include "decode/layout_loader.h"
 #include "tools/tarvik-cli/cmd_catalogue_wireshark.h"
 #include "tools/tarvik-cli/cli.h"
+#include "tools/tarvik-cli/cmd_catalogue_draft.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -59,12 +60,28 @@ struct CatalogueOptions {
     std::optional<std::string> exportDir;
     std::vector<std::string> files;
     WiresharkExportCliOptions wireshark;
+    std::optional<std::uint32_t> draft;
+    std::optional<std::string> out;
+    bool force = false;  // --force: replaces the --out draft or the --export-wireshark file
 };
 
 int runCatalogue(const CatalogueOptions& o) {
+    if (!o.files.empty() && !o.check && !o.draft) {
+        std::fprintf(stderr, "tarvik-cli: FILE... goes with --check or --draft\n");
+        return kExitUsage;
+    }
+    if (o.force && !o.out && !o.wireshark.file) {
+        std::fprintf(stderr, "tarvik-cli: --force goes with --out or --export-wireshark\n");
+        return kExitUsage;
+    }
+    if (o.draft) return runCatalogueDraft(*o.draft, o.files, o.out, o.force);
     if (o.check) return checkFiles(o.files);
     if (o.exportDir) return exportFiles(*o.exportDir);
-    if (o.wireshark.file) return exportWireshark(o.wireshark);
+    if (o.wireshark.file) {
+        WiresharkExportCliOptions wireshark = o.wireshark;
+        wireshark.force = o.force;
+        return exportWireshark(wireshark);
+    }
 
     const LayoutOptions& options = CMyTarvikView::layoutOptions();
     const LoadedDefinitions loaded = loadLayouts(options.directory, options.userDirectory);
@@ -110,14 +127,21 @@ Command addCatalogue(CLI::App& program) {
         {"tarvik-cli catalogue [--repeats | --vectors | --record TYPE | --sources] [--layouts DIR]\n"
          "tarvik-cli catalogue --check FILE...\n"
          "tarvik-cli catalogue --export DIR\n"
-         "tarvik-cli catalogue --export-wireshark FILE.lua [--port N]... [--layouts DIR] [--force]",
+         "tarvik-cli catalogue --export-wireshark FILE.lua [--port N]... [--layouts DIR] [--force]\n"
+         "tarvik-cli catalogue --draft TYPE FILE... [--out FILE.yaml [--force]]",
          "Lists the record layouts, one line per layout: record type, title and number of items,\n"
          "tab-separated. The layouts are the built-in ones, then those of the user's layout folder\n"
          "($XDG_CONFIG_HOME/Nerith/Tarvik/layouts), then those of --layouts DIR.\n\n"
+         "--draft reads every record of TYPE in the record files (or captures) and writes a layout\n"
+         "draft in the definition file format (to stdout, or to --out): items named unknown_OFFSET,\n"
+         "each with a comment on what its guess rests on (constant bytes, times, floats, counters,\n"
+         "count fields whose value times an element size accounts for the rest of every record).\n"
+         "How many records were read goes to stderr.\n\n"
          "Exit status: 0 done, 1 a problem was found or shown (on stderr), 2 usage error or no\n"
          "layout for TYPE."});
     auto o = std::make_shared<CatalogueOptions>();
-    CLI::Option* files = command->add_option("FILE", o->files, "the definition files --check checks");
+    CLI::Option* files =
+        command->add_option("FILE", o->files, "the definition files --check checks, or the record files --draft reads");
     std::vector<CLI::Option*> modes = {
         command->add_flag("--repeats", o->repeats,
                           "one line per repeat block: record type, block index, title, count field,\n"
@@ -140,10 +164,18 @@ Command addCatalogue(CLI::App& program) {
     };
     CLI::Option* check = modes[4];
     CLI::Option* exportDir = modes[5];
+    CLI::Option* draft = command->add_option("--draft", o->draft, "a layout draft of record type TYPE from the records of FILE...")
+                             ->type_name("TYPE")
+                             ->transform(options::wholeNumber<std::uint32_t>());
+    modes.push_back(draft);
     for (std::size_t i = 0; i < modes.size(); ++i)
         for (std::size_t j = i + 1; j < modes.size(); ++j) modes[i]->excludes(modes[j]);
-    files->needs(check);
+    CLI::Option* out = command->add_option("--out", o->out, "with --draft: write the draft to FILE.yaml")->type_name("FILE");
+    out->needs(draft);
+    // One --force serves both outputs; runCatalogue refuses it without either.
+    addForceOption(*command, o->force);
     check->needs(files);
+    draft->needs(files);
     addLayoutsOption(*command)->excludes(check)->excludes(exportDir);
     return {command, [o] { return runCatalogue(*o); }};
 }

@@ -22,7 +22,6 @@ CLI::Option* addWiresharkExportOptions(CLI::App& command, WiresharkExportCliOpti
         ->type_name("N")
         ->check(portNumber())
         ->needs(file);
-    addForceOption(command, o.force)->needs(file);
     return file;
 }
 

@@ -14,11 +14,11 @@ namespace tarvik::cli {
 struct WiresharkExportCliOptions {
     std::optional<std::string> file;
     std::vector<std::uint16_t> ports;
-    bool force = false;
+    bool force = false;  // set from the catalogue command's --force
 };
 
-// Adds --export-wireshark FILE, --port N and --force to the catalogue command;
-// returns the --export-wireshark option (the other two need it).
+// Adds --export-wireshark FILE and --port N to the catalogue command;
+// returns the --export-wireshark option (--port needs it).
 CLI::Option* addWiresharkExportOptions(CLI::App& command, WiresharkExportCliOptions& o);
 // Writes the dissector; the exit status.
 int exportWireshark(const WiresharkExportCliOptions& o);

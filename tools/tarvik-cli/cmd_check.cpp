@@ -7,6 +7,7 @@
 #include "export/record_sources.h"
 #include "remote/definitions.h"
 #include "tools/tarvik-cli/cli.h"
+#include "tools/tarvik-cli/cmd_coverage.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,10 +22,12 @@ struct CheckOptions {
     std::vector<std::string> files;
     bool json = false;
     bool noLayouts = false;
+    bool coverage = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
 
 int runCheck(const CheckOptions& o) {
+    if (o.coverage) return runCheckCoverage(o.files);
     const std::vector<std::string>& files = o.files;
     const bool json = o.json, noLayouts = o.noLayouts;
     const unsigned jobs = o.jobs;
@@ -78,7 +81,7 @@ int runCheck(const CheckOptions& o) {
 Command addCheck(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "check", "check every frame of record files and count them per record type",
-        {"tarvik-cli check FILE... [--json] [--jobs N] [--no-layouts] [--layouts DIR]",
+        {"tarvik-cli check FILE... [--json | --coverage] [--jobs N] [--no-layouts] [--layouts DIR]",
          "Walks every frame of each record file and checks the sync pattern, Size and Offset,\n"
          "an optional data offset outside the frame, frames that run past the end of the file\n"
          "(an empty file is a problem too), the checksum when the flags claim one, the layout\n"
@@ -97,7 +100,14 @@ Command addCheck(CLI::App& program) {
     command->add_option("--jobs", o->jobs, "files checked in parallel, 1 to 1024 (default: the number of cores)")
         ->type_name("N")
         ->transform(options::wholeNumber(1, 1024));
-    command->add_flag("--no-layouts", o->noLayouts, "skip the layout walk (frames, checksums and order only)");
+    CLI::Option* noLayouts =
+        command->add_flag("--no-layouts", o->noLayouts, "skip the layout walk (frames, checksums and order only)");
+    command->add_flag("--coverage", o->coverage,
+                      "instead of the check, the bytes no layout item decoded, summed per record\n"
+                      "type of each file: records, data bytes, bytes not decoded, their share,\n"
+                      "the records not fully decoded and the title")
+        ->excludes("--json")
+        ->excludes(noLayouts);
     addLayoutsOption(*command);
     addCapturePortsOption(*command);
     return {command, [o] { return runCheck(*o); }};

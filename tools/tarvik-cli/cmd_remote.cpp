@@ -276,7 +276,10 @@ int runCommands(const std::optional<std::string>& id) {
     remote::CRemoteControlPanel panel(catalogue, {});
     const int listed = console.messages.empty() ? kExitOk : kExitMessageShown;
     if (!id) {
-        for (const auto& line : panel.commandLines()) std::printf("%s\n", line.c_str());
+        // A command whose parameters are not known says so after its title.
+        for (const auto& line : panel.commandLines())
+            std::printf("%s%s\n", line.c_str(),
+                        catalogue.lookup(line.substr(0, line.find(' '))).parametersKnown ? "" : remote::kParametersNotKnownMark);
         return listed;
     }
     if (!catalogue.contains(*id)) {
@@ -497,11 +500,13 @@ Command addCommands(CLI::App& program) {
         program, "commands", "list the remote-control commands, or the parameters of one",
         {"tarvik-cli commands [--id ID] [--layouts DIR]",
          "Lists the command catalogue as the remote control panel's command list shows it:\n"
-         "one line \"ID  TITLE\" per command, in list order. With --id, the parameters of one\n"
-         "command, one per line, tab-separated: name, format, width, preset (empty when none),\n"
-         "count field (empty when none), value list (\"value=text\" joined by \"; \"), bit fields\n"
-         "(\"first-last=text\" joined by \"; \"). A command whose parameters the catalogue does\n"
-         "not know prints that instead, with its parameter count; such a command is never sent.\n"
+         "one line \"ID  TITLE\" per command, in list order; the line of a command whose\n"
+         "parameters the catalogue does not describe ends with \"  [parameters not known]\".\n"
+         "With --id, the parameters of one command, one per line, tab-separated: name, format,\n"
+         "width, preset (empty when none), count field (empty when none), value list\n"
+         "(\"value=text\" joined by \"; \"), bit fields (\"first-last=text\" joined by \"; \").\n"
+         "A command whose parameters the catalogue does not know prints that instead, with its\n"
+         "parameter count; such a command is never sent.\n"
          "The catalogue is that of the layout definition files the window loads: the built-in\n"
          "ones, the user's layout folder, then those of --layouts DIR.\n\n"
          "Exit status: 0 listed, 1 listed but the definition files had problems (on stderr),\n"

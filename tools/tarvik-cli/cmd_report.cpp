@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "decode/record_json.h"
 #include "tools/tarvik-cli/cli.h"
+#include "tools/tarvik-cli/cmd_coverage.h"
 
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@ struct ReportOptions {
     bool all = false;
     bool json = false;
     bool hex = false;
+    bool coverage = false;
     std::string filter;
 };
 
@@ -36,6 +38,17 @@ int runReport(const ReportOptions& o) {
 
     const std::size_t rows = view.recordRowCount();
     std::vector<WalkedField> fields;
+    if (o.coverage) {
+        std::size_t undecoded = 0, data = 0;
+        if (!all && row >= rows) {
+            std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%s listed)\n", row,
+                         counted(rows, "row", "rows").c_str());
+            return kExitUsage;
+        }
+        for (std::size_t r = all ? 0 : row; r < (all ? rows : row + 1); ++r) undecoded += printRowCoverage(view, r, data);
+        std::fprintf(stderr, "%zu of %zu data bytes not decoded\n", undecoded, data);
+        return port.messages.empty() ? kExitOk : kExitMessageShown;
+    }
     auto print = [&](std::size_t r) {
         port.reportLines.clear();
         std::string out;
@@ -85,7 +98,7 @@ int runReport(const ReportOptions& o) {
 Command addReport(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "report", "print the report of a listed record, as the report list shows it",
-        {"tarvik-cli report FILE [--row N | --all] [--filter TEXT] [--json] [--hex] [--layouts DIR]",
+        {"tarvik-cli report FILE [--row N | --all] [--filter TEXT] [--json | --hex | --coverage] [--layouts DIR]",
          "Reads a record file (*.vxr) as the window's \"Read Vx File\" does and prints the report of\n"
          "listed row N (default 0) exactly as the report list shows it, one line per line. The\n"
          "\"Record #\" is the row's index position.\n\n"
@@ -104,6 +117,13 @@ Command addReport(CLI::App& program) {
                       "byte offset, width, text and value; repeat blocks nested (one\n"
                       "document per line with --all)");
     command->add_flag("--hex", o->hex, "append a hex dump of the frame (offset, 16 bytes, printable characters)");
+    command->add_flag("--coverage", o->coverage,
+                      "instead of the report, the bytes no layout item decoded: one line\n"
+                      "\"ROW<TAB>TYPE<TAB>OFFSET<TAB>COUNT<TAB>KIND\" per range (offsets from the\n"
+                      "frame's first byte; KIND: no layout items, between items, after the last\n"
+                      "item), then the total on stderr")
+        ->excludes("--json")
+        ->excludes("--hex");
     addLayoutsOption(*command);
     return {command, [o] { return runReport(*o); }};
 }
