@@ -96,8 +96,7 @@ void TextOutputWindowTest::menuCommandsWriteTextFiles() {
     window->runCommand(commands::kCopyToCondensedFile);
     QCOMPARE(messages.size(), std::size_t{1});
     QCOMPARE(messages[0], "Wrote 22 lines to the the log file, " + dir->file("out/run.txt"));
-    std::ifstream condensed(dir->file("out/run.txt"), std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(condensed)), {});
+    const std::string text = tarvik::testing::slurp(dir->file("out/run.txt"));
     QVERIFY(text.find("\r\n0,7200,396,03/05/2024,07:04:09.125\r\n") != std::string::npos);
 
     window->runCommand(commands::kDumpAllShown);
@@ -158,3 +157,4 @@ void TextOutputWindowTest::longReportPrintsOnSeveralPages() {
 
 QTEST_MAIN(TextOutputWindowTest)
 #include "text_output_window_test.moc"
+#include "tests/support/whole_file.h"
