@@ -391,18 +391,32 @@ bool loopbackConnection(PcapngWriter& pcap, const std::vector<Bytes>& packets, s
     pcap.packet(clock, tcpFrame(client, server, clientSeq, 0, kTcpSyn, {}));
     pcap.packet(clock += 1000, tcpFrame(server, client, seq, clientSeq + 1, kTcpSyn | kTcpAck, {}));
     ++seq;
+    // Segments end at packet boundaries; a packet longer than a segment is cut.
     constexpr std::size_t kSegment = 65'000;
+    auto send = [&](ByteSpan bytes) {
+        pcap.packet(clock += 1000, tcpFrame(server, client, seq, clientSeq + 1, kTcpAck | kTcpPsh, bytes));
+        seq += static_cast<std::uint32_t>(bytes.size());
+        return !file || pcap.bytes().size() <= (8u << 20) || pcap.flushTo(file);
+    };
     Bytes segment;
     for (std::size_t r = 0; r < count && !packets.empty(); ++r) {
         const Bytes& p = packets[r % packets.size()];
-        segment.insert(segment.end(), p.begin(), p.end());
-        if (segment.size() >= kSegment - 400 || r + 1 == count) {
-            pcap.packet(clock += 1000, tcpFrame(server, client, seq, clientSeq + 1, kTcpAck | kTcpPsh, segment));
-            seq += static_cast<std::uint32_t>(segment.size());
+        if (!segment.empty() && segment.size() + p.size() > kSegment) {
+            if (!send(segment)) return false;
             segment.clear();
-            if (file && pcap.bytes().size() > (8u << 20) && !pcap.flushTo(file)) return false;
+        }
+        if (p.size() > kSegment) {
+            for (std::size_t at = 0; at < p.size(); at += kSegment)
+                if (!send(ByteSpan(p).subspan(at, std::min(kSegment, p.size() - at)))) return false;
+            continue;
+        }
+        segment.insert(segment.end(), p.begin(), p.end());
+        if (segment.size() >= kSegment - 400) {
+            if (!send(segment)) return false;
+            segment.clear();
         }
     }
+    if (!segment.empty() && !send(segment)) return false;
     return true;
 }
 } // namespace
