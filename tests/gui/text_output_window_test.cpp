@@ -12,6 +12,7 @@
 #include "app/tarvik_view.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 #include "tools/synth/sample_records.h"
 
 #include <QAbstractButton>
@@ -157,4 +158,3 @@ void TextOutputWindowTest::longReportPrintsOnSeveralPages() {
 
 QTEST_MAIN(TextOutputWindowTest)
 #include "text_output_window_test.moc"
-#include "tests/support/whole_file.h"
