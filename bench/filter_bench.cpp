@@ -5,7 +5,6 @@
 //   bench_filter FILE.vxr [FILTER...]
 
 #include "app/controls.h"
-#include "app/qt/qt_view_port.h"
 #include "app/tarvik_view.h"
 #include "bench/offscreen_window.h"
 
@@ -25,8 +24,6 @@ int main(int argc, char** argv) {
     }
     bench::useOffscreenPlatform();
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    // Nobody answers a message box here: messages go to stderr.
-    QtViewPort::initialMessageHook() = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
     QApplication app(argc, argv);
     bench::OffscreenWindow offscreen;
     CMainFrame& window = offscreen.window;
