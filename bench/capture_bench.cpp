@@ -1,7 +1,10 @@
 // Records per second from a packet capture to listed rows: a capture of
 // 1,000,000 records (about 320 MB of Vx payload over one TCP connection) is
 // written once to a temporary file, then read as the window and tarvik-cli
-// read it. Run: build/bin/bench_capture [RECORDS] [DATA_BYTES].
+// read it. Run: build/bin/bench_capture [RECORDS] [DATA_BYTES] [CAPTURE [PHASE]]:
+// with CAPTURE, that capture is read (and written first only when missing,
+// then kept); PHASE runs one measurement only (read, index or listed).
+// Each line gives the wall time and the processor time of the process.
 
 #include "app/controls.h"
 #include "app/memory_port.h"
@@ -12,6 +15,7 @@
 #include "tools/synth/capture_records.h"
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,46 +24,60 @@
 using namespace tarvik;
 
 namespace {
-double seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+struct Clock {
+    std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
+    std::clock_t cpu = std::clock();
+    double wallSeconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
+    }
+    double cpuSeconds() const { return static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC; }
+};
+
+void report(const char* what, std::size_t records, const Clock& clock) {
+    const double wall = clock.wallSeconds(), cpu = clock.cpuSeconds();
+    std::printf("%s: %zu records in %.3f s (processor %.3f s): %.2f million records/s (%.2f per processor second)\n",
+                what, records, wall, cpu, static_cast<double>(records) / wall / 1e6,
+                static_cast<double>(records) / cpu / 1e6);
 }
 } // namespace
 
 int main(int argc, char** argv) {
     const std::size_t records = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1'000'000;
     const std::size_t dataBytes = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 220;
+    const bool keep = argc > 3;
     const std::string path =
-        (std::filesystem::temp_directory_path() / ("tarvik-capture-bench-" + std::to_string(::getpid()) + ".pcapng"))
-            .string();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out || !synth::writeBulkCapture(out, records, dataBytes)) {
-        std::fprintf(stderr, "could not write %s\n", path.c_str());
-        return 1;
+        keep ? std::string(argv[3])
+             : (std::filesystem::temp_directory_path() /
+                ("tarvik-capture-bench-" + std::to_string(::getpid()) + ".pcapng"))
+                   .string();
+    const std::string phase = argc > 4 ? argv[4] : "";
+    auto runs = [&](const char* name) { return phase.empty() || phase == name ? 3 : 0; };
+    if (!keep || !std::filesystem::exists(path)) {
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        if (!out || !synth::writeBulkCapture(out, records, dataBytes)) {
+            std::fprintf(stderr, "could not write %s\n", path.c_str());
+            return 1;
+        }
+        std::fclose(out);
     }
-    std::fclose(out);
     const auto size = std::filesystem::file_size(path);
-    std::printf("capture: %zu records, %.1f MB\n", records, static_cast<double>(size) / 1e6);
+    std::printf("capture: %.1f MB\n", static_cast<double>(size) / 1e6);
 
     // The reader alone: packets to records.
-    for (int run = 0; run < 3; ++run) {
-        const auto start = std::chrono::steady_clock::now();
+    for (int run = 0; run < runs("read"); ++run) {
+        const Clock clock;
         capture::CaptureReader reader;
         if (!reader.open(path)) {
             std::fprintf(stderr, "%s\n", reader.error().c_str());
             return 1;
         }
-        std::size_t n = 0, bytes = 0;
-        reader.read([&](capture::CapturedRecord&& r) {
-            ++n;
-            bytes += r.bytes.size();
-        });
-        const double s = seconds(start);
-        std::printf("read: %zu records (%.0f MB) in %.3f s: %.2f million records/s\n", n, static_cast<double>(bytes) / 1e6,
-                    s, static_cast<double>(n) / s / 1e6);
+        std::size_t n = 0;
+        reader.read([&](capture::CapturedRecord&&) { ++n; });
+        report("read", n, clock);
     }
-    // Into a temporary record file with its index, as the window and tarvik-cli open a capture.
-    for (int run = 0; run < 3; ++run) {
-        const auto start = std::chrono::steady_clock::now();
+    // The index, as the window and tarvik-cli open a capture.
+    for (int run = 0; run < runs("index"); ++run) {
+        const Clock clock;
         capture::CaptureRecordFile file;
         RecordIndex index;
         std::string message;
@@ -67,30 +85,23 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", message.c_str());
             return 1;
         }
-        const double s = seconds(start);
-        std::printf("index: %zu records in %.3f s: %.2f million records/s\n", index.size(), s,
-                    static_cast<double>(index.size()) / s / 1e6);
+        report("index", index.size(), clock);
     }
     // Capture to listed rows, as tarvik-cli list does: the view reads the
     // capture, then every row's three columns are asked for.
-    for (int run = 0; run < 3; ++run) {
-        const auto start = std::chrono::steady_clock::now();
+    for (int run = 0; run < runs("listed"); ++run) {
         MemoryPort port;
         MemorySettingsStore settings;
         port.setText(controls::kRecordFilter, std::string(kAllRecords));
         CMyTarvikView view(port, settings);
-        const auto made = std::chrono::steady_clock::now();
+        const Clock clock;
         if (!view.openRecordFile(path)) return 1;
         std::size_t characters = 0;
         const std::size_t rows = view.recordRowCount();
         for (std::size_t r = 0; r < rows; ++r)
             for (int column = 0; column < 3; ++column) characters += view.rowText(r, column).size();
-        const double s = seconds(made);
-        std::printf("listed: %zu rows (%zu characters) in %.3f s (the view itself made in %.3f s): "
-                    "%.2f million records/s\n",
-                    rows, characters, s, std::chrono::duration<double>(made - start).count(),
-                    static_cast<double>(rows) / s / 1e6);
+        report("listed", rows, clock);
     }
-    std::filesystem::remove(path);
+    if (!keep) std::filesystem::remove(path);
     return 0;
 }

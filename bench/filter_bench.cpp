@@ -5,14 +5,11 @@
 //   bench_filter FILE.vxr [FILTER...]
 
 #include "app/controls.h"
-#include "app/qt/main_window.h"
-#include "app/qt/qsettings_store.h"
-#include "app/qt/qt_view_port.h"
 #include "app/tarvik_view.h"
+#include "bench/offscreen_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <string>
@@ -25,16 +22,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_filter FILE.vxr [FILTER...]\n");
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenPlatform();
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    // Nobody answers a message box here: messages go to stderr.
-    QtViewPort::initialMessageHook() = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    QSettingsStore settings(dir.filePath("settings.ini").toStdString());
-    CMainFrame window(settings, "TCP");
-    window.show();
-    QApplication::processEvents();
+    bench::OffscreenWindow offscreen;
+    CMainFrame& window = offscreen.window;
 
     QElapsedTimer open;
     open.start();

@@ -7,15 +7,13 @@
 
 #include "app/arrival_pipeline.h"
 #include "app/controls.h"
-#include "app/qt/main_window.h"
-#include "app/qt/qsettings_store.h"
 #include "app/qt/qt_view_port.h"
 #include "app/tarvik_view.h"
+#include "bench/offscreen_window.h"
 #include "tools/synth/server_records.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
@@ -26,13 +24,10 @@
 using namespace tarvik;
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOffscreenPlatform();
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    QSettingsStore settings(dir.filePath("settings.ini").toStdString());
-    CMainFrame window(settings, "TCP");
-    window.show();
-    QApplication::processEvents();
+    bench::OffscreenWindow offscreen;
+    CMainFrame& window = offscreen.window;
 
     synth::SimDevice device;
     synth::PingShape shape;

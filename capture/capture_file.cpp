@@ -74,7 +74,7 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
     pending.reserve(kWriteChunk + 65536);
     std::uint64_t offset = 0;
     int writeError = 0;
-    const bool complete = reader.read([&](CapturedRecord&& record) {
+    const bool complete = reader.readInPlace([&](const CapturedRecordView& record) {
         if (writeError) return;
         const FrameView frame(record.bytes);
         if (!frame.isFrame()) {

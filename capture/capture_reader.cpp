@@ -136,7 +136,7 @@ struct CaptureReader::Impl {
     std::unordered_map<FlowKey, std::unique_ptr<Flow>, FlowKeyHash> flows;
     std::unordered_set<FlowKey, FlowKeyHash> ignored;
     std::deque<Defragment> defragments;
-    const std::function<void(CapturedRecord&&)>* sink = nullptr;
+    const std::function<void(const CapturedRecordView&)>* sink = nullptr;
     CaptureTime now;
     std::uint64_t tick = 0;
 
@@ -164,9 +164,15 @@ struct CaptureReader::Impl {
     void tcpHole(Flow& flow, int d);
     void feed(Flow& flow, int d, ByteSpan bytes);
     void search(Flow& flow, int d, ByteSpan bytes);
-    void collect(Flow& flow, int d);
-    net::CPacketHandler& handler(Direction& dir) {
-        if (!dir.handler) dir.handler = std::make_unique<net::CPacketHandler>(lock);
+    void emit(Flow& flow, int d, ByteSpan record);
+    // The packet handler hands records out as they complete, most of them
+    // as views of the packet just read.
+    net::CPacketHandler& handler(Flow& flow, int d) {
+        Direction& dir = flow.dir[d];
+        if (!dir.handler) {
+            dir.handler = std::make_unique<net::CPacketHandler>(lock);
+            dir.handler->deliver = [this, f = &flow, d](ByteSpan record) { emit(*f, d, record); };
+        }
         return *dir.handler;
     }
 };
@@ -267,6 +273,12 @@ bool CaptureReader::open(std::FILE* stream) {
 }
 
 bool CaptureReader::read(const std::function<void(CapturedRecord&&)>& sink) {
+    return readInPlace([&sink](const CapturedRecordView& r) {
+        sink(CapturedRecord{Bytes(r.bytes.begin(), r.bytes.end()), r.time, r.stream});
+    });
+}
+
+bool CaptureReader::readInPlace(const std::function<void(const CapturedRecordView&)>& sink) {
     if (!impl_) {
         if (error_.empty()) error_ = "no capture is open";
         return false;
@@ -476,10 +488,7 @@ void CaptureReader::Impl::endFlow(Flow& flow) {
     for (int d = 0; d < 2; ++d) {
         Direction& dir = flow.dir[d];
         dir.tcp.finish();
-        if (dir.handler && dir.framing == Framing::Sync) {
-            dir.handler->connectionEnded();
-            collect(flow, d);
-        }
+        if (dir.handler && dir.framing == Framing::Sync) dir.handler->connectionEnded();
     }
 }
 
@@ -520,8 +529,7 @@ void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source,
         flow->lastUsed = tick;
         Direction& dir = flow->dir[d];
         dir.framing = Framing::Sync;
-        handler(dir).HandleOnePacket(payload);
-        collect(*flow, d);
+        handler(*flow, d).HandleOnePacket(payload);
         return;
     }
 
@@ -544,10 +552,7 @@ void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source,
         if (dir.synSeen && dir.synSeq != seq) {
             // The same addresses and ports again: a new connection.
             dir.tcp.finish();
-            if (dir.handler && dir.framing == Framing::Sync) {
-                dir.handler->connectionEnded();
-                collect(*flow, d);
-            }
+            if (dir.handler && dir.framing == Framing::Sync) dir.handler->connectionEnded();
             if (dir.handler) dir.handler->resetStream();
             dir.framing = Framing::Probe;
             dir.pending.clear();
@@ -602,8 +607,7 @@ void CaptureReader::Impl::tcpHole(Flow& flow, int d) {
     if (reader.streamBytes && dir.framing != Framing::Ignore) reader.streamBytes(streamOf(flow, d), {});
     switch (dir.framing) {
     case Framing::Sync:
-        handler(dir).streamBytesLost();
-        collect(flow, d);
+        handler(flow, d).streamBytesLost();
         dir.framing = Framing::Resync;
         break;
     case Framing::Probe:
@@ -618,13 +622,12 @@ void CaptureReader::Impl::tcpHole(Flow& flow, int d) {
 
 void CaptureReader::Impl::feed(Flow& flow, int d, ByteSpan bytes) {
     Direction& dir = flow.dir[d];
-    if (!handler(dir).HandleStreamBytes(bytes)) {
+    if (!handler(flow, d).HandleStreamBytes(bytes)) {
         // A packet size that cannot be: the stream lost its framing here.
         dir.handler->streamBytesLost();
         dir.framing = Framing::Resync;
         dir.pending.clear();
     }
-    collect(flow, d);
 }
 
 void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
@@ -637,7 +640,7 @@ void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
     for (std::size_t i = 0; i < limit; ++i) {
         if (!plausibleRecordStart(held, i)) continue;
         dir.framing = Framing::Sync;
-        handler(dir).resetStream();
+        handler(flow, d).resetStream();
         Bytes rest(held.begin() + static_cast<std::ptrdiff_t>(i), held.end());
         dir.pending.clear();
         dir.pending.shrink_to_fit();
@@ -659,16 +662,9 @@ void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
     dir.pending.erase(dir.pending.begin(), dir.pending.begin() + static_cast<std::ptrdiff_t>(limit));
 }
 
-void CaptureReader::Impl::collect(Flow& flow, int d) {
-    Direction& dir = flow.dir[d];
-    if (!dir.handler) return;
-    net::PendingQueue records = dir.handler->TakePendingRecords();
-    if (records.empty()) return;
-    const std::uint32_t stream = streamOf(flow, d);
-    for (Bytes& bytes : records) {
-        ++counts().records;
-        (*sink)(CapturedRecord{std::move(bytes), now, stream});
-    }
+void CaptureReader::Impl::emit(Flow& flow, int d, ByteSpan record) {
+    ++counts().records;
+    (*sink)(CapturedRecordView{record, now, streamOf(flow, d)});
 }
 
 CaptureReader::Result readCapture(const std::string& path, const CaptureOptions& options) {

@@ -57,6 +57,14 @@ struct CapturedRecord {
     std::uint32_t stream = 0;  // index into CaptureReader::streams()
 };
 
+// A record as the reader hands it out without copying it: `bytes` are valid
+// during the call only (most records are views of the packet just read).
+struct CapturedRecordView {
+    ByteSpan bytes;
+    CaptureTime time;
+    std::uint32_t stream = 0;
+};
+
 // What the reader met besides records.
 struct CaptureCounts {
     std::uint64_t packets = 0;        // every packet of the capture
@@ -101,6 +109,9 @@ public:
     // reported). False when the file ended early or broke (error() says how);
     // what was read until then has been handed out.
     bool read(const std::function<void(CapturedRecord&&)>& sink);
+    // The same, each record handed out as a view of bytes the reader holds
+    // (no copy is made for the sink): for readers that store records elsewhere.
+    bool readInPlace(const std::function<void(const CapturedRecordView&)>& sink);
 
     const std::vector<StreamInfo>& streams() const { return streams_; }
     const CaptureCounts& counts() const { return counts_; }

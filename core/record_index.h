@@ -51,6 +51,8 @@ public:
     bool empty() const { return size_ == 0; }
     void clear() {
         chunks_.clear();
+        blocks_.clear();
+        blockRoom_ = 0;
         size_ = 0;
     }
     const RecordIndexEntry& operator[](std::size_t i) const {
@@ -67,8 +69,19 @@ public:
     std::span<RecordIndexEntry> chunkRun(std::size_t first, std::size_t count);
 
 private:
-    void addChunk() { chunks_.push_back(std::make_unique<RecordIndexEntry[]>(kChunkEntries)); }
-    std::vector<std::unique_ptr<RecordIndexEntry[]>> chunks_;
+    // Chunks are not zeroed when made: every entry is written before it is
+    // read (push_back writes it, grow zeroes it), and zeroing 48 bytes per
+    // frame first costs a large file's index a good part of its time. The
+    // first chunks are allocated one by one; past them, chunks are cut from
+    // 2 MiB blocks that the system may back with large pages, which saves a
+    // large index most of its page faults.
+    void addChunk();
+    struct FreeBlock {
+        void operator()(void* block) const;
+    };
+    std::vector<RecordIndexEntry*> chunks_;
+    std::vector<std::unique_ptr<void, FreeBlock>> blocks_;  // the storage the chunks lie in
+    std::size_t blockRoom_ = 0;                             // chunks still free in the last block
     std::size_t size_ = 0;
 };
 

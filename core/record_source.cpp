@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <ctime>
 
 namespace tarvik {
@@ -74,12 +75,20 @@ std::optional<std::size_t> IndexedRecordSource::rowFrame(std::size_t row) const 
 std::string IndexedRecordSource::codeText(std::uint32_t code, int column) const {
     if (code & kTextBit) return column == 1 ? texts_[code & ~kTextBit].text : std::string{};
     const RecordIndexEntry& entry = index_[code];
+    // What "%hu", "%lu bytes" and "%d" print, without a format to parse: the
+    // list asks for three columns of every row it shows.
+    char text[32];
+    char* end = text;
     switch (column) {
-    case 0: return strprintf("%hu", entry.recordType());
-    case 1: return strprintf("%lu bytes", static_cast<unsigned long>(entry.size()));
-    case 2: return strprintf("%d", static_cast<int>(code));
+    case 0: end = std::to_chars(text, text + sizeof text, entry.recordType()).ptr; break;
+    case 1:
+        end = std::to_chars(text, text + sizeof text, static_cast<unsigned long>(entry.size())).ptr;
+        for (char c : std::string_view(" bytes")) *end++ = c;
+        break;
+    case 2: end = std::to_chars(text, text + sizeof text, static_cast<int>(code)).ptr; break;
     default: return {};
     }
+    return std::string(text, end);
 }
 
 Bytes IndexedRecordSource::codeRecord(std::uint32_t code) const {

@@ -35,6 +35,10 @@ void CPacketHandler::packetLost(const char* why) {
 
 void CPacketHandler::queueLostPacket() {
     assembly_.Reset();
+    if (deliver) {
+        deliver(ByteSpan(reinterpret_cast<const std::uint8_t*>(kLostPacketText.data()), kLostPacketText.size()));
+        return;
+    }
     if (!tryLock(100, milliseconds(3))) {
         // The line is owed: the next take of the queue lists it.
         lostLinesOwed_.fetch_add(1, std::memory_order_relaxed);
@@ -81,15 +85,8 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
                                frame->totalSize, payload.size()));
             return;
         }
-        Bytes record(payload.begin(), payload.begin() + frame->totalSize);
-        const bool configuration = FrameView(record).recordType() == kConfigurationRecordType;
-        if (!tryLock(100, milliseconds(5))) {
-            signal(100, 10);
-            return;
-        }
-        if (configuration) latest_[kConfigurationKey] = record;
-        pushPending(std::move(record));
-        lock_.unlock();
+        const ByteSpan record = payload.first(frame->totalSize);
+        if (!handOut(record, true, 100, milliseconds(5))) signal(100, 10);
         return;
     }
 
@@ -126,20 +123,36 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
             packetLost("last fragment arrived with bytes missing");
             return;
         }
-        Bytes record = assembly_.takeRecord();
-        if (!tryLock(100, milliseconds(6))) {
+        const Bytes record = assembly_.takeRecord();
+        if (!handOut(record, false, 100, milliseconds(6))) {
             // The whole record cannot be queued: it is lost now, and said so now.
             packetLost("the pending queue stayed locked");
             return;
         }
-        pushPending(std::move(record));
-        lock_.unlock();
         assembly_.Reset();
     } else if (std::uint64_t{assembly_.bytesCollected()} == (std::uint64_t{n} + 1) * kMaxPayload) {
         // every packet so far has arrived: wait for the next one
     } else {
         packetLost("fragment out of sequence or missing");
     }
+}
+
+bool CPacketHandler::handOut(ByteSpan record, bool whole, int tries, milliseconds wait) {
+    // Only a configuration record that came in one packet is kept as the latest.
+    const bool configuration = whole && FrameView(record).recordType() == kConfigurationRecordType;
+    if (deliver) {
+        if (configuration) {
+            std::lock_guard guard(lock_);
+            latest_[kConfigurationKey] = Bytes(record.begin(), record.end());
+        }
+        deliver(record);
+        return true;
+    }
+    if (!tryLock(tries, wait)) return false;
+    if (configuration) latest_[kConfigurationKey] = Bytes(record.begin(), record.end());
+    pushPending(Bytes(record.begin(), record.end()));
+    lock_.unlock();
+    return true;
 }
 
 std::span<std::uint8_t> CPacketHandler::streamSpace(std::size_t room) {
@@ -170,6 +183,14 @@ bool CPacketHandler::streamReceived(std::size_t count) {
 }
 
 bool CPacketHandler::HandleStreamBytes(ByteSpan bytes) {
+    // Whole packets at the front are handled where they lie: only a packet
+    // that the bytes end inside is copied, to wait for the rest.
+    while (head_ == tail_ && skip_ == 0 && bytes.size() >= kNetworkFrameSize) {
+        const std::uint32_t size = readLEOr0<std::uint32_t>(bytes, netframe_offsets::packetSize);
+        if (size < kNetworkFrameSize || size > kMaxAcceptedPacketSize || size > bytes.size()) break;
+        HandleOnePacket(bytes.first(size));
+        bytes = bytes.subspan(size);
+    }
     while (!bytes.empty()) {
         auto space = streamSpace(std::min(bytes.size(), kReadSize));
         const std::size_t n = std::min(space.size(), bytes.size());

@@ -57,6 +57,12 @@ public:
     std::function<void(unsigned hertz, unsigned milliseconds)> beep;
     // Pause between two tries of the lock; replaceable so tests run fast.
     std::function<void(std::chrono::milliseconds)> pause;
+    // When set, records and lost-packet lines go to it, in order, on the
+    // calling thread, instead of to the pending queue (a reader of recorded
+    // traffic that has no second thread). `record` is valid during the call
+    // only: a record that lies whole in one packet is a view of the bytes
+    // handed to HandleOnePacket or HandleStreamBytes, not a copy.
+    std::function<void(ByteSpan record)> deliver;
 
     // One whole packet: Network frame plus payload (one UDP datagram).
     void HandleOnePacket(ByteSpan packet);
@@ -110,6 +116,9 @@ private:
     // Resets the assembly and queues the lost-packet line.
     void queueLostPacket();
     bool cutPackets();
+    // Hands a record to `deliver`, or queues it under the lock (false: the lock
+    // stayed busy). `whole`: it came in one packet (a configuration record is then kept).
+    bool handOut(ByteSpan record, bool whole, int tries, std::chrono::milliseconds wait);
     // Under the lock: queues a record unless the queue is full (then it is counted).
     void pushPending(Bytes record);
 

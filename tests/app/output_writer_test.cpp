@@ -8,6 +8,7 @@
 #include "core/record_file.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/sample_records.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -23,14 +24,10 @@ using namespace tarvik;
 using tarvik::testing::TempDir;
 
 namespace {
+using tarvik::testing::slurpBytes;
 
 // 5 March 2024 07:04:09 UTC.
 constexpr std::time_t kStart = 1709622249;
-
-Bytes fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<RecordIndexEntry> readBack(const std::string& path, std::optional<std::string>* problem = nullptr) {
     RecordFile file;
@@ -90,7 +87,7 @@ TEST_F(OutputWriter, RecordsAFileHeaderThenEveryFrameUnchanged) {
     writer.WriteArrivedFrame(f7006);
     EXPECT_EQ(writer.framesWritten(), 3u);
 
-    const Bytes bytes = fileBytes(name);
+    const Bytes bytes = slurpBytes(name);
     ASSERT_EQ(bytes.size(), kFileHeaderRecordSize + f7000.size() + f7006.size());
     EXPECT_TRUE(std::equal(f7000.begin(), f7000.end(), bytes.begin() + kFileHeaderRecordSize));
     EXPECT_TRUE(std::equal(f7006.begin(), f7006.end(), bytes.begin() + kFileHeaderRecordSize + f7000.size()));
@@ -167,7 +164,7 @@ TEST_F(OutputWriter, StartingAgainInTheSameSecondKeepsTheFirstFile) {
     writer.WriteArrivedFrame(frame(7000, 2));
     writer.OnWriteOutputFile();
     const std::string first = dir.file("20240305_070409.vxr");
-    const Bytes kept = fileBytes(first);
+    const Bytes kept = slurpBytes(first);
 
     writer.OnWriteOutputFile();
     EXPECT_EQ(writer.outputFileName(), dir.file("20240305_070409_2.vxr"));
@@ -179,7 +176,7 @@ TEST_F(OutputWriter, StartingAgainInTheSameSecondKeepsTheFirstFile) {
     writer.StopWriting();  // not writing any more: stays off
     EXPECT_FALSE(writer.writing());
 
-    EXPECT_EQ(fileBytes(first), kept);
+    EXPECT_EQ(slurpBytes(first), kept);
     EXPECT_EQ(readBack(first).size(), 3u);
     EXPECT_EQ(readBack(dir.file("20240305_070409_2.vxr")).size(), 2u);
     // A file into which nothing was listed stays empty.

@@ -11,6 +11,7 @@
 #include "tests/net/sim_process.h"
 #include "tests/support/text_count.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -68,8 +69,7 @@ protected:
     }
     // The remote-control records (7500) of a record file.
     std::vector<Bytes> sentCommandsIn(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        const Bytes bytes(std::istreambuf_iterator<char>(in), {});
+        const Bytes bytes = tarvik::testing::slurpBytes(path);
         std::vector<Bytes> out;
         for (std::size_t at = 0; at + 64 <= bytes.size();) {
             FrameView f(ByteSpan(bytes).subspan(at));

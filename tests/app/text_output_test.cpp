@@ -8,6 +8,7 @@
 #include "core/condense.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/sample_records.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +21,7 @@ using namespace tarvik;
 using tarvik::testing::TempDir;
 
 namespace {
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using tarvik::testing::slurp;
 
 std::size_t count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
@@ -99,8 +96,8 @@ TEST_F(TextOutputs, ResolverProbesNumberedNamesAndNeverOverwrites) {
     view.OnDumpAllShown();
     ASSERT_EQ(port.messages.size(), 1u);
     EXPECT_EQ(port.messages[0], "could not resolve the output file name");
-    EXPECT_EQ(readText(out + "/rec.txt"), "kept");
-    EXPECT_EQ(readText(out + "/rec.998.txt"), "kept");
+    EXPECT_EQ(slurp(out + "/rec.txt"), "kept");
+    EXPECT_EQ(slurp(out + "/rec.998.txt"), "kept");
 }
 
 TEST_F(TextOutputs, CurrentRecordFilesTakeRecordsUntilClosed) {
@@ -118,15 +115,15 @@ TEST_F(TextOutputs, CurrentRecordFilesTakeRecordsUntilClosed) {
     }
     const std::string first = out + "/rec.vxr.txt";
     EXPECT_EQ(view.textOutputFileName(), first);
-    EXPECT_EQ(readText(first), expected);
-    EXPECT_EQ(count(readText(first), "READING FROM FILE"), 1u);
+    EXPECT_EQ(slurp(first), expected);
+    EXPECT_EQ(count(slurp(first), "READING FROM FILE"), 1u);
 
     view.OnCloseTextOutput();
     EXPECT_TRUE(view.textOutputFileName().empty());
     view.OnWriteCurrentRecord();
     EXPECT_EQ(view.textOutputFileName(), out + "/rec.vxr.000.txt");
-    EXPECT_EQ(count(readText(out + "/rec.vxr.000.txt"), "<< END OF RECORD >>"), 1u);
-    EXPECT_EQ(count(readText(first), "<< END OF RECORD >>"), 3u);
+    EXPECT_EQ(count(slurp(out + "/rec.vxr.000.txt"), "<< END OF RECORD >>"), 1u);
+    EXPECT_EQ(count(slurp(first), "<< END OF RECORD >>"), 3u);
 
     // Reading a record file ends the current text file as well.
     ASSERT_TRUE(view.openRecordFile(recordFile("other.vxr", {pingFrame(7000, 1, 5, 1)})));
@@ -141,7 +138,7 @@ TEST_F(TextOutputs, DumpWritesSummaryAndDetailsOfTheRowsInSight) {
     port.visibleRows = std::pair<std::size_t, std::size_t>(1, 9);  // clamped to the last row
     view.OnDumpAllShown();
     const std::string file = out + "/rec.txt";
-    const std::string text = readText(file);
+    const std::string text = slurp(file);
 
     std::string expected = "Tarvik: Logging to file: " + file + "\r\n\r\n" +
                            "\r\n################# SUMMARY ##################################\r\n\r\n";
@@ -161,7 +158,7 @@ TEST_F(TextOutputs, DumpWritesSummaryAndDetailsOfTheRowsInSight) {
 
     view.OnDumpAllShown();
     EXPECT_EQ(port.messages.back().substr(port.messages.back().size() - 12), "/rec.000.txt");
-    EXPECT_EQ(readText(file), expected);
+    EXPECT_EQ(slurp(file), expected);
 }
 
 TEST_F(TextOutputs, CondensedFileWithAGapInThePings) {
@@ -178,7 +175,7 @@ TEST_F(TextOutputs, CondensedFileWithAGapInThePings) {
     const std::string size = std::to_string(pingFrame(7000, 0, 0, 0).size());
     // The first 7000 ping (20, nothing stored before) counts as a gap after 0 in
     // this file's own rule; the second 7006 comes three after the first.
-    EXPECT_EQ(readText(file), head + "! ! ! 7000 DROPPED PING AFTER # 0\r\n" +
+    EXPECT_EQ(slurp(file), head + "! ! ! 7000 DROPPED PING AFTER # 0\r\n" +
                                   "20,7000," + size + ",03/05/2024,07:04:09.125\r\n" +
                                   "100,7006," + size + ",03/05/2024,07:04:09.125\r\n" +
                                   "3,7001," + size + ",03/05/2024,07:04:09.125\r\n" +
@@ -203,7 +200,7 @@ TEST_F(TextOutputs, CondenseNeedsAnOpenFileAndStopsWhenCancelled) {
     port.cancelAfterSteps = 2;
     view.OnCopyToCondensedFile();
     EXPECT_FALSE(port.progressShown);
-    const std::string text = readText(out + "/big.txt");
+    const std::string text = slurp(out + "/big.txt");
     const std::size_t lines = count(text, "/2024");
     EXPECT_GT(lines, 0u);
     EXPECT_LT(lines, 50000u);
@@ -296,7 +293,7 @@ TEST(LiveDump, WritesTheRowsInSightWhenItStartedWhateverArrivesMeanwhile) {
     ASSERT_EQ(ticks, 1);
     EXPECT_EQ(FrameView(*view.rowRecord(0)).recordCounter(), 15u);  // the list did move on
 
-    const std::string text = readText(view.lastWrittenTextFile());
+    const std::string text = slurp(view.lastWrittenTextFile());
     const std::size_t details = text.find("DETAILS");
     ASSERT_NE(details, std::string::npos);
     EXPECT_EQ(text.substr(text.find("\r\n\r\n", details) + 4), expected);

@@ -5,13 +5,17 @@
 #include "app/arrival_pipeline.h"
 #include "capture/capture_reader.h"
 #include "core/frame.h"
+#include "core/record_file.h"
 #include "tools/synth/capture_records.h"
+#include "tools/synth/sample_records.h"
 #include "tests/net/sim_process.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -21,11 +25,7 @@
 
 namespace tarvik::capture {
 namespace {
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using tarvik::testing::slurp;
 
 // tcpdump in the background, writing packets as they come (-U).
 class Tcpdump {
@@ -43,7 +43,7 @@ public:
         }
         // Capturing has begun once it says it is listening; it fails fast when not allowed.
         for (int i = 0; i < 500; ++i) {
-            const std::string text = fileText(log);
+            const std::string text = slurp(log);
             if (text.find("listening on") != std::string::npos) {
                 running_ = true;
                 return;
@@ -219,6 +219,87 @@ TEST(CaptureCommands, ListReportAndCheckReadACaptureAsARecordFile) {
     auto refused = testing::runProgram(TARVIK_CLI, {"list", dir.write("wifi.pcapng", wifi.bytes())});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("link type 105"), std::string::npos) << refused.err;
+}
+
+} // namespace
+} // namespace tarvik::capture
+
+namespace tarvik::capture {
+namespace {
+
+// The frames of a record file between its file header and its catalog.
+std::vector<Bytes> framesBetweenHeaderAndCatalog(const std::string& path) {
+    RecordFile file;
+    RecordIndex index;
+    std::vector<Bytes> frames;
+    if (!file.open(path) || !ReadCatalog(file, index)) return frames;
+    for (std::size_t i = 0; i < index.size(); ++i)
+        if (index[i].recordType() != kFileHeaderRecordType) frames.push_back(ReadFrame(file, index[i]));
+    return frames;
+}
+
+// The lines of a text file that stand for records (condensed lines and gap lines), not its banner.
+std::vector<std::string> recordLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && (std::isdigit(static_cast<unsigned char>(line[0])) || line[0] == '-' || line[0] == '!'))
+            lines.push_back(line);
+    return lines;
+}
+
+// condense, dump and image read a capture as the record file its records make.
+TEST(CaptureCommands, CondenseDumpAndImageReadACaptureAsARecordFile) {
+    testing::TempDir dir;
+    synth::SampleOptions o;
+    o.imageryPings = 40;
+    const std::string vxr = dir.file("pictures.vxr");
+    ASSERT_TRUE(synth::writeSampleFile(vxr, o));
+    const std::vector<Bytes> frames = framesBetweenHeaderAndCatalog(vxr);
+    ASSERT_GT(frames.size(), 40u);
+    const std::string capture = dir.write("pictures.pcapng", synth::captureOfRecords(frames));
+
+    // The condensed lines of the capture's records are the file's, without its file header record's.
+    auto fromFile = testing::runProgram(TARVIK_CLI, {"condense", vxr, "--sep", "comma", "--out", dir.file("")});
+    auto fromCapture = testing::runProgram(TARVIK_CLI, {"condense", capture, "--sep", "comma", "--out", dir.file("")});
+    ASSERT_EQ(fromFile.status, 0) << fromFile.err;
+    ASSERT_EQ(fromCapture.status, 0) << fromCapture.err;
+    std::vector<std::string> fileLines = recordLines(testing::slurp(dir.file("pictures.txt")));
+    const std::vector<std::string> captureLines = recordLines(testing::slurp(dir.file("pictures.pcapng.txt")));
+    ASSERT_FALSE(fileLines.empty());
+    EXPECT_NE(fileLines.front().find(",7200,"), std::string::npos) << fileLines.front();
+    fileLines.erase(fileLines.begin());
+    EXPECT_EQ(captureLines, fileLines);
+
+    // The dump lists every row, then the report of each, with where it was captured.
+    auto listed = testing::runProgram(TARVIK_CLI, {"list", capture});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    auto dumped = testing::runProgram(TARVIK_CLI, {"dump", capture, "--out", dir.file("")});
+    ASSERT_EQ(dumped.status, 0) << dumped.err;
+    const std::string dump = testing::slurp(dir.file("pictures.pcapng.000.txt"));
+    std::string summary;
+    std::stringstream in(listed.out);
+    for (std::string line; std::getline(in, line);) summary += line + "\r\n";
+    EXPECT_NE(dump.find(summary), std::string::npos);
+    std::size_t captured = 0;
+    for (auto at = dump.find("Captured "); at != std::string::npos; at = dump.find("Captured ", at + 1)) ++captured;
+    EXPECT_EQ(captured, frames.size());
+
+    // The pictures of the capture are the file's.
+    for (const std::vector<std::string>& kind :
+         {std::vector<std::string>{"--filter", "7008"}, std::vector<std::string>{"--kind", "echogram", "--filter", "7007"}}) {
+        std::vector<std::string> fileArgs = {"image", vxr, "--out", dir.file("file.png"), "--force"};
+        std::vector<std::string> captureArgs = {"image", capture, "--out", dir.file("capture.png"), "--force"};
+        fileArgs.insert(fileArgs.end(), kind.begin(), kind.end());
+        captureArgs.insert(captureArgs.end(), kind.begin(), kind.end());
+        auto a = testing::runProgram(TARVIK_CLI, fileArgs);
+        auto b = testing::runProgram(TARVIK_CLI, captureArgs);
+        ASSERT_EQ(a.status, 0) << a.err;
+        ASSERT_EQ(b.status, 0) << b.err;
+        const std::string picture = testing::slurp(dir.file("file.png"));
+        EXPECT_GT(picture.size(), 1000u);
+        EXPECT_EQ(testing::slurp(dir.file("capture.png")), picture) << kind.back();
+    }
 }
 
 } // namespace

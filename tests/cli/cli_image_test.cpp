@@ -2,6 +2,7 @@
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +15,8 @@ using tarvik::testing::runProgram;
 using tarvik::testing::TempDir;
 
 namespace {
+using tarvik::testing::slurp;
 const std::string kCli = TARVIK_CLI;
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 unsigned be32(const std::string& s, std::size_t at) {
     unsigned v = 0;

@@ -2,6 +2,7 @@
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -108,8 +109,7 @@ TEST(CliList, ResyncListsPastDamageLikeCheck) {
     TempDir dir;
     const std::string good = dir.file("good.vxr");
     ASSERT_EQ(runProgram(kCli, {"generate", good, "--frames", "6", "--no-catalog"}).status, 0);
-    std::ifstream in(good, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::string bytes = tarvik::testing::slurp(good);
     // Seven bytes of noise between the file header record and the first frame.
     const std::string first = runProgram(kCli, {"list", good}).out;
     ASSERT_EQ(first.substr(0, 5), "7200\t");

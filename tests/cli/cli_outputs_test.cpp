@@ -4,6 +4,7 @@
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -21,12 +22,8 @@ using tarvik::testing::runProgram;
 using tarvik::testing::TempDir;
 
 namespace {
+using tarvik::testing::slurp;
 const std::string kCli = TARVIK_CLI;
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 

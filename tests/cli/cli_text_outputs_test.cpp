@@ -4,6 +4,7 @@
 #include "core/record_file.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +15,9 @@ using tarvik::testing::runProgram;
 using tarvik::testing::TempDir;
 
 namespace {
+using tarvik::testing::slurp;
 const std::string kCli = TARVIK_CLI;
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 std::size_t countOf(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -37,7 +35,7 @@ TEST(CliTextOutputs, CondenseWritesOneLinePerRecordInTheChosenLayout) {
     const std::string out = dir.file("s.txt");
     EXPECT_EQ(r.out, out + "\n");
     EXPECT_EQ(r.err, "Wrote 32 lines to the the log file, " + out + "\n");
-    const std::string text = readText(out);
+    const std::string text = slurp(out);
     EXPECT_EQ(text.substr(0, 27 + out.size()), "Tarvik: Logging to file: " + out + "\r\n");
     EXPECT_EQ(countOf(text, "/2024\t"), 32u);
     EXPECT_NE(text.find("\r\n0\t7200\t396\t03/05/2024\t07:04:09.125\r\n"), std::string::npos);
@@ -45,8 +43,8 @@ TEST(CliTextOutputs, CondenseWritesOneLinePerRecordInTheChosenLayout) {
     // A second run takes the next free name; the first file stays.
     auto again = runProgram(kCli, {"condense", file, "--out", dir.path().string()});
     EXPECT_EQ(again.out, dir.file("s.000.txt") + "\n");
-    EXPECT_EQ(readText(out), text);
-    EXPECT_NE(readText(dir.file("s.000.txt")).find("        0      7200       396 03/05/2024"), std::string::npos);
+    EXPECT_EQ(slurp(out), text);
+    EXPECT_NE(slurp(dir.file("s.000.txt")).find("        0      7200       396 03/05/2024"), std::string::npos);
 
     EXPECT_EQ(runProgram(kCli, {"condense", file, "--sep", "semicolon"}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"condense"}).status, 2);
@@ -75,18 +73,18 @@ TEST(CliTextOutputs, BrokenFilesAreCondensedAndDumpedUpToTheBreak) {
     EXPECT_EQ(c.err, "Record 10 Of File b.vxr Does Not Have The Sync Pattern\n"
                      "Wrote 10 lines to the the log file, " + dir.file("b.txt") + "\n");
     EXPECT_EQ(c.out, dir.file("b.txt") + "\n");
-    EXPECT_EQ(countOf(readText(dir.file("b.txt")), "/2024 "), 10u);
+    EXPECT_EQ(countOf(slurp(dir.file("b.txt")), "/2024 "), 10u);
 
     auto d = runProgram(kCli, {"dump", file, "--out", dir.path().string()});
     EXPECT_EQ(d.status, 1);
     EXPECT_EQ(d.out, dir.file("b.000.txt") + "\n");
-    EXPECT_EQ(countOf(readText(dir.file("b.000.txt")), "-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-\r\n"), 10u);
+    EXPECT_EQ(countOf(slurp(dir.file("b.000.txt")), "-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-\r\n"), 10u);
 
     // Cut in the middle of a frame: the lines up to the cut are written.
     std::filesystem::resize_file(file, index[5].offset() + 30);
     auto t = runProgram(kCli, {"condense", file, "--out", dir.path().string()});
     EXPECT_EQ(t.out, dir.file("b.001.txt") + "\n");
-    EXPECT_EQ(countOf(readText(dir.file("b.001.txt")), "/2024 "), 5u);
+    EXPECT_EQ(countOf(slurp(dir.file("b.001.txt")), "/2024 "), 5u);
 }
 
 TEST(CliTextOutputs, DumpWritesTheRowsAskedFor) {
@@ -95,7 +93,7 @@ TEST(CliTextOutputs, DumpWritesTheRowsAskedFor) {
     ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "30"}).status, 0);
     auto r = runProgram(kCli, {"dump", file, "--filter", "7004", "--rows", "1:2", "--out", dir.path().string()});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string text = readText(dir.file("s.txt"));
+    const std::string text = slurp(dir.file("s.txt"));
     EXPECT_EQ(countOf(text, "-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-\r\n"), 2u);
     EXPECT_EQ(countOf(text, "\r\n7004\t400 bytes\t"), 2u);
     EXPECT_EQ(countOf(text, "Record type 7004, Vx Beam Geometry\r\n"), 2u);
@@ -136,14 +134,14 @@ TEST(CliTextOutputs, PrintKeepsWhatIsThere) {
     auto r = runProgram(kCli, {"print", file, "--row", "2", "--pdf", pdf});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
-    EXPECT_EQ(readText(pdf), "keep");
+    EXPECT_EQ(slurp(pdf), "keep");
     r = runProgram(kCli, {"print", file, "--row", "2", "--pdf", pdf, "--force"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readText(pdf).rfind("%PDF-", 0), 0u);
+    EXPECT_EQ(slurp(pdf).rfind("%PDF-", 0), 0u);
 
-    const std::string before = readText(file);
+    const std::string before = slurp(file);
     EXPECT_EQ(runProgram(kCli, {"print", file, "--row", "2", "--pdf", file, "--force"}).status, 1);
-    EXPECT_EQ(readText(file), before);
+    EXPECT_EQ(slurp(file), before);
     r = runProgram(kCli, {"print", file, "--row", "2", "--pdf", "/dev/null", "--force"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(std::filesystem::exists("/dev/null"));

@@ -1,6 +1,7 @@
 #include "core/record_file.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/sample_records.h"
+#include "tests/support/whole_file.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -140,8 +141,7 @@ TEST(ReadCatalog, UnusableCatalogsAreRefused) {
     synth::SampleOptions options;
     options.frames = 5;
     ASSERT_TRUE(synth::writeSampleFile(path, options));
-    std::ifstream in(path, std::ios::binary);
-    Bytes good((std::istreambuf_iterator<char>(in)), {});
+    Bytes good = tarvik::testing::slurpBytes(path);
     RecordIndex index;
 
     auto tryCatalog = [&](const Bytes& bytes) {
@@ -179,8 +179,7 @@ TEST(ReadCatalog, EntriesThatDisagreeWithTheirFramesAreNotTrusted) {
     options.frames = 8;
     const auto path = dir.file("cat.vxr");
     ASSERT_TRUE(synth::writeSampleFile(path, options));
-    std::ifstream in(path, std::ios::binary);
-    const Bytes good((std::istreambuf_iterator<char>(in)), {});
+    const Bytes good = tarvik::testing::slurpBytes(path);
     const std::size_t pointerAt = FrameView(good).optionalDataOffset();
     const std::uint64_t catalogAt = readLEOr0<std::uint64_t>(good, pointerAt + 4);
     const std::size_t entry3 = catalogAt + 64 + 14 + 48 * 3;

@@ -1,4 +1,5 @@
 #include "core/whole_file_output.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@ namespace fs = std::filesystem;
 using namespace tarvik;
 
 namespace {
+using tarvik::testing::slurp;
 
 struct TempFolder {
     fs::path path;
@@ -24,13 +26,6 @@ struct TempFolder {
     ~TempFolder() { fs::remove_all(path); }
     std::string file(const char* name) const { return (path / name).string(); }
 };
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
@@ -44,14 +39,14 @@ TEST(WholeFileOutput, WritesNewFilesAndKeepsExistingOnesUnlessAskedToReplace) {
     TempFolder dir;
     std::string error;
     ASSERT_TRUE(writeWholeFile(dir.file("a.txt"), asBytes("one"), WholeFileOutput::Replace::No, error));
-    EXPECT_EQ(contents(dir.file("a.txt")), "one");
+    EXPECT_EQ(slurp(dir.file("a.txt")), "one");
 
     EXPECT_FALSE(writeWholeFile(dir.file("a.txt"), asBytes("two"), WholeFileOutput::Replace::No, error));
     EXPECT_EQ(error, "file exists");
-    EXPECT_EQ(contents(dir.file("a.txt")), "one");
+    EXPECT_EQ(slurp(dir.file("a.txt")), "one");
 
     ASSERT_TRUE(writeWholeFile(dir.file("a.txt"), asBytes("three"), WholeFileOutput::Replace::Yes, error));
-    EXPECT_EQ(contents(dir.file("a.txt")), "three");
+    EXPECT_EQ(slurp(dir.file("a.txt")), "three");
     EXPECT_EQ(entries(dir.path), 1u);  // no temporary file left behind
 
     // A file that appears while the output is written is not replaced either.
@@ -61,7 +56,7 @@ TEST(WholeFileOutput, WritesNewFilesAndKeepsExistingOnesUnlessAskedToReplace) {
     put(dir.file("b.txt"), "theirs");
     EXPECT_FALSE(out.commit());
     EXPECT_TRUE(out.targetExists());
-    EXPECT_EQ(contents(dir.file("b.txt")), "theirs");
+    EXPECT_EQ(slurp(dir.file("b.txt")), "theirs");
     EXPECT_EQ(entries(dir.path), 2u);
 }
 
@@ -86,7 +81,7 @@ TEST(WholeFileOutput, AFailedOrAbandonedWriteLeavesTheOldFileAndNoTemporaryFile)
         ASSERT_TRUE(out.open(target, WholeFileOutput::Replace::Yes));
         ASSERT_TRUE(out.write(std::string_view("partial")));
     }  // abandoned
-    EXPECT_EQ(contents(target), std::string(20000, 'k'));
+    EXPECT_EQ(slurp(target), std::string(20000, 'k'));
     EXPECT_EQ(entries(dir.path), 1u);
 
     // A full disk, as a file size limit: the write fails part-way.
@@ -107,7 +102,7 @@ TEST(WholeFileOutput, AFailedOrAbandonedWriteLeavesTheOldFileAndNoTemporaryFile)
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_EQ(WEXITSTATUS(status), 3);
-    EXPECT_EQ(contents(target), std::string(20000, 'k'));
+    EXPECT_EQ(slurp(target), std::string(20000, 'k'));
     EXPECT_EQ(entries(dir.path), 1u);
 }
 
@@ -126,5 +121,5 @@ TEST(WholeFileOutput, AHeaderCompletedLastIsWrittenInPlace) {
     ASSERT_TRUE(out.write(std::string_view("0000body")));
     ASSERT_TRUE(out.writeAt(0, asBytes(std::string_view("HEAD"))));
     ASSERT_TRUE(out.commit());
-    EXPECT_EQ(contents(target), "HEADbody");
+    EXPECT_EQ(slurp(target), "HEADbody");
 }

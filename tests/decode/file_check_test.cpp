@@ -8,6 +8,7 @@
 #include "tests/support/temp_dir.h"
 #include "tools/synth/report_records.h"
 #include "tools/synth/sample_records.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -324,8 +325,7 @@ TEST(FileCheck, TheCatalogIsComparedWithTheFrames) {
     o.frames = 12;
     const std::string good = dir.file("cat.vxr");
     ASSERT_TRUE(synth::writeSampleFile(good, o));
-    std::ifstream in(good, std::ios::binary);
-    Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+    Bytes bytes = tarvik::testing::slurpBytes(good);
     const FrameView first(bytes);
     const auto catalogAt = readLEOr0<std::uint64_t>(bytes, first.optionalDataOffset() + 4);
     const std::size_t entry5 = static_cast<std::size_t>(catalogAt) + 64 + 14 + 5 * 48;

@@ -3,6 +3,8 @@
 
 #include "tests/support/temp_dir.h"
 #include "imagery/echogram.h"
+#include "capture/capture_reader.h"
+#include "tools/synth/capture_records.h"
 #include "tools/synth/sample_records.h"
 
 #include <QFile>
@@ -19,6 +21,7 @@ private slots:
     void showsTheFanAndTheWaterfall();
     void worksOnWithoutOpenGL();
     void brokenFileDoesNotWaitOnAMessage();
+    void opensACaptureGivenOnTheCommandLine();
     void badArguments();
     void unknownOptionsAreRefusedInOneLine();
 
@@ -95,6 +98,21 @@ void ScreenshotTest::worksOnWithoutOpenGL() {
     QCOMPARE(run({"--screenshot", picture, "--open", QString::fromStdString(pictures), "--select", "5"}, &errors, true), 0);
     QVERIFY(errors.contains("Can't Create A GL Rendering Context.\n"));
     QVERIFY(!QImage(picture).isNull());
+}
+
+// tarvik capture.pcapng lists the capture's records as it lists a record file's.
+void ScreenshotTest::opensACaptureGivenOnTheCommandLine() {
+    const tarvik::synth::SampleCapture sample = tarvik::synth::sampleCapture({});
+    const QString capture = QString::fromStdString(dir.write("session.pcapng", sample.file));
+    const std::size_t rows = tarvik::capture::readCapture(capture.toStdString()).records.size();
+    const QString picture = QString::fromStdString(dir.file("capture.png"));
+    QCOMPARE(run({"--screenshot", picture, capture, "--select", "3"}), 0);
+    QVERIFY(!QImage(picture).isNull());
+    // A row past the last says how many the capture listed.
+    QByteArray errors;
+    QCOMPARE(run({"--screenshot", picture, capture, "--select", "100000"}, &errors), 2);
+    QVERIFY2(errors.contains(QByteArray("(") + QByteArray::number(static_cast<qulonglong>(rows)) + " rows listed)"),
+             errors.constData());
 }
 
 void ScreenshotTest::brokenFileDoesNotWaitOnAMessage() {

@@ -12,6 +12,7 @@
 #include "app/tarvik_view.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 #include "tools/synth/sample_records.h"
 
 #include <QAbstractButton>
@@ -96,8 +97,7 @@ void TextOutputWindowTest::menuCommandsWriteTextFiles() {
     window->runCommand(commands::kCopyToCondensedFile);
     QCOMPARE(messages.size(), std::size_t{1});
     QCOMPARE(messages[0], "Wrote 22 lines to the the log file, " + dir->file("out/run.txt"));
-    std::ifstream condensed(dir->file("out/run.txt"), std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(condensed)), {});
+    const std::string text = tarvik::testing::slurp(dir->file("out/run.txt"));
     QVERIFY(text.find("\r\n0,7200,396,03/05/2024,07:04:09.125\r\n") != std::string::npos);
 
     window->runCommand(commands::kDumpAllShown);

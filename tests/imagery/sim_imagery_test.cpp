@@ -4,11 +4,7 @@
 
 #include "core/frame.h"
 #include "imagery/imagery_displays.h"
-#include "net/packets.h"
-#include "net/request_records.h"
-#include "net/socket_receiver.h"
-#include "net/socket_sender.h"
-#include "tests/net/sim_process.h"
+#include "tests/net/sim_client.h"
 
 #include <gtest/gtest.h>
 
@@ -20,19 +16,10 @@ using namespace tarvik;
 
 TEST(SimulatorImagery, PictureRecordsDrawTheFanAndTheWaterfall) {
     tarvik::testing::SimProcess sim({"--ping-rate", "20", "--imagery", "--samples", "1024"});
-    net::CSocketReceiver receiver;
-    int error = 0;
-    auto handle = receiver.StartTcp("127.0.0.1", sim.port(), error);
-    ASSERT_NE(handle, net::kInvalidSocket);
-    net::CSocketSender sender;
-    sender.attachPause = sender.sendPause = std::chrono::milliseconds(0);
-    ASSERT_TRUE(sender.Create(handle, "127.0.0.1", sim.port()));
-    net::CRequestRecordPreparation prepare;
-    const std::uint32_t types[] = {7000, 7004};
-    sender.Send(net::Packetize(prepare.volatileDataFeed(7125, 0, types))[0]);
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    sender.Send(net::Packetize(prepare.endAllSubscriptions(7125, 0))[0]);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    tarvik::testing::SimClient client;
+    ASSERT_TRUE(client.connect(sim));
+    client.subscribeFor({7000, 7004}, std::chrono::milliseconds(700));
+    net::CSocketReceiver& receiver = client.receiver;
 
     CImageryDisplays displays;
     displays.StartUp();

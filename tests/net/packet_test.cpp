@@ -136,6 +136,36 @@ TEST(PacketHandler, SingleAndFragmentedRecordsAcrossStreamReads) {
     EXPECT_TRUE(h.beeps.empty());
 }
 
+// Handed out directly (a reader of recorded traffic): every record and
+// lost-packet line in order, a record whole in the bytes given as a view of
+// them, and nothing queued.
+TEST(PacketHandler, DeliversInOrderWithoutCopyingWholeRecords) {
+    Handler h;
+    std::vector<Bytes> delivered;
+    std::vector<bool> inInput;
+    Bytes stream = join(Packetize(frameOfSize(7000, 200)));
+    const Bytes large = frameOfSize(7008, 150'000, 0x33);
+    for (auto& p : Packetize(large)) stream.insert(stream.end(), p.begin(), p.end());
+    const Bytes tail = join(Packetize(frameOfSize(7022, 100)));
+    stream.insert(stream.end(), tail.begin(), tail.end());
+    h.handler.deliver = [&](ByteSpan record) {
+        delivered.emplace_back(record.begin(), record.end());
+        const auto at = reinterpret_cast<std::uintptr_t>(record.data()), from = reinterpret_cast<std::uintptr_t>(stream.data());
+        inInput.push_back(at >= from && at + record.size() <= from + stream.size());
+    };
+    // All but the last 50 bytes, then the rest: the last record waits in the buffer.
+    ASSERT_TRUE(h.handler.HandleStreamBytes(ByteSpan(stream).first(stream.size() - 50)));
+    ASSERT_TRUE(h.handler.HandleStreamBytes(ByteSpan(stream).subspan(stream.size() - 50)));
+    h.handler.streamBytesLost();
+    ASSERT_EQ(delivered.size(), 4u);
+    EXPECT_EQ(FrameView(delivered[0]).recordType(), 7000u);
+    EXPECT_EQ(delivered[1], large);
+    EXPECT_EQ(FrameView(delivered[2]).recordType(), 7022u);
+    EXPECT_EQ(delivered[3], kLost);
+    EXPECT_EQ(inInput, (std::vector<bool>{true, false, false, false}));
+    EXPECT_TRUE(h.take().empty());
+}
+
 TEST(PacketHandler, LostAndOrphanFragments) {
     Handler h;
     auto packets = Packetize(frameOfSize(7008, 4 * kMaxPayload));

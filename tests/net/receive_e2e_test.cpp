@@ -5,9 +5,11 @@
 #include "net/request_records.h"
 #include "net/socket_receiver.h"
 #include "net/socket_sender.h"
+#include "tests/net/sim_client.h"
 #include "tests/net/sim_process.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +23,13 @@ using tarvik::testing::SimProcess;
 using tarvik::testing::TempDir;
 
 namespace {
+using tarvik::testing::slurpBytes;
 
 const std::string kCli = TARVIK_CLI;
 
 tarvik::testing::ProgramResult receive(const SimProcess& sim, std::vector<std::string> args) {
     args.insert(args.begin(), {"receive", "127.0.0.1", sim.port()});
     return runProgram(kCli, args);
-}
-
-Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 // Splits a record file into frames; every frame must carry a correct checksum.
@@ -66,7 +64,7 @@ TEST(Receive, SingleAndFragmentedRecordsArriveWhole) {
         if (udp) args.push_back("--udp");
         auto r = receive(sim, args);
         EXPECT_EQ(r.status, 0) << r.err;
-        auto frames = framesOf(readFile(dir.file("got.vxr")));
+        auto frames = framesOf(slurpBytes(dir.file("got.vxr")));
         ASSERT_EQ(frames.size(), 4u) << r.out;
         EXPECT_EQ(r.out, "7022\t100 bytes\n7008\t206178 bytes\n7001\t" + std::to_string(frames[2].size()) +
                              " bytes\n7011\t" + std::to_string(frames[3].size()) + " bytes\n");
@@ -89,7 +87,7 @@ TEST(Receive, PacketsMergedOrSplitByTheStream) {
         SimProcess sim({"--coalesce"});
         auto r = receive(sim, {"--request", "7008", "--request", "7022", "--seconds", "1", "--out", dir.file("a.vxr")});
         EXPECT_EQ(r.out, "7008\t206178 bytes\n7022\t100 bytes\n");
-        for (const auto& f : framesOf(readFile(dir.file("a.vxr")))) EXPECT_TRUE(checksumHolds(f));
+        for (const auto& f : framesOf(slurpBytes(dir.file("a.vxr")))) EXPECT_TRUE(checksumHolds(f));
     }
     {
         // Pieces of 50 bytes, 20 ms apart: every packet arrives over several reads.
@@ -97,7 +95,7 @@ TEST(Receive, PacketsMergedOrSplitByTheStream) {
         auto r = receive(sim, {"--request", "7022", "--request", "7000", "--seconds", "1.5", "--out", dir.file("b.vxr")});
         EXPECT_EQ(r.out.substr(0, 15), "7022\t100 bytes\n");
         EXPECT_NE(r.out.find("\n7000\t"), std::string::npos);
-        auto frames = framesOf(readFile(dir.file("b.vxr")));
+        auto frames = framesOf(slurpBytes(dir.file("b.vxr")));
         ASSERT_EQ(frames.size(), 2u);
         for (const auto& f : frames) EXPECT_TRUE(checksumHolds(f));
     }
@@ -122,10 +120,10 @@ TEST(Receive, TheNewestSingleConfigurationRecordIsKept) {
         SimProcess sim({"--devices", "3"});
         auto r = receive(sim, {"--request", "7001", "--request", "7001", "--seconds", "1", "--out", dir.file("all.vxr"),
                                "--config", dir.file("config.vxr")});
-        auto frames = framesOf(readFile(dir.file("all.vxr")));
+        auto frames = framesOf(slurpBytes(dir.file("all.vxr")));
         ASSERT_EQ(frames.size(), 2u);
         EXPECT_LT(FrameView(frames[0]).recordCounter(), FrameView(frames[1]).recordCounter());
-        EXPECT_EQ(readFile(dir.file("config.vxr")), frames[1]);
+        EXPECT_EQ(slurpBytes(dir.file("config.vxr")), frames[1]);
         EXPECT_EQ(readLEOr0<std::uint32_t>(frames[1], 72), 3u);  // three devices
     }
     {
@@ -179,19 +177,10 @@ TEST(Receive, EndsWithTheConnectionAndReportsFailures) {
 // The simulator's live side, driven through the socket classes.
 TEST(Simulator, StreamsSubscriptionsAndAnswersCommands) {
     SimProcess sim({"--ping-rate", "20", "--skip-pings", "3", "--log"});
-    net::CSocketReceiver receiver;
-    int error = 0;
-    auto handle = receiver.StartTcp("127.0.0.1", sim.port(), error);
-    ASSERT_NE(handle, net::kInvalidSocket);
-    net::CSocketSender sender;
-    sender.attachPause = sender.sendPause = std::chrono::milliseconds(0);
-    ASSERT_TRUE(sender.Create(handle, "127.0.0.1", sim.port()));
-    net::CRequestRecordPreparation prepare;
-    const std::uint32_t types[] = {7000, 7008, 7027};
-    sender.Send(net::Packetize(prepare.volatileDataFeed(7125, 0, types))[0]);
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    sender.Send(net::Packetize(prepare.endAllSubscriptions(7125, 0))[0]);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    tarvik::testing::SimClient client;
+    ASSERT_TRUE(client.connect(sim));
+    client.subscribeFor({7000, 7008, 7027}, std::chrono::milliseconds(600));
+    auto& [receiver, sender, prepare] = client;
 
     // A known command is acknowledged, an unknown one refused, both with ticket and tracking number.
     Bytes command = prepare.endAllSubscriptions(7125, 0);

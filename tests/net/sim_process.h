@@ -3,6 +3,7 @@
 // system chooses, ended when the test ends.
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -49,8 +50,7 @@ public:
     const std::string& port() const { return port_; }
     // What the simulator printed so far (its log lines).
     std::string log() const {
-        std::ifstream in(dir_.file("log"));
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        return slurp(dir_.file("log"));
     }
 
 private:

@@ -7,6 +7,7 @@
 #include "tests/support/temp_dir.h"
 
 #include "tests/support/sanitized.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 
 namespace tarvik {
 namespace {
+using tarvik::testing::slurp;
+using tarvik::testing::slurpBytes;
 
 using testing::ProgramLimits;
 using testing::runProgram;
@@ -26,8 +29,7 @@ using testing::TempDir;
 const std::string kCli = TARVIK_CLI;
 
 std::vector<Bytes> recordsIn(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    Bytes all((std::istreambuf_iterator<char>(in)), {});
+    const Bytes all = slurpBytes(path);
     std::vector<Bytes> records;
     for (std::size_t at = 0; at + kFrameHeaderSize <= all.size();) {
         const std::uint32_t size = FrameView(ByteSpan(all).subspan(at)).size();
@@ -45,11 +47,6 @@ double secondsOfDay(const Bytes& record) {
 
 std::string writeScript(const TempDir& dir, const std::string& name, const std::string& text) {
     return dir.write(name, Bytes(text.begin(), text.end()));
-}
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 std::size_t countOf(const std::string& text, const std::string& part) {
@@ -244,17 +241,17 @@ TEST(CliDryRun, OutputsNeverDestroyData) {
     EXPECT_NE(r.err.find("could not write " + file + ": "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
     EXPECT_EQ(runProgram(kCli, {"play", script, "--dry-run", file}).status, 1);
-    EXPECT_EQ(contents(file), old);
+    EXPECT_EQ(slurp(file), old);
     // A failing run leaves it as it was, --force or not.
     EXPECT_EQ(runProgram(kCli, {"send", "--dry-run", file, "1003", "sixty", "--force"}).status, 1);
     const std::string bad = writeScript(dir, "bad.vxs", "1003, 50\n1003, 60abc\n");
     EXPECT_EQ(runProgram(kCli, {"play", bad, "--dry-run", file, "--force"}).status, 1);
-    EXPECT_EQ(contents(file), old);
+    EXPECT_EQ(slurp(file), old);
     // Never onto the script it plays.
     r = runProgram(kCli, {"play", script, "--dry-run", script, "--force"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "could not write " + script + ": it is the input " + script + "\n");
-    EXPECT_EQ(contents(script), "1003, 50\n1003, 60\n");
+    EXPECT_EQ(slurp(script), "1003, 50\n1003, 60\n");
     // A device is never written or replaced.
     EXPECT_EQ(runProgram(kCli, {"send", "--dry-run", "/dev/null", "1003", "50", "--force"}).status, 1);
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
@@ -266,7 +263,7 @@ TEST(CliDryRun, OutputsNeverDestroyData) {
     r = runProgram(kCli, {"play", big, "--dry-run", file, "--force"}, ProgramLimits{0, 8192, 60});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("could not write " + file + ": File too large"), std::string::npos) << r.err;
-    EXPECT_EQ(contents(file), old);
+    EXPECT_EQ(slurp(file), old);
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
     EXPECT_EQ(entries, 4u);  // old.vxr and the three scripts

@@ -31,6 +31,12 @@ std::uint16_t onesComplementSum(ByteSpan bytes, std::uint32_t sum = 0) {
     return static_cast<std::uint16_t>(sum);
 }
 
+// A 16-bit checksum into its place, most significant byte first.
+void putChecksum(Bytes& out, std::size_t at, std::uint16_t sum) {
+    out[at] = static_cast<std::uint8_t>(sum >> 8);
+    out[at + 1] = static_cast<std::uint8_t>(sum);
+}
+
 void ethernetHeader(Bytes& out) {
     const std::uint8_t macs[12] = {0x02, 0, 0, 0, 0, 0x02, 0x02, 0, 0, 0, 0, 0x01};
     out.insert(out.end(), macs, macs + 12);
@@ -51,9 +57,7 @@ void ipv4Header(Bytes& out, std::uint32_t from, std::uint32_t to, std::uint8_t p
     be16(out, 0);
     be32(out, from);
     be32(out, to);
-    const std::uint16_t sum = static_cast<std::uint16_t>(~onesComplementSum(ByteSpan(out).subspan(at, 20)));
-    out[at + 10] = static_cast<std::uint8_t>(sum >> 8);
-    out[at + 11] = static_cast<std::uint8_t>(sum);
+    putChecksum(out, at + 10, static_cast<std::uint16_t>(~onesComplementSum(ByteSpan(out).subspan(at, 20))));
 }
 
 std::uint16_t transportChecksum(std::uint32_t from, std::uint32_t to, std::uint8_t protocol, ByteSpan segment) {
@@ -82,9 +86,7 @@ Bytes tcpFrame(const CaptureEndpoint& from, const CaptureEndpoint& to, std::uint
     be16(segment, 0);
     be16(segment, 0);
     segment.insert(segment.end(), payload.begin(), payload.end());
-    const std::uint16_t sum = transportChecksum(from.address, to.address, 6, segment);
-    segment[16] = static_cast<std::uint8_t>(sum >> 8);
-    segment[17] = static_cast<std::uint8_t>(sum);
+    putChecksum(segment, 16, transportChecksum(from.address, to.address, 6, segment));
     Bytes frame;
     frame.reserve(34 + segment.size());
     ethernetHeader(frame);
@@ -100,9 +102,7 @@ static Bytes udpDatagram(const CaptureEndpoint& from, const CaptureEndpoint& to,
     be16(datagram, static_cast<std::uint16_t>(8 + payload.size()));
     be16(datagram, 0);
     datagram.insert(datagram.end(), payload.begin(), payload.end());
-    const std::uint16_t sum = transportChecksum(from.address, to.address, 17, datagram);
-    datagram[6] = static_cast<std::uint8_t>(sum >> 8);
-    datagram[7] = static_cast<std::uint8_t>(sum);
+    putChecksum(datagram, 6, transportChecksum(from.address, to.address, 17, datagram));
     return datagram;
 }
 
@@ -380,14 +380,48 @@ bool writeSampleCapture(const std::string& path, const CaptureSampleOptions& opt
                           error);
 }
 
-bool writeBulkCapture(std::FILE* file, std::size_t records, std::size_t dataBytes) {
+namespace {
+// One loopback connection from its SYN: the server at 127.0.0.1:7000 sends
+// packets[i % packets.size()] for i < count, in segments of up to 64 KiB.
+// With a file, what is written so far is appended to it now and then.
+bool loopbackConnection(PcapngWriter& pcap, const std::vector<Bytes>& packets, std::size_t count, std::FILE* file) {
     const CaptureEndpoint server{ipv4(127, 0, 0, 1), 7000}, client{ipv4(127, 0, 0, 1), 40000};
-    PcapngWriter pcap(1, 262144);
     std::uint64_t clock = 1'765'000'000ull * 1'000'000'000ull;
     std::uint32_t seq = 1000, clientSeq = 5000;
     pcap.packet(clock, tcpFrame(client, server, clientSeq, 0, kTcpSyn, {}));
     pcap.packet(clock += 1000, tcpFrame(server, client, seq, clientSeq + 1, kTcpSyn | kTcpAck, {}));
     ++seq;
+    // Segments end at packet boundaries; a packet longer than a segment is cut.
+    constexpr std::size_t kSegment = 65'000;
+    auto send = [&](ByteSpan bytes) {
+        pcap.packet(clock += 1000, tcpFrame(server, client, seq, clientSeq + 1, kTcpAck | kTcpPsh, bytes));
+        seq += static_cast<std::uint32_t>(bytes.size());
+        return !file || pcap.bytes().size() <= (8u << 20) || pcap.flushTo(file);
+    };
+    Bytes segment;
+    for (std::size_t r = 0; r < count && !packets.empty(); ++r) {
+        const Bytes& p = packets[r % packets.size()];
+        if (!segment.empty() && segment.size() + p.size() > kSegment) {
+            if (!send(segment)) return false;
+            segment.clear();
+        }
+        if (p.size() > kSegment) {
+            for (std::size_t at = 0; at < p.size(); at += kSegment)
+                if (!send(ByteSpan(p).subspan(at, std::min(kSegment, p.size() - at)))) return false;
+            continue;
+        }
+        segment.insert(segment.end(), p.begin(), p.end());
+        if (segment.size() >= kSegment - 400) {
+            if (!send(segment)) return false;
+            segment.clear();
+        }
+    }
+    if (!segment.empty() && !send(segment)) return false;
+    return true;
+}
+} // namespace
+
+bool writeBulkCapture(std::FILE* file, std::size_t records, std::size_t dataBytes) {
     // A few distinct records, sent over and over.
     CaptureSampleOptions o;
     o.minDataBytes = o.maxDataBytes = dataBytes;
@@ -395,19 +429,17 @@ bool writeBulkCapture(std::FILE* file, std::size_t records, std::size_t dataByte
     std::vector<Bytes> packets;
     for (std::size_t i = 0; i < 7; ++i)
         for (Bytes& p : net::Packetize(makeRecord(i, o, random))) packets.push_back(std::move(p));
-    constexpr std::size_t kSegment = 65'000;
-    Bytes segment;
-    for (std::size_t r = 0; r < records; ++r) {
-        const Bytes& p = packets[r % packets.size()];
-        segment.insert(segment.end(), p.begin(), p.end());
-        if (segment.size() >= kSegment - 400 || r + 1 == records) {
-            pcap.packet(clock += 1000, tcpFrame(server, client, seq, clientSeq + 1, kTcpAck | kTcpPsh, segment));
-            seq += static_cast<std::uint32_t>(segment.size());
-            segment.clear();
-            if (pcap.bytes().size() > (8u << 20) && !pcap.flushTo(file)) return false;
-        }
-    }
-    return pcap.flushTo(file) && std::fflush(file) == 0;
+    PcapngWriter pcap(1, 262144);
+    return loopbackConnection(pcap, packets, records, file) && pcap.flushTo(file) && std::fflush(file) == 0;
+}
+
+Bytes captureOfRecords(const std::vector<Bytes>& records) {
+    std::vector<Bytes> packets;
+    for (const Bytes& record : records)
+        for (Bytes& p : net::Packetize(record)) packets.push_back(std::move(p));
+    PcapngWriter pcap(1, 262144);
+    loopbackConnection(pcap, packets, packets.size(), nullptr);
+    return std::move(pcap.bytes());
 }
 
 } // namespace tarvik::synth

@@ -87,4 +87,7 @@ bool writeSampleCapture(const std::string& path, const CaptureSampleOptions& opt
 // in segments of up to 64 KiB (loopback), written straight to `file`.
 bool writeBulkCapture(std::FILE* file, std::size_t records, std::size_t dataBytes);
 
+// A plain capture of the given records, in order, over one such connection.
+Bytes captureOfRecords(const std::vector<Bytes>& records);
+
 } // namespace tarvik::synth

@@ -82,11 +82,18 @@ Bytes beamGeometry(const SimDevice& dev, std::uint32_t counter, const PingShape&
     return finish(b, padTo);
 }
 
+// A record whose data is one entry per beam of a ping (bathymetry, detections).
+using PerBeamData = void (*)(ByteWriter&, std::uint32_t ping, std::uint32_t beams, std::uint64_t serial);
+Bytes perBeamRecord(std::uint32_t type, PerBeamData data, const SimDevice& dev, std::uint32_t counter,
+                    std::uint32_t ping, const PingShape& s, std::size_t padTo) {
+    FrameBuilder b = builder(type, dev, counter);
+    data(b.data(), ping, s.beams, dev.serial);
+    return finish(b, padTo);
+}
+
 Bytes bathymetry(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s,
                  std::size_t padTo) {
-    FrameBuilder b = builder(7006, dev, counter);
-    data7006(b.data(), ping, s.beams, dev.serial);
-    return finish(b, padTo);
+    return perBeamRecord(7006, data7006, dev, counter, ping, s, padTo);
 }
 
 Bytes beamData(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s,
@@ -157,9 +164,7 @@ Bytes sideScan(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, 
 
 Bytes detections(const SimDevice& dev, std::uint32_t counter, std::uint32_t ping, const PingShape& s,
                  std::size_t padTo) {
-    FrameBuilder b = builder(7027, dev, counter);
-    data7027(b.data(), ping, s.beams, dev.serial);
-    return finish(b, padTo);
+    return perBeamRecord(7027, data7027, dev, counter, ping, s, padTo);
 }
 
 Bytes remoteSonarSettings(const SimDevice& dev, std::uint32_t counter, std::size_t padTo) {
