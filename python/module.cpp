@@ -180,6 +180,8 @@ py::object check(const py::object& path, const py::object& layouts, bool walkLay
 
 } // namespace
 
+void registerAuditSupport(py::module_& m);  // audit_support.cpp
+
 } // namespace tarvik::python
 
 PYBIND11_MODULE(_tarvik, m) {
@@ -197,4 +199,5 @@ PYBIND11_MODULE(_tarvik, m) {
         .def_property_readonly("warnings", &File::warnings)
         .def_property_readonly("index", &File::index);
     m.def("check", &check, py::arg("path"), py::arg("layouts") = py::none(), py::arg("walk_layouts") = true);
+    registerAuditSupport(m);
 }
