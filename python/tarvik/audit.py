@@ -29,7 +29,6 @@ import stat
 import sys
 import tempfile
 import time
-import warnings
 
 SUFFIXES = (".vxr", ".pcap", ".pcapng")
 
@@ -96,68 +95,11 @@ def find_files(paths):
 # ---------------------------------------------------------------------------
 # The tasks (run on the workers: plain arguments in, plain dicts out)
 
-def _index(path):
-    import tarvik
-
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        return tarvik.open(path, read_past_damage=True).index
-
-
-def _devices_and_pings(path):
-    """Per device (identifier, enumerator): frames, bytes, first and last time
-    (ns since 1970, None without dated frames) and the median time between its
-    records; per ping source (record type, device, enumerator) the first and last
-    ping number in the file, with their frame positions."""
-    import numpy as np
-    from tarvik import _tarvik
-
-    index = _index(path)
-    if len(index) == 0:
-        return [], []
-    nat = np.datetime64("NaT")
-    devices = []
-    keys = np.stack([index["device"].astype(np.int64), index["enumerator"].astype(np.int64)], axis=1)
-    for device, enumerator in np.unique(keys, axis=0):
-        mask = (index["device"] == device) & (index["enumerator"] == enumerator)
-        rows = index[mask]
-        times = rows["time"][rows["time"] != nat].astype(np.int64)
-        entry = {"device": int(device), "enumerator": int(enumerator), "frames": int(len(rows)),
-                 "bytes": int(rows["size"].astype(np.uint64).sum()),
-                 "first": None, "last": None, "interval": 0.0}
-        if len(times):
-            entry["first"], entry["last"] = int(times.min()), int(times.max())
-            if len(times) > 1:
-                entry["interval"] = float(np.median(np.diff(np.sort(times)))) / 1e9
-        devices.append(entry)
-
-    # First and last frame of every (record type, device, enumerator): the C++
-    # reads them back and tells which are ping records and their numbers.
-    sources = {}
-    for position, (rtype, device, enumerator) in enumerate(
-            zip(index["type"].tolist(), index["device"].tolist(), index["enumerator"].tolist())):
-        s = sources.get((rtype, device, enumerator))
-        if s is None:
-            sources[(rtype, device, enumerator)] = [position, position]
-        else:
-            s[1] = position
-    positions = sorted({p for s in sources.values() for p in s})
-    facts = dict(zip(positions, _tarvik.frame_facts(path, positions, False)))
-    pings = []
-    for (rtype, device, enumerator), (first, last) in sorted(sources.items()):
-        a, b = facts[first][0], facts[last][0]
-        if a is None or b is None:
-            continue
-        pings.append({"recordType": rtype, "device": device, "enumerator": enumerator,
-                      "firstPing": a, "lastPing": b, "firstIndex": first, "lastIndex": last})
-    return devices, pings
-
-
 def check_file(path, size, mtime_ns, layouts=None):
     """Checks one file: the ``check --json`` document, with what the reduction
     needs besides (devices, ping numbers at both ends) and whether the file
     stayed as it was found (``status``: checked, changed or disappeared)."""
-    import tarvik
+    from tarvik import _tarvik
 
     def gone(e):
         return {"file": path, "readable": False, "error": e.strerror or str(e), "status": "disappeared"}
@@ -166,15 +108,12 @@ def check_file(path, size, mtime_ns, layouts=None):
         before = os.stat(path)
     except OSError as e:
         return gone(e)
-    doc = tarvik.check(path, layouts)
+    facts = _tarvik.audit_file(path, layouts)
+    doc = facts["check"]
     doc["status"] = "checked"
-    doc["devices"], doc["pings"] = [], []
-    if doc.get("readable") and doc.get("frames"):
-        try:
-            doc["devices"], doc["pings"] = _devices_and_pings(path)
-        except tarvik.RecordFileError as e:
-            doc["status"] = "changed"
-            doc["statusText"] = str(e)
+    doc["devices"], doc["pings"] = facts["devices"], facts["pings"]
+    if "indexError" in facts:
+        doc["status"], doc["statusText"] = "changed", facts["indexError"]
     try:
         after = os.stat(path)
     except OSError as e:
@@ -190,18 +129,9 @@ def check_file(path, size, mtime_ns, layouts=None):
 def frame_digests(path, device, enumerator, first_ns, last_ns):
     """The frames of one device dated within [first_ns, last_ns]: (index,
     offset, record type, time ns, record counter, digest of the bytes)."""
-    import numpy as np
     from tarvik import _tarvik
 
-    index = _index(path)
-    times = index["time"].astype(np.int64)
-    mask = ((index["device"] == device) & (index["enumerator"] == enumerator) &
-            (index["time"] != np.datetime64("NaT")) & (times >= first_ns) & (times <= last_ns))
-    positions = np.nonzero(mask)[0].tolist()
-    facts = _tarvik.frame_facts(path, positions, True)
-    rows = index[positions]
-    return [(p, int(r["offset"]), int(r["type"]), int(t), int(r["record_counter"]), f[1])
-            for p, r, t, f in zip(positions, rows, times[positions].tolist(), facts) if f[1] is not None]
+    return [tuple(r) for r in _tarvik.frame_digests(path, device, enumerator, first_ns, last_ns)]
 
 
 # ---------------------------------------------------------------------------

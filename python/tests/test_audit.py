@@ -256,3 +256,40 @@ def test_a_killed_worker_loses_no_file(cluster, archive, tmp_path):
     assert len(r["files"]) == 8 and r["missing"] == []
     assert all(f["readable"] and f["status"] == "checked" for f in r["files"])
     client.wait_for_workers(2, timeout=30)
+
+
+def conforms(value, schema, root, where="report"):
+    """The parts of JSON Schema docs/audit.schema.json uses: type, required,
+    properties, additionalProperties false, items, enum and local $ref."""
+    if "$ref" in schema:
+        schema = root["$defs"][schema["$ref"].rsplit("/", 1)[1]]
+    if "enum" in schema:
+        assert value in schema["enum"], where
+    kinds = schema.get("type")
+    kinds = [kinds] if isinstance(kinds, str) else kinds or []
+    python = {"object": dict, "array": list, "string": str, "integer": int, "number": (int, float),
+              "boolean": bool, "null": type(None)}
+    if kinds:
+        assert any(isinstance(value, python[k]) and not (k in ("integer", "number") and isinstance(value, bool))
+                   for k in kinds), f"{where}: {value!r} is not {kinds}"
+    if isinstance(value, dict):
+        for key in schema.get("required", []):
+            assert key in value, f"{where}: {key} missing"
+        props = schema.get("properties", {})
+        for key, v in value.items():
+            if schema.get("additionalProperties") is False:
+                assert key in props, f"{where}: {key} not in the schema"
+            if key in props:
+                conforms(v, props[key], root, f"{where}.{key}")
+    if isinstance(value, list) and "items" in schema:
+        for i, v in enumerate(value):
+            conforms(v, schema["items"], root, f"{where}[{i}]")
+
+
+def test_the_report_follows_its_schema(report, cluster, tmp_path):
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(here, "..", "..", "docs", "audit.schema.json")) as f:
+        schema = json.load(f)
+    conforms(report, schema, schema)
+    os.symlink(tmp_path / "nowhere.vxr", tmp_path / "lost.vxr")
+    conforms(audit.audit([tmp_path], cluster[1]), schema, schema)
