@@ -42,6 +42,10 @@ KEEP = 20
 GAP_SECONDS = 1.0
 GAP_INTERVALS = 5
 
+# A task checks whole files, several small ones together up to this many bytes or files.
+BATCH_BYTES = 256 << 20
+BATCH_FILES = 64
+
 EXIT_CLEAN, EXIT_PROBLEMS, EXIT_UNUSABLE = 0, 1, 2
 
 
@@ -124,6 +128,30 @@ def check_file(path, size, mtime_ns, layouts=None):
         doc["statusText"] = (f"found with {size} bytes, {after.st_size} bytes after the check"
                              if after.st_size != size else "modified while the audit ran")
     return doc
+
+
+def check_files(batch, layouts=None, file_task=check_file):
+    """Checks a batch of files, [(path, size, mtime_ns)], one after the other."""
+    return [file_task(path, size, mtime, layouts) for path, size, mtime in batch]
+
+
+def batches(found, workers):
+    """The files in tasks: the largest first, small files together, so that a
+    task is worth its round trip through the scheduler (a few milliseconds,
+    as long as checking a few megabytes), yet at least four tasks a worker
+    keep every worker busy to the end."""
+    total = sum(size for _, size, _ in found)
+    target = max(1, min(BATCH_BYTES, total // (4 * workers)))
+    out, batch, held = [], [], 0
+    for f in sorted(found, key=lambda f: (-f[1], f[0])):
+        batch.append(f)
+        held += f[1]
+        if held >= target or len(batch) >= BATCH_FILES:
+            out.append(batch)
+            batch, held = [], 0
+    if batch:
+        out.append(batch)
+    return out
 
 
 def frame_digests(path, device, enumerator, first_ns, last_ns):
@@ -337,21 +365,20 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     found, unreadable = find_files(paths)
     layouts = os.fspath(layouts) if layouts is not None else None
     bar = _Progress(len(found), progress)
-    # The largest files first: the last tasks are then short ones, which
-    # keeps every worker busy to the end.
-    futures, sizes = {}, {}
-    for path, size, mtime in sorted(found, key=lambda f: -f[1]):
-        future = client.submit(file_task, path, size, mtime, layouts, pure=False, priority=size)
-        futures[future] = path
-        sizes[path] = size
+    futures = {}
+    for batch in batches(found, len(client.scheduler_info().get("workers", {})) or 1):
+        future = client.submit(check_files, batch, layouts, file_task, pure=False, priority=batch[0][1])
+        futures[future] = batch
     results, missing = {}, []
     for future in as_completed(list(futures)):
-        path = futures[future]
+        batch = futures[future]
         try:
-            results[path] = future.result()
+            for doc in future.result():
+                results[doc["file"]] = doc
         except Exception as e:  # noqa: BLE001 - a task that never finished is reported, whatever killed it
-            missing.append({"file": path, "error": f"{type(e).__name__}: {e}"})
-        bar.step(sizes[path])
+            missing.extend({"file": path, "error": f"{type(e).__name__}: {e}"} for path, _, _ in batch)
+        for _, size, _ in batch:
+            bar.step(size)
     bar.end()
 
     files = [results[p] for p, _, _ in found if p in results]
