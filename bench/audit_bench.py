@@ -59,10 +59,17 @@ def make_archive(folder, files, file_bytes):
     return names
 
 
-def timed(fn):
+def timed(fn, client=None):
+    """Wall seconds, and CPU seconds of this process, its children and the workers."""
+    def cpu():
+        t = os.times()
+        workers = sum(client.run(time.process_time).values()) if client else 0.0
+        return t.user + t.system + t.children_user + t.children_system + workers
+    c = cpu()
     t = time.perf_counter()
     fn()
-    return time.perf_counter() - t
+    wall = time.perf_counter() - t
+    return wall, cpu() - c
 
 
 def main():
@@ -80,7 +87,7 @@ def main():
     names = sorted(os.path.join(args.dir, n) for n in os.listdir(args.dir)) if os.path.isdir(args.dir) else []
     names = [n for n in names if n.endswith(".vxr")]
     if len(names) != args.files:
-        t = timed(lambda: names.extend(make_archive(args.dir, args.files, args.file_mb * 1_000_000)))
+        t, _ = timed(lambda: names.extend(make_archive(args.dir, args.files, args.file_mb * 1_000_000)))
         print(f"archive made in {t:.1f} s")
     total = sum(os.path.getsize(n) for n in names)
     for n in names:  # into the page cache
@@ -90,6 +97,7 @@ def main():
     print(f"{len(names)} files, {total / 1e6:.0f} MB; load average before: {os.getloadavg()}")
 
     times = {"check --jobs 2": [], "audit, 2 workers": [], "audit, 1 worker": []}
+    cpus = {k: [] for k in times}
     startup = {}
     clusters = {}
     for workers in (2, 1):
@@ -101,12 +109,15 @@ def main():
         clusters[workers] = (cluster, client)
     reports = {}
     for _ in range(args.rounds):
-        times["check --jobs 2"].append(timed(lambda: subprocess.run(
-            [CLI, "check", "--jobs", "2", *names], stdout=subprocess.DEVNULL)))
+        wall, cpu = timed(lambda: subprocess.run([CLI, "check", "--jobs", "2", *names], stdout=subprocess.DEVNULL))
+        times["check --jobs 2"].append(wall)
+        cpus["check --jobs 2"].append(cpu)
         for workers in (2, 1):
             label = f"audit, {workers} worker{'s' if workers > 1 else ''}"
-            times[label].append(timed(lambda: reports.__setitem__(
-                workers, audit.audit([args.dir], clusters[workers][1]))))
+            client = clusters[workers][1]
+            wall, cpu = timed(lambda: reports.__setitem__(workers, audit.audit([args.dir], client)), client)
+            times[label].append(wall)
+            cpus[label].append(cpu)
     for cluster, client in clusters.values():
         client.close()
         cluster.close()
@@ -116,8 +127,9 @@ def main():
     best = {}
     for label, ts in times.items():
         best[label] = total / min(ts) / 1e6
+        cpu = statistics.median(cpus[label])
         print(f"{label:18s} best {min(ts):6.2f} s ({best[label]:6.0f} MB/s), median {statistics.median(ts):6.2f} s,"
-              f" runs {', '.join(f'{t:.2f}' for t in ts)}")
+              f" runs {', '.join(f'{t:.2f}' for t in ts)}; CPU median {cpu:.2f} s ({total / cpu / 1e6:.0f} MB per CPU second)")
     print(f"audit (2 workers) / check --jobs 2: {best['audit, 2 workers'] / best['check --jobs 2']:.0%}")
     print(f"audit 2 workers / 1 worker: {best['audit, 2 workers'] / best['audit, 1 worker']:.2f}x")
     r = reports[2]

@@ -88,14 +88,14 @@ def problem_groups(report):
     for c in report["continuity"]:
         dev = f"device {c['device']}, enumerator {c['enumerator']}"
         for g in c["gaps"]:
-            groups.setdefault("gap", []).append((g["after"], 0, 0, f"{dev}: {g['seconds']:.3f} s without records "
+            groups.setdefault("gap", []).append((g["after"], None, None, f"{dev}: {g['seconds']:.3f} s without records "
                                                  f"from {g['from']} to {g['to']}, after {g['before']}"))
         for o in c["overlaps"]:
-            groups.setdefault("overlap", []).append((o["after"], 0, 0, f"{dev}: {o['seconds']:.3f} s "
+            groups.setdefault("overlap", []).append((o["after"], None, None, f"{dev}: {o['seconds']:.3f} s "
                                                      f"({o['from']} to {o['to']}) also in {o['before']}"))
         for p in c["pingGaps"]:
             groups.setdefault("ping gap across files", []).append((
-                p["after"], 0, 0, f"{dev}, record type {p['recordType']}: ping {p['firstPing']} after ping "
+                p["after"], None, None, f"{dev}, record type {p['recordType']}: ping {p['firstPing']} after ping "
                 f"{p['lastPing']} at the end of {p['before']} ({p['missing']} missing)"))
         for d in c["duplicates"]:
             groups.setdefault("duplicated record", []).append((
