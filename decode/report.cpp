@@ -155,6 +155,7 @@ Report RecordReporter::walkOutcome(ByteSpan stored) {
     const ByteSpan record = stored.first(std::min<std::size_t>(f.size(), stored.size()));
     DecodeContext ctx(catalogue_, key, rep.lines);
     ctx.quiet = true;
+    ctx.fields = fields_;  // the items' offsets and widths, for readers of their values
     values_.clear();
     ctx.values = std::move(values_);
     rep.consumed = walkRecord(ctx, f, stored, record, std::int64_t{offset} + 4);

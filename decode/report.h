@@ -55,7 +55,7 @@ public:
     // ("PAUSE", "DROP", "FAIL" or "TEXT" anywhere in it).
     static std::optional<Report> markerReport(std::string_view entry);
 
-    // While set, every walked item of the following reports is added to
+    // While set, every walked item of the following reports and walk outcomes is added to
     // `fields` with its byte offset and width (cleared by the caller).
     void collectFields(std::vector<WalkedField>* fields) { fields_ = fields; }
 

@@ -20,6 +20,7 @@ in_root "apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get 
     || fail "apt install"
 in_root "tarvik-cli --version && tarvik --version && vxcenter-sim --version" || fail "--version"
 in_root "cd /tmp && tarvik-cli generate s.vxr --frames 5 >/dev/null && tarvik-cli list s.vxr | head -3" || fail "generate and list"
+in_root "cd /tmp && python3 -c 'import tarvik; print(len(tarvik.open(\"s.vxr\")))'" || fail "import tarvik"
 
 # What a desktop has: the file type and menu databases, and a display.
 in_root "DEBIAN_FRONTEND=noninteractive apt-get install -y -q xdg-utils shared-mime-info desktop-file-utils xvfb xauth procps >/dev/null \

@@ -7,29 +7,107 @@ tarvik-cli use; this package only arranges the results for numpy and pandas::
     f = tarvik.open("survey.vxr")
     f.index[:3]
     f.table(7027).describe()
+
+Numbers are given as stored (angles in radians, as ``report --json`` gives
+their values); times are UTC, as ``numpy.datetime64`` in nanoseconds.
 """
 
 from __future__ import annotations
 
 import os
 import warnings as _warnings
+from typing import Iterable, Iterator
 
 from ._errors import LayoutError, RecordFileError, TarvikError
 from . import _tarvik
 
-__all__ = ["open", "check", "File", "RecordFileError", "LayoutError", "TarvikError"]
+__all__ = ["open", "check", "catalogue", "File", "Record", "RecordFileError", "LayoutError", "TarvikError"]
 
-__version__ = _tarvik.__version__ if hasattr(_tarvik, "__version__") else "0"
+__version__: str = _tarvik.__version__
+
+Record = _tarvik.Record
+Record.__doc__ = """One record of a file, read when its bytes are first asked for.
+
+Attributes from the index (no read): ``number`` (position in the file),
+``type``, ``size``, ``device``, ``enumerator``, ``record_counter``,
+``offset``, ``time`` (``numpy.datetime64``, NaT when the stamp names no
+instant) and ``time_ns`` (an int, nanoseconds since 1970 UTC).
+
+From the frame: ``header`` (the frame header fields, named as in
+``report --json``), ``fields`` (field name -> value: numbers and texts as
+Python values, repeat blocks as lists of dicts, vectors and sample blocks as
+numpy arrays over the record's bytes, without a copy), ``bytes``,
+``checksum_ok`` (None when the flags claim no checksum), ``problems`` (what
+the layout walk found: the lines that say why it stopped early and the
+message texts), ``report()`` (the report lines the window shows) and
+``to_json(hex=False, indent=2)`` (what ``tarvik-cli report --json`` prints).
+"""
+
+
+def _record_repr(r) -> str:
+    return f"<tarvik.Record {r.number}: type {r.type}, {r.size} bytes, device {r.device}>"
+
+
+Record.__repr__ = _record_repr
 
 
 class File(_tarvik.File):
     """An open record file (*.vxr) or packet capture (*.pcap, *.pcapng).
 
-    Use :func:`tarvik.open` to make one. ``len(f)`` is the number of records.
+    Make one with :func:`tarvik.open`. ``len(f)`` is the number of records,
+    ``f[i]`` the record at position ``i`` (negative counts from the end) and
+    iterating gives every record in file order.
     """
 
     def __repr__(self) -> str:
         return f"<tarvik.File {self.path!r}: {len(self)} records>"
+
+    def records(self, types: int | Iterable[int] | None = None,
+                devices: int | Iterable[int] | None = None) -> Iterator[Record]:
+        """The records of the given types and devices (None: any), in file order."""
+        return super().records(types, devices)
+
+    def table(self, type: int, fields: Iterable[str] | None = None):  # noqa: A002
+        """A pandas DataFrame with one row per record of ``type``.
+
+        The columns are ``record`` (position in the file), ``time``,
+        ``device`` and ``enumerator``, then one per scalar field of the
+        record's layout (numbers, texts, time stamps), or the ``fields``
+        named, in that order. Numbers keep their stored type (``uint32``,
+        ``float32`` ...); a field that a record does not hold is missing
+        (a pandas nullable integer column, NaN or NaT). The same table as
+        ``tarvik-cli export``.
+
+        Raises KeyError when the type has no layout or a field is not one of
+        its scalar fields.
+        """
+        import numpy as np
+        import pandas as pd
+
+        columns = {}
+        for name, kind, values, valid in self._table(int(type), None if fields is None else list(fields)):
+            if not valid.all():
+                if kind in ("u", "i"):
+                    values = pd.arrays.IntegerArray(values, ~valid)
+                elif kind == "s":
+                    values = [v if ok else None for v, ok in zip(values, valid)]
+            columns[name] = values
+        frame = pd.DataFrame(columns)
+        if len(frame) == 0:
+            frame = frame.astype({c: v.dtype for c, v in columns.items() if isinstance(v, np.ndarray)})
+        return frame
+
+    def arrays(self, type: int, field: str):  # noqa: A002
+        """A 2-D numpy array: one row per record of ``type``.
+
+        A row holds the elements of vector ``field``, or the values of the
+        number ``field`` in each repeat block of the record (a bathymetry
+        record's detection points for every ping, say). The stored type is
+        kept when every row is as long; rows of unequal length are padded
+        with NaN in a float64 array. Raises KeyError when no record of the
+        type has such a field.
+        """
+        return super().arrays(int(type), field)
 
 
 def open(path: str | os.PathLike, layouts=None, read_past_damage: bool = False) -> File:  # noqa: A001
@@ -40,9 +118,10 @@ def open(path: str | os.PathLike, layouts=None, read_past_damage: bool = False) 
     own folder, as ``tarvik-cli --layouts`` does. A file that breaks part way
     is opened up to the broken frame, with tarvik-cli's message as a
     :class:`RuntimeWarning` (``read_past_damage=True`` goes on at the next
-    sync pattern instead).
+    sync pattern instead); the messages are also in ``File.warnings``.
 
-    Raises :class:`RecordFileError` when the file cannot be read at all and
+    Raises :class:`RecordFileError` with tarvik-cli's message when the file
+    cannot be read at all (a folder, a FIFO, no such file, not a capture) and
     :class:`LayoutError` when a layout file is faulty.
     """
     f = File(path, layouts, read_past_damage)
@@ -52,5 +131,22 @@ def open(path: str | os.PathLike, layouts=None, read_past_damage: bool = False) 
 
 
 def check(path: str | os.PathLike, layouts=None, walk_layouts: bool = True) -> dict:
-    """Checks every frame of a record file or capture: what ``tarvik-cli check --json`` prints, as a dict."""
+    """Checks every frame of a record file or capture.
+
+    Returns what ``tarvik-cli check --json`` prints, as a dict: frames and
+    bytes per record type, the first and last time, and each problem with its
+    frame index and byte offset. ``walk_layouts=False`` is ``--no-layouts``.
+    A file that cannot be read is not an exception: ``readable`` is false and
+    ``unreadable`` says why, as in the CLI's document.
+    """
     return _tarvik.check(path, layouts, walk_layouts)
+
+
+def catalogue(layouts=None) -> list[dict]:
+    """What can be decoded: one dict per record type.
+
+    Keys: ``type``, ``title``, ``items`` (the layout's items as (name, format,
+    number)) and ``fields`` (the scalar fields a table has, as (name, kind,
+    width) with kind one of "u", "i", "f", "time", "text").
+    """
+    return _tarvik.catalogue(layouts)

@@ -1,5 +1,6 @@
 #!/bin/sh
 # package_test.sh BUILD_DIR VERSION
+# PYTHON: the interpreter the Python module was built for, when it was built.
 set -eu
 build=$1
 version=$2
@@ -43,6 +44,18 @@ done
 rows=$("$root/usr/bin/tarvik-cli" list "$work/sample.vxr") || fail "list"
 [ -n "$rows" ] || fail "list printed nothing"
 echo "$rows" | head -3
+
+# The Python module, for the system Python, when the build made it.
+if [ -n "${PYTHON:-}" ]; then
+    dpkg-deb -f "$deb" Depends | grep -q 'python3-numpy' || fail "no dependency on python3-numpy"
+    ls "$root"/usr/lib/python3/dist-packages/tarvik/_tarvik*.so >/dev/null 2>&1 || fail "no tarvik Python module in dist-packages"
+    out=$(cd "$work" && PYTHONPATH="$root/usr/lib/python3/dist-packages" "$PYTHON" -c \
+        "import tarvik; f = tarvik.open('sample.vxr'); print(len(f), tarvik.__file__)") || fail "import tarvik"
+    case $out in
+        "$(echo "$rows" | wc -l) $root/usr/lib/python3/dist-packages/tarvik/__init__.py") ;;
+        *) fail "the unpacked module read the sample as '$out'" ;;
+    esac
+fi
 
 if command -v lintian >/dev/null 2>&1; then
     lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true

@@ -99,6 +99,7 @@ Command addDump(CLI::App& program);
 Command addPrint(CLI::App& program);
 Command addImage(CLI::App& program);
 Command addCheck(CLI::App& program);
+Command addExport(CLI::App& program);
 Command addCommands(CLI::App& program);
 Command addSend(CLI::App& program);
 Command addPlay(CLI::App& program);

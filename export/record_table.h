@@ -1,0 +1,59 @@
+#pragma once
+// The table of one record type: a row per record, a column per scalar field of
+// the record's own items (numbers, texts, time stamps), after the record's
+// position, time, device and enumerator. tarvik-cli export writes it as CSV or
+// JSON Lines; the Python module hands it to pandas.
+
+#include "core/record_source.h"
+#include "decode/layout.h"
+#include "decode/remote_definitions.h"
+#include "export/record_values.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvik {
+
+struct TableColumn {
+    std::string name;
+    ValueKind kind = ValueKind::None;
+    int width = 8;            // stored bytes of the field (numbers), for the column's type
+    std::vector<std::uint64_t> u;     // Unsigned
+    std::vector<std::int64_t> i;      // Signed and Time (nanoseconds since 1970)
+    std::vector<double> f;            // Float
+    std::vector<std::string> text;    // Text
+    std::vector<std::uint8_t> valid;  // 0 where the record did not hold the field
+};
+
+struct RecordTable {
+    std::uint32_t recordType = 0;
+    std::size_t rows = 0;
+    // "record" (index position), "time", "device", "enumerator", then the fields.
+    std::vector<TableColumn> columns;
+};
+
+// The fields a table of the record type can have, in layout order (names
+// that occur twice get " (2)", " (3)" ...). Empty when the type has no layout.
+std::vector<TableColumn> tableColumns(const LayoutCatalogue& catalogue, std::uint32_t recordType);
+
+// Builds the table of every record of `recordType` in the source. `fields`
+// chooses and orders the field columns (the four leading columns always come
+// first). False with `error` set when the type has no layout or a field is not
+// one of its scalar fields.
+bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& catalogue,
+                      const RemoteCommandDefinitions& commands, std::uint32_t recordType,
+                      const std::optional<std::vector<std::string>>& fields, RecordTable& table, std::string& error);
+
+// A cell as text: numbers in full precision (the shortest text that reads
+// back to the same stored value), times in ISO 8601 UTC; empty when missing.
+std::string cellText(const TableColumn& column, std::size_t row);
+
+// The table as CSV (RFC 4180: a header row, CRLF line ends, fields quoted
+// when they hold a comma, a quote or a line end).
+void writeCsv(const RecordTable& table, std::string& out);
+// The table as JSON Lines: one object per row, missing values and NaN as null.
+void writeJsonLines(const RecordTable& table, std::string& out);
+
+} // namespace tarvik

@@ -1,0 +1,174 @@
+#include "export/record_values.h"
+
+#include "core/frame.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tarvik {
+
+std::optional<std::int64_t> epochNanoseconds(const VxTIME& t) {
+    if (t.year == 0 || t.day < 1 || t.day > (isLeapYear(t.year) ? 366 : 365) || t.hours > 23 || t.minutes > 59 ||
+        !std::isfinite(t.seconds) || t.seconds < 0 || t.seconds >= 61)
+        return std::nullopt;
+    // Days from 1970-01-01 to 1 January of the year.
+    const std::int64_t y = t.year - 1;
+    const std::int64_t days = 365 * (y - 1969) + (y / 4 - 1969 / 4) - (y / 100 - 1969 / 100) + (y / 400 - 1969 / 400);
+    const std::int64_t seconds = (days + t.day - 1) * 86400 + t.hours * 3600 + t.minutes * 60;
+    return seconds * 1'000'000'000 + std::llround(double(t.seconds) * 1e9);
+}
+
+std::string isoTime(std::int64_t ns) {
+    std::int64_t seconds = ns / 1'000'000'000, fraction = ns % 1'000'000'000;
+    if (fraction < 0) {
+        fraction += 1'000'000'000;
+        --seconds;
+    }
+    std::int64_t days = seconds / 86400, rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    // Civil date from days since 1970 (proleptic Gregorian).
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t doe = days - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    char text[64];
+    int n = std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld", (long long)year, (long long)m,
+                          (long long)d, (long long)(rest / 3600), (long long)(rest / 60 % 60), (long long)(rest % 60));
+    std::string out(text, static_cast<std::size_t>(n));
+    if (fraction != 0) {
+        std::snprintf(text, sizeof text, ".%09lld", (long long)fraction);
+        std::string f(text);
+        while (f.back() == '0') f.pop_back();
+        out += f;
+    }
+    out += 'Z';
+    return out;
+}
+
+ValueKind scalarKind(FormatCode code) {
+    switch (code) {
+    case FormatCode::Unsigned: return ValueKind::Unsigned;
+    case FormatCode::Signed: return ValueKind::Signed;
+    case FormatCode::Float:
+    case FormatCode::Radians: return ValueKind::Float;
+    case FormatCode::Time: return ValueKind::Time;
+    case FormatCode::Text:
+    case FormatCode::BackText: return ValueKind::Text;
+    default: return ValueKind::None;
+    }
+}
+
+ScalarValue scalarValue(ByteSpan frame, const WalkedField& field) {
+    ScalarValue v;
+    if (field.offset < 0 || field.width <= 0) return v;
+    const auto at = static_cast<std::uint64_t>(field.offset);
+    const auto w = static_cast<std::uint64_t>(field.width);
+    if (at > frame.size() || w > frame.size() - at) return v;
+    const ByteSpan bytes = frame.subspan(at, w);
+    v.width = static_cast<int>(field.width);
+    switch (scalarKind(formatCode(field.format))) {
+    case ValueKind::Unsigned:
+        if (w == 1 || w == 2 || w == 4 || w == 8) {
+            v.kind = ValueKind::Unsigned;
+            for (std::size_t k = 0; k < w; ++k) v.u |= std::uint64_t{bytes[k]} << (8 * k);
+        }
+        break;
+    case ValueKind::Signed:
+        if (w == 1 || w == 2 || w == 4 || w == 8) {
+            v.kind = ValueKind::Signed;
+            std::uint64_t u = 0;
+            for (std::size_t k = 0; k < w; ++k) u |= std::uint64_t{bytes[k]} << (8 * k);
+            if (w < 8 && (u >> (8 * w - 1)) != 0) u |= ~std::uint64_t{0} << (8 * w);
+            v.i = static_cast<std::int64_t>(u);
+        }
+        break;
+    case ValueKind::Float:
+        if (w == 4) {
+            v.kind = ValueKind::Float;
+            v.f = readLEOr0<float>(bytes, 0);
+        } else if (w == 8) {
+            v.kind = ValueKind::Float;
+            v.f = readLEOr0<double>(bytes, 0);
+        }
+        break;
+    case ValueKind::Time:
+        if (auto t = VxTIME::read(bytes, 0)) {
+            if (auto ns = epochNanoseconds(*t)) {
+                v.kind = ValueKind::Time;
+                v.i = *ns;
+            }
+        }
+        break;
+    case ValueKind::Text: {
+        v.kind = ValueKind::Text;
+        v.text = boundedText(bytes, static_cast<std::int64_t>(w));
+        break;
+    }
+    case ValueKind::None: break;
+    }
+    return v;
+}
+
+RecordKey recordKeyOf(ByteSpan frame) {
+    const FrameView f(frame);
+    const std::int32_t protocol = f.protocolVersion() ? f.protocolVersion() : kCatalogueProtocolVersion;
+    const std::int32_t version = f.recordVersion() ? f.recordVersion() : kCatalogueRecordVersion;
+    return RecordKey{protocol, version, static_cast<std::int32_t>(f.recordType())};
+}
+
+const Report& RecordDecoder::decode(ByteSpan frame) {
+    fields_.clear();
+    nestedValid_ = false;
+    key_ = recordKeyOf(frame);
+    reporter_.collectFields(&fields_);
+    outcome_ = reporter_.walkOutcome(frame);
+    reporter_.collectFields(nullptr);
+    return outcome_;
+}
+
+const std::vector<ItemNode>& RecordDecoder::nested() {
+    if (!nestedValid_) {
+        nested_ = nestWalkedFields(fields_);
+        nestedValid_ = true;
+    }
+    return nested_;
+}
+
+const VectorDescription* RecordDecoder::vectorOf(const WalkedField& field) const {
+    // The item's block index is its number in the layout that holds it: the
+    // record's own items, else one of its repeat blocks.
+    auto find = [&](const std::vector<CRecordDataLayout>& items) -> const VectorDescription* {
+        for (const CRecordDataLayout& item : items)
+            if (item.name == field.name && formatCode(item.format) == FormatCode::Vector) {
+                const VectorDescription& v = catalogue_.vector(BlockKey(key_, item.number));
+                return v.format.empty() ? nullptr : &v;
+            }
+        return nullptr;
+    };
+    if (field.depth == 0) {
+        if (const VectorDescription* v = find(catalogue_.record(key_).items)) return v;
+        if (const VectorDescription* v = find(catalogue_.optional(key_).items)) return v;
+    }
+    for (auto it = catalogue_.repeats.lower_bound(BlockKey(0, 0, key_.recordType, 0));
+         it != catalogue_.repeats.end() && it->first.recordType == key_.recordType; ++it)
+        if (const VectorDescription* v = find(it->second.items)) return v;
+    return nullptr;
+}
+
+std::optional<bool> checksumMatches(ByteSpan frame) {
+    const FrameView f(frame);
+    if (!f.hasHeader() || !f.hasChecksum()) return std::nullopt;
+    const std::optional<std::uint32_t> field = f.checksumField();
+    if (!field || f.size() > frame.size()) return false;
+    return computeChecksum(frame, f.size() - 4u) == *field;
+}
+
+} // namespace tarvik

@@ -1,0 +1,81 @@
+#pragma once
+// The values of a record's fields, read from the bytes the layout walk says
+// each item took: numbers as stored, texts up to their first zero, time
+// stamps as instants. The walk is the report's own (RecordReporter), so a
+// field has the offset and width the report and report --json give it.
+
+#include "core/bytes.h"
+#include "core/vxtime.h"
+#include "decode/format_table.h"
+#include "decode/layout.h"
+#include "decode/record_json.h"
+#include "decode/remote_definitions.h"
+#include "decode/report.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+// Nanoseconds since 1970-01-01 UTC of a time stamp; nullopt when it names no instant.
+std::optional<std::int64_t> epochNanoseconds(const VxTIME& t);
+// "2024-03-05T07:04:09.123456789Z": an instant in ISO 8601, UTC, to the nanosecond
+// (trailing zeros of the fraction left out).
+std::string isoTime(std::int64_t nanoseconds);
+
+enum class ValueKind : std::uint8_t { None, Unsigned, Signed, Float, Time, Text };
+
+// One scalar field's value. `width` is the stored width in bytes (4 or 8 for floats).
+struct ScalarValue {
+    ValueKind kind = ValueKind::None;
+    int width = 0;
+    std::uint64_t u = 0;
+    std::int64_t i = 0;  // Signed; Time: nanoseconds since 1970
+    double f = 0;
+    std::string_view text;  // Text: a view into the frame
+};
+
+// What a format code holds as a scalar column (None for blocks, vectors, skipped bytes).
+ValueKind scalarKind(FormatCode code);
+
+// The value of a walked scalar item, read from the frame (None when it is not
+// a scalar or its bytes are not held).
+ScalarValue scalarValue(ByteSpan frame, const WalkedField& field);
+
+// Decodes records into their walked items, one record at a time (the items
+// refer into the decoder and are valid until the next decode).
+class RecordDecoder {
+public:
+    RecordDecoder(const LayoutCatalogue& catalogue, const RemoteCommandDefinitions& commands)
+        : catalogue_(catalogue), reporter_(catalogue, commands) {}
+
+    // Walks the record; the outcome's lines say why a walk stopped early, its
+    // messages are the message-box texts.
+    const Report& decode(ByteSpan frame);
+    const std::vector<WalkedField>& fields() const { return fields_; }
+    // The items nested as the record holds them (repeat blocks as lists of blocks).
+    const std::vector<ItemNode>& nested();
+
+    // The element description of a "vector" item of the last record (nullptr when unknown).
+    const VectorDescription* vectorOf(const WalkedField& field) const;
+
+private:
+    const LayoutCatalogue& catalogue_;
+    RecordReporter reporter_;
+    RecordKey key_;
+    Report outcome_;
+    std::vector<WalkedField> fields_;
+    std::vector<ItemNode> nested_;
+    bool nestedValid_ = false;
+};
+
+// Whether the flags claim a checksum and it matches (nullopt: none claimed).
+std::optional<bool> checksumMatches(ByteSpan frame);
+
+// The record key a frame is decoded with (versions of 0 taken as the catalogue's).
+RecordKey recordKeyOf(ByteSpan frame);
+
+} // namespace tarvik

@@ -1,0 +1,95 @@
+"""Records, their fields and reports against what tarvik-cli prints for the same file."""
+
+import json
+import math
+import re
+
+import numpy as np
+import pytest
+
+import tarvik
+from conftest import cli
+
+
+def flatten_json(items):
+    """(name, value) of every item of report --json that has a value, in walk order."""
+    out = []
+    for item in items:
+        if "value" in item:
+            out.append((item["name"], item["value"]))
+        for block in item.get("blocks", []):
+            out.extend(flatten_json(block))
+    return out
+
+
+def flatten_fields(fields):
+    out = []
+    for name, value in fields.items():
+        base = re.sub(r" \(\d+\)$", "", name)  # "Flags (2)": a name met again
+        if isinstance(value, list):
+            for block in value:
+                out.extend(flatten_fields(block))
+        elif isinstance(value, (int, float)) and not isinstance(value, bool):
+            out.append((base, value))
+    return out
+
+
+def test_every_field_matches_report_json(sample):
+    f = tarvik.open(sample)
+    documents = [json.loads(line) for line in cli("report", sample, "--all", "--json").stdout.splitlines()]
+    assert len(documents) == len(f)
+    for record, doc in zip(f, documents):
+        assert record.type == doc["header"]["recordType"]
+        assert record.device == doc["header"]["deviceIdentifier"]
+        assert record.header["size"] == doc["header"]["size"] == len(record.bytes)
+        expected = flatten_json(doc["items"])
+        got = flatten_fields(record.fields)
+        assert [n for n, _ in got] == [n for n, _ in expected], record
+        for (name, a), (_, b) in zip(got, expected):
+            if b is None:  # JSON has no NaN
+                assert math.isnan(a) or math.isinf(a), name
+            elif isinstance(a, float):
+                assert a == pytest.approx(b, rel=1e-15), name
+            else:
+                assert a == b, name
+        # The whole document, as report --json prints it (one line per record with --all).
+        assert json.loads(record.to_json(indent=-1)) == doc
+
+
+def test_record_access_and_views(sample):
+    f = tarvik.open(sample)
+    assert f[-1].number == len(f) - 1
+    with pytest.raises(IndexError):
+        f[len(f)]
+    report = cli("report", sample, "--row", 3).stdout.splitlines()
+    assert f[3].report() == report
+    assert f[3].checksum_ok is True
+    assert f[3].problems == []
+    assert f[3].time == f.index["time"][3]
+    # A record of the 7027 kind: its detection points are a repeat block.
+    bathy = next(f.records(types=7027))
+    points = bathy.fields["Vx RAW Detection data"]
+    assert isinstance(points, list) and len(points) == bathy.fields["Number of detection Points"]
+    assert set(points[0]) >= {"Beam Descriptor", "Detection point"}
+    # Filters by type and device.
+    types = [r.type for r in f.records(types=[7000, 7004])]
+    assert types and set(types) == {7000, 7004}
+    assert list(f.records(devices=[12345])) == []
+    # Vectors are arrays over the record's bytes (no copy).
+    for r in f:
+        for value in r.fields.values():
+            if isinstance(value, np.ndarray):
+                assert value.base is not None and not value.flags.owndata
+
+
+def test_user_layout_changes_fields(sample, tmp_path):
+    layout = tmp_path / "mine.yaml"
+    layout.write_text('records:\n  - type: 7000\n    title: "Mine"\n    items:\n'
+                      '      - ["Serial", u, 8]\n      - ["Ping", u, 4]\n')
+    before = next(tarvik.open(sample).records(types=7000)).fields
+    after = next(tarvik.open(sample, layouts=layout).records(types=7000)).fields
+    assert "Sonar serial number" in before
+    assert list(after) == ["Serial", "Ping"]
+    assert after["Ping"] == before["Ping number"]
+    # A folder of layouts works as tarvik-cli --layouts does.
+    assert list(next(tarvik.open(sample, layouts=[tmp_path]).records(types=7000)).fields) == ["Serial", "Ping"]
