@@ -255,7 +255,7 @@ def test_a_killed_worker_loses_no_file(cluster, archive, tmp_path):
     r = result["r"]
     assert len(r["files"]) == 8 and r["missing"] == []
     assert all(f["readable"] and f["status"] == "checked" for f in r["files"])
-    client.wait_for_workers(2, timeout=30)
+    client.wait_for_workers(2, timeout=90)
 
 
 def conforms(value, schema, root, where="report"):
