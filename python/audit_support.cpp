@@ -12,13 +12,13 @@
 #include "decode/layout_loader.h"
 #include "decode/record_json.h"
 #include "export/record_sources.h"
+#include "export/record_values.h"
 #include "remote/definitions.h"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <memory>
 #include <optional>
@@ -66,18 +66,6 @@ std::shared_ptr<const AuditDefinitions> definitionsFor(const std::vector<std::st
     d->commands = remote::remoteCommandCatalogue(d->loaded);
     cache.emplace(paths, d);
     return d;
-}
-
-// Nanoseconds since 1970 (UTC), as tarvik.open's index gives times; nullopt
-// when the stamp holds no date.
-std::optional<std::int64_t> epochNs(const VxTIME& t) {
-    if (t.year == 0 || t.day < 1 || t.day > (isLeapYear(t.year) ? 366 : 365) || t.hours > 23 || t.minutes > 59 ||
-        !std::isfinite(t.seconds) || t.seconds < 0 || t.seconds >= 61)
-        return std::nullopt;
-    const std::int64_t y = t.year - 1;
-    const std::int64_t days = 365 * (y - 1969) + (y / 4 - 1969 / 4) - (y / 100 - 1969 / 100) + (y / 400 - 1969 / 400);
-    const std::int64_t seconds = (days + t.day - 1) * 86400 + t.hours * 3600 + t.minutes * 60;
-    return seconds * 1'000'000'000 + std::llround(double(t.seconds) * 1e9);
 }
 
 // FNV-1a, 64 bits: the same bytes give the same digest in every process.
@@ -136,7 +124,7 @@ py::dict auditFile(const py::object& path, const py::object& layouts) {
                     DeviceFacts& f = devices[{e.deviceId(), e.systemEnumerator()}];
                     ++f.frames;
                     f.bytes += e.size();
-                    if (auto ns = epochNs(e.time())) f.times.push_back(*ns);
+                    if (auto ns = epochNanoseconds(e.time())) f.times.push_back(*ns);
                     if (isPingRecordType(e.recordType())) {
                         auto [it, fresh] = pings.try_emplace({e.recordType(), e.deviceId(), e.systemEnumerator()});
                         if (fresh) it->second.first = i;
@@ -215,7 +203,7 @@ py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_
             for (std::size_t i = 0; i < index.size(); ++i) {
                 const RecordIndexEntry& e = index[i];
                 if (e.deviceId() != device || e.systemEnumerator() != enumerator) continue;
-                const auto ns = epochNs(e.time());
+                const auto ns = epochNanoseconds(e.time());
                 if (!ns || *ns < firstNs || *ns > lastNs) continue;
                 const Bytes frame = opened.source->readFrame(i);
                 if (frame.empty()) continue;
