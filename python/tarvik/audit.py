@@ -531,9 +531,21 @@ def main(argv=None):
         if out and os.path.exists(out) and not args.force:
             parser.error(f"{out} exists: not replaced (--force replaces it)")
 
+    if args.layouts:
+        import tarvik
+
+        try:  # a faulty layout file would fail every task: said once, before any starts
+            tarvik.catalogue(args.layouts)
+        except tarvik.TarvikError as e:
+            print(f"python3 -m tarvik.audit: --layouts: {e}", file=sys.stderr)
+            return EXIT_UNUSABLE
     progress = sys.stderr if sys.stderr.isatty() else None
-    report = run(args.paths, scheduler=args.scheduler, workers=args.workers, layouts=args.layouts,
-                 gap_seconds=args.gap, progress=progress)
+    try:
+        report = run(args.paths, scheduler=args.scheduler, workers=args.workers, layouts=args.layouts,
+                     gap_seconds=args.gap, progress=progress)
+    except OSError as e:  # no scheduler at that address, no room for a LocalCluster
+        print(f"python3 -m tarvik.audit: {e}", file=sys.stderr)
+        return EXIT_UNUSABLE
     inputs = [f["file"] for f in report["files"]]
     try:
         if args.json:

@@ -293,3 +293,13 @@ def test_the_report_follows_its_schema(report, cluster, tmp_path):
     conforms(report, schema, schema)
     os.symlink(tmp_path / "nowhere.vxr", tmp_path / "lost.vxr")
     conforms(audit.audit([tmp_path], cluster[1]), schema, schema)
+
+
+def test_usage_errors_exit_2(tmp_path):
+    bad = tmp_path / "layouts"
+    bad.mkdir()
+    (bad / "x.yaml").write_text("this: [is not a layout\n")
+    for args, said in ((["--layouts", str(bad)], "x.yaml:2"), (["--workers", "0"], "--workers")):
+        run = subprocess.run([sys.executable, "-m", "tarvik.audit", str(tmp_path), *args],
+                             capture_output=True, text=True, timeout=60)
+        assert run.returncode == 2 and said in run.stderr
