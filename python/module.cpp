@@ -627,6 +627,8 @@ py::list catalogue(const py::object& layouts) {
 
 } // namespace
 
+void registerAuditSupport(py::module_& m);  // audit_support.cpp
+
 } // namespace tarvik::python
 
 PYBIND11_MODULE(_tarvik, m) {
@@ -663,4 +665,5 @@ PYBIND11_MODULE(_tarvik, m) {
     });
     m.def("check", &check, py::arg("path"), py::arg("layouts") = py::none(), py::arg("walk_layouts") = true);
     m.def("catalogue", &catalogue, py::arg("layouts") = py::none());
+    registerAuditSupport(m);
 }

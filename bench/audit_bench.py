@@ -1,0 +1,143 @@
+#!/usr/bin/python3
+"""Throughput of the archive audit against tarvik-cli check (not run by the tests).
+
+    PYTHONPATH=build/python /usr/bin/python3 bench/audit_bench.py [--dir DIR] [--files 200] [--rounds 3]
+
+Makes an archive once (a generated recording of one device cut into FILES
+files of about 10 MB, a few of them damaged), reads it once so that every run
+finds it in the page cache, then times in turns, ROUNDS times each:
+tarvik-cli check --jobs 2 over all files, the audit on a LocalCluster of two
+worker processes and on one of one. Cluster start-up is timed apart. Prints
+the best and the median of each, in MB/s, and the machine's load average.
+"""
+
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CLI = os.environ.get("TARVIK_CLI", os.path.join(HERE, "..", "build", "bin", "tarvik-cli"))
+
+
+def make_archive(folder, files, file_bytes):
+    import tarvik
+
+    os.makedirs(folder, exist_ok=True)
+    stream = os.path.join(folder, "stream.vxr.src")
+    # Frames of 40 to 60 kB: about 200 a file.
+    frames = files * file_bytes // 50_000 + 10
+    subprocess.run([CLI, "generate", stream, "--frames", str(frames), "--size", "40000", "60000", "--no-catalog",
+                    "--force"], check=True, stdout=subprocess.DEVNULL)
+    index = tarvik.open(stream).index
+    offsets = [int(o) for o in index["offset"]] + [os.path.getsize(stream)]
+    names, first = [], 0
+    with open(stream, "rb") as src:
+        for n in range(files):
+            # Whole frames up to about file_bytes.
+            last = first
+            while last < len(index) and offsets[last + 1] - offsets[first] <= file_bytes:
+                last += 1
+            name = os.path.join(folder, f"survey-{n:04d}.vxr")
+            src.seek(offsets[first])
+            with open(name, "wb") as out:
+                out.write(src.read(offsets[last] - offsets[first]))
+            names.append(name)
+            first = last
+    os.unlink(stream)
+    # A few damaged files: changed bytes (checksums), a broken header, a cut end.
+    for n in (17, 88):
+        with open(names[n], "r+b") as f:
+            f.seek(200_000)
+            f.write(b"\x55\xaa")
+    with open(names[120], "r+b") as f:
+        f.seek(0)
+        f.write(b"\0" * 8)
+    os.truncate(names[150], os.path.getsize(names[150]) - 1000)
+    return names
+
+
+def timed(fn, client=None):
+    """Wall seconds, and CPU seconds of this process, its children and the workers."""
+    def cpu():
+        t = os.times()
+        workers = sum(client.run(time.process_time).values()) if client else 0.0
+        return t.user + t.system + t.children_user + t.children_system + workers
+    c = cpu()
+    t = time.perf_counter()
+    fn()
+    wall = time.perf_counter() - t
+    return wall, cpu() - c
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--dir", default="/tmp/tarvik-audit-bench")
+    parser.add_argument("--files", type=int, default=200)
+    parser.add_argument("--file-mb", type=int, default=10)
+    parser.add_argument("--rounds", type=int, default=3)
+    args = parser.parse_args()
+
+    from distributed import Client
+
+    from tarvik import audit
+
+    names = sorted(os.path.join(args.dir, n) for n in os.listdir(args.dir)) if os.path.isdir(args.dir) else []
+    names = [n for n in names if n.endswith(".vxr")]
+    if len(names) != args.files:
+        t, _ = timed(lambda: names.extend(make_archive(args.dir, args.files, args.file_mb * 1_000_000)))
+        print(f"archive made in {t:.1f} s")
+    total = sum(os.path.getsize(n) for n in names)
+    for n in names:  # into the page cache
+        with open(n, "rb") as f:
+            while f.read(1 << 24):
+                pass
+    print(f"{len(names)} files, {total / 1e6:.0f} MB; load average before: {os.getloadavg()}")
+
+    times = {"check --jobs 2": [], "audit, 2 workers": [], "audit, 1 worker": []}
+    cpus = {k: [] for k in times}
+    startup = {}
+    clusters = {}
+    for workers in (2, 1):
+        t = time.perf_counter()
+        cluster = audit.local_cluster(workers)
+        client = Client(cluster)
+        client.wait_for_workers(workers)
+        startup[workers] = time.perf_counter() - t
+        clusters[workers] = (cluster, client)
+    reports = {}
+    for _ in range(args.rounds):
+        wall, cpu = timed(lambda: subprocess.run([CLI, "check", "--jobs", "2", *names], stdout=subprocess.DEVNULL))
+        times["check --jobs 2"].append(wall)
+        cpus["check --jobs 2"].append(cpu)
+        for workers in (2, 1):
+            label = f"audit, {workers} worker{'s' if workers > 1 else ''}"
+            client = clusters[workers][1]
+            wall, cpu = timed(lambda: reports.__setitem__(workers, audit.audit([args.dir], client)), client)
+            times[label].append(wall)
+            cpus[label].append(cpu)
+    for cluster, client in clusters.values():
+        client.close()
+        cluster.close()
+
+    print(f"load average after: {os.getloadavg()}")
+    print(f"cluster start-up: 2 workers {startup[2]:.1f} s, 1 worker {startup[1]:.1f} s")
+    best = {}
+    for label, ts in times.items():
+        best[label] = total / min(ts) / 1e6
+        cpu = statistics.median(cpus[label])
+        print(f"{label:18s} best {min(ts):6.2f} s ({best[label]:6.0f} MB/s), median {statistics.median(ts):6.2f} s,"
+              f" runs {', '.join(f'{t:.2f}' for t in ts)}; CPU median {cpu:.2f} s ({total / cpu / 1e6:.0f} MB per CPU second)")
+    print(f"audit (2 workers) / check --jobs 2: {best['audit, 2 workers'] / best['check --jobs 2']:.0%}")
+    print(f"audit 2 workers / 1 worker: {best['audit, 2 workers'] / best['audit, 1 worker']:.2f}x")
+    r = reports[2]
+    print(f"per file: {min(times['audit, 2 workers']) * 2 / len(names) * 1000:.0f} ms of a worker for "
+          f"{total / len(names) / 1e6:.1f} MB; report: {r['totals']['problemCount']} problems, "
+          f"{sum(len(c['gaps']) for c in r['continuity'])} gaps, clean files {r['totals']['cleanFiles']}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,230 @@
+// The archive audit's task per file, in one call: the whole-file check (the
+// document tarvik-cli check --json prints) and what the audit needs to follow
+// each device from one file to the next: its frames, bytes and time range, and
+// the first and last ping number of every ping source. A second call digests
+// the frames of a device inside a time window, to find records two files hold.
+// Layout definitions are loaded once per process: a worker checks thousands of
+// files, and loading them costs more than checking a file of megabytes.
+
+#include "core/frame.h"
+#include "core/vxtime.h"
+#include "decode/file_check.h"
+#include "decode/layout_loader.h"
+#include "decode/record_json.h"
+#include "export/record_sources.h"
+#include "export/record_values.h"
+#include "remote/definitions.h"
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <tuple>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace tarvik::python {
+
+namespace {
+
+struct AuditDefinitions {
+    LoadedDefinitions loaded;
+    remote::RemoteCommandCatalogue commands;
+};
+
+[[noreturn]] void raiseError(const char* type, const std::string& message) {
+    PyErr_SetString(py::module_::import("tarvik._errors").attr(type).ptr(), message.c_str());
+    throw py::error_already_set();
+}
+
+// The built-in layouts, the user's folder, then the given files or folders;
+// loaded once per list of paths for the life of the process.
+std::shared_ptr<const AuditDefinitions> definitionsFor(const std::vector<std::string>& paths) {
+    static std::map<std::vector<std::string>, std::shared_ptr<const AuditDefinitions>> cache;
+    if (auto it = cache.find(paths); it != cache.end()) return it->second;
+    LayoutLoader loader;
+    loader.addBuiltIn();
+    loader.addDirectory(userLayoutDirectory());
+    for (const std::string& p : paths) {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) loader.addDirectory(p, true);
+        else loader.addFile(p);
+    }
+    auto d = std::make_shared<AuditDefinitions>();
+    d->loaded = loader.finish();
+    if (!d->loaded.problems.empty()) {
+        std::string text;
+        for (const LayoutProblem& p : d->loaded.problems) text += (text.empty() ? "" : "\n") + p.message();
+        raiseError("LayoutError", text);
+    }
+    d->commands = remote::remoteCommandCatalogue(d->loaded);
+    cache.emplace(paths, d);
+    return d;
+}
+
+// FNV-1a, 64 bits: the same bytes give the same digest in every process.
+std::uint64_t digestOf(ByteSpan bytes) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (const std::uint8_t b : bytes) {
+        h ^= b;
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+std::vector<std::string> pathList(const py::object& layouts) {
+    std::vector<std::string> paths;
+    if (layouts.is_none()) return paths;
+    py::object fspath = py::module_::import("os").attr("fspath");
+    if (py::isinstance<py::str>(layouts) || py::hasattr(layouts, "__fspath__")) {
+        paths.push_back(py::str(fspath(layouts)));
+        return paths;
+    }
+    for (const py::handle& h : layouts) paths.push_back(py::str(fspath(h)));
+    return paths;
+}
+
+struct DeviceFacts {
+    std::uint64_t frames = 0, bytes = 0;
+    std::vector<std::int64_t> times;
+};
+struct PingFacts {
+    std::size_t first = 0, last = 0;
+    std::optional<std::uint32_t> firstPing, lastPing;
+};
+using DeviceKey = std::pair<std::uint32_t, std::uint32_t>;                     // device, enumerator
+using SourceKey = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>;     // type, device, enumerator
+
+py::dict auditFile(const py::object& path, const py::object& layouts) {
+    const std::string p = py::str(py::module_::import("os").attr("fspath")(path));
+    const auto d = definitionsFor(pathList(layouts));
+    std::string json;
+    std::map<DeviceKey, DeviceFacts> devices;
+    std::map<SourceKey, PingFacts> pings;
+    std::string indexError;
+    {
+        py::gil_scoped_release release;
+        const FileChecker checker(d->loaded.catalogue, d->commands);
+        const FileCheckResult result = checkRecordSource(checker, p);
+        json = checkResultJson(result, -1);
+        if (!result.unreadable && result.frames > 0) {
+            const OpenedSource opened = openRecordSource(p, {}, true);
+            if (!opened.source) {
+                indexError = opened.error.empty() ? "cannot be read" : opened.error;
+            } else {
+                const RecordIndex& index = opened.source->index();
+                for (std::size_t i = 0; i < index.size(); ++i) {
+                    const RecordIndexEntry& e = index[i];
+                    DeviceFacts& f = devices[{e.deviceId(), e.systemEnumerator()}];
+                    ++f.frames;
+                    f.bytes += e.size();
+                    if (auto ns = epochNanoseconds(e.time())) f.times.push_back(*ns);
+                    if (isPingRecordType(e.recordType())) {
+                        auto [it, fresh] = pings.try_emplace({e.recordType(), e.deviceId(), e.systemEnumerator()});
+                        if (fresh) it->second.first = i;
+                        it->second.last = i;
+                    }
+                }
+                // Only the first and the last frame of each ping source is read back.
+                for (auto& [key, s] : pings) {
+                    s.firstPing = pingNumberOf(opened.source->readFrame(s.first));
+                    s.lastPing = s.last == s.first ? s.firstPing : pingNumberOf(opened.source->readFrame(s.last));
+                }
+            }
+        }
+    }
+    py::dict out;
+    out["check"] = py::module_::import("json").attr("loads")(json);
+    if (!indexError.empty()) out["indexError"] = indexError;
+    py::list deviceList;
+    for (auto& [key, f] : devices) {
+        py::dict e;
+        e["device"] = key.first;
+        e["enumerator"] = key.second;
+        e["frames"] = f.frames;
+        e["bytes"] = f.bytes;
+        e["first"] = py::none();
+        e["last"] = py::none();
+        double interval = 0;
+        if (!f.times.empty()) {
+            std::sort(f.times.begin(), f.times.end());
+            e["first"] = f.times.front();
+            e["last"] = f.times.back();
+            if (f.times.size() > 1) {
+                std::vector<std::int64_t> steps(f.times.size() - 1);
+                for (std::size_t i = 1; i < f.times.size(); ++i) steps[i - 1] = f.times[i] - f.times[i - 1];
+                auto mid = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+                std::nth_element(steps.begin(), mid, steps.end());
+                interval = double(*mid) / 1e9;
+            }
+        }
+        e["interval"] = interval;
+        deviceList.append(e);
+    }
+    out["devices"] = deviceList;
+    py::list pingList;
+    for (const auto& [key, s] : pings) {
+        if (!s.firstPing || !s.lastPing) continue;
+        py::dict e;
+        e["recordType"] = std::get<0>(key);
+        e["device"] = std::get<1>(key);
+        e["enumerator"] = std::get<2>(key);
+        e["firstPing"] = *s.firstPing;
+        e["lastPing"] = *s.lastPing;
+        e["firstIndex"] = s.first;
+        e["lastIndex"] = s.last;
+        pingList.append(e);
+    }
+    out["pings"] = pingList;
+    return out;
+}
+
+// The frames of one device dated within [firstNs, lastNs], in file order:
+// (index, offset, record type, time ns, record counter, digest of the bytes).
+py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_t enumerator, std::int64_t firstNs,
+                      std::int64_t lastNs) {
+    const std::string p = py::str(py::module_::import("os").attr("fspath")(path));
+    using Row = std::tuple<std::size_t, std::uint64_t, std::uint32_t, std::int64_t, std::uint32_t, std::uint64_t>;
+    std::vector<Row> rows;
+    std::string error;
+    {
+        py::gil_scoped_release release;
+        const OpenedSource opened = openRecordSource(p, {}, true);
+        if (!opened.source) {
+            error = opened.error.empty() ? "cannot be read" : opened.error;
+        } else {
+            const RecordIndex& index = opened.source->index();
+            for (std::size_t i = 0; i < index.size(); ++i) {
+                const RecordIndexEntry& e = index[i];
+                if (e.deviceId() != device || e.systemEnumerator() != enumerator) continue;
+                const auto ns = epochNanoseconds(e.time());
+                if (!ns || *ns < firstNs || *ns > lastNs) continue;
+                const Bytes frame = opened.source->readFrame(i);
+                if (frame.empty()) continue;
+                rows.emplace_back(i, e.offset(), e.recordType(), *ns, e.recordCounter(), digestOf(frame));
+            }
+        }
+    }
+    if (!error.empty()) raiseError("RecordFileError", error);
+    py::list out;
+    for (const Row& r : rows) out.append(py::cast(r));
+    return out;
+}
+
+} // namespace
+
+void registerAuditSupport(py::module_& m) {
+    m.def("audit_file", &auditFile, py::arg("path"), py::arg("layouts") = py::none(),
+          "The archive audit's task: {'check': the check document, 'devices': [...], 'pings': [...]}");
+    m.def("frame_digests", &frameDigests, py::arg("path"), py::arg("device"), py::arg("enumerator"),
+          py::arg("first_ns"), py::arg("last_ns"),
+          "(index, offset, record type, time ns, record counter, digest) of a device's frames in a time window");
+}
+
+} // namespace tarvik::python

@@ -1,0 +1,568 @@
+"""Audits a whole archive of record files on a Dask cluster.
+
+    python3 -m tarvik.audit PATH... [--scheduler ADDRESS] [--workers N]
+                                    [--json OUT.json] [--html OUT.html] [--layouts DIR]
+
+Every record file (*.vxr) and capture (*.pcap, *.pcapng) under the given
+folders is checked by :func:`tarvik.check` as one Dask task; the results,
+plain dicts, are reduced here: totals per record type and per device, the
+continuity of each device's records from one file to the next (time gaps,
+overlaps, ping numbers skipped across a file boundary, the same record in two
+files) and the files that could not be read. Without ``--scheduler`` a
+``LocalCluster`` of worker processes runs on this machine.
+
+From Python::
+
+    from tarvik import audit
+    report = audit.run(["/data/survey"], workers=2)
+    audit.exit_status(report)
+"""
+
+from __future__ import annotations
+
+import argparse
+import datetime as _dt
+import json
+import logging
+import os
+import stat
+import sys
+import tempfile
+import time
+
+SUFFIXES = (".vxr", ".pcap", ".pcapng")
+
+# How many findings of one kind are listed per file pair or device (the rest are counted),
+# as check lists the first 20 problems of each kind.
+KEEP = 20
+
+# Two files of a device are apart by a gap when the time between them is
+# longer than this, and longer than GAP_INTERVALS of the device's usual
+# (median) time between records.
+GAP_SECONDS = 1.0
+GAP_INTERVALS = 5
+
+# A task checks whole files, several small ones together up to this many bytes or files.
+BATCH_BYTES = 256 << 20
+BATCH_FILES = 64
+
+EXIT_CLEAN, EXIT_PROBLEMS, EXIT_UNUSABLE = 0, 1, 2
+
+
+# ---------------------------------------------------------------------------
+# Finding the files
+
+def find_files(paths):
+    """The record files and captures under `paths` as (path, size, mtime_ns),
+    sorted, and the paths that cannot be audited as {"file", "error"}.
+
+    A path given by name is taken whatever its suffix; in folders only the
+    known suffixes are. Only regular files are opened: a pipe or a device
+    named like a record file would block or never end.
+    """
+    found, unreadable, seen = [], [], set()
+
+    def take(path, named):
+        try:
+            st = os.stat(path)
+        except OSError as e:
+            unreadable.append({"file": path, "error": e.strerror or str(e)})
+            return
+        if stat.S_ISDIR(st.st_mode) and named:
+            walk(path)
+            return
+        if not stat.S_ISREG(st.st_mode):
+            unreadable.append({"file": path, "error": "not a regular file"})
+            return
+        key = (st.st_dev, st.st_ino)
+        if key in seen:
+            return
+        seen.add(key)
+        found.append((path, st.st_size, st.st_mtime_ns))
+
+    def walk(folder):
+        def failed(e):
+            unreadable.append({"file": e.filename or folder, "error": e.strerror or str(e)})
+
+        for root, dirs, names in os.walk(folder, onerror=failed):
+            dirs.sort()
+            for name in sorted(names):
+                if name.lower().endswith(SUFFIXES):
+                    take(os.path.join(root, name), False)
+
+    for p in paths:
+        take(os.fspath(p), True)
+    found.sort()
+    return found, unreadable
+
+
+# ---------------------------------------------------------------------------
+# The tasks (run on the workers: plain arguments in, plain dicts out)
+
+def check_file(path, size, mtime_ns, layouts=None):
+    """Checks one file: the ``check --json`` document, with what the reduction
+    needs besides (devices, ping numbers at both ends) and whether the file
+    stayed as it was found (``status``: checked, changed or disappeared)."""
+    from tarvik import _tarvik
+
+    def gone(e):
+        return {"file": path, "readable": False, "error": e.strerror or str(e), "status": "disappeared"}
+
+    try:
+        before = os.stat(path)
+    except OSError as e:
+        return gone(e)
+    facts = _tarvik.audit_file(path, layouts)
+    doc = facts["check"]
+    doc["status"] = "checked"
+    doc["devices"], doc["pings"] = facts["devices"], facts["pings"]
+    if "indexError" in facts:
+        doc["status"], doc["statusText"] = "changed", facts["indexError"]
+    try:
+        after = os.stat(path)
+    except OSError as e:
+        return gone(e)
+    found = (size, mtime_ns)
+    if (before.st_size, before.st_mtime_ns) != found or (after.st_size, after.st_mtime_ns) != found:
+        doc["status"] = "changed"
+        doc["statusText"] = (f"found with {size} bytes, {after.st_size} bytes after the check"
+                             if after.st_size != size else "modified while the audit ran")
+    return doc
+
+
+def check_files(batch, layouts=None, file_task=check_file):
+    """Checks a batch of files, [(path, size, mtime_ns)], one after the other."""
+    return [file_task(path, size, mtime, layouts) for path, size, mtime in batch]
+
+
+def batches(found, workers):
+    """The files in tasks: the largest first, small files together, so that a
+    task is worth its round trip through the scheduler (a few milliseconds,
+    as long as checking a few megabytes), yet at least four tasks a worker
+    keep every worker busy to the end."""
+    total = sum(size for _, size, _ in found)
+    target = max(1, min(BATCH_BYTES, total // (4 * workers)))
+    out, batch, held = [], [], 0
+    for f in sorted(found, key=lambda f: (-f[1], f[0])):
+        batch.append(f)
+        held += f[1]
+        if held >= target or len(batch) >= BATCH_FILES:
+            out.append(batch)
+            batch, held = [], 0
+    if batch:
+        out.append(batch)
+    return out
+
+
+def frame_digests(path, device, enumerator, first_ns, last_ns):
+    """The frames of one device dated within [first_ns, last_ns]: (index,
+    offset, record type, time ns, record counter, digest of the bytes)."""
+    from tarvik import _tarvik
+
+    return [tuple(r) for r in _tarvik.frame_digests(path, device, enumerator, first_ns, last_ns)]
+
+
+# ---------------------------------------------------------------------------
+# Times as check prints them
+
+def time_text(ns):
+    """Nanoseconds since 1970 (UTC) as check writes times: 03/05/2024 07:04:09.125."""
+    if ns is None:
+        return None
+    ms = (ns + 500_000) // 1_000_000
+    t = _dt.datetime(1970, 1, 1) + _dt.timedelta(milliseconds=ms)
+    return t.strftime("%m/%d/%Y %H:%M:%S.") + f"{ms % 1000:03d}"
+
+
+def _text_ns(text):
+    if not text:
+        return None
+    try:
+        t = _dt.datetime.strptime(text, "%m/%d/%Y %H:%M:%S.%f")
+    except ValueError:
+        return None
+    return int((t - _dt.datetime(1970, 1, 1)) / _dt.timedelta(microseconds=1)) * 1000
+
+
+# ---------------------------------------------------------------------------
+# The reduction
+
+def _totals(files):
+    readable = [f for f in files if f.get("readable")]
+    frames = sum(f["frames"] for f in readable)
+    types, devices, kinds = {}, {}, {}
+    for f in readable:
+        for t in f.get("recordTypes", []):
+            e = types.setdefault(t["recordType"], {"recordType": t["recordType"], "frames": 0, "bytes": 0,
+                                                   "lastTime": None, "_last": None})
+            e["frames"] += t["frames"]
+            e["bytes"] += t["bytes"]
+            ns = _text_ns(t["lastTime"])
+            if ns is not None and (e["_last"] is None or ns > e["_last"]):
+                e["_last"], e["lastTime"] = ns, t["lastTime"]
+        for d in f.get("devices", []):
+            e = devices.setdefault((d["device"], d["enumerator"]), {
+                "device": d["device"], "enumerator": d["enumerator"], "files": 0, "frames": 0, "bytes": 0,
+                "_first": None, "_last": None})
+            e["files"] += 1
+            e["frames"] += d["frames"]
+            e["bytes"] += d["bytes"]
+            if d["first"] is not None:
+                e["_first"] = d["first"] if e["_first"] is None else min(e["_first"], d["first"])
+                e["_last"] = d["last"] if e["_last"] is None else max(e["_last"], d["last"])
+        for p in f.get("problems", []):
+            e = kinds.setdefault(p["kind"], {"kind": p["kind"], "count": 0, "files": 0})
+            e["count"] += p["count"]
+            e["files"] += 1
+    record_types = []
+    for t in sorted(types):
+        e = types[t]
+        del e["_last"]
+        e["share"] = 100.0 * e["frames"] / frames if frames else 0.0
+        record_types.append({k: e[k] for k in ("recordType", "frames", "bytes", "share", "lastTime")})
+    device_list = []
+    for k in sorted(devices):
+        e = devices.pop(k)
+        e["firstTime"], e["lastTime"] = time_text(e.pop("_first")), time_text(e.pop("_last"))
+        device_list.append(e)
+    firsts = [ns for ns in (_text_ns(f.get("firstTime")) for f in readable) if ns is not None]
+    lasts = [ns for ns in (_text_ns(f.get("lastTime")) for f in readable) if ns is not None]
+    return {
+        "files": len(files),
+        "readableFiles": len(readable),
+        "cleanFiles": sum(1 for f in readable if f.get("clean")),
+        "bytes": sum(f.get("bytes", 0) for f in readable),
+        "frames": frames,
+        "firstTime": time_text(min(firsts)) if firsts else None,
+        "lastTime": time_text(max(lasts)) if lasts else None,
+        "recordTypes": record_types,
+        "devices": device_list,
+        "problemCount": sum(f.get("problemCount", 0) for f in readable),
+        "problems": [kinds[k] for k in sorted(kinds)],
+    }
+
+
+def _continuity(files, gap_seconds):
+    """Per device: the files in time order with the gaps, overlaps and ping
+    gaps between them, and the file pairs whose overlaps are searched for
+    duplicated records (returned apart)."""
+    per_device, pings = {}, {}
+    for f in files:
+        if not f.get("readable"):
+            continue
+        for d in f.get("devices", []):
+            if d["first"] is not None:
+                per_device.setdefault((d["device"], d["enumerator"]), []).append((d["first"], d["last"], f["file"], d))
+        for p in f.get("pings", []):
+            pings.setdefault((p["device"], p["enumerator"]), {}).setdefault(p["recordType"], {})[f["file"]] = p
+    result, searches = [], []
+    for key in sorted(per_device):
+        entries = sorted(per_device[key], key=lambda e: (e[0], e[1], e[2]))
+        gaps, overlaps, ping_gaps = [], [], []
+        open_files = []  # earlier files still running at the current one's start
+        latest = None    # (end, file, interval) of the file that ends last so far
+        for first, last, name, d in entries:
+            if latest is not None:
+                before_end, before_name, before_interval = latest
+                if first > before_end:
+                    seconds = (first - before_end) / 1e9
+                    limit = max(gap_seconds, GAP_INTERVALS * max(before_interval, d["interval"]))
+                    if seconds > limit:
+                        gaps.append({"before": before_name, "after": name, "from": time_text(before_end),
+                                     "to": time_text(first), "seconds": seconds})
+            for o_first, o_last, o_name in open_files:
+                if o_last >= first:
+                    to = min(o_last, last)
+                    overlaps.append({"before": o_name, "after": name, "from": time_text(first),
+                                     "to": time_text(to), "seconds": (to - first) / 1e9})
+                    searches.append((key, o_name, name, first, to))
+            open_files = [o for o in open_files if o[1] >= first] + [(first, last, name)]
+            if latest is None or last > latest[0]:
+                latest = (last, name, d["interval"])
+        order = [e[2] for e in entries]
+        for rtype, by_file in sorted(pings.get(key, {}).items()):
+            previous = None
+            for name in order:
+                p = by_file.get(name)
+                if p is None:
+                    continue
+                if previous is not None:
+                    before, after = previous["lastPing"], p["firstPing"]
+                    # The record list's rule: a jump of 2 to 99 means 1 to 98 pings missing.
+                    if before != 0 and (after - before - 2) % 2**32 <= 97:
+                        ping_gaps.append({"recordType": rtype, "before": previous["_file"], "after": name,
+                                          "lastPing": before, "firstPing": after, "missing": after - before - 1})
+                previous = dict(p, _file=name)
+        result.append({"device": key[0], "enumerator": key[1], "files": len(entries),
+                       "firstTime": time_text(entries[0][0]), "lastTime": time_text(max(e[1] for e in entries)),
+                       "timeline": [{"file": e[2], "firstTime": time_text(e[0]), "lastTime": time_text(e[1]),
+                                     "first": e[0], "last": e[1]} for e in entries],
+                       "gaps": gaps, "overlaps": overlaps, "pingGaps": ping_gaps,
+                       "duplicateCount": 0, "duplicates": []})
+    return result, searches
+
+
+def _match_duplicates(before, after, a_rows, b_rows):
+    """The frames of `after` whose bytes are those of a frame of `before`."""
+    by_digest = {}
+    for row in a_rows:
+        by_digest.setdefault(row[5], []).append(row)
+    found = []
+    for row in b_rows:
+        for other in by_digest.get(row[5], ()):
+            if other[2:5] == row[2:5]:
+                found.append({"recordType": row[2], "time": time_text(row[3]), "recordCounter": row[4],
+                              "first": {"file": before, "index": other[0], "offset": other[1]},
+                              "second": {"file": after, "index": row[0], "offset": row[1]}})
+                break
+    return found
+
+
+def exit_status(report):
+    """0 clean, 1 problems found, 2 nothing readable (as check)."""
+    if report["totals"]["readableFiles"] == 0:
+        return EXIT_UNUSABLE
+    return EXIT_CLEAN if report["clean"] else EXIT_PROBLEMS
+
+
+class _Progress:
+    """Files done of all and bytes per second, on one line of a terminal."""
+
+    def __init__(self, total_files, stream):
+        self.stream, self.total, self.done, self.bytes, self.start = stream, total_files, 0, 0, time.monotonic()
+        self.shown = stream is not None
+
+    def step(self, nbytes):
+        self.done += 1
+        self.bytes += nbytes
+        if self.shown:
+            rate = self.bytes / max(time.monotonic() - self.start, 1e-6)
+            width = 30
+            bar = "#" * (width * self.done // max(self.total, 1))
+            self.stream.write(f"\r[{bar:<{width}}] {self.done} of {self.total} files, {_size(rate)}/s ")
+            self.stream.flush()
+
+    def end(self):
+        if self.shown and self.total:
+            self.stream.write("\n")
+            self.stream.flush()
+
+
+def _size(n):
+    for unit in ("B", "kB", "MB", "GB", "TB"):
+        if n < 1000 or unit == "TB":
+            return f"{n:.0f} {unit}" if unit == "B" else f"{n:.1f} {unit}"
+        n /= 1000
+
+
+def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, file_task=check_file):
+    """Audits the record files under `paths` on a Dask `client`; returns the
+    report (see docs/audit.schema.json). `progress` is a stream for the
+    progress bar (None: none). `file_task` is what runs per file (for wrapping)."""
+    from distributed import as_completed
+
+    started = time.monotonic()
+    found, unreadable = find_files(paths)
+    layouts = os.fspath(layouts) if layouts is not None else None
+    bar = _Progress(len(found), progress)
+    futures = {}
+    for batch in batches(found, len(client.scheduler_info().get("workers", {})) or 1):
+        future = client.submit(check_files, batch, layouts, file_task, pure=False, priority=batch[0][1])
+        futures[future] = batch
+    results, missing = {}, []
+    for future in as_completed(list(futures)):
+        batch = futures[future]
+        try:
+            for doc in future.result():
+                results[doc["file"]] = doc
+        except Exception as e:  # noqa: BLE001 - a task that never finished is reported, whatever killed it
+            missing.extend({"file": path, "error": f"{type(e).__name__}: {e}"} for path, _, _ in batch)
+        for _, size, _ in batch:
+            bar.step(size)
+    bar.end()
+
+    files = [results[p] for p, _, _ in found if p in results]
+    changed = [{"file": f["file"], "status": f["status"], "error": f.get("statusText") or f.get("error", "")}
+               for f in files if f.get("status") != "checked"]
+    for f in files:
+        if not f.get("readable") and f.get("status") == "checked":
+            unreadable.append({"file": f["file"], "error": f.get("error", "")})
+    unreadable.sort(key=lambda u: u["file"])
+
+    continuity, searches = _continuity(files, gap_seconds)
+    by_device = {(c["device"], c["enumerator"]): c for c in continuity}
+    digest_futures = {}
+    for key, before, after, first, last in searches:
+        for name in (before, after):
+            if (name, key, first, last) not in digest_futures:
+                digest_futures[(name, key, first, last)] = client.submit(
+                    frame_digests, name, key[0], key[1], first, last, pure=False)
+    for key, before, after, first, last in searches:
+        try:
+            a = digest_futures[(before, key, first, last)].result()
+            b = digest_futures[(after, key, first, last)].result()
+        except Exception as e:  # noqa: BLE001 - a file that went away between the rounds
+            missing.append({"file": after, "error": f"duplicates not searched: {type(e).__name__}: {e}"})
+            continue
+        c = by_device[key]
+        dups = _match_duplicates(before, after, a, b)
+        c["duplicateCount"] += len(dups)
+        c["duplicates"].extend(dups[:max(0, KEEP - len(c["duplicates"]))])
+
+    totals = _totals(files)
+    for f in files:
+        f.pop("pings", None)
+        for d in f.get("devices", []):
+            d["firstTime"], d["lastTime"] = time_text(d.pop("first")), time_text(d.pop("last"))
+            d["interval"] = round(d["interval"], 6)
+    for c in continuity:
+        for t in c["timeline"]:
+            t.pop("first"), t.pop("last")
+
+    findings = (totals["problemCount"] + len(unreadable) + len(changed) + len(missing) +
+                sum(len(c["gaps"]) + len(c["overlaps"]) + len(c["pingGaps"]) + c["duplicateCount"]
+                    for c in continuity))
+    return {
+        "paths": [os.fspath(p) for p in paths],
+        "clean": findings == 0 and totals["readableFiles"] > 0,
+        "gapSeconds": gap_seconds,
+        "elapsedSeconds": round(time.monotonic() - started, 3),
+        "workers": len(client.scheduler_info().get("workers", {})),
+        "totals": totals,
+        "files": files,
+        "continuity": continuity,
+        "unreadable": unreadable,
+        "changed": changed,
+        "missing": missing,
+    }
+
+
+def local_cluster(workers=None):
+    """A LocalCluster of worker processes on this machine, one thread each:
+    the check holds the interpreter lock only around its result."""
+    from distributed import LocalCluster
+
+    return LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1, processes=True,
+                        host="127.0.0.1", dashboard_address="127.0.0.1:0", silence_logs=logging.ERROR)
+
+
+def run(paths, scheduler=None, workers=None, **options):
+    """Audits on the cluster at `scheduler`, or on a LocalCluster of `workers` processes."""
+    from distributed import Client
+
+    if scheduler:
+        with Client(scheduler) as client:
+            return audit(paths, client, **options)
+    with local_cluster(workers) as cluster, Client(cluster) as client:
+        return audit(paths, client, **options)
+
+
+# ---------------------------------------------------------------------------
+# Outputs
+
+def write_whole(target, text, force, inputs=()):
+    """Writes a whole output file: a temporary file beside it, renamed in when
+    complete. An existing file is kept unless `force`; an input never replaced."""
+    if os.path.exists(target):
+        if any(os.path.exists(i) and os.path.samefile(target, i) for i in inputs):
+            raise FileExistsError(f"{target} is one of the audited files: not replaced")
+        if not force:
+            raise FileExistsError(f"{target} exists: not replaced (--force replaces it)")
+    folder = os.path.dirname(os.path.abspath(target))
+    fd, tmp = tempfile.mkstemp(prefix=".tarvik-audit-", dir=folder)
+    try:
+        with os.fdopen(fd, "w", encoding="utf-8") as out:
+            out.write(text)
+        os.replace(tmp, target)
+    except BaseException:
+        os.unlink(tmp)
+        raise
+
+
+def summary_lines(report):
+    t = report["totals"]
+    lines = [f"{t['files']} files, {t['readableFiles']} readable, {t['cleanFiles']} clean: "
+             f"{t['frames']} frames, {t['bytes']} bytes"
+             + (f", {t['firstTime']} to {t['lastTime']}" if t["firstTime"] else "")]
+    for p in t["problems"]:
+        lines.append(f"  {p['kind']}: {p['count']} in {p['files']} file{'s' if p['files'] != 1 else ''}")
+    for c in report["continuity"]:
+        parts = [f"{len(c['gaps'])} gaps", f"{len(c['overlaps'])} overlaps", f"{len(c['pingGaps'])} ping gaps",
+                 f"{c['duplicateCount']} duplicated records"]
+        lines.append(f"  device {c['device']}/{c['enumerator']}: {c['files']} files, {', '.join(parts)}")
+    for u in report["unreadable"]:
+        lines.append(f"  cannot be read: {u['file']}: {u['error']}")
+    for u in report["changed"]:
+        lines.append(f"  {u['status']} during the audit: {u['file']}: {u['error']}")
+    for u in report["missing"]:
+        lines.append(f"  not checked: {u['file']}: {u['error']}")
+    lines.append("clean" if report["clean"] else "problems found")
+    return lines
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        prog="python3 -m tarvik.audit",
+        description="Check every record file and capture under the given folders on a Dask cluster, and "
+                    "the continuity of each device's records from file to file.",
+        epilog="Exit status: 0 clean, 1 problems found, 2 usage error or nothing readable.")
+    parser.add_argument("paths", nargs="+", metavar="PATH", help="folders (searched for *.vxr, *.pcap, "
+                        "*.pcapng) and files")
+    parser.add_argument("--scheduler", metavar="ADDRESS", help="a running Dask scheduler (tcp://HOST:PORT) "
+                        "whose workers have tarvik and see the same paths; without it a LocalCluster")
+    parser.add_argument("--workers", type=int, metavar="N", help="LocalCluster worker processes (default: "
+                        "one per core)")
+    parser.add_argument("--json", metavar="OUT.json", help="write the report as JSON")
+    parser.add_argument("--html", metavar="OUT.html", help="write the report as a self-contained HTML page")
+    parser.add_argument("--layouts", metavar="DIR", help="also load the layout definition files of DIR")
+    parser.add_argument("--gap", type=float, default=GAP_SECONDS, metavar="SECONDS",
+                        help=f"least time between two files of a device reported as a gap (default "
+                             f"{GAP_SECONDS:g}; at least {GAP_INTERVALS} times the device's median time "
+                             f"between records)")
+    parser.add_argument("--force", action="store_true", help="replace existing output files")
+    args = parser.parse_args(argv)
+    if args.workers is not None and not 1 <= args.workers <= 1024:
+        parser.error("--workers: 1 to 1024")
+    if args.workers is not None and args.scheduler:
+        parser.error("--workers starts a LocalCluster: not with --scheduler")
+    if not args.gap >= 0:
+        parser.error("--gap: a time of 0 or more seconds")
+    for out in (args.json, args.html):
+        if out and os.path.exists(out) and not args.force:
+            parser.error(f"{out} exists: not replaced (--force replaces it)")
+
+    if args.layouts:
+        import tarvik
+
+        try:  # a faulty layout file would fail every task: said once, before any starts
+            tarvik.catalogue(args.layouts)
+        except tarvik.TarvikError as e:
+            print(f"python3 -m tarvik.audit: --layouts: {e}", file=sys.stderr)
+            return EXIT_UNUSABLE
+    progress = sys.stderr if sys.stderr.isatty() else None
+    try:
+        report = run(args.paths, scheduler=args.scheduler, workers=args.workers, layouts=args.layouts,
+                     gap_seconds=args.gap, progress=progress)
+    except OSError as e:  # no scheduler at that address, no room for a LocalCluster
+        print(f"python3 -m tarvik.audit: {e}", file=sys.stderr)
+        return EXIT_UNUSABLE
+    inputs = [f["file"] for f in report["files"]]
+    try:
+        if args.json:
+            write_whole(args.json, json.dumps(report, indent=2) + "\n", args.force, inputs)
+        if args.html:
+            from ._audit_report import html_page
+            write_whole(args.html, html_page(report), args.force, inputs)
+    except OSError as e:
+        print(f"python3 -m tarvik.audit: {e}", file=sys.stderr)
+        return EXIT_UNUSABLE
+    for line in summary_lines(report):
+        print(line)
+    return exit_status(report)
+
+
+if __name__ == "__main__":
+    # Run as tarvik.audit, not __main__, so that the tasks reach the workers by name.
+    from tarvik import audit as _audit
+
+    sys.exit(_audit.main())
