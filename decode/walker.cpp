@@ -148,7 +148,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
             ctx.cut = true;
             return {pos, End::Stopped};
         }
-        const FormatCode code = formatCode(item.format);
+        const FormatCode code = item.formatId();
         const std::int64_t width = declaredWidth(code, item.number, level);
         if (inBlock) {
             const std::int64_t end = pos - start + width;
@@ -301,7 +301,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         if (inBlock) collectBeamDescriptor(ctx, item.name, r.value);
         if (ctx.fields)
             ctx.fields->push_back({item.name, item.format, base + itemStart, pos - itemStart, ctx.depth, linesBefore,
-                                   ctx.lines.size()});
+                                   ctx.lines.size(), code});
         if (stop) return {pos, End::Stopped};
     }
     return {pos, End::Done};
@@ -335,6 +335,7 @@ std::int64_t formatVector(DecodeContext& ctx, std::int64_t count, ByteSpan data,
     if (width > kMaxFieldWidth || width < 0) return 0;
     const auto available = static_cast<std::int64_t>(data.size());
 
+    const FormatCode elementCode = vector.formatId();
     std::string lead;
     if (!ctx.quiet) lead = vector.elementName;
     std::string text;
@@ -364,7 +365,7 @@ std::int64_t formatVector(DecodeContext& ctx, std::int64_t count, ByteSpan data,
             break;
         }
         element.clear();
-        appendFieldText(FieldContext::Vector, vector.format, static_cast<std::int32_t>(width),
+        appendFieldText(FieldContext::Vector, elementCode, vector.format, static_cast<std::int32_t>(width),
                         data.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width)), element);
         if (static_cast<std::int64_t>(text.size()) < kLineLimit) {
             text += element;
@@ -392,11 +393,12 @@ BeamSampleWidths beamSampleWidths(const BeamSampleLayout& layout, const FieldVal
     BeamSampleWidths w;
     for (std::size_t i = 0; i < layout.items.size() && i < 4; ++i) {
         const CRecordDataLayout& item = layout.items[i];
-        if (item.format != "u" && item.format != "i") continue;
+        const FormatCode code = item.formatId();
+        if (code != FormatCode::Unsigned && code != FormatCode::Signed) continue;
         const std::int32_t width = item.number != 0 ? item.number : evaluateSizeRule(item.sizeRule, values);
         if (width <= 0) continue;
         w.width[i] = std::min(width, kMaxFieldWidth);
-        w.isSigned[i] = item.format == "i";
+        w.isSigned[i] = code == FormatCode::Signed;
         w.used[i] = true;
     }
     return w;

@@ -33,6 +33,7 @@ struct WalkedField {
     // a scalar's own line, a vector's element lines, a repeat block's lines.
     std::size_t lineBegin = 0;
     std::size_t lineEnd = 0;
+    FormatCode code = FormatCode::Unknown;  // `format`, resolved
 };
 
 // The state of one record's decoding.
