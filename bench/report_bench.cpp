@@ -58,6 +58,26 @@ void BM_Report7027_1024Detections(benchmark::State& state) {
 }
 BENCHMARK(BM_Report7027_1024Detections)->Unit(benchmark::kMicrosecond);
 
+void BM_Report7027_8Detections(benchmark::State& state) {
+    FrameBuilder b(7027);
+    synth::data7027(b.data(), 1, 8);
+    reportOf(state, b.build());
+}
+BENCHMARK(BM_Report7027_8Detections)->Unit(benchmark::kMicrosecond);
+
+// The quiet walk the file check makes of every frame: counts and sizes, no text.
+void BM_WalkOutcome7027_1024Detections(benchmark::State& state) {
+    FrameBuilder b(7027);
+    synth::data7027(b.data(), 1, 1024);
+    const Bytes frame = b.build();
+    for (auto _ : state) {
+        Report r = decoder().reporter.walkOutcome(frame);
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["bytes"] = static_cast<double>(frame.size());
+}
+BENCHMARK(BM_WalkOutcome7027_1024Detections)->Unit(benchmark::kMicrosecond);
+
 void BM_BuildLayoutCatalogue(benchmark::State& state) {
     for (auto _ : state) {
         LayoutCatalogue c = buildLayoutCatalogue();

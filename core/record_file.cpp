@@ -245,12 +245,20 @@ std::optional<std::string> ScanFrames(const RecordFile& file, RecordIndex& index
 }
 
 std::optional<std::uint64_t> FindNextFrame(const RecordFile& file, std::uint64_t from) {
+    constexpr std::size_t kFirstChunk = std::size_t{4} << 10;
     constexpr std::size_t kChunk = std::size_t{1} << 20;
     const std::uint64_t fileSize = file.size();
-    Bytes buffer(kChunk);
+    // Damage is mostly short: the first read is small, later ones grow to a
+    // megabyte for long stretches of garbage.
+    Bytes buffer(kFirstChunk);
     // The sync pattern sits 4 bytes into the frame; the scan looks for its
     // first byte with memchr, at memory speed through other bytes.
     for (std::uint64_t at = from + 1; at + kFrameHeaderSize <= fileSize;) {
+        // A hole of a sparse file holds only zeros: no pattern can begin in it.
+        if (const std::uint64_t data = file.nextData(at + 4); data > at + 4) {
+            at = data - 4;
+            continue;
+        }
         const std::size_t got = file.readAt(at + 4, buffer);
         if (got < 4) return std::nullopt;
         const std::uint8_t* p = buffer.data();
@@ -269,6 +277,7 @@ std::optional<std::uint64_t> FindNextFrame(const RecordFile& file, std::uint64_t
             ++p;
         }
         at += got - 3;
+        if (buffer.size() < kChunk) buffer.resize(std::min(kChunk, buffer.size() * 8));
     }
     return std::nullopt;
 }

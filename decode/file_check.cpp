@@ -23,6 +23,11 @@ constexpr std::string_view kNames[kCheckProblemKinds] = {
 
 constexpr std::size_t kWindow = std::size_t{256} << 10;  // read and summed while still in the cache
 constexpr std::size_t kCatalogBatch = 4096;
+#ifdef MAP_POPULATE
+constexpr int kPopulate = MAP_POPULATE;
+#else
+constexpr int kPopulate = 0;
+#endif
 
 // A sliding window over the file: sequential frames are served from one
 // mapped stretch of the file (no copy out of the page cache); a frame that
@@ -46,7 +51,6 @@ public:
         if (offset < start_ || rel >= filled_) return {};
         return ByteSpan(data_ + rel, std::min<std::uint64_t>(count, filled_ - rel));
     }
-    std::uint64_t nextData(std::uint64_t offset) const { return file_.nextData(offset); }
     // Whether the file lost mapped bytes while they were read.
     bool cutShort() const { return cutShort_ || guard_.cutShort(); }
     // Gives back memory a large frame took.
@@ -77,8 +81,10 @@ private:
         const std::uint64_t begin = offset - offset % kPage;
         const std::uint64_t want = std::max<std::uint64_t>(kMapWindow, offset - begin + count);
         const std::uint64_t length = std::min<std::uint64_t>(want, size - begin);
-        void* p = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, file_.descriptor(),
-                         static_cast<off_t>(begin));
+        // Populated at once: one call maps the window's pages instead of a
+        // page fault for every few of them as the walk reaches them.
+        void* p = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE | kPopulate,
+                         file_.descriptor(), static_cast<off_t>(begin));
         if (p == MAP_FAILED) {
             mapFailed_ = true;
             return false;
@@ -206,41 +212,6 @@ std::optional<Catalog> openCatalog(const RecordFile& file, std::uint64_t fileSiz
     return c;
 }
 
-// Where the next sync pattern begins after `from` (the frame begins 4 bytes
-// earlier). The scan looks for the pattern's first byte with memchr, which
-// runs through long stretches of other bytes (zeros, mostly) at memory speed.
-std::optional<std::uint64_t> findNextFrame(Window& window, std::uint64_t from, std::uint64_t fileSize) {
-    for (std::uint64_t at = from + 1; at + kFrameHeaderSize <= fileSize;) {
-        // A hole holds only zeros: no pattern can begin in it.
-        if (const std::uint64_t data = window.nextData(at + 4); data > at + 4) {
-            at = data - 4;
-            continue;
-        }
-        const ByteSpan span = window.view(at + 4, kWindow);
-        if (span.size() < 4) return std::nullopt;
-        const std::uint8_t* p = span.data();
-        const std::uint8_t* end = span.data() + span.size() - 3;
-        std::optional<std::uint64_t> hit;
-        while (p < end) {
-            p = static_cast<const std::uint8_t*>(std::memchr(p, 0xFF, static_cast<std::size_t>(end - p)));
-            if (!p) break;
-            if (p[1] == 0xFF && p[2] == 0 && p[3] == 0) {
-                hit = at + static_cast<std::uint64_t>(p - span.data());
-                break;
-            }
-            ++p;
-        }
-        if (!hit) {
-            at += span.size() - 3;
-            continue;
-        }
-        if (*hit + kFrameHeaderSize > fileSize) return std::nullopt;
-        if (FrameView(window.view(*hit, kFrameHeaderSize)).size() >= kFrameHeaderSize) return *hit;
-        at = *hit + 1;
-    }
-    return std::nullopt;
-}
-
 // Lines of the report that say the layout walk failed.
 bool isLayoutProblemLine(std::string_view line) {
     return line == "Data exhausted" || line == "INSUFFICIENT DATA for specified repeats" ||
@@ -292,6 +263,8 @@ FileCheckResult FileChecker::check(const std::string& path) const {
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;
     auto lastTimeAt = lastTime.end();
     VxTimeSecondsCache timeSeconds;
+    RecordKey knownKey{-1, -1, -1};  // the last key looked up, and whether it has a layout
+    bool knownLayout = false;
     std::optional<std::uint64_t> catalogSeenAt;
     std::uint64_t framesBeforeCatalog = 0;
 
@@ -311,7 +284,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
         std::copy(held.begin(), held.end(), header.begin());
         const FrameView h(header);
         auto resync = [&](std::uint64_t from, std::string what) {
-            auto next = findNextFrame(window, from, fileSize);
+            auto next = FindNextFrame(file, from);
             if (next)
                 what += strprintf("; %llu bytes skipped to the next sync pattern at byte %llu",
                                   (unsigned long long)(*next - position), (unsigned long long)*next);
@@ -401,7 +374,11 @@ FileCheckResult FileChecker::check(const std::string& path) const {
             const RecordKey key{h.protocolVersion() ? h.protocolVersion() : kCatalogueProtocolVersion,
                                 h.recordVersion() ? h.recordVersion() : kCatalogueRecordVersion,
                                 static_cast<std::int32_t>(type)};
-            if (catalogue_.record(key).title.empty()) {
+            if (!(key == knownKey)) {
+                knownKey = key;
+                knownLayout = !catalogue_.record(key).title.empty();
+            }
+            if (!knownLayout) {
                 problems.add(CheckProblemKind::UnknownType, k, position,
                              strprintf("record type %lu (protocol %u, record version %u) has no layout",
                                        (unsigned long)type, h.protocolVersion(), h.recordVersion()));

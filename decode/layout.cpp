@@ -11,14 +11,18 @@ SizeRule::SizeRule(std::string source, std::int32_t low, std::int32_t high,
 }
 
 CRecordDataLayout::CRecordDataLayout(std::string name_, std::string format_, std::int32_t number_)
-    : format(std::move(format_)), number(number_), name(std::move(name_)) {}
+    : format(std::move(format_)), number(number_), name(std::move(name_)), formatEntry(formatInfo(format)) {}
 
 CRecordDataLayout::CRecordDataLayout(std::string name_, std::string format_, std::int32_t number_,
                                      Enumeration enumeration_)
-    : enumeration(std::move(enumeration_)), format(std::move(format_)), number(number_), name(std::move(name_)) {}
+    : enumeration(std::move(enumeration_)), format(std::move(format_)), number(number_), name(std::move(name_)),
+      formatEntry(formatInfo(format)) {}
 
 CRecordDataLayout::CRecordDataLayout(std::string name_, std::string format_, std::int32_t number_, SizeRule rule)
-    : sizeRule(std::move(rule)), format(std::move(format_)), number(number_), name(std::move(name_)) {}
+    : sizeRule(std::move(rule)), format(std::move(format_)), number(number_), name(std::move(name_)),
+      formatEntry(formatInfo(format)) {}
+
+void CRecordDataLayout::resolveFormat() { formatEntry = formatInfo(format); }
 
 const std::string* CRecordDataLayout::enumText(std::int32_t value) const {
     for (const auto& e : enumeration)
@@ -97,6 +101,17 @@ const RepeatDescription& LayoutCatalogue::repeat(const BlockKey& key) const { re
 const VectorDescription& LayoutCatalogue::vector(const BlockKey& key) const { return findOrEmpty(vectors, key); }
 const VarStringDescription& LayoutCatalogue::varString(const BlockKey& key) const {
     return findOrEmpty(varStrings, key);
+}
+
+void resolveFormats(LayoutCatalogue& catalogue) {
+    auto items = [](std::vector<CRecordDataLayout>& list) {
+        for (CRecordDataLayout& item : list) item.resolveFormat();
+    };
+    items(catalogue.beamSampleLayout.items);
+    for (auto& [key, d] : catalogue.records) items(d.items);
+    for (auto& [key, d] : catalogue.optionalData) items(d.items);
+    for (auto& [key, d] : catalogue.repeats) items(d.items);
+    for (auto& [key, d] : catalogue.vectors) d.resolveFormat();
 }
 
 std::int64_t CountRule::apply(std::int64_t count, std::int64_t second) const {

@@ -8,6 +8,8 @@
 // afterwards; decoding never changes it. The remote-command definitions reuse
 // CRecordDataLayout and the same format codes.
 
+#include "decode/format_table.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -82,6 +84,16 @@ public:
     // Unused by record layouts; remote-command definitions name the parameter
     // holding a list's element count here.
     std::string countFieldName;
+    // `format` resolved once, when the item is made or loaded: walks read the
+    // code from here instead of looking the text up for every item of every
+    // record. nullptr when the text is no known code (or was set by
+    // assignment and not resolved since: formatId() then looks it up).
+    const FormatInfo* formatEntry = nullptr;
+
+    // Resolves `format` again; call it after assigning a new format text.
+    void resolveFormat();
+    // The item's format code: the resolved one, or looked up from the text.
+    FormatCode formatId() const { return formatEntry ? formatEntry->id : formatCode(format); }
 
     // The text of the first enumeration entry whose value equals `value`, or nullptr.
     const std::string* enumText(std::int32_t value) const;
@@ -109,6 +121,12 @@ struct VectorDescription {
     std::int32_t width = 0;                // element width in bytes; 0 = size rule
     std::string elementName;               // heads the printed line
     std::string format;                    // element format code
+    const FormatInfo* formatEntry = nullptr;  // `format` resolved when the layouts load
+
+    // Resolves `format` again; call it after assigning a new format text.
+    void resolveFormat() { formatEntry = formatInfo(format); }
+    // The element format code: the resolved one, or looked up from the text.
+    FormatCode formatId() const { return formatEntry ? formatEntry->id : formatCode(format); }
     std::string countField;
     std::string secondField;               // usually a flags field, read by count rules
     CountRule countRule;                   // where the vector is opened in the record walk
@@ -213,5 +231,9 @@ struct LayoutCatalogue {
     const VectorDescription& vector(const BlockKey& key) const;
     const VarStringDescription& varString(const BlockKey& key) const;
 };
+
+// Resolves the format code of every item and vector of the catalogue (done
+// when the layouts load; again after a catalogue is changed by hand).
+void resolveFormats(LayoutCatalogue& catalogue);
 
 } // namespace tarvik

@@ -413,6 +413,7 @@ LoadedDefinitions LayoutLoader::finish() {
     // A type that owns repeat blocks but has no layout decodes as unknown.
     for (const auto& [key, block] : out.catalogue.repeats)
         out.catalogue.records.try_emplace(RecordKey{key.protocolVersion, key.recordVersion, key.recordType});
+    resolveFormats(out.catalogue);
     delete state_;
     state_ = new State;
     return out;
@@ -710,6 +711,7 @@ CRecordDataLayout LayoutLoader::State::parseItem(const YAML::Node& n, ItemContex
     const bool commandCtx = ctx == ItemContext::Command;
     if (!info || (commandCtx ? !info->inCommands : !info->inRecords))
         fail(n, "unknown format \"" + item.format + "\"" + (info ? (commandCtx ? " in a command" : " in a record layout") : ""));
+    item.formatEntry = info;  // resolved here, once: walks read it for every record
     const std::int64_t number = wholeNumber(numberNode, "the number", std::numeric_limits<std::int32_t>::min(),
                                             std::numeric_limits<std::int32_t>::max());
     item.number = static_cast<std::int32_t>(number);
@@ -911,6 +913,7 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
             v.format = scalarText(required(d, "format", "a vector"), "format");
             const FormatInfo* info = formatInfo(v.format);
             if (!info || !info->inVectors) fail(d["format"], "unknown format \"" + v.format + "\" for a vector element");
+            v.formatEntry = info;
             const YAML::Node width = required(d, "width", "a vector");
             v.width = static_cast<std::int32_t>(wholeNumber(width, "width", 0, kMaxFieldWidth));
             if (d["size"]) v.sizeRule = parseSizeRule(d["size"]);

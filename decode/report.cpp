@@ -110,13 +110,24 @@ std::int64_t RecordReporter::walkRecord(DecodeContext& ctx, const FrameView& f, 
         beamformed_.prepare(stored);
         ctx.beamDescriptors = &beamformed_.descriptors;
     }
-    ctx.pingData = [&](std::vector<std::string>& out, const FieldValueList& values) {
-        if (key.recordType != 7008) beamformed_.prepare(stored);
-        return beamformed_.checkAndFormat(record, out, values, catalogue_.beamSampleLayout, ctx.quiet);
+    // Two captures, so that the call is held in place: a walk allocates nothing for it.
+    struct PingCall {
+        RecordKey key;
+        ByteSpan stored, record;
+        const bool& quiet;
+    } call{key, stored, record, ctx.quiet};
+    ctx.pingData = [this, &call](std::vector<std::string>& out, const FieldValueList& values) {
+        if (call.key.recordType != 7008) beamformed_.prepare(call.stored);
+        return beamformed_.checkAndFormat(call.record, out, values, catalogue_.beamSampleLayout, call.quiet);
     };
 
-    const RecordDescription& description = catalogue_.record(key);
-    const RecordDescription& optional = catalogue_.optional(key);
+    if (!described_ || !(key == describedKey_)) {
+        describedKey_ = key;
+        described_ = &catalogue_.record(key);
+        describedOptional_ = &catalogue_.optional(key);
+    }
+    const RecordDescription& description = *described_;
+    const RecordDescription& optional = *describedOptional_;
     const auto size = static_cast<std::int64_t>(record.size());
     std::vector<std::string>& lines = ctx.lines;
     const std::int64_t limit = size - 4;  // the checksum is never read as data

@@ -94,6 +94,13 @@ struct RepeatRun {
     bool heldNothing = false;  // the last block took none of the bytes held: the rest are not formatted
 };
 
+// Hands a command walk's event to the caller that asked for them; false
+// when the caller ends the walk.
+bool emit(DecodeContext& ctx, CommandWalkEvent::Kind kind, const CRecordDataLayout& item, ByteSpan bytes = {},
+          std::int64_t index = -1) {
+    return !ctx.commandEvents || ctx.commandEvents(CommandWalkEvent{kind, &item, bytes, index});
+}
+
 // Far beyond any record: positions that counts and sizes push further are
 // held here, so that products of counts and block sizes never overflow.
 constexpr std::int64_t kFarBeyond = std::int64_t{1} << 48;
@@ -148,14 +155,17 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
             ctx.cut = true;
             return {pos, End::Stopped};
         }
-        const FormatCode code = formatCode(item.format);
+        const FormatCode code = item.formatId();
         const std::int64_t width = declaredWidth(code, item.number, level);
         if (inBlock) {
             const std::int64_t end = pos - start + width;
             if (fixedSize > 0 && end > fixedSize) return {pos, End::FixedSize};
             if (width > kMaxFieldWidth) return {pos, End::Stopped};
         }
-        if (pos + width > limit) {
+        // A list parameter checks each element in turn: an empty list needs no bytes.
+        const bool commandList = level == WalkLevel::Command && !item.countFieldName.empty();
+        if (!commandList && pos + width > limit) {
+            if (level == WalkLevel::Command) emit(ctx, CommandWalkEvent::Kind::RecordEnds, item);
             ctx.lines.emplace_back("Data exhausted");
             return {pos, End::Stopped};
         }
@@ -168,16 +178,36 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         bool ownLine = inBlock;  // blocks show every structure item's name after its contents
         bool stop = false;
         const BlockKey blockKey(ctx.key, item.number);
-        if (level == WalkLevel::Command && !item.countFieldName.empty()) {
+        if (commandList) {
             // A list parameter: as many values as its count parameter says, a
-            // line each (the first 999), as far as the record holds them.
+            // line each (the first 999), as far as the record holds them. A
+            // "repeat" list whose block the caller names walks that block's
+            // items for each element.
+            using Kind = CommandWalkEvent::Kind;
             const std::int64_t count = lookUpCount(ctx, item.countFieldName);
+            const std::vector<CRecordDataLayout>* block =
+                code == FormatCode::Repeat && ctx.commandBlock ? ctx.commandBlock(item) : nullptr;
+            if (!emit(ctx, Kind::ListBegin, item, {}, count)) return {pos, End::Stopped};
             for (std::int64_t i = 0; i < count; ++i) {
+                if (!emit(ctx, Kind::ElementBegin, item, {}, i)) return {pos, End::Stopped};
+                if (block) {
+                    if (ctx.depth >= kMaxNesting) return {pos, End::Stopped};
+                    ++ctx.depth;
+                    const WalkResult w = walkItems(ctx, *block, data, pos, limit, WalkLevel::Command, base);
+                    --ctx.depth;
+                    if (w.end != End::Done) return w;
+                    if (!emit(ctx, Kind::ElementEnd, item, {}, i)) return {w.pos, End::Stopped};
+                    if (w.pos == pos) break;  // a block of no bytes would only repeat itself
+                    pos = w.pos;
+                    continue;
+                }
                 if (pos + width > limit) {
+                    emit(ctx, Kind::RecordEnds, item, {}, i);
                     ctx.lines.emplace_back("Data exhausted");
                     return {pos, End::Stopped};
                 }
                 const ByteSpan bytes = data.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width));
+                if (!emit(ctx, Kind::Value, item, bytes, i)) return {pos, End::Stopped};
                 if (quiet || i >= kMaxShownBlocks) {
                     r.value = fieldValue(FieldContext::Command, code, item.number, bytes);
                 } else {
@@ -187,12 +217,15 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
                     if (!r.hidden) ctx.lines.push_back(std::move(element));
                 }
                 pos += width;
+                if (!emit(ctx, Kind::ElementEnd, item, {}, i)) return {pos, End::Stopped};
                 if (width == 0) break;
             }
+            if (!emit(ctx, Kind::ListEnd, item, {}, count)) return {pos, End::Stopped};
             if (!quiet && count > kMaxShownBlocks)
                 ctx.lines.push_back(strprintf("%s: %ld more values", item.name.c_str(), long(count - kMaxShownBlocks)));
         } else if (level == WalkLevel::Command) {
             const ByteSpan bytes = data.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width));
+            if (!emit(ctx, CommandWalkEvent::Kind::Value, item, bytes, -1)) return {pos, End::Stopped};
             if (quiet) r.value = fieldValue(FieldContext::Command, code, item.number, bytes);
             else r = appendFieldText(FieldContext::Command, code, item.format, item.number, bytes, line);
             ownLine = true;
@@ -301,7 +334,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         if (inBlock) collectBeamDescriptor(ctx, item.name, r.value);
         if (ctx.fields)
             ctx.fields->push_back({item.name, item.format, base + itemStart, pos - itemStart, ctx.depth, linesBefore,
-                                   ctx.lines.size()});
+                                   ctx.lines.size(), code});
         if (stop) return {pos, End::Stopped};
     }
     return {pos, End::Done};
@@ -335,6 +368,7 @@ std::int64_t formatVector(DecodeContext& ctx, std::int64_t count, ByteSpan data,
     if (width > kMaxFieldWidth || width < 0) return 0;
     const auto available = static_cast<std::int64_t>(data.size());
 
+    const FormatCode elementCode = vector.formatId();
     std::string lead;
     if (!ctx.quiet) lead = vector.elementName;
     std::string text;
@@ -364,7 +398,7 @@ std::int64_t formatVector(DecodeContext& ctx, std::int64_t count, ByteSpan data,
             break;
         }
         element.clear();
-        appendFieldText(FieldContext::Vector, vector.format, static_cast<std::int32_t>(width),
+        appendFieldText(FieldContext::Vector, elementCode, vector.format, static_cast<std::int32_t>(width),
                         data.subspan(static_cast<std::size_t>(pos), static_cast<std::size_t>(width)), element);
         if (static_cast<std::int64_t>(text.size()) < kLineLimit) {
             text += element;
@@ -392,11 +426,12 @@ BeamSampleWidths beamSampleWidths(const BeamSampleLayout& layout, const FieldVal
     BeamSampleWidths w;
     for (std::size_t i = 0; i < layout.items.size() && i < 4; ++i) {
         const CRecordDataLayout& item = layout.items[i];
-        if (item.format != "u" && item.format != "i") continue;
+        const FormatCode code = item.formatId();
+        if (code != FormatCode::Unsigned && code != FormatCode::Signed) continue;
         const std::int32_t width = item.number != 0 ? item.number : evaluateSizeRule(item.sizeRule, values);
         if (width <= 0) continue;
         w.width[i] = std::min(width, kMaxFieldWidth);
-        w.isSigned[i] = item.format == "i";
+        w.isSigned[i] = code == FormatCode::Signed;
         w.used[i] = true;
     }
     return w;

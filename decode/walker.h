@@ -33,6 +33,24 @@ struct WalkedField {
     // a scalar's own line, a vector's element lines, a repeat block's lines.
     std::size_t lineBegin = 0;
     std::size_t lineEnd = 0;
+    FormatCode code = FormatCode::Unknown;  // `format`, resolved
+};
+
+// What a walk of a command body hands to a caller that writes the values in
+// its own words (the server stand-in's command log) instead of report lines.
+struct CommandWalkEvent {
+    enum class Kind {
+        Value,         // one value of `item`: its `bytes`
+        ListBegin,     // a list parameter `item` of `index` elements
+        ElementBegin,  // element `index` of the list `item`
+        ElementEnd,    // element `index` of the list `item` is done
+        ListEnd,       // the list `item` is done
+        RecordEnds,    // the record ends before the next value of `item`; the walk stops
+    };
+    Kind kind = Kind::Value;
+    const CRecordDataLayout* item = nullptr;
+    ByteSpan bytes;
+    std::int64_t index = 0;
 };
 
 // The state of one record's decoding.
@@ -64,6 +82,13 @@ struct DecodeContext {
     // set; the report then says that the rest was cut.
     std::int64_t itemsWalked = 0;
     bool cut = false;
+    // Command walks only. When set, every value and list boundary is handed
+    // here as it is walked; returning false ends the walk there (Stopped).
+    std::function<bool(const CommandWalkEvent&)> commandEvents;
+    // Command walks only: the items of one block of a list parameter whose
+    // format is "repeat". Without it (or when it gives nullptr) the list's
+    // elements are values of the parameter's own width.
+    std::function<const std::vector<CRecordDataLayout>*(const CRecordDataLayout&)> commandBlock;
 };
 
 inline constexpr std::int64_t kMaxItemsPerRecord = 200'000;

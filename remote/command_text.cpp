@@ -1,6 +1,7 @@
 #include "remote/command_text.h"
 
 #include "core/frame.h"
+#include "decode/walker.h"
 
 #include <cstdio>
 
@@ -8,12 +9,7 @@ namespace tarvik::remote {
 
 namespace {
 
-inline constexpr std::size_t kMaxListed = 64;  // list elements written out; the rest are counted
-
-struct Reader {
-    ByteReader in;
-    bool shortRecord = false;
-};
+inline constexpr std::int64_t kMaxListed = 64;  // list elements written out; the rest are counted
 
 template <typename... A>
 std::string format(const char* fmt, A... args) {
@@ -22,65 +18,110 @@ std::string format(const char* fmt, A... args) {
     return b;
 }
 
-// One value; false when the record ends before it.
-bool value(Reader& r, const CRemoteControlDataLayout& p, std::string& out, std::int64_t& number) {
-    const auto w = static_cast<std::size_t>(std::max(p.number, 0));
-    number = -1;
-    if (p.format == "u" || p.format == "i") {
-        auto bytes = r.in.take(w);
-        if (!bytes) return false;
+// The log text of one value, from the bytes the walk took for it.
+std::string valueText(const CRecordDataLayout& p, ByteSpan bytes) {
+    const std::size_t w = bytes.size();
+    switch (p.formatId()) {
+    case FormatCode::Unsigned:
+    case FormatCode::Signed: {
         std::uint64_t v = 0;
-        for (std::size_t i = 0; i < w && i < 8; ++i) v |= std::uint64_t{(*bytes)[i]} << (8 * i);
-        if (p.format == "i" && w > 0 && w < 8 && (v >> (8 * w - 1)) & 1u) v |= ~std::uint64_t{0} << (8 * w);
-        out = p.format == "i" ? std::to_string(static_cast<std::int64_t>(v)) : std::to_string(v);
-        number = static_cast<std::int64_t>(std::min<std::uint64_t>(v, INT32_MAX));
-        return true;
-    }
-    if ((p.format == "f" || p.format == "d2r") && (w == 4 || w == 8)) {
-        double v = 0;
-        if (w == 4) {
-            auto f = r.in.read<float>();
-            if (!f) return false;
-            v = *f;
-        } else {
-            auto d = r.in.read<double>();
-            if (!d) return false;
-            v = *d;
+        for (std::size_t i = 0; i < w && i < 8; ++i) v |= std::uint64_t{bytes[i]} << (8 * i);
+        if (p.formatId() == FormatCode::Signed) {
+            if (w > 0 && w < 8 && (v >> (8 * w - 1)) & 1u) v |= ~std::uint64_t{0} << (8 * w);
+            return std::to_string(static_cast<std::int64_t>(v));
         }
-        out = format("%g", v);
-        return true;
+        return std::to_string(v);
     }
-    if (!p.format.empty() && p.format.front() == 's') {
-        auto bytes = r.in.take(w);
-        if (!bytes) return false;
+    case FormatCode::Float:
+    case FormatCode::Degrees:
+        if (w == 4) return format("%g", static_cast<double>(readLEOr0<float>(bytes, 0)));
+        if (w == 8) return format("%g", readLEOr0<double>(bytes, 0));
+        return "?";
+    case FormatCode::Text:
+    case FormatCode::BackText: {
         std::size_t n = 0;
-        while (n < bytes->size() && (*bytes)[n] != 0) ++n;
-        out = "\"" + std::string(reinterpret_cast<const char*>(bytes->data()), n) + "\"";
-        return true;
+        while (n < w && bytes[n] != 0) ++n;
+        return "\"" + std::string(reinterpret_cast<const char*>(bytes.data()), n) + "\"";
     }
-    if (p.format == "IPAddress") {
-        auto a = r.in.read<std::uint32_t>();
-        if (!a) return false;
-        out = format("%u.%u.%u.%u", *a >> 24, (*a >> 16) & 255u, (*a >> 8) & 255u, *a & 255u);
-        return true;
+    case FormatCode::IpAddress: {
+        const auto a = readLEOr0<std::uint32_t>(bytes, 0);
+        return format("%u.%u.%u.%u", a >> 24, (a >> 16) & 255u, (a >> 8) & 255u, a & 255u);
     }
-    if (p.format == "t10") {
-        auto t = r.in.take(10);
-        if (!t) return false;
-        auto time = VxTIME::read(*t, 0);
-        out = time ? format("%u/%u %02u:%02u:%06.3f", time->year, time->day, time->hours, time->minutes,
-                            static_cast<double>(time->seconds))
-                   : "";
-        return true;
+    case FormatCode::Time: {
+        auto time = VxTIME::read(bytes, 0);
+        return time ? format("%u/%u %02u:%02u:%06.3f", time->year, time->day, time->hours, time->minutes,
+                             static_cast<double>(time->seconds))
+                    : "";
     }
-    if (p.format == "x") {
-        if (!r.in.skip(w)) return false;
-        out = format("(%zu reserved bytes)", w);
-        return true;
+    case FormatCode::Reserved: return format("(%zu reserved bytes)", w);
+    default: return "?";
     }
-    out = "?";
-    return true;
 }
+
+template <typename Layouts>
+std::vector<CRecordDataLayout> itemsOf(const Layouts& layouts) {
+    return std::vector<CRecordDataLayout>(layouts.begin(), layouts.end());
+}
+
+// Writes the parameters of one command as the walk hands them over:
+// "name=value; name=[v, v]; name=[(a, b), (c, d)]".
+class LineWriter {
+public:
+    LineWriter(std::string& text, const RemoteRepeatDescription* block) : text_(text), block_(block) {}
+
+    bool operator()(const CommandWalkEvent& e) {
+        using Kind = CommandWalkEvent::Kind;
+        if (!list_) {
+            text_ += separator_;
+            separator_ = "; ";
+            text_ += e.item->name + "=";
+        }
+        switch (e.kind) {
+        case Kind::Value:
+            if (list_ && blockList_) text_ += (inBlock_++ ? ", " : "");
+            text_ += valueText(*e.item, e.bytes);
+            return true;
+        case Kind::ListBegin:
+            if (e.item->formatId() == FormatCode::Repeat && !block_) {
+                text_ += "(no block)";
+                return false;
+            }
+            list_ = e.item;
+            blockList_ = e.item->formatId() == FormatCode::Repeat;
+            count_ = e.index;
+            text_ += "[";
+            return true;
+        case Kind::ElementBegin:
+            if (e.index > 0) text_ += ", ";
+            if (e.index == kMaxListed) {
+                // The rest is not read: a log line stays short.
+                text_ += format("... %lld in all]", static_cast<long long>(count_));
+                return false;
+            }
+            if (blockList_) text_ += "(";
+            inBlock_ = 0;
+            return true;
+        case Kind::ElementEnd:
+            if (blockList_) text_ += ")";
+            return true;
+        case Kind::ListEnd:
+            text_ += "]";
+            list_ = nullptr;
+            return true;
+        case Kind::RecordEnds: text_ += "(record ends)"; return false;
+        }
+        return true;
+    }
+
+private:
+    std::string& text_;
+    const RemoteRepeatDescription* block_;
+    const char* separator_ = " ";
+    const CRecordDataLayout* list_ = nullptr;
+    bool blockList_ = false;
+    std::int64_t count_ = 0;
+    int inBlock_ = 0;
+};
 
 } // namespace
 
@@ -91,12 +132,13 @@ std::string describeCommandRecord(const RemoteCommandCatalogue& catalogue, ByteS
     if (f.hasChecksum() && size >= 4) size -= 4;
     const std::uint64_t start = f.dataStart();
     if (start > size) return "record too short";
-    Reader r{ByteReader(record.first(size), static_cast<std::size_t>(start))};
+    std::uint64_t pos = start;
     std::string id, head;
     if (f.recordType() == 7500) {
-        auto number = r.in.read<std::uint32_t>();
-        auto ticket = r.in.read<std::uint32_t>();
-        if (!number || !ticket || !r.in.skip(16)) return "remote control record too short";
+        // Command number, ticket and 16 reserved bytes, then the parameters.
+        const auto number = readLE<std::uint32_t>(record, pos);
+        if (!number || !fits(size, pos, 24)) return "remote control record too short";
+        pos += 24;
         id = std::to_string(*number);
         head = "command " + id;
     } else {
@@ -107,50 +149,22 @@ std::string describeCommandRecord(const RemoteCommandCatalogue& catalogue, ByteS
     if (def.title.empty()) return head + " (not in the catalogue)";
     std::string text = head + " " + def.title + ":";
     if (!def.parametersKnown) return text + " parameters not known";
-    std::vector<std::pair<std::string, std::int64_t>> seen;
-    auto countOf = [&](const std::string& name) -> std::int64_t {
-        for (const auto& [n, v] : seen)
-            if (n == name) return std::max<std::int64_t>(v, 0);
-        return 0;
-    };
-    const char* separator = " ";
-    for (const auto& p : def) {
-        text += separator;
-        separator = "; ";
-        text += p.name + "=";
-        std::string v;
-        std::int64_t number = -1;
-        if (p.countFieldName.empty()) {
-            if (!value(r, p, v, number)) return text + "(record ends)";
-            text += v;
-            seen.emplace_back(p.name, number);
-            continue;
-        }
-        const std::int64_t count = countOf(p.countFieldName);
-        const RemoteRepeatDescription* block = p.format == "repeat" ? catalogue.repeat(id) : nullptr;
-        if (p.format == "repeat" && !block) return text + "(no block)";
-        text += "[";
-        for (std::int64_t k = 0; k < count; ++k) {
-            if (k > 0) text += ", ";
-            if (static_cast<std::size_t>(k) == kMaxListed) {
-                // The rest is not read: a log line stays short.
-                return text + format("... %lld in all]", static_cast<long long>(count));
-            }
-            if (block) {
-                text += "(";
-                for (std::size_t b = 0; b < block->items.size(); ++b) {
-                    if (!value(r, block->items[b], v, number)) return text + "(record ends)";
-                    text += (b ? ", " : "") + v;
-                }
-                text += ")";
-            } else {
-                if (!value(r, p, v, number)) return text + "(record ends)";
-                text += v;
-            }
-        }
-        text += "]";
-    }
-    if (r.in.remaining() > 0) text += format(" (+%zu bytes)", r.in.remaining());
+
+    // The parameters are walked by the one layout walker, which hands every
+    // value over for the log's own wording.
+    const RemoteRepeatDescription* block = catalogue.repeat(id);
+    const std::vector<CRecordDataLayout> items = itemsOf(def);
+    const std::vector<CRecordDataLayout> blockItems = block ? itemsOf(block->items) : std::vector<CRecordDataLayout>{};
+    static const LayoutCatalogue noLayouts;
+    std::vector<std::string> lines;
+    DecodeContext ctx(noLayouts, RecordKey{}, lines);
+    ctx.quiet = true;
+    ctx.commandEvents = LineWriter(text, block);
+    ctx.commandBlock = [&](const CRecordDataLayout&) { return block ? &blockItems : nullptr; };
+    const ByteSpan body = record.first(size);
+    const WalkResult walk = walkItems(ctx, items, body, static_cast<std::int64_t>(pos), size, WalkLevel::Command);
+    if (walk.end == WalkResult::End::Done && walk.pos < static_cast<std::int64_t>(size))
+        text += format(" (+%zu bytes)", static_cast<std::size_t>(size - walk.pos));
     return text;
 }
 

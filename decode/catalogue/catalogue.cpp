@@ -52,6 +52,7 @@ VectorBuilder CatalogueBuilder::vector(std::uint32_t type, std::int32_t index, s
     d.title = elementName;
     d.elementName = std::move(elementName);
     d.format = std::move(format);
+    d.resolveFormat();
     d.width = width;
     d.countField = std::move(countField);
     return VectorBuilder(d);

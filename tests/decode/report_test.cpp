@@ -370,6 +370,13 @@ TEST(Report, ListParametersOfACommandShowEveryValue) {
     FrameBuilder cut = frameOf(7500);
     cut.data().u32(1051).u32(1).fill(16).u32(50).u32(7000);
     EXPECT_TRUE(hasLine(reporter.report(cut.build(), 0).lines, "Data exhausted"));
+
+    // An empty list needs no bytes: one at the very end of the record is complete.
+    FrameBuilder empty = frameOf(7500);
+    empty.data().u32(1051).u32(1).fill(16).u32(0);
+    const Report e = reporter.report(empty.build(), 0);
+    EXPECT_FALSE(hasLine(e.lines, "Data exhausted"));
+    EXPECT_EQ(e.lines[e.lines.size() - 2], verdictLine(64 + 24 + 4, 96));
 }
 
 TEST(Report, FileHeaderPointerSoundVelocityAndFlagsWithoutChecksum) {
