@@ -121,13 +121,9 @@ std::int64_t RecordReporter::walkRecord(DecodeContext& ctx, const FrameView& f, 
         return beamformed_.checkAndFormat(call.record, out, values, catalogue_.beamSampleLayout, call.quiet);
     };
 
-    if (!described_ || !(key == describedKey_)) {
-        describedKey_ = key;
-        described_ = &catalogue_.record(key);
-        describedOptional_ = &catalogue_.optional(key);
-    }
-    const RecordDescription& description = *described_;
-    const RecordDescription& optional = *describedOptional_;
+    // Looked up on every walk: the catalogue may be reloaded in place between walks.
+    const RecordDescription& description = catalogue_.record(key);
+    const RecordDescription& optional = catalogue_.optional(key);
     const auto size = static_cast<std::int64_t>(record.size());
     std::vector<std::string>& lines = ctx.lines;
     const std::int64_t limit = size - 4;  // the checksum is never read as data

@@ -69,10 +69,6 @@ private:
     const RemoteCommandDefinitions* commands_;
     BeamformedState beamformed_;
     FieldValueList values_;  // kept between walks so that a walk does not allocate afresh
-    // The descriptions of the last record key walked: records come in runs of one type.
-    RecordKey describedKey_{-1, -1, -1};
-    const RecordDescription* described_ = nullptr;
-    const RecordDescription* describedOptional_ = nullptr;
     std::vector<WalkedField>* fields_ = nullptr;
 };
 
