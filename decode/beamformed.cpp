@@ -138,6 +138,26 @@ std::int64_t BeamformedState::excerpt(ByteSpan record, std::vector<std::string>&
         return true;
     };
     const std::int64_t wholeBlock = std::int64_t{samples} * beams * sampleSize();
+    // One line of `count` samples after its heading: the first kSamplesPerLine
+    // shown, `more()` said of the rest, which are stepped over. False when the
+    // record ends first: the line then ends "Data exhausted".
+    auto sampleLine = [&](std::string line, std::int64_t count, const auto& more) {
+        bool exhausted = false;
+        for (std::int64_t s = 0; s < count; ++s) {
+            if (s == kSamplesPerLine) {
+                if (!quiet) line += more();
+                exhausted = !stepOver(count - s);
+                break;
+            }
+            if (!sampleAt(line)) {
+                exhausted = true;
+                break;
+            }
+        }
+        if (exhausted) line += " Data exhausted";
+        if (!quiet) lines.push_back(std::move(line));
+        return !exhausted;
+    };
 
     if (rowColumnFlag == 0) {
         for (std::size_t b = 0; b < descriptors.size(); ++b) {
@@ -146,30 +166,12 @@ std::int64_t BeamformedState::excerpt(ByteSpan record, std::vector<std::string>&
                 return wholeBlock;
             }
             const BeamDescriptor& d = descriptors[b];
-            std::string line;
-            if (!quiet) {
-                lines.emplace_back();
-                line = strprintf("Beam %u ", d.beam);
-            }
+            if (!quiet) lines.emplace_back();
             const std::int64_t count = d.end >= d.first ? std::int64_t{d.end} - d.first + 1 : 0;
-            bool exhausted = false;
-            for (std::int64_t s = 0; s < count; ++s) {
-                if (s == kSamplesPerLine) {
-                    if (!quiet) appendf(line, " + %lu more", (unsigned long)(d.end - kSamplesPerLine));
-                    exhausted = !stepOver(count - s);
-                    break;
-                }
-                if (!sampleAt(line)) {
-                    exhausted = true;
-                    break;
-                }
-            }
-            if (exhausted) {
-                line += " Data exhausted";
-                if (!quiet) lines.push_back(std::move(line));
+            if (!sampleLine(quiet ? std::string() : strprintf("Beam %u ", d.beam), count, [&] {
+                    return strprintf(" + %lu more", (unsigned long)(d.end - kSamplesPerLine));
+                }))
                 return pos - start;
-            }
-            if (!quiet) lines.push_back(std::move(line));
         }
         return pos - start;
     }
@@ -184,29 +186,10 @@ std::int64_t BeamformedState::excerpt(ByteSpan record, std::vector<std::string>&
             if (!quiet) lines.push_back(strprintf("Plus %ld more", long(sampleCount - kShownSamples)));
             return wholeBlock;
         }
-        std::string line;
-        if (!quiet) {
-            lines.emplace_back();
-            line = strprintf("Sample %d ", int(s));
-        }
-        bool exhausted = false;
-        for (std::int32_t b = 0; b < beams; ++b) {
-            if (b == kSamplesPerLine) {
-                if (!quiet) appendf(line, "+ %d more", int(beams - kSamplesPerLine));
-                exhausted = !stepOver(beams - b);
-                break;
-            }
-            if (!sampleAt(line)) {
-                exhausted = true;
-                break;
-            }
-        }
-        if (exhausted) {
-            line += " Data exhausted";
-            if (!quiet) lines.push_back(std::move(line));
+        if (!quiet) lines.emplace_back();
+        if (!sampleLine(quiet ? std::string() : strprintf("Sample %d ", int(s)), beams,
+                        [&] { return strprintf("+ %d more", int(beams - kSamplesPerLine)); }))
             return pos - start;
-        }
-        if (!quiet) lines.push_back(std::move(line));
     }
     return pos - start;
 }

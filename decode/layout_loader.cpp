@@ -337,6 +337,26 @@ struct LayoutLoader::State {
         if (s) (replaced ? s->replaced : s->added).push_back(std::move(key));
     }
 
+    // The key of a definition of one of a record's blocks: its type, block
+    // and versions. `kind` names the definition in messages ("vector"), `what`
+    // in those of a missing key ("a vector"). A key met twice in a file fails.
+    void blockKey(const YAML::Node& d, const char* kind, const char* what, BlockKey& key, std::set<BlockKey>& seen) {
+        key.recordType = static_cast<std::int32_t>(wholeNumber(required(d, "type", what), "type", 0, 0x7fffffff));
+        key.blockIndex = static_cast<std::int32_t>(wholeNumber(required(d, "block", what), "block", 0, kMaxBlockIndex));
+        keyVersions(d, key.protocolVersion, key.recordVersion);
+        if (!seen.insert(key).second) fail(d, blockKeyText(kind, key) + " is defined twice in this file");
+    }
+    // Keeps a block's definition under its key, replacing what an earlier file
+    // gave, and notes which it was.
+    template <typename Map>
+    void keepBlock(Map& map, std::map<BlockKey, Where>& whereMap, const BlockKey& key, typename Map::mapped_type value,
+                   Where where, const char* kind) {
+        const bool replaced = map.count(key) != 0;
+        map[key] = std::move(value);
+        whereMap[key] = std::move(where);
+        noteKey(replaced, blockKeyText(kind, key));
+    }
+
     // Reference checks once every file is in.
     void resolve();
 };
@@ -876,10 +896,7 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
         eachDefinition<BlockKey>(n, "repeats", [&](const YAML::Node& d, BlockKey& key, std::set<BlockKey>& seen) {
             onlyKeys(d, {"type", "block", "title", "count", "block-size", "flags", "items", "protocol", "version"},
                      "a repeat block");
-            key.recordType = static_cast<std::int32_t>(wholeNumber(required(d, "type", "a repeat block"), "type", 0, 0x7fffffff));
-            key.blockIndex = static_cast<std::int32_t>(wholeNumber(required(d, "block", "a repeat block"), "block", 0, kMaxBlockIndex));
-            keyVersions(d, key.protocolVersion, key.recordVersion);
-            if (!seen.insert(key).second) fail(d, blockKeyText("repeat", key) + " is defined twice in this file");
+            blockKey(d, "repeat", "a repeat block", key, seen);
             RepeatDescription r;
             r.recordType = static_cast<std::uint32_t>(key.recordType);
             r.title = scalarText(required(d, "title", "a repeat block"), "title");
@@ -889,10 +906,7 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
             if (d["flags"]) r.flagsField = scalarText(d["flags"], "flags");
             Where where{file, lineOf(d), {}};
             r.items = parseItems(d["items"], where.itemLines);
-            const bool replaced = cat.repeats.count(key) != 0;
-            cat.repeats[key] = std::move(r);
-            repeatWhere[key] = std::move(where);
-            noteKey(replaced, blockKeyText("repeat", key));
+            keepBlock(cat.repeats, repeatWhere, key, std::move(r), std::move(where), "repeat");
             return true;
         });
         return;
@@ -902,10 +916,7 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
             onlyKeys(d, {"type", "block", "element", "title", "format", "width", "count", "second", "size", "count-rule",
                          "block-count-rule", "protocol", "version"},
                      "a vector");
-            key.recordType = static_cast<std::int32_t>(wholeNumber(required(d, "type", "a vector"), "type", 0, 0x7fffffff));
-            key.blockIndex = static_cast<std::int32_t>(wholeNumber(required(d, "block", "a vector"), "block", 0, kMaxBlockIndex));
-            keyVersions(d, key.protocolVersion, key.recordVersion);
-            if (!seen.insert(key).second) fail(d, blockKeyText("vector", key) + " is defined twice in this file");
+            blockKey(d, "vector", "a vector", key, seen);
             VectorDescription v;
             v.recordType = static_cast<std::uint32_t>(key.recordType);
             v.elementName = scalarText(required(d, "element", "a vector"), "element");
@@ -923,10 +934,7 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
             if (d["second"]) v.secondField = scalarText(d["second"], "second");
             if (d["count-rule"]) v.countRule = parseCountRule(d["count-rule"]);
             if (d["block-count-rule"]) v.blockCountRule = parseCountRule(d["block-count-rule"]);
-            const bool replaced = cat.vectors.count(key) != 0;
-            cat.vectors[key] = std::move(v);
-            vectorWhere[key] = {file, lineOf(d), {}};
-            noteKey(replaced, blockKeyText("vector", key));
+            keepBlock(cat.vectors, vectorWhere, key, std::move(v), {file, lineOf(d), {}}, "vector");
             return true;
         });
         return;
@@ -934,19 +942,12 @@ void LayoutLoader::State::loadSection(const std::string& section, const YAML::No
     if (section == "var-strings") {
         eachDefinition<BlockKey>(n, "var-strings", [&](const YAML::Node& d, BlockKey& key, std::set<BlockKey>& seen) {
             onlyKeys(d, {"type", "block", "name", "length", "protocol", "version"}, "a variable text");
-            key.recordType = static_cast<std::int32_t>(wholeNumber(required(d, "type", "a variable text"), "type", 0, 0x7fffffff));
-            key.blockIndex =
-                static_cast<std::int32_t>(wholeNumber(required(d, "block", "a variable text"), "block", 0, kMaxBlockIndex));
-            keyVersions(d, key.protocolVersion, key.recordVersion);
-            if (!seen.insert(key).second) fail(d, blockKeyText("variable text", key) + " is defined twice in this file");
+            blockKey(d, "variable text", "a variable text", key, seen);
             VarStringDescription v;
             v.recordType = static_cast<std::uint32_t>(key.recordType);
             v.name = scalarText(required(d, "name", "a variable text"), "name");
             v.lengthField = scalarText(required(d, "length", "a variable text"), "length");
-            const bool replaced = cat.varStrings.count(key) != 0;
-            cat.varStrings[key] = std::move(v);
-            varStringWhere[key] = {file, lineOf(d), {}};
-            noteKey(replaced, blockKeyText("variable text", key));
+            keepBlock(cat.varStrings, varStringWhere, key, std::move(v), {file, lineOf(d), {}}, "variable text");
             return true;
         });
         return;
