@@ -7,6 +7,7 @@
 #include "core/frame.h"
 #include "net/packets.h"
 #include "tests/net/sim_process.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/text_count.h"
 
 #include "tests/support/sanitized.h"
@@ -32,26 +33,7 @@ namespace {
 using tarvik::testing::countOccurrences;
 
 // A server that takes the connection and never says a word.
-class SilentServer {
-public:
-    SilentServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = std::to_string(ntohs(a.sin_port));
-    }
-    ~SilentServer() { ::close(fd_); }
-    const std::string& port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    std::string port_;
-};
+using SilentServer = tarvik::testing::LoopbackListener;
 
 class Connection : public ::testing::Test {
 protected:
@@ -248,7 +230,7 @@ TEST_F(Connection, NoDeviceListAfterSixSecondsOfRisingBeeps) {
     SilentServer server;
     std::vector<std::chrono::milliseconds> waits;
     view.connection().sleep = [&](std::chrono::milliseconds ms) { waits.push_back(ms); };
-    connectTo(server.port());
+    connectTo(server.port);
     EXPECT_TRUE(view.connection().connected());
     EXPECT_EQ(port.beeps, (std::vector<MemoryPort::Beep>{{200, 50}, {250, 50}, {300, 50}, {350, 50}}));
     EXPECT_EQ(waits.size(), 1u + 61u);  // 10 ms after attaching, 61 polls of 100 ms
@@ -365,7 +347,7 @@ TEST_F(Connection, ASenderThatCannotBeCreatedEndsTheStartWithAMessage) {
         ::close(lowest);
         const rlimit limit{static_cast<rlim_t>(lowest + 1), static_cast<rlim_t>(lowest + 1)};
         ::setrlimit(RLIMIT_NOFILE, &limit);
-        connectTo(server.port());
+        connectTo(server.port);
         const bool refused = !view.connection().connected() && !view.communicating() && port.messages.size() == 1 &&
                              port.messages[0] == "Could not set up sending on the connection to 127.0.0.1";
         std::_Exit(refused ? 0 : 1);

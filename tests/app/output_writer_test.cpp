@@ -319,15 +319,23 @@ TEST_F(OutputWriter, KilledWriterLeavesEveryHandedOverFrame) {
     EXPECT_EQ(std::filesystem::file_size(dir.file("20240305_070409.vxr")), rows.back().offset() + rows.back().size());
 }
 
-TEST(OutputWriterInView, ReadingARecordFileStopsWriting) {
+// A view whose output folder is a temporary one, its clock at kStart.
+class OutputWriterInView : public ::testing::Test {
+protected:
+    OutputWriterInView() {
+        RegistryString folder(setting_names::kLastOutputDirectory, settings);
+        folder = dir.path().string();
+        folder.Write();
+        view.clock = [] { return kStart; };
+    }
+
     TempDir dir;
     MemoryPort port;
     MemorySettingsStore settings;
-    RegistryString folder(setting_names::kLastOutputDirectory, settings);
-    folder = dir.path().string();
-    folder.Write();
-    CMyTarvikView view(port, settings);
-    view.clock = [] { return kStart; };
+    CMyTarvikView view{port, settings};
+};
+
+TEST_F(OutputWriterInView, ReadingARecordFileStopsWriting) {
     view.OnWriteOutputFile();
     ASSERT_TRUE(view.outputWriter().writing());
     view.OnReadVxFile();  // the dialog is cancelled; writing has stopped all the same
@@ -338,15 +346,7 @@ TEST(OutputWriterInView, ReadingARecordFileStopsWriting) {
 // Live frames reach the output file through the arrival pipeline (the listed
 // ones, and those that arrive during a pause), sent records follow them, and
 // the statistics count every frame whatever the filter.
-TEST(OutputWriterInView, LiveFramesSentRecordsAndStatistics) {
-    TempDir dir;
-    MemoryPort port;
-    MemorySettingsStore settings;
-    RegistryString folder(setting_names::kLastOutputDirectory, settings);
-    folder = dir.path().string();
-    folder.Write();
-    CMyTarvikView view(port, settings);
-    view.clock = [] { return kStart; };
+TEST_F(OutputWriterInView, LiveFramesSentRecordsAndStatistics) {
     std::deque<Bytes> pending;
     view.pipeline().takePending = [&] { return std::exchange(pending, {}); };
     view.pipeline().communicating = true;

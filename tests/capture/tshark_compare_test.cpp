@@ -8,22 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <sstream>
 
 namespace tarvik::capture {
 namespace {
-
-std::string onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':'))
-        if (std::filesystem::exists(folder + "/" + program)) return folder + "/" + program;
-    return {};
-}
 
 Bytes fromHex(const std::string& hex) {
     Bytes out;
@@ -55,7 +44,7 @@ std::map<std::string, Bytes> followed(const std::string& text) {
 }
 
 TEST(CaptureAgainstIndependentReader, ReassembledStreamsMatchByteForByte) {
-    const std::string tshark = onPath("tshark");
+    const std::string tshark = testing::onPath("tshark");
     if (tshark.empty()) GTEST_SKIP() << "tshark is not installed: the independent reference is not available";
     testing::TempDir dir;
     synth::CaptureSampleOptions o;

@@ -2,7 +2,7 @@
 // configuration folder decodes a record that the built-in catalogue only
 // names; checking, listing the sources and exporting the built-in files.
 
-#include "core/frame.h"
+#include "tests/support/calibration_layout.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -13,33 +13,14 @@
 #include <fstream>
 #include <string>
 
+using tarvik::testing::calibrationRecord;
+using tarvik::testing::kCalibrationLayout;
 using tarvik::testing::runProgram;
 using tarvik::testing::TempDir;
+using tarvik::testing::writeText;
 
 namespace {
 const std::string kCli = TARVIK_CLI;
-
-void writeText(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path) << text;
-}
-
-const char* const kCalibration = R"yaml(# Record 7005 field by field.
-enumerations:
-  calibration-state: {0: "Not calibrated", 1: "Calibrated"}
-records:
-  - type: 7005
-    title: "Vx Calibration data"
-    items:
-      - ["Sonar serial number", u, 8]
-      - ["Calibration state", u, 2, calibration-state]
-      - ["Number of receiver channels", u, 4]
-      - ["Receiver gain", vector, 0]
-      - ["Receiver phase", vector, 1]
-      - ["Element status", vector, 2]
-vectors:
-  - {type: 7005, block: 2, element: "Element status", format: u, width: 2, count: "Number of receiver channels"}
-)yaml";
 
 // Points the programs run from here at a configuration folder of the test's own.
 class ConfigFolder {
@@ -67,9 +48,7 @@ private:
 
 TEST(CliLayouts, AUserLayoutDecodesATitleOnlyRecord) {
     ConfigFolder config;
-    tarvik::FrameBuilder b(7005);
-    b.data().u64(42).u16(1).u32(2).f32(1.5f).f32(2.5f).f32(0.25f).f32(0.5f).u16(7).u16(9);
-    const tarvik::Bytes record = b.build();
+    const tarvik::Bytes record = calibrationRecord().build();
     const std::string file = config.dir().write("calibration.vxr", record);
 
     auto before = runProgram(kCli, {"report", file});
@@ -77,7 +56,7 @@ TEST(CliLayouts, AUserLayoutDecodesATitleOnlyRecord) {
     EXPECT_NE(before.out.find("Record type 7005, Vx Calibration data\n"), std::string::npos);
     EXPECT_EQ(before.out.find("Sonar serial number"), std::string::npos);
 
-    writeText(config.layouts() + "/calibration.yaml", kCalibration);
+    writeText(config.layouts() + "/calibration.yaml", kCalibrationLayout);
     auto after = runProgram(kCli, {"report", file});
     EXPECT_EQ(after.status, 0) << after.err;
     EXPECT_EQ(after.err, "");

@@ -5,6 +5,7 @@
 
 #include "core/frame.h"
 #include "net/packets.h"
+#include "tests/support/calibration_layout.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/capture_records.h"
@@ -23,21 +24,16 @@
 #include <sstream>
 #include <tuple>
 
+using tarvik::testing::calibrationRecord;
+using tarvik::testing::kCalibrationLayout;
+using tarvik::testing::onPath;
 using tarvik::testing::runProgram;
 using tarvik::testing::TempDir;
+using tarvik::testing::writeText;
 
 namespace {
 const std::string kCli = TARVIK_CLI;
 const std::string kSource = TARVIK_SOURCE_DIR;
-
-std::string onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':'))
-        if (std::filesystem::exists(folder + "/" + program)) return folder + "/" + program;
-    return {};
-}
 
 std::vector<std::string> split(const std::string& text, char at) {
     std::vector<std::string> out;
@@ -293,22 +289,6 @@ TEST(CliWireshark, HardCasesAndHoles) {
 
 namespace {
 
-const char* const kCalibration = R"yaml(enumerations:
-  calibration-state: {0: "Not calibrated", 1: "Calibrated"}
-records:
-  - type: 7005
-    title: "Vx Calibration data"
-    items:
-      - ["Sonar serial number", u, 8]
-      - ["Calibration state", u, 2, calibration-state]
-      - ["Number of receiver channels", u, 4]
-      - ["Receiver gain", vector, 0]
-      - ["Element status", vector, 1]
-vectors:
-  - {type: 7005, block: 0, element: "Receiver gain", format: f, width: 4, count: "Number of receiver channels"}
-  - {type: 7005, block: 1, element: "Element status", format: u, width: 2, count: "Number of receiver channels"}
-)yaml";
-
 // A capture of one TCP connection on `port` carrying `records`.
 tarvik::Bytes tcpCapture(const std::vector<tarvik::Bytes>& records, std::uint16_t port) {
     using namespace tarvik::synth;
@@ -333,9 +313,8 @@ TEST(CliWireshark, AUserLayoutForATitleOnlyRecordShowsItsFieldsOnAnyPort) {
     Tshark tshark;
     if (tshark.program.empty()) GTEST_SKIP() << "tshark is not installed: the dissector cannot be run";
     TempDir dir;
-    tarvik::FrameBuilder b(7005);
+    tarvik::FrameBuilder b = calibrationRecord();
     b.device(7125, 2).counter(9);
-    b.data().u64(42).u16(1).u32(2).f32(1.5f).f32(2.5f).u16(7).u16(9);
     // Two more records: a checksum that is wrong, and one summed over signed bytes.
     tarvik::FrameBuilder other(7000);
     other.data().u64(0x8080808080808080ull).u32(100);
@@ -353,8 +332,7 @@ TEST(CliWireshark, AUserLayoutForATitleOnlyRecordShowsItsFieldsOnAnyPort) {
     EXPECT_NE(text.find("[7005]=\"Vx Calibration data\""), std::string::npos);
     EXPECT_EQ(text.find("vx.7005.sonar_serial_number"), std::string::npos);
 
-    std::filesystem::create_directories(dir.file("layouts"));
-    std::ofstream(dir.file("layouts/calibration.yaml")) << kCalibration;
+    writeText(dir.file("layouts/calibration.yaml"), kCalibrationLayout);
     const std::string after = exportLua(dir, "after.lua", {"--layouts", dir.file("layouts")});
     const FieldValues v = tshark.fields(
         after, capture,

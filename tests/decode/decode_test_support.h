@@ -3,7 +3,10 @@
 
 #include "core/frame.h"
 #include "decode/catalogue/catalogue.h"
+#include "decode/layout_loader.h"
 #include "decode/report.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
@@ -18,6 +21,17 @@ inline bool hasLine(const std::vector<std::string>& lines, const std::string& li
 inline std::ptrdiff_t lineIndex(const std::vector<std::string>& lines, const std::string& line) {
     auto it = std::find(lines.begin(), lines.end(), line);
     return it == lines.end() ? -1 : it - lines.begin();
+}
+
+// The built-in definitions with those of `text` (a layout file's) on top;
+// every problem of the text fails the test.
+inline LayoutCatalogue catalogueWith(const std::string& text) {
+    LayoutLoader loader;
+    loader.addBuiltIn();
+    loader.addText("user.yaml", text);
+    LoadedDefinitions loaded = loader.finish();
+    EXPECT_TRUE(loaded.problems.empty()) << (loaded.problems.empty() ? "" : loaded.problems.front().message());
+    return std::move(loaded.catalogue);
 }
 
 // Reports records with a given catalogue and no remote-command definitions.

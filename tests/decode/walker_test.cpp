@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace tarvik;
+using tarvik::testing::catalogueWith;
 using tarvik::testing::hasLine;
 using tarvik::testing::Reporter;
 
@@ -187,15 +188,6 @@ TEST(QuietWalk, EndsLikeTheReportOverGeneratedAndDamagedRecords) {
 // Layouts from files can nest repeat blocks whose counts multiply: the walk is
 // bounded by the record, not by the counts.
 namespace {
-
-LayoutCatalogue catalogueWith(const std::string& text) {
-    LayoutLoader loader;
-    loader.addBuiltIn();
-    loader.addText("nest.yaml", text);
-    LoadedDefinitions d = loader.finish();
-    EXPECT_TRUE(d.problems.empty()) << d.problems.front().message();
-    return std::move(d.catalogue);
-}
 
 // The record's JSON document, and how many items its walk handed out.
 std::string jsonOf(const LayoutCatalogue& catalogue, const Bytes& record, std::size_t& walked) {

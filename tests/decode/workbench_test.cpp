@@ -14,15 +14,6 @@ using namespace tarvik::testing;
 
 namespace {
 
-LayoutCatalogue catalogueWith(const std::string& text) {
-    LayoutLoader loader;
-    loader.addBuiltIn();
-    loader.addText("user.yaml", text);
-    LoadedDefinitions loaded = loader.finish();
-    EXPECT_TRUE(loaded.problems.empty()) << (loaded.problems.empty() ? "" : loaded.problems.front().message());
-    return std::move(loaded.catalogue);
-}
-
 RecordCoverage coverageOf(const LayoutCatalogue& catalogue, const Bytes& frame) {
     NoRemoteCommandDefinitions none;
     RecordReporter reporter(catalogue, none);

@@ -8,6 +8,7 @@
 #include "net/socket_receiver.h"
 #include "net/socket_sender.h"
 
+#include "tests/support/loopback_listener.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -26,32 +27,9 @@
 using namespace tarvik;
 using namespace tarvik::net;
 using tarvik::testing::TempDir;
+using Listener = tarvik::testing::LoopbackListener;
 
 namespace {
-
-// A TCP listener on 127.0.0.1 with a port the system chose.
-struct Listener {
-    int fd = -1;
-    std::string port;
-    Listener() {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd, 4);
-        socklen_t n = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-        port = std::to_string(ntohs(a.sin_port));
-    }
-    ~Listener() { ::close(fd); }
-    // The next connection, waiting at most `ms`.
-    int accept(int ms = 5000) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, ms) != 1) return -1;
-        return ::accept(fd, nullptr, nullptr);
-    }
-};
 
 // Collects what the receiver posts to the user-interface thread.
 struct Owner {

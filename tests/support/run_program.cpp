@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -29,6 +32,15 @@ void applyLimits(const ProgramLimits& limits) {
 }
 
 } // namespace
+
+std::string onPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path ? path : "/usr/bin:/bin");
+    std::string folder;
+    while (std::getline(folders, folder, ':'))
+        if (std::filesystem::exists(folder + "/" + program)) return folder + "/" + program;
+    return {};
+}
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) {
     return runProgram(program, args, ProgramLimits{});

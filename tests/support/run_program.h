@@ -25,6 +25,10 @@ struct ProgramLimits {
     unsigned wallSeconds = 0;
 };
 
+// Where `program` is found on PATH ("/usr/bin:/bin" when unset); empty when it
+// is not: tests of optional tools skip then.
+std::string onPath(const std::string& program);
+
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args);
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args, const ProgramLimits& limits);
 
