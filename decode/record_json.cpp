@@ -15,10 +15,9 @@ using nlohmann::ordered_json;
 
 // The stored value of a number item, read from the record's bytes.
 std::optional<ordered_json> numberValue(ByteSpan frame, const WalkedField& f) {
-    const FormatCode code = formatCode(f.format);
     if (f.offset < 0) return std::nullopt;
     const auto at = static_cast<std::uint64_t>(f.offset);
-    switch (code) {
+    switch (f.code) {
     case FormatCode::Unsigned:
         switch (f.width) {
         case 1: if (auto v = readLE<std::uint8_t>(frame, at)) return ordered_json(*v); break;
@@ -72,7 +71,7 @@ ordered_json itemsJson(ByteSpan frame, const Report& report, const std::vector<I
         item["format"] = std::string(f.format);
         item["offset"] = f.offset;
         item["width"] = f.width;
-        const FormatCode code = formatCode(f.format);
+        const FormatCode code = f.code;
         const std::size_t end = std::min(f.lineEnd, report.lines.size());
         if (code == FormatCode::Vector || code == FormatCode::Repeat || code == FormatCode::PingData) {
             ordered_json lines = ordered_json::array();
@@ -105,7 +104,30 @@ ordered_json timeJson(const FrameView& f) {
     return j;
 }
 
+template <auto Get>
+std::uint32_t headerNumber(const FrameView& f) {
+    return (f.*Get)();
+}
+
 } // namespace
+
+const std::array<RecordHeaderField, 15> kRecordHeaderFields{{
+    {"protocolVersion", &headerNumber<&FrameView::protocolVersion>},
+    {"offset", &headerNumber<&FrameView::offset>},
+    {"syncPattern", &headerNumber<&FrameView::syncPattern>},
+    {"size", &headerNumber<&FrameView::size>},
+    {"optionalDataOffset", &headerNumber<&FrameView::optionalDataOffset>},
+    {"optionalDataIdentifier", &headerNumber<&FrameView::optionalDataId>},
+    {"time", nullptr},
+    {"recordVersion", &headerNumber<&FrameView::recordVersion>},
+    {"recordType", &headerNumber<&FrameView::recordType>},
+    {"deviceIdentifier", &headerNumber<&FrameView::deviceId>},
+    {"systemEnumerator", &headerNumber<&FrameView::systemEnumerator>},
+    {"recordCounter", &headerNumber<&FrameView::recordCounter>},
+    {"flags", &headerNumber<&FrameView::flags>},
+    {"totalFragments", &headerNumber<&FrameView::totalFragments>},
+    {"fragmentNumber", &headerNumber<&FrameView::fragmentNumber>},
+}};
 
 std::vector<ItemNode> nestWalkedFields(const std::vector<WalkedField>& fields) {
     // Items inside a repeat block are walked, and listed, before the block's
@@ -145,21 +167,8 @@ std::string recordJson(ByteSpan frame, std::uint32_t recordNumber, const Report&
         j["captured"] = std::move(c);
     }
     ordered_json h;
-    h["protocolVersion"] = f.protocolVersion();
-    h["offset"] = f.offset();
-    h["syncPattern"] = f.syncPattern();
-    h["size"] = f.size();
-    h["optionalDataOffset"] = f.optionalDataOffset();
-    h["optionalDataIdentifier"] = f.optionalDataId();
-    h["time"] = timeJson(f);
-    h["recordVersion"] = f.recordVersion();
-    h["recordType"] = f.recordType();
-    h["deviceIdentifier"] = f.deviceId();
-    h["systemEnumerator"] = f.systemEnumerator();
-    h["recordCounter"] = f.recordCounter();
-    h["flags"] = f.flags();
-    h["totalFragments"] = f.totalFragments();
-    h["fragmentNumber"] = f.fragmentNumber();
+    for (const RecordHeaderField& field : kRecordHeaderFields)
+        h[field.name] = field.number ? ordered_json(field.number(f)) : timeJson(f);
     j["header"] = std::move(h);
     j["bytesHeld"] = frame.size();
     std::size_t left = kMaxJsonItems;

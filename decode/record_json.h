@@ -3,11 +3,14 @@
 // tarvik-cli finds. The field names are documented in docs/json.md.
 
 #include "core/bytes.h"
+#include "core/frame.h"
 #include "core/record_source.h"
 #include "decode/file_check.h"
 #include "decode/report.h"
 #include "decode/walker.h"
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,15 @@ struct ItemNode {
     std::vector<std::vector<ItemNode>> blocks;
 };
 std::vector<ItemNode> nestWalkedFields(const std::vector<WalkedField>& fields);
+
+// The frame header as a record's document lists it (report --json, the Python
+// module's header dict): each field's name and number, in this order. "time"
+// has no number (`number` is null): each writer gives it in its own form.
+struct RecordHeaderField {
+    const char* name;
+    std::uint32_t (*number)(const FrameView&);
+};
+extern const std::array<RecordHeaderField, 15> kRecordHeaderFields;
 
 // The record as JSON: frame header fields, then every item with its name,
 // format, offset, width, displayed text and (for numbers) its value; the report

@@ -9,11 +9,9 @@
 #include "core/frame.h"
 #include "core/vxtime.h"
 #include "decode/file_check.h"
-#include "decode/layout_loader.h"
 #include "decode/record_json.h"
-#include "export/record_sources.h"
 #include "export/record_values.h"
-#include "remote/definitions.h"
+#include "python/shared.h"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -23,7 +21,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <tuple>
 #include <vector>
 
@@ -33,37 +30,11 @@ namespace tarvik::python {
 
 namespace {
 
-struct AuditDefinitions {
-    LoadedDefinitions loaded;
-    remote::RemoteCommandCatalogue commands;
-};
-
-[[noreturn]] void raiseError(const char* type, const std::string& message) {
-    PyErr_SetString(py::module_::import("tarvik._errors").attr(type).ptr(), message.c_str());
-    throw py::error_already_set();
-}
-
-// The built-in layouts, the user's folder, then the given files or folders;
-// loaded once per list of paths for the life of the process.
-std::shared_ptr<const AuditDefinitions> definitionsFor(const std::vector<std::string>& paths) {
-    static std::map<std::vector<std::string>, std::shared_ptr<const AuditDefinitions>> cache;
+// The layouts, loaded once per list of paths for the life of the process.
+std::shared_ptr<const Definitions> definitionsFor(const std::vector<std::string>& paths) {
+    static std::map<std::vector<std::string>, std::shared_ptr<const Definitions>> cache;
     if (auto it = cache.find(paths); it != cache.end()) return it->second;
-    LayoutLoader loader;
-    loader.addBuiltIn();
-    loader.addDirectory(userLayoutDirectory());
-    for (const std::string& p : paths) {
-        struct stat st {};
-        if (::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) loader.addDirectory(p, true);
-        else loader.addFile(p);
-    }
-    auto d = std::make_shared<AuditDefinitions>();
-    d->loaded = loader.finish();
-    if (!d->loaded.problems.empty()) {
-        std::string text;
-        for (const LayoutProblem& p : d->loaded.problems) text += (text.empty() ? "" : "\n") + p.message();
-        raiseError("LayoutError", text);
-    }
-    d->commands = remote::remoteCommandCatalogue(d->loaded);
+    auto d = loadDefinitions(paths);
     cache.emplace(paths, d);
     return d;
 }
@@ -78,18 +49,6 @@ std::uint64_t digestOf(ByteSpan bytes) {
     return h;
 }
 
-std::vector<std::string> pathList(const py::object& layouts) {
-    std::vector<std::string> paths;
-    if (layouts.is_none()) return paths;
-    py::object fspath = py::module_::import("os").attr("fspath");
-    if (py::isinstance<py::str>(layouts) || py::hasattr(layouts, "__fspath__")) {
-        paths.push_back(py::str(fspath(layouts)));
-        return paths;
-    }
-    for (const py::handle& h : layouts) paths.push_back(py::str(fspath(h)));
-    return paths;
-}
-
 struct DeviceFacts {
     std::uint64_t frames = 0, bytes = 0;
     std::vector<std::int64_t> times;
@@ -102,8 +61,8 @@ using DeviceKey = std::pair<std::uint32_t, std::uint32_t>;                     /
 using SourceKey = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>;     // type, device, enumerator
 
 py::dict auditFile(const py::object& path, const py::object& layouts) {
-    const std::string p = py::str(py::module_::import("os").attr("fspath")(path));
-    const auto d = definitionsFor(pathList(layouts));
+    const std::string p = fsPath(path);
+    const auto d = definitionsFor(layoutPaths(layouts));
     std::string json;
     std::map<DeviceKey, DeviceFacts> devices;
     std::map<SourceKey, PingFacts> pings;
@@ -189,29 +148,22 @@ py::dict auditFile(const py::object& path, const py::object& layouts) {
 // (index, offset, record type, time ns, record counter, digest of the bytes).
 py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_t enumerator, std::int64_t firstNs,
                       std::int64_t lastNs) {
-    const std::string p = py::str(py::module_::import("os").attr("fspath")(path));
     using Row = std::tuple<std::size_t, std::uint64_t, std::uint32_t, std::int64_t, std::uint32_t, std::uint64_t>;
+    const OpenedSource opened = openSource(fsPath(path), true);
     std::vector<Row> rows;
-    std::string error;
     {
         py::gil_scoped_release release;
-        const OpenedSource opened = openRecordSource(p, {}, true);
-        if (!opened.source) {
-            error = opened.error.empty() ? "cannot be read" : opened.error;
-        } else {
-            const RecordIndex& index = opened.source->index();
-            for (std::size_t i = 0; i < index.size(); ++i) {
-                const RecordIndexEntry& e = index[i];
-                if (e.deviceId() != device || e.systemEnumerator() != enumerator) continue;
-                const auto ns = epochNanoseconds(e.time());
-                if (!ns || *ns < firstNs || *ns > lastNs) continue;
-                const Bytes frame = opened.source->readFrame(i);
-                if (frame.empty()) continue;
-                rows.emplace_back(i, e.offset(), e.recordType(), *ns, e.recordCounter(), digestOf(frame));
-            }
+        const RecordIndex& index = opened.source->index();
+        for (std::size_t i = 0; i < index.size(); ++i) {
+            const RecordIndexEntry& e = index[i];
+            if (e.deviceId() != device || e.systemEnumerator() != enumerator) continue;
+            const auto ns = epochNanoseconds(e.time());
+            if (!ns || *ns < firstNs || *ns > lastNs) continue;
+            const Bytes frame = opened.source->readFrame(i);
+            if (frame.empty()) continue;
+            rows.emplace_back(i, e.offset(), e.recordType(), *ns, e.recordCounter(), digestOf(frame));
         }
     }
-    if (!error.empty()) raiseError("RecordFileError", error);
     py::list out;
     for (const Row& r : rows) out.append(py::cast(r));
     return out;

@@ -5,12 +5,10 @@
 
 #include "core/frame.h"
 #include "decode/file_check.h"
-#include "decode/layout_loader.h"
 #include "decode/record_json.h"
-#include "export/record_sources.h"
 #include "export/record_table.h"
 #include "export/record_values.h"
-#include "remote/definitions.h"
+#include "python/shared.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -22,7 +20,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -32,10 +29,10 @@ namespace tarvik::python {
 
 namespace {
 
-// The Python exceptions (tarvik._errors), fetched in the module's init. Handles
-// that own a reference for the life of the process: nothing is released after
+// The record file error (tarvik._errors), fetched in the module's init. A handle
+// that owns a reference for the life of the process: nothing is released after
 // the interpreter has finalised.
-py::handle recordFileError, layoutError;
+py::handle recordFileError;
 
 // A numpy function, looked up once and kept (never released, as above).
 py::handle numpyFunction(const char* name) { return py::object(py::module_::import("numpy").attr(name)).release(); }
@@ -54,49 +51,6 @@ py::list texts(const std::vector<std::string>& lines) {
 [[noreturn]] void raise(py::handle type, const std::string& message) {
     PyErr_SetString(type.ptr(), message.c_str());
     throw py::error_already_set();
-}
-
-std::string fsPath(const py::handle& path) { return py::str(py::module_::import("os").attr("fspath")(path)); }
-
-// Layout definitions: the built-in files, the user's folder, then the paths
-// the caller named (files or folders), as tarvik-cli --layouts adds a folder.
-struct Definitions {
-    LoadedDefinitions loaded;
-    remote::RemoteCommandCatalogue commands;
-};
-
-std::shared_ptr<const Definitions> loadDefinitions(const py::object& layouts) {
-    std::vector<std::string> paths;
-    if (!layouts.is_none()) {
-        if (py::isinstance<py::str>(layouts) || py::isinstance<py::bytes>(layouts) || py::hasattr(layouts, "__fspath__"))
-            paths.push_back(fsPath(layouts));
-        else
-            for (const py::handle& h : layouts) paths.push_back(fsPath(h));
-    }
-    auto d = std::make_shared<Definitions>();
-    {
-        py::gil_scoped_release release;
-        LayoutLoader loader;
-        loader.addBuiltIn();
-        loader.addDirectory(userLayoutDirectory());
-        for (const std::string& p : paths) {
-            struct stat st {};
-            if (::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) loader.addDirectory(p, true);
-            else loader.addFile(p);
-        }
-        d->loaded = loader.finish();
-    }
-    if (!d->loaded.problems.empty()) {
-        // Every problem, one a line, as the window shows them; the first names the file and line.
-        std::string message;
-        for (const LayoutProblem& p : d->loaded.problems) message += (message.empty() ? "" : "\n") + p.message();
-        const LayoutProblem& first = d->loaded.problems.front();
-        py::object e = layoutError(message, first.file, first.line);
-        PyErr_SetObject(layoutError.ptr(), e.ptr());
-        throw py::error_already_set();
-    }
-    d->commands = remote::remoteCommandCatalogue(d->loaded);
-    return d;
 }
 
 constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
@@ -198,21 +152,9 @@ public:
     py::dict header() const {
         const FrameView f(span());
         py::dict h;
-        h["protocolVersion"] = f.protocolVersion();
-        h["offset"] = f.offset();
-        h["syncPattern"] = f.syncPattern();
-        h["size"] = f.size();
-        h["optionalDataOffset"] = f.optionalDataOffset();
-        h["optionalDataIdentifier"] = f.optionalDataId();
-        h["time"] = datetime64(epochNanoseconds(f.time()).value_or(kNaT));
-        h["recordVersion"] = f.recordVersion();
-        h["recordType"] = f.recordType();
-        h["deviceIdentifier"] = f.deviceId();
-        h["systemEnumerator"] = f.systemEnumerator();
-        h["recordCounter"] = f.recordCounter();
-        h["flags"] = f.flags();
-        h["totalFragments"] = f.totalFragments();
-        h["fragmentNumber"] = f.fragmentNumber();
+        for (const RecordHeaderField& field : kRecordHeaderFields)
+            h[field.name] = field.number ? py::object(py::int_(field.number(f)))
+                                         : datetime64(epochNanoseconds(f.time()).value_or(kNaT));
         return h;
     }
 
@@ -321,13 +263,8 @@ class File {
 public:
     File(const py::object& path, const py::object& layouts, bool readPastDamage) : state_(std::make_shared<FileState>()) {
         state_->path = fsPath(path);
-        state_->definitions = loadDefinitions(layouts);
-        OpenedSource opened;
-        {
-            py::gil_scoped_release release;
-            opened = openRecordSource(state_->path, {}, readPastDamage);
-        }
-        if (!opened.source) raise(recordFileError, opened.error);
+        state_->definitions = loadDefinitions(layoutPaths(layouts));
+        OpenedSource opened = openSource(state_->path, readPastDamage);
         state_->source = std::move(opened.source);
         state_->warnings = std::move(opened.warnings);
         const Definitions& d = *state_->definitions;
@@ -586,7 +523,7 @@ private:
 
 py::dict check(const py::object& path, const py::object& layouts, bool walkLayouts) {
     const std::string p = fsPath(path);
-    std::shared_ptr<const Definitions> d = walkLayouts ? loadDefinitions(layouts) : nullptr;
+    std::shared_ptr<const Definitions> d = walkLayouts ? loadDefinitions(layoutPaths(layouts)) : nullptr;
     std::string json;
     {
         py::gil_scoped_release release;
@@ -603,7 +540,7 @@ py::dict check(const py::object& path, const py::object& layouts, bool walkLayou
 
 // What the layouts decode: one entry per record type with its title and scalar fields.
 py::list catalogue(const py::object& layouts) {
-    std::shared_ptr<const Definitions> d = loadDefinitions(layouts);
+    std::shared_ptr<const Definitions> d = loadDefinitions(layoutPaths(layouts));
     py::list out;
     for (const auto& [key, record] : d->loaded.catalogue.records) {
         if (key.protocolVersion != kCatalogueProtocolVersion || key.recordVersion != kCatalogueRecordVersion) continue;
@@ -637,7 +574,6 @@ PYBIND11_MODULE(_tarvik, m) {
     m.attr("__version__") = TARVIK_VERSION;
     py::module_ errors = py::module_::import("tarvik._errors");
     recordFileError = py::object(errors.attr("RecordFileError")).release();
-    layoutError = py::object(errors.attr("LayoutError")).release();
 
     py::class_<File>(m, "File", py::dynamic_attr())
         .def(py::init<const py::object&, const py::object&, bool>(), py::arg("path"), py::arg("layouts") = py::none(),

@@ -56,6 +56,15 @@ def test_faulty_layout_names_file_and_line(sample, tmp_path):
         tarvik.catalogue(layouts=tmp_path / "no-such-folder")
 
 
+def test_bytes_paths_name_the_same_files(sample, tmp_path):
+    layout = tmp_path / "bad.yaml"
+    layout.write_text('records:\n  - type: 7000\n    title: "Bad"\n    items:\n      - ["Ping", nosuchformat, 4]\n')
+    assert len(tarvik.open(os.fsencode(sample))) == len(tarvik.open(sample))
+    with pytest.raises(tarvik.LayoutError) as e:
+        tarvik.open(sample, layouts=os.fsencode(layout))
+    assert e.value.file == str(layout)
+
+
 def test_check_of_unreadable_file(tmp_path):
     result = tarvik.check(tmp_path)
     assert result["readable"] is False

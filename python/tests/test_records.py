@@ -42,6 +42,7 @@ def test_every_field_matches_report_json(sample):
         assert record.type == doc["header"]["recordType"]
         assert record.device == doc["header"]["deviceIdentifier"]
         assert record.header["size"] == doc["header"]["size"] == len(record.bytes)
+        assert list(record.header) == list(doc["header"])
         expected = flatten_json(doc["items"])
         got = flatten_fields(record.fields)
         assert [n for n, _ in got] == [n for n, _ in expected], record
