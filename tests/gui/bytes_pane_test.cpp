@@ -10,7 +10,7 @@
 #include "app/qt/qt_view_port.h"
 #include "app/qt/statistics_dialog.h"
 #include "app/tarvik_view.h"
-#include "tests/support/temp_dir.h"
+#include "tests/gui/shown_window.h"
 #include "tools/synth/report_records.h"
 #include "tools/synth/sample_records.h"
 
@@ -30,7 +30,7 @@
 
 using namespace tarvik;
 
-class BytesPaneTest : public QObject {
+class BytesPaneTest : public QObject, testing::ShownWindow {
     Q_OBJECT
 private slots:
     void init();
@@ -40,38 +40,16 @@ private slots:
     void statisticsDroppedFileRecentFilesAndLayout();
 
 private:
-    QAction* menuAction(const QString& menu, const QString& text) {
-        for (QAction* top : window->menuBar()->actions())
-            if (top->text() == menu && top->menu())
-                for (QAction* a : top->menu()->actions())
-                    if (a->text() == text) return a;
-        return nullptr;
-    }
     std::string detectionsFile() {
         FrameBuilder b = synth::sampleBuilder(7027, 7125, 1);
         synth::data7027(b.data(), 101, 3);
         return dir->write("d.vxr", b.build());
     }
-
-    std::unique_ptr<testing::TempDir> dir;
-    std::unique_ptr<QSettingsStore> settings;
-    std::unique_ptr<CMainFrame> window;
 };
 
-void BytesPaneTest::init() {
-    dir = std::make_unique<testing::TempDir>();
-    settings = std::make_unique<QSettingsStore>(dir->file("settings.ini"));
-    window = std::make_unique<CMainFrame>(*settings, "TCP");
-    window->port().messageHook = [](const std::string&) {};
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-}
+void BytesPaneTest::init() { openWindow(); }
 
-void BytesPaneTest::cleanup() {
-    window.reset();
-    settings.reset();
-    dir.reset();
-}
+void BytesPaneTest::cleanup() { closeWindow(); }
 
 void BytesPaneTest::hexViewMarksAndClicks() {
     for (int i = 0; i < 16; ++i) {

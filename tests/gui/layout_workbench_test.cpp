@@ -12,8 +12,8 @@
 #include "app/qt/qt_view_port.h"
 #include "app/controls.h"
 #include "app/tarvik_view.h"
+#include "tests/gui/shown_window.h"
 #include "tests/support/hidden_records.h"
-#include "tests/support/temp_dir.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -30,7 +30,7 @@
 using namespace tarvik;
 using namespace tarvik::testing;
 
-class LayoutWorkbenchTest : public QObject {
+class LayoutWorkbenchTest : public QObject, ShownWindow {
     Q_OBJECT
 private slots:
     void init();
@@ -39,13 +39,6 @@ private slots:
     void layoutsMenuAndCommandList();
 
 private:
-    QAction* menuAction(const QString& menu, const QString& text) {
-        for (QAction* top : window->menuBar()->actions())
-            if (top->text() == menu && top->menu())
-                for (QAction* a : top->menu()->actions())
-                    if (a->text() == text) return a;
-        return nullptr;
-    }
     QString reportText() const { return window->form().reportList()->lines().join('\n'); }
     // Saves the file in two steps, as some editors do.
     void save(const std::string& text) {
@@ -54,11 +47,8 @@ private:
         std::ofstream(path, std::ios::app) << text.substr(text.size() / 2);
     }
 
-    std::unique_ptr<TempDir> dir;
     std::string layouts;
     LayoutOptions saved;
-    std::unique_ptr<QSettingsStore> settings;
-    std::unique_ptr<CMainFrame> window;
 };
 
 void LayoutWorkbenchTest::init() {
@@ -67,20 +57,13 @@ void LayoutWorkbenchTest::init() {
     std::filesystem::create_directories(layouts);
     saved = CMyTarvikView::layoutOptions();
     CMyTarvikView::layoutOptions() = {layouts, false};
-    settings = std::make_unique<QSettingsStore>(dir->file("settings.ini"));
-    window = std::make_unique<CMainFrame>(*settings, "TCP");
-    window->port().messageHook = [](const std::string&) {};
     // A short quiet time keeps the test quick.
-    window->view().layoutWatch().coalesceMs = 20;
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    openWindow([this] { window->view().layoutWatch().coalesceMs = 20; });
 }
 
 void LayoutWorkbenchTest::cleanup() {
-    window.reset();
-    settings.reset();
+    closeWindow();
     CMyTarvikView::layoutOptions() = saved;
-    dir.reset();
 }
 
 void LayoutWorkbenchTest::savedLayoutsReloadTheReportAndTheShading() {
