@@ -90,11 +90,7 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
 
     auto file = std::make_shared<FileRecordSource>();
     if (!file->open(path)) {
-        // The fixed text, then why on a line of its own: what the path is when
-        // it is not a regular file, otherwise the system's reason.
-        std::string text = strprintf("could not open the specified file %s", shownName(path).c_str());
-        if (!file->file().lastError().empty()) text += "\n" + file->file().lastError();
-        port_.messageBox(text);
+        port_.messageBox(file->openFailure(path));
         setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
         port_.setRecordRowCount(recordRowCount());
         return false;

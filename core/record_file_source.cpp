@@ -15,6 +15,12 @@ bool FileRecordSource::open(const std::string& path) {
     return file_.open(path);
 }
 
+std::string FileRecordSource::openFailure(const std::string& path) const {
+    std::string text = strprintf("could not open the specified file %s", shownName(path).c_str());
+    if (!file_.lastError().empty()) text += "\n" + file_.lastError();
+    return text;
+}
+
 std::optional<std::string> FileRecordSource::build(bool readPastDamage) {
     clearEntries();
     catalogDisagreement_.clear();

@@ -15,6 +15,9 @@ class FileRecordSource final : public IndexedRecordSource {
 public:
     // Opens the file; false (and the reason in file().lastError()) when it cannot be read.
     bool open(const std::string& path);
+    // What the window says when open(path) failed: the fixed line, then why
+    // (what the path is when it is not a regular file, otherwise the system's reason).
+    std::string openFailure(const std::string& path) const;
     // (Re)builds the index in one pass and lists the rows under the current
     // filter. Returns the message to show when the walk stopped at a broken
     // frame. Reading past damage, the walk goes on at the next sync pattern

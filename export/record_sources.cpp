@@ -25,10 +25,7 @@ OpenedSource openRecordSource(const std::string& path, const std::vector<std::ui
     }
     auto file = std::make_shared<FileRecordSource>();
     if (!file->open(path)) {
-        // The window's text: the fixed line, then why (what the path is when
-        // it is not a regular file, otherwise the system's reason).
-        out.error = strprintf("could not open the specified file %s", shownName(path).c_str());
-        if (!file->file().lastError().empty()) out.error += "\n" + file->file().lastError();
+        out.error = file->openFailure(path);  // the window's text
         return out;
     }
     std::optional<std::string> problem = file->build(readPastDamage);

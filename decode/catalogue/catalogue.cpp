@@ -14,22 +14,26 @@ BlockKey keyOf(std::uint32_t type, std::int32_t index) {
 }
 } // namespace
 
-ItemListBuilder CatalogueBuilder::record(std::uint32_t type, std::string title) {
-    auto [it, fresh] = c_.records.try_emplace(keyOf(type));
-    if (!fresh) duplicates_.push_back(strprintf("record %u", type));
-    RecordDescription& d = fresh ? it->second : (discardRecord_ = {});
+namespace {
+// A new entry of `map` (records or optional data); a key registered before is
+// noted as a duplicate and the entry goes to `discard`.
+ItemListBuilder describe(std::map<RecordKey, RecordDescription>& map, const char* kind, std::uint32_t type,
+                         std::string title, std::vector<std::string>& duplicates, RecordDescription& discard) {
+    auto [it, fresh] = map.try_emplace(keyOf(type));
+    if (!fresh) duplicates.push_back(strprintf("%s %u", kind, type));
+    RecordDescription& d = fresh ? it->second : (discard = {});
     d.recordType = type;
     d.title = std::move(title);
     return ItemListBuilder(d.items);
 }
+} // namespace
+
+ItemListBuilder CatalogueBuilder::record(std::uint32_t type, std::string title) {
+    return describe(c_.records, "record", type, std::move(title), duplicates_, discardRecord_);
+}
 
 ItemListBuilder CatalogueBuilder::optionalData(std::uint32_t type, std::string title) {
-    auto [it, fresh] = c_.optionalData.try_emplace(keyOf(type));
-    if (!fresh) duplicates_.push_back(strprintf("optional data %u", type));
-    RecordDescription& d = fresh ? it->second : (discardRecord_ = {});
-    d.recordType = type;
-    d.title = std::move(title);
-    return ItemListBuilder(d.items);
+    return describe(c_.optionalData, "optional data", type, std::move(title), duplicates_, discardRecord_);
 }
 
 RepeatBuilder CatalogueBuilder::repeat(std::uint32_t type, std::int32_t index, std::string title,

@@ -189,15 +189,26 @@ TEST(QuietWalk, EndsLikeTheReportOverGeneratedAndDamagedRecords) {
 // bounded by the record, not by the counts.
 namespace {
 
-// The record's JSON document, and how many items its walk handed out.
-std::string jsonOf(const LayoutCatalogue& catalogue, const Bytes& record, std::size_t& walked) {
+// Every walk of one record: its report, the quiet walk, how many items the
+// walk handed out and the record's JSON document.
+struct Walks {
+    Report loud, quiet;
+    std::size_t fields = 0;
+    std::string document;
+};
+Walks walksOf(const LayoutCatalogue& catalogue, const Bytes& record) {
+    Walks w;
+    Reporter report(catalogue);
+    w.loud = report(record);
+    w.quiet = report.quiet(record);
     std::vector<WalkedField> fields;
     NoRemoteCommandDefinitions none;
     RecordReporter reporter(catalogue, none);
     reporter.collectFields(&fields);
-    const Report report = reporter.report(record, 0);
-    walked = fields.size();
-    return recordJson(record, 0, report, fields, false, -1);
+    const Report walked = reporter.report(record, 0);
+    w.fields = fields.size();
+    w.document = recordJson(record, 0, walked, fields, false, -1);
+    return w;
 }
 
 } // namespace
@@ -213,11 +224,7 @@ TEST(BoundedWalk, BlocksThatTakeNoBytesAreShownOnceHoweverDeepTheyNest) {
     const LayoutCatalogue catalogue = catalogueWith(text);
     const Bytes record = frame(4200, ByteWriter().u32(999).take());
     const std::string verdict = tarvik::testing::runBounded([&] {
-        Reporter report(catalogue);
-        const Report loud = report(record);
-        const Report quiet = report.quiet(record);
-        std::size_t fields = 0;
-        const std::string document = jsonOf(catalogue, record, fields);
+        const auto [loud, quiet, fields, document] = walksOf(catalogue, record);
         return loud.lines.size() < 200 && hasLine(loud.lines, "Plus 998 more repeats") &&
                hasLine(loud.lines, "Inner Plus 998 more repeats") && quiet.consumed == loud.consumed &&
                loud.consumed == 68 && document.size() < 100'000;
@@ -245,11 +252,7 @@ TEST(BoundedWalk, ARecordShowsAtMostItsItemBudgetAndSaysTheRestWasCut) {
     data.u32(999).u32(999).fill(999 * 999, 5);
     const Bytes record = frame(4202, data.take());
     const std::string verdict = tarvik::testing::runBounded([&] {
-        Reporter report(catalogue);
-        const Report loud = report(record);
-        const Report quiet = report.quiet(record);
-        std::size_t fields = 0;
-        const std::string document = jsonOf(catalogue, record, fields);
+        const auto [loud, quiet, fields, document] = walksOf(catalogue, record);
         const bool ok = hasLine(loud.lines, cutReportLine()) && hasLine(quiet.lines, cutReportLine()) &&
                         quiet.consumed == loud.consumed && fields <= std::size_t(kMaxItemsPerRecord) &&
                         loud.lines.size() < 3 * std::size_t(kMaxItemsPerRecord) + 100 &&
