@@ -138,7 +138,7 @@ std::int64_t RecordReporter::walkRecord(DecodeContext& ctx, const FrameView& f, 
         pos = walk.pos;
     }
 
-    if (f.recordType() == 7500 && !ctx.cut) {
+    if (f.recordType() == 7500 && !ctx.cut && !ctx.stopped) {
         const std::int32_t command = ctx.values.countLookup("Remote control ID");
         if (command >= 1 && command <= kMaxRemoteCommand)
             pos = walkItems(ctx, commands_->commandItems(static_cast<std::uint32_t>(command)), record, pos, limit,
@@ -163,6 +163,7 @@ Report RecordReporter::walkOutcome(ByteSpan stored) {
     DecodeContext ctx(catalogue_, key, rep.lines);
     ctx.quiet = true;
     ctx.fields = fields_;  // the items' offsets and widths, for readers of their values
+    ctx.watch = watch_;
     values_.clear();
     ctx.values = std::move(values_);
     rep.consumed = walkRecord(ctx, f, stored, record, std::int64_t{offset} + 4);

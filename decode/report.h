@@ -11,6 +11,7 @@
 #include "decode/walker.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,9 @@ public:
     // While set, every walked item of the following reports is added to
     // `fields` with its byte offset and width (cleared by the caller).
     void collectFields(std::vector<WalkedField>* fields) { fields_ = fields; }
+    // While set, the walks of walkOutcome hand every walked item to `watch` as
+    // it is walked; the walk ends where it returns false (cleared by the caller).
+    void watchFields(const std::function<bool(const WalkedField&)>* watch) { watch_ = watch; }
 
 private:
     // Walks the data section, the optional data and a command body from
@@ -70,6 +74,7 @@ private:
     BeamformedState beamformed_;
     FieldValueList values_;  // kept between walks so that a walk does not allocate afresh
     std::vector<WalkedField>* fields_ = nullptr;
+    const std::function<bool(const WalkedField&)>* watch_ = nullptr;
 };
 
 // The lines of the last two reports. A line of a new report refers to the line

@@ -118,7 +118,7 @@ RepeatRun runBlocks(DecodeContext& ctx, ByteSpan data, std::int64_t pos, std::in
     const auto fixedSize = static_cast<std::int32_t>(lookUpCount(ctx, block.blockSizeField));
     const std::int64_t shown = std::min(count, kMaxShownBlocks);
     const auto held = static_cast<std::int64_t>(data.size());
-    for (std::int64_t b = 0; b < shown && !ctx.cut; ++b) {
+    for (std::int64_t b = 0; b < shown && !ctx.cut && !ctx.stopped; ++b) {
         const std::int64_t at = std::min(pos + run.consumed, kFarBeyond);
         run.last = formatRepeatBlock(ctx, from(data, at), block, fixedSize, static_cast<std::int32_t>(b), base + at);
         ++run.formatted;
@@ -151,6 +151,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
     const bool quiet = ctx.quiet;
     const std::int64_t start = pos;
     for (const CRecordDataLayout& item : items) {
+        if (ctx.stopped) return {pos, End::Stopped};
         if (ctx.cut || ++ctx.itemsWalked > kMaxItemsPerRecord) {
             ctx.cut = true;
             return {pos, End::Stopped};
@@ -332,9 +333,15 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         }
         ctx.values.add(item.name, r.value);
         if (inBlock) collectBeamDescriptor(ctx, item.name, r.value);
-        if (ctx.fields)
-            ctx.fields->push_back({item.name, item.format, base + itemStart, pos - itemStart, ctx.depth, linesBefore,
-                                   ctx.lines.size(), code});
+        if (ctx.fields || ctx.watch) {
+            const WalkedField walked{item.name, item.format, base + itemStart, pos - itemStart, ctx.depth, linesBefore,
+                                     ctx.lines.size(), code};
+            if (ctx.fields) ctx.fields->push_back(walked);
+            if (ctx.watch && !(*ctx.watch)(walked)) {
+                ctx.stopped = true;
+                return {pos, End::Stopped};
+            }
+        }
         if (stop) return {pos, End::Stopped};
     }
     return {pos, End::Done};

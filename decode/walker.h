@@ -82,6 +82,12 @@ struct DecodeContext {
     // set; the report then says that the rest was cut.
     std::int64_t itemsWalked = 0;
     bool cut = false;
+    // When set, every walked item is handed here as it is walked (as `fields`
+    // gets it); returning false ends the walk after that item and sets
+    // `stopped`. For readers that want a record's first items only: the rest
+    // (repeat blocks, say) is not walked at all.
+    const std::function<bool(const WalkedField&)>* watch = nullptr;
+    bool stopped = false;
     // Command walks only. When set, every value and list boundary is handed
     // here as it is walked; returning false ends the walk there (Stopped).
     std::function<bool(const CommandWalkEvent&)> commandEvents;

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 namespace tarvik {
@@ -129,11 +130,14 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
         append(table.columns[3], unsignedValue(header.systemEnumerator()));
         if (table.columns.size() == kLeading) continue;
 
-        decoder.decode(frame);
         std::fill(filled.begin(), filled.end(), 0);
+        std::size_t unfilled = table.columns.size() - kLeading;
         seen.clear();
-        for (const WalkedField& f : decoder.fields()) {
-            if (f.depth != 0) continue;
+        // Each item of the record's own level fills the first column of its
+        // name and occurrence. Once every column is filled the rest of the
+        // walk could change nothing: it ends there, before the repeat blocks.
+        const std::function<bool(const WalkedField&)> take = [&](const WalkedField& f) {
+            if (f.depth != 0) return true;
             int n = 1;
             for (auto& [name, count] : seen)
                 if (name == f.name) n = ++count;
@@ -146,9 +150,12 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
                 if (!same) continue;
                 append(column, scalarValue(frame, f));
                 filled[c] = 1;
+                --unfilled;
                 break;
             }
-        }
+            return unfilled > 0;
+        };
+        decoder.decode(frame, take);
         // A field the walk did not reach (the record ended first) is missing.
         for (std::size_t c = kLeading; c < table.columns.size(); ++c)
             if (!filled[c]) append(table.columns[c], ScalarValue{});

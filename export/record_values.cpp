@@ -125,12 +125,16 @@ RecordKey recordKeyOf(ByteSpan frame) {
     return RecordKey{protocol, version, static_cast<std::int32_t>(f.recordType())};
 }
 
-const Report& RecordDecoder::decode(ByteSpan frame) {
+const Report& RecordDecoder::decode(ByteSpan frame) { return decode(frame, {}); }
+
+const Report& RecordDecoder::decode(ByteSpan frame, const std::function<bool(const WalkedField&)>& watch) {
     fields_.clear();
     nestedValid_ = false;
     key_ = recordKeyOf(frame);
     reporter_.collectFields(&fields_);
+    reporter_.watchFields(watch ? &watch : nullptr);
     outcome_ = reporter_.walkOutcome(frame);
+    reporter_.watchFields(nullptr);
     reporter_.collectFields(nullptr);
     return outcome_;
 }

@@ -14,6 +14,7 @@
 #include "decode/report.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,6 +57,10 @@ public:
     // Walks the record; the outcome's lines say why a walk stopped early, its
     // messages are the message-box texts.
     const Report& decode(ByteSpan frame);
+    // The same walk, handing every item to `watch` as it is walked; the walk
+    // ends where `watch` returns false (a table that needs only a record's
+    // first fields does not walk its repeat blocks).
+    const Report& decode(ByteSpan frame, const std::function<bool(const WalkedField&)>& watch);
     const std::vector<WalkedField>& fields() const { return fields_; }
     // The items nested as the record holds them (repeat blocks as lists of blocks).
     const std::vector<ItemNode>& nested();

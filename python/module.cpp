@@ -4,6 +4,7 @@
 // values are read where the layout walk says each item lies.
 
 #include "core/frame.h"
+#include "core/text.h"
 #include "decode/file_check.h"
 #include "decode/record_json.h"
 #include "export/record_table.h"
@@ -14,10 +15,18 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+// numpy's C interface, for datetime64 values made without a call into Python.
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#include <numpy/arrayobject.h>
+#include <numpy/arrayscalars.h>
+
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -91,9 +100,22 @@ std::string numberDtype(ValueKind kind, int width) {
     }
 }
 
+// A numpy.datetime64 in nanoseconds (NaT for kNaT, which is numpy's NaT too),
+// made as numpy makes the scalars of an array: no call into Python.
+PyObject* newDatetime64(std::int64_t ns) {
+    PyObject* o = PyDatetimeArrType_Type.tp_alloc(&PyDatetimeArrType_Type, 0);
+    if (!o) return nullptr;
+    auto* scalar = reinterpret_cast<PyDatetimeScalarObject*>(o);
+    scalar->obval = ns;
+    scalar->obmeta.base = NPY_FR_ns;
+    scalar->obmeta.num = 1;
+    return o;
+}
+
 py::object datetime64(std::int64_t ns) {
-    static py::handle make = numpyFunction("datetime64");
-    return ns == kNaT ? make("NaT", "ns") : make(ns, "ns");
+    PyObject* o = newDatetime64(ns);
+    if (!o) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(o);
 }
 
 py::object scalarObject(const ScalarValue& v) {
@@ -245,9 +267,6 @@ private:
     mutable std::optional<py::bytes> bytes_;
 };
 
-// The Python class of records (tarvik.Record, a tuple subclass), set by the package.
-PyTypeObject* recordType = nullptr;
-
 std::vector<std::uint32_t> numberList(const py::object& o) {
     std::vector<std::uint32_t> out;
     if (o.is_none()) return out;
@@ -284,71 +303,7 @@ public:
     }
     Record record(std::int64_t i) const { return Record(state_, position(i)); }
 
-    // A record as the package's tuple: (file, number, type, size, device,
-    // enumerator, time_ns, record_counter, offset), made without a call into Python.
-    // Types, devices, sizes and enumerators repeat from record to record: one
-    // int object each serves every record of a batch.
-    class IntCache {
-    public:
-        PyObject* get(std::uint64_t v) {
-            auto it = ints_.find(v);
-            if (it != ints_.end()) return Py_NewRef(it->second.ptr());
-            py::object o = py::reinterpret_steal<py::object>(PyLong_FromUnsignedLongLong(v));
-            if (ints_.size() < 4096) ints_.emplace(v, o);
-            return o.release().ptr();
-        }
-
-    private:
-        std::unordered_map<std::uint64_t, py::object> ints_;
-    };
-
-    static PyObject* recordTuple(PyObject* file, std::size_t number, const RecordIndexEntry& e, IntCache& ints) {
-        if (!recordType) throw std::runtime_error("tarvik.Record is not set");
-        PyObject* t = recordType->tp_alloc(recordType, 9);
-        if (!t) throw py::error_already_set();
-        Py_INCREF(file);
-        PyTuple_SET_ITEM(t, 0, file);
-        PyTuple_SET_ITEM(t, 1, PyLong_FromSize_t(number));
-        PyTuple_SET_ITEM(t, 2, ints.get(e.recordType()));
-        PyTuple_SET_ITEM(t, 3, ints.get(e.size()));
-        PyTuple_SET_ITEM(t, 4, ints.get(e.deviceId()));
-        PyTuple_SET_ITEM(t, 5, ints.get(e.systemEnumerator()));
-        PyTuple_SET_ITEM(t, 6, PyLong_FromLongLong(epochNanoseconds(e.time()).value_or(kNaT)));
-        PyTuple_SET_ITEM(t, 7, PyLong_FromUnsignedLong(e.recordCounter()));
-        PyTuple_SET_ITEM(t, 8, PyLong_FromUnsignedLongLong(e.offset()));
-        return t;
-    }
-
-    static py::object item(const py::object& self, std::int64_t i) {
-        const File& f = self.cast<const File&>();
-        const std::size_t at = f.position(i);
-        IntCache ints;
-        return py::reinterpret_steal<py::object>(recordTuple(self.ptr(), at, f.state_->source->index()[at], ints));
-    }
-
-    // Up to `count` records from position `start` on, of the given types and
-    // devices (empty: any), and the position to go on from.
-    static py::tuple batch(const py::object& self, std::size_t start, std::size_t count, const py::object& types,
-                           const py::object& devices) {
-        const File& f = self.cast<const File&>();
-        const std::vector<std::uint32_t> t = numberList(types), d = numberList(devices);
-        const RecordIndex& index = f.state_->source->index();
-        py::list out;
-        IntCache ints;
-        std::size_t position = start;
-        for (; position < index.size() && static_cast<std::size_t>(out.size()) < count; ++position) {
-            const RecordIndexEntry& e = index[position];
-            if (!t.empty() && std::find(t.begin(), t.end(), e.recordType()) == t.end()) continue;
-            if (!d.empty() && std::find(d.begin(), d.end(), e.deviceId()) == d.end()) continue;
-            PyObject* r = recordTuple(self.ptr(), position, e, ints);
-            if (PyList_Append(out.ptr(), r) != 0) {
-                Py_DECREF(r);
-                throw py::error_already_set();
-            }
-            Py_DECREF(r);
-        }
-        return py::make_tuple(out, position);
-    }
+    const std::shared_ptr<FileState>& state() const { return state_; }
 
     py::array index() const {
         const RecordIndex& index = state_->source->index();
@@ -521,6 +476,252 @@ private:
     std::shared_ptr<FileState> state_;
 };
 
+// tarvik.Record: what iteration makes a million times over, so a plain C type.
+// It holds the file, its position and a copy of its index entry; every
+// attribute is made when asked for, and what comes from the frame (header,
+// fields, bytes ...) is read through the file's own methods.
+struct RecordObject {
+    PyObject_HEAD
+    PyObject* file;  // the File it belongs to (a strong reference)
+    std::size_t number;
+    RecordIndexEntry entry;
+};
+
+PyTypeObject* recordClass = nullptr;
+
+PyObject* newRecord(PyObject* file, std::size_t number, const RecordIndexEntry& entry) {
+    RecordObject* r = PyObject_GC_New(RecordObject, recordClass);
+    if (!r) return nullptr;
+    Py_INCREF(file);
+    r->file = file;
+    r->number = number;
+    r->entry = entry;
+    PyObject_GC_Track(r);
+    return reinterpret_cast<PyObject*>(r);
+}
+
+RecordObject* asRecord(PyObject* o) { return reinterpret_cast<RecordObject*>(o); }
+
+void recordDealloc(PyObject* o) {
+    PyTypeObject* type = Py_TYPE(o);
+    PyObject_GC_UnTrack(o);
+    Py_CLEAR(asRecord(o)->file);
+    PyObject_GC_Del(o);
+    Py_DECREF(type);
+}
+
+int recordTraverse(PyObject* o, visitproc visit, void* arg) {
+    Py_VISIT(asRecord(o)->file);
+    Py_VISIT(Py_TYPE(o));
+    return 0;
+}
+
+int recordClear(PyObject* o) {
+    Py_CLEAR(asRecord(o)->file);
+    return 0;
+}
+
+PyObject* recordRepr(PyObject* o) {
+    const RecordObject* r = asRecord(o);
+    return PyUnicode_FromFormat("<tarvik.Record %zu: type %u, %u bytes, device %u>", r->number,
+                                unsigned{r->entry.recordType()}, unsigned{r->entry.size()}, unsigned{r->entry.deviceId()});
+}
+
+// Two records are equal when they are the same position of the same open file.
+PyObject* recordCompare(PyObject* a, PyObject* b, int op) {
+    if ((op != Py_EQ && op != Py_NE) || Py_TYPE(b) != recordClass) Py_RETURN_NOTIMPLEMENTED;
+    const bool same = asRecord(a)->file == asRecord(b)->file && asRecord(a)->number == asRecord(b)->number;
+    return PyBool_FromLong(same == (op == Py_EQ));
+}
+
+Py_hash_t recordHash(PyObject* o) {
+    const auto file = reinterpret_cast<std::uintptr_t>(asRecord(o)->file);
+    const auto h = static_cast<Py_hash_t>((file >> 4) ^ (asRecord(o)->number * 1000003u));
+    return h == -1 ? -2 : h;
+}
+
+std::int64_t recordTimeNs(const RecordObject* r) { return epochNanoseconds(r->entry.time()).value_or(kNaT); }
+
+// Types, devices and enumerators repeat from record to record: one int object
+// for each 16-bit value met, made on first use and kept for the process.
+PyObject* uint16Object(std::uint16_t v) {
+    static std::array<PyObject*, 65536> objects{};
+    PyObject*& o = objects[v];
+    if (!o) o = PyLong_FromUnsignedLong(v);
+    return Py_XNewRef(o);
+}
+
+PyObject* getFile(PyObject* o, void*) { return Py_NewRef(asRecord(o)->file); }
+PyObject* getNumber(PyObject* o, void*) { return PyLong_FromSize_t(asRecord(o)->number); }
+PyObject* getType(PyObject* o, void*) { return uint16Object(asRecord(o)->entry.recordType()); }
+PyObject* getSize(PyObject* o, void*) { return PyLong_FromUnsignedLong(asRecord(o)->entry.size()); }
+PyObject* getDevice(PyObject* o, void*) { return uint16Object(asRecord(o)->entry.deviceId()); }
+PyObject* getEnumerator(PyObject* o, void*) { return uint16Object(asRecord(o)->entry.systemEnumerator()); }
+PyObject* getCounter(PyObject* o, void*) { return PyLong_FromUnsignedLong(asRecord(o)->entry.recordCounter()); }
+PyObject* getOffset(PyObject* o, void*) { return PyLong_FromUnsignedLongLong(asRecord(o)->entry.offset()); }
+PyObject* getTimeNs(PyObject* o, void*) { return PyLong_FromLongLong(recordTimeNs(asRecord(o))); }
+PyObject* getTime(PyObject* o, void*) { return newDatetime64(recordTimeNs(asRecord(o))); }
+
+// What comes from the frame: the file's method `name` of the record's position.
+PyObject* fromFrame(PyObject* o, const char* name) {
+    return PyObject_CallMethod(asRecord(o)->file, name, "n", static_cast<Py_ssize_t>(asRecord(o)->number));
+}
+PyObject* getHeader(PyObject* o, void*) { return fromFrame(o, "_header"); }
+PyObject* getFields(PyObject* o, void*) { return fromFrame(o, "_fields"); }
+PyObject* getBytes(PyObject* o, void*) { return fromFrame(o, "_bytes"); }
+PyObject* getChecksumOk(PyObject* o, void*) { return fromFrame(o, "_checksum_ok"); }
+PyObject* getProblems(PyObject* o, void*) { return fromFrame(o, "_problems"); }
+PyObject* recordReport(PyObject* o, PyObject*) { return fromFrame(o, "_report"); }
+
+PyObject* recordToJson(PyObject* o, PyObject* args, PyObject* kwargs) {
+    static const char* names[] = {"hex", "indent", nullptr};
+    int hex = 0, indent = 2;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|pi:to_json", const_cast<char**>(names), &hex, &indent)) return nullptr;
+    return PyObject_CallMethod(asRecord(o)->file, "_to_json", "nOi", static_cast<Py_ssize_t>(asRecord(o)->number),
+                               hex ? Py_True : Py_False, indent);
+}
+
+PyGetSetDef recordGetSet[] = {
+    {"file", getFile, nullptr, "The File the record belongs to (kept open while the record lives).", nullptr},
+    {"number", getNumber, nullptr, "The record's position in the file.", nullptr},
+    {"type", getType, nullptr, "The record type.", nullptr},
+    {"size", getSize, nullptr, "The frame's size in bytes.", nullptr},
+    {"device", getDevice, nullptr, "The device identifier.", nullptr},
+    {"enumerator", getEnumerator, nullptr, "The system enumerator.", nullptr},
+    {"record_counter", getCounter, nullptr, "The record counter of the frame header.", nullptr},
+    {"offset", getOffset, nullptr, "The frame's byte offset in the file.", nullptr},
+    {"time", getTime, nullptr, "The time stamp as numpy.datetime64 (ns, UTC; NaT when it names no instant).", nullptr},
+    {"time_ns", getTimeNs, nullptr, "The time stamp in nanoseconds since 1970 UTC, an int.", nullptr},
+    {"header", getHeader, nullptr, "The frame header fields, named as in report --json.", nullptr},
+    {"fields", getFields, nullptr,
+     "Field name -> value, as the layout walk finds them: numbers and texts as Python values, repeat blocks as lists "
+     "of dicts, vectors and sample blocks as numpy arrays over the record's bytes, without a copy.",
+     nullptr},
+    {"bytes", getBytes, nullptr, "The frame's bytes.", nullptr},
+    {"checksum_ok", getChecksumOk, nullptr, "True or False when the flags claim a checksum, else None.", nullptr},
+    {"problems", getProblems, nullptr,
+     "What the layout walk found wrong: the lines that say why it stopped early and the message texts.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef recordMethods[] = {
+    {"report", recordReport, METH_NOARGS, "report()\n--\n\nThe report lines, as the window and tarvik-cli report show them."},
+    {"to_json", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(recordToJson)), METH_VARARGS | METH_KEYWORDS,
+     "to_json(hex=False, indent=2)\n--\n\nWhat tarvik-cli report --json prints for the record (indent=-1: one line)."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+constexpr const char* kRecordDoc =
+    "One record of a file; nothing is read until its bytes are asked for.\n\n"
+    "From the index: file, number (position in the file), type, size, device, enumerator,\n"
+    "record_counter, offset, time_ns (nanoseconds since 1970 UTC) and time (numpy.datetime64;\n"
+    "NaT when the stamp names no instant).\n\n"
+    "From the frame (read again on each use): header, fields, bytes, checksum_ok, problems,\n"
+    "report() and to_json(hex=False, indent=2).";
+
+PyType_Slot recordSlots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(recordDealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(recordTraverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(recordClear)},
+    {Py_tp_repr, reinterpret_cast<void*>(recordRepr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(recordCompare)},
+    {Py_tp_hash, reinterpret_cast<void*>(recordHash)},
+    {Py_tp_getset, recordGetSet},
+    {Py_tp_methods, recordMethods},
+    {Py_tp_doc, const_cast<char*>(kRecordDoc)},
+    {0, nullptr},
+};
+
+PyType_Spec recordSpec = {"tarvik.Record", sizeof(RecordObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, recordSlots};
+
+// The iterator of File.records(): a record per step, straight from the index.
+struct RecordIteratorObject {
+    PyObject_HEAD
+    PyObject* file;
+    const RecordIndex* index;  // owned by the file's state, alive while `file` is
+    std::size_t position;
+    std::vector<std::uint32_t>* types;    // empty: any
+    std::vector<std::uint32_t>* devices;  // empty: any
+};
+
+PyTypeObject* recordIteratorClass = nullptr;
+
+RecordIteratorObject* asIterator(PyObject* o) { return reinterpret_cast<RecordIteratorObject*>(o); }
+
+void iteratorDealloc(PyObject* o) {
+    PyTypeObject* type = Py_TYPE(o);
+    PyObject_GC_UnTrack(o);
+    RecordIteratorObject* it = asIterator(o);
+    Py_CLEAR(it->file);
+    delete it->types;
+    delete it->devices;
+    PyObject_GC_Del(o);
+    Py_DECREF(type);
+}
+
+int iteratorTraverse(PyObject* o, visitproc visit, void* arg) {
+    Py_VISIT(asIterator(o)->file);
+    Py_VISIT(Py_TYPE(o));
+    return 0;
+}
+
+int iteratorClear(PyObject* o) {
+    Py_CLEAR(asIterator(o)->file);
+    return 0;
+}
+
+PyObject* iteratorNext(PyObject* o) {
+    RecordIteratorObject* it = asIterator(o);
+    if (!it->file) return nullptr;
+    const RecordIndex& index = *it->index;
+    const std::vector<std::uint32_t>& t = *it->types;
+    const std::vector<std::uint32_t>& d = *it->devices;
+    while (it->position < index.size()) {
+        const std::size_t position = it->position++;
+        const RecordIndexEntry& e = index[position];
+        if (!t.empty() && std::find(t.begin(), t.end(), e.recordType()) == t.end()) continue;
+        if (!d.empty() && std::find(d.begin(), d.end(), e.deviceId()) == d.end()) continue;
+        return newRecord(it->file, position, e);
+    }
+    return nullptr;  // the end: no exception set
+}
+
+PyType_Slot recordIteratorSlots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(iteratorDealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(iteratorTraverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(iteratorClear)},
+    {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
+    {Py_tp_iternext, reinterpret_cast<void*>(iteratorNext)},
+    {Py_tp_doc, const_cast<char*>("The records of a file, in file order.")},
+    {0, nullptr},
+};
+
+PyType_Spec recordIteratorSpec = {"tarvik._RecordIterator", sizeof(RecordIteratorObject), 0,
+                                  Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, recordIteratorSlots};
+
+py::object recordAt(const py::object& self, std::int64_t i) {
+    const File& f = self.cast<const File&>();
+    const std::size_t at = f.position(i);
+    PyObject* r = newRecord(self.ptr(), at, f.state()->source->index()[at]);
+    if (!r) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(r);
+}
+
+py::object iterateRecords(const py::object& self, const py::object& types, const py::object& devices) {
+    const File& f = self.cast<const File&>();
+    auto t = std::make_unique<std::vector<std::uint32_t>>(numberList(types));
+    auto d = std::make_unique<std::vector<std::uint32_t>>(numberList(devices));
+    RecordIteratorObject* it = PyObject_GC_New(RecordIteratorObject, recordIteratorClass);
+    if (!it) throw py::error_already_set();
+    it->file = Py_NewRef(self.ptr());
+    it->index = &f.state()->source->index();
+    it->position = 0;
+    it->types = t.release();
+    it->devices = d.release();
+    PyObject_GC_Track(it);
+    return py::reinterpret_steal<py::object>(reinterpret_cast<PyObject*>(it));
+}
+
 py::dict check(const py::object& path, const py::object& layouts, bool walkLayouts) {
     const std::string p = fsPath(path);
     std::shared_ptr<const Definitions> d = walkLayouts ? loadDefinitions(layoutPaths(layouts)) : nullptr;
@@ -574,13 +775,20 @@ PYBIND11_MODULE(_tarvik, m) {
     m.attr("__version__") = TARVIK_VERSION;
     py::module_ errors = py::module_::import("tarvik._errors");
     recordFileError = py::object(errors.attr("RecordFileError")).release();
+    if (_import_array() < 0) throw py::error_already_set();
+    recordClass = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&recordSpec));
+    recordIteratorClass = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&recordIteratorSpec));
+    if (!recordClass || !recordIteratorClass) throw py::error_already_set();
+    // The module keeps a reference of its own to each (the types live as long as the process).
+    m.attr("Record") = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(recordClass));
+    m.attr("_RecordIterator") = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(recordIteratorClass));
 
     py::class_<File>(m, "File", py::dynamic_attr())
         .def(py::init<const py::object&, const py::object&, bool>(), py::arg("path"), py::arg("layouts") = py::none(),
              py::arg("read_past_damage") = false)
         .def("__len__", &File::size)
-        .def("__getitem__", &File::item)
-        .def("_batch", &File::batch)
+        .def("__getitem__", &recordAt)
+        .def("_records", &iterateRecords, py::arg("types") = py::none(), py::arg("devices") = py::none())
         .def_property_readonly("path", &File::path)
         .def_property_readonly("warnings", &File::warnings)
         .def_property_readonly("index", &File::index)
@@ -593,12 +801,6 @@ PYBIND11_MODULE(_tarvik, m) {
         .def("_report", [](const File& f, std::int64_t i) { return f.record(i).report(); })
         .def("_to_json", [](const File& f, std::int64_t i, bool hex, int indent) { return f.record(i).toJson(hex, indent); })
         .def("_checksum_ok", [](const File& f, std::int64_t i) { return f.record(i).checksumOk(); });
-    m.def("_set_record_class", [](const py::type& cls) {
-        if (!PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(cls.ptr()), &PyTuple_Type))
-            throw py::type_error("the record class must be a tuple subclass");
-        cls.inc_ref();
-        recordType = reinterpret_cast<PyTypeObject*>(cls.ptr());
-    });
     m.def("check", &check, py::arg("path"), py::arg("layouts") = py::none(), py::arg("walk_layouts") = true);
     m.def("catalogue", &catalogue, py::arg("layouts") = py::none());
     registerAuditSupport(m);

@@ -27,6 +27,8 @@ struct Definitions {
 // The built-in layouts, the user's folder, then `paths` (files or folders, a
 // folder added as tarvik-cli --layouts adds one). Raises tarvik.LayoutError
 // listing every problem, one a line; its file and line name the first.
+// Loaded definitions are kept while none of their files changes (a changed,
+// added or removed layout file is seen); faulty ones are never kept.
 std::shared_ptr<const Definitions> loadDefinitions(const std::vector<std::string>& paths);
 
 // A record file or capture opened and indexed (without holding the GIL);

@@ -14,7 +14,6 @@ their values); times are UTC, as ``numpy.datetime64`` in nanoseconds.
 
 from __future__ import annotations
 
-import collections as _collections
 import os
 import warnings as _warnings
 from typing import Iterable, Iterator
@@ -28,74 +27,9 @@ __all__ = ["open", "check", "catalogue", "File", "Record", "RecordFileError", "L
 
 __version__: str = _tarvik.__version__
 
-_RecordTuple = _collections.namedtuple(
-    "_RecordTuple", ["file", "number", "type", "size", "device", "enumerator", "time_ns", "record_counter", "offset"])
-
-
-class Record(_RecordTuple):
-    """One record of a file; nothing is read until its bytes are asked for.
-
-    From the index: ``file``, ``number`` (position in the file), ``type``,
-    ``size``, ``device``, ``enumerator``, ``record_counter``, ``offset``,
-    ``time_ns`` (nanoseconds since 1970 UTC, an int) and ``time``
-    (``numpy.datetime64``; NaT when the stamp names no instant).
-
-    From the frame (read again on each use): ``header`` (the frame header
-    fields, named as in ``report --json``), ``fields`` (field name -> value:
-    numbers and texts as Python values, repeat blocks as lists of dicts,
-    vectors and sample blocks as numpy arrays over the record's bytes,
-    without a copy), ``bytes``, ``checksum_ok`` (None when the flags claim no
-    checksum), ``problems`` (what the layout walk found: the lines that say
-    why it stopped early and the message texts), ``report()`` (the report
-    lines the window shows) and ``to_json(hex=False, indent=2)`` (what
-    ``tarvik-cli report --json`` prints).
-    """
-
-    __slots__ = ()
-
-    def __repr__(self) -> str:
-        return f"<tarvik.Record {self.number}: type {self.type}, {self.size} bytes, device {self.device}>"
-
-    @property
-    def time(self):
-        """The record's time stamp as ``numpy.datetime64`` (ns, UTC)."""
-        return _np.datetime64(self.time_ns, "ns")
-
-    @property
-    def header(self) -> dict:
-        """The frame header fields, named as in ``report --json``."""
-        return self.file._header(self.number)
-
-    @property
-    def fields(self) -> dict:
-        """Field name -> value, as the layout walk finds them (see the class)."""
-        return self.file._fields(self.number)
-
-    @property
-    def bytes(self) -> bytes:
-        """The frame's bytes."""
-        return self.file._bytes(self.number)
-
-    @property
-    def checksum_ok(self):
-        """True or False when the flags claim a checksum, else None."""
-        return self.file._checksum_ok(self.number)
-
-    @property
-    def problems(self) -> list:
-        """What the layout walk found wrong (empty when nothing)."""
-        return self.file._problems(self.number)
-
-    def report(self) -> list:
-        """The report lines, as the window and ``tarvik-cli report`` show them."""
-        return self.file._report(self.number)
-
-    def to_json(self, hex: bool = False, indent: int = 2) -> str:  # noqa: A002
-        """What ``tarvik-cli report --json`` prints for the record (``indent=-1``: one line)."""
-        return self.file._to_json(self.number, hex, indent)
-
-
-_tarvik._set_record_class(Record)
+# One record of a file, made by the C++ half (see its docstring): a small object
+# that holds the record's place and index entry and reads nothing more until asked.
+Record = _tarvik.Record
 
 
 def _numbers(value):
@@ -118,18 +52,12 @@ class File(_tarvik.File):
         return f"<tarvik.File {self.path!r}: {len(self)} records>"
 
     def __iter__(self) -> Iterator[Record]:
-        return self.records()
+        return self._records()
 
     def records(self, types: int | Iterable[int] | None = None,
                 devices: int | Iterable[int] | None = None) -> Iterator[Record]:
         """The records of the given types and devices (an int or a list; None: any), in file order."""
-        types, devices = _numbers(types), _numbers(devices)
-        position = 0
-        while True:
-            batch, position = self._batch(position, 4096, types, devices)
-            if not batch:
-                return
-            yield from batch
+        return self._records(_numbers(types), _numbers(devices))
 
     def table(self, type: int, fields: Iterable[str] | None = None):  # noqa: A002
         """A pandas DataFrame with one row per record of ``type``.

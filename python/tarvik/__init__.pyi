@@ -13,8 +13,10 @@ _Path = str | os.PathLike[str]
 _Layouts = _Path | Sequence[_Path] | None
 _Numbers = int | Iterable[int] | None
 
-class Record(tuple[Any, ...]):
+class Record:
     """One record of a file; its bytes are read when asked for."""
+    def __eq__(self, other: object) -> bool: ...
+    def __hash__(self) -> int: ...
     @property
     def file(self) -> File: ...
     @property

@@ -94,3 +94,43 @@ def test_user_layout_changes_fields(sample, tmp_path):
     assert after["Ping"] == before["Ping number"]
     # A folder of layouts works as tarvik-cli --layouts does.
     assert list(next(tarvik.open(sample, layouts=[tmp_path]).records(types=7000)).fields) == ["Serial", "Ping"]
+
+
+def test_changed_layouts_are_seen(sample, tmp_path):
+    # Loaded layouts are kept between calls, as long as their files stay as they were.
+    folder = tmp_path / "layouts"
+    folder.mkdir()
+    layout = folder / "mine.yaml"
+    layout.write_text('records:\n  - type: 7000\n    title: "Mine"\n    items:\n      - ["Serial", u, 8]\n')
+
+    def title(layouts):
+        return next(e["title"] for e in tarvik.catalogue(layouts) if e["type"] == 7000)
+
+    assert title(layout) == title([folder]) == "Mine"
+    layout.write_text('records:\n  - type: 7000\n    title: "Mine, edited"\n    items:\n      - ["Serial", u, 8]\n')
+    assert title(layout) == title([folder]) == "Mine, edited"
+    assert list(next(tarvik.open(sample, layouts=folder).records(types=7000)).fields) == ["Serial"]
+    # A file added to the folder counts too; a faulty one raises every time.
+    (folder / "more.yaml").write_text('records:\n  - type: 7000\n    title: "Mine"\n    items:\n      - ["Serial", nosuchformat, 8]\n')
+    for _ in range(2):
+        with pytest.raises(tarvik.LayoutError):
+            tarvik.check(sample, layouts=folder)
+    (folder / "more.yaml").unlink()
+    assert tarvik.check(sample, layouts=folder)["readable"]
+
+
+def test_records_are_small_objects(sample):
+    f = tarvik.open(sample)
+    records = list(f)
+    assert len(records) == len(f) and [r.number for r in records] == list(range(len(f)))
+    r = records[5]
+    assert r == f[5] and r != f[6] and hash(r) == hash(f[5]) and len({r, f[5]}) == 1
+    assert (r.type, r.size, r.device, r.enumerator, r.record_counter, r.offset) == tuple(
+        f.index[name][5].item() for name in ("type", "size", "device", "enumerator", "record_counter", "offset"))
+    assert r.time == f.index["time"][5] and r.time.dtype == np.dtype("M8[ns]") and r.time_ns == r.time.astype(int)
+    assert r.file is f and r.to_json(indent=-1) == r.to_json(False, -1) and "\n" not in r.to_json(indent=-1)
+    assert repr(r).startswith("<tarvik.Record 5: type ")
+    assert isinstance(r, tarvik.Record) and type(r).__module__ == "tarvik"
+    # A record keeps its file: the file may go out of scope first.
+    del f, records
+    assert r.file[5] == r and len(r.bytes) == r.size
