@@ -116,8 +116,6 @@ def check_file(path, size, mtime_ns, layouts=None):
     doc = facts["check"]
     doc["status"] = "checked"
     doc["devices"], doc["pings"] = facts["devices"], facts["pings"]
-    if "indexError" in facts:
-        doc["status"], doc["statusText"] = "changed", facts["indexError"]
     try:
         after = os.stat(path)
     except OSError as e:
