@@ -130,7 +130,9 @@ def main():
         cpu = statistics.median(cpus[label])
         print(f"{label:18s} best {min(ts):6.2f} s ({best[label]:6.0f} MB/s), median {statistics.median(ts):6.2f} s,"
               f" runs {', '.join(f'{t:.2f}' for t in ts)}; CPU median {cpu:.2f} s ({total / cpu / 1e6:.0f} MB per CPU second)")
-    print(f"audit (2 workers) / check --jobs 2: {best['audit, 2 workers'] / best['check --jobs 2']:.0%}")
+    print(f"audit (2 workers) / check --jobs 2: {best['audit, 2 workers'] / best['check --jobs 2']:.0%}; "
+          f"CPU per run: audit {statistics.median(cpus['audit, 2 workers']) / statistics.median(cpus['check --jobs 2']):.2f}x "
+          f"check's")
     print(f"audit 2 workers / 1 worker: {best['audit, 2 workers'] / best['audit, 1 worker']:.2f}x")
     r = reports[2]
     print(f"per file: {min(times['audit, 2 workers']) * 2 / len(names) * 1000:.0f} ms of a worker for "

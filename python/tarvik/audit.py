@@ -473,15 +473,17 @@ LEAN_CONFIG = {
 
 def local_cluster(workers=None):
     """A LocalCluster of worker processes on this machine, one thread each
-    (the check holds the interpreter lock only around its result), without
-    a dashboard and with LEAN_CONFIG."""
+    (the check holds the interpreter lock only around its result), with
+    LEAN_CONFIG. The scheduler's HTTP server (its dashboard, when Bokeh is
+    installed) listens on a free port of the loopback interface: without an
+    address it would take port 8787 on the listener's host."""
     import dask
     from distributed import LocalCluster
 
     # The worker processes take the configuration as it is when they are made.
     with dask.config.set(LEAN_CONFIG):
         return LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1, processes=True,
-                            host="127.0.0.1", dashboard_address=None, silence_logs=logging.ERROR)
+                            host="127.0.0.1", dashboard_address="127.0.0.1:0", silence_logs=logging.ERROR)
 
 
 def run(paths, scheduler=None, workers=None, **options):
