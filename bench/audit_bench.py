@@ -135,8 +135,9 @@ def main():
           f"check's")
     print(f"audit 2 workers / 1 worker: {best['audit, 2 workers'] / best['audit, 1 worker']:.2f}x")
     r = reports[2]
-    print(f"per file: {min(times['audit, 2 workers']) * 2 / len(names) * 1000:.0f} ms of a worker for "
-          f"{total / len(names) / 1e6:.1f} MB; report: {r['totals']['problemCount']} problems, "
+    print(f"per file: {statistics.median(cpus['audit, 2 workers']) / len(names) * 1000:.1f} ms of CPU (all processes)"
+          f" for {total / len(names) / 1e6:.1f} MB, check {statistics.median(cpus['check --jobs 2']) / len(names) * 1000:.1f}"
+          f" ms; report: {r['totals']['problemCount']} problems, "
           f"{sum(len(c['gaps']) for c in r['continuity'])} gaps, clean files {r['totals']['cleanFiles']}")
     return 0
 
