@@ -130,11 +130,14 @@ def main():
         cpu = statistics.median(cpus[label])
         print(f"{label:18s} best {min(ts):6.2f} s ({best[label]:6.0f} MB/s), median {statistics.median(ts):6.2f} s,"
               f" runs {', '.join(f'{t:.2f}' for t in ts)}; CPU median {cpu:.2f} s ({total / cpu / 1e6:.0f} MB per CPU second)")
-    print(f"audit (2 workers) / check --jobs 2: {best['audit, 2 workers'] / best['check --jobs 2']:.0%}")
+    print(f"audit (2 workers) / check --jobs 2: {best['audit, 2 workers'] / best['check --jobs 2']:.0%}; "
+          f"CPU per run: audit {statistics.median(cpus['audit, 2 workers']) / statistics.median(cpus['check --jobs 2']):.2f}x "
+          f"check's")
     print(f"audit 2 workers / 1 worker: {best['audit, 2 workers'] / best['audit, 1 worker']:.2f}x")
     r = reports[2]
-    print(f"per file: {min(times['audit, 2 workers']) * 2 / len(names) * 1000:.0f} ms of a worker for "
-          f"{total / len(names) / 1e6:.1f} MB; report: {r['totals']['problemCount']} problems, "
+    print(f"per file: {statistics.median(cpus['audit, 2 workers']) / len(names) * 1000:.1f} ms of CPU (all processes)"
+          f" for {total / len(names) / 1e6:.1f} MB, check {statistics.median(cpus['check --jobs 2']) / len(names) * 1000:.1f}"
+          f" ms; report: {r['totals']['problemCount']} problems, "
           f"{sum(len(c['gaps']) for c in r['continuity'])} gaps, clean files {r['totals']['cleanFiles']}")
     return 0
 

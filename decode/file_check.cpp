@@ -238,7 +238,7 @@ std::uint64_t FileCheckResult::problemCount() const {
     return n;
 }
 
-FileCheckResult FileChecker::check(const std::string& path) const {
+FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameObserver& observer) const {
     FileCheckResult r;
     r.path = path;
     RecordFile file;
@@ -323,6 +323,7 @@ FileCheckResult FileChecker::check(const std::string& path) const {
         r.statistics.add(type, size, time, seconds.has_value(), 0.0);
         ++r.frames;
         if (size > remaining) {
+            if (observer) observer({k, position, h, {}});
             problems.add(CheckProblemKind::Truncated, k, position,
                          strprintf("record type %lu of Size %lu runs %llu bytes past the end of the file",
                                    (unsigned long)type, (unsigned long)size,
@@ -335,10 +336,12 @@ FileCheckResult FileChecker::check(const std::string& path) const {
         if (size <= kMaxWholeFrame) {
             frame = window.view(position, size);
             if (frame.size() != size) {
+                if (observer) observer({k, position, h, {}});
                 problems.add(CheckProblemKind::Truncated, k, position, "the frame could not be read whole");
                 break;
             }
         }
+        if (observer) observer({k, position, h, frame});
         if (h.hasChecksum()) {
             if (size < kFrameHeaderSize + 4) {
                 problems.add(CheckProblemKind::Checksum, k, position, "the flags claim a checksum but the frame has no room for it");

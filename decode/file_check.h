@@ -3,12 +3,14 @@
 // to the last with bounded memory and collects what is wrong with it, frame by
 // frame and across frames, together with the counts per record type.
 
+#include "core/frame.h"
 #include "core/record_statistics.h"
 #include "decode/layout.h"
 #include "decode/remote_definitions.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,6 +66,18 @@ struct FileCheckOptions {
     std::size_t keepPerKind = 20; // problems kept per kind (the rest are counted)
 };
 
+// A frame the walk counts, as it passes: where it is, its header and its bytes
+// when the walk held it whole (empty for a frame that runs past the end of the
+// file or one too large to hold, which is streamed).
+struct CheckedFrame {
+    std::uint64_t index = 0;
+    std::uint64_t offset = 0;
+    FrameView header{ByteSpan{}};
+    ByteSpan bytes;
+};
+// Lets a caller gather its own figures in the same pass over the file.
+using CheckedFrameObserver = std::function<void(const CheckedFrame&)>;
+
 // Checks record files. One checker serves one thread at a time; the catalogue
 // and command definitions are only read and may be shared between checkers.
 class FileChecker {
@@ -72,7 +86,7 @@ public:
                 FileCheckOptions options = {})
         : catalogue_(catalogue), commands_(commands), options_(options) {}
 
-    FileCheckResult check(const std::string& path) const;
+    FileCheckResult check(const std::string& path, const CheckedFrameObserver& observer = {}) const;
 
     // Frames above this size are checked by streaming their bytes (checksum
     // only, no layout walk), so that memory stays bounded whatever Size says.

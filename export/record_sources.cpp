@@ -36,8 +36,9 @@ OpenedSource openRecordSource(const std::string& path, const std::vector<std::ui
 }
 
 FileCheckResult checkRecordSource(const FileChecker& checker, const std::string& path,
-                                  const std::vector<std::uint16_t>& capturePorts) {
-    if (!capture::isCaptureFile(path)) return checker.check(path);
+                                  const std::vector<std::uint16_t>& capturePorts,
+                                  const CheckedFrameObserver& observer) {
+    if (!capture::isCaptureFile(path)) return checker.check(path, observer);
     // A capture's frames are checked as the record file they make.
     capture::CaptureRecordFile captured;
     RecordIndex index;
@@ -50,7 +51,7 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
         result.unreadable = message;
         return result;
     }
-    result = checker.check(captured.temporaryPath());
+    result = checker.check(captured.temporaryPath(), observer);
     result.path = path;
     if (!message.empty() && !result.unreadable) result.unreadable = message;
     return result;

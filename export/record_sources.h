@@ -30,7 +30,9 @@ OpenedSource openRecordSource(const std::string& path, const std::vector<std::ui
                               bool readPastDamage = false);
 
 // The whole-file check of a record file or of the records of a capture.
+// `observer` sees every frame the check counts (a capture's as the record file they make).
 FileCheckResult checkRecordSource(const FileChecker& checker, const std::string& path,
-                                  const std::vector<std::uint16_t>& capturePorts = {});
+                                  const std::vector<std::uint16_t>& capturePorts = {},
+                                  const CheckedFrameObserver& observer = {});
 
 } // namespace tarvik

@@ -1,7 +1,7 @@
-// The archive audit's task per file, in one call: the whole-file check (the
-// document tarvik-cli check --json prints) and what the audit needs to follow
-// each device from one file to the next: its frames, bytes and time range, and
-// the first and last ping number of every ping source. A second call digests
+// The archive audit's task per file, in one call and one pass over the file:
+// the whole-file check (the document tarvik-cli check --json prints) and what
+// the audit needs to follow each device from one file to the next: its frames,
+// bytes and time range, and the first and last ping number of every ping source. A second call digests
 // the frames of a device inside a time window, to find records two files hold.
 // Layout definitions are loaded once per process: a worker checks thousands of
 // files, and loading them costs more than checking a file of megabytes.
@@ -54,90 +54,102 @@ struct DeviceFacts {
     std::vector<std::int64_t> times;
 };
 struct PingFacts {
-    std::size_t first = 0, last = 0;
-    std::optional<std::uint32_t> firstPing, lastPing;
+    std::uint32_t firstPing = 0, lastPing = 0;
 };
 using DeviceKey = std::pair<std::uint32_t, std::uint32_t>;                     // device, enumerator
 using SourceKey = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>;     // type, device, enumerator
+
+// What the audit follows from file to file, gathered as the check walks the
+// frames: per device its frames, bytes and times, per ping source the first
+// and the last ping number a whole frame carries. The file is read once.
+struct ContinuityFacts {
+    std::map<DeviceKey, DeviceFacts> devices;
+    std::map<SourceKey, PingFacts> pings;
+    DeviceFacts* current = nullptr;  // frames come in long runs from one device
+    DeviceKey currentKey{};
+
+    void add(const CheckedFrame& f) {
+        const DeviceKey key{f.header.deviceId(), f.header.systemEnumerator()};
+        if (!current || key != currentKey) {
+            current = &devices[key];
+            currentKey = key;
+        }
+        ++current->frames;
+        current->bytes += f.header.size();
+        if (auto ns = epochNanoseconds(f.header.time())) current->times.push_back(*ns);
+        if (isPingRecordType(f.header.recordType()) && !f.bytes.empty()) {
+            if (auto ping = pingNumberOf(f.bytes)) {
+                auto [it, fresh] = pings.try_emplace({f.header.recordType(), key.first, key.second});
+                if (fresh) it->second.firstPing = *ping;
+                it->second.lastPing = *ping;
+            }
+        }
+    }
+};
 
 py::dict auditFile(const py::object& path, const py::object& layouts) {
     const std::string p = fsPath(path);
     const auto d = definitionsFor(layoutPaths(layouts));
     std::string json;
-    std::map<DeviceKey, DeviceFacts> devices;
-    std::map<SourceKey, PingFacts> pings;
-    std::string indexError;
+    ContinuityFacts facts;
+    struct Device {
+        DeviceKey key;
+        std::uint64_t frames, bytes;
+        std::optional<std::int64_t> first, last;
+        double interval = 0;
+    };
+    std::vector<Device> devices;
     {
         py::gil_scoped_release release;
         const FileChecker checker(d->loaded.catalogue, d->commands);
-        const FileCheckResult result = checkRecordSource(checker, p);
+        const FileCheckResult result =
+            checkRecordSource(checker, p, {}, [&facts](const CheckedFrame& f) { facts.add(f); });
         json = checkResultJson(result, -1);
-        if (!result.unreadable && result.frames > 0) {
-            const OpenedSource opened = openRecordSource(p, {}, true);
-            if (!opened.source) {
-                indexError = opened.error.empty() ? "cannot be read" : opened.error;
-            } else {
-                const RecordIndex& index = opened.source->index();
-                for (std::size_t i = 0; i < index.size(); ++i) {
-                    const RecordIndexEntry& e = index[i];
-                    DeviceFacts& f = devices[{e.deviceId(), e.systemEnumerator()}];
-                    ++f.frames;
-                    f.bytes += e.size();
-                    if (auto ns = epochNanoseconds(e.time())) f.times.push_back(*ns);
-                    if (isPingRecordType(e.recordType())) {
-                        auto [it, fresh] = pings.try_emplace({e.recordType(), e.deviceId(), e.systemEnumerator()});
-                        if (fresh) it->second.first = i;
-                        it->second.last = i;
-                    }
-                }
-                // Only the first and the last frame of each ping source is read back.
-                for (auto& [key, s] : pings) {
-                    s.firstPing = pingNumberOf(opened.source->readFrame(s.first));
-                    s.lastPing = s.last == s.first ? s.firstPing : pingNumberOf(opened.source->readFrame(s.last));
+        if (result.unreadable) {
+            facts.devices.clear();
+            facts.pings.clear();
+        }
+        for (auto& [key, f] : facts.devices) {
+            Device e{key, f.frames, f.bytes, std::nullopt, std::nullopt};
+            if (!f.times.empty()) {
+                std::sort(f.times.begin(), f.times.end());
+                e.first = f.times.front();
+                e.last = f.times.back();
+                if (f.times.size() > 1) {
+                    // The usual time between records: the median step.
+                    std::vector<std::int64_t> steps(f.times.size() - 1);
+                    for (std::size_t i = 1; i < f.times.size(); ++i) steps[i - 1] = f.times[i] - f.times[i - 1];
+                    auto mid = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+                    std::nth_element(steps.begin(), mid, steps.end());
+                    e.interval = double(*mid) / 1e9;
                 }
             }
+            devices.push_back(e);
         }
     }
     py::dict out;
     out["check"] = py::module_::import("json").attr("loads")(json);
-    if (!indexError.empty()) out["indexError"] = indexError;
     py::list deviceList;
-    for (auto& [key, f] : devices) {
+    for (const Device& dev : devices) {
         py::dict e;
-        e["device"] = key.first;
-        e["enumerator"] = key.second;
-        e["frames"] = f.frames;
-        e["bytes"] = f.bytes;
-        e["first"] = py::none();
-        e["last"] = py::none();
-        double interval = 0;
-        if (!f.times.empty()) {
-            std::sort(f.times.begin(), f.times.end());
-            e["first"] = f.times.front();
-            e["last"] = f.times.back();
-            if (f.times.size() > 1) {
-                std::vector<std::int64_t> steps(f.times.size() - 1);
-                for (std::size_t i = 1; i < f.times.size(); ++i) steps[i - 1] = f.times[i] - f.times[i - 1];
-                auto mid = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
-                std::nth_element(steps.begin(), mid, steps.end());
-                interval = double(*mid) / 1e9;
-            }
-        }
-        e["interval"] = interval;
+        e["device"] = dev.key.first;
+        e["enumerator"] = dev.key.second;
+        e["frames"] = dev.frames;
+        e["bytes"] = dev.bytes;
+        e["first"] = dev.first ? py::object(py::int_(*dev.first)) : py::object(py::none());
+        e["last"] = dev.last ? py::object(py::int_(*dev.last)) : py::object(py::none());
+        e["interval"] = dev.interval;
         deviceList.append(e);
     }
     out["devices"] = deviceList;
     py::list pingList;
-    for (const auto& [key, s] : pings) {
-        if (!s.firstPing || !s.lastPing) continue;
+    for (const auto& [key, s] : facts.pings) {
         py::dict e;
         e["recordType"] = std::get<0>(key);
         e["device"] = std::get<1>(key);
         e["enumerator"] = std::get<2>(key);
-        e["firstPing"] = *s.firstPing;
-        e["lastPing"] = *s.lastPing;
-        e["firstIndex"] = s.first;
-        e["lastIndex"] = s.last;
+        e["firstPing"] = s.firstPing;
+        e["lastPing"] = s.lastPing;
         pingList.append(e);
     }
     out["pings"] = pingList;

@@ -303,3 +303,23 @@ def test_usage_errors_exit_2(tmp_path):
         run = subprocess.run([sys.executable, "-m", "tarvik.audit", str(tmp_path), *args],
                              capture_output=True, text=True, timeout=60)
         assert run.returncode == 2 and said in run.stderr
+
+
+def test_tasks_take_every_file_once_and_shrink_towards_the_end():
+    mb = 1 << 20
+    archive = [(f"/a/{i:03d}.vxr", 10 * mb + i, 0) for i in range(200)] + [("/a/big.vxr", 900 * mb, 0)]
+    for workers in (1, 2, 8):
+        tasks = audit.batches(archive, workers)
+        assert sorted(f for t in tasks for f in t) == sorted(archive)
+        assert tasks[0] == [("/a/big.vxr", 900 * mb, 0)]  # the largest first, alone however large
+        held = [sum(size for _, size, _ in t) for t in tasks[1:]]
+        assert all(h <= audit.BATCH_BYTES + 11 * mb for h in held)
+        assert held == sorted(held, reverse=True)
+        # The last tasks are short: no more than a thirtieth of a worker's share each, yet not single
+        # files for all of the rest.
+        share = sum(size for _, size, _ in archive) / workers
+        assert held[-1] <= share / 30 + 11 * mb and len(tasks) < 40 * workers
+    # A handful of small files still spread over the workers.
+    few = [(f"/b/{i}.vxr", 4000, 0) for i in range(8)]
+    assert len(audit.batches(few, 2)) >= 4
+    assert audit.batches([], 2) == []

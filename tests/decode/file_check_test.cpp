@@ -188,6 +188,34 @@ TEST(FileCheck, FramingProblemsAreFoundWhereTheyAreAndTheWalkResumes) {
     EXPECT_EQ(firstAt(r, K::Truncated), Pos(1, std::uint64_t(a.size())));
 }
 
+TEST(FileCheck, AnObserverSeesEachCountedFrameWithItsBytesWhenHeldWhole) {
+    TempDir dir;
+    const Bytes a = framed(7000, 1), b = framed(7004, 2), c = framed(7027, 3);
+    const std::string path = dir.write("seen.vxr", concat({a, Bytes(10, 0x11), b, Bytes(c.begin(), c.end() - 7)}));
+    static const NoRemoteCommandDefinitions none;
+    struct Seen {
+        std::uint64_t index, offset;
+        std::uint32_t type, counter;
+        std::size_t bytes;
+    };
+    std::vector<Seen> seen;
+    const FileCheckResult r = FileChecker(builtIn(), none).check(path, [&](const CheckedFrame& f) {
+        EXPECT_TRUE(f.bytes.empty() || std::equal(f.header.bytes().begin(), f.header.bytes().end(), f.bytes.begin()));
+        seen.push_back({f.index, f.offset, f.header.recordType(), f.header.recordCounter(), f.bytes.size()});
+    });
+    // The junk is skipped, the cut last frame is seen without its bytes, and
+    // the observer sees the frames the check counts.
+    ASSERT_EQ(seen.size(), r.frames);
+    ASSERT_EQ(seen.size(), 3u);
+    const std::uint64_t bAt = a.size() + 10, cAt = bAt + b.size();
+    EXPECT_EQ(std::make_tuple(seen[0].index, seen[0].offset, seen[0].type, seen[0].bytes),
+              std::make_tuple(std::uint64_t{0}, std::uint64_t{0}, 7000u, a.size()));
+    EXPECT_EQ(std::make_tuple(seen[1].index, seen[1].offset, seen[1].type, seen[1].counter, seen[1].bytes),
+              std::make_tuple(std::uint64_t{1}, bAt, 7004u, 2u, b.size()));
+    EXPECT_EQ(std::make_tuple(seen[2].index, seen[2].offset, seen[2].type, seen[2].bytes),
+              std::make_tuple(std::uint64_t{2}, cAt, 7027u, std::size_t{0}));
+}
+
 TEST(FileCheck, ChecksumsAreCheckedOnlyWhenTheFlagsClaimOne) {
     TempDir dir;
     Bytes bad = framed(7004, 2);
