@@ -30,15 +30,6 @@ namespace tarvik::python {
 
 namespace {
 
-// The layouts, loaded once per list of paths for the life of the process.
-std::shared_ptr<const Definitions> definitionsFor(const std::vector<std::string>& paths) {
-    static std::map<std::vector<std::string>, std::shared_ptr<const Definitions>> cache;
-    if (auto it = cache.find(paths); it != cache.end()) return it->second;
-    auto d = loadDefinitions(paths);
-    cache.emplace(paths, d);
-    return d;
-}
-
 // FNV-1a, 64 bits: the same bytes give the same digest in every process.
 std::uint64_t digestOf(ByteSpan bytes) {
     std::uint64_t h = 0xcbf29ce484222325ull;
@@ -89,7 +80,7 @@ struct ContinuityFacts {
 
 py::dict auditFile(const py::object& path, const py::object& layouts) {
     const std::string p = fsPath(path);
-    const auto d = definitionsFor(layoutPaths(layouts));
+    const auto d = loadDefinitions(layoutPaths(layouts));
     std::string json;
     ContinuityFacts facts;
     struct Device {
