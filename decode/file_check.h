@@ -62,6 +62,7 @@ struct FileCheckResult {
 struct FileCheckOptions {
     bool walkLayouts = true;      // decode every frame through the layout catalogue
     std::size_t keepPerKind = 20; // problems kept per kind (the rest are counted)
+    bool rememberWalks = true;    // replay the walk's outcome on records that walk alike
 };
 
 // Checks record files. One checker serves one thread at a time; the catalogue
