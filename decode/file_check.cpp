@@ -138,7 +138,7 @@ private:
     Bytes buffer_;
     void* mapped_ = nullptr;
     std::size_t mappedLength_ = 0;
-    bool mapFailed_ = getenv("NOMAP") != nullptr;
+    bool mapFailed_ = false;
     MappedReadGuard guard_;
     bool cutShort_ = false;
     const std::uint8_t* data_ = nullptr;

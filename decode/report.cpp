@@ -118,7 +118,13 @@ std::int64_t RecordReporter::walkRecord(DecodeContext& ctx, const FrameView& f, 
         WalkTrace* trace;
     } call{key, stored, record, ctx.quiet, ctx.trace};
     ctx.pingData = [this, &call](std::vector<std::string>& out, const FieldValueList& values) {
-        if (call.trace) call.trace->opaque = true;  // the samples are checked byte by byte
+        if (call.trace) {
+            // A quiet walk steps over the samples by their count and size: what
+            // steers it are the header and the fixed part the state is prepared
+            // from. A walk that shows the samples reads every one.
+            if (call.quiet) BeamformedState::notePreparedBytes(call.stored, call.trace->reads);
+            else call.trace->opaque = true;
+        }
         if (call.key.recordType != 7008) beamformed_.prepare(call.stored);
         return beamformed_.checkAndFormat(call.record, out, values, catalogue_.beamSampleLayout, call.quiet);
     };

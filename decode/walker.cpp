@@ -337,7 +337,11 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         }
         ctx.values.add(item.name, r.value);
         if (ctx.trace) ctx.trace->sources.push_back(source);
-        if (inBlock) collectBeamDescriptor(ctx, item.name, r.value);
+        if (inBlock && ctx.beamDescriptors) {
+            collectBeamDescriptor(ctx, item.name, r.value);
+            // The descriptors steer the sample walk: every value of their blocks counts as looked up.
+            if (ctx.trace) ctx.trace->lookups.push_back(static_cast<std::uint32_t>(ctx.values.size() - 1));
+        }
         if (ctx.fields)
             ctx.fields->push_back({item.name, item.format, base + itemStart, pos - itemStart, ctx.depth, linesBefore,
                                    ctx.lines.size(), code});

@@ -69,11 +69,13 @@ struct WalkTrace {
     };
     std::vector<Source> sources;
     std::vector<std::uint32_t> lookups;  // indexes of the values look-ups returned
+    std::vector<Source> reads;           // bytes of the record read directly, besides the values
     bool opaque = false;                 // the walk read the record otherwise: it cannot be replayed
 
     void clear() {
         sources.clear();
         lookups.clear();
+        reads.clear();
         opaque = false;
     }
 };
