@@ -55,10 +55,13 @@ const Report& WalkMemo::outcome(ByteSpan frame) {
     std::vector<std::uint32_t>& used = trace_.lookups;
     std::sort(used.begin(), used.end());
     used.erase(std::unique(used.begin(), used.end()), used.end());
-    Remembered r;
+    std::vector<WalkTrace::Source> steering = trace_.reads;
     for (std::uint32_t i : used) {
         if (i >= trace_.sources.size()) return fresh_;  // a value the trace did not see come: not replayable
-        const WalkTrace::Source& s = trace_.sources[i];
+        steering.push_back(trace_.sources[i]);
+    }
+    Remembered r;
+    for (const WalkTrace::Source& s : steering) {
         if (s.width == 0) continue;
         if (s.offset < 0 || !fits(record.size(), static_cast<std::uint64_t>(s.offset), static_cast<std::uint64_t>(s.width)) ||
             r.expected.size() + static_cast<std::size_t>(s.width) > kMaxProbeBytes)
