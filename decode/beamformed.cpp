@@ -52,6 +52,16 @@ void BeamformedState::prepare(ByteSpan record) {
     beamDataLocation = -1;
 }
 
+void BeamformedState::notePreparedBytes(ByteSpan record, std::vector<WalkTrace::Source>& out) {
+    const FrameView frame(record);
+    const std::int64_t d = frame.offset() == 0 ? 64 : static_cast<std::int64_t>(frame.dataStart());
+    out.push_back({0, 4});    // Offset, read above
+    out.push_back({8, 8});    // Size and the optional data offset
+    out.push_back({d + 14, 2});
+    out.push_back({d + 18, 6});
+    out.push_back({d + 26, 4});
+}
+
 void BeamformedState::check(std::vector<std::string>& lines) {
     if (beams > kMaxBeams) lines.push_back(strprintf("7008 Beam count bad %d ", beams));
     if (samples > kMaxSamples || samples < 0) lines.push_back(strprintf(" 7008 Sample count bad %ld ", long(samples)));

@@ -16,6 +16,8 @@ class BeamformedState {
 public:
     // Fills the state from the frame header and the record's fixed part.
     void prepare(ByteSpan record);
+    // Appends the bytes of `record` that prepare() reads (kept beside it).
+    static void notePreparedBytes(ByteSpan record, std::vector<WalkTrace::Source>& out);
 
     // Checks the record, adds one line per problem, then the sample excerpt.
     // Returns the bytes consumed. A quiet call steps over the same samples

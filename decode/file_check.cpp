@@ -7,6 +7,7 @@
 #include "core/record_index.h"
 #include "core/text.h"
 #include "decode/report.h"
+#include "decode/walk_memo.h"
 
 #include <algorithm>
 #include <cstring>
@@ -30,11 +31,14 @@ constexpr int kPopulate = 0;
 #endif
 
 // A sliding window over the file: sequential frames are served from one
-// mapped stretch of the file (no copy out of the page cache); a frame that
-// does not fit moves the window to it. Only a window is ever mapped, so a file
-// larger than memory is still walked in bounded memory. Where mapping fails
-// the window falls back to reading into a buffer. A file that another program
-// cuts short meanwhile reads as zeros past its new end, and the window says so.
+// stretch of the file read into a buffer small enough to stay in the cache,
+// where the checksum and the walk find the bytes the read just brought in; a
+// frame that does not fit moves the window to it. A read costs less than
+// touching mapped pages of the page cache one by one. Frames larger than the
+// buffer are mapped instead (no copy of megabytes), in a mapped stretch of
+// bounded size, so a file larger than memory is still walked in bounded
+// memory; where mapping fails they are read. A file that another program cuts
+// short meanwhile reads as zeros past its new end, and the window says so.
 class Window {
 public:
     Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
@@ -45,7 +49,7 @@ public:
     // The bytes [offset, offset + count), or fewer when the file ends first.
     ByteSpan view(std::uint64_t offset, std::size_t count) {
         if (offset < start_ || offset + count > start_ + filled_) {
-            if (!map(offset, count)) read(offset, count);
+            if (count <= kWindow || !map(offset, count)) read(offset, count);
         }
         const std::uint64_t rel = offset - start_;
         if (offset < start_ || rel >= filled_) return {};
@@ -109,6 +113,7 @@ private:
         mappedLength_ = 0;
     }
     void read(std::uint64_t offset, std::size_t count) {
+        if (mapped_) unmap();
         // No more than the file holds from here: small files take small buffers.
         const std::uint64_t rest = offset < fileSize_ ? fileSize_ - offset : 0;
         const std::size_t want = std::max<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, rest)), count);
@@ -116,6 +121,14 @@ private:
         start_ = offset;
         filled_ = file_.readAt(offset, std::span(buffer_.data(), want));
         data_ = buffer_.data();
+        // Bytes the file held when the check began and no longer holds read
+        // as zeros, as they do through a mapping.
+        const auto held = static_cast<std::size_t>(std::min<std::uint64_t>(want, rest));
+        if (filled_ < held) {
+            cutShort_ = true;
+            std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(filled_), buffer_.begin() + static_cast<std::ptrdiff_t>(held), 0);
+            filled_ = held;
+        }
     }
 
     static constexpr std::uint64_t kPage = 1u << 16;  // a multiple of any page size in use
@@ -257,14 +270,24 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
     r.hasCatalog = catalog.has_value();
 
     RecordReporter reporter(catalogue_, commands_);
+    WalkMemo walks(reporter);
+    Report walked;
     Window window(file, fileSize);
-    Bytes large;  // a frame above kMaxWholeFrame is never held whole
+    std::array<std::uint8_t, kFrameHeaderSize> largeHeader{};  // of a frame above kMaxWholeFrame, never held whole
     PingGapTracker pingGaps;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;
     auto lastTimeAt = lastTime.end();
     VxTimeSecondsCache timeSeconds;
-    RecordKey knownKey{-1, -1, -1};  // the last key looked up, and whether it has a layout
-    bool knownLayout = false;
+    // Whether a key has a layout, looked up once per key of the run (the
+    // catalogue does not change while a file is checked).
+    std::vector<std::pair<RecordKey, bool>> knownKeys;
+    auto hasLayout = [&](const RecordKey& key) {
+        for (const auto& [known, has] : knownKeys)
+            if (known == key) return has;
+        const bool has = !catalogue_.record(key).title.empty();
+        if (knownKeys.size() < 64) knownKeys.emplace_back(key, has);
+        return has;
+    };
     std::optional<std::uint64_t> catalogSeenAt;
     std::uint64_t framesBeforeCatalog = 0;
 
@@ -278,11 +301,9 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
                                    (unsigned long long)remaining));
             break;
         }
-        // A copy: reading the frame may move the window under the header's bytes.
-        std::array<std::uint8_t, kFrameHeaderSize> header{};
-        const ByteSpan held = window.view(position, kFrameHeaderSize);
-        std::copy(held.begin(), held.end(), header.begin());
-        const FrameView h(header);
+        // Read in place; reading the frame may move the window, and `h` then
+        // moves to the frame's own header bytes.
+        FrameView h(window.view(position, kFrameHeaderSize));
         auto resync = [&](std::uint64_t from, std::string what) {
             auto next = FindNextFrame(file, from);
             if (next)
@@ -340,6 +361,12 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
                 problems.add(CheckProblemKind::Truncated, k, position, "the frame could not be read whole");
                 break;
             }
+            h = FrameView(frame);
+        } else {
+            // Streamed in pieces below: the header is kept apart.
+            const ByteSpan held = h.bytes();
+            std::copy(held.begin(), held.end(), largeHeader.begin());
+            h = FrameView(largeHeader);
         }
         if (observer) observer({k, position, h, frame});
         if (h.hasChecksum()) {
@@ -373,15 +400,11 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
             }
         }
         if (options_.walkLayouts && !frame.empty()) {
-            const Report rep = reporter.walkOutcome(frame);
+            const Report& rep = options_.rememberWalks ? walks.outcome(frame) : (walked = reporter.walkOutcome(frame));
             const RecordKey key{h.protocolVersion() ? h.protocolVersion() : kCatalogueProtocolVersion,
                                 h.recordVersion() ? h.recordVersion() : kCatalogueRecordVersion,
                                 static_cast<std::int32_t>(type)};
-            if (!(key == knownKey)) {
-                knownKey = key;
-                knownLayout = !catalogue_.record(key).title.empty();
-            }
-            if (!knownLayout) {
+            if (!hasLayout(key)) {
                 problems.add(CheckProblemKind::UnknownType, k, position,
                              strprintf("record type %lu (protocol %u, record version %u) has no layout",
                                        (unsigned long)type, h.protocolVersion(), h.recordVersion()));
@@ -460,6 +483,7 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
             }
         }
 
+        if (size > kWindow) window.shrink();  // memory a large frame took goes back
         position += size;
         ++k;
     }

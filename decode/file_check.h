@@ -64,6 +64,7 @@ struct FileCheckResult {
 struct FileCheckOptions {
     bool walkLayouts = true;      // decode every frame through the layout catalogue
     std::size_t keepPerKind = 20; // problems kept per kind (the rest are counted)
+    bool rememberWalks = true;    // replay the walk's outcome on records that walk alike
 };
 
 // A frame the walk counts, as it passes: where it is, its header and its bytes

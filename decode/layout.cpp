@@ -31,9 +31,10 @@ const std::string* CRecordDataLayout::enumText(std::int32_t value) const {
 }
 
 bool FieldValueList::find(std::string_view name, std::int32_t& value) const {
-    for (const auto& [n, v] : entries_) {
-        if (n == name) {
-            value = v;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].first == name) {
+            note(i);
+            value = entries_[i].second;
             return true;
         }
     }
@@ -80,7 +81,7 @@ bool backReference(const FieldValueList& values, std::int32_t depth, std::int32_
     const auto n = static_cast<std::int64_t>(values.size());
     const std::int64_t back = depth == 0 ? 1 : depth;
     if (back < 1 || back > n) return false;
-    length = values[static_cast<std::size_t>(n - back)].second;
+    length = values.valueAt(static_cast<std::size_t>(n - back));
     return true;
 }
 

@@ -199,9 +199,22 @@ public:
     std::int32_t sizeRuleLookup(std::string_view name) const;
     // The first exact match, when there is one.
     bool find(std::string_view name, std::int32_t& value) const;
+    // Entry `i`'s value, for look-ups by position (noted like the others).
+    std::int32_t valueAt(std::size_t i) const {
+        note(i);
+        return entries_[i].second;
+    }
+
+    // While set, the index of every entry a look-up returns is appended to
+    // `log`: which of the decoded values steered a walk.
+    void logLookups(std::vector<std::uint32_t>* log) { log_ = log; }
 
 private:
+    void note(std::size_t i) const {
+        if (log_) log_->push_back(static_cast<std::uint32_t>(i));
+    }
     std::vector<std::pair<std::string_view, std::int32_t>> entries_;
+    std::vector<std::uint32_t>* log_ = nullptr;
 };
 
 inline constexpr std::int32_t kMaxLookupCount = 1'000'000;

@@ -115,8 +115,16 @@ std::int64_t RecordReporter::walkRecord(DecodeContext& ctx, const FrameView& f, 
         RecordKey key;
         ByteSpan stored, record;
         const bool& quiet;
-    } call{key, stored, record, ctx.quiet};
+        WalkTrace* trace;
+    } call{key, stored, record, ctx.quiet, ctx.trace};
     ctx.pingData = [this, &call](std::vector<std::string>& out, const FieldValueList& values) {
+        if (call.trace) {
+            // A quiet walk steps over the samples by their count and size: what
+            // steers it are the header and the fixed part the state is prepared
+            // from. A walk that shows the samples reads every one.
+            if (call.quiet) BeamformedState::notePreparedBytes(call.stored, call.trace->reads);
+            else call.trace->opaque = true;
+        }
         if (call.key.recordType != 7008) beamformed_.prepare(call.stored);
         return beamformed_.checkAndFormat(call.record, out, values, catalogue_.beamSampleLayout, call.quiet);
     };
@@ -151,7 +159,7 @@ std::int64_t RecordReporter::walkRecord(DecodeContext& ctx, const FrameView& f, 
     return pos;
 }
 
-Report RecordReporter::walkOutcome(ByteSpan stored) {
+Report RecordReporter::walkOutcome(ByteSpan stored, WalkTrace* trace) {
     Report rep;
     const FrameView f(stored);
     const std::int32_t protocol = f.protocolVersion() ? f.protocolVersion() : kCatalogueProtocolVersion;
@@ -164,10 +172,13 @@ Report RecordReporter::walkOutcome(ByteSpan stored) {
     ctx.quiet = true;
     ctx.fields = fields_;  // the items' offsets and widths, for readers of their values
     ctx.watch = watch_;
+    ctx.trace = trace;
     values_.clear();
+    values_.logLookups(trace ? &trace->lookups : nullptr);
     ctx.values = std::move(values_);
     rep.consumed = walkRecord(ctx, f, stored, record, std::int64_t{offset} + 4);
     values_ = std::move(ctx.values);
+    values_.logLookups(nullptr);
     for (auto& m : ctx.recordMessages) rep.messages.push_back(std::move(m));
     for (auto& m : ctx.messages) rep.messages.push_back(std::move(m));
     return rep;

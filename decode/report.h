@@ -50,7 +50,8 @@ public:
     // sizes, but `lines` holds only the lines that tell why the walk stopped
     // early ("Data exhausted", the repeat-block shortfalls, the sample
     // excerpt's own lines of record 7008), and `messages` the message texts.
-    Report walkOutcome(ByteSpan record);
+    // With `trace`, it is filled with what of the record steered the walk.
+    Report walkOutcome(ByteSpan record, WalkTrace* trace = nullptr);
 
     // The report of a list entry that is a marker text, when it is one
     // ("PAUSE", "DROP", "FAIL" or "TEXT" anywhere in it).

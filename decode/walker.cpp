@@ -176,6 +176,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         std::string line;
         if (!quiet) line = item.name;
         FieldResult r;
+        WalkTrace::Source source;  // the bytes the item's value came from
         bool ownLine = inBlock;  // blocks show every structure item's name after its contents
         bool stop = false;
         const BlockKey blockKey(ctx.key, item.number);
@@ -185,6 +186,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
             // "repeat" list whose block the caller names walks that block's
             // items for each element.
             using Kind = CommandWalkEvent::Kind;
+            if (ctx.trace) ctx.trace->opaque = true;  // the value kept is whichever element came last
             const std::int64_t count = lookUpCount(ctx, item.countFieldName);
             const std::vector<CRecordDataLayout>* block =
                 code == FormatCode::Repeat && ctx.commandBlock ? ctx.commandBlock(item) : nullptr;
@@ -229,6 +231,7 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
             if (!emit(ctx, CommandWalkEvent::Kind::Value, item, bytes, -1)) return {pos, End::Stopped};
             if (quiet) r.value = fieldValue(FieldContext::Command, code, item.number, bytes);
             else r = appendFieldText(FieldContext::Command, code, item.format, item.number, bytes, line);
+            source = {base + pos, static_cast<std::int64_t>(bytes.size())};
             ownLine = true;
             pos += width;
         } else if (code == FormatCode::Repeat) {
@@ -321,8 +324,10 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
         } else {
             const std::int64_t w = std::max<std::int64_t>(width, 0);
             const FieldContext context = inRecord ? FieldContext::Main : FieldContext::Repeat;
-            if (quiet) r.value = fieldValue(context, code, item.number, slice(data, pos, w));
-            else r = appendFieldText(context, code, item.format, item.number, slice(data, pos, w), line);
+            const ByteSpan bytes = slice(data, pos, w);
+            if (quiet) r.value = fieldValue(context, code, item.number, bytes);
+            else r = appendFieldText(context, code, item.format, item.number, bytes, line);
+            source = {base + pos, static_cast<std::int64_t>(bytes.size())};
             ownLine = true;
             pos += w;
         }
@@ -332,7 +337,12 @@ WalkResult walkItems(DecodeContext& ctx, const std::vector<CRecordDataLayout>& i
             ctx.lines.push_back(std::move(line));
         }
         ctx.values.add(item.name, r.value);
-        if (inBlock) collectBeamDescriptor(ctx, item.name, r.value);
+        if (ctx.trace) ctx.trace->sources.push_back(source);
+        if (inBlock && ctx.beamDescriptors) {
+            collectBeamDescriptor(ctx, item.name, r.value);
+            // The descriptors steer the sample walk: every value of their blocks counts as looked up.
+            if (ctx.trace) ctx.trace->lookups.push_back(static_cast<std::uint32_t>(ctx.values.size() - 1));
+        }
         if (ctx.fields || ctx.watch) {
             const WalkedField walked{item.name, item.format, base + itemStart, pos - itemStart, ctx.depth, linesBefore,
                                      ctx.lines.size(), code};

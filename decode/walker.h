@@ -53,6 +53,33 @@ struct CommandWalkEvent {
     std::int64_t index = 0;
 };
 
+// What of a record steered its walk, for callers that replay a walk's outcome
+// on records that would walk the same way. A walk reads the record's bytes
+// into values; only the values its look-ups return (counts, sizes, lengths,
+// back-references) change where it goes. Two records of the same key, Size,
+// Offset and optional-data presence, with the same bytes under the looked-up
+// values, walk alike.
+struct WalkTrace {
+    // Where the value of each decoded field came from, in the order of the
+    // field values: `width` bytes at `offset` of the record (0: a value no
+    // byte of the record gave).
+    struct Source {
+        std::int64_t offset = 0;
+        std::int64_t width = 0;
+    };
+    std::vector<Source> sources;
+    std::vector<std::uint32_t> lookups;  // indexes of the values look-ups returned
+    std::vector<Source> reads;           // bytes of the record read directly, besides the values
+    bool opaque = false;                 // the walk read the record otherwise: it cannot be replayed
+
+    void clear() {
+        sources.clear();
+        lookups.clear();
+        reads.clear();
+        opaque = false;
+    }
+};
+
 // The state of one record's decoding.
 struct DecodeContext {
     DecodeContext(const LayoutCatalogue& c, RecordKey k, std::vector<std::string>& out)
@@ -66,6 +93,7 @@ struct DecodeContext {
     std::vector<std::string> messages;             // those raised inside blocks (each text once)
     std::vector<BeamDescriptor>* beamDescriptors = nullptr;  // collected for record 7008
     std::vector<WalkedField>* fields = nullptr;    // every walked item, when set
+    WalkTrace* trace = nullptr;                    // what steered the walk, when set
     // Checks and formats the beams and samples of record 7008 ("7008PingData"),
     // adding its lines; returns the bytes consumed.
     std::function<std::int64_t(std::vector<std::string>&, const FieldValueList&)> pingData;

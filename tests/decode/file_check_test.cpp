@@ -5,6 +5,7 @@
 #include "decode/file_check.h"
 #include "decode/layout_loader.h"
 #include "decode/record_json.h"
+#include "decode/walk_memo.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/report_records.h"
 #include "tools/synth/sample_records.h"
@@ -305,6 +306,71 @@ TEST(FileCheck, WhatTheReportOnlyHintsAtIsAProblem) {
     EXPECT_EQ(firstAt(r, K::Size), Pos(2, a.size() + counted.size()));
     EXPECT_NE(r.of(K::Size).first[0].text.find("optional data offset 4294967295 lies outside the frame"),
               std::string::npos);
+}
+
+// Frames of one type and Size that walk alike and frames that do not: the
+// same Size with another count, string length, beam or sample count in it.
+std::vector<Bytes> alikeAndSteeredFrames() {
+    auto patched = [](Bytes frame, std::size_t at, auto value) {
+        ByteWriter w(std::move(frame));
+        w.patch<decltype(value)>(at, value);
+        Bytes out = w.take();
+        finishFrame(out);
+        return out;
+    };
+    std::vector<Bytes> frames;
+    std::uint32_t counter = 1;
+    for (int round = 0; round < 3; ++round) {
+        frames.push_back(framed(7000, counter++));
+        frames.push_back(framed(7027, counter++));  // 8 detections
+        const Bytes detections = framed(7027, counter++);
+        frames.push_back(patched(detections, 64 + 14, std::uint32_t{9}));   // one block more than it holds
+        frames.push_back(patched(detections, 64 + 14, std::uint32_t{7}));   // one block left over
+        FrameBuilder geometry = synth::sampleBuilder(7004, 7125, counter++);
+        synth::data7004(geometry.data(), 4);
+        const Bytes beams = geometry.build();
+        frames.push_back(beams);
+        frames.push_back(patched(beams, 64 + 8, std::uint32_t{1'000'001}));  // refused
+        frames.push_back(patched(beams, 64 + 8, std::uint32_t{3}));          // fewer beams than bytes
+        const Bytes event = synth::sizedSampleFrame(7051, 7125, counter++, 1, 40);
+        frames.push_back(event);
+        frames.push_back(patched(event, 64 + 10, std::uint16_t{200}));  // a text longer than the record
+        frames.push_back(patched(event, 64 + 10, std::uint16_t{0}));    // no text at all
+        const Bytes beamformed = framed(7008, counter++);
+        frames.push_back(beamformed);
+        frames.push_back(patched(beamformed, 64 + 18, std::uint32_t{9}));  // more samples than it holds
+        frames.push_back(framed(7022, counter++));
+    }
+    return frames;
+}
+
+TEST(WalkMemo, ReplaysOnlyWhatWalksAlike) {
+    static const NoRemoteCommandDefinitions none;
+    RecordReporter walker(builtIn(), none), memoWalker(builtIn(), none);
+    WalkMemo memo(memoWalker);
+    for (const Bytes& frame : alikeAndSteeredFrames()) {
+        const Report expected = walker.walkOutcome(frame);
+        const Report& got = memo.outcome(frame);
+        EXPECT_EQ(got.lines, expected.lines) << FrameView(frame).recordType();
+        EXPECT_EQ(got.messages, expected.messages) << FrameView(frame).recordType();
+        EXPECT_EQ(got.consumed, expected.consumed) << FrameView(frame).recordType();
+    }
+    // Later rounds repeat the first (13 frames), and are replayed.
+    EXPECT_EQ(memo.replayed() + memo.walked(), 3u * 13u);
+    EXPECT_GE(memo.replayed(), 2u * 13u);
+}
+
+TEST(FileCheck, RememberedWalksReportWhatEveryWalkReports) {
+    TempDir dir;
+    Bytes all;
+    for (const Bytes& frame : alikeAndSteeredFrames()) all.insert(all.end(), frame.begin(), frame.end());
+    const std::string path = dir.write("alike.vxr", all);
+    FileCheckOptions every;
+    every.rememberWalks = false;
+    const FileCheckResult walked = checkFile(path, every), replayed = checkFile(path);
+    EXPECT_GE(walked.of(K::Layout).count, 15u);  // the steered frames of each round are found
+    EXPECT_EQ(checkSummaryLines(replayed), checkSummaryLines(walked));
+    EXPECT_EQ(checkResultJson(replayed), checkResultJson(walked));
 }
 
 TEST(FileCheck, PingGapsFollowTheRecordListRulePerSource) {

@@ -1,0 +1,80 @@
+#include "decode/walk_memo.h"
+
+#include "core/frame.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tarvik {
+
+std::size_t WalkMemo::KeyHash::operator()(const Key& k) const {
+    std::uint64_t h = k.recordType;
+    h = h * 0x9E3779B97F4A7C15ull + k.size;
+    h = h * 0x9E3779B97F4A7C15ull + (std::uint64_t{k.protocol} << 32 | std::uint64_t{k.version} << 16 | k.offset);
+    h = h * 0x9E3779B97F4A7C15ull + (k.optionalData ? 1u : 0u);
+    return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+bool WalkMemo::matches(const Remembered& r, ByteSpan record) {
+    const std::uint8_t* expected = r.expected.data();
+    for (const Probe& p : r.probes) {
+        // The record's size is part of the key: a probe that fit then fits now.
+        if (!fits(record.size(), p.offset, p.width) || std::memcmp(record.data() + p.offset, expected, p.width) != 0)
+            return false;
+        expected += p.width;
+    }
+    return true;
+}
+
+const Report& WalkMemo::outcome(ByteSpan frame) {
+    const FrameView f(frame);
+    const Key key{f.recordType(),
+                  static_cast<std::uint32_t>(std::min<std::uint64_t>(f.size(), frame.size())),
+                  f.protocolVersion(),
+                  f.recordVersion(),
+                  f.offset(),
+                  f.optionalDataOffset() != 0};
+    const ByteSpan record = frame.first(key.size);
+    auto at = outcomes_.find(key);
+    if (at != outcomes_.end()) {
+        for (const Remembered& r : at->second) {
+            if (matches(r, record)) {
+                ++replayed_;
+                return r.outcome;
+            }
+        }
+    }
+
+    ++walked_;
+    trace_.clear();
+    fresh_ = reporter_.walkOutcome(frame, &trace_);
+    if (trace_.opaque || count_ >= kMaxOutcomes || (at != outcomes_.end() && at->second.size() >= kMaxPerKey))
+        return fresh_;
+
+    // The looked-up values, each once, in the order of the record.
+    std::vector<std::uint32_t>& used = trace_.lookups;
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    std::vector<WalkTrace::Source> steering = trace_.reads;
+    for (std::uint32_t i : used) {
+        if (i >= trace_.sources.size()) return fresh_;  // a value the trace did not see come: not replayable
+        steering.push_back(trace_.sources[i]);
+    }
+    Remembered r;
+    for (const WalkTrace::Source& s : steering) {
+        if (s.width == 0) continue;
+        if (s.offset < 0 || !fits(record.size(), static_cast<std::uint64_t>(s.offset), static_cast<std::uint64_t>(s.width)) ||
+            r.expected.size() + static_cast<std::size_t>(s.width) > kMaxProbeBytes)
+            return fresh_;
+        const auto offset = static_cast<std::uint32_t>(s.offset), width = static_cast<std::uint32_t>(s.width);
+        r.probes.push_back({offset, width});
+        r.expected.insert(r.expected.end(), record.begin() + offset, record.begin() + offset + width);
+    }
+    r.outcome = fresh_;
+    if (at == outcomes_.end()) at = outcomes_.try_emplace(key).first;
+    at->second.push_back(std::move(r));
+    ++count_;
+    return at->second.back().outcome;
+}
+
+} // namespace tarvik

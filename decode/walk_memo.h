@@ -1,0 +1,72 @@
+#pragma once
+// Outcomes of quiet layout walks, remembered for the records that walk alike.
+// Records of one type mostly walk the same way: the same counts, sizes and
+// lengths give the same items and the same verdict. A walk reads the record's
+// bytes into values, and only the values its look-ups return change where it
+// goes (see WalkTrace); a record with the same header fields the walk uses and
+// the same bytes under those values has the outcome of the walk remembered.
+// Walks that read the record in other ways (the samples of record 7008, the
+// list parameters of commands) are walked every time.
+
+#include "core/bytes.h"
+#include "decode/report.h"
+#include "decode/walker.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+namespace tarvik {
+
+class WalkMemo {
+public:
+    // The reporter walks what is not remembered; it must outlive the memo,
+    // and its catalogue must not change while the memo is in use.
+    explicit WalkMemo(RecordReporter& reporter) : reporter_(reporter) {}
+
+    // What reporter.walkOutcome(frame) gives; valid until the next call.
+    const Report& outcome(ByteSpan frame);
+
+    std::uint64_t replayed() const { return replayed_; }
+    std::uint64_t walked() const { return walked_; }
+
+    // Bounds on what is kept, whatever the file holds.
+    static constexpr std::size_t kMaxOutcomes = 4096;      // in all
+    static constexpr std::size_t kMaxPerKey = 8;           // per key (type, Size, ...)
+    static constexpr std::size_t kMaxProbeBytes = 256;     // looked-up bytes of one outcome
+
+private:
+    struct Key {
+        std::uint32_t recordType = 0;
+        std::uint32_t size = 0;  // the bytes walked
+        std::uint16_t protocol = 0;
+        std::uint16_t version = 0;
+        std::uint16_t offset = 0;
+        bool optionalData = false;
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const;
+    };
+    struct Probe {
+        std::uint32_t offset = 0;
+        std::uint32_t width = 0;
+    };
+    struct Remembered {
+        std::vector<Probe> probes;
+        Bytes expected;  // the probes' bytes, one after the other
+        Report outcome;
+    };
+    static bool matches(const Remembered& r, ByteSpan record);
+
+    RecordReporter& reporter_;
+    std::unordered_map<Key, std::vector<Remembered>, KeyHash> outcomes_;
+    std::size_t count_ = 0;
+    WalkTrace trace_;
+    Report fresh_;
+    std::uint64_t replayed_ = 0;
+    std::uint64_t walked_ = 0;
+};
+
+} // namespace tarvik
