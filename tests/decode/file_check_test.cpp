@@ -522,3 +522,31 @@ TEST(RecordJson, ItemsCarryOffsetsWidthsTextsAndNestedBlocks) {
         for (const auto& item : blk) blockBytes += item.field->width;
     EXPECT_EQ(blockBytes, repeat->field->width);
 }
+
+TEST(FileCheck, GeneratedFilesLongerThanACatalogMayListLeaveItOutAndStayClean) {
+    // A catalog's record count is refused above its limit, so a file with more
+    // records before its catalog gets none; the limit is lowered to keep the
+    // files small. The picture file's count sits exactly at the limit first.
+    TempDir dir;
+    struct Case {
+        std::size_t frames, pings, limit;
+        bool catalog;
+    };
+    const Case cases[] = {{9, 0, 10, true}, {10, 0, 10, false}, {0, 150, 166, true}, {0, 150, 165, false}};
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string path = dir.file("c" + std::to_string(n++) + ".vxr");
+        synth::SampleOptions o;
+        o.frames = c.frames;
+        o.imageryPings = c.pings;
+        o.catalogLimit = c.limit;
+        std::string error;
+        synth::SampleFileResult written;
+        ASSERT_TRUE(synth::writeSampleFile(path, o, true, error, &written)) << error;
+        EXPECT_EQ(written.catalogLeftOut, !c.catalog) << path;
+        const FileCheckResult r = checkFile(path);
+        EXPECT_TRUE(r.clean()) << path << " " << kindsOf(r).size();
+        EXPECT_EQ(r.hasCatalog, c.catalog) << path;
+        EXPECT_EQ(r.frames, written.records) << path;
+    }
+}

@@ -124,6 +124,20 @@ Bytes fileHeaderFrame(std::uint32_t deviceId, std::optional<std::uint64_t> catal
     return b.build();
 }
 
+namespace {
+
+// The records the file holds before its catalog: the header record and the
+// frames (for picture files: three set-up records, a side-scan record per ping
+// and three picture records on two pings of every 128).
+std::uint64_t recordsBeforeCatalog(const SampleOptions& options) {
+    if (options.imageryPings == 0) return 1 + std::uint64_t{options.frames};
+    const std::uint64_t pings = options.imageryPings;
+    const std::uint64_t pairedPings = pings / 128 * 2 + std::min<std::uint64_t>(pings % 128 > 15 ? pings % 128 - 15 : 0, 2);
+    return 1 + 3 + pings + 3 * pairedPings;
+}
+
+} // namespace
+
 bool writeSampleFile(const std::string& path, const SampleOptions& options) {
     std::string error;
     return writeSampleFile(path, options, true, error);
@@ -137,19 +151,19 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options, bool
         return false;
     };
     if (!out.open(path, replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No)) return failed();
+    const bool withCatalog = options.withCatalog && recordsBeforeCatalog(options) <= options.catalogLimit;
     std::vector<RecordIndexEntry> catalog;
     std::uint64_t position = 0;
     std::uint64_t records = 0;
     auto put = [&](const Bytes& frame) {
         if (!out.write(frame)) return false;
         ++records;
-        if (options.withCatalog) catalog.push_back(RecordIndexEntry::fromHeader(FrameView(frame), position));
+        if (withCatalog) catalog.push_back(RecordIndexEntry::fromHeader(FrameView(frame), position));
         position += frame.size();
         return true;
     };
 
-    Bytes header = fileHeaderFrame(options.deviceId, options.withCatalog ? std::optional<std::uint64_t>(0)
-                                                                         : std::nullopt);
+    Bytes header = fileHeaderFrame(options.deviceId, withCatalog ? std::optional<std::uint64_t>(0) : std::nullopt);
     if (!put(header)) return failed();
 
     std::mt19937 random(options.seed);
@@ -194,7 +208,7 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options, bool
         if (!put(frame)) return failed();
     }
 
-    if (options.withCatalog) {
+    if (withCatalog) {
         const std::uint64_t catalogOffset = position;
         const auto n = static_cast<std::uint32_t>(catalog.size());
         FrameBuilder b = sampleBuilder(kFileCatalogRecordType, options.deviceId,
@@ -212,7 +226,7 @@ bool writeSampleFile(const std::string& path, const SampleOptions& options, bool
         if (!out.writeAt(0, finalHeader)) return failed();
     }
     if (!out.commit()) return failed();
-    if (result) *result = {position, records};
+    if (result) *result = {position, records, options.withCatalog && !withCatalog};
     return true;
 }
 

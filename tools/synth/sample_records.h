@@ -33,6 +33,9 @@ struct SampleOptions {
     // consecutive pings out of every 128 (from the 16th on): a gap of that many
     // pings starts a new ping sequence, so no ping reads as dropped.
     std::size_t imageryPings = 0;
+    // The most records a catalog may list: readers take a larger count as 0
+    // and refuse the catalog, so a longer file is written without one.
+    std::size_t catalogLimit = 1'000'000;
 };
 
 // The header fields every sample frame shares: a fixed time stamp, the device.
@@ -67,6 +70,7 @@ Bytes fileHeaderFrame(std::uint32_t deviceId, std::optional<std::uint64_t> catal
 struct SampleFileResult {
     std::uint64_t bytes = 0;
     std::uint64_t records = 0;
+    bool catalogLeftOut = false;  // a catalog was wanted, but more records came before it than one may list
 };
 bool writeSampleFile(const std::string& path, const SampleOptions& options, bool replace, std::string& error,
                      SampleFileResult* result = nullptr);

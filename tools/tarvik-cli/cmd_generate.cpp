@@ -71,6 +71,9 @@ int runGenerate(const GenerateOptions& o, bool sized) {
     }
     std::printf("Wrote %s, %s, to %s\n", counted(written.records, "record", "records").c_str(),
                 counted(written.bytes, "byte", "bytes").c_str(), shownName(o.file).c_str());
+    if (written.catalogLeftOut)
+        std::printf("No file catalog: a catalog lists at most %s, and readers refuse a longer one\n",
+                    counted(options.catalogLimit, "record", "records").c_str());
     return kExitOk;
 }
 
@@ -83,8 +86,9 @@ Command addGenerate(CLI::App& program) {
          "       tarvik-cli generate FILE --capture [--frames N] [--size MIN MAX] [--plain] [--force]",
          "Writes a sample record file: a file header record, N frames cycling through the\n"
          "types 7000, 7004, 7027, 7006, 7008, 7001 and 7022, and a file catalog record\n"
-         "indexing them. Says on stdout what it wrote. An existing FILE is kept unless\n"
-         "--force is given.\n\n"
+         "indexing them. A catalog lists at most 1,000,000 records: a longer file is\n"
+         "written without one, and says so. Says on stdout what it wrote. An existing FILE\n"
+         "is kept unless --force is given.\n\n"
          "With --capture, writes a pcapng packet capture of Vx traffic instead: a server at\n"
          "192.0.2.10:7000 sends N records over two interleaved TCP connections (one with a\n"
          "record of three packets), answering each client's request, and three records over UDP\n"
