@@ -11,6 +11,7 @@
 #include "core/record_memory.h"
 #include "net/packets.h"
 #include "net/socket_receiver.h"
+#include "tests/support/loopback_listener.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -33,21 +34,7 @@ namespace {
 constexpr std::uint64_t kTotal = 1ull << 30;
 constexpr std::size_t kRecordSize = 1'000'000;
 
-struct Listener {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    std::uint16_t port = 0;
-    Listener() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd, 1);
-        socklen_t n = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
-    }
-    ~Listener() { ::close(fd); }
-};
+using Listener = tarvik::testing::LoopbackListener;
 
 bool sendAll(int fd, const std::uint8_t* p, std::size_t n) {
     while (n > 0) {
@@ -68,7 +55,7 @@ double plainRun() {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(l.port);
+        a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(l.port)));
         ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
         // The same packets as the receiver run, sent the same way: the two runs
         // differ only in what the reading side does with the bytes.
@@ -105,7 +92,7 @@ ReceiverResult receiverRun() {
     Listener l;
     net::CSocketReceiver receiver;
     int error = 0;
-    if (receiver.StartTcp("127.0.0.1", std::to_string(l.port), error) == net::kInvalidSocket) {
+    if (receiver.StartTcp("127.0.0.1", l.port, error) == net::kInvalidSocket) {
         std::fprintf(stderr, "cannot connect: %d\n", error);
         return {};
     }
