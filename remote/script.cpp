@@ -3,6 +3,7 @@
 #include "core/text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -76,10 +77,18 @@ std::optional<std::string> ScriptHost::readScriptFile(const std::string& path) {
     if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    // Reads one byte past the limit, so a larger file is seen as such without reading it whole.
-    std::string text(kMaxScriptBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    // Reads up to one byte past the limit, so a larger file is seen as such without
+    // reading it whole. Read in pieces: nested scripts read small files thousands of
+    // times, and a buffer of the full limit each time costs more than the play.
+    std::string text;
+    std::array<char, 16 * 1024> piece;
+    while (text.size() <= kMaxScriptBytes) {
+        const std::size_t want = std::min(piece.size(), kMaxScriptBytes + 1 - text.size());
+        in.read(piece.data(), static_cast<std::streamsize>(want));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        text.append(piece.data(), got);
+        if (got < want) break;
+    }
     return text;
 }
 
