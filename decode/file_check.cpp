@@ -39,10 +39,22 @@ constexpr int kPopulate = 0;
 // bounded size, so a file larger than memory is still walked in bounded
 // memory; where mapping fails they are read. A file that another program cuts
 // short meanwhile reads as zeros past its new end, and the window says so.
+//
+// The read buffer outlives the check of one file: a thread that checks file
+// after file (check --jobs, a worker of the archive audit) takes it over from
+// the file before instead of fresh pages for every file. Where the allocator
+// gives every block of more than 64 kB straight back to the system, as Dask
+// has its worker processes do, a fresh buffer costs a page fault per page and
+// the check of a 10 MB file took a third more time.
 class Window {
 public:
-    Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
-    ~Window() { unmap(); }
+    Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {
+        buffer_.swap(spareBuffer());
+    }
+    ~Window() {
+        unmap();
+        if (buffer_.capacity() <= kWindow) buffer_.swap(spareBuffer());  // a large frame's memory goes back
+    }
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
@@ -129,6 +141,11 @@ private:
             std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(filled_), buffer_.begin() + static_cast<std::ptrdiff_t>(held), 0);
             filled_ = held;
         }
+    }
+
+    static Bytes& spareBuffer() {
+        thread_local Bytes spare;
+        return spare;
     }
 
     static constexpr std::uint64_t kPage = 1u << 16;  // a multiple of any page size in use

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 using namespace tarvik;
 using tarvik::testing::concat;
@@ -215,6 +216,33 @@ TEST(FileCheck, AnObserverSeesEachCountedFrameWithItsBytesWhenHeldWhole) {
               std::make_tuple(std::uint64_t{1}, bAt, 7004u, 2u, b.size()));
     EXPECT_EQ(std::make_tuple(seen[2].index, seen[2].offset, seen[2].type, seen[2].bytes),
               std::make_tuple(std::uint64_t{2}, cAt, 7027u, std::size_t{0}));
+}
+
+TEST(FileCheck, AFileCheckedAfterAnotherOnOneThreadIsJudgedByItsOwnBytes) {
+    // A thread keeps its read buffer from one file to the next: what a longer
+    // file left in it must not stand in for bytes a later file lacks or holds
+    // otherwise. Each file reads as it does on a thread of its own.
+    TempDir dir;
+    const Bytes a = framed(7000, 1), b = framed(7004, 2), c = framed(7027, 3);
+    Bytes spoilt = b;
+    spoilt[b.size() / 2] ^= 0x5a;
+    const std::vector<std::string> files = {
+        dir.write("whole.vxr", concat({a, b, c, framed(7000, 4)})),
+        dir.write("cut.vxr", concat({a, b, Bytes(c.begin(), c.end() - 7)})),
+        dir.write("spoilt.vxr", concat({a, spoilt, c})),
+        dir.write("short.vxr", concat({a, Bytes(30, 0)})),
+        dir.write("empty.vxr", Bytes{}),
+    };
+    std::vector<std::string> alone(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        std::thread([&, i] { alone[i] = checkResultJson(checkFile(files[i]), -1); }).join();
+    std::thread([&] {
+        for (int round = 0; round < 2; ++round)
+            for (std::size_t i = 0; i < files.size(); ++i)
+                EXPECT_EQ(checkResultJson(checkFile(files[i]), -1), alone[i]) << files[i] << " round " << round;
+    }).join();
+    EXPECT_NE(alone[1].find("truncated"), std::string::npos);
+    EXPECT_NE(alone[2].find("checksum"), std::string::npos);
 }
 
 TEST(FileCheck, ChecksumsAreCheckedOnlyWhenTheFlagsClaimOne) {
