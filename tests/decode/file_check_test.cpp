@@ -336,6 +336,33 @@ TEST(FileCheck, WhatTheReportOnlyHintsAtIsAProblem) {
               std::string::npos);
 }
 
+TEST(FileCheck, AnyNonZeroByteAfterTheLastFieldIsFoundWhereverItLies) {
+    // 100 bytes after the last field: zero padding, or one byte set at the
+    // start, at the ends of the blocks looked at together, in the bytes left
+    // over after them, and last of all.
+    TempDir dir;
+    std::vector<Bytes> frames;
+    const std::vector<std::size_t> at = {0, 31, 32, 63, 95, 96, 99};
+    for (std::size_t k : at) {
+        FrameBuilder b = synth::sampleBuilder(7022, 7125, static_cast<std::uint32_t>(frames.size() + 1));
+        b.data().fixedText("5.1", 32).fill(k).fill(1, 0x01).fill(99 - k);
+        frames.push_back(b.build());
+    }
+    FrameBuilder zero = synth::sampleBuilder(7022, 7125, 100);
+    zero.data().fixedText("5.1", 32).fill(100);
+    frames.push_back(zero.build());
+    Bytes all;
+    for (const Bytes& f : frames) all.insert(all.end(), f.begin(), f.end());
+    const FileCheckResult r = checkFile(dir.write("pad.vxr", all));
+    EXPECT_EQ(kindsOf(r), V{"layout"});
+    ASSERT_EQ(r.of(K::Layout).count, at.size());
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        EXPECT_EQ(r.of(K::Layout).first[i].index, i);
+        EXPECT_NE(r.of(K::Layout).first[i].text.find("100 bytes after the last field are not decoded"), std::string::npos)
+            << r.of(K::Layout).first[i].text;
+    }
+}
+
 // Frames of one type and Size that walk alike and frames that do not: the
 // same Size with another count, string length, beam or sample count in it.
 std::vector<Bytes> alikeAndSteeredFrames() {
