@@ -418,16 +418,13 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     futures = _submit(client, batches(found, len(client.scheduler_info().get("workers", {})) or 1), layouts,
                       file_task)
     results, missing = {}, []
-    # The results are fetched by the client's own thread as each task ends,
-    # not here one round trip after another (milliseconds each, at the end of
-    # an audit where nothing else is left to overlap them).
-    for future, result in as_completed(list(futures), with_results=True, raise_errors=False):
+    for future in as_completed(list(futures)):
         batch = futures[future]
-        if isinstance(result, BaseException):  # a task that never finished is reported, whatever killed it
-            missing.extend({"file": path, "error": f"{type(result).__name__}: {result}"} for path, _, _ in batch)
-        else:
-            for doc in result.docs:
+        try:
+            for doc in future.result().docs:
                 results[doc["file"]] = doc
+        except Exception as e:  # noqa: BLE001 - a task that never finished is reported, whatever killed it
+            missing.extend({"file": path, "error": f"{type(e).__name__}: {e}"} for path, _, _ in batch)
         for _, size, _ in batch:
             bar.step(size)
     bar.end()
