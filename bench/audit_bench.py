@@ -6,9 +6,14 @@
 Makes an archive once (a generated recording of one device cut into FILES
 files of about 10 MB, a few of them damaged), reads it once so that every run
 finds it in the page cache, then times in turns, ROUNDS times each:
-tarvik-cli check --jobs 2 over all files, the audit on a LocalCluster of two
-worker processes and on one of one. Cluster start-up is timed apart. Prints
-the best and the median of each, in MB/s, and the machine's load average.
+tarvik-cli check --jobs 2 and --jobs 1 over all files, the audit on a
+LocalCluster of two worker processes and on one of one. The clusters are
+started beforehand: their start-up is timed apart, and so is the audit's own
+fixed cost (an audit of an empty folder and of one file on the running
+cluster: finding the files, the scheduler's round trips, the reduction).
+Prints the best and the median of each, in MB/s, the same with start-up
+counted, and the machine's load average; check --jobs 1 against --jobs 2
+shows how much a second core gives on the machine as loaded as it is.
 """
 
 import argparse
@@ -16,6 +21,7 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -80,6 +86,11 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     args = parser.parse_args()
 
+    # A LocalCluster's nannies set variables for their workers (an allocator
+    # setting among them) in this process's own environment: check runs with
+    # the environment as it was.
+    plain_env = dict(os.environ)
+
     from distributed import Client
 
     from tarvik import audit
@@ -96,7 +107,7 @@ def main():
                 pass
     print(f"{len(names)} files, {total / 1e6:.0f} MB; load average before: {os.getloadavg()}")
 
-    times = {"check --jobs 2": [], "audit, 2 workers": [], "audit, 1 worker": []}
+    times = {"check --jobs 2": [], "check --jobs 1": [], "audit, 2 workers": [], "audit, 1 worker": []}
     cpus = {k: [] for k in times}
     startup = {}
     clusters = {}
@@ -107,11 +118,20 @@ def main():
         client.wait_for_workers(workers)
         startup[workers] = time.perf_counter() - t
         clusters[workers] = (cluster, client)
+    empty = tempfile.mkdtemp(prefix="tarvik-audit-bench-")
+    fixed = {2: [], 1: []}
+    one = {2: [], 1: []}
     reports = {}
     for _ in range(args.rounds):
-        wall, cpu = timed(lambda: subprocess.run([CLI, "check", "--jobs", "2", *names], stdout=subprocess.DEVNULL))
-        times["check --jobs 2"].append(wall)
-        cpus["check --jobs 2"].append(cpu)
+        for jobs in (2, 1):
+            wall, cpu = timed(lambda: subprocess.run([CLI, "check", "--jobs", str(jobs), *names],
+                                                     stdout=subprocess.DEVNULL, env=plain_env))
+            times[f"check --jobs {jobs}"].append(wall)
+            cpus[f"check --jobs {jobs}"].append(cpu)
+        for workers in (2, 1):
+            client = clusters[workers][1]
+            fixed[workers].append(timed(lambda: audit.audit([empty], client))[0])
+            one[workers].append(timed(lambda: audit.audit([names[0]], client))[0])
         for workers in (2, 1):
             label = f"audit, {workers} worker{'s' if workers > 1 else ''}"
             client = clusters[workers][1]
@@ -121,19 +141,32 @@ def main():
     for cluster, client in clusters.values():
         client.close()
         cluster.close()
+    os.rmdir(empty)
 
     print(f"load average after: {os.getloadavg()}")
     print(f"cluster start-up: 2 workers {startup[2]:.1f} s, 1 worker {startup[1]:.1f} s")
+    for w in (2, 1):
+        print(f"audit's fixed cost, {w} worker{'s' if w > 1 else ''}: empty folder median "
+              f"{statistics.median(fixed[w]) * 1000:.0f} ms, one file {statistics.median(one[w]) * 1000:.0f} ms")
     best = {}
     for label, ts in times.items():
         best[label] = total / min(ts) / 1e6
         cpu = statistics.median(cpus[label])
         print(f"{label:18s} best {min(ts):6.2f} s ({best[label]:6.0f} MB/s), median {statistics.median(ts):6.2f} s,"
               f" runs {', '.join(f'{t:.2f}' for t in ts)}; CPU median {cpu:.2f} s ({total / cpu / 1e6:.0f} MB per CPU second)")
+    for label in ("audit, 2 workers", "audit, 1 worker"):
+        w = 2 if "2" in label else 1
+        print(f"{label}: {total / (min(times[label]) - statistics.median(fixed[w])) / 1e6:.0f} MB/s without the "
+              f"fixed cost, {total / (min(times[label]) + startup[w]) / 1e6:.0f} MB/s with the cluster's start-up")
+    medians = {k: total / statistics.median(v) / 1e6 for k, v in times.items()}
+    print(f"medians: audit (2 workers) / check --jobs 2: {medians['audit, 2 workers'] / medians['check --jobs 2']:.0%};"
+          f" audit 2 / 1 worker {medians['audit, 2 workers'] / medians['audit, 1 worker']:.2f}x;"
+          f" check --jobs 2 / --jobs 1 {medians['check --jobs 2'] / medians['check --jobs 1']:.2f}x")
     print(f"audit (2 workers) / check --jobs 2: {best['audit, 2 workers'] / best['check --jobs 2']:.0%}; "
           f"CPU per run: audit {statistics.median(cpus['audit, 2 workers']) / statistics.median(cpus['check --jobs 2']):.2f}x "
           f"check's")
-    print(f"audit 2 workers / 1 worker: {best['audit, 2 workers'] / best['audit, 1 worker']:.2f}x")
+    print(f"audit 2 workers / 1 worker: {best['audit, 2 workers'] / best['audit, 1 worker']:.2f}x; "
+          f"check --jobs 2 / --jobs 1: {best['check --jobs 2'] / best['check --jobs 1']:.2f}x")
     r = reports[2]
     print(f"per file: {statistics.median(cpus['audit, 2 workers']) / len(names) * 1000:.1f} ms of CPU (all processes)"
           f" for {total / len(names) / 1e6:.1f} MB, check {statistics.median(cpus['check --jobs 2']) / len(names) * 1000:.1f}"

@@ -39,10 +39,22 @@ constexpr int kPopulate = 0;
 // bounded size, so a file larger than memory is still walked in bounded
 // memory; where mapping fails they are read. A file that another program cuts
 // short meanwhile reads as zeros past its new end, and the window says so.
+//
+// The read buffer outlives the check of one file: a thread that checks file
+// after file (check --jobs, a worker of the archive audit) takes it over from
+// the file before instead of fresh pages for every file. Where the allocator
+// gives every block of more than 64 kB straight back to the system, as Dask
+// has its worker processes do, a fresh buffer costs a page fault per page and
+// the check of a 10 MB file took a third more time.
 class Window {
 public:
-    Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
-    ~Window() { unmap(); }
+    Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {
+        buffer_.swap(spareBuffer());
+    }
+    ~Window() {
+        unmap();
+        if (buffer_.capacity() <= kWindow) buffer_.swap(spareBuffer());  // a large frame's memory goes back
+    }
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
@@ -129,6 +141,11 @@ private:
             std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(filled_), buffer_.begin() + static_cast<std::ptrdiff_t>(held), 0);
             filled_ = held;
         }
+    }
+
+    static Bytes& spareBuffer() {
+        thread_local Bytes spare;
+        return spare;
     }
 
     static constexpr std::uint64_t kPage = 1u << 16;  // a multiple of any page size in use
@@ -237,7 +254,16 @@ std::uint64_t undecodedBytes(ByteSpan frame, std::int64_t consumed) {
     const auto size = static_cast<std::int64_t>(frame.size());
     if (consumed < 0 || size - consumed <= 4) return 0;
     const ByteSpan rest = frame.subspan(static_cast<std::size_t>(consumed), static_cast<std::size_t>(size - consumed - 4));
-    const bool padding = std::all_of(rest.begin(), rest.end(), [](std::uint8_t b) { return b == 0; });
+    // Records whose layout leaves most of them undescribed are tens of
+    // kilobytes of this: looked at eight bytes at a time, not one by one.
+    std::size_t at = 0;
+    for (; at + 32 <= rest.size(); at += 32) {
+        std::uint64_t w[4];
+        std::memcpy(w, rest.data() + at, sizeof w);
+        if (w[0] | w[1] | w[2] | w[3]) return rest.size();
+    }
+    const bool padding = std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(at), rest.end(),
+                                     [](std::uint8_t b) { return b == 0; });
     return padding ? 0 : rest.size();
 }
 

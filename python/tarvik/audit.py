@@ -132,9 +132,30 @@ def check_file(path, size, mtime_ns, layouts=None):
     return doc
 
 
+class Checked:
+    """What a task returns: the documents of its files (``docs``), as one
+    object to the engine. A list of dicts would be walked to the last string
+    to estimate its memory and serialized element by element, at a cost
+    beside the check's own that grows with every field of the documents."""
+
+    __slots__ = ("docs",)
+
+    # An estimate of a document's memory (it holds a few kilobytes of small objects).
+    DOC_BYTES = 4096
+
+    def __init__(self, docs):
+        self.docs = docs
+
+    def __sizeof__(self):
+        return 64 + self.DOC_BYTES * len(self.docs)
+
+    def __reduce__(self):
+        return (Checked, (self.docs,))
+
+
 def check_files(batch, layouts=None, file_task=check_file):
     """Checks a batch of files, [(path, size, mtime_ns)], one after the other."""
-    return [file_task(path, size, mtime, layouts) for path, size, mtime in batch]
+    return Checked([file_task(path, size, mtime, layouts) for path, size, mtime in batch])
 
 
 def batches(found, workers):
@@ -164,11 +185,12 @@ def batches(found, workers):
 
 
 def _submit(client, tasks, layouts, file_task):
-    """The batches as tasks, the first ones first. Submitted from a small
-    function of their own: the client reads the source of the function that
-    submits, for the scheduler's records, and a long one costs milliseconds a task."""
-    return {client.submit(check_files, batch, layouts, file_task, pure=False, priority=len(tasks) - i): batch
-            for i, batch in enumerate(tasks)}
+    """The batches as tasks, run in the order given. All in one graph: each
+    graph sent costs the client a look at the source of the function that
+    sends it (for the scheduler's records) and the scheduler a round of its
+    own, milliseconds each; a small function of its own keeps that look short."""
+    futures = client.map(check_files, tasks, layouts=layouts, file_task=file_task, pure=False)
+    return dict(zip(futures, tasks))
 
 
 def frame_digests(path, device, enumerator, first_ns, last_ns):
@@ -399,7 +421,7 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     for future in as_completed(list(futures)):
         batch = futures[future]
         try:
-            for doc in future.result():
+            for doc in future.result().docs:
                 results[doc["file"]] = doc
         except Exception as e:  # noqa: BLE001 - a task that never finished is reported, whatever killed it
             missing.extend({"file": path, "error": f"{type(e).__name__}: {e}"} for path, _, _ in batch)

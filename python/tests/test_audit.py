@@ -323,3 +323,24 @@ def test_tasks_take_every_file_once_and_shrink_towards_the_end():
     few = [(f"/b/{i}.vxr", 4000, 0) for i in range(8)]
     assert len(audit.batches(few, 2)) >= 4
     assert audit.batches([], 2) == []
+
+
+def stamped_task(path, size, mtime, layouts):
+    started = time.time()
+    time.sleep(0.05)
+    return {"file": path, "started": started}
+
+
+def test_tasks_start_in_the_order_given(cluster):
+    # The largest tasks go first so that the workers end together: a worker
+    # takes no task before one given earlier has started somewhere.
+    _, client = cluster
+    tasks = [[(f"/t/{i:02d}.vxr", 100 - i, 0)] for i in range(10)]
+    futures = audit._submit(client, tasks, None, stamped_task)
+    started = {}
+    for future, batch in futures.items():
+        result = future.result()
+        assert isinstance(result, audit.Checked) and [d["file"] for d in result.docs] == [batch[0][0]]
+        started[batch[0][0]] = result.docs[0]["started"]
+    order = [started[t[0][0]] for t in tasks]
+    assert all(order[i] <= order[i + 2] for i in range(len(order) - 2)), order

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 using namespace tarvik;
 using tarvik::testing::concat;
@@ -217,6 +218,33 @@ TEST(FileCheck, AnObserverSeesEachCountedFrameWithItsBytesWhenHeldWhole) {
               std::make_tuple(std::uint64_t{2}, cAt, 7027u, std::size_t{0}));
 }
 
+TEST(FileCheck, AFileCheckedAfterAnotherOnOneThreadIsJudgedByItsOwnBytes) {
+    // A thread keeps its read buffer from one file to the next: what a longer
+    // file left in it must not stand in for bytes a later file lacks or holds
+    // otherwise. Each file reads as it does on a thread of its own.
+    TempDir dir;
+    const Bytes a = framed(7000, 1), b = framed(7004, 2), c = framed(7027, 3);
+    Bytes spoilt = b;
+    spoilt[b.size() / 2] ^= 0x5a;
+    const std::vector<std::string> files = {
+        dir.write("whole.vxr", concat({a, b, c, framed(7000, 4)})),
+        dir.write("cut.vxr", concat({a, b, Bytes(c.begin(), c.end() - 7)})),
+        dir.write("spoilt.vxr", concat({a, spoilt, c})),
+        dir.write("short.vxr", concat({a, Bytes(30, 0)})),
+        dir.write("empty.vxr", Bytes{}),
+    };
+    std::vector<std::string> alone(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        std::thread([&, i] { alone[i] = checkResultJson(checkFile(files[i]), -1); }).join();
+    std::thread([&] {
+        for (int round = 0; round < 2; ++round)
+            for (std::size_t i = 0; i < files.size(); ++i)
+                EXPECT_EQ(checkResultJson(checkFile(files[i]), -1), alone[i]) << files[i] << " round " << round;
+    }).join();
+    EXPECT_NE(alone[1].find("truncated"), std::string::npos);
+    EXPECT_NE(alone[2].find("checksum"), std::string::npos);
+}
+
 TEST(FileCheck, ChecksumsAreCheckedOnlyWhenTheFlagsClaimOne) {
     TempDir dir;
     Bytes bad = framed(7004, 2);
@@ -306,6 +334,33 @@ TEST(FileCheck, WhatTheReportOnlyHintsAtIsAProblem) {
     EXPECT_EQ(firstAt(r, K::Size), Pos(2, a.size() + counted.size()));
     EXPECT_NE(r.of(K::Size).first[0].text.find("optional data offset 4294967295 lies outside the frame"),
               std::string::npos);
+}
+
+TEST(FileCheck, AnyNonZeroByteAfterTheLastFieldIsFoundWhereverItLies) {
+    // 100 bytes after the last field: zero padding, or one byte set at the
+    // start, at the ends of the blocks looked at together, in the bytes left
+    // over after them, and last of all.
+    TempDir dir;
+    std::vector<Bytes> frames;
+    const std::vector<std::size_t> at = {0, 31, 32, 63, 95, 96, 99};
+    for (std::size_t k : at) {
+        FrameBuilder b = synth::sampleBuilder(7022, 7125, static_cast<std::uint32_t>(frames.size() + 1));
+        b.data().fixedText("5.1", 32).fill(k).fill(1, 0x01).fill(99 - k);
+        frames.push_back(b.build());
+    }
+    FrameBuilder zero = synth::sampleBuilder(7022, 7125, 100);
+    zero.data().fixedText("5.1", 32).fill(100);
+    frames.push_back(zero.build());
+    Bytes all;
+    for (const Bytes& f : frames) all.insert(all.end(), f.begin(), f.end());
+    const FileCheckResult r = checkFile(dir.write("pad.vxr", all));
+    EXPECT_EQ(kindsOf(r), V{"layout"});
+    ASSERT_EQ(r.of(K::Layout).count, at.size());
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        EXPECT_EQ(r.of(K::Layout).first[i].index, i);
+        EXPECT_NE(r.of(K::Layout).first[i].text.find("100 bytes after the last field are not decoded"), std::string::npos)
+            << r.of(K::Layout).first[i].text;
+    }
 }
 
 // Frames of one type and Size that walk alike and frames that do not: the
