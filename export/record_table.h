@@ -10,6 +10,7 @@
 #include "export/record_values.h"
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,12 +20,22 @@ namespace tarvik {
 struct TableColumn {
     std::string name;
     ValueKind kind = ValueKind::None;
-    int width = 8;            // stored bytes of the field (numbers), for the column's type
-    std::vector<std::uint64_t> u;     // Unsigned
-    std::vector<std::int64_t> i;      // Signed and Time (nanoseconds since 1970)
-    std::vector<double> f;            // Float
-    std::vector<std::string> text;    // Text
-    std::vector<std::uint8_t> valid;  // 0 where the record did not hold the field
+    int width = 8;  // stored bytes of the field (numbers), for the column's type
+    // The numbers, row after row, cellSize() bytes each in this machine's byte
+    // order: integers of `width` bytes (1, 2, 4 or 8; else 8), floats of 4 or 8,
+    // times as signed nanoseconds since 1970. A missing number is 0, NaN or
+    // kMissingTime.
+    Bytes cells;
+    std::vector<std::string> text;  // Text
+    // 0 where the record did not hold the field; empty while every row holds it.
+    std::vector<std::uint8_t> valid;
+
+    static constexpr std::int64_t kMissingTime = std::numeric_limits<std::int64_t>::min();
+    int cellSize() const;
+    bool holds(std::size_t row) const { return valid.empty() || valid[row] != 0; }
+    std::uint64_t unsignedAt(std::size_t row) const;
+    std::int64_t signedAt(std::size_t row) const;  // Signed and Time
+    double floatAt(std::size_t row) const;
 };
 
 struct RecordTable {

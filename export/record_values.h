@@ -5,6 +5,7 @@
 // field has the offset and width the report and report --json give it.
 
 #include "core/bytes.h"
+#include "core/file_window.h"
 #include "core/record_source.h"
 #include "core/vxtime.h"
 #include "decode/format_table.h"
@@ -15,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,26 +80,33 @@ private:
     bool nestedValid_ = false;
 };
 
-// Reads the frames of a source in index order through one large buffer: a
-// scan over many small frames costs a copy per frame instead of system calls.
-// The bytes are those readFrame gives (a frame cut by the end of the file is
-// cut here too).
+// Reads the frames of a source in index order through a window of the file
+// (FileWindow): a scan over many small frames costs a copy per frame instead
+// of system calls. Given a record type, only the frames of that type are
+// asked for, and a read stops after the last of them the window reaches: the
+// frames of other types in between are read only when they are few enough
+// bytes to be cheaper to read than to step over. The bytes are those
+// readFrame gives (a frame cut by the end of the file is cut here too).
 class FrameScanner {
 public:
-    explicit FrameScanner(const IndexedRecordSource& source);
+    explicit FrameScanner(const IndexedRecordSource& source, std::optional<std::uint32_t> recordType = std::nullopt);
+    ~FrameScanner();
+    FrameScanner(const FrameScanner&) = delete;
+    FrameScanner& operator=(const FrameScanner&) = delete;
     // The bytes of frame `position` of the index, valid until the next call;
     // empty when they cannot be read.
     ByteSpan frame(std::size_t position);
 
-    static constexpr std::size_t kWindow = std::size_t{4} << 20;
-
 private:
+    // How far from frame `position` the window should read: to the end of the
+    // last frame of the wanted type it can hold.
+    std::size_t reach(std::size_t position) const;
+
     const IndexedRecordSource& source_;
     const RecordFile* file_;
+    std::optional<std::uint32_t> recordType_;
     std::uint64_t fileSize_ = 0;
-    Bytes buffer_;
-    std::uint64_t start_ = 0;
-    std::size_t filled_ = 0;
+    std::unique_ptr<FileWindow> window_;
     Bytes single_;
 };
 

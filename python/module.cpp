@@ -130,6 +130,16 @@ py::object scalarObject(const ScalarValue& v) {
     return py::none();
 }
 
+// A table column's numbers as a numpy array of `dtype` over the column's own
+// memory: the array takes the bytes over, nothing is copied.
+py::array cellArray(TableColumn& c, const std::string& dtype) {
+    const auto n = static_cast<py::ssize_t>(c.cells.size() / static_cast<std::size_t>(c.cellSize()));
+    if (n == 0) return py::array(py::dtype(dtype), {py::ssize_t{0}}, {});
+    auto* owned = new Bytes(std::move(c.cells));
+    py::capsule base(owned, [](void* p) { delete static_cast<Bytes*>(p); });
+    return py::array(py::dtype(dtype), {n}, {}, owned->data(), base);
+}
+
 // What an open file shares with its records.
 struct FileState {
     std::string path;
@@ -342,49 +352,39 @@ public:
         if (!ok) throw py::key_error(error);
         py::list out;
         for (TableColumn& c : table.columns) {
-            const auto n = static_cast<py::ssize_t>(table.rows);
-            py::object values;
             const char* kind = "";
+            py::object values;
             switch (c.kind) {
-            case ValueKind::Unsigned: {
+            case ValueKind::Unsigned:
                 kind = "u";
-                py::array_t<std::uint64_t> a(n);
-                std::memcpy(a.mutable_data(), c.u.data(), c.u.size() * sizeof(std::uint64_t));
-                values = a.attr("astype")(numberDtype(ValueKind::Unsigned, c.width));
+                values = cellArray(c, numberDtype(ValueKind::Unsigned, c.cellSize()));
                 break;
-            }
-            case ValueKind::Signed: {
+            case ValueKind::Signed:
                 kind = "i";
-                py::array_t<std::int64_t> a(n);
-                std::memcpy(a.mutable_data(), c.i.data(), c.i.size() * sizeof(std::int64_t));
-                values = a.attr("astype")(numberDtype(ValueKind::Signed, c.width));
+                values = cellArray(c, numberDtype(ValueKind::Signed, c.cellSize()));
                 break;
-            }
-            case ValueKind::Time: {
+            case ValueKind::Time:
                 kind = "M";
-                for (std::size_t r = 0; r < c.i.size(); ++r)
-                    if (!c.valid[r]) c.i[r] = kNaT;
-                py::array_t<std::int64_t> a(n);
-                std::memcpy(a.mutable_data(), c.i.data(), c.i.size() * sizeof(std::int64_t));
-                values = a.attr("view")("M8[ns]");
+                values = cellArray(c, "<M8[ns]");  // a missing time is NaT
                 break;
-            }
-            case ValueKind::Float: {
+            case ValueKind::Float:
                 kind = "f";
-                py::array_t<double> a(n);
-                std::memcpy(a.mutable_data(), c.f.data(), c.f.size() * sizeof(double));
-                values = c.width == 4 ? py::object(a.attr("astype")("<f4")) : py::object(a);
+                values = cellArray(c, numberDtype(ValueKind::Float, c.cellSize()));
                 break;
-            }
-            case ValueKind::Text: {
+            case ValueKind::Text:
                 kind = "s";
                 values = texts(c.text);
                 break;
-            }
             case ValueKind::None: continue;
             }
-            py::array_t<bool> valid(n);
-            for (py::ssize_t r = 0; r < n; ++r) valid.mutable_data()[r] = c.valid[static_cast<std::size_t>(r)] != 0;
+            // None when every row holds the field (the common case: nothing to mask).
+            py::object valid = py::none();
+            if (!c.valid.empty()) {
+                py::array_t<bool> v(static_cast<py::ssize_t>(c.valid.size()));
+                bool* to = v.mutable_data();
+                for (std::size_t r = 0; r < c.valid.size(); ++r) to[r] = c.valid[r] != 0;
+                valid = std::move(v);
+            }
             out.append(py::make_tuple(c.name, kind, values, valid));
         }
         return out;
@@ -396,7 +396,7 @@ public:
     py::array arrays(std::uint32_t type, const std::string& field) const {
         const RecordIndex& index = state_->source->index();
         RecordDecoder& decoder = *state_->decoder;
-        FrameScanner scanner(*state_->source);
+        FrameScanner scanner(*state_->source, type);
         std::vector<std::vector<double>> rows;  // as doubles when rows differ or kinds mix
         std::vector<std::string> raw;           // the rows' stored bytes when they are alike
         std::string dtype;
