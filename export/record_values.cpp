@@ -8,17 +8,6 @@
 
 namespace tarvik {
 
-std::optional<std::int64_t> epochNanoseconds(const VxTIME& t) {
-    if (t.year == 0 || t.day < 1 || t.day > (isLeapYear(t.year) ? 366 : 365) || t.hours > 23 || t.minutes > 59 ||
-        !std::isfinite(t.seconds) || t.seconds < 0 || t.seconds >= 61)
-        return std::nullopt;
-    // Days from 1970-01-01 to 1 January of the year.
-    const std::int64_t y = t.year - 1;
-    const std::int64_t days = 365 * (y - 1969) + (y / 4 - 1969 / 4) - (y / 100 - 1969 / 100) + (y / 400 - 1969 / 400);
-    const std::int64_t seconds = (days + t.day - 1) * 86400 + t.hours * 3600 + t.minutes * 60;
-    return seconds * 1'000'000'000 + std::llround(double(t.seconds) * 1e9);
-}
-
 std::string isoTime(std::int64_t ns) {
     std::int64_t seconds = ns / 1'000'000'000, fraction = ns % 1'000'000'000;
     if (fraction < 0) {

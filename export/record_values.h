@@ -14,6 +14,7 @@
 #include "decode/remote_definitions.h"
 #include "decode/report.h"
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,7 +26,19 @@
 namespace tarvik {
 
 // Nanoseconds since 1970-01-01 UTC of a time stamp; nullopt when it names no instant.
-std::optional<std::int64_t> epochNanoseconds(const VxTIME& t);
+// (Inline: made for every record of an index or a table.)
+inline std::optional<std::int64_t> epochNanoseconds(const VxTIME& t) {
+    if (t.year == 0 || t.day < 1 || t.day > (isLeapYear(t.year) ? 366 : 365) || t.hours > 23 || t.minutes > 59 ||
+        !std::isfinite(t.seconds) || t.seconds < 0 || t.seconds >= 61)
+        return std::nullopt;
+    // Days from 1970-01-01 to 1 January of the year.
+    const std::int64_t y = t.year - 1;
+    const std::int64_t days = 365 * (y - 1969) + (y / 4 - 1969 / 4) - (y / 100 - 1969 / 100) + (y / 400 - 1969 / 400);
+    const std::int64_t seconds = (days + t.day - 1) * 86400 + t.hours * 3600 + t.minutes * 60;
+    // Rounded to the nearest nanosecond, halves away from zero: below 61 s
+    // the sum with 0.5 is exact, and the cut rounds it down.
+    return seconds * 1'000'000'000 + static_cast<std::int64_t>(double(t.seconds) * 1e9 + 0.5);
+}
 // "2024-03-05T07:04:09.123456789Z": an instant in ISO 8601, UTC, to the nanosecond
 // (trailing zeros of the fraction left out).
 std::string isoTime(std::int64_t nanoseconds);
