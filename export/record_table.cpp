@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <limits>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -120,7 +121,7 @@ TableColumn leading(std::string name, ValueKind kind, int width) {
 
 template <typename T>
 void put(TableColumn& c, std::size_t row, T value) {
-    std::memcpy(c.cells.data() + row * sizeof(T), &value, sizeof(T));
+    std::memcpy(c.cells + row * sizeof(T), &value, sizeof(T));
 }
 
 // Sets the cell of `row`, the next row of the column (which holds its rows' cells already).
@@ -153,9 +154,18 @@ void append(TableColumn& c, std::size_t row, const ScalarValue& v) {
     }
 }
 
-void reserve(TableColumn& c, std::size_t rows) {
-    if (c.kind == ValueKind::Text) c.text.reserve(rows);
-    else if (c.kind != ValueKind::None) c.cells.resize(rows * static_cast<std::size_t>(c.cellSize()));
+// Room for `rows` rows in every column: the number columns' cells in one TableCells.
+void reserve(RecordTable& table, std::size_t rows) {
+    auto bytes = [&](const TableColumn& c) { return (rows * static_cast<std::size_t>(c.cellSize()) + 7) / 8 * 8; };
+    std::size_t total = 0;
+    for (const TableColumn& c : table.columns) total += bytes(c);
+    table.cells = std::make_shared<TableCells>(total);
+    std::uint8_t* at = table.cells->data();
+    for (TableColumn& c : table.columns) {
+        if (c.kind == ValueKind::Text) c.text.reserve(rows);
+        c.cells = at;
+        at += bytes(c);
+    }
 }
 
 ScalarValue unsignedValue(std::uint64_t u) {
@@ -174,6 +184,13 @@ std::string shortest(T value) {
 
 } // namespace
 
+TableCells::TableCells(std::size_t bytes) : size_(bytes) {
+    data_ = static_cast<std::uint8_t*>(std::malloc(std::max<std::size_t>(bytes, 1)));
+    if (!data_) throw std::bad_alloc();
+}
+
+TableCells::~TableCells() { std::free(data_); }
+
 int TableColumn::cellSize() const {
     switch (kind) {
     case ValueKind::Unsigned:
@@ -185,7 +202,7 @@ int TableColumn::cellSize() const {
 }
 
 std::uint64_t TableColumn::unsignedAt(std::size_t row) const {
-    const std::uint8_t* at = cells.data() + row * static_cast<std::size_t>(cellSize());
+    const std::uint8_t* at = cells + row * static_cast<std::size_t>(cellSize());
     switch (cellSize()) {
     case 1: return *at;
     case 2: { std::uint16_t v; std::memcpy(&v, at, 2); return v; }
@@ -195,7 +212,7 @@ std::uint64_t TableColumn::unsignedAt(std::size_t row) const {
 }
 
 std::int64_t TableColumn::signedAt(std::size_t row) const {
-    const std::uint8_t* at = cells.data() + row * static_cast<std::size_t>(cellSize());
+    const std::uint8_t* at = cells + row * static_cast<std::size_t>(cellSize());
     switch (cellSize()) {
     case 1: return static_cast<std::int8_t>(*at);
     case 2: { std::int16_t v; std::memcpy(&v, at, 2); return v; }
@@ -205,7 +222,7 @@ std::int64_t TableColumn::signedAt(std::size_t row) const {
 }
 
 double TableColumn::floatAt(std::size_t row) const {
-    const std::uint8_t* at = cells.data() + row * static_cast<std::size_t>(cellSize());
+    const std::uint8_t* at = cells + row * static_cast<std::size_t>(cellSize());
     if (cellSize() == 4) {
         float v;
         std::memcpy(&v, at, 4);
@@ -260,7 +277,7 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
     const RecordIndex& index = source.index();
     std::size_t rows = 0;
     for (std::size_t position = 0; position < index.size(); ++position) rows += index[position].recordType() == recordType;
-    for (TableColumn& c : table.columns) reserve(c, rows);
+    reserve(table, rows);
 
     // Records of a type mostly walk alike: a walk is remembered and replayed
     // for the records whose bytes steer it the same way.

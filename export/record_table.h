@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,8 +25,8 @@ struct TableColumn {
     // The numbers, row after row, cellSize() bytes each in this machine's byte
     // order: integers of `width` bytes (1, 2, 4 or 8; else 8), floats of 4 or 8,
     // times as signed nanoseconds since 1970. A missing number is 0, NaN or
-    // kMissingTime.
-    Bytes cells;
+    // kMissingTime. Part of the table's TableCells.
+    std::uint8_t* cells = nullptr;
     std::vector<std::string> text;  // Text
     // 0 where the record did not hold the field; empty while every row holds it.
     std::vector<std::uint8_t> valid;
@@ -38,11 +39,28 @@ struct TableColumn {
     double floatAt(std::size_t row) const;
 };
 
+// The memory a table's number columns share, one column after another (one
+// allocation, which a caller such as the Python module hands on as it is).
+class TableCells {
+public:
+    explicit TableCells(std::size_t bytes);
+    ~TableCells();
+    TableCells(const TableCells&) = delete;
+    TableCells& operator=(const TableCells&) = delete;
+    std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
 struct RecordTable {
     std::uint32_t recordType = 0;
     std::size_t rows = 0;
     // "record" (index position), "time", "device", "enumerator", then the fields.
     std::vector<TableColumn> columns;
+    std::shared_ptr<TableCells> cells;  // what the number columns' cells point into
 };
 
 // The fields a table of the record type can have, in layout order (names

@@ -131,14 +131,14 @@ py::object scalarObject(const ScalarValue& v) {
     return py::none();
 }
 
-// A table column's numbers as a numpy array of `dtype` over the column's own
-// memory: the array takes the bytes over, nothing is copied.
-py::array cellArray(TableColumn& c, const std::string& dtype) {
-    const auto n = static_cast<py::ssize_t>(c.cells.size() / static_cast<std::size_t>(c.cellSize()));
+// A table column's numbers as a numpy array of `dtype` over the table's own
+// memory, which the array keeps: nothing is copied.
+py::array cellArray(const TableColumn& c, std::size_t rows, const std::shared_ptr<TableCells>& cells, const std::string& dtype) {
+    const auto n = static_cast<py::ssize_t>(rows);
     if (n == 0) return py::array(py::dtype(dtype), {py::ssize_t{0}}, {});
-    auto* owned = new Bytes(std::move(c.cells));
-    py::capsule base(owned, [](void* p) { delete static_cast<Bytes*>(p); });
-    return py::array(py::dtype(dtype), {n}, {}, owned->data(), base);
+    auto* owned = new std::shared_ptr<TableCells>(cells);
+    py::capsule base(owned, [](void* p) { delete static_cast<std::shared_ptr<TableCells>*>(p); });
+    return py::array(py::dtype(dtype), {n}, {}, c.cells, base);
 }
 
 // What an open file shares with its records.
@@ -358,19 +358,19 @@ public:
             switch (c.kind) {
             case ValueKind::Unsigned:
                 kind = "u";
-                values = cellArray(c, numberDtype(ValueKind::Unsigned, c.cellSize()));
+                values = cellArray(c, table.rows, table.cells, numberDtype(ValueKind::Unsigned, c.cellSize()));
                 break;
             case ValueKind::Signed:
                 kind = "i";
-                values = cellArray(c, numberDtype(ValueKind::Signed, c.cellSize()));
+                values = cellArray(c, table.rows, table.cells, numberDtype(ValueKind::Signed, c.cellSize()));
                 break;
             case ValueKind::Time:
                 kind = "M";
-                values = cellArray(c, "<M8[ns]");  // a missing time is NaT
+                values = cellArray(c, table.rows, table.cells, "<M8[ns]");  // a missing time is NaT
                 break;
             case ValueKind::Float:
                 kind = "f";
-                values = cellArray(c, numberDtype(ValueKind::Float, c.cellSize()));
+                values = cellArray(c, table.rows, table.cells, numberDtype(ValueKind::Float, c.cellSize()));
                 break;
             case ValueKind::Text:
                 kind = "s";
