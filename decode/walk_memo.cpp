@@ -89,6 +89,16 @@ const Report& WalkMemo::outcome(ByteSpan frame) {
 }
 
 const std::vector<WalkedField>& WalkMemo::walkFields(ByteSpan frame, const Watch& watch) {
+    bool replayed = false;
+    return walkFields(frame, watch, replayed, true);
+}
+
+const std::vector<WalkedField>& WalkMemo::walkFields(ByteSpan frame, const Watch& watch, bool& replayed) {
+    return walkFields(frame, watch, replayed, false);
+}
+
+const std::vector<WalkedField>& WalkMemo::walkFields(ByteSpan frame, const Watch& watch, bool& replayed, bool handReplays) {
+    replayed = false;
     const FrameView f(frame);
     const Key key = keyOf(f, frame);
     const ByteSpan record = frame.first(key.size);
@@ -97,6 +107,11 @@ const std::vector<WalkedField>& WalkMemo::walkFields(ByteSpan frame, const Watch
     if (at != outcomes_.end()) {
         for (const Remembered& r : at->second) {
             if (!matches(r, record)) continue;
+            if (!handReplays) {
+                ++replayed_;
+                replayed = true;
+                return r.fields;
+            }
             bool ended = false;
             for (const WalkedField& field : r.fields)
                 if (!watch(field)) {

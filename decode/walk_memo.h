@@ -38,6 +38,12 @@ public:
     // past the items it was handed). Returns the items handed; valid until the next call. A memo
     // serves either outcome() or walkFields() over its life, not both.
     const std::vector<WalkedField>& walkFields(ByteSpan frame, const Watch& watch);
+    // As walkFields, for a watch that decides by the items it is handed alone
+    // (the same items, the same decisions): a replayed walk hands it nothing
+    // and returns the remembered items, which it was handed when they were
+    // walked; `replayed` says which happened. Remembered items stay in place
+    // as long as the memo: their address tells one remembered walk from another.
+    const std::vector<WalkedField>& walkFields(ByteSpan frame, const Watch& watch, bool& replayed);
 
     std::uint64_t replayed() const { return replayed_; }
     std::uint64_t walked() const { return walked_; }
@@ -76,6 +82,7 @@ private:
     Key keyOf(const FrameView& f, ByteSpan frame) const;
     // Remembers the walk just traced, when it can be replayed and there is room.
     Remembered* remember(const Key& key, ByteSpan record);
+    const std::vector<WalkedField>& walkFields(ByteSpan frame, const Watch& watch, bool& replayed, bool handReplays);
 
     RecordReporter& reporter_;
     std::unordered_map<Key, std::vector<Remembered>, KeyHash> outcomes_;

@@ -12,6 +12,7 @@
 #include <limits>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <unordered_map>
 
 namespace tarvik {
 
@@ -302,6 +303,16 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
         filled[column] = 1;
         return --unfilled > 0;
     };
+    // What a remembered walk fills: (item, column) in walk order, and the
+    // columns it leaves missing; by the remembered items' address.
+    struct Plan {
+        struct Step {
+            std::size_t item, column;
+        };
+        std::vector<Step> steps;
+        std::vector<std::size_t> missing;
+    };
+    std::unordered_map<const WalkedField*, Plan> plans;
     for (std::size_t position = 0; position < index.size(); ++position) {
         const RecordIndexEntry& entry = index[position];
         if (entry.recordType() != recordType) continue;
@@ -322,7 +333,31 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
         std::fill(filled.begin(), filled.end(), 0);
         unfilled = table.columns.size() - kLeading;
         matcher.restart();
-        walks.walkFields(frame, take);
+        bool replayed = false;
+        const std::vector<WalkedField>& items = walks.walkFields(frame, take, replayed);
+        if (replayed) {
+            // The watch decides by the items alone: a walk replayed for this
+            // record fills what it filled when it was walked. What that is, is
+            // worked out once per remembered walk.
+            auto [plan, fresh] = plans.try_emplace(items.data());
+            if (fresh) {
+                for (std::size_t k = 0; k < items.size() && unfilled > 0; ++k) {
+                    const WalkedField& f = items[k];
+                    if (f.depth != 0) continue;
+                    const int c = matcher.column(f.name);
+                    if (c < 0 || filled[kLeading + static_cast<std::size_t>(c)]) continue;
+                    filled[kLeading + static_cast<std::size_t>(c)] = 1;
+                    --unfilled;
+                    plan->second.steps.push_back({k, kLeading + static_cast<std::size_t>(c)});
+                }
+                for (std::size_t c = kLeading; c < table.columns.size(); ++c)
+                    if (!filled[c]) plan->second.missing.push_back(c);
+            }
+            for (const Plan::Step& step : plan->second.steps)
+                append(table.columns[step.column], row, scalarValue(frame, items[step.item]));
+            for (std::size_t c : plan->second.missing) append(table.columns[c], row, ScalarValue{});
+            continue;
+        }
         // A field the walk did not reach (the record ended first) is missing.
         for (std::size_t c = kLeading; c < table.columns.size(); ++c)
             if (!filled[c]) append(table.columns[c], row, ScalarValue{});

@@ -478,9 +478,11 @@ private:
 };
 
 // tarvik.Record: what iteration makes a million times over, so a plain C type.
-// It holds the file, its position and a copy of its index entry; every
-// attribute is made when asked for, and what comes from the frame (header,
-// fields, bytes ...) is read through the file's own methods.
+// It holds the file, its position and a copy of its index entry, and the
+// header values a loop reads of every record (type, device, enumerator, time)
+// as members; the other attributes are made when asked for, and what comes
+// from the frame (header, fields, bytes ...) is read through the file's own
+// methods.
 struct RecordObject {
     PyObject_HEAD
     PyObject* file;  // the File it belongs to (a strong reference)
