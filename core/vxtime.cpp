@@ -4,23 +4,8 @@
 
 namespace tarvik {
 
-std::optional<VxTIME> VxTIME::read(ByteSpan bytes, std::size_t offset) {
-    if (!fits(bytes.size(), offset, kSize)) return std::nullopt;
-    VxTIME t;
-    t.year = readLEOr0<std::uint16_t>(bytes, offset);
-    t.day = readLEOr0<std::uint16_t>(bytes, offset + 2);
-    t.seconds = readLEOr0<float>(bytes, offset + 4);
-    t.hours = bytes[offset + 8];
-    t.minutes = bytes[offset + 9];
-    return t;
-}
-
 void VxTIME::write(ByteWriter& out) const {
     out.u16(year).u16(day).f32(seconds).u8(hours).u8(minutes);
-}
-
-bool isLeapYear(int year) {
-    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
 
 bool dayOfYearToDate(int year, int day, int& month, int& dayOfMonth) {

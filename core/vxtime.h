@@ -23,7 +23,19 @@ struct VxTIME {
     void write(ByteWriter& out) const;
 };
 
-bool isLeapYear(int year);
+// Inline: read for every entry of an index of millions.
+inline std::optional<VxTIME> VxTIME::read(ByteSpan bytes, std::size_t offset) {
+    if (!fits(bytes.size(), offset, kSize)) return std::nullopt;
+    VxTIME t;
+    t.year = readLEOr0<std::uint16_t>(bytes, offset);
+    t.day = readLEOr0<std::uint16_t>(bytes, offset + 2);
+    t.seconds = readLEOr0<float>(bytes, offset + 4);
+    t.hours = bytes[offset + 8];
+    t.minutes = bytes[offset + 9];
+    return t;
+}
+
+inline bool isLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
 // Day of year to month (1..12) and day of month; false when the day has no date.
 bool dayOfYearToDate(int year, int day, int& month, int& dayOfMonth);

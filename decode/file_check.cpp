@@ -1,7 +1,7 @@
 #include "decode/file_check.h"
 
 #include "core/frame.h"
-#include "core/mapped_read_guard.h"
+#include "core/file_window.h"
 #include "core/ping_gaps.h"
 #include "core/record_file.h"
 #include "core/record_index.h"
@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <sys/mman.h>
 #include <tuple>
 
 namespace tarvik {
@@ -22,146 +21,8 @@ namespace {
 constexpr std::string_view kNames[kCheckProblemKinds] = {
     "sync", "size", "truncated", "checksum", "layout", "unknown-type", "catalog", "ping-gap", "time-backwards"};
 
-constexpr std::size_t kWindow = std::size_t{256} << 10;  // read and summed while still in the cache
+constexpr std::size_t kWindow = FileWindow::kWindow;
 constexpr std::size_t kCatalogBatch = 4096;
-#ifdef MAP_POPULATE
-constexpr int kPopulate = MAP_POPULATE;
-#else
-constexpr int kPopulate = 0;
-#endif
-
-// A sliding window over the file: sequential frames are served from one
-// stretch of the file read into a buffer small enough to stay in the cache,
-// where the checksum and the walk find the bytes the read just brought in; a
-// frame that does not fit moves the window to it. A read costs less than
-// touching mapped pages of the page cache one by one. Frames larger than the
-// buffer are mapped instead (no copy of megabytes), in a mapped stretch of
-// bounded size, so a file larger than memory is still walked in bounded
-// memory; where mapping fails they are read. A file that another program cuts
-// short meanwhile reads as zeros past its new end, and the window says so.
-//
-// The read buffer outlives the check of one file: a thread that checks file
-// after file (check --jobs, a worker of the archive audit) takes it over from
-// the file before instead of fresh pages for every file. Where the allocator
-// gives every block of more than 64 kB straight back to the system, as Dask
-// has its worker processes do, a fresh buffer costs a page fault per page and
-// the check of a 10 MB file took a third more time.
-class Window {
-public:
-    Window(const RecordFile& file, std::uint64_t fileSize) : file_(file), fileSize_(fileSize) {
-        buffer_.swap(spareBuffer());
-    }
-    ~Window() {
-        unmap();
-        if (buffer_.capacity() <= kWindow) buffer_.swap(spareBuffer());  // a large frame's memory goes back
-    }
-    Window(const Window&) = delete;
-    Window& operator=(const Window&) = delete;
-
-    // The bytes [offset, offset + count), or fewer when the file ends first.
-    ByteSpan view(std::uint64_t offset, std::size_t count) {
-        if (offset < start_ || offset + count > start_ + filled_) {
-            if (count <= kWindow || !map(offset, count)) read(offset, count);
-        }
-        const std::uint64_t rel = offset - start_;
-        if (offset < start_ || rel >= filled_) return {};
-        return ByteSpan(data_ + rel, std::min<std::uint64_t>(count, filled_ - rel));
-    }
-    // Whether the file lost mapped bytes while they were read.
-    bool cutShort() const { return cutShort_ || guard_.cutShort(); }
-    // Gives back memory a large frame took.
-    void shrink() {
-        if (buffer_.size() > kWindow) {
-            if (data_ == buffer_.data()) filled_ = 0;
-            Bytes().swap(buffer_);
-        }
-        if (mapped_ && mappedLength_ > kMapWindow) {
-            unmap();
-            filled_ = 0;
-        }
-    }
-
-private:
-    // Maps a window from the page boundary at or before `offset`, over no more
-    // than the file holds now (a file cut short meanwhile must not be mapped
-    // past its end).
-    bool map(std::uint64_t offset, std::size_t count) {
-        if (mapFailed_ || file_.descriptor() < 0) return false;
-        unmap();
-        const std::uint64_t size = std::min(fileSize_, file_.size());
-        if (offset >= size) {
-            start_ = offset;
-            filled_ = 0;
-            return true;
-        }
-        const std::uint64_t begin = offset - offset % kPage;
-        const std::uint64_t want = std::max<std::uint64_t>(kMapWindow, offset - begin + count);
-        const std::uint64_t length = std::min<std::uint64_t>(want, size - begin);
-        // Populated at once: one call maps the window's pages instead of a
-        // page fault for every few of them as the walk reaches them.
-        void* p = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE | kPopulate,
-                         file_.descriptor(), static_cast<off_t>(begin));
-        if (p == MAP_FAILED) {
-            mapFailed_ = true;
-            return false;
-        }
-        if (!guard_.guard(p, static_cast<std::size_t>(length))) {
-            ::munmap(p, static_cast<std::size_t>(length));
-            return false;
-        }
-        ::madvise(p, static_cast<std::size_t>(length), MADV_SEQUENTIAL);
-        mapped_ = p;
-        mappedLength_ = static_cast<std::size_t>(length);
-        data_ = static_cast<const std::uint8_t*>(p);
-        start_ = begin;
-        filled_ = mappedLength_;
-        return true;
-    }
-    void unmap() {
-        cutShort_ = cutShort();
-        guard_.release();
-        if (mapped_) ::munmap(mapped_, mappedLength_);
-        mapped_ = nullptr;
-        mappedLength_ = 0;
-    }
-    void read(std::uint64_t offset, std::size_t count) {
-        if (mapped_) unmap();
-        // No more than the file holds from here: small files take small buffers.
-        const std::uint64_t rest = offset < fileSize_ ? fileSize_ - offset : 0;
-        const std::size_t want = std::max<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, rest)), count);
-        if (buffer_.size() < want) buffer_.resize(want);
-        start_ = offset;
-        filled_ = file_.readAt(offset, std::span(buffer_.data(), want));
-        data_ = buffer_.data();
-        // Bytes the file held when the check began and no longer holds read
-        // as zeros, as they do through a mapping.
-        const auto held = static_cast<std::size_t>(std::min<std::uint64_t>(want, rest));
-        if (filled_ < held) {
-            cutShort_ = true;
-            std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(filled_), buffer_.begin() + static_cast<std::ptrdiff_t>(held), 0);
-            filled_ = held;
-        }
-    }
-
-    static Bytes& spareBuffer() {
-        thread_local Bytes spare;
-        return spare;
-    }
-
-    static constexpr std::uint64_t kPage = 1u << 16;  // a multiple of any page size in use
-    static constexpr std::size_t kMapWindow = std::size_t{16} << 20;
-    const RecordFile& file_;
-    std::uint64_t fileSize_;
-    Bytes buffer_;
-    void* mapped_ = nullptr;
-    std::size_t mappedLength_ = 0;
-    bool mapFailed_ = false;
-    MappedReadGuard guard_;
-    bool cutShort_ = false;
-    const std::uint8_t* data_ = nullptr;
-    std::uint64_t start_ = 0;
-    std::size_t filled_ = 0;
-};
 
 class Collector {
 public:
@@ -298,7 +159,7 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
     RecordReporter reporter(catalogue_, commands_);
     WalkMemo walks(reporter);
     Report walked;
-    Window window(file, fileSize);
+    FileWindow window(file, fileSize);
     std::array<std::uint8_t, kFrameHeaderSize> largeHeader{};  // of a frame above kMaxWholeFrame, never held whole
     PingGapTracker pingGaps;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;

@@ -26,14 +26,48 @@ bool WalkMemo::matches(const Remembered& r, ByteSpan record) {
     return true;
 }
 
+WalkMemo::Key WalkMemo::keyOf(const FrameView& f, ByteSpan frame) const {
+    return Key{f.recordType(),
+               static_cast<std::uint32_t>(std::min<std::uint64_t>(f.size(), frame.size())),
+               f.protocolVersion(),
+               f.recordVersion(),
+               f.offset(),
+               f.optionalDataOffset() != 0};
+}
+
+WalkMemo::Remembered* WalkMemo::remember(const Key& key, ByteSpan record) {
+    auto at = outcomes_.find(key);
+    if (trace_.opaque || count_ >= kMaxOutcomes || (at != outcomes_.end() && at->second.size() >= kMaxPerKey))
+        return nullptr;
+
+    // The looked-up values, each once, in the order of the record.
+    std::vector<std::uint32_t>& used = trace_.lookups;
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    std::vector<WalkTrace::Source> steering = trace_.reads;
+    for (std::uint32_t i : used) {
+        if (i >= trace_.sources.size()) return nullptr;  // a value the trace did not see come: not replayable
+        steering.push_back(trace_.sources[i]);
+    }
+    Remembered r;
+    for (const WalkTrace::Source& s : steering) {
+        if (s.width == 0) continue;
+        if (s.offset < 0 || !fits(record.size(), static_cast<std::uint64_t>(s.offset), static_cast<std::uint64_t>(s.width)) ||
+            r.expected.size() + static_cast<std::size_t>(s.width) > kMaxProbeBytes)
+            return nullptr;
+        const auto offset = static_cast<std::uint32_t>(s.offset), width = static_cast<std::uint32_t>(s.width);
+        r.probes.push_back({offset, width});
+        r.expected.insert(r.expected.end(), record.begin() + offset, record.begin() + offset + width);
+    }
+    if (at == outcomes_.end()) at = outcomes_.try_emplace(key).first;
+    at->second.push_back(std::move(r));
+    ++count_;
+    return &at->second.back();
+}
+
 const Report& WalkMemo::outcome(ByteSpan frame) {
     const FrameView f(frame);
-    const Key key{f.recordType(),
-                  static_cast<std::uint32_t>(std::min<std::uint64_t>(f.size(), frame.size())),
-                  f.protocolVersion(),
-                  f.recordVersion(),
-                  f.offset(),
-                  f.optionalDataOffset() != 0};
+    const Key key = keyOf(f, frame);
     const ByteSpan record = frame.first(key.size);
     auto at = outcomes_.find(key);
     if (at != outcomes_.end()) {
@@ -48,33 +82,81 @@ const Report& WalkMemo::outcome(ByteSpan frame) {
     ++walked_;
     trace_.clear();
     fresh_ = reporter_.walkOutcome(frame, &trace_);
-    if (trace_.opaque || count_ >= kMaxOutcomes || (at != outcomes_.end() && at->second.size() >= kMaxPerKey))
-        return fresh_;
+    Remembered* r = remember(key, record);
+    if (!r) return fresh_;
+    r->outcome = fresh_;
+    return r->outcome;
+}
 
-    // The looked-up values, each once, in the order of the record.
-    std::vector<std::uint32_t>& used = trace_.lookups;
-    std::sort(used.begin(), used.end());
-    used.erase(std::unique(used.begin(), used.end()), used.end());
-    std::vector<WalkTrace::Source> steering = trace_.reads;
-    for (std::uint32_t i : used) {
-        if (i >= trace_.sources.size()) return fresh_;  // a value the trace did not see come: not replayable
-        steering.push_back(trace_.sources[i]);
+const std::vector<WalkedField>& WalkMemo::walkFields(ByteSpan frame, const Watch& watch) {
+    bool replayed = false;
+    return walkFields(frame, watch, replayed, true);
+}
+
+const std::vector<WalkedField>& WalkMemo::walkFields(ByteSpan frame, const Watch& watch, bool& replayed) {
+    return walkFields(frame, watch, replayed, false);
+}
+
+const std::vector<WalkedField>& WalkMemo::walkFields(ByteSpan frame, const Watch& watch, bool& replayed, bool handReplays) {
+    replayed = false;
+    const FrameView f(frame);
+    const Key key = keyOf(f, frame);
+    const ByteSpan record = frame.first(key.size);
+    auto at = outcomes_.find(key);
+    std::size_t handed = 0;
+    if (at != outcomes_.end()) {
+        for (const Remembered& r : at->second) {
+            if (!matches(r, record)) continue;
+            if (!handReplays) {
+                ++replayed_;
+                replayed = true;
+                return r.fields;
+            }
+            bool ended = false;
+            for (const WalkedField& field : r.fields)
+                if (!watch(field)) {
+                    ended = true;
+                    break;
+                }
+            if (ended || !r.endedByWatch) {
+                ++replayed_;
+                return r.fields;
+            }
+            // The watch wants more than the walk it ended: the walk below goes
+            // on, handing only the items after those handed already.
+            handed = r.fields.size();
+            break;
+        }
     }
-    Remembered r;
-    for (const WalkTrace::Source& s : steering) {
-        if (s.width == 0) continue;
-        if (s.offset < 0 || !fits(record.size(), static_cast<std::uint64_t>(s.offset), static_cast<std::uint64_t>(s.width)) ||
-            r.expected.size() + static_cast<std::size_t>(s.width) > kMaxProbeBytes)
-            return fresh_;
-        const auto offset = static_cast<std::uint32_t>(s.offset), width = static_cast<std::uint32_t>(s.width);
-        r.probes.push_back({offset, width});
-        r.expected.insert(r.expected.end(), record.begin() + offset, record.begin() + offset + width);
-    }
-    r.outcome = fresh_;
-    if (at == outcomes_.end()) at = outcomes_.try_emplace(key).first;
-    at->second.push_back(std::move(r));
-    ++count_;
-    return at->second.back().outcome;
+
+    ++walked_;
+    trace_.clear();
+    freshFields_.clear();
+    if (!watching_)
+        watching_ = [this](const WalkedField& field) {
+            if (skip_ > 0) {
+                --skip_;
+                return true;
+            }
+            watchEnded_ = !(*watch_)(field);
+            return !watchEnded_;
+        };
+    watch_ = &watch;
+    watchEnded_ = false;
+    skip_ = handed;
+    reporter_.collectFields(&freshFields_);
+    reporter_.watchFields(&watching_);
+    reporter_.walkOutcome(frame, &trace_);
+    reporter_.watchFields(nullptr);
+    reporter_.collectFields(nullptr);
+    watch_ = nullptr;
+    if (fieldCount_ + freshFields_.size() > kMaxFields) return freshFields_;
+    Remembered* r = remember(key, record);
+    if (!r) return freshFields_;
+    r->fields = freshFields_;
+    r->endedByWatch = watchEnded_;
+    fieldCount_ += r->fields.size();
+    return r->fields;
 }
 
 } // namespace tarvik

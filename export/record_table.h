@@ -10,6 +10,8 @@
 #include "export/record_values.h"
 
 #include <cstdint>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,12 +21,38 @@ namespace tarvik {
 struct TableColumn {
     std::string name;
     ValueKind kind = ValueKind::None;
-    int width = 8;            // stored bytes of the field (numbers), for the column's type
-    std::vector<std::uint64_t> u;     // Unsigned
-    std::vector<std::int64_t> i;      // Signed and Time (nanoseconds since 1970)
-    std::vector<double> f;            // Float
-    std::vector<std::string> text;    // Text
-    std::vector<std::uint8_t> valid;  // 0 where the record did not hold the field
+    int width = 8;  // stored bytes of the field (numbers), for the column's type
+    // The numbers, row after row, cellSize() bytes each in this machine's byte
+    // order: integers of `width` bytes (1, 2, 4 or 8; else 8), floats of 4 or 8,
+    // times as signed nanoseconds since 1970. A missing number is 0, NaN or
+    // kMissingTime. Part of the table's TableCells.
+    std::uint8_t* cells = nullptr;
+    std::vector<std::string> text;  // Text
+    // 0 where the record did not hold the field; empty while every row holds it.
+    std::vector<std::uint8_t> valid;
+
+    static constexpr std::int64_t kMissingTime = std::numeric_limits<std::int64_t>::min();
+    int cellSize() const;
+    bool holds(std::size_t row) const { return valid.empty() || valid[row] != 0; }
+    std::uint64_t unsignedAt(std::size_t row) const;
+    std::int64_t signedAt(std::size_t row) const;  // Signed and Time
+    double floatAt(std::size_t row) const;
+};
+
+// The memory a table's number columns share, one column after another (one
+// allocation, which a caller such as the Python module hands on as it is).
+class TableCells {
+public:
+    explicit TableCells(std::size_t bytes);
+    ~TableCells();
+    TableCells(const TableCells&) = delete;
+    TableCells& operator=(const TableCells&) = delete;
+    std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
 };
 
 struct RecordTable {
@@ -32,6 +60,7 @@ struct RecordTable {
     std::size_t rows = 0;
     // "record" (index position), "time", "device", "enumerator", then the fields.
     std::vector<TableColumn> columns;
+    std::shared_ptr<TableCells> cells;  // what the number columns' cells point into
 };
 
 // The fields a table of the record type can have, in layout order (names

@@ -8,17 +8,6 @@
 
 namespace tarvik {
 
-std::optional<std::int64_t> epochNanoseconds(const VxTIME& t) {
-    if (t.year == 0 || t.day < 1 || t.day > (isLeapYear(t.year) ? 366 : 365) || t.hours > 23 || t.minutes > 59 ||
-        !std::isfinite(t.seconds) || t.seconds < 0 || t.seconds >= 61)
-        return std::nullopt;
-    // Days from 1970-01-01 to 1 January of the year.
-    const std::int64_t y = t.year - 1;
-    const std::int64_t days = 365 * (y - 1969) + (y / 4 - 1969 / 4) - (y / 100 - 1969 / 100) + (y / 400 - 1969 / 400);
-    const std::int64_t seconds = (days + t.day - 1) * 86400 + t.hours * 3600 + t.minutes * 60;
-    return seconds * 1'000'000'000 + std::llround(double(t.seconds) * 1e9);
-}
-
 std::string isoTime(std::int64_t ns) {
     std::int64_t seconds = ns / 1'000'000'000, fraction = ns % 1'000'000'000;
     if (fraction < 0) {
@@ -168,36 +157,56 @@ const VectorDescription* RecordDecoder::vectorOf(const WalkedField& field) const
     return nullptr;
 }
 
-FrameScanner::FrameScanner(const IndexedRecordSource& source) : source_(source), file_(source.frameFile()) {
-    if (file_) fileSize_ = file_->size();
+FrameScanner::FrameScanner(const IndexedRecordSource& source, std::optional<std::uint32_t> recordType)
+    : source_(source), file_(source.frameFile()), recordType_(recordType) {
+    if (file_) {
+        fileSize_ = file_->size();
+        window_ = std::make_unique<FileWindow>(*file_, fileSize_);
+    }
+}
+
+FrameScanner::~FrameScanner() = default;
+
+std::size_t FrameScanner::reach(std::size_t position) const {
+    if (!recordType_) return FileWindow::kWindow;
+    // A gap of other frames costs about as much to copy as a read costs to
+    // step over it at this size: past it, the next frame is read on its own.
+    constexpr std::uint64_t kStepOver = std::uint64_t{16} << 10;
+    const RecordIndex& index = source_.index();
+    const std::uint64_t start = index[position].offset();
+    std::uint64_t end = start + index[position].size();
+    for (std::size_t q = position + 1; q < index.size(); ++q) {
+        const RecordIndexEntry& e = index[q];
+        if (e.offset() < start || e.offset() > end + kStepOver) break;  // out of file order, or past a wide gap
+        if (e.recordType() != *recordType_) continue;
+        const std::uint64_t last = e.offset() + e.size();
+        if (last - start > FileWindow::kWindow) break;
+        end = std::max(end, last);
+    }
+    return static_cast<std::size_t>(end - start);
 }
 
 ByteSpan FrameScanner::frame(std::size_t position) {
     const RecordIndex& index = source_.index();
     if (position >= index.size()) return {};
-    if (!file_) {
+    if (!file_ || window_->cutShort()) {
+        // Not a file, or one that lost bytes while it was read: the frame as the file holds it now.
         single_ = source_.readFrame(position);
         return single_;
     }
     const RecordIndexEntry& entry = index[position];
     const std::uint64_t offset = entry.offset();
     if (offset >= fileSize_) return {};
-    const std::uint64_t count = std::min<std::uint64_t>(entry.size(), fileSize_ - offset);
-    if (count > kWindow / 2) {
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(entry.size(), fileSize_ - offset));
+    if (count > FileWindow::kWindow) {
         // Large frames are read on their own.
-        single_.resize(static_cast<std::size_t>(count));
+        single_.resize(count);
         single_.resize(file_->readAt(offset, single_));
         return single_;
     }
-    if (offset < start_ || offset + count > start_ + filled_) {
-        if (buffer_.size() < kWindow) buffer_.resize(kWindow);
-        start_ = offset;
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, fileSize_ - offset));
-        filled_ = file_->readAt(offset, std::span(buffer_.data(), want));
-    }
-    const auto rel = static_cast<std::size_t>(offset - start_);
-    if (rel >= filled_) return {};
-    return ByteSpan(buffer_.data() + rel, std::min<std::size_t>(static_cast<std::size_t>(count), filled_ - rel));
+    const ByteSpan bytes = window_->view(offset, count, window_->holds(offset, count) ? 0 : reach(position));
+    if (window_->cutShort()) return frame(position);
+    return bytes;
 }
 
 std::optional<bool> checksumMatches(ByteSpan frame) {

@@ -5,6 +5,7 @@
 // field has the offset and width the report and report --json give it.
 
 #include "core/bytes.h"
+#include "core/file_window.h"
 #include "core/record_source.h"
 #include "core/vxtime.h"
 #include "decode/format_table.h"
@@ -13,8 +14,10 @@
 #include "decode/remote_definitions.h"
 #include "decode/report.h"
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +26,19 @@
 namespace tarvik {
 
 // Nanoseconds since 1970-01-01 UTC of a time stamp; nullopt when it names no instant.
-std::optional<std::int64_t> epochNanoseconds(const VxTIME& t);
+// (Inline: made for every record of an index or a table.)
+inline std::optional<std::int64_t> epochNanoseconds(const VxTIME& t) {
+    if (t.year == 0 || t.day < 1 || t.day > (isLeapYear(t.year) ? 366 : 365) || t.hours > 23 || t.minutes > 59 ||
+        !std::isfinite(t.seconds) || t.seconds < 0 || t.seconds >= 61)
+        return std::nullopt;
+    // Days from 1970-01-01 to 1 January of the year.
+    const std::int64_t y = t.year - 1;
+    const std::int64_t days = 365 * (y - 1969) + (y / 4 - 1969 / 4) - (y / 100 - 1969 / 100) + (y / 400 - 1969 / 400);
+    const std::int64_t seconds = (days + t.day - 1) * 86400 + t.hours * 3600 + t.minutes * 60;
+    // Rounded to the nearest nanosecond, halves away from zero: below 61 s
+    // the sum with 0.5 is exact, and the cut rounds it down.
+    return seconds * 1'000'000'000 + static_cast<std::int64_t>(double(t.seconds) * 1e9 + 0.5);
+}
 // "2024-03-05T07:04:09.123456789Z": an instant in ISO 8601, UTC, to the nanosecond
 // (trailing zeros of the fraction left out).
 std::string isoTime(std::int64_t nanoseconds);
@@ -78,26 +93,33 @@ private:
     bool nestedValid_ = false;
 };
 
-// Reads the frames of a source in index order through one large buffer: a
-// scan over many small frames costs a copy per frame instead of system calls.
-// The bytes are those readFrame gives (a frame cut by the end of the file is
-// cut here too).
+// Reads the frames of a source in index order through a window of the file
+// (FileWindow): a scan over many small frames costs a copy per frame instead
+// of system calls. Given a record type, only the frames of that type are
+// asked for, and a read stops after the last of them the window reaches: the
+// frames of other types in between are read only when they are few enough
+// bytes to be cheaper to read than to step over. The bytes are those
+// readFrame gives (a frame cut by the end of the file is cut here too).
 class FrameScanner {
 public:
-    explicit FrameScanner(const IndexedRecordSource& source);
+    explicit FrameScanner(const IndexedRecordSource& source, std::optional<std::uint32_t> recordType = std::nullopt);
+    ~FrameScanner();
+    FrameScanner(const FrameScanner&) = delete;
+    FrameScanner& operator=(const FrameScanner&) = delete;
     // The bytes of frame `position` of the index, valid until the next call;
     // empty when they cannot be read.
     ByteSpan frame(std::size_t position);
 
-    static constexpr std::size_t kWindow = std::size_t{4} << 20;
-
 private:
+    // How far from frame `position` the window should read: to the end of the
+    // last frame of the wanted type it can hold.
+    std::size_t reach(std::size_t position) const;
+
     const IndexedRecordSource& source_;
     const RecordFile* file_;
+    std::optional<std::uint32_t> recordType_;
     std::uint64_t fileSize_ = 0;
-    Bytes buffer_;
-    std::uint64_t start_ = 0;
-    std::size_t filled_ = 0;
+    std::unique_ptr<FileWindow> window_;
     Bytes single_;
 };
 

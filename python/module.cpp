@@ -19,6 +19,7 @@
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
 #include <numpy/arrayobject.h>
 #include <numpy/arrayscalars.h>
+#include <structmember.h>
 
 #include <array>
 #include <cmath>
@@ -128,6 +129,16 @@ py::object scalarObject(const ScalarValue& v) {
     case ValueKind::None: break;
     }
     return py::none();
+}
+
+// A table column's numbers as a numpy array of `dtype` over the table's own
+// memory, which the array keeps: nothing is copied.
+py::array cellArray(const TableColumn& c, std::size_t rows, const std::shared_ptr<TableCells>& cells, const std::string& dtype) {
+    const auto n = static_cast<py::ssize_t>(rows);
+    if (n == 0) return py::array(py::dtype(dtype), {py::ssize_t{0}}, {});
+    auto* owned = new std::shared_ptr<TableCells>(cells);
+    py::capsule base(owned, [](void* p) { delete static_cast<std::shared_ptr<TableCells>*>(p); });
+    return py::array(py::dtype(dtype), {n}, {}, c.cells, base);
 }
 
 // What an open file shares with its records.
@@ -342,49 +353,39 @@ public:
         if (!ok) throw py::key_error(error);
         py::list out;
         for (TableColumn& c : table.columns) {
-            const auto n = static_cast<py::ssize_t>(table.rows);
-            py::object values;
             const char* kind = "";
+            py::object values;
             switch (c.kind) {
-            case ValueKind::Unsigned: {
+            case ValueKind::Unsigned:
                 kind = "u";
-                py::array_t<std::uint64_t> a(n);
-                std::memcpy(a.mutable_data(), c.u.data(), c.u.size() * sizeof(std::uint64_t));
-                values = a.attr("astype")(numberDtype(ValueKind::Unsigned, c.width));
+                values = cellArray(c, table.rows, table.cells, numberDtype(ValueKind::Unsigned, c.cellSize()));
                 break;
-            }
-            case ValueKind::Signed: {
+            case ValueKind::Signed:
                 kind = "i";
-                py::array_t<std::int64_t> a(n);
-                std::memcpy(a.mutable_data(), c.i.data(), c.i.size() * sizeof(std::int64_t));
-                values = a.attr("astype")(numberDtype(ValueKind::Signed, c.width));
+                values = cellArray(c, table.rows, table.cells, numberDtype(ValueKind::Signed, c.cellSize()));
                 break;
-            }
-            case ValueKind::Time: {
+            case ValueKind::Time:
                 kind = "M";
-                for (std::size_t r = 0; r < c.i.size(); ++r)
-                    if (!c.valid[r]) c.i[r] = kNaT;
-                py::array_t<std::int64_t> a(n);
-                std::memcpy(a.mutable_data(), c.i.data(), c.i.size() * sizeof(std::int64_t));
-                values = a.attr("view")("M8[ns]");
+                values = cellArray(c, table.rows, table.cells, "<M8[ns]");  // a missing time is NaT
                 break;
-            }
-            case ValueKind::Float: {
+            case ValueKind::Float:
                 kind = "f";
-                py::array_t<double> a(n);
-                std::memcpy(a.mutable_data(), c.f.data(), c.f.size() * sizeof(double));
-                values = c.width == 4 ? py::object(a.attr("astype")("<f4")) : py::object(a);
+                values = cellArray(c, table.rows, table.cells, numberDtype(ValueKind::Float, c.cellSize()));
                 break;
-            }
-            case ValueKind::Text: {
+            case ValueKind::Text:
                 kind = "s";
                 values = texts(c.text);
                 break;
-            }
             case ValueKind::None: continue;
             }
-            py::array_t<bool> valid(n);
-            for (py::ssize_t r = 0; r < n; ++r) valid.mutable_data()[r] = c.valid[static_cast<std::size_t>(r)] != 0;
+            // None when every row holds the field (the common case: nothing to mask).
+            py::object valid = py::none();
+            if (!c.valid.empty()) {
+                py::array_t<bool> v(static_cast<py::ssize_t>(c.valid.size()));
+                bool* to = v.mutable_data();
+                for (std::size_t r = 0; r < c.valid.size(); ++r) to[r] = c.valid[r] != 0;
+                valid = std::move(v);
+            }
             out.append(py::make_tuple(c.name, kind, values, valid));
         }
         return out;
@@ -396,7 +397,7 @@ public:
     py::array arrays(std::uint32_t type, const std::string& field) const {
         const RecordIndex& index = state_->source->index();
         RecordDecoder& decoder = *state_->decoder;
-        FrameScanner scanner(*state_->source);
+        FrameScanner scanner(*state_->source, type);
         std::vector<std::vector<double>> rows;  // as doubles when rows differ or kinds mix
         std::vector<std::string> raw;           // the rows' stored bytes when they are alike
         std::string dtype;
@@ -477,47 +478,90 @@ private:
 };
 
 // tarvik.Record: what iteration makes a million times over, so a plain C type.
-// It holds the file, its position and a copy of its index entry; every
-// attribute is made when asked for, and what comes from the frame (header,
-// fields, bytes ...) is read through the file's own methods.
+// It holds the file, its position and a copy of its index entry, and the
+// header values a loop reads of every record (type, device, enumerator, time)
+// as members; the other attributes are made when asked for, and what comes
+// from the frame (header, fields, bytes ...) is read through the file's own
+// methods.
 struct RecordObject {
     PyObject_HEAD
     PyObject* file;  // the File it belongs to (a strong reference)
+    // What a loop over the records reads of each, made with the record: plain
+    // members that the interpreter reads without a call.
+    PyObject* type;
+    PyObject* device;
+    PyObject* enumerator;
+    PyObject* time;
     std::size_t number;
     RecordIndexEntry entry;
 };
 
 PyTypeObject* recordClass = nullptr;
 
+// Records die as fast as iteration makes them: their memory is kept for the next.
+constexpr std::size_t kFreeRecords = 64;
+std::array<RecordObject*, kFreeRecords> freeRecords{};
+std::size_t freeRecordCount = 0;
+
+// Types, devices and enumerators repeat from record to record: one int object
+// for each 16-bit value met, made on first use and kept for the process.
+PyObject* uint16Object(std::uint16_t v) {
+    static std::array<PyObject*, 65536> objects{};
+    PyObject*& o = objects[v];
+    if (!o) o = PyLong_FromUnsignedLong(v);
+    return Py_XNewRef(o);
+}
+
+std::int64_t entryTimeNs(const RecordIndexEntry& e) { return epochNanoseconds(e.time()).value_or(kNaT); }
+
 PyObject* newRecord(PyObject* file, std::size_t number, const RecordIndexEntry& entry) {
-    RecordObject* r = PyObject_GC_New(RecordObject, recordClass);
-    if (!r) return nullptr;
-    Py_INCREF(file);
-    r->file = file;
+    RecordObject* r;
+    if (freeRecordCount > 0) {
+        r = freeRecords[--freeRecordCount];
+        PyObject_Init(reinterpret_cast<PyObject*>(r), recordClass);
+    } else {
+        r = PyObject_GC_New(RecordObject, recordClass);
+        if (!r) return nullptr;
+    }
+    r->file = Py_NewRef(file);
+    r->type = uint16Object(entry.recordType());
+    r->device = uint16Object(entry.deviceId());
+    r->enumerator = uint16Object(entry.systemEnumerator());
+    r->time = newDatetime64(entryTimeNs(entry));
     r->number = number;
     r->entry = entry;
     PyObject_GC_Track(r);
+    if (!r->type || !r->device || !r->enumerator || !r->time) {
+        Py_DECREF(r);
+        return nullptr;
+    }
     return reinterpret_cast<PyObject*>(r);
 }
 
 RecordObject* asRecord(PyObject* o) { return reinterpret_cast<RecordObject*>(o); }
 
+int recordClear(PyObject* o) {
+    RecordObject* r = asRecord(o);
+    Py_CLEAR(r->file);
+    Py_CLEAR(r->type);
+    Py_CLEAR(r->device);
+    Py_CLEAR(r->enumerator);
+    Py_CLEAR(r->time);
+    return 0;
+}
+
 void recordDealloc(PyObject* o) {
     PyTypeObject* type = Py_TYPE(o);
     PyObject_GC_UnTrack(o);
-    Py_CLEAR(asRecord(o)->file);
-    PyObject_GC_Del(o);
+    recordClear(o);
+    if (type == recordClass && freeRecordCount < kFreeRecords) freeRecords[freeRecordCount++] = asRecord(o);
+    else PyObject_GC_Del(o);
     Py_DECREF(type);
 }
 
 int recordTraverse(PyObject* o, visitproc visit, void* arg) {
     Py_VISIT(asRecord(o)->file);
     Py_VISIT(Py_TYPE(o));
-    return 0;
-}
-
-int recordClear(PyObject* o) {
-    Py_CLEAR(asRecord(o)->file);
     return 0;
 }
 
@@ -540,27 +584,14 @@ Py_hash_t recordHash(PyObject* o) {
     return h == -1 ? -2 : h;
 }
 
-std::int64_t recordTimeNs(const RecordObject* r) { return epochNanoseconds(r->entry.time()).value_or(kNaT); }
-
-// Types, devices and enumerators repeat from record to record: one int object
-// for each 16-bit value met, made on first use and kept for the process.
-PyObject* uint16Object(std::uint16_t v) {
-    static std::array<PyObject*, 65536> objects{};
-    PyObject*& o = objects[v];
-    if (!o) o = PyLong_FromUnsignedLong(v);
-    return Py_XNewRef(o);
-}
+std::int64_t recordTimeNs(const RecordObject* r) { return entryTimeNs(r->entry); }
 
 PyObject* getFile(PyObject* o, void*) { return Py_NewRef(asRecord(o)->file); }
 PyObject* getNumber(PyObject* o, void*) { return PyLong_FromSize_t(asRecord(o)->number); }
-PyObject* getType(PyObject* o, void*) { return uint16Object(asRecord(o)->entry.recordType()); }
 PyObject* getSize(PyObject* o, void*) { return PyLong_FromUnsignedLong(asRecord(o)->entry.size()); }
-PyObject* getDevice(PyObject* o, void*) { return uint16Object(asRecord(o)->entry.deviceId()); }
-PyObject* getEnumerator(PyObject* o, void*) { return uint16Object(asRecord(o)->entry.systemEnumerator()); }
 PyObject* getCounter(PyObject* o, void*) { return PyLong_FromUnsignedLong(asRecord(o)->entry.recordCounter()); }
 PyObject* getOffset(PyObject* o, void*) { return PyLong_FromUnsignedLongLong(asRecord(o)->entry.offset()); }
 PyObject* getTimeNs(PyObject* o, void*) { return PyLong_FromLongLong(recordTimeNs(asRecord(o))); }
-PyObject* getTime(PyObject* o, void*) { return newDatetime64(recordTimeNs(asRecord(o))); }
 
 // What comes from the frame: the file's method `name` of the record's position.
 PyObject* fromFrame(PyObject* o, const char* name) {
@@ -584,13 +615,9 @@ PyObject* recordToJson(PyObject* o, PyObject* args, PyObject* kwargs) {
 PyGetSetDef recordGetSet[] = {
     {"file", getFile, nullptr, "The File the record belongs to (kept open while the record lives).", nullptr},
     {"number", getNumber, nullptr, "The record's position in the file.", nullptr},
-    {"type", getType, nullptr, "The record type.", nullptr},
     {"size", getSize, nullptr, "The frame's size in bytes.", nullptr},
-    {"device", getDevice, nullptr, "The device identifier.", nullptr},
-    {"enumerator", getEnumerator, nullptr, "The system enumerator.", nullptr},
     {"record_counter", getCounter, nullptr, "The record counter of the frame header.", nullptr},
     {"offset", getOffset, nullptr, "The frame's byte offset in the file.", nullptr},
-    {"time", getTime, nullptr, "The time stamp as numpy.datetime64 (ns, UTC; NaT when it names no instant).", nullptr},
     {"time_ns", getTimeNs, nullptr, "The time stamp in nanoseconds since 1970 UTC, an int.", nullptr},
     {"header", getHeader, nullptr, "The frame header fields, named as in report --json.", nullptr},
     {"fields", getFields, nullptr,
@@ -602,6 +629,15 @@ PyGetSetDef recordGetSet[] = {
     {"problems", getProblems, nullptr,
      "What the layout walk found wrong: the lines that say why it stopped early and the message texts.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMemberDef recordMembers[] = {
+    {"type", T_OBJECT_EX, offsetof(RecordObject, type), READONLY, "The record type."},
+    {"device", T_OBJECT_EX, offsetof(RecordObject, device), READONLY, "The device identifier."},
+    {"enumerator", T_OBJECT_EX, offsetof(RecordObject, enumerator), READONLY, "The system enumerator."},
+    {"time", T_OBJECT_EX, offsetof(RecordObject, time), READONLY,
+     "The time stamp as numpy.datetime64 (ns, UTC; NaT when it names no instant)."},
+    {nullptr, 0, 0, 0, nullptr},
 };
 
 PyMethodDef recordMethods[] = {
@@ -627,6 +663,7 @@ PyType_Slot recordSlots[] = {
     {Py_tp_richcompare, reinterpret_cast<void*>(recordCompare)},
     {Py_tp_hash, reinterpret_cast<void*>(recordHash)},
     {Py_tp_getset, recordGetSet},
+    {Py_tp_members, recordMembers},
     {Py_tp_methods, recordMethods},
     {Py_tp_doc, const_cast<char*>(kRecordDoc)},
     {0, nullptr},

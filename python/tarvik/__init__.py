@@ -78,13 +78,14 @@ class File(_tarvik.File):
 
         columns = {}
         for name, kind, values, valid in self._table(int(type), None if fields is None else list(fields)):
-            if not valid.all():
+            if valid is not None:  # None: every row holds the field
                 if kind in ("u", "i"):
                     values = pd.arrays.IntegerArray(values, ~valid)
                 elif kind == "s":
                     values = [v if ok else None for v, ok in zip(values, valid)]
             columns[name] = values
-        frame = pd.DataFrame(columns)
+        # The columns are the module's own new arrays: pandas takes them as they are.
+        frame = pd.DataFrame(columns, copy=False)
         if len(frame) == 0:
             frame = frame.astype({c: v.dtype for c, v in columns.items() if isinstance(v, np.ndarray)})
         return frame

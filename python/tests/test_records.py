@@ -134,3 +134,21 @@ def test_records_are_small_objects(sample):
     # A record keeps its file: the file may go out of scope first.
     del f, records
     assert r.file[5] == r and len(r.bytes) == r.size
+
+
+def test_records_made_one_after_another_keep_their_own_values(sample):
+    # Iteration reuses the memory of records it freed: a record must not keep
+    # anything of the one that was there before.
+    f = tarvik.open(sample)
+    index = f.index
+    one_by_one = [(r.number, r.type, r.device, r.enumerator, r.time_ns) for r in f]
+    kept = list(f)
+    for rows in (one_by_one, [(r.number, r.type, r.device, r.enumerator, r.time_ns) for r in kept]):
+        assert [row[1] for row in rows] == index["type"].tolist()
+        assert [row[2] for row in rows] == index["device"].tolist()
+        assert [row[3] for row in rows] == index["enumerator"].tolist()
+        assert [row[4] for row in rows] == index["time"].astype("int64").tolist()
+    assert all(r.time == t for r, t in zip(kept, index["time"]))
+    with pytest.raises(AttributeError):
+        kept[0].type = 1
+

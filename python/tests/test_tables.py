@@ -84,18 +84,8 @@ def test_table_of_damaged_records_matches_their_fields(sample, tmp_path):
         damaged.append(bytes(frame))
     path = tmp_path / "damaged.vxr"
     path.write_bytes(b"".join(damaged))
-    f = tarvik.open(path)
-    t = f.table(7027)
+    t, missing = table_and_fields_agree(tarvik.open(path), 7027)
     assert len(t) == n > 4 and len(t.columns) > 6
-    missing = 0
-    for _, row in t.iterrows():
-        fields = f[int(row["record"])].fields
-        for column in t.columns[4:]:
-            if column in fields:
-                assert row[column] == fields[column], column
-            else:
-                assert pd.isna(row[column]), column
-                missing += 1
     assert missing > 0
 
 
@@ -109,3 +99,57 @@ def test_arrays(sample):
     assert list(depths[0]) == [b["Detection point"] for b in first]
     with pytest.raises(KeyError):
         f.arrays(7027, "No such field")
+
+
+def frames_of(data):
+    frames, pos = [], 0
+    while pos + 64 <= len(data):
+        size = struct.unpack_from("<I", data, pos + 8)[0]
+        frames.append(bytearray(data[pos:pos + size]))
+        pos += size
+    return frames
+
+
+def table_and_fields_agree(f, rtype):
+    """The table of `rtype`, checked cell by cell against each record's fields, and its missing cells."""
+    t = f.table(rtype)
+    assert len(t) == int((f.index["type"] == rtype).sum())
+    missing = 0
+    for _, row in t.iterrows():
+        fields = f[int(row["record"])].fields
+        for column in t.columns[4:]:
+            if column in fields:
+                assert row[column] == fields[column], column
+            else:
+                assert pd.isna(row[column]), column
+                missing += 1
+    return t, missing
+
+
+def test_table_reads_only_its_frames_wherever_they_lie(sample, tmp_path):
+    # The table reads the frames of its type through a window: frames far
+    # apart (wide frames of other types between them), frames larger than the
+    # window, and a last frame that the file cuts short give what each
+    # record's own walk gives.
+    frames = frames_of(sample.read_bytes())
+    out = []
+    for k, frame in enumerate(frames):
+        rtype = struct.unpack_from("<I", frame, 32)[0]
+        if rtype == 7000 and k % 2:
+            # A wide frame of another type: 300 KB of padding before its checksum.
+            frame = frame[:-4] + bytes(300_000) + frame[-4:]
+            struct.pack_into("<I", frame, 8, len(frame))
+        if rtype == 7027 and k % 3 == 0:
+            # A frame of the type larger than the window: detection points it does not count.
+            frame = frame[:-4] + bytes(400_000) + frame[-4:]
+            struct.pack_into("<I", frame, 8, len(frame))
+        out.append(bytes(frame))
+    last_7027 = max(k for k, frame in enumerate(frames) if struct.unpack_from("<I", frame, 32)[0] == 7027)
+    data = b"".join(out[:last_7027 + 1])
+    path = tmp_path / "spread.vxr"
+    path.write_bytes(data[:-30])  # the last frame cut short
+    f = tarvik.open(path)
+    t, _ = table_and_fields_agree(f, 7027)
+    assert len(t) > 3 and t["Ping number"].notna().all()
+    whole = tarvik.open(sample).table(7027)
+    assert list(t["Ping number"][:len(t)]) == list(whole["Ping number"][:len(t)])

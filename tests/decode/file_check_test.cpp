@@ -15,10 +15,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <thread>
+#include <tuple>
 
 using namespace tarvik;
 using tarvik::testing::concat;
@@ -413,6 +415,48 @@ TEST(WalkMemo, ReplaysOnlyWhatWalksAlike) {
     // Later rounds repeat the first (13 frames), and are replayed.
     EXPECT_EQ(memo.replayed() + memo.walked(), 3u * 13u);
     EXPECT_GE(memo.replayed(), 2u * 13u);
+}
+
+// What a watch was handed: each item's name, place and depth.
+using Handed = std::vector<std::tuple<std::string, std::int64_t, std::int64_t, int>>;
+
+TEST(WalkMemo, HandsAWatchWhatTheWalkHandsIt) {
+    static const NoRemoteCommandDefinitions none;
+    // Watches that end the walk after the first n items of the record's own
+    // level, or never; and one that ends it early only on its first call
+    // (the walk of a record it was replayed for then goes on).
+    for (int n : {1, 3, 1000, -1}) {
+        RecordReporter walker(builtIn(), none), memoWalker(builtIn(), none);
+        WalkMemo memo(memoWalker);
+        bool first = true;
+        for (const Bytes& frame : alikeAndSteeredFrames()) {
+            auto watchOf = [&](Handed& handed, bool fresh) {
+                return [&handed, &first, n, fresh](const WalkedField& f) {
+                    handed.emplace_back(std::string(f.name), f.offset, f.width, f.depth);
+                    const auto taken = std::count_if(handed.begin(), handed.end(), [](const auto& h) { return std::get<3>(h) == 0; });
+                    if (n < 0) {
+                        if (fresh) return true;
+                        const bool goOn = !first || taken < 2;
+                        if (!goOn) first = false;
+                        return goOn;
+                    }
+                    return taken < n;
+                };
+            };
+            Handed expected, got;
+            const WalkMemo::Watch walkWatch = watchOf(expected, true);
+            walker.watchFields(&walkWatch);
+            walker.walkOutcome(frame);
+            walker.watchFields(nullptr);
+            if (n < 0 && first) {
+                // The first call ends early: what the walk hands up to there.
+                expected.resize(std::min<std::size_t>(expected.size(), 2));
+            }
+            memo.walkFields(frame, watchOf(got, false));
+            EXPECT_EQ(got, expected) << FrameView(frame).recordType() << " n=" << n;
+        }
+        EXPECT_GE(memo.replayed(), 2u * 13u - 2u) << n;  // less the walks that went on
+    }
 }
 
 TEST(FileCheck, RememberedWalksReportWhatEveryWalkReports) {
