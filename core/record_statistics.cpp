@@ -17,28 +17,19 @@ std::optional<double> dayStartSeconds(std::uint16_t year, std::uint16_t day) {
     return static_cast<double>(days) * 86400.0;
 }
 
-std::optional<double> withinDay(double dayStart, const VxTIME& t) {
-    if (t.hours > 23 || t.minutes > 59 || !(t.seconds >= 0.0f && t.seconds < 61.0f)) return std::nullopt;
-    return dayStart + t.hours * 3600.0 + t.minutes * 60.0 + static_cast<double>(t.seconds);
-}
-
 } // namespace
 
 std::optional<double> vxTimeSeconds(const VxTIME& t) {
     const std::optional<double> start = dayStartSeconds(t.year, t.day);
     if (!start) return std::nullopt;
-    return withinDay(*start, t);
+    return secondsInDay(*start, t);
 }
 
-std::optional<double> VxTimeSecondsCache::operator()(const VxTIME& t) {
-    if (!known_ || t.year != year_ || t.day != day_) {
-        dayStart_ = dayStartSeconds(t.year, t.day);
-        year_ = t.year;
-        day_ = t.day;
-        known_ = true;
-    }
-    if (!dayStart_) return std::nullopt;
-    return withinDay(*dayStart_, t);
+void VxTimeSecondsCache::newDay(const VxTIME& t) {
+    dayStart_ = dayStartSeconds(t.year, t.day);
+    year_ = t.year;
+    day_ = t.day;
+    known_ = true;
 }
 
 void RecordStatistics::add(ByteSpan frame, double now) {

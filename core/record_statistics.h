@@ -18,13 +18,26 @@ namespace tarvik {
 // ordering; nullopt when it carries no usable time.
 std::optional<double> vxTimeSeconds(const VxTIME& t);
 
+// A time stamp's seconds from the start of its day added to `dayStart`;
+// nullopt when its hours, minutes or seconds are out of range.
+inline std::optional<double> secondsInDay(double dayStart, const VxTIME& t) {
+    if (t.hours > 23 || t.minutes > 59 || !(t.seconds >= 0.0f && t.seconds < 61.0f)) return std::nullopt;
+    return dayStart + t.hours * 3600.0 + t.minutes * 60.0 + static_cast<double>(t.seconds);
+}
+
 // vxTimeSeconds for a run of time stamps, which mostly share their day: the
 // calendar work for the last day seen is kept.
 class VxTimeSecondsCache {
 public:
-    std::optional<double> operator()(const VxTIME& t);
+    // Inline: a file check asks it once per frame.
+    std::optional<double> operator()(const VxTIME& t) {
+        if (!known_ || t.year != year_ || t.day != day_) newDay(t);
+        if (!dayStart_) return std::nullopt;
+        return secondsInDay(*dayStart_, t);
+    }
 
 private:
+    void newDay(const VxTIME& t);
     std::uint16_t year_ = 0, day_ = 0;
     bool known_ = false;
     std::optional<double> dayStart_;

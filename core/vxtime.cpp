@@ -4,17 +4,6 @@
 
 namespace tarvik {
 
-std::optional<VxTIME> VxTIME::read(ByteSpan bytes, std::size_t offset) {
-    if (!fits(bytes.size(), offset, kSize)) return std::nullopt;
-    VxTIME t;
-    t.year = readLEOr0<std::uint16_t>(bytes, offset);
-    t.day = readLEOr0<std::uint16_t>(bytes, offset + 2);
-    t.seconds = readLEOr0<float>(bytes, offset + 4);
-    t.hours = bytes[offset + 8];
-    t.minutes = bytes[offset + 9];
-    return t;
-}
-
 void VxTIME::write(ByteWriter& out) const {
     out.u16(year).u16(day).f32(seconds).u8(hours).u8(minutes);
 }
@@ -43,15 +32,6 @@ std::optional<std::string> formatDateTime(const VxTIME& t) {
     if (!dayOfYearToDate(t.year, t.day, month, dayOfMonth)) return std::nullopt;
     return strprintf("%02d/%02d/%02d %02d:%02d:%06.3f", month, dayOfMonth, int(t.year), int(t.hours),
                      int(t.minutes), double(t.seconds));
-}
-
-std::optional<std::uint8_t> uninitialisedMarker(ByteSpan timeBytes) {
-    if (timeBytes.size() < 4) return std::nullopt;
-    for (std::uint8_t marker : {std::uint8_t{0xCD}, std::uint8_t{0xFB}}) {
-        if (timeBytes[0] == marker && timeBytes[1] == marker && timeBytes[2] == marker && timeBytes[3] == marker)
-            return marker;
-    }
-    return std::nullopt;
 }
 
 } // namespace tarvik

@@ -237,8 +237,7 @@ std::uint64_t undecodedBytes(ByteSpan frame, std::int64_t consumed) {
     const auto size = static_cast<std::int64_t>(frame.size());
     if (consumed < 0 || size - consumed <= 4) return 0;
     const ByteSpan rest = frame.subspan(static_cast<std::size_t>(consumed), static_cast<std::size_t>(size - consumed - 4));
-    const bool padding = std::all_of(rest.begin(), rest.end(), [](std::uint8_t b) { return b == 0; });
-    return padding ? 0 : rest.size();
+    return allZero(rest) ? 0 : rest.size();
 }
 
 } // namespace
