@@ -38,28 +38,6 @@ void RecordStatistics::add(ByteSpan frame, double now) {
     add(f.recordType(), frame.size(), f.time(), now);
 }
 
-void RecordStatistics::add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, bool timeUsable,
-                           double now) {
-    // Records come in runs of few types: remember the last one's counter.
-    if (!lastCounter_ || lastType_ != recordType) {
-        lastCounter_ = &types_[recordType];
-        lastType_ = recordType;
-    }
-    Counter& c = *lastCounter_;
-    ++c.count;
-    c.bytes += bytes;
-    c.lastSeen = now;
-    ++frames_;
-    bytes_ += bytes;
-    if (!started_) started_ = now;
-    if (timeUsable) {
-        c.lastTime = time;
-        c.hasTime = true;
-        if (!first_) first_ = time;
-        last_ = time;
-    }
-}
-
 void RecordStatistics::clear() { *this = RecordStatistics{}; }
 
 RecordStatistics::RecordStatistics(const RecordStatistics& o) { *this = o; }
@@ -71,7 +49,8 @@ RecordStatistics& RecordStatistics::operator=(const RecordStatistics& o) {
     first_ = o.first_;
     last_ = o.last_;
     started_ = o.started_;
-    lastCounter_ = nullptr;
+    recent_ = {};
+    recentNext_ = 0;
     return *this;
 }
 
