@@ -31,7 +31,7 @@ TEST(Checksum, WideSumMatchesBytewiseAtEveryAlignmentAndLength) {
         b = static_cast<std::uint8_t>(x >> 16);
     }
     for (std::size_t start = 0; start < 17; ++start)
-        for (std::size_t length = 0; length < 70; ++length) {
+        for (std::size_t length = 0; length < 200; length += length < 70 || length > 120 ? 1 : 13) {
             const ByteSpan span(data.data() + start, length);
             std::uint32_t expected = 0;
             for (std::uint8_t b : span) expected += b;
