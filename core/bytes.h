@@ -59,6 +59,26 @@ T readLEOr0(ByteSpan bytes, std::uint64_t offset) {
     return readLE<T>(bytes, offset).value_or(T{});
 }
 
+// Whether every byte is zero (true for none). Eight bytes at a time: padding
+// is tested on every frame a file check walks.
+inline bool allZero(ByteSpan bytes) {
+    const std::uint8_t* p = bytes.data();
+    std::size_t n = bytes.size();
+    std::uint64_t any = 0;
+    for (; n >= 32; p += 32, n -= 32) {
+        std::uint64_t w[4];
+        std::memcpy(w, p, sizeof w);
+        if ((w[0] | w[1] | w[2] | w[3]) != 0) return false;
+    }
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        any |= w;
+    }
+    for (; n > 0; ++p, --n) any |= *p;
+    return any == 0;
+}
+
 // A cursor over a byte span that remembers the first failed read.
 class ByteReader {
 public:

@@ -6,8 +6,40 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define TARVIK_WIDE_SUM 1
+#endif
 
 namespace tarvik {
+
+namespace {
+
+#if defined(TARVIK_WIDE_SUM)
+// Sixty-four bytes a round in two sums of absolute differences, on processors
+// that have the 32-byte instructions (asked once): the file check sums every
+// byte of every frame. Adds the bytes up to the last whole round to `sum`.
+__attribute__((target("avx2"))) std::size_t wideSum(const std::uint8_t* p, std::size_t count, std::uint32_t& sum) {
+    __m256i a = _mm256_setzero_si256(), b = _mm256_setzero_si256();
+    const __m256i zero = _mm256_setzero_si256();
+    std::size_t i = 0;
+    for (; count - i >= 64; i += 64) {
+        a = _mm256_add_epi64(a, _mm256_sad_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)), zero));
+        b = _mm256_add_epi64(b, _mm256_sad_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 32)), zero));
+    }
+    alignas(32) std::uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_add_epi64(a, b));
+    sum += static_cast<std::uint32_t>(lanes[0] + lanes[1] + lanes[2] + lanes[3]);
+    return i;
+}
+
+bool haveWideSum() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif
+
+} // namespace
 
 std::optional<std::uint32_t> pingNumberOf(ByteSpan frame) {
     if (frame.size() < frame_offsets::offset + 2) return std::nullopt;
@@ -26,6 +58,9 @@ std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count) {
     const std::uint8_t* p = bytes.data();
     std::uint32_t sum = 0;
     std::size_t i = 0;
+#if defined(TARVIK_WIDE_SUM)
+    if (count >= 64 && haveWideSum()) i = wideSum(p, count, sum);
+#endif
 #if defined(__SSE2__)
     // Sixteen bytes at a time: the sum of absolute differences against zero
     // adds eight bytes into each 64-bit half, which cannot overflow here.
@@ -37,7 +72,7 @@ std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count) {
     }
     const auto low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(total));
     const auto high = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(total, total)));
-    sum = static_cast<std::uint32_t>(low + high);  // the sum is taken modulo 2^32 either way
+    sum += static_cast<std::uint32_t>(low + high);  // the sum is taken modulo 2^32 either way
 #else
     // Eight bytes at a time: pairs of bytes are added into four 16-bit lanes,
     // folded into the sum before a lane can overflow (128 rounds of at most 510).

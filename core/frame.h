@@ -42,7 +42,17 @@ public:
     std::uint32_t size() const { return u32(frame_offsets::size); }
     std::uint32_t optionalDataOffset() const { return u32(frame_offsets::optionalDataOffset); }
     std::uint32_t optionalDataId() const { return u32(frame_offsets::optionalDataId); }
-    VxTIME time() const { return VxTIME::read(b_, frame_offsets::time).value_or(VxTIME{}); }
+    // All zero when the header is cut short before the time stamp ends.
+    VxTIME time() const {
+        if (!fits(b_.size(), frame_offsets::time, VxTIME::kSize)) return {};
+        VxTIME t;
+        t.year = u16(frame_offsets::time);
+        t.day = u16(frame_offsets::time + 2);
+        t.seconds = readLEOr0<float>(b_, frame_offsets::time + 4);
+        t.hours = b_[frame_offsets::time + 8];
+        t.minutes = b_[frame_offsets::time + 9];
+        return t;
+    }
     ByteSpan timeBytes() const {
         return fits(b_.size(), frame_offsets::time, VxTIME::kSize) ? b_.subspan(frame_offsets::time, VxTIME::kSize)
                                                                    : ByteSpan{};

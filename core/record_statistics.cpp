@@ -17,56 +17,25 @@ std::optional<double> dayStartSeconds(std::uint16_t year, std::uint16_t day) {
     return static_cast<double>(days) * 86400.0;
 }
 
-std::optional<double> withinDay(double dayStart, const VxTIME& t) {
-    if (t.hours > 23 || t.minutes > 59 || !(t.seconds >= 0.0f && t.seconds < 61.0f)) return std::nullopt;
-    return dayStart + t.hours * 3600.0 + t.minutes * 60.0 + static_cast<double>(t.seconds);
-}
-
 } // namespace
 
 std::optional<double> vxTimeSeconds(const VxTIME& t) {
     const std::optional<double> start = dayStartSeconds(t.year, t.day);
     if (!start) return std::nullopt;
-    return withinDay(*start, t);
+    return secondsInDay(*start, t);
 }
 
-std::optional<double> VxTimeSecondsCache::operator()(const VxTIME& t) {
-    if (!known_ || t.year != year_ || t.day != day_) {
-        dayStart_ = dayStartSeconds(t.year, t.day);
-        year_ = t.year;
-        day_ = t.day;
-        known_ = true;
-    }
-    if (!dayStart_) return std::nullopt;
-    return withinDay(*dayStart_, t);
+void VxTimeSecondsCache::newDay(const VxTIME& t) {
+    dayStart_ = dayStartSeconds(t.year, t.day);
+    year_ = t.year;
+    day_ = t.day;
+    known_ = true;
 }
 
 void RecordStatistics::add(ByteSpan frame, double now) {
     const FrameView f(frame);
     if (!f.hasHeader()) return;
     add(f.recordType(), frame.size(), f.time(), now);
-}
-
-void RecordStatistics::add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, bool timeUsable,
-                           double now) {
-    // Records come in runs of few types: remember the last one's counter.
-    if (!lastCounter_ || lastType_ != recordType) {
-        lastCounter_ = &types_[recordType];
-        lastType_ = recordType;
-    }
-    Counter& c = *lastCounter_;
-    ++c.count;
-    c.bytes += bytes;
-    c.lastSeen = now;
-    ++frames_;
-    bytes_ += bytes;
-    if (!started_) started_ = now;
-    if (timeUsable) {
-        c.lastTime = time;
-        c.hasTime = true;
-        if (!first_) first_ = time;
-        last_ = time;
-    }
 }
 
 void RecordStatistics::clear() { *this = RecordStatistics{}; }
@@ -80,7 +49,8 @@ RecordStatistics& RecordStatistics::operator=(const RecordStatistics& o) {
     first_ = o.first_;
     last_ = o.last_;
     started_ = o.started_;
-    lastCounter_ = nullptr;
+    recent_ = {};
+    recentNext_ = 0;
     return *this;
 }
 

@@ -6,6 +6,7 @@
 #include "core/bytes.h"
 #include "core/vxtime.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -18,13 +19,26 @@ namespace tarvik {
 // ordering; nullopt when it carries no usable time.
 std::optional<double> vxTimeSeconds(const VxTIME& t);
 
+// A time stamp's seconds from the start of its day added to `dayStart`;
+// nullopt when its hours, minutes or seconds are out of range.
+inline std::optional<double> secondsInDay(double dayStart, const VxTIME& t) {
+    if (t.hours > 23 || t.minutes > 59 || !(t.seconds >= 0.0f && t.seconds < 61.0f)) return std::nullopt;
+    return dayStart + t.hours * 3600.0 + t.minutes * 60.0 + static_cast<double>(t.seconds);
+}
+
 // vxTimeSeconds for a run of time stamps, which mostly share their day: the
 // calendar work for the last day seen is kept.
 class VxTimeSecondsCache {
 public:
-    std::optional<double> operator()(const VxTIME& t);
+    // Inline: a file check asks it once per frame.
+    std::optional<double> operator()(const VxTIME& t) {
+        if (!known_ || t.year != year_ || t.day != day_) newDay(t);
+        if (!dayStart_) return std::nullopt;
+        return secondsInDay(*dayStart_, t);
+    }
 
 private:
+    void newDay(const VxTIME& t);
     std::uint16_t year_ = 0, day_ = 0;
     bool known_ = false;
     std::optional<double> dayStart_;
@@ -55,8 +69,23 @@ public:
     void add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, double now = 0) {
         add(recordType, bytes, time, vxTimeSeconds(time).has_value(), now);
     }
-    // The same, for a caller that has already found out whether the time is usable.
-    void add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, bool timeUsable, double now);
+    // The same, for a caller that has already found out whether the time is
+    // usable. Inline: a file check counts every frame.
+    void add(std::uint32_t recordType, std::uint64_t bytes, const VxTIME& time, bool timeUsable, double now) {
+        Counter& c = counter(recordType);
+        ++c.count;
+        c.bytes += bytes;
+        c.lastSeen = now;
+        ++frames_;
+        bytes_ += bytes;
+        if (!started_) started_ = now;
+        if (timeUsable) {
+            c.lastTime = time;
+            c.hasTime = true;
+            if (!first_) first_ = time;
+            last_ = time;
+        }
+    }
     void clear();
 
     std::uint64_t frames() const { return frames_; }
@@ -85,8 +114,22 @@ private:
     std::uint64_t bytes_ = 0;
     std::optional<VxTIME> first_, last_;
     std::optional<double> started_;
-    Counter* lastCounter_ = nullptr;  // points into types_ (map nodes stay put)
-    std::uint32_t lastType_ = 0;
+    // Records come in runs or short cycles of few types: the counters of the
+    // types met last are found without the map (its nodes stay put).
+    struct Recent {
+        std::uint32_t type = 0;
+        Counter* counter = nullptr;
+    };
+    std::array<Recent, 8> recent_{};
+    std::size_t recentNext_ = 0;
+    Counter& counter(std::uint32_t recordType) {
+        for (const Recent& r : recent_)
+            if (r.counter && r.type == recordType) return *r.counter;
+        Counter& c = types_[recordType];
+        recent_[recentNext_] = {recordType, &c};
+        recentNext_ = (recentNext_ + 1) % recent_.size();
+        return c;
+    }
 };
 
 

@@ -30,13 +30,4 @@ std::optional<std::string> formatDateTime(const VxTIME& t) {
                      int(t.minutes), double(t.seconds));
 }
 
-std::optional<std::uint8_t> uninitialisedMarker(ByteSpan timeBytes) {
-    if (timeBytes.size() < 4) return std::nullopt;
-    for (std::uint8_t marker : {std::uint8_t{0xCD}, std::uint8_t{0xFB}}) {
-        if (timeBytes[0] == marker && timeBytes[1] == marker && timeBytes[2] == marker && timeBytes[3] == marker)
-            return marker;
-    }
-    return std::nullopt;
-}
-
 } // namespace tarvik

@@ -19,7 +19,17 @@ struct VxTIME {
     static constexpr std::size_t kSize = 10;
 
     // Decodes 10 bytes at `offset`; nullopt when they are not all there.
-    static std::optional<VxTIME> read(ByteSpan bytes, std::size_t offset);
+    // Inline: every frame header a file check walks holds one.
+    static std::optional<VxTIME> read(ByteSpan bytes, std::size_t offset) {
+        if (!fits(bytes.size(), offset, kSize)) return std::nullopt;
+        VxTIME t;
+        t.year = readLEOr0<std::uint16_t>(bytes, offset);
+        t.day = readLEOr0<std::uint16_t>(bytes, offset + 2);
+        t.seconds = readLEOr0<float>(bytes, offset + 4);
+        t.hours = bytes[offset + 8];
+        t.minutes = bytes[offset + 9];
+        return t;
+    }
     void write(ByteWriter& out) const;
 };
 
@@ -46,6 +56,13 @@ std::optional<std::string> formatDateTime(const VxTIME& t);
 
 // Marker byte (0xCD or 0xFB) when the Year and Day bytes are all that byte:
 // memory the source never set.
-std::optional<std::uint8_t> uninitialisedMarker(ByteSpan timeBytes);
+inline std::optional<std::uint8_t> uninitialisedMarker(ByteSpan timeBytes) {
+    if (timeBytes.size() < 4) return std::nullopt;
+    for (std::uint8_t marker : {std::uint8_t{0xCD}, std::uint8_t{0xFB}}) {
+        if (timeBytes[0] == marker && timeBytes[1] == marker && timeBytes[2] == marker && timeBytes[3] == marker)
+            return marker;
+    }
+    return std::nullopt;
+}
 
 } // namespace tarvik

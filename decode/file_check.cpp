@@ -115,17 +115,7 @@ std::uint64_t undecodedBytes(ByteSpan frame, std::int64_t consumed) {
     const auto size = static_cast<std::int64_t>(frame.size());
     if (consumed < 0 || size - consumed <= 4) return 0;
     const ByteSpan rest = frame.subspan(static_cast<std::size_t>(consumed), static_cast<std::size_t>(size - consumed - 4));
-    // Records whose layout leaves most of them undescribed are tens of
-    // kilobytes of this: looked at eight bytes at a time, not one by one.
-    std::size_t at = 0;
-    for (; at + 32 <= rest.size(); at += 32) {
-        std::uint64_t w[4];
-        std::memcpy(w, rest.data() + at, sizeof w);
-        if (w[0] | w[1] | w[2] | w[3]) return rest.size();
-    }
-    const bool padding = std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(at), rest.end(),
-                                     [](std::uint8_t b) { return b == 0; });
-    return padding ? 0 : rest.size();
+    return allZero(rest) ? 0 : rest.size();
 }
 
 } // namespace

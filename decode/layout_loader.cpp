@@ -316,7 +316,14 @@ struct LayoutLoader::State {
         else if (fileProblems == kMaxProblemsPerFile + 1) out.problems.push_back({file, 0, "more problems, not listed"});
     }
 
-    void loadText(std::string_view name, std::string_view text);
+    // Built-in texts (`builtIn`) are trusted to be within the budgets: the
+    // pass that measures a text as its aliases expand is put off for them
+    // until a text of the user's follows, which the budget left in all limits.
+    void loadText(std::string_view name, std::string_view text, bool builtIn = false);
+    std::vector<std::pair<std::string, std::string_view>> builtInsNotMeasured;  // embedded: they outlive the loader
+    // Measures a text as its aliases expand and takes that from what all files
+    // may still add; false, with the problem said, when it is too large.
+    bool measureExpanded(std::string_view text);
     void loadSection(const std::string& section, const YAML::Node& n);
 
     template <typename Key, typename Fn>
@@ -367,7 +374,7 @@ LayoutLoader::~LayoutLoader() { delete state_; }
 
 void LayoutLoader::addBuiltIn() {
     for (const EmbeddedLayoutFile& f : builtInLayoutFiles())
-        state_->loadText("built-in:" + std::string(f.name), f.text);
+        state_->loadText("built-in:" + std::string(f.name), f.text, true);
 }
 
 void LayoutLoader::addText(std::string_view name, std::string_view text) { state_->loadText(name, text); }
@@ -439,7 +446,33 @@ LoadedDefinitions LayoutLoader::finish() {
     return out;
 }
 
-void LayoutLoader::State::loadText(std::string_view name, std::string_view text) {
+bool LayoutLoader::State::measureExpanded(std::string_view text) {
+    try {
+        std::istringstream in{std::string(text)};
+        YAML::Parser parser(in);
+        ExpandedSize size(std::min(kMaxExpandedBytesPerFile, expandedBytesLeftInAll));
+        parser.HandleNextDocument(size);
+        expandedBytesLeftInAll -= std::min(size.expandedBytes(), expandedBytesLeftInAll);
+    } catch (const ExpandedSize::TooLarge& e) {
+        problem(e.line, e.text);
+        return false;
+    } catch (const YAML::Exception&) {
+        // Said with its line when the text is loaded.
+    }
+    return true;
+}
+
+void LayoutLoader::State::loadText(std::string_view name, std::string_view text, bool builtIn) {
+    if (!builtIn && !builtInsNotMeasured.empty()) {
+        // What the built-in texts take from the budget in all, as if they had
+        // been measured when they loaded (they are far within their own).
+        hasSource = false;
+        for (const auto& [builtInName, builtInText] : builtInsNotMeasured) {
+            file = builtInName;
+            measureExpanded(builtInText);
+        }
+        builtInsNotMeasured.clear();
+    }
     file = std::string(name);
     newSource(file);
     fileEnumerations.clear();
@@ -456,18 +489,8 @@ void LayoutLoader::State::loadText(std::string_view name, std::string_view text)
         return;
     }
     // The size as aliases expand it, before the tree is built.
-    try {
-        std::istringstream in{std::string(text)};
-        YAML::Parser parser(in);
-        ExpandedSize size(std::min(kMaxExpandedBytesPerFile, expandedBytesLeftInAll));
-        parser.HandleNextDocument(size);
-        expandedBytesLeftInAll -= std::min(size.expandedBytes(), expandedBytesLeftInAll);
-    } catch (const ExpandedSize::TooLarge& e) {
-        problem(e.line, e.text);
-        return;
-    } catch (const YAML::Exception&) {
-        // Said with its line when the text is loaded below.
-    }
+    if (builtIn) builtInsNotMeasured.emplace_back(file, text);
+    else if (!measureExpanded(text)) return;
     YAML::Node root;
     try {
         root = YAML::Load(std::string(text));

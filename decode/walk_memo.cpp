@@ -15,11 +15,33 @@ std::size_t WalkMemo::KeyHash::operator()(const Key& k) const {
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
+namespace {
+
+// memcmp(a, b, n) == 0, with the widths of count and length fields compared
+// in one load each.
+bool sameBytes(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n) {
+    auto same = [&](auto word) {
+        decltype(word) x, y;
+        std::memcpy(&x, a, sizeof x);
+        std::memcpy(&y, b, sizeof y);
+        return x == y;
+    };
+    switch (n) {
+    case 1: return *a == *b;
+    case 2: return same(std::uint16_t{});
+    case 4: return same(std::uint32_t{});
+    case 8: return same(std::uint64_t{});
+    default: return std::memcmp(a, b, n) == 0;
+    }
+}
+
+} // namespace
+
 bool WalkMemo::matches(const Remembered& r, ByteSpan record) {
     const std::uint8_t* expected = r.expected.data();
     for (const Probe& p : r.probes) {
         // The record's size is part of the key: a probe that fit then fits now.
-        if (!fits(record.size(), p.offset, p.width) || std::memcmp(record.data() + p.offset, expected, p.width) != 0)
+        if (!fits(record.size(), p.offset, p.width) || !sameBytes(record.data() + p.offset, expected, p.width))
             return false;
         expected += p.width;
     }
@@ -36,8 +58,8 @@ WalkMemo::Key WalkMemo::keyOf(const FrameView& f, ByteSpan frame) const {
 }
 
 WalkMemo::Remembered* WalkMemo::remember(const Key& key, ByteSpan record) {
-    auto at = outcomes_.find(key);
-    if (trace_.opaque || count_ >= kMaxOutcomes || (at != outcomes_.end() && at->second.size() >= kMaxPerKey))
+    std::vector<Remembered>* at = find(key);
+    if (trace_.opaque || count_ >= kMaxOutcomes || (at && at->size() >= kMaxPerKey))
         return nullptr;
 
     // The looked-up values, each once, in the order of the record.
@@ -59,19 +81,35 @@ WalkMemo::Remembered* WalkMemo::remember(const Key& key, ByteSpan record) {
         r.probes.push_back({offset, width});
         r.expected.insert(r.expected.end(), record.begin() + offset, record.begin() + offset + width);
     }
-    if (at == outcomes_.end()) at = outcomes_.try_emplace(key).first;
-    at->second.push_back(std::move(r));
+    if (!at) {
+        at = &outcomes_.try_emplace(key).first->second;
+        // A key remembered as having no entry has one now.
+        for (std::size_t i = 0; i < recentCount_; ++i)
+            if (recent_[i].key == key) recent_[i].at = at;
+    }
+    at->push_back(std::move(r));
     ++count_;
-    return &at->second.back();
+    return &at->back();
+}
+
+std::vector<WalkMemo::Remembered>* WalkMemo::find(const Key& key) {
+    for (std::size_t i = 0; i < recentCount_; ++i)
+        if (recent_[i].key == key) return recent_[i].at;
+    const auto it = outcomes_.find(key);
+    std::vector<Remembered>* at = it == outcomes_.end() ? nullptr : &it->second;
+    recent_[recentNext_] = {key, at};
+    recentNext_ = (recentNext_ + 1) % recent_.size();
+    recentCount_ = std::min(recentCount_ + 1, recent_.size());
+    return at;
 }
 
 const Report& WalkMemo::outcome(ByteSpan frame) {
     const FrameView f(frame);
     const Key key = keyOf(f, frame);
     const ByteSpan record = frame.first(key.size);
-    auto at = outcomes_.find(key);
-    if (at != outcomes_.end()) {
-        for (const Remembered& r : at->second) {
+    std::vector<Remembered>* at = find(key);
+    if (at) {
+        for (const Remembered& r : *at) {
             if (matches(r, record)) {
                 ++replayed_;
                 return r.outcome;
@@ -102,10 +140,10 @@ const std::vector<WalkedField>& WalkMemo::walkFields(ByteSpan frame, const Watch
     const FrameView f(frame);
     const Key key = keyOf(f, frame);
     const ByteSpan record = frame.first(key.size);
-    auto at = outcomes_.find(key);
+    std::vector<Remembered>* at = find(key);
     std::size_t handed = 0;
-    if (at != outcomes_.end()) {
-        for (const Remembered& r : at->second) {
+    if (at) {
+        for (const Remembered& r : *at) {
             if (!matches(r, record)) continue;
             if (!handReplays) {
                 ++replayed_;

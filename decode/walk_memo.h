@@ -12,6 +12,7 @@
 #include "decode/report.h"
 #include "decode/walker.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -83,9 +84,19 @@ private:
     // Remembers the walk just traced, when it can be replayed and there is room.
     Remembered* remember(const Key& key, ByteSpan record);
     const std::vector<WalkedField>& walkFields(ByteSpan frame, const Watch& watch, bool& replayed, bool handReplays);
+    using Outcomes = std::unordered_map<Key, std::vector<Remembered>, KeyHash>;
+    // The outcomes kept for a key (null when none), looked up among the keys
+    // met last before the table: records come in short cycles of few types.
+    std::vector<Remembered>* find(const Key& key);
 
     RecordReporter& reporter_;
-    std::unordered_map<Key, std::vector<Remembered>, KeyHash> outcomes_;
+    Outcomes outcomes_;
+    struct Recent {
+        Key key;
+        std::vector<Remembered>* at;  // entries of the table stay put when it grows
+    };
+    std::array<Recent, 8> recent_{};
+    std::size_t recentCount_ = 0, recentNext_ = 0;
     std::size_t count_ = 0;
     WalkTrace trace_;
     Report fresh_;

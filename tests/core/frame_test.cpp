@@ -31,7 +31,7 @@ TEST(Checksum, WideSumMatchesBytewiseAtEveryAlignmentAndLength) {
         b = static_cast<std::uint8_t>(x >> 16);
     }
     for (std::size_t start = 0; start < 17; ++start)
-        for (std::size_t length = 0; length < 70; ++length) {
+        for (std::size_t length = 0; length < 200; length += length < 70 || length > 120 ? 1 : 13) {
             const ByteSpan span(data.data() + start, length);
             std::uint32_t expected = 0;
             for (std::uint8_t b : span) expected += b;
@@ -204,6 +204,44 @@ TEST(Bytes, ReaderStopsAtTheEnd) {
     EXPECT_TRUE(fits(10, 10, 0));
     EXPECT_FALSE(fits(10, 11, 0));
     EXPECT_FALSE(fits(10, 2, ~std::uint64_t{0}));
+}
+
+TEST(Bytes, AllZeroSeesEveryByteAtEveryAlignmentAndLength) {
+    // One set byte anywhere, including the tail behind the last whole word
+    // and a start between word boundaries, makes the span not all zero.
+    Bytes buffer(3 * 32 + 16, 0);
+    for (std::size_t start = 0; start < 9; ++start) {
+        for (std::size_t length = 0; start + length <= buffer.size() && length <= 3 * 32 + 7; ++length) {
+            const ByteSpan span = ByteSpan(buffer).subspan(start, length);
+            ASSERT_TRUE(allZero(span)) << start << " " << length;
+            for (std::size_t at = 0; at < length; ++at) {
+                buffer[start + at] = 0x80;
+                ASSERT_FALSE(allZero(span)) << start << " " << length << " " << at;
+                buffer[start + at] = 0;
+            }
+            // Bytes just outside the span are not looked at.
+            if (start > 0) buffer[start - 1] = 1;
+            if (start + length < buffer.size()) buffer[start + length] = 1;
+            EXPECT_TRUE(allZero(span)) << start << " " << length;
+            if (start > 0) buffer[start - 1] = 0;
+            if (start + length < buffer.size()) buffer[start + length] = 0;
+        }
+    }
+}
+
+TEST(Frame, ATimeStampCutShortReadsAsZero) {
+    FrameBuilder b(7000);
+    b.time({2024, 65, 9.125f, 7, 4});
+    const Bytes frame = b.build();
+    EXPECT_EQ(FrameView(ByteSpan(frame).first(30)).time().year, 2024u);
+    EXPECT_EQ(FrameView(ByteSpan(frame).first(30)).time().minutes, 4u);
+    for (std::size_t held : {0u, 20u, 22u, 29u}) {
+        const VxTIME t = FrameView(ByteSpan(frame).first(held)).time();
+        EXPECT_EQ(t.year, 0u) << held;
+        EXPECT_EQ(t.day, 0u) << held;
+        EXPECT_EQ(t.seconds, 0.0f) << held;
+        EXPECT_EQ(t.hours, 0u) << held;
+    }
 }
 
 TEST(ShownName, ControlCharactersAreEscapedAndOtherBytesKept) {

@@ -459,6 +459,33 @@ TEST(WalkMemo, HandsAWatchWhatTheWalkHandsIt) {
     }
 }
 
+TEST(WalkMemo, MoreKeysInTurnThanAreKeptAtHandWalkAsEveryWalk) {
+    // Fourteen keys in turn, more than the walk memo finds without its table,
+    // and keys first met without an outcome that has one later.
+    static const NoRemoteCommandDefinitions none;
+    RecordReporter walker(builtIn(), none), memoWalker(builtIn(), none);
+    WalkMemo memo(memoWalker);
+    std::vector<Bytes> frames;
+    for (std::uint32_t type : {7000u, 7001u, 7004u, 7006u, 7008u, 7022u, 7027u}) {
+        frames.push_back(framed(type, 1));
+        Bytes other = framed(type, 2);
+        ByteWriter w(other);
+        w.patch<std::uint16_t>(30, 9);  // a record version without a layout
+        frames.push_back(w.take());
+    }
+    for (int round = 0; round < 3; ++round) {
+        for (const Bytes& frame : frames) {
+            const Report expected = walker.walkOutcome(frame);
+            const Report& got = memo.outcome(frame);
+            EXPECT_EQ(got.lines, expected.lines) << FrameView(frame).recordType();
+            EXPECT_EQ(got.messages, expected.messages) << FrameView(frame).recordType();
+            EXPECT_EQ(got.consumed, expected.consumed) << FrameView(frame).recordType();
+        }
+    }
+    EXPECT_EQ(memo.replayed() + memo.walked(), 3u * frames.size());
+    EXPECT_GE(memo.replayed(), 2u * 12u);  // all but the walks that read samples
+}
+
 TEST(FileCheck, RememberedWalksReportWhatEveryWalkReports) {
     TempDir dir;
     Bytes all;

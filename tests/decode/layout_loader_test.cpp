@@ -7,6 +7,8 @@
 #include "tests/support/bounded_child.h"
 #include "tests/support/temp_dir.h"
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -449,6 +451,31 @@ TEST(LayoutFilesThatAmplify, AFolderOfFilesStaysWithinOneBudget) {
     EXPECT_EQ(messages(d), std::vector<std::string>{many.path().string() +
                                                     ": holds 1001 layout files; the first 1000 are loaded"});
     EXPECT_EQ(d.sources.size(), 1000u);
+}
+
+TEST(LayoutFilesThatAmplify, TheBuiltInFilesCountAgainstTheBudgetInAll) {
+    // Four files whose texts come to 3,876 bytes less than the budget of all
+    // files once their aliases expand: with the built-in files loaded first
+    // (whose texts come to more than that) the last file is refused; alone
+    // they all load.
+    tarvik::testing::TempDir dir;
+    const std::size_t name = (std::size_t{1} << 20) - 64;
+    std::string text = "records:\n  - {type: 1, title: \"t\", items: [[&n \"" + std::string(name, 'y') + "\", u, 1]";
+    for (int i = 0; i < 15; ++i) text += ", [*n, u, 1]";
+    text += "]}\n";
+    for (int f = 0; f < 4; ++f) writeText(dir, "f" + std::to_string(f) + ".yaml", text);
+    auto refused = [&](bool builtIn) {
+        LayoutLoader loader;
+        if (builtIn) loader.addBuiltIn();
+        loader.addDirectory(dir.path().string(), true);
+        std::vector<std::string> files;
+        for (const auto& p : loader.finish().problems)
+            if (p.text.find("once its aliases are expanded") != std::string::npos)
+                files.push_back(std::filesystem::path(p.file).filename().string());
+        return files;
+    };
+    EXPECT_EQ(refused(false), std::vector<std::string>{});
+    EXPECT_EQ(refused(true), std::vector<std::string>{"f3.yaml"});
 }
 
 TEST(LayoutLoader, EveryFaultyItemOfADefinitionIsReportedAtItsLine) {

@@ -65,3 +65,29 @@ TEST(RecordStatistics, TheDayKeptForARunOfTimeStampsGivesTheSameSeconds) {
         EXPECT_EQ(cached(t), plain) << t.year << " " << t.day << " " << int(t.hours) << ":" << int(t.minutes);
     }
 }
+
+TEST(RecordStatistics, MoreTypesThanAreKeptAtHandAndCopiesCountOnTheirOwn) {
+    // Twelve types in turn, more than the counters kept at hand: each is
+    // counted under its own type, and a copy counts apart from the original.
+    RecordStatistics s;
+    for (int round = 0; round < 5; ++round)
+        for (std::uint32_t type = 100; type < 112; ++type) s.add(type, type, VxTIME{2024, 65, 1.0f, 0, 0}, true, 0.0);
+    RecordStatistics copy = s;
+    for (std::uint32_t type = 100; type < 112; ++type) copy.add(type, 1, VxTIME{}, false, 0.0);
+    s.add(100, 1, VxTIME{}, false, 0.0);
+    const auto rows = s.rows(), copied = copy.rows();
+    ASSERT_EQ(rows.size(), 12u);
+    ASSERT_EQ(copied.size(), 12u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].recordType, 100 + i);
+        EXPECT_EQ(rows[i].count, i == 0 ? 6u : 5u);
+        EXPECT_EQ(rows[i].bytes, 5 * (100 + i) + (i == 0 ? 1 : 0));
+        EXPECT_EQ(copied[i].count, 6u);
+        EXPECT_EQ(copied[i].bytes, 5 * (100 + i) + 1);
+    }
+    s.clear();
+    s.add(105, 7, VxTIME{}, false, 0.0);
+    ASSERT_EQ(s.rows().size(), 1u);
+    EXPECT_EQ(s.rows()[0].count, 1u);
+    EXPECT_EQ(copy.frames(), 72u);
+}
