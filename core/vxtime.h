@@ -19,21 +19,11 @@ struct VxTIME {
     static constexpr std::size_t kSize = 10;
 
     // Decodes 10 bytes at `offset`; nullopt when they are not all there.
-    // Inline: every frame header a file check walks holds one.
-    static std::optional<VxTIME> read(ByteSpan bytes, std::size_t offset) {
-        if (!fits(bytes.size(), offset, kSize)) return std::nullopt;
-        VxTIME t;
-        t.year = readLEOr0<std::uint16_t>(bytes, offset);
-        t.day = readLEOr0<std::uint16_t>(bytes, offset + 2);
-        t.seconds = readLEOr0<float>(bytes, offset + 4);
-        t.hours = bytes[offset + 8];
-        t.minutes = bytes[offset + 9];
-        return t;
-    }
+    static std::optional<VxTIME> read(ByteSpan bytes, std::size_t offset);
     void write(ByteWriter& out) const;
 };
 
-// Inline: read for every entry of an index of millions.
+// Inline: read for every frame a file check walks and every entry of an index of millions.
 inline std::optional<VxTIME> VxTIME::read(ByteSpan bytes, std::size_t offset) {
     if (!fits(bytes.size(), offset, kSize)) return std::nullopt;
     VxTIME t;
