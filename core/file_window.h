@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace tarvik {
 
@@ -31,7 +32,10 @@ public:
     static constexpr std::size_t kWindow = std::size_t{256} << 10;
 
     // `fileSize` is the size the reader took the file to have; nothing past it is read.
-    FileWindow(const RecordFile& file, std::uint64_t fileSize);
+    // With `readAhead`, a reader that goes through the file from start to end
+    // has the next stretch read on a second thread while it works on this one,
+    // so the copy from the page cache and the work on the bytes overlap.
+    FileWindow(const RecordFile& file, std::uint64_t fileSize, bool readAhead = false);
     ~FileWindow();
     FileWindow(const FileWindow&) = delete;
     FileWindow& operator=(const FileWindow&) = delete;
@@ -56,6 +60,12 @@ private:
     void unmap();
     void read(std::uint64_t offset, std::size_t count, std::size_t reach);
     static Bytes& spareBuffer();
+    struct ReadAhead;
+    // Serves [offset, offset + count) from the stretch read ahead, with the
+    // bytes of the window before it that the request still needs; false when
+    // the request is not where the stretch continues the window.
+    bool takeReadAhead(std::uint64_t offset, std::size_t count);
+    void startReadAhead();
 
     static constexpr std::uint64_t kPage = 1u << 16;  // a multiple of any page size in use
     static constexpr std::size_t kMapWindow = std::size_t{16} << 20;
@@ -70,6 +80,8 @@ private:
     const std::uint8_t* data_ = nullptr;
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
+    bool readAhead_ = false;
+    std::unique_ptr<ReadAhead> ahead_;  // last: its thread ends before the rest goes
 };
 
 } // namespace tarvik

@@ -149,7 +149,7 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
     RecordReporter reporter(catalogue_, commands_);
     WalkMemo walks(reporter);
     Report walked;
-    FileWindow window(file, fileSize);
+    FileWindow window(file, fileSize, options_.readAhead);
     std::array<std::uint8_t, kFrameHeaderSize> largeHeader{};  // of a frame above kMaxWholeFrame, never held whole
     PingGapTracker pingGaps;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;

@@ -65,6 +65,9 @@ struct FileCheckOptions {
     bool walkLayouts = true;      // decode every frame through the layout catalogue
     std::size_t keepPerKind = 20; // problems kept per kind (the rest are counted)
     bool rememberWalks = true;    // replay the walk's outcome on records that walk alike
+    // Read the next stretch of the file on a second thread while this one is
+    // checked: for a caller with a core to spare (one file at a time).
+    bool readAhead = false;
 };
 
 // A frame the walk counts, as it passes: where it is, its header and its bytes

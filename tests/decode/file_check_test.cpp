@@ -499,6 +499,71 @@ TEST(FileCheck, RememberedWalksReportWhatEveryWalkReports) {
     EXPECT_EQ(checkResultJson(replayed), checkResultJson(walked));
 }
 
+TEST(FileCheck, ReadingAheadOnASecondThreadFindsWhatOneThreadFinds) {
+    // Several megabytes, so that the second thread reads many stretches
+    // ahead: junk, spoilt frames and frames larger than a window near and
+    // across the ends of the stretches, a frame too large for two windows,
+    // and the last frame cut short.
+    TempDir dir;
+    Bytes all;
+    std::uint64_t length = 0;
+    std::uint32_t counter = 1;
+    auto add = [&](const Bytes& b) {
+        length += b.size();
+        all.insert(all.end(), b.begin(), b.end());
+    };
+    for (std::uint64_t mark = std::uint64_t{1} << 20; mark <= (std::uint64_t{6} << 20); mark += std::uint64_t{1} << 20) {
+        while (length + 2048 < mark) add(framed(7000 + (counter % 3) * 4, counter)), ++counter;
+        const std::uint64_t n = mark >> 20;
+        if (n == 1) add(Bytes(10, 0x11));  // no sync pattern
+        if (n == 2) {
+            Bytes spoilt = framed(7027, counter++);
+            spoilt[spoilt.size() - 9] ^= 0x10;
+            add(spoilt);
+        }
+        if (n == 3) add(synth::sizedSampleFrame(7000, 7125, counter, counter, 300u << 10)), ++counter;
+        if (n == 4) add(synth::sizedSampleFrame(7000, 7125, counter, counter, 700u << 10)), ++counter;
+        if (n == 5) add(Bytes(3, 0x22));
+    }
+    const Bytes last = framed(7027, counter);
+    add(Bytes(last.begin(), last.end() - 7));
+    const std::string path = dir.write("ahead.vxr", all);
+
+    static const NoRemoteCommandDefinitions none;
+    auto run = [&](bool readAhead, std::vector<std::pair<std::uint64_t, Bytes>>& seen) {
+        FileCheckOptions o;
+        o.readAhead = readAhead;
+        return FileChecker(builtIn(), none, o).check(path, [&](const CheckedFrame& f) {
+            seen.emplace_back(f.offset, Bytes(f.bytes.begin(), f.bytes.end()));
+        });
+    };
+    std::vector<std::pair<std::uint64_t, Bytes>> alone, ahead;
+    const FileCheckResult one = run(false, alone), two = run(true, ahead);
+    EXPECT_EQ(one.of(K::Sync).count, 2u);
+    EXPECT_EQ(one.of(K::Checksum).count, 1u);
+    EXPECT_EQ(one.of(K::Truncated).count, 1u);
+    EXPECT_EQ(checkSummaryLines(two), checkSummaryLines(one));
+    EXPECT_EQ(checkResultJson(two), checkResultJson(one));
+    EXPECT_TRUE(ahead == alone);
+    EXPECT_EQ(ahead.size(), counter);
+
+    // Another program cuts the file short while it is checked: what was read
+    // ahead before the cut and what is read after it end in the same report.
+    for (const bool readAhead : {false, true}) {
+        const std::string cut = dir.write("cut.vxr", all);
+        FileCheckOptions o;
+        o.readAhead = readAhead;
+        const FileCheckResult r = FileChecker(builtIn(), none, o).check(cut, [&](const CheckedFrame& f) {
+            if (f.index == 100) std::filesystem::resize_file(cut, std::uint64_t{3} << 20);
+        });
+        ASSERT_GE(r.of(K::Truncated).count, 1u) << readAhead;
+        EXPECT_NE(r.of(K::Truncated).first.back().text.find("cut short to 3145728 bytes by another program"),
+                  std::string::npos)
+            << readAhead;
+        EXPECT_LT(r.frames, counter) << readAhead;
+    }
+}
+
 TEST(FileCheck, PingGapsFollowTheRecordListRulePerSource) {
     TempDir dir;
     // Device 7125: 10, 12 (one missing), 13, 113 (a new sequence), 113 (a repeat).

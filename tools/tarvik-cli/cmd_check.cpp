@@ -37,8 +37,11 @@ int runCheck(const CheckOptions& o) {
         noLayouts ? LoadedDefinitions{} : loadLayouts(layouts.directory, layouts.userDirectory);
     // Remote control records are walked into their command bodies, as the report walks them.
     const remote::RemoteCommandCatalogue commands = remote::remoteCommandCatalogue(definitions);
+    const std::size_t threads = std::min<std::size_t>(jobs, files.size());
     FileCheckOptions options;
     options.walkLayouts = !noLayouts;
+    // One file at a time leaves the other cores free: one of them reads ahead.
+    options.readAhead = threads == 1 && std::thread::hardware_concurrency() > 1;
     const FileChecker checker(definitions.catalogue, commands, options);
 
     // Files are taken in turn by the workers; results are printed in the order given.
@@ -48,7 +51,6 @@ int runCheck(const CheckOptions& o) {
         for (std::size_t i; (i = next.fetch_add(1)) < files.size();)
             results[i] = checkRecordSource(checker, files[i], CMyTarvikView::defaultCapturePorts());
     };
-    const std::size_t threads = std::min<std::size_t>(jobs, files.size());
     std::vector<std::thread> pool;
     for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work);
     work();
