@@ -194,7 +194,11 @@ void FileWindow::read(std::uint64_t offset, std::size_t count, std::size_t reach
 bool FileWindow::takeReadAhead(std::uint64_t offset, std::size_t count) {
     ReadAhead& a = *ahead_;
     const std::uint64_t at = a.offset;
-    if (offset > at || at - offset > kWindow || !holds(offset, static_cast<std::size_t>(at - offset))) return false;
+    // The request starts in the stretch, or before it in the window, which
+    // then carries its bytes up to the stretch over.
+    if (offset >= at ? offset - at >= a.length
+                     : at - offset > kWindow || !holds(offset, static_cast<std::size_t>(at - offset)))
+        return false;
     std::size_t filled = a.wait();
     std::uint8_t* stretch = a.stretch(a.target);
     // Bytes the file held when reading began and no longer holds read as
@@ -204,11 +208,11 @@ bool FileWindow::takeReadAhead(std::uint64_t offset, std::size_t count) {
         std::fill(stretch + filled, stretch + a.length, 0);
         filled = a.length;
     }
-    const auto tail = static_cast<std::size_t>(at - offset);
     if (offset + count > at + filled) return false;
+    const auto tail = static_cast<std::size_t>(offset < at ? at - offset : 0);
     if (tail > 0) std::memcpy(stretch - tail, data_ + (offset - start_), tail);
     data_ = stretch - tail;
-    start_ = offset;
+    start_ = at - tail;
     filled_ = tail + filled;
     a.current = a.target;
     return true;

@@ -157,11 +157,27 @@ const VectorDescription* RecordDecoder::vectorOf(const WalkedField& field) const
     return nullptr;
 }
 
+namespace {
+// A gap of other frames costs about as much to copy as a read costs to step
+// over it at this size: past it, the next frame is read on its own.
+constexpr std::uint64_t kStepOver = std::uint64_t{16} << 10;
+} // namespace
+
 FrameScanner::FrameScanner(const IndexedRecordSource& source, std::optional<std::uint32_t> recordType)
     : source_(source), file_(source.frameFile()), recordType_(recordType) {
     if (file_) {
         fileSize_ = file_->size();
-        window_ = std::make_unique<FileWindow>(*file_, fileSize_);
+        // Where the frames wanted lie close together the reads cover the
+        // whole file anyway: a second thread reads it ahead. Sparse frames
+        // are read one stretch each, and the rest of the file not at all.
+        bool dense = true;
+        if (recordType_) {
+            std::uint64_t wanted = 0;
+            const RecordIndex& index = source_.index();
+            for (std::size_t q = 0; q < index.size(); ++q) wanted += index[q].recordType() == *recordType_;
+            dense = wanted > 0 && fileSize_ / wanted < kStepOver;
+        }
+        window_ = std::make_unique<FileWindow>(*file_, fileSize_, dense);
     }
 }
 
@@ -169,9 +185,6 @@ FrameScanner::~FrameScanner() = default;
 
 std::size_t FrameScanner::reach(std::size_t position) const {
     if (!recordType_) return FileWindow::kWindow;
-    // A gap of other frames costs about as much to copy as a read costs to
-    // step over it at this size: past it, the next frame is read on its own.
-    constexpr std::uint64_t kStepOver = std::uint64_t{16} << 10;
     const RecordIndex& index = source_.index();
     const std::uint64_t start = index[position].offset();
     std::uint64_t end = start + index[position].size();

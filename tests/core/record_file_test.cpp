@@ -1,3 +1,4 @@
+#include "core/file_window.h"
 #include "core/record_file.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/sample_records.h"
@@ -287,4 +288,43 @@ TEST(RecordIndex, GrowsAcrossChunks) {
     EXPECT_EQ(first, n);
     EXPECT_EQ(index.chunkRun(first, 3).size(), 3u);
     EXPECT_EQ(index.chunkRun(RecordIndex::kChunkEntries - 1, 10).size(), 1u);
+}
+
+TEST(FileWindow, ReadingAheadServesTheBytesTheFileHolds) {
+    // Requests going forward through a file of several stretches, as a check
+    // and a table make them: small and window-sized, touching, overlapping
+    // the window before, skipping ahead by less and more than a stretch, with
+    // short and full reaches. Every answer is the file's own bytes.
+    TempDir dir;
+    Bytes content(std::size_t{9} << 20);
+    std::uint32_t x = 12345;
+    for (auto& b : content) b = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+    const std::string path = dir.write("bytes.bin", content);
+    for (const bool readAhead : {false, true}) {
+        RecordFile file;
+        ASSERT_TRUE(file.open(path));
+        FileWindow window(file, content.size(), readAhead);
+        std::uint64_t offset = 0;
+        std::uint32_t r = 99;
+        auto next = [&r](std::uint32_t n) { return (r = r * 1664525u + 1013904223u) >> 8 & (n - 1); };
+        std::size_t requests = 0;
+        while (offset < content.size()) {
+            const std::size_t count = next(16) == 0 ? FileWindow::kWindow - next(1024) : 64 + next(8192);
+            const std::size_t reach = next(2) ? FileWindow::kWindow : count + next(4096);
+            const ByteSpan got = window.view(offset, count, reach);
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(count, content.size() - offset));
+            ASSERT_EQ(got.size(), want) << offset;
+            ASSERT_TRUE(std::equal(got.begin(), got.end(), content.begin() + static_cast<std::ptrdiff_t>(offset))) << offset;
+            ++requests;
+            switch (next(16)) {
+            case 0: offset += std::uint64_t{1} << 20 | next(1 << 16); break;  // past a stretch
+            case 1: offset += 20000 + next(1 << 16); break;                      // past the window
+            case 2:
+            case 3: offset += count / 2; break;                                   // overlapping
+            default: offset += count; break;                                      // touching
+            }
+        }
+        EXPECT_FALSE(window.cutShort());
+        EXPECT_GT(requests, 100u);
+    }
 }
