@@ -10,7 +10,6 @@
 #include "decode/walk_memo.h"
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <tuple>
 
