@@ -820,7 +820,9 @@ PYBIND11_MODULE(_tarvik, m) {
     m.attr("Record") = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(recordClass));
     m.attr("_RecordIterator") = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(recordIteratorClass));
 
-    py::class_<File>(m, "File", py::dynamic_attr())
+    // No attribute dictionary here: the Python subclass (tarvik.File) has its own. With both, the
+    // collector visited the one dictionary twice and never freed a file that refers to itself.
+    py::class_<File>(m, "File")
         .def(py::init<const py::object&, const py::object&, bool>(), py::arg("path"), py::arg("layouts") = py::none(),
              py::arg("read_past_damage") = false)
         .def("__len__", &File::size)

@@ -152,3 +152,21 @@ def test_records_made_one_after_another_keep_their_own_values(sample):
     with pytest.raises(AttributeError):
         kept[0].type = 1
 
+
+
+def test_files_in_reference_cycles_are_freed(sample):
+    # A file kept in its own attributes, directly or through one of its
+    # records, is freed by the cycle collector like any Python object.
+    import gc
+    import weakref
+
+    def cycle(link):
+        f = tarvik.open(sample)
+        f.notes = {"user": "x"}
+        link(f)
+        return weakref.ref(f)
+
+    for link in (lambda f: setattr(f, "kept", [f]), lambda f: setattr(f, "first", f[0])):
+        gone = cycle(link)
+        gc.collect()
+        assert gone() is None
