@@ -5,15 +5,17 @@
 
 Makes an archive once (a generated recording of one device cut into FILES
 files of about 10 MB, a few of them damaged), reads it once so that every run
-finds it in the page cache, then times in turns, ROUNDS times each:
-tarvik-cli check --jobs 2 and --jobs 1 over all files, the audit on a
-LocalCluster of two worker processes and on one of one. The clusters are
-started beforehand: their start-up is timed apart, and so is the audit's own
-fixed cost (an audit of an empty folder and of one file on the running
-cluster: finding the files, the scheduler's round trips, the reduction).
-Prints the best and the median of each, in MB/s, the same with start-up
-counted, and the machine's load average; check --jobs 1 against --jobs 2
-shows how much a second core gives on the machine as loaded as it is.
+finds it in the page cache, then runs ROUNDS rounds of: tarvik-cli check
+--jobs 2 and --jobs 1 over all files, the same checks through the module in
+two plain processes and in one (no engine: what the machine gives), the audit
+on a LocalCluster of two worker processes and on one of one. Each cluster is started for its audit
+and closed after it, one at a time; its start-up is timed apart, and so is
+the audit's own fixed cost (an audit of an empty folder and of one file on
+the running cluster: finding the files, the scheduler's round trips, the
+reduction). Prints the best and the median of each, in MB/s, the same with
+start-up counted, the ratios taken round by round, and the machine's load
+average; check --jobs 1 against --jobs 2 shows how much a second core gives
+on the machine as loaded as it is.
 """
 
 import argparse
@@ -78,6 +80,14 @@ def timed(fn, client=None):
     return wall, cpu() - c
 
 
+def plain_check(files):
+    """The audit's check of each file, in a plain process: what the engine adds is the rest."""
+    from tarvik import _tarvik
+
+    for name in files:
+        _tarvik.audit_file(name, None)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dir", default="/tmp/tarvik-audit-bench")
@@ -107,43 +117,65 @@ def main():
                 pass
     print(f"{len(names)} files, {total / 1e6:.0f} MB; load average before: {os.getloadavg()}")
 
-    times = {"check --jobs 2": [], "check --jobs 1": [], "audit, 2 workers": [], "audit, 1 worker": []}
-    cpus = {k: [] for k in times}
+    times = {"check --jobs 2": [], "check --jobs 1": [], "audit, 2 workers": [], "audit, 1 worker": [],
+             "plain, 2 processes": [], "plain, 1 process": []}
+    cpus = {k: [] for k in times if not k.startswith("plain")}
     startup = {}
-    clusters = {}
-    for workers in (2, 1):
-        t = time.perf_counter()
-        cluster = audit.local_cluster(workers)
-        client = Client(cluster)
-        client.wait_for_workers(workers)
-        startup[workers] = time.perf_counter() - t
-        clusters[workers] = (cluster, client)
     empty = tempfile.mkdtemp(prefix="tarvik-audit-bench-")
     fixed = {2: [], 1: []}
     one = {2: [], 1: []}
     reports = {}
+    ratios = {"audit 2 workers / check --jobs 2": [], "audit 2 / 1 worker": [], "check --jobs 2 / 1": [],
+              "plain 2 / 1 process": []}
+    # The same checks in two plain processes and in one, made before any cluster (forked from this one).
+    import multiprocessing
+
+    plain = multiprocessing.get_context("fork").Pool(2)
+    plain.map(plain_check, [names[:1], names[1:2]], chunksize=1)
+    # One cluster at a time, started anew each round: the scheduler of a
+    # LocalCluster runs in this process, and a second, idle cluster's
+    # scheduler beside it slowed the other's audits by a third (its periodic
+    # work on the same event loop). A round runs everything once, close
+    # together in time, and the ratios are taken round by round, so that a
+    # change in the machine's load between rounds does not enter them.
     for _ in range(args.rounds):
+        run = {}
         for jobs in (2, 1):
             wall, cpu = timed(lambda: subprocess.run([CLI, "check", "--jobs", str(jobs), *names],
                                                      stdout=subprocess.DEVNULL, env=plain_env))
-            times[f"check --jobs {jobs}"].append(wall)
+            run[f"check --jobs {jobs}"] = wall
             cpus[f"check --jobs {jobs}"].append(cpu)
-        for workers in (2, 1):
-            client = clusters[workers][1]
-            fixed[workers].append(timed(lambda: audit.audit([empty], client))[0])
-            one[workers].append(timed(lambda: audit.audit([names[0]], client))[0])
+        run["plain, 2 processes"] = timed(lambda: plain.map(plain_check, [names[0::2], names[1::2]], chunksize=1))[0]
+        run["plain, 1 process"] = timed(lambda: plain.apply(plain_check, (names,)))[0]
         for workers in (2, 1):
             label = f"audit, {workers} worker{'s' if workers > 1 else ''}"
-            client = clusters[workers][1]
+            t = time.perf_counter()
+            cluster = audit.local_cluster(workers)
+            client = Client(cluster)
+            client.wait_for_workers(workers)
+            startup.setdefault(workers, []).append(time.perf_counter() - t)
+            # Every worker once through a check, as its first task would: the module's import, the
+            # built-in layouts read (a worker does it once).
+            client.run(audit.check_file, names[0], os.path.getsize(names[0]), os.stat(names[0]).st_mtime_ns)
+            fixed[workers].append(timed(lambda: audit.audit([empty], client))[0])
+            one[workers].append(timed(lambda: audit.audit([names[0]], client))[0])
+            time.sleep(0.2)  # as a fresh start of the audit finds the cluster: idle
             wall, cpu = timed(lambda: reports.__setitem__(workers, audit.audit([args.dir], client)), client)
-            times[label].append(wall)
+            run[label] = wall
             cpus[label].append(cpu)
-    for cluster, client in clusters.values():
-        client.close()
-        cluster.close()
+            client.close()
+            cluster.close()
+        for label, wall in run.items():
+            times[label].append(wall)
+        ratios["audit 2 workers / check --jobs 2"].append(run["check --jobs 2"] / run["audit, 2 workers"])
+        ratios["audit 2 / 1 worker"].append(run["audit, 1 worker"] / run["audit, 2 workers"])
+        ratios["check --jobs 2 / 1"].append(run["check --jobs 1"] / run["check --jobs 2"])
+        ratios["plain 2 / 1 process"].append(run["plain, 1 process"] / run["plain, 2 processes"])
+    plain.close()
     os.rmdir(empty)
 
     print(f"load average after: {os.getloadavg()}")
+    startup = {w: statistics.median(ts) for w, ts in startup.items()}
     print(f"cluster start-up: 2 workers {startup[2]:.1f} s, 1 worker {startup[1]:.1f} s")
     for w in (2, 1):
         print(f"audit's fixed cost, {w} worker{'s' if w > 1 else ''}: empty folder median "
@@ -151,9 +183,12 @@ def main():
     best = {}
     for label, ts in times.items():
         best[label] = total / min(ts) / 1e6
-        cpu = statistics.median(cpus[label])
-        print(f"{label:18s} best {min(ts):6.2f} s ({best[label]:6.0f} MB/s), median {statistics.median(ts):6.2f} s,"
-              f" runs {', '.join(f'{t:.2f}' for t in ts)}; CPU median {cpu:.2f} s ({total / cpu / 1e6:.0f} MB per CPU second)")
+        line = (f"{label:18s} best {min(ts):6.2f} s ({best[label]:6.0f} MB/s), median {statistics.median(ts):6.2f} s,"
+                f" runs {', '.join(f'{t:.2f}' for t in ts)}")
+        if cpus.get(label):
+            cpu = statistics.median(cpus[label])
+            line += f"; CPU median {cpu:.2f} s ({total / cpu / 1e6:.0f} MB per CPU second)"
+        print(line)
     for label in ("audit, 2 workers", "audit, 1 worker"):
         w = 2 if "2" in label else 1
         print(f"{label}: {total / (min(times[label]) - statistics.median(fixed[w])) / 1e6:.0f} MB/s without the "
@@ -167,6 +202,8 @@ def main():
           f"check's")
     print(f"audit 2 workers / 1 worker: {best['audit, 2 workers'] / best['audit, 1 worker']:.2f}x; "
           f"check --jobs 2 / --jobs 1: {best['check --jobs 2'] / best['check --jobs 1']:.2f}x")
+    for label, rs in ratios.items():
+        print(f"round by round, {label}: median {statistics.median(rs):.2f} ({', '.join(f'{r:.2f}' for r in rs)})")
     r = reports[2]
     print(f"per file: {statistics.median(cpus['audit, 2 workers']) / len(names) * 1000:.1f} ms of CPU (all processes)"
           f" for {total / len(names) / 1e6:.1f} MB, check {statistics.median(cpus['check --jobs 2']) / len(names) * 1000:.1f}"

@@ -50,6 +50,11 @@ BATCH_FILES = 64
 BATCH_SHARE = 2
 BATCH_FLOOR = 32
 
+# The results of finished tasks are fetched from the workers in about this many goes; results
+# that have waited GATHER_SECONDS are fetched when the next task ends.
+GATHER_GROUPS = 4
+GATHER_SECONDS = 1.0
+
 EXIT_CLEAN, EXIT_PROBLEMS, EXIT_UNUSABLE = 0, 1, 2
 
 
@@ -219,19 +224,30 @@ def time_text(ns):
     return t.strftime("%m/%d/%Y %H:%M:%S.") + f"{ms % 1000:03d}"
 
 
+_EPOCH = _dt.datetime(1970, 1, 1)
+_day_ns = {}  # "MM/DD/YYYY" -> nanoseconds at its midnight; an archive's files share a few days
+
+
 def _text_ns(text):
+    """check's time text as nanoseconds since 1970 (None when it is not a time)."""
     if not text:
         return None
     try:
         if len(text) == 23 and text[2] == text[5] == "/" and text[13] == text[16] == ":" and text[19] == ".":
             # check's own form, read without strptime: a report of many files has many of them.
-            t = _dt.datetime(int(text[6:10]), int(text[0:2]), int(text[3:5]), int(text[11:13]), int(text[14:16]),
-                             int(text[17:19]), int(text[20:23]) * 1000)
-        else:
-            t = _dt.datetime.strptime(text, "%m/%d/%Y %H:%M:%S.%f")
+            day = text[:10]
+            midnight = _day_ns.get(day)
+            if midnight is None:
+                midnight = _day_ns[day] = int((_dt.datetime(int(text[6:10]), int(text[0:2]), int(text[3:5]))
+                                               - _EPOCH).total_seconds()) * 10**9
+            h, m, sec, ms = int(text[11:13]), int(text[14:16]), int(text[17:19]), int(text[20:23])
+            if h > 23 or m > 59 or sec > 59 or min(h, m, sec, ms) < 0:
+                return None
+            return midnight + ((h * 60 + m) * 60 + sec) * 10**9 + ms * 10**6
+        t = _dt.datetime.strptime(text, "%m/%d/%Y %H:%M:%S.%f")
     except ValueError:
         return None
-    return int((t - _dt.datetime(1970, 1, 1)) / _dt.timedelta(microseconds=1)) * 1000
+    return int((t - _EPOCH) / _dt.timedelta(microseconds=1)) * 1000
 
 
 # ---------------------------------------------------------------------------
@@ -405,6 +421,27 @@ def _size(n):
         n /= 1000
 
 
+def _collect(client, done, futures, results, missing):
+    """The documents of the `done` tasks into `results` (by file), fetched in
+    one go; the files of a task that failed into `missing`."""
+    finished = [f for f in done if f.status == "finished"]
+    try:
+        fetched = client.gather(finished) if finished else []
+    except Exception:  # noqa: BLE001 - one of them failed since: each on its own below
+        fetched, finished = [], []
+    for checked in fetched:
+        for doc in checked.docs:
+            results[doc["file"]] = doc
+    for future in done:
+        if future in finished:
+            continue
+        try:
+            for doc in future.result().docs:
+                results[doc["file"]] = doc
+        except Exception as e:  # noqa: BLE001 - a task that never finished is reported, whatever killed it
+            missing.extend({"file": path, "error": f"{type(e).__name__}: {e}"} for path, _, _ in futures[future])
+
+
 def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, file_task=check_file):
     """Audits the record files under `paths` on a Dask `client`; returns the
     report (see docs/audit.schema.json). `progress` is a stream for the
@@ -415,18 +452,26 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     found, unreadable = find_files(paths)
     layouts = os.fspath(layouts) if layouts is not None else None
     bar = _Progress(len(found), progress)
-    futures = _submit(client, batches(found, len(client.scheduler_info().get("workers", {})) or 1), layouts,
-                      file_task)
+    workers = len(client.scheduler_info().get("workers", {}))
+    futures = _submit(client, batches(found, workers or 1), layouts, file_task)
     results, missing = {}, []
-    for future in as_completed(list(futures)):
-        batch = futures[future]
-        try:
-            for doc in future.result().docs:
-                results[doc["file"]] = doc
-        except Exception as e:  # noqa: BLE001 - a task that never finished is reported, whatever killed it
-            missing.extend({"file": path, "error": f"{type(e).__name__}: {e}"} for path, _, _ in batch)
-        for _, size, _ in batch:
+    # Finished tasks' results stay on their workers until a few are fetched
+    # together: a fetch is a round trip through the scheduler and two
+    # messages with each worker. Not for long, though: the tasks whose
+    # results a lost worker held are run again.
+    group = max(1, -(-len(futures) // GATHER_GROUPS))
+    waiting, since = [], 0.0
+    completed = as_completed(list(futures))
+    for future in completed:
+        if not waiting:
+            since = time.monotonic()
+        waiting.append(future)
+        for _, size, _ in futures[future]:
             bar.step(size)
+        if len(waiting) >= group or time.monotonic() - since >= GATHER_SECONDS or completed.is_empty():
+            _collect(client, waiting, futures, results, missing)
+            waiting = []
+    _collect(client, waiting, futures, results, missing)
     bar.end()
 
     files = [results[p] for p, _, _ in found if p in results]
@@ -470,7 +515,7 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
         "clean": findings == 0 and totals["readableFiles"] > 0,
         "gapSeconds": gap_seconds,
         "elapsedSeconds": round(time.monotonic() - started, 3),
-        "workers": len(client.scheduler_info().get("workers", {})),
+        "workers": workers,
         "totals": totals,
         "files": files,
         "continuity": continuity,

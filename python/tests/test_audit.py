@@ -228,6 +228,25 @@ def test_files_that_change_or_disappear(cluster, archive, tmp_path):
     assert audit.exit_status(r) == 1
 
 
+def failing_task(path, size, mtime, layouts):
+    if path.endswith("bad.vxr"):
+        raise RuntimeError("the task failed")
+    return audit.check_file(path, size, mtime, layouts)
+
+
+def test_a_failed_task_is_reported_and_the_rest_kept(cluster, archive, tmp_path):
+    names = [f"{n}.vxr" for n in ("bad", "p1", "p2", "p3", "p4", "p5")]
+    for name in names:
+        (tmp_path / name).write_bytes(open(archive["files"]["a"], "rb").read())
+    r = audit.audit([tmp_path], cluster[1], file_task=failing_task)
+    checked = {os.path.basename(f["file"]) for f in r["files"]}
+    missing = {os.path.basename(m["file"]): m["error"] for m in r["missing"]}
+    assert missing["bad.vxr"] == "RuntimeError: the task failed"
+    assert sorted(checked | set(missing)) == sorted(names) and not checked & set(missing)
+    assert len(checked) >= 3 and all(f["readable"] for f in r["files"])
+    assert not r["clean"] and audit.exit_status(r) == 1
+
+
 def slow_task(path, size, mtime, layouts):
     time.sleep(0.6)
     return audit.check_file(path, size, mtime, layouts)
