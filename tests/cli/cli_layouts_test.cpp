@@ -117,3 +117,27 @@ TEST(CliLayouts, CheckAndExport) {
     EXPECT_EQ(bad.err, dir.file("bad.yaml") + ":2: unknown format \"vector\" for a vector element\n");
     EXPECT_EQ(runProgram(kCli, {"catalogue", "--check"}).status, 2);
 }
+
+TEST(CliLayouts, CheckSaysWhatLayoutFileItCouldNotLoad) {
+    // A file checked clean against layouts that were not all loaded is not called clean.
+    ConfigFolder config;
+    TempDir dir;
+    const std::string file = dir.write("calibration.vxr", calibrationRecord().build());
+    writeText(dir.file("layouts/good.yaml"), kCalibrationLayout);
+    auto good = runProgram(kCli, {"check", "--layouts", dir.file("layouts"), file});
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(good.err, "");
+
+    writeText(dir.file("layouts/broken.yaml"), "records: [is not\n");
+    for (const bool json : {false, true}) {
+        std::vector<std::string> args{"check", "--layouts", dir.file("layouts"), file};
+        if (json) args.push_back("--json");
+        auto broken = runProgram(kCli, args);
+        EXPECT_EQ(broken.status, 1) << json;
+        EXPECT_EQ(broken.err.rfind(dir.file("layouts/broken.yaml") + ":", 0), 0u) << broken.err;
+        EXPECT_NE(broken.out.find(json ? "\"clean\": true" : "no problems found"), std::string::npos) << broken.out;
+    }
+    // Without the walk no layout file is read.
+    auto unwalked = runProgram(kCli, {"check", "--no-layouts", "--layouts", dir.file("layouts"), file});
+    EXPECT_EQ(unwalked.status, 0) << unwalked.err;
+}

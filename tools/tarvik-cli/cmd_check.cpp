@@ -35,6 +35,9 @@ int runCheck(const CheckOptions& o) {
     // Without the walk no layout is looked at: reading them would cost more than a small file's check.
     const LoadedDefinitions definitions =
         noLayouts ? LoadedDefinitions{} : loadLayouts(layouts.directory, layouts.userDirectory);
+    // A layout file that could not be loaded leaves its records less checked than asked: said,
+    // and the check is not called clean.
+    for (const LayoutProblem& p : definitions.problems) std::fprintf(stderr, "%s\n", p.message().c_str());
     // Remote control records are walked into their command bodies, as the report walks them.
     const remote::RemoteCommandCatalogue commands = remote::remoteCommandCatalogue(definitions);
     const std::size_t threads = std::min<std::size_t>(jobs, files.size());
@@ -56,7 +59,7 @@ int runCheck(const CheckOptions& o) {
     work();
     for (auto& t : pool) t.join();
 
-    int status = kExitOk;
+    int status = definitions.problems.empty() ? kExitOk : kExitMessageShown;
     for (const FileCheckResult& r : results) {
         if (json) {
             // One file: an indented document; several: one document a line.
@@ -93,9 +96,12 @@ Command addCheck(CLI::App& program) {
          "against the frames, ping-number gaps per record type, device and enumerator, and\n"
          "time stamps going backwards per device.\n"
          "Prints per file the frames and bytes per record type, the first and last time, and\n"
-         "each problem with its frame index and byte offset (the first 20 of each kind).\n\n"
-         "Exit status: 0 every file clean, 1 a problem was found, 2 usage error or a file that\n"
-         "could not be read (the other files are still checked)."});
+         "each problem with its frame index and byte offset (the first 20 of each kind).\n"
+         "Problems in the layout definition files (the user's, --layouts DIR) are printed to\n"
+         "standard error.\n\n"
+         "Exit status: 0 every file clean, 1 a problem was found (in a file or in a layout\n"
+         "definition file), 2 usage error or a file that could not be read (the other files\n"
+         "are still checked)."});
     auto o = std::make_shared<CheckOptions>();
     command->add_option("FILE", o->files, "the record files (*.vxr) or packet captures (*.pcap, *.pcapng)")->required();
     command->add_flag("--json", o->json, "one JSON document per file instead of the text summary");
