@@ -421,9 +421,9 @@ def _size(n):
         n /= 1000
 
 
-def _collect(client, done, futures, results, missing):
+def _collect(client, done, futures, results):
     """The documents of the `done` tasks into `results` (by file), fetched in
-    one go; the files of a task that failed into `missing`."""
+    one go. Returns the tasks that failed: [(their files, the exception)]."""
     finished = [f for f in done if f.status == "finished"]
     try:
         fetched = client.gather(finished) if finished else []
@@ -432,6 +432,7 @@ def _collect(client, done, futures, results, missing):
     for checked in fetched:
         for doc in checked.docs:
             results[doc["file"]] = doc
+    failed = []
     for future in done:
         if future in finished:
             continue
@@ -439,39 +440,70 @@ def _collect(client, done, futures, results, missing):
             for doc in future.result().docs:
                 results[doc["file"]] = doc
         except Exception as e:  # noqa: BLE001 - a task that never finished is reported, whatever killed it
-            missing.extend({"file": path, "error": f"{type(e).__name__}: {e}"} for path, _, _ in futures[future])
+            failed.append((futures[future], e))
+    return failed
+
+
+def _failure_text(e):
+    """Why a file was not checked, for the report."""
+    from distributed import KilledWorker
+
+    if isinstance(e, KilledWorker):
+        # Dask's own text names the task and the last worker, neither of which says anything here.
+        return "KilledWorker: the worker process died each time this file was checked"
+    return f"{type(e).__name__}: {e}"
+
+
+def _run_tasks(client, tasks, layouts, file_task, results, bar=None):
+    """Runs the tasks (lists of files), their documents into `results`;
+    returns the tasks that failed, as _collect."""
+    from distributed import as_completed
+
+    if not tasks:
+        return []
+    futures = _submit(client, tasks, layouts, file_task)
+    # Finished tasks' results stay on their workers until a few are fetched
+    # together: a fetch is a round trip through the scheduler and two
+    # messages with each worker. Not for long, though: the tasks whose
+    # results a lost worker held are run again.
+    group = max(1, -(-len(futures) // GATHER_GROUPS))
+    waiting, since, failed = [], 0.0, []
+    completed = as_completed(list(futures))
+    for future in completed:
+        if not waiting:
+            since = time.monotonic()
+        waiting.append(future)
+        if bar is not None:
+            for _, size, _ in futures[future]:
+                bar.step(size)
+        if len(waiting) >= group or time.monotonic() - since >= GATHER_SECONDS or completed.is_empty():
+            failed += _collect(client, waiting, futures, results)
+            waiting = []
+    return failed + _collect(client, waiting, futures, results)
 
 
 def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, file_task=check_file):
     """Audits the record files under `paths` on a Dask `client`; returns the
     report (see docs/audit.schema.json). `progress` is a stream for the
     progress bar (None: none). `file_task` is what runs per file (for wrapping)."""
-    from distributed import as_completed
-
     started = time.monotonic()
     found, unreadable = find_files(paths)
     layouts = os.fspath(layouts) if layouts is not None else None
     bar = _Progress(len(found), progress)
     workers = len(client.scheduler_info().get("workers", {}))
-    futures = _submit(client, batches(found, workers or 1), layouts, file_task)
-    results, missing = {}, []
-    # Finished tasks' results stay on their workers until a few are fetched
-    # together: a fetch is a round trip through the scheduler and two
-    # messages with each worker. Not for long, though: the tasks whose
-    # results a lost worker held are run again.
-    group = max(1, -(-len(futures) // GATHER_GROUPS))
-    waiting, since = [], 0.0
-    completed = as_completed(list(futures))
-    for future in completed:
-        if not waiting:
-            since = time.monotonic()
-        waiting.append(future)
-        for _, size, _ in futures[future]:
-            bar.step(size)
-        if len(waiting) >= group or time.monotonic() - since >= GATHER_SECONDS or completed.is_empty():
-            _collect(client, waiting, futures, results, missing)
-            waiting = []
-    _collect(client, waiting, futures, results, missing)
+    results = {}
+    failed = _run_tasks(client, batches(found, workers or 1), layouts, file_task, results, bar)
+    # A task that failed took the files checked with it; one whose workers died each time took
+    # also the tasks waiting on those workers. Each of their files is checked again, one after
+    # the other, so that only a file that fails alone is reported. (An error a file's own check
+    # raised needs no second look.)
+    from distributed import KilledWorker
+
+    again = [f for batch, e in failed if len(batch) > 1 or isinstance(e, KilledWorker) for f in batch]
+    failed = [(batch, e) for batch, e in failed if len(batch) == 1 and not isinstance(e, KilledWorker)]
+    for f in again:
+        failed += _run_tasks(client, [[f]], layouts, file_task, results)
+    missing = [{"file": path, "error": _failure_text(e)} for batch, e in failed for path, _, _ in batch]
     bar.end()
 
     files = [results[p] for p, _, _ in found if p in results]

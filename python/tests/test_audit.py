@@ -1,6 +1,7 @@
 """The archive audit on a LocalCluster of two worker processes, against
 tarvik-cli check --json run file by file."""
 
+import importlib
 import json
 import os
 import signal
@@ -234,17 +235,50 @@ def failing_task(path, size, mtime, layouts):
     return audit.check_file(path, size, mtime, layouts)
 
 
-def test_a_failed_task_is_reported_and_the_rest_kept(cluster, archive, tmp_path):
-    names = [f"{n}.vxr" for n in ("bad", "p1", "p2", "p3", "p4", "p5")]
+def test_a_file_whose_task_fails_is_reported_and_the_files_checked_with_it_are_not_lost(cluster, archive, tmp_path):
+    names = [f"{n}.vxr" for n in ("bad", "p1", "p2", "p3", "p4", "p5", "p6", "p7")]
     for name in names:
         (tmp_path / name).write_bytes(open(archive["files"]["a"], "rb").read())
+    # Several files to a task, so that the failing one takes others down with it at first.
+    assert max(len(t) for t in audit.batches(audit.find_files([tmp_path])[0], 2)) > 1
     r = audit.audit([tmp_path], cluster[1], file_task=failing_task)
-    checked = {os.path.basename(f["file"]) for f in r["files"]}
-    missing = {os.path.basename(m["file"]): m["error"] for m in r["missing"]}
-    assert missing["bad.vxr"] == "RuntimeError: the task failed"
-    assert sorted(checked | set(missing)) == sorted(names) and not checked & set(missing)
-    assert len(checked) >= 3 and all(f["readable"] for f in r["files"])
+    assert r["missing"] == [{"file": str(tmp_path / "bad.vxr"), "error": "RuntimeError: the task failed"}]
+    assert sorted(os.path.basename(f["file"]) for f in r["files"]) == sorted(names[1:])
+    assert all(f["readable"] and f["status"] == "checked" for f in r["files"])
     assert not r["clean"] and audit.exit_status(r) == 1
+
+
+def killing_task(path, size, mtime, layouts):
+    """Kills the worker process that checks `a-poison.vxr`, as a crash in the check would."""
+    if path.endswith("a-poison.vxr"):
+        os.kill(os.getpid(), signal.SIGKILL)
+    return audit.check_file(path, size, mtime, layouts)
+
+
+def test_a_file_that_kills_its_worker_every_time_is_the_only_one_reported(archive, tmp_path):
+    import dask
+
+    names = ["a-poison.vxr"] + [f"p{i}.vxr" for i in range(11)]
+    for name in names:
+        (tmp_path / name).write_bytes(open(archive["files"]["a"], "rb").read())
+    # The first task holds the poison and another file.
+    assert [os.path.basename(f[0]) for f in audit.batches(audit.find_files([tmp_path])[0], 3)[0]] == names[:2]
+    # A cluster of its own (its workers are killed), three workers so that one is always up
+    # while the others come back, and a task given up after its second worker died.
+    with dask.config.set({"distributed.scheduler.allowed-failures": 1}):
+        with audit.local_cluster(3) as c, distributed.Client(c) as client:
+            client.wait_for_workers(3)
+            result = {}
+            runner = threading.Thread(daemon=True, target=lambda: result.setdefault(
+                "r", audit.audit([tmp_path], client, file_task=killing_task)))
+            runner.start()
+            runner.join(180)
+            assert not runner.is_alive()
+    r = result["r"]
+    assert [(os.path.basename(m["file"]), m["error"]) for m in r["missing"]] == [
+        ("a-poison.vxr", "KilledWorker: the worker process died each time this file was checked")]
+    assert sorted(os.path.basename(f["file"]) for f in r["files"]) == sorted(names[1:])
+    assert audit.exit_status(r) == 1
 
 
 def slow_task(path, size, mtime, layouts):
@@ -346,7 +380,7 @@ def test_tasks_take_every_file_once_and_shrink_towards_the_end():
 
 def stamped_task(path, size, mtime, layouts):
     started = time.time()
-    time.sleep(0.05)
+    time.sleep(0.2)
     return {"file": path, "started": started}
 
 
@@ -354,6 +388,9 @@ def test_tasks_start_in_the_order_given(cluster):
     # The largest tasks go first so that the workers end together: a worker
     # takes no task before one given earlier has started somewhere.
     _, client = cluster
+    # A worker started anew (after the killed worker above) imports the package with its first
+    # task: long enough for the other worker to take several tasks meanwhile.
+    client.run(importlib.import_module, "tarvik.audit")
     tasks = [[(f"/t/{i:02d}.vxr", 100 - i, 0)] for i in range(10)]
     futures = audit._submit(client, tasks, None, stamped_task)
     started = {}
