@@ -429,6 +429,7 @@ def _collect(client, done, futures, results):
         fetched = client.gather(finished) if finished else []
     except Exception:  # noqa: BLE001 - one of them failed since: each on its own below
         fetched, finished = [], []
+    finished = set(finished)
     for checked in fetched:
         for doc in checked.docs:
             results[doc["file"]] = doc
@@ -486,6 +487,8 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     """Audits the record files under `paths` on a Dask `client`; returns the
     report (see docs/audit.schema.json). `progress` is a stream for the
     progress bar (None: none). `file_task` is what runs per file (for wrapping)."""
+    from distributed import KilledWorker
+
     started = time.monotonic()
     found, unreadable = find_files(paths)
     layouts = os.fspath(layouts) if layouts is not None else None
@@ -497,8 +500,6 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     # also the tasks waiting on those workers. Each of their files is checked again, one after
     # the other, so that only a file that fails alone is reported. (An error a file's own check
     # raised needs no second look.)
-    from distributed import KilledWorker
-
     again = [f for batch, e in failed if len(batch) > 1 or isinstance(e, KilledWorker) for f in batch]
     failed = [(batch, e) for batch, e in failed if len(batch) == 1 and not isinstance(e, KilledWorker)]
     for f in again:

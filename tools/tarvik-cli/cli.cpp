@@ -65,6 +65,11 @@ void sayNotWritten(const std::string& out, const std::string& reason, bool exist
         std::fprintf(stderr, "tarvik-cli: could not write %s: %s\n", shownName(out).c_str(), reason.c_str());
 }
 
+bool sayLayoutProblems(const std::vector<LayoutProblem>& problems) {
+    for (const LayoutProblem& p : problems) std::fprintf(stderr, "%s\n", p.message().c_str());
+    return !problems.empty();
+}
+
 bool outputAllowed(const std::string& out, const std::vector<std::string>& inputs, bool force) {
     for (const std::string& input : inputs) {
         if (input == out || sameExistingFile(input, out)) {

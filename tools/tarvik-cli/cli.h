@@ -3,6 +3,7 @@
 
 #include "app/memory_port.h"
 #include "app/print_pdf.h"
+#include "decode/layout_loader.h"
 #include "tools/options/options.h"
 
 #include <cstdio>
@@ -133,6 +134,9 @@ bool outputAllowed(const std::string& out, const std::vector<std::string>& input
 // The line for an output that could not be written: "tarvik-cli: could not
 // write NAME: REASON", or that it exists and --force replaces it.
 void sayNotWritten(const std::string& out, const std::string& reason, bool exists);
+
+// The problems of the layout definition files, a line each on stderr; true when there were any.
+bool sayLayoutProblems(const std::vector<LayoutProblem>& problems);
 
 // "1 row", "3 rows": a count with its noun in the right number.
 std::string counted(std::size_t n, std::string_view one, std::string_view many);

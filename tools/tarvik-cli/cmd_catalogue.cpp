@@ -20,9 +20,7 @@ namespace tarvik::cli {
 namespace {
 
 int checkFiles(const std::vector<std::string>& files) {
-    const std::vector<LayoutProblem> problems = checkLayoutFiles(files);
-    for (const LayoutProblem& p : problems) std::fprintf(stderr, "%s\n", p.message().c_str());
-    if (!problems.empty()) return kExitMessageShown;
+    if (sayLayoutProblems(checkLayoutFiles(files))) return kExitMessageShown;
     std::printf("%zu file%s checked, no problems\n", files.size(), files.size() == 1 ? "" : "s");
     return kExitOk;
 }
@@ -85,7 +83,7 @@ int runCatalogue(const CatalogueOptions& o) {
 
     const LayoutOptions& options = CMyTarvikView::layoutOptions();
     const LoadedDefinitions loaded = loadLayouts(options.directory, options.userDirectory);
-    for (const LayoutProblem& p : loaded.problems) std::fprintf(stderr, "%s\n", p.message().c_str());
+    sayLayoutProblems(loaded.problems);
     const LayoutCatalogue& catalogue = loaded.catalogue;
     if (o.sources) {
         for (const LayoutSource& s : loaded.sources) {

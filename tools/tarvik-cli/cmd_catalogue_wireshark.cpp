@@ -29,7 +29,7 @@ int exportWireshark(const WiresharkExportCliOptions& o) {
     const LayoutOptions& layouts = CMyTarvikView::layoutOptions();
     if (!outputAllowed(*o.file, {}, o.force)) return kExitMessageShown;
     const LoadedDefinitions loaded = loadLayouts(layouts.directory, layouts.userDirectory);
-    for (const LayoutProblem& p : loaded.problems) std::fprintf(stderr, "%s\n", p.message().c_str());
+    sayLayoutProblems(loaded.problems);
     WiresharkExportOptions options;
     if (!o.ports.empty()) options.ports = o.ports;
     std::size_t userFiles = 0;

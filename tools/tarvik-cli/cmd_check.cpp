@@ -37,7 +37,7 @@ int runCheck(const CheckOptions& o) {
         noLayouts ? LoadedDefinitions{} : loadLayouts(layouts.directory, layouts.userDirectory);
     // A layout file that could not be loaded leaves its records less checked than asked: said,
     // and the check is not called clean.
-    for (const LayoutProblem& p : definitions.problems) std::fprintf(stderr, "%s\n", p.message().c_str());
+    const bool layoutProblems = sayLayoutProblems(definitions.problems);
     // Remote control records are walked into their command bodies, as the report walks them.
     const remote::RemoteCommandCatalogue commands = remote::remoteCommandCatalogue(definitions);
     const std::size_t threads = std::min<std::size_t>(jobs, files.size());
@@ -59,7 +59,7 @@ int runCheck(const CheckOptions& o) {
     work();
     for (auto& t : pool) t.join();
 
-    int status = definitions.problems.empty() ? kExitOk : kExitMessageShown;
+    int status = layoutProblems ? kExitMessageShown : kExitOk;
     for (const FileCheckResult& r : results) {
         if (json) {
             // One file: an indented document; several: one document a line.

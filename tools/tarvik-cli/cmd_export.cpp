@@ -44,13 +44,9 @@ std::vector<std::string> splitFields(const std::string& text) {
 
 int runExport(const ExportOptions& o) {
     if (!o.out.empty() && !outputAllowed(o.out, {o.file}, o.force)) return kExitMessageShown;
-    int status = kExitOk;
     const LayoutOptions& layouts = CMyTarvikView::layoutOptions();
     const LoadedDefinitions definitions = loadLayouts(layouts.directory, layouts.userDirectory);
-    for (const LayoutProblem& p : definitions.problems) {
-        std::fprintf(stderr, "%s\n", p.message().c_str());
-        status = kExitMessageShown;
-    }
+    int status = sayLayoutProblems(definitions.problems) ? kExitMessageShown : kExitOk;
     const remote::RemoteCommandCatalogue commands = remote::remoteCommandCatalogue(definitions);
 
     const OpenedSource opened = openRecordSource(o.file, CMyTarvikView::defaultCapturePorts());
