@@ -348,7 +348,7 @@ void CMainForm::setRemotePanelExpanded(bool on) {
     QList<int> sizes = right_->sizes();
     if (sizes.size() != 4) return;
     if (on) {
-        // What its rows need, taken from the bytes first, then the report, and
+        // What its rows need, taken from the report and the bytes first, and
         // the pictures last, none of them going below the height it keeps (the
         // panel scrolls instead); or the height the user gave it by moving the
         // border, which any other pane's least height allows.
@@ -362,13 +362,21 @@ void CMainForm::setRemotePanelExpanded(bool on) {
             const QWidget* w = right_->widget(pane);
             least[pane] = chosen ? std::max(w->minimumHeight(), w->minimumSizeHint().height()) : kept[pane];
         }
-        for (int pane : {1, 0, 2}) {
-            const int spare = std::max(0, sizes[pane] - least[pane]);
-            const int take = std::min(spare, need);
-            sizes[pane] -= take;
-            sizes[3] += take;
-            need -= take;
+        auto take = [&](int pane, int most) {
+            const int taken = std::clamp(std::min(most, sizes[pane] - least[pane]), 0, need);
+            sizes[pane] -= taken;
+            sizes[3] += taken;
+            need -= taken;
+        };
+        // The report and the bytes give in proportion to what they have to spare.
+        const int spareReport = std::max(0, sizes[0] - least[0]), spareBytes = std::max(0, sizes[1] - least[1]);
+        if (spareReport + spareBytes > 0 && need > 0) {
+            const int fromBytes = static_cast<int>(static_cast<long long>(need) * spareBytes / (spareReport + spareBytes));
+            take(1, fromBytes);
+            take(0, need);
+            take(1, need);
         }
+        take(2, need);
     } else {
         sizes[0] += std::max(0, sizes[3] - folded);
         sizes[3] = folded;
