@@ -101,7 +101,7 @@ std::pair<std::size_t, std::size_t> MemoryPort::visibleRecordRows() const {
 }
 
 void MemoryPort::showRecordRow(std::size_t row) {
-    shownRecordRows.push_back(row);
+    shownRecordRow = row;
     if (!visibleRows || (row >= visibleRows->first && row <= visibleRows->second)) return;
     const std::size_t span = visibleRows->second - visibleRows->first;
     visibleRows = row < visibleRows->first ? std::pair{row, row + span} : std::pair{row - std::min(row, span), row};

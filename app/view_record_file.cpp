@@ -16,6 +16,8 @@ constexpr std::size_t kEchogramRows = 512, kEchogramWindow = 20000;
 constexpr std::uint32_t kSideScan = 7007, kBeamData = 7008;
 // The second button of the message that stops a file's list at a broken frame.
 constexpr std::string_view kReadPastDamage = "Read Past Damage";
+// The window's title without what follows its name (" - Reading ...").
+std::string titleBase(const std::string& title) { return title.substr(0, title.find_first_of(" -\r\n")); }
 } // namespace
 
 void CMyTarvikView::setSource(std::shared_ptr<RecordSource> source) {
@@ -117,8 +119,7 @@ bool CMyTarvikView::openCapture(const std::string& path) {
     const bool read = capture->build(path, options, message);
     port_.setWaitCursor(false);
     if (!read) {
-        const std::string title = port_.title();
-        port_.setTitle(title.substr(0, title.find_first_of(" -\r\n")));
+        port_.setTitle(titleBase(port_.title()));
         port_.messageBox(message);
         setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
         port_.setRecordRowCount(recordRowCount());
@@ -142,9 +143,7 @@ bool CMyTarvikView::openCapture(const std::string& path) {
 // " - Reading PATH" while the file is read, then " - PATH" once its rows are
 // listed, so that the title does not claim a read still going on.
 void CMyTarvikView::showRecordFileInTitle(const std::string& path, bool reading) {
-    std::string title = port_.title();
-    title = title.substr(0, title.find_first_of(" -\r\n"));
-    port_.setTitle(title + (reading ? " - Reading " : " - ") + path);
+    port_.setTitle(titleBase(port_.title()) + (reading ? " - Reading " : " - ") + path);
 }
 
 void CMyTarvikView::LoadRecordFile() {

@@ -92,26 +92,26 @@ TEST_F(Pipeline, ListFollowsTheNewestRowUntilTheUserLooksElsewhere) {
     std::deque<Bytes> first;
     for (std::uint32_t i = 0; i < 15; ++i) first.push_back(frame(7000, i));
     arrive(first);
-    EXPECT_EQ(port.shownRecordRows, (std::vector<std::size_t>{14}));
+    EXPECT_EQ(port.shownRecordRow, std::optional<std::size_t>(14));
     EXPECT_EQ(port.visibleRows, (std::pair<std::size_t, std::size_t>{5, 14}));
     arrive({frame(7000, 15)});
     EXPECT_EQ(port.visibleRows, (std::pair<std::size_t, std::size_t>{6, 15}));
 
     // Scrolled away from the end: the view stays.
     port.visibleRows = std::pair<std::size_t, std::size_t>{2, 11};
-    port.shownRecordRows.clear();
+    port.shownRecordRow.reset();
     arrive({frame(7000, 16), frame(7000, 17)});
-    EXPECT_TRUE(port.shownRecordRows.empty());
+    EXPECT_FALSE(port.shownRecordRow);
     // Back at the end it follows again.
     port.visibleRows = std::pair<std::size_t, std::size_t>{8, 17};
     arrive({frame(7000, 18)});
-    EXPECT_EQ(port.shownRecordRows, (std::vector<std::size_t>{18}));
+    EXPECT_EQ(port.shownRecordRow, std::optional<std::size_t>(18));
 
     // A chosen row holds the view, even at the end.
-    port.shownRecordRows.clear();
+    port.shownRecordRow.reset();
     port.selectedRow = 18;
     arrive({frame(7000, 19)});
-    EXPECT_TRUE(port.shownRecordRows.empty());
+    EXPECT_FALSE(port.shownRecordRow);
     EXPECT_EQ(port.selectedRow, std::optional<std::size_t>(18));
 }
 
