@@ -36,6 +36,7 @@
 #include <QTableView>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -64,8 +65,9 @@ const char* const kHelp =
     "  --help             this text\n"
     "  --version          print the version and exit\n"
     "\n"
-    "Exit status: 0 success; 1 the record file for --screenshot could not be opened\n"
-    "or the picture could not be saved; 2 usage error (said in one line on stderr).\n";
+    "Exit status: 0 success; 1 no display to show the window on, the record file for\n"
+    "--screenshot could not be opened or the picture could not be saved; 2 usage error\n"
+    "(said in one line on stderr).\n";
 
 struct Options {
     QString open, screenshot, layouts, address, port;
@@ -185,6 +187,25 @@ int main(int argc, char** argv) {
         for (int i = 0; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
         options = parse(words);
         if (!options.error.isEmpty()) return usageError(options.error);
+    }
+    // Without any display to open, the toolkit would abort: said in one line instead.
+    {
+        bool platformGiven = false;
+        for (int i = 1; i < argc; ++i) {
+            const QString w = QString::fromLocal8Bit(argv[i]);
+            platformGiven = platformGiven || w == "-platform" || w == "--platform" || w.startsWith("-platform=") ||
+                            w.startsWith("--platform=");
+        }
+        auto set = [](const char* name) {
+            const char* value = std::getenv(name);
+            return value && *value;
+        };
+        if (!platformGiven && !set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+            std::fputs("tarvik: there is no display to show the window on (DISPLAY is not set); "
+                       "tarvik-cli works without one\n",
+                       stderr);
+            return 1;
+        }
     }
     tarvik::keepFreedRecordMemory();  // before any thread starts
     QApplication app(argc, argv);

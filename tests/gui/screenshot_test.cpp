@@ -193,6 +193,18 @@ void ScreenshotTest::unknownOptionsAreRefusedInOneLine() {
         QVERIFY(program.readAllStandardOutput().isEmpty());
     }
     QVERIFY(!QFile::exists(picture));
+    // Good arguments and no display at all: said in one line, not an abort.
+    {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+        program.setProcessEnvironment(environment);
+        program.start(TARVIK_PROGRAM, {"--screenshot", picture});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        QVERIFY(program.readAllStandardError().startsWith("tarvik: there is no display"));
+    }
     // The toolkit's own options are left to it.
     QByteArray errors;
     QCOMPARE(run({"-platform", "offscreen", "--select", "0"}, &errors), 2);  // nothing listed: the row is refused
