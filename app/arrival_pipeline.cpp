@@ -172,10 +172,19 @@ void CArrivalPipeline::refreshList() {
     // The selection stays on its record while older rows go; it goes with its own record.
     std::optional<std::size_t> keep;
     if (selected && *selected >= removedThisRun_) keep = *selected - removedThisRun_;
-    port_.setRecordRowCount(shown_.size());
+    // The list follows its newest row, as a log viewer does, while the user
+    // has neither chosen a row nor scrolled away from the end.
+    const bool follow = !selected && (listedRows_ == 0 || port_.visibleRecordRows().second + 1 >= listedRows_);
+    setRowCount(shown_.size());
     if (keep && *keep < shown_.size()) port_.selectRecordRow(keep);
+    if (follow && !shown_.empty()) port_.showRecordRow(shown_.size() - 1);
     removedThisRun_ = 0;
     updating_ = false;
+}
+
+void CArrivalPipeline::setRowCount(std::size_t rows) {
+    listedRows_ = rows;
+    port_.setRecordRowCount(rows);
 }
 
 void CArrivalPipeline::OnPauseContinue() {
@@ -221,7 +230,7 @@ void CArrivalPipeline::RefilterLiveList(std::string_view filter) {
     shown_.clear();
     shownBytes_ = 0;
     port_.setRedraw(controls::kRecordList, false);
-    port_.setRecordRowCount(0);
+    setRowCount(0);
     for (std::size_t i = 0; i < history_.size(); ++i) {
         const SharedBytes& entry = history_[i];
         const FrameView frame(*entry);
@@ -238,7 +247,7 @@ void CArrivalPipeline::RefilterLiveList(std::string_view filter) {
     removedThisRun_ = 0;
     while (shown_.size() > scrollLimit_ || (shownBytes_ > byteBudget && shown_.size() > 1)) dropOldestShown();
     updating_ = true;
-    port_.setRecordRowCount(shown_.size());
+    setRowCount(shown_.size());
     updating_ = false;
 }
 
@@ -253,7 +262,7 @@ void CArrivalPipeline::clear() {
     budgetLineDue_ = false;
     updating_ = true;
     port_.selectRecordRow(std::nullopt);
-    port_.setRecordRowCount(0);
+    setRowCount(0);
     updating_ = false;
 }
 

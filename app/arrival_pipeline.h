@@ -131,6 +131,7 @@ private:
     void dropOldestShown();
     void keep(const SharedBytes& entry, std::uint32_t number);  // into the history
     void refreshList();
+    void setRowCount(std::size_t rows);
     void writeWhilePaused();
     bool passes(const std::string& filter, const Bytes& frame) const;
 
@@ -158,6 +159,7 @@ private:
     bool updating_ = false;
     std::size_t removedThisRun_ = 0;  // shown rows dropped off the top since the last refresh
     bool listedThisRun_ = false;
+    std::size_t listedRows_ = 0;  // the row count the list was given last
     std::uint32_t nextNumber_ = 1;
     PingGapTracker pingGaps_;
 };

@@ -31,6 +31,10 @@ inline constexpr int kHeadPort = 1087;
 inline constexpr int kHeadStarboard = 1088;
 inline constexpr int kHeadBoth = 1089;
 inline constexpr int kEchogram = 1255;
+// The remote panel's line that stands in for the parameter rows ("Choose a
+// command" before a choice), and the table of those rows with its headings.
+inline constexpr int kRemoteCommandHint = 1256;
+inline constexpr int kParameterTable = 1257;
 
 } // namespace tarvik::controls
 

@@ -100,6 +100,13 @@ std::pair<std::size_t, std::size_t> MemoryPort::visibleRecordRows() const {
     return {0, recordRowCount == 0 ? 0 : recordRowCount - 1};
 }
 
+void MemoryPort::showRecordRow(std::size_t row) {
+    shownRecordRow = row;
+    if (!visibleRows || (row >= visibleRows->first && row <= visibleRows->second)) return;
+    const std::size_t span = visibleRows->second - visibleRows->first;
+    visibleRows = row < visibleRows->first ? std::pair{row, row + span} : std::pair{row - std::min(row, span), row};
+}
+
 void MemoryPort::beginProgress(std::string_view, std::uint64_t) {
     progressShown = true;
     progressSteps.clear();

@@ -50,6 +50,10 @@ public:
     void setReportLines(std::span<const ReportLine> lines) override;
     std::vector<std::string> reportListLines() const override;
     std::pair<std::size_t, std::size_t> visibleRecordRows() const override;
+    // Keeps the row in `shownRecordRow` (the last one only: the console port
+    // lives as long as a listen does); the rows in sight (when set) move so
+    // that it is the last of them.
+    void showRecordRow(std::size_t row) override;
 
     void beginProgress(std::string_view title, std::uint64_t total) override;
     bool stepProgress(std::uint64_t done) override;
@@ -113,6 +117,7 @@ public:
     std::set<int> hidden, disabled;
     // Rows in sight (first, last); all rows when unset.
     std::optional<std::pair<std::size_t, std::size_t>> visibleRows;
+    std::optional<std::size_t> shownRecordRow;
     // Progress: the steps reported, and the step count after which to cancel.
     std::vector<std::uint64_t> progressSteps;
     std::optional<std::size_t> cancelAfterSteps;

@@ -21,6 +21,12 @@ void CMyTarvikView::stopVolatileConnections() {
 }
 void CMyTarvikView::stopWritingOutputFile() { outputWriter_.StopWriting(); }
 
+void CMyTarvikView::showConnectionCommands() {
+    const bool connected = connection_.connected();
+    for (int control : {controls::kPause, controls::kWriteOutputFile, controls::kStopVolatileConnections})
+        port_.setEnabled(control, connected);
+}
+
 void CMyTarvikView::OnTimer(int id) {
     if (id == kLayoutReloadTimer) return layoutWatch_.timerFired();
     pipeline_.OnArrivalTimer(id);

@@ -215,6 +215,10 @@ public:
     // Shows the panel's fields in the form's controls / reads them back.
     void showRemoteFields();
     void readRemoteFields();
+    // The parameter rows of the chosen command, or the line that stands in for them.
+    void showParameterRows();
+    static constexpr std::string_view kChooseACommand = "Choose a command";
+    static constexpr std::string_view kNoParameters = "This command has no parameters";
     // The connection's device list into the panel's targets (and the checks of the sonar selector).
     void takeDeviceList();
     void readSonarChecks();
@@ -276,6 +280,9 @@ public:
 
 private:
     void setUpRemotePanel();
+    // Enables the form's buttons that act only on a connection ("Pause",
+    // "Write Vx Output File", "Stop Volatile Connections") exactly while there is one.
+    void showConnectionCommands();
     void reloadLayouts();
     void showLayoutProblems();
     // After a report is made: its coverage, and its closing line when asked for.
@@ -292,7 +299,7 @@ private:
     // The list shows live records (the pipeline's rows) again.
     void useLiveSource();
     void setSource(std::shared_ptr<RecordSource> source);
-    void showRecordFileInTitle(const std::string& path);
+    void showRecordFileInTitle(const std::string& path, bool reading);
     bool openCapture(const std::string& path);
 
     ViewPort& port_;

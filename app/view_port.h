@@ -113,6 +113,9 @@ public:
     // The rows of the record list in sight: first and last, both included
     // (clamped by the caller to the rows there are).
     virtual std::pair<std::size_t, std::size_t> visibleRecordRows() const = 0;
+    // Scrolls the record list so that `row` is in sight (the live list
+    // following its newest row). Ports without a list ignore it.
+    virtual void showRecordRow(std::size_t row) { (void)row; }
 
     // Progress of a long command. `step` returns false once the user asked to
     // cancel; the command then stops after what it has written.

@@ -13,9 +13,11 @@ constexpr std::size_t kPreloadWindow = 1000;
 constexpr std::uint32_t kPreloadTypes[] = {7000, 7001, 7004};
 // The echogram's rows, and how far into the index its preload looks for them.
 constexpr std::size_t kEchogramRows = 512, kEchogramWindow = 20000;
-constexpr std::uint32_t kSideScan = 7007;
+constexpr std::uint32_t kSideScan = 7007, kBeamData = 7008;
 // The second button of the message that stops a file's list at a broken frame.
 constexpr std::string_view kReadPastDamage = "Read Past Damage";
+// The window's title without what follows its name (" - Reading ...").
+std::string titleBase(const std::string& title) { return title.substr(0, title.find_first_of(" -\r\n")); }
 } // namespace
 
 void CMyTarvikView::setSource(std::shared_ptr<RecordSource> source) {
@@ -98,9 +100,10 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
     setSource(file);
     recentFiles_.add(path);
     port_.setWaitCursor(true);
+    showRecordFileInTitle(path, true);
     LoadRecordFile();
     endTextOutputFile();
-    showRecordFileInTitle(path);
+    showRecordFileInTitle(path, false);
     port_.setWaitCursor(false);
     return true;
 }
@@ -112,9 +115,11 @@ bool CMyTarvikView::openCapture(const std::string& path) {
     options.ports = capturePorts;
     std::string message;
     port_.setWaitCursor(true);
+    showRecordFileInTitle(path, true);
     const bool read = capture->build(path, options, message);
     port_.setWaitCursor(false);
     if (!read) {
+        port_.setTitle(titleBase(port_.title()));
         port_.messageBox(message);
         setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
         port_.setRecordRowCount(recordRowCount());
@@ -131,14 +136,14 @@ bool CMyTarvikView::openCapture(const std::string& path) {
     port_.setReportLines({});
     port_.setRecordRowCount(recordRowCount());
     endTextOutputFile();
-    showRecordFileInTitle(path);
+    showRecordFileInTitle(path, false);
     return true;
 }
 
-void CMyTarvikView::showRecordFileInTitle(const std::string& path) {
-    std::string title = port_.title();
-    title = title.substr(0, title.find_first_of(" -\r\n"));
-    port_.setTitle(title + " - Reading " + path);
+// " - Reading PATH" while the file is read, then " - PATH" once its rows are
+// listed, so that the title does not claim a read still going on.
+void CMyTarvikView::showRecordFileInTitle(const std::string& path, bool reading) {
+    port_.setTitle(titleBase(port_.title()) + (reading ? " - Reading " : " - ") + path);
 }
 
 void CMyTarvikView::LoadRecordFile() {
@@ -195,10 +200,16 @@ void CMyTarvikView::preloadImagery(const IndexedRecordSource& source) {
         }
     }
     if (!imageryEnabled) return;
+    // The echogram draws side-scan records, or the beam data records of a file
+    // that holds none, as it does with live records.
+    const std::size_t pings = std::min(index.size(), kEchogramWindow);
+    bool sideScan = false;
+    for (std::size_t i = 0; i < pings && !sideScan; ++i) sideScan = index[i].recordType() == kSideScan;
+    const std::uint32_t drawn = sideScan ? kSideScan : kBeamData;
     std::size_t lines = 0;
-    for (std::size_t i = 0; i < index.size() && i < kEchogramWindow && lines < kEchogramRows; ++i) {
+    for (std::size_t i = 0; i < pings && lines < kEchogramRows; ++i) {
         const RecordIndexEntry& entry = index[i];
-        if (entry.recordType() != kSideScan) continue;
+        if (entry.recordType() != drawn) continue;
         ++lines;
         imagery_.FeedEchogram({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, source.readFrame(i));
     }

@@ -118,9 +118,15 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
         endTextOutputFile();
     };
     connection_.communicationEnded = [this] { stopWritingOutputFile(); };
-    connection_.devicesChanged = [this] { takeDeviceList(); };
+    // The device list changes as a connection starts and ends.
+    connection_.devicesChanged = [this] {
+        takeDeviceList();
+        showConnectionCommands();
+    };
     connection_.loadRememberedAddresses();
     setUpRemotePanel();
+    showConnectionCommands();
+    showParameterRows();
     imagery_.StartUp();
 }
 
@@ -184,10 +190,31 @@ void CMyTarvikView::showRemoteFields() {
         port_.setText(kRowControls[i].type, row.type);
         port_.setText(kRowControls[i].value, row.value);
         port_.setText(kRowControls[i].description, row.description);
-        port_.setVisible(kRowControls[i].value, state.valueShown);
         port_.setEnabled(kRowControls[i].value, !state.valueReadOnly);
-        port_.setVisible(kRowControls[i].showValues, state.showValuesButton);
     }
+    showParameterRows();
+}
+
+// Only the rows the chosen command fills are shown; before a choice, and for
+// a command without parameters, one line says what to do instead.
+void CMyTarvikView::showParameterRows() {
+    const bool chosen = remotePanel_.selection.has_value();
+    bool anyRow = false;
+    for (std::size_t i = 0; i < remote::kVisibleRows; ++i) {
+        const auto& state = remotePanel_.visibleRows[i];
+        const bool shown = chosen && state.valueShown;
+        anyRow = anyRow || shown;
+        for (int control : {kRowControls[i].type, kRowControls[i].value, kRowControls[i].description})
+            port_.setVisible(control, shown);
+        port_.setVisible(kRowControls[i].showValues, shown && state.showValuesButton);
+    }
+    port_.setVisible(controls::kParameterTable, anyRow);
+    // A command whose parameters the catalogue does not know says so in its first row's description.
+    const std::string& unknown = remotePanel_.rows[0].description;
+    port_.setText(controls::kRemoteCommandHint, !chosen          ? kChooseACommand
+                                                : unknown.empty() ? kNoParameters
+                                                                  : std::string_view(unknown));
+    port_.setVisible(controls::kRemoteCommandHint, !anyRow);
 }
 
 void CMyTarvikView::OnSelchangeRemoteCommand() {

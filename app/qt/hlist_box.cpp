@@ -3,6 +3,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QTextLayout>
+
+#include <algorithm>
 
 namespace tarvik {
 
@@ -33,11 +37,62 @@ int CHListBox::lineWidth(const QString& text) const {
     return QFontMetrics(font()).horizontalAdvance(text) + 3 * frameWidth();
 }
 
-// Each line's item is as wide as the extent, so the view's scroll range is
-// exactly the widest line whatever widths the style would measure.
+void CHListBox::setWrapLines(bool on) {
+    wrap_ = on;
+    setWordWrap(on);
+    setTextElideMode(on ? Qt::ElideNone : Qt::ElideRight);
+    setHorizontalScrollBarPolicy(on ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    // The scroll bar's coming and going would change the width the lines wrap at.
+    setVerticalScrollBarPolicy(on ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+    // Lines of several heights scroll by pixels, so the last one can be shown whole.
+    setVerticalScrollMode(on ? QAbstractItemView::ScrollPerPixel : QAbstractItemView::ScrollPerItem);
+    applyExtent();
+}
+
+// The lines `text` wraps into, as the style draws an item's wrapped text: at
+// word boundaries or anywhere, inside the item less the style's text margins.
+// Measured a little narrower than drawn, so a line is never given less height
+// than its text needs.
+int CHListBox::textLines(const QString& text) const {
+    if (!wrap_ || text.isEmpty()) return 1;
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const qreal width = std::max(20, viewport()->width() - 2 * margin - 4);
+    QTextLayout layout(text, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    int lines = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        ++lines;
+    }
+    layout.endLayout();
+    return std::max(1, lines);
+}
+
+QSize CHListBox::lineSize(const QString& text) const {
+    const QFontMetrics metrics(font());
+    if (!wrap_) return {extent_, metrics.height() + 2};
+    return {viewport()->width(), (textLines(text) - 1) * metrics.lineSpacing() + metrics.height() + 2};
+}
+
+int CHListBox::wrappedLineCount(int row) const {
+    const QListWidgetItem* line = item(row);
+    return line ? textLines(line->text()) : 0;
+}
+
+// Unwrapped, each line's item is as wide as the extent, so the view's scroll
+// range is exactly the widest line whatever widths the style would measure.
+// Wrapped, each is as wide as the list and as high as its text.
 void CHListBox::applyExtent() {
-    const QSize size(extent_, QFontMetrics(font()).height() + 2);
-    for (int i = 0; i < count(); ++i) item(i)->setSizeHint(size);
+    wrapWidth_ = viewport()->width();
+    for (int i = 0; i < count(); ++i) item(i)->setSizeHint(lineSize(item(i)->text()));
+}
+
+void CHListBox::resizeEvent(QResizeEvent* event) {
+    QListWidget::resizeEvent(event);
+    if (wrap_ && viewport()->width() != wrapWidth_) applyExtent();
 }
 
 void CHListBox::addString(const QString& text, bool marked) {
@@ -50,9 +105,9 @@ void CHListBox::addString(const QString& text, bool marked) {
     const int width = lineWidth(text);
     if (width > extent_) {
         extent_ = width;
-        applyExtent();
+        if (!wrap_) applyExtent();
     }
-    line->setSizeHint(QSize(extent_, QFontMetrics(font()).height() + 2));
+    line->setSizeHint(lineSize(text));
     addItem(line);
 }
 
@@ -60,7 +115,7 @@ void CHListBox::deleteString(int row) {
     delete takeItem(row);
     extent_ = 0;
     for (int i = 0; i < count(); ++i) extent_ = std::max(extent_, lineWidth(item(i)->text()));
-    applyExtent();
+    if (!wrap_) applyExtent();
 }
 
 void CHListBox::resetContent() {

@@ -35,15 +35,28 @@ public:
     void setPlaceholderText(const QString& text);
     QString placeholderText() const { return placeholder_; }
 
+    // Wrapped, a line longer than the list is wide goes on below instead of
+    // needing the horizontal scroll bar, and every line is as high as its
+    // wrapped text, so that none is shown cut (the report list).
+    void setWrapLines(bool on);
+    bool wrapLines() const { return wrap_; }
+    // The text lines a line takes at the list's present width (1 unwrapped).
+    int wrappedLineCount(int row) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     int lineWidth(const QString& text) const;
+    QSize lineSize(const QString& text) const;
+    int textLines(const QString& text) const;
     void applyExtent();
 
     int extent_ = 0;
     QString placeholder_;
+    bool wrap_ = false;
+    int wrapWidth_ = 0;  // the width the lines were last measured at
 };
 
 } // namespace tarvik

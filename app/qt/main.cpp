@@ -11,6 +11,10 @@
 //   tarvik --help | --version     (answered without a display)
 // --screenshot saves a picture of the main window once it has painted, then exits.
 // --layouts loads the layout definition files of DIR after the built-in and the user's own.
+// Usage errors are said in one line on stderr, exit status 2, before any window
+// shows, as tarvik-cli and vxcenter-sim say theirs; an unknown option names the
+// nearest one of ours. A record file that cannot be opened for --screenshot
+// makes the exit status 1.
 
 #include "app/qt/check_combo_box.h"
 #include "app/qt/main_form.h"
@@ -24,6 +28,7 @@
 #include "app/tarvik_view.h"
 #include "core/record_memory.h"
 #include "net/address.h"
+#include "tools/options/options.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -31,6 +36,7 @@
 #include <QTableView>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -57,21 +63,60 @@ const char* const kHelp =
     "  --layouts DIR      load the layout definition files of DIR after the built-in\n"
     "                     and the user's own\n"
     "  --help             this text\n"
-    "  --version          print the version and exit\n";
+    "  --version          print the version and exit\n"
+    "\n"
+    "Exit status: 0 success; 1 no display to show the window on, the record file for\n"
+    "--screenshot could not be opened or the picture could not be saved; 2 usage error\n"
+    "(said in one line on stderr).\n";
 
 struct Options {
     QString open, screenshot, layouts, address, port;
     bool start = false;
     std::optional<qulonglong> select;
     bool udp = false;
-    QString error;
-    QString unknown;  // the first option that is not one of ours
+    QString error;  // the first usage error, said as it is
 };
+
+const char* const kOurOptions[] = {"--open", "--screenshot", "--layouts", "--select", "--address",
+                                   "--port", "--start", "--help", "--version"};
+
+// The toolkit's own options, which it takes off the command line itself (with
+// one dash or two, "-style fusion" or "-style=fusion"); the first group takes a value.
+const char* const kToolkitOptionsWithValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                                "qwindowgeometry", "qwindowicon", "qwindowtitle", "display",
+                                                "geometry", "title", "name", "style", "stylesheet", "session",
+                                                "qmljsdebugger", "dialogs", "fontengine"};
+const char* const kToolkitSwitches[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+
+// How many words the toolkit option at `word` takes (0: it is none).
+int toolkitWords(const QString& word) {
+    if (!word.startsWith('-') || word.size() < 2) return 0;
+    QString name = word.mid(word.startsWith("--") ? 2 : 1);
+    const bool joined = name.contains('=');
+    name = name.section('=', 0, 0);
+    for (const char* option : kToolkitOptionsWithValue)
+        if (name == QLatin1String(option)) return joined ? 1 : 2;
+    for (const char* option : kToolkitSwitches)
+        if (name == QLatin1String(option) && !joined) return 1;
+    return 0;
+}
+
+QString unknownOption(const QString& word) {
+    std::vector<std::string> ours(std::begin(kOurOptions), std::end(kOurOptions));
+    const std::string bare = word.section('=', 0, 0).toStdString();
+    if (auto near = tarvik::options::nearestWord(bare, ours))
+        return QString::fromStdString(bare + " is not an option; did you mean " + *near + "?");
+    return QString::fromStdString(bare + " is not an option (tarvik --help lists them)");
+}
 
 Options parse(const QStringList& words) {
     Options o;
     for (int i = 1; i < words.size(); ++i) {
         const QString& w = words[i];
+        if (const int skip = toolkitWords(w)) {
+            i += skip - 1;
+            continue;
+        }
         auto value = [&]() -> QString {
             if (i + 1 < words.size()) return words[++i];
             o.error = w + " needs a value";
@@ -80,7 +125,7 @@ Options parse(const QStringList& words) {
         if (w == "--open") o.open = value();
         else if (w == "--screenshot") o.screenshot = value();
         else if (w == "--layouts") o.layouts = value();
-        else if (!w.startsWith("--") && !tarvik::isTransportWordUdp(w.toStdString())) {
+        else if (!w.startsWith("-") && !tarvik::isTransportWordUdp(w.toStdString())) {
             // A positional argument: the record file to open (tarvik FILE.vxr), as the
             // desktop entry passes a double-clicked file.
             if (o.open.isEmpty()) o.open = w;
@@ -109,9 +154,14 @@ Options parse(const QStringList& words) {
         }
         else if (w == "--start") o.start = true;
         else if (tarvik::isTransportWordUdp(w.toStdString())) o.udp = true;
-        else if (o.unknown.isEmpty()) o.unknown = w;  // an option of nobody's: said as tarvik-cli says it
+        else if (o.error.isEmpty()) o.error = unknownOption(w);  // an option of nobody's: said as tarvik-cli says it
     }
     return o;
+}
+
+int usageError(const QString& text) {
+    std::fprintf(stderr, "tarvik: %s\n", qPrintable(text));
+    return tarvik::options::kExitUsage;
 }
 
 } // namespace
@@ -130,34 +180,38 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    // A bad port, address or row number is refused before a display is needed,
-    // as tarvik-cli refuses it.
+    // Every usage error is refused before a display is needed, as tarvik-cli refuses it.
+    Options options;
     {
         QStringList words;
         for (int i = 0; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
-        const QString error = parse(words).error;
-        for (const char* option : {"--port:", "--address:", "--select:"})
-            if (error.startsWith(option)) {
-                std::fprintf(stderr, "tarvik: %s\n%s", qPrintable(error), kUsage);
-                return 2;
-            }
+        options = parse(words);
+        if (!options.error.isEmpty()) return usageError(options.error);
+    }
+    // Without any display to open, the toolkit would abort: said in one line instead.
+    {
+        bool platformGiven = false;
+        for (int i = 1; i < argc; ++i) {
+            const QString w = QString::fromLocal8Bit(argv[i]);
+            platformGiven = platformGiven || w == "-platform" || w == "--platform" || w.startsWith("-platform=") ||
+                            w.startsWith("--platform=");
+        }
+        auto set = [](const char* name) {
+            const char* value = std::getenv(name);
+            return value && *value;
+        };
+        if (!platformGiven && !set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+            std::fputs("tarvik: there is no display to show the window on (DISPLAY is not set); "
+                       "tarvik-cli works without one\n",
+                       stderr);
+            return 1;
+        }
     }
     tarvik::keepFreedRecordMemory();  // before any thread starts
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Nerith");
     QApplication::setApplicationName("Tarvik");
     QApplication::setApplicationVersion(TARVIK_VERSION);
-
-    const Options options = parse(QApplication::arguments());
-    if (!options.unknown.isEmpty()) {
-        std::fprintf(stderr, "tarvik: The following argument was not expected: %s\n", qPrintable(options.unknown));
-        return 2;
-    }
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr,
-                     "tarvik: %s\n%s", qPrintable(options.error), kUsage);
-        return 2;
-    }
 
     tarvik::CMyTarvikView::layoutOptions().directory = options.layouts.toStdString();
     // An unattended picture must not wait on a message box: messages go to stderr.
@@ -178,24 +232,27 @@ int main(int argc, char** argv) {
 
     window.show();
     if (options.start) window.view().OnStartCommunicating();
-    if (!options.open.isEmpty()) window.view().openRecordFile(options.open.toStdString());
+    // A picture of a file that could not be opened would show nothing asked
+    // for: the message (it names the file) went to stderr, and the run fails.
+    if (!options.open.isEmpty() && !window.view().openRecordFile(options.open.toStdString()) &&
+        !options.screenshot.isEmpty())
+        return 1;
     if (options.select && !options.start) {
         // A row the list does not have is refused as tarvik-cli refuses it.
         const std::size_t rows = window.recordModel().rows();
-        if (*options.select >= rows) {
-            std::fprintf(stderr, "tarvik: --select: there is no listed row %llu (%zu rows listed)\n",
-                         static_cast<unsigned long long>(*options.select), rows);
-            return 2;
-        }
+        if (*options.select >= rows)
+            return usageError(QString("--select: there is no listed row %1 (%2 rows listed)")
+                                  .arg(*options.select)
+                                  .arg(rows));
         window.selectRecordRow(static_cast<std::size_t>(*options.select));
     }
 
     if (!options.screenshot.isEmpty()) {
         auto take = [&window, &app, path = options.screenshot, select = options.start ? options.select : std::nullopt] {
             if (select && *select >= window.recordModel().rows()) {
-                std::fprintf(stderr, "tarvik: --select: there is no listed row %llu (%zu rows listed)\n",
-                             static_cast<unsigned long long>(*select), window.recordModel().rows());
-                QApplication::exit(2);
+                QApplication::exit(usageError(QString("--select: there is no listed row %1 (%2 rows listed)")
+                                                  .arg(*select)
+                                                  .arg(window.recordModel().rows())));
                 return;
             }
             if (select) window.selectRecordRow(static_cast<std::size_t>(*select));

@@ -25,6 +25,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -62,7 +63,14 @@ constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList, kWriteOutpu
                             kAddress, kPort, kStartCommunicating,
                             kTransportLabel, kStopVolatileConnections, kDisableInitialSubscription,
                             kSendRequestRecords, kButton1010, kRequestOneLabel, kRequestOneNumber, kRequestOneButton,
-                            kDevicesFound, kPause};
+                            kDevicesFound, kPause, kRemoteCommandHint, kParameterTable};
+
+// The least height of the sector picture and the waterfall beside it, and the
+// height they keep when the remote panel unfolds by itself: enough for the fan
+// and a few seconds of pings, whatever the panel under them needs.
+constexpr int kPicturesMinHeight = 160, kPicturesKeptHeight = 220;
+// The least heights the report and the bytes keep when the remote panel unfolds.
+constexpr int kReportKeptHeight = 120, kBytesKeptHeight = 80;
 
 // The width a line edit needs to show `text` whole, in its own font and style.
 int fieldWidthFor(const QLineEdit* field, const QString& text) {
@@ -107,11 +115,15 @@ void CMainForm::setRecordModel(RecordListModel* model) {
     recordModel_ = model;
     recordList_->setModel(model);
     // Wide enough for a five-digit type, a frame of many megabytes and a
-    // seven-digit index position; the last column takes what is left.
+    // seven-digit index position, and for each column's heading; the last
+    // column takes what is left.
     const QFontMetrics metrics = recordList_->fontMetrics();
-    recordList_->setColumnWidth(0, metrics.horizontalAdvance("00000") + 12);
-    recordList_->setColumnWidth(1, metrics.horizontalAdvance("000000000 bytes") + 12);
-    recordList_->setColumnWidth(2, metrics.horizontalAdvance("0000000") + 12);
+    const QFontMetrics heading = recordList_->horizontalHeader()->fontMetrics();
+    const char* const widest[] = {"00000", "000000000 bytes", "0000000"};
+    for (int c = 0; c < 3; ++c) {
+        const QString title = model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        recordList_->setColumnWidth(c, std::max(metrics.horizontalAdvance(widest[c]), heading.horizontalAdvance(title) + 8) + 12);
+    }
 }
 
 CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
@@ -126,6 +138,8 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
     auto* right = new QSplitter(Qt::Vertical, this);
     reportList_ = add(kReportList, new CHListBox(right));
     reportList_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Long lines (a list of beam angles) wrap rather than scroll sideways.
+    reportList_->setWrapLines(true);
     reportList_->setPlaceholderText("Select a row to see its report");
     // The problems of the layout files, docked under the report while there are any.
     auto* report = new QSplitter(Qt::Vertical, right);
@@ -149,6 +163,10 @@ CMainForm::CMainForm(QWidget* parent) : QWidget(parent) {
     right->setStretchFactor(3, 0);
     right_ = right;
     right->setChildrenCollapsible(false);
+    // A border the user moves while the panel shows sets the height it unfolds to.
+    connect(right, &QSplitter::splitterMoved, this, [this] {
+        if (remotePanelExpanded()) panelHeight_ = right_->sizes().value(3);
+    });
     columns->addWidget(right, 1);
     setRemotePanelExpanded(false);
 
@@ -243,8 +261,13 @@ QWidget* CMainForm::recordGroup() {
     recordList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     recordList_->setShowGrid(false);
     recordList_->setWordWrap(false);
-    recordList_->horizontalHeader()->hide();
-    recordList_->horizontalHeader()->setStretchLastSection(true);
+    // Headed columns (type, size, number); the headings do not sort: the
+    // rows stay in the order they arrived or stand in the file.
+    QHeaderView* columns = recordList_->horizontalHeader();
+    columns->setStretchLastSection(true);
+    columns->setSectionsClickable(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columns->setHighlightSections(false);
     // Every row has the same height, so the table never measures rows: a
     // million rows list and scroll as fast as a hundred.
     QHeaderView* rows = recordList_->verticalHeader();
@@ -275,7 +298,7 @@ QWidget* CMainForm::imageryPane(QWidget* parent) {
         empty->setFrameShape(QFrame::Box);
         row->addWidget(empty, 1);
     }
-    pane->setMinimumHeight(150);
+    pane->setMinimumHeight(kPicturesMinHeight);
     return pane;
 }
 
@@ -292,8 +315,15 @@ QWidget* CMainForm::remotePanel() {
     remoteToggle_->setAutoRaise(true);
     remoteToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     column->addWidget(remoteToggle_);
-    remoteBody_ = remoteGroup();
-    remoteBody_->setParent(panel);
+    // The panel's rows scroll when it is lower than they need, so that it never
+    // takes the pictures' height to show them all.
+    auto* scroll = new QScrollArea(panel);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(remoteGroup());
+    scroll->setMinimumHeight(3 * fontMetrics().height());
+    remoteBody_ = scroll;
     column->addWidget(remoteBody_, 1);
     remotePanel_ = panel;
     connect(remoteToggle_, &QToolButton::toggled, this, [this](bool on) { setRemotePanelExpanded(on); });
@@ -312,21 +342,41 @@ void CMainForm::setRemotePanelExpanded(bool on) {
     remoteBody_->setVisible(on);
     const int folded = remoteToggle_->sizeHint().height();
     remotePanel_->setMaximumHeight(on ? QWIDGETSIZE_MAX : folded);
-    remotePanel_->setMinimumHeight(on ? folded + remoteBody_->minimumSizeHint().height() : folded);
+    remotePanel_->setMinimumHeight(on ? folded + std::max(remoteBody_->minimumHeight(), remoteBody_->minimumSizeHint().height()) : folded);
     if (!right_ || !changed) return;
-    // The panel's height comes from the pictures first, then the bytes, and the
-    // report last; folded, it goes back to the report.
+    // Folded, the panel's height goes back to the report.
     QList<int> sizes = right_->sizes();
     if (sizes.size() != 4) return;
     if (on) {
-        int need = folded + remoteBody_->sizeHint().height() - sizes[3];
-        for (int pane : {2, 1, 0}) {
-            const int spare = std::max(0, sizes[pane] - (pane == 0 ? 120 : 100));
-            const int take = std::min(spare, need);
-            sizes[pane] -= take;
-            sizes[3] += take;
-            need -= take;
+        // What its rows need, taken from the report and the bytes first, and
+        // the pictures last, none of them going below the height it keeps (the
+        // panel scrolls instead); or the height the user gave it by moving the
+        // border, which any other pane's least height allows.
+        const auto* scroll = static_cast<const QScrollArea*>(remoteBody_);
+        const bool chosen = panelHeight_ > 0;
+        const int wanted = chosen ? panelHeight_ : folded + scroll->widget()->sizeHint().height();
+        int need = wanted - sizes[3];
+        int least[3];
+        const int kept[] = {kReportKeptHeight, kBytesKeptHeight, kPicturesKeptHeight};
+        for (int pane = 0; pane < 3; ++pane) {
+            const QWidget* w = right_->widget(pane);
+            least[pane] = chosen ? std::max(w->minimumHeight(), w->minimumSizeHint().height()) : kept[pane];
         }
+        auto take = [&](int pane, int most) {
+            const int taken = std::clamp(std::min(most, sizes[pane] - least[pane]), 0, need);
+            sizes[pane] -= taken;
+            sizes[3] += taken;
+            need -= taken;
+        };
+        // The report and the bytes give in proportion to what they have to spare.
+        const int spareReport = std::max(0, sizes[0] - least[0]), spareBytes = std::max(0, sizes[1] - least[1]);
+        if (spareReport + spareBytes > 0 && need > 0) {
+            const int fromBytes = static_cast<int>(static_cast<long long>(need) * spareBytes / (spareReport + spareBytes));
+            take(1, fromBytes);
+            take(0, need);
+            take(1, need);
+        }
+        take(2, need);
     } else {
         sizes[0] += std::max(0, sizes[3] - folded);
         sizes[3] = folded;
@@ -359,6 +409,7 @@ QWidget* CMainForm::remoteGroup() {
     auto* heads = new QHBoxLayout;
     auto* headPort = add(kHeadPort, new QRadioButton("Port", box), "IDH - Cmd Head Select");
     heads->addWidget(captions_[kHeadPort]);
+    heads->addSpacing(fontMetrics().horizontalAdvance("  "));
     heads->addWidget(headPort);
     heads->addWidget(add(kHeadStarboard, new QRadioButton("Starboard", box)));
     heads->addWidget(add(kHeadBoth, new QRadioButton("BOTH", box)));
@@ -367,24 +418,35 @@ QWidget* CMainForm::remoteGroup() {
     grid->addLayout(heads, 2, 0, 1, 4);
     grid->addLayout(header, 3, 0, 1, 4);
 
+    // Before a command is chosen one line says so; the rows and their headings
+    // show once a command needs them.
+    auto* hint = add(kRemoteCommandHint, new QLabel(box));
+    hint->setWordWrap(true);
+    grid->addWidget(hint, 4, 0, 1, 4);
+    auto* table = add(kParameterTable, new QWidget(box));
+    auto* rows = new QGridLayout(table);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setVerticalSpacing(2);
     const char* const headings[] = {"Type", "Data Value", "Data Description", "Extra Info"};
-    for (int c = 0; c < 4; ++c) grid->addWidget(new QLabel(headings[c], box), 4, c);
-    int row = 5;
+    for (int c = 0; c < 4; ++c) rows->addWidget(new QLabel(headings[c], table), 0, c);
+    int row = 1;
     for (const ParameterRow& p : kParameterRows) {
-        auto* type = add(p.type, new QLineEdit(box));
+        auto* type = add(p.type, new QLineEdit(table));
         type->setReadOnly(true);
-        auto* description = add(p.description, new QLineEdit(box));
+        auto* description = add(p.description, new QLineEdit(table));
         description->setReadOnly(true);
-        grid->addWidget(type, row, 0);
-        grid->addWidget(add(p.value, new QLineEdit(box)), row, 1);
-        grid->addWidget(description, row, 2);
-        grid->addWidget(add(p.showValues, new QPushButton("Show Values", box)), row, 3);
+        rows->addWidget(type, row, 0);
+        rows->addWidget(add(p.value, new QLineEdit(table)), row, 1);
+        rows->addWidget(description, row, 2);
+        rows->addWidget(add(p.showValues, new QPushButton("Show Values", table)), row, 3);
         ++row;
     }
-    grid->setColumnStretch(0, 3);
-    grid->setColumnStretch(1, 2);
-    grid->setColumnStretch(2, 4);
-    grid->setColumnStretch(3, 2);
+    rows->setColumnStretch(0, 3);
+    rows->setColumnStretch(1, 2);
+    rows->setColumnStretch(2, 4);
+    rows->setColumnStretch(3, 2);
+    grid->addWidget(table, 5, 0, 1, 4);
+    grid->setRowStretch(6, 1);
     return box;
 }
 

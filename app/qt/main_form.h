@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <algorithm>
 #include <map>
 
 class QTableView;
@@ -55,6 +56,10 @@ public:
     QToolButton* remotePanelToggle() const { return remoteToggle_; }
     // A remembered split was restored: the first layout keeps it.
     void keepSplit() { splitSet_ = true; }
+    // The height the remote panel unfolds to (0: what its rows need); the
+    // user sets it by moving the border above the unfolded panel.
+    int remotePanelHeight() const { return panelHeight_; }
+    void setRemotePanelHeight(int height) { panelHeight_ = std::max(0, height); }
 
 protected:
     // Swallows Enter on the form's controls, so that it adds no typed text to
@@ -85,6 +90,7 @@ private:
     QWidget* remoteBody_ = nullptr;
     QToolButton* remoteToggle_ = nullptr;
     bool splitSet_ = false;
+    int panelHeight_ = 0;
 };
 
 } // namespace tarvik

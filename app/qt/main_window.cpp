@@ -377,6 +377,7 @@ void CMainFrame::saveLayout() {
     };
     put("Geometry", saveGeometry());
     put("Splitter", form_->rightSplitter()->saveState());
+    settings_.set(kWindowKey, "RemotePanel", std::int32_t{form_->remotePanelHeight()});
     QStringList widths;
     for (int c = 0; c < 3; ++c) widths << QString::number(form_->recordList()->columnWidth(c));
     settings_.set(kWindowKey, "Columns", widths.join(',').toStdString());
@@ -391,6 +392,10 @@ void CMainFrame::restoreLayout() {
     }
     if (const QByteArray s = storedBytes(settings_, "Splitter"); !s.isEmpty() && form_->rightSplitter()->restoreState(s))
         form_->keepSplit();
+    // The height the remote panel unfolds to, as the user left it.
+    if (const auto h = settings_.get(kWindowKey, "RemotePanel"))
+        if (const auto* height = std::get_if<std::int32_t>(&*h); height && *height > 0 && *height < 5000)
+            form_->setRemotePanelHeight(*height);
     const auto v = settings_.get(kWindowKey, "Columns");
     if (const std::string* text = v ? std::get_if<std::string>(&*v) : nullptr) {
         const QStringList widths = QString::fromStdString(*text).split(',');

@@ -234,6 +234,17 @@ std::pair<std::size_t, std::size_t> QtViewPort::visibleRecordRows() const {
     return {static_cast<std::size_t>(first), static_cast<std::size_t>(first + std::max(0, perPage))};
 }
 
+// Scrolls without selecting or moving the current row. The last row goes to
+// the bottom through scrollToBottom, which first lays out rows just added
+// (scrollTo would measure against the scroll range from before they came).
+void QtViewPort::showRecordRow(std::size_t row) {
+    RecordListModel* model = form_.recordModel();
+    QTableView* list = form_.recordList();
+    if (row >= model->rows()) return;
+    if (row + 1 == model->rows()) list->scrollToBottom();
+    else list->scrollTo(model->index(static_cast<int>(row), 0), QAbstractItemView::EnsureVisible);
+}
+
 namespace {
 constexpr int kProgressSteps = 1000;
 } // namespace

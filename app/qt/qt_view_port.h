@@ -52,6 +52,7 @@ public:
     void setReportLines(std::span<const ReportLine> lines) override;
     std::vector<std::string> reportListLines() const override;
     std::pair<std::size_t, std::size_t> visibleRecordRows() const override;
+    void showRecordRow(std::size_t row) override;
 
     void beginProgress(std::string_view title, std::uint64_t total) override;
     bool stepProgress(std::uint64_t done) override;

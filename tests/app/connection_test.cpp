@@ -97,6 +97,8 @@ TEST_F(Connection, ConnectsListsDevicesSubscribesAndListsLiveRows) {
     EXPECT_EQ(port.text(kAddress), "127.0.0.1");
     port.setText(kPort, sim.port());
     port.windowTitle = "Tarvik - Reading x.vxr";
+    // Without a connection the buttons that act on one are disabled.
+    for (int control : {kPause, kWriteOutputFile, kStopVolatileConnections}) EXPECT_TRUE(port.disabled.count(control));
     view.OnStartCommunicating();
     ASSERT_TRUE(view.connection().connected()) << (port.messages.empty() ? "" : port.messages[0]);
     EXPECT_TRUE(port.messages.empty());
@@ -118,6 +120,7 @@ TEST_F(Connection, ConnectsListsDevicesSubscribesAndListsLiveRows) {
     EXPECT_TRUE(port.hidden.count(kStartCommunicating) && port.hidden.count(kDisableInitialSubscription));
     EXPECT_FALSE(port.hidden.count(kRequestOneButton));
     EXPECT_TRUE(port.disabled.count(kAddress) && port.disabled.count(kPort));
+    for (int control : {kPause, kWriteOutputFile, kStopVolatileConnections}) EXPECT_FALSE(port.disabled.count(control));
     EXPECT_EQ(port.items(kAddress), std::vector<std::string>{"127.0.0.1"});
     EXPECT_EQ(port.windowTitle, "Tarvik");
     EXPECT_EQ(port.runningTimers[timers::kArrival], 153u);
@@ -166,6 +169,7 @@ TEST_F(Connection, ConnectsListsDevicesSubscribesAndListsLiveRows) {
     EXPECT_TRUE(port.items(kDevicesFound).empty());
     EXPECT_FALSE(port.hidden.count(kStartCommunicating));
     EXPECT_TRUE(port.hidden.count(kRequestOneButton));
+    for (int control : {kPause, kWriteOutputFile, kStopVolatileConnections}) EXPECT_TRUE(port.disabled.count(control));
     ASSERT_TRUE(tickUntil([&] { return countOccurrences(sim.log(), "\tcommand 1052") == 4; }));
     view.OnStartCommunicating();
     EXPECT_TRUE(view.connection().connected());

@@ -85,6 +85,36 @@ TEST_F(Pipeline, ScrollLimitKeepsTheSelectionOnItsRecordAndCapsTheHistory) {
     EXPECT_FALSE(pipeline.OnArrivalTimer(4242));
 }
 
+// The list follows its newest row while the end is in sight and nothing is
+// selected; scrolled up, or with a row chosen, it stays where the user put it.
+TEST_F(Pipeline, ListFollowsTheNewestRowUntilTheUserLooksElsewhere) {
+    port.visibleRows = std::pair<std::size_t, std::size_t>{0, 9};  // ten rows in sight
+    std::deque<Bytes> first;
+    for (std::uint32_t i = 0; i < 15; ++i) first.push_back(frame(7000, i));
+    arrive(first);
+    EXPECT_EQ(port.shownRecordRow, std::optional<std::size_t>(14));
+    EXPECT_EQ(port.visibleRows, (std::pair<std::size_t, std::size_t>{5, 14}));
+    arrive({frame(7000, 15)});
+    EXPECT_EQ(port.visibleRows, (std::pair<std::size_t, std::size_t>{6, 15}));
+
+    // Scrolled away from the end: the view stays.
+    port.visibleRows = std::pair<std::size_t, std::size_t>{2, 11};
+    port.shownRecordRow.reset();
+    arrive({frame(7000, 16), frame(7000, 17)});
+    EXPECT_FALSE(port.shownRecordRow);
+    // Back at the end it follows again.
+    port.visibleRows = std::pair<std::size_t, std::size_t>{8, 17};
+    arrive({frame(7000, 18)});
+    EXPECT_EQ(port.shownRecordRow, std::optional<std::size_t>(18));
+
+    // A chosen row holds the view, even at the end.
+    port.shownRecordRow.reset();
+    port.selectedRow = 18;
+    arrive({frame(7000, 19)});
+    EXPECT_FALSE(port.shownRecordRow);
+    EXPECT_EQ(port.selectedRow, std::optional<std::size_t>(18));
+}
+
 TEST_F(Pipeline, FilterHidesFramesButKeepsThemForRefiltering) {
     port.setText(controls::kRecordFilter, "7000; 7004");
     arrive({frame(7000, 1), frame(7001, 2), text("TEXT Lost Packet"), frame(7004, 3)});

@@ -61,7 +61,8 @@ TEST_F(ReadVxFile, ChosenFileIsListedAndRemembered) {
     EXPECT_EQ(row(1)[0], "7000");
     EXPECT_EQ(row(15)[0], "7300");
     EXPECT_EQ(row(15)[2], "15");
-    EXPECT_EQ(port.windowTitle, "Tarvik - Reading " + path);
+    // Once read, the title names the file without claiming a read goes on.
+    EXPECT_EQ(port.windowTitle, "Tarvik - " + path);
     EXPECT_EQ(readString(settings, "Last Vx file read"), path);
     EXPECT_FALSE(port.waitCursor);
 
@@ -75,11 +76,11 @@ TEST_F(ReadVxFile, ChosenFileIsListedAndRemembered) {
     EXPECT_EQ(port.windowTitle, "Tarvik");
 
     // Another file replaces the title's tail rather than adding to it.
-    port.windowTitle = "Tarvik - Reading " + path;
+    port.windowTitle = "Tarvik - " + path;
     const std::string other = sample("other.vxr", 3, false);
     port.fileAnswers.push_back(OpenFileResult::chosen(other));
     view.OnReadVxFile();
-    EXPECT_EQ(port.windowTitle, "Tarvik - Reading " + other);
+    EXPECT_EQ(port.windowTitle, "Tarvik - " + other);
     EXPECT_EQ(view.recordRowCount(), 4u);  // file header and three frames
 }
 
@@ -163,7 +164,7 @@ TEST_F(ReadVxFile, FilterSelectsRowsByTypeTextAndKeepsIndexPositions) {
     EXPECT_EQ(view.rowText(1, 0), "");
 }
 
-TEST_F(ReadVxFile, PreloadHandsTheFirstSettingsConfigurationAndGeometryToTheImagery) {
+TEST_F(ReadVxFile, PreloadHandsTheFirstSettingsConfigurationGeometryAndPingsToTheImagery) {
     const std::string path = sample("preload.vxr", 30);
     view.imageryEnabled = true;
     const CImageryDisplays& imagery = view.imagery();
@@ -175,7 +176,11 @@ TEST_F(ReadVxFile, PreloadHandsTheFirstSettingsConfigurationAndGeometryToTheImag
         EXPECT_EQ(key.deviceId, 7125u);
     }
     EXPECT_EQ(handed, (std::vector<std::uint32_t>{7000, 7004}));  // the sector keeps settings and geometry; the configuration (7001) is handed in too
-    EXPECT_EQ(imagery.recordsHandedIn(), 3u);
+    // A file without side-scan records draws its echogram from the beam data
+    // records (four of its 30 frames), and the pane's placeholder goes.
+    EXPECT_EQ(imagery.recordsHandedIn(), 3u + 4u);
+    EXPECT_EQ(imagery.echogramLines(), 4u);
+    EXPECT_TRUE(imagery.echogramCaption().empty());
     EXPECT_EQ(imagery.resets(), 1u);
 }
 

@@ -61,6 +61,33 @@ TEST_F(RemotePanelView, ChoosingACommandFillsTheRowsAndSendingEmptiesTheTicket) 
     EXPECT_TRUE(found);
 }
 
+// Only the rows a command fills are shown; before a choice one line says what to do.
+TEST_F(RemotePanelView, RowsShowForTheChosenCommandOnly) {
+    const int rowControls[] = {1022, 1023, 1025, 1024, 1026, 1027, 1028, 1029, 1030,
+                               1032, 1033, 1034, 1036, 1037, 1038, 1040, 1041, 1042};
+    for (int control : rowControls) EXPECT_TRUE(port.hidden.count(control)) << control;
+    EXPECT_TRUE(port.hidden.count(controls::kParameterTable));
+    EXPECT_FALSE(port.hidden.count(controls::kRemoteCommandHint));
+    EXPECT_EQ(port.text(controls::kRemoteCommandHint), "Choose a command");
+
+    port.setText(controls::kRemoteCommand, "1003  Set range");  // one parameter
+    view.OnSelchangeRemoteCommand();
+    for (int control : {1022, 1023, 1025}) EXPECT_FALSE(port.hidden.count(control)) << control;
+    for (int control : {1024, 1026, 1027, 1021, 1040, 1041, 1042}) EXPECT_TRUE(port.hidden.count(control)) << control;
+    EXPECT_FALSE(port.hidden.count(controls::kParameterTable));
+    EXPECT_TRUE(port.hidden.count(controls::kRemoteCommandHint));
+
+    port.setText(controls::kRemoteCommand, "1001  Reboot Processor");  // none
+    view.OnSelchangeRemoteCommand();
+    for (int control : rowControls) EXPECT_TRUE(port.hidden.count(control)) << control;
+    EXPECT_TRUE(port.hidden.count(controls::kParameterTable));
+    EXPECT_FALSE(port.hidden.count(controls::kRemoteCommandHint));
+    EXPECT_EQ(port.text(controls::kRemoteCommandHint), "This command has no parameters");
+    port.setText(controls::kRemoteCommand, "1004  Max ping rate");  // parameters not known
+    view.OnSelchangeRemoteCommand();
+    EXPECT_EQ(port.text(controls::kRemoteCommandHint), remote::kParametersUnknown);
+}
+
 TEST_F(RemotePanelView, TheFormSendsEachSonarOnceAndNoValueItDidNotType) {
     view.remotePanel().devices = {{7125, 0, false}, {7125, 1, true}};
     port.setText(controls::kRemoteCommand, "1003  Set range");

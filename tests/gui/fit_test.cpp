@@ -9,6 +9,7 @@
 #include "app/qt/check_combo_box.h"
 #include "app/qt/main_form.h"
 #include "app/qt/qt_view_port.h"
+#include "imagery/qt/sector_widget.h"
 #include "tests/gui/shown_window.h"
 
 #include <QAbstractButton>
@@ -39,6 +40,7 @@ private slots:
     void everyTextFitsItsWidget();
     void everyTextFitsWithALargerFont();
     void panelFoldsAwayWithoutAConnection();
+    void panelLeavesThePicturesTheirHeight();
 
 private:
     // Shows every control of the form, as a connection does, and the remote panel.
@@ -212,6 +214,46 @@ void FitTest::panelFoldsAwayWithoutAConnection() {
     QVERIFY(form.control(controls::kRemoteCommand)->isVisible());
     form.remotePanelToggle()->click();
     QVERIFY(!form.remotePanelExpanded());
+}
+
+// Unfolded, the panel scrolls rather than squeezing the pictures; the height
+// the user gives it is the height it unfolds to, in this window and the next.
+void FitTest::panelLeavesThePicturesTheirHeight() {
+    openWindow();
+    QSplitter* right = window->form().rightSplitter();
+    // Unfolding by itself leaves the pictures 220 pixels, where they had them.
+    const int before = right->sizes()[2];
+    const int least = std::min(before, 220);
+    QVERIFY(window->form().sector()->parentWidget()->minimumHeight() >= 150);
+    window->port().setEnabled(controls::kSendRemoteControl, true);
+    QApplication::processEvents();
+    QVERIFY(right->sizes()[2] >= least);
+    // A command with six rows: the rows scroll inside the panel.
+    auto* list = qobject_cast<QComboBox*>(window->form().control(controls::kRemoteCommand));
+    list->setCurrentIndex(list->findText("1053  Third party data connection"));
+    emit list->activated(list->currentIndex());
+    QApplication::processEvents();
+    QVERIFY(right->sizes()[2] >= least);
+    QVERIFY(window->form().control(1023)->isVisible());
+
+    // The user moves the border above the panel.
+    QList<int> sizes = right->sizes();
+    sizes[3] += 40;
+    sizes[0] -= 40;
+    right->setSizes(sizes);
+    const int chosen = right->sizes()[3];
+    emit right->splitterMoved(0, 3);
+    QCOMPARE(window->form().remotePanelHeight(), chosen);
+    window->port().setEnabled(controls::kSendRemoteControl, false);
+    window->port().setEnabled(controls::kSendRemoteControl, true);
+    QApplication::processEvents();
+    QCOMPARE(right->sizes()[3], chosen);
+
+    window->close();
+    window = std::make_unique<CMainFrame>(*settings, "TCP");
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QCOMPARE(window->form().remotePanelHeight(), chosen);
 }
 
 QTEST_MAIN(FitTest)

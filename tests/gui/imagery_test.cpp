@@ -79,9 +79,10 @@ void ImageryTest::fanAndWaterfallShowTheFile() {
     QVERIFY(colours(waterfall) > 30);
     QVERIFY(window.form().echogram()->caption().isEmpty());
 
-    // Another file without side-scan records: the echogram starts empty.
+    // Another file without side-scan or beam data records: the echogram
+    // starts empty and says what would draw it.
     synth::SampleOptions plain;
-    plain.frames = 10;
+    plain.frames = 4;  // 7000, 7004, 7027, 7006
     const std::string other = dir.file("plain.vxr");
     QVERIFY(synth::writeSampleFile(other, plain));
     QVERIFY(window.view().openRecordFile(other));

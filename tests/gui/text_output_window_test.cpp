@@ -116,7 +116,9 @@ void TextOutputWindowTest::writeButtonRecordsAnOutputFile() {
     folder = dir->file("out");
     folder.Write();
     auto* button = qobject_cast<QAbstractButton*>(window->form().control(controls::kWriteOutputFile));
-    QVERIFY(button && button->isEnabled());
+    // Enabled while connected; the records are handed in below as a connection would.
+    QVERIFY(button && !button->isEnabled());
+    window->port().setEnabled(controls::kWriteOutputFile, true);
     button->click();
     QCOMPARE(button->text(), QString("Stop Writing Output File"));
     const std::string name = window->port().text(controls::kOutputFileLabel);

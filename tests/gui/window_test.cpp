@@ -32,6 +32,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -94,6 +95,7 @@ private slots:
     void portTimersPostingAndExit();
     void liveRowsFromTheServer();
     void connectionDialogsAndScrollLimit();
+    void listFollowsAndReportWraps();
 
 private:
     std::string sample(const std::string& name, std::size_t frames) {
@@ -126,16 +128,18 @@ void WindowTest::formAndMenu() {
     const int everyControl[] = {1001, 1002, 1003, 1004, 1007, 1008, 1009, 1010, 1012, 1014, 1015, 1016, 1017,
                                 1018, 1019, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029, 1030, 1031,
                                 1032, 1033, 1034, 1035, 1036, 1037, 1038, 1039, 1040, 1041, 1042, 1043, 1044,
-                                1048, 1049, 1051, 1059, 1067, 1069, 1073, 1074, 1078, 1087, 1088, 1089, 1255};
+                                1048, 1049, 1051, 1059, 1067, 1069, 1073, 1074, 1078, 1087, 1088, 1089, 1255,
+                                controls::kRemoteCommandHint, controls::kParameterTable};
     CMainForm& form = window->form();
     QCOMPARE(form.controls().size(), std::size(everyControl));
     for (int number : everyControl) QVERIFY2(form.control(number), qPrintable(QString::number(number)));
     for (int number : {1008, 1073, 1010, 1012, 1048, 1014}) QVERIFY(!form.control(number)->isVisible());
     // What works is enabled; what waits for its part of the tool is not.
-    for (int number : {1001, 1003, 1043, 1009, 1255, 1004, 1002, 1007, 1078, 1049, 1017, 1018, 1023})
+    for (int number : {1001, 1003, 1043, 1255, 1004, 1078, 1049, 1017, 1018, 1023})
         QVERIFY(form.control(number)->isEnabled());
-    // "Send Remote Control" waits for a connection.
-    QVERIFY(!form.control(1015)->isEnabled());
+    // "Send Remote Control", "Pause", "Write Vx Output File" and "Stop Volatile
+    // Connections" wait for a connection.
+    for (int number : {1015, 1002, 1009, 1007}) QVERIFY2(!form.control(number)->isEnabled(), qPrintable(QString::number(number)));
     QCOMPARE(window->port().text(1004), std::string("Start Communicating"));
     QCOMPARE(window->port().text(1069), std::string("TCP"));
     QCOMPARE(window->port().text(1043), std::string("ALL RECORDS"));
@@ -197,12 +201,18 @@ void WindowTest::readVxFileListsRowsThroughTheModel() {
     for (int r = 0; r < 42; ++r)
         for (int c = 0; c < 3; ++c)
             QCOMPARE(cell(r, c).toStdString(), reference.view.rowText(static_cast<std::size_t>(r), c));
-    QCOMPARE(window->windowTitle(), QString::fromStdString("Tarvik - Reading " + path));
+    QCOMPARE(window->windowTitle(), QString::fromStdString("Tarvik - " + path));
     QCOMPARE(readString(*settings, "Last Vx file read"), std::optional<std::string>(path));
     QVERIFY(!QApplication::overrideCursor());  // the wait cursor is gone again
 
+    // Headed columns, each wide enough for its heading.
     QTableView* list = window->form().recordList();
-    QVERIFY(!list->horizontalHeader()->isVisible());
+    QVERIFY(list->horizontalHeader()->isVisible());
+    for (int c = 0; c < 3; ++c) {
+        const QString heading = window->recordModel().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        QCOMPARE(heading, (QStringList{"Type", "Size", "Number"})[c]);
+        QVERIFY(list->columnWidth(c) > list->horizontalHeader()->fontMetrics().horizontalAdvance(heading));
+    }
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
 
@@ -436,6 +446,37 @@ void WindowTest::connectionDialogsAndScrollLimit() {
     });
     window->runCommand(commands::kLimitRecords);
     QCOMPARE(window->view().pipeline().scrollLimit(), 250u);
+}
+
+// The port scrolls the list to a row without choosing it; the report wraps
+// its long lines (7004's angles) and shows its last line whole.
+void WindowTest::listFollowsAndReportWraps() {
+    const std::string path = sample("long.vxr", 300);
+    read(path);
+    QtViewPort& port = window->port();
+    const std::size_t last = window->view().recordRowCount() - 1;
+    QVERIFY(port.visibleRecordRows().second < last);
+    port.showRecordRow(last);
+    QApplication::processEvents();
+    QVERIFY(port.visibleRecordRows().second >= last);
+    QCOMPARE(port.selectedRecordRow(), std::nullopt);
+
+    window->selectRecordRow(2);  // 7004, beam geometry
+    CHListBox* report = window->form().reportList();
+    QTRY_VERIFY(report->count() > 10);
+    QCOMPARE(report->horizontalScrollBar()->maximum(), 0);
+    int longest = 0;
+    for (int i = 0; i < report->count(); ++i)
+        if (report->lines()[i].startsWith("Beam horiz. direction angle")) longest = i;
+    QVERIFY(longest > 0);
+    QVERIFY(report->wrappedLineCount(longest) > 1);
+    QVERIFY(report->visualItemRect(report->item(longest)).height() >=
+            report->wrappedLineCount(longest) * report->fontMetrics().height());
+    report->scrollToBottom();
+    QApplication::processEvents();
+    const QRect lastLine = report->visualItemRect(report->item(report->count() - 1));
+    QVERIFY2(lastLine.bottom() <= report->viewport()->rect().bottom(),
+             qPrintable(QString("%1 > %2").arg(lastLine.bottom()).arg(report->viewport()->rect().bottom())));
 }
 
 QTEST_MAIN(WindowTest)
