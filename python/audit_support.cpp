@@ -17,6 +17,8 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <iterator>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -119,7 +121,9 @@ py::dict auditFile(const py::object& path, const py::object& layouts) {
         }
     }
     py::dict out;
-    out["check"] = py::module_::import("json").attr("loads")(json);
+    py::dict doc = py::module_::import("json").attr("loads")(json);
+    doc["file"] = pathObject(p);  // the JSON text has U+FFFD for bytes that are not UTF-8
+    out["check"] = doc;
     py::list deviceList;
     for (const Device& dev : devices) {
         py::dict e;
@@ -147,10 +151,12 @@ py::dict auditFile(const py::object& path, const py::object& layouts) {
     return out;
 }
 
-// The frames of one device dated within [firstNs, lastNs], in file order:
-// (index, offset, record type, time ns, record counter, digest of the bytes).
-py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_t enumerator, std::int64_t firstNs,
-                      std::int64_t lastNs) {
+// The frames of one device dated within one of `windows` ([first ns, last ns],
+// sorted and apart), in file order: (index, offset, record type, time ns,
+// record counter, digest of the bytes).
+py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_t enumerator,
+                      std::vector<std::pair<std::int64_t, std::int64_t>> windows) {
+    std::sort(windows.begin(), windows.end());
     using Row = std::tuple<std::size_t, std::uint64_t, std::uint32_t, std::int64_t, std::uint32_t, std::uint64_t>;
     const OpenedSource opened = openSource(fsPath(path), true);
     std::vector<Row> rows;
@@ -161,7 +167,10 @@ py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_
             const RecordIndexEntry& e = index[i];
             if (e.deviceId() != device || e.systemEnumerator() != enumerator) continue;
             const auto ns = epochNanoseconds(e.time());
-            if (!ns || *ns < firstNs || *ns > lastNs) continue;
+            if (!ns) continue;
+            // The last window that starts at or before the time holds it, or none does.
+            auto w = std::upper_bound(windows.begin(), windows.end(), std::pair{*ns, std::numeric_limits<std::int64_t>::max()});
+            if (w == windows.begin() || std::prev(w)->second < *ns) continue;
             const Bytes frame = opened.source->readFrame(i);
             if (frame.empty()) continue;
             rows.emplace_back(i, e.offset(), e.recordType(), *ns, e.recordCounter(), digestOf(frame));
@@ -177,9 +186,9 @@ py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_
 void registerAuditSupport(py::module_& m) {
     m.def("audit_file", &auditFile, py::arg("path"), py::arg("layouts") = py::none(),
           "The archive audit's task: {'check': the check document, 'devices': [...], 'pings': [...]}");
-    m.def("frame_digests", &frameDigests, py::arg("path"), py::arg("device"), py::arg("enumerator"),
-          py::arg("first_ns"), py::arg("last_ns"),
-          "(index, offset, record type, time ns, record counter, digest) of a device's frames in a time window");
+    m.def("frame_digests", &frameDigests, py::arg("path"), py::arg("device"), py::arg("enumerator"), py::arg("windows"),
+          "(index, offset, record type, time ns, record counter, digest) of a device's frames in the time windows "
+          "[(first ns, last ns), ...] (apart from each other)");
 }
 
 } // namespace tarvik::python

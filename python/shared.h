@@ -17,6 +17,8 @@ namespace tarvik::python {
 
 // A path argument (str, bytes or path-like) as the file system's name.
 std::string fsPath(const pybind11::handle& path);
+// A file system name as Python names it (os.fsdecode).
+pybind11::object pathObject(const std::string& path);
 // A `layouts` argument: None (no paths), one path, or an iterable of paths.
 std::vector<std::string> layoutPaths(const pybind11::object& layouts);
 

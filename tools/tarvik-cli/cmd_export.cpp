@@ -68,6 +68,12 @@ int runExport(const ExportOptions& o) {
         std::fprintf(stderr, "tarvik-cli: %s\n", error.c_str());
         return kExitUsage;
     }
+    if (!table.unread.empty()) {
+        // Records the index holds but whose bytes are gone (the file changed while it was read).
+        std::fprintf(stderr, "tarvik-cli: %zu record%s of type %u could not be read (the first at index %zu): not exported\n",
+                     table.unread.size(), table.unread.size() == 1 ? "" : "s", o.type, table.unread.front());
+        status = kExitMessageShown;
+    }
     std::string text;
     if (o.format == "jsonl") writeJsonLines(table, text);
     else writeCsv(table, text);
