@@ -207,7 +207,7 @@ def test_command_line_on_a_running_scheduler_writes_json_and_html(cluster, archi
     (image,) = page.images
     assert image["aria-label"] == "timeline of device 7125, enumerator 0"
     # The summary is printed with the outputs written.
-    assert run.stdout.splitlines()[0].startswith("6 files, 6 readable, 1 clean:")
+    assert run.stdout.splitlines()[0].startswith("6 files, 6 readable, 4 clean:")
 
 
 def test_names_that_are_not_utf8_and_outputs_onto_found_paths(cluster, archive, tmp_path):
@@ -439,3 +439,24 @@ def test_tasks_start_in_the_order_given(cluster):
         started[batch[0][0]] = result.docs[0]["started"]
     order = [started[t[0][0]] for t in tasks]
     assert all(order[i] <= order[i + 2] for i in range(len(order) - 2)), order
+
+
+def test_many_files_at_one_time_stamp(cluster, tmp_path):
+    # One-record files that share their time stamp and their record: each overlaps the first,
+    # and each record is the first file's again.
+    one = tmp_path / "one.src"
+    cli("generate", one, "--frames", 1, "--no-catalog", "--force")
+    data = one.read_bytes()
+    n = 300
+    for i in range(n):
+        (tmp_path / f"f{i:04d}.vxr").write_bytes(data)
+    started = time.monotonic()
+    r = audit.audit([tmp_path], cluster[1])
+    assert time.monotonic() - started < 120
+    (c,) = r["continuity"]
+    assert c["files"] == n and len(c["overlaps"]) == n - 1 and c["gaps"] == []
+    frames = len(tarvik.open(one))
+    assert c["duplicateCount"] == frames * (n - 1) and len(c["duplicates"]) == audit.KEEP
+    first = str(tmp_path / "f0000.vxr")
+    assert all(d["first"]["file"] == first and d["first"]["index"] < frames for d in c["duplicates"])
+    assert r["missing"] == [] and audit.exit_status(r) == 1
