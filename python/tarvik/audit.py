@@ -218,15 +218,12 @@ def frame_digests(path, device, enumerator, windows):
 
 
 def digest_files(batch):
-    """frame_digests of each (path, device, enumerator, windows) of `batch`;
-    a file that cannot be read gives the exception's text instead of rows."""
-    out = []
-    for path, device, enumerator, windows in batch:
-        try:
-            out.append(frame_digests(path, device, enumerator, windows))
-        except Exception as e:  # noqa: BLE001 - a file that went away between the rounds
-            out.append(f"{type(e).__name__}: {e}")
-    return out
+    """frame_digests of each (path, device, enumerator, windows) of `batch`,
+    in one call into the module; a file that cannot be read (gone since it was
+    checked) gives the reason, a str, instead of rows."""
+    from tarvik import _tarvik
+
+    return [r if isinstance(r, str) else [tuple(row) for row in r] for r in _tarvik.frame_digests_many(batch)]
 
 
 def _digest_searches(client, searches):
@@ -236,12 +233,17 @@ def _digest_searches(client, searches):
     wanted = [(name, key[0], key[1], windows) for key, files in searches for name, windows in files]
     tasks = [wanted[i:i + BATCH_FILES] for i in range(0, len(wanted), BATCH_FILES)]
     futures = client.map(digest_files, tasks, pure=False)
+    try:  # in one go: a fetch per task is a round trip each
+        fetched = client.gather(futures)
+    except Exception:  # noqa: BLE001 - one of them failed: each on its own below
+        fetched = [None] * len(futures)
     out = {}
-    for task, future in zip(tasks, futures):
-        try:
-            rows = future.result()
-        except Exception as e:  # noqa: BLE001 - a task whose worker died each time
-            rows = [f"{type(e).__name__}: {e}"] * len(task)
+    for task, future, rows in zip(tasks, futures, fetched):
+        if rows is None:
+            try:
+                rows = future.result()
+            except Exception as e:  # noqa: BLE001 - a task whose worker died each time
+                rows = [f"{type(e).__name__}: {e}"] * len(task)
         for (name, device, enumerator, _), r in zip(task, rows):
             out[((device, enumerator), name)] = r
     return out
