@@ -810,6 +810,9 @@ def main(argv=None):
                              f"{GAP_SECONDS:g}; at least {GAP_INTERVALS} times the device's median time "
                              f"between records)")
     parser.add_argument("--force", action="store_true", help="replace existing output files")
+    from . import __version__
+
+    parser.add_argument("--version", action="version", version=f"{PROGRAM} {__version__}")
     args = parser.parse_args(argv)
     if args.workers is not None and not 1 <= args.workers <= 1024:
         parser.error("--workers: 1 to 1024")
