@@ -128,7 +128,8 @@ def timeline_svg(device):
         out.append(f'<line x1="{tx:.1f}" y1="{axis_y}" x2="{tx:.1f}" y2="{axis_y + 4}" stroke="#444"/>')
         out.append(f'<text class="tick" x="{tx:.1f}" y="{axis_y + 16}" text-anchor="middle">'
                    f'<tspan x="{tx:.1f}">{day}</tspan><tspan x="{tx:.1f}" dy="13">{clock}</tspan></text>')
-    out.append(f'<text x="{_PLOT_LEFT - 6}" y="{axis_y + 16}" text-anchor="end">UTC</text>')
+    # Left of the first tick's label, which may reach 35 px left of the plot.
+    out.append(f'<text x="{_PLOT_LEFT - 38}" y="{axis_y + 16}" text-anchor="end">UTC</text>')
     out.append("</svg>")
     return "\n".join(out)
 

@@ -761,6 +761,10 @@ def write_whole(target, text, force, inputs=()):
     folder = os.path.dirname(os.path.abspath(target))
     fd, tmp = tempfile.mkstemp(prefix=".tarvik-audit-", dir=folder)
     try:
+        # A report is read by others as any file this user writes (mkstemp makes it private).
+        umask = os.umask(0o022)
+        os.umask(umask)
+        os.fchmod(fd, 0o666 & ~umask)
         with os.fdopen(fd, "w", encoding="utf-8") as out:
             out.write(text)
         os.replace(tmp, target)

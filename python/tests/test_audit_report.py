@@ -163,6 +163,9 @@ def test_outputs_never_replace_what_the_audit_found(tmp_path):
         audit.write_whole(str(out), "[]", False, inputs)
     audit.write_whole(str(out), "[]", True, inputs)
     assert out.read_text() == "[]"
+    umask = os.umask(0o022)
+    os.umask(umask)
+    assert stat.S_IMODE(os.stat(out).st_mode) == 0o666 & ~umask
 
 
 def chromium():

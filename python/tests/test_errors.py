@@ -119,6 +119,13 @@ def test_objects_made_without_their_constructor_refuse_or_raise(sample):
                 continue
             with pytest.raises(TypeError, match="never opened"):
                 call(empty)
+    # Copies would be made by __new__ alone: refused.
+    import copy
+
+    f = tarvik.open(sample)
+    for thing in (f, f[0], iter(f)):
+        with pytest.raises(TypeError):
+            copy.copy(thing)
     # The errors are ordinary exceptions.
     assert str(tarvik.LayoutError("m")) == "m" and tarvik.RecordFileError("x").args == ("x",)
 
