@@ -824,6 +824,8 @@ def main(argv=None):
         parser.error("--workers starts a LocalCluster: not with --scheduler")
     if not args.gap >= 0:
         parser.error("--gap: a time of 0 or more seconds")
+    if args.json and args.html and os.path.abspath(args.json) == os.path.abspath(args.html):
+        parser.error("--json and --html name the same file")
     for out in (args.json, args.html):
         if out and os.path.lexists(out) and not args.force:
             parser.error(f"{shown_name(out)} exists: not replaced (--force replaces it)")

@@ -391,7 +391,9 @@ def test_usage_errors_exit_2(tmp_path):
     bad = tmp_path / "layouts"
     bad.mkdir()
     (bad / "x.yaml").write_text("this: [is not a layout\n")
-    for args, said in ((["--layouts", str(bad)], "x.yaml:2"), (["--workers", "0"], "--workers")):
+    same = str(tmp_path / "out")
+    for args, said in ((["--layouts", str(bad)], "x.yaml:2"), (["--workers", "0"], "--workers"),
+                       (["--json", same, "--html", same], "same file")):
         run = subprocess.run([sys.executable, "-m", "tarvik.audit", str(tmp_path), *args],
                              capture_output=True, text=True, timeout=60)
         assert run.returncode == 2 and said in run.stderr
