@@ -157,8 +157,12 @@ AUDIT = os.environ.get("TARVIK_AUDIT", "tarvik-audit")
 
 def test_command_line_on_a_running_scheduler_writes_json_and_html(cluster, archive, report, tmp_path):
     out_json, out_html = tmp_path / "audit.json", tmp_path / "audit.html"
-    # Not the interpreter of this test on PATH: the launcher names its own.
-    env = dict(os.environ, PATH="/nonexistent:" + os.environ.get("PATH", ""), PYTHONPATH="")
+    # A python3 first on PATH that is not the one the build found: the launcher names its own.
+    fake = tmp_path / "fake-bin"
+    fake.mkdir()
+    (fake / "python3").write_text("#!/bin/sh\necho wrong python3 >&2\nexit 99\n")
+    (fake / "python3").chmod(0o755)
+    env = dict(os.environ, PATH=f"{fake}:{os.environ.get('PATH', '')}", PYTHONPATH="")
     run = subprocess.run([AUDIT, str(archive["root"]), "--scheduler",
                           cluster[0].scheduler_address, "--json", str(out_json), "--html", str(out_html)],
                          capture_output=True, text=True, timeout=120, env=env)
