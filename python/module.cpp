@@ -81,7 +81,8 @@ void warnUnread(const std::vector<std::size_t>& unread, std::uint32_t type, cons
     const std::string message = strprintf("%zu record%s of type %u in %s could not be read (the first at index %zu): "
                                           "left out", unread.size(), unread.size() == 1 ? "" : "s", type, path.c_str(),
                                           unread.front());
-    if (PyErr_WarnEx(PyExc_RuntimeWarning, py::str(shownText(message)).cast<std::string>().c_str(), 1) < 0)
+    // Level 2: the caller of File.table or File.arrays, past the package's own line.
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, py::str(shownText(message)).cast<std::string>().c_str(), 2) < 0)
         throw py::error_already_set();
 }
 

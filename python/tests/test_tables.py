@@ -165,8 +165,9 @@ def test_rows_that_can_no_longer_be_read_are_left_out(sample, tmp_path):
     n = len(whole)
     # The file cut short, while open, in the middle of the records of the type.
     os.truncate(copy, int(f.index["offset"][int(whole["record"].iloc[n // 2])]) + 10)
-    with pytest.warns(RuntimeWarning, match=f"{n - n // 2} records of type 7027 .* could not be read"):
+    with pytest.warns(RuntimeWarning, match=f"{n - n // 2} records of type 7027 .* could not be read") as caught:
         t = f.table(7027)
+    assert caught[0].filename == __file__  # the caller's line, not the package's
     assert list(t["record"]) == list(whole["record"][: n // 2])
     assert (t["device"] == 7125).all() and (t["Ping number"] == whole["Ping number"][: n // 2]).all()
     with pytest.warns(RuntimeWarning, match="could not be read"):
