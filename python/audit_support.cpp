@@ -206,8 +206,7 @@ py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_
     }
     if (!job.error.empty()) {
         const py::object type = py::module_::import("tarvik._errors").attr("RecordFileError");
-        PyErr_SetObject(type.ptr(), py::str(PyUnicode_DecodeUTF8(job.error.data(), static_cast<py::ssize_t>(job.error.size()),
-                                                                 "backslashreplace")).ptr());
+        PyErr_SetObject(type.ptr(), shownText(job.error).ptr());
         throw py::error_already_set();
     }
     return job.rowList();
@@ -233,8 +232,7 @@ py::list frameDigestsMany(const py::iterable& items) {
     py::list out;
     for (const DigestJob& job : jobs) {
         if (job.error.empty()) out.append(job.rowList());
-        else out.append(py::reinterpret_steal<py::str>(
-                 PyUnicode_DecodeUTF8(job.error.data(), static_cast<py::ssize_t>(job.error.size()), "backslashreplace")));
+        else out.append(shownText(job.error));
     }
     return out;
 }

@@ -52,12 +52,6 @@ py::handle numpyFunction(const char* name) { return py::object(py::module_::impo
 py::str text(std::string_view t) {
     return py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(t.data(), static_cast<py::ssize_t>(t.size()), "replace"));
 }
-// A message that may name a path: bytes that are not UTF-8 shown as \xNN, so
-// that the message prints anywhere and still tells the name apart.
-py::str shownText(std::string_view t) {
-    return py::reinterpret_steal<py::str>(
-        PyUnicode_DecodeUTF8(t.data(), static_cast<py::ssize_t>(t.size()), "backslashreplace"));
-}
 py::list texts(const std::vector<std::string>& lines) {
     py::list out;
     for (const std::string& l : lines) out.append(text(l));

@@ -71,12 +71,6 @@ private:
     std::vector<std::pair<std::string, std::shared_ptr<const Definitions>>> entries_;
 };
 
-// A message that may name a path: bytes that are not UTF-8 as \xNN.
-py::str shownText(const std::string& t) {
-    return py::reinterpret_steal<py::str>(
-        PyUnicode_DecodeUTF8(t.data(), static_cast<py::ssize_t>(t.size()), "backslashreplace"));
-}
-
 DefinitionsCache& definitionsCache() {
     static auto* cache = new DefinitionsCache;  // never destroyed: the interpreter may outlive static destructors
     return *cache;
@@ -92,6 +86,12 @@ std::string fsPath(const py::handle& path) {
 
 py::object pathObject(const std::string& path) {
     return py::module_::import("os").attr("fsdecode")(py::bytes(path));
+}
+
+py::str shownText(std::string_view text) {
+    PyObject* s = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "backslashreplace");
+    if (!s) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(s);
 }
 
 std::vector<std::string> layoutPaths(const py::object& layouts) {
