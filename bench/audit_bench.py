@@ -2,6 +2,7 @@
 """Throughput of the archive audit against tarvik-cli check (not run by the tests).
 
     PYTHONPATH=build/python /usr/bin/python3 bench/audit_bench.py [--dir DIR] [--files 200] [--rounds 3]
+    PYTHONPATH=build/python /usr/bin/python3 bench/audit_bench.py --overlapping 50000 [--dir DIR]
 
 Makes an archive once (a generated recording of one device cut into FILES
 files of about 10 MB, a few of them damaged), reads it once so that every run
@@ -16,6 +17,12 @@ reduction). Prints the best and the median of each, in MB/s, the same with
 start-up counted, the ratios taken round by round, and the machine's load
 average; check --jobs 1 against --jobs 2 shows how much a second core gives
 on the machine as loaded as it is.
+
+--overlapping N times the other extreme instead: N files of one record each,
+all of one device at one time stamp (every file overlaps every other and
+holds the same record), audited on a LocalCluster of two workers; the
+continuity and the duplicate search must take time in proportion to
+N log N, not to the N^2 pairs of files.
 """
 
 import argparse
@@ -88,13 +95,49 @@ def plain_check(files):
         _tarvik.audit_file(name, None)
 
 
+def overlapping(folder, files):
+    """N one-record files sharing a time stamp: the audit's time, per file, at 1/10 and all of N."""
+    from distributed import Client
+
+    from tarvik import audit
+
+    os.makedirs(folder, exist_ok=True)
+    names = sorted(n for n in os.listdir(folder) if n.endswith(".vxr"))
+    if len(names) != files:
+        one = os.path.join(folder, "one.vxr.src")
+        subprocess.run([CLI, "generate", one, "--frames", "1", "--no-catalog", "--force"], check=True,
+                       stdout=subprocess.DEVNULL)
+        data = open(one, "rb").read()
+        os.unlink(one)
+        for n in range(files):
+            with open(os.path.join(folder, f"one-{n:06d}.vxr"), "wb") as out:
+                out.write(data)
+    tenth = os.path.join(folder, "tenth")
+    if not os.path.isdir(tenth):
+        os.makedirs(tenth)
+        for n in range(files // 10):
+            os.link(os.path.join(folder, f"one-{n:06d}.vxr"), os.path.join(tenth, f"one-{n:06d}.vxr"))
+    with audit.local_cluster(2) as cluster, Client(cluster) as client:
+        client.wait_for_workers(2)
+        for label, where, n in (("a tenth", [os.path.join(tenth, "")], files // 10), ("all", [folder], files)):
+            report = {}
+            wall, _ = timed(lambda: report.update(audit.audit(where, client)))
+            (c,) = report["continuity"]
+            print(f"{n} overlapping one-record files ({label}): {wall:.1f} s, {wall / n * 1000:.2f} ms per file; "
+                  f"{len(c['overlaps'])} overlaps, {c['duplicateCount']} duplicated records")
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dir", default="/tmp/tarvik-audit-bench")
     parser.add_argument("--files", type=int, default=200)
     parser.add_argument("--file-mb", type=int, default=10)
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--overlapping", type=int, metavar="N", help="time N overlapping one-record files instead")
     args = parser.parse_args()
+    if args.overlapping:
+        return overlapping(os.path.join(args.dir, f"overlapping-{args.overlapping}"), args.overlapping)
 
     # A LocalCluster's nannies set variables for their workers (an allocator
     # setting among them) in this process's own environment: check runs with

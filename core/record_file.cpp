@@ -121,7 +121,8 @@ private:
         std::size_t want = servedSinceRefill_ > 1 || filled_ == 0 ? kLarge : kSmall;
         // No more than the file holds from here on: a small file needs no megabyte of buffer.
         const std::uint64_t size = file_.size();
-        if (offset < size) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, size - offset));
+        // (At or past the end, only what was asked for: the read finds nothing there.)
+        want = offset < size ? static_cast<std::size_t>(std::min<std::uint64_t>(want, size - offset)) : 0;
         want = std::max(want, need);
         if (buffer_.size() < want) buffer_.resize(want);
         start_ = offset;

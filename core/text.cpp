@@ -87,4 +87,41 @@ std::string shownName(std::string_view name) {
     return out;
 }
 
+std::string validUtf8(std::string_view text) {
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char b = byte(i);
+        if (b < 0x80) {
+            out += static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        // The length of the sequence and the range its second byte must lie in
+        // (which excludes overlong forms, surrogates and values past U+10FFFF).
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) length = 2;
+        else if (b == 0xE0) length = 3, low = 0xA0;
+        else if (b == 0xED) length = 3, high = 0x9F;
+        else if (b >= 0xE1 && b <= 0xEF) length = 3;
+        else if (b == 0xF0) length = 4, low = 0x90;
+        else if (b == 0xF4) length = 4, high = 0x8F;
+        else if (b >= 0xF1 && b <= 0xF3) length = 4;
+        std::size_t n = 1;  // bytes of a valid prefix of the sequence
+        while (length > 0 && n < length && i + n < text.size()) {
+            const unsigned char c = byte(i + n);
+            if (c < (n == 1 ? low : 0x80) || c > (n == 1 ? high : 0xBF)) break;
+            ++n;
+        }
+        if (length > 0 && n == length) out.append(text.substr(i, n));
+        else out += kReplacement;  // the bad byte, or the valid start of a cut sequence, as one U+FFFD
+        i += n;
+    }
+    return out;
+}
+
 } // namespace tarvik

@@ -21,6 +21,12 @@ std::string_view fileNameOf(std::string_view path);
 // terminal as an escape sequence. Other bytes, UTF-8 included, stay as they are.
 std::string shownName(std::string_view name);
 
+// The text as valid UTF-8: a byte that starts no valid sequence, and each part
+// of a sequence cut short, becomes U+FFFD (as a decoder that replaces does).
+// Text fields of records hold whatever the sender put there; every table and
+// document we write is UTF-8.
+std::string validUtf8(std::string_view text);
+
 } // namespace tarvik
 
 namespace tarvik {

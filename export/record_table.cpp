@@ -150,7 +150,7 @@ void append(TableColumn& c, std::size_t row, const ScalarValue& v) {
         if (c.cellSize() == 4) put(c, row, ok ? static_cast<float>(v.f) : std::numeric_limits<float>::quiet_NaN());
         else put(c, row, ok ? v.f : std::numeric_limits<double>::quiet_NaN());
         break;
-    case ValueKind::Text: c.text.emplace_back(ok ? v.text : std::string_view()); break;
+    case ValueKind::Text: c.text.push_back(ok ? validUtf8(v.text) : std::string()); break;
     case ValueKind::None: break;
     }
 }
@@ -317,6 +317,13 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
         const RecordIndexEntry& entry = index[position];
         if (entry.recordType() != recordType) continue;
         frame = scanner.frame(position);
+        if (frame.size() < kFrameHeaderSize) {
+            // Gone since the file was indexed (cut short), or not even its header
+            // left: no row made of zeros. (A frame cut after its header keeps its
+            // row; the fields past the cut are missing.)
+            table.unread.push_back(position);
+            continue;
+        }
         const FrameView header(frame);
         row = table.rows++;
         append(table.columns[0], row, unsignedValue(position));

@@ -61,13 +61,17 @@ struct RecordTable {
     // "record" (index position), "time", "device", "enumerator", then the fields.
     std::vector<TableColumn> columns;
     std::shared_ptr<TableCells> cells;  // what the number columns' cells point into
+    // Index positions of records of the type whose bytes could no longer be
+    // read (the file changed since it was indexed): they have no row.
+    std::vector<std::size_t> unread;
 };
 
 // The fields a table of the record type can have, in layout order (names
 // that occur twice get " (2)", " (3)" ...). Empty when the type has no layout.
 std::vector<TableColumn> tableColumns(const LayoutCatalogue& catalogue, std::uint32_t recordType);
 
-// Builds the table of every record of `recordType` in the source. `fields`
+// Builds the table of every record of `recordType` in the source. Text cells
+// are valid UTF-8 (validUtf8), whichever way the table is written. `fields`
 // chooses and orders the field columns (the four leading columns always come
 // first). False with `error` set when the type has no layout or a field is not
 // one of its scalar fields.

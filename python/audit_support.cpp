@@ -17,6 +17,8 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <iterator>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -119,7 +121,9 @@ py::dict auditFile(const py::object& path, const py::object& layouts) {
         }
     }
     py::dict out;
-    out["check"] = py::module_::import("json").attr("loads")(json);
+    py::dict doc = py::module_::import("json").attr("loads")(json);
+    doc["file"] = pathObject(p);  // the JSON text has U+FFFD for bytes that are not UTF-8
+    out["check"] = doc;
     py::list deviceList;
     for (const Device& dev : devices) {
         py::dict e;
@@ -147,28 +151,89 @@ py::dict auditFile(const py::object& path, const py::object& layouts) {
     return out;
 }
 
-// The frames of one device dated within [firstNs, lastNs], in file order:
-// (index, offset, record type, time ns, record counter, digest of the bytes).
-py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_t enumerator, std::int64_t firstNs,
-                      std::int64_t lastNs) {
+// What the duplicate search asks of one file: the frames of one device dated
+// within one of `windows` ([first ns, last ns], apart from each other).
+struct DigestJob {
+    std::string path;
+    std::uint32_t device = 0, enumerator = 0;
+    std::vector<std::pair<std::int64_t, std::int64_t>> windows;
+    // (index, offset, record type, time ns, record counter, digest of the bytes), in file order.
     using Row = std::tuple<std::size_t, std::uint64_t, std::uint32_t, std::int64_t, std::uint32_t, std::uint64_t>;
-    const OpenedSource opened = openSource(fsPath(path), true);
     std::vector<Row> rows;
-    {
-        py::gil_scoped_release release;
+    std::string error;  // why the file could not be read (no rows)
+
+    DigestJob(const py::handle& path_, std::uint32_t device_, std::uint32_t enumerator_,
+              std::vector<std::pair<std::int64_t, std::int64_t>> windows_)
+        : path(fsPath(path_)), device(device_), enumerator(enumerator_), windows(std::move(windows_)) {
+        std::sort(windows.begin(), windows.end());
+    }
+
+    // Without the interpreter lock.
+    void run() {
+        const OpenedSource opened = openRecordSource(path, {}, true);
+        if (!opened.source) {
+            error = opened.error.empty() ? "cannot be read" : opened.error;
+            return;
+        }
         const RecordIndex& index = opened.source->index();
         for (std::size_t i = 0; i < index.size(); ++i) {
             const RecordIndexEntry& e = index[i];
             if (e.deviceId() != device || e.systemEnumerator() != enumerator) continue;
             const auto ns = epochNanoseconds(e.time());
-            if (!ns || *ns < firstNs || *ns > lastNs) continue;
+            if (!ns) continue;
+            // The last window that starts at or before the time holds it, or none does.
+            auto w = std::upper_bound(windows.begin(), windows.end(), std::pair{*ns, std::numeric_limits<std::int64_t>::max()});
+            if (w == windows.begin() || std::prev(w)->second < *ns) continue;
             const Bytes frame = opened.source->readFrame(i);
             if (frame.empty()) continue;
             rows.emplace_back(i, e.offset(), e.recordType(), *ns, e.recordCounter(), digestOf(frame));
         }
     }
+
+    py::list rowList() const {
+        py::list out;
+        for (const Row& r : rows) out.append(py::cast(r));
+        return out;
+    }
+};
+
+py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_t enumerator,
+                      std::vector<std::pair<std::int64_t, std::int64_t>> windows) {
+    DigestJob job(path, device, enumerator, std::move(windows));
+    {
+        py::gil_scoped_release release;
+        job.run();
+    }
+    if (!job.error.empty()) {
+        const py::object type = py::module_::import("tarvik._errors").attr("RecordFileError");
+        PyErr_SetObject(type.ptr(), shownText(job.error).ptr());
+        throw py::error_already_set();
+    }
+    return job.rowList();
+}
+
+// frameDigests of each (path, device, enumerator, windows) of `items`, with
+// the interpreter lock given up once for all of them: in a worker process whose
+// other threads want the lock, each hand-over costs up to milliseconds, more
+// than the digests of a small file. A file that cannot be read gives the
+// reason (a str) instead of its rows.
+py::list frameDigestsMany(const py::iterable& items) {
+    std::vector<DigestJob> jobs;
+    for (const py::handle& item : items) {
+        const py::tuple t = py::reinterpret_borrow<py::object>(item).cast<py::tuple>();
+        if (t.size() != 4) throw py::value_error("items are (path, device, enumerator, windows)");
+        jobs.emplace_back(t[0], t[1].cast<std::uint32_t>(), t[2].cast<std::uint32_t>(),
+                          t[3].cast<std::vector<std::pair<std::int64_t, std::int64_t>>>());
+    }
+    {
+        py::gil_scoped_release release;
+        for (DigestJob& job : jobs) job.run();
+    }
     py::list out;
-    for (const Row& r : rows) out.append(py::cast(r));
+    for (const DigestJob& job : jobs) {
+        if (job.error.empty()) out.append(job.rowList());
+        else out.append(shownText(job.error));
+    }
     return out;
 }
 
@@ -177,9 +242,12 @@ py::list frameDigests(const py::object& path, std::uint32_t device, std::uint32_
 void registerAuditSupport(py::module_& m) {
     m.def("audit_file", &auditFile, py::arg("path"), py::arg("layouts") = py::none(),
           "The archive audit's task: {'check': the check document, 'devices': [...], 'pings': [...]}");
-    m.def("frame_digests", &frameDigests, py::arg("path"), py::arg("device"), py::arg("enumerator"),
-          py::arg("first_ns"), py::arg("last_ns"),
-          "(index, offset, record type, time ns, record counter, digest) of a device's frames in a time window");
+    m.def("frame_digests", &frameDigests, py::arg("path"), py::arg("device"), py::arg("enumerator"), py::arg("windows"),
+          "(index, offset, record type, time ns, record counter, digest) of a device's frames in the time windows "
+          "[(first ns, last ns), ...] (apart from each other)");
+    m.def("frame_digests_many", &frameDigestsMany, py::arg("items"),
+          "frame_digests of each (path, device, enumerator, windows), in one call: rows, or a str saying why a file "
+          "could not be read");
 }
 
 } // namespace tarvik::python

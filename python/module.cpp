@@ -59,8 +59,25 @@ py::list texts(const std::vector<std::string>& lines) {
 }
 
 [[noreturn]] void raise(py::handle type, const std::string& message) {
-    PyErr_SetString(type.ptr(), message.c_str());
+    PyErr_SetObject(type.ptr(), shownText(message).ptr());
     throw py::error_already_set();
+}
+
+// indent= of a JSON text: -1 (one line) to 64; the JSON library makes a buffer of that many blanks.
+int jsonIndent(int indent) {
+    if (indent < -1 || indent > 64) throw py::value_error("indent: -1 (one line) to 64");
+    return indent;
+}
+
+// One warning for the records of a table or array that could no longer be read.
+void warnUnread(const std::vector<std::size_t>& unread, std::uint32_t type, const std::string& path) {
+    if (unread.empty()) return;
+    const std::string message = strprintf("%zu record%s of type %u in %s could not be read (the first at index %zu): "
+                                          "left out", unread.size(), unread.size() == 1 ? "" : "s", type, path.c_str(),
+                                          unread.front());
+    // Level 2: the caller of File.table or File.arrays, past the package's own line.
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, py::str(shownText(message)).cast<std::string>().c_str(), 2) < 0)
+        throw py::error_already_set();
 }
 
 constexpr std::int64_t kNaT = std::numeric_limits<std::int64_t>::min();
@@ -208,13 +225,15 @@ public:
     py::list report() const { return texts(file_->reporter->report(span(), static_cast<std::uint32_t>(position_)).lines); }
 
     py::str toJson(bool hex, int indent) const {
+        jsonIndent(indent);  // refused before anything is read
         const ByteSpan frame = span();
         std::vector<WalkedField> walked;
         file_->reporter->collectFields(&walked);
         const Report rep = file_->reporter->report(frame, static_cast<std::uint32_t>(position_));
         file_->reporter->collectFields(nullptr);
         const std::optional<RecordOrigin> origin = file_->source->frameOrigin(position_);
-        return text(recordJson(frame, static_cast<std::uint32_t>(position_), rep, walked, hex, indent, origin ? &*origin : nullptr));
+        return text(recordJson(frame, static_cast<std::uint32_t>(position_), rep, walked, hex, jsonIndent(indent),
+                               origin ? &*origin : nullptr));
     }
 
     py::object checksumOk() const {
@@ -278,14 +297,24 @@ private:
     mutable std::optional<py::bytes> bytes_;
 };
 
+// A record type or device a caller names: an int of 0 to 2^32 - 1.
+std::uint32_t recordNumber(const py::handle& h) {
+    if (!PyLong_Check(h.ptr())) throw py::type_error("record types and devices are ints");
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(h.ptr(), &overflow);
+    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+    if (overflow != 0 || v < 0 || v > 0xffffffffLL) throw py::value_error("record types and devices are 0 to 4294967295");
+    return static_cast<std::uint32_t>(v);
+}
+
 std::vector<std::uint32_t> numberList(const py::object& o) {
     std::vector<std::uint32_t> out;
     if (o.is_none()) return out;
-    if (py::isinstance<py::int_>(o)) {
-        out.push_back(o.cast<std::uint32_t>());
+    if (PyLong_Check(o.ptr())) {
+        out.push_back(recordNumber(o));
         return out;
     }
-    for (const py::handle& h : o) out.push_back(h.cast<std::uint32_t>());
+    for (const py::handle& h : o) out.push_back(recordNumber(h));
     return out;
 }
 
@@ -303,7 +332,8 @@ public:
     }
 
     std::size_t size() const { return state_->source->index().size(); }
-    const std::string& path() const { return state_->path; }
+    // The path as Python names it: a name that is not UTF-8 as os.fsdecode makes it.
+    py::object path() const { return pathObject(state_->path); }
     const std::vector<std::string>& warnings() const { return state_->warnings; }
 
     std::size_t position(std::int64_t i) const {
@@ -351,6 +381,7 @@ public:
             ok = buildRecordTable(*state_->source, d.loaded.catalogue, d.commands, type, names, table, error);
         }
         if (!ok) throw py::key_error(error);
+        warnUnread(table.unread, type, state_->path);
         py::list out;
         for (TableColumn& c : table.columns) {
             const char* kind = "";
@@ -403,9 +434,14 @@ public:
         std::string dtype;
         bool alike = true, found = false;
         std::size_t length = 0;
+        std::vector<std::size_t> unread;
         for (std::size_t position = 0; position < index.size(); ++position) {
             if (index[position].recordType() != type) continue;
             const ByteSpan frame = scanner.frame(position);
+            if (frame.size() < kFrameHeaderSize) {  // gone since the file was indexed: no row (as in a table)
+                unread.push_back(position);
+                continue;
+            }
             decoder.decode(frame);
             std::vector<double> values;
             std::string bytes;
@@ -451,6 +487,7 @@ public:
             rows.push_back(std::move(values));
             raw.push_back(std::move(bytes));
         }
+        warnUnread(unread, type, state_->path);
         if (rows.empty()) return py::array_t<double>(std::vector<py::ssize_t>{0, 0});
         if (!found) throw py::key_error("record type " + std::to_string(type) + " has no number field or vector \"" + field + "\"");
         const auto n = static_cast<py::ssize_t>(rows.size());
@@ -669,7 +706,9 @@ PyType_Slot recordSlots[] = {
     {0, nullptr},
 };
 
-PyType_Spec recordSpec = {"tarvik.Record", sizeof(RecordObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, recordSlots};
+// Records are made by their file only: one made from Python would hold no file.
+PyType_Spec recordSpec = {"tarvik.Record", sizeof(RecordObject), 0,
+                          Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_DISALLOW_INSTANTIATION, recordSlots};
 
 // The iterator of File.records(): a record per step, straight from the index.
 struct RecordIteratorObject {
@@ -734,10 +773,24 @@ PyType_Slot recordIteratorSlots[] = {
 };
 
 PyType_Spec recordIteratorSpec = {"tarvik._RecordIterator", sizeof(RecordIteratorObject), 0,
-                                  Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, recordIteratorSlots};
+                                  Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+                                  recordIteratorSlots};
+
+// The File of `self`; a TypeError for one made without its constructor
+// (File.__new__ alone), which holds nothing to read. The instance's own
+// record of whether its C++ object was made is asked: a cast would hand out
+// memory that no constructor ran on.
+const File& opened(const py::handle& self) {
+    if (!py::isinstance<File>(self)) throw py::type_error("not a tarvik.File");
+    auto* instance = reinterpret_cast<py::detail::instance*>(self.ptr());
+    const py::detail::value_and_holder made = instance->get_value_and_holder(py::detail::get_type_info(typeid(File)));
+    if (!made || !made.holder_constructed())
+        throw py::type_error("this tarvik.File was never opened: make one with tarvik.open(path)");
+    return *made.value_ptr<File>();
+}
 
 py::object recordAt(const py::object& self, std::int64_t i) {
-    const File& f = self.cast<const File&>();
+    const File& f = opened(self);
     const std::size_t at = f.position(i);
     PyObject* r = newRecord(self.ptr(), at, f.state()->source->index()[at]);
     if (!r) throw py::error_already_set();
@@ -745,7 +798,7 @@ py::object recordAt(const py::object& self, std::int64_t i) {
 }
 
 py::object iterateRecords(const py::object& self, const py::object& types, const py::object& devices) {
-    const File& f = self.cast<const File&>();
+    const File& f = opened(self);
     auto t = std::make_unique<std::vector<std::uint32_t>>(numberList(types));
     auto d = std::make_unique<std::vector<std::uint32_t>>(numberList(devices));
     RecordIteratorObject* it = PyObject_GC_New(RecordIteratorObject, recordIteratorClass);
@@ -773,7 +826,9 @@ py::dict check(const py::object& path, const py::object& layouts, bool walkLayou
                                   d ? static_cast<const RemoteCommandDefinitions&>(d->commands) : kNoCommands, options);
         json = checkResultJson(checkRecordSource(checker, p), -1);
     }
-    return py::module_::import("json").attr("loads")(json);
+    py::dict result = py::module_::import("json").attr("loads")(json);
+    result["file"] = pathObject(p);  // the JSON text has U+FFFD for bytes that are not UTF-8
+    return result;
 }
 
 // What the layouts decode: one entry per record type with its title and scalar fields.
@@ -825,21 +880,28 @@ PYBIND11_MODULE(_tarvik, m) {
     py::class_<File>(m, "File")
         .def(py::init<const py::object&, const py::object&, bool>(), py::arg("path"), py::arg("layouts") = py::none(),
              py::arg("read_past_damage") = false)
-        .def("__len__", &File::size)
+        // Every method goes through opened(self): an instance made by File.__new__ alone has no File.
+        .def("__len__", [](const py::object& self) { return opened(self).size(); })
         .def("__getitem__", &recordAt)
         .def("_records", &iterateRecords, py::arg("types") = py::none(), py::arg("devices") = py::none())
-        .def_property_readonly("path", &File::path)
-        .def_property_readonly("warnings", &File::warnings)
-        .def_property_readonly("index", &File::index)
-        .def("_table", &File::table, py::arg("type"), py::arg("fields") = py::none())
-        .def("_arrays", &File::arrays, py::arg("type"), py::arg("field"))
-        .def("_bytes", [](const File& f, std::int64_t i) { return f.record(i).bytes(); })
-        .def("_header", [](const File& f, std::int64_t i) { return f.record(i).header(); })
-        .def("_fields", [](const File& f, std::int64_t i) { return f.record(i).fields(); })
-        .def("_problems", [](const File& f, std::int64_t i) { return f.record(i).problems(); })
-        .def("_report", [](const File& f, std::int64_t i) { return f.record(i).report(); })
-        .def("_to_json", [](const File& f, std::int64_t i, bool hex, int indent) { return f.record(i).toJson(hex, indent); })
-        .def("_checksum_ok", [](const File& f, std::int64_t i) { return f.record(i).checksumOk(); });
+        .def_property_readonly("path", [](const py::object& self) { return opened(self).path(); })
+        .def_property_readonly("warnings", [](const py::object& self) { return opened(self).warnings(); })
+        .def_property_readonly("index", [](const py::object& self) { return opened(self).index(); })
+        .def("_table", [](const py::object& self, std::uint32_t type, const py::object& fields) {
+            return opened(self).table(type, fields);
+        }, py::arg("type"), py::arg("fields") = py::none())
+        .def("_arrays", [](const py::object& self, std::uint32_t type, const std::string& field) {
+            return opened(self).arrays(type, field);
+        }, py::arg("type"), py::arg("field"))
+        .def("_bytes", [](const py::object& self, std::int64_t i) { return opened(self).record(i).bytes(); })
+        .def("_header", [](const py::object& self, std::int64_t i) { return opened(self).record(i).header(); })
+        .def("_fields", [](const py::object& self, std::int64_t i) { return opened(self).record(i).fields(); })
+        .def("_problems", [](const py::object& self, std::int64_t i) { return opened(self).record(i).problems(); })
+        .def("_report", [](const py::object& self, std::int64_t i) { return opened(self).record(i).report(); })
+        .def("_to_json", [](const py::object& self, std::int64_t i, bool hex, int indent) {
+            return opened(self).record(i).toJson(hex, indent);
+        })
+        .def("_checksum_ok", [](const py::object& self, std::int64_t i) { return opened(self).record(i).checksumOk(); });
     m.def("check", &check, py::arg("path"), py::arg("layouts") = py::none(), py::arg("walk_layouts") = true);
     m.def("catalogue", &catalogue, py::arg("layouts") = py::none());
     registerAuditSupport(m);

@@ -79,8 +79,19 @@ DefinitionsCache& definitionsCache() {
 } // namespace
 
 std::string fsPath(const py::handle& path) {
-    // fsdecode: a bytes path is decoded as the file system names it.
-    return py::str(py::module_::import("os").attr("fsdecode")(path));
+    // fsencode: the bytes the file system names (a str that came from a name
+    // that is not UTF-8 holds it as surrogate escapes; UTF-8 would refuse them).
+    return py::bytes(py::module_::import("os").attr("fsencode")(path));
+}
+
+py::object pathObject(const std::string& path) {
+    return py::module_::import("os").attr("fsdecode")(py::bytes(path));
+}
+
+py::str shownText(std::string_view text) {
+    PyObject* s = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "backslashreplace");
+    if (!s) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(s);
 }
 
 std::vector<std::string> layoutPaths(const py::object& layouts) {
@@ -122,7 +133,7 @@ std::shared_ptr<const Definitions> loadDefinitions(const std::vector<std::string
         for (const LayoutProblem& p : d->loaded.problems) message += (message.empty() ? "" : "\n") + p.message();
         const LayoutProblem& first = d->loaded.problems.front();
         const py::object type = errorType("LayoutError");
-        const py::object e = type(message, first.file, first.line);
+        const py::object e = type(shownText(message), pathObject(first.file), first.line);
         PyErr_SetObject(type.ptr(), e.ptr());
         throw py::error_already_set();
     }
@@ -136,7 +147,8 @@ OpenedSource openSource(const std::string& path, bool readPastDamage) {
         opened = openRecordSource(path, {}, readPastDamage);
     }
     if (!opened.source) {
-        PyErr_SetString(errorType("RecordFileError").ptr(), opened.error.empty() ? "cannot be read" : opened.error.c_str());
+        PyErr_SetObject(errorType("RecordFileError").ptr(),
+                        shownText(opened.error.empty() ? "cannot be read" : opened.error).ptr());
         throw py::error_already_set();
     }
     return opened;

@@ -11,12 +11,18 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvik::python {
 
 // A path argument (str, bytes or path-like) as the file system's name.
 std::string fsPath(const pybind11::handle& path);
+// A file system name as Python names it (os.fsdecode).
+pybind11::object pathObject(const std::string& path);
+// A message that may name a path: bytes that are not UTF-8 shown as \xNN, so
+// that the message prints anywhere and still tells the name apart.
+pybind11::str shownText(std::string_view text);
 // A `layouts` argument: None (no paths), one path, or an iterable of paths.
 std::vector<std::string> layoutPaths(const pybind11::object& layouts);
 

@@ -49,7 +49,10 @@ class File(_tarvik.File):
     """
 
     def __repr__(self) -> str:
-        return f"<tarvik.File {self.path!r}: {len(self)} records>"
+        try:
+            return f"<tarvik.File {self.path!r}: {len(self)} records>"
+        except TypeError:  # made by File.__new__ alone: no file
+            return "<tarvik.File (not opened)>"
 
     def __iter__(self) -> Iterator[Record]:
         return self._records()

@@ -9,7 +9,7 @@ from ._errors import LayoutError as LayoutError, RecordFileError as RecordFileEr
 
 __version__: str
 
-_Path = str | os.PathLike[str]
+_Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
 _Layouts = _Path | Sequence[_Path] | None
 _Numbers = int | Iterable[int] | None
 

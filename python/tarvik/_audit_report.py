@@ -1,12 +1,10 @@
 """The archive audit's report as one self-contained HTML page: a summary, the
 files, the problems grouped by kind with the file and position of each, and a
-timeline picture per device (matplotlib, embedded as PNG data)."""
+timeline picture per device (SVG in the page)."""
 
 from __future__ import annotations
 
-import base64
 import datetime as _dt
-import io
 from html import escape
 
 _STYLE = """
@@ -16,7 +14,7 @@ th, td { border: 1px solid #bbb; padding: 2px 8px; text-align: left; font-size: 
 th { background: #eee; }
 td.n { text-align: right; }
 .clean { color: #176d17; } .bad { color: #b00; }
-img { max-width: 100%; border: 1px solid #ccc; }
+svg.timeline { max-width: 100%; height: auto; border: 1px solid #ccc; }
 """
 
 # The kinds of finding between files, after check's own kinds.
@@ -24,43 +22,120 @@ _ARCHIVE_KINDS = ("gap", "overlap", "ping gap across files", "duplicated record"
                   "changed during the audit", "not checked")
 
 
-def _ns(text):
-    return _dt.datetime.strptime(text, "%m/%d/%Y %H:%M:%S.%f")
+# The timeline picture: lanes of bars on a time axis, drawn as SVG in the page
+# (its tick labels are text a browser shows and a search finds).
+_PLOT_LEFT, _PLOT_WIDTH, _PLOT_RIGHT = 80, 880, 50
+_LANE, _ROW = 12, 16
+_COLOURS = {"files": "#4a7ab8", "gaps": "#d62728", "overlaps": "#ff9f1c"}
+
+_MS, _S = 10**6, 10**9
+# Tick steps in nanoseconds: the first that leaves no more than _TICKS ticks is taken.
+_STEPS = ([n * _MS for n in (1, 2, 5, 10, 20, 50, 100, 200, 500)]
+          + [n * _S for n in (1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200)]
+          + [n * 86400 * _S for n in (1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000)])
+_TICKS = 8
 
 
-def timeline_png(device):
-    """A PNG of one device's files as bars on a time axis, gaps in red and
-    overlaps in orange."""
-    import matplotlib
+def _tick_label(ns, step):
+    """A tick's date and time (UTC), to the precision of the step, so that no two ticks read alike."""
+    t = _dt.datetime(1970, 1, 1) + _dt.timedelta(microseconds=ns // 1000)
+    if step < _S:
+        clock = t.strftime("%H:%M:%S.") + f"{t.microsecond // 1000:03d}"
+    elif step < 60 * _S:
+        clock = t.strftime("%H:%M:%S")
+    else:
+        clock = t.strftime("%H:%M")
+    return t.strftime("%Y-%m-%d"), clock
 
-    matplotlib.use("Agg")
-    import matplotlib.dates as mdates
-    import matplotlib.pyplot as plt
 
-    files = device["timeline"]
-    fig, ax = plt.subplots(figsize=(10, 1.8), dpi=90)
-    try:
-        for i, f in enumerate(files):
-            start, end = _ns(f["firstTime"]), _ns(f["lastTime"])
-            width = max(mdates.date2num(end) - mdates.date2num(start), 1e-9)
-            ax.broken_barh([(mdates.date2num(start), width)], (i % 2, 0.8), facecolors="#4a7ab8")
-        for g in device["gaps"]:
-            ax.axvspan(_ns(g["from"]), _ns(g["to"]), color="#d62728", alpha=0.35, lw=0)
-        for o in device["overlaps"]:
-            ax.axvspan(_ns(o["from"]), _ns(o["to"]), color="#ff9f1c", alpha=0.6, lw=0)
-        ax.set_yticks([])
-        ax.set_ylim(-0.2, 2.0)
-        ax.xaxis.set_major_formatter(mdates.DateFormatter("%H:%M:%S"))
-        ax.set_title(f"device {device['device']}, enumerator {device['enumerator']}: {device['files']} files "
-                     f"(blue), {len(device['gaps'])} gaps (red), {len(device['overlaps'])} overlaps (orange)",
-                     fontsize=9)
-        ax.tick_params(labelsize=8)
-        fig.tight_layout()
-        out = io.BytesIO()
-        fig.savefig(out, format="png")
-        return out.getvalue()
-    finally:
-        plt.close(fig)
+def _axis(t0, t1):
+    """The time range drawn (a little wider than t0..t1, never empty) and its ticks."""
+    span = t1 - t0
+    if span <= 0:
+        t0, t1, span = t0 - _S // 2, t1 + _S // 2, _S
+    pad = max(span // 50, 1)
+    t0, t1 = t0 - pad, t1 + pad
+    step = next((s for s in _STEPS if (t1 - t0) // s <= _TICKS), None)
+    if step is None:
+        step = -(-(t1 - t0) // _TICKS)
+    first = -(-t0 // step) * step
+    return t0, t1, step, list(range(first, t1 + 1, step))
+
+
+def _bars(spans, x, row_y, colour, what):
+    """`spans` ((first ns, last ns, name)) as rects on one row: at least 2 px
+    wide, those that would touch on screen drawn as one (its tooltip counts
+    them), so that the page stays small whatever the number of files."""
+    merged = []
+    for a, b, name in sorted(spans):
+        x0, x1 = x(a), x(b)
+        x1 = max(x1, x0 + 2)
+        if merged and x0 <= merged[-1][1] + 1:
+            m = merged[-1]
+            m[1], m[2] = max(m[1], x1), m[2] + 1
+        else:
+            merged.append([x0, x1, 1, name])
+    out = []
+    for x0, x1, n, name in merged:
+        tip = name if n == 1 else f"{n} {what}"
+        out.append(f'<rect class="{what}" x="{x0:.1f}" y="{row_y}" width="{x1 - x0:.1f}" height="{_LANE}" '
+                   f'fill="{colour}"><title>{escape(tip)}</title></rect>')
+    return out
+
+
+def timeline_svg(device):
+    """One device's timeline as an SVG element: its files as blue bars (on
+    two rows, so that files that follow each other stay apart), the gaps in
+    red and the overlaps in orange, each on a row of its own so that neither
+    hides the files, over a time axis whose ticks give date and time (UTC)."""
+    from .audit import _text_ns
+
+    def spans(items, first, last, name):
+        out = []
+        for item in items:
+            a, b = _text_ns(item[first]), _text_ns(item[last])
+            if a is not None and b is not None:
+                out.append((a, max(a, b), item[name]))
+        return out
+
+    files = spans(device["timeline"], "firstTime", "lastTime", "file")
+    gaps = spans(device["gaps"], "from", "to", "after")
+    overlaps = spans(device["overlaps"], "from", "to", "after")
+    ends = [t for a, b, _ in files + gaps + overlaps for t in (a, b)]
+    t0, t1, step, ticks = _axis(min(ends, default=0), max(ends, default=0))
+
+    def x(ns):
+        return _PLOT_LEFT + (ns - t0) * _PLOT_WIDTH / (t1 - t0)
+
+    rows = [("files", files[0::2]), ("", files[1::2]), ("gaps", gaps), ("overlaps", overlaps)]
+    axis_y = 6 + _ROW * len(rows) + 4
+    width, height = _PLOT_LEFT + _PLOT_WIDTH + _PLOT_RIGHT, axis_y + 36
+    label = f"timeline of device {device['device']}, enumerator {device['enumerator']}"
+    out = [f'<svg class="timeline" xmlns="http://www.w3.org/2000/svg" role="img" aria-label="{escape(label)}" '
+           f'width="{width}" height="{height}" viewBox="0 0 {width} {height}" font-family="sans-serif" '
+           f'font-size="11">',
+           f'<rect x="{_PLOT_LEFT}" y="4" width="{_PLOT_WIDTH}" height="{axis_y - 4}" fill="#f7f7f7"/>']
+    for i, (name, items) in enumerate(rows):
+        y = 6 + _ROW * i
+        kind = "files" if i < 2 else name
+        if name:
+            out.append(f'<text x="{_PLOT_LEFT - 6}" y="{y + _LANE - 2}" text-anchor="end">{name}</text>')
+        out += _bars(items, x, y, _COLOURS[kind], kind)
+    out.append(f'<line x1="{_PLOT_LEFT}" y1="{axis_y}" x2="{_PLOT_LEFT + _PLOT_WIDTH}" y2="{axis_y}" stroke="#444"/>')
+    for t in ticks:
+        tx = x(t)
+        day, clock = _tick_label(t, step)
+        out.append(f'<line x1="{tx:.1f}" y1="{axis_y}" x2="{tx:.1f}" y2="{axis_y + 4}" stroke="#444"/>')
+        out.append(f'<text class="tick" x="{tx:.1f}" y="{axis_y + 16}" text-anchor="middle">'
+                   f'<tspan x="{tx:.1f}">{day}</tspan><tspan x="{tx:.1f}" dy="13">{clock}</tspan></text>')
+    # Left of the first tick's label, which may reach 35 px left of the plot.
+    out.append(f'<text x="{_PLOT_LEFT - 38}" y="{axis_y + 16}" text-anchor="end">UTC</text>')
+    out.append("</svg>")
+    return "\n".join(out)
+
+
+def _count(n, word):
+    return f"{n} {word}" if n == 1 else f"{n} {word}s"
 
 
 def _table(head, rows, numeric=()):
@@ -125,7 +200,7 @@ def html_page(report):
         '<html lang="en"><head><meta charset="utf-8"><title>Archive audit</title>',
         f"<style>{_STYLE}</style></head><body>",
         f"<h1>Archive audit: {verdict}</h1>",
-        "<p>" + escape(", ".join(report["paths"])) + f" &mdash; {report['workers']} workers, "
+        "<p>" + escape(", ".join(report["paths"])) + f" &mdash; {_count(report['workers'], 'worker')}, "
         f"{report['elapsedSeconds']:.1f} s</p>",
         "<h2>Summary</h2>",
         _table(["Files", "Readable", "Clean", "Frames", "Bytes", "First time", "Last time", "Problems",
@@ -155,10 +230,10 @@ def html_page(report):
         parts.append(_table(["File", "Frame", "Byte offset", "Text"], items, numeric=(1, 2)))
     parts.append("<h2>Timelines</h2>")
     for c in report["continuity"]:
-        png = base64.b64encode(timeline_png(c)).decode("ascii")
-        alt = f"timeline of device {c['device']}, enumerator {c['enumerator']}"
-        parts.append(f'<h3>Device {c["device"]}, enumerator {c["enumerator"]}</h3>')
-        parts.append(f'<p><img class="timeline" alt="{escape(alt)}" src="data:image/png;base64,{png}"></p>')
+        parts.append(f'<h3>Device {c["device"]}, enumerator {c["enumerator"]}: {_count(c["files"], "file")} '
+                     f'(blue), {_count(len(c["gaps"]), "gap")} (red), {_count(len(c["overlaps"]), "overlap")} '
+                     f'(orange)</h3>')
+        parts.append(f"<p>{timeline_svg(c)}</p>")
     parts.append("<h2>Files</h2>")
     rows = []
     for f in report["files"]:
@@ -168,8 +243,9 @@ def html_page(report):
         rows.append([f["file"], f.get("frames"), f.get("bytes"), f.get("firstTime"), f.get("lastTime"),
                      " ".join(f"{d['device']}/{d['enumerator']}" for d in f.get("devices", [])), verdict,
                      f.get("problemCount")])
+    listed = {f["file"] for f in report["files"]}
     for u in report["unreadable"]:
-        if not any(u["file"] == f["file"] for f in report["files"]):
+        if u["file"] not in listed:
             rows.append([u["file"], None, None, None, None, "", "unreadable", None])
     parts.append(_table(["File", "Frames", "Bytes", "First time", "Last time", "Devices", "Verdict", "Problems"],
                         rows, numeric=(1, 2, 7)))

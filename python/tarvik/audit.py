@@ -1,7 +1,10 @@
 """Audits a whole archive of record files on a Dask cluster.
 
-    python3 -m tarvik.audit PATH... [--scheduler ADDRESS] [--workers N]
-                                    [--json OUT.json] [--html OUT.html] [--layouts DIR]
+    tarvik-audit PATH... [--scheduler ADDRESS] [--workers N] [--json OUT.json]
+                         [--html OUT.html] [--layouts DIR] [--gap SECONDS] [--force]
+
+(tarvik-audit runs this module with the interpreter the build found:
+/usr/bin/python3 -m tarvik.audit.)
 
 Every record file (*.vxr) and capture (*.pcap, *.pcapng) under the given
 folders is checked by :func:`tarvik.check` as one Dask task; the results,
@@ -21,6 +24,7 @@ From Python::
 from __future__ import annotations
 
 import argparse
+import bisect
 import datetime as _dt
 import json
 import logging
@@ -57,6 +61,9 @@ GATHER_SECONDS = 1.0
 
 EXIT_CLEAN, EXIT_PROBLEMS, EXIT_UNUSABLE = 0, 1, 2
 
+# The command's name in its messages (the launcher the build installs).
+PROGRAM = "tarvik-audit"
+
 
 # ---------------------------------------------------------------------------
 # Finding the files
@@ -67,7 +74,8 @@ def find_files(paths):
 
     A path given by name is taken whatever its suffix; in folders only the
     known suffixes are. Only regular files are opened: a pipe or a device
-    named like a record file would block or never end.
+    named like a record file would block or never end. Paths are str (a name
+    that is not UTF-8 as os.fsdecode makes it, so that it opens again).
     """
     found, unreadable, seen = [], [], set()
 
@@ -100,7 +108,7 @@ def find_files(paths):
                     take(os.path.join(root, name), False)
 
     for p in paths:
-        take(os.fspath(p), True)
+        take(os.fsdecode(p), True)
     found.sort()
     return found, unreadable
 
@@ -113,6 +121,8 @@ def check_file(path, size, mtime_ns, layouts=None):
     needs besides (devices, ping numbers at both ends) and whether the file
     stayed as it was found (``status``: checked, changed or disappeared)."""
     from tarvik import _tarvik
+
+    path = os.fsdecode(path)
 
     def gone(e):
         return {"file": path, "readable": False, "error": e.strerror or str(e), "status": "disappeared"}
@@ -198,18 +208,45 @@ def _submit(client, tasks, layouts, file_task):
     return dict(zip(futures, tasks))
 
 
-def frame_digests(path, device, enumerator, first_ns, last_ns):
-    """The frames of one device dated within [first_ns, last_ns]: (index,
-    offset, record type, time ns, record counter, digest of the bytes)."""
+def frame_digests(path, device, enumerator, windows):
+    """The frames of one device dated within the time windows [(first ns,
+    last ns), ...]: (index, offset, record type, time ns, record counter,
+    digest of the bytes)."""
     from tarvik import _tarvik
 
-    return [tuple(r) for r in _tarvik.frame_digests(path, device, enumerator, first_ns, last_ns)]
+    return [tuple(r) for r in _tarvik.frame_digests(path, device, enumerator, windows)]
 
 
-def _submit_digests(client, searches):
-    """A digest task per file and window the duplicate search needs (small, as _submit)."""
-    wanted = {(name, key, first, last) for key, before, after, first, last in searches for name in (before, after)}
-    return {w: client.submit(frame_digests, w[0], w[1][0], w[1][1], w[2], w[3], pure=False) for w in sorted(wanted)}
+def digest_files(batch):
+    """frame_digests of each (path, device, enumerator, windows) of `batch`,
+    in one call into the module; a file that cannot be read (gone since it was
+    checked) gives the reason, a str, instead of rows."""
+    from tarvik import _tarvik
+
+    return [r if isinstance(r, str) else [tuple(row) for row in r] for r in _tarvik.frame_digests_many(batch)]
+
+
+def _digest_searches(client, searches):
+    """The rows of every (device, file) of `searches`, as {(key, file): rows or
+    the reason they are missing}, in tasks of several files (a task per file
+    would cost the scheduler more than the digests when files are small)."""
+    wanted = [(name, key[0], key[1], windows) for key, files in searches for name, windows in files]
+    tasks = [wanted[i:i + BATCH_FILES] for i in range(0, len(wanted), BATCH_FILES)]
+    futures = client.map(digest_files, tasks, pure=False)
+    try:  # in one go: a fetch per task is a round trip each
+        fetched = client.gather(futures)
+    except Exception:  # noqa: BLE001 - one of them failed: each on its own below
+        fetched = [None] * len(futures)
+    out = {}
+    for task, future, rows in zip(tasks, futures, fetched):
+        if rows is None:
+            try:
+                rows = future.result()
+            except Exception as e:  # noqa: BLE001 - a task whose worker died each time
+                rows = [f"{type(e).__name__}: {e}"] * len(task)
+        for (name, device, enumerator, _), r in zip(task, rows):
+            out[((device, enumerator), name)] = r
+    return out
 
 
 # ---------------------------------------------------------------------------
@@ -248,6 +285,48 @@ def _text_ns(text):
     except ValueError:
         return None
     return int((t - _EPOCH) / _dt.timedelta(microseconds=1)) * 1000
+
+
+# ---------------------------------------------------------------------------
+# Names as the report shows them
+
+def shown_name(text):
+    """A name as the report shows it: the bytes of a name that are not UTF-8
+    (os.fsdecode's surrogate escapes) as \\xNN, so that the JSON and HTML
+    outputs stay valid UTF-8."""
+    try:
+        text.encode("utf-8")
+        return text
+    except UnicodeEncodeError:
+        try:
+            return text.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
+        except UnicodeEncodeError:  # a surrogate that stands for no byte
+            return text.encode("utf-8", "backslashreplace").decode("utf-8")
+
+
+def _shown(value):
+    """`value` (dicts, lists, strings) with every string as shown_name shows it."""
+    if isinstance(value, str):
+        return shown_name(value)
+    if isinstance(value, dict):
+        return {k: _shown(v) for k, v in value.items()}
+    if isinstance(value, list):
+        return [_shown(v) for v in value]
+    return value
+
+
+def terminal_text(text):
+    """A line for a terminal: control characters as \\n, \\t, \\x1b ..., so that a
+    name can neither split the line nor reach the terminal as an escape sequence."""
+    if text.isprintable():
+        return text
+    special = {"\n": "\\n", "\r": "\\r", "\t": "\\t"}
+    return "".join(c if c.isprintable() or ord(c) > 0x9f else special.get(c, f"\\x{ord(c):02x}") for c in text)
+
+
+def _plural(n, word, plural=None):
+    """ "1 file", "2 files"."""
+    return f"{n} {word if n == 1 else plural or word + 's'}"
 
 
 # ---------------------------------------------------------------------------
@@ -308,10 +387,41 @@ def _totals(files):
     }
 
 
+def _shared_times(entries):
+    """The times at which two or more of `entries` ((first, last, ...), by
+    first) hold records, as sorted intervals apart from each other: a record
+    two files hold lies in them. One sweep over the ends."""
+    events = sorted([(e[0], 0) for e in entries] + [(e[1], 1) for e in entries])  # a start before an end at one time
+    shared, held, since = [], 0, None
+    for t, end in events:
+        if end:
+            if held == 2:
+                shared.append((since, t))
+            held -= 1
+        else:
+            held += 1
+            if held == 2:
+                since = t
+    return shared
+
+
+def _windows(shared, first, last):
+    """The parts of the `shared` intervals within [first, last]."""
+    out = []
+    k = bisect.bisect_left(shared, (first,)) - 1
+    for a, b in shared[max(k, 0):]:
+        if a > last:
+            break
+        if b >= first:
+            out.append((max(a, first), min(b, last)))
+    return out
+
+
 def _continuity(files, gap_seconds):
     """Per device: the files in time order with the gaps, overlaps and ping
-    gaps between them, and the file pairs whose overlaps are searched for
-    duplicated records (returned apart)."""
+    gaps between them, and the duplicate searches (returned apart): per
+    device and file the time windows that other files of the device share.
+    Sorting, then one pass: O(n log n) in the files, however they overlap."""
     per_device, pings = {}, {}
     for f in files:
         if not f.get("readable"):
@@ -325,7 +435,6 @@ def _continuity(files, gap_seconds):
     for key in sorted(per_device):
         entries = sorted(per_device[key], key=lambda e: (e[0], e[1], e[2]))
         gaps, overlaps, ping_gaps = [], [], []
-        open_files = []  # earlier files still running at the current one's start
         latest = None    # (end, file, interval) of the file that ends last so far
         for first, last, name, d in entries:
             if latest is not None:
@@ -336,15 +445,18 @@ def _continuity(files, gap_seconds):
                     if seconds > limit:
                         gaps.append({"before": before_name, "after": name, "from": time_text(before_end),
                                      "to": time_text(first), "seconds": seconds})
-            for o_first, o_last, o_name in open_files:
-                if o_last >= first:
-                    to = min(o_last, last)
-                    overlaps.append({"before": o_name, "after": name, "from": time_text(first),
+                else:
+                    # A file that starts before an earlier one ends: one overlap, with the
+                    # earlier file that runs longest.
+                    to = min(before_end, last)
+                    overlaps.append({"before": before_name, "after": name, "from": time_text(first),
                                      "to": time_text(to), "seconds": (to - first) / 1e9})
-                    searches.append((key, o_name, name, first, to))
-            open_files = [o for o in open_files if o[1] >= first] + [(first, last, name)]
             if latest is None or last > latest[0]:
                 latest = (last, name, d["interval"])
+        if overlaps:
+            shared = _shared_times(entries)
+            searches.append((key, [(name, w) for first, last, name, _ in entries
+                                   for w in [_windows(shared, first, last)] if w]))
         order = [e[2] for e in entries]
         for rtype, by_file in sorted(pings.get(key, {}).items()):
             previous = None
@@ -368,19 +480,19 @@ def _continuity(files, gap_seconds):
     return result, searches
 
 
-def _match_duplicates(before, after, a_rows, b_rows):
-    """The frames of `after` whose bytes are those of a frame of `before`."""
-    by_digest = {}
-    for row in a_rows:
-        by_digest.setdefault(row[5], []).append(row)
-    found = []
-    for row in b_rows:
-        for other in by_digest.get(row[5], ()):
-            if other[2:5] == row[2:5]:
+def _match_duplicates(digested):
+    """The frames whose bytes a file earlier in the timeline holds too:
+    `digested` is [(file, rows)] in timeline order; each such frame is matched
+    with the first file that holds it. One pass, by digest."""
+    first_seen, found = {}, []
+    for name, rows in digested:
+        for row in rows:
+            key = (row[5], row[2], row[3], row[4])  # digest, record type, time, record counter
+            other = first_seen.setdefault(key, (name, row))
+            if other[0] != name:
                 found.append({"recordType": row[2], "time": time_text(row[3]), "recordCounter": row[4],
-                              "first": {"file": before, "index": other[0], "offset": other[1]},
-                              "second": {"file": after, "index": row[0], "offset": row[1]}})
-                break
+                              "first": {"file": other[0], "index": other[1][0], "offset": other[1][1]},
+                              "second": {"file": name, "index": row[0], "offset": row[1]}})
     return found
 
 
@@ -483,14 +595,19 @@ def _run_tasks(client, tasks, layouts, file_task, results, bar=None):
     return failed + _collect(client, waiting, futures, results)
 
 
-def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, file_task=check_file):
+def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, file_task=check_file, inputs=None):
     """Audits the record files under `paths` on a Dask `client`; returns the
     report (see docs/audit.schema.json). `progress` is a stream for the
-    progress bar (None: none). `file_task` is what runs per file (for wrapping)."""
+    progress bar (None: none). `file_task` is what runs per file (for wrapping).
+    `inputs`, a list, gets every path the audit found, checked or not (what an
+    output must never replace). Names that are not UTF-8 are shown escaped
+    in the report (shown_name)."""
     from distributed import KilledWorker
 
     started = time.monotonic()
     found, unreadable = find_files(paths)
+    if inputs is not None:
+        inputs.extend([p for p, _, _ in found] + [u["file"] for u in unreadable])
     layouts = os.fspath(layouts) if layouts is not None else None
     bar = _Progress(len(found), progress)
     workers = len(client.scheduler_info().get("workers", {}))
@@ -517,18 +634,19 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
 
     continuity, searches = _continuity(files, gap_seconds)
     by_device = {(c["device"], c["enumerator"]): c for c in continuity}
-    digest_futures = _submit_digests(client, searches)
-    for key, before, after, first, last in searches:
-        try:
-            a = digest_futures[(before, key, first, last)].result()
-            b = digest_futures[(after, key, first, last)].result()
-        except Exception as e:  # noqa: BLE001 - a file that went away between the rounds
-            missing.append({"file": after, "error": f"duplicates not searched: {type(e).__name__}: {e}"})
-            continue
+    digested = _digest_searches(client, searches)
+    for key, searched in searches:
+        rows = []
+        for name, _ in searched:
+            r = digested[(key, name)]
+            if isinstance(r, str):
+                missing.append({"file": name, "error": f"duplicates not searched: {r}"})
+            else:
+                rows.append((name, r))
         c = by_device[key]
-        dups = _match_duplicates(before, after, a, b)
+        dups = _match_duplicates(rows)
         c["duplicateCount"] += len(dups)
-        c["duplicates"].extend(dups[:max(0, KEEP - len(c["duplicates"]))])
+        c["duplicates"].extend(dups[:KEEP])
 
     totals = _totals(files)
     for f in files:
@@ -543,8 +661,8 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     findings = (totals["problemCount"] + len(unreadable) + len(changed) + len(missing) +
                 sum(len(c["gaps"]) + len(c["overlaps"]) + len(c["pingGaps"]) + c["duplicateCount"]
                     for c in continuity))
-    return {
-        "paths": [os.fspath(p) for p in paths],
+    report = {
+        "paths": [os.fsdecode(p) for p in paths],
         "clean": findings == 0 and totals["readableFiles"] > 0,
         "gapSeconds": gap_seconds,
         "elapsedSeconds": round(time.monotonic() - started, 3),
@@ -556,6 +674,10 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
         "changed": changed,
         "missing": missing,
     }
+    # Only a path can hold what is not UTF-8 (check's own texts are UTF-8).
+    if any(shown_name(p) is not p for p in report["paths"] + [p for p, _, _ in found] + [u["file"] for u in unreadable]):
+        report = _shown(report)
+    return report
 
 
 # What the processes of a LocalCluster do besides the tasks, made rarer: the
@@ -600,17 +722,49 @@ def run(paths, scheduler=None, workers=None, **options):
 # ---------------------------------------------------------------------------
 # Outputs
 
+def _is_input(target, inputs):
+    """Whether `target` names one of `inputs` (by name or as the same file)."""
+    where = os.path.abspath(target)
+    try:
+        st = os.stat(target)
+    except OSError:
+        st = None
+    for i in inputs:
+        if os.path.abspath(i) == where:
+            return True
+        if st is not None:
+            try:
+                other = os.stat(i)
+            except OSError:
+                continue
+            if (other.st_dev, other.st_ino) == (st.st_dev, st.st_ino):
+                return True
+    return False
+
+
 def write_whole(target, text, force, inputs=()):
     """Writes a whole output file: a temporary file beside it, renamed in when
-    complete. An existing file is kept unless `force`; an input never replaced."""
-    if os.path.exists(target):
-        if any(os.path.exists(i) and os.path.samefile(target, i) for i in inputs):
-            raise FileExistsError(f"{target} is one of the audited files: not replaced")
+    complete. An existing file is kept unless `force`; an input (any path the
+    audit found, checked or not) and what is not a regular file (a pipe, a
+    device, a folder) never replaced."""
+    if _is_input(target, inputs):
+        raise FileExistsError(f"{shown_name(target)} is one of the audited paths: not replaced")
+    if os.path.lexists(target):
+        try:
+            regular = stat.S_ISREG(os.stat(target).st_mode)
+        except OSError:
+            regular = True  # a link that leads nowhere: the link is replaced, nothing else
+        if not regular:
+            raise FileExistsError(f"{shown_name(target)} is not a regular file: not replaced")
         if not force:
-            raise FileExistsError(f"{target} exists: not replaced (--force replaces it)")
+            raise FileExistsError(f"{shown_name(target)} exists: not replaced (--force replaces it)")
     folder = os.path.dirname(os.path.abspath(target))
     fd, tmp = tempfile.mkstemp(prefix=".tarvik-audit-", dir=folder)
     try:
+        # A report is read by others as any file this user writes (mkstemp makes it private).
+        umask = os.umask(0o022)
+        os.umask(umask)
+        os.fchmod(fd, 0o666 & ~umask)
         with os.fdopen(fd, "w", encoding="utf-8") as out:
             out.write(text)
         os.replace(tmp, target)
@@ -621,15 +775,15 @@ def write_whole(target, text, force, inputs=()):
 
 def summary_lines(report):
     t = report["totals"]
-    lines = [f"{t['files']} files, {t['readableFiles']} readable, {t['cleanFiles']} clean: "
-             f"{t['frames']} frames, {t['bytes']} bytes"
+    lines = [f"{_plural(t['files'], 'file')}, {t['readableFiles']} readable, {t['cleanFiles']} clean: "
+             f"{_plural(t['frames'], 'frame')}, {_plural(t['bytes'], 'byte')}"
              + (f", {t['firstTime']} to {t['lastTime']}" if t["firstTime"] else "")]
     for p in t["problems"]:
-        lines.append(f"  {p['kind']}: {p['count']} in {p['files']} file{'s' if p['files'] != 1 else ''}")
+        lines.append(f"  {p['kind']}: {p['count']} in {_plural(p['files'], 'file')}")
     for c in report["continuity"]:
-        parts = [f"{len(c['gaps'])} gaps", f"{len(c['overlaps'])} overlaps", f"{len(c['pingGaps'])} ping gaps",
-                 f"{c['duplicateCount']} duplicated records"]
-        lines.append(f"  device {c['device']}/{c['enumerator']}: {c['files']} files, {', '.join(parts)}")
+        parts = [_plural(len(c["gaps"]), "gap"), _plural(len(c["overlaps"]), "overlap"),
+                 _plural(len(c["pingGaps"]), "ping gap"), _plural(c["duplicateCount"], "duplicated record")]
+        lines.append(f"  device {c['device']}/{c['enumerator']}: {_plural(c['files'], 'file')}, {', '.join(parts)}")
     for u in report["unreadable"]:
         lines.append(f"  cannot be read: {u['file']}: {u['error']}")
     for u in report["changed"]:
@@ -637,12 +791,12 @@ def summary_lines(report):
     for u in report["missing"]:
         lines.append(f"  not checked: {u['file']}: {u['error']}")
     lines.append("clean" if report["clean"] else "problems found")
-    return lines
+    return [terminal_text(line) for line in lines]
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
-        prog="python3 -m tarvik.audit",
+        prog=PROGRAM,
         description="Check every record file and capture under the given folders on a Dask cluster, and "
                     "the continuity of each device's records from file to file.",
         epilog="Exit status: 0 clean, 1 problems found, 2 usage error or nothing readable.")
@@ -660,6 +814,9 @@ def main(argv=None):
                              f"{GAP_SECONDS:g}; at least {GAP_INTERVALS} times the device's median time "
                              f"between records)")
     parser.add_argument("--force", action="store_true", help="replace existing output files")
+    from . import __version__
+
+    parser.add_argument("--version", action="version", version=f"{PROGRAM} {__version__}")
     args = parser.parse_args(argv)
     if args.workers is not None and not 1 <= args.workers <= 1024:
         parser.error("--workers: 1 to 1024")
@@ -667,9 +824,11 @@ def main(argv=None):
         parser.error("--workers starts a LocalCluster: not with --scheduler")
     if not args.gap >= 0:
         parser.error("--gap: a time of 0 or more seconds")
+    if args.json and args.html and os.path.abspath(args.json) == os.path.abspath(args.html):
+        parser.error("--json and --html name the same file")
     for out in (args.json, args.html):
-        if out and os.path.exists(out) and not args.force:
-            parser.error(f"{out} exists: not replaced (--force replaces it)")
+        if out and os.path.lexists(out) and not args.force:
+            parser.error(f"{shown_name(out)} exists: not replaced (--force replaces it)")
 
     if args.layouts:
         import tarvik
@@ -677,16 +836,16 @@ def main(argv=None):
         try:  # a faulty layout file would fail every task: said once, before any starts
             tarvik.catalogue(args.layouts)
         except tarvik.TarvikError as e:
-            print(f"python3 -m tarvik.audit: --layouts: {e}", file=sys.stderr)
+            print(f"{PROGRAM}: --layouts: {e}", file=sys.stderr)
             return EXIT_UNUSABLE
     progress = sys.stderr if sys.stderr.isatty() else None
+    inputs = list(args.paths)
     try:
         report = run(args.paths, scheduler=args.scheduler, workers=args.workers, layouts=args.layouts,
-                     gap_seconds=args.gap, progress=progress)
+                     gap_seconds=args.gap, progress=progress, inputs=inputs)
     except OSError as e:  # no scheduler at that address, no room for a LocalCluster
-        print(f"python3 -m tarvik.audit: {e}", file=sys.stderr)
+        print(f"{PROGRAM}: {e}", file=sys.stderr)
         return EXIT_UNUSABLE
-    inputs = [f["file"] for f in report["files"]]
     try:
         if args.json:
             write_whole(args.json, json.dumps(report, indent=2) + "\n", args.force, inputs)
@@ -694,7 +853,7 @@ def main(argv=None):
             from ._audit_report import html_page
             write_whole(args.html, html_page(report), args.force, inputs)
     except OSError as e:
-        print(f"python3 -m tarvik.audit: {e}", file=sys.stderr)
+        print(f"{PROGRAM}: {e}", file=sys.stderr)
         return EXIT_UNUSABLE
     for line in summary_lines(report):
         print(line)

@@ -5,6 +5,7 @@ import importlib
 import json
 import os
 import signal
+import stat
 import subprocess
 import sys
 import threading
@@ -150,11 +151,21 @@ def test_continuity_between_files(report, archive, tmp_path):
     assert all((p["before"], p["after"]) == (files["b"], files["c"]) for p in c["pingGaps"])
 
 
+# The launcher the build makes (it names the interpreter CMake found).
+AUDIT = os.environ.get("TARVIK_AUDIT", "tarvik-audit")
+
+
 def test_command_line_on_a_running_scheduler_writes_json_and_html(cluster, archive, report, tmp_path):
     out_json, out_html = tmp_path / "audit.json", tmp_path / "audit.html"
-    run = subprocess.run([sys.executable, "-m", "tarvik.audit", str(archive["root"]), "--scheduler",
+    # A python3 first on PATH that is not the one the build found: the launcher names its own.
+    fake = tmp_path / "fake-bin"
+    fake.mkdir()
+    (fake / "python3").write_text("#!/bin/sh\necho wrong python3 >&2\nexit 99\n")
+    (fake / "python3").chmod(0o755)
+    env = dict(os.environ, PATH=f"{fake}:{os.environ.get('PATH', '')}", PYTHONPATH="")
+    run = subprocess.run([AUDIT, str(archive["root"]), "--scheduler",
                           cluster[0].scheduler_address, "--json", str(out_json), "--html", str(out_html)],
-                         capture_output=True, text=True, timeout=120)
+                         capture_output=True, text=True, timeout=120, env=env)
     assert run.returncode == 1, run.stderr
     assert run.stdout.splitlines()[-1] == "problems found"
     written = json.loads(out_json.read_text())
@@ -173,7 +184,7 @@ def test_command_line_on_a_running_scheduler_writes_json_and_html(cluster, archi
         def handle_starttag(self, tag, attrs):
             if tag == "td":
                 self._cell = ""
-            if tag == "img":
+            if tag == "svg":
                 self.images.append(dict(attrs))
 
         def handle_data(self, data):
@@ -198,8 +209,40 @@ def test_command_line_on_a_running_scheduler_writes_json_and_html(cluster, archi
     assert "8.000 s without records" in texts and "2.000 s" in texts and "ping " in texts
     assert sum("same bytes as frame" in c for c in page.cells) == 5
     (image,) = page.images
-    assert image["alt"] == "timeline of device 7125, enumerator 0"
-    assert image["src"].startswith("data:image/png;base64,iVBOR")
+    assert image["aria-label"] == "timeline of device 7125, enumerator 0"
+    # The summary is printed with the outputs written.
+    assert run.stdout.splitlines()[0].startswith("6 files, 6 readable, 4 clean:")
+
+
+def test_names_that_are_not_utf8_and_outputs_onto_found_paths(cluster, archive, tmp_path):
+    root = tmp_path / "odd"
+    root.mkdir()
+    odd = os.path.join(os.fsencode(root), b"a-\xff\xfe.vxr")
+    with open(odd, "wb") as out:
+        out.write(open(archive["files"]["a"], "rb").read())
+    fifo = root / "pipe.vxr"
+    os.mkfifo(fifo)
+    address = ["--scheduler", cluster[0].scheduler_address]
+    # The outputs never replace a path the audit found, checked or not, whatever --force says.
+    for target in (fifo, os.fsdecode(odd)):
+        run = subprocess.run([AUDIT, str(root), *address, "--json", target, "--force"],
+                             capture_output=True, text=True, timeout=120)
+        assert run.returncode == 2 and "not replaced" in run.stderr, run.stderr
+    assert stat.S_ISFIFO(os.lstat(fifo).st_mode) and os.path.getsize(odd) == os.path.getsize(archive["files"]["a"])
+    out_json, out_html = tmp_path / "audit.json", tmp_path / "audit.html"
+    run = subprocess.run([AUDIT, str(root), *address, "--json", str(out_json), "--html", str(out_html)],
+                         capture_output=True, timeout=120)
+    assert run.returncode == 1, run.stderr  # the pipe cannot be read
+    shown = str(root) + "/a-\\xff\\xfe.vxr"
+    written = json.loads(out_json.read_bytes().decode("utf-8"))
+    assert [f["file"] for f in written["files"]] == [shown] and written["missing"] == []
+    assert written["files"][0]["readable"] and written["files"][0]["status"] == "checked"
+    assert [t["file"] for t in written["continuity"][0]["timeline"]] == [shown]
+    assert f"<td>{shown}</td>" in out_html.read_bytes().decode("utf-8")
+    assert f"cannot be read: {fifo}: not a regular file" in run.stdout.decode("utf-8")
+    # From Python, the same file by its bytes name.
+    r = audit.audit([os.fsencode(root)], cluster[1])
+    assert [f["file"] for f in r["files"]] == [shown] and r["paths"] == [str(root)]
 
 
 def test_nothing_readable(cluster, tmp_path):
@@ -352,7 +395,9 @@ def test_usage_errors_exit_2(tmp_path):
     bad = tmp_path / "layouts"
     bad.mkdir()
     (bad / "x.yaml").write_text("this: [is not a layout\n")
-    for args, said in ((["--layouts", str(bad)], "x.yaml:2"), (["--workers", "0"], "--workers")):
+    same = str(tmp_path / "out")
+    for args, said in ((["--layouts", str(bad)], "x.yaml:2"), (["--workers", "0"], "--workers"),
+                       (["--json", same, "--html", same], "same file")):
         run = subprocess.run([sys.executable, "-m", "tarvik.audit", str(tmp_path), *args],
                              capture_output=True, text=True, timeout=60)
         assert run.returncode == 2 and said in run.stderr
@@ -400,3 +445,24 @@ def test_tasks_start_in_the_order_given(cluster):
         started[batch[0][0]] = result.docs[0]["started"]
     order = [started[t[0][0]] for t in tasks]
     assert all(order[i] <= order[i + 2] for i in range(len(order) - 2)), order
+
+
+def test_many_files_at_one_time_stamp(cluster, tmp_path):
+    # One-record files that share their time stamp and their record: each overlaps the first,
+    # and each record is the first file's again.
+    one = tmp_path / "one.src"
+    cli("generate", one, "--frames", 1, "--no-catalog", "--force")
+    data = one.read_bytes()
+    n = 300
+    for i in range(n):
+        (tmp_path / f"f{i:04d}.vxr").write_bytes(data)
+    started = time.monotonic()
+    r = audit.audit([tmp_path], cluster[1])
+    assert time.monotonic() - started < 120
+    (c,) = r["continuity"]
+    assert c["files"] == n and len(c["overlaps"]) == n - 1 and c["gaps"] == []
+    frames = len(tarvik.open(one))
+    assert c["duplicateCount"] == frames * (n - 1) and len(c["duplicates"]) == audit.KEEP
+    first = str(tmp_path / "f0000.vxr")
+    assert all(d["first"]["file"] == first and d["first"]["index"] < frames for d in c["duplicates"])
+    assert r["missing"] == [] and audit.exit_status(r) == 1

@@ -93,3 +93,91 @@ def test_damaged_records_decode_without_crash(sample, tmp_path):
         except KeyError:
             pass
         tarvik.check(damaged)
+
+
+def test_objects_made_without_their_constructor_refuse_or_raise(sample):
+    from tarvik import _tarvik
+
+    # Records and their iterator are made by a file only.
+    for cls in (tarvik.Record, _tarvik._RecordIterator):
+        with pytest.raises(TypeError):
+            cls()
+        with pytest.raises(TypeError):
+            cls.__new__(cls)
+    # A File made by __new__ alone holds no file: every method says so, none reads a null pointer.
+    for cls in (tarvik.File, _tarvik.File):
+        empty = cls.__new__(cls)
+        calls = [len, lambda f: next(iter(f)), repr, lambda f: f[0], lambda f: f.path, lambda f: f.warnings, lambda f: f.index,
+                 lambda f: f._records(), lambda f: f._table(7000), lambda f: f._arrays(7000, "x"),
+                 lambda f: f._bytes(0), lambda f: f._header(0), lambda f: f._fields(0), lambda f: f._problems(0),
+                 lambda f: f._report(0), lambda f: f._to_json(0, False, 2), lambda f: f._checksum_ok(0)]
+        if cls is tarvik.File:
+            calls += [lambda f: f.records(), lambda f: f.table(7000), lambda f: f.arrays(7000, "x")]
+        for call in calls:
+            if call is repr:
+                assert "tarvik.File" in repr(empty)
+                continue
+            with pytest.raises(TypeError, match="never opened"):
+                call(empty)
+    # Copies would be made by __new__ alone: refused.
+    import copy
+
+    f = tarvik.open(sample)
+    for thing in (f, f[0], iter(f)):
+        with pytest.raises(TypeError):
+            copy.copy(thing)
+    # The errors are ordinary exceptions.
+    assert str(tarvik.LayoutError("m")) == "m" and tarvik.RecordFileError("x").args == ("x",)
+
+
+def test_numbers_a_caller_passes_are_bounded(sample):
+    import json as json_
+
+    f = tarvik.open(sample)
+    r = f[0]
+    for indent in (-1, 0, 64):
+        assert json_.loads(r.to_json(indent=indent)) == json_.loads(r.to_json())
+    assert "\n" not in r.to_json(indent=-1)
+    for indent in (-2, 65, 1500, 1000000):
+        with pytest.raises(ValueError, match="indent"):
+            r.to_json(indent=indent)
+    with pytest.raises(OverflowError):
+        r.to_json(indent=2**40)
+    with pytest.raises(IndexError):
+        f[len(f)]
+    with pytest.raises((IndexError, OverflowError, TypeError)):
+        f[2**70]
+    for bad in (-1, 2**32, 2**70, None, "x"):
+        with pytest.raises((TypeError, ValueError, OverflowError, KeyError)):
+            f.table(bad)
+        with pytest.raises((TypeError, ValueError, OverflowError, KeyError)):
+            f.arrays(bad, "x")
+        with pytest.raises((TypeError, ValueError, OverflowError)):
+            list(f.records(types=[bad]))
+    assert list(f.records(types=[])) == list(f)
+
+
+def test_paths_that_are_not_utf8(sample, tmp_path):
+    name = os.path.join(os.fsencode(tmp_path), b"survey-\xff\xfe.vxr")
+    with open(name, "wb") as out:
+        out.write(sample.read_bytes())
+    import pathlib
+
+    for path in (name, os.fsdecode(name), pathlib.Path(os.fsdecode(name))):
+        f = tarvik.open(path)
+        assert len(f) == len(tarvik.open(sample))
+        assert f.path == os.fsdecode(name) and os.fsencode(f.path) == name
+        assert tarvik.check(path)["file"] == os.fsdecode(name)
+        assert tarvik.check(path)["frames"] == len(f)
+    # A message that names such a path shows the bytes escaped (it prints anywhere).
+    missing = os.path.join(os.fsencode(tmp_path), b"gone-\xff.vxr")
+    with pytest.raises(tarvik.RecordFileError) as e:
+        tarvik.open(missing)
+    assert "gone-\\xff.vxr" in str(e.value)
+    str(e.value).encode("utf-8")
+    for bad in (None, 7, 1.5, object()):
+        with pytest.raises(TypeError):
+            tarvik.open(bad)
+    with open(sample, "rb") as handle:
+        with pytest.raises(TypeError):
+            tarvik.open(handle)

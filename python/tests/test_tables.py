@@ -3,6 +3,7 @@
 import csv
 import io
 import json
+import os
 import struct
 
 import numpy as np
@@ -153,3 +154,40 @@ def test_table_reads_only_its_frames_wherever_they_lie(sample, tmp_path):
     assert len(t) > 3 and t["Ping number"].notna().all()
     whole = tarvik.open(sample).table(7027)
     assert list(t["Ping number"][:len(t)]) == list(whole["Ping number"][:len(t)])
+
+
+def test_rows_that_can_no_longer_be_read_are_left_out(sample, tmp_path):
+    copy = tmp_path / "cut.vxr"
+    copy.write_bytes(sample.read_bytes())
+    f = tarvik.open(copy)
+    whole = f.table(7027)
+    depths = f.arrays(7027, "Detection point")
+    n = len(whole)
+    # The file cut short, while open, in the middle of the records of the type.
+    os.truncate(copy, int(f.index["offset"][int(whole["record"].iloc[n // 2])]) + 10)
+    with pytest.warns(RuntimeWarning, match=f"{n - n // 2} records of type 7027 .* could not be read") as caught:
+        t = f.table(7027)
+    assert caught[0].filename == __file__  # the caller's line, not the package's
+    assert list(t["record"]) == list(whole["record"][: n // 2])
+    assert (t["device"] == 7125).all() and (t["Ping number"] == whole["Ping number"][: n // 2]).all()
+    with pytest.warns(RuntimeWarning, match="could not be read"):
+        cut = f.arrays(7027, "Detection point")
+    assert (cut == depths[: n // 2]).all()
+
+
+def test_text_that_is_not_utf8_reads_alike_in_every_table(sample, tmp_path):
+    f = tarvik.open(sample)
+    r = next(f.records(types=7022))
+    data = bytearray(sample.read_bytes())
+    at = r.offset + r.bytes.index(b"5.1.2.3")
+    data[at:at + 7] = b"5.1\xff\xe2\x823"  # a byte that starts nothing, a sequence cut short
+    damaged = tmp_path / "text.vxr"
+    damaged.write_bytes(bytes(data))
+    expected = "5.1\ufffd\ufffd3"
+    assert tarvik.open(damaged).table(7022)["Version"].iloc[0] == expected
+    out_csv, out_jsonl = tmp_path / "t.csv", tmp_path / "t.jsonl"
+    cli("export", damaged, "--type", 7022, "--out", out_csv)
+    cli("export", damaged, "--type", 7022, "--format", "jsonl", "--out", out_jsonl)
+    rows = list(csv.DictReader(io.StringIO(out_csv.read_bytes().decode("utf-8"))))
+    assert rows[0]["Version"] == expected
+    assert json.loads(out_jsonl.read_bytes().decode("utf-8").splitlines()[0])["Version"] == expected

@@ -55,6 +55,10 @@ if [ -n "${PYTHON:-}" ]; then
         "$(echo "$rows" | wc -l) $root/usr/lib/python3/dist-packages/tarvik/__init__.py") ;;
         *) fail "the unpacked module read the sample as '$out'" ;;
     esac
+    # The audit's launcher names the interpreter itself.
+    out=$(PYTHONPATH="$root/usr/lib/python3/dist-packages" "$root/usr/bin/tarvik-audit" --version) || fail "tarvik-audit --version"
+    [ "$out" = "tarvik-audit $version" ] || fail "tarvik-audit --version printed '$out'"
+    [ -e "$root/usr/share/man/man1/tarvik-audit.1.gz" ] || fail "missing /usr/share/man/man1/tarvik-audit.1.gz"
 fi
 
 if command -v lintian >/dev/null 2>&1; then

@@ -68,6 +68,12 @@ int runExport(const ExportOptions& o) {
         std::fprintf(stderr, "tarvik-cli: %s\n", error.c_str());
         return kExitUsage;
     }
+    if (!table.unread.empty()) {
+        // Records the index holds but whose bytes are gone (the file changed while it was read).
+        std::fprintf(stderr, "tarvik-cli: %zu record%s of type %u could not be read (the first at index %zu): not exported\n",
+                     table.unread.size(), table.unread.size() == 1 ? "" : "s", o.type, table.unread.front());
+        status = kExitMessageShown;
+    }
     std::string text;
     if (o.format == "jsonl") writeJsonLines(table, text);
     else writeCsv(table, text);
@@ -95,7 +101,8 @@ Command addExport(CLI::App& program) {
          "field of the record's layout (numbers, texts and time stamps; repeat blocks and\n"
          "vectors are left out), or the fields named by --fields in that order. Numbers are\n"
          "written as stored (angles in radians), in full precision; times in ISO 8601 UTC;\n"
-         "a field the record does not hold is empty (null in JSON Lines). CSV follows RFC\n"
+         "a field the record does not hold is empty (null in JSON Lines); a text that is not\n"
+         "valid UTF-8 has U+FFFD for each bad byte, in both formats. CSV follows RFC\n"
          "4180: a header row, CRLF line ends, fields quoted when needed.\n"
          "Without --out the table goes to stdout. A file that breaks part way is exported up\n"
          "to the broken frame, with the message on stderr.\n\n"
