@@ -14,9 +14,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <list>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -46,6 +48,8 @@ constexpr std::size_t kProbeBudget = 256u * 1024u;
 constexpr std::size_t kMaxIgnoredFlows = 65536;
 // IPv4 datagrams collected from fragments at once.
 constexpr std::size_t kMaxDefragments = 16;
+// Streams given up for the memory budget that are named one by one; the rest are counted.
+constexpr std::size_t kNamedDroppedStreams = 20;
 
 // A Network frame that starts a record: the offset of its payload, a packet
 // size the receiver takes, packet 0 of its record, and a Data Record Frame
@@ -108,9 +112,34 @@ struct Flow {
     FlowKey key;
     std::array<Direction, 2> dir;  // 0: a to b, 1: b to a
     int serverSide = -1;           // 0: a, 1: b
-    std::uint64_t created = 0, lastUsed = 0;
+    std::uint64_t created = 0;
     bool ended = false;
+    std::size_t cost = 0;           // memory counted against the budget when last measured
+    std::list<Flow*>::iterator use;  // place in the order of use, the quietest first
 };
+
+// What a flow holds in memory: its bookkeeping, segments held ahead of gaps,
+// bytes searched for a packet start, and its handlers' buffers.
+std::size_t memoryOf(const Flow& flow) {
+    // A flow's map node, its place in the order of use and its key come on top of the flow itself.
+    std::size_t cost = sizeof(Flow) + 96;
+    for (const Direction& dir : flow.dir) {
+        cost += dir.tcp.heldCost() + dir.pending.capacity();
+        if (dir.handler) cost += sizeof(net::CPacketHandler) + dir.handler->heldMemory();
+    }
+    return cost;
+}
+
+// True when ending the flow now loses bytes of a record: a packet or a
+// record in collection, or segments held ahead of a gap.
+bool inFlight(const Flow& flow) {
+    for (const Direction& dir : flow.dir) {
+        if (dir.framing == Framing::Ignore) continue;
+        if (dir.tcp.heldCost() > 0) return true;
+        if (dir.handler && (dir.handler->streamBuffered() > 0 || dir.handler->assembly().active())) return true;
+    }
+    return false;
+}
 
 struct Defragment {
     std::uint32_t source = 0, destination = 0;
@@ -134,6 +163,9 @@ struct CaptureReader::Impl {
     pcap_t* pcap = nullptr;
     std::mutex lock;  // the packet handlers' queue lock; one thread only
     std::unordered_map<FlowKey, std::unique_ptr<Flow>, FlowKeyHash> flows;
+    std::list<Flow*> byUse;      // the flows in the order they were last used, the quietest first
+    std::size_t memory = 0;      // the flows' costs as last measured
+    Flow* touched = nullptr;     // the flow the packet being read went to
     std::unordered_set<FlowKey, FlowKeyHash> ignored;
     std::deque<Defragment> defragments;
     const std::function<void(const CapturedRecordView&)>* sink = nullptr;
@@ -156,6 +188,9 @@ struct CaptureReader::Impl {
 
     Flow* flowFor(const FlowKey& key, bool create);
     void endFlow(Flow& flow);
+    void forgetFlow(const FlowKey& key);
+    void measure(Flow& flow);
+    void keepWithinBudget();
     void endAll();
     int serverSide(Flow& flow);
     std::uint32_t streamOf(Flow& flow, int d);
@@ -227,9 +262,11 @@ std::string linkTypeText(int linkType) {
     return strprintf("link type %d (unknown)", linkType);
 }
 
-CaptureReader::CaptureReader(CaptureOptions options) : options_(std::move(options)) {
-    options_.maxStreams = std::max<std::size_t>(options_.maxStreams, 1);
+std::string damagedPacketText(std::size_t bytes) {
+    return strprintf("TEXT Damaged Packet, %zu Bytes That Are Not A Record Frame", bytes);
 }
+
+CaptureReader::CaptureReader(CaptureOptions options) : options_(std::move(options)) {}
 
 CaptureReader::~CaptureReader() = default;
 
@@ -248,15 +285,43 @@ bool CaptureReader::accept(int linkType) {
 }
 
 bool CaptureReader::open(const std::string& path) {
-    char errbuf[PCAP_ERRBUF_SIZE] = {};
-    impl_ = std::make_unique<Impl>(*this);
-    impl_->pcap = pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_NANO, errbuf);
-    if (!impl_->pcap) {
-        error_ = errbuf;
-        impl_.reset();
+    impl_.reset();
+    error_.clear();
+    if (path == "-") {
+        char errbuf[PCAP_ERRBUF_SIZE] = {};
+        impl_ = std::make_unique<Impl>(*this);
+        impl_->pcap = pcap_open_offline_with_tstamp_precision("-", PCAP_TSTAMP_PRECISION_NANO, errbuf);
+        if (!impl_->pcap) {
+            error_ = errbuf;
+            impl_.reset();
+            return false;
+        }
+        return accept(pcap_datalink(impl_->pcap));
+    }
+    // Only regular files are opened by name, without blocking: a FIFO with
+    // no writer must not hold the reader (a pipe is read as standard input).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error_ = path + ": " + std::strerror(errno);
         return false;
     }
-    return accept(pcap_datalink(impl_->pcap));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error_ = S_ISDIR(st.st_mode) ? "it is a directory"
+                 : S_ISFIFO(st.st_mode)
+                     ? "it is a FIFO (named pipe): a capture arriving through a pipe is read from standard input (-)"
+                     : "it is not a regular file";
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* stream = ::fdopen(fd, "rb");
+    if (!stream) {
+        error_ = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    return open(stream);
 }
 
 bool CaptureReader::open(std::FILE* stream) {
@@ -274,7 +339,7 @@ bool CaptureReader::open(std::FILE* stream) {
 
 bool CaptureReader::read(const std::function<void(CapturedRecord&&)>& sink) {
     return readInPlace([&sink](const CapturedRecordView& r) {
-        sink(CapturedRecord{Bytes(r.bytes.begin(), r.bytes.end()), r.time, r.stream});
+        sink(CapturedRecord{Bytes(r.bytes.begin(), r.bytes.end()), r.time, r.stream, r.kind});
     });
 }
 
@@ -360,7 +425,10 @@ void CaptureReader::Impl::packet(const pcap_pkthdr& header, const std::uint8_t* 
         ++counts().notIp;
         return;
     }
+    touched = nullptr;
     ipv4(frame.subspan(at));
+    if (touched) measure(*touched);
+    if (memory > options().memoryBudget) keepWithinBudget();
 }
 
 void CaptureReader::Impl::ipv4(ByteSpan ip) {
@@ -438,20 +506,19 @@ bool CaptureReader::Impl::defragment(ByteSpan ip, std::size_t headerLength, Byte
 
 Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
     auto it = flows.find(key);
-    if (it != flows.end()) return it->second.get();
-    if (!create) return nullptr;
-    if (flows.size() >= options().maxStreams) {
-        // The stream quiet the longest makes room.
-        auto oldest = std::min_element(flows.begin(), flows.end(), [](const auto& x, const auto& y) {
-            return x.second->lastUsed < y.second->lastUsed;
-        });
-        endFlow(*oldest->second);
-        flows.erase(oldest);
+    if (it != flows.end()) {
+        Flow* f = it->second.get();
+        byUse.splice(byUse.end(), byUse, f->use);
+        touched = f;
+        return f;
     }
+    if (!create) return nullptr;
     auto flow = std::make_unique<Flow>();
     flow->key = key;
     flow->created = tick;
     Flow* f = flow.get();
+    f->use = byUse.insert(byUse.end(), f);
+    touched = f;
     for (int d = 0; d < 2; ++d) {
         Direction& dir = f->dir[d];
         dir.tcp.onData = [this, f, d](ByteSpan bytes) { tcpData(*f, d, bytes); };
@@ -462,7 +529,57 @@ Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
         if (vxPort(key.a.port) && vxPort(key.b.port)) f->serverSide = key.a.port <= key.b.port ? 0 : 1;
     }
     flows.emplace(key, std::move(flow));
+    measure(*f);
     return f;
+}
+
+void CaptureReader::Impl::measure(Flow& flow) {
+    const std::size_t cost = memoryOf(flow);
+    memory = memory - flow.cost + cost;
+    flow.cost = cost;
+}
+
+void CaptureReader::Impl::forgetFlow(const FlowKey& key) {
+    auto it = flows.find(key);
+    if (it == flows.end()) return;
+    Flow* f = it->second.get();
+    if (touched == f) touched = nullptr;
+    memory -= f->cost;
+    byUse.erase(f->use);
+    flows.erase(it);
+}
+
+void CaptureReader::Impl::keepWithinBudget() {
+    // The flows quiet the longest are ended until the rest fit. Ending one
+    // delivers what it held ahead of gaps; a packet or a record still in
+    // collection is lost, and said so with the stream's name.
+    while (memory > options().memoryBudget && !byUse.empty()) {
+        Flow& flow = *byUse.front();
+        if (inFlight(flow)) {
+            ++counts().droppedStreams;
+            for (int d = 0; d < 2; ++d) {
+                const Direction& dir = flow.dir[d];
+                const bool holding = dir.tcp.heldCost() > 0 ||
+                                     (dir.handler && (dir.handler->streamBuffered() > 0 || dir.handler->assembly().active()));
+                if (!holding || dir.framing == Framing::Ignore) continue;
+                if (reader.problems_.size() < kNamedDroppedStreams)
+                    reader.problems_.push_back(
+                        "the stream " + streamText(reader.streams_[streamOf(flow, d)]) +
+                        strprintf(" was given up with bytes in flight: following every stream at once would take "
+                                  "more than the reader's memory budget of %zu MiB",
+                                  options().memoryBudget >> 20));
+            }
+            // A packet that the stream bytes ended inside is lost with the stream.
+            for (int d = 0; d < 2; ++d) {
+                Direction& dir = flow.dir[d];
+                if (dir.handler && dir.framing == Framing::Sync && dir.handler->streamBuffered() > 0 &&
+                    !dir.handler->assembly().active())
+                    dir.handler->streamBytesLost();
+            }
+        }
+        endFlow(flow);
+        forgetFlow(flow.key);
+    }
 }
 
 int CaptureReader::Impl::serverSide(Flow& flow) {
@@ -498,7 +615,14 @@ void CaptureReader::Impl::endAll() {
     std::sort(order.begin(), order.end(), [](const Flow* x, const Flow* y) { return x->created < y->created; });
     for (Flow* flow : order) endFlow(*flow);
     flows.clear();
+    byUse.clear();
+    memory = 0;
+    touched = nullptr;
     defragments.clear();
+    const std::uint64_t named = std::min<std::uint64_t>(counts().droppedStreams, kNamedDroppedStreams);
+    if (counts().droppedStreams > named && reader.problems_.size() >= named)
+        reader.problems_.push_back(strprintf("%llu more streams were given up the same way",
+                                             static_cast<unsigned long long>(counts().droppedStreams - named)));
 }
 
 void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source, std::uint32_t destination,
@@ -526,7 +650,6 @@ void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source,
             return;
         }
         Flow* flow = flowFor(key, true);
-        flow->lastUsed = tick;
         Direction& dir = flow->dir[d];
         dir.framing = Framing::Sync;
         handler(*flow, d).HandleOnePacket(payload);
@@ -545,7 +668,6 @@ void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source,
     const ByteSpan payload = segment.subspan(headerLength);
     Flow* flow = flowFor(key, syn || !payload.empty());
     if (!flow) return;
-    flow->lastUsed = tick;
     Direction& dir = flow->dir[d];
     if (syn) {
         if (!portsGiven() || flow->serverSide < 0) flow->serverSide = ack ? d : 1 - d;
@@ -574,7 +696,7 @@ void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source,
         if (!flow->ended) endFlow(*flow);
         if (flow->ended) ignored.insert(key);
         if (ignored.size() > kMaxIgnoredFlows) ignored.clear();
-        flows.erase(key);
+        forgetFlow(key);
     }
 }
 
@@ -664,6 +786,19 @@ void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
 
 void CaptureReader::Impl::emit(Flow& flow, int d, ByteSpan record) {
     ++counts().records;
+    // The handler hands its lost-packet line out as a view of that one text.
+    if (record.data() == reinterpret_cast<const std::uint8_t*>(net::kLostPacketText.data())) {
+        (*sink)(CapturedRecordView{record, now, streamOf(flow, d), CapturedKind::LostPacket});
+        return;
+    }
+    if (!FrameView(record).isFrame()) {
+        // A whole packet whose payload is not a record frame: listed as damaged,
+        // never as a text line of its own bytes.
+        ++counts().damaged;
+        const std::string text = damagedPacketText(record.size());
+        (*sink)(CapturedRecordView{asBytes(text), now, streamOf(flow, d), CapturedKind::Damaged});
+        return;
+    }
     (*sink)(CapturedRecordView{record, now, streamOf(flow, d)});
 }
 
@@ -675,6 +810,7 @@ CaptureReader::Result readCapture(const std::string& path, const CaptureOptions&
     result.error = reader.error();
     result.streams = reader.streams();
     result.counts = reader.counts();
+    result.problems = reader.problems();
     return result;
 }
 

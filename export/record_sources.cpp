@@ -5,6 +5,8 @@
 #include "core/record_file_source.h"
 #include "core/text.h"
 
+#include <algorithm>
+
 namespace tarvik {
 
 OpenedSource openRecordSource(const std::string& path, const std::vector<std::uint16_t>& capturePorts,
@@ -19,7 +21,12 @@ OpenedSource openRecordSource(const std::string& path, const std::vector<std::ui
             out.error = message;
             return out;
         }
-        if (!message.empty()) out.warnings.push_back(message);
+        // One warning per line: the early end, each stream given up.
+        for (std::size_t at = 0; at < message.size();) {
+            const std::size_t end = std::min(message.find('\n', at), message.size());
+            out.warnings.push_back(message.substr(at, end - at));
+            at = end + 1;
+        }
         out.source = std::move(capture);
         return out;
     }
@@ -53,7 +60,13 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
     }
     result = checker.check(captured.temporaryPath(), observer);
     result.path = path;
-    if (!message.empty() && !result.unreadable) result.unreadable = message;
+    // What the capture itself lost is a problem of the file like a broken
+    // frame; a capture cut short is checked as far as it goes.
+    CheckProblemList& list = result.problems[static_cast<std::size_t>(CheckProblemKind::Capture)];
+    for (const capture::CaptureProblem& p : captured.problems())
+        if (list.first.size() < checker.options().keepPerKind)
+            list.first.push_back({CheckProblemKind::Capture, p.framesBefore, p.offset, p.text});
+    list.count += captured.problemCount();
     return result;
 }
 

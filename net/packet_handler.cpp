@@ -231,6 +231,13 @@ bool CPacketHandler::cutPackets() {
     return true;
 }
 
+std::size_t CPacketHandler::heldMemory() const {
+    std::size_t held = streamCapacity_ + assembly_.capacity();
+    std::lock_guard guard(lock_);
+    for (const auto& [key, record] : latest_) held += record.capacity();
+    return held;
+}
+
 void CPacketHandler::resetStream() {
     head_ = tail_ = 0;
     skip_ = 0;

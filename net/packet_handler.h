@@ -88,6 +88,10 @@ public:
     // lost-packet line is queued.
     void streamBytesLost();
     std::size_t streamBuffered() const { return tail_ - head_; }
+    // Memory the handler holds for its stream and its record in collection
+    // (buffers' capacity, the kept configuration record): for a reader that
+    // budgets many handlers at once.
+    std::size_t heldMemory() const;
 
     // User-interface thread: tries the lock once; when it is busy, pauses 50 ms
     // and returns nothing. Otherwise takes the whole queue, oldest first. When
