@@ -95,7 +95,7 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
             // Lost packets are rows of their own, as on a live connection; a
             // damaged packet is a problem of the capture.
             if (record.kind == CapturedKind::Damaged)
-                addProblem(frames, offset, "a packet" + where + " holds no record frame (" + line + ")");
+                addProblem(frames, offset, "a damaged packet" + where + " (" + line + ")");
             if (sink.text) sink.text(line, CaptureEntry{record.time, record.stream, true});
             return;
         }

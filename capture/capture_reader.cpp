@@ -200,6 +200,7 @@ struct CaptureReader::Impl {
     void feed(Flow& flow, int d, ByteSpan bytes);
     void search(Flow& flow, int d, ByteSpan bytes);
     void emit(Flow& flow, int d, ByteSpan record);
+    void damaged(Flow& flow, int d, const std::string& text);
     // The packet handler hands records out as they complete, most of them
     // as views of the packet just read.
     net::CPacketHandler& handler(Flow& flow, int d) {
@@ -207,6 +208,9 @@ struct CaptureReader::Impl {
         if (!dir.handler) {
             dir.handler = std::make_unique<net::CPacketHandler>(lock);
             dir.handler->deliver = [this, f = &flow, d](ByteSpan record) { emit(*f, d, record); };
+            dir.handler->refused = [this, f = &flow, d](std::size_t bytes, const char* why) {
+                damaged(*f, d, damagedPacketText(bytes, why));
+            };
         }
         return *dir.handler;
     }
@@ -262,8 +266,8 @@ std::string linkTypeText(int linkType) {
     return strprintf("link type %d (unknown)", linkType);
 }
 
-std::string damagedPacketText(std::size_t bytes) {
-    return strprintf("TEXT Damaged Packet, %zu Bytes That Are Not A Record Frame", bytes);
+std::string damagedPacketText(std::size_t bytes, std::string_view why) {
+    return strprintf("TEXT Damaged Packet, %zu Bytes: ", bytes) + std::string(why);
 }
 
 CaptureReader::CaptureReader(CaptureOptions options) : options_(std::move(options)) {}
@@ -794,12 +798,17 @@ void CaptureReader::Impl::emit(Flow& flow, int d, ByteSpan record) {
     if (!FrameView(record).isFrame()) {
         // A whole packet whose payload is not a record frame: listed as damaged,
         // never as a text line of its own bytes.
-        ++counts().damaged;
-        const std::string text = damagedPacketText(record.size());
-        (*sink)(CapturedRecordView{asBytes(text), now, streamOf(flow, d), CapturedKind::Damaged});
+        --counts().records;
+        damaged(flow, d, damagedPacketText(record.size(), "not a record frame"));
         return;
     }
     (*sink)(CapturedRecordView{record, now, streamOf(flow, d)});
+}
+
+void CaptureReader::Impl::damaged(Flow& flow, int d, const std::string& text) {
+    ++counts().records;
+    ++counts().damaged;
+    (*sink)(CapturedRecordView{asBytes(text), now, streamOf(flow, d), CapturedKind::Damaged});
 }
 
 CaptureReader::Result readCapture(const std::string& path, const CaptureOptions& options) {

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvik::capture {
@@ -58,7 +59,7 @@ std::string streamText(const StreamInfo& stream);
 enum class CapturedKind : std::uint8_t {
     Frame,       // a Data Record Frame (its bytes may still be damaged inside)
     LostPacket,  // "TEXT Lost Packet": bytes of the stream were lost, a record with them
-    Damaged,     // a whole packet whose payload is not a record frame; the bytes are a text line saying so
+    Damaged,     // a packet whose payload is not a record frame, or whose sizes cannot be; the bytes are a text line saying so
 };
 
 struct CapturedRecord {
@@ -77,8 +78,8 @@ struct CapturedRecordView {
     CapturedKind kind = CapturedKind::Frame;
 };
 
-// The text line of a packet whose payload of `bytes` bytes is not a record frame.
-std::string damagedPacketText(std::size_t bytes);
+// The text line of a damaged packet of `bytes` bytes, saying why ("not a record frame", ...).
+std::string damagedPacketText(std::size_t bytes, std::string_view why);
 
 // What the reader met besides records.
 struct CaptureCounts {
@@ -91,7 +92,7 @@ struct CaptureCounts {
     std::uint64_t ipFragments = 0;    // IPv4 fragments taken in (whole datagrams are counted as packets)
     std::uint64_t holes = 0;          // gaps in TCP streams given up
     std::uint64_t records = 0;        // records and text lines handed out
-    std::uint64_t damaged = 0;        // packets whose payload is not a record frame
+    std::uint64_t damaged = 0;        // packets whose payload is not a record frame or whose sizes cannot be
     std::uint64_t droppedStreams = 0; // streams given up with data in flight to stay within the budget
 };
 

@@ -63,6 +63,11 @@ public:
     // only: a record that lies whole in one packet is a view of the bytes
     // handed to HandleOnePacket or HandleStreamBytes, not a copy.
     std::function<void(ByteSpan record)> deliver;
+    // When set, told of each packet dropped because its sizes cannot be what
+    // they claim (its length in bytes, and why): a reader of recorded traffic
+    // lists it as damaged instead of losing it in silence. A fragment of a
+    // record not in collection is not told (a capture may begin inside a record).
+    std::function<void(std::size_t bytes, const char* why)> refused;
 
     // One whole packet: Network frame plus payload (one UDP datagram).
     void HandleOnePacket(ByteSpan packet);
@@ -117,6 +122,7 @@ private:
     bool tryLock(int tries, std::chrono::milliseconds wait);
     void signal(unsigned hertz, unsigned milliseconds);
     void packetLost(const char* why);
+    void refuse(std::size_t bytes, const char* why);
     // Resets the assembly and queues the lost-packet line.
     void queueLostPacket();
     bool cutPackets();

@@ -323,16 +323,27 @@ TEST(CaptureReader, APacketThatHoldsNoRecordFrameIsListedAsDamagedOnOneLine) {
     const std::string junk = "line one\nline two\x1b[31m and more bytes to pass for a record";
     std::vector<Bytes> frames;
     for (const Bytes& p : net::Packetize(asBytes(junk))) frames.push_back(synth::udpFrame(server, client, p));
+    // A record frame whose total size runs past its packet: dropped by the
+    // packet handler, and said so rather than lost in silence.
+    Bytes overlong = net::Packetize(synth::sampleFrame(7000, 1, 1, 1))[0];
+    patch32(overlong, net::netframe_offsets::totalSize,
+            readLEOr0<std::uint32_t>(overlong, net::netframe_offsets::totalSize) + 1);
+    frames.push_back(synth::udpFrame(server, client, overlong));
     for (const Bytes& p : net::Packetize(synth::sampleFrame(7000, 1, 1, 1))) frames.push_back(synth::udpFrame(server, client, p));
-    const CaptureReader::Result r = readCapture(dir.write("junk.pcapng", captureOf(1, frames)));
+    CaptureOptions options;
+    options.ports = {7000};
+    const CaptureReader::Result r = readCapture(dir.write("junk.pcapng", captureOf(1, frames)), options);
     ASSERT_TRUE(r.ok) << r.error;
-    ASSERT_EQ(r.records.size(), 2u);
+    ASSERT_EQ(r.records.size(), 3u);
     EXPECT_EQ(r.records[0].kind, CapturedKind::Damaged);
     const std::string text(r.records[0].bytes.begin(), r.records[0].bytes.end());
-    EXPECT_EQ(text, damagedPacketText(junk.size()));
+    EXPECT_EQ(text, damagedPacketText(junk.size(), "not a record frame"));
     EXPECT_FALSE(FrameView(r.records[0].bytes).isFrame());
-    EXPECT_EQ(r.records[1].kind, CapturedKind::Frame);
-    EXPECT_EQ(r.counts.damaged, 1u);
+    EXPECT_EQ(r.records[1].kind, CapturedKind::Damaged);
+    const std::string refused(r.records[1].bytes.begin(), r.records[1].bytes.end());
+    EXPECT_EQ(refused, damagedPacketText(overlong.size(), "its total size does not fit its payload"));
+    EXPECT_EQ(r.records[2].kind, CapturedKind::Frame);
+    EXPECT_EQ(r.counts.damaged, 2u);
 }
 
 TEST(CaptureReader, AFIFOIsRefusedAtOnceNotWaitedOn) {

@@ -92,7 +92,7 @@ TEST(CliCapture, APacketThatIsNoRecordFrameIsListedOnOneRowAndCheckedAsDamaged) 
 
     const auto checked = runProgram(kCli, {"check", capture});
     EXPECT_EQ(checked.status, 1) << checked.out << checked.err;
-    EXPECT_TRUE(contains(checked.out, "capture: frame 0 at byte 0: a packet on the stream UDP 10.0.0.1:7000"))
+    EXPECT_TRUE(contains(checked.out, "capture: frame 0 at byte 0: a damaged packet on the stream UDP 10.0.0.1:7000"))
         << checked.out;
     EXPECT_FALSE(contains(checked.out, "no problems found"));
 
