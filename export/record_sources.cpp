@@ -27,6 +27,13 @@ OpenedSource openRecordSource(const std::string& path, const std::vector<std::ui
             out.warnings.push_back(message.substr(at, end - at));
             at = end + 1;
         }
+        // Damaged packets are rows of the list, not records: a caller that
+        // sees only the records is told they were there.
+        if (const std::uint64_t damaged = capture->capture().counts().damaged; damaged > 0)
+            out.warnings.push_back(strprintf("the capture %s holds %llu damaged packet%s (not record frames), "
+                                             "left out of its records",
+                                             shownName(path).c_str(), static_cast<unsigned long long>(damaged),
+                                             damaged == 1 ? "" : "s"));
         out.source = std::move(capture);
         return out;
     }

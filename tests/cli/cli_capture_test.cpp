@@ -100,6 +100,11 @@ TEST(CliCapture, APacketThatIsNoRecordFrameIsListedOnOneRowAndCheckedAsDamaged) 
     EXPECT_EQ(converted.status, 1) << converted.err;
     EXPECT_TRUE(contains(converted.err, "2 frames written")) << converted.err;
     EXPECT_TRUE(contains(converted.err, "1 damaged packets")) << converted.err;
+
+    // A command that sees only the records (export, the Python module) is told of it.
+    const auto exported = runProgram(kCli, {"export", capture, "--type", "7000"});
+    EXPECT_EQ(exported.status, 1) << exported.err;
+    EXPECT_TRUE(contains(exported.err, "holds 1 damaged packet (not record frames)")) << exported.err;
 }
 
 TEST(CliCapture, ACaptureCutShortIsCheckedAsFarAsItGoes) {
