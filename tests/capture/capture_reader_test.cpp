@@ -315,6 +315,21 @@ TEST(CaptureReader, AStreamGivenUpForTheBudgetIsNamedNeverLostInSilence) {
     EXPECT_GT(lost, 0);
 }
 
+TEST(CaptureReader, AStreamThatEndsInsideAPacketSaysItLostIt) {
+    TempDir dir;
+    std::vector<Bytes> frames = shortSession();
+    Bytes& down = frames[3];
+    down.resize(down.size() - 30);  // the capture stopped before the last packet's end
+    // The IPv4 total length says what the frame holds.
+    const std::uint16_t length = static_cast<std::uint16_t>(down.size() - 14);
+    down[16] = static_cast<std::uint8_t>(length >> 8), down[17] = static_cast<std::uint8_t>(length);
+    const CaptureReader::Result r = readCapture(dir.write("short.pcapng", captureOf(1, frames)));
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.records.size(), 4u);
+    EXPECT_EQ(r.records[2].kind, CapturedKind::Frame);
+    EXPECT_EQ(r.records[3].kind, CapturedKind::LostPacket);
+}
+
 void patch32(Bytes& b, std::size_t at, std::uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
 
 TEST(CaptureReader, APacketThatHoldsNoRecordFrameIsListedAsDamagedOnOneLine) {

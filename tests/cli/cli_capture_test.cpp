@@ -115,8 +115,10 @@ TEST(CliCapture, ACaptureCutShortIsCheckedAsFarAsItGoes) {
     file.resize(file.size() * 2 / 3 + 5);  // ends inside a packet block
     const std::string capture = dir.write("cut.pcapng", file);
     const auto listed = runProgram(kCli, {"list", capture});
-    const auto rows = std::count(listed.out.begin(), listed.out.end(), '\n');
-    ASSERT_GT(rows, 5);
+    std::size_t rows = 0;  // frames, not the lost-packet lines of streams the cut ended inside a packet
+    for (std::size_t at = 0; at < listed.out.size(); at = listed.out.find('\n', at) + 1)
+        rows += listed.out[at] != '\t';  // a text row has no record type
+    ASSERT_GT(rows, 5u);
 
     const auto checked = runProgram(kCli, {"check", capture});
     EXPECT_EQ(checked.status, 1) << checked.out << checked.err;
