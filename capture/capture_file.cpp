@@ -67,7 +67,7 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
     message.clear();
     CaptureReader reader(options);
     if (!reader.open(capturePath)) {
-        message = "could not read the capture " + capturePath + ": " + reader.error();
+        message = shownName("could not read the capture " + capturePath + ": " + reader.error());
         return false;
     }
     int fd = ::memfd_create("tarvik-capture", MFD_CLOEXEC);
@@ -130,7 +130,8 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
         return false;
     }
     if (!complete) {
-        const std::string cut = "the capture " + capturePath + " could not be read to its end: " + reader.error();
+        const std::string cut =
+            shownName("the capture " + capturePath + " could not be read to its end: " + reader.error());
         addProblem(frames, offset, cut);
         message = cut + (message.empty() ? "" : "\n") + message;
     }

@@ -30,7 +30,8 @@ int runConvert(const ConvertOptions& o) {
     options.ports = o.ports;
     capture::CaptureReader reader(options);
     if (!reader.open(o.capture)) {
-        std::fprintf(stderr, "could not read the capture %s: %s\n", shownName(o.capture).c_str(), reader.error().c_str());
+        std::fprintf(stderr, "could not read the capture %s: %s\n", shownName(o.capture).c_str(),
+                     shownName(reader.error()).c_str());
         return kExitMessageShown;
     }
     WholeFileOutput out;
