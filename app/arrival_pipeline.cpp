@@ -299,9 +299,11 @@ std::string CArrivalPipeline::entryText(const Bytes& entry, int column) {
         return {};
     }
     if (column != 1) return {};
-    // A text line up to its first zero byte, as a column buffer would hold it.
+    // A text line up to its first zero byte, as a column buffer would hold it;
+    // on one line, whatever bytes a peer sent (control bytes are escaped).
     const auto* text = reinterpret_cast<const char*>(entry.data());
-    return std::string(text, std::find(entry.begin(), entry.end(), std::uint8_t{0}) - entry.begin());
+    return shownName(std::string_view(
+        text, static_cast<std::size_t>(std::find(entry.begin(), entry.end(), std::uint8_t{0}) - entry.begin())));
 }
 
 const ListedEntry* CArrivalPipeline::row(std::size_t r) const { return r < shown_.size() ? &shown_[r] : nullptr; }

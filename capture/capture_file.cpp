@@ -1,6 +1,7 @@
 #include "capture/capture_file.h"
 
 #include "core/frame.h"
+#include "core/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -41,6 +42,13 @@ void CaptureRecordFile::clear() {
     path_.clear();
     streams_.clear();
     counts_ = {};
+    problems_.clear();
+    problemCount_ = 0;
+}
+
+void CaptureRecordFile::addProblem(std::uint64_t framesBefore, std::uint64_t offset, std::string text) {
+    ++problemCount_;
+    if (problems_.size() < kKeptProblems) problems_.push_back({framesBefore, offset, std::move(text)});
 }
 
 bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOptions& options, RecordIndex& index,
@@ -59,7 +67,7 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
     message.clear();
     CaptureReader reader(options);
     if (!reader.open(capturePath)) {
-        message = "could not read the capture " + capturePath + ": " + reader.error();
+        message = shownName("could not read the capture " + capturePath + ": " + reader.error());
         return false;
     }
     int fd = ::memfd_create("tarvik-capture", MFD_CLOEXEC);
@@ -72,19 +80,26 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
 
     Bytes pending;
     pending.reserve(kWriteChunk + 65536);
-    std::uint64_t offset = 0;
+    std::uint64_t offset = 0, frames = 0;
     int writeError = 0;
     const bool complete = reader.readInPlace([&](const CapturedRecordView& record) {
         if (writeError) return;
         const FrameView frame(record.bytes);
-        if (!frame.isFrame()) {
-            // A text line up to its first zero byte, as the list shows it.
+        if (record.kind != CapturedKind::Frame || !frame.isFrame()) {
+            // The reader's own text lines; shown on one line whatever they hold.
             const auto* text = reinterpret_cast<const char*>(record.bytes.data());
-            const auto length = static_cast<std::size_t>(
-                std::find(record.bytes.begin(), record.bytes.end(), std::uint8_t{0}) - record.bytes.begin());
-            if (sink.text) sink.text(std::string(text, length), CaptureEntry{record.time, record.stream, true});
+            const std::string line = shownName(std::string_view(text, record.bytes.size()));
+            const std::string where = record.stream < reader.streams().size()
+                                          ? " on the stream " + streamText(reader.streams()[record.stream])
+                                          : std::string();
+            // Lost packets are rows of their own, as on a live connection; a
+            // damaged packet is a problem of the capture.
+            if (record.kind == CapturedKind::Damaged)
+                addProblem(frames, offset, "a damaged packet" + where + " (" + line + ")");
+            if (sink.text) sink.text(line, CaptureEntry{record.time, record.stream, true});
             return;
         }
+        ++frames;
         // The entry's size is the bytes held, whatever the frame's Size field says.
         RecordIndexEntry entry = RecordIndexEntry::fromHeader(frame, offset);
         const auto held = static_cast<std::uint32_t>(record.bytes.size());
@@ -103,6 +118,10 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
     if (fd != memoryFd_) ::close(fd);
     streams_ = reader.streams();
     counts_ = reader.counts();
+    for (const std::string& problem : reader.problems()) {
+        addProblem(frames, offset, problem);
+        message += (message.empty() ? "" : "\n") + problem;
+    }
     if (writeError) {
         if (writeError > 0)
             message = std::string("could not write the records of the capture to a temporary file: ") +
@@ -110,7 +129,12 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
         clear();
         return false;
     }
-    if (!complete) message = "the capture " + capturePath + " could not be read to its end: " + reader.error();
+    if (!complete) {
+        const std::string cut =
+            shownName("the capture " + capturePath + " could not be read to its end: " + reader.error());
+        addProblem(frames, offset, cut);
+        message = cut + (message.empty() ? "" : "\n") + message;
+    }
     return true;
 }
 

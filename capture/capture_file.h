@@ -30,6 +30,15 @@ struct CaptureEntry {
     void storeIn(RecordIndexEntry& entry) const;
 };
 
+// Something wrong with the capture itself, where it happened in the list of
+// its frames: a packet that is not a record frame, a stream given up for the
+// memory budget, the capture ending early.
+struct CaptureProblem {
+    std::uint64_t framesBefore = 0;  // frames listed before it
+    std::uint64_t offset = 0;        // byte offset of the next frame in the temporary record file
+    std::string text;
+};
+
 class CaptureRecordFile {
 public:
     CaptureRecordFile() = default;
@@ -46,8 +55,9 @@ public:
     };
     // Reads the capture into a new temporary record file. False when the
     // capture cannot be read at all or the temporary file cannot be written;
-    // `message` then says why. A capture that ends early keeps what it held,
-    // returns true and leaves the reason in `message`.
+    // `message` then says why. A capture that ends early, or whose reader had
+    // to give up a stream, keeps what it held, returns true and leaves the
+    // reasons in `message`, one a line.
     bool load(const std::string& capturePath, const CaptureOptions& options, const Sink& sink, std::string& message);
     // The same, with every frame's entry into `index` (text lines are left out).
     bool load(const std::string& capturePath, const CaptureOptions& options, RecordIndex& index,
@@ -66,6 +76,10 @@ public:
     bool loaded() const { return !path_.empty(); }
     const std::vector<StreamInfo>& streams() const { return streams_; }
     const CaptureCounts& counts() const { return counts_; }
+    // The first of the problems met while loading (problemCount() in all).
+    const std::vector<CaptureProblem>& problems() const { return problems_; }
+    std::uint64_t problemCount() const { return problemCount_; }
+    static constexpr std::size_t kKeptProblems = 64;
     // The line the report shows above the frame header of a captured record:
     // "Captured YYYY-MM-DD HH:MM:SS.nnnnnnnnn UTC, TCP a.b.c.d:p -> a.b.c.d:p (server to client)".
     std::string caption(const RecordIndexEntry& entry) const;
@@ -75,8 +89,11 @@ private:
     int memoryFd_ = -1;     // the memory file, kept open while it is in use
     std::string path_;      // what to open
     std::string diskFile_;  // the name of a temporary file on disk, until forgotten
+    void addProblem(std::uint64_t framesBefore, std::uint64_t offset, std::string text);
     std::vector<StreamInfo> streams_;
     CaptureCounts counts_;
+    std::vector<CaptureProblem> problems_;
+    std::uint64_t problemCount_ = 0;
 };
 
 } // namespace tarvik::capture

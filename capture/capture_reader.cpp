@@ -14,9 +14,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <list>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -46,6 +48,8 @@ constexpr std::size_t kProbeBudget = 256u * 1024u;
 constexpr std::size_t kMaxIgnoredFlows = 65536;
 // IPv4 datagrams collected from fragments at once.
 constexpr std::size_t kMaxDefragments = 16;
+// Streams given up for the memory budget that are named one by one; the rest are counted.
+constexpr std::size_t kNamedDroppedStreams = 20;
 
 // A Network frame that starts a record: the offset of its payload, a packet
 // size the receiver takes, packet 0 of its record, and a Data Record Frame
@@ -108,9 +112,38 @@ struct Flow {
     FlowKey key;
     std::array<Direction, 2> dir;  // 0: a to b, 1: b to a
     int serverSide = -1;           // 0: a, 1: b
-    std::uint64_t created = 0, lastUsed = 0;
+    std::uint64_t created = 0;
     bool ended = false;
+    std::size_t cost = 0;           // memory counted against the budget when last measured
+    std::list<Flow*>::iterator use;  // place in the order of use, the quietest first
 };
+
+// What a flow holds in memory: its bookkeeping, segments held ahead of gaps,
+// bytes searched for a packet start, and its handlers' buffers.
+std::size_t memoryOf(const Flow& flow) {
+    // Besides the flow itself: its map node, its place in the order of use
+    // and its callbacks (measured: about 750 bytes for a flow that only saw a SYN).
+    constexpr std::size_t kFlowBookkeeping = 384;
+    // Besides the handler itself: its empty queue's first block and its callbacks.
+    constexpr std::size_t kHandlerBookkeeping = 768;
+    std::size_t cost = sizeof(Flow) + kFlowBookkeeping;
+    for (const Direction& dir : flow.dir) {
+        cost += dir.tcp.heldCost() + dir.pending.capacity();
+        if (dir.handler) cost += sizeof(net::CPacketHandler) + kHandlerBookkeeping + dir.handler->heldMemory();
+    }
+    return cost;
+}
+
+// True when ending the flow now loses bytes of a record: a packet or a
+// record in collection, or segments held ahead of a gap.
+bool inFlight(const Flow& flow) {
+    for (const Direction& dir : flow.dir) {
+        if (dir.framing == Framing::Ignore) continue;
+        if (dir.tcp.heldCost() > 0) return true;
+        if (dir.handler && (dir.handler->streamBuffered() > 0 || dir.handler->assembly().active())) return true;
+    }
+    return false;
+}
 
 struct Defragment {
     std::uint32_t source = 0, destination = 0;
@@ -134,6 +167,9 @@ struct CaptureReader::Impl {
     pcap_t* pcap = nullptr;
     std::mutex lock;  // the packet handlers' queue lock; one thread only
     std::unordered_map<FlowKey, std::unique_ptr<Flow>, FlowKeyHash> flows;
+    std::list<Flow*> byUse;      // the flows in the order they were last used, the quietest first
+    std::size_t memory = 0;      // the flows' costs as last measured
+    Flow* touched = nullptr;     // the flow the packet being read went to
     std::unordered_set<FlowKey, FlowKeyHash> ignored;
     std::deque<Defragment> defragments;
     const std::function<void(const CapturedRecordView&)>* sink = nullptr;
@@ -156,6 +192,9 @@ struct CaptureReader::Impl {
 
     Flow* flowFor(const FlowKey& key, bool create);
     void endFlow(Flow& flow);
+    void forgetFlow(const FlowKey& key);
+    void measure(Flow& flow);
+    void keepWithinBudget();
     void endAll();
     int serverSide(Flow& flow);
     std::uint32_t streamOf(Flow& flow, int d);
@@ -165,6 +204,7 @@ struct CaptureReader::Impl {
     void feed(Flow& flow, int d, ByteSpan bytes);
     void search(Flow& flow, int d, ByteSpan bytes);
     void emit(Flow& flow, int d, ByteSpan record);
+    void damaged(Flow& flow, int d, const std::string& text);
     // The packet handler hands records out as they complete, most of them
     // as views of the packet just read.
     net::CPacketHandler& handler(Flow& flow, int d) {
@@ -172,6 +212,9 @@ struct CaptureReader::Impl {
         if (!dir.handler) {
             dir.handler = std::make_unique<net::CPacketHandler>(lock);
             dir.handler->deliver = [this, f = &flow, d](ByteSpan record) { emit(*f, d, record); };
+            dir.handler->refused = [this, f = &flow, d](std::size_t bytes, const char* why) {
+                damaged(*f, d, damagedPacketText(bytes, why));
+            };
         }
         return *dir.handler;
     }
@@ -227,9 +270,11 @@ std::string linkTypeText(int linkType) {
     return strprintf("link type %d (unknown)", linkType);
 }
 
-CaptureReader::CaptureReader(CaptureOptions options) : options_(std::move(options)) {
-    options_.maxStreams = std::max<std::size_t>(options_.maxStreams, 1);
+std::string damagedPacketText(std::size_t bytes, std::string_view why) {
+    return strprintf("TEXT Damaged Packet, %zu Bytes: ", bytes) + std::string(why);
 }
+
+CaptureReader::CaptureReader(CaptureOptions options) : options_(std::move(options)) {}
 
 CaptureReader::~CaptureReader() = default;
 
@@ -248,15 +293,43 @@ bool CaptureReader::accept(int linkType) {
 }
 
 bool CaptureReader::open(const std::string& path) {
-    char errbuf[PCAP_ERRBUF_SIZE] = {};
-    impl_ = std::make_unique<Impl>(*this);
-    impl_->pcap = pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_NANO, errbuf);
-    if (!impl_->pcap) {
-        error_ = errbuf;
-        impl_.reset();
+    impl_.reset();
+    error_.clear();
+    if (path == "-") {
+        char errbuf[PCAP_ERRBUF_SIZE] = {};
+        impl_ = std::make_unique<Impl>(*this);
+        impl_->pcap = pcap_open_offline_with_tstamp_precision("-", PCAP_TSTAMP_PRECISION_NANO, errbuf);
+        if (!impl_->pcap) {
+            error_ = errbuf;
+            impl_.reset();
+            return false;
+        }
+        return accept(pcap_datalink(impl_->pcap));
+    }
+    // Only regular files are opened by name, without blocking: a FIFO with
+    // no writer must not hold the reader (a pipe is read as standard input).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error_ = path + ": " + std::strerror(errno);
         return false;
     }
-    return accept(pcap_datalink(impl_->pcap));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error_ = S_ISDIR(st.st_mode) ? "it is a directory"
+                 : S_ISFIFO(st.st_mode)
+                     ? "it is a FIFO (named pipe): a capture arriving through a pipe is read from standard input (-)"
+                     : "it is not a regular file";
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* stream = ::fdopen(fd, "rb");
+    if (!stream) {
+        error_ = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    return open(stream);
 }
 
 bool CaptureReader::open(std::FILE* stream) {
@@ -274,7 +347,7 @@ bool CaptureReader::open(std::FILE* stream) {
 
 bool CaptureReader::read(const std::function<void(CapturedRecord&&)>& sink) {
     return readInPlace([&sink](const CapturedRecordView& r) {
-        sink(CapturedRecord{Bytes(r.bytes.begin(), r.bytes.end()), r.time, r.stream});
+        sink(CapturedRecord{Bytes(r.bytes.begin(), r.bytes.end()), r.time, r.stream, r.kind});
     });
 }
 
@@ -360,7 +433,10 @@ void CaptureReader::Impl::packet(const pcap_pkthdr& header, const std::uint8_t* 
         ++counts().notIp;
         return;
     }
+    touched = nullptr;
     ipv4(frame.subspan(at));
+    if (touched) measure(*touched);
+    if (memory > options().memoryBudget) keepWithinBudget();
 }
 
 void CaptureReader::Impl::ipv4(ByteSpan ip) {
@@ -438,20 +514,19 @@ bool CaptureReader::Impl::defragment(ByteSpan ip, std::size_t headerLength, Byte
 
 Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
     auto it = flows.find(key);
-    if (it != flows.end()) return it->second.get();
-    if (!create) return nullptr;
-    if (flows.size() >= options().maxStreams) {
-        // The stream quiet the longest makes room.
-        auto oldest = std::min_element(flows.begin(), flows.end(), [](const auto& x, const auto& y) {
-            return x.second->lastUsed < y.second->lastUsed;
-        });
-        endFlow(*oldest->second);
-        flows.erase(oldest);
+    if (it != flows.end()) {
+        Flow* f = it->second.get();
+        byUse.splice(byUse.end(), byUse, f->use);
+        touched = f;
+        return f;
     }
+    if (!create) return nullptr;
     auto flow = std::make_unique<Flow>();
     flow->key = key;
     flow->created = tick;
     Flow* f = flow.get();
+    f->use = byUse.insert(byUse.end(), f);
+    touched = f;
     for (int d = 0; d < 2; ++d) {
         Direction& dir = f->dir[d];
         dir.tcp.onData = [this, f, d](ByteSpan bytes) { tcpData(*f, d, bytes); };
@@ -462,7 +537,50 @@ Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
         if (vxPort(key.a.port) && vxPort(key.b.port)) f->serverSide = key.a.port <= key.b.port ? 0 : 1;
     }
     flows.emplace(key, std::move(flow));
+    measure(*f);
     return f;
+}
+
+void CaptureReader::Impl::measure(Flow& flow) {
+    const std::size_t cost = memoryOf(flow);
+    memory = memory - flow.cost + cost;
+    flow.cost = cost;
+}
+
+void CaptureReader::Impl::forgetFlow(const FlowKey& key) {
+    auto it = flows.find(key);
+    if (it == flows.end()) return;
+    Flow* f = it->second.get();
+    if (touched == f) touched = nullptr;
+    memory -= f->cost;
+    byUse.erase(f->use);
+    flows.erase(it);
+}
+
+void CaptureReader::Impl::keepWithinBudget() {
+    // The flows quiet the longest are ended until the rest fit. Ending one
+    // delivers what it held ahead of gaps; a packet or a record still in
+    // collection is lost, and said so with the stream's name.
+    while (memory > options().memoryBudget && !byUse.empty()) {
+        Flow& flow = *byUse.front();
+        if (inFlight(flow)) {
+            ++counts().droppedStreams;
+            for (int d = 0; d < 2; ++d) {
+                const Direction& dir = flow.dir[d];
+                const bool holding = dir.tcp.heldCost() > 0 ||
+                                     (dir.handler && (dir.handler->streamBuffered() > 0 || dir.handler->assembly().active()));
+                if (!holding || dir.framing == Framing::Ignore) continue;
+                if (reader.problems_.size() < kNamedDroppedStreams)
+                    reader.problems_.push_back(
+                        "the stream " + streamText(reader.streams_[streamOf(flow, d)]) +
+                        strprintf(" was given up with bytes in flight: following every stream at once would take "
+                                  "more than the reader's memory budget of %zu MiB",
+                                  options().memoryBudget >> 20));
+            }
+        }
+        endFlow(flow);
+        forgetFlow(flow.key);
+    }
 }
 
 int CaptureReader::Impl::serverSide(Flow& flow) {
@@ -488,7 +606,13 @@ void CaptureReader::Impl::endFlow(Flow& flow) {
     for (int d = 0; d < 2; ++d) {
         Direction& dir = flow.dir[d];
         dir.tcp.finish();
-        if (dir.handler && dir.framing == Framing::Sync) dir.handler->connectionEnded();
+        if (!dir.handler || dir.framing != Framing::Sync) continue;
+        // A stream that ends inside a packet lost the rest of it: said like
+        // any lost bytes (once, with the record it belonged to).
+        if (dir.handler->streamBuffered() > 0)
+            dir.handler->streamBytesLost();
+        else
+            dir.handler->connectionEnded();
     }
 }
 
@@ -498,7 +622,14 @@ void CaptureReader::Impl::endAll() {
     std::sort(order.begin(), order.end(), [](const Flow* x, const Flow* y) { return x->created < y->created; });
     for (Flow* flow : order) endFlow(*flow);
     flows.clear();
+    byUse.clear();
+    memory = 0;
+    touched = nullptr;
     defragments.clear();
+    const std::uint64_t named = std::min<std::uint64_t>(counts().droppedStreams, kNamedDroppedStreams);
+    if (counts().droppedStreams > named && reader.problems_.size() >= named)
+        reader.problems_.push_back(strprintf("%llu more streams were given up the same way",
+                                             static_cast<unsigned long long>(counts().droppedStreams - named)));
 }
 
 void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source, std::uint32_t destination,
@@ -526,7 +657,6 @@ void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source,
             return;
         }
         Flow* flow = flowFor(key, true);
-        flow->lastUsed = tick;
         Direction& dir = flow->dir[d];
         dir.framing = Framing::Sync;
         handler(*flow, d).HandleOnePacket(payload);
@@ -545,7 +675,6 @@ void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source,
     const ByteSpan payload = segment.subspan(headerLength);
     Flow* flow = flowFor(key, syn || !payload.empty());
     if (!flow) return;
-    flow->lastUsed = tick;
     Direction& dir = flow->dir[d];
     if (syn) {
         if (!portsGiven() || flow->serverSide < 0) flow->serverSide = ack ? d : 1 - d;
@@ -574,7 +703,7 @@ void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source,
         if (!flow->ended) endFlow(*flow);
         if (flow->ended) ignored.insert(key);
         if (ignored.size() > kMaxIgnoredFlows) ignored.clear();
-        flows.erase(key);
+        forgetFlow(key);
     }
 }
 
@@ -664,7 +793,25 @@ void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
 
 void CaptureReader::Impl::emit(Flow& flow, int d, ByteSpan record) {
     ++counts().records;
+    // The handler hands its lost-packet line out as a view of that one text.
+    if (record.data() == reinterpret_cast<const std::uint8_t*>(net::kLostPacketText.data())) {
+        (*sink)(CapturedRecordView{record, now, streamOf(flow, d), CapturedKind::LostPacket});
+        return;
+    }
+    if (!FrameView(record).isFrame()) {
+        // A whole packet whose payload is not a record frame: listed as damaged,
+        // never as a text line of its own bytes.
+        --counts().records;
+        damaged(flow, d, damagedPacketText(record.size(), "not a record frame"));
+        return;
+    }
     (*sink)(CapturedRecordView{record, now, streamOf(flow, d)});
+}
+
+void CaptureReader::Impl::damaged(Flow& flow, int d, const std::string& text) {
+    ++counts().records;
+    ++counts().damaged;
+    (*sink)(CapturedRecordView{asBytes(text), now, streamOf(flow, d), CapturedKind::Damaged});
 }
 
 CaptureReader::Result readCapture(const std::string& path, const CaptureOptions& options) {
@@ -675,6 +822,7 @@ CaptureReader::Result readCapture(const std::string& path, const CaptureOptions&
     result.error = reader.error();
     result.streams = reader.streams();
     result.counts = reader.counts();
+    result.problems = reader.problems();
     return result;
 }
 

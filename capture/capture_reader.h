@@ -7,8 +7,11 @@
 // that completed it and the stream it came on.
 //
 // Memory stays bounded whatever the capture's size: streams hold at most a
-// capped number of bytes ahead of a gap, only a bounded number of streams are
-// followed at once, and no packet is kept once it has been taken apart.
+// capped number of bytes ahead of a gap, records in collection grow only with
+// the bytes that arrive, everything the streams hold (bookkeeping included)
+// stays within one memory budget, and no packet is kept once it has been
+// taken apart. A stream given up for the budget is said so, never lost in
+// silence.
 
 #include "core/bytes.h"
 
@@ -17,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvik::capture {
@@ -51,10 +55,18 @@ struct StreamInfo {
 // "TCP 10.0.0.1:7000 -> 10.0.0.2:50514 (server to client)".
 std::string streamText(const StreamInfo& stream);
 
+// What the reader hands out: a Data Record Frame, or one of its own text lines.
+enum class CapturedKind : std::uint8_t {
+    Frame,       // a Data Record Frame (its bytes may still be damaged inside)
+    LostPacket,  // "TEXT Lost Packet": bytes of the stream were lost, a record with them
+    Damaged,     // a packet whose payload is not a record frame, or whose sizes cannot be; the bytes are a text line saying so
+};
+
 struct CapturedRecord {
     Bytes bytes;       // a Data Record Frame, or a text line such as "TEXT Lost Packet"
     CaptureTime time;  // of the packet that completed it
     std::uint32_t stream = 0;  // index into CaptureReader::streams()
+    CapturedKind kind = CapturedKind::Frame;
 };
 
 // A record as the reader hands it out without copying it: `bytes` are valid
@@ -63,7 +75,11 @@ struct CapturedRecordView {
     ByteSpan bytes;
     CaptureTime time;
     std::uint32_t stream = 0;
+    CapturedKind kind = CapturedKind::Frame;
 };
+
+// The text line of a damaged packet of `bytes` bytes, saying why ("not a record frame", ...).
+std::string damagedPacketText(std::size_t bytes, std::string_view why);
 
 // What the reader met besides records.
 struct CaptureCounts {
@@ -76,14 +92,20 @@ struct CaptureCounts {
     std::uint64_t ipFragments = 0;    // IPv4 fragments taken in (whole datagrams are counted as packets)
     std::uint64_t holes = 0;          // gaps in TCP streams given up
     std::uint64_t records = 0;        // records and text lines handed out
+    std::uint64_t damaged = 0;        // packets whose payload is not a record frame or whose sizes cannot be
+    std::uint64_t droppedStreams = 0; // streams given up with data in flight to stay within the budget
 };
 
 struct CaptureOptions {
     // The Vx ports: traffic to or from one of them is Vx. Empty: every stream
     // whose first bytes parse as a Vx Network frame is taken.
     std::vector<std::uint16_t> ports;
-    // Streams followed at once; when one more starts, the one quiet the longest is ended.
-    std::size_t maxStreams = 64;
+    // Memory the followed streams may take in all: segments held ahead of
+    // gaps, packets and records in collection, and each stream's bookkeeping.
+    // Past it the stream quiet the longest is ended; when that stream had
+    // bytes in flight, they are lost and the reader says so (problems()).
+    static constexpr std::size_t kDefaultMemoryBudget = 256u << 20;
+    std::size_t memoryBudget = kDefaultMemoryBudget;
 };
 
 // True when the bytes open a pcap or pcapng file (either byte order).
@@ -115,6 +137,9 @@ public:
 
     const std::vector<StreamInfo>& streams() const { return streams_; }
     const CaptureCounts& counts() const { return counts_; }
+    // What was lost besides lost packets, one line each, naming the stream
+    // (streams given up for the memory budget); the first few, then a count.
+    const std::vector<std::string>& problems() const { return problems_; }
     const std::string& error() const { return error_; }
     // The link type of the capture (a LINKTYPE_ number).
     int linkType() const { return linkType_; }
@@ -131,6 +156,7 @@ public:
         std::vector<CapturedRecord> records;
         std::vector<StreamInfo> streams;
         CaptureCounts counts;
+        std::vector<std::string> problems;
     };
 
 private:
@@ -140,6 +166,7 @@ private:
     std::unique_ptr<Impl> impl_;
     std::vector<StreamInfo> streams_;
     CaptureCounts counts_;
+    std::vector<std::string> problems_;
     std::string error_;
     int linkType_ = -1;
 };

@@ -60,12 +60,12 @@ void TcpReassembly::segment(std::uint32_t seq, ByteSpan payload, std::uint32_t w
             duplicates_ += wireLength;
             return;
         }
-        heldBytes_ -= it->second.data.size();
-        held_.erase(it);
+        forget(it);
     }
     held_[start] = Held{Bytes(payload.begin(), payload.end()), wireEnd};
     heldBytes_ += payload.size();
-    while (heldBytes_ > maxHeldBytes && !held_.empty()) {
+    heldCost_ += payload.size() + kHeldSegmentCost;
+    while (heldCost_ > maxHeldBytes && !held_.empty()) {
         hole(held_.begin()->first);
         drain();
     }
@@ -86,13 +86,22 @@ void TcpReassembly::hole(std::uint64_t resumeAt) {
     next_ = resumeAt;
 }
 
+void TcpReassembly::forget(std::map<std::uint64_t, Held>::iterator it) {
+    heldBytes_ -= it->second.data.size();
+    heldCost_ -= it->second.data.size() + kHeldSegmentCost;
+    held_.erase(it);
+}
+
 void TcpReassembly::drain() {
     while (!held_.empty()) {
         auto it = held_.begin();
         if (it->first > next_) return;
-        Held h = std::move(it->second);
         const std::uint64_t start = it->first;
+        Held h;
+        h.data.swap(it->second.data);
+        h.wireEnd = it->second.wireEnd;
         heldBytes_ -= h.data.size();
+        heldCost_ -= h.data.size() + kHeldSegmentCost;
         held_.erase(it);
         if (h.wireEnd <= next_) {
             duplicates_ += h.wireEnd - start;

@@ -15,11 +15,14 @@ namespace tarvik::capture {
 
 class TcpReassembly {
 public:
-    // Segments held ahead of a gap, in bytes: past this the gap is given up as
-    // a hole and the stream goes on at the first held segment. About two
-    // windows of a fast loopback connection; the live receiver's own buffer is
-    // of the same order.
+    // Segments held ahead of a gap, in bytes of memory (payload and
+    // bookkeeping): past this the gap is given up as a hole and the stream
+    // goes on at the first held segment. About two windows of a fast loopback
+    // connection; the live receiver's own buffer is of the same order.
     static constexpr std::size_t kDefaultMaxHeldBytes = 1u << 20;
+    // What holding one segment costs besides its payload (its map node and
+    // entry): a segment the snapshot length cut to nothing is not free.
+    static constexpr std::size_t kHeldSegmentCost = 96;
 
     // Contiguous bytes of the stream, in order, each byte once.
     std::function<void(ByteSpan)> onData;
@@ -42,7 +45,10 @@ public:
     bool started() const { return started_; }
     // True when the stream began with its SYN (the first bytes are a packet start).
     bool fromStart() const { return fromSyn_; }
+    // Payload bytes held ahead of a gap.
     std::size_t heldBytes() const { return heldBytes_; }
+    // Memory the held segments take, payload and bookkeeping: what maxHeldBytes bounds.
+    std::size_t heldCost() const { return heldCost_; }
     std::uint64_t holes() const { return holes_; }
     // Bytes received again that had already been delivered or held.
     std::uint64_t duplicateBytes() const { return duplicates_; }
@@ -56,6 +62,7 @@ private:
     void deliver(std::uint64_t start, ByteSpan data, std::uint64_t wireEnd);
     void drain();
     void hole(std::uint64_t resumeAt);
+    void forget(std::map<std::uint64_t, Held>::iterator it);
 
     bool started_ = false;
     bool fromSyn_ = false;
@@ -64,6 +71,7 @@ private:
     std::uint64_t next_ = 0;  // the next stream position to deliver
     std::map<std::uint64_t, Held> held_;
     std::size_t heldBytes_ = 0;
+    std::size_t heldCost_ = 0;
     std::uint64_t holes_ = 0;
     std::uint64_t duplicates_ = 0;
 };

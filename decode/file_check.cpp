@@ -18,7 +18,7 @@ namespace tarvik {
 namespace {
 
 constexpr std::string_view kNames[kCheckProblemKinds] = {
-    "sync", "size", "truncated", "checksum", "layout", "unknown-type", "catalog", "ping-gap", "time-backwards"};
+    "sync", "size", "truncated", "checksum", "layout", "unknown-type", "catalog", "ping-gap", "time-backwards", "capture"};
 
 constexpr std::size_t kWindow = FileWindow::kWindow;
 constexpr std::size_t kCatalogBatch = 4096;

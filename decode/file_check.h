@@ -28,8 +28,9 @@ enum class CheckProblemKind {
     Catalog,        // the file catalog disagrees with the frames, or cannot be used
     PingGap,        // ping numbers skipped, by the record list's rule
     TimeBackwards,  // a device's time stamp earlier than its previous one
+    Capture,        // a packet capture held a damaged packet, had a stream given up, or ended early
 };
-inline constexpr std::size_t kCheckProblemKinds = 9;
+inline constexpr std::size_t kCheckProblemKinds = 10;
 
 // The stable name of a kind ("sync", "ping-gap", ...), used in both outputs.
 std::string_view checkProblemName(CheckProblemKind kind);
@@ -91,6 +92,7 @@ public:
         : catalogue_(catalogue), commands_(commands), options_(options) {}
 
     FileCheckResult check(const std::string& path, const CheckedFrameObserver& observer = {}) const;
+    const FileCheckOptions& options() const { return options_; }
 
     // Frames above this size are checked by streaming their bytes (checksum
     // only, no layout walk), so that memory stays bounded whatever Size says.

@@ -5,6 +5,8 @@
 #include "core/record_file_source.h"
 #include "core/text.h"
 
+#include <algorithm>
+
 namespace tarvik {
 
 OpenedSource openRecordSource(const std::string& path, const std::vector<std::uint16_t>& capturePorts,
@@ -19,7 +21,19 @@ OpenedSource openRecordSource(const std::string& path, const std::vector<std::ui
             out.error = message;
             return out;
         }
-        if (!message.empty()) out.warnings.push_back(message);
+        // One warning per line: the early end, each stream given up.
+        for (std::size_t at = 0; at < message.size();) {
+            const std::size_t end = std::min(message.find('\n', at), message.size());
+            out.warnings.push_back(message.substr(at, end - at));
+            at = end + 1;
+        }
+        // Damaged packets are rows of the list, not records: a caller that
+        // sees only the records is told they were there.
+        if (const std::uint64_t damaged = capture->capture().counts().damaged; damaged > 0)
+            out.warnings.push_back(strprintf("the capture %s holds %llu damaged packet%s (not record frames), "
+                                             "left out of its records",
+                                             shownName(path).c_str(), static_cast<unsigned long long>(damaged),
+                                             damaged == 1 ? "" : "s"));
         out.source = std::move(capture);
         return out;
     }
@@ -53,7 +67,13 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
     }
     result = checker.check(captured.temporaryPath(), observer);
     result.path = path;
-    if (!message.empty() && !result.unreadable) result.unreadable = message;
+    // What the capture itself lost is a problem of the file like a broken
+    // frame; a capture cut short is checked as far as it goes.
+    CheckProblemList& list = result.problems[static_cast<std::size_t>(CheckProblemKind::Capture)];
+    for (const capture::CaptureProblem& p : captured.problems())
+        if (list.first.size() < checker.options().keepPerKind)
+            list.first.push_back({CheckProblemKind::Capture, p.framesBefore, p.offset, p.text});
+    list.count += captured.problemCount();
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "net/packet_assembly.h"
 
+#include <algorithm>
+
 
 namespace tarvik::net {
 
@@ -9,18 +11,24 @@ void CPacketAssembly::Start(const CPacketCollectionKey& key, std::uint32_t total
     bytes_ = 0;
     key_ = key;
     totalSize_ = totalSize;
+    // The buffer grows with the bytes that arrive, never to what a packet
+    // announces: a peer (or a capture) announcing huge records costs only the
+    // bytes it actually sends. A buffer left from an abandoned record is
+    // reused.
     buffer_.clear();
-    if (totalSize > buffer_.capacity()) {
-        Bytes().swap(buffer_);  // free the old buffer before taking the new one
-        // Reserved, not filled: an announced size costs nothing until bytes arrive.
-        buffer_.reserve(totalSize);
-    }
     capacity_ = static_cast<std::uint32_t>(buffer_.capacity());
 }
 
 bool CPacketAssembly::Append(ByteSpan payload) {
     if (!active_ || !fits(totalSize_, bytes_, payload.size())) return false;
+    if (buffer_.capacity() - buffer_.size() < payload.size()) {
+        // Doubling keeps the copies few; the announced total bounds it, so a
+        // record that arrives whole never holds much more than its size.
+        const std::size_t needed = buffer_.size() + payload.size();
+        buffer_.reserve(std::max(needed, std::min<std::size_t>(2 * buffer_.capacity(), totalSize_)));
+    }
     buffer_.insert(buffer_.end(), payload.begin(), payload.end());
+    capacity_ = static_cast<std::uint32_t>(buffer_.capacity());
     bytes_ += static_cast<std::uint32_t>(payload.size());
     ++packets_;
     return true;

@@ -44,9 +44,9 @@ private:
     std::uint16_t transmissionId_ = 0xFFFF;
 };
 
-// Collects one fragmented record. The buffer is reserved for the announced
-// total size (bounded by the caller) and filled as payloads arrive; a buffer
-// left from an abandoned record is reused.
+// Collects one fragmented record. The buffer grows as payloads arrive (never
+// to the announced total size, which only bounds it); a buffer left from an
+// abandoned record is reused.
 class CPacketAssembly {
 public:
     virtual ~CPacketAssembly() = default;

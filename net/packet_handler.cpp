@@ -61,19 +61,28 @@ void CPacketHandler::streamBytesLost() {
     queueLostPacket();
 }
 
+void CPacketHandler::refuse(std::size_t bytes, const char* why) {
+    if (refused) refused(bytes, why);
+}
+
 void CPacketHandler::HandleOnePacket(ByteSpan packet) {
     auto frame = NetworkFrame::read(packet);
     if (!frame) {
         debugLog("HandleOnePacket: packet shorter than its Network frame dropped");
+        refuse(packet.size(), "shorter than its Network frame");
         return;
     }
     const std::uint32_t packetSize = frame->packetSize;
-    if (packetSize == 0 || packetSize > kMaxAcceptedPacketSize) return;
+    if (packetSize == 0 || packetSize > kMaxAcceptedPacketSize) {
+        refuse(packet.size(), "its packet size is 0 or above 100,000");
+        return;
+    }
     // A size that cannot hold the Network frame, or claims more bytes than the
     // packet holds, would make the payload run outside the packet.
     if (packetSize < kNetworkFrameSize || packetSize > packet.size()) {
         debugLog(strprintf("HandleOnePacket: packet size %u does not fit the %zu bytes held", packetSize,
                            packet.size()));
+        refuse(packet.size(), "its packet size does not fit the bytes it holds");
         return;
     }
     const ByteSpan payload = packet.subspan(kNetworkFrameSize, packetSize - kNetworkFrameSize);
@@ -83,6 +92,7 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
         if (frame->totalSize == 0 || frame->totalSize > payload.size()) {
             debugLog(strprintf("HandleOnePacket: total size %u does not fit a payload of %zu bytes",
                                frame->totalSize, payload.size()));
+            refuse(packet.size(), "its total size does not fit its payload");
             return;
         }
         const ByteSpan record = payload.first(frame->totalSize);
@@ -102,6 +112,8 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
         if (frame->totalSize == 0 || frame->totalSize > kMaxRecordSize || payload.size() > frame->totalSize) {
             debugLog(strprintf("HandleOnePacket: first packet announcing %u bytes refused", frame->totalSize));
             assembly_.Reset();
+            refuse(packet.size(), frame->totalSize > kMaxRecordSize ? "it announces a record above 64 MiB"
+                                                                    : "its total size does not fit its payload");
             return;
         }
         assembly_.Start(key, frame->totalSize);
@@ -229,6 +241,13 @@ bool CPacketHandler::cutPackets() {
     }
     if (head_ == tail_) head_ = tail_ = 0;
     return true;
+}
+
+std::size_t CPacketHandler::heldMemory() const {
+    std::size_t held = streamCapacity_ + assembly_.capacity();
+    std::lock_guard guard(lock_);
+    for (const auto& [key, record] : latest_) held += record.capacity();
+    return held;
 }
 
 void CPacketHandler::resetStream() {

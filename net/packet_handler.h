@@ -63,6 +63,11 @@ public:
     // only: a record that lies whole in one packet is a view of the bytes
     // handed to HandleOnePacket or HandleStreamBytes, not a copy.
     std::function<void(ByteSpan record)> deliver;
+    // When set, told of each packet dropped because its sizes cannot be what
+    // they claim (its length in bytes, and why): a reader of recorded traffic
+    // lists it as damaged instead of losing it in silence. A fragment of a
+    // record not in collection is not told (a capture may begin inside a record).
+    std::function<void(std::size_t bytes, const char* why)> refused;
 
     // One whole packet: Network frame plus payload (one UDP datagram).
     void HandleOnePacket(ByteSpan packet);
@@ -88,6 +93,10 @@ public:
     // lost-packet line is queued.
     void streamBytesLost();
     std::size_t streamBuffered() const { return tail_ - head_; }
+    // Memory the handler holds for its stream and its record in collection
+    // (buffers' capacity, the kept configuration record): for a reader that
+    // budgets many handlers at once.
+    std::size_t heldMemory() const;
 
     // User-interface thread: tries the lock once; when it is busy, pauses 50 ms
     // and returns nothing. Otherwise takes the whole queue, oldest first. When
@@ -113,6 +122,7 @@ private:
     bool tryLock(int tries, std::chrono::milliseconds wait);
     void signal(unsigned hertz, unsigned milliseconds);
     void packetLost(const char* why);
+    void refuse(std::size_t bytes, const char* why);
     // Resets the assembly and queues the lost-packet line.
     void queueLostPacket();
     bool cutPackets();

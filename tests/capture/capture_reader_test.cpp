@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -224,9 +227,9 @@ TEST(CaptureReader, ACaptureCutShortGivesWhatItHeldAndSaysSo) {
     EXPECT_TRUE(looksLikeCapture(synth::sampleCapture(o).file));
 }
 
-TEST(CaptureReader, FollowsOnlyAFewStreamsAtOnce) {
-    // Three connections interleaved with room for two: the quietest is
-    // ended, and when it speaks again it is picked up at its next record.
+TEST(CaptureReader, EndsQuietStreamsForItsBudgetWithoutLosingWhatWasNotInFlight) {
+    // Three connections interleaved with no room for any: each is ended after
+    // every packet, and as every packet held a whole record, nothing is lost.
     TempDir dir;
     std::vector<Bytes> frames;
     const CaptureEndpoint server{0x7F000001, 7000};
@@ -244,10 +247,129 @@ TEST(CaptureReader, FollowsOnlyAFewStreamsAtOnce) {
             streams[c].insert(streams[c].end(), packet.begin(), packet.end());
         }
     CaptureOptions options;
-    options.maxStreams = 2;
+    options.memoryBudget = 1;
     const CaptureReader::Result r = readCapture(dir.write("three.pcapng", captureOf(1, frames)), options);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.records.size(), 12u);
+    EXPECT_TRUE(r.problems.empty());
+}
+
+// `connections` TCP connections to port 7000, all open at once, each sending
+// `records` records whose packets are cut in two segments, the connections'
+// segments interleaved so that every one has a packet half received at once.
+Bytes manyConnections(std::uint32_t connections, std::uint32_t records) {
+    const CaptureEndpoint server{0x0A000001, 7000};
+    std::vector<Bytes> frames;
+    auto client = [](std::uint32_t c) {
+        return CaptureEndpoint{0x0A000100 + c / 1000, static_cast<std::uint16_t>(20000 + c % 1000)};
+    };
+    for (std::uint32_t c = 0; c < connections; ++c) {
+        frames.push_back(synth::tcpFrame(client(c), server, 5, 0, synth::kTcpSyn, {}));
+        frames.push_back(synth::tcpFrame(server, client(c), 1000, 6, synth::kTcpSyn | synth::kTcpAck, {}));
+    }
+    std::vector<std::uint32_t> seq(connections, 1001);
+    for (std::uint32_t round = 0; round < records; ++round)
+        for (std::uint32_t half = 0; half < 2; ++half)
+            for (std::uint32_t c = 0; c < connections; ++c) {
+                const Bytes packet = net::Packetize(synth::sampleFrame(7000, 1, round, c))[0];
+                const std::size_t cut = packet.size() / 2;
+                const Bytes piece = half == 0 ? Bytes(packet.begin(), packet.begin() + cut)
+                                              : Bytes(packet.begin() + cut, packet.end());
+                frames.push_back(synth::tcpFrame(server, client(c), seq[c], 6, synth::kTcpAck, piece));
+                seq[c] += static_cast<std::uint32_t>(piece.size());
+            }
+    return captureOf(1, frames);
+}
+
+TEST(CaptureReader, FollowsHundredsOfConnectionsAtOnce) {
+    TempDir dir;
+    const std::string path = dir.write("many.pcapng", manyConnections(300, 3));
+    for (const std::vector<std::uint16_t>& ports : {std::vector<std::uint16_t>{}, std::vector<std::uint16_t>{7000}}) {
+        CaptureOptions options;
+        options.ports = ports;
+        const CaptureReader::Result r = readCapture(path, options);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.records.size(), 900u);
+        EXPECT_EQ(std::count_if(r.records.begin(), r.records.end(),
+                                [](const CapturedRecord& c) { return c.kind != CapturedKind::Frame; }),
+                  0);
+        EXPECT_TRUE(r.problems.empty());
+        EXPECT_EQ(r.streams.size(), 300u);
+    }
+}
+
+TEST(CaptureReader, AStreamGivenUpForTheBudgetIsNamedNeverLostInSilence) {
+    TempDir dir;
+    CaptureOptions options;
+    options.memoryBudget = 256u << 10;  // far less than 300 half-received packets and their streams
+    const CaptureReader::Result r = readCapture(dir.write("many.pcapng", manyConnections(300, 3)), options);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_GT(r.counts.droppedStreams, 0u);
+    ASSERT_FALSE(r.problems.empty());
+    EXPECT_NE(r.problems[0].find("TCP 10.0.0.1:7000 -> 10.0.1."), std::string::npos) << r.problems[0];
+    EXPECT_NE(r.problems[0].find("memory budget"), std::string::npos) << r.problems[0];
+    EXPECT_LE(r.problems.size(), 21u);  // the first ones named, the rest counted
+    // Every record is either listed or accounted for by a lost-packet line.
+    const auto lost = std::count_if(r.records.begin(), r.records.end(),
+                                    [](const CapturedRecord& c) { return c.kind == CapturedKind::LostPacket; });
+    EXPECT_GT(lost, 0);
+}
+
+TEST(CaptureReader, AStreamThatEndsInsideAPacketSaysItLostIt) {
+    TempDir dir;
+    std::vector<Bytes> frames = shortSession();
+    Bytes& down = frames[3];
+    down.resize(down.size() - 30);  // the capture stopped before the last packet's end
+    // The IPv4 total length says what the frame holds.
+    const std::uint16_t length = static_cast<std::uint16_t>(down.size() - 14);
+    down[16] = static_cast<std::uint8_t>(length >> 8), down[17] = static_cast<std::uint8_t>(length);
+    const CaptureReader::Result r = readCapture(dir.write("short.pcapng", captureOf(1, frames)));
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.records.size(), 4u);
+    EXPECT_EQ(r.records[2].kind, CapturedKind::Frame);
+    EXPECT_EQ(r.records[3].kind, CapturedKind::LostPacket);
+}
+
+void patch32(Bytes& b, std::size_t at, std::uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
+
+TEST(CaptureReader, APacketThatHoldsNoRecordFrameIsListedAsDamagedOnOneLine) {
+    TempDir dir;
+    const CaptureEndpoint server{0x0A000001, 7000}, client{0x0A000002, 40000};
+    const std::string junk = "line one\nline two\x1b[31m and more bytes to pass for a record";
+    std::vector<Bytes> frames;
+    for (const Bytes& p : net::Packetize(asBytes(junk))) frames.push_back(synth::udpFrame(server, client, p));
+    // A record frame whose total size runs past its packet: dropped by the
+    // packet handler, and said so rather than lost in silence.
+    Bytes overlong = net::Packetize(synth::sampleFrame(7000, 1, 1, 1))[0];
+    patch32(overlong, net::netframe_offsets::totalSize,
+            readLEOr0<std::uint32_t>(overlong, net::netframe_offsets::totalSize) + 1);
+    frames.push_back(synth::udpFrame(server, client, overlong));
+    for (const Bytes& p : net::Packetize(synth::sampleFrame(7000, 1, 1, 1))) frames.push_back(synth::udpFrame(server, client, p));
+    CaptureOptions options;
+    options.ports = {7000};
+    const CaptureReader::Result r = readCapture(dir.write("junk.pcapng", captureOf(1, frames)), options);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.records.size(), 3u);
+    EXPECT_EQ(r.records[0].kind, CapturedKind::Damaged);
+    const std::string text(r.records[0].bytes.begin(), r.records[0].bytes.end());
+    EXPECT_EQ(text, damagedPacketText(junk.size(), "not a record frame"));
+    EXPECT_FALSE(FrameView(r.records[0].bytes).isFrame());
+    EXPECT_EQ(r.records[1].kind, CapturedKind::Damaged);
+    const std::string refused(r.records[1].bytes.begin(), r.records[1].bytes.end());
+    EXPECT_EQ(refused, damagedPacketText(overlong.size(), "its total size does not fit its payload"));
+    EXPECT_EQ(r.records[2].kind, CapturedKind::Frame);
+    EXPECT_EQ(r.counts.damaged, 2u);
+}
+
+TEST(CaptureReader, AFIFOIsRefusedAtOnceNotWaitedOn) {
+    TempDir dir;
+    const std::string fifo = dir.file("pipe.pcap");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    CaptureReader reader;
+    EXPECT_FALSE(reader.open(fifo));  // no writer: a blocking open would never return
+    EXPECT_NE(reader.error().find("FIFO"), std::string::npos) << reader.error();
+    EXPECT_FALSE(reader.open(dir.path().string()));
+    EXPECT_NE(reader.error().find("directory"), std::string::npos) << reader.error();
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace tarvik::capture {
@@ -62,7 +63,8 @@ TEST(TcpReassembly, StreamSeenFromItsMiddleStartsAtTheFirstSegment) {
 
 TEST(TcpReassembly, GivesUpAGapAsAHoleWhenTooMuchIsHeldOrAtTheEnd) {
     Recorder r;
-    r.tcp.maxHeldBytes = 8;
+    // Room for two held segments of four bytes, not for one more byte.
+    r.tcp.maxHeldBytes = 2 * TcpReassembly::kHeldSegmentCost + 8;
     r.tcp.syn(0);
     r.send(1, "ab");
     r.send(5, "efgh");    // "cd" missing
@@ -80,6 +82,45 @@ TEST(TcpReassembly, GivesUpAGapAsAHoleWhenTooMuchIsHeldOrAtTheEnd) {
     end.tcp.finish();     // the capture ended with two gaps open
     EXPECT_EQ(end.out, "ab|fg|jk");
     EXPECT_EQ(end.tcp.holes(), 2u);
+}
+
+TEST(TcpReassembly, HeldSegmentsThatPartlyOverlapDeliveredOrHeldBytesAreTrimmed) {
+    // The front of a held segment was delivered meanwhile by a longer one.
+    Recorder front;
+    front.tcp.syn(0);
+    front.send(1, "ab");
+    front.send(5, "efgh");    // held
+    front.send(3, "cdef");    // fills the gap and delivers "ef" too
+    EXPECT_EQ(front.out, "abcdefgh");
+
+    // Two held segments overlap each other: the later one's front is cut
+    // when the earlier is delivered.
+    Recorder held;
+    held.tcp.syn(0);
+    held.send(1, "a");
+    held.send(4, "defg");     // held
+    held.send(6, "fghij");    // held, starts inside the one before
+    held.send(2, "bc");
+    EXPECT_EQ(held.out, "abcdefghij");
+    EXPECT_EQ(held.tcp.heldBytes(), 0u);
+    EXPECT_EQ(held.tcp.heldCost(), 0u);
+}
+
+TEST(TcpReassembly, HeldSegmentsCountTheirBookkeepingAgainstTheCap) {
+    // Segments the snapshot length cut to nothing carry no payload, but each
+    // held one costs memory: a million of them ahead of a gap must not pile up.
+    Recorder r;
+    r.tcp.syn(0);
+    r.send(1, "a");
+    std::size_t most = 0;
+    for (std::uint32_t i = 0; i < 1'000'000; ++i) {
+        r.tcp.segment(100 + 10 * i, {}, 10);
+        most = std::max(most, r.tcp.heldCost());
+    }
+    EXPECT_LE(most, TcpReassembly::kDefaultMaxHeldBytes);
+    EXPECT_GT(r.tcp.holes(), 0u);
+    r.tcp.finish();
+    EXPECT_EQ(r.tcp.heldCost(), 0u);
 }
 
 TEST(TcpReassembly, BytesCutBySnapshotLengthAreAHoleAtOnce) {

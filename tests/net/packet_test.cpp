@@ -100,8 +100,10 @@ TEST(PacketAssembly, RefusesBytesPastTheTotalAndKeepsItsBuffer) {
     EXPECT_FALSE(a.Append(five));  // 10 > 8
     EXPECT_EQ(a.bytesCollected(), 5u);
     EXPECT_EQ(a.packetsCollected(), 1u);
-    a.Start(CPacketCollectionKey(7500, 0, 0), 4);  // smaller: the buffer is kept
-    EXPECT_EQ(a.capacity(), 8u);
+    // The buffer grew with the 5 bytes that came, not to the 8 announced; a
+    // smaller record keeps it.
+    a.Start(CPacketCollectionKey(7500, 0, 0), 4);
+    EXPECT_EQ(a.capacity(), 5u);
     EXPECT_EQ(a.bytesCollected(), 0u);
     a.Reset();
     EXPECT_FALSE(a.active());
@@ -269,6 +271,12 @@ TEST(PacketHandler, HostileFragmentsNeverQueueBytesThatDidNotArrive) {
     h.handler.HandleOnePacket(huge);
     EXPECT_FALSE(h.handler.assembly().active());
     EXPECT_EQ(h.handler.assembly().capacity(), 0u);
+    // At the bound it is taken, but costs only the bytes that came: never what it announces.
+    patch32(huge, netframe_offsets::totalSize, kMaxRecordSize);
+    h.handler.HandleOnePacket(huge);
+    EXPECT_TRUE(h.handler.assembly().active());
+    EXPECT_LE(h.handler.assembly().capacity(), 2 * kMaxPayload);
+    h.handler.resetStream();
 
     // A fragment that would run past the announced total size ends the record.
     Bytes small = packets[0];

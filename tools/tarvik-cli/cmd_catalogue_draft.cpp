@@ -66,11 +66,13 @@ void streamFrames(const RecordFile& file, LayoutDraft& draft) {
 }
 
 // Feeds the records of `type` of one record file (or capture) to the draft;
-// false after a line on stderr when the file cannot be read.
+// false after a line on stderr when the file cannot be read, or when a
+// capture could be read only in part (its records are still fed).
 bool readFile(const std::string& path, LayoutDraft& draft) {
     RecordFile file;
     capture::CaptureRecordFile captured;
     std::string records = path;
+    bool whole = true;
     if (capture::isCaptureFile(path)) {
         // A capture's records are read from the record file it makes.
         RecordIndex index;
@@ -82,13 +84,18 @@ bool readFile(const std::string& path, LayoutDraft& draft) {
             return false;
         }
         records = captured.temporaryPath();
+        if (!message.empty()) {
+            // The early end, each stream given up: said, and the status says it.
+            std::fprintf(stderr, "tarvik-cli: %s\n", message.c_str());
+            whole = false;
+        }
     }
     if (!file.open(records)) {
         std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), file.lastError().c_str());
         return false;
     }
     streamFrames(file, draft);
-    return true;
+    return whole;
 }
 
 } // namespace
