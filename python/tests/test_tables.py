@@ -169,6 +169,9 @@ def test_angles_are_degrees_as_the_report_shows_them_and_raw_as_stored(sample):
     # Tables and arrays follow the same rule, with the stored numbers on request.
     assert f.table(7027)[name].iloc[0] == pytest.approx(shown)
     assert f.table(7027, raw=True)[name].iloc[0] == pytest.approx(raw)
+    for flags, value in (([], shown), (["--raw"], raw)):
+        line = cli("export", sample, "--type", 7027, "--format", "jsonl", "--fields", name, *flags).stdout.splitlines()[0]
+        assert json.loads(line)[name] == pytest.approx(value)
     angles, stored = f.arrays(7027, "Rx Angle (deg)"), f.arrays(7027, "Rx Angle (deg)", raw=True)
     assert angles.dtype == stored.dtype == np.float32
     assert np.allclose(angles, np.degrees(stored.astype(float)), rtol=1e-6)
