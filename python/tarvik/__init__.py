@@ -8,8 +8,10 @@ tarvik-cli use; this package only arranges the results for numpy and pandas::
     f.index[:3]
     f.table(7027).describe()
 
-Numbers are given as stored (angles in radians, as ``report --json`` gives
-their values); times are UTC, as ``numpy.datetime64`` in nanoseconds.
+Fields are named as the layouts name them, and numbers are the values the
+report shows (angles stored in radians in degrees, as ``report --json`` and
+``tarvik-cli export`` give them; ``raw=True`` gives them as stored); times
+are UTC, as ``numpy.datetime64`` in nanoseconds.
 """
 
 from __future__ import annotations
