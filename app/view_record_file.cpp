@@ -167,6 +167,8 @@ void CMyTarvikView::LoadRecordFile() {
             if (std::optional<std::string> more = file->build(true)) port_.messageBox(*more);
         }
     }
+    // A file cut off inside its last frame lists that frame, marked, and says so once.
+    if (std::optional<std::string> cut = file->cutFrameMessage()) port_.messageBox(*cut);
 
     if (file->index().empty()) {
         port_.setRecordRowCount(0);

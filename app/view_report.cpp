@@ -63,7 +63,9 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber, const
     // Every record can at least be read byte by byte, with or without an item list.
     port_.setRecordBytes(entry);
     std::vector<std::pair<std::size_t, std::size_t>> shaded;
-    for (const UndecodedRange& r : coverage_.undecoded) shaded.emplace_back(r.offset, r.count);
+    // Only bytes held are shown: the missing tail of a cut-off frame has no place to shade.
+    for (const UndecodedRange& r : coverage_.undecoded)
+        if (r.offset < entry.size()) shaded.emplace_back(r.offset, std::min(r.count, entry.size() - r.offset));
     if (!shaded.empty()) port_.shadeRecordBytes(shaded);
     port_.startTimer(timers::kArrival, timers::kArrivalPeriodMs);
 }

@@ -53,6 +53,12 @@ bool isPingRecordType(std::uint32_t recordType) {
     }
 }
 
+std::optional<std::string> cutFrameText(ByteSpan frame) {
+    const FrameView f(frame);
+    if (!f.hasHeader() || f.size() <= frame.size()) return std::nullopt;
+    return "cut off: " + std::to_string(frame.size()) + " of its " + std::to_string(f.size()) + " bytes are held";
+}
+
 std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count) {
     count = std::min(count, bytes.size());
     const std::uint8_t* p = bytes.data();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tarvik {
 
@@ -95,6 +96,10 @@ std::optional<std::uint32_t> pingNumberOf(ByteSpan frame);
 // The ping records whose numbers the list and the file check watch for gaps
 // (7006, 7007, 7008, 7009, 7011, 7012).
 bool isPingRecordType(std::uint32_t recordType);
+
+// When a frame holds fewer bytes than its Size claims (the file or capture
+// ends inside it): "cut off: 152 of its 400 bytes are held"; nullopt otherwise.
+std::optional<std::string> cutFrameText(ByteSpan frame);
 
 // Unsigned byte sum, wrapping modulo 2^32. `count` is clamped to the bytes held.
 std::uint32_t computeChecksum(ByteSpan bytes, std::size_t count);

@@ -36,8 +36,25 @@ std::optional<std::string> FileRecordSource::build(bool readPastDamage) {
             problem = ScanFrames(file_, mutableIndex());
         }
     }
+    // Only the last frame can run past the end: the walk stops there, and a
+    // catalog whose entries point past the end is not used.
+    if (!index().empty()) {
+        const RecordIndexEntry& last = index()[index().size() - 1];
+        const std::uint64_t size = file_.size();
+        if (!fits(size, last.offset(), last.size()))
+            setCutFrame(CutFrame{index().size() - 1, last.offset() < size ? size - last.offset() : 0});
+    }
     rebuildRows();
     return problem;
+}
+
+std::optional<std::string> FileRecordSource::cutFrameMessage() const {
+    if (!cutFrame()) return std::nullopt;
+    const RecordIndexEntry& e = index()[cutFrame()->position];
+    const std::string name(fileNameOf(file_.path()));
+    return strprintf("Record %llu Of File %s Is Cut Off At Byte %llu: The File Holds %llu Of Its %lu Bytes",
+                     (unsigned long long)cutFrame()->position, name.c_str(), (unsigned long long)file_.size(),
+                     (unsigned long long)cutFrame()->held, (unsigned long)e.size());
 }
 
 Bytes FileRecordSource::readFrame(std::size_t position) const {

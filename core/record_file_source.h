@@ -35,6 +35,10 @@ public:
     // Why the file's catalog was not used (it disagrees with the frames it
     // points at), empty when it was used or there was none.
     const std::string& catalogDisagreement() const { return catalogDisagreement_; }
+    // What to tell the user when the file ends inside its last listed frame
+    // (the frame is listed, with the bytes that are there); nullopt when every
+    // listed frame is whole.
+    std::optional<std::string> cutFrameMessage() const;
 
 private:
     RecordFile file_;

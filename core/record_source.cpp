@@ -23,6 +23,7 @@ void IndexedRecordSource::addText(std::string text) { texts_.push_back({index_.s
 void IndexedRecordSource::clearEntries() {
     index_.clear();
     texts_.clear();
+    cut_.reset();
     rows_.clear();
     identity_ = true;
 }
@@ -84,6 +85,12 @@ std::string IndexedRecordSource::codeText(std::uint32_t code, int column) const 
     case 1:
         end = std::to_chars(text, text + sizeof text, static_cast<unsigned long>(entry.size())).ptr;
         for (char c : std::string_view(" bytes")) *end++ = c;
+        if (cut_ && cut_->position == code) {
+            // A frame the file ends inside is marked where its Size is shown.
+            std::string marked(text, end);
+            marked += ", cut off: " + std::to_string(cut_->held) + " held";
+            return marked;
+        }
         break;
     case 2: end = std::to_chars(text, text + sizeof text, static_cast<int>(code)).ptr; break;
     default: return {};

@@ -108,11 +108,20 @@ public:
         std::string text;
     };
     const std::vector<TextRow>& textRows() const { return texts_; }
+    // The frame whose Size runs past the end of what the source holds (a file
+    // cut off mid-frame): its index position and the bytes held of it. Its
+    // row says so in column 1 ("400 bytes, cut off: 152 held").
+    struct CutFrame {
+        std::size_t position = 0;
+        std::uint64_t held = 0;
+    };
+    const std::optional<CutFrame>& cutFrame() const { return cut_; }
 
 protected:
     // While building: a frame's index entry, or a text row after the frames so far.
     void addFrame(const RecordIndexEntry& entry) { index_.push_back(entry); }
     void addText(std::string text);
+    void setCutFrame(std::optional<CutFrame> cut) { cut_ = cut; }
     RecordIndex& mutableIndex() { return index_; }
     // Forgets everything (before a rebuild).
     void clearEntries();
@@ -130,6 +139,7 @@ private:
 
     RecordIndex index_;
     std::vector<TextRow> texts_;
+    std::optional<CutFrame> cut_;
     std::string filter_ = "ALL RECORDS";
     // With the filter passing everything and no text rows the rows are the
     // index itself, which saves four bytes per frame on large files.

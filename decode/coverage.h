@@ -20,9 +20,12 @@ struct UndecodedRange {
 
 struct RecordCoverage {
     // The bytes a layout could describe: from the end of the frame header to
-    // the checksum field (optional data included).
+    // the checksum field (optional data included), by the Size the header
+    // claims. A frame cut off by the end of its file holds fewer: the bytes
+    // from `held` on are missing, and counted as not decoded.
     std::size_t dataBegin = 0;
     std::size_t dataEnd = 0;
+    std::size_t held = 0;
     std::vector<UndecodedRange> undecoded;  // ascending, not touching
     bool anyItem = false;                   // some item of the layout took bytes
 
@@ -33,12 +36,14 @@ struct RecordCoverage {
 // The coverage of one frame, given every item its report walked.
 RecordCoverage recordCoverage(ByteSpan frame, const std::vector<WalkedField>& fields);
 
-// What kind of bytes a range is: "no layout items", "after the last item" or "between items".
+// What kind of bytes a range is: "cut off" (missing from a frame the file
+// ends inside), "no layout items", "after the last item" or "between items".
 std::string undecodedKind(const RecordCoverage& coverage, const UndecodedRange& range);
 
 // The report's closing line: "   All N data bytes decoded" or
 // "   NOT DECODED: N of M data bytes at A-B, C-D" (offsets from the frame's
-// first byte, both ends included; at most eight ranges named).
+// first byte, both ends included; at most eight ranges named), followed by
+// "(N of them cut off)" when bytes are missing from the frame.
 std::string coverageLine(const RecordCoverage& coverage);
 
 } // namespace tarvik

@@ -35,6 +35,16 @@ namespace {
 
 constexpr double kRadiansToDegrees = 57.29577951308232;
 
+} // namespace
+
+double shownNumber(FormatCode code, std::int32_t width, double stored) {
+    if (code != FormatCode::Radians) return stored;
+    const double degrees = stored * kRadiansToDegrees;
+    return width == 4 ? static_cast<double>(static_cast<float>(degrees)) : degrees;
+}
+
+namespace {
+
 // " %u"-style and " %.3f"/" %e"-style texts without the cost of a format
 // parse: std::to_chars gives the same digits as printf for these conversions.
 template <typename T>
@@ -154,12 +164,12 @@ bool appendSigned(const Scratch& s, std::int32_t width, FieldResult& r, std::str
 // small and very large magnitudes.
 void appendFloat(const Scratch& s, std::int32_t width, bool radians, std::string& out) {
     if (width == 4) {
-        const float v = static_cast<float>(s.get<float>() * (radians ? kRadiansToDegrees : 1.0));
+        const float v = static_cast<float>(shownNumber(radians ? FormatCode::Radians : FormatCode::Float, 4, s.get<float>()));
         if (v == 0.0f) out += "  0";
         else if (std::fabs(v) < 0.01f || std::fabs(v) > 1e15f) appendExponent(out, double(v));
         else appendFixed(out, double(v), 3);
     } else {
-        const double v = s.get<double>() * (radians ? kRadiansToDegrees : 1.0);
+        const double v = shownNumber(radians ? FormatCode::Radians : FormatCode::Float, 8, s.get<double>());
         if (v == 0.0) out += "  0";
         else if (std::fabs(v) < 0.01 || std::fabs(v) > 1e15) appendExponent(out, v);
         else appendFixed(out, v, 5);
@@ -168,12 +178,12 @@ void appendFloat(const Scratch& s, std::int32_t width, bool radians, std::string
 
 void appendVectorFloat(const Scratch& s, std::int32_t width, bool radians, std::string& out) {
     if (width == 4) {
-        const float v = static_cast<float>(s.get<float>() * (radians ? kRadiansToDegrees : 1.0));
+        const float v = static_cast<float>(shownNumber(radians ? FormatCode::Radians : FormatCode::Float, 4, s.get<float>()));
         if (v == 0.0f) out += " 0.0";
         else if (std::fabs(v) < 0.01f || std::fabs(v) > 1e15f) appendExponent(out, double(v));
         else appendFixed(out, double(v), 3);
     } else {
-        const double v = s.get<double>() * (radians ? kRadiansToDegrees : 1.0);
+        const double v = shownNumber(radians ? FormatCode::Radians : FormatCode::Float, 8, s.get<double>());
         if (v == 0.0) out += "  0.0";
         else if (std::fabs(v) < 0.01 || std::fabs(v) > 1e15) appendExponent(out, v);
         else appendFixed(out, v, 5);

@@ -38,6 +38,12 @@ FieldResult appendFieldText(FieldContext context, FormatCode code, std::string_v
 // for walks that only need the counts and lengths a record holds.
 std::int32_t fieldValue(FieldContext context, FormatCode code, std::int32_t number, ByteSpan bytes);
 
+// The number a field shows for its stored value: radians ("r2d") in degrees,
+// rounded to the stored width as the report shows them; any other format as
+// stored. Every reader of field values (report --json, export, the Python
+// module) converts here, so a column named "(deg)" holds degrees everywhere.
+double shownNumber(FormatCode code, std::int32_t width, double stored);
+
 // The text of a floating-point value whose class is invalid, or nullptr.
 const char* invalidFloatText(ByteSpan bytes, std::int32_t width);
 

@@ -45,8 +45,6 @@ std::string number(double v) {
     return b;
 }
 
-std::string name(std::size_t offset) { return "unknown_" + std::to_string(offset); }
-
 } // namespace
 
 LayoutDraft::LayoutDraft(std::uint32_t recordType) : type_(recordType) {}
@@ -62,6 +60,10 @@ bool LayoutDraft::add(ByteSpan frame) {
     const std::uint8_t* d = frame.data() + begin;
     const std::size_t n = end - begin;
 
+    // Names and comments give offsets from the frame's first byte, as the
+    // report's coverage line and the bytes pane do: the first record says
+    // where its data section begins.
+    if (records_ == 0) dataStart_ = begin;
     ++records_;
     bytes_ += frame.size();
     minSize_ = records_ == 1 ? n : std::min(minSize_, n);
@@ -154,6 +156,10 @@ std::vector<LayoutDraft::CountField> LayoutDraft::countFields() const {
     return found;
 }
 
+std::string LayoutDraft::name(std::size_t offset) const { return "unknown_" + std::to_string(dataStart_ + offset); }
+
+std::string LayoutDraft::at(std::size_t offset) const { return std::to_string(dataStart_ + offset); }
+
 bool LayoutDraft::constantAt(std::size_t offset, std::size_t width) const {
     if (offset + width > varies_.size()) return false;
     for (std::size_t i = offset; i < offset + width; ++i)
@@ -194,20 +200,21 @@ std::string LayoutDraft::yaml(const std::string& title, const std::vector<std::s
     std::string from = "# from " + std::to_string(records_) + (records_ == 1 ? " record" : " records") + " in";
     for (const std::string& s : sources) from += " " + s;
     line(from + ".");
-    line("# Nothing here is known: every item is a guess named unknown_OFFSET (its byte offset in");
-    line("# the data section) until you name it, and each comment says what the guess rests on.");
+    line("# Nothing here is known: every item is a guess named unknown_OFFSET (its byte offset from");
+    line("# the frame's first byte, as NOT DECODED says) until you name it, and each comment says what");
+    line("# the guess rests on.");
     line("# Save it in your layouts folder; the window reloads it and shades the bytes still undecoded.");
     if (fixedSize())
         line("# Size: fixed, " + std::to_string(minSize_) + " bytes of data in every record.");
     else
         line("# Size: variable, " + std::to_string(minSize_) + " to " + std::to_string(maxSize_) + " bytes of data.");
     for (const CountField& c : counts)
-        line("# Count field candidate: unknown_" + std::to_string(c.offset) + " (u" + std::to_string(c.width) +
-             "): value x " + std::to_string(c.elementSize) + " bytes accounts for the bytes after offset " +
-             std::to_string(c.fixedPart) + " in every record.");
+        line("# Count field candidate: " + name(c.offset) + " (u" + std::to_string(c.width) + "): value x " +
+             std::to_string(c.elementSize) + " bytes accounts for the bytes from offset " + at(c.fixedPart) +
+             " on in every record.");
     if (!fixedSize() && counts.empty())
-        line("# No field's value accounts for the varying size: the bytes past offset " + std::to_string(minSize_) +
-             " stay undecoded.");
+        line("# No field's value accounts for the varying size: the bytes from offset " + at(minSize_) +
+             " on stay undecoded.");
     if (minSize_ > kMaxPositions)
         line("# Only the first " + std::to_string(kMaxPositions) + " bytes were looked at.");
 
@@ -233,8 +240,7 @@ std::string LayoutDraft::yaml(const std::string& title, const std::vector<std::s
         if (hasCount && o == count.offset) {
             item(o, "u", count.width,
                  "count field? its value x " + std::to_string(count.elementSize) +
-                     " bytes accounts for the bytes after offset " + std::to_string(count.fixedPart) +
-                     " in every record");
+                     " bytes accounts for the bytes from offset " + at(count.fixedPart) + " on in every record");
             o += count.width;
             continue;
         }

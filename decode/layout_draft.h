@@ -37,7 +37,7 @@ public:
     bool fixedSize() const { return records_ > 0 && minSize_ == maxSize_; }
 
     struct CountField {
-        std::size_t offset = 0;       // in the data section
+        std::size_t offset = 0;       // in the data section (names add the data start)
         int width = 0;                // bytes of the integer
         std::size_t fixedPart = 0;    // the bytes before the repeated elements
         std::size_t elementSize = 0;  // bytes per counted element
@@ -70,12 +70,17 @@ private:
 
     void takeTyped(const std::uint8_t* d, std::size_t n);
     std::string itemComment(std::size_t offset, std::size_t width) const;
+    // An item's name, and an offset in a comment, by its offset in the data
+    // section: both given from the frame's first byte.
+    std::string name(std::size_t offset) const;
+    std::string at(std::size_t offset) const;
     bool constantAt(std::size_t offset, std::size_t width) const;
     std::uint64_t valueOfFirst(std::size_t offset, std::size_t width) const;
 
     std::uint32_t type_;
     std::uint64_t records_ = 0;
     std::uint64_t bytes_ = 0;
+    std::size_t dataStart_ = 64;  // where the first record's data section begins in its frame
     std::size_t minSize_ = 0, maxSize_ = 0;
     // Per byte position: its value in the first record that had it, and whether it ever differed.
     std::vector<std::uint8_t> first_;

@@ -3,6 +3,7 @@
 #include "core/frame.h"
 #include "core/text.h"
 #include "core/vxtime.h"
+#include "decode/field_format.h"
 #include "decode/format_table.h"
 
 #include <nlohmann/json.hpp>
@@ -13,8 +14,9 @@ namespace {
 
 using nlohmann::ordered_json;
 
-// The stored value of a number item, read from the record's bytes.
-std::optional<ordered_json> numberValue(ByteSpan frame, const WalkedField& f) {
+// The value of a number item, read from the record's bytes: as the report
+// shows it (shownNumber), or with `raw` as stored.
+std::optional<ordered_json> numberValue(ByteSpan frame, const WalkedField& f, bool raw = false) {
     if (f.offset < 0) return std::nullopt;
     const auto at = static_cast<std::uint64_t>(f.offset);
     switch (f.code) {
@@ -49,7 +51,7 @@ std::optional<ordered_json> numberValue(ByteSpan frame, const WalkedField& f) {
             break;
         }
         if (!std::isfinite(d)) return ordered_json(nullptr);  // JSON has no NaN or infinity
-        return ordered_json(d);
+        return ordered_json(raw ? d : shownNumber(f.code, f.width, d));
     }
     default: break;
     }
@@ -81,6 +83,9 @@ ordered_json itemsJson(ByteSpan frame, const Report& report, const std::vector<I
             item["text"] = f.lineBegin < end ? ordered_json(report.lines[end - 1]) : ordered_json(nullptr);
         }
         if (auto v = numberValue(frame, f)) item["value"] = std::move(*v);
+        // A converted value keeps the stored one beside it (radians of a "(deg)" item).
+        if (code == FormatCode::Radians)
+            if (auto v = numberValue(frame, f, true)) item["storedValue"] = std::move(*v);
         if (!n.blocks.empty()) {
             ordered_json blocks = ordered_json::array();
             for (const auto& b : n.blocks) blocks.push_back(itemsJson(frame, report, b, left));

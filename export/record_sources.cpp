@@ -45,6 +45,7 @@ OpenedSource openRecordSource(const std::string& path, const std::vector<std::ui
     std::optional<std::string> problem = file->build(readPastDamage);
     if (!file->catalogDisagreement().empty()) out.warnings.push_back(file->catalogDisagreement());
     if (problem) out.warnings.push_back(*problem);
+    if (std::optional<std::string> cut = file->cutFrameMessage()) out.warnings.push_back(std::move(*cut));
     out.source = std::move(file);
     return out;
 }

@@ -19,7 +19,7 @@ struct OpenedSource {
     std::string error;                            // why, when `source` is null
     // What the window would have shown while reading it: a catalog that
     // disagrees with its frames, the broken frame the index stops at, a
-    // capture that ends early. The records before are still there.
+    // last frame the file ends inside, a capture that ends early. The records before are still there.
     std::vector<std::string> warnings;
 };
 

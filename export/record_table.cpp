@@ -241,7 +241,8 @@ std::vector<TableColumn> tableColumns(const LayoutCatalogue& catalogue, std::uin
 
 bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& catalogue,
                       const RemoteCommandDefinitions& commands, std::uint32_t recordType,
-                      const std::optional<std::vector<std::string>>& fields, RecordTable& table, std::string& error) {
+                      const std::optional<std::vector<std::string>>& fields, RecordTable& table, std::string& error,
+                      bool raw) {
     const RecordKey key{kCatalogueProtocolVersion, kCatalogueRecordVersion, static_cast<std::int32_t>(recordType)};
     if (recordType > 0x7fffffffu || catalogue.records.find(key) == catalogue.records.end()) {
         error = strprintf("no record layout for record type %u", recordType);
@@ -299,7 +300,7 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
         if (c < 0) return true;
         const std::size_t column = kLeading + static_cast<std::size_t>(c);
         if (filled[column]) return true;
-        append(table.columns[column], row, scalarValue(frame, f));
+        append(table.columns[column], row, scalarValue(frame, f, raw));
         filled[column] = 1;
         return --unfilled > 0;
     };
@@ -361,7 +362,7 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
                     if (!filled[c]) plan->second.missing.push_back(c);
             }
             for (const Plan::Step& step : plan->second.steps)
-                append(table.columns[step.column], row, scalarValue(frame, items[step.item]));
+                append(table.columns[step.column], row, scalarValue(frame, items[step.item], raw));
             for (std::size_t c : plan->second.missing) append(table.columns[c], row, ScalarValue{});
             continue;
         }

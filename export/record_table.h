@@ -74,10 +74,12 @@ std::vector<TableColumn> tableColumns(const LayoutCatalogue& catalogue, std::uin
 // are valid UTF-8 (validUtf8), whichever way the table is written. `fields`
 // chooses and orders the field columns (the four leading columns always come
 // first). False with `error` set when the type has no layout or a field is not
-// one of its scalar fields.
+// one of its scalar fields. Numbers are those the report shows (angles in
+// degrees); with `raw` as stored.
 bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& catalogue,
                       const RemoteCommandDefinitions& commands, std::uint32_t recordType,
-                      const std::optional<std::vector<std::string>>& fields, RecordTable& table, std::string& error);
+                      const std::optional<std::vector<std::string>>& fields, RecordTable& table, std::string& error,
+                      bool raw = false);
 
 // A cell as text: numbers in full precision (the shortest text that reads
 // back to the same stored value), times in ISO 8601 UTC; empty when missing.

@@ -2,6 +2,7 @@
 
 #include "core/frame.h"
 #include "core/record_file.h"
+#include "decode/field_format.h"
 
 #include <cmath>
 #include <cstdio>
@@ -56,7 +57,7 @@ ValueKind scalarKind(FormatCode code) {
     }
 }
 
-ScalarValue scalarValue(ByteSpan frame, const WalkedField& field) {
+ScalarValue scalarValue(ByteSpan frame, const WalkedField& field, bool raw) {
     ScalarValue v;
     if (field.offset < 0 || field.width <= 0) return v;
     const auto at = static_cast<std::uint64_t>(field.offset);
@@ -64,7 +65,8 @@ ScalarValue scalarValue(ByteSpan frame, const WalkedField& field) {
     if (at > frame.size() || w > frame.size() - at) return v;
     const ByteSpan bytes = frame.subspan(at, w);
     v.width = static_cast<int>(field.width);
-    switch (scalarKind(formatCode(field.format))) {
+    const FormatCode code = formatCode(field.format);
+    switch (scalarKind(code)) {
     case ValueKind::Unsigned:
         if (w == 1 || w == 2 || w == 4 || w == 8) {
             v.kind = ValueKind::Unsigned;
@@ -88,6 +90,7 @@ ScalarValue scalarValue(ByteSpan frame, const WalkedField& field) {
             v.kind = ValueKind::Float;
             v.f = readLEOr0<double>(bytes, 0);
         }
+        if (!raw && v.kind == ValueKind::Float) v.f = shownNumber(code, static_cast<std::int32_t>(w), v.f);
         break;
     case ValueKind::Time:
         if (auto t = VxTIME::read(bytes, 0)) {

@@ -59,8 +59,9 @@ struct ScalarValue {
 ValueKind scalarKind(FormatCode code);
 
 // The value of a walked scalar item, read from the frame (None when it is not
-// a scalar or its bytes are not held).
-ScalarValue scalarValue(ByteSpan frame, const WalkedField& field);
+// a scalar or its bytes are not held): the number the report shows (angles
+// stored in radians as degrees, see shownNumber), or with `raw` as stored.
+ScalarValue scalarValue(ByteSpan frame, const WalkedField& field, bool raw = false);
 
 // Decodes records into their walked items, one record at a time (the items
 // refer into the decoder and are valid until the next decode).

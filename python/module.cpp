@@ -5,6 +5,7 @@
 
 #include "core/frame.h"
 #include "core/text.h"
+#include "decode/field_format.h"
 #include "decode/file_check.h"
 #include "decode/record_json.h"
 #include "export/record_table.h"
@@ -158,6 +159,28 @@ py::array cellArray(const TableColumn& c, std::size_t rows, const std::shared_pt
     return py::array(py::dtype(dtype), {n}, {}, c.cells, base);
 }
 
+// A float array of angles stored in radians as the degrees the report shows,
+// in the stored width (see shownNumber: the same rounding).
+py::object shownArray(const py::object& stored, const std::string& dtype) {
+    static py::handle multiply = numpyFunction("multiply");
+    const py::object degrees = multiply(stored.attr("astype")("<f8"), py::float_(shownNumber(FormatCode::Radians, 8, 1.0)));
+    return degrees.attr("astype")(dtype);
+}
+
+// Appends a number cell of arrays() in its stored width, little-endian: the
+// stored bytes, or the shown value where it differs from them.
+void appendCell(std::string& out, ByteSpan frame, const WalkedField& f, const ScalarValue& s) {
+    if (s.kind == ValueKind::Float && formatCode(f.format) == FormatCode::Radians) {
+        ByteWriter w;
+        if (s.width == 4) w.f32(static_cast<float>(s.f));
+        else w.f64(s.f);
+        const Bytes cell = w.take();
+        out.append(reinterpret_cast<const char*>(cell.data()), cell.size());
+        return;
+    }
+    out.append(reinterpret_cast<const char*>(frame.data() + f.offset), static_cast<std::size_t>(f.width));
+}
+
 // What an open file shares with its records.
 struct FileState {
     std::string path;
@@ -208,16 +231,20 @@ public:
         return h;
     }
 
-    py::dict fields() const {
+    // Numbers as the report shows them (angles in degrees), or with `raw` as stored.
+    py::dict fields(bool raw) const {
         const ByteSpan frame = span();
         RecordDecoder& decoder = *file_->decoder;
         decoder.decode(frame);
-        return itemsDict(decoder, frame, decoder.nested());
+        return itemsDict(decoder, frame, decoder.nested(), raw);
     }
 
     py::list problems() const {
-        const Report& outcome = file_->decoder->decode(span());
-        py::list out = texts(outcome.lines);
+        const ByteSpan frame = span();
+        const Report& outcome = file_->decoder->decode(frame);
+        py::list out;
+        if (const std::optional<std::string> cut = cutFrameText(frame)) out.append(text(*cut));
+        for (const std::string& line : outcome.lines) out.append(text(line));
         for (const std::string& m : outcome.messages) out.append(text(m));
         return out;
     }
@@ -243,7 +270,7 @@ public:
 
 private:
     // The items of one level as name -> value; a name met again gets " (2)", " (3)", ...
-    py::dict itemsDict(const RecordDecoder& decoder, ByteSpan frame, const std::vector<ItemNode>& nodes) const {
+    py::dict itemsDict(const RecordDecoder& decoder, ByteSpan frame, const std::vector<ItemNode>& nodes, bool raw) const {
         py::dict out;
         for (const ItemNode& n : nodes) {
             const WalkedField& f = *n.field;
@@ -251,16 +278,16 @@ private:
             const FormatCode code = formatCode(f.format);
             if (code == FormatCode::Repeat) {
                 py::list blocks;
-                for (const auto& block : n.blocks) blocks.append(itemsDict(decoder, frame, block));
+                for (const auto& block : n.blocks) blocks.append(itemsDict(decoder, frame, block, raw));
                 value = std::move(blocks);
             } else if (code == FormatCode::Vector || code == FormatCode::PingData) {
-                value = bytesArray(f, code == FormatCode::Vector ? decoder.vectorOf(f) : nullptr);
+                value = bytesArray(f, code == FormatCode::Vector ? decoder.vectorOf(f) : nullptr, raw);
             } else if (code == FormatCode::VarString) {
                 WalkedField text = f;
                 text.format = "s";
                 value = scalarObject(scalarValue(frame, text));
             } else if (scalarKind(code) != ValueKind::None) {
-                value = scalarObject(scalarValue(frame, f));
+                value = scalarObject(scalarValue(frame, f, raw));
             } else {
                 continue;  // reserved and skipped bytes, constants
             }
@@ -272,8 +299,9 @@ private:
     }
 
     // A vector's elements (or a sample block's bytes) as a numpy array over the
-    // record's bytes object: no copy.
-    py::object bytesArray(const WalkedField& f, const VectorDescription* v) const {
+    // record's bytes object: no copy. Elements stored in radians are shown in
+    // degrees (a converted copy) unless `raw`.
+    py::object bytesArray(const WalkedField& f, const VectorDescription* v, bool raw) const {
         static py::handle frombuffer = numpyFunction("frombuffer");
         std::string dtype = "u1";
         std::int64_t element = 1;
@@ -287,8 +315,10 @@ private:
         const std::int64_t held = static_cast<std::int64_t>(span().size());
         const std::int64_t start = std::clamp<std::int64_t>(f.offset, 0, held);
         const std::int64_t width = std::clamp<std::int64_t>(f.width, 0, held - start);
-        return frombuffer(bytes(), py::arg("dtype") = dtype, py::arg("count") = width / element,
-                          py::arg("offset") = start);
+        py::object stored = frombuffer(bytes(), py::arg("dtype") = dtype, py::arg("count") = width / element,
+                                       py::arg("offset") = start);
+        if (raw || !v || formatCode(v->format) != FormatCode::Radians) return stored;
+        return shownArray(stored, dtype);
     }
 
     std::shared_ptr<FileState> file_;
@@ -365,7 +395,7 @@ public:
     }
 
     // The table's columns as (name, kind, width, values, valid) for the Python side to make a DataFrame.
-    py::list table(std::uint32_t type, const py::object& fields) const {
+    py::list table(std::uint32_t type, const py::object& fields, bool raw) const {
         std::optional<std::vector<std::string>> names;
         if (!fields.is_none()) {
             names.emplace();
@@ -378,7 +408,7 @@ public:
         {
             py::gil_scoped_release release;
             const Definitions& d = *state_->definitions;
-            ok = buildRecordTable(*state_->source, d.loaded.catalogue, d.commands, type, names, table, error);
+            ok = buildRecordTable(*state_->source, d.loaded.catalogue, d.commands, type, names, table, error, raw);
         }
         if (!ok) throw py::key_error(error);
         warnUnread(table.unread, type, state_->path);
@@ -425,12 +455,12 @@ public:
     // One row per record of `type`: the elements of vector `field`, or the
     // values of scalar `field` in every repeat block. Rows of unequal length
     // are padded: the array is then float64 with NaN.
-    py::array arrays(std::uint32_t type, const std::string& field) const {
+    py::array arrays(std::uint32_t type, const std::string& field, bool raw) const {
         const RecordIndex& index = state_->source->index();
         RecordDecoder& decoder = *state_->decoder;
         FrameScanner scanner(*state_->source, type);
         std::vector<std::vector<double>> rows;  // as doubles when rows differ or kinds mix
-        std::vector<std::string> raw;           // the rows' stored bytes when they are alike
+        std::vector<std::string> cells;         // the rows' bytes (as stored, or as shown) when they are alike
         std::string dtype;
         bool alike = true, found = false;
         std::size_t length = 0;
@@ -459,20 +489,20 @@ public:
                     element.width = v->width;
                     for (std::int64_t at = 0; at + v->width <= f.width; at += v->width) {
                         element.offset = f.offset + at;
-                        const ScalarValue s = scalarValue(frame, element);
+                        const ScalarValue s = scalarValue(frame, element, raw);
                         values.push_back(s.kind == ValueKind::Unsigned ? double(s.u)
                                          : s.kind == ValueKind::Signed ? double(s.i) : s.f);
-                        bytes.append(reinterpret_cast<const char*>(frame.data() + element.offset), static_cast<std::size_t>(v->width));
+                        appendCell(bytes, frame, element, s);
                     }
                     break;  // a vector is one row
                 }
-                const ScalarValue s = scalarValue(frame, f);
+                const ScalarValue s = scalarValue(frame, f, raw);
                 const std::string t = numberDtype(s.kind, s.width);
                 if (t.empty()) continue;
                 if (!rowType.empty() && rowType != t) alike = false;
                 rowType = t;
                 values.push_back(s.kind == ValueKind::Unsigned ? double(s.u) : s.kind == ValueKind::Signed ? double(s.i) : s.f);
-                bytes.append(reinterpret_cast<const char*>(frame.data() + f.offset), static_cast<std::size_t>(f.width));
+                appendCell(bytes, frame, f, s);
             }
             if (!values.empty()) {
                 if (found && (rowType != dtype || values.size() != length)) alike = false;
@@ -485,7 +515,7 @@ public:
                 alike = alike && length == 0;
             }
             rows.push_back(std::move(values));
-            raw.push_back(std::move(bytes));
+            cells.push_back(std::move(bytes));
         }
         warnUnread(unread, type, state_->path);
         if (rows.empty()) return py::array_t<double>(std::vector<py::ssize_t>{0, 0});
@@ -494,7 +524,7 @@ public:
         if (alike) {
             py::array out(py::dtype(dtype), {n, static_cast<py::ssize_t>(length)}, {});
             auto* to = static_cast<char*>(out.mutable_data());
-            for (const std::string& r : raw) {
+            for (const std::string& r : cells) {
                 std::memcpy(to, r.data(), r.size());
                 to += r.size();
             }
@@ -641,6 +671,14 @@ PyObject* getChecksumOk(PyObject* o, void*) { return fromFrame(o, "_checksum_ok"
 PyObject* getProblems(PyObject* o, void*) { return fromFrame(o, "_problems"); }
 PyObject* recordReport(PyObject* o, PyObject*) { return fromFrame(o, "_report"); }
 
+PyObject* recordValues(PyObject* o, PyObject* args, PyObject* kwargs) {
+    static const char* names[] = {"raw", nullptr};
+    int raw = 0;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|p:values", const_cast<char**>(names), &raw)) return nullptr;
+    return PyObject_CallMethod(asRecord(o)->file, "_fields", "nO", static_cast<Py_ssize_t>(asRecord(o)->number),
+                               raw ? Py_True : Py_False);
+}
+
 PyObject* recordToJson(PyObject* o, PyObject* args, PyObject* kwargs) {
     static const char* names[] = {"hex", "indent", nullptr};
     int hex = 0, indent = 2;
@@ -658,8 +696,9 @@ PyGetSetDef recordGetSet[] = {
     {"time_ns", getTimeNs, nullptr, "The time stamp in nanoseconds since 1970 UTC, an int.", nullptr},
     {"header", getHeader, nullptr, "The frame header fields, named as in report --json.", nullptr},
     {"fields", getFields, nullptr,
-     "Field name -> value, as the layout walk finds them: numbers and texts as Python values, repeat blocks as lists "
-     "of dicts, vectors and sample blocks as numpy arrays over the record's bytes, without a copy.",
+     "Field name -> value, as the layout walk finds them, named as in the layout and report --json: numbers as the "
+     "report shows them (angles in degrees; values(raw=True) gives them as stored), texts as str, repeat blocks as "
+     "lists of dicts, vectors and sample blocks as numpy arrays over the record's bytes (a copy when converted).",
      nullptr},
     {"bytes", getBytes, nullptr, "The frame's bytes.", nullptr},
     {"checksum_ok", getChecksumOk, nullptr, "True or False when the flags claim a checksum, else None.", nullptr},
@@ -678,6 +717,9 @@ PyMemberDef recordMembers[] = {
 };
 
 PyMethodDef recordMethods[] = {
+    {"values", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(recordValues)), METH_VARARGS | METH_KEYWORDS,
+     "values(raw=False)\n--\n\nThe fields as a dict (what `fields` gives); raw=True: numbers as stored (angles in "
+     "radians)."},
     {"report", recordReport, METH_NOARGS, "report()\n--\n\nThe report lines, as the window and tarvik-cli report show them."},
     {"to_json", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(recordToJson)), METH_VARARGS | METH_KEYWORDS,
      "to_json(hex=False, indent=2)\n--\n\nWhat tarvik-cli report --json prints for the record (indent=-1: one line)."},
@@ -690,7 +732,7 @@ constexpr const char* kRecordDoc =
     "record_counter, offset, time_ns (nanoseconds since 1970 UTC) and time (numpy.datetime64;\n"
     "NaT when the stamp names no instant).\n\n"
     "From the frame (read again on each use): header, fields, bytes, checksum_ok, problems,\n"
-    "report() and to_json(hex=False, indent=2).";
+    "values(raw=False), report() and to_json(hex=False, indent=2).";
 
 PyType_Slot recordSlots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(recordDealloc)},
@@ -887,15 +929,16 @@ PYBIND11_MODULE(_tarvik, m) {
         .def_property_readonly("path", [](const py::object& self) { return opened(self).path(); })
         .def_property_readonly("warnings", [](const py::object& self) { return opened(self).warnings(); })
         .def_property_readonly("index", [](const py::object& self) { return opened(self).index(); })
-        .def("_table", [](const py::object& self, std::uint32_t type, const py::object& fields) {
-            return opened(self).table(type, fields);
-        }, py::arg("type"), py::arg("fields") = py::none())
-        .def("_arrays", [](const py::object& self, std::uint32_t type, const std::string& field) {
-            return opened(self).arrays(type, field);
-        }, py::arg("type"), py::arg("field"))
+        .def("_table", [](const py::object& self, std::uint32_t type, const py::object& fields, bool raw) {
+            return opened(self).table(type, fields, raw);
+        }, py::arg("type"), py::arg("fields") = py::none(), py::arg("raw") = false)
+        .def("_arrays", [](const py::object& self, std::uint32_t type, const std::string& field, bool raw) {
+            return opened(self).arrays(type, field, raw);
+        }, py::arg("type"), py::arg("field"), py::arg("raw") = false)
         .def("_bytes", [](const py::object& self, std::int64_t i) { return opened(self).record(i).bytes(); })
         .def("_header", [](const py::object& self, std::int64_t i) { return opened(self).record(i).header(); })
-        .def("_fields", [](const py::object& self, std::int64_t i) { return opened(self).record(i).fields(); })
+        .def("_fields", [](const py::object& self, std::int64_t i, bool raw) { return opened(self).record(i).fields(raw); },
+             py::arg("i"), py::arg("raw") = false)
         .def("_problems", [](const py::object& self, std::int64_t i) { return opened(self).record(i).problems(); })
         .def("_report", [](const py::object& self, std::int64_t i) { return opened(self).record(i).report(); })
         .def("_to_json", [](const py::object& self, std::int64_t i, bool hex, int indent) {

@@ -8,8 +8,10 @@ tarvik-cli use; this package only arranges the results for numpy and pandas::
     f.index[:3]
     f.table(7027).describe()
 
-Numbers are given as stored (angles in radians, as ``report --json`` gives
-their values); times are UTC, as ``numpy.datetime64`` in nanoseconds.
+Fields are named as the layouts name them, and numbers are the values the
+report shows (angles stored in radians in degrees, as ``report --json`` and
+``tarvik-cli export`` give them; ``raw=True`` gives them as stored); times
+are UTC, as ``numpy.datetime64`` in nanoseconds.
 """
 
 from __future__ import annotations
@@ -62,7 +64,7 @@ class File(_tarvik.File):
         """The records of the given types and devices (an int or a list; None: any), in file order."""
         return self._records(_numbers(types), _numbers(devices))
 
-    def table(self, type: int, fields: Iterable[str] | None = None):  # noqa: A002
+    def table(self, type: int, fields: Iterable[str] | None = None, raw: bool = False):  # noqa: A002
         """A pandas DataFrame with one row per record of ``type``.
 
         The columns are ``record`` (position in the file), ``time``,
@@ -70,8 +72,10 @@ class File(_tarvik.File):
         record's layout (numbers, texts, time stamps), or the ``fields``
         named, in that order. Numbers keep their stored type (``uint32``,
         ``float32`` ...); a field that a record does not hold is missing
-        (a pandas nullable integer column, NaN or NaT). The same table as
-        ``tarvik-cli export``.
+        (a pandas nullable integer column, NaN or NaT). Values are those the
+        report shows: a field stored in radians and named "(deg)" holds
+        degrees; ``raw=True`` gives the numbers as stored. The same table as
+        ``tarvik-cli export`` (``--raw``).
 
         Raises KeyError when the type has no layout or a field is not one of
         its scalar fields.
@@ -80,7 +84,7 @@ class File(_tarvik.File):
         import pandas as pd
 
         columns = {}
-        for name, kind, values, valid in self._table(int(type), None if fields is None else list(fields)):
+        for name, kind, values, valid in self._table(int(type), None if fields is None else list(fields), bool(raw)):
             if valid is not None:  # None: every row holds the field
                 if kind in ("u", "i"):
                     values = pd.arrays.IntegerArray(values, ~valid)
@@ -93,17 +97,19 @@ class File(_tarvik.File):
             frame = frame.astype({c: v.dtype for c, v in columns.items() if isinstance(v, np.ndarray)})
         return frame
 
-    def arrays(self, type: int, field: str):  # noqa: A002
+    def arrays(self, type: int, field: str, raw: bool = False):  # noqa: A002
         """A 2-D numpy array: one row per record of ``type``.
 
         A row holds the elements of vector ``field``, or the values of the
         number ``field`` in each repeat block of the record (a bathymetry
         record's detection points for every ping, say). The stored type is
         kept when every row is as long; rows of unequal length are padded
-        with NaN in a float64 array. Raises KeyError when no record of the
-        type has such a field.
+        with NaN in a float64 array. Values are those the report shows (a
+        "(deg)" vector stored in radians holds degrees); ``raw=True`` gives
+        them as stored. Raises KeyError when no record of the type has such
+        a field.
         """
-        return self._arrays(int(type), field)
+        return self._arrays(int(type), field, bool(raw))
 
 
 def open(path: str | os.PathLike, layouts=None, read_past_damage: bool = False) -> File:  # noqa: A001

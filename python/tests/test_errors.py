@@ -181,3 +181,20 @@ def test_paths_that_are_not_utf8(sample, tmp_path):
     with open(sample, "rb") as handle:
         with pytest.raises(TypeError):
             tarvik.open(handle)
+
+
+def test_file_cut_off_mid_frame_warns_and_marks_the_record(sample, tmp_path):
+    data = sample.read_bytes()
+    whole = tarvik.open(sample)
+    last = whole[len(whole) - 1]
+    cut = tmp_path / "cut.vxr"
+    cut.write_bytes(data[: last.offset + 100])  # the last frame keeps 100 of its bytes
+    with pytest.warns(RuntimeWarning) as caught:
+        f = tarvik.open(cut)
+    assert len(f) == len(whole)
+    messages = [str(w.message) for w in caught]
+    assert any("Is Cut Off" in m for m in messages), messages
+    assert all(m in cli("list", cut, check=False).stderr for m in messages)
+    assert f[-1].problems[0] == f"cut off: 100 of its {last.size} bytes are held"
+    assert not any("cut off" in p for p in f[-2].problems)
+    assert not any("cut off" in p for p in last.problems)

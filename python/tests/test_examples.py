@@ -11,7 +11,8 @@ EXAMPLES = os.environ.get("TARVIK_EXAMPLES", os.path.join(os.path.dirname(__file
 
 @pytest.mark.parametrize("script,args,output", [
     ("ping_rate.py", ["{file}", "{out}"], "rate.png"),
-    ("depth_per_ping.py", ["{file}", "{out}"], "depth.png"),
+    ("detections_per_ping.py", ["{file}", "{out}"], "detections.png"),
+    ("detections_per_ping.py", ["{file}", "{out}", "Rx Angle (deg)"], "angles.png"),
     ("table_to_csv.py", ["{file}", "7000", "{out}"], "table.csv"),
 ])
 def test_example_writes_its_output(sample, tmp_path, script, args, output):

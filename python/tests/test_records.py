@@ -76,9 +76,9 @@ def test_record_access_and_views(sample):
     types = [r.type for r in f.records(types=[7000, 7004])]
     assert types and set(types) == {7000, 7004}
     assert list(f.records(devices=[12345])) == []
-    # Vectors are arrays over the record's bytes (no copy).
+    # Vectors as stored are arrays over the record's bytes (no copy).
     for r in f:
-        for value in r.fields.values():
+        for value in r.values(raw=True).values():
             if isinstance(value, np.ndarray):
                 assert value.base is not None and not value.flags.owndata
 

@@ -4,6 +4,7 @@ import csv
 import io
 import json
 import os
+import math
 import struct
 
 import numpy as np
@@ -191,3 +192,28 @@ def test_text_that_is_not_utf8_reads_alike_in_every_table(sample, tmp_path):
     rows = list(csv.DictReader(io.StringIO(out_csv.read_bytes().decode("utf-8"))))
     assert rows[0]["Version"] == expected
     assert json.loads(out_jsonl.read_bytes().decode("utf-8").splitlines()[0])["Version"] == expected
+
+
+def test_angles_are_degrees_as_the_report_shows_them_and_raw_as_stored(sample):
+    f = tarvik.open(sample)
+    name = "Tx Steering angle (deg.)"
+    record = next(f.records(types=7027))
+    shown, raw = record.fields[name], record.values(raw=True)[name]
+    assert shown == pytest.approx(math.degrees(raw), rel=1e-6)
+    line = next(l for l in record.report() if l.startswith(name))
+    assert float(line[len(name):].split()[0]) == pytest.approx(shown, abs=1e-3)
+    item = next(i for i in json.loads(record.to_json())["items"] if i["name"] == name)
+    assert item["value"] == pytest.approx(shown) and item["storedValue"] == pytest.approx(raw)
+    # Tables and arrays follow the same rule, with the stored numbers on request.
+    assert f.table(7027)[name].iloc[0] == pytest.approx(shown)
+    assert f.table(7027, raw=True)[name].iloc[0] == pytest.approx(raw)
+    for flags, value in (([], shown), (["--raw"], raw)):
+        line = cli("export", sample, "--type", 7027, "--format", "jsonl", "--fields", name, *flags).stdout.splitlines()[0]
+        assert json.loads(line)[name] == pytest.approx(value)
+    angles, stored = f.arrays(7027, "Rx Angle (deg)"), f.arrays(7027, "Rx Angle (deg)", raw=True)
+    assert angles.dtype == stored.dtype == np.float32
+    assert np.allclose(angles, np.degrees(stored.astype(float)), rtol=1e-6)
+    # A vector of angles: a converted copy; raw, the stored radians.
+    geometry = next(f.records(types=7004))
+    assert np.allclose(geometry.fields["Y width (deg)"],
+                       np.degrees(geometry.values(raw=True)["Y width (deg)"].astype(float)), rtol=1e-6)

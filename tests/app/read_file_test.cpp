@@ -3,10 +3,14 @@
 #include "app/controls.h"
 #include "app/memory_port.h"
 #include "app/tarvik_view.h"
+#include "core/frame.h"
+#include "core/record_file.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/sample_records.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 using namespace tarvik;
@@ -249,4 +253,43 @@ TEST_F(ReadVxFile, TheMessageThatStopsTheListOffersToReadPastTheDamage) {
     port.offers.clear();
     EXPECT_TRUE(view.openRecordFile(dir.write("empty.vxr", {})));
     EXPECT_TRUE(port.offers.empty());
+}
+
+TEST_F(ReadVxFile, AFileCutOffInsideItsLastFrameSaysSoOnceAndMarksTheRow) {
+    const std::string whole = sample("whole.vxr", 6, false);
+    Bytes bytes(std::filesystem::file_size(whole));
+    {
+        RecordFile f;
+        ASSERT_TRUE(f.open(whole));
+        ASSERT_EQ(f.readAt(0, bytes), bytes.size());
+    }
+    // Cut 100 bytes before the end: the last frame is left with fewer than its Size.
+    const std::string path = dir.write("cut.vxr", Bytes(bytes.begin(), bytes.end() - 100));
+    view.reportCoverage = true;
+    ASSERT_TRUE(view.openRecordFile(path));
+    const std::size_t last = view.recordRowCount() - 1;
+    const std::uint32_t size = FrameView(*view.rowRecord(last)).size();
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.messages[0], "Record " + std::to_string(last) + " Of File cut.vxr Is Cut Off At Byte " +
+                                    std::to_string(bytes.size() - 100) + ": The File Holds " +
+                                    std::to_string(size - 100) + " Of Its " + std::to_string(size) + " Bytes");
+    EXPECT_EQ(row(last)[1], std::to_string(size) + " bytes, cut off: " + std::to_string(size - 100) + " held");
+    EXPECT_EQ(row(last - 1)[1].find("cut off"), std::string::npos);
+
+    // Its report counts the missing bytes as not decoded; only held bytes are shaded.
+    view.OnRowSelectionChanged(last);
+    ASSERT_FALSE(port.reportLines.empty());
+    EXPECT_NE(port.reportLines.back().text.find("(96 of them cut off)"), std::string::npos)
+        << port.reportLines.back().text;
+    for (const auto& [offset, count] : port.shadedBytes) EXPECT_LE(offset + count, size - 100);
+
+    // A filter change lists the rows again without saying it twice; a whole file says nothing.
+    port.setText(controls::kRecordFilter, "7000");
+    view.OnRecordFilterClosed();
+    EXPECT_EQ(port.messages.size(), 1u);
+    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    port.messages.clear();
+    ASSERT_TRUE(view.openRecordFile(whole));
+    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(row(view.recordRowCount() - 1)[1].find("cut off"), std::string::npos);
 }

@@ -133,3 +133,37 @@ TEST(CliList, ResyncListsPastDamageLikeCheck) {
     // The frames after it keep their index positions.
     EXPECT_NE(resynced.out.find("\t1\n"), std::string::npos);
 }
+
+TEST(CliList, AFileCutOffMidFrameIsShownAsDamagedByEveryCommand) {
+    TempDir dir;
+    const std::string good = dir.file("good.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", good, "--frames", "6", "--no-catalog"}).status, 0);
+    const std::string bytes = tarvik::testing::slurp(good);
+    const std::string cut = dir.file("cut.vxr");
+    std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() - 100);
+
+    const auto list = runProgram(kCli, {"list", cut});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_NE(list.err.find(" Of File cut.vxr Is Cut Off At Byte " + std::to_string(bytes.size() - 100)),
+              std::string::npos)
+        << list.err;
+    const std::string lastLine = list.out.substr(list.out.rfind('\n', list.out.size() - 2) + 1);
+    EXPECT_NE(lastLine.find(" bytes, cut off: "), std::string::npos) << list.out;
+    const std::string type = lastLine.substr(0, lastLine.find('\t'));
+    const std::string row = std::to_string(countLines(list.out) - 1);
+
+    const auto report = runProgram(kCli, {"report", cut, "--row", row});
+    EXPECT_EQ(report.status, 1);
+    EXPECT_NE(report.err.find("Is Cut Off"), std::string::npos) << report.err;
+    const auto coverage = runProgram(kCli, {"report", cut, "--row", row, "--coverage"});
+    EXPECT_EQ(coverage.status, 1);
+    EXPECT_NE(coverage.out.find("\t96\tcut off\n"), std::string::npos) << coverage.out;
+    const auto exported = runProgram(kCli, {"export", cut, "--type", type});
+    EXPECT_EQ(exported.status, 1);
+    EXPECT_NE(exported.err.find("Is Cut Off"), std::string::npos) << exported.err;
+
+    // The whole file says nothing of the kind.
+    const auto whole = runProgram(kCli, {"list", good});
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_EQ(whole.out.find("cut off"), std::string::npos);
+}

@@ -36,8 +36,9 @@ TEST(CliWorkbench, DraftFindsTheCountFieldAndCheckAcceptsIt) {
     std::stringstream text;
     text << std::ifstream(out).rdbuf();
     EXPECT_NE(text.str().find("title: \"Vx 7032 Record\""), std::string::npos);
-    EXPECT_NE(text.str().find("# Count field candidate: unknown_16 (u4): value x 12 bytes accounts for the bytes "
-                              "after offset 32 in every record."),
+    // Names and offsets count from the frame's first byte, as the coverage does.
+    EXPECT_NE(text.str().find("# Count field candidate: unknown_80 (u4): value x 12 bytes accounts for the bytes "
+                              "from offset 96 on in every record."),
               std::string::npos)
         << text.str();
     EXPECT_EQ(runProgram(kCli, {"catalogue", "--check", out}).status, 0);
@@ -74,6 +75,15 @@ TEST(CliWorkbench, CoverageOfARecordAndOfAFile) {
     EXPECT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(one.out, "1\t7032\t64\t128\tno layout items\n");
     EXPECT_EQ(one.err, "128 of 128 data bytes not decoded\n");
+
+    // Under a filter a line names the record by its "Record #", as the report does, not by the listed row.
+    Bytes mixed = FrameBuilder(7000).build();
+    const Bytes second = hiddenRecord(1);
+    mixed.insert(mixed.end(), second.begin(), second.end());
+    const std::string mixedFile = dir.write("mixed.vxr", mixed);
+    auto filtered = runProgram(kCli, {"report", mixedFile, "--filter", "7032", "--coverage"});
+    EXPECT_EQ(filtered.out, "1\t7032\t64\t128\tno layout items\n") << filtered.err;
+    EXPECT_NE(runProgram(kCli, {"report", mixedFile, "--filter", "7032"}).out.find("Record # 1"), std::string::npos);
 
     auto file3 = runProgram(kCli, {"check", "--coverage", file});
     EXPECT_EQ(file3.status, 0);

@@ -36,7 +36,7 @@ std::size_t printRowCoverage(CMyTarvikView& view, std::size_t row, std::size_t& 
     const std::uint32_t type = FrameView(*record).recordType();
     std::string out;
     for (const UndecodedRange& r : c->undecoded)
-        out += std::to_string(row) + '\t' + std::to_string(type) + '\t' + std::to_string(r.offset) + '\t' +
+        out += std::to_string(view.rowRecordNumber(row)) + '\t' + std::to_string(type) + '\t' + std::to_string(r.offset) + '\t' +
                std::to_string(r.count) + '\t' + undecodedKind(*c, r) + '\n';
     std::fwrite(out.data(), 1, out.size(), stdout);
     return c->undecodedBytes();

@@ -11,8 +11,9 @@ class CMyTarvikView;
 
 namespace tarvik::cli {
 
-// The undecoded ranges of listed row `row`: one line "ROW<TAB>TYPE<TAB>OFFSET<TAB>COUNT<TAB>KIND"
-// per range (offsets from the frame's first byte). Returns the undecoded byte count.
+// The undecoded ranges of listed row `row`: one line "RECORD<TAB>TYPE<TAB>OFFSET<TAB>COUNT<TAB>KIND"
+// per range (RECORD the "Record #" of its report, offsets from the frame's
+// first byte). Returns the undecoded byte count.
 std::size_t printRowCoverage(CMyTarvikView& view, std::size_t row, std::size_t& dataBytes);
 
 // check --coverage: per file, per record type, the records, data bytes and

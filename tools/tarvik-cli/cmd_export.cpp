@@ -27,6 +27,7 @@ struct ExportOptions {
     std::string format = "csv";
     std::string out;
     bool force = false;
+    bool raw = false;
 };
 
 // "A,B,C" into its names; a name may not be empty.
@@ -64,7 +65,7 @@ int runExport(const ExportOptions& o) {
     std::string error;
     std::optional<std::vector<std::string>> fields;
     if (o.fieldsGiven) fields = o.fields;
-    if (!buildRecordTable(*opened.source, definitions.catalogue, commands, o.type, fields, table, error)) {
+    if (!buildRecordTable(*opened.source, definitions.catalogue, commands, o.type, fields, table, error, o.raw)) {
         std::fprintf(stderr, "tarvik-cli: %s\n", error.c_str());
         return kExitUsage;
     }
@@ -95,17 +96,18 @@ int runExport(const ExportOptions& o) {
 Command addExport(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "export", "write the table of one record type as CSV or JSON Lines",
-        {"tarvik-cli export FILE --type TYPE [--fields A,B,...] [--format csv|jsonl] [--out FILE] [--force]",
+        {"tarvik-cli export FILE --type TYPE [--fields A,B,...] [--format csv|jsonl] [--raw] [--out FILE] [--force]",
          "Writes one row per record of TYPE in a record file (*.vxr) or packet capture: its\n"
          "index position (record), time, device and enumerator, then one column per scalar\n"
          "field of the record's layout (numbers, texts and time stamps; repeat blocks and\n"
          "vectors are left out), or the fields named by --fields in that order. Numbers are\n"
-         "written as stored (angles in radians), in full precision; times in ISO 8601 UTC;\n"
-         "a field the record does not hold is empty (null in JSON Lines); a text that is not\n"
-         "valid UTF-8 has U+FFFD for each bad byte, in both formats. CSV follows RFC\n"
-         "4180: a header row, CRLF line ends, fields quoted when needed.\n"
-         "Without --out the table goes to stdout. A file that breaks part way is exported up\n"
-         "to the broken frame, with the message on stderr.\n\n"
+         "the values the report shows (angles stored in radians in degrees; --raw: as\n"
+         "stored), in full precision; times in ISO 8601 UTC; a field the record does not\n"
+         "hold is empty (null in JSON Lines); a text that is not valid UTF-8 has U+FFFD for\n"
+         "each bad byte, in both formats. CSV follows RFC 4180: a header row, CRLF line\n"
+         "ends, fields quoted when needed.\n"
+         "Without --out the table goes to stdout. A file that breaks part way, or ends inside\n"
+         "its last frame, is exported up to there, with the message on stderr.\n\n"
          "Exit status: 0 written, 1 a message was shown or the output could not be written,\n"
          "2 usage error, no layout for TYPE or no such field."});
     auto o = std::make_shared<ExportOptions>();
@@ -127,6 +129,7 @@ Command addExport(CLI::App& program) {
         ->type_name("FORMAT")
         ->check(CLI::IsMember({"csv", "jsonl"}));
     command->add_option("--out", o->out, "the file to write (default: stdout)")->type_name("FILE");
+    command->add_flag("--raw", o->raw, "numbers as stored (angles in radians) instead of as the report shows them");
     addForceOption(*command, o->force);
     addLayoutsOption(*command);
     addCapturePortsOption(*command);

@@ -119,9 +119,9 @@ Command addReport(CLI::App& program) {
     command->add_flag("--hex", o->hex, "append a hex dump of the frame (offset, 16 bytes, printable characters)");
     command->add_flag("--coverage", o->coverage,
                       "instead of the report, the bytes no layout item decoded: one line\n"
-                      "\"ROW<TAB>TYPE<TAB>OFFSET<TAB>COUNT<TAB>KIND\" per range (offsets from the\n"
-                      "frame's first byte; KIND: no layout items, between items, after the last\n"
-                      "item), then the total on stderr")
+                      "\"RECORD<TAB>TYPE<TAB>OFFSET<TAB>COUNT<TAB>KIND\" per range (RECORD the\n"
+                      "report's \"Record #\", offsets from the frame's first byte; KIND: no layout\n"
+                      "items, between items, after the last item, cut off), then the total on stderr")
         ->excludes("--json")
         ->excludes("--hex");
     addLayoutsOption(*command);
