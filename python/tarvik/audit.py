@@ -27,7 +27,6 @@ import logging
 import os
 import stat
 import sys
-import tempfile
 import time
 
 SUFFIXES = (".vxr", ".pcap", ".pcapng")
@@ -608,15 +607,10 @@ def write_whole(target, text, force, inputs=()):
             raise FileExistsError(f"{target} is one of the audited files: not replaced")
         if not force:
             raise FileExistsError(f"{target} exists: not replaced (--force replaces it)")
-    folder = os.path.dirname(os.path.abspath(target))
-    fd, tmp = tempfile.mkstemp(prefix=".tarvik-audit-", dir=folder)
-    try:
-        with os.fdopen(fd, "w", encoding="utf-8") as out:
-            out.write(text)
-        os.replace(tmp, target)
-    except BaseException:
-        os.unlink(tmp)
-        raise
+    # The project's one writer of whole files: a new file gets the mode a plain
+    # open() gives it, a replaced one keeps its own.
+    from tarvik import _tarvik
+    _tarvik.write_whole_file(os.fspath(target), text.encode("utf-8"), bool(force))
 
 
 def summary_lines(report):
