@@ -245,9 +245,9 @@ void CConnection::rememberAddress(const std::string& address) {
     storeRecentAddresses(recent);
 }
 
-void CConnection::sendFirstPacket(const Bytes& frame) {
+bool CConnection::sendFirstPacket(const Bytes& frame) {
     const auto packets = net::Packetize(frame);
-    if (!packets.empty()) sender_.Send(packets.front());  // a failed send is ignored
+    return !packets.empty() && sender_.Send(packets.front());  // a failed send is ignored
 }
 
 bool CConnection::sendRecord(ByteSpan frame, bool firstPacketOnly) {
@@ -300,8 +300,10 @@ void CConnection::OnTestRecord() {
 }
 
 void CConnection::endSubscriptions() {
-    for (const auto& device : devices_)
-        sendFirstPacket(prepare_.endAllSubscriptions(device.deviceId, device.enumerator));
+    for (const auto& device : devices_) {
+        const Bytes frame = prepare_.endAllSubscriptions(device.deviceId, device.enumerator);
+        if (sendFirstPacket(frame) && subscriptionEndSent) subscriptionEndSent(frame);
+    }
 }
 
 void CConnection::OnStopVolatileConnections() {

@@ -75,6 +75,9 @@ public:
     void queueTextRecord(std::string_view text);
     // Sent frames go here too (the output writer records sent commands).
     std::function<void(const Bytes& frame)> recordSent;
+    // Each record that ends a device's subscriptions (on stop and on shutdown)
+    // once it went out: a console prints them with the commands it sends.
+    std::function<void(const Bytes& frame)> subscriptionEndSent;
     // Called when communication starts (the output and text files react) and when
     // the subscriptions end (writing the output file stops).
     std::function<void()> communicationStarted;
@@ -95,7 +98,7 @@ public:
     std::function<void(std::chrono::milliseconds)> sleep;
 
 private:
-    void sendFirstPacket(const Bytes& frame);
+    bool sendFirstPacket(const Bytes& frame);
     std::vector<net::CSonarDevices> waitForDeviceList();
     void fillForm(const std::vector<net::CSonarDevices>& found);
     void rememberAddress(const std::string& address);

@@ -120,8 +120,10 @@ std::vector<PrintedPage> paginate(const std::vector<std::string>& lines, const P
 
 std::string printPageNumber(int page, int total) { return strprintf("Page %d of %d", page, total); }
 
+// Month, day, hours, minutes and seconds zero-padded to two digits, as every
+// other date the tool shows: "12/09/2026   23:09:00", never "12/9/2026   23:9:0".
 std::string printDateTime(const std::tm& local) {
-    return strprintf("%0d/%0d/%d   %0d:%0d:%0d", local.tm_mon + 1, local.tm_mday, local.tm_year + 1900, local.tm_hour,
+    return strprintf("%02d/%02d/%d   %02d:%02d:%02d", local.tm_mon + 1, local.tm_mday, local.tm_year + 1900, local.tm_hour,
                      local.tm_min, local.tm_sec);
 }
 

@@ -200,10 +200,11 @@ bool ReadCatalog(const RecordFile& file, RecordIndex& index, std::string* disagr
         }
         if (!what.empty()) {
             if (disagreement) {
+                // Entries are numbered from 1, as the catalog's report numbers its "Index data" blocks.
                 const std::string name(fileNameOf(file.path()));
                 *disagreement = strprintf("The file catalog of %s does not match its frames: entry %llu (record type "
                                           "%u, size %lu at byte %llu): %s. The file is listed by walking its frames.",
-                                          name.c_str(), (unsigned long long)i, e.recordType(), (unsigned long)e.size(),
+                                          name.c_str(), (unsigned long long)i + 1, e.recordType(), (unsigned long)e.size(),
                                           (unsigned long long)e.offset(), what.c_str());
             }
             index.clear();

@@ -1,6 +1,7 @@
 #include "core/whole_file_output.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -14,6 +15,27 @@ bool sameExistingFile(const std::string& a, const std::string& b) {
     if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
+
+namespace {
+
+// The process's file mode creation mask, read without changing it (umask()
+// can only be read by setting it, which would race with other threads).
+mode_t currentUmask() {
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found) return static_cast<mode_t>(mask);
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
 
 WholeFileOutput::~WholeFileOutput() { abandon(); }
 
@@ -29,7 +51,11 @@ bool WholeFileOutput::open(const std::string& target, Replace replace) {
     exists_ = false;
     error_.clear();
     struct stat st {};
+    // The mode the output gets: an existing file's own, else what a plain
+    // open() would give a new file.
+    mode_t mode = 0;
     if (::lstat(target.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
         if (S_ISDIR(st.st_mode)) return fail(EISDIR);
         if (!S_ISREG(st.st_mode) || replace == Replace::No) {
             exists_ = true;
@@ -38,6 +64,8 @@ bool WholeFileOutput::open(const std::string& target, Replace replace) {
         }
     } else if (errno != ENOENT) {
         return fail(errno);
+    } else {
+        mode = 0666 & ~currentUmask();
     }
     // The temporary name starts with a dot so file listings and globs of the
     // target's kind pass over it while it is written.
@@ -48,7 +76,7 @@ bool WholeFileOutput::open(const std::string& target, Replace replace) {
     std::string pattern = folder + "." + base.substr(0, 200) + ".XXXXXX";
     int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return fail(errno);
-    ::fchmod(fd, 0644);
+    ::fchmod(fd, mode);
     fd_ = fd;
     temp_ = pattern;
     return true;

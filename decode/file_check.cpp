@@ -210,7 +210,11 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
             problems.add(CheckProblemKind::Size, k, position,
                          strprintf("Offset %u puts the data section past the frame's Size %lu", h.offset(),
                                    (unsigned long)size));
-        if (h.optionalDataOffset() != 0 && !optionalDataOffsetInFrame(h))
+        if (h.optionalDataOffset() != 0 && h.optionalDataOffset() < kFrameHeaderSize)
+            problems.add(CheckProblemKind::Size, k, position,
+                         strprintf("optional data offset %lu points into the header",
+                                   (unsigned long)h.optionalDataOffset()));
+        else if (h.optionalDataOffset() != 0 && !optionalDataOffsetInFrame(h))
             problems.add(CheckProblemKind::Size, k, position,
                          strprintf("optional data offset %lu lies outside the frame (Size %lu)",
                                    (unsigned long)h.optionalDataOffset(), (unsigned long)size));
@@ -294,7 +298,10 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
                     walkFailed = true;
                     break;
                 }
-                if (const std::uint64_t left = walkFailed ? 0 : undecodedBytes(frame, rep.consumed))
+                // A layout that has a title only lists no fields: its record's bytes are
+                // not known, which says nothing about the record (the summary names such types).
+                const bool titleOnly = catalogue_.record(key).items.empty();
+                if (const std::uint64_t left = walkFailed || titleOnly ? 0 : undecodedBytes(frame, rep.consumed))
                     problems.add(CheckProblemKind::Layout, k, position,
                                  strprintf("record type %lu: %llu bytes after the last field are not decoded "
                                            "(the walk ended at byte %lld of %lu)",
@@ -354,7 +361,7 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
                     problems.add(CheckProblemKind::Catalog, k, position,
                                  strprintf("catalog entry %llu differs in its %s (catalog: type %u, size %lu at "
                                            "byte %llu)",
-                                           (unsigned long long)k, field, e->recordType(), (unsigned long)e->size(),
+                                           (unsigned long long)k + 1, field, e->recordType(), (unsigned long)e->size(),
                                            (unsigned long long)e->offset()));
             }
         }

@@ -24,7 +24,12 @@ void addFrameLines(const FrameView& f, std::int32_t protocol, std::int32_t versi
     lines.push_back(strprintf("   Size %lu, offset %hu, flags %hu", (unsigned long)f.size(),
                               static_cast<unsigned short>(offset), f.flags()));
     lines.push_back("   " + title);
-    if (f.optionalDataOffset() != 0 && !optionalDataOffsetInFrame(f))
+    if (f.optionalDataOffset() != 0 && f.optionalDataOffset() < kFrameHeaderSize)
+        lines.push_back(strprintf("   OPTIONAL DATA OFFSET %lu POINTS INTO THE HEADER (the data begins at byte %lu), "
+                                  "ident %lu",
+                                  (unsigned long)f.optionalDataOffset(), (unsigned long)kFrameHeaderSize,
+                                  (unsigned long)f.optionalDataId()));
+    else if (f.optionalDataOffset() != 0 && !optionalDataOffsetInFrame(f))
         // A position the frame cannot hold (a wrapped -1, say) is named as such, not as a byte count.
         lines.push_back(strprintf("   OPTIONAL DATA OFFSET %lu LIES OUTSIDE THE FRAME (Size %lu), ident %lu",
                                   (unsigned long)f.optionalDataOffset(), (unsigned long)f.size(),

@@ -261,7 +261,8 @@ local function vector(ctx, tree, item, pos, limit, level)
     local width = v.width ~= 0 and v.width or sizeRule(ctx, v.size)
     if width > MAX_FIELD or width < 0 then return 0 end
     if width == 0 then sub:append_text(" (no data)") return 0 end
-    local fits = math.floor((limit - pos) / width)
+    -- A vector takes what the record holds, its checksum bytes included, as the report does.
+    local fits = math.floor((ctx.held - pos) / width)
     local n = math.min(count, math.max(fits, 0))
     local typed = vectorKind(v.field, width)
     local shown = math.min(n, MAX_ELEMENTS)
@@ -292,7 +293,9 @@ local function blocks(ctx, tree, block, pos, count, checkEnd)
         local start = math.min(at, ctx.held)
         local bt = tree:add(ctx.tvb(ctx.base + start, 0), block.title .. " " .. (b + 1))
         ctx.depth = ctx.depth + 1
-        local p, e = walk(ctx, block.items, at, ctx.limit, "block", bt, fixed)
+        -- Blocks may read into the checksum bytes, as the report's blocks do: a
+        -- count that claims too many blocks runs out only past the record's end.
+        local p, e = walk(ctx, block.items, at, ctx.held, "block", bt, fixed)
         ctx.depth = ctx.depth - 1
         if e == "fixed" then last = fixed
         elseif e == "broken" then last = -1
@@ -511,7 +514,7 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole)
         return rtype
     end
 
-    local ctx = { tvb = tvb, base = at, held = limit, limit = limit, vals = {}, first = {}, items = 0,
+    local ctx = { tvb = tvb, base = at, held = length, limit = limit, vals = {}, first = {}, items = 0,
                   depth = 0, cut = false, troubles = 0, key = layoutKey(protocol, version, rtype) }
     local optionalOffset = tvb(at + 12, 4):le_uint()
     if optionalOffset ~= 0 and optionalOffset >= dataStart and optionalOffset < limit then ctx.optionalAt = optionalOffset end
@@ -550,8 +553,6 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole)
                 c:add(H.checksum_bad, tvb(at + length - 4, 4), true):set_generated()
                 c:add_proto_expert_info(X.checksum)
             end
-        else
-            c:add(H.checksum_bad, tvb(at + length - 4, 4), false):set_generated()
         end
     end
     return rtype

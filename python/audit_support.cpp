@@ -8,6 +8,7 @@
 
 #include "core/frame.h"
 #include "core/vxtime.h"
+#include "core/whole_file_output.h"
 #include "decode/file_check.h"
 #include "decode/record_json.h"
 #include "export/record_values.h"
@@ -237,9 +238,30 @@ py::list frameDigestsMany(const py::iterable& items) {
     return out;
 }
 
+// The audit's report files go out as tarvik-cli's outputs do: whole or not at
+// all, with the mode a plain open() gives a new file or the replaced file's own.
+void writeWholeFileFromPython(const py::object& path, const py::bytes& data, bool replace) {
+    const std::string target = fsPath(path);
+    const std::string_view bytes = data;
+    std::string error;
+    bool written = false;
+    {
+        py::gil_scoped_release release;
+        written = writeWholeFile(target, asBytes(bytes),
+                                 replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No, error);
+    }
+    if (!written) {
+        if (error == "file exists") throw py::value_error(target + " exists: not replaced");
+        PyErr_SetString(PyExc_OSError, ("could not write " + target + ": " + error).c_str());
+        throw py::error_already_set();
+    }
+}
+
 } // namespace
 
 void registerAuditSupport(py::module_& m) {
+    m.def("write_whole_file", &writeWholeFileFromPython, py::arg("path"), py::arg("data"), py::arg("replace"),
+          "Writes a file whole through a temporary file beside it; OSError when it could not be written");
     m.def("audit_file", &auditFile, py::arg("path"), py::arg("layouts") = py::none(),
           "The archive audit's task: {'check': the check document, 'devices': [...], 'pings': [...]}");
     m.def("frame_digests", &frameDigests, py::arg("path"), py::arg("device"), py::arg("enumerator"), py::arg("windows"),

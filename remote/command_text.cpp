@@ -163,8 +163,12 @@ std::string describeCommandRecord(const RemoteCommandCatalogue& catalogue, ByteS
     ctx.commandBlock = [&](const CRecordDataLayout&) { return block ? &blockItems : nullptr; };
     const ByteSpan body = record.first(size);
     const WalkResult walk = walkItems(ctx, items, body, static_cast<std::int64_t>(pos), size, WalkLevel::Command);
-    if (walk.end == WalkResult::End::Done && walk.pos < static_cast<std::int64_t>(size))
-        text += format(" (+%zu bytes)", static_cast<std::size_t>(size - walk.pos));
+    if (walk.end == WalkResult::End::Done && walk.pos < static_cast<std::int64_t>(size)) {
+        const auto left = static_cast<std::size_t>(size - walk.pos);
+        // Record requests end in a checksum field their flags do not claim.
+        if (left == 4 && !f.hasChecksum()) text += " (+4 bytes: a checksum field the flags do not claim)";
+        else text += format(" (+%zu bytes after the last parameter)", left);
+    }
     return text;
 }
 

@@ -60,6 +60,21 @@ bool parseDottedAddress(std::string_view text, std::uint32_t& address) {
     return true;
 }
 
+// An IPv4 address as a dotted a.b.c.d or as the 32-bit integer a×2^24 +
+// b×2^16 + c×2^8 + d written in decimal digits alone; false otherwise.
+bool parseAddress(std::string_view text, std::uint32_t& address) {
+    if (text.find('.') != std::string_view::npos) return parseDottedAddress(text, address);
+    if (text.empty() || text.size() > 10) return false;
+    std::uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (v > 0xFFFFFFFFull) return false;
+    address = static_cast<std::uint32_t>(v);
+    return true;
+}
+
 std::string_view trimBlanks(std::string_view t) {
     while (!t.empty() && isSpace(t.front())) t.remove_prefix(1);
     while (!t.empty() && isSpace(t.back())) t.remove_suffix(1);
@@ -148,7 +163,9 @@ std::string describeFormat(std::string_view format, std::int32_t width) {
         return name + " (a finite number from -1.7976931348623157e+308 to 1.7976931348623157e+308)";
     if (format == "d2r" && (width == 4 || width == 8)) return name + " (a finite number of degrees)";
     if (format == "t10") return name + " (a whole number: 0 zero time, 2 the current time, any other random bytes)";
-    if (format == "IPAddress") return name + " (a dotted address from 0.0.0.0 to 255.255.255.255)";
+    if (format == "IPAddress")
+        return name + " (a dotted address from 0.0.0.0 to 255.255.255.255, or the same as a whole number from 0 "
+                      "to 4294967295)";
     if (!format.empty() && format.front() == 's')
         return name + " (a text of at most " + std::to_string(std::max(width, 0)) + " bytes, or NULL)";
     return name;
@@ -253,7 +270,7 @@ bool appendValue(ByteWriter& out, std::string_view format, std::int32_t width, s
     if (format == "IPAddress" && width == 4) {
         std::uint32_t address = 0;
         const std::string_view text = trimBlanks(value);
-        if (!text.empty() && !parseDottedAddress(text, address)) return false;
+        if (!text.empty() && !parseAddress(text, address)) return false;
         out.u32(address);
         return true;
     }

@@ -328,7 +328,9 @@ Bytes CRemoteControlPanel::buildRecord(std::uint32_t number, bool remoteCommand,
 }
 
 std::optional<Bytes> CRemoteControlPanel::parameterBytes(const CRemoteControlDefinition& def, bool showMessages) {
-    ConvertContext context{showMessages ? message_ : MessageFn{}, random, localTime};
+    ConvertContext context{showMessages && message_ ? MessageFn([this](std::string_view text) { show(text); })
+                                                    : MessageFn{},
+                           random, localTime};
     ByteWriter out;
     const std::size_t count = std::min(def.size(), kParameterRows);
     for (std::size_t i = count; i-- > 1;)

@@ -113,12 +113,20 @@ public:
     const RemoteCommandCatalogue& catalogue() const { return catalogue_; }
     void message(std::string_view text) const {
         ++messagesShown;
-        if (message_) message_(text);
+        show(text);
     }
+    // Where the command comes from while a script plays it ("FILE:LINE: "),
+    // put before each of its messages so that a refused value names its line.
+    std::string messagePlace;
     // Messages the panel has shown that stop a command (conversion notes not counted).
     mutable std::size_t messagesShown = 0;
 
 private:
+    void show(std::string_view text) const {
+        if (!message_) return;
+        if (messagePlace.empty()) message_(text);
+        else message_(messagePlace + std::string(text));
+    }
     bool anyChecked() const;
     std::uint16_t systemEnumerator(const CommandTarget& target) const;
     // Ticket and tracking number (nullopt when the tracking number is empty); nullopt after a refusal.

@@ -182,7 +182,9 @@ bool CScript::playScript(std::string_view text, const std::string& path) {
         playBytes_ = text.size();
     }
     unsigned pace = 0;
+    int number = 0;
     for (const auto& line : scriptLines(text)) {
+        lineNumber_ = ++number;
         if (stopAll_) break;
         if (!withinBudget(++playLines_, kMaxPlayLines, path, "plays lines")) break;
         host_.betweenLines();
@@ -257,18 +259,25 @@ CScript::Flow CScript::playLine(const std::string& line, const std::string& path
     return flow;
 }
 
+std::string CScript::place(const std::string& path) const {
+    return shownName(path) + ":" + std::to_string(lineNumber_) + ": ";
+}
+
 CScript::Flow CScript::send(const std::string& path) {
     // A check counts one record per command when the sonars are not known yet.
     const std::size_t records = std::max<std::size_t>(panel_.targetCount(), checking_ ? 1 : 0);
     if (!withinBudget(playRecords_ + records, kMaxPlayRecords, path, "sends records")) return Flow::EndAll;
+    // The panel's messages about this command name the script and line it came from.
+    panel_.messagePlace = place(path);
     if (checking_) {
         panel_.checkValues();
         playRecords_ += records;
-        return Flow::Next;
+    } else {
+        const std::size_t before = panel_.sentRecords;
+        panel_.buildAndSendCommand();
+        playRecords_ += panel_.sentRecords - before;
     }
-    const std::size_t before = panel_.sentRecords;
-    panel_.buildAndSendCommand();
-    playRecords_ += panel_.sentRecords - before;
+    panel_.messagePlace.clear();
     return Flow::Next;
 }
 
@@ -362,7 +371,11 @@ CScript::Flow CScript::devices(const std::vector<std::string>& fields) {
 CScript::Flow CScript::nestedScript(const std::string& file, const std::string& path) {
     const auto text = host_.readScriptFile(file);
     if (!text) {
-        if (checking_) return Flow::Next;
+        // Found by the check made before anything is sent: the play does not begin.
+        if (checking_) {
+            host_.messageBox(place(path) + "the nested script " + file + " could not be opened");
+            return Flow::EndAll;
+        }
         const Flow flow = eventMessage(3, file, 2, path);
         host_.messageBox("Script " + path + ": the nested script " + file +
                          " could not be opened (sent as an error event message)");
@@ -375,7 +388,9 @@ CScript::Flow CScript::nestedScript(const std::string& file, const std::string& 
     playBytes_ += text->size();
     if (!withinBudget(playBytes_, kMaxPlayScriptBytes, file, "reads bytes of script files")) return Flow::EndAll;
     ++depth_;
+    const int line = lineNumber_;
     playScript(*text, file);
+    lineNumber_ = line;
     --depth_;
     return stopAll_ ? Flow::EndAll : Flow::Next;
 }

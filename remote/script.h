@@ -67,8 +67,8 @@ public:
     // nested scripts followed and the budgets of a play counted. The problems
     // are shown as the play would show them; false when there was any. The
     // sonars a DEVICES line names are not checked (they are known only once
-    // connected), nor is a nested script that cannot be opened (its play sends
-    // an error event for it).
+    // connected). A nested script that cannot be opened is a problem: the play
+    // would send its lines before it and an error event for it.
     bool checkFile(const std::string& path);
     // Plays one script given as its text; `path` names it in messages and
     // places nested scripts. True when it ran or stopped normally. A play that
@@ -89,11 +89,14 @@ private:
     Flow nestedScript(const std::string& file, const std::string& path);
     Flow eventMessage(unsigned eventId, const std::string& text, int sends, const std::string& path);
     bool checkScript(std::string_view text, const std::string& path);
+    // "FILE:LINE: " of the line being played.
+    std::string place(const std::string& path) const;
 
     CRemoteControlPanel& panel_;
     ScriptHost& host_;
     std::uint32_t lineCounter_ = 0;
     int depth_ = 0;
+    int lineNumber_ = 0;  // of the line being played, in the script being played
     bool stopAll_ = false;
     bool checking_ = false;  // a check: nothing is sent, waited for or acted upon
     // The budgets of the current play.

@@ -31,7 +31,6 @@ import logging
 import os
 import stat
 import sys
-import tempfile
 import time
 
 SUFFIXES = (".vxr", ".pcap", ".pcapng")
@@ -758,19 +757,10 @@ def write_whole(target, text, force, inputs=()):
             raise FileExistsError(f"{shown_name(target)} is not a regular file: not replaced")
         if not force:
             raise FileExistsError(f"{shown_name(target)} exists: not replaced (--force replaces it)")
-    folder = os.path.dirname(os.path.abspath(target))
-    fd, tmp = tempfile.mkstemp(prefix=".tarvik-audit-", dir=folder)
-    try:
-        # A report is read by others as any file this user writes (mkstemp makes it private).
-        umask = os.umask(0o022)
-        os.umask(umask)
-        os.fchmod(fd, 0o666 & ~umask)
-        with os.fdopen(fd, "w", encoding="utf-8") as out:
-            out.write(text)
-        os.replace(tmp, target)
-    except BaseException:
-        os.unlink(tmp)
-        raise
+    # The project's one writer of whole files: a new file gets the mode a plain
+    # open() gives it, a replaced one keeps its own.
+    from tarvik import _tarvik
+    _tarvik.write_whole_file(os.fspath(target), text.encode("utf-8"), bool(force))
 
 
 def summary_lines(report):

@@ -171,6 +171,11 @@ def test_command_line_on_a_running_scheduler_writes_json_and_html(cluster, archi
     written = json.loads(out_json.read_text())
     for key in ("totals", "files", "continuity", "unreadable", "changed", "missing"):
         assert written[key] == report[key]
+    # The reports get the mode a plain open() gives a new file.
+    mask = os.umask(0)
+    os.umask(mask)
+    for out in (out_json, out_html):
+        assert out.stat().st_mode & 0o7777 == 0o666 & ~mask
     # Outputs are not replaced without --force.
     again = subprocess.run([sys.executable, "-m", "tarvik.audit", str(archive["root"]), "--json", str(out_json)],
                            capture_output=True, text=True, timeout=60)

@@ -214,6 +214,18 @@ TEST_F(Pipeline, DroppedPingsAreReportedPerSourceAndType) {
     EXPECT_EQ(pipeline.lastPings().size(), 4u);
 }
 
+TEST_F(Pipeline, EveryPingRecordTypeIsWatchedForDroppedPings) {
+    std::uint32_t counter = 0;
+    for (std::uint32_t type : {7006u, 7007u, 7008u, 7009u, 7011u, 7012u}) {
+        SCOPED_TRACE(type);
+        pipeline.clear();
+        port.beeps.clear();
+        arrive({frame(type, ++counter, 10), frame(type, ++counter, 12)});
+        EXPECT_EQ(port.beeps.size(), 1u);
+        EXPECT_EQ(pipeline.rowText(1, 1), "! ! ! " + std::to_string(type) + " DROPPED PING AFTER # 10");
+    }
+}
+
 TEST_F(Pipeline, OnlyPauseTextLinesAreSkipped) {
     // A frame whose data happens to hold the bytes of the word is a record like any other.
     arrive({frame(7000, 1, 0, 7125, 0, "xxPAUSExx"), text("PAUSE 3 sec."), text("a TEXT")});

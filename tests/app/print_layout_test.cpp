@@ -92,7 +92,7 @@ TEST(PrintLayout, PagesFollowTheLinesThatFit) {
 
     std::tm t{};
     t.tm_year = 124, t.tm_mon = 2, t.tm_mday = 5, t.tm_hour = 7, t.tm_min = 4, t.tm_sec = 9;
-    EXPECT_EQ(printDateTime(t), "3/5/2024   7:4:9");
+    EXPECT_EQ(printDateTime(t), "03/05/2024   07:04:09");
     EXPECT_EQ(printPageNumber(12, 14), "Page 12 of 14");
     for (const PrintedPage& page : pages) EXPECT_EQ(page.total, 3);
 }
@@ -150,7 +150,7 @@ TEST(PrintLayout, ReportOf130LinesPrintsToSeveralPagesOfPdf) {
                   std::string::npos)
             << "page " << p + 1;
         EXPECT_NE(pages[p].find("sample.vxr   Record type 7027   Row 5"), std::string::npos) << "page " << p + 1;
-        EXPECT_NE(pages[p].find("3/5/2024   17:4:9"), std::string::npos) << "page " << p + 1;
+        EXPECT_NE(pages[p].find("03/05/2024   17:04:09"), std::string::npos) << "page " << p + 1;
     }
     EXPECT_NE(pages[0].find("Report line 1 (value) \\ end"), std::string::npos);
     EXPECT_NE(pages.back().find("Report line 130 (value) \\ end"), std::string::npos);

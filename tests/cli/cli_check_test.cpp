@@ -4,12 +4,16 @@
 #include "core/frame.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 #include "tools/synth/sample_records.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 
 using tarvik::testing::runProgram;
 using tarvik::testing::TempDir;
@@ -136,4 +140,86 @@ TEST(CliRefusal, PathsThatAreNotRegularFilesAreRefusedWithoutBlocking) {
     auto sim = runProgram(kSim, {"--port", "0", "--replay", fifo, "--exit-after", "1"});
     EXPECT_EQ(sim.status, 1);
     EXPECT_TRUE(contains(sim.err, "FIFO")) << sim.err;
+}
+
+TEST(CliPingGaps, EveryPingRecordTypeIsWatchedByTheCheckAndTheCondensedFile) {
+    // The record list (its own test) and check watch these types; the condensed file a longer list.
+    const std::vector<std::uint32_t> pingTypes = {7006, 7007, 7008, 7009, 7011, 7012};
+    const std::vector<std::uint32_t> condensedTypes = {1200, 7000, 7002, 7006, 7007, 7008,
+                                                       7009, 7011, 7016, 7017, 7021, 7503};
+    std::vector<std::uint32_t> all = condensedTypes;
+    all.push_back(7012);
+    // Pings 10 and 12 of each type: one missing in between.
+    tarvik::Bytes file;
+    for (std::uint32_t type : all)
+        for (std::uint32_t ping : {10u, 12u}) {
+            tarvik::FrameBuilder b(type);
+            b.device(7125, 0);
+            b.data().u64(1).u32(ping).u32(0).u32(0);
+            const tarvik::Bytes frame = b.build();
+            file.insert(file.end(), frame.begin(), frame.end());
+        }
+    TempDir dir;
+    const std::string path = dir.write("pings.vxr", file);
+    auto gapLine = [](std::uint32_t type) { return "! ! ! " + std::to_string(type) + " DROPPED PING AFTER # 10"; };
+
+    const auto checked = runProgram(kCli, {"check", path});
+    ASSERT_EQ(runProgram(kCli, {"condense", path, "--out", dir.path().string()}).status, 0);
+    const std::string condensed = tarvik::testing::slurp(dir.file("pings.condensed.txt"));
+    for (std::uint32_t type : all) {
+        SCOPED_TRACE(type);
+        const bool ping = std::find(pingTypes.begin(), pingTypes.end(), type) != pingTypes.end();
+        const bool inCondensed = std::find(condensedTypes.begin(), condensedTypes.end(), type) != condensedTypes.end();
+        EXPECT_EQ(contains(checked.out, "record type " + std::to_string(type) + ", device 7125, enumerator 0: ping 12 "
+                                        "after ping 10"),
+                  ping)
+            << checked.out;
+        EXPECT_EQ(contains(condensed, gapLine(type)), inCondensed) << condensed;
+    }
+}
+
+TEST(CliCheck, ARecordTypeWhoseLayoutListsNoFieldsIsNamedNotFailed) {
+    // The built-in 7005 layout has its title only: its 16 bytes of data cannot be walked.
+    tarvik::FrameBuilder b(7005);
+    b.device(7125, 0);
+    b.data().u64(42).u32(1).u32(2);
+    TempDir dir;
+    const std::string path = dir.write("calibration.vxr", b.build());
+    const auto r = runProgram(kCli, {"check", path});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_FALSE(contains(r.out, "after the last field")) << r.out;
+    EXPECT_TRUE(contains(r.out, "  not decoded: record type 7005 (the layout lists no fields)\n")) << r.out;
+}
+
+TEST(CliReadme, TheDamagedFileRecipeGivesTheCheckShown) {
+    const std::string readme = tarvik::testing::slurp(std::string(TARVIK_SOURCE_DIR) + "/README.md");
+    const std::string recipeHead = "made with these commands:\n\n```sh\n";
+    const auto recipeAt = readme.find(recipeHead);
+    ASSERT_NE(recipeAt, std::string::npos) << "the README gives no recipe for damaged.vxr";
+    const auto recipeFrom = recipeAt + recipeHead.size();
+    const std::string recipe = readme.substr(recipeFrom, readme.find("```", recipeFrom) - recipeFrom);
+    const std::string command = "$ build/bin/tarvik-cli check build/damaged.vxr\n";
+    const auto shownAt = readme.find(command);
+    ASSERT_NE(shownAt, std::string::npos);
+    const auto shownFrom = shownAt + command.size();
+    const std::string shown = readme.substr(shownFrom, readme.find("\n$ ", shownFrom) + 1 - shownFrom);
+
+    // The commands, run from a folder whose build/bin holds the programs.
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("build"));
+    std::filesystem::create_directory_symlink(std::filesystem::path(kCli).parent_path(), dir.file("build/bin"));
+    const auto made = runProgram("/bin/sh", {"-ec", "cd \"$0\"\n" + recipe, dir.path().string()});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const auto checked =
+        runProgram("/bin/sh", {"-c", "cd \"$0\" && build/bin/tarvik-cli check build/damaged.vxr", dir.path().string()});
+    EXPECT_EQ(checked.status, 1);
+    // Every line shown (but the "..." that stands for lines left out) is printed, in order.
+    std::istringstream lines(shown);
+    std::size_t from = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "  ...") continue;
+        const auto at = checked.out.find(line + "\n", from);
+        ASSERT_NE(at, std::string::npos) << "not printed: " << line << "\n" << checked.out;
+        from = at + line.size();
+    }
 }

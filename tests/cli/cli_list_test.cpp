@@ -91,7 +91,7 @@ TEST(CliList, ACatalogThatPointsBesideItsFramesIsNotTrusted) {
 
     const auto r = runProgram(kCli, {"list", file});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("The file catalog of off.vxr does not match its frames: entry 3 "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The file catalog of off.vxr does not match its frames: entry 4 "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("The file is listed by walking its frames."), std::string::npos) << r.err;
     // The walk lists every frame as it is, the catalog last.
     EXPECT_EQ(countLines(r.out), 14u);
@@ -121,7 +121,9 @@ TEST(CliList, ResyncListsPastDamageLikeCheck) {
     const auto stopped = runProgram(kCli, {"list", damaged});
     EXPECT_EQ(stopped.status, 1);
     EXPECT_EQ(countLines(stopped.out), 1u);
-    EXPECT_EQ(stopped.err, "Second Record Of File damaged.vxr Does Not Have The Sync Pattern\n");
+    EXPECT_EQ(stopped.err, "Second Record Of File damaged.vxr Does Not Have The Sync Pattern\n"
+                           "tarvik-cli: the list stops at the broken frame; --resync goes on at the next sync "
+                           "pattern\n");
 
     const auto resynced = runProgram(kCli, {"list", damaged, "--resync"});
     EXPECT_EQ(resynced.status, 0);
@@ -166,4 +168,31 @@ TEST(CliList, AFileCutOffMidFrameIsShownAsDamagedByEveryCommand) {
     const auto whole = runProgram(kCli, {"list", good});
     EXPECT_EQ(whole.status, 0);
     EXPECT_EQ(whole.out.find("cut off"), std::string::npos);
+}
+
+TEST(CliList, SaysWhatAFileOfAnotherKindAndAFilterThatLetsNothingThroughMean) {
+    TempDir dir;
+    const std::string notes = dir.file("notes.txt");
+    std::ofstream(notes) << std::string(200, 'n') << "\n";
+    auto r = runProgram(kCli, {"list", notes});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Record 0 Of File notes.txt Does Not Have The Sync Pattern\n"
+                     "tarvik-cli: " + notes + " does not look like a Vx record file: no frame begins at its first "
+                     "byte (--resync looks for frames further on)\n");
+
+    const std::string file = dir.file("s.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "12"}).status, 0);
+    r = runProgram(kCli, {"list", file, "--filter", "700"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tarvik-cli: no record of " + file + " passes the filter \"700\" (14 records read)\n");
+    for (const char* notAFilter : {"xyz", "", "all records"}) {
+        r = runProgram(kCli, {"list", file, "--filter", notAFilter});
+        EXPECT_EQ(r.status, 2) << notAFilter;
+        EXPECT_NE(r.err.find("names no record type"), std::string::npos) << r.err;
+    }
+    r = runProgram(kCli, {"list", file, "--filter", "7004"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out, "");
 }

@@ -3,8 +3,17 @@
 #include "tests/net/sim_process.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/whole_file.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using tarvik::testing::runProgram;
 using tarvik::testing::SimProcess;
@@ -110,4 +119,62 @@ TEST(CliListen, WriteRecordsTheListedFramesIntoAnOutputFile) {
                                      dir.file("no/such/folder")});
     EXPECT_EQ(nowhere.status, 1);
     EXPECT_NE(nowhere.err.find("Could not create the output file"), std::string::npos) << nowhere.err;
+}
+
+TEST(CliListen, AnInterruptEndsTheListeningAsItsTimeWouldAndNamesTheFile) {
+    SimProcess sim({"--ping-rate", "10"});
+    ASSERT_FALSE(sim.port().empty());
+    struct Way {
+        const char* name;
+        int signal;
+        bool group;  // to the whole process group, as a terminal sends Ctrl-C
+    };
+    for (const Way way : {Way{"Ctrl-C", SIGINT, true}, Way{"kill -INT", SIGINT, false}, Way{"kill", SIGTERM, false}}) {
+        SCOPED_TRACE(way.name);
+        TempDir dir;
+        const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
+        const std::string folder = dir.file("rec");
+        std::filesystem::create_directory(folder);
+        const std::string port = sim.port();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setpgid(0, 0);
+            const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(o, 1);
+            ::dup2(e, 2);
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+            ::execl(kCli.c_str(), kCli.c_str(), "listen", "127.0.0.1", port.c_str(), "--seconds", "60", "--write",
+                    folder.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::setpgid(child, child);
+        // Interrupted once it lists records.
+        const auto start = std::chrono::steady_clock::now();
+        while (tarvik::testing::slurp(out).find("\n7000\t") == std::string::npos &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(15))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(way.group ? -child : child, way.signal);
+        int status = 0;
+        pid_t done = 0;
+        while ((done = ::waitpid(child, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(30))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (done == 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            FAIL() << "listen did not end after the interrupt";
+        }
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << tarvik::testing::slurp(err);
+        const auto printed = lines(tarvik::testing::slurp(out));
+        ASSERT_FALSE(printed.empty());
+        const std::string written = printed.back();
+        EXPECT_EQ(written.rfind(folder, 0), 0u) << written;
+        auto listed = runProgram(kCli, {"list", written});
+        EXPECT_EQ(listed.status, 0) << listed.err;
+        EXPECT_GE(lines(listed.out).size(), 2u);
+    }
 }

@@ -201,6 +201,10 @@ TEST(CliMessages, TheSimulatorRefusesToReplayAFileThatIsNotARecordFile) {
         EXPECT_EQ(r.status, 1) << file;
         EXPECT_EQ(r.err.rfind("vxcenter-sim: " + file + " is not a record file: ", 0), 0u) << r.err;
     }
+    // A file that is not there is a problem too, not a usage error.
+    auto missing = runProgram(TARVIK_SIM, {"--replay", dir.file("nosuch.vxr"), "--port", "0", "--exit-after", "5"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err.rfind("vxcenter-sim: cannot open " + dir.file("nosuch.vxr") + ": ", 0), 0u) << missing.err;
 }
 
 TEST(CliOutputs, ReceiveRefusesAnExistingOutputBeforeItConnects) {
@@ -215,4 +219,44 @@ TEST(CliOutputs, ReceiveRefusesAnExistingOutputBeforeItConnects) {
     r = runProgram(kCli, {"receive", "127.0.0.1", "9", "--seconds", "0", "--config", kept});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(slurp(kept), "recorded earlier");
+}
+
+TEST(CliOutputs, TheDissectorIsNeverWrittenOntoALayoutFileNorByARunThatFails) {
+    TempDir dir;
+    const std::string layouts = dir.file("my-layouts");
+    std::filesystem::create_directory(layouts);
+    const std::string mine = layouts + "/mine.yaml";
+    put(mine, "records:\n  - type: 7005\n    title: \"Mine\"\n    items:\n      - [\"Serial\", u, 8]\n");
+    const std::string original = slurp(mine);
+
+    // Onto one of the layout files it reads, even with --force.
+    auto onInput = runProgram(kCli, {"catalogue", "--export-wireshark", mine, "--layouts", layouts, "--force"});
+    EXPECT_EQ(onInput.status, 1);
+    EXPECT_TRUE(contains(onInput.err, "is an input of this command")) << onInput.err;
+    EXPECT_EQ(slurp(mine), original);
+
+    // A faulty layout file: the dissector already there stays as it was.
+    const std::string lua = dir.file("vx.lua");
+    put(lua, "-- an older dissector\n");
+    put(layouts + "/broken.yaml", "records:\n  - type: [\n");
+    auto faulty = runProgram(kCli, {"catalogue", "--export-wireshark", lua, "--layouts", layouts, "--force"});
+    EXPECT_EQ(faulty.status, 1);
+    EXPECT_TRUE(contains(faulty.err, "broken.yaml")) << faulty.err;
+    EXPECT_EQ(faulty.out, "");
+    EXPECT_EQ(slurp(lua), "-- an older dissector\n");
+    std::filesystem::remove(layouts + "/broken.yaml");
+
+    // A --layouts folder that is not there: nothing is written.
+    auto missing = runProgram(kCli, {"catalogue", "--export-wireshark", dir.file("new.lua"), "--layouts",
+                                     dir.file("no-such-folder")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(contains(missing.err, "is not a folder")) << missing.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new.lua")));
+
+    // The line of the Wireshark page, in a folder that has my-layouts.
+    auto line = runProgram(kCli, {"catalogue", "--export-wireshark", lua, "--port", "7000", "--port", "7010",
+                                  "--layouts", layouts, "--force"});
+    EXPECT_EQ(line.status, 0) << line.err;
+    EXPECT_EQ(line.err, "");
+    EXPECT_NE(slurp(lua), "-- an older dissector\n");
 }

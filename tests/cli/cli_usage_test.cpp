@@ -80,7 +80,6 @@ TEST(Usage, ErrorsAreOneLineNamingTheOptionWithExitTwo) {
         {kSim, {"--chaos", "nope"}, "--chaos"},
         {kSim, {"--record-size", "7000"}, "--record-size"},
         {kSim, {"--image", "65536", "65536"}, "--image"},
-        {kSim, {"--replay", dir.file("none.vxr")}, "--replay"},
         {kSim, {"--bogus"}, "--bogus"},
     };
     for (const UsageCase& c : cases) {

@@ -202,9 +202,19 @@ TEST(ReadCatalog, EntriesThatDisagreeWithTheirFramesAreNotTrusted) {
     ByteWriter off(good);
     off.patch<std::uint64_t>(entry3 + 4, readLEOr0<std::uint64_t>(good, entry3 + 4) + 7);
     EXPECT_FALSE(indexOf(off.take(), why));
-    EXPECT_NE(why.find("entry 3 "), std::string::npos) << why;
+    EXPECT_NE(why.find("entry 4 "), std::string::npos) << why;  // numbered from 1, as the catalog's report
     EXPECT_NE(why.find("no sync pattern"), std::string::npos) << why;
     EXPECT_NE(why.find("listed by walking its frames"), std::string::npos) << why;
+    // The first and the last entry are checked as every other.
+    const std::uint32_t entries = readLEOr0<std::uint32_t>(good, catalogAt + 64 + 6);
+    ASSERT_EQ(entries, 9u);  // the file header record and the 8 frames
+    for (std::uint32_t i : {0u, entries - 1}) {
+        const std::size_t at = catalogAt + 64 + 14 + 48 * i;
+        ByteWriter end(good);
+        end.patch<std::uint64_t>(at + 4, readLEOr0<std::uint64_t>(good, at + 4) + 7);
+        EXPECT_FALSE(indexOf(end.take(), why)) << i;
+        EXPECT_NE(why.find("entry " + std::to_string(i + 1) + " "), std::string::npos) << why;
+    }
 
     // Every entry pointing at one frame: the sizes and types disagree.
     ByteWriter same(good);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -122,4 +123,27 @@ TEST(WholeFileOutput, AHeaderCompletedLastIsWrittenInPlace) {
     ASSERT_TRUE(out.writeAt(0, asBytes(std::string_view("HEAD"))));
     ASSERT_TRUE(out.commit());
     EXPECT_EQ(slurp(target), "HEADbody");
+}
+
+TEST(WholeFileOutput, ANewFileGetsTheModeOfAPlainOpenAndAReplacedOneKeepsItsOwn) {
+    TempFolder dir;
+    auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        return st.st_mode & 07777;
+    };
+    std::string error;
+    const mode_t old = ::umask(027);
+    EXPECT_TRUE(writeWholeFile(dir.file("new.txt"), asBytes(std::string_view("a")), WholeFileOutput::Replace::No, error));
+    ::umask(002);
+    EXPECT_TRUE(writeWholeFile(dir.file("shared.txt"), asBytes(std::string_view("a")), WholeFileOutput::Replace::No, error));
+    ::umask(old);
+    EXPECT_EQ(modeOf(dir.file("new.txt")), 0640u);
+    EXPECT_EQ(modeOf(dir.file("shared.txt")), 0664u);
+
+    put(dir.file("script.sh"), "old");
+    ASSERT_EQ(::chmod(dir.file("script.sh").c_str(), 0750), 0);
+    EXPECT_TRUE(writeWholeFile(dir.file("script.sh"), asBytes(std::string_view("new")), WholeFileOutput::Replace::Yes, error));
+    EXPECT_EQ(slurp(dir.file("script.sh")), "new");
+    EXPECT_EQ(modeOf(dir.file("script.sh")), 0750u);
 }

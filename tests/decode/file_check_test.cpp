@@ -629,6 +629,15 @@ TEST(FileCheck, TheCatalogIsComparedWithTheFrames) {
     EXPECT_EQ(kindsOf(r), V{"catalog"});
     EXPECT_EQ(firstAt(r, K::Catalog).first, 5u);
     EXPECT_NE(r.of(K::Catalog).first[0].text.find("record type"), std::string::npos);
+    EXPECT_NE(r.of(K::Catalog).first[0].text.find("catalog entry 6 "), std::string::npos)  // the report's "Index data 6"
+        << r.of(K::Catalog).first[0].text;
+    // The first entry (the file header record's) and the last are compared as every other.
+    for (std::size_t i : {std::size_t{0}, std::size_t{12}}) {
+        const Bytes wrong = edited(static_cast<std::size_t>(catalogAt) + 64 + 14 + i * 48 + 12, 0x01);
+        r = checkFile(dir.write("end.vxr", wrong));
+        EXPECT_EQ(kindsOf(r), V{"catalog"}) << i;
+        EXPECT_EQ(firstAt(r, K::Catalog).first, i);
+    }
 
     Bytes wrongCount = edited(static_cast<std::size_t>(catalogAt) + 64 + 6, 0x01);  // 13 becomes 12
     r = checkFile(dir.write("count.vxr", wrongCount));

@@ -327,6 +327,24 @@ TEST(LayoutLoader, AliasesCannotBlowAFileUp) {
     EXPECT_EQ(d.sources.back().problems, 110u);
 }
 
+TEST(LayoutLoader, TheItemBudgetIsEachFilesOwn) {
+    // Two files of 40,000 items each: both under the limit of one file.
+    auto file = [](int firstType) {
+        std::string text = "records:\n  - {type: " + std::to_string(firstType) + ", title: \"t\", items: &i [";
+        for (int i = 0; i < 100; ++i) text += std::string(i ? ", " : "") + "[\"f" + std::to_string(i) + "\", u, 1]";
+        text += "]}\n";
+        for (int type = firstType + 1; type < firstType + 400; ++type)
+            text += "  - {type: " + std::to_string(type) + ", title: \"t\", items: *i}\n";
+        return text;
+    };
+    LayoutLoader loader;
+    loader.addText("first.yaml", file(1));
+    loader.addText("second.yaml", file(1001));
+    const LoadedDefinitions d = loader.finish();
+    EXPECT_TRUE(d.problems.empty()) << d.problems.front().message();
+    EXPECT_EQ(d.catalogue.records.size(), 800u);
+}
+
 TEST(LayoutLoader, EnumerationsCannotBlowMemoryUp) {
     // Sixteen long bit names would make 65,536 texts of up to 16 names each.
     std::string bits = "enumerations:\n  wide:\n    bits: [";

@@ -414,6 +414,13 @@ TEST(Report, FileHeaderPointerSoundVelocityAndFlagsWithoutChecksum) {
     const Report o = builtIn()(w.data());
     EXPECT_TRUE(hasLine(o.lines, "   OPTIONAL DATA OFFSET 4294967295 LIES OUTSIDE THE FRAME (Size 400), ident 0"));
     EXPECT_EQ(lineIndex(o.lines, "   Optional data present #bytes 4294967295, ident 0 "), -1);
+    // One inside the header is said to be there, not outside the frame.
+    for (std::uint32_t offset : {1u, 63u}) {
+        w.patch<std::uint32_t>(12, offset);
+        EXPECT_TRUE(hasLine(builtIn()(w.data()).lines,
+                            "   OPTIONAL DATA OFFSET " + std::to_string(offset) +
+                                " POINTS INTO THE HEADER (the data begins at byte 64), ident 0"));
+    }
     EXPECT_TRUE(hasLine(o.lines, "COUNT REFUSED: Number of receiver beams 2000000, above 1,000,000: taken as 0"));
 }
 

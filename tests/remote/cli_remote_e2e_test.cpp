@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace tarvik {
 namespace {
@@ -184,6 +185,9 @@ TEST(CliPlay, ScriptExamplesAgainstTheServerStandIn) {
     EXPECT_NE(log.find("Number of samples=2; SVP data=[(10, 1500), (20, 1499)]"), std::string::npos);
     EXPECT_EQ(log.find("device 7125:0\tcommand 1003"), std::string::npos);  // not a target
     EXPECT_EQ(log.find("Range (m)=1"), std::string::npos);                  // after END
+    // END ends the subscriptions of every device the server listed, each printed as sent.
+    const std::string ended = r.out.substr(r.out.find("\nend subscriptions\n"));
+    EXPECT_EQ(countOf(ended, "sent 7500\t92 bytes\t"), 4u) << r.out;  // two sonars, the general and the dummy device
 }
 
 TEST(CliPlay, StoppedScriptsSayWhy) {
@@ -296,8 +300,23 @@ TEST(CliPlay, DryRunsNeverWaitAndTheTourNeedsNoDevice) {
     EXPECT_EQ(countOf(r.out, "wait 29999 ms\n"), 7u) << r.out;
     EXPECT_EQ(countOf(r.out, "wait 2147483647 ms\n"), 1u);
     const auto records = recordsIn(file);
-    ASSERT_EQ(records.size(), 4u);
-    for (const Bytes& record : records) EXPECT_EQ(FrameView(record).deviceId(), 7125u);
+    // The four commands, then END's end of subscriptions for each device of the list.
+    ASSERT_EQ(records.size(), 7u);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(FrameView(records[i]).deviceId(), 7125u);
+    std::string printed;
+    for (const Bytes& record : records) {
+        const FrameView f(record);
+        printed += "sent " + std::to_string(f.recordType()) + "\t" + std::to_string(f.size()) + " bytes\tdevice " +
+                   std::to_string(f.deviceId()) + ":" + std::to_string(f.systemEnumerator()) + "\n";
+    }
+    std::string sentLines;
+    std::stringstream out(r.out);
+    for (std::string line; std::getline(out, line);)
+        if (line.rfind("sent ", 0) == 0) sentLines += line + "\n";
+    EXPECT_EQ(sentLines, printed);  // what is written is what is printed
+    for (std::size_t i = 4; i < 7; ++i) EXPECT_EQ(readLEOr0<std::uint32_t>(records[i], 64), 1052u) << i;
+    EXPECT_EQ(FrameView(records[5]).deviceId(), 7000u);  // the general device
+    EXPECT_EQ(FrameView(records[6]).deviceId(), 0u);     // the dummy device
     // Stamped as a live run would be: the second record a sleep and a pace after the first.
     double apart = secondsOfDay(records[1]) - secondsOfDay(records[0]);
     if (apart < 0) apart += 86400.0;
@@ -305,21 +324,18 @@ TEST(CliPlay, DryRunsNeverWaitAndTheTourNeedsNoDevice) {
     EXPECT_EQ(runProgram(kCli, {"check", file}).status, 0);
 }
 
-TEST(CliPlay, NestedScriptsThatCannotBeOpenedFailThePlay) {
+TEST(CliPlay, NestedScriptsThatCannotBeOpenedStopThePlayBeforeAnythingIsSent) {
     TempDir dir;
     const std::string file = dir.file("out.vxr");
-    const std::string missing = dir.file("missing.vxs");
-    const std::string script = writeScript(dir, "outer.vxs",
-                                           "SCRIPT, " + missing + "\nSCRIPT, /dev/zero\nSCRIPT, " + dir.path().string() +
-                                               "\n1003, 5\n");
-    auto r = runProgram(kCli, {"play", script, "--dry-run", file}, ProgramLimits{512u << 20, 0, 30});
-    EXPECT_EQ(r.status, 1);
-    for (const std::string& nested : {missing, std::string("/dev/zero"), dir.path().string()})
-        EXPECT_NE(r.err.find("the nested script " + nested + " could not be opened"), std::string::npos) << r.err;
-    const auto records = recordsIn(file);
-    ASSERT_EQ(records.size(), 7u);  // two error events each, then the command
-    EXPECT_EQ(FrameView(records[0]).recordType(), 7051u);
-    EXPECT_EQ(FrameView(records[6]).recordType(), 7500u);
+    for (const std::string& nested : {dir.file("missing.vxs"), std::string("/dev/zero"), dir.path().string()}) {
+        SCOPED_TRACE(nested);
+        const std::string script = writeScript(dir, "outer.vxs", "1003, 4\nSCRIPT, " + nested + "\n1003, 5\n");
+        auto r = runProgram(kCli, {"play", script, "--dry-run", file, "--force"}, ProgramLimits{512u << 20, 0, 30});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, script + ":2: the nested script " + nested + " could not be opened\n");
+        EXPECT_EQ(r.out.find("sent "), std::string::npos) << r.out;
+        EXPECT_FALSE(std::filesystem::exists(file));
+    }
 }
 
 TEST(CliPlay, FanOutIsRefusedWithinMemoryAndTime) {

@@ -96,7 +96,15 @@ TEST(CommandText, DescribesEveryFormatListsAndWhatIsLeftOver) {
                   w.u32(0);
               })),
               "command 1042 Every format: Count=0; Offset=-5; Gain=2.5; Angle=0.125; Name=\"sonar\"; "
-              "Address=192.168.1.2; When=2026/342 09:05:07.250; Reserved=(3 reserved bytes); Beams=[] (+4 bytes)");
+              "Address=192.168.1.2; When=2026/342 09:05:07.250; Reserved=(3 reserved bytes); Beams=[] (+4 bytes after the last parameter)");
+    // Four bytes left in a record whose flags claim no checksum: a record request's checksum field.
+    EXPECT_EQ(describeCommandRecord(c, command(1042, [](ByteWriter& w) {
+                  everyFormat(w, 0);
+                  w.u32(0);
+              }, false)),
+              "command 1042 Every format: Count=0; Offset=-5; Gain=2.5; Angle=0.125; Name=\"sonar\"; "
+              "Address=192.168.1.2; When=2026/342 09:05:07.250; Reserved=(3 reserved bytes); Beams=[] (+4 bytes: a "
+              "checksum field the flags do not claim)");
     // A long list is cut after 64 values; the rest is not read.
     const std::string longList = describeCommandRecord(c, command(1042, [](ByteWriter& w) {
         everyFormat(w, 70);

@@ -119,7 +119,12 @@ TEST(ConvertValue, AddressesReservedBytesTimesAndUnknownFormats) {
     EXPECT_EQ(c("IPAddress", 4, "192.168.1.2"), (Bytes{0x02, 0x01, 0xA8, 0xC0}));
     EXPECT_EQ(c("IPAddress", 4, " 255.255.255.255 "), Bytes(4, 0xFF));
     EXPECT_EQ(c("IPAddress", 4, ""), Bytes(4, 0));
-    for (const char* value : {"192.168.1", "1.2.3.256", "3232235778", "1.2.3.4.5", "a.b.c.d", "1..2.3"}) {
+    // The same address as the integer the parameter's name also promises.
+    EXPECT_EQ(c("IPAddress", 4, "3232235778"), (Bytes{0x02, 0x01, 0xA8, 0xC0}));
+    EXPECT_EQ(c("IPAddress", 4, "4294967295"), Bytes(4, 0xFF));
+    EXPECT_EQ(c("IPAddress", 4, "0"), Bytes(4, 0));
+    for (const char* value : {"192.168.1", "1.2.3.256", "1.2.3", "256.1.1.1", "4294967296", "99999999999", "-1",
+                              "+5", "0x10", "1.2.3.4.5", "a.b.c.d", "1..2.3"}) {
         bool refused = false;
         EXPECT_TRUE(convertValue("IPAddress", 4, value, c.context, &refused).empty()) << value;
         EXPECT_TRUE(refused) << value;

@@ -256,6 +256,26 @@ TEST(Script, LinesThatWouldNotSendExactlyWhatTheySayAreRefused) {
     EXPECT_EQ(u32At(p.sent.records[0], 100), 4294967295u);
 }
 
+TEST(Script, TheCheckNamesTheFileAndLineOfARefusedValueAndStopsAtAMissingNestedScript) {
+    testing::TempDir dir;
+    Player p;
+    const std::string inner = writeText(dir, "inner.vxs", "1003, 50\n\n1003, 60abc\n");
+    const std::string outer = writeText(dir, "outer.vxs", "1003, 40\nSCRIPT, " + inner + "\n");
+    EXPECT_FALSE(p.script.playFile(outer));
+    EXPECT_TRUE(p.sent.records.empty());
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_EQ(p.messages[0].rfind(inner + ":3: Value \"60abc\" refused for \"Range (m)\"", 0), 0u) << p.messages[0];
+
+    p.messages.clear();
+    const std::string gone = dir.file("gone.vxs");
+    const std::string missing = writeText(dir, "missing.vxs", "1003, 40\n// then\nSCRIPT, " + gone + "\n1003, 41\n");
+    EXPECT_FALSE(p.script.playFile(missing));
+    EXPECT_TRUE(p.sent.records.empty());
+    EXPECT_TRUE(p.messages.empty());
+    EXPECT_EQ(p.host.messages,
+              std::vector<std::string>{missing + ":3: the nested script " + gone + " could not be opened"});
+}
+
 TEST(Script, AFileIsCheckedWholeBeforeItsFirstLinePlays) {
     testing::TempDir dir;
     Player p;

@@ -32,7 +32,16 @@ CLI::Option* addFilterOption(CLI::App& command, std::string& filter) {
         .add_option("--filter", filter,
                     "the record filter's text, e.g. \"7000; 7004\"; a record is listed\n"
                     "when its type occurs anywhere in TEXT (default \"ALL RECORDS\")")
-        ->type_name("TEXT");
+        ->type_name("TEXT")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                // A text without a digit can never hold a record type: nothing
+                // would be listed, and a typing slip would pass for an empty file.
+                if (text == kAllRecords || text.find_first_of("0123456789") != std::string::npos) return {};
+                return "\"" + shownName(text) + "\" names no record type; give record types such as \"7000; 7004\", "
+                       "or \"" + std::string(kAllRecords) + "\"";
+            },
+            ""));
 }
 
 CLI::Validator hostAddress() {

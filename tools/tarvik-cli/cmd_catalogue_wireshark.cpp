@@ -27,9 +27,20 @@ CLI::Option* addWiresharkExportOptions(CLI::App& command, WiresharkExportCliOpti
 
 int exportWireshark(const WiresharkExportCliOptions& o) {
     const LayoutOptions& layouts = CMyTarvikView::layoutOptions();
-    if (!outputAllowed(*o.file, {}, o.force)) return kExitMessageShown;
     const LoadedDefinitions loaded = loadLayouts(layouts.directory, layouts.userDirectory);
-    sayLayoutProblems(loaded.problems);
+    // The definition files read are inputs: the dissector is never written onto one.
+    std::vector<std::string> inputs;
+    for (const LayoutSource& s : loaded.sources)
+        if (s.file.rfind("built-in:", 0) != 0) inputs.push_back(s.file);
+    for (const LayoutProblem& p : loaded.problems) inputs.push_back(p.file);
+    if (!outputAllowed(*o.file, inputs, o.force)) return kExitMessageShown;
+    // A dissector without some of the user's layouts would pass for a complete
+    // one: a run with problems in the definition files writes nothing.
+    if (sayLayoutProblems(loaded.problems)) {
+        std::fprintf(stderr, "tarvik-cli: %s not written: mend the layout definition files first\n",
+                     shownName(*o.file).c_str());
+        return kExitMessageShown;
+    }
     WiresharkExportOptions options;
     if (!o.ports.empty()) options.ports = o.ports;
     std::size_t userFiles = 0;
@@ -44,7 +55,7 @@ int exportWireshark(const WiresharkExportCliOptions& o) {
     }
     std::printf("Wrote a Wireshark dissector for %zu record layouts to %s\n", loaded.catalogue.records.size(),
                 shownName(*o.file).c_str());
-    return loaded.problems.empty() ? kExitOk : kExitMessageShown;
+    return kExitOk;
 }
 
 } // namespace tarvik::cli

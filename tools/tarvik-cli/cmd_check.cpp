@@ -69,6 +69,18 @@ int runCheck(const CheckOptions& o) {
         } else {
             std::string text;
             for (const std::string& line : checkSummaryLines(r)) text += line + '\n';
+            // Types whose layout has a title only: their data is not walked (not a problem of the records).
+            std::string titleOnly;
+            if (!noLayouts && !r.unreadable)
+                for (const RecordStatistics::Row& row : r.statistics.rows()) {
+                    const RecordDescription& d = definitions.catalogue.record(
+                        RecordKey{kCatalogueProtocolVersion, kCatalogueRecordVersion,
+                                  static_cast<std::int32_t>(row.recordType)});
+                    if (!d.title.empty() && d.items.empty())
+                        titleOnly += (titleOnly.empty() ? "" : ", ") + std::to_string(row.recordType);
+                }
+            if (!titleOnly.empty())
+                text += "  not decoded: record type " + titleOnly + " (the layout lists no fields)\n";
             std::fwrite(text.data(), 1, text.size(), stdout);
         }
         if (r.unreadable) {
@@ -100,6 +112,8 @@ Command addCheck(CLI::App& program) {
          "(the records before it are checked).\n"
          "Prints per file the frames and bytes per record type, the first and last time, and\n"
          "each problem with its frame index and byte offset (the first 20 of each kind).\n"
+         "Record types whose layout has a title only are named on a \"not decoded\" line:\n"
+         "their data is not walked, and that is no problem of the file.\n"
          "Problems in the layout definition files (the user's, --layouts DIR) are printed to\n"
          "standard error.\n\n"
          "Exit status: 0 every file clean, 1 a problem was found (in a file or in a layout\n"

@@ -3,6 +3,7 @@
 #include "app/controls.h"
 #include "app/tarvik_view.h"
 #include "core/record_file.h"
+#include "core/text.h"
 #include "tools/tarvik-cli/cli.h"
 
 #include <memory>
@@ -11,6 +12,8 @@
 namespace tarvik::cli {
 
 namespace {
+
+constexpr std::string_view kNoSyncPattern = " Does Not Have The Sync Pattern";
 
 struct ListOptions {
     std::string file;
@@ -26,8 +29,23 @@ int runList(const ListOptions& o) {
     view.readPastDamage = o.resync;
     view.openRecordFile(o.file);
 
+    // What a broken start means for the user, after the message itself.
+    for (const std::string& m : port.messages) {
+        if (m.size() < kNoSyncPattern.size() || m.compare(m.size() - kNoSyncPattern.size(), std::string::npos,
+                                                          kNoSyncPattern) != 0)
+            continue;
+        if (m.rfind("Record 0 Of File ", 0) == 0)
+            std::fprintf(stderr, "tarvik-cli: %s does not look like a Vx record file: no frame begins at its first "
+                                 "byte%s\n",
+                         shownName(o.file).c_str(), o.resync ? "" : " (--resync looks for frames further on)");
+        else if (!o.resync)
+            std::fprintf(stderr, "tarvik-cli: the list stops at the broken frame; --resync goes on at the next sync "
+                                 "pattern\n");
+    }
+
     std::string line;
     const std::size_t rows = view.recordRowCount();
+    std::size_t records = 0;
     for (std::size_t r = 0; r < rows; ++r) {
         line = view.rowText(r, 0);
         line += '\t';
@@ -36,6 +54,17 @@ int runList(const ListOptions& o) {
         line += view.rowText(r, 2);
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
+        ++records;
+    }
+    // Nothing listed although records were read: the filter matched none, which
+    // an empty output alone would not tell apart from an empty file.
+    if (records == 0 && o.filter != kAllRecords) {
+        if (const std::uint64_t read = view.source().statistics().frames(); read > 0) {
+            std::fprintf(stderr, "tarvik-cli: no record of %s passes the filter \"%s\" (%s read)\n",
+                         shownName(o.file).c_str(), shownName(o.filter).c_str(),
+                         counted(static_cast<std::size_t>(read), "record", "records").c_str());
+            return kExitMessageShown;
+        }
     }
     return port.messages.empty() ? kExitOk : kExitMessageShown;
 }
@@ -49,8 +78,11 @@ Command addList(CLI::App& program) {
          "Reads a record file (*.vxr) as the window's \"Read Vx File\" does and prints one line\n"
          "per listed row: record type, size and index position, separated by tabs.\n"
          "The list stops at the first broken frame; with --resync it goes on at the next\n"
-         "sync pattern, as check does, with a text row saying how many bytes were skipped.\n\n"
-         "Exit status: 0 listed, 1 a message was shown (on stderr), 2 usage error."});
+         "sync pattern, as check does, with a text row saying how many bytes were skipped.\n"
+         "A --filter that lets no record of the file through says so on stderr (exit 1);\n"
+         "one without a record type in it (no digit) is a usage error.\n\n"
+         "Exit status: 0 listed, 1 a message was shown or nothing passed the filter (on\n"
+         "stderr), 2 usage error."});
     auto o = std::make_shared<ListOptions>();
     command->add_option("FILE", o->file, "the record file (*.vxr) or packet capture (*.pcap, *.pcapng)")->required();
     addFilterOption(*command, o->filter);

@@ -28,6 +28,9 @@ struct ListenOptions {
 };
 
 int runListen(const ListenOptions& o) {
+    // Ctrl-C ends the listening, not the program: the output file is closed
+    // and named as at the end of the time.
+    LiveSession::catchInterrupts();
     LiveSession session;
     ConsolePort& port = session.port;
     CMyTarvikView& view = session.view;
@@ -90,7 +93,9 @@ Command addListen(CLI::App& program) {
          "prints the device list, one line per device (\"device\", id, enumerator, name,\n"
          "sonar type, IDH flag, tab-separated; the fixed \"General device\" and \"Dummy\n"
          "device\" last), and each row the record list lists, as it is listed, for S\n"
-         "seconds (default 3): a record as \"TYPE\\tSIZE bytes\", a text line as its text.\n\n"
+         "seconds (default 3): a record as \"TYPE\\tSIZE bytes\", a text line as its text.\n"
+         "Ctrl-C (SIGINT), SIGTERM or SIGHUP ends the listening early as the end of S\n"
+         "would: the output file of --write is closed and its name printed.\n\n"
          "Exit status: 0 when it connected and got a device list, 1 when a message was\n"
          "shown (connection failed, no device list, the connection ended by itself,\n"
          "the output file could not be made), 2 on a usage error."});

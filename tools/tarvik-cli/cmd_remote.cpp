@@ -121,12 +121,15 @@ private:
 // Prints each record it is given, then sends it to the server or writes it to the dry-run file.
 class ConsoleSender final : public remote::CommandSender {
 public:
-    void sendRecord(const Bytes& record) override {
+    static void print(const Bytes& record) {
         FrameView f(record);
         std::printf("sent %lu\t%lu bytes\tdevice %lu:%u\n", static_cast<unsigned long>(f.recordType()),
                     static_cast<unsigned long>(f.size()), static_cast<unsigned long>(f.deviceId()),
                     static_cast<unsigned>(f.systemEnumerator()));
         std::fflush(stdout);
+    }
+    void sendRecord(const Bytes& record) override {
+        print(record);
         if (live) live->sendRecord(record);
         else if (file) file->write(record);
     }
@@ -170,7 +173,10 @@ private:
 // the rows its list lists are printed as they come.
 class Link {
 public:
-    Link() : viewSender_(session_.view.remotePanel().sender) {}
+    Link() : viewSender_(session_.view.remotePanel().sender) {
+        // The records that end the subscriptions are sent by the connection itself: printed alike.
+        session_.view.connection().subscriptionEndSent = [](const Bytes& frame) { ConsoleSender::print(frame); };
+    }
     ~Link() { session_.view.OnViewClosing(); }
     bool open(const std::string& host, const std::string& port, bool udp) {
         ConsolePort& console = session_.port;
@@ -408,7 +414,7 @@ int runSend(const SendOptions& o) {
 // view does the rest.
 class ConsoleDirectives {
 public:
-    ConsoleDirectives(Link& link, bool live) : link_(link), live_(live) {}
+    ConsoleDirectives(Link& link, bool live, ConsoleSender& sender) : link_(link), live_(live), sender_(sender) {}
     bool operator()(const CMyTarvikView::ScriptDirective& directive) {
         using Kind = CMyTarvikView::ScriptDirective::Kind;
         switch (directive.kind) {
@@ -427,7 +433,9 @@ public:
         case Kind::StartCommunicating: say("start communicating"); return true;
         case Kind::StopVolatileConnections:
             say("end subscriptions");
-            return false;  // the view ends them while connected
+            if (live_) return false;  // the view ends them while connected
+            endSubscriptions();
+            return true;
         case Kind::Terminate: say("terminate"); return true;
         }
         return false;
@@ -436,10 +444,18 @@ public:
         std::printf("%s\n", text.c_str());
         std::fflush(stdout);
     }
+    // A dry run writes what a connection sends when a script ends the
+    // subscriptions: a 1052 to every device of its list.
+    void endSubscriptions() {
+        for (const remote::CommandTarget& device : link_.view().remotePanel().devices)
+            sender_.sendRecord(link_.view().connection().requests().endAllSubscriptions(device.deviceId,
+                                                                                       device.enumerator));
+    }
 
 private:
     Link& link_;
     bool live_;
+    ConsoleSender& sender_;
     bool writing_ = false;
 };
 
@@ -474,7 +490,7 @@ int runPlay(const PlayOptions& o) {
             ConsoleDirectives::say("wait " + std::to_string(ms) + " ms");
         };
     }
-    ConsoleDirectives directives(link, !o.dryRun);
+    ConsoleDirectives directives(link, !o.dryRun, sender);
     view.scriptDirective = std::ref(directives);
     // Every line is checked before a connection is made or a file begun.
     if (!view.checkScriptFile(o.script)) return kExitMessageShown;
@@ -559,18 +575,21 @@ Command addPlay(CLI::App& program) {
          "PORT, or into a record file with --dry-run. Lines may end with CR, CR LF or LF. The\n"
          "connection is made as \"Start Communicating\" makes it (without the initial subscription)\n"
          "before the first line; START and BEGIN then have nothing more to do.\n"
-         "END, STOP and QUIT end all subscriptions of the devices and end the script; TERM ends\n"
-         "it too. Each record sent and each directive's effect is printed on stdout:\n"
+         "END, STOP and QUIT end all subscriptions of the devices (a 1052 to each device of the\n"
+         "list, in a dry run too) and end the script; TERM ends it too. Each record sent and each\n"
+         "directive's effect is printed on stdout:\n"
          "\"sent TYPE<TAB>SIZE bytes<TAB>device ID:ENUM\", \"limit records N\",\n"
          "\"disable initial subscription on|off\", \"end subscriptions\", \"terminate\", ...\n"
          "Messages go to stderr.\n\n"
          "Before connecting, every line is checked: a value that is not exactly one of its\n"
-         "parameter's format, a missing or extra value, a bracket left open or never opened\n"
-         "stops the play before anything is sent. One play (nested scripts included) sends at\n"
-         "most 50000 records and plays at most 1000000 lines. A dry run waits for nothing: it\n"
-         "prints \"wait N ms\" and stamps the later records as if it had waited.\n\n"
-         "Exit status: 0 played, 1 a message was shown (a nested script that could not be\n"
-         "opened included), 2 usage error."});
+         "parameter's format, a missing or extra value, a bracket left open or never opened,\n"
+         "a nested script that cannot be opened stops the play before anything is sent; the\n"
+         "message begins with the script's name and line (FILE:LINE: ...). One play (nested\n"
+         "scripts included) sends at most 50000 records and plays at most 1000000 lines. A dry\n"
+         "run waits for nothing: it prints \"wait N ms\" and stamps the later records as if it\n"
+         "had waited.\n\n"
+         "Exit status: 0 played, 1 a message was shown (nothing sent when the check found a\n"
+         "problem), 2 usage error."});
     auto o = std::make_shared<PlayOptions>();
     command->add_option("SCRIPT", o->script, "the script file (*.vxs)")->required();
     command->add_option("--host", o->host, "the server's address")->type_name("HOST");

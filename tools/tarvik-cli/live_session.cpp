@@ -4,9 +4,33 @@
 #include "core/frame.h"
 
 #include <chrono>
+#include <csignal>
+#include <signal.h>
 #include <thread>
 
 namespace tarvik::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+extern "C" void onInterrupt(int) { gInterrupted = 1; }
+
+} // namespace
+
+void LiveSession::catchInterrupts() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous {};
+        if (::sigaction(sig, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;  // a second interrupt ends the program
+        ::sigaction(sig, &action, nullptr);
+    }
+}
+
+bool LiveSession::interrupted() { return gInterrupted != 0; }
 
 LiveSession::LiveSession() {
     view.connection().connectionLost = [this] {
@@ -40,7 +64,7 @@ void LiveSession::run(double seconds) {
     bool last = false;
     while (true) {
         const auto now = clock::now();
-        const bool ending = lost_ || now >= deadline;
+        const bool ending = lost_ || interrupted() || now >= deadline;
         if (!ending) std::this_thread::sleep_for(std::min<clock::duration>(period, deadline - now));
         port.runPosted();
         view.OnTimer(timers::kArrival);

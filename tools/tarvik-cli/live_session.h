@@ -16,8 +16,17 @@ public:
     LiveSession();
 
     // Runs the arrival timer for `seconds`, or until the connection ends
-    // without being asked to (then the lines queued for it are still listed).
+    // without being asked to (then the lines queued for it are still listed),
+    // or until an interrupt caught by catchInterrupts().
     void run(double seconds);
+    // From now on SIGINT (Ctrl-C, to the process or its whole group), SIGTERM
+    // and SIGHUP end run() at its next tick instead of the program, so that
+    // the command finishes as it does at the end of its time. A second one
+    // ends the program as usual. A signal ignored when the program started
+    // (a background job of a script) stays ignored.
+    static void catchInterrupts();
+    // True once one of those signals arrived.
+    static bool interrupted();
     // The row text the list shows for an entry: "TYPE\tSIZE bytes", or the text line.
     static std::string rowLine(const ListedEntry& entry);
     // True when the connection ended without being asked to; a line on stderr said so.

@@ -140,8 +140,7 @@ int main(int argc, char** argv) {
                    "send the frames of a record file to every client, as\n"
                    "they are, paced by their time stamps")
         ->type_name("FILE")
-        ->check(CLI::Validator(CLI::ExistingFile).description(""))
-        ->group(replay);
+        ->group(replay);  // a file that is not there is a problem (1), found when it is opened
     app.add_flag("--fast", o.replayFast, "replay as fast as possible")->group(replay);
 
     const std::string faults = "Faults and delivery";
