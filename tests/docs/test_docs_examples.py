@@ -82,6 +82,11 @@ def wait_for_port(port: int, seconds: float = 10.0) -> None:
     raise AssertionError(f"nothing listens on 127.0.0.1:{port}")
 
 
+def port_in_use(port: int) -> bool:
+    with socket.socket() as probe:
+        return probe.connect_ex(("127.0.0.1", port)) == 0
+
+
 def port_of(line: str) -> int | None:
     m = re.search(r"--port (\d+)", line)
     return int(m.group(1)) if m else None
@@ -129,10 +134,12 @@ def run_block(top: Path, page: str, lines: list[str]) -> None:
                 continue
             if line.endswith("&"):
                 command = line[:-1].strip()
+                port = port_of(command)
+                if port and port_in_use(port):
+                    pytest.skip(f"{page}: port {port}, which the page's server takes, is in use on this machine")
                 servers.append(subprocess.Popen(command, shell=True, cwd=top, env=env,
                                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                                 start_new_session=True))
-                port = port_of(command)
                 if port:
                     wait_for_port(port)
                 continue
@@ -174,3 +181,27 @@ def test_python_example_runs_as_written(top):
         done = subprocess.run([sys.executable, "-c", code], cwd=top, env=environment(top),
                               capture_output=True, text=True, timeout=TIMEOUT)
         assert done.returncode == 0, f"README's Python example failed:\n{done.stderr[-2000:]}"
+
+
+def yaml_blocks(page: Path) -> list[str]:
+    return re.findall(r"```yaml\n(.*?)```", page.read_text(encoding="utf-8"), re.S)
+
+
+def test_layout_examples_load_without_a_problem(tmp_path):
+    """Every layout example that is a whole file loads clean: a reader who copies
+    one into the layouts folder gets no problem message.  Fragments of a
+    section (they start with `items:`) and the reference of every key (it holds
+    placeholders, "...") are not whole files."""
+    loaded = 0
+    for number, text in enumerate(yaml_blocks(SOURCE / "docs/layouts.md")):
+        if text.startswith("items:") or '"..."' in text:
+            continue
+        folder = tmp_path / f"example-{number}"
+        folder.mkdir()
+        (folder / "example.yaml").write_text(text, encoding="utf-8")
+        done = subprocess.run([str(BIN / "tarvik-cli"), "catalogue", "--layouts", str(folder)],
+                              capture_output=True, text=True, timeout=TIMEOUT)
+        assert done.returncode == 0 and done.stderr == "", (
+            f"docs/layouts.md, example {number + 1}:\n{text}\n{done.stderr}")
+        loaded += 1
+    assert loaded >= 5
