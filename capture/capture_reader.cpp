@@ -794,7 +794,7 @@ void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
 void CaptureReader::Impl::emit(Flow& flow, int d, ByteSpan record) {
     ++counts().records;
     // The handler hands its lost-packet line out as a view of that one text.
-    if (record.data() == reinterpret_cast<const std::uint8_t*>(net::kLostPacketText.data())) {
+    if (record.data() == reinterpret_cast<const std::uint8_t*>(net::kLostPacketChars)) {
         (*sink)(CapturedRecordView{record, now, streamOf(flow, d), CapturedKind::LostPacket});
         return;
     }

@@ -36,7 +36,7 @@ void CPacketHandler::packetLost(const char* why) {
 void CPacketHandler::queueLostPacket() {
     assembly_.Reset();
     if (deliver) {
-        deliver(ByteSpan(reinterpret_cast<const std::uint8_t*>(kLostPacketText.data()), kLostPacketText.size()));
+        deliver(ByteSpan(reinterpret_cast<const std::uint8_t*>(kLostPacketChars), kLostPacketText.size()));
         return;
     }
     if (!tryLock(100, milliseconds(3))) {

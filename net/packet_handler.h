@@ -23,7 +23,11 @@
 
 namespace tarvik::net {
 
-inline constexpr std::string_view kLostPacketText = "TEXT Lost Packet";
+// The lost-packet line. Its characters are one object (an inline variable has
+// one address in the whole program, where equal string literals need not), so
+// a receiver of `deliver` can tell the line from a record by its address.
+inline constexpr char kLostPacketChars[] = "TEXT Lost Packet";
+inline constexpr std::string_view kLostPacketText{kLostPacketChars, sizeof kLostPacketChars - 1};
 inline constexpr std::uint32_t kConfigurationRecordType = 7001;
 // Records announced larger than this are refused: a server cannot make the
 // receiver take an unbounded buffer.
