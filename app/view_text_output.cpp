@@ -175,8 +175,7 @@ void CMyTarvikView::OnCopyToCondensedFile() {
     const auto folder = textOutputFolder();
     if (!folder) return;
     OutputFile file;
-    // The dump of the same file takes NAME.txt: the condensed file is named apart.
-    if (!createTextFile(*folder, recordFileBase(source->path()) + ".condensed", file)) return;
+    if (!createTextFile(*folder, recordFileBase(source->path()), file)) return;
     lastWrittenTextFile_ = file.path();
     const std::string opening = std::string(kLogBanner) + file.path() + "\r\n\r\n" +
                                 std::string(kCondensedSummaryHeading) + std::string(kCondensedLegend);

@@ -168,7 +168,7 @@ TEST_F(TextOutputs, CondensedFileWithAGapInThePings) {
     ASSERT_TRUE(view.openRecordFile(vxr));
     view.setDataSeparator(DataSeparator::Comma);
     view.OnCopyToCondensedFile();
-    const std::string file = out + "/rec.condensed.txt";
+    const std::string file = out + "/rec.txt";
     const std::string head = "Tarvik: Logging to file: " + file + "\r\n\r\n" +
                              "\r\n################# SUMMARY ##################################\r\n" +
                              "### ping or record, record type, size in bytes, date, time\r\n\r\n";
@@ -200,12 +200,12 @@ TEST_F(TextOutputs, CondenseNeedsAnOpenFileAndStopsWhenCancelled) {
     port.cancelAfterSteps = 2;
     view.OnCopyToCondensedFile();
     EXPECT_FALSE(port.progressShown);
-    const std::string text = slurp(out + "/big.condensed.txt");
+    const std::string text = slurp(out + "/big.txt");
     const std::size_t lines = count(text, "/2024");
     EXPECT_GT(lines, 0u);
     EXPECT_LT(lines, 50000u);
     EXPECT_EQ(port.messages.back(), "Cancelled: wrote " + std::to_string(lines) + " lines to the log file, " + out +
-                                        "/big.condensed.txt, and kept them");
+                                        "/big.txt, and kept them");
 }
 
 TEST(CondensedLine, FormatsAsTheSeparatorsPrintfFormatWould) {

@@ -264,8 +264,8 @@ TEST(CaptureCommands, CondenseDumpAndImageReadACaptureAsARecordFile) {
     auto fromCapture = testing::runProgram(TARVIK_CLI, {"condense", capture, "--sep", "comma", "--out", dir.file("")});
     ASSERT_EQ(fromFile.status, 0) << fromFile.err;
     ASSERT_EQ(fromCapture.status, 0) << fromCapture.err;
-    std::vector<std::string> fileLines = recordLines(testing::slurp(dir.file("pictures.condensed.txt")));
-    const std::vector<std::string> captureLines = recordLines(testing::slurp(dir.file("pictures.pcapng.condensed.txt")));
+    std::vector<std::string> fileLines = recordLines(testing::slurp(dir.file("pictures.txt")));
+    const std::vector<std::string> captureLines = recordLines(testing::slurp(dir.file("pictures.pcapng.txt")));
     ASSERT_FALSE(fileLines.empty());
     EXPECT_NE(fileLines.front().find(",7200,"), std::string::npos) << fileLines.front();
     fileLines.erase(fileLines.begin());
@@ -276,7 +276,7 @@ TEST(CaptureCommands, CondenseDumpAndImageReadACaptureAsARecordFile) {
     ASSERT_EQ(listed.status, 0) << listed.err;
     auto dumped = testing::runProgram(TARVIK_CLI, {"dump", capture, "--out", dir.file("")});
     ASSERT_EQ(dumped.status, 0) << dumped.err;
-    const std::string dump = testing::slurp(dir.file("pictures.pcapng.txt"));
+    const std::string dump = testing::slurp(dir.file("pictures.pcapng.000.txt"));
     std::string summary;
     std::stringstream in(listed.out);
     for (std::string line; std::getline(in, line);) summary += line + "\r\n";

@@ -165,7 +165,7 @@ TEST(CliPingGaps, EveryPingRecordTypeIsWatchedByTheCheckAndTheCondensedFile) {
 
     const auto checked = runProgram(kCli, {"check", path});
     ASSERT_EQ(runProgram(kCli, {"condense", path, "--out", dir.path().string()}).status, 0);
-    const std::string condensed = tarvik::testing::slurp(dir.file("pings.condensed.txt"));
+    const std::string condensed = tarvik::testing::slurp(dir.file("pings.txt"));
     for (std::uint32_t type : all) {
         SCOPED_TRACE(type);
         const bool ping = std::find(pingTypes.begin(), pingTypes.end(), type) != pingTypes.end();

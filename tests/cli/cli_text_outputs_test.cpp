@@ -32,7 +32,7 @@ TEST(CliTextOutputs, CondenseWritesOneLinePerRecordInTheChosenLayout) {
 
     auto r = runProgram(kCli, {"condense", file, "--sep", "tab", "--out", dir.path().string()});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string out = dir.file("s.condensed.txt");
+    const std::string out = dir.file("s.txt");
     EXPECT_EQ(r.out, out + "\n");
     EXPECT_EQ(r.err, "Wrote 32 lines to the the log file, " + out + "\n");
     const std::string text = slurp(out);
@@ -42,9 +42,9 @@ TEST(CliTextOutputs, CondenseWritesOneLinePerRecordInTheChosenLayout) {
 
     // A second run takes the next free name; the first file stays.
     auto again = runProgram(kCli, {"condense", file, "--out", dir.path().string()});
-    EXPECT_EQ(again.out, dir.file("s.condensed.000.txt") + "\n");
+    EXPECT_EQ(again.out, dir.file("s.000.txt") + "\n");
     EXPECT_EQ(slurp(out), text);
-    EXPECT_NE(slurp(dir.file("s.condensed.000.txt")).find("        0      7200       396 03/05/2024"), std::string::npos);
+    EXPECT_NE(slurp(dir.file("s.000.txt")).find("        0      7200       396 03/05/2024"), std::string::npos);
 
     EXPECT_EQ(runProgram(kCli, {"condense", file, "--sep", "semicolon"}).status, 2);
     EXPECT_EQ(runProgram(kCli, {"condense"}).status, 2);
@@ -71,20 +71,20 @@ TEST(CliTextOutputs, BrokenFilesAreCondensedAndDumpedUpToTheBreak) {
     auto c = runProgram(kCli, {"condense", file, "--out", dir.path().string()});
     EXPECT_EQ(c.status, 1);
     EXPECT_EQ(c.err, "Record 10 Of File b.vxr Does Not Have The Sync Pattern\n"
-                     "Wrote 10 lines to the the log file, " + dir.file("b.condensed.txt") + "\n");
-    EXPECT_EQ(c.out, dir.file("b.condensed.txt") + "\n");
-    EXPECT_EQ(countOf(slurp(dir.file("b.condensed.txt")), "/2024 "), 10u);
+                     "Wrote 10 lines to the the log file, " + dir.file("b.txt") + "\n");
+    EXPECT_EQ(c.out, dir.file("b.txt") + "\n");
+    EXPECT_EQ(countOf(slurp(dir.file("b.txt")), "/2024 "), 10u);
 
     auto d = runProgram(kCli, {"dump", file, "--out", dir.path().string()});
     EXPECT_EQ(d.status, 1);
-    EXPECT_EQ(d.out, dir.file("b.txt") + "\n");
-    EXPECT_EQ(countOf(slurp(dir.file("b.txt")), "-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-\r\n"), 10u);
+    EXPECT_EQ(d.out, dir.file("b.000.txt") + "\n");
+    EXPECT_EQ(countOf(slurp(dir.file("b.000.txt")), "-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-\r\n"), 10u);
 
     // Cut in the middle of a frame: the lines up to the cut are written.
     std::filesystem::resize_file(file, index[5].offset() + 30);
     auto t = runProgram(kCli, {"condense", file, "--out", dir.path().string()});
-    EXPECT_EQ(t.out, dir.file("b.condensed.000.txt") + "\n");
-    EXPECT_EQ(countOf(slurp(dir.file("b.condensed.000.txt")), "/2024 "), 5u);
+    EXPECT_EQ(t.out, dir.file("b.001.txt") + "\n");
+    EXPECT_EQ(countOf(slurp(dir.file("b.001.txt")), "/2024 "), 5u);
 }
 
 TEST(CliTextOutputs, DumpWritesTheRowsAskedFor) {

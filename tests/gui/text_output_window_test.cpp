@@ -96,13 +96,13 @@ void TextOutputWindowTest::menuCommandsWriteTextFiles() {
 
     window->runCommand(commands::kCopyToCondensedFile);
     QCOMPARE(messages.size(), std::size_t{1});
-    QCOMPARE(messages[0], "Wrote 22 lines to the the log file, " + dir->file("out/run.condensed.txt"));
-    const std::string text = tarvik::testing::slurp(dir->file("out/run.condensed.txt"));
+    QCOMPARE(messages[0], "Wrote 22 lines to the the log file, " + dir->file("out/run.txt"));
+    const std::string text = tarvik::testing::slurp(dir->file("out/run.txt"));
     QVERIFY(text.find("\r\n0,7200,396,03/05/2024,07:04:09.125\r\n") != std::string::npos);
 
     window->runCommand(commands::kDumpAllShown);
     QCOMPARE(messages.size(), std::size_t{2});
-    QVERIFY(messages[1].find(dir->file("out/run.txt")) != std::string::npos);
+    QVERIFY(messages[1].find(dir->file("out/run.000.txt")) != std::string::npos);
 
     std::vector<std::string> printed;
     window->port().printHook = [&](const std::vector<std::string>& lines, bool) { printed = lines; };

@@ -142,9 +142,9 @@ Command addCondense(CLI::App& program) {
         {"tarvik-cli condense FILE [--sep tab|space|comma|fixed] [--out DIR]",
          "Reads a record file (*.vxr) and writes its condensed file as File -> \"Copy File To\n"
          "Condensed File\" does: one line per record (ping or record number, record type, size,\n"
-         "date, time) and a line for each gap in the ping numbers. The file is\n"
-         "DIR/NAME.condensed.txt (or the next free NAME.condensed.000.txt ...), NAME being the\n"
-         "record file's name without \".vxr\" (dump writes NAME.txt).\n"
+         "date, time) and a line for each gap in the ping numbers. The file is DIR/NAME.txt (or\n"
+         "the next free NAME.000.txt ...), NAME being the record file's name without \".vxr\"\n"
+         "(a dump of the same file in the same folder takes the next free name).\n"
          "Prints the result message on stderr and the file's name on stdout.\n\n"
          "Exit status: 0 written, 1 another message was shown (on stderr), 2 usage error."});
     auto o = std::make_shared<CondenseOptions>();
