@@ -299,7 +299,7 @@ private:
     // The list shows live records (the pipeline's rows) again.
     void useLiveSource();
     void setSource(std::shared_ptr<RecordSource> source);
-    void showRecordFileInTitle(const std::string& path, bool reading);
+    void showRecordFileInTitle(const std::string& path);
     bool openCapture(const std::string& path);
 
     ViewPort& port_;

