@@ -98,7 +98,7 @@ bool CScript::playFile(const std::string& path) {
     const auto text = host_.readScriptFile(path);
     if (!text) {
         host_.messageBox("could not open the specified file " + path);
-    } else if (text->size() > kMaxScriptBytes || checkScript(*text, path)) {
+    } else if (text->size() > kMaxScriptBytes || checkScript(*text, path, NestedScripts::MayBeMissing)) {
         stopAll_ = false;
         result = playScript(*text, path);
     }
@@ -147,12 +147,12 @@ bool CScript::checkFile(const std::string& path) {
     const auto text = host_.readScriptFile(path);
     if (!text) host_.messageBox("could not open the specified file " + path);
     else if (text->size() > kMaxScriptBytes) host_.messageBox(tooLargeText(path, text->size()));
-    else result = checkScript(*text, path);
+    else result = checkScript(*text, path, NestedScripts::MustOpen);
     panel_.scriptActive = wasActive;
     return result;
 }
 
-bool CScript::checkScript(std::string_view text, const std::string& path) {
+bool CScript::checkScript(std::string_view text, const std::string& path, NestedScripts nested) {
     CRemoteControlPanel panel = panel_;
     panel.sender = nullptr;
     panel.copyToOutputFile = nullptr;
@@ -160,6 +160,7 @@ bool CScript::checkScript(std::string_view text, const std::string& path) {
     CheckingHost host(host_);
     CScript check(panel, host);
     check.checking_ = true;
+    check.nestedMustOpen_ = nested == NestedScripts::MustOpen;
     check.playScript(text, path);
     return host.messages == 0 && panel.messagesShown == 0;
 }
@@ -267,8 +268,9 @@ CScript::Flow CScript::send(const std::string& path) {
     // A check counts one record per command when the sonars are not known yet.
     const std::size_t records = std::max<std::size_t>(panel_.targetCount(), checking_ ? 1 : 0);
     if (!withinBudget(playRecords_ + records, kMaxPlayRecords, path, "sends records")) return Flow::EndAll;
-    // The panel's messages about this command name the script and line it came from.
-    panel_.messagePlace = place(path);
+    // In a nested script, the panel's messages about this command name the
+    // script and line it came from (the top script's messages stay the panel's own).
+    if (depth_ > 0) panel_.messagePlace = place(path);
     if (checking_) {
         panel_.checkValues();
         playRecords_ += records;
@@ -371,8 +373,10 @@ CScript::Flow CScript::devices(const std::vector<std::string>& fields) {
 CScript::Flow CScript::nestedScript(const std::string& file, const std::string& path) {
     const auto text = host_.readScriptFile(file);
     if (!text) {
-        // Found by the check made before anything is sent: the play does not begin.
+        // The check made before connecting finds it, and the play does not
+        // begin; a play already under way sends the error events and goes on.
         if (checking_) {
+            if (!nestedMustOpen_) return Flow::Next;
             host_.messageBox(place(path) + "the nested script " + file + " could not be opened");
             return Flow::EndAll;
         }

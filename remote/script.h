@@ -58,17 +58,19 @@ public:
     virtual ~CScript() = default;
 
     // Plays the script file at `path` as "Play Script File" does once a file is
-    // chosen: marks a script active, opens it, checks it (checkFile) and plays
-    // it. False when it could not be opened, was refused by the check or
-    // stopped at a bracket.
+    // chosen: marks a script active, opens it, checks it (as checkFile does,
+    // but a nested script that cannot be opened is left to the play, which
+    // sends error events for it and goes on) and plays it. False when it could
+    // not be opened, was refused by the check or stopped at a bracket.
     bool playFile(const std::string& path);
     // Plays the script file at `path` through a copy of the panel without
     // sending, waiting or acting: every command line's values are checked,
     // nested scripts followed and the budgets of a play counted. The problems
     // are shown as the play would show them; false when there was any. The
     // sonars a DEVICES line names are not checked (they are known only once
-    // connected). A nested script that cannot be opened is a problem: the play
-    // would send its lines before it and an error event for it.
+    // connected). A nested script that cannot be opened is a problem: made
+    // before connecting, the check stops a play that would send the lines
+    // before it and then an error event for it.
     bool checkFile(const std::string& path);
     // Plays one script given as its text; `path` names it in messages and
     // places nested scripts. True when it ran or stopped normally. A play that
@@ -88,7 +90,8 @@ private:
     Flow devices(const std::vector<std::string>& fields);
     Flow nestedScript(const std::string& file, const std::string& path);
     Flow eventMessage(unsigned eventId, const std::string& text, int sends, const std::string& path);
-    bool checkScript(std::string_view text, const std::string& path);
+    enum class NestedScripts { MustOpen, MayBeMissing };
+    bool checkScript(std::string_view text, const std::string& path, NestedScripts nested);
     // "FILE:LINE: " of the line being played.
     std::string place(const std::string& path) const;
 
@@ -99,6 +102,7 @@ private:
     int lineNumber_ = 0;  // of the line being played, in the script being played
     bool stopAll_ = false;
     bool checking_ = false;  // a check: nothing is sent, waited for or acted upon
+    bool nestedMustOpen_ = false;  // a check before connecting: a nested script that cannot be opened is a problem
     // The budgets of the current play.
     std::size_t playRecords_ = 0;
     std::size_t playLines_ = 0;

@@ -269,11 +269,23 @@ TEST(Script, TheCheckNamesTheFileAndLineOfARefusedValueAndStopsAtAMissingNestedS
     p.messages.clear();
     const std::string gone = dir.file("gone.vxs");
     const std::string missing = writeText(dir, "missing.vxs", "1003, 40\n// then\nSCRIPT, " + gone + "\n1003, 41\n");
-    EXPECT_FALSE(p.script.playFile(missing));
+    EXPECT_FALSE(p.script.checkFile(missing));
     EXPECT_TRUE(p.sent.records.empty());
     EXPECT_TRUE(p.messages.empty());
     EXPECT_EQ(p.host.messages,
               std::vector<std::string>{missing + ":3: the nested script " + gone + " could not be opened"});
+
+    // A play (the window's "Play Script File") goes on past it: both commands
+    // and the error events for the missing script are sent.
+    p.host.messages.clear();
+    EXPECT_TRUE(p.script.playFile(missing));
+    std::size_t commands = 0, events = 0;
+    for (const Bytes& r : p.sent.records) {
+        commands += FrameView(r).recordType() == 7500;
+        events += FrameView(r).recordType() == 7051;
+    }
+    EXPECT_EQ(commands, 2u * 2u);  // two lines to each of the player's two sonars
+    EXPECT_EQ(events, 2u * 2u);    // the two error events to each
 }
 
 TEST(Script, AFileIsCheckedWholeBeforeItsFirstLinePlays) {
