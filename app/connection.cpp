@@ -99,7 +99,7 @@ bool CConnection::OnStartCommunicating() {
         return false;
     }
 
-    if (communicationStarted) communicationStarted();
+    communicationStarted();
     pipeline_.clear();
     pipeline_.resume();
     port_.setWaitCursor(true);
@@ -164,13 +164,13 @@ bool CConnection::OnStartCommunicating() {
     port_.setEnabled(kAddress, false);
     port_.setEnabled(kPort, false);
     port_.setWaitCursor(false);
-    if (devicesChanged) devicesChanged();
+    devicesChanged();
     afterStart();
     return true;
 }
 
 void CConnection::afterStart() {
-    if (resetImagery) resetImagery();
+    resetImagery();
     std::string title = port_.title();
     if (title.find("iting") == std::string::npos) port_.setTitle(title.substr(0, title.find_first_of(" -\r\n")));
 }
@@ -257,7 +257,7 @@ bool CConnection::sendRecord(ByteSpan frame, bool firstPacketOnly) {
         ok = sender_.Send(packet) && ok;
         if (firstPacketOnly) break;
     }
-    if (recordSent) recordSent(Bytes(frame.begin(), frame.end()));
+    if (!recordSent.empty()) recordSent(Bytes(frame.begin(), frame.end()));
     return ok;
 }
 
@@ -302,14 +302,14 @@ void CConnection::OnTestRecord() {
 void CConnection::endSubscriptions() {
     for (const auto& device : devices_) {
         const Bytes frame = prepare_.endAllSubscriptions(device.deviceId, device.enumerator);
-        if (sendFirstPacket(frame) && subscriptionEndSent) subscriptionEndSent(frame);
+        if (sendFirstPacket(frame)) subscriptionEndSent(frame);
     }
 }
 
 void CConnection::OnStopVolatileConnections() {
     endSubscriptions();  // after a lost connection these sends fail, silently
     pipeline_.resume();
-    if (communicationEnded) communicationEnded();
+    communicationEnded();
 
     port_.setVisible(kStartCommunicating, true);
     port_.setVisible(kDisableInitialSubscription, true);
@@ -323,14 +323,14 @@ void CConnection::OnStopVolatileConnections() {
     port_.setItems(kSonarsForCommand, {});
     port_.setEnabled(kSonarsForCommand, true);
     port_.setVisible(kSonarsForCommand, true);
-    if (devicesChanged) devicesChanged();
+    devicesChanged();
 }
 
 void CConnection::OnConnectionEnded() {
     // A notice from a connection that has since been replaced by a running one is old news.
     if (receiver_.running()) return;
     queueTextRecord(kConnectionEndedText);
-    if (connectionLost) connectionLost();
+    connectionLost();
     OnStopVolatileConnections();
 }
 

@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "app/view_port.h"
 #include "core/bytes.h"
+#include "core/event.h"
 #include "net/request_records.h"
 #include "net/socket_receiver.h"
 #include "net/socket_sender.h"
@@ -74,20 +75,20 @@ public:
     // pending queue, so that it is listed like a received record.
     void queueTextRecord(std::string_view text);
     // Sent frames go here too (the output writer records sent commands).
-    std::function<void(const Bytes& frame)> recordSent;
+    Event<const Bytes&> recordSent;
     // Each record that ends a device's subscriptions (on stop and on shutdown)
     // once it went out: a console prints them with the commands it sends.
-    std::function<void(const Bytes& frame)> subscriptionEndSent;
+    Event<const Bytes&> subscriptionEndSent;
     // Called when communication starts (the output and text files react) and when
     // the subscriptions end (writing the output file stops).
-    std::function<void()> communicationStarted;
-    std::function<void()> communicationEnded;
+    Event<> communicationStarted;
+    Event<> communicationEnded;
     // Reset of the echogram after "Start Communicating".
-    std::function<void()> resetImagery;
+    Event<> resetImagery;
     // The device list was filled (after "Start Communicating") or emptied (after the stop).
-    std::function<void()> devicesChanged;
+    Event<> devicesChanged;
     // The connection ended without being asked to (after its text line was queued).
-    std::function<void()> connectionLost;
+    Event<> connectionLost;
 
     net::CSocketReceiver& receiver() { return receiver_; }
     net::CSocketSender& sender() { return sender_; }

@@ -349,6 +349,8 @@ private:
     // Live records. The pipeline is declared before the connection that feeds it.
     CArrivalPipeline pipeline_{port_};
     CConnection connection_{port_, settings_, pipeline_};
+    // The view's handlers of the connection's events.
+    std::vector<Subscription> connectionEvents_;
 };
 
 } // namespace tarvik

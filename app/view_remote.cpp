@@ -108,21 +108,22 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
         if (imageryEnabled) imagery_.DisplayRecord(key, frame);
     };
     pipeline_.subscribe(std::move(imagery));
-    connection_.recordSent = [this](const Bytes& frame) { outputWriter_.WriteSentRecord(frame); };
-    connection_.resetImagery = [this] {
+    connectionEvents_.push_back(
+        connection_.recordSent.subscribe([this](const Bytes& frame) { outputWriter_.WriteSentRecord(frame); }));
+    connectionEvents_.push_back(connection_.resetImagery.subscribe([this] {
         if (imageryEnabled) imagery_.Reset();
-    };
-    connection_.communicationStarted = [this] {
+    }));
+    connectionEvents_.push_back(connection_.communicationStarted.subscribe([this] {
         // Live rows replace the file's rows; the text output file ends.
         useLiveSource();
         endTextOutputFile();
-    };
-    connection_.communicationEnded = [this] { stopWritingOutputFile(); };
+    }));
+    connectionEvents_.push_back(connection_.communicationEnded.subscribe([this] { stopWritingOutputFile(); }));
     // The device list changes as a connection starts and ends.
-    connection_.devicesChanged = [this] {
+    connectionEvents_.push_back(connection_.devicesChanged.subscribe([this] {
         takeDeviceList();
         showConnectionCommands();
-    };
+    }));
     connection_.loadRememberedAddresses();
     setUpRemotePanel();
     showConnectionCommands();

@@ -98,6 +98,7 @@ enum class Framing : std::uint8_t { Probe, Sync, Resync, Ignore };
 struct Direction {
     TcpReassembly tcp;
     std::unique_ptr<net::CPacketHandler> handler;
+    Subscription delivered;  // the handler's records, to the reader
     Framing framing = Framing::Probe;
     bool probeFromStart = false;  // the probe looks at the first bytes only
     bool synSeen = false;
@@ -211,7 +212,7 @@ struct CaptureReader::Impl {
         Direction& dir = flow.dir[d];
         if (!dir.handler) {
             dir.handler = std::make_unique<net::CPacketHandler>(lock);
-            dir.handler->deliver = [this, f = &flow, d](ByteSpan record) { emit(*f, d, record); };
+            dir.delivered = dir.handler->deliver.subscribe([this, f = &flow, d](ByteSpan record) { emit(*f, d, record); });
             dir.handler->refused = [this, f = &flow, d](std::size_t bytes, const char* why) {
                 damaged(*f, d, damagedPacketText(bytes, why));
             };

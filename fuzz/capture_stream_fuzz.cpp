@@ -40,6 +40,7 @@ struct DirectionState {
     std::unique_ptr<net::CPacketHandler> handler;
     std::uint64_t fed = 0;       // payload bytes fed, retransmissions included
     std::uint64_t delivered = 0; // bytes handed on
+    Subscription records;        // the handler's records, checked
 };
 
 void check(bool holds) {
@@ -55,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (DirectionState& d : directions) {
         d.tcp.maxHeldBytes = kMaxHeld;
         d.handler = std::make_unique<net::CPacketHandler>(lock);
-        d.handler->deliver = [](ByteSpan record) { check(!record.empty() && record.size() <= net::kMaxRecordSize); };
+        d.records = d.handler->deliver.subscribe(
+            [](ByteSpan record) { check(!record.empty() && record.size() <= net::kMaxRecordSize); });
         d.tcp.onData = [&d](ByteSpan bytes) {
             d.delivered += bytes.size();
             check(d.delivered <= d.fed);

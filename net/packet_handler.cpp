@@ -35,7 +35,7 @@ void CPacketHandler::packetLost(const char* why) {
 
 void CPacketHandler::queueLostPacket() {
     assembly_.Reset();
-    if (deliver) {
+    if (!deliver.empty()) {
         deliver(ByteSpan(reinterpret_cast<const std::uint8_t*>(kLostPacketChars), kLostPacketText.size()));
         return;
     }
@@ -152,7 +152,7 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
 bool CPacketHandler::handOut(ByteSpan record, bool whole, int tries, milliseconds wait) {
     // Only a configuration record that came in one packet is kept as the latest.
     const bool configuration = whole && FrameView(record).recordType() == kConfigurationRecordType;
-    if (deliver) {
+    if (!deliver.empty()) {
         if (configuration) {
             std::lock_guard guard(lock_);
             latest_[kConfigurationKey] = Bytes(record.begin(), record.end());

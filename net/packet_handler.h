@@ -6,6 +6,7 @@
 // thread; tests and the fuzz target drive it directly.
 
 #include "core/bytes.h"
+#include "core/event.h"
 #include "net/packet_assembly.h"
 
 #include <atomic>
@@ -61,12 +62,12 @@ public:
     std::function<void(unsigned hertz, unsigned milliseconds)> beep;
     // Pause between two tries of the lock; replaceable so tests run fast.
     std::function<void(std::chrono::milliseconds)> pause;
-    // When set, records and lost-packet lines go to it, in order, on the
-    // calling thread, instead of to the pending queue (a reader of recorded
-    // traffic that has no second thread). `record` is valid during the call
-    // only: a record that lies whole in one packet is a view of the bytes
-    // handed to HandleOnePacket or HandleStreamBytes, not a copy.
-    std::function<void(ByteSpan record)> deliver;
+    // While it has subscribers, records and lost-packet lines go to them, in
+    // order, on the calling thread, instead of to the pending queue (a reader
+    // of recorded traffic that has no second thread). `record` is valid during
+    // the call only: a record that lies whole in one packet is a view of the
+    // bytes handed to HandleOnePacket or HandleStreamBytes, not a copy.
+    Event<ByteSpan> deliver;
     // When set, told of each packet dropped because its sizes cannot be what
     // they claim (its length in bytes, and why): a reader of recorded traffic
     // lists it as damaged instead of losing it in silence. A fragment of a

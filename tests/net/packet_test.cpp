@@ -150,11 +150,11 @@ TEST(PacketHandler, DeliversInOrderWithoutCopyingWholeRecords) {
     for (auto& p : Packetize(large)) stream.insert(stream.end(), p.begin(), p.end());
     const Bytes tail = join(Packetize(frameOfSize(7022, 100)));
     stream.insert(stream.end(), tail.begin(), tail.end());
-    h.handler.deliver = [&](ByteSpan record) {
+    const Subscription delivering = h.handler.deliver.subscribe([&](ByteSpan record) {
         delivered.emplace_back(record.begin(), record.end());
         const auto at = reinterpret_cast<std::uintptr_t>(record.data()), from = reinterpret_cast<std::uintptr_t>(stream.data());
         inInput.push_back(at >= from && at + record.size() <= from + stream.size());
-    };
+    });
     // All but the last 50 bytes, then the rest: the last record waits in the buffer.
     ASSERT_TRUE(h.handler.HandleStreamBytes(ByteSpan(stream).first(stream.size() - 50)));
     ASSERT_TRUE(h.handler.HandleStreamBytes(ByteSpan(stream).subspan(stream.size() - 50)));

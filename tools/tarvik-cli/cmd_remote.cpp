@@ -175,7 +175,8 @@ class Link {
 public:
     Link() : viewSender_(session_.view.remotePanel().sender) {
         // The records that end the subscriptions are sent by the connection itself: printed alike.
-        session_.view.connection().subscriptionEndSent = [](const Bytes& frame) { ConsoleSender::print(frame); };
+        subscriptionEnds_ = session_.view.connection().subscriptionEndSent.subscribe(
+            [](const Bytes& frame) { ConsoleSender::print(frame); });
     }
     ~Link() { session_.view.OnViewClosing(); }
     bool open(const std::string& host, const std::string& port, bool udp) {
@@ -198,6 +199,7 @@ public:
 private:
     LiveSession session_;
     remote::CommandSender* viewSender_;
+    Subscription subscriptionEnds_;
 };
 
 struct CommonOptions {

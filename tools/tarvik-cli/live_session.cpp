@@ -33,10 +33,10 @@ void LiveSession::catchInterrupts() {
 bool LiveSession::interrupted() { return gInterrupted != 0; }
 
 LiveSession::LiveSession() {
-    view.connection().connectionLost = [this] {
+    connectionLost_ = view.connection().connectionLost.subscribe([this] {
         lost_ = true;
         std::fputs("The connection to the server ended\n", stderr);
-    };
+    });
     // The console printer: one more subscriber of the pipeline.
     CArrivalPipeline::Subscriber printer;
     printer.listed = [this](const ListedEntry& entry) {

@@ -39,6 +39,7 @@ public:
 
 private:
     bool lost_ = false;
+    Subscription connectionLost_;
 };
 
 } // namespace tarvik::cli
