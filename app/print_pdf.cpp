@@ -102,10 +102,10 @@ std::string reportPdf(const std::vector<std::string>& lines, const PrintHeading&
     return pdf;
 }
 
-bool writeReportPdf(const std::string& path, const std::vector<std::string>& lines, const PrintHeading& heading,
-                    const std::tm& printedAt, WholeFileOutput::Replace replace, std::string& error) {
+Result<void> writeReportPdf(const std::string& path, const std::vector<std::string>& lines, const PrintHeading& heading,
+                            const std::tm& printedAt, WholeFileOutput::Replace replace) {
     const std::string pdf = reportPdf(lines, heading, printedAt);
-    return writeWholeFile(path, asBytes(pdf), replace, error);
+    return writeWholeFile(path, asBytes(pdf), replace);
 }
 
 } // namespace tarvik

@@ -21,9 +21,8 @@ std::string reportPdf(const std::vector<std::string>& lines, const PrintHeading&
 
 // Writes the report's lines as pages, whole or not at all: an existing file is
 // replaced only with Replace::Yes, and never when it is not a regular file.
-// False with `error` set when the file could not be written (nothing of it is
-// then left behind).
-bool writeReportPdf(const std::string& path, const std::vector<std::string>& lines, const PrintHeading& heading,
-                    const std::tm& printedAt, WholeFileOutput::Replace replace, std::string& error);
+// The reason when the file could not be written (nothing of it is then left behind).
+Result<void> writeReportPdf(const std::string& path, const std::vector<std::string>& lines, const PrintHeading& heading,
+                            const std::tm& printedAt, WholeFileOutput::Replace replace);
 
 } // namespace tarvik

@@ -9,6 +9,7 @@
 #include "core/vxtime.h"
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -56,9 +57,13 @@ public:
         size_ = 0;
     }
     const RecordIndexEntry& operator[](std::size_t i) const {
+        assert(i < size_ && "index entry past the end");
         return chunks_[i >> kChunkBits][i & (kChunkEntries - 1)];
     }
-    RecordIndexEntry& operator[](std::size_t i) { return chunks_[i >> kChunkBits][i & (kChunkEntries - 1)]; }
+    RecordIndexEntry& operator[](std::size_t i) {
+        assert(i < size_ && "index entry past the end");
+        return chunks_[i >> kChunkBits][i & (kChunkEntries - 1)];
+    }
     void push_back(const RecordIndexEntry& e) {
         if ((size_ & (kChunkEntries - 1)) == 0 && (size_ >> kChunkBits) == chunks_.size()) addChunk();
         (*this)[size_++] = e;

@@ -4,6 +4,7 @@
 #include "core/text.h"
 
 #include <algorithm>
+#include <cassert>
 #include <array>
 #include <charconv>
 #include <ctime>
@@ -74,6 +75,7 @@ std::optional<std::size_t> IndexedRecordSource::rowFrame(std::size_t row) const 
 }
 
 std::string IndexedRecordSource::codeText(std::uint32_t code, int column) const {
+    assert((code & kTextBit) ? (code & ~kTextBit) < texts_.size() : code < index_.size());
     if (code & kTextBit) return column == 1 ? texts_[code & ~kTextBit].text : std::string{};
     const RecordIndexEntry& entry = index_[code];
     // What "%hu", "%lu bytes" and "%d" print, without a format to parse: the

@@ -155,14 +155,10 @@ void WholeFileOutput::abandon() {
     temp_.clear();
 }
 
-bool writeWholeFile(const std::string& target, ByteSpan bytes, WholeFileOutput::Replace replace,
-                    std::string& error) {
+Result<void> writeWholeFile(const std::string& target, ByteSpan bytes, WholeFileOutput::Replace replace) {
     WholeFileOutput out;
-    if (!out.open(target, replace) || !out.write(bytes) || !out.commit()) {
-        error = out.error();
-        return false;
-    }
-    return true;
+    if (!out.open(target, replace) || !out.write(bytes) || !out.commit()) return failure(out.error());
+    return success();
 }
 
 } // namespace tarvik

@@ -7,6 +7,7 @@
 // is ever removed.
 
 #include "core/bytes.h"
+#include "core/result.h"
 
 #include <cstdint>
 #include <string>
@@ -62,9 +63,9 @@ private:
     Replace replace_ = Replace::No;
 };
 
-// Writes `bytes` to `target` through a WholeFileOutput; false with the reason
-// in `error` when anything failed (the target is then unchanged).
-bool writeWholeFile(const std::string& target, ByteSpan bytes, WholeFileOutput::Replace replace,
-                    std::string& error);
+// Writes `bytes` to `target` through a WholeFileOutput; the reason when
+// anything failed (the target is then unchanged), "file exists" for an
+// existing target refused for Replace::No.
+Result<void> writeWholeFile(const std::string& target, ByteSpan bytes, WholeFileOutput::Replace replace);
 
 } // namespace tarvik

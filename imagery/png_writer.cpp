@@ -79,9 +79,8 @@ Bytes encodePng(const RgbaImage& image) {
     return out;
 }
 
-bool writePng(const std::string& path, const RgbaImage& image, bool replace, std::string& error) {
-    return writeWholeFile(path, encodePng(image), replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No,
-                          error);
+Result<void> writePng(const std::string& path, const RgbaImage& image, bool replace) {
+    return writeWholeFile(path, encodePng(image), replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No);
 }
 
 } // namespace tarvik

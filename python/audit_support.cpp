@@ -244,13 +244,12 @@ void writeWholeFileFromPython(const py::object& path, const py::bytes& data, boo
     const std::string target = fsPath(path);
     const std::string_view bytes = data;
     std::string error;
-    bool written = false;
     {
         py::gil_scoped_release release;
-        written = writeWholeFile(target, asBytes(bytes),
-                                 replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No, error);
+        error = writeWholeFile(target, asBytes(bytes), replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No)
+                    .error();
     }
-    if (!written) {
+    if (!error.empty()) {
         if (error == "file exists") throw py::value_error(target + " exists: not replaced");
         PyErr_SetString(PyExc_OSError, ("could not write " + target + ": " + error).c_str());
         throw py::error_already_set();

@@ -135,9 +135,9 @@ TEST(PrintLayout, ReportOf130LinesPrintsToSeveralPagesOfPdf) {
     std::tm t{};
     t.tm_year = 124, t.tm_mon = 2, t.tm_mday = 5, t.tm_hour = 17, t.tm_min = 4, t.tm_sec = 9;
     const std::string pdf = dir.file("report.pdf");
-    std::string error;
     const PrintHeading heading{"sample.vxr", 7027u, std::size_t{5}};
-    ASSERT_TRUE(writeReportPdf(pdf, lines, heading, t, WholeFileOutput::Replace::No, error)) << error;
+    const Result<void> written = writeReportPdf(pdf, lines, heading, t, WholeFileOutput::Replace::No);
+    ASSERT_TRUE(written) << written.error();
 
     auto text = tarvik::testing::runProgram("/usr/bin/pdftotext", {"-layout", pdf, "-"});
     ASSERT_EQ(text.status, 0) << text.err;
@@ -156,12 +156,12 @@ TEST(PrintLayout, ReportOf130LinesPrintsToSeveralPagesOfPdf) {
     EXPECT_NE(pages.back().find("Report line 130 (value) \\ end"), std::string::npos);
     EXPECT_NE(text.out.find(" tail"), std::string::npos);
 
-    EXPECT_FALSE(writeReportPdf(dir.file("missing/report.pdf"), lines, heading, t, WholeFileOutput::Replace::No, error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(writeReportPdf(dir.file("missing/report.pdf"), lines, heading, t, WholeFileOutput::Replace::No).error(),
+              "No such file or directory");
     // An existing PDF is kept unless replacing is asked for.
     const std::string kept = dir.write("kept.pdf", Bytes{'o', 'l', 'd'});
-    EXPECT_FALSE(writeReportPdf(kept, lines, heading, t, WholeFileOutput::Replace::No, error));
+    EXPECT_EQ(writeReportPdf(kept, lines, heading, t, WholeFileOutput::Replace::No).error(), "file exists");
     EXPECT_EQ(std::filesystem::file_size(kept), 3u);
-    EXPECT_TRUE(writeReportPdf(kept, lines, heading, t, WholeFileOutput::Replace::Yes, error)) << error;
+    EXPECT_TRUE(writeReportPdf(kept, lines, heading, t, WholeFileOutput::Replace::Yes));
     EXPECT_GT(std::filesystem::file_size(kept), 3u);
 }

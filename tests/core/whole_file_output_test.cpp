@@ -38,15 +38,13 @@ std::size_t entries(const fs::path& folder) {
 
 TEST(WholeFileOutput, WritesNewFilesAndKeepsExistingOnesUnlessAskedToReplace) {
     TempFolder dir;
-    std::string error;
-    ASSERT_TRUE(writeWholeFile(dir.file("a.txt"), asBytes("one"), WholeFileOutput::Replace::No, error));
+    ASSERT_TRUE(writeWholeFile(dir.file("a.txt"), asBytes("one"), WholeFileOutput::Replace::No));
     EXPECT_EQ(slurp(dir.file("a.txt")), "one");
 
-    EXPECT_FALSE(writeWholeFile(dir.file("a.txt"), asBytes("two"), WholeFileOutput::Replace::No, error));
-    EXPECT_EQ(error, "file exists");
+    EXPECT_EQ(writeWholeFile(dir.file("a.txt"), asBytes("two"), WholeFileOutput::Replace::No).error(), "file exists");
     EXPECT_EQ(slurp(dir.file("a.txt")), "one");
 
-    ASSERT_TRUE(writeWholeFile(dir.file("a.txt"), asBytes("three"), WholeFileOutput::Replace::Yes, error));
+    ASSERT_TRUE(writeWholeFile(dir.file("a.txt"), asBytes("three"), WholeFileOutput::Replace::Yes));
     EXPECT_EQ(slurp(dir.file("a.txt")), "three");
     EXPECT_EQ(entries(dir.path), 1u);  // no temporary file left behind
 
@@ -63,14 +61,11 @@ TEST(WholeFileOutput, WritesNewFilesAndKeepsExistingOnesUnlessAskedToReplace) {
 
 TEST(WholeFileOutput, RefusesFoldersDevicesAndMissingFoldersWithTheSystemsReason) {
     TempFolder dir;
-    std::string error;
-    EXPECT_FALSE(writeWholeFile(dir.path.string(), asBytes("x"), WholeFileOutput::Replace::Yes, error));
-    EXPECT_EQ(error, "Is a directory");
-    EXPECT_FALSE(writeWholeFile("/dev/null", asBytes("x"), WholeFileOutput::Replace::Yes, error));
-    EXPECT_EQ(error, "not a regular file");
+    EXPECT_EQ(writeWholeFile(dir.path.string(), asBytes("x"), WholeFileOutput::Replace::Yes).error(), "Is a directory");
+    EXPECT_EQ(writeWholeFile("/dev/null", asBytes("x"), WholeFileOutput::Replace::Yes).error(), "not a regular file");
     EXPECT_TRUE(fs::exists("/dev/null"));
-    EXPECT_FALSE(writeWholeFile(dir.file("no/such.txt"), asBytes("x"), WholeFileOutput::Replace::Yes, error));
-    EXPECT_EQ(error, "No such file or directory");
+    EXPECT_EQ(writeWholeFile(dir.file("no/such.txt"), asBytes("x"), WholeFileOutput::Replace::Yes).error(),
+              "No such file or directory");
 }
 
 TEST(WholeFileOutput, AFailedOrAbandonedWriteLeavesTheOldFileAndNoTemporaryFile) {
@@ -132,18 +127,17 @@ TEST(WholeFileOutput, ANewFileGetsTheModeOfAPlainOpenAndAReplacedOneKeepsItsOwn)
         EXPECT_EQ(::stat(path.c_str(), &st), 0);
         return st.st_mode & 07777;
     };
-    std::string error;
     const mode_t old = ::umask(027);
-    EXPECT_TRUE(writeWholeFile(dir.file("new.txt"), asBytes(std::string_view("a")), WholeFileOutput::Replace::No, error));
+    EXPECT_TRUE(writeWholeFile(dir.file("new.txt"), asBytes(std::string_view("a")), WholeFileOutput::Replace::No));
     ::umask(002);
-    EXPECT_TRUE(writeWholeFile(dir.file("shared.txt"), asBytes(std::string_view("a")), WholeFileOutput::Replace::No, error));
+    EXPECT_TRUE(writeWholeFile(dir.file("shared.txt"), asBytes(std::string_view("a")), WholeFileOutput::Replace::No));
     ::umask(old);
     EXPECT_EQ(modeOf(dir.file("new.txt")), 0640u);
     EXPECT_EQ(modeOf(dir.file("shared.txt")), 0664u);
 
     put(dir.file("script.sh"), "old");
     ASSERT_EQ(::chmod(dir.file("script.sh").c_str(), 0750), 0);
-    EXPECT_TRUE(writeWholeFile(dir.file("script.sh"), asBytes(std::string_view("new")), WholeFileOutput::Replace::Yes, error));
+    EXPECT_TRUE(writeWholeFile(dir.file("script.sh"), asBytes(std::string_view("new")), WholeFileOutput::Replace::Yes));
     EXPECT_EQ(slurp(dir.file("script.sh")), "new");
     EXPECT_EQ(modeOf(dir.file("script.sh")), 0750u);
 }

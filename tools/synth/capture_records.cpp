@@ -376,8 +376,10 @@ SampleCapture sampleCapture(const CaptureSampleOptions& o) {
 bool writeSampleCapture(const std::string& path, const CaptureSampleOptions& options, bool replace,
                         std::string& error) {
     const SampleCapture capture = sampleCapture(options);
-    return writeWholeFile(path, capture.file, replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No,
-                          error);
+    const Result<void> written =
+        writeWholeFile(path, capture.file, replace ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No);
+    error = written.error();
+    return written.ok();
 }
 
 namespace {

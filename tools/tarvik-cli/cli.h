@@ -58,12 +58,12 @@ public:
         std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
-        std::string error;
-        if (!writeReportPdf(pdfPath, lines, heading, local,
-                            replacePdf ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No, error)) {
+        const Result<void> written = writeReportPdf(pdfPath, lines, heading, local,
+                                                    replacePdf ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No);
+        if (!written) {
             printFailed = true;
-            std::fprintf(stderr, "tarvik-cli: could not write %s: %s%s\n", pdfPath.c_str(), error.c_str(),
-                         error == "file exists" ? " (--force replaces it)" : "");
+            std::fprintf(stderr, "tarvik-cli: could not write %s: %s%s\n", pdfPath.c_str(), written.error().c_str(),
+                         written.error() == "file exists" ? " (--force replaces it)" : "");
         }
     }
 

@@ -35,12 +35,11 @@ int exportFiles(const std::string& dir) {
     int status = kExitOk;
     for (const EmbeddedLayoutFile& f : builtInLayoutFiles()) {
         const std::string path = (std::filesystem::path(dir) / std::string(f.name)).string();
-        std::string error;
-        if (!writeWholeFile(path, asBytes(f.text), WholeFileOutput::Replace::No, error)) {
-            if (error == "file exists")
+        if (const Result<void> written = writeWholeFile(path, asBytes(f.text), WholeFileOutput::Replace::No); !written) {
+            if (written.error() == "file exists")
                 std::fprintf(stderr, "tarvik-cli: %s exists, kept as it is\n", shownName(path).c_str());
             else
-                sayNotWritten(path, error, false);
+                sayNotWritten(path, written.error(), false);
             status = kExitMessageShown;
             continue;
         }

@@ -137,10 +137,10 @@ int runCatalogueDraft(std::uint32_t type, const std::vector<std::string>& files,
     if (!out) {
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
-        std::string error;
-        if (!writeWholeFile(*out, asBytes(text), force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No,
-                            error)) {
-            sayNotWritten(*out, error, error == "file exists");
+        const Result<void> written =
+            writeWholeFile(*out, asBytes(text), force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No);
+        if (!written) {
+            sayNotWritten(*out, written.error(), written.error() == "file exists");
             return kExitMessageShown;
         }
         std::printf("%s\n", shownName(*out).c_str());

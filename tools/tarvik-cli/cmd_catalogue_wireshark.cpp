@@ -47,10 +47,10 @@ int exportWireshark(const WiresharkExportCliOptions& o) {
     for (const LayoutSource& s : loaded.sources) userFiles += s.file.rfind("built-in:", 0) == 0 ? 0 : 1;
     options.origin = "the built-in layouts and " + counted(userFiles, "user definition file", "user definition files");
     const std::string lua = wiresharkDissector(loaded.catalogue, options);
-    std::string error;
-    if (!writeWholeFile(*o.file, asBytes(lua), o.force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No,
-                        error)) {
-        sayNotWritten(*o.file, error, true);
+    if (const Result<void> written =
+            writeWholeFile(*o.file, asBytes(lua), o.force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No);
+        !written) {
+        sayNotWritten(*o.file, written.error(), true);
         return kExitMessageShown;
     }
     std::printf("Wrote a Wireshark dissector for %zu record layouts to %s\n", loaded.catalogue.records.size(),

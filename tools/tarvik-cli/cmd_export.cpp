@@ -83,9 +83,10 @@ int runExport(const ExportOptions& o) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return status;
     }
-    if (!writeWholeFile(o.out, asBytes(text), o.force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No,
-                        error)) {
-        sayNotWritten(o.out, error, true);
+    if (const Result<void> written =
+            writeWholeFile(o.out, asBytes(text), o.force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No);
+        !written) {
+        sayNotWritten(o.out, written.error(), true);
         return kExitMessageShown;
     }
     return status;

@@ -76,9 +76,8 @@ int runImage(const ImageOptions& o) {
         SectorRenderer renderer;
         renderer.render(imagery.sector().picture(), imagery.echogram().colourMap(), picture);
     }
-    std::string error;
-    if (!writePng(o.out, picture, o.force, error)) {
-        sayNotWritten(o.out, error, true);
+    if (const Result<void> written = writePng(o.out, picture, o.force); !written) {
+        sayNotWritten(o.out, written.error(), true);
         return kExitMessageShown;
     }
     return port.messages.empty() ? kExitOk : kExitMessageShown;
