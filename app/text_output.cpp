@@ -13,7 +13,7 @@ namespace {
 constexpr int kNumberedNames = 1000;
 } // namespace
 
-std::string ResolveTextOutputName(ViewPort& port, const std::string& folder, const std::string& base,
+std::string ResolveTextOutputName(DialogsPort& port, const std::string& folder, const std::string& base,
                                   const std::string& extension) {
     std::string stem = withFolderSeparator(folder) + base;
     if (!base.empty() && base.back() != '.') stem += '.';

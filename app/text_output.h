@@ -30,7 +30,7 @@ inline constexpr std::string_view kNoName = "could not resolve the output file n
 // The first free name of folder/base.txt, base.000.txt ... base.998.txt (for
 // extension "txt"). An empty name, after the port has shown why, when the
 // folder does not exist, a name cannot be probed, or every name is taken.
-std::string ResolveTextOutputName(ViewPort& port, const std::string& folder, const std::string& base,
+std::string ResolveTextOutputName(DialogsPort& port, const std::string& folder, const std::string& base,
                                   const std::string& extension);
 
 // "%4d%02d%02d_%02d%02d%02d" of the UTC time `when`.

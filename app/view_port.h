@@ -62,11 +62,16 @@ struct ReportLine {
     bool changed = false;
 };
 
-class ViewPort {
-public:
-    virtual ~ViewPort() = default;
+// What the desktop gives the view logic, in four roles. A part that needs
+// only one role takes only that one (an output file's folder dialog, the
+// pipeline's list), so a port for it implements only what it uses;
+// ViewPort, all four together, is what the window's view takes.
 
-    // Form controls, by the form's control numbers.
+// Form controls, by the form's control numbers, and the window's title.
+class ControlsPort {
+public:
+    virtual ~ControlsPort() = default;
+
     virtual std::string text(int control) const = 0;
     virtual void setText(int control, std::string_view text) = 0;
     virtual bool checked(int control) const = 0;
@@ -82,8 +87,15 @@ public:
     // The check marks of a check-combo's entries (the sonar selector).
     virtual bool itemChecked(int control, std::size_t index) const = 0;
     virtual void setItemChecked(int control, std::size_t index, bool on) = 0;
+    virtual std::string title() const = 0;
+    virtual void setTitle(std::string_view title) = 0;
+};
 
-    // Dialogs, signals and the frame window.
+// Dialogs, progress, printing and signals: everything that asks or tells the user.
+class DialogsPort {
+public:
+    virtual ~DialogsPort() = default;
+
     virtual void messageBox(std::string_view text) = 0;  // the text and an OK button
     // The text with an OK button and a second button labelled `offer`; true
     // when the offer was taken. Ports without such a box show the text and decline.
@@ -100,10 +112,32 @@ public:
     virtual bool connectFailed(const ConnectFailedRequest& request) = 0;
     virtual void beep(unsigned hertz, unsigned milliseconds) = 0;
     virtual void setWaitCursor(bool on) = 0;
-    virtual std::string title() const = 0;
-    virtual void setTitle(std::string_view title) = 0;
 
-    // The record list (virtual: rows are asked for) and the report list.
+    // Progress of a long command. `step` returns false once the user asked to
+    // cancel; the command then stops after what it has written.
+    virtual void beginProgress(std::string_view title, std::uint64_t total) = 0;
+    virtual bool stepProgress(std::uint64_t done) = 0;
+    virtual void endProgress() = 0;
+
+    // Prints the lines of a report under its heading (the print dialog, or its preview).
+    virtual void printReport(const std::vector<std::string>& lines, const PrintHeading& heading, bool preview) = 0;
+
+    // Shows a folder in the desktop's file manager.
+    virtual void showFolder(std::string_view path) { (void)path; }
+
+    // The "Remote Control Construction" dialog of "Show Values": its caption and
+    // the value list. Ports without the dialog ignore it.
+    virtual void showValues(const std::string& caption, const std::vector<std::string>& lines) {
+        (void)caption, (void)lines;
+    }
+};
+
+// The record list (virtual: rows are asked for), the report list, the bytes
+// pane and the layout problems pane.
+class ListsPort {
+public:
+    virtual ~ListsPort() = default;
+
     virtual void setRecordRowCount(std::size_t rows) = 0;
     virtual std::optional<std::size_t> selectedRecordRow() const = 0;
     virtual void selectRecordRow(std::optional<std::size_t> row) = 0;
@@ -117,15 +151,6 @@ public:
     // following its newest row). Ports without a list ignore it.
     virtual void showRecordRow(std::size_t row) { (void)row; }
 
-    // Progress of a long command. `step` returns false once the user asked to
-    // cancel; the command then stops after what it has written.
-    virtual void beginProgress(std::string_view title, std::uint64_t total) = 0;
-    virtual bool stepProgress(std::uint64_t done) = 0;
-    virtual void endProgress() = 0;
-
-    // Prints the lines of a report under its heading (the print dialog, or its preview).
-    virtual void printReport(const std::vector<std::string>& lines, const PrintHeading& heading, bool preview) = 0;
-
     // The bytes pane: the reported record's bytes, the bytes picked out in it,
     // and the report line chosen from a byte. Ports without the pane ignore them.
     virtual void setRecordBytes(std::span<const std::uint8_t> bytes) { (void)bytes; }
@@ -137,16 +162,13 @@ public:
 
     // The "Layout Problems" pane: one "FILE:LINE: text" a line; none hides it.
     virtual void setLayoutProblems(std::span<const std::string> lines) { (void)lines; }
-    // Shows a folder in the desktop's file manager.
-    virtual void showFolder(std::string_view path) { (void)path; }
+};
 
-    // The "Remote Control Construction" dialog of "Show Values": its caption and
-    // the value list. Ports without the dialog ignore it.
-    virtual void showValues(const std::string& caption, const std::vector<std::string>& lines) {
-        (void)caption, (void)lines;
-    }
+// Time and threads.
+class TimersPort {
+public:
+    virtual ~TimersPort() = default;
 
-    // Time and threads.
     // A wait of `milliseconds` (a script's pause): the desktop goes on meanwhile
     // (it paints, runs its timers and takes the user's commands) and the wait
     // ends early once `stopped` says so. A port without an event loop sleeps.
@@ -163,5 +185,7 @@ public:
     virtual void stopTimer(int id) = 0;
     virtual void postToUserInterface(std::function<void()> task) = 0;  // safe from any thread
 };
+
+class ViewPort : public ControlsPort, public DialogsPort, public ListsPort, public TimersPort {};
 
 } // namespace tarvik
