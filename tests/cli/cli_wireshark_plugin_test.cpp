@@ -9,6 +9,7 @@
 
 #include "core/frame.h"
 #include "net/packets.h"
+#include "tests/support/calibration_layout.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/capture_records.h"
@@ -286,4 +287,42 @@ TEST(WiresharkPlugin, RecordsThatSpanPacketsAreDecodedAndLostOnesSaidSo) {
         EXPECT_NE(r.out.find("Record lost: the fragments hold 130081 bytes of a total size of 130091"), std::string::npos);
         EXPECT_NE(r.out.find("Record lost: a new record began before the last fragment"), std::string::npos);
     }
+}
+
+TEST(WiresharkPlugin, TheExportedFolderBuildsAPluginWithTheUsersLayouts) {
+    TempDir dir;
+    const std::string out = dir.file("plugin");
+    tarvik::testing::writeText(dir.file("layouts/calibration.yaml"), tarvik::testing::kCalibrationLayout);
+    auto r = runProgram(kCli, {"catalogue", "--export-wireshark-c", out, "--layouts", dir.file("layouts"), "--port", "7010"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Wrote a Wireshark dissector plugin (C)"), std::string::npos) << r.out;
+    // An existing export is kept unless --force is given; --port needs an export.
+    r = runProgram(kCli, {"catalogue", "--export-wireshark-c", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(runProgram(kCli, {"catalogue", "--export-wireshark-c", out, "--force"}).status, 0);
+    EXPECT_EQ(runProgram(kCli, {"catalogue", "--port", "7010"}).status, 2);
+    EXPECT_EQ(runProgram(kCli, {"catalogue", "--export-wireshark-c", out, "--export-wireshark", dir.file("x.lua")}).status, 2);
+    r = runProgram(kCli, {"catalogue", "--export-wireshark-c", out, "--layouts", dir.file("layouts"), "--port", "7010",
+                          "--force"});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    // Built with its own CMakeLists.txt as a user would, it declares the user's fields.
+    Dissectors d;
+    const std::string cmake = onPath("cmake");
+    if (!d.ready() || cmake.empty()) GTEST_SKIP() << (cmake.empty() ? "cmake is not installed" : d.why());
+    r = runProgram(cmake, {"-S", out, "-B", dir.file("plugin/build")});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    r = runProgram(cmake, {"--build", dir.file("plugin/build")});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    // Its own scratch plugin folder: the build tree's plugin is not loaded beside it.
+    TempDir home;
+    std::filesystem::create_directories(home.path() / ".local/lib/wireshark/plugins/4.0/epan");
+    std::filesystem::copy_file(dir.file("plugin/build/vx.so"), home.file(".local/lib/wireshark/plugins/4.0/epan/vx.so"));
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+    std::vector<std::string> args = {"HOME=" + home.path().string(), onPath("tshark"), "-G", "fields"};
+    if (geteuid() == 0) args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", onPath("env")});
+    r = runProgram(geteuid() == 0 ? onPath("setpriv") : onPath("env"), args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\tvx.7005.sonar_serial_number\t"), std::string::npos);
+    EXPECT_NE(r.out.find("\tvx.7005.receiver_gain_2\t"), std::string::npos);
 }
