@@ -203,8 +203,8 @@ std::string wiresharkPluginCMake() {
 # wireshark-devel) and installs it into that Wireshark's plugin folder:
 #
 #   cmake -S . -B build && cmake --build build
-#   sudo cmake --install build          # or copy build/vx.so into
-#                                       # ~/.local/lib/wireshark/plugins/MAJOR.MINOR/epan/
+#   sudo cmake --install build                       # for every user, or
+#   cmake --build build --target install-personal    # for you: ~/.local/lib/wireshark/plugins/
 #
 # A plugin runs only in the Wireshark whose version (major.minor) it was built for.
 cmake_minimum_required(VERSION 3.10)
@@ -214,6 +214,12 @@ add_library(vx MODULE vx_dissector.c)
 set_target_properties(vx PROPERTIES PREFIX "" C_VISIBILITY_PRESET hidden)
 target_link_libraries(vx PRIVATE epan)
 install(TARGETS vx LIBRARY DESTINATION "${Wireshark_PLUGIN_INSTALL_DIR}/epan")
+set(personal "$ENV{HOME}/.local/lib/wireshark/plugins/${Wireshark_MAJOR_VERSION}.${Wireshark_MINOR_VERSION}/epan")
+add_custom_target(install-personal
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${personal}"
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:vx> "${personal}/"
+  DEPENDS vx
+  COMMENT "Copying vx.so into ${personal}")
 )";
 }
 

@@ -1001,8 +1001,14 @@ static void vx_dissect_packet(tvbuff_t *tvb, packet_info *pinfo, proto_tree *tre
     vx_dissect_record(tvb, pinfo, sub, at + NET_SIZE, held, packet_size <= (guint32)available);
 }
 
+/* A packet size out of range is no packet: the rest of the segment is shown
+ * as one malformed piece and the next segment is read afresh. Asking the TCP
+ * reassembly for such a size would have it collect the rest of the connection
+ * (up to 4 GiB) into one piece, at a cost that grows with every segment. */
 static guint pdu_length(packet_info *pinfo _U_, tvbuff_t *tvb, int offset, void *data _U_) {
-    return tvb_get_letohl(tvb, offset + 12);
+    guint32 size = tvb_get_letohl(tvb, offset + 12);
+    if (size <= NET_SIZE || size > MAX_PACKET) return (guint)tvb_reported_length_remaining(tvb, offset);
+    return size;
 }
 
 static void start_info(packet_info *pinfo) {

@@ -110,13 +110,22 @@ vx.prefs.heuristic = Pref.bool("Find Vx streams on any port", true,
 local TWO32 = 4294967296
 local function s32(v) if v >= 2147483648 then return v - TWO32 end return v end
 
+-- Block keys ("5/1/7027/0"), made once per layout and index rather than per lookup.
+local KEYS = {}
 local function key(ctx, index)
-    return ctx.key .. "/" .. index
+    local keys = ctx.keys
+    local k = keys[index]
+    if k == nil then
+        k = ctx.key .. "/" .. index
+        keys[index] = k
+    end
+    return k
 end
 
 -- The values decoded so far, for counts, sizes and back-references.
 local function remember(ctx, name, value)
-    local n = #ctx.vals + 1
+    local n = ctx.nvals + 1
+    ctx.nvals = n
     ctx.vals[n] = value
     if ctx.first[name] == nil then ctx.first[name] = value end
 end
@@ -399,7 +408,7 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
             if stopAt > pos then tree:add(LF[item[4]], range(ctx, pos, stopAt - pos)) end
             pos = math.max(pos, stopAt)
         elseif fmt == "sd" or fmt == "xd" then
-            local n = #ctx.vals
+            local n = ctx.nvals
             local back = num == 0 and 1 or num
             if back < 1 or back > n then return pos, level == "record" and "stopped" or "broken" end
             local length = ctx.vals[n - back + 1]
@@ -425,23 +434,36 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
     return pos, "done"
 end
 
+-- Layout keys ("5/1/7027"), made once per (protocol, version, type).
+local LAYOUT_KEYS = {}
 local function layoutKey(protocol, version, rtype)
-    return protocol .. "/" .. version .. "/" .. rtype
+    local byVersion = LAYOUT_KEYS[protocol]
+    if byVersion == nil then byVersion = {}; LAYOUT_KEYS[protocol] = byVersion end
+    local byType = byVersion[version]
+    if byType == nil then byType = {}; byVersion[version] = byType end
+    local k = byType[rtype]
+    if k == nil then
+        k = protocol .. "/" .. version .. "/" .. rtype
+        byType[rtype] = k
+        KEYS[k] = {}
+    end
+    return k
 end
 
--- Unsigned and signed byte sums of `n` bytes from `at`.
+-- Unsigned and signed byte sums of `n` bytes from `at`: eight bytes a step
+-- into locals (no table per chunk), the bytes above 127 counted by the
+-- pattern matcher.
+local byte, gsub = string.byte, string.gsub
 local function sums(tvb, at, n)
     local raw = tvb:raw(at, n)
-    local sum, high = 0, 0
-    local chunk = 4000
-    for i = 1, n, chunk do
-        local b = { raw:byte(i, math.min(i + chunk - 1, n)) }
-        for j = 1, #b do
-            local v = b[j]
-            sum = sum + v
-            if v >= 128 then high = high + 1 end
-        end
+    local sum, i = 0, 1
+    for last = 8, n, 8 do
+        local a, b, c, d, e, f, g, h = byte(raw, last - 7, last)
+        sum = sum + a + b + c + d + e + f + g + h
+        i = last + 1
     end
+    for j = i, n do sum = sum + byte(raw, j) end
+    local _, high = gsub(raw, "[\128-\255]", "")
     return sum % TWO32, (sum - 256 * high) % TWO32
 end
 
@@ -519,8 +541,9 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole)
         return rtype
     end
 
-    local ctx = { tvb = tvb, base = at, held = length, limit = limit, vals = {}, first = {}, items = 0,
-                  depth = 0, cut = false, troubles = 0, key = layoutKey(protocol, version, rtype) }
+    local lk = layoutKey(protocol, version, rtype)
+    local ctx = { tvb = tvb, base = at, held = length, limit = limit, vals = {}, nvals = 0, first = {}, items = 0,
+                  depth = 0, cut = false, troubles = 0, key = lk, keys = KEYS[lk] }
     local optionalOffset = tvb(at + 12, 4):le_uint()
     if optionalOffset ~= 0 and optionalOffset >= dataStart and optionalOffset < limit then ctx.optionalAt = optionalOffset end
     local layout = L[ctx.key]
@@ -696,7 +719,13 @@ end
 local function pduLength(tvb, pinfo, offset)
     -- A segment cut short by the capture's snapshot length: the rest is one piece.
     if tvb:len() < offset + 16 then return tvb:reported_length_remaining(offset) end
-    return tvb(offset + 12, 4):le_uint()
+    -- A packet size out of range is no packet: the rest of the segment is shown
+    -- as one malformed piece and the next segment is read afresh. Asking the TCP
+    -- reassembly for such a size would have it collect the rest of the
+    -- connection into one piece, at a cost that grows with every segment.
+    local size = tvb(offset + 12, 4):le_uint()
+    if size <= NET_SIZE or size > MAX_PACKET then return tvb:reported_length_remaining(offset) end
+    return size
 end
 
 local function startInfo(pinfo)

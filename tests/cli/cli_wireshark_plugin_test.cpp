@@ -326,3 +326,28 @@ TEST(WiresharkPlugin, TheExportedFolderBuildsAPluginWithTheUsersLayouts) {
     EXPECT_NE(r.out.find("\tvx.7005.sonar_serial_number\t"), std::string::npos);
     EXPECT_NE(r.out.find("\tvx.7005.receiver_gain_2\t"), std::string::npos);
 }
+
+TEST(WiresharkPlugin, APacketSizeOutOfRangeDoesNotSwallowTheRestOfTheConnection) {
+    Dissectors d;
+    if (!d.ready()) GTEST_SKIP() << d.why();
+    // A packet claiming 1 GiB, then whole packets in segments of their own: the
+    // TCP reassembly must not be asked for the 1 GiB (it would collect every
+    // later segment into it); the packets behind are read afresh.
+    tarvik::FrameBuilder b(7000);
+    b.data().u64(1).u32(100);
+    std::vector<tarvik::Bytes> packets;
+    tarvik::Bytes bogus = tarvik::net::Packetize(b.counter(1).build())[0];
+    setU32(bogus, 12, 0x40000000);
+    packets.push_back(bogus);
+    for (std::uint32_t c = 2; c <= 4; ++c) packets.push_back(tarvik::net::Packetize(b.counter(c).build())[0]);
+    const std::string capture = d.dir().write("bogus.pcapng", tcpCapture(packets));
+    for (const bool plugin : {false, true}) {
+        SCOPED_TRACE(plugin ? "plugin" : "Lua");
+        const std::vector<std::string> args = {"-n", "-r", capture, "-Y", "vx", "-T", "fields", "-e", "vx.counter",
+                                               "-e", "_ws.malformed", "-e", "_ws.expert.message", "-E", "occurrence=a"};
+        const ProgramResult r = plugin ? d.plugin(args) : d.lua(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(column(r, 0), (std::vector<std::string>{"", "2", "3", "4"})) << r.out;
+        EXPECT_NE(lines(r.out).at(0).find("Packet size 1073741824 out of range"), std::string::npos) << r.out;
+    }
+}
