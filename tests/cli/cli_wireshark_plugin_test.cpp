@@ -45,6 +45,17 @@ std::vector<std::string> cells(const std::string& line) {
     return out;
 }
 
+// The user nobody may read what the test wrote, whatever the umask.
+void letNobodyRead(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    const fs::perms readable = fs::perms::others_read | fs::perms::group_read;
+    const fs::perms enterable = readable | fs::perms::others_exec | fs::perms::group_exec;
+    fs::permissions(path, fs::is_directory(path) ? enterable : readable, fs::perm_options::add);
+    if (!fs::is_directory(path)) return;
+    for (const auto& e : fs::recursive_directory_iterator(path))
+        if (!e.is_symlink()) fs::permissions(e.path(), e.is_directory() ? enterable : readable, fs::perm_options::add);
+}
+
 // tshark with either dissector: the Lua file by -X lua_script, the plugin from
 // the scratch HOME's personal plugin folder.
 class Dissectors {
@@ -88,6 +99,9 @@ private:
         std::vector<std::string> all;
         std::string program = onPath("env");
         if (asNobody_) {
+            letNobodyRead(dir_.path());
+            for (const std::string& a : args)
+                if (std::filesystem::is_regular_file(a)) letNobodyRead(a);
             program = setpriv_;
             all = {"--reuid=65534", "--regid=65534", "--clear-groups", onPath("env")};
         }
@@ -318,7 +332,7 @@ TEST(WiresharkPlugin, TheExportedFolderBuildsAPluginWithTheUsersLayouts) {
     TempDir home;
     std::filesystem::create_directories(home.path() / ".local/lib/wireshark/plugins/4.0/epan");
     std::filesystem::copy_file(dir.file("plugin/build/vx.so"), home.file(".local/lib/wireshark/plugins/4.0/epan/vx.so"));
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+    if (geteuid() == 0) letNobodyRead(home.path());
     std::vector<std::string> args = {"HOME=" + home.path().string(), onPath("tshark"), "-G", "fields"};
     if (geteuid() == 0) args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", onPath("env")});
     r = runProgram(geteuid() == 0 ? onPath("setpriv") : onPath("env"), args);
