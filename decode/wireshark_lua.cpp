@@ -62,22 +62,27 @@ bool takesEnumeration(const std::string& kind) {
            kind == "const";
 }
 
-std::string enumerationText(const Enumeration& e, const std::string& kind) {
+WiresharkEnumeration enumerationValues(const Enumeration& e, const std::string& kind) {
     const bool isUnsigned = kind[0] == 'u';
     std::set<std::int64_t> seen;
-    std::string out = "{";
+    WiresharkEnumeration out;
     for (const EnumEntry& entry : e) {
         std::int64_t v = entry.value;
         if (isUnsigned && v < 0) v += std::int64_t{1} << 32;
         if (!seen.insert(v).second) continue;  // the first entry of a value is the one shown
-        out += strprintf("[%lld]=", static_cast<long long>(v)) + quoted(entry.text) + ",";
+        out.emplace_back(v, entry.text);
     }
+    return out;
+}
+
+std::string enumerationText(const WiresharkEnumeration& e) {
+    std::string out = "{";
+    for (const auto& [value, text] : e) out += strprintf("[%lld]=", static_cast<long long>(value)) + quoted(text) + ",";
     return out + "}";
 }
 
 struct Builder {
-    std::vector<WiresharkField> fields;
-    std::vector<int> fieldEnums;  // 0: none
+    WiresharkModel model;
     std::vector<std::string> enumerations;
     std::map<std::string, int> enumIndex;
     std::set<std::string> taken;
@@ -87,28 +92,33 @@ struct Builder {
     int field(std::int32_t type, const std::string& name, const std::string& kind, const Enumeration* e) {
         int en = 0;
         if (e && !e->empty() && takesEnumeration(kind)) {
-            const std::string text = enumerationText(*e, kind);
+            WiresharkEnumeration values = enumerationValues(*e, kind);
+            const std::string text = enumerationText(values);
             auto [it, added] = enumIndex.emplace(text, static_cast<int>(enumerations.size()) + 1);
-            if (added) enumerations.push_back(text);
+            if (added) {
+                enumerations.push_back(text);
+                model.enumerations.push_back(std::move(values));
+            }
             en = it->second;
         }
         const std::string base = strprintf("vx.%d.", type) + wiresharkNamePart(name);
         for (const int i : byPart[base])
-            if (fields[static_cast<std::size_t>(i)].kind == kind && fieldEnums[static_cast<std::size_t>(i)] == en)
+            if (model.fields[static_cast<std::size_t>(i)].kind == kind && model.fieldEnums[static_cast<std::size_t>(i)] == en)
                 return i + 1;
         std::string filter = base;
         for (int n = 2; taken.count(filter); ++n) filter = base + "_" + std::to_string(n);
         taken.insert(filter);
-        fields.push_back({filter, name, kind});
-        fieldEnums.push_back(en);
-        byPart[base].push_back(static_cast<int>(fields.size()) - 1);
-        return static_cast<int>(fields.size());
+        model.fields.push_back({filter, name, kind});
+        model.fieldEnums.push_back(en);
+        byPart[base].push_back(static_cast<int>(model.fields.size()) - 1);
+        return static_cast<int>(model.fields.size());
     }
 
     std::string items(std::int32_t type, const std::vector<CRecordDataLayout>& list) {
         std::string out = "{\n";
         for (const CRecordDataLayout& item : list) {
             const int f = field(type, item.name, kindOf(item.format, item.number), &item.enumeration);
+            model.fieldOf[&item] = f;
             out += strprintf("  {%s,%s,%d,%d%s},\n", quoted(item.name).c_str(), quoted(item.format).c_str(),
                              item.number, f, scalarWidth(item.format) ? ",true" : "");
         }
@@ -179,6 +189,7 @@ Generated generate(const LayoutCatalogue& c) {
              it != c.vectors.end() && it->first.recordType == type; ++it) {
             const VectorDescription& v = it->second;
             const int f = b.field(type, v.elementName, kindOf(v.format, v.width), nullptr);
+            b.model.fieldOf[&v] = f;
             out += "VE[" + keyText(it->first) + "]={count=" + quoted(v.countField) + ",second=" +
                    quoted(v.secondField) + strprintf(",width=%d,format=", v.width) + quoted(v.format) +
                    strprintf(",field=%d,size=", f) + sizeRuleText(v.sizeRule) + ",rule=" + ruleText(v.countRule) +
@@ -211,7 +222,11 @@ std::string wiresharkNamePart(std::string_view itemName) {
 }
 
 std::vector<WiresharkField> wiresharkFields(const LayoutCatalogue& catalogue) {
-    return generate(catalogue).b.fields;
+    return generate(catalogue).b.model.fields;
+}
+
+WiresharkModel wiresharkModel(const LayoutCatalogue& catalogue) {
+    return std::move(generate(catalogue).b.model);
 }
 
 std::string wiresharkDissector(const LayoutCatalogue& catalogue, const WiresharkExportOptions& options) {
@@ -236,10 +251,10 @@ std::string wiresharkDissector(const LayoutCatalogue& catalogue, const Wireshark
     out += "}\n";
     for (std::size_t i = 0; i < g.b.enumerations.size(); ++i)
         out += strprintf("E[%zu]=", i + 1) + g.b.enumerations[i] + "\n";
-    for (std::size_t i = 0; i < g.b.fields.size(); ++i) {
-        const WiresharkField& f = g.b.fields[i];
+    for (std::size_t i = 0; i < g.b.model.fields.size(); ++i) {
+        const WiresharkField& f = g.b.model.fields[i];
         out += strprintf("F[%zu]={", i + 1) + quoted(f.filter) + "," + quoted(f.label) + "," + quoted(f.kind);
-        if (g.b.fieldEnums[i]) out += strprintf(",%d", g.b.fieldEnums[i]);
+        if (g.b.model.fieldEnums[i]) out += strprintf(",%d", g.b.model.fieldEnums[i]);
         out += "}\n";
     }
     out += g.layouts;

@@ -7,8 +7,10 @@
 #include "decode/layout.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvik {
@@ -35,6 +37,22 @@ struct WiresharkField {
 // item name that gives a part already taken by a field of another kind gets
 // "_2", "_3", ... appended; items of the same name and kind share a field.
 std::vector<WiresharkField> wiresharkFields(const LayoutCatalogue& catalogue);
+
+// One enumeration as the dissectors show it: (value, text), the first text
+// of a value only, negative values of unsigned fields taken modulo 2^32.
+using WiresharkEnumeration = std::vector<std::pair<std::int64_t, std::string>>;
+
+// The fields of wiresharkFields with what both dissectors (Lua and C) need to
+// declare and fill them: one naming for both.
+struct WiresharkModel {
+    std::vector<WiresharkField> fields;
+    std::vector<int> fieldEnums;  // per field: 1-based index into `enumerations`, 0 for none
+    std::vector<WiresharkEnumeration> enumerations;
+    // The 1-based field of each layout item (CRecordDataLayout) and each
+    // vector's elements (VectorDescription) of the catalogue it was made from.
+    std::map<const void*, int> fieldOf;
+};
+WiresharkModel wiresharkModel(const LayoutCatalogue& catalogue);
 
 // The whole Lua file.
 std::string wiresharkDissector(const LayoutCatalogue& catalogue, const WiresharkExportOptions& options);

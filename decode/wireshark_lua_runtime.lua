@@ -46,6 +46,7 @@ local H = {
     net_src_enum = ProtoField.uint16("vx.net.source_enumerator", "Source enumerator", base.DEC),
     net_src_device = ProtoField.uint32("vx.net.source_device", "Source device id", base.DEC),
     fragment = ProtoField.bytes("vx.fragment", "Record fragment"),
+    reassembled = ProtoField.uint32("vx.reassembled", "Reassembled record size", base.DEC),
     header = ProtoField.none("vx.header", "Data record frame header"),
     protocol_version = ProtoField.uint16("vx.protocol_version", "Protocol version", base.DEC),
     offset = ProtoField.uint16("vx.offset", "Offset", base.DEC),
@@ -87,6 +88,10 @@ local X = {
                                expert.group.REASSEMBLE, expert.severity.NOTE),
     cut = ProtoExpert.new("vx.cut", "Record shown in part",
                           expert.group.UNDECODED, expert.severity.NOTE),
+    lost = ProtoExpert.new("vx.lost", "Record lost: a fragment is missing",
+                           expert.group.REASSEMBLE, expert.severity.WARN),
+    lostSize = ProtoExpert.new("vx.lost.size", "Record lost: its size disagrees",
+                               expert.group.REASSEMBLE, expert.severity.WARN),
 }
 
 local list = {}
@@ -97,7 +102,7 @@ for i, d in ipairs(F) do
     list[#list + 1] = LF[i]
 end
 vx.fields = list
-vx.experts = { X.checksum, X.signed, X.malformed, X.exhausted, X.fragment, X.cut }
+vx.experts = { X.checksum, X.signed, X.malformed, X.exhausted, X.fragment, X.cut, X.lost, X.lostSize }
 
 vx.prefs.heuristic = Pref.bool("Find Vx streams on any port", true,
                                "Try streams on other ports too: a stream is Vx when its first bytes parse as a Vx network frame")
@@ -105,13 +110,22 @@ vx.prefs.heuristic = Pref.bool("Find Vx streams on any port", true,
 local TWO32 = 4294967296
 local function s32(v) if v >= 2147483648 then return v - TWO32 end return v end
 
+-- Block keys ("5/1/7027/0"), made once per layout and index rather than per lookup.
+local KEYS = {}
 local function key(ctx, index)
-    return ctx.key .. "/" .. index
+    local keys = ctx.keys
+    local k = keys[index]
+    if k == nil then
+        k = ctx.key .. "/" .. index
+        keys[index] = k
+    end
+    return k
 end
 
 -- The values decoded so far, for counts, sizes and back-references.
 local function remember(ctx, name, value)
-    local n = #ctx.vals + 1
+    local n = ctx.nvals + 1
+    ctx.nvals = n
     ctx.vals[n] = value
     if ctx.first[name] == nil then ctx.first[name] = value end
 end
@@ -394,7 +408,7 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
             if stopAt > pos then tree:add(LF[item[4]], range(ctx, pos, stopAt - pos)) end
             pos = math.max(pos, stopAt)
         elseif fmt == "sd" or fmt == "xd" then
-            local n = #ctx.vals
+            local n = ctx.nvals
             local back = num == 0 and 1 or num
             if back < 1 or back > n then return pos, level == "record" and "stopped" or "broken" end
             local length = ctx.vals[n - back + 1]
@@ -420,23 +434,36 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
     return pos, "done"
 end
 
+-- Layout keys ("5/1/7027"), made once per (protocol, version, type).
+local LAYOUT_KEYS = {}
 local function layoutKey(protocol, version, rtype)
-    return protocol .. "/" .. version .. "/" .. rtype
+    local byVersion = LAYOUT_KEYS[protocol]
+    if byVersion == nil then byVersion = {}; LAYOUT_KEYS[protocol] = byVersion end
+    local byType = byVersion[version]
+    if byType == nil then byType = {}; byVersion[version] = byType end
+    local k = byType[rtype]
+    if k == nil then
+        k = protocol .. "/" .. version .. "/" .. rtype
+        byType[rtype] = k
+        KEYS[k] = {}
+    end
+    return k
 end
 
--- Unsigned and signed byte sums of `n` bytes from `at`.
+-- Unsigned and signed byte sums of `n` bytes from `at`: eight bytes a step
+-- into locals (no table per chunk), the bytes above 127 counted by the
+-- pattern matcher.
+local byte, gsub = string.byte, string.gsub
 local function sums(tvb, at, n)
     local raw = tvb:raw(at, n)
-    local sum, high = 0, 0
-    local chunk = 4000
-    for i = 1, n, chunk do
-        local b = { raw:byte(i, math.min(i + chunk - 1, n)) }
-        for j = 1, #b do
-            local v = b[j]
-            sum = sum + v
-            if v >= 128 then high = high + 1 end
-        end
+    local sum, i = 0, 1
+    for last = 8, n, 8 do
+        local a, b, c, d, e, f, g, h = byte(raw, last - 7, last)
+        sum = sum + a + b + c + d + e + f + g + h
+        i = last + 1
     end
+    for j = i, n do sum = sum + byte(raw, j) end
+    local _, high = gsub(raw, "[\128-\255]", "")
     return sum % TWO32, (sum - 256 * high) % TWO32
 end
 
@@ -514,8 +541,9 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole)
         return rtype
     end
 
-    local ctx = { tvb = tvb, base = at, held = length, limit = limit, vals = {}, first = {}, items = 0,
-                  depth = 0, cut = false, troubles = 0, key = layoutKey(protocol, version, rtype) }
+    local lk = layoutKey(protocol, version, rtype)
+    local ctx = { tvb = tvb, base = at, held = length, limit = limit, vals = {}, nvals = 0, first = {}, items = 0,
+                  depth = 0, cut = false, troubles = 0, key = lk, keys = KEYS[lk] }
     local optionalOffset = tvb(at + 12, 4):le_uint()
     if optionalOffset ~= 0 and optionalOffset >= dataStart and optionalOffset < limit then ctx.optionalAt = optionalOffset end
     local layout = L[ctx.key]
@@ -558,6 +586,60 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole)
     return rtype
 end
 
+-- Records sent in several packets, collected per direction of a conversation
+-- as the receiver does: a first packet starts a record, the others follow in
+-- order, each full but the last; the record is whole when the last packet
+-- brings the announced total size. What each packet came to is kept per
+-- frame, so that a second pass (the window redrawing a packet) shows the same.
+local MAX_RECORD = 64 * 1024 * 1024   -- records announced larger are refused
+local MAX_PAYLOAD = 59964             -- payload of every fragment but the last
+local assemblies, pieces = {}, {}
+local pieceFrame, pieceOrdinal = -1, 0
+
+function vx.init()
+    assemblies, pieces = {}, {}
+    pieceFrame, pieceOrdinal = -1, 0
+end
+
+local function collect(tvb, pinfo, at, payload)
+    local total = tvb(at + 4, 4):le_uint()
+    local totalSize = tvb(at + 16, 4):le_uint()
+    local number = tvb(at + 20, 4):le_uint()
+    local transmission = tvb(at + 10, 2):le_uint()
+    local srcEnum = tvb(at + 30, 2):le_uint()
+    local srcDevice = tvb(at + 32, 4):le_uint()
+    local direction = tostring(pinfo.src) .. ":" .. pinfo.src_port .. ">" .. tostring(pinfo.dst) .. ":" .. pinfo.dst_port
+    local a = assemblies[direction]
+    if number == 0 then
+        local status = a and "lost_new" or "held"
+        assemblies[direction] = nil
+        if totalSize == 0 or totalSize > MAX_RECORD or payload > totalSize then return { status = "refused" } end
+        assemblies[direction] = { transmission = transmission, enum = srcEnum, device = srcDevice, total = totalSize,
+                                  packets = 1, bytes = payload, parts = { tvb:raw(at + NET_SIZE, payload) } }
+        return { status = status }
+    end
+    -- A capture may begin inside a record.
+    if not a or a.transmission ~= transmission or a.enum ~= srcEnum or a.device ~= srcDevice then
+        return { status = "held" }
+    end
+    if payload > a.total - a.bytes then
+        assemblies[direction] = nil
+        return { status = "lost_past", expected = a.total }
+    end
+    a.parts[#a.parts + 1] = tvb:raw(at + NET_SIZE, payload)
+    a.packets = a.packets + 1
+    a.bytes = a.bytes + payload
+    if a.packets == total then
+        assemblies[direction] = nil
+        if a.bytes ~= a.total then return { status = "lost_size", length = a.bytes, expected = a.total } end
+        return { status = "whole", data = table.concat(a.parts), length = a.bytes }
+    elseif a.bytes ~= (number + 1) * MAX_PAYLOAD then
+        assemblies[direction] = nil
+        return { status = "lost_sequence" }
+    end
+    return { status = "held" }
+end
+
 -- One packet: a network frame and its piece of a record.
 local function dissectPacket(tvb, pinfo, tree, at, available)
     local sub = tree:add(vx, tvb(at, available))
@@ -591,14 +673,38 @@ local function dissectPacket(tvb, pinfo, tree, at, available)
         n:add_proto_expert_info(X.malformed, string.format("Packet size %d, bytes held %d", packetSize, available))
     end
     if total > 1 then
-        local piece = string.format("Fragment %d of %d of a record of %d bytes", number + 1, total, totalSize)
-        sub:append_text(", " .. piece)
-        sub:add_proto_expert_info(X.fragment, piece)
-        if number == 0 then
-            dissectRecord(tvb, pinfo, sub, at + NET_SIZE, payload, false)
-        else
-            pinfo.cols.info:append(string.format(" fragment %d/%d", number + 1, total))
-            sub:add(H.fragment, tvb(at + NET_SIZE, payload))
+        local text = string.format("Fragment %d of %d of a record of %d bytes", number + 1, total, totalSize)
+        sub:append_text(", " .. text)
+        sub:add_proto_expert_info(X.fragment, text)
+        pinfo.cols.info:append(string.format(" fragment %d/%d", number + 1, total))
+        if payload > 0 then sub:add(H.fragment, tvb(at + NET_SIZE, payload)) end
+        -- Only whole packets take part: one cut short cannot complete a record.
+        if packetSize > available then return end
+        if pinfo.number ~= pieceFrame then pieceFrame, pieceOrdinal = pinfo.number, 0 end
+        local key = pieceFrame .. ":" .. pieceOrdinal
+        pieceOrdinal = pieceOrdinal + 1
+        local piece = pieces[key]
+        if not piece then
+            piece = collect(tvb, pinfo, at, payload)
+            pieces[key] = piece
+        end
+        local status = piece.status
+        if status == "lost_new" then
+            sub:add_proto_expert_info(X.lost, "Record lost: a new record began before the last fragment of the one collected")
+        elseif status == "lost_sequence" then
+            sub:add_proto_expert_info(X.lost, "Record lost: a fragment is missing or out of sequence")
+        elseif status == "lost_past" then
+            sub:add_proto_expert_info(X.lostSize, string.format(
+                "Record lost: the fragments run past the total size of %d bytes", piece.expected))
+        elseif status == "lost_size" then
+            sub:add_proto_expert_info(X.lostSize, string.format(
+                "Record lost: the fragments hold %d bytes of a total size of %d", piece.length, piece.expected))
+        elseif status == "refused" then
+            n:add_proto_expert_info(X.malformed, string.format("Total size %d refused", totalSize))
+        elseif status == "whole" then
+            local record = ByteArray.new(piece.data, true):tvb("Reassembled Vx record")
+            sub:add(H.reassembled, record(), piece.length):set_generated()
+            dissectRecord(record, pinfo, sub, 0, piece.length, true)
         end
         return
     end
@@ -613,7 +719,13 @@ end
 local function pduLength(tvb, pinfo, offset)
     -- A segment cut short by the capture's snapshot length: the rest is one piece.
     if tvb:len() < offset + 16 then return tvb:reported_length_remaining(offset) end
-    return tvb(offset + 12, 4):le_uint()
+    -- A packet size out of range is no packet: the rest of the segment is shown
+    -- as one malformed piece and the next segment is read afresh. Asking the TCP
+    -- reassembly for such a size would have it collect the rest of the
+    -- connection into one piece, at a cost that grows with every segment.
+    local size = tvb(offset + 12, 4):le_uint()
+    if size <= NET_SIZE or size > MAX_PACKET then return tvb:reported_length_remaining(offset) end
+    return size
 end
 
 local function startInfo(pinfo)

@@ -61,9 +61,41 @@ if [ -n "${PYTHON:-}" ]; then
     [ -e "$root/usr/share/man/man1/tarvik-audit.1.gz" ] || fail "missing /usr/share/man/man1/tarvik-audit.1.gz"
 fi
 
-if command -v lintian >/dev/null 2>&1; then
-    lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
-    cat "$work/lintian.log"
-    if grep -q '^E:' "$work/lintian.log"; then fail "lintian reports errors"; fi
+# The Wireshark plugin, in a package of its own, when the build made it.
+debs="$deb"
+if [ -d "$build/lib/wireshark/plugins" ]; then
+    plugin_deb="$work/tarvik-wireshark_${version}_amd64.deb"
+    [ -f "$plugin_deb" ] || { ls "$work"; fail "no $plugin_deb"; }
+    debs="$debs $plugin_deb"
+    dpkg-deb -f "$plugin_deb" Depends | grep -q 'libwireshark16 (<< ' || fail "the plugin's package is not tied to one Wireshark version"
+    dpkg-deb -c "$deb" | grep -q 'wireshark/plugins' && fail "the tool's package holds the plugin"
+    plugin_root="$work/plugin-root"
+    dpkg-deb -x "$plugin_deb" "$plugin_root"
+    # Where it lies is where tshark looks for its global plugins.
+    global=$(tshark -G folders 2>/dev/null | sed -n 's/^Global Plugins:[[:space:]]*//p')
+    [ -n "$global" ] || fail "tshark names no global plugin folder"
+    [ -f "$plugin_root$global/epan/vx.so" ] || { find "$plugin_root" -type f; fail "vx.so is not in $global/epan"; }
+    # A plain tshark -Y vx decodes Vx with the packaged plugin. The test does not
+    # install into the system: tshark finds the unpacked plugin folder as its
+    # personal one (which it reads only when not run as root: then as nobody).
+    home="$work/home"
+    mkdir -p "$home/.local/lib/wireshark" "$home/.config"
+    ln -s "$plugin_root$(dirname "$global")" "$home/.local/lib/wireshark/plugins"
+    "$root/usr/bin/tarvik-cli" generate --capture "$work/capture.pcapng" --plain >/dev/null || fail "generate --capture"
+    chmod -R a+rX "$work"
+    as_user=""
+    [ "$(id -u)" -eq 0 ] && as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+    shown=$($as_user env HOME="$home" XDG_CONFIG_HOME="$home/.config" tshark -r "$work/capture.pcapng" -Y vx 2>"$work/tshark.err") \
+        || { cat "$work/tshark.err"; fail "tshark -Y vx with the packaged plugin"; }
+    echo "$shown" | grep -q ' Vx .* 7008 #' || { echo "$shown" | head; fail "tshark did not decode Vx with the packaged plugin"; }
+    echo "$shown" | head -3
 fi
-echo "package ok: $(basename "$deb")"
+
+if command -v lintian >/dev/null 2>&1; then
+    for d in $debs; do
+        lintian --tag-display-limit 0 "$d" >"$work/lintian.log" 2>&1 || true
+        cat "$work/lintian.log"
+        if grep -q '^E:' "$work/lintian.log"; then fail "lintian reports errors for $(basename "$d")"; fi
+    done
+fi
+echo "package ok: $debs" | sed "s|$work/||g"

@@ -59,7 +59,7 @@ struct CatalogueOptions {
     WiresharkExportCliOptions wireshark;
     std::optional<std::uint32_t> draft;
     std::optional<std::string> out;
-    bool force = false;  // --force: replaces the --out draft or the --export-wireshark file
+    bool force = false;  // --force: replaces the --out draft or the --export-wireshark(-c) files
 };
 
 int runCatalogue(const CatalogueOptions& o) {
@@ -67,14 +67,19 @@ int runCatalogue(const CatalogueOptions& o) {
         std::fprintf(stderr, "tarvik-cli: FILE... goes with --check or --draft\n");
         return kExitUsage;
     }
-    if (o.force && !o.out && !o.wireshark.file) {
-        std::fprintf(stderr, "tarvik-cli: --force goes with --out or --export-wireshark\n");
+    const bool exportsWireshark = o.wireshark.file || o.wireshark.pluginDir;
+    if (o.force && !o.out && !exportsWireshark) {
+        std::fprintf(stderr, "tarvik-cli: --force goes with --out, --export-wireshark or --export-wireshark-c\n");
+        return kExitUsage;
+    }
+    if (!o.wireshark.ports.empty() && !exportsWireshark) {
+        std::fprintf(stderr, "tarvik-cli: --port goes with --export-wireshark or --export-wireshark-c\n");
         return kExitUsage;
     }
     if (o.draft) return runCatalogueDraft(*o.draft, o.files, o.out, o.force);
     if (o.check) return checkFiles(o.files);
     if (o.exportDir) return exportFiles(*o.exportDir);
-    if (o.wireshark.file) {
+    if (exportsWireshark) {
         WiresharkExportCliOptions wireshark = o.wireshark;
         wireshark.force = o.force;
         return exportWireshark(wireshark);
@@ -125,6 +130,7 @@ Command addCatalogue(CLI::App& program) {
          "tarvik-cli catalogue --check FILE...\n"
          "tarvik-cli catalogue --export DIR\n"
          "tarvik-cli catalogue --export-wireshark FILE.lua [--port N]... [--layouts DIR] [--force]\n"
+         "tarvik-cli catalogue --export-wireshark-c DIR [--port N]... [--layouts DIR] [--force]\n"
          "tarvik-cli catalogue --draft TYPE FILE... [--out FILE.yaml [--force]]",
          "Lists the record layouts, one line per layout: record type, title and number of items,\n"
          "tab-separated. The layouts are the built-in ones, then those of the user's layout folder\n"
@@ -158,8 +164,10 @@ Command addCatalogue(CLI::App& program) {
                           "loading them into a program; problems go to stderr as FILE:LINE: text"),
         command->add_option("--export", o->exportDir, "write the built-in definition files into DIR (existing files are kept)")
             ->type_name("DIR"),
-        addWiresharkExportOptions(*command, o->wireshark),
     };
+    const auto [wiresharkLua, wiresharkPlugin] = addWiresharkExportOptions(*command, o->wireshark);
+    modes.push_back(wiresharkLua);
+    modes.push_back(wiresharkPlugin);
     CLI::Option* check = modes[4];
     CLI::Option* exportDir = modes[5];
     CLI::Option* draft = command->add_option("--draft", o->draft, "a layout draft of record type TYPE from the records of FILE...")

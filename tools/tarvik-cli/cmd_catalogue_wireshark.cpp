@@ -4,28 +4,43 @@
 #include "core/text.h"
 #include "core/whole_file_output.h"
 #include "decode/layout_loader.h"
+#include "decode/wireshark_c.h"
 #include "decode/wireshark_lua.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace tarvik::cli {
 
-CLI::Option* addWiresharkExportOptions(CLI::App& command, WiresharkExportCliOptions& o) {
+std::pair<CLI::Option*, CLI::Option*> addWiresharkExportOptions(CLI::App& command, WiresharkExportCliOptions& o) {
     CLI::Option* file =
         command.add_option("--export-wireshark", o.file,
                            "write a Wireshark dissector (Lua) for Vx over TCP and UDP made from the\n"
                            "layouts loaded (see docs/wireshark.md)")
             ->type_name("FILE.lua");
+    CLI::Option* plugin =
+        command.add_option("--export-wireshark-c", o.pluginDir,
+                           "write the same dissector as C for a compiled Wireshark plugin: DIR gets\n"
+                           "vx_dissector.c and a CMakeLists.txt that builds and installs it against an\n"
+                           "installed Wireshark (see docs/wireshark.md)")
+            ->type_name("DIR");
     command.add_option("--port", o.ports,
-                       "with --export-wireshark: a port whose TCP and UDP traffic is Vx (repeatable;\n"
+                       "with --export-wireshark(-c): a port whose TCP and UDP traffic is Vx (repeatable;\n"
                        "default 7000); streams on other ports are found by their first bytes")
         ->type_name("N")
-        ->check(portNumber())
-        ->needs(file);
-    return file;
+        ->check(portNumber());
+    return {file, plugin};
 }
 
 int exportWireshark(const WiresharkExportCliOptions& o) {
+    // The plugin is two files in a folder; the Lua dissector one file.
+    std::vector<std::pair<std::string, std::string>> outputs;  // path, text (filled below)
+    if (o.pluginDir) {
+        for (const char* name : {kWiresharkPluginSourceName, kWiresharkPluginCMakeName})
+            outputs.emplace_back((std::filesystem::path(*o.pluginDir) / name).string(), std::string());
+    } else {
+        outputs.emplace_back(*o.file, std::string());
+    }
     const LayoutOptions& layouts = CMyTarvikView::layoutOptions();
     const LoadedDefinitions loaded = loadLayouts(layouts.directory, layouts.userDirectory);
     // The definition files read are inputs: the dissector is never written onto one.
@@ -33,12 +48,13 @@ int exportWireshark(const WiresharkExportCliOptions& o) {
     for (const LayoutSource& s : loaded.sources)
         if (s.file.rfind("built-in:", 0) != 0) inputs.push_back(s.file);
     for (const LayoutProblem& p : loaded.problems) inputs.push_back(p.file);
-    if (!outputAllowed(*o.file, inputs, o.force)) return kExitMessageShown;
+    for (const auto& [path, text] : outputs)
+        if (!outputAllowed(path, inputs, o.force)) return kExitMessageShown;
     // A dissector without some of the user's layouts would pass for a complete
     // one: a run with problems in the definition files writes nothing.
     if (sayLayoutProblems(loaded.problems)) {
         std::fprintf(stderr, "tarvik-cli: %s not written: mend the layout definition files first\n",
-                     shownName(*o.file).c_str());
+                     shownName(o.pluginDir ? *o.pluginDir : *o.file).c_str());
         return kExitMessageShown;
     }
     WiresharkExportOptions options;
@@ -46,15 +62,33 @@ int exportWireshark(const WiresharkExportCliOptions& o) {
     std::size_t userFiles = 0;
     for (const LayoutSource& s : loaded.sources) userFiles += s.file.rfind("built-in:", 0) == 0 ? 0 : 1;
     options.origin = "the built-in layouts and " + counted(userFiles, "user definition file", "user definition files");
-    const std::string lua = wiresharkDissector(loaded.catalogue, options);
-    if (const Result<void> written =
-            writeWholeFile(*o.file, asBytes(lua), o.force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No);
-        !written) {
-        sayNotWritten(*o.file, written.error(), true);
-        return kExitMessageShown;
+    if (o.pluginDir) {
+        outputs[0].second = wiresharkPluginSource(loaded.catalogue, options);
+        outputs[1].second = wiresharkPluginCMake();
+        std::error_code ec;
+        std::filesystem::create_directories(*o.pluginDir, ec);
+        if (ec) {
+            std::fprintf(stderr, "tarvik-cli: cannot make %s: %s\n", shownName(*o.pluginDir).c_str(),
+                         ec.message().c_str());
+            return kExitMessageShown;
+        }
+    } else {
+        outputs[0].second = wiresharkDissector(loaded.catalogue, options);
     }
-    std::printf("Wrote a Wireshark dissector for %zu record layouts to %s\n", loaded.catalogue.records.size(),
-                shownName(*o.file).c_str());
+    for (const auto& [path, text] : outputs) {
+        if (const Result<void> written =
+                writeWholeFile(path, asBytes(text), o.force ? WholeFileOutput::Replace::Yes : WholeFileOutput::Replace::No);
+            !written) {
+            sayNotWritten(path, written.error(), true);
+            return kExitMessageShown;
+        }
+    }
+    if (o.pluginDir)
+        std::printf("Wrote a Wireshark dissector plugin (C) for %zu record layouts to %s\n",
+                    loaded.catalogue.records.size(), shownName(*o.pluginDir).c_str());
+    else
+        std::printf("Wrote a Wireshark dissector for %zu record layouts to %s\n", loaded.catalogue.records.size(),
+                    shownName(*o.file).c_str());
     return kExitOk;
 }
 
