@@ -136,7 +136,6 @@ std::string blockKeyText(const char* kind, const BlockKey& k) {
     return s;
 }
 
-
 // Scans the text for nesting deeper than the loader accepts before the parser
 // sees it: flow brackets outside quotes and comments, and block indentation.
 bool tooDeep(std::string_view text, int& line) {
