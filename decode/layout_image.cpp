@@ -309,6 +309,17 @@ std::string writeLayoutImage(const LoaderDefinitions& definitions) {
     return std::move(w.bytes);
 }
 
+bool readBeamSampleLayout(std::string_view image, BeamSampleLayout& into) {
+    Reader r(image);
+    std::uint32_t magic = 0, version = 0;
+    r.value(magic);
+    r.value(version);
+    if (!r.ok || magic != kMagic || version != kVersion) return false;
+    // The catalogue comes first in the image, and its beam-sample layout first in it.
+    io(r, into);
+    return r.ok;
+}
+
 bool readLayoutImage(std::string_view image, LoaderDefinitions& into) {
     Reader r(image);
     std::uint32_t magic = 0, version = 0;

@@ -59,6 +59,10 @@ std::string writeLayoutImage(const LoaderDefinitions& definitions);
 // whole image of this program's kind.
 bool readLayoutImage(std::string_view image, LoaderDefinitions& into);
 
+// The beam-sample layout alone, read from the front of an image (the
+// sample-type tables need nothing else); false when it cannot be read.
+bool readBeamSampleLayout(std::string_view image, BeamSampleLayout& into);
+
 // The image of the built-in files, made when the program was built.
 std::string_view builtInLayoutImage();
 

@@ -2,6 +2,7 @@
 // exactly what parsing the definition files gives, also once the user's own
 // files are loaded on top, and must never take a damaged image for one.
 
+#include "decode/catalogue/catalogue.h"
 #include "decode/layout_image.h"
 #include "decode/layout_loader.h"
 
@@ -120,6 +121,9 @@ TEST(LayoutImage, CompiledBuiltInsAreWhatParsingTheFilesGives) {
     const LoadedDefinitions a = compiled.finish(), b = parsed.finish();
     EXPECT_TRUE(a == b);
     EXPECT_TRUE(a.problems.empty());
+    // The sample-type tables read the beam-sample layout alone from the image.
+    EXPECT_FALSE(b.catalogue.beamSampleLayout.items.empty());
+    EXPECT_TRUE(builtInBeamSampleLayout() == b.catalogue.beamSampleLayout);
 }
 
 TEST(LayoutImage, UserFilesLoadOnTheCompiledBuiltInsAsOnTheParsedOnes) {
