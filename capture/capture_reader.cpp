@@ -1,12 +1,11 @@
 #include "capture/capture_reader.h"
 
+#include "capture/pcap_library.h"
 #include "capture/tcp_reassembly.h"
 #include "core/frame.h"
 #include "core/text.h"
 #include "net/packet_handler.h"
 #include "net/packets.h"
-
-#include <pcap/pcap.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,6 +25,9 @@
 namespace tarvik::capture {
 
 namespace {
+
+// The loaded library; only called once an open has found it there.
+const PcapLibrary& pcapLib() { return *pcapLibrary().value(); }
 
 // Network byte order, bounds-checked: 0 for bytes that are not held.
 std::uint16_t be16(ByteSpan b, std::size_t at) {
@@ -161,7 +163,7 @@ struct Defragment {
 struct CaptureReader::Impl {
     explicit Impl(CaptureReader& r) : reader(r) {}
     ~Impl() {
-        if (pcap) pcap_close(pcap);
+        if (pcap) pcapLib().close(pcap);
     }
 
     CaptureReader& reader;
@@ -265,8 +267,9 @@ bool isCaptureFile(const std::string& path) {
 }
 
 std::string linkTypeText(int linkType) {
-    const char* name = pcap_datalink_val_to_name(linkType);
-    const char* description = pcap_datalink_val_to_description(linkType);
+    const auto& lib = pcapLibrary();
+    const char* name = lib ? (*lib)->datalink_val_to_name(linkType) : nullptr;
+    const char* description = lib ? (*lib)->datalink_val_to_description(linkType) : nullptr;
     if (name && description) return strprintf("link type %d (%s, %s)", linkType, name, description);
     return strprintf("link type %d (unknown)", linkType);
 }
@@ -296,16 +299,20 @@ bool CaptureReader::accept(int linkType) {
 bool CaptureReader::open(const std::string& path) {
     impl_.reset();
     error_.clear();
+    if (const auto& lib = pcapLibrary(); !lib) {
+        error_ = lib.error();
+        return false;
+    }
     if (path == "-") {
         char errbuf[PCAP_ERRBUF_SIZE] = {};
         impl_ = std::make_unique<Impl>(*this);
-        impl_->pcap = pcap_open_offline_with_tstamp_precision("-", PCAP_TSTAMP_PRECISION_NANO, errbuf);
+        impl_->pcap = pcapLib().open_offline_with_tstamp_precision("-", PCAP_TSTAMP_PRECISION_NANO, errbuf);
         if (!impl_->pcap) {
             error_ = errbuf;
             impl_.reset();
             return false;
         }
-        return accept(pcap_datalink(impl_->pcap));
+        return accept(pcapLib().datalink(impl_->pcap));
     }
     // Only regular files are opened by name, without blocking: a FIFO with
     // no writer must not hold the reader (a pipe is read as standard input).
@@ -334,16 +341,21 @@ bool CaptureReader::open(const std::string& path) {
 }
 
 bool CaptureReader::open(std::FILE* stream) {
+    if (const auto& lib = pcapLibrary(); !lib) {
+        std::fclose(stream);
+        error_ = lib.error();
+        return false;
+    }
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     impl_ = std::make_unique<Impl>(*this);
-    impl_->pcap = pcap_fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, errbuf);
+    impl_->pcap = pcapLib().fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, errbuf);
     if (!impl_->pcap) {
         std::fclose(stream);
         error_ = errbuf;
         impl_.reset();
         return false;
     }
-    return accept(pcap_datalink(impl_->pcap));
+    return accept(pcapLib().datalink(impl_->pcap));
 }
 
 bool CaptureReader::read(const std::function<void(CapturedRecord&&)>& sink) {
@@ -362,14 +374,14 @@ bool CaptureReader::readInPlace(const std::function<void(const CapturedRecordVie
     while (true) {
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
-        const int got = pcap_next_ex(impl_->pcap, &header, &data);
+        const int got = pcapLib().next_ex(impl_->pcap, &header, &data);
         if (got == 1) {
             impl_->packet(*header, data);
             continue;
         }
         if (got == PCAP_ERROR_BREAK) break;  // the end of the file
         if (got == PCAP_ERROR) {
-            error_ = std::string("the capture ends early: ") + pcap_geterr(impl_->pcap);
+            error_ = std::string("the capture ends early: ") + pcapLib().geterr(impl_->pcap);
             ok = false;
             break;
         }

@@ -40,6 +40,7 @@ struct SizeRule {
              std::vector<std::pair<std::int32_t, std::int32_t>> table, std::string multiplier = {});
 
     bool empty() const { return sourceField.empty(); }
+    friend bool operator==(const SizeRule&, const SizeRule&) = default;
 };
 
 // Turns a count field's value c (and a second field's value f) into an element
@@ -58,11 +59,13 @@ struct CountRule {
     std::int64_t plus = 0;
 
     std::int64_t apply(std::int64_t count, std::int64_t second) const;
+    friend bool operator==(const CountRule&, const CountRule&) = default;
 };
 
 struct EnumEntry {
     std::int32_t value = 0;
     std::string text;
+    friend bool operator==(const EnumEntry&, const EnumEntry&) = default;
 };
 using Enumeration = std::vector<EnumEntry>;
 
@@ -97,12 +100,14 @@ public:
 
     // The text of the first enumeration entry whose value equals `value`, or nullptr.
     const std::string* enumText(std::int32_t value) const;
+    friend bool operator==(const CRecordDataLayout&, const CRecordDataLayout&) = default;
 };
 
 struct RecordDescription {
     std::vector<CRecordDataLayout> items;
     std::uint32_t recordType = 0;
     std::string title;
+    friend bool operator==(const RecordDescription&, const RecordDescription&) = default;
 };
 
 struct RepeatDescription {
@@ -112,6 +117,7 @@ struct RepeatDescription {
     std::string countField;
     std::string flagsField;                // kept by the tables, not read by the decoder
     std::string blockSizeField;            // may be empty
+    friend bool operator==(const RepeatDescription&, const RepeatDescription&) = default;
 };
 
 struct VectorDescription {
@@ -131,12 +137,14 @@ struct VectorDescription {
     std::string secondField;               // usually a flags field, read by count rules
     CountRule countRule;                   // where the vector is opened in the record walk
     CountRule blockCountRule;              // where it is opened inside a repeat block
+    friend bool operator==(const VectorDescription&, const VectorDescription&) = default;
 };
 
 struct VarStringDescription {
     std::uint32_t recordType = 0;
     std::string lengthField;
     std::string name;                      // labels the decoded text
+    friend bool operator==(const VarStringDescription&, const VarStringDescription&) = default;
 };
 
 // Ordering: record type, then record version, then protocol version.
@@ -243,6 +251,7 @@ struct LayoutCatalogue {
     const RepeatDescription& repeat(const BlockKey& key) const;
     const VectorDescription& vector(const BlockKey& key) const;
     const VarStringDescription& varString(const BlockKey& key) const;
+    friend bool operator==(const LayoutCatalogue&, const LayoutCatalogue&) = default;
 };
 
 // Resolves the format code of every item and vector of the catalogue (done

@@ -4,17 +4,20 @@
 #include "decode/catalogue/enumerations.h"
 #include "decode/field_format.h"
 #include "decode/format_table.h"
+#include "decode/layout_image.h"
 
 #include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <set>
+#include <span>
 #include <sstream>
 
 namespace tarvik {
@@ -49,11 +52,9 @@ std::size_t enumerationBytes(const Enumeration& e) {
 constexpr std::size_t kMaxParsedNodesPerFile = 250'000;
 constexpr std::size_t kMaxExpandedNodesPerFile = 1'000'000;
 constexpr std::size_t kMaxExpandedBytesPerFile = std::size_t{16} << 20;
-// What all the files of one loader may hold in all (the built-in files, the
-// user's folder and a --layouts folder), so that no folder, however many
-// files it holds, can exhaust memory.
-constexpr std::size_t kMaxExpandedBytesInAll = std::size_t{64} << 20;
-constexpr std::size_t kMaxEnumerationBytesInAll = std::size_t{128} << 20;
+// What all the files of one loader may hold in all (kMaxExpandedBytesInAll,
+// kMaxEnumerationBytesInAll in layout_image.h) keeps any folder, however many
+// files it holds, from exhausting memory.
 constexpr std::size_t kMaxFilesPerFolder = 1000;
 
 // Problems listed per file; the rest are counted in one last line.
@@ -119,11 +120,7 @@ YAML::Node required(const YAML::Node& map, const char* key, const char* what) {
 enum class ItemContext { Record, Command };
 
 // A parsed definition and where it came from.
-struct Where {
-    std::string file;
-    int line = 0;
-    std::vector<int> itemLines;
-};
+using Where = LayoutWhere;
 
 std::string recordKeyText(const char* kind, const RecordKey& k) {
     std::string s = strprintf("%s %d", kind, k.recordType);
@@ -138,9 +135,6 @@ std::string blockKeyText(const char* kind, const BlockKey& k) {
         s += strprintf(" (protocol %d, version %d)", k.protocolVersion, k.recordVersion);
     return s;
 }
-
-using CommandKey = std::tuple<std::string, std::int32_t, std::int32_t>;        // identifier, version, protocol
-using CommandRepeatKey = std::tuple<std::int32_t, std::int32_t, std::string, std::int32_t>;  // index, version, id, protocol
 
 // Scans the text for nesting deeper than the loader accepts before the parser
 // sees it: flow brackets outside quotes and comments, and block indentation.
@@ -267,16 +261,9 @@ private:
 
 } // namespace
 
-struct LayoutLoader::State {
-    LoadedDefinitions out;
-    std::map<std::string, Enumeration> enumerations;  // shared, by name, across files
-    std::map<RecordKey, Where> recordWhere, optionalWhere;
-    std::map<BlockKey, Where> repeatWhere, vectorWhere, varStringWhere;
-    Where beamSampleWhere;
-    std::map<CommandKey, CommandDefinition> commands;
-    std::map<CommandKey, Where> commandWhere;
-    std::map<CommandRepeatKey, CommandRepeatDefinition> commandRepeats;
-    std::map<CommandRepeatKey, Where> commandRepeatWhere;
+// The definitions kept from file to file are LoaderDefinitions (the part the
+// built-in image holds); the rest concerns the file being loaded.
+struct LayoutLoader::State : LoaderDefinitions {
 
     // The file being loaded.
     std::string file;
@@ -293,9 +280,6 @@ struct LayoutLoader::State {
     std::size_t itemsLeft = kMaxItemsPerFile;
     std::size_t enumerationBytesLeft = kMaxEnumerationBytesPerFile;
     std::size_t fileProblems = 0;
-    // What the files loaded so far may still add, in all.
-    std::size_t expandedBytesLeftInAll = kMaxExpandedBytesInAll;
-    std::size_t enumerationBytesLeftInAll = kMaxEnumerationBytesInAll;
 
     // Takes `bytes` of enumeration texts from the file's and the loader's budgets.
     void spendEnumeration(const YAML::Node& n, std::size_t bytes) {
@@ -324,6 +308,8 @@ struct LayoutLoader::State {
     // Measures a text as its aliases expand and takes that from what all files
     // may still add; false, with the problem said, when it is too large.
     bool measureExpanded(std::string_view text);
+    // Measures the built-in texts not measured yet.
+    void measureBuiltIns();
     void loadSection(const std::string& section, const YAML::Node& n);
 
     template <typename Key, typename Fn>
@@ -366,16 +352,45 @@ struct LayoutLoader::State {
 
     // Reference checks once every file is in.
     void resolve();
+    // The loader holds the compiled built-in files and nothing else: the
+    // build made the reference checks on them already.
+    bool onlyCompiledBuiltIns = false;
 };
 
 LayoutLoader::LayoutLoader() : state_(new State) {}
 LayoutLoader::LayoutLoader(const LayoutLoader& other) : state_(new State(*other.state_)) {}
 LayoutLoader::~LayoutLoader() { delete state_; }
 
+namespace {
+std::atomic<std::size_t> textsParsed{0};
+} // namespace
+
+std::size_t layoutTextsParsed() { return textsParsed; }
+
 void LayoutLoader::addBuiltIn() {
-    for (const EmbeddedLayoutFile& f : builtInLayoutFiles())
-        state_->loadText("built-in:" + std::string(f.name), f.text, true);
+    // A fresh loader takes the image the build made of the built-in files;
+    // one that holds files already (or a program whose image cannot be read)
+    // loads the embedded texts, which gives the same definitions.
+    if (*state_ == State()) {
+        State fresh;
+        if (readLayoutImage(builtInLayoutImage(), fresh)) {
+            *state_ = std::move(fresh);
+            state_->onlyCompiledBuiltIns = true;
+            return;
+        }
+    }
+    addBuiltInTexts(builtInLayoutFiles());
 }
+
+void LayoutLoader::addBuiltInTexts(const std::vector<EmbeddedLayoutFile>& files) {
+    for (const EmbeddedLayoutFile& f : files) state_->loadText("built-in:" + std::string(f.name), f.text, true);
+    state_->measureBuiltIns();
+    state_->file.clear();
+    state_->fileEnumerations.clear();
+}
+
+std::string LayoutLoader::builtInImage() const { return writeLayoutImage(*state_); }
+const LoaderDefinitions& LayoutLoader::definitions() const { return *state_; }
 
 void LayoutLoader::addText(std::string_view name, std::string_view text) { state_->loadText(name, text); }
 
@@ -433,7 +448,7 @@ void LayoutLoader::addDirectory(const std::string& path, bool mustExist) {
 }
 
 LoadedDefinitions LayoutLoader::finish() {
-    state_->resolve();
+    if (!state_->onlyCompiledBuiltIns) state_->resolve();
     LoadedDefinitions out = std::move(state_->out);
     for (auto& [key, d] : state_->commands) out.commands.push_back(std::move(d));
     for (auto& [key, d] : state_->commandRepeats) out.commandRepeats.push_back(std::move(d));
@@ -444,6 +459,17 @@ LoadedDefinitions LayoutLoader::finish() {
     delete state_;
     state_ = new State;
     return out;
+}
+
+void LayoutLoader::State::measureBuiltIns() {
+    // What the built-in texts take from the budget in all, as if they had
+    // been measured when they loaded (they are far within their own).
+    hasSource = false;
+    for (const auto& [builtInName, builtInText] : builtInsNotMeasured) {
+        file = builtInName;
+        measureExpanded(builtInText);
+    }
+    builtInsNotMeasured.clear();
 }
 
 bool LayoutLoader::State::measureExpanded(std::string_view text) {
@@ -463,16 +489,8 @@ bool LayoutLoader::State::measureExpanded(std::string_view text) {
 }
 
 void LayoutLoader::State::loadText(std::string_view name, std::string_view text, bool builtIn) {
-    if (!builtIn && !builtInsNotMeasured.empty()) {
-        // What the built-in texts take from the budget in all, as if they had
-        // been measured when they loaded (they are far within their own).
-        hasSource = false;
-        for (const auto& [builtInName, builtInText] : builtInsNotMeasured) {
-            file = builtInName;
-            measureExpanded(builtInText);
-        }
-        builtInsNotMeasured.clear();
-    }
+    if (!builtIn) measureBuiltIns();
+    onlyCompiledBuiltIns = false;
     file = std::string(name);
     newSource(file);
     fileEnumerations.clear();
@@ -492,6 +510,7 @@ void LayoutLoader::State::loadText(std::string_view name, std::string_view text,
     if (builtIn) builtInsNotMeasured.emplace_back(file, text);
     else if (!measureExpanded(text)) return;
     YAML::Node root;
+    ++textsParsed;
     try {
         root = YAML::Load(std::string(text));
     } catch (const YAML::Exception& e) {
@@ -1041,31 +1060,34 @@ namespace {
 struct ReferenceCheck {
     const LayoutCatalogue& cat;
     RecordKey key;
-    std::vector<std::string> names;  // in decoding order
+    std::vector<std::string_view> names;  // in decoding order (views of the catalogue's items)
     std::string problem;
     int depth = 0;
 
     bool known(const std::string& name) const {
         return name.empty() || std::find(names.begin(), names.end(), name) != names.end();
     }
-    bool need(const std::string& name, const char* what, const std::string& owner) {
+    // `owner` names what refers to the field, made only when the reference fails.
+    template <typename Owner>
+    bool need(const std::string& name, const char* what, const Owner& owner) {
         if (known(name)) return true;
-        problem = strprintf("the %s \"%s\" of %s is not a field decoded before it", what, name.c_str(), owner.c_str());
+        problem = strprintf("the %s \"%s\" of %s is not a field decoded before it", what, name.c_str(), owner().c_str());
         return false;
     }
-    bool sizeRule(const SizeRule& r, const std::string& owner) {
+    template <typename Owner>
+    bool sizeRule(const SizeRule& r, const Owner& owner) {
         return r.empty() || (need(r.sourceField, "size rule field", owner) && need(r.multiplierField, "size rule multiplier", owner));
     }
 
     // False with `problem` set at the first fault.
-    bool items(const std::vector<CRecordDataLayout>& list) {
+    bool items(std::span<const CRecordDataLayout> list) {
         if (++depth > kMaxNesting) {
             problem = "repeat blocks nest too deep (a block that opens itself?)";
             return false;
         }
         for (const CRecordDataLayout& item : list) {
             const BlockKey bk(key, item.number);
-            const std::string owner = "\"" + item.name + "\"";
+            const auto owner = [&item] { return "\"" + item.name + "\""; };
             if (!sizeRule(item.sizeRule, owner)) return false;
             if (item.format == "repeat") {
                 const auto it = cat.repeats.find(bk);
@@ -1074,7 +1096,7 @@ struct ReferenceCheck {
                                         int(item.number), key.recordType);
                     return false;
                 }
-                const std::string block = strprintf("repeat block %d/%d", key.recordType, int(item.number));
+                const auto block = [&] { return strprintf("repeat block %d/%d", key.recordType, int(item.number)); };
                 if (!need(it->second.countField, "count field", block) ||
                     !need(it->second.blockSizeField, "block size field", block) || !items(it->second.items))
                     return false;
@@ -1085,7 +1107,7 @@ struct ReferenceCheck {
                                         int(item.number), key.recordType);
                     return false;
                 }
-                const std::string vector = strprintf("vector %d/%d", key.recordType, int(item.number));
+                const auto vector = [&] { return strprintf("vector %d/%d", key.recordType, int(item.number)); };
                 if (!need(it->second.countField, "count field", vector) ||
                     !need(it->second.secondField, "second field", vector) || !sizeRule(it->second.sizeRule, vector))
                     return false;
@@ -1097,7 +1119,7 @@ struct ReferenceCheck {
                     return false;
                 }
                 if (!need(it->second.lengthField, "length field",
-                          strprintf("variable text %d/%d", key.recordType, int(item.number))))
+                          [&] { return strprintf("variable text %d/%d", key.recordType, int(item.number)); }))
                     return false;
             }
             names.push_back(item.name);
@@ -1120,7 +1142,7 @@ void LayoutLoader::State::resolve() {
     // Which top-level item a fault belongs to: the one being walked when it was found.
     auto checkList = [&](ReferenceCheck& check, const std::vector<CRecordDataLayout>& items, std::size_t& failedAt) {
         for (std::size_t i = 0; i < items.size(); ++i) {
-            if (!check.items({items[i]})) {
+            if (!check.items(std::span(items).subspan(i, 1))) {
                 failedAt = i;
                 return false;
             }
@@ -1170,7 +1192,7 @@ void LayoutLoader::State::resolve() {
             const auto& item = cat.beamSampleLayout.items[i];
             if (item.format != "u" && item.format != "i")
                 report(beamSampleWhere, i, "a beam sample item is \"u\" or \"i\"");
-            else if (!check.sizeRule(item.sizeRule, "\"" + item.name + "\""))
+            else if (!check.sizeRule(item.sizeRule, [&item] { return "\"" + item.name + "\""; }))
                 report(beamSampleWhere, i, check.problem);
         }
     }

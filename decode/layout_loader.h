@@ -26,6 +26,7 @@ struct BitFieldDefinition {
     std::int32_t lastBit = 0;
     std::string description;
     Enumeration values;  // empty in every built-in entry
+    friend bool operator==(const BitFieldDefinition&, const BitFieldDefinition&) = default;
 };
 
 // One command parameter: the layout item (name, format, width, enumeration,
@@ -35,6 +36,7 @@ struct CommandParameterDefinition {
     double preset = 0.0;
     bool hasPreset = false;
     std::vector<BitFieldDefinition> bitFields;
+    friend bool operator==(const CommandParameterDefinition&, const CommandParameterDefinition&) = default;
 };
 
 // One remote command ("1003") or record command ("P7051").
@@ -48,6 +50,7 @@ struct CommandDefinition {
     // `parameterCount` parameters that the definitions do not describe.
     bool parametersKnown = true;
     std::int32_t parameterCount = 0;  // the number of parameters (known or not)
+    friend bool operator==(const CommandDefinition&, const CommandDefinition&) = default;
 };
 
 // The items of one repetition of a command's "repeat" parameter.
@@ -59,6 +62,7 @@ struct CommandRepeatDefinition {
     std::string title;
     std::string countField;
     std::vector<CommandParameterDefinition> items;
+    friend bool operator==(const CommandRepeatDefinition&, const CommandRepeatDefinition&) = default;
 };
 
 // A problem found in a definition file. `line` is 1-based; 0 when the problem
@@ -69,6 +73,7 @@ struct LayoutProblem {
     std::string text;
     // "FILE:LINE: text" (or "FILE: text" for line 0).
     std::string message() const;
+    friend bool operator==(const LayoutProblem&, const LayoutProblem&) = default;
 };
 
 // What one loaded file contributed, for `tarvik-cli catalogue --sources`.
@@ -77,6 +82,7 @@ struct LayoutSource {
     std::vector<std::string> added;      // keys such as "record 7000", "repeat 7027/0", "command 1003"
     std::vector<std::string> replaced;   // keys that replaced an earlier definition
     std::size_t problems = 0;
+    friend bool operator==(const LayoutSource&, const LayoutSource&) = default;
 };
 
 // Everything the loaded files define.
@@ -86,6 +92,7 @@ struct LoadedDefinitions {
     std::vector<CommandRepeatDefinition> commandRepeats; // in key order
     std::vector<LayoutSource> sources;                   // in load order
     std::vector<LayoutProblem> problems;                 // in load order
+    friend bool operator==(const LoadedDefinitions&, const LoadedDefinitions&) = default;
 };
 
 // One embedded built-in file.
@@ -96,6 +103,8 @@ struct EmbeddedLayoutFile {
 // The built-in definition files, in load order.
 const std::vector<EmbeddedLayoutFile>& builtInLayoutFiles();
 
+struct LoaderDefinitions;
+
 class LayoutLoader {
 public:
     LayoutLoader();
@@ -105,8 +114,16 @@ public:
     LayoutLoader(const LayoutLoader& other);
     LayoutLoader& operator=(const LayoutLoader&) = delete;
 
-    // The embedded built-in files.
+    // The built-in files: as the build compiled them (no parsing) when the
+    // loader is fresh, else parsed from their embedded texts.
     void addBuiltIn();
+    // Built-in files parsed from their texts (the build's layout compiler,
+    // and the tests that hold the compiled files to the parsed ones).
+    void addBuiltInTexts(const std::vector<EmbeddedLayoutFile>& files);
+    // What the loader holds, as the image addBuiltIn() reads back.
+    std::string builtInImage() const;
+    // What the loader holds from file to file (decode/layout_image.h).
+    const LoaderDefinitions& definitions() const;
     // One file from disk; a file that cannot be read is a problem.
     void addFile(const std::string& path);
     // Every "*.yaml" / "*.yml" file of a folder, in name order. A folder that
@@ -125,6 +142,10 @@ private:
     struct State;
     State* state_;
 };
+
+// How many definition texts have been parsed in this process (the start-up
+// tests make sure the built-in ones are not).
+std::size_t layoutTextsParsed();
 
 // The user's layout folder: $XDG_CONFIG_HOME/Nerith/Tarvik/layouts, or
 // ~/.config/Nerith/Tarvik/layouts when XDG_CONFIG_HOME is not set.

@@ -54,7 +54,7 @@ bool CVelkSector::Draw(ByteSpan image, std::int16_t width, std::int16_t height) 
 
 DataSampleTypeTable dataSampleTypeTable() {
     static const DataSampleTypeTable table = [] {
-        const LayoutCatalogue catalogue = buildLayoutCatalogue();
+        const BeamSampleLayout beamSampleLayout = builtInBeamSampleLayout();
         DataSampleTypeTable t;
         for (std::uint32_t amplitude = 0; amplitude <= 3; ++amplitude)
             for (std::uint32_t phase = 0; phase <= 3; ++phase)
@@ -62,7 +62,7 @@ DataSampleTypeTable dataSampleTypeTable() {
                     const std::uint32_t type = amplitude | (phase << 4) | (iq << 8);
                     FieldValueList values;
                     values.add("Data sample type", static_cast<std::int32_t>(type));
-                    const BeamSampleWidths w = beamSampleWidths(catalogue.beamSampleLayout, values);
+                    const BeamSampleWidths w = beamSampleWidths(beamSampleLayout, values);
                     auto width = [&](int part) { return w.used[part] ? static_cast<std::uint32_t>(w.width[part]) : 0u; };
                     t[type] = {width(0), width(1), width(2), width(3)};
                 }

@@ -1,6 +1,7 @@
 #include "decode/catalogue/catalogue.h"
 
 #include "core/text.h"
+#include "decode/layout_image.h"
 #include "decode/layout_loader.h"
 
 namespace tarvik {
@@ -76,6 +77,12 @@ LayoutCatalogue buildLayoutCatalogue(std::vector<std::string>* duplicates) {
     LayoutLoader loader;
     loader.addBuiltIn();
     return loader.finish().catalogue;
+}
+
+BeamSampleLayout builtInBeamSampleLayout() {
+    BeamSampleLayout layout;
+    if (readBeamSampleLayout(builtInLayoutImage(), layout)) return layout;
+    return buildLayoutCatalogue().beamSampleLayout;
 }
 
 std::vector<std::string> checkLayoutCatalogue(const LayoutCatalogue& catalogue) {

@@ -117,6 +117,10 @@ void addVarStrings(CatalogueBuilder& c);
 // twice in one file as a problem of that file.
 LayoutCatalogue buildLayoutCatalogue(std::vector<std::string>* duplicates = nullptr);
 
+// The built-in beam-sample layout (record 7008's samples), as in
+// buildLayoutCatalogue() but without building the rest of the catalogue.
+BeamSampleLayout builtInBeamSampleLayout();
+
 // The start-up check: one message per repeat-block description without a title.
 std::vector<std::string> checkLayoutCatalogue(const LayoutCatalogue& catalogue);
 

@@ -1,6 +1,9 @@
 """A capture's damaged packets and early end reach Python as warnings, never in silence."""
 
+import os
 import struct
+import subprocess
+import sys
 
 import pytest
 
@@ -51,3 +54,17 @@ def test_damaged_packets_and_an_early_end_are_warnings(tmp_path):
     cut.write_bytes(pcap(packets)[:-20])
     with pytest.warns(RuntimeWarning, match="could not be read to its end"):
         tarvik.open(cut)
+
+
+def test_a_missing_capture_library_raises_naming_the_package(tmp_path):
+    """libpcap is opened with the first capture; without it, opening one raises and says what to install."""
+    capture = tmp_path / "one.pcap"
+    capture.write_bytes(pcap([udp_packet(vx_packet(b"x" * 64))]))
+    env = dict(os.environ, TARVIK_PCAP_LIBRARY=str(tmp_path / "libpcap-missing.so.0.8"))
+    code = ("import sys, tarvik\n"
+            "try:\n    tarvik.open(sys.argv[1])\n"
+            "except Exception as e:\n    print(type(e).__name__, e)\n    sys.exit(3)\n")
+    r = subprocess.run([sys.executable, "-c", code, str(capture)], env=env, capture_output=True, text=True,
+                       timeout=120, check=False)
+    assert r.returncode == 3, r.stdout + r.stderr
+    assert "libpcap-missing.so.0.8" in r.stdout and "libpcap0.8" in r.stdout

@@ -1,6 +1,7 @@
 // tarvik-cli: the headless twin of the Tarvik window. Its subcommands share the
 // view logic with the window and print the texts the window would show.
 
+#include "capture/pcap_library.h"
 #include "core/record_memory.h"
 #include "core/text.h"
 #include "tools/tarvik-cli/cli.h"
@@ -46,7 +47,11 @@ int main(int argc, char** argv) {
     if (auto status = options::parseArguments(program, argc, words.data())) return *status;
     try {
         for (const Command& command : commands)
-            if (command.app->parsed()) return command.run();
+            if (command.app->parsed()) {
+                const int status = command.run();
+                // A capture unread for want of libpcap is a fault of the installation, not of the file.
+                return status != kExitOk && tarvik::capture::pcapLibraryMissing() ? kExitUsage : status;
+            }
         options::usageError("a command is required (tarvik-cli --help lists them)");
     } catch (const CLI::ParseError& e) {
         return options::reportUsageError(program, e);

@@ -1,0 +1,77 @@
+// What tarvik-cli loads before it does any work: libpcap only once a capture
+// is opened, and a clear refusal (with the package to install) when it cannot
+// be loaded. Judged by what the dynamic loader reports, never by wall time.
+
+#include "net/packets.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+#include "tools/synth/capture_records.h"
+#include "tools/synth/sample_records.h"
+
+#include <gtest/gtest.h>
+
+using tarvik::testing::runProgram;
+using tarvik::testing::TempDir;
+
+namespace {
+const std::string kCli = TARVIK_CLI;
+const std::string kEnv = "/usr/bin/env";
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The program run with `variables` set in its environment.
+tarvik::testing::ProgramResult runWith(const std::vector<std::string>& variables, std::vector<std::string> args) {
+    std::vector<std::string> all = variables;
+    all.push_back(kCli);
+    all.insert(all.end(), args.begin(), args.end());
+    return runProgram(kEnv, all);
+}
+
+std::string smallCapture(const TempDir& dir) {
+    tarvik::synth::PcapngWriter w;
+    const tarvik::synth::CaptureEndpoint server{0x0A000001, 7000}, client{0x0A000002, 40000};
+    w.packet(1'700'000'000'000'000'000ull,
+             tarvik::synth::udpFrame(server, client, tarvik::net::Packetize(tarvik::synth::sampleFrame(7000, 1, 0, 0))[0]));
+    return dir.write("small.pcapng", w.bytes());
+}
+} // namespace
+
+TEST(CliStartup, LibpcapIsLoadedOnlyWhenACaptureIsOpened) {
+    TempDir dir;
+    const std::string file = dir.file("small.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "10"}).status, 0);
+    const std::string capture = smallCapture(dir);
+
+    const auto version = runWith({"LD_DEBUG=libs"}, {"--version"});
+    ASSERT_EQ(version.status, 0);
+    ASSERT_TRUE(contains(version.err, "calling init")) << "the loader's report is missing";
+    EXPECT_FALSE(contains(version.err, "libpcap")) << version.err;
+
+    const auto list = runWith({"LD_DEBUG=libs"}, {"list", file});
+    ASSERT_EQ(list.status, 0);
+    EXPECT_FALSE(contains(list.err, "libpcap"));
+
+    // The same probe sees the library when a capture needs it.
+    const auto listed = runWith({"LD_DEBUG=libs"}, {"list", capture});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_TRUE(contains(listed.err, "libpcap"));
+}
+
+TEST(CliStartup, AMissingLibpcapNamesTheFileAndThePackage) {
+    TempDir dir;
+    const std::string capture = smallCapture(dir);
+    const std::string missing = "TARVIK_PCAP_LIBRARY=" + dir.file("libpcap-missing.so.0.8");
+    for (const char* command : {"list", "check", "report"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> args{command, capture};
+        if (std::string(command) == "report") args.push_back("--all");
+        const auto r = runWith({missing}, args);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_TRUE(contains(r.err, "libpcap-missing.so.0.8")) << r.err;
+        EXPECT_TRUE(contains(r.err, "libpcap0.8")) << r.err;
+    }
+    // A record file needs no libpcap at all.
+    const std::string file = dir.file("small.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "3"}).status, 0);
+    EXPECT_EQ(runWith({missing}, {"list", file}).status, 0);
+}

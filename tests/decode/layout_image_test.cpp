@@ -1,0 +1,212 @@
+// The built-in layouts as the build compiles them: the program must hold
+// exactly what parsing the definition files gives, also once the user's own
+// files are loaded on top, and must never take a damaged image for one.
+
+#include "decode/catalogue/catalogue.h"
+#include "decode/layout_image.h"
+#include "decode/layout_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace tarvik;
+
+namespace {
+
+LayoutLoader parsedBuiltIn() {
+    LayoutLoader loader;
+    loader.addBuiltInTexts(builtInLayoutFiles());
+    return loader;
+}
+
+// A file that gives every part of the model a value other than its default,
+// so that a part the image leaves out shows as a difference.
+constexpr const char* kEveryPart = R"yaml(
+enumerations:
+  on-off: {0: "Off", 1: "On"}
+  sample-bits: {bits: ["Low", "High"], separator: " + ", none: "Neither", suffix: " set"}
+beam-sample:
+  title: "Samples"
+  items:
+    - {name: "Amplitude", format: u, width: 0,
+       size: {field: "Sample type", bits: [0, 3], table: {0: 0, 1: 1, 2: 2}, multiplier: "Channels"}}
+records:
+  - type: 7008
+    title: "Beam data"
+    version: 1
+    items:
+      - ["Sample type", u, 4, sample-bits]
+      - ["Channels", u, 2]
+      - ["Count", u, 2]
+      - ["Flags", u, 2, on-off]
+      - ["Block size", u, 4]
+      - ["Name length", u, 2]
+      - ["Blocks", repeat, 0]
+      - ["Values", vector, 1]
+      - ["Name", vstring, 2]
+  - type: 4242
+    title: "Other versions"
+    protocol: 6
+    version: 3
+    items:
+      - ["Only", i, 2, {-1: "Minus one"}]
+optional-data:
+  - type: 7008
+    title: "Extra"
+    items:
+      - ["Extra", f, 4]
+repeats:
+  - type: 7008
+    block: 0
+    title: "Block"
+    count: "Count"
+    flags: "Flags"
+    block-size: "Block size"
+    items:
+      - ["Inner", u, 1]
+vectors:
+  - {type: 7008, block: 1, element: "Value", title: "The values", format: u, width: 0, count: "Count",
+     second: "Flags", size: {field: "Sample type", bits: [4, 5], table: {0: 1, 1: 2}},
+     count-rule: {mask: 6, select: count, scale: one, shift: 1, times: 3, plus: 2},
+     block-count-rule: {fixed: 7}}
+var-strings:
+  - {type: 7008, block: 2, name: "Label", length: "Name length"}
+commands:
+  - id: "9001"
+    title: "Made up"
+    version: 2
+    protocol: 7
+    params:
+      - ["N", u, 4]
+      - {name: "List", format: u, width: 4, count: "N", preset: 2.5, enum: {1: "One"}}
+      - name: "Mask"
+        format: u
+        width: 4
+        bits:
+          - [0, 3, "Low nibble"]
+          - {first: 4, last: 5, description: "Mode", enum: {0: "A", 1: "B"}}
+      - {name: "Rows", format: repeat, width: 0, count: "N"}
+  - id: "9002"
+    title: "Undescribed"
+    parameters: unknown
+    count: 3
+command-repeats:
+  - id: "9001"
+    block: 0
+    version: 2
+    protocol: 7
+    title: "Row"
+    count: "N"
+    items:
+      - ["Depth", f, 4]
+)yaml";
+
+} // namespace
+
+TEST(LayoutImage, CompiledBuiltInsAreWhatParsingTheFilesGives) {
+    const std::size_t parsedBefore = layoutTextsParsed();
+    LayoutLoader compiled;
+    compiled.addBuiltIn();
+    EXPECT_EQ(layoutTextsParsed(), parsedBefore) << "the built-in files were parsed at run time";
+
+    LayoutLoader parsed = parsedBuiltIn();
+    EXPECT_EQ(layoutTextsParsed(), parsedBefore + builtInLayoutFiles().size());
+    // Everything the loaders hold, compared whole: every layout, item,
+    // enumeration, rule, command, where each came from and the budgets left.
+    ASSERT_TRUE(compiled.definitions() == parsed.definitions());
+    EXPECT_FALSE(compiled.definitions().out.catalogue.records.empty());
+    EXPECT_FALSE(compiled.definitions().commands.empty());
+
+    const LoadedDefinitions a = compiled.finish(), b = parsed.finish();
+    EXPECT_TRUE(a == b);
+    EXPECT_TRUE(a.problems.empty());
+    // The sample-type tables read the beam-sample layout alone from the image.
+    EXPECT_FALSE(b.catalogue.beamSampleLayout.items.empty());
+    EXPECT_TRUE(builtInBeamSampleLayout() == b.catalogue.beamSampleLayout);
+}
+
+TEST(LayoutImage, UserFilesLoadOnTheCompiledBuiltInsAsOnTheParsedOnes) {
+    // A user file that uses a built-in enumeration, replaces a built-in record,
+    // and breaks another whose fault is reported at the built-in file's line.
+    const std::string user = R"yaml(
+records:
+  - type: 7001
+    title: "Replaced"
+    items:
+      - ["Sequence", u, 2, multi-ping-sequence]
+repeats:
+  - type: 7027
+    block: 0
+    title: "Broken"
+    count: "No such field"
+    items:
+      - ["Beam", u, 2]
+)yaml";
+    LayoutLoader compiled;
+    compiled.addBuiltIn();
+    compiled.addText("user.yaml", user);
+    LayoutLoader parsed = parsedBuiltIn();
+    parsed.addText("user.yaml", user);
+    ASSERT_TRUE(compiled.definitions() == parsed.definitions());
+    const LoadedDefinitions a = compiled.finish(), b = parsed.finish();
+    ASSERT_FALSE(a.problems.empty());
+    EXPECT_EQ(a.problems.front().message(), b.problems.front().message());
+    EXPECT_TRUE(a == b);
+
+    // Built-ins asked for after another file are parsed, and come out the same as ever.
+    LayoutLoader later;
+    later.addText("first.yaml", "records: []\n");
+    const std::size_t parsedBefore = layoutTextsParsed();
+    later.addBuiltIn();
+    EXPECT_EQ(layoutTextsParsed(), parsedBefore + builtInLayoutFiles().size());
+    LayoutLoader reference;
+    reference.addText("first.yaml", "records: []\n");
+    reference.addBuiltInTexts(builtInLayoutFiles());
+    EXPECT_TRUE(later.definitions() == reference.definitions());
+}
+
+TEST(LayoutImage, EveryPartOfTheModelSurvivesTheImage) {
+    LayoutLoader loader;
+    loader.addText("every-part.yaml", kEveryPart);
+    ASSERT_TRUE(loader.definitions().out.problems.empty()) << loader.definitions().out.problems.front().message();
+    const auto& d = loader.definitions();
+    // The file reaches the parts it is meant to reach.
+    ASSERT_EQ(d.commands.size(), 2u);
+    ASSERT_EQ(d.commands.begin()->second.parameters.size(), 4u);
+    EXPECT_TRUE(d.commands.begin()->second.parameters[1].hasPreset);
+    EXPECT_EQ(d.commands.begin()->second.parameters[2].bitFields.at(1).values.size(), 2u);
+    EXPECT_EQ(d.out.catalogue.beamSampleLayout.items.at(0).sizeRule.multiplierField, "Channels");
+
+    LoaderDefinitions back;
+    ASSERT_TRUE(readLayoutImage(loader.builtInImage(), back));
+    EXPECT_TRUE(back == d);
+    EXPECT_EQ(back.commands.begin()->second.parameters[1].preset, 2.5);
+    EXPECT_TRUE(back.out.catalogue.records.begin()->second.items.front().formatEntry != nullptr);
+}
+
+TEST(LayoutImage, ADamagedImageIsRefusedWhole) {
+    LayoutLoader loader;
+    loader.addText("every-part.yaml", kEveryPart);
+    const std::string image = loader.builtInImage();
+    LoaderDefinitions back;
+    EXPECT_FALSE(readLayoutImage({}, back));
+    // Cut anywhere: never read as whole (every cut, not a sample of them).
+    for (std::size_t cut = 0; cut < image.size(); ++cut)
+        ASSERT_FALSE(readLayoutImage(std::string_view(image).substr(0, cut), back)) << "cut at " << cut;
+    EXPECT_FALSE(readLayoutImage(image + "x", back));
+    std::string otherVersion = image;
+    otherVersion[4] = static_cast<char>(otherVersion[4] + 1);
+    EXPECT_FALSE(readLayoutImage(otherVersion, back));
+    // A length that claims more than the image holds.
+    std::string huge = image;
+    huge.replace(8, 4, std::string("\xff\xff\xff\x7f", 4));
+    EXPECT_FALSE(readLayoutImage(huge, back));
+    // A format the program does not know, where one was resolved.
+    std::string unknown = image;
+    const std::size_t at = unknown.find(std::string_view("\x01\x00\x00\x00u", 5));  // a one-letter format text
+    ASSERT_NE(at, std::string::npos);
+    unknown[at + 4] = 'Z';
+    EXPECT_FALSE(readLayoutImage(unknown, back));
+    EXPECT_TRUE(readLayoutImage(image, back));
+}
