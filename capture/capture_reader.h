@@ -76,6 +76,10 @@ struct CapturedRecordView {
     CaptureTime time;
     std::uint32_t stream = 0;
     CapturedKind kind = CapturedKind::Frame;
+    // Where the bytes lie in the capture file, when they are a stretch of one
+    // packet that the file holds as it is (checked byte for byte against the
+    // file); -1 for bytes put together from several packets or not found.
+    std::int64_t fileOffset = -1;
 };
 
 // The text line of a damaged packet of `bytes` bytes, saying why ("not a record frame", ...).
@@ -143,6 +147,9 @@ public:
     const std::string& error() const { return error_; }
     // The link type of the capture (a LINKTYPE_ number).
     int linkType() const { return linkType_; }
+    // The open capture file's descriptor while it is open (-1 for standard
+    // input or none), for a caller that reads records from it by offset later.
+    int fileDescriptor() const;
 
     // The bytes of each TCP direction as reassembled, before framing (tests
     // compare them with an independent reader). Called with the stream's
