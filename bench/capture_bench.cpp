@@ -80,7 +80,9 @@ int main(int argc, char** argv) {
     // (what libpcap, the link and IP layers and the reassembly cost).
     for (int run = 0; run < runs("views"); ++run) {
         const Clock clock;
-        capture::CaptureReader reader;
+        capture::CaptureOptions options;
+        options.findRecordsInFile = true;
+        capture::CaptureReader reader(options);
         if (!reader.open(path)) {
             std::fprintf(stderr, "%s\n", reader.error().c_str());
             return 1;

@@ -168,7 +168,9 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
                              std::string& message) {
     clear();
     message.clear();
-    CaptureReader reader(options);
+    CaptureOptions readerOptions = options;
+    readerOptions.findRecordsInFile = leaveFramesInCapture;
+    CaptureReader reader(readerOptions);
     if (!reader.open(capturePath)) {
         message = shownName("could not read the capture " + capturePath + ": " + reader.error());
         return false;

@@ -379,7 +379,7 @@ bool CaptureReader::open(std::FILE* stream) {
         return false;
     }
     if (!accept(pcap_datalink(impl_->pcap))) return false;
-    impl_->mapFile(stream);
+    if (options_.findRecordsInFile) impl_->mapFile(stream);
     return true;
 }
 

@@ -78,7 +78,8 @@ struct CapturedRecordView {
     CapturedKind kind = CapturedKind::Frame;
     // Where the bytes lie in the capture file, when they are a stretch of one
     // packet that the file holds as it is (checked byte for byte against the
-    // file); -1 for bytes put together from several packets or not found.
+    // file); -1 for bytes put together from several packets or not found, and
+    // unless CaptureOptions::findRecordsInFile.
     std::int64_t fileOffset = -1;
 };
 
@@ -110,6 +111,9 @@ struct CaptureOptions {
     // bytes in flight, they are lost and the reader says so (problems()).
     static constexpr std::size_t kDefaultMemoryBudget = 256u << 20;
     std::size_t memoryBudget = kDefaultMemoryBudget;
+    // Say where each record that lies whole in one packet is found in the
+    // file (CapturedRecordView::fileOffset): the file is then mapped as well.
+    bool findRecordsInFile = false;
 };
 
 // True when the bytes open a pcap or pcapng file (either byte order).
