@@ -3,7 +3,7 @@
 // written once to a temporary file, then read as the window and tarvik-cli
 // read it. Run: build/bin/bench_capture [RECORDS] [DATA_BYTES] [CAPTURE [PHASE]]:
 // with CAPTURE, that capture is read (and written first only when missing,
-// then kept); PHASE runs one measurement only (read, index or listed).
+// then kept); PHASE runs one measurement only (read, views, index, source or listed).
 // Each line gives the wall time and the processor time of the process.
 
 #include "app/controls.h"
@@ -12,6 +12,7 @@
 #include "app/tarvik_view.h"
 #include "capture/capture_file.h"
 #include "capture/capture_reader.h"
+#include "capture/capture_source.h"
 #include "tools/synth/capture_records.h"
 
 #include <chrono>
@@ -75,6 +76,25 @@ int main(int argc, char** argv) {
         reader.read([&](capture::CapturedRecord&&) { ++n; });
         report("read", n, clock);
     }
+    // The reader handing out views only: packets to records, nothing kept
+    // (what libpcap, the link and IP layers and the reassembly cost).
+    for (int run = 0; run < runs("views"); ++run) {
+        const Clock clock;
+        capture::CaptureOptions options;
+        options.findRecordsInFile = true;
+        capture::CaptureReader reader(options);
+        if (!reader.open(path)) {
+            std::fprintf(stderr, "%s\n", reader.error().c_str());
+            return 1;
+        }
+        std::size_t n = 0, inPlace = 0;
+        reader.readInPlace([&](const capture::CapturedRecordView& r) {
+            ++n;
+            inPlace += r.fileOffset >= 0;
+        });
+        report("views", n, clock);
+        std::printf("  records found in place in the capture: %zu of %zu\n", inPlace, n);
+    }
     // The index, as the window and tarvik-cli open a capture.
     for (int run = 0; run < runs("index"); ++run) {
         const Clock clock;
@@ -86,6 +106,20 @@ int main(int argc, char** argv) {
             return 1;
         }
         report("index", index.size(), clock);
+    }
+    // The capture as a record source: frames whole in one packet stay in the
+    // capture, the rest are copied aside.
+    for (int run = 0; run < runs("source"); ++run) {
+        const Clock clock;
+        auto source = std::make_shared<capture::CaptureRecordSource>();
+        std::string message;
+        if (!source->build(path, {}, message)) {
+            std::fprintf(stderr, "%s\n", message.c_str());
+            return 1;
+        }
+        report("source", source->index().size(), clock);
+        std::printf("  frames copied aside: %llu of %zu\n", static_cast<unsigned long long>(source->copiedFrames()),
+                    source->index().size());
     }
     // Capture to listed rows, as tarvik-cli list does: the view reads the
     // capture, then every row's three columns are asked for.

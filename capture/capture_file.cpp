@@ -16,7 +16,7 @@ namespace tarvik::capture {
 namespace {
 constexpr std::size_t kWriteChunk = 1u << 20;
 
-bool writeAll(int fd, const Bytes& bytes) {
+bool writeAll(int fd, ByteSpan bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -26,20 +26,123 @@ bool writeAll(int fd, const Bytes& bytes) {
     }
     return true;
 }
+
+// The line a frame's row shows in place of its bytes when the capture no
+// longer holds them as they were read.
+constexpr std::string_view kChangedOnDisk =
+    "TEXT Record not readable: the capture was cut short or written over on disk since it was read";
 } // namespace
 
-CaptureRecordFile::~CaptureRecordFile() { clear(); }
+// ---- Temporary records -----------------------------------------------------
 
-void CaptureRecordFile::forgetTemporaryFile() {
+TemporaryRecords::~TemporaryRecords() { clear(); }
+
+void TemporaryRecords::forgetName() {
     if (!diskFile_.empty()) ::unlink(diskFile_.c_str());
     diskFile_.clear();
 }
 
-void CaptureRecordFile::clear() {
-    forgetTemporaryFile();
+void TemporaryRecords::clear() {
+    forgetName();
+    if (fd_ >= 0 && fd_ != memoryFd_) ::close(fd_);
     if (memoryFd_ >= 0) ::close(memoryFd_);
-    memoryFd_ = -1;
+    memoryFd_ = fd_ = -1;
     path_.clear();
+    pending_ = Bytes();
+    size_ = 0;
+    error_ = 0;
+    failure_.clear();
+}
+
+bool TemporaryRecords::create(std::uint64_t memoryBytes, std::string& message) {
+    clear();
+    memoryBytes_ = memoryBytes;
+    const int fd = ::memfd_create("tarvik-capture", MFD_CLOEXEC);
+    if (fd >= 0) {
+        memoryFd_ = fd_ = fd;
+        path_ = "/proc/self/fd/" + std::to_string(fd);
+    } else if (!spill()) {
+        message = failure_;
+        return false;
+    }
+    pending_.reserve(kWriteChunk + 65536);
+    return true;
+}
+
+bool TemporaryRecords::append(ByteSpan bytes) {
+    if (error_ != 0) return false;
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    size_ += bytes.size();
+    if (pending_.size() >= kWriteChunk) {
+        if (!writeAll(fd_, pending_)) error_ = errno ? errno : EIO;
+        pending_.clear();
+        if (error_ == 0 && fd_ == memoryFd_ && size_ > memoryBytes_ && !spill()) error_ = -1;
+    }
+    return error_ == 0;
+}
+
+bool TemporaryRecords::finish(std::string& message) {
+    if (error_ == 0 && !pending_.empty() && !writeAll(fd_, pending_)) error_ = errno ? errno : EIO;
+    pending_ = Bytes();
+    if (fd_ >= 0 && fd_ != memoryFd_) ::close(fd_);
+    fd_ = -1;
+    if (error_ == 0) return true;
+    message = error_ > 0 ? std::string("could not write the records of the capture to a temporary file: ") +
+                               std::strerror(error_)
+                         : failure_;
+    return false;
+}
+
+bool TemporaryRecords::spill() {
+    std::error_code ec;
+    std::string pattern = (std::filesystem::temp_directory_path(ec) / "tarvik-capture-XXXXXX").string();
+    if (ec) pattern = "/tmp/tarvik-capture-XXXXXX";
+    const int disk = ::mkstemp(pattern.data());
+    if (disk < 0) {
+        failure_ = std::string("could not create a temporary file for the capture: ") + std::strerror(errno);
+        return false;
+    }
+    diskFile_ = pattern;
+    if (memoryFd_ >= 0) {
+        // What the memory file holds so far moves to the disk file.
+        Bytes buffer(kWriteChunk);
+        off_t at = 0;
+        for (ssize_t n; (n = ::pread(memoryFd_, buffer.data(), buffer.size(), at)) > 0; at += n) {
+            buffer.resize(static_cast<std::size_t>(n));
+            if (!writeAll(disk, buffer)) {
+                failure_ = std::string("could not write the records of the capture to a temporary file: ") +
+                           std::strerror(errno);
+                ::close(disk);
+                return false;
+            }
+            buffer.resize(kWriteChunk);
+        }
+        ::close(memoryFd_);
+        memoryFd_ = -1;
+    }
+    fd_ = disk;
+    path_ = diskFile_;
+    return true;
+}
+
+// ---- The capture as a record file ------------------------------------------
+
+CaptureRecordFile::~CaptureRecordFile() { clear(); }
+
+void CaptureRecordFile::forgetTemporaryFile() { temporary_.forgetName(); }
+
+void CaptureRecordFile::clear() {
+    temporary_.clear();
+    captureFile_.close();
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    blockSizes_.clear();
+    blockUsed_ = 0;
+    memoryUsed_ = 0;
+    copies_.close();
+    places_ = {};
+    copied_ = 0;
+    whole_.reset();
     streams_.clear();
     counts_ = {};
     problems_.clear();
@@ -65,25 +168,25 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
                              std::string& message) {
     clear();
     message.clear();
-    CaptureReader reader(options);
+    CaptureOptions readerOptions = options;
+    readerOptions.findRecordsInFile = leaveFramesInCapture;
+    CaptureReader reader(readerOptions);
     if (!reader.open(capturePath)) {
         message = shownName("could not read the capture " + capturePath + ": " + reader.error());
         return false;
     }
-    int fd = ::memfd_create("tarvik-capture", MFD_CLOEXEC);
-    if (fd >= 0) {
-        memoryFd_ = fd;
-        path_ = "/proc/self/fd/" + std::to_string(fd);
-    } else if (!spill(fd, message)) {
-        return false;
-    }
+    // Copies kept aside go to memory first and to the temporary file only past
+    // the memory allowed, so that file goes to disk at once.
+    if (!temporary_.create(leaveFramesInCapture ? 0 : memoryBytes, message)) return false;
+    // The frames left in the capture are read later from the very file
+    // libpcap reads now, whatever happens to its name meanwhile.
+    const bool inPlace = leaveFramesInCapture && reader.fileDescriptor() >= 0 &&
+                         captureFile_.open("/proc/self/fd/" + std::to_string(reader.fileDescriptor()));
 
-    Bytes pending;
-    pending.reserve(kWriteChunk + 65536);
     std::uint64_t offset = 0, frames = 0;
-    int writeError = 0;
+    bool writeFailed = false;
     const bool complete = reader.readInPlace([&](const CapturedRecordView& record) {
-        if (writeError) return;
+        if (writeFailed) return;
         const FrameView frame(record.bytes);
         if (record.kind != CapturedKind::Frame || !frame.isFrame()) {
             // The reader's own text lines; shown on one line whatever they hold.
@@ -106,26 +209,31 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
         std::memcpy(entry.raw.data(), &held, sizeof held);
         CaptureEntry{record.time, record.stream, false}.storeIn(entry);
         if (sink.frame) sink.frame(entry);
-        pending.insert(pending.end(), record.bytes.begin(), record.bytes.end());
         offset += record.bytes.size();
-        if (pending.size() >= kWriteChunk) {
-            if (!writeAll(fd, pending)) writeError = errno ? errno : EIO;
-            pending.clear();
-            if (fd == memoryFd_ && offset > memoryBytes && !spill(fd, message)) writeError = -1;
+        if (leaveFramesInCapture) {
+            if (inPlace && record.fileOffset >= 0) {
+                places_.push_back(static_cast<std::uint64_t>(record.fileOffset));
+                return;
+            }
+            ++copied_;
+            if (memoryUsed_ + record.bytes.size() <= memoryBytes) {
+                places_.push_back(copy(record.bytes));
+                return;
+            }
+            places_.push_back(kCopied | kOnDisk | temporary_.size());
         }
+        if (!temporary_.append(record.bytes)) writeFailed = true;
     });
-    if (!writeError && !pending.empty() && !writeAll(fd, pending)) writeError = errno ? errno : EIO;
-    if (fd != memoryFd_) ::close(fd);
+    std::string writeFailure;
+    if (!temporary_.finish(writeFailure)) writeFailed = true;
     streams_ = reader.streams();
     counts_ = reader.counts();
     for (const std::string& problem : reader.problems()) {
         addProblem(frames, offset, problem);
         message += (message.empty() ? "" : "\n") + problem;
     }
-    if (writeError) {
-        if (writeError > 0)
-            message = std::string("could not write the records of the capture to a temporary file: ") +
-                      std::strerror(writeError);
+    if (writeFailed) {
+        message = writeFailure;
         clear();
         return false;
     }
@@ -135,39 +243,70 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
         addProblem(frames, offset, cut);
         message = cut + (message.empty() ? "" : "\n") + message;
     }
+    if (leaveFramesInCapture) {
+        if (!copies_.open(temporary_.path())) {
+            message = "could not read the records of the capture back: " + copies_.lastError();
+            clear();
+            return false;
+        }
+        whole_ = std::make_unique<Whole>();
+    }
     return true;
 }
 
-bool CaptureRecordFile::spill(int& fd, std::string& message) {
-    std::error_code ec;
-    std::string pattern = (std::filesystem::temp_directory_path(ec) / "tarvik-capture-XXXXXX").string();
-    if (ec) pattern = "/tmp/tarvik-capture-XXXXXX";
-    const int disk = ::mkstemp(pattern.data());
-    if (disk < 0) {
-        message = std::string("could not create a temporary file for the capture: ") + std::strerror(errno);
-        return false;
+std::uint64_t CaptureRecordFile::copy(ByteSpan frame) {
+    constexpr std::size_t kBlock = std::size_t{1} << kBlockBits;
+    if (blocks_.empty() || blockSizes_.back() - blockUsed_ < frame.size()) {
+        // Blocks are not zeroed: only what is copied into them is read. A
+        // frame larger than a block gets one of its own.
+        const std::size_t size = std::max(kBlock, frame.size());
+        blocks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(size));
+        blockSizes_.push_back(size);
+        blockUsed_ = 0;
+        memoryUsed_ += size;
     }
-    diskFile_ = pattern;
-    if (memoryFd_ >= 0) {
-        // What the memory file holds so far moves to the disk file.
-        Bytes buffer(kWriteChunk);
-        off_t at = 0;
-        for (ssize_t n; (n = ::pread(memoryFd_, buffer.data(), buffer.size(), at)) > 0; at += n) {
-            buffer.resize(static_cast<std::size_t>(n));
-            if (!writeAll(disk, buffer)) {
-                message = std::string("could not write the records of the capture to a temporary file: ") +
-                          std::strerror(errno);
-                ::close(disk);
-                return false;
-            }
-            buffer.resize(kWriteChunk);
-        }
-        ::close(memoryFd_);
-        memoryFd_ = -1;
+    std::memcpy(blocks_.back().get() + blockUsed_, frame.data(), frame.size());
+    const std::uint64_t place = kCopied | (std::uint64_t{blocks_.size() - 1} << kBlockBits) | blockUsed_;
+    blockUsed_ += frame.size();
+    return place;
+}
+
+Bytes CaptureRecordFile::readFrame(std::size_t position, const RecordIndexEntry& entry) const {
+    if (position >= places_.size()) return {};
+    const std::uint64_t place = places_[position];
+    if ((place & (kCopied | kOnDisk)) == kCopied) {
+        const std::size_t block = (place & ~kCopied) >> kBlockBits, at = place & ((std::uint64_t{1} << kBlockBits) - 1);
+        if (block >= blocks_.size() || !fits(blockSizes_[block], at, entry.size())) return {};
+        const std::uint8_t* bytes = blocks_[block].get() + at;
+        return Bytes(bytes, bytes + entry.size());
     }
-    fd = disk;
-    path_ = diskFile_;
-    return true;
+    Bytes bytes(entry.size());
+    if (place & kCopied) {
+        bytes.resize(copies_.readAt(place & ~(kCopied | kOnDisk), bytes));
+        return bytes;
+    }
+    bytes.resize(captureFile_.readAt(place, bytes));
+    // The frame must still be the one indexed: all of it held, and a header
+    // that gives the same entry.
+    const FrameView frame(bytes);
+    if (bytes.size() != entry.size() || !frame.isFrame()) return Bytes(kChangedOnDisk.begin(), kChangedOnDisk.end());
+    const RecordIndexEntry now = RecordIndexEntry::fromHeader(frame, entry.offset());
+    if (!std::equal(now.raw.begin() + 4, now.raw.begin() + CaptureEntry::kAt, entry.raw.begin() + 4))
+        return Bytes(kChangedOnDisk.begin(), kChangedOnDisk.end());
+    return bytes;
+}
+
+const RecordFile* CaptureRecordFile::recordFile(const RecordIndex& index) const {
+    if (!whole_) return nullptr;
+    std::call_once(whole_->made, [&] {
+        std::string message;
+        if (!whole_->temporary.create(memoryBytes, message)) return;
+        for (std::size_t q = 0; q < index.size(); ++q)
+            if (!whole_->temporary.append(readFrame(q, index[q]))) break;
+        whole_->ok = whole_->temporary.finish(message) && whole_->file.open(whole_->temporary.path());
+        whole_->temporary.forgetName();
+    });
+    return whole_->ok ? &whole_->file : nullptr;
 }
 
 CaptureEntry CaptureEntry::of(const RecordIndexEntry& entry) {

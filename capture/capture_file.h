@@ -1,17 +1,24 @@
 #pragma once
-// A packet capture read as a record file. One pass over the capture writes
-// its records back to back into a temporary record file and builds the record
-// index as it goes; each index position also keeps the capture time and the
-// stream of its record. The temporary file lives in memory (an anonymous
-// memory file) up to kMemoryBytes, which makes opening a capture about as
-// fast as reading it; a larger capture moves it to a file in the temporary
-// folder, so memory stays bounded whatever the capture's size.
+// A packet capture read as a record file. One pass over the capture builds
+// the record index as it goes; each index position also keeps the capture
+// time and the stream of its record. The index's offsets are those of the
+// frames written back to back as one record file, which load() writes to a
+// temporary file. A reader that only needs each frame's bytes can leave the
+// frames that lie whole in one packet where they are (leaveFramesInCapture):
+// they are then read from the capture by offset, and only the frames put
+// together from several packets or segments go to the temporary file. The
+// temporary file lives in memory (an anonymous memory file) up to
+// kMemoryBytes; past that it moves to a file in the temporary folder, so
+// memory stays bounded whatever the capture's size.
 
 #include "capture/capture_reader.h"
+#include "core/record_file.h"
 #include "core/record_index.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +46,42 @@ struct CaptureProblem {
     std::string text;
 };
 
+// Records written back to back into a new temporary file: an anonymous
+// memory file up to `memoryBytes`, then a file in the temporary folder.
+class TemporaryRecords {
+public:
+    TemporaryRecords() = default;
+    ~TemporaryRecords();
+    TemporaryRecords(const TemporaryRecords&) = delete;
+    TemporaryRecords& operator=(const TemporaryRecords&) = delete;
+
+    // Starts an empty file. False with `message` saying why.
+    bool create(std::uint64_t memoryBytes, std::string& message);
+    // Appends bytes (written out a megabyte at a time). False once a write failed.
+    bool append(ByteSpan bytes);
+    // Writes out what is buffered. False with `message` saying why, when a write failed.
+    bool finish(std::string& message);
+    std::uint64_t size() const { return size_; }
+    // What to open, while this object lives (a path of this process's open
+    // files for one in memory).
+    const std::string& path() const { return path_; }
+    // Removes the name of a file on disk: what is open of it stays readable.
+    void forgetName();
+    void clear();
+
+private:
+    bool spill();
+    std::uint64_t memoryBytes_ = 0;
+    int memoryFd_ = -1;     // the memory file, kept open while it is in use
+    int fd_ = -1;           // where the bytes go
+    std::string path_;
+    std::string diskFile_;  // the name of a file on disk, until forgotten
+    Bytes pending_;
+    std::uint64_t size_ = 0;
+    int error_ = 0;         // errno of the failed write, -1 for a failed move to disk
+    std::string failure_;
+};
+
 class CaptureRecordFile {
 public:
     CaptureRecordFile() = default;
@@ -62,18 +105,35 @@ public:
     // The same, with every frame's entry into `index` (text lines are left out).
     bool load(const std::string& capturePath, const CaptureOptions& options, RecordIndex& index,
               std::string& message);
-    // Records held in memory before they move to a file on disk.
+    // Records held in memory before they move to a file on disk (with
+    // leaveFramesInCapture: the copies kept in memory before the rest go to one).
     static constexpr std::uint64_t kMemoryBytes = 512ull << 20;
     std::uint64_t memoryBytes = kMemoryBytes;
+    // Frames that lie whole in one packet stay in the capture and are read
+    // from it with readFrame(); the temporary file then holds only the others.
+    bool leaveFramesInCapture = false;
 
     // The temporary record file, to be opened like any record file while this
     // object lives (a path of this process's open files for one in memory).
-    const std::string& temporaryPath() const { return path_; }
+    const std::string& temporaryPath() const { return temporary_.path(); }
     // Removes the name of a temporary file on disk: what is open of it stays readable.
     void forgetTemporaryFile();
     void clear();
 
-    bool loaded() const { return !path_.empty(); }
+    // With leaveFramesInCapture: the bytes of frame `position` of the index
+    // (`entry` its entry), read from the capture or from the temporary file.
+    // A frame the capture no longer holds as it was read (the file was cut
+    // short or written over meanwhile) comes back as a text line saying so.
+    Bytes readFrame(std::size_t position, const RecordIndexEntry& entry) const;
+    // Frames copied to the temporary file (put together from several packets,
+    // or not found in the capture as libpcap handed them over).
+    std::uint64_t copiedFrames() const { return copied_; }
+    // With leaveFramesInCapture: the frames of `index` written back to back as
+    // one record file (the file load() writes without it), made on the first
+    // call; nullptr when it cannot be written.
+    const RecordFile* recordFile(const RecordIndex& index) const;
+
+    bool loaded() const { return !temporaryPath().empty(); }
     const std::vector<StreamInfo>& streams() const { return streams_; }
     const CaptureCounts& counts() const { return counts_; }
     // The first of the problems met while loading (problemCount() in all).
@@ -85,10 +145,30 @@ public:
     std::string caption(const RecordIndexEntry& entry) const;
 
 private:
-    bool spill(int& fd, std::string& message);
-    int memoryFd_ = -1;     // the memory file, kept open while it is in use
-    std::string path_;      // what to open
-    std::string diskFile_;  // the name of a temporary file on disk, until forgotten
+    TemporaryRecords temporary_;
+    // With leaveFramesInCapture: the capture (the file libpcap read), the
+    // frames copied aside, and where each frame lies: an offset into the
+    // capture; with kCopied set, a place in memory (block and offset within
+    // it) or with kOnDisk too, an offset into the temporary file.
+    static constexpr std::uint64_t kCopied = std::uint64_t{1} << 63, kOnDisk = std::uint64_t{1} << 62;
+    static constexpr unsigned kBlockBits = 24;  // 16 MiB blocks
+    std::uint64_t copy(ByteSpan frame);
+    RecordFile captureFile_;
+    std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
+    std::vector<std::size_t> blockSizes_;
+    std::size_t blockUsed_ = 0;
+    std::uint64_t memoryUsed_ = 0;
+    RecordFile copies_;  // the temporary file, for copies beyond the memory allowed
+    std::vector<std::uint64_t> places_;
+    std::uint64_t copied_ = 0;
+    // The whole record file, once asked for.
+    struct Whole {
+        std::once_flag made;
+        TemporaryRecords temporary;
+        RecordFile file;
+        bool ok = false;
+    };
+    mutable std::unique_ptr<Whole> whole_;
     void addProblem(std::uint64_t framesBefore, std::uint64_t offset, std::string text);
     std::vector<StreamInfo> streams_;
     CaptureCounts counts_;

@@ -3,17 +3,20 @@
 #include "capture/pcap_library.h"
 #include "capture/tcp_reassembly.h"
 #include "core/frame.h"
+#include "core/mapped_read_guard.h"
 #include "core/text.h"
 #include "net/packet_handler.h"
 #include "net/packets.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -163,11 +166,26 @@ struct Defragment {
 struct CaptureReader::Impl {
     explicit Impl(CaptureReader& r) : reader(r) {}
     ~Impl() {
+        unmap();
         if (pcap) pcapLib().close(pcap);
     }
 
     CaptureReader& reader;
     pcap_t* pcap = nullptr;
+    // The capture file as libpcap reads it, and mapped, so that a record that
+    // lies whole in one packet can be found in the file and read from there
+    // later instead of being copied. Guarded: a file cut short while it is
+    // read gives zero pages, never SIGBUS.
+    std::FILE* file = nullptr;
+    const std::uint8_t* map = nullptr;
+    std::size_t mapSize = 0;
+    MappedReadGuard guard;
+    bool pcapng = false;
+    // The packet being taken apart: its bytes as libpcap handed them, and
+    // where they lie in the file (-1 when that is not known).
+    const std::uint8_t* packetData = nullptr;
+    std::size_t packetHeld = 0;
+    std::int64_t packetAt = -1;
     std::mutex lock;  // the packet handlers' queue lock; one thread only
     std::unordered_map<FlowKey, std::unique_ptr<Flow>, FlowKeyHash> flows;
     std::list<Flow*> byUse;      // the flows in the order they were last used, the quietest first
@@ -178,6 +196,17 @@ struct CaptureReader::Impl {
     const std::function<void(const CapturedRecordView&)>* sink = nullptr;
     CaptureTime now;
     std::uint64_t tick = 0;
+
+    void mapFile(std::FILE* stream);
+    void unmap() {
+        if (!map) return;
+        guard.release();
+        ::munmap(const_cast<std::uint8_t*>(map), mapSize);
+        map = nullptr;
+        mapSize = 0;
+    }
+    void locate(const pcap_pkthdr& header, const std::uint8_t* data);
+    std::int64_t placeOf(ByteSpan record);
 
     CaptureCounts& counts() { return reader.counts_; }
     const CaptureOptions& options() const { return reader.options_; }
@@ -337,6 +366,9 @@ bool CaptureReader::open(const std::string& path) {
         ::close(fd);
         return false;
     }
+    // libpcap reads packet by packet through the stream: a large buffer saves
+    // a system call every few kilobytes (the C library's default).
+    std::setvbuf(stream, nullptr, _IOFBF, std::size_t{1} << 20);
     return open(stream);
 }
 
@@ -348,6 +380,10 @@ bool CaptureReader::open(std::FILE* stream) {
     }
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     impl_ = std::make_unique<Impl>(*this);
+    // A seek to where the stream stands lets the C library keep count of its
+    // position, so that asking for it after each packet costs no system call
+    // (it fails, harmlessly, on a pipe).
+    std::fseek(stream, 0, SEEK_CUR);
     impl_->pcap = pcapLib().fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, errbuf);
     if (!impl_->pcap) {
         std::fclose(stream);
@@ -355,7 +391,72 @@ bool CaptureReader::open(std::FILE* stream) {
         impl_.reset();
         return false;
     }
-    return accept(pcapLib().datalink(impl_->pcap));
+    if (!accept(pcapLib().datalink(impl_->pcap))) return false;
+    if (options_.findRecordsInFile) impl_->mapFile(stream);
+    return true;
+}
+
+int CaptureReader::fileDescriptor() const { return impl_ && impl_->map ? ::fileno(impl_->file) : -1; }
+
+void CaptureReader::Impl::mapFile(std::FILE* stream) {
+    const int fd = ::fileno(stream);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 16) return;
+    const auto size = static_cast<std::size_t>(st.st_size);
+    void* at = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    if (at == MAP_FAILED) return;
+    if (!guard.guard(at, size)) {
+        ::munmap(at, size);
+        return;
+    }
+    ::madvise(at, size, MADV_SEQUENTIAL);
+    file = stream;
+    map = static_cast<const std::uint8_t*>(at);
+    mapSize = size;
+    pcapng = readLEOr0<std::uint32_t>(ByteSpan(map, mapSize), 0) == 0x0A0D0D0A;
+}
+
+void CaptureReader::Impl::locate(const pcap_pkthdr& header, const std::uint8_t* data) {
+    packetData = data;
+    packetHeld = header.caplen;
+    packetAt = -1;
+    if (!map) return;
+    // libpcap has just read the packet's record: the stream stands at its end.
+    const long end = std::ftell(file);
+    if (end < 0 || static_cast<std::uint64_t>(end) > mapSize) return;
+    const auto e = static_cast<std::size_t>(end);
+    if (!pcapng) {
+        // A pcap packet record ends with the packet's bytes.
+        if (e >= header.caplen) packetAt = static_cast<std::int64_t>(e - header.caplen);
+        return;
+    }
+    // A pcapng block ends with its total length, which also follows its type
+    // at its start; the packet's bytes lie at a fixed place behind the start.
+    // The section's byte order is not known here: the one whose two lengths agree is taken.
+    const ByteSpan m(map, mapSize);
+    if (e < 12) return;
+    for (const bool big : {false, true}) {
+        auto u32 = [&](std::size_t at) { return big ? be32(m, at) : readLEOr0<std::uint32_t>(m, at); };
+        const std::uint32_t length = u32(e - 4);
+        if (length < 12 || length > e || u32(e - length + 4) != length) continue;
+        const std::size_t start = e - length;
+        const std::uint32_t type = u32(start);
+        if (type == 3) packetAt = static_cast<std::int64_t>(start + 12);  // simple packet block
+        if (type == 6 || type == 2) packetAt = static_cast<std::int64_t>(start + 28);  // (enhanced) packet block
+        return;
+    }
+}
+
+std::int64_t CaptureReader::Impl::placeOf(ByteSpan record) {
+    if (packetAt < 0 || record.empty()) return -1;
+    const auto p = reinterpret_cast<std::uintptr_t>(record.data()), first = reinterpret_cast<std::uintptr_t>(packetData);
+    if (p < first || p - first > packetHeld || record.size() > packetHeld - (p - first)) return -1;
+    const std::size_t at = static_cast<std::size_t>(packetAt) + (p - first);
+    if (!fits(mapSize, at, record.size())) return -1;
+    // What libpcap handed over must be what the file holds there (a file it
+    // reads in some other way, or one changed meanwhile, is copied instead).
+    if (std::memcmp(map + at, record.data(), record.size()) != 0 || guard.cutShort()) return -1;
+    return static_cast<std::int64_t>(at);
 }
 
 bool CaptureReader::read(const std::function<void(CapturedRecord&&)>& sink) {
@@ -376,6 +477,7 @@ bool CaptureReader::readInPlace(const std::function<void(const CapturedRecordVie
         const u_char* data = nullptr;
         const int got = pcapLib().next_ex(impl_->pcap, &header, &data);
         if (got == 1) {
+            impl_->locate(*header, data);
             impl_->packet(*header, data);
             continue;
         }
@@ -386,6 +488,10 @@ bool CaptureReader::readInPlace(const std::function<void(const CapturedRecordVie
             break;
         }
     }
+    // What the streams still hold comes from no packet of the file.
+    impl_->packetData = nullptr;
+    impl_->packetHeld = 0;
+    impl_->packetAt = -1;
     impl_->endAll();
     impl_->sink = nullptr;
     return ok;
@@ -774,8 +880,12 @@ void CaptureReader::Impl::feed(Flow& flow, int d, ByteSpan bytes) {
 
 void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
     Direction& dir = flow.dir[d];
-    dir.pending.insert(dir.pending.end(), bytes.begin(), bytes.end());
-    const ByteSpan held(dir.pending);
+    // Bytes held from earlier segments are searched together with the new
+    // ones; with none held the new bytes are searched where they lie, so the
+    // records behind a start found there are handed out as views of the packet.
+    const bool fresh = dir.pending.empty();
+    if (!fresh) dir.pending.insert(dir.pending.end(), bytes.begin(), bytes.end());
+    const ByteSpan held = fresh ? bytes : ByteSpan(dir.pending);
     std::size_t limit = held.size() >= kProbeBytes ? held.size() - kProbeBytes + 1 : 0;
     const bool firstBytesOnly = dir.framing == Framing::Probe && dir.probeFromStart;
     if (firstBytesOnly) limit = std::min<std::size_t>(limit, 1);
@@ -783,6 +893,10 @@ void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
         if (!plausibleRecordStart(held, i)) continue;
         dir.framing = Framing::Sync;
         handler(flow, d).resetStream();
+        if (fresh) {
+            feed(flow, d, held.subspan(i));
+            return;
+        }
         Bytes rest(held.begin() + static_cast<std::ptrdiff_t>(i), held.end());
         dir.pending.clear();
         dir.pending.shrink_to_fit();
@@ -801,7 +915,11 @@ void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
             return;
         }
     }
-    dir.pending.erase(dir.pending.begin(), dir.pending.begin() + static_cast<std::ptrdiff_t>(limit));
+    // What was not searched yet (too short to judge) waits for the next bytes.
+    if (fresh)
+        dir.pending.assign(held.begin() + static_cast<std::ptrdiff_t>(limit), held.end());
+    else
+        dir.pending.erase(dir.pending.begin(), dir.pending.begin() + static_cast<std::ptrdiff_t>(limit));
 }
 
 void CaptureReader::Impl::emit(Flow& flow, int d, ByteSpan record) {
@@ -818,7 +936,7 @@ void CaptureReader::Impl::emit(Flow& flow, int d, ByteSpan record) {
         damaged(flow, d, damagedPacketText(record.size(), "not a record frame"));
         return;
     }
-    (*sink)(CapturedRecordView{record, now, streamOf(flow, d)});
+    (*sink)(CapturedRecordView{record, now, streamOf(flow, d), CapturedKind::Frame, placeOf(record)});
 }
 
 void CaptureReader::Impl::damaged(Flow& flow, int d, const std::string& text) {

@@ -76,6 +76,11 @@ struct CapturedRecordView {
     CaptureTime time;
     std::uint32_t stream = 0;
     CapturedKind kind = CapturedKind::Frame;
+    // Where the bytes lie in the capture file, when they are a stretch of one
+    // packet that the file holds as it is (checked byte for byte against the
+    // file); -1 for bytes put together from several packets or not found, and
+    // unless CaptureOptions::findRecordsInFile.
+    std::int64_t fileOffset = -1;
 };
 
 // The text line of a damaged packet of `bytes` bytes, saying why ("not a record frame", ...).
@@ -106,6 +111,9 @@ struct CaptureOptions {
     // bytes in flight, they are lost and the reader says so (problems()).
     static constexpr std::size_t kDefaultMemoryBudget = 256u << 20;
     std::size_t memoryBudget = kDefaultMemoryBudget;
+    // Say where each record that lies whole in one packet is found in the
+    // file (CapturedRecordView::fileOffset): the file is then mapped as well.
+    bool findRecordsInFile = false;
 };
 
 // True when the bytes open a pcap or pcapng file (either byte order).
@@ -143,6 +151,9 @@ public:
     const std::string& error() const { return error_; }
     // The link type of the capture (a LINKTYPE_ number).
     int linkType() const { return linkType_; }
+    // The open capture file's descriptor while it is open (-1 for standard
+    // input or none), for a caller that reads records from it by offset later.
+    int fileDescriptor() const;
 
     // The bytes of each TCP direction as reassembled, before framing (tests
     // compare them with an independent reader). Called with the stream's

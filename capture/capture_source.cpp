@@ -4,18 +4,12 @@ namespace tarvik::capture {
 
 bool CaptureRecordSource::build(const std::string& path, const CaptureOptions& options, std::string& message) {
     clearEntries();
-    records_.close();
     path_ = path;
     CaptureRecordFile::Sink sink;
     sink.frame = [this](const RecordIndexEntry& entry) { addFrame(entry); };
     sink.text = [this](std::string text, const CaptureEntry&) { addText(std::move(text)); };
+    capture_.leaveFramesInCapture = true;
     const bool ok = capture_.load(path, options, sink, message);
-    if (ok && !records_.open(capture_.temporaryPath())) {
-        message = "could not read the records of the capture back: " + records_.lastError();
-        clearEntries();
-        capture_.clear();
-        return false;
-    }
     capture_.forgetTemporaryFile();
     if (!ok) clearEntries();
     rebuildRows();
@@ -24,7 +18,7 @@ bool CaptureRecordSource::build(const std::string& path, const CaptureOptions& o
 
 Bytes CaptureRecordSource::readFrame(std::size_t position) const {
     if (position >= index().size()) return {};
-    return ReadFrame(records_, index()[position]);
+    return capture_.readFrame(position, index()[position]);
 }
 
 std::optional<RecordOrigin> CaptureRecordSource::frameOrigin(std::size_t position) const {

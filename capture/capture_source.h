@@ -1,7 +1,9 @@
 #pragma once
-// A packet capture as a record source: read in one pass into a temporary
-// record file and its index (frames), with the capture's text lines ("TEXT
-// Lost Packet") between them; each frame keeps where and when it was seen.
+// A packet capture as a record source: indexed in one pass (frames), with the
+// capture's text lines ("TEXT Lost Packet") between them; each frame keeps
+// where and when it was seen. Frames that lie whole in one packet are read
+// from the capture itself; only frames put together from several packets or
+// segments are copied aside.
 
 #include "capture/capture_file.h"
 #include "core/record_file.h"
@@ -23,17 +25,17 @@ public:
     std::string path() const override { return path_; }
     Bytes readFrame(std::size_t position) const override;
     std::optional<RecordOrigin> frameOrigin(std::size_t position) const override;
-    const RecordFile* frameFile() const override { return &records_; }
+    // The frames back to back as one record file, written out the first time
+    // it is asked for (a reader of record files, such as the condensed copy).
+    const RecordFile* frameFile() const override { return capture_.recordFile(index()); }
 
     const CaptureRecordFile& capture() const { return capture_; }
-    // The temporary record file the frames were written to (frames back to
-    // back, no file header record).
-    const RecordFile& records() const { return records_; }
+    // Frames copied aside rather than read from the capture.
+    std::uint64_t copiedFrames() const { return capture_.copiedFrames(); }
 
 private:
     std::string path_;
     CaptureRecordFile capture_;
-    RecordFile records_;
 };
 
 } // namespace tarvik::capture

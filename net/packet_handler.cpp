@@ -195,22 +195,41 @@ bool CPacketHandler::streamReceived(std::size_t count) {
 }
 
 bool CPacketHandler::HandleStreamBytes(ByteSpan bytes) {
-    // Whole packets at the front are handled where they lie: only a packet
-    // that the bytes end inside is copied, to wait for the rest.
-    while (head_ == tail_ && skip_ == 0 && bytes.size() >= kNetworkFrameSize) {
-        const std::uint32_t size = readLEOr0<std::uint32_t>(bytes, netframe_offsets::packetSize);
-        if (size < kNetworkFrameSize || size > kMaxAcceptedPacketSize || size > bytes.size()) break;
-        HandleOnePacket(bytes.first(size));
-        bytes = bytes.subspan(size);
+    // Whole packets are handled where they lie: only a packet that the bytes
+    // end inside is copied, to wait for the rest. Once the rest has come, the
+    // packets behind it are handled in place again, so a stream read in large
+    // pieces copies one packet per piece, not the piece.
+    while (true) {
+        while (head_ == tail_ && skip_ == 0 && bytes.size() >= kNetworkFrameSize) {
+            const std::uint32_t size = readLEOr0<std::uint32_t>(bytes, netframe_offsets::packetSize);
+            if (size < kNetworkFrameSize || size > kMaxAcceptedPacketSize || size > bytes.size()) break;
+            HandleOnePacket(bytes.first(size));
+            bytes = bytes.subspan(size);
+        }
+        if (bytes.empty()) return true;
+        std::size_t wanted = bytes.size();
+        if (skip_ == 0 && head_ != tail_) {
+            // What completes the header of the packet held, then the packet itself.
+            const std::size_t held = tail_ - head_;
+            if (held < kNetworkFrameSize) {
+                wanted = std::min(wanted, kNetworkFrameSize - held);
+            } else {
+                const std::uint32_t size =
+                    readLEOr0<std::uint32_t>(ByteSpan(stream_.get() + head_, held), netframe_offsets::packetSize);
+                if (size > held && size <= kMaxAcceptedPacketSize) wanted = std::min<std::size_t>(wanted, size - held);
+            }
+        }
+        const bool rest = wanted == bytes.size();
+        while (wanted > 0) {
+            auto space = streamSpace(std::min(wanted, kReadSize));
+            const std::size_t n = std::min(space.size(), wanted);
+            std::memcpy(space.data(), bytes.data(), n);
+            bytes = bytes.subspan(n);
+            wanted -= n;
+            if (!streamReceived(n)) return false;
+        }
+        if (rest) return true;
     }
-    while (!bytes.empty()) {
-        auto space = streamSpace(std::min(bytes.size(), kReadSize));
-        const std::size_t n = std::min(space.size(), bytes.size());
-        std::memcpy(space.data(), bytes.data(), n);
-        bytes = bytes.subspan(n);
-        if (!streamReceived(n)) return false;
-    }
-    return true;
 }
 
 bool CPacketHandler::cutPackets() {

@@ -1,13 +1,17 @@
 // A capture read into a temporary record file with its index.
 
 #include "capture/capture_file.h"
+#include "capture/capture_source.h"
 #include "core/frame.h"
+#include "net/packets.h"
 #include "core/record_file.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/capture_records.h"
+#include "tools/synth/sample_records.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace tarvik::capture {
@@ -84,6 +88,199 @@ TEST(CaptureRecordFile, SaysWhyACaptureCannotBeRead) {
     file.clear();
     EXPECT_FALSE(file.loaded());
     EXPECT_TRUE(temporary.empty() || !std::filesystem::exists(temporary) || temporary.rfind("/proc/", 0) == 0);
+}
+
+} // namespace
+} // namespace tarvik::capture
+
+namespace tarvik::capture {
+namespace {
+
+using synth::CaptureEndpoint;
+
+const CaptureEndpoint kServer{0xC000020A, 7000}, kClient{0xC0000214, 41000};
+
+// A session whose records flow back in the given TCP segments: `cuts` are
+// the offsets in the server's stream where one segment ends and the next begins.
+std::vector<Bytes> sessionFrames(const std::vector<Bytes>& records, const std::vector<std::size_t>& cuts) {
+    std::vector<Bytes> frames;
+    frames.push_back(synth::tcpFrame(kClient, kServer, 10, 0, synth::kTcpSyn, {}));
+    frames.push_back(synth::tcpFrame(kServer, kClient, 90, 11, synth::kTcpSyn | synth::kTcpAck, {}));
+    Bytes down;
+    for (const Bytes& record : records)
+        for (const Bytes& p : net::Packetize(record)) down.insert(down.end(), p.begin(), p.end());
+    std::size_t from = 0;
+    std::vector<std::size_t> ends = cuts;
+    ends.push_back(down.size());
+    for (std::size_t end : ends) {
+        const ByteSpan piece = ByteSpan(down).subspan(from, end - from);
+        frames.push_back(synth::tcpFrame(kServer, kClient, 91 + static_cast<std::uint32_t>(from), 11, synth::kTcpAck,
+                                         piece));
+        from = end;
+    }
+    return frames;
+}
+
+Bytes pcapngOf(const std::vector<Bytes>& frames) {
+    synth::PcapngWriter w;
+    std::uint64_t t = 1'700'000'000'000'000'000ull;
+    for (const Bytes& f : frames) w.packet(t += 1000, f);
+    return w.bytes();
+}
+
+// The classic pcap layout: a file header, then a 16-byte header before each packet.
+Bytes pcapOf(const std::vector<Bytes>& frames) {
+    Bytes out;
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    put32(0xA1B2C3D4);
+    put32(0x00040002);  // version 2.4
+    put32(0);
+    put32(0);
+    put32(262144);
+    put32(1);  // Ethernet
+    std::uint32_t second = 1'700'000'000;
+    for (const Bytes& f : frames) {
+        put32(++second);
+        put32(0);
+        put32(static_cast<std::uint32_t>(f.size()));
+        put32(static_cast<std::uint32_t>(f.size()));
+        out.insert(out.end(), f.begin(), f.end());
+    }
+    return out;
+}
+
+std::vector<Bytes> sampleRecords(std::size_t count) {
+    std::vector<Bytes> records;
+    for (std::uint32_t i = 0; i < count; ++i) records.push_back(synth::sampleFrame(7000 + 4 * (i % 3), 1, i, 100 + i));
+    return records;
+}
+
+std::shared_ptr<CaptureRecordSource> built(const std::string& path) {
+    auto source = std::make_shared<CaptureRecordSource>();
+    std::string message;
+    EXPECT_TRUE(source->build(path, {}, message)) << message;
+    return source;
+}
+
+// Every frame reads back as the reader handed it over, and the record file
+// the frames make is the one the capture was always written to.
+void expectFramesAsRead(const CaptureRecordSource& source, const std::string& path) {
+    const CaptureReader::Result r = readCapture(path);
+    std::vector<Bytes> frames;
+    for (const CapturedRecord& record : r.records)
+        if (record.kind == CapturedKind::Frame) frames.push_back(record.bytes);
+    ASSERT_EQ(source.index().size(), frames.size());
+    for (std::size_t q = 0; q < frames.size(); ++q) EXPECT_EQ(source.readFrame(q), frames[q]) << q;
+
+    CaptureRecordFile copied;
+    RecordIndex index;
+    std::string message;
+    ASSERT_TRUE(copied.load(path, {}, index, message)) << message;
+    RecordFile whole;
+    ASSERT_TRUE(whole.open(copied.temporaryPath()));
+    const RecordFile* made = source.frameFile();
+    ASSERT_NE(made, nullptr);
+    ASSERT_EQ(made->size(), whole.size());
+    Bytes expected(whole.size()), got(made->size());
+    whole.readAt(0, expected);
+    made->readAt(0, got);
+    EXPECT_TRUE(expected == got);
+    EXPECT_EQ(source.frameFile(), made);  // made once
+}
+
+TEST(CaptureRecordSource, ReadsFramesWholeInOnePacketFromTheCaptureAndCopiesTheRest) {
+    testing::TempDir dir;
+    const std::vector<Bytes> records = sampleRecords(6);
+    const std::size_t packet = net::Packetize(records[0]).front().size();
+    // Two segment boundaries inside packets (the second and the fifth record) and one between packets.
+    std::size_t second = 0;
+    for (std::size_t i = 0; i < 4; ++i) second += net::Packetize(records[i]).front().size();
+    const std::vector<Bytes> frames =
+        sessionFrames(records, {packet + 40, packet + net::Packetize(records[1]).front().size(), second + 7});
+    for (const auto& [name, file] : {std::pair{"s.pcapng", pcapngOf(frames)}, std::pair{"s.pcap", pcapOf(frames)}}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.write(name, file);
+        auto source = built(path);
+        EXPECT_EQ(source->index().size(), records.size());
+        EXPECT_EQ(source->copiedFrames(), 2u);
+        expectFramesAsRead(*source, path);
+    }
+}
+
+TEST(CaptureRecordSource, TheHardCasesReadBackAsTheReaderGaveThem) {
+    testing::TempDir dir;
+    const std::string path = dir.write("hard.pcapng", synth::sampleCapture({}).file);
+    auto source = built(path);
+    // Its segments are small (most records span two or more), reordered and
+    // resent: those records are copied, the few that lie in one segment are not.
+    EXPECT_GT(source->copiedFrames(), 0u);
+    EXPECT_LT(source->copiedFrames(), source->index().size());
+    expectFramesAsRead(*source, path);
+    EXPECT_EQ(source->textRows().size(), 2u);
+    {
+        // Copies beyond the memory allowed go to a file on disk and read the same.
+        CaptureRecordFile onDisk;
+        onDisk.leaveFramesInCapture = true;
+        onDisk.memoryBytes = 1;
+        RecordIndex index;
+        std::string message;
+        ASSERT_TRUE(onDisk.load(path, {}, index, message)) << message;
+        EXPECT_EQ(onDisk.copiedFrames(), source->copiedFrames());
+        for (std::size_t q = 0; q < index.size(); ++q) EXPECT_EQ(onDisk.readFrame(q, index[q]), source->readFrame(q));
+    }
+
+    // Read from standard input there is no file to read back from: every frame is copied.
+    CaptureRecordFile file;
+    file.leaveFramesInCapture = true;
+    RecordIndex index;
+    std::string message;
+    std::FILE* in = std::freopen(path.c_str(), "rb", stdin);
+    ASSERT_NE(in, nullptr);
+    ASSERT_TRUE(file.load("-", {}, index, message)) << message;
+    EXPECT_EQ(file.copiedFrames(), index.size());
+    for (std::size_t q = 0; q < index.size(); ++q) EXPECT_EQ(file.readFrame(q, index[q]), source->readFrame(q));
+}
+
+TEST(CaptureRecordSource, ACaptureChangedOnDiskWhileShownGivesATextNotACrash) {
+    testing::TempDir dir;
+    const std::vector<Bytes> records = sampleRecords(40);
+    const Bytes capture = pcapngOf(sessionFrames(records, {}));
+    const std::string path = dir.write("c.pcapng", capture);
+    auto source = built(path);
+    ASSERT_EQ(source->copiedFrames(), 0u);
+    ASSERT_EQ(source->rowCount(), records.size());
+    auto isChangedText = [](const std::optional<Bytes>& b) {
+        return b && std::string(b->begin(), b->end()).rfind("TEXT Record not readable: the capture was", 0) == 0;
+    };
+
+    // Written over in place: every frame now holds other bytes.
+    {
+        Bytes other = capture;
+        for (std::size_t i = 200; i < other.size(); ++i) other[i] ^= 0x5A;
+        std::FILE* f = std::fopen(path.c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(other.data(), 1, other.size(), f), other.size());
+        std::fclose(f);
+    }
+    EXPECT_TRUE(isChangedText(source->rowRecord(5)));
+    // Cut short: the frames past the new end say so, those before it read as before.
+    {
+        std::FILE* f = std::fopen(path.c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(capture.data(), 1, capture.size(), f), capture.size());
+        std::fclose(f);
+    }
+    std::filesystem::resize_file(path, capture.size() / 2);
+    EXPECT_EQ(source->rowRecord(0), records[0]);
+    EXPECT_TRUE(isChangedText(source->rowRecord(records.size() - 1)));
+    EXPECT_EQ(source->rowText(records.size() - 1, 0), std::to_string(FrameView(records.back()).recordType()));
+    // Replaced under its name: the file that was read is still read.
+    std::filesystem::remove(path);
+    dir.write("c.pcapng", Bytes(100, 0));
+    EXPECT_TRUE(isChangedText(source->rowRecord(records.size() - 1)));
+    EXPECT_EQ(source->rowRecord(1), records[1]);
 }
 
 } // namespace
