@@ -26,6 +26,7 @@ int runList(const ListOptions& o) {
     MemorySettingsStore settings;
     port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
+    if (!applyFilterOption(view, o.filter)) return kExitUsage;
     view.readPastDamage = o.resync;
     view.openRecordFile(o.file);
 

@@ -72,6 +72,7 @@ int runDump(const DumpOptions& o) {
     setOutputFolder(settings, o.out);
     port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
+    if (!applyFilterOption(view, o.filter)) return kExitUsage;
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     if (o.rows) port.visibleRows = std::pair<std::size_t, std::size_t>(o.rows->first, o.rows->first + o.rows->second - 1);
     const std::size_t readerMessages = port.messages.size();
@@ -105,6 +106,7 @@ int runPrint(const PrintOptions& o) {
         return kExitMessageShown;
     }
     CMyTarvikView view(port, settings);
+    if (!applyFilterOption(view, o.filter)) return kExitUsage;
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     if (row >= view.recordRowCount()) {
         std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%s listed)\n", row,
