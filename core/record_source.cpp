@@ -1,5 +1,6 @@
 #include "core/record_source.h"
 
+#include "core/file_window.h"
 #include "core/record_file.h"
 #include "core/text.h"
 
@@ -49,10 +50,23 @@ void IndexedRecordSource::rebuildRows() {
         return p == 1;
     };
     const bool readsRecords = !filter_.byTypeOnly();
+    // Frames of a record file are read in file order through one window
+    // rather than one read each.
+    const RecordFile* file = readsRecords ? frameFile() : nullptr;
+    std::unique_ptr<FileWindow> window;
+    if (file && file->isOpen()) window = std::make_unique<FileWindow>(*file, file->size());
+    Bytes held;
     auto framePasses = [&](std::size_t position, std::uint16_t type) {
         if (!typePasses(type)) return false;
         if (!readsRecords) return true;
-        const Bytes frame = readFrame(position);
+        ByteSpan frame;
+        if (window) {
+            const RecordIndexEntry& e = index_[position];
+            frame = window->view(e.offset(), e.size());
+        } else {
+            held = readFrame(position);
+            frame = held;
+        }
         const std::optional<RecordOrigin> origin = frameOrigin(position);
         return filter_.passes(frame, {static_cast<std::uint32_t>(position), origin ? &*origin : nullptr});
     };

@@ -980,7 +980,7 @@ PYBIND11_MODULE(_tarvik, m) {
     // Parses a filter against the layouts (ValueError when it is none), before work is handed out.
     m.def("_check_filter", [](const std::string& text, const py::object& layouts) {
         const std::shared_ptr<const Definitions> d = loadDefinitions(layoutPaths(layouts));
-        Result<RecordFilter> filter = expr::compileFilter(text, d->loaded.catalogue);
+        tarvik::Result<tarvik::RecordFilter> filter = tarvik::expr::compileFilter(text, d->loaded.catalogue);
         if (!filter) throw py::value_error(filter.error());
     }, py::arg("text"), py::arg("layouts") = py::none());
     m.def("catalogue", &catalogue, py::arg("layouts") = py::none());

@@ -175,8 +175,7 @@ def check_and_count(path, size, mtime_ns, layouts=None, where=None, file_task=ch
         import tarvik
 
         try:
-            with tarvik.open(os.fsdecode(path), layouts=layouts) as f:
-                doc["whereMatches"] = len(f._matching(where))
+            doc["whereMatches"] = len(tarvik.open(os.fsdecode(path), layouts=layouts)._matching(where))
         except (OSError, ValueError) as e:  # gone since the check, or a layout the expression names is not there
             doc["whereError"] = str(e)
     return doc
