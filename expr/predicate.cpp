@@ -190,7 +190,27 @@ struct FieldPredicate::Walker {
     WalkMemo memo;
     std::function<bool(const WalkedField&)> watch;
     std::unordered_map<std::uint32_t, Plan> plans;
+    // What the record type decides, per type: for types below 65536 in a
+    // table (asked once per record), for others in a map.
+    std::vector<std::int8_t> decidedSmall = std::vector<std::int8_t>(65536, kNotAsked);
     std::unordered_map<std::uint32_t, std::optional<bool>> decided;
+    static constexpr std::int8_t kNotAsked = -2, kOpen = -1;
+
+    // Under the lock.
+    std::optional<bool> decision(std::uint32_t type) {
+        if (type < decidedSmall.size()) {
+            std::int8_t& d = decidedSmall[type];
+            if (d == kNotAsked) {
+                const std::optional<bool> r = decideByType(*expression, type);
+                d = r ? static_cast<std::int8_t>(*r) : kOpen;
+            }
+            if (d == kOpen) return std::nullopt;
+            return d == 1;
+        }
+        auto [it, added] = decided.try_emplace(type);
+        if (added) it->second = decideByType(*expression, type);
+        return it->second;
+    }
     std::mutex lock;
     // The record being walked
     const Expression* expression = nullptr;
@@ -213,10 +233,9 @@ FieldPredicate::~FieldPredicate() = default;
 
 bool FieldPredicate::decidedByType(std::uint32_t recordType, bool& passes) const {
     std::lock_guard<std::mutex> hold(walker_->lock);
-    auto [it, added] = walker_->decided.try_emplace(recordType);
-    if (added) it->second = decideByType(expression_, recordType);
-    if (!it->second) return false;
-    passes = *it->second;
+    const std::optional<bool> d = walker_->decision(recordType);
+    if (!d) return false;
+    passes = *d;
     return true;
 }
 
@@ -225,10 +244,9 @@ bool FieldPredicate::matches(ByteSpan frame, const RecordContext& context) const
 Verdict FieldPredicate::judge(ByteSpan frame, const RecordContext& context) const {
     const FrameView view(frame);
     if (!view.isFrame()) return {};
-    bool passes = false;
-    if (decidedByType(view.recordType(), passes)) return {passes, false};
     std::lock_guard<std::mutex> hold(walker_->lock);
     Walker& w = *walker_;
+    if (const std::optional<bool> d = w.decision(view.recordType())) return {*d, false};
     for (auto& list : w.values.numbers) list.clear();
     for (auto& list : w.values.texts) list.clear();
     w.plan = &w.planFor(view.recordType(), expression_);
