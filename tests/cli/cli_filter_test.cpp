@@ -140,3 +140,28 @@ TEST(CliFilter, TsharkWithTheGeneratedDissectorShowsTheSamePackets) {
         for (const auto& record : listed) EXPECT_TRUE(inPackets.count(record)) << record.first << "/" << record.second;
     }
 }
+
+TEST(CliFilter, CheckExportAndCondenseTakeTheFilter) {
+    TempDir dir;
+    const std::string file = dir.file("s.vxr");
+    ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "60"}).status, 0);
+    const std::string expression = "7027 && 7027.number_of_detection_points > 3";
+    const auto listed = lines(runProgram(kCli, {"list", file, "--filter", expression}).out);
+    ASSERT_FALSE(listed.empty());
+
+    const auto check = runProgram(kCli, {"check", file, "--filter", expression});
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_NE(check.out.find("  filter: " + std::to_string(listed.size()) + " records pass " + expression + "\n"),
+              std::string::npos)
+        << check.out;
+    EXPECT_EQ(runProgram(kCli, {"check", file, "--filter", "7027.qualty"}).status, 2);
+
+    const auto table = runProgram(kCli, {"export", file, "--type", "7027", "--filter", expression});
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(lines(table.out).size(), listed.size() + 1);  // and the header row
+
+    const auto condensed = runProgram(kCli, {"condense", file, "--filter", expression, "--out", dir.path().string()});
+    ASSERT_EQ(condensed.status, 0) << condensed.err;
+    EXPECT_NE(condensed.err.find("Wrote " + std::to_string(listed.size()) + " lines"), std::string::npos)
+        << condensed.err;
+}
