@@ -65,13 +65,15 @@ bool CArrivalPipeline::OnArrivalTimer(int id) {
     return true;
 }
 
-bool CArrivalPipeline::passes(const std::string& filter, const Bytes& frame) const {
-    return passesRecordFilter(filter, FrameView(frame).recordType());
+bool CArrivalPipeline::passes(const RecordFilter& filter, const Bytes& frame) const { return filter.passes(frame); }
+
+RecordFilter CArrivalPipeline::currentFilter() const {
+    return filterValue_ ? *filterValue_ : RecordFilter::types(port_.text(controls::kRecordFilter));
 }
 
 void CArrivalPipeline::writeWhilePaused() {
     if (batchWritten_ || !listing) return;
-    const std::string filter = port_.text(controls::kRecordFilter);
+    const RecordFilter filter = currentFilter();
     for (const Bytes& entry : batch_)
         if (FrameView(entry).isFrame() && passes(filter, entry)) notify(&Subscriber::passed, entry);
     batchWritten_ = true;
@@ -82,7 +84,7 @@ void CArrivalPipeline::ProcessArrivedRecords() {
         batch_.clear();
         return;
     }
-    const std::string filter = port_.text(controls::kRecordFilter);
+    const RecordFilter filter = currentFilter();
     removedThisRun_ = 0;
     listedThisRun_ = false;
     const std::size_t count = batch_.size();
@@ -99,7 +101,7 @@ void CArrivalPipeline::ProcessArrivedRecords() {
     if (listedThisRun_) refreshList();
 }
 
-void CArrivalPipeline::processEntry(Bytes bytes, const std::string& filter) {
+void CArrivalPipeline::processEntry(Bytes bytes, const RecordFilter& filter) {
     if (bytes.empty()) return;
     const SharedBytes entry = std::make_shared<const Bytes>(std::move(bytes));
     const FrameView frame(*entry);
@@ -119,7 +121,7 @@ void CArrivalPipeline::processEntry(Bytes bytes, const std::string& filter) {
     notify(&Subscriber::arrived, *entry);
     keep(entry, number);
     const std::uint32_t type = frame.recordType();
-    if (!passesRecordFilter(filter, type)) return;
+    if (!filter.passes(*entry, {number, nullptr})) return;
 
     if (isPingRecordType(type)) {
         if (auto ping = pingNumberOf(*entry)) {
@@ -224,9 +226,11 @@ void CArrivalPipeline::resume() {
     port_.setText(controls::kPause, "Pause");
 }
 
-void CArrivalPipeline::RefilterLiveList() { RefilterLiveList(port_.text(controls::kRecordFilter)); }
+void CArrivalPipeline::RefilterLiveList() { RefilterLiveList(currentFilter()); }
 
-void CArrivalPipeline::RefilterLiveList(std::string_view filter) {
+void CArrivalPipeline::RefilterLiveList(std::string_view filter) { RefilterLiveList(RecordFilter::types(std::string(filter))); }
+
+void CArrivalPipeline::RefilterLiveList(const RecordFilter& filter) {
     shown_.clear();
     shownBytes_ = 0;
     port_.setRedraw(controls::kRecordList, false);
@@ -236,7 +240,7 @@ void CArrivalPipeline::RefilterLiveList(std::string_view filter) {
         const FrameView frame(*entry);
         // Text lines stay with the records they came between; the bare pause
         // word of the history is not listed again.
-        if (frame.isFrame() ? !passesRecordFilter(filter, frame.recordType()) : isPauseWord(*entry)) continue;
+        if (frame.isFrame() ? !filter.passes(*entry, {historyNumbers_[i], nullptr}) : isPauseWord(*entry)) continue;
         shown_.push_back({entry, historyNumbers_[i]});
         shownBytes_ += entry->size();
     }

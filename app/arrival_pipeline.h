@@ -7,6 +7,7 @@
 #include "app/view_port.h"
 #include "core/bytes.h"
 #include "core/ping_gaps.h"
+#include "core/record_filter.h"
 #include "imagery/imagery_key.h"
 
 #include <cstdint>
@@ -87,6 +88,10 @@ public:
     // the record filter's text).
     void RefilterLiveList();
     void RefilterLiveList(std::string_view filter);
+    void RefilterLiveList(const RecordFilter& filter);
+    // The filter as a value (an expression), used instead of the record
+    // filter's text while set.
+    void setFilterValue(std::optional<RecordFilter> filter) { filterValue_ = std::move(filter); }
     // Menu "Limit Records In Scrolling List": the dialog, then the check.
     void OnLimitRecords();
     // Sets the scroll limit; false (and no change) outside 20..1000.
@@ -126,14 +131,16 @@ public:
     LastPingNumbers& lastPings() { return pingGaps_.last(); }
 
 private:
-    void processEntry(Bytes entry, const std::string& filter);
+    void processEntry(Bytes entry, const RecordFilter& filter);
+    RecordFilter currentFilter() const;
     void appendShown(SharedBytes entry, std::uint32_t number);
     void dropOldestShown();
     void keep(const SharedBytes& entry, std::uint32_t number);  // into the history
     void refreshList();
     void setRowCount(std::size_t rows);
     void writeWhilePaused();
-    bool passes(const std::string& filter, const Bytes& frame) const;
+    bool passes(const RecordFilter& filter, const Bytes& frame) const;
+    std::optional<RecordFilter> filterValue_;
 
     template <typename Member, typename... Args>
     void notify(Member member, const Args&... args) const {

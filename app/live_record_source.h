@@ -34,6 +34,9 @@ public:
     void setFilter(std::string_view filter) override {
         if (pipeline_.communicating) pipeline_.RefilterLiveList(filter);
     }
+    void setFilter(const RecordFilter& filter) override {
+        if (pipeline_.communicating) pipeline_.RefilterLiveList(filter);
+    }
     RecordStatistics statistics() const override { return statistics_; }
     std::shared_ptr<const RecordSource> snapshot(std::size_t first, std::size_t count) const override;
 
@@ -58,6 +61,7 @@ public:
         return rows_[row].bytes();
     }
     std::uint32_t rowRecordNumber(std::size_t row) const override { return row < rows_.size() ? rows_[row].number : 0; }
+    using RecordSource::setFilter;
     void setFilter(std::string_view) override {}
     RecordStatistics statistics() const override {
         RecordStatistics s;

@@ -162,6 +162,11 @@ public:
     RecentFiles& recentFiles() { return recentFiles_; }
     // The record filter's drop-down closed: the rows are listed again under its text.
     void OnRecordFilterClosed();
+    // The filter as a value (an expression compiled by the caller), used
+    // instead of the record filter's text from now on; the shown rows follow.
+    void setRecordFilter(RecordFilter filter);
+    // The filter the list shows: the value given, or the record filter's text.
+    RecordFilter recordFilter() const;
     // The window is closing (also File -> "Exit"): timer and live communication stop.
     void OnViewClosing();
 
@@ -324,6 +329,7 @@ private:
     // the bodies of remote-control records.
     remote::RemoteCommandCatalogue remoteCommands_ = remote::remoteCommandCatalogue(definitions_);
     RecordReporter reporter_{catalogue_, remoteCommands_};
+    std::optional<RecordFilter> filterValue_;
     ReportHistory reportHistory_;
     ReportByteMap byteMap_;
     RecordStatistics liveStatistics_;

@@ -109,7 +109,7 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
 
 bool CMyTarvikView::openCapture(const std::string& path) {
     auto capture = std::make_shared<capture::CaptureRecordSource>();
-    capture->setFilter(port_.text(controls::kRecordFilter));
+    capture->setFilter(recordFilter());
     capture::CaptureOptions options;
     options.ports = capturePorts;
     std::string message;
@@ -150,7 +150,7 @@ void CMyTarvikView::LoadRecordFile() {
     pipeline_.clear();
     if (imageryEnabled) imagery_.Reset();
 
-    file->setFilter(port_.text(controls::kRecordFilter));
+    file->setFilter(recordFilter());
     std::optional<std::string> problem = file->build(readPastDamage);
     // A catalog that disagrees with its frames is not used: say so before anything else.
     if (!file->catalogDisagreement().empty()) port_.messageBox(file->catalogDisagreement());

@@ -10,9 +10,19 @@ namespace tarvik {
 // again and the imagery keeps what it shows.
 void CMyTarvikView::OnRecordFilterClosed() {
     port_.selectRecordRow(std::nullopt);
-    source_->setFilter(port_.text(controls::kRecordFilter));
+    source_->setFilter(recordFilter());
     port_.setRecordRowCount(recordRowCount());
     port_.setReportLines({});
+}
+
+void CMyTarvikView::setRecordFilter(RecordFilter filter) {
+    filterValue_ = std::move(filter);
+    pipeline_.setFilterValue(filterValue_);
+    OnRecordFilterClosed();
+}
+
+RecordFilter CMyTarvikView::recordFilter() const {
+    return filterValue_ ? *filterValue_ : RecordFilter::types(port_.text(controls::kRecordFilter));
 }
 
 void CMyTarvikView::OnViewClosing() {

@@ -185,9 +185,17 @@ void CMyTarvikView::OnCopyToCondensedFile() {
     };
     if (!writeText(file, opening)) return fail();
 
-    port_.beginProgress("Copy File To Condensed File", source->index().size());
+    // Under a filter given as a value the condensed file holds the records it passes.
+    RecordIndex kept;
+    const RecordIndex* index = &source->index();
+    if (filterValue_ && !filterValue_->showsEverything()) {
+        for (std::size_t row = 0; row < source->rowCount(); ++row)
+            if (const std::optional<std::size_t> position = source->rowFrame(row)) kept.push_back(source->index()[*position]);
+        index = &kept;
+    }
+    port_.beginProgress("Copy File To Condensed File", index->size());
     const CondenseResult result = condenseRecords(
-        *source->frameFile(), source->index(), dataSeparator_, lastPingNumbers(),
+        *source->frameFile(), *index, dataSeparator_, lastPingNumbers(),
         [&](std::string_view piece) { return writeText(file, piece); },
         [&](std::size_t done, std::size_t) { return port_.stepProgress(done); });
     port_.endProgress();

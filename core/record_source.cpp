@@ -1,5 +1,6 @@
 #include "core/record_source.h"
 
+#include "core/file_window.h"
 #include "core/record_file.h"
 #include "core/text.h"
 
@@ -29,25 +30,49 @@ void IndexedRecordSource::clearEntries() {
     identity_ = true;
 }
 
-void IndexedRecordSource::setFilter(std::string_view filter) {
-    filter_ = std::string(filter);
+void IndexedRecordSource::setFilter(std::string_view filter) { setFilter(RecordFilter::types(std::string(filter))); }
+
+void IndexedRecordSource::setFilter(const RecordFilter& filter) {
+    filter_ = filter;
     rebuildRows();
 }
 
 void IndexedRecordSource::rebuildRows() {
     rows_.clear();
-    identity_ = filter_ == kAllRecords && texts_.empty();
+    identity_ = filter_.showsEverything() && texts_.empty();
     if (identity_) return;
-    // The filter is a text match on the type's digits: decided once per type.
+    // The record type is decided once per type; an expression then reads the
+    // records of the types that may pass.
     std::array<std::int8_t, 65536> passes;
     passes.fill(-1);
     auto typePasses = [&](std::uint16_t type) {
         std::int8_t& p = passes[type];
-        if (p < 0) p = passesRecordFilter(filter_, type) ? 1 : 0;
+        if (p < 0) p = filter_.passesType(type) ? 1 : 0;
         return p == 1;
     };
+    const bool readsRecords = !filter_.byTypeOnly();
+    // Frames of a record file are read in file order through one window
+    // rather than one read each.
+    const RecordFile* file = readsRecords ? frameFile() : nullptr;
+    std::unique_ptr<FileWindow> window;
+    if (file && file->isOpen()) window = std::make_unique<FileWindow>(*file, file->size());
+    Bytes held;
+    auto framePasses = [&](std::size_t position, std::uint16_t type) {
+        if (!typePasses(type)) return false;
+        if (!readsRecords) return true;
+        ByteSpan frame;
+        if (window) {
+            const RecordIndexEntry& e = index_[position];
+            frame = window->view(e.offset(), e.size());
+        } else {
+            held = readFrame(position);
+            frame = held;
+        }
+        const std::optional<RecordOrigin> origin = frameOrigin(position);
+        return filter_.passes(frame, {static_cast<std::uint32_t>(position), origin ? &*origin : nullptr});
+    };
     const std::size_t frames = index_.size();
-    rows_.reserve(filter_ == kAllRecords ? frames + texts_.size() : texts_.size() + 64);
+    rows_.reserve(filter_.showsEverything() ? frames + texts_.size() : texts_.size() + 64);
     std::size_t text = 0;
     auto textsUpTo = [&](std::size_t framesBefore) {
         for (; text < texts_.size() && texts_[text].framesBefore <= framesBefore; ++text)
@@ -59,7 +84,7 @@ void IndexedRecordSource::rebuildRows() {
         const RecordIndexEntry* run = &index_[first];
         for (std::size_t i = 0; i < count; ++i) {
             if (!texts_.empty()) textsUpTo(first + i);
-            if (typePasses(run[i].recordType())) rows_.push_back(static_cast<std::uint32_t>(first + i));
+            if (framePasses(first + i, run[i].recordType())) rows_.push_back(static_cast<std::uint32_t>(first + i));
         }
     }
     textsUpTo(frames);
@@ -147,6 +172,7 @@ public:
     std::optional<RecordOrigin> rowOrigin(std::size_t row) const override {
         return row < rows_.size() && !(rows_[row] & kTextBit) ? source_->frameOrigin(rows_[row]) : std::nullopt;
     }
+    using RecordSource::setFilter;
     void setFilter(std::string_view) override {}
     RecordStatistics statistics() const override { return source_->statistics(); }
     std::shared_ptr<const RecordSource> snapshot(std::size_t first, std::size_t count) const override {

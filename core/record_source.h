@@ -7,6 +7,7 @@
 // alike and never branch on which kind it is.
 
 #include "core/bytes.h"
+#include "core/record_filter.h"
 #include "core/record_index.h"
 #include "core/record_statistics.h"
 
@@ -62,6 +63,9 @@ public:
     // The record-type filter (see passesRecordFilter). Rebuilds the shown rows
     // only: no record is read again.
     virtual void setFilter(std::string_view filter) = 0;
+    // The filter as a value: the record-type text, or an expression over
+    // fields. Sources that filter by type alone take its text.
+    virtual void setFilter(const RecordFilter& filter) { setFilter(std::string_view(filter.text())); }
     // Counts per record type of everything the source holds, shown or not.
     virtual RecordStatistics statistics() const = 0;
 
@@ -85,6 +89,9 @@ public:
     std::uint32_t rowRecordNumber(std::size_t row) const override;
     std::optional<RecordOrigin> rowOrigin(std::size_t row) const override;
     void setFilter(std::string_view filter) override;
+    // An expression reads the frames of the types it does not decide by type
+    // alone (once per filter change); a record-type filter reads none.
+    void setFilter(const RecordFilter& filter) override;
     RecordStatistics statistics() const override;
     std::shared_ptr<const RecordSource> snapshot(std::size_t first, std::size_t count) const override;
 
@@ -140,7 +147,7 @@ private:
     RecordIndex index_;
     std::vector<TextRow> texts_;
     std::optional<CutFrame> cut_;
-    std::string filter_ = "ALL RECORDS";
+    RecordFilter filter_;
     // With the filter passing everything and no text rows the rows are the
     // index itself, which saves four bytes per frame on large files.
     bool identity_ = true;

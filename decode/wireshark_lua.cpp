@@ -221,6 +221,8 @@ std::string wiresharkNamePart(std::string_view itemName) {
     return out.empty() ? "field" : out;
 }
 
+std::string wiresharkKind(std::string_view format, std::int32_t number) { return kindOf(format, number); }
+
 std::vector<WiresharkField> wiresharkFields(const LayoutCatalogue& catalogue) {
     return generate(catalogue).b.model.fields;
 }

@@ -25,6 +25,10 @@ struct WiresharkExportOptions {
 // nothing is left). "Beam vert. angle (deg)" gives "beam_vert_angle_deg".
 std::string wiresharkNamePart(std::string_view itemName);
 
+// The field type the dissector declares for an item of `format` and `number`
+// (u8 ... u64, i8 ... i64, float, double, deg, time, string, bytes, const, count).
+std::string wiresharkKind(std::string_view format, std::int32_t number);
+
 // One layout field of the dissector.
 struct WiresharkField {
     std::string filter;  // "vx.7027.depth"

@@ -242,7 +242,7 @@ std::vector<TableColumn> tableColumns(const LayoutCatalogue& catalogue, std::uin
 bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& catalogue,
                       const RemoteCommandDefinitions& commands, std::uint32_t recordType,
                       const std::optional<std::vector<std::string>>& fields, RecordTable& table, std::string& error,
-                      bool raw) {
+                      bool raw, const RecordFilter* filter) {
     const RecordKey key{kCatalogueProtocolVersion, kCatalogueRecordVersion, static_cast<std::int32_t>(recordType)};
     if (recordType > 0x7fffffffu || catalogue.records.find(key) == catalogue.records.end()) {
         error = strprintf("no record layout for record type %u", recordType);
@@ -325,6 +325,7 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
             table.unread.push_back(position);
             continue;
         }
+        if (filter && !filter->passes(frame, {static_cast<std::uint32_t>(position), nullptr})) continue;
         const FrameView header(frame);
         row = table.rows++;
         append(table.columns[0], row, unsignedValue(position));

@@ -9,6 +9,8 @@
 #include "decode/remote_definitions.h"
 #include "export/record_values.h"
 
+#include "core/record_filter.h"
+
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -75,11 +77,12 @@ std::vector<TableColumn> tableColumns(const LayoutCatalogue& catalogue, std::uin
 // chooses and orders the field columns (the four leading columns always come
 // first). False with `error` set when the type has no layout or a field is not
 // one of its scalar fields. Numbers are those the report shows (angles in
-// degrees); with `raw` as stored.
+// degrees); with `raw` as stored. With `filter`, only the records it passes.
 bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& catalogue,
                       const RemoteCommandDefinitions& commands, std::uint32_t recordType,
                       const std::optional<std::vector<std::string>>& fields, RecordTable& table, std::string& error,
-                      bool raw = false);
+                      bool raw = false,
+                      const RecordFilter* filter = nullptr);
 
 // A cell as text: numbers in full precision (the shortest text that reads
 // back to the same stored value), times in ISO 8601 UTC; empty when missing.

@@ -10,6 +10,7 @@
 #include "decode/record_json.h"
 #include "export/record_table.h"
 #include "export/record_values.h"
+#include "expr/predicate.h"
 #include "python/shared.h"
 
 #include <pybind11/numpy.h>
@@ -854,6 +855,35 @@ py::object iterateRecords(const py::object& self, const py::object& types, const
     return py::reinterpret_steal<py::object>(reinterpret_cast<PyObject*>(it));
 }
 
+// The positions of the records of `types` (empty: any) that `where` passes: an
+// expression over fields, or record types as the list's filter takes them.
+// ValueError, with the place marked, when it is neither.
+std::vector<std::size_t> matchingRecords(const py::object& self, const std::string& where, const py::object& types) {
+    const File& f = opened(self);
+    const std::shared_ptr<const Definitions> definitions = f.state()->definitions;
+    Result<RecordFilter> filter = expr::compileFilter(where, definitions->loaded.catalogue);
+    if (!filter) throw py::value_error(filter.error());
+    const std::vector<std::uint32_t> wanted = numberList(types);
+    std::vector<std::size_t> out;
+    {
+        py::gil_scoped_release release;
+        const IndexedRecordSource& source = *f.state()->source;
+        const RecordIndex& index = source.index();
+        for (std::size_t i = 0; i < index.size(); ++i) {
+            const std::uint32_t type = index[i].recordType();
+            if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), type) == wanted.end()) continue;
+            if (!filter->passesType(type)) continue;
+            if (!filter->byTypeOnly()) {
+                const Bytes frame = source.readFrame(i);
+                const std::optional<RecordOrigin> origin = source.frameOrigin(i);
+                if (!filter->passes(frame, {static_cast<std::uint32_t>(i), origin ? &*origin : nullptr})) continue;
+            }
+            out.push_back(i);
+        }
+    }
+    return out;
+}
+
 py::dict check(const py::object& path, const py::object& layouts, bool walkLayouts) {
     const std::string p = fsPath(path);
     std::shared_ptr<const Definitions> d = walkLayouts ? loadDefinitions(layoutPaths(layouts)) : nullptr;
@@ -926,6 +956,7 @@ PYBIND11_MODULE(_tarvik, m) {
         .def("__len__", [](const py::object& self) { return opened(self).size(); })
         .def("__getitem__", &recordAt)
         .def("_records", &iterateRecords, py::arg("types") = py::none(), py::arg("devices") = py::none())
+        .def("_matching", &matchingRecords, py::arg("where"), py::arg("types") = py::none())
         .def_property_readonly("path", [](const py::object& self) { return opened(self).path(); })
         .def_property_readonly("warnings", [](const py::object& self) { return opened(self).warnings(); })
         .def_property_readonly("index", [](const py::object& self) { return opened(self).index(); })
@@ -946,6 +977,12 @@ PYBIND11_MODULE(_tarvik, m) {
         })
         .def("_checksum_ok", [](const py::object& self, std::int64_t i) { return opened(self).record(i).checksumOk(); });
     m.def("check", &check, py::arg("path"), py::arg("layouts") = py::none(), py::arg("walk_layouts") = true);
+    // Parses a filter against the layouts (ValueError when it is none), before work is handed out.
+    m.def("_check_filter", [](const std::string& text, const py::object& layouts) {
+        const std::shared_ptr<const Definitions> d = loadDefinitions(layoutPaths(layouts));
+        tarvik::Result<tarvik::RecordFilter> filter = tarvik::expr::compileFilter(text, d->loaded.catalogue);
+        if (!filter) throw py::value_error(filter.error());
+    }, py::arg("text"), py::arg("layouts") = py::none());
     m.def("catalogue", &catalogue, py::arg("layouts") = py::none());
     registerAuditSupport(m);
 }

@@ -60,11 +60,22 @@ class File(_tarvik.File):
         return self._records()
 
     def records(self, types: int | Iterable[int] | None = None,
-                devices: int | Iterable[int] | None = None) -> Iterator[Record]:
-        """The records of the given types and devices (an int or a list; None: any), in file order."""
-        return self._records(_numbers(types), _numbers(devices))
+                devices: int | Iterable[int] | None = None, where: str | None = None) -> Iterator[Record]:
+        """The records of the given types and devices (an int or a list; None: any), in file order.
 
-    def table(self, type: int, fields: Iterable[str] | None = None, raw: bool = False):  # noqa: A002
+        ``where`` keeps those an expression over their fields passes, as
+        ``tarvik-cli list --filter`` does (docs/expressions.md), e.g.
+        ``"7027 && 7027.number_of_detection_points > 100"``. Raises
+        ValueError, naming the place, for an expression that does not parse.
+        """
+        if where is None:
+            return self._records(_numbers(types), _numbers(devices))
+        wanted = _numbers(devices)
+        positions = self._matching(str(where), _numbers(types))
+        return (r for r in (self[i] for i in positions) if wanted is None or r.device in wanted)
+
+    def table(self, type: int, fields: Iterable[str] | None = None, raw: bool = False,  # noqa: A002
+              where: str | None = None):
         """A pandas DataFrame with one row per record of ``type``.
 
         The columns are ``record`` (position in the file), ``time``,
@@ -77,8 +88,11 @@ class File(_tarvik.File):
         degrees; ``raw=True`` gives the numbers as stored. The same table as
         ``tarvik-cli export`` (``--raw``).
 
+        ``where`` keeps the rows of the records an expression over their
+        fields passes (see ``records``).
+
         Raises KeyError when the type has no layout or a field is not one of
-        its scalar fields.
+        its scalar fields, ValueError when ``where`` does not parse.
         """
         import numpy as np
         import pandas as pd
@@ -95,6 +109,9 @@ class File(_tarvik.File):
         frame = pd.DataFrame(columns, copy=False)
         if len(frame) == 0:
             frame = frame.astype({c: v.dtype for c, v in columns.items() if isinstance(v, np.ndarray)})
+        if where is not None:
+            keep = np.asarray(self._matching(str(where), [int(type)]), dtype=np.int64)
+            frame = frame[np.isin(frame["record"].to_numpy(dtype=np.int64), keep)].reset_index(drop=True)
         return frame
 
     def arrays(self, type: int, field: str, raw: bool = False):  # noqa: A002

@@ -167,6 +167,20 @@ class Checked:
         return (Checked, (self.docs,))
 
 
+def check_and_count(path, size, mtime_ns, layouts=None, where=None, file_task=check_file):
+    """``file_task``, and how many records of the file pass the expression
+    ``where`` (``whereMatches``, when the file could be read)."""
+    doc = file_task(path, size, mtime_ns, layouts)
+    if where is not None and doc.get("readable") and doc.get("status") == "checked":
+        import tarvik
+
+        try:
+            doc["whereMatches"] = len(tarvik.open(os.fsdecode(path), layouts=layouts)._matching(where))
+        except (OSError, ValueError) as e:  # gone since the check, or a layout the expression names is not there
+            doc["whereError"] = str(e)
+    return doc
+
+
 def check_files(batch, layouts=None, file_task=check_file):
     """Checks a batch of files, [(path, size, mtime_ns)], one after the other."""
     return Checked([file_task(path, size, mtime, layouts) for path, size, mtime in batch])
@@ -594,15 +608,21 @@ def _run_tasks(client, tasks, layouts, file_task, results, bar=None):
     return failed + _collect(client, waiting, futures, results)
 
 
-def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, file_task=check_file, inputs=None):
+def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, file_task=check_file, inputs=None,
+          where=None):
     """Audits the record files under `paths` on a Dask `client`; returns the
     report (see docs/audit.schema.json). `progress` is a stream for the
     progress bar (None: none). `file_task` is what runs per file (for wrapping).
     `inputs`, a list, gets every path the audit found, checked or not (what an
     output must never replace). Names that are not UTF-8 are shown escaped
-    in the report (shown_name)."""
+    in the report (shown_name). `where`, an expression over fields (see
+    docs/expressions.md), has the records it passes counted per file."""
+    import functools
+
     from distributed import KilledWorker
 
+    if where is not None:
+        file_task = functools.partial(check_and_count, where=where, file_task=file_task)
     started = time.monotonic()
     found, unreadable = find_files(paths)
     if inputs is not None:
@@ -647,6 +667,16 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
         c["duplicateCount"] += len(dups)
         c["duplicates"].extend(dups[:KEEP])
 
+    matched = None
+    if where is not None:
+        matched = {"expression": where, "matches": 0, "files": []}
+        for f in files:
+            n, error = f.pop("whereMatches", None), f.pop("whereError", None)
+            if n is not None:
+                matched["matches"] += n
+                matched["files"].append({"file": f["file"], "matches": n})
+            elif error is not None:
+                missing.append({"file": f["file"], "error": f"--where not counted: {error}"})
     totals = _totals(files)
     for f in files:
         f.pop("pings", None)
@@ -673,6 +703,8 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
         "changed": changed,
         "missing": missing,
     }
+    if matched is not None:
+        report["where"] = matched
     # Only a path can hold what is not UTF-8 (check's own texts are UTF-8).
     if any(shown_name(p) is not p for p in report["paths"] + [p for p, _, _ in found] + [u["file"] for u in unreadable]):
         report = _shown(report)
@@ -774,6 +806,10 @@ def summary_lines(report):
         parts = [_plural(len(c["gaps"]), "gap"), _plural(len(c["overlaps"]), "overlap"),
                  _plural(len(c["pingGaps"]), "ping gap"), _plural(c["duplicateCount"], "duplicated record")]
         lines.append(f"  device {c['device']}/{c['enumerator']}: {_plural(c['files'], 'file')}, {', '.join(parts)}")
+    if "where" in report:
+        w = report["where"]
+        lines.append(f"  {_plural(w['matches'], 'record')} in {_plural(len(w['files']), 'file')} "
+                     f"pass --where {w['expression']}")
     for u in report["unreadable"]:
         lines.append(f"  cannot be read: {u['file']}: {u['error']}")
     for u in report["changed"]:
@@ -804,6 +840,8 @@ def main(argv=None):
                              f"{GAP_SECONDS:g}; at least {GAP_INTERVALS} times the device's median time "
                              f"between records)")
     parser.add_argument("--force", action="store_true", help="replace existing output files")
+    parser.add_argument("--where", metavar="EXPR", help="count the records of each file that pass this expression "
+                        "over their fields (as tarvik-cli list --filter; see docs/expressions.md)")
     from . import __version__
 
     parser.add_argument("--version", action="version", version=f"{PROGRAM} {__version__}")
@@ -828,11 +866,19 @@ def main(argv=None):
         except tarvik.TarvikError as e:
             print(f"{PROGRAM}: --layouts: {e}", file=sys.stderr)
             return EXIT_UNUSABLE
+    if args.where is not None:
+        from tarvik import _tarvik
+
+        try:  # a faulty expression would fail every file: said once, before any task starts
+            _tarvik._check_filter(args.where, args.layouts)
+        except ValueError as e:
+            print(f"{PROGRAM}: --where: {e}", file=sys.stderr)
+            return EXIT_UNUSABLE
     progress = sys.stderr if sys.stderr.isatty() else None
     inputs = list(args.paths)
     try:
         report = run(args.paths, scheduler=args.scheduler, workers=args.workers, layouts=args.layouts,
-                     gap_seconds=args.gap, progress=progress, inputs=inputs)
+                     gap_seconds=args.gap, progress=progress, inputs=inputs, where=args.where)
     except OSError as e:  # no scheduler at that address, no room for a LocalCluster
         print(f"{PROGRAM}: {e}", file=sys.stderr)
         return EXIT_UNUSABLE

@@ -178,3 +178,21 @@ TEST(CliListen, AnInterruptEndsTheListeningAsItsTimeWouldAndNamesTheFile) {
         EXPECT_GE(lines(listed.out).size(), 2u);
     }
 }
+
+TEST(CliListen, AnExpressionFiltersLiveRecordsByTheirFields) {
+    SimProcess sim({"--devices", "2", "--ping-rate", "10"});
+    auto r = runProgram(kCli, {"listen", "127.0.0.1", sim.port(), "--seconds", "1.2", "--filter",
+                               "7027 && vx.enumerator == 1 && 7027.number_of_detection_points > 0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::size_t rows = 0;
+    for (const std::string& line : lines(r.out)) {
+        if (line.rfind("device\t", 0) == 0) continue;
+        EXPECT_EQ(line.substr(0, 5), "7027\t") << line;
+        ++rows;
+    }
+    EXPECT_GT(rows, 0u) << r.out;
+    // The same filter on the other enumerator: the other device's rows only.
+    auto none = runProgram(kCli, {"listen", "127.0.0.1", sim.port(), "--seconds", "0.6", "--filter",
+                                  "vx.enumerator == 7 && vx.device == 7125"});
+    for (const std::string& line : lines(none.out)) EXPECT_EQ(line.rfind("device\t", 0), 0u) << line;
+}

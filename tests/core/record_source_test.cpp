@@ -135,3 +135,41 @@ TEST(PingGapTracker, OneRuleForEverySourceOfPings) {
     EXPECT_EQ(condensed.next(7000, 2, 0, 1, PingGapTracker::FirstPing::GapAfterZero), std::nullopt);
     EXPECT_EQ((shared[{7000, 1, 0}]), 5u);
 }
+
+namespace {
+
+// Passes frames of an even record counter; decides 7004 by its type alone.
+class EvenCounters final : public RecordPredicate {
+public:
+    mutable std::vector<std::uint32_t> asked;  // record numbers of the frames read
+    bool matches(ByteSpan frame, const RecordContext& context) const override {
+        asked.push_back(context.recordNumber);
+        return FrameView(frame).recordCounter() % 2 == 0;
+    }
+    bool decidedByType(std::uint32_t recordType, bool& passes) const override {
+        passes = false;
+        return recordType == 7004;
+    }
+};
+
+} // namespace
+
+TEST(FileRecordSource, AnExpressionFilterReadsOnlyTheFramesItsTypesLeaveOpen) {
+    TempDir dir;
+    const std::string path = dir.write(
+        "f.vxr", concat({frameOf(7000, 1), frameOf(7004, 2), frameOf(7000, 4), frameOf(7027, 6), frameOf(7027, 7)}));
+    FileRecordSource source;
+    ASSERT_TRUE(source.open(path));
+    ASSERT_EQ(source.build(), std::nullopt);
+    auto predicate = std::make_shared<EvenCounters>();
+    source.setFilter(RecordFilter::expression("even", predicate));
+    EXPECT_EQ(rows(source), (std::vector<std::string>{"7000|84 bytes|2", "7027|84 bytes|3"}));
+    EXPECT_EQ(predicate->asked, (std::vector<std::uint32_t>{0, 2, 3, 4}));  // 7004 was never read
+    // Back to a record-type text: from the index alone, no frame read.
+    predicate->asked.clear();
+    source.setFilter("7027");
+    EXPECT_EQ(rows(source), (std::vector<std::string>{"7027|84 bytes|3", "7027|84 bytes|4"}));
+    source.setFilter(RecordFilter());
+    EXPECT_EQ(source.rowCount(), 5u);
+    EXPECT_TRUE(predicate->asked.empty());
+}

@@ -6,6 +6,7 @@
 #include "core/record_file.h"
 #include "core/text.h"
 #include "core/whole_file_output.h"
+#include "expr/predicate.h"
 #include "net/address.h"
 
 #include <cerrno>
@@ -30,18 +31,39 @@ CLI::Option* addFilterOption(CLI::App& command, std::string& filter) {
     filter = std::string(kAllRecords);
     return command
         .add_option("--filter", filter,
-                    "the record filter's text, e.g. \"7000; 7004\"; a record is listed\n"
-                    "when its type occurs anywhere in TEXT (default \"ALL RECORDS\")")
+                    "which records: record types as in the window's filter (\"7000; 7004\": a\n"
+                    "record is listed when its type occurs anywhere in TEXT), or an expression over\n"
+                    "fields, e.g. '7027 && 7027.number_of_detection_points > 100' (see\n"
+                    "docs/expressions.md and `tarvik-cli fields`); default \"ALL RECORDS\"")
         ->type_name("TEXT")
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {
-                // A text without a digit can never hold a record type: nothing
-                // would be listed, and a typing slip would pass for an empty file.
-                if (text == kAllRecords || text.find_first_of("0123456789") != std::string::npos) return {};
+                // A text of no digit, letter or operator can never select a record:
+                // nothing would be listed, and a typing slip would pass for an empty file.
+                if (text == kAllRecords) return {};
+                for (const char c : text)
+                    if (c != ' ' && c != '\t' && c != ';' && c != ',') return {};
                 return "\"" + shownName(text) + "\" names no record type; give record types such as \"7000; 7004\", "
                        "or \"" + std::string(kAllRecords) + "\"";
             },
             ""));
+}
+
+std::optional<RecordFilter> compileFilterOption(const std::string& text, const LayoutCatalogue& catalogue) {
+    Result<RecordFilter> filter = expr::compileFilter(text, catalogue);
+    if (filter) return std::move(*filter);
+    std::string lead = "tarvik-cli: --filter: ";
+    if (text.find_first_of("0123456789") == std::string::npos)
+        lead += "\"" + shownName(text) + "\" names no record type and is no expression: ";
+    std::fprintf(stderr, "%s%s\n", lead.c_str(), filter.error().c_str());
+    return std::nullopt;
+}
+
+bool applyFilterOption(CMyTarvikView& view, const std::string& text) {
+    std::optional<RecordFilter> filter = compileFilterOption(text, view.layoutCatalogue());
+    if (!filter) return false;
+    if (!filter->byTypeOnly()) view.setRecordFilter(std::move(*filter));
+    return true;
 }
 
 CLI::Validator hostAddress() {

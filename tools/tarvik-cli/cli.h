@@ -3,16 +3,22 @@
 
 #include "app/memory_port.h"
 #include "app/print_pdf.h"
+#include "core/record_filter.h"
 #include "decode/layout_loader.h"
 #include "tools/options/options.h"
 
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <unistd.h>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace tarvik {
+class CMyTarvikView;
+}
 
 namespace tarvik::cli {
 
@@ -101,6 +107,7 @@ Command addPrint(CLI::App& program);
 Command addImage(CLI::App& program);
 Command addCheck(CLI::App& program);
 Command addExport(CLI::App& program);
+Command addFields(CLI::App& program);
 Command addCommands(CLI::App& program);
 Command addSend(CLI::App& program);
 Command addPlay(CLI::App& program);
@@ -115,6 +122,13 @@ CLI::Option* addLayoutsOption(CLI::App& command);
 CLI::Option* addSecondsOption(CLI::App& command, double& seconds, const std::string& text);
 // "--filter TEXT": the record filter's text (default "ALL RECORDS").
 CLI::Option* addFilterOption(CLI::App& command, std::string& filter);
+// What --filter TEXT stands for over the layouts of `catalogue`: the record-type
+// text as it stands, or an expression compiled against them. A text that is
+// neither is a usage error: nullopt after the reason was printed.
+std::optional<RecordFilter> compileFilterOption(const std::string& text, const LayoutCatalogue& catalogue);
+// Hands --filter TEXT to the view (before a file is opened), compiled against
+// its layouts; false (the reason printed) when it is no filter.
+bool applyFilterOption(CMyTarvikView& view, const std::string& text);
 // "--port N" (repeatable): which traffic of a packet capture is Vx; without
 // `ports`, the views made afterwards take them.
 CLI::Option* addCapturePortsOption(CLI::App& command, std::vector<std::uint16_t>& ports);

@@ -5,6 +5,7 @@
 #include "decode/file_check.h"
 #include "decode/record_json.h"
 #include "export/record_sources.h"
+#include "expr/predicate.h"
 #include "remote/definitions.h"
 #include "tools/tarvik-cli/cli.h"
 #include "tools/tarvik-cli/cmd_coverage.h"
@@ -23,6 +24,7 @@ struct CheckOptions {
     bool json = false;
     bool noLayouts = false;
     bool coverage = false;
+    std::string filter;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
 
@@ -46,13 +48,41 @@ int runCheck(const CheckOptions& o) {
     // One file at a time leaves the other cores free: one of them reads ahead.
     options.readAhead = threads == 1 && std::thread::hardware_concurrency() > 1;
     const FileChecker checker(definitions.catalogue, commands, options);
+    // --filter: the records that pass, and those whose walk stops before a
+    // field it names, counted in the same pass as the check.
+    struct Matched {
+        std::uint64_t passed = 0, unreached = 0;
+    };
+    std::vector<Matched> matched(files.size());
+    if (!o.filter.empty() && !compileFilterOption(o.filter, definitions.catalogue)) return kExitUsage;
 
     // Files are taken in turn by the workers; results are printed in the order given.
     std::vector<FileCheckResult> results(files.size());
     std::atomic<std::size_t> next{0};
     auto work = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < files.size();)
-            results[i] = checkRecordSource(checker, files[i], CMyTarvikView::defaultCapturePorts());
+        {
+            if (o.filter.empty()) {
+                results[i] = checkRecordSource(checker, files[i], CMyTarvikView::defaultCapturePorts());
+                continue;
+            }
+            // One compiled filter per file: its walks are its own.
+            const RecordFilter types = RecordFilter::types(o.filter);
+            std::shared_ptr<const expr::FieldPredicate> predicate;
+            if (!expr::isRecordTypeText(o.filter)) predicate = *expr::compilePredicate(o.filter, definitions.catalogue);
+            Matched& m = matched[i];
+            results[i] = checkRecordSource(checker, files[i], CMyTarvikView::defaultCapturePorts(),
+                                           [&](const CheckedFrame& f) {
+                                               if (!predicate) {
+                                                   m.passed += types.passesType(f.header.recordType());
+                                                   return;
+                                               }
+                                               const expr::Verdict v = predicate->judge(
+                                                   f.bytes, {static_cast<std::uint32_t>(f.index), nullptr});
+                                               m.passed += v.matches;
+                                               m.unreached += v.unreached;
+                                           });
+        }
     };
     std::vector<std::thread> pool;
     for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work);
@@ -81,6 +111,13 @@ int runCheck(const CheckOptions& o) {
                 }
             if (!titleOnly.empty())
                 text += "  not decoded: record type " + titleOnly + " (the layout lists no fields)\n";
+            if (!o.filter.empty() && !r.unreadable) {
+                const Matched& m = matched[static_cast<std::size_t>(&r - results.data())];
+                text += "  filter: " + counted(m.passed, "record passes", "records pass") + " " + shownName(o.filter);
+                if (m.unreached > 0)
+                    text += "; " + counted(m.unreached, "record", "records") + " end before a field it names";
+                text += '\n';
+            }
             std::fwrite(text.data(), 1, text.size(), stdout);
         }
         if (r.unreadable) {
@@ -98,7 +135,7 @@ int runCheck(const CheckOptions& o) {
 Command addCheck(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "check", "check every frame of record files and count them per record type",
-        {"tarvik-cli check FILE... [--json | --coverage] [--jobs N] [--no-layouts] [--layouts DIR]",
+        {"tarvik-cli check FILE... [--json | --coverage | --filter EXPR] [--jobs N] [--no-layouts] [--layouts DIR]",
          "Walks every frame of each record file and checks the sync pattern, Size and Offset,\n"
          "an optional data offset outside the frame, frames that run past the end of the file\n"
          "(an empty file is a problem too), the checksum when the flags claim one, the layout\n"
@@ -112,6 +149,8 @@ Command addCheck(CLI::App& program) {
          "(the records before it are checked).\n"
          "Prints per file the frames and bytes per record type, the first and last time, and\n"
          "each problem with its frame index and byte offset (the first 20 of each kind).\n"
+         "With --filter, a \"filter:\" line counts the records that pass it and, apart, those\n"
+         "whose layout walk ends (damaged, cut short) before a field it names.\n"
          "Record types whose layout has a title only are named on a \"not decoded\" line:\n"
          "their data is not walked, and that is no problem of the file.\n"
          "Problems in the layout definition files (the user's, --layouts DIR) are printed to\n"
@@ -132,6 +171,14 @@ Command addCheck(CLI::App& program) {
                       "type of each file: records, data bytes, bytes not decoded, their share,\n"
                       "the records not fully decoded and the title")
         ->excludes("--json")
+        ->excludes(noLayouts);
+    command->add_option("--filter", o->filter,
+                        "also count the records that pass this filter (record types or an\n"
+                        "expression, as list --filter takes it; see docs/expressions.md), and apart\n"
+                        "those whose walk ends before a field it names")
+        ->type_name("EXPR")
+        ->excludes("--json")
+        ->excludes("--coverage")
         ->excludes(noLayouts);
     addLayoutsOption(*command);
     addCapturePortsOption(*command);

@@ -28,6 +28,7 @@ struct ExportOptions {
     std::string out;
     bool force = false;
     bool raw = false;
+    std::string filter;
 };
 
 // "A,B,C" into its names; a name may not be empty.
@@ -65,7 +66,10 @@ int runExport(const ExportOptions& o) {
     std::string error;
     std::optional<std::vector<std::string>> fields;
     if (o.fieldsGiven) fields = o.fields;
-    if (!buildRecordTable(*opened.source, definitions.catalogue, commands, o.type, fields, table, error, o.raw)) {
+    std::optional<RecordFilter> filter = compileFilterOption(o.filter, definitions.catalogue);
+    if (!filter) return kExitUsage;
+    if (!buildRecordTable(*opened.source, definitions.catalogue, commands, o.type, fields, table, error, o.raw,
+                          filter->showsEverything() ? nullptr : &*filter)) {
         std::fprintf(stderr, "tarvik-cli: %s\n", error.c_str());
         return kExitUsage;
     }
@@ -97,7 +101,8 @@ int runExport(const ExportOptions& o) {
 Command addExport(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "export", "write the table of one record type as CSV or JSON Lines",
-        {"tarvik-cli export FILE --type TYPE [--fields A,B,...] [--format csv|jsonl] [--raw] [--out FILE] [--force]",
+        {"tarvik-cli export FILE --type TYPE [--fields A,B,...] [--filter EXPR] [--format csv|jsonl] [--raw]\n"
+         "                  [--out FILE] [--force]",
          "Writes one row per record of TYPE in a record file (*.vxr) or packet capture: its\n"
          "index position (record), time, device and enumerator, then one column per scalar\n"
          "field of the record's layout (numbers, texts and time stamps; repeat blocks and\n"
@@ -130,6 +135,7 @@ Command addExport(CLI::App& program) {
         ->type_name("FORMAT")
         ->check(CLI::IsMember({"csv", "jsonl"}));
     command->add_option("--out", o->out, "the file to write (default: stdout)")->type_name("FILE");
+    addFilterOption(*command, o->filter);
     command->add_flag("--raw", o->raw, "numbers as stored (angles in radians) instead of as the report shows them");
     addForceOption(*command, o->force);
     addLayoutsOption(*command);

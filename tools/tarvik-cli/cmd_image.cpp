@@ -36,6 +36,7 @@ int runImage(const ImageOptions& o) {
     port.setText(controls::kRecordFilter, o.filter);
     // The view's own imagery displays, fed as the window feeds them.
     CMyTarvikView view(port, settings);
+    if (!applyFilterOption(view, o.filter)) return kExitUsage;
     view.imageryEnabled = true;
     const CImageryDisplays& imagery = view.imagery();
     if (!view.openRecordFile(o.file)) return kExitMessageShown;

@@ -26,6 +26,7 @@ int runList(const ListOptions& o) {
     MemorySettingsStore settings;
     port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
+    if (!applyFilterOption(view, o.filter)) return kExitUsage;
     view.readPastDamage = o.resync;
     view.openRecordFile(o.file);
 
@@ -79,8 +80,9 @@ Command addList(CLI::App& program) {
          "per listed row: record type, size and index position, separated by tabs.\n"
          "The list stops at the first broken frame; with --resync it goes on at the next\n"
          "sync pattern, as check does, with a text row saying how many bytes were skipped.\n"
-         "A --filter that lets no record of the file through says so on stderr (exit 1);\n"
-         "one without a record type in it (no digit) is a usage error.\n\n"
+         "--filter takes record types as the window's filter box does, or an expression over\n"
+         "fields (docs/expressions.md). One that lets no record of the file through says so\n"
+         "on stderr (exit 1); one that is neither is a usage error, its place shown.\n\n"
          "Exit status: 0 listed, 1 a message was shown or nothing passed the filter (on\n"
          "stderr), 2 usage error."});
     auto o = std::make_shared<ListOptions>();

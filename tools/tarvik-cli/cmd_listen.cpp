@@ -39,6 +39,7 @@ int runListen(const ListenOptions& o) {
     port.setText(controls::kAddress, o.host);
     port.setText(controls::kPort, o.port);
     port.setText(controls::kRecordFilter, o.filter);
+    if (!applyFilterOption(view, o.filter)) return kExitUsage;
     port.setChecked(controls::kDisableInitialSubscription, o.noSubscribe);
     if (o.limit) view.pipeline().setScrollLimit(*o.limit);
     if (o.writeFolder) {

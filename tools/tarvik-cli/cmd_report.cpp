@@ -34,6 +34,7 @@ int runReport(const ReportOptions& o) {
     MemorySettingsStore settings;
     port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
+    if (!applyFilterOption(view, o.filter)) return kExitUsage;
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
 
     const std::size_t rows = view.recordRowCount();

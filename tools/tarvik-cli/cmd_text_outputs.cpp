@@ -34,6 +34,7 @@ struct CondenseOptions {
     std::string file;
     std::string sep = "fixed";
     std::string out = ".";
+    std::string filter;
 };
 
 int runCondense(const CondenseOptions& o) {
@@ -48,6 +49,10 @@ int runCondense(const CondenseOptions& o) {
     port.setText(controls::kRecordFilter, std::string(kAllRecords));
     CMyTarvikView view(port, settings);
     view.setDataSeparator(separator);
+    // Only the records the filter passes are condensed (record types too).
+    std::optional<RecordFilter> filter = compileFilterOption(o.filter, view.layoutCatalogue());
+    if (!filter) return kExitUsage;
+    if (!filter->showsEverything()) view.setRecordFilter(std::move(*filter));
     // A broken file is condensed up to its break, after the reader's message.
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     const std::size_t readerMessages = port.messages.size();
@@ -72,6 +77,7 @@ int runDump(const DumpOptions& o) {
     setOutputFolder(settings, o.out);
     port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
+    if (!applyFilterOption(view, o.filter)) return kExitUsage;
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     if (o.rows) port.visibleRows = std::pair<std::size_t, std::size_t>(o.rows->first, o.rows->first + o.rows->second - 1);
     const std::size_t readerMessages = port.messages.size();
@@ -105,6 +111,7 @@ int runPrint(const PrintOptions& o) {
         return kExitMessageShown;
     }
     CMyTarvikView view(port, settings);
+    if (!applyFilterOption(view, o.filter)) return kExitUsage;
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     if (row >= view.recordRowCount()) {
         std::fprintf(stderr, "tarvik-cli: there is no listed row %zu (%s listed)\n", row,
@@ -139,12 +146,14 @@ CLI::Validator rowRange() {
 Command addCondense(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "condense", "write the condensed file of a record file: one line per record",
-        {"tarvik-cli condense FILE [--sep tab|space|comma|fixed] [--out DIR]",
+        {"tarvik-cli condense FILE [--sep tab|space|comma|fixed] [--filter EXPR] [--out DIR]",
          "Reads a record file (*.vxr) and writes its condensed file as File -> \"Copy File To\n"
          "Condensed File\" does: one line per record (ping or record number, record type, size,\n"
          "date, time) and a line for each gap in the ping numbers. The file is DIR/NAME.txt (or\n"
          "the next free NAME.000.txt ...), NAME being the record file's name without \".vxr\"\n"
          "(a dump of the same file in the same folder takes the next free name).\n"
+         "With --filter only the records it passes have lines (and gaps are looked for\n"
+         "among them).\n"
          "Prints the result message on stderr and the file's name on stdout.\n\n"
          "Exit status: 0 written, 1 another message was shown (on stderr), 2 usage error."});
     auto o = std::make_shared<CondenseOptions>();
@@ -153,6 +162,7 @@ Command addCondense(CLI::App& program) {
         ->type_name("S")
         ->check(CLI::IsMember({"tab", "space", "comma", "fixed"}));
     command->add_option("--out", o->out, "the output folder (default: the current folder)")->type_name("DIR");
+    addFilterOption(*command, o->filter);
     addCapturePortsOption(*command);
     return {command, [o] { return runCondense(*o); }};
 }
