@@ -299,14 +299,20 @@ private:
     // The list shows live records (the pipeline's rows) again.
     void useLiveSource();
     void setSource(std::shared_ptr<RecordSource> source);
+    void setIndexedSource(std::shared_ptr<IndexedRecordSource> source);
+    // Opens `path` through openSource and lists it, with the window's
+    // messages; `opening` a file anew (not reading the shown one again) also
+    // enters it in the recent files, the title, and ends the text output file.
+    bool loadSource(const std::string& path, bool opening);
     void showRecordFileInTitle(const std::string& path);
-    bool openCapture(const std::string& path);
 
     ViewPort& port_;
     SettingsStore& settings_;
 
     // The record list's source: the live rows until a file is read.
     std::shared_ptr<RecordSource> source_;
+    // The same source when it was indexed in one pass (a file or a capture), else null.
+    std::shared_ptr<IndexedRecordSource> indexed_;
     std::string recordFileName_;
 
     COutputFileWriter outputWriter_;

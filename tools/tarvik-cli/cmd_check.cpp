@@ -4,7 +4,7 @@
 #include "core/text.h"
 #include "decode/file_check.h"
 #include "decode/record_json.h"
-#include "export/record_sources.h"
+#include "sources/open_source.h"
 #include "remote/definitions.h"
 #include "tools/tarvik-cli/cli.h"
 #include "tools/tarvik-cli/cmd_coverage.h"
