@@ -70,7 +70,7 @@ bool CArrivalPipeline::passes(const std::string& filter, const Bytes& frame) con
 }
 
 void CArrivalPipeline::writeWhilePaused() {
-    if (batchWritten_ || !listing) return;
+    if (batchWritten_) return;
     const std::string filter = port_.text(controls::kRecordFilter);
     for (const Bytes& entry : batch_)
         if (FrameView(entry).isFrame() && passes(filter, entry)) notify(&Subscriber::passed, entry);
@@ -79,7 +79,18 @@ void CArrivalPipeline::writeWhilePaused() {
 
 void CArrivalPipeline::ProcessArrivedRecords() {
     if (!listing) {
+        // The list shows another source, but the live stream goes on: its
+        // sinks (the statistics, an output file being written) still get every
+        // frame, so that nothing that arrives is lost to them. Only the list,
+        // its history and the imagery, which show the other source, skip it.
+        const std::string filter = port_.text(controls::kRecordFilter);
+        for (const Bytes& entry : batch_) {
+            if (!FrameView(entry).isFrame()) continue;
+            notify(&Subscriber::arrived, entry);
+            if (!batchWritten_ && passes(filter, entry)) notify(&Subscriber::passed, entry);
+        }
         batch_.clear();
+        batchWritten_ = false;
         return;
     }
     const std::string filter = port_.text(controls::kRecordFilter);

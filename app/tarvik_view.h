@@ -67,8 +67,11 @@ public:
 
     // File -> "Read Vx File".
     void OnReadVxFile();
-    // Opens `path` as the list's source without the dialog (command line, tests).
-    // Returns false when it could not be opened (the message was shown).
+    // Opens `path` as the list's source without the dialog (recent files, a
+    // dropped file, the command line, tests). While connected it first asks
+    // whether to stop live communication (and the output file), as choosing
+    // a file from the menu does; false when declined, or when it could not be
+    // opened (the message was shown).
     // A packet capture (pcap, pcapng) is read as a record file is, its Vx
     // traffic taken apart into records (see capture/).
     bool openRecordFile(const std::string& path);
@@ -304,6 +307,9 @@ private:
     // messages; `opening` a file anew (not reading the shown one again) also
     // enters it in the recent files, the title, and ends the text output file.
     bool loadSource(const std::string& path, bool opening);
+    // While connected: asks whether reading `path` may stop live
+    // communication and does so; false when declined. True when not connected.
+    bool stoppedLiveForFile(const std::string& path);
     void showRecordFileInTitle(const std::string& path);
 
     ViewPort& port_;

@@ -17,6 +17,8 @@ constexpr std::size_t kEchogramRows = 512, kEchogramWindow = 20000;
 constexpr std::uint32_t kSideScan = 7007, kBeamData = 7008;
 // The second button of the message that stops a file's list at a broken frame.
 constexpr std::string_view kReadPastDamage = "Read Past Damage";
+// The second button of the question asked before a file replaces a live connection.
+constexpr std::string_view kStopAndRead = "Stop And Read";
 // The window's title without what follows its name (" - Reading ...").
 std::string titleBase(const std::string& title) { return title.substr(0, title.find_first_of(" -\r\n")); }
 } // namespace
@@ -82,6 +84,10 @@ void CMyTarvikView::OnReadVxFile() {
 }
 
 bool CMyTarvikView::openRecordFile(const std::string& path) {
+    // Every way of opening a file (the menu, the recent files, a file dropped
+    // on the window, the command line) ends live communication first; the
+    // menu's dialog has already done so, the others ask here.
+    if (refusedWhileScriptPlays() || !stoppedLiveForFile(path)) return false;
     if (path == recordFileName_ && source_->path() == path && source_->rowCount() + recordIndex().size() > 0) {
         // Already indexed: the rows are given back rather than read again.
         pipeline_.listing = false;
@@ -165,6 +171,17 @@ bool CMyTarvikView::loadSource(const std::string& path, bool opening) {
         endTextOutputFile();
         showRecordFileInTitle(path);
     }
+    return true;
+}
+
+bool CMyTarvikView::stoppedLiveForFile(const std::string& path) {
+    if (!connection_.connected()) return true;
+    const std::string question = "Reading " + shownName(path.substr(path.find_last_of('/') + 1)) +
+                                 " Stops Live Communication" +
+                                 (outputWriter_.writing() ? " And Closes The Vx Output File" : "");
+    if (!port_.messageBoxOffering(question, kStopAndRead)) return false;
+    stopVolatileConnections();
+    stopWritingOutputFile();
     return true;
 }
 

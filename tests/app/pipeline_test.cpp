@@ -289,14 +289,31 @@ TEST_F(Pipeline, ScrollLimitDialog) {
     EXPECT_EQ(r.initial, "100");
 }
 
-TEST_F(Pipeline, FileSourceModeLeavesLiveEntriesAlone) {
+TEST_F(Pipeline, WhileAFileIsShownLiveRecordsStillReachTheSinksButNotTheList) {
+    std::vector<std::uint32_t> counted, drawn;
+    CArrivalPipeline::Subscriber others;
+    others.arrived = [&](const Bytes& f) { counted.push_back(FrameView(f).recordCounter()); };
+    others.display = [&](const ImageryKey&, const Bytes& f) { drawn.push_back(FrameView(f).recordCounter()); };
+    pipeline.subscribe(std::move(others));
+    port.setText(controls::kRecordFilter, "7000");
     pipeline.listing = false;
-    arrive({frame(7000, 1)});
+    arrive({frame(7000, 1), frame(7004, 2), text("TEXT Lost Packet")});
     EXPECT_EQ(pipeline.rowCount(), 0u);
-    EXPECT_TRUE(written.empty());
+    EXPECT_TRUE(pipeline.history().empty());
+    EXPECT_TRUE(drawn.empty());  // the imagery shows the file
+    // The output file and the statistics are sinks of the live stream, whatever the list shows.
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1}));
+    EXPECT_EQ(counted, (std::vector<std::uint32_t>{1, 2}));
+    // Paused with a file shown: written once, not again when the pause ends.
+    pipeline.OnPauseContinue();
+    arrive({frame(7000, 3)});
+    pipeline.OnPauseContinue();
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1, 3}));
+
     pipeline.listing = true;
-    arrive({frame(7000, 2)});
-    EXPECT_EQ(pipeline.rowCount(), 1u);
+    arrive({frame(7000, 4)});
+    EXPECT_EQ(pipeline.rowCount(), 2u);  // the pause line and the 7000
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1, 3, 4}));
 }
 
 TEST_F(Pipeline, ImageryGetsTheRecordsItDraws) {
