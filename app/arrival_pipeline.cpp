@@ -33,17 +33,32 @@ bool isPauseWord(const Bytes& entry) { return std::string_view(reinterpret_cast<
 
 CArrivalPipeline::CArrivalPipeline(ViewPort& port) : port_(port) {}
 
-CArrivalPipeline::SubscriberId CArrivalPipeline::subscribe(Subscriber subscriber) {
+CArrivalPipeline::Subscription CArrivalPipeline::subscribe(Subscriber subscriber) {
     const SubscriberId id = nextSubscriber_++;
-    subscribers_.emplace_back(id, std::move(subscriber));
-    return id;
+    subscribers_.push_back({id, std::move(subscriber), true});
+    return Subscription(this, id);
 }
 
-bool CArrivalPipeline::unsubscribe(SubscriberId id) {
-    const auto it = std::find_if(subscribers_.begin(), subscribers_.end(), [id](const auto& s) { return s.first == id; });
-    if (it == subscribers_.end()) return false;
+void CArrivalPipeline::unsubscribe(SubscriberId id) {
+    const auto it = std::find_if(subscribers_.begin(), subscribers_.end(), [id](const auto& s) { return s.id == id; });
+    if (it == subscribers_.end()) return;
+    if (delivering_ > 0) {
+        // The entry may be the one being called: erase it after the delivery.
+        it->active = false;
+        removedWhileDelivering_ = true;
+        return;
+    }
     subscribers_.erase(it);
-    return true;
+}
+
+void CArrivalPipeline::dropRemoved() {
+    removedWhileDelivering_ = false;
+    std::erase_if(subscribers_, [](const SubscriberEntry& s) { return !s.active; });
+}
+
+std::size_t CArrivalPipeline::subscriberCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(subscribers_.begin(), subscribers_.end(), [](const SubscriberEntry& s) { return s.active; }));
 }
 
 bool CArrivalPipeline::OnArrivalTimer(int id) {

@@ -361,6 +361,8 @@ private:
     // Live records. The pipeline is declared before the connection that feeds it.
     CArrivalPipeline pipeline_{port_};
     CConnection connection_{port_, settings_, pipeline_};
+    // The view's own sinks of the pipeline (statistics, output writer, imagery).
+    std::vector<CArrivalPipeline::Subscription> sinks_;
 };
 
 } // namespace tarvik

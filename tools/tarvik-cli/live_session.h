@@ -39,6 +39,7 @@ public:
 
 private:
     bool lost_ = false;
+    CArrivalPipeline::Subscription printer_;
 };
 
 } // namespace tarvik::cli
