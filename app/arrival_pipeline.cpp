@@ -33,17 +33,32 @@ bool isPauseWord(const Bytes& entry) { return std::string_view(reinterpret_cast<
 
 CArrivalPipeline::CArrivalPipeline(ViewPort& port) : port_(port) {}
 
-CArrivalPipeline::SubscriberId CArrivalPipeline::subscribe(Subscriber subscriber) {
+CArrivalPipeline::Subscription CArrivalPipeline::subscribe(Subscriber subscriber) {
     const SubscriberId id = nextSubscriber_++;
-    subscribers_.emplace_back(id, std::move(subscriber));
-    return id;
+    subscribers_.push_back({id, std::move(subscriber), true});
+    return Subscription(this, id);
 }
 
-bool CArrivalPipeline::unsubscribe(SubscriberId id) {
-    const auto it = std::find_if(subscribers_.begin(), subscribers_.end(), [id](const auto& s) { return s.first == id; });
-    if (it == subscribers_.end()) return false;
+void CArrivalPipeline::unsubscribe(SubscriberId id) {
+    const auto it = std::find_if(subscribers_.begin(), subscribers_.end(), [id](const auto& s) { return s.id == id; });
+    if (it == subscribers_.end()) return;
+    if (delivering_ > 0) {
+        // The entry may be the one being called: erase it after the delivery.
+        it->active = false;
+        removedWhileDelivering_ = true;
+        return;
+    }
     subscribers_.erase(it);
-    return true;
+}
+
+void CArrivalPipeline::dropRemoved() {
+    removedWhileDelivering_ = false;
+    std::erase_if(subscribers_, [](const SubscriberEntry& s) { return !s.active; });
+}
+
+std::size_t CArrivalPipeline::subscriberCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(subscribers_.begin(), subscribers_.end(), [](const SubscriberEntry& s) { return s.active; }));
 }
 
 bool CArrivalPipeline::OnArrivalTimer(int id) {
@@ -72,7 +87,7 @@ RecordFilter CArrivalPipeline::currentFilter() const {
 }
 
 void CArrivalPipeline::writeWhilePaused() {
-    if (batchWritten_ || !listing) return;
+    if (batchWritten_) return;
     const RecordFilter filter = currentFilter();
     for (const Bytes& entry : batch_)
         if (FrameView(entry).isFrame() && passes(filter, entry)) notify(&Subscriber::passed, entry);
@@ -81,7 +96,18 @@ void CArrivalPipeline::writeWhilePaused() {
 
 void CArrivalPipeline::ProcessArrivedRecords() {
     if (!listing) {
+        // The list shows another source, but the live stream goes on: its
+        // sinks (the statistics, an output file being written) still get every
+        // frame, so that nothing that arrives is lost to them. Only the list,
+        // its history and the imagery, which show the other source, skip it.
+        const RecordFilter filter = currentFilter();
+        for (const Bytes& entry : batch_) {
+            if (!FrameView(entry).isFrame()) continue;
+            notify(&Subscriber::arrived, entry);
+            if (!batchWritten_ && passes(filter, entry)) notify(&Subscriber::passed, entry);
+        }
         batch_.clear();
+        batchWritten_ = false;
         return;
     }
     const RecordFilter filter = currentFilter();

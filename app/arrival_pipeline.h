@@ -69,11 +69,40 @@ public:
         std::function<void(const ListedEntry& entry)> listed;
     };
     using SubscriberId = std::uint64_t;
-    // Adds a subscriber behind the others; its id takes it off again.
-    SubscriberId subscribe(Subscriber subscriber);
-    // False when no subscriber has that id.
-    bool unsubscribe(SubscriberId id);
-    std::size_t subscriberCount() const { return subscribers_.size(); }
+    // A sink's place among the subscribers: dropping it (or end()) takes the
+    // sink off, also from within a delivery under way (it then gets nothing
+    // more, and the others still get theirs). Must not outlive the pipeline.
+    class Subscription {
+    public:
+        Subscription() = default;
+        Subscription(Subscription&& other) noexcept
+            : pipeline_(std::exchange(other.pipeline_, nullptr)), id_(other.id_) {}
+        Subscription& operator=(Subscription&& other) noexcept {
+            if (this != &other) {
+                end();
+                pipeline_ = std::exchange(other.pipeline_, nullptr);
+                id_ = other.id_;
+            }
+            return *this;
+        }
+        Subscription(const Subscription&) = delete;
+        Subscription& operator=(const Subscription&) = delete;
+        ~Subscription() { end(); }
+        void end() {
+            if (pipeline_) std::exchange(pipeline_, nullptr)->unsubscribe(id_);
+        }
+        bool active() const { return pipeline_ != nullptr; }
+
+    private:
+        friend class CArrivalPipeline;
+        Subscription(CArrivalPipeline* pipeline, SubscriberId id) : pipeline_(pipeline), id_(id) {}
+        CArrivalPipeline* pipeline_ = nullptr;
+        SubscriberId id_ = 0;
+    };
+    // Adds a subscriber behind the others (one added during a delivery gets
+    // the next entry on); it stays while the subscription is kept.
+    [[nodiscard]] Subscription subscribe(Subscriber subscriber);
+    std::size_t subscriberCount() const;
     // False while another source is shown: live entries are then left in the batch.
     bool listing = true;
     // Seconds since 1970; replaceable so a pause can be timed without waiting.
@@ -142,14 +171,32 @@ private:
     bool passes(const RecordFilter& filter, const Bytes& frame) const;
     std::optional<RecordFilter> filterValue_;
 
+    void unsubscribe(SubscriberId id);
+
+    // Subscribers may come and go from within a callback: the list is a
+    // deque (appending moves no entry being called), and one taken off during
+    // a delivery is only marked, and removed once the delivery is over.
     template <typename Member, typename... Args>
-    void notify(Member member, const Args&... args) const {
-        for (const auto& [id, subscriber] : subscribers_)
-            if (subscriber.*member) (subscriber.*member)(args...);
+    void notify(Member member, const Args&... args) {
+        ++delivering_;
+        for (std::size_t i = 0, n = subscribers_.size(); i < n; ++i) {
+            const SubscriberEntry& s = subscribers_[i];
+            if (s.active && s.subscriber.*member) (s.subscriber.*member)(args...);
+        }
+        if (--delivering_ == 0 && removedWhileDelivering_) dropRemoved();
     }
+    void dropRemoved();
+
+    struct SubscriberEntry {
+        SubscriberId id;
+        Subscriber subscriber;
+        bool active = true;
+    };
 
     ViewPort& port_;
-    std::vector<std::pair<SubscriberId, Subscriber>> subscribers_;
+    std::deque<SubscriberEntry> subscribers_;
+    int delivering_ = 0;
+    bool removedWhileDelivering_ = false;
     SubscriberId nextSubscriber_ = 1;
     std::deque<Bytes> batch_;
     bool batchWritten_ = false;  // the batch's frames already went to the output file

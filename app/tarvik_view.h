@@ -67,8 +67,11 @@ public:
 
     // File -> "Read Vx File".
     void OnReadVxFile();
-    // Opens `path` as the list's source without the dialog (command line, tests).
-    // Returns false when it could not be opened (the message was shown).
+    // Opens `path` as the list's source without the dialog (recent files, a
+    // dropped file, the command line, tests). While connected it first asks
+    // whether to stop live communication (and the output file), as choosing
+    // a file from the menu does; false when declined, or when it could not be
+    // opened (the message was shown).
     // A packet capture (pcap, pcapng) is read as a record file is, its Vx
     // traffic taken apart into records (see capture/).
     bool openRecordFile(const std::string& path);
@@ -304,14 +307,23 @@ private:
     // The list shows live records (the pipeline's rows) again.
     void useLiveSource();
     void setSource(std::shared_ptr<RecordSource> source);
+    void setIndexedSource(std::shared_ptr<IndexedRecordSource> source);
+    // Opens `path` through openSource and lists it, with the window's
+    // messages; `opening` a file anew (not reading the shown one again) also
+    // enters it in the recent files, the title, and ends the text output file.
+    bool loadSource(const std::string& path, bool opening);
+    // While connected: asks whether reading `path` may stop live
+    // communication and does so; false when declined. True when not connected.
+    bool stoppedLiveForFile(const std::string& path);
     void showRecordFileInTitle(const std::string& path);
-    bool openCapture(const std::string& path);
 
     ViewPort& port_;
     SettingsStore& settings_;
 
     // The record list's source: the live rows until a file is read.
     std::shared_ptr<RecordSource> source_;
+    // The same source when it was indexed in one pass (a file or a capture), else null.
+    std::shared_ptr<IndexedRecordSource> indexed_;
     std::string recordFileName_;
 
     COutputFileWriter outputWriter_;
@@ -357,6 +369,8 @@ private:
     CConnection connection_{port_, settings_, pipeline_};
     // The view's handlers of the connection's events.
     std::vector<Subscription> connectionEvents_;
+    // The view's own sinks of the pipeline (statistics, output writer, imagery).
+    std::vector<CArrivalPipeline::Subscription> sinks_;
 };
 
 } // namespace tarvik

@@ -3,6 +3,7 @@
 #include "app/controls.h"
 #include "app/tarvik_view.h"
 #include "core/text.h"
+#include "sources/open_source.h"
 
 #include <chrono>
 
@@ -16,14 +17,22 @@ constexpr std::size_t kEchogramRows = 512, kEchogramWindow = 20000;
 constexpr std::uint32_t kSideScan = 7007, kBeamData = 7008;
 // The second button of the message that stops a file's list at a broken frame.
 constexpr std::string_view kReadPastDamage = "Read Past Damage";
+// The second button of the question asked before a file replaces a live connection.
+constexpr std::string_view kStopAndRead = "Stop And Read";
 // The window's title without what follows its name (" - Reading ...").
 std::string titleBase(const std::string& title) { return title.substr(0, title.find_first_of(" -\r\n")); }
 } // namespace
 
 void CMyTarvikView::setSource(std::shared_ptr<RecordSource> source) {
     source_ = std::move(source);
+    indexed_.reset();
     // Live entries are listed only while the list shows them.
     pipeline_.listing = source_->live();
+}
+
+void CMyTarvikView::setIndexedSource(std::shared_ptr<IndexedRecordSource> source) {
+    setSource(source);
+    indexed_ = std::move(source);
 }
 
 void CMyTarvikView::useLiveSource() {
@@ -33,8 +42,7 @@ void CMyTarvikView::useLiveSource() {
 
 const RecordIndex& CMyTarvikView::recordIndex() const {
     static const RecordIndex kNone;
-    const auto* indexed = dynamic_cast<const IndexedRecordSource*>(source_.get());
-    return indexed ? indexed->index() : kNone;
+    return indexed_ ? indexed_->index() : kNone;
 }
 
 void CMyTarvikView::OnReadVxFile() {
@@ -76,6 +84,10 @@ void CMyTarvikView::OnReadVxFile() {
 }
 
 bool CMyTarvikView::openRecordFile(const std::string& path) {
+    // Every way of opening a file (the menu, the recent files, a file dropped
+    // on the window, the command line) ends live communication first; the
+    // menu's dialog has already done so, the others ask here.
+    if (refusedWhileScriptPlays() || !stoppedLiveForFile(path)) return false;
     if (path == recordFileName_ && source_->path() == path && source_->rowCount() + recordIndex().size() > 0) {
         // Already indexed: the rows are given back rather than read again.
         pipeline_.listing = false;
@@ -87,53 +99,89 @@ bool CMyTarvikView::openRecordFile(const std::string& path) {
     RegistryString lastFile(setting_names::kLastVxFileRead, settings_);
     lastFile = path;
     lastFile.Write();
+    return loadSource(path, true);
+}
 
-    if (capture::isCaptureFile(path)) return openCapture(path);
-
-    auto file = std::make_shared<FileRecordSource>();
-    if (!file->open(path)) {
-        port_.messageBox(file->openFailure(path));
+bool CMyTarvikView::loadSource(const std::string& path, bool opening) {
+    SourceOptions options;
+    options.capturePorts = capturePorts;
+    options.readPastDamage = readPastDamage;
+    options.filter = recordFilter();
+    port_.setWaitCursor(true);
+    Result<OpenedSource> opened = openSource(path, options);
+    port_.setWaitCursor(false);
+    if (opened && opened->live) {
+        // A server named where a file was expected: the connection connects it.
+        port_.setText(controls::kAddress, opened->live->address);
+        if (!opened->live->port.empty()) port_.setText(controls::kPort, opened->live->port);
+        OnStartCommunicating();
+        return connection_.connected();
+    }
+    if (!opened) {
+        port_.messageBox(opened.error());
         setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
         port_.setRecordRowCount(recordRowCount());
         return false;
     }
-    setSource(file);
-    recentFiles_.add(path);
-    port_.setWaitCursor(true);
-    LoadRecordFile();
-    endTextOutputFile();
-    showRecordFileInTitle(path);
-    port_.setWaitCursor(false);
+    setIndexedSource(opened->source);
+    if (opening) recentFiles_.add(path);
+    pipeline_.clear();
+    if (imageryEnabled) imagery_.Reset();
+
+    // A catalog that disagrees with its frames is not used: say so before anything else.
+    if (!opened->catalogDisagreement.empty()) port_.messageBox(opened->catalogDisagreement);
+    if (opened->damage) {
+        // The message that stops the list at a broken frame offers to read on
+        // past the damage (an empty or too short file has nothing to go on to).
+        if (!opened->canReadPastDamage) {
+            port_.messageBox(*opened->damage);
+        } else if (port_.messageBoxOffering(*opened->damage, kReadPastDamage)) {
+            options.readPastDamage = true;
+            port_.setWaitCursor(true);
+            Result<OpenedSource> past = openSource(path, options);
+            port_.setWaitCursor(false);
+            if (past && past->source) {
+                opened = std::move(past);
+                setIndexedSource(opened->source);
+                if (opened->damage) port_.messageBox(*opened->damage);
+            } else if (!past) {
+                port_.messageBox(past.error());
+            }
+        }
+    }
+    // A file cut off inside its last frame lists that frame, marked, and says so once.
+    if (opened->cutFrame) port_.messageBox(*opened->cutFrame);
+    // A capture that ends early lists what it held, and says so.
+    if (!opened->captureNote.empty()) port_.messageBox(opened->captureNote);
+
+    if (indexed_->index().empty()) {
+        port_.setRecordRowCount(0);
+        port_.setReportLines({});
+    }
+    preloadImagery(*indexed_);
+
+    port_.setRedraw(controls::kRecordList, false);
+    port_.setRedraw(controls::kReportList, false);
+    port_.setRecordRowCount(0);
+    port_.setReportLines({});
+    port_.setRedraw(controls::kRecordList, true);
+    port_.setRedraw(controls::kReportList, true);
+    port_.setRecordRowCount(recordRowCount());
+    if (opening) {
+        endTextOutputFile();
+        showRecordFileInTitle(path);
+    }
     return true;
 }
 
-bool CMyTarvikView::openCapture(const std::string& path) {
-    auto capture = std::make_shared<capture::CaptureRecordSource>();
-    capture->setFilter(recordFilter());
-    capture::CaptureOptions options;
-    options.ports = capturePorts;
-    std::string message;
-    port_.setWaitCursor(true);
-    const bool read = capture->build(path, options, message);
-    port_.setWaitCursor(false);
-    if (!read) {
-        port_.messageBox(message);
-        setSource(std::make_shared<LiveRecordSource>(pipeline_, liveStatistics_));
-        port_.setRecordRowCount(recordRowCount());
-        return false;
-    }
-    setSource(capture);
-    recentFiles_.add(path);
-    pipeline_.clear();
-    if (imageryEnabled) imagery_.Reset();
-    // A capture that ends early lists what it held, and says so.
-    if (!message.empty()) port_.messageBox(message);
-    preloadImagery(*capture);
-    port_.setRecordRowCount(0);
-    port_.setReportLines({});
-    port_.setRecordRowCount(recordRowCount());
-    endTextOutputFile();
-    showRecordFileInTitle(path);
+bool CMyTarvikView::stoppedLiveForFile(const std::string& path) {
+    if (!connection_.connected()) return true;
+    const std::string question = "Reading " + shownName(path.substr(path.find_last_of('/') + 1)) +
+                                 " Stops Live Communication" +
+                                 (outputWriter_.writing() ? " And Closes The Vx Output File" : "");
+    if (!port_.messageBoxOffering(question, kStopAndRead)) return false;
+    stopVolatileConnections();
+    stopWritingOutputFile();
     return true;
 }
 
@@ -144,42 +192,7 @@ void CMyTarvikView::showRecordFileInTitle(const std::string& path) {
 }
 
 void CMyTarvikView::LoadRecordFile() {
-    auto* file = dynamic_cast<FileRecordSource*>(source_.get());
-    if (!file || !file->file().isOpen()) return;
-
-    pipeline_.clear();
-    if (imageryEnabled) imagery_.Reset();
-
-    file->setFilter(recordFilter());
-    std::optional<std::string> problem = file->build(readPastDamage);
-    // A catalog that disagrees with its frames is not used: say so before anything else.
-    if (!file->catalogDisagreement().empty()) port_.messageBox(file->catalogDisagreement());
-    if (problem) {
-        // The message that stops the list at a broken frame offers to read on
-        // past the damage (an empty or too short file has nothing to go on to).
-        const bool canGoOn = !readPastDamage && file->file().size() >= kFrameHeaderSize;
-        if (!canGoOn) {
-            port_.messageBox(*problem);
-        } else if (port_.messageBoxOffering(*problem, kReadPastDamage)) {
-            if (std::optional<std::string> more = file->build(true)) port_.messageBox(*more);
-        }
-    }
-    // A file cut off inside its last frame lists that frame, marked, and says so once.
-    if (std::optional<std::string> cut = file->cutFrameMessage()) port_.messageBox(*cut);
-
-    if (file->index().empty()) {
-        port_.setRecordRowCount(0);
-        port_.setReportLines({});
-    }
-    preloadImagery(*file);
-
-    port_.setRedraw(controls::kRecordList, false);
-    port_.setRedraw(controls::kReportList, false);
-    port_.setRecordRowCount(0);
-    port_.setReportLines({});
-    port_.setRedraw(controls::kRecordList, true);
-    port_.setRedraw(controls::kReportList, true);
-    port_.setRecordRowCount(recordRowCount());
+    if (indexed_) loadSource(indexed_->path(), false);
 }
 
 void CMyTarvikView::preloadImagery(const IndexedRecordSource& source) {

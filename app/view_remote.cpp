@@ -102,12 +102,12 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
     CArrivalPipeline::Subscriber own;
     own.arrived = [this](const Bytes& frame) { countLiveRecord(frame); };
     own.passed = [this](const Bytes& frame) { outputWriter_.WriteArrivedFrame(frame); };
-    pipeline_.subscribe(std::move(own));
+    sinks_.push_back(pipeline_.subscribe(std::move(own)));
     CArrivalPipeline::Subscriber imagery;
     imagery.display = [this](const ImageryKey& key, const Bytes& frame) {
         if (imageryEnabled) imagery_.DisplayRecord(key, frame);
     };
-    pipeline_.subscribe(std::move(imagery));
+    sinks_.push_back(pipeline_.subscribe(std::move(imagery)));
     connectionEvents_.push_back(
         connection_.recordSent.subscribe([this](const Bytes& frame) { outputWriter_.WriteSentRecord(frame); }));
     connectionEvents_.push_back(connection_.resetImagery.subscribe([this] {

@@ -167,7 +167,7 @@ void CMyTarvikView::OnDumpAllShown() {
 void CMyTarvikView::OnCopyToCondensedFile() {
     if (refusedWhileScriptPlays()) return;
     lastWrittenTextFile_.clear();
-    const auto* source = dynamic_cast<const IndexedRecordSource*>(source_.get());
+    const IndexedRecordSource* source = indexed_.get();
     if (!source || !source->frameFile() || !source->frameFile()->isOpen()) {
         port_.messageBox("Apparently No Input File");
         return;

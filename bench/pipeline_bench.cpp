@@ -40,7 +40,7 @@ void ProcessArrivedRecords(benchmark::State& state) {
     std::size_t written = 0;
     CArrivalPipeline::Subscriber writer;
     writer.passed = [&](const Bytes&) { ++written; };
-    pipeline.subscribe(std::move(writer));
+    const auto sink = pipeline.subscribe(std::move(writer));
     for (auto _ : state) {
         for (std::size_t at = 0; at < frames.size(); at += 1000) {
             state.PauseTiming();

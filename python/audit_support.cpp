@@ -171,11 +171,14 @@ struct DigestJob {
 
     // Without the interpreter lock.
     void run() {
-        const OpenedSource opened = openRecordSource(path, {}, true);
-        if (!opened.source) {
-            error = opened.error.empty() ? "cannot be read" : opened.error;
+        SourceOptions options;
+        options.readPastDamage = true;
+        Result<OpenedSource> result = openSource(path, options);
+        if (!result || !result->source) {
+            error = result ? std::string("cannot be read") : result.error();
             return;
         }
+        const OpenedSource& opened = *result;
         const RecordIndex& index = opened.source->index();
         for (std::size_t i = 0; i < index.size(); ++i) {
             const RecordIndexEntry& e = index[i];

@@ -356,7 +356,7 @@ public:
         state_->definitions = loadDefinitions(layoutPaths(layouts));
         OpenedSource opened = openSource(state_->path, readPastDamage);
         state_->source = std::move(opened.source);
-        state_->warnings = std::move(opened.warnings);
+        state_->warnings = opened.warnings();
         const Definitions& d = *state_->definitions;
         state_->decoder = std::make_unique<RecordDecoder>(d.loaded.catalogue, d.commands);
         state_->reporter = std::make_unique<RecordReporter>(d.loaded.catalogue, d.commands);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 
 namespace py = pybind11;
 
@@ -141,17 +142,20 @@ std::shared_ptr<const Definitions> loadDefinitions(const std::vector<std::string
 }
 
 OpenedSource openSource(const std::string& path, bool readPastDamage) {
-    OpenedSource opened;
+    std::optional<Result<OpenedSource>> opened;
     {
         py::gil_scoped_release release;
-        opened = openRecordSource(path, {}, readPastDamage);
+        SourceOptions options;
+        options.readPastDamage = readPastDamage;
+        opened.emplace(tarvik::openSource(path, options));
     }
-    if (!opened.source) {
+    // A live address has no records to read here.
+    if (!*opened || !(*opened)->source) {
         PyErr_SetObject(errorType("RecordFileError").ptr(),
-                        shownText(opened.error.empty() ? "cannot be read" : opened.error).ptr());
+                        shownText(*opened ? std::string("cannot be read") : opened->error()).ptr());
         throw py::error_already_set();
     }
-    return opened;
+    return std::move(**opened);
 }
 
 } // namespace tarvik::python

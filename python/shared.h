@@ -4,7 +4,7 @@
 // layout definitions and opened record sources.
 
 #include "decode/layout_loader.h"
-#include "export/record_sources.h"
+#include "sources/open_source.h"
 #include "remote/definitions.h"
 
 #include <pybind11/pybind11.h>

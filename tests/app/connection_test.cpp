@@ -8,7 +8,9 @@
 #include "net/packets.h"
 #include "tests/net/sim_process.h"
 #include "tests/support/loopback_listener.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/text_count.h"
+#include "tools/synth/sample_records.h"
 
 #include "tests/support/sanitized.h"
 
@@ -357,4 +359,50 @@ TEST_F(Connection, ASenderThatCannotBeCreatedEndsTheStartWithAMessage) {
         std::_Exit(refused ? 0 : 1);
     };
     EXPECT_EXIT(startWithOneDescriptorLeft(), ::testing::ExitedWithCode(0), "");
+}
+
+// Opening a file while connected, from every entry: the menu's dialog comes
+// after it has stopped the connection; recent files, a dropped file and the
+// command line reach openRecordFile, which asks first and stops it when told
+// to. A live connection and its output file never go on unseen behind a file.
+TEST_F(Connection, OpeningAFileWhileConnectedAsksThenStopsTheConnectionFromEveryEntry) {
+    SimProcess sim({"--devices", "1", "--ping-rate", "20"});
+    tarvik::testing::TempDir dir;
+    const std::string file = dir.write("shown.vxr", synth::sampleFrame(7000, 1, 1, 1));
+    const std::string other = dir.write("other.vxr", synth::sampleFrame(7004, 1, 1, 1));
+    RegistryString folder(setting_names::kLastOutputDirectory, settings);
+    folder = dir.path().string();
+    folder.Write();
+    connectTo(sim.port());
+    ASSERT_TRUE(view.connection().connected());
+    if (!view.outputWriter().writing()) view.OnWriteOutputFile();
+    ASSERT_TRUE(view.outputWriter().writing());
+
+    // Declined: nothing changes.
+    port.offerAnswers = {false};
+    EXPECT_FALSE(view.openRecordFile(file));
+    EXPECT_EQ(port.offers, std::vector<std::string>{"Stop And Read"});
+    ASSERT_FALSE(port.messages.empty());
+    EXPECT_EQ(port.messages.back(), "Reading shown.vxr Stops Live Communication And Closes The Vx Output File");
+    EXPECT_TRUE(view.connection().connected());
+    EXPECT_TRUE(view.outputWriter().writing());
+    EXPECT_TRUE(view.source().live());
+
+    // Taken: the connection and the output file end before the file is listed.
+    port.offerAnswers = {true};
+    EXPECT_TRUE(view.openRecordFile(file));
+    EXPECT_FALSE(view.connection().connected());
+    EXPECT_FALSE(view.outputWriter().writing());
+    EXPECT_EQ(view.source().path(), file);
+    EXPECT_EQ(view.recordRowCount(), 1u);
+
+    // The menu asks with its dialog, after stopping; no second question.
+    connectTo(sim.port());
+    ASSERT_TRUE(view.connection().connected());
+    port.fileAnswers.push_back(OpenFileResult::chosen(other));
+    view.OnReadVxFile();
+    EXPECT_FALSE(view.connection().connected());
+    EXPECT_EQ(port.offers.size(), 2u);
+    EXPECT_EQ(view.source().path(), other);
+    view.OnViewClosing();
 }

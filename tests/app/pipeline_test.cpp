@@ -29,7 +29,7 @@ protected:
         pipeline.takePending = [this] { return std::exchange(pending, {}); };
         CArrivalPipeline::Subscriber writer;
         writer.passed = [this](const Bytes& f) { written.push_back(FrameView(f).recordCounter()); };
-        pipeline.subscribe(std::move(writer));
+        writerSink = pipeline.subscribe(std::move(writer));
         pipeline.clock = [this] { return now; };
         pipeline.communicating = true;
     }
@@ -47,6 +47,7 @@ protected:
 
     MemoryPort port;
     CArrivalPipeline pipeline{port};
+    CArrivalPipeline::Subscription writerSink;
     std::deque<Bytes> pending;
     std::vector<std::uint32_t> written;
     std::int64_t now = 1'000'000;
@@ -289,14 +290,31 @@ TEST_F(Pipeline, ScrollLimitDialog) {
     EXPECT_EQ(r.initial, "100");
 }
 
-TEST_F(Pipeline, FileSourceModeLeavesLiveEntriesAlone) {
+TEST_F(Pipeline, WhileAFileIsShownLiveRecordsStillReachTheSinksButNotTheList) {
+    std::vector<std::uint32_t> counted, drawn;
+    CArrivalPipeline::Subscriber others;
+    others.arrived = [&](const Bytes& f) { counted.push_back(FrameView(f).recordCounter()); };
+    others.display = [&](const ImageryKey&, const Bytes& f) { drawn.push_back(FrameView(f).recordCounter()); };
+    const auto sink = pipeline.subscribe(std::move(others));
+    port.setText(controls::kRecordFilter, "7000");
     pipeline.listing = false;
-    arrive({frame(7000, 1)});
+    arrive({frame(7000, 1), frame(7004, 2), text("TEXT Lost Packet")});
     EXPECT_EQ(pipeline.rowCount(), 0u);
-    EXPECT_TRUE(written.empty());
+    EXPECT_TRUE(pipeline.history().empty());
+    EXPECT_TRUE(drawn.empty());  // the imagery shows the file
+    // The output file and the statistics are sinks of the live stream, whatever the list shows.
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1}));
+    EXPECT_EQ(counted, (std::vector<std::uint32_t>{1, 2}));
+    // Paused with a file shown: written once, not again when the pause ends.
+    pipeline.OnPauseContinue();
+    arrive({frame(7000, 3)});
+    pipeline.OnPauseContinue();
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1, 3}));
+
     pipeline.listing = true;
-    arrive({frame(7000, 2)});
-    EXPECT_EQ(pipeline.rowCount(), 1u);
+    arrive({frame(7000, 4)});
+    EXPECT_EQ(pipeline.rowCount(), 2u);  // the pause line and the 7000
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{1, 3, 4}));
 }
 
 TEST_F(Pipeline, ImageryGetsTheRecordsItDraws) {
@@ -307,7 +325,7 @@ TEST_F(Pipeline, ImageryGetsTheRecordsItDraws) {
         EXPECT_EQ(key.deviceId, 7125u);
         if (enabled) drawn.push_back(key.recordType);
     };
-    pipeline.subscribe(std::move(imagery));
+    const auto sink = pipeline.subscribe(std::move(imagery));
     arrive({frame(7000, 1)});
     enabled = true;
     arrive({frame(7000, 2), frame(7004, 3), frame(7006, 4, 1), frame(7007, 5, 1), frame(7008, 6, 1), frame(7011, 7, 1),
@@ -319,7 +337,7 @@ TEST_F(Pipeline, StatisticsSeeEveryFrameTheFilterHides) {
     std::vector<std::uint32_t> counted;
     CArrivalPipeline::Subscriber statistics;
     statistics.arrived = [&](const Bytes& f) { counted.push_back(FrameView(f).recordType()); };
-    pipeline.subscribe(std::move(statistics));
+    const auto sink = pipeline.subscribe(std::move(statistics));
     port.setText(controls::kRecordFilter, "7004");
     arrive({frame(7000, 1), frame(7004, 2), text("TEXT Lost Packet"), frame(7027, 3)});
     EXPECT_EQ(counted, (std::vector<std::uint32_t>{7000, 7004, 7027}));
@@ -328,7 +346,10 @@ TEST_F(Pipeline, StatisticsSeeEveryFrameTheFilterHides) {
     EXPECT_EQ(pipeline.rowText(1, 1), "TEXT Lost Packet");
 }
 
-TEST_F(Pipeline, SubscribersAreAddedBesideEachOtherAndRemovedByTheirId) {
+// Sinks come and go during a live session: one added later gets what
+// arrives from then on, one dropped gets nothing more, even when it drops
+// itself, or another, from within a delivery; the others miss nothing.
+TEST_F(Pipeline, SinksAddedAndRemovedDuringALiveSession) {
     std::vector<std::string> seen;
     auto subscriber = [&](std::string name) {
         CArrivalPipeline::Subscriber s;
@@ -336,18 +357,37 @@ TEST_F(Pipeline, SubscribersAreAddedBesideEachOtherAndRemovedByTheirId) {
         s.listed = [&seen, name](const ListedEntry& e) { seen.push_back(name + "#" + std::to_string(e.number)); };
         return s;
     };
-    const auto first = pipeline.subscribe(subscriber("a"));
-    const auto second = pipeline.subscribe(subscriber("b"));
-    EXPECT_NE(first, second);
-    EXPECT_EQ(pipeline.subscriberCount(), 3u);  // the fixture's writer too
-    arrive({frame(7000, 7)});
-    EXPECT_EQ(seen, (std::vector<std::string>{"a#1", "b#1", "a7", "b7"}));
-    EXPECT_EQ(written, (std::vector<std::uint32_t>{7}));  // a second subscriber replaced nobody
-
-    EXPECT_TRUE(pipeline.unsubscribe(first));
-    EXPECT_FALSE(pipeline.unsubscribe(first));
+    arrive({frame(7000, 6)});
+    auto first = pipeline.subscribe(subscriber("a"));
+    {
+        const auto second = pipeline.subscribe(subscriber("b"));
+        EXPECT_EQ(pipeline.subscriberCount(), 3u);  // the fixture's writer too
+        arrive({frame(7000, 7)});
+        EXPECT_EQ(seen, (std::vector<std::string>{"a#2", "b#2", "a7", "b7"}));
+        EXPECT_EQ(written, (std::vector<std::uint32_t>{6, 7}));  // a second subscriber replaced nobody
+    }
+    EXPECT_EQ(pipeline.subscriberCount(), 2u);  // the subscription went out of scope
     seen.clear();
     arrive({frame(7000, 8)});
-    EXPECT_EQ(seen, (std::vector<std::string>{"b#2", "b8"}));
-    EXPECT_EQ(written, (std::vector<std::uint32_t>{7, 8}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"a#3", "a8"}));
+    first.end();
+    first.end();
+    seen.clear();
+    arrive({frame(7000, 9)});
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{6, 7, 8, 9}));
+
+    // A sink that ends its own subscription and adds another within a delivery.
+    CArrivalPipeline::Subscription once, later;
+    CArrivalPipeline::Subscriber oneShot;
+    oneShot.passed = [&](const Bytes& f) {
+        seen.push_back("once" + std::to_string(FrameView(f).recordCounter()));
+        once.end();
+        later = pipeline.subscribe(subscriber("c"));
+    };
+    once = pipeline.subscribe(std::move(oneShot));
+    arrive({frame(7000, 10), frame(7000, 11)});
+    EXPECT_EQ(seen, (std::vector<std::string>{"once10", "c#6", "c11"}));
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{6, 7, 8, 9, 10, 11}));
+    EXPECT_EQ(pipeline.subscriberCount(), 2u);
 }

@@ -5,7 +5,7 @@
 #include "tools/tarvik-cli/cmd_catalogue_draft.h"
 
 #include "app/tarvik_view.h"
-#include "capture/capture_file.h"
+#include "sources/open_source.h"
 #include "core/record_file.h"
 #include "core/text.h"
 #include "core/whole_file_output.h"
@@ -69,33 +69,29 @@ void streamFrames(const RecordFile& file, LayoutDraft& draft) {
 // false after a line on stderr when the file cannot be read, or when a
 // capture could be read only in part (its records are still fed).
 bool readFile(const std::string& path, LayoutDraft& draft) {
-    RecordFile file;
-    capture::CaptureRecordFile captured;
-    std::string records = path;
     bool whole = true;
-    if (capture::isCaptureFile(path)) {
-        // A capture's records are read from the record file it makes.
-        RecordIndex index;
-        std::string message;
-        capture::CaptureOptions options;
-        options.ports = CMyTarvikView::defaultCapturePorts();
-        if (!captured.load(path, options, index, message)) {
-            std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), message.c_str());
-            return false;
-        }
-        records = captured.temporaryPath();
-        if (!message.empty()) {
+    bool read = false;
+    std::string note;
+    // A capture's records are read from the record file it makes.
+    const Result<void> done = readRecordsAsFile(path, CMyTarvikView::defaultCapturePorts(), [&](const std::string& records) {
+        if (!note.empty()) {
             // The early end, each stream given up: said, and the status says it.
-            std::fprintf(stderr, "tarvik-cli: %s\n", message.c_str());
+            std::fprintf(stderr, "tarvik-cli: %s\n", note.c_str());
             whole = false;
         }
-    }
-    if (!file.open(records)) {
-        std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), file.lastError().c_str());
+        RecordFile file;
+        if (!file.open(records)) {
+            std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), file.lastError().c_str());
+            return;
+        }
+        streamFrames(file, draft);
+        read = true;
+    }, note);
+    if (!done) {
+        std::fprintf(stderr, "tarvik-cli: cannot read %s: %s\n", shownName(path).c_str(), done.error().c_str());
         return false;
     }
-    streamFrames(file, draft);
-    return whole;
+    return read && whole;
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "app/tarvik_view.h"
 #include "core/text.h"
 #include "core/whole_file_output.h"
-#include "export/record_sources.h"
+#include "sources/open_source.h"
 #include "export/record_table.h"
 #include "remote/definitions.h"
 #include "tools/tarvik-cli/cli.h"
@@ -51,13 +51,20 @@ int runExport(const ExportOptions& o) {
     int status = sayLayoutProblems(definitions.problems) ? kExitMessageShown : kExitOk;
     const remote::RemoteCommandCatalogue commands = remote::remoteCommandCatalogue(definitions);
 
-    const OpenedSource opened = openRecordSource(o.file, CMyTarvikView::defaultCapturePorts());
-    if (!opened.source) {
-        std::fprintf(stderr, "%s\n", opened.error.c_str());
+    SourceOptions options;
+    options.capturePorts = CMyTarvikView::defaultCapturePorts();
+    Result<OpenedSource> result = openSource(o.file, options);
+    if (!result) {
+        std::fprintf(stderr, "%s\n", result.error().c_str());
         return kExitMessageShown;
     }
+    if (!result->source) {
+        std::fprintf(stderr, "tarvik-cli: export reads a record file or a capture, not a live address\n");
+        return kExitUsage;
+    }
+    const OpenedSource& opened = *result;
     // The records before a broken frame are exported; the message says where it broke.
-    for (const std::string& w : opened.warnings) {
+    for (const std::string& w : opened.warnings()) {
         std::fprintf(stderr, "%s\n", w.c_str());
         status = kExitMessageShown;
     }

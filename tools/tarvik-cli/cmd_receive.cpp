@@ -52,7 +52,7 @@ int runReceive(const ReceiveOptions& o) {
     std::vector<Bytes> frames;
     // The --out file is a subscriber beside the view's own (output writer,
     // statistics, imagery), which stay in place.
-    std::optional<CArrivalPipeline::SubscriberId> outFile;
+    CArrivalPipeline::Subscription outFile;
     if (o.out) {
         CArrivalPipeline::Subscriber collector;
         collector.passed = [&frames](const Bytes& frame) { frames.push_back(frame); };
@@ -87,7 +87,7 @@ int runReceive(const ReceiveOptions& o) {
             status = kExitMessageShown;
     }
     receiver.Disconnect();
-    if (outFile) pipeline.unsubscribe(*outFile);
+    outFile.end();
     if (o.out && !writeFile(*o.out, frames, o.force)) status = kExitMessageShown;
     return status;
 }

@@ -45,7 +45,7 @@ LiveSession::LiveSession() {
         std::fputc('\n', stdout);
         if (FrameView(entry.bytes()).isFrame()) lastListedFrame = entry;
     };
-    view.pipeline().subscribe(std::move(printer));
+    printer_ = view.pipeline().subscribe(std::move(printer));
     // A wait of the view (a script's pause) runs the arrival timer meanwhile,
     // so what the server sends is listed as it comes.
     port.waitHook = [this](unsigned milliseconds) { run(milliseconds / 1000.0); };

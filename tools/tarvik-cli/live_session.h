@@ -40,6 +40,7 @@ public:
 private:
     bool lost_ = false;
     Subscription connectionLost_;
+    CArrivalPipeline::Subscription printer_;
 };
 
 } // namespace tarvik::cli
