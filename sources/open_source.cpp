@@ -29,7 +29,7 @@ Result<OpenedSource> openLive(std::string_view rest) {
 
 Result<OpenedSource> openCapture(const std::string& path, const SourceOptions& options) {
     auto capture = std::make_shared<capture::CaptureRecordSource>();
-    capture->setFilter(options.filter.text());
+    capture->setFilter(options.filter);
     capture::CaptureOptions captureOptions;
     captureOptions.ports = options.capturePorts;
     std::string message;
@@ -50,7 +50,7 @@ Result<OpenedSource> openCapture(const std::string& path, const SourceOptions& o
 Result<OpenedSource> openRecordFile(const std::string& path, const SourceOptions& options) {
     auto file = std::make_shared<FileRecordSource>();
     if (!file->open(path)) return failure(file->openFailure(path));  // the window's text
-    file->setFilter(options.filter.text());
+    file->setFilter(options.filter);
     OpenedSource out;
     out.damage = file->build(options.readPastDamage);
     out.catalogDisagreement = file->catalogDisagreement();
