@@ -62,7 +62,7 @@ std::optional<RecordFilter> compileFilterOption(const std::string& text, const L
 bool applyFilterOption(CMyTarvikView& view, const std::string& text) {
     std::optional<RecordFilter> filter = compileFilterOption(text, view.layoutCatalogue());
     if (!filter) return false;
-    if (!filter->byTypeOnly()) view.setRecordFilter(std::move(*filter));
+    view.setRecordFilter(std::move(*filter));
     return true;
 }
 

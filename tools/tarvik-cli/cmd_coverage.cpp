@@ -47,8 +47,8 @@ int runCheckCoverage(const std::vector<std::string>& files) {
     for (const std::string& path : files) {
         ConsolePort port;
         MemorySettingsStore settings;
-        port.setText(controls::kRecordFilter, kAllRecords);
         CMyTarvikView view(port, settings);
+        view.setRecordFilter(RecordFilter{});
         view.readPastDamage = true;
         if (!view.openRecordFile(path)) {
             std::fprintf(stderr, "tarvik-cli: cannot check %s\n", shownName(path).c_str());

@@ -33,7 +33,6 @@ int runImage(const ImageOptions& o) {
     const std::string& kind = o.kind;
     ConsolePort port;
     MemorySettingsStore settings;
-    port.setText(controls::kRecordFilter, o.filter);
     // The view's own imagery displays, fed as the window feeds them.
     CMyTarvikView view(port, settings);
     if (!applyFilterOption(view, o.filter)) return kExitUsage;

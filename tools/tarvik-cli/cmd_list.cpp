@@ -24,7 +24,6 @@ struct ListOptions {
 int runList(const ListOptions& o) {
     ConsolePort port;
     MemorySettingsStore settings;
-    port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
     if (!applyFilterOption(view, o.filter)) return kExitUsage;
     view.readPastDamage = o.resync;

@@ -38,7 +38,6 @@ int runListen(const ListenOptions& o) {
     port.setText(controls::kTransportLabel, o.udp ? "UDP" : "TCP");
     port.setText(controls::kAddress, o.host);
     port.setText(controls::kPort, o.port);
-    port.setText(controls::kRecordFilter, o.filter);
     if (!applyFilterOption(view, o.filter)) return kExitUsage;
     port.setChecked(controls::kDisableInitialSubscription, o.noSubscribe);
     if (o.limit) view.pipeline().setScrollLimit(*o.limit);

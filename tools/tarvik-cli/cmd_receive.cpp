@@ -47,7 +47,7 @@ int runReceive(const ReceiveOptions& o) {
     LiveSession session;
     CConnection& connection = session.view.connection();
     CArrivalPipeline& pipeline = session.view.pipeline();
-    session.port.setText(controls::kRecordFilter, kAllRecords);
+    session.view.setRecordFilter(RecordFilter{});
     pipeline.setScrollLimit(kMaxScrollLimit);
     std::vector<Bytes> frames;
     // The --out file is a subscriber beside the view's own (output writer,

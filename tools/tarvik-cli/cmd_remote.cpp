@@ -185,7 +185,7 @@ public:
         console.setText(controls::kTransportLabel, udp ? "UDP" : "TCP");
         console.setText(controls::kAddress, host);
         console.setText(controls::kPort, port);
-        console.setText(controls::kRecordFilter, std::string(kAllRecords));
+        session_.view.setRecordFilter(RecordFilter{});
         console.setChecked(controls::kDisableInitialSubscription, true);
         session_.view.OnStartCommunicating();
         return session_.view.connection().connected();

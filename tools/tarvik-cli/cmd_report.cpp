@@ -32,7 +32,6 @@ int runReport(const ReportOptions& o) {
     const std::size_t row = o.row;
     ConsolePort port;
     MemorySettingsStore settings;
-    port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
     if (!applyFilterOption(view, o.filter)) return kExitUsage;
     if (!view.openRecordFile(o.file)) return kExitMessageShown;

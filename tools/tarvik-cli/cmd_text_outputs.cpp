@@ -46,13 +46,12 @@ int runCondense(const CondenseOptions& o) {
     ConsolePort port;
     MemorySettingsStore settings;
     setOutputFolder(settings, o.out);
-    port.setText(controls::kRecordFilter, std::string(kAllRecords));
     CMyTarvikView view(port, settings);
     view.setDataSeparator(separator);
     // Only the records the filter passes are condensed (record types too).
     std::optional<RecordFilter> filter = compileFilterOption(o.filter, view.layoutCatalogue());
     if (!filter) return kExitUsage;
-    if (!filter->showsEverything()) view.setRecordFilter(std::move(*filter));
+    view.setRecordFilter(std::move(*filter));
     // A broken file is condensed up to its break, after the reader's message.
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     const std::size_t readerMessages = port.messages.size();
@@ -75,7 +74,6 @@ int runDump(const DumpOptions& o) {
     ConsolePort port;
     MemorySettingsStore settings;
     setOutputFolder(settings, o.out);
-    port.setText(controls::kRecordFilter, o.filter);
     CMyTarvikView view(port, settings);
     if (!applyFilterOption(view, o.filter)) return kExitUsage;
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
@@ -101,7 +99,6 @@ int runPrint(const PrintOptions& o) {
     const std::size_t row = o.row;
     ConsolePort port;
     MemorySettingsStore settings;
-    port.setText(controls::kRecordFilter, o.filter);
     port.pdfPath = o.pdf;
     port.replacePdf = o.force;
     // The record file is never printed over, not even with --force.
