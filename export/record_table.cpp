@@ -239,14 +239,13 @@ std::vector<TableColumn> tableColumns(const LayoutCatalogue& catalogue, std::uin
     return fieldColumns(catalogue.record(key).items);
 }
 
-bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& catalogue,
-                      const RemoteCommandDefinitions& commands, std::uint32_t recordType,
-                      const std::optional<std::vector<std::string>>& fields, RecordTable& table, std::string& error,
-                      bool raw, const RecordFilter* filter) {
+Result<RecordTable> buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& catalogue,
+                                     const RemoteCommandDefinitions& commands, std::uint32_t recordType,
+                                     const std::optional<std::vector<std::string>>& fields, bool raw,
+                                     const RecordFilter* filter) {
     const RecordKey key{kCatalogueProtocolVersion, kCatalogueRecordVersion, static_cast<std::int32_t>(recordType)};
     if (recordType > 0x7fffffffu || catalogue.records.find(key) == catalogue.records.end()) {
-        error = strprintf("no record layout for record type %u", recordType);
-        return false;
+        return failure(strprintf("no record layout for record type %u", recordType));
     }
     std::vector<std::pair<std::string, int>> availableItems;
     std::vector<TableColumn> available = fieldColumns(catalogue.record(key).items, &availableItems);
@@ -256,8 +255,7 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
         for (const std::string& name : *fields) {
             auto it = std::find_if(available.begin(), available.end(), [&](const TableColumn& c) { return c.name == name; });
             if (it == available.end()) {
-                error = strprintf("record type %u has no scalar field \"%s\"", recordType, name.c_str());
-                return false;
+                return failure(strprintf("record type %u has no scalar field \"%s\"", recordType, name.c_str()));
             }
             chosen.push_back(*it);
             items.push_back(availableItems[static_cast<std::size_t>(it - available.begin())]);
@@ -267,7 +265,7 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
         items = std::move(availableItems);
     }
 
-    table = RecordTable{};
+    RecordTable table;
     table.recordType = recordType;
     table.columns.push_back(leading("record", ValueKind::Unsigned, 8));
     table.columns.push_back(leading("time", ValueKind::Time, 8));
@@ -371,7 +369,7 @@ bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& 
         for (std::size_t c = kLeading; c < table.columns.size(); ++c)
             if (!filled[c]) append(table.columns[c], row, ScalarValue{});
     }
-    return true;
+    return table;
 }
 
 std::string cellText(const TableColumn& c, std::size_t row) {

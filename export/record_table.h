@@ -4,6 +4,7 @@
 // position, time, device and enumerator. tarvik-cli export writes it as CSV or
 // JSON Lines; the Python module hands it to pandas.
 
+#include "core/result.h"
 #include "core/record_source.h"
 #include "decode/layout.h"
 #include "decode/remote_definitions.h"
@@ -78,11 +79,10 @@ std::vector<TableColumn> tableColumns(const LayoutCatalogue& catalogue, std::uin
 // first). False with `error` set when the type has no layout or a field is not
 // one of its scalar fields. Numbers are those the report shows (angles in
 // degrees); with `raw` as stored. With `filter`, only the records it passes.
-bool buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& catalogue,
-                      const RemoteCommandDefinitions& commands, std::uint32_t recordType,
-                      const std::optional<std::vector<std::string>>& fields, RecordTable& table, std::string& error,
-                      bool raw = false,
-                      const RecordFilter* filter = nullptr);
+Result<RecordTable> buildRecordTable(const IndexedRecordSource& source, const LayoutCatalogue& catalogue,
+                                     const RemoteCommandDefinitions& commands, std::uint32_t recordType,
+                                     const std::optional<std::vector<std::string>>& fields, bool raw = false,
+                                     const RecordFilter* filter = nullptr);
 
 // A cell as text: numbers in full precision (the shortest text that reads
 // back to the same stored value), times in ISO 8601 UTC; empty when missing.

@@ -403,15 +403,14 @@ public:
             if (py::isinstance<py::str>(fields)) names->push_back(fields.cast<std::string>());
             else for (const py::handle& h : fields) names->push_back(py::str(h));
         }
-        RecordTable table;
-        std::string error;
-        bool ok;
+        std::optional<Result<RecordTable>> built;
         {
             py::gil_scoped_release release;
             const Definitions& d = *state_->definitions;
-            ok = buildRecordTable(*state_->source, d.loaded.catalogue, d.commands, type, names, table, error, raw);
+            built.emplace(buildRecordTable(*state_->source, d.loaded.catalogue, d.commands, type, names, raw));
         }
-        if (!ok) throw py::key_error(error);
+        if (!*built) throw py::key_error(built->error());
+        RecordTable table = std::move(**built);
         warnUnread(table.unread, type, state_->path);
         py::list out;
         for (TableColumn& c : table.columns) {

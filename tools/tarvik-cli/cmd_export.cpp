@@ -69,17 +69,17 @@ int runExport(const ExportOptions& o) {
         status = kExitMessageShown;
     }
 
-    RecordTable table;
-    std::string error;
     std::optional<std::vector<std::string>> fields;
     if (o.fieldsGiven) fields = o.fields;
     std::optional<RecordFilter> filter = compileFilterOption(o.filter, definitions.catalogue);
     if (!filter) return kExitUsage;
-    if (!buildRecordTable(*opened.source, definitions.catalogue, commands, o.type, fields, table, error, o.raw,
-                          filter->showsEverything() ? nullptr : &*filter)) {
-        std::fprintf(stderr, "tarvik-cli: %s\n", error.c_str());
+    Result<RecordTable> built = buildRecordTable(*opened.source, definitions.catalogue, commands, o.type, fields, o.raw,
+                                                 filter->showsEverything() ? nullptr : &*filter);
+    if (!built) {
+        std::fprintf(stderr, "tarvik-cli: %s\n", built.error().c_str());
         return kExitUsage;
     }
+    const RecordTable& table = *built;
     if (!table.unread.empty()) {
         // Records the index holds but whose bytes are gone (the file changed while it was read).
         std::fprintf(stderr, "tarvik-cli: %zu record%s of type %u could not be read (the first at index %zu): not exported\n",
