@@ -35,6 +35,10 @@ inline constexpr int kEchogram = 1255;
 // command" before a choice), and the table of those rows with its headings.
 inline constexpr int kRemoteCommandHint = 1256;
 inline constexpr int kParameterTable = 1257;
+// The filter expression box under the record filter, and the line beside it
+// that says why an expression does not compile (hidden while none is wrong).
+inline constexpr int kFilterExpression = 1258;
+inline constexpr int kFilterProblem = 1259;
 
 } // namespace tarvik::controls
 

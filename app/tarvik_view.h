@@ -163,8 +163,16 @@ public:
     const RecordStatistics& liveStatistics() const { return liveStatistics_; }
     // The record files read last, newest first (File -> recent files).
     RecentFiles& recentFiles() { return recentFiles_; }
-    // The record filter's drop-down closed: the rows are listed again under its text.
+    // The record filter's drop-down closed: the rows are listed again under
+    // its text (the record-type choices replace an expression in force).
     void OnRecordFilterClosed();
+    // The filter expression box was confirmed (Return): an expression over
+    // the records' fields lists the rows it passes; an empty box goes back to
+    // the record-type choices. False, with the reason beside the box and the
+    // rows left as they were, when the expression does not compile.
+    bool OnFilterExpressionEntered();
+    // Why the expression in the box does not compile; empty while it does.
+    const std::string& filterProblem() const { return filterProblem_; }
     // The filter as a value (an expression compiled by the caller), used
     // instead of the record filter's text from now on; the shown rows follow.
     void setRecordFilter(RecordFilter filter);
@@ -342,6 +350,10 @@ private:
     remote::RemoteCommandCatalogue remoteCommands_ = remote::remoteCommandCatalogue(definitions_);
     RecordReporter reporter_{catalogue_, remoteCommands_};
     std::optional<RecordFilter> filterValue_;
+    std::string filterProblem_;
+    void listUnderFilter();  // the shown rows, listed again under recordFilter()
+    void showFilterProblem(std::string problem);
+    void recompileFilter();  // after the layouts changed
     ReportHistory reportHistory_;
     ReportByteMap byteMap_;
     RecordStatistics liveStatistics_;

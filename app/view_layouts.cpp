@@ -85,6 +85,7 @@ void CMyTarvikView::reloadLayouts() {
     remoteCommands_ = remote::remoteCommandCatalogue(definitions_);
     remotePanel_.refreshCommandLines();
     showLayoutProblems();
+    recompileFilter();
     // The files may have come or gone: watch what there is now.
     if (layoutWatcher_) layoutWatcher_->watchPaths(layoutWatchPaths(layoutFolders()));
     if (layoutsReloaded) layoutsReloaded();

@@ -4,11 +4,64 @@
 #include "app/controls.h"
 #include "app/tarvik_view.h"
 
+#include "expr/predicate.h"
+
 namespace tarvik {
 
 // The source lists its rows again under the filter's text; nothing is read
 // again and the imagery keeps what it shows.
 void CMyTarvikView::OnRecordFilterClosed() {
+    if (!port_.text(controls::kFilterExpression).empty()) {
+        port_.setText(controls::kFilterExpression, "");
+        showFilterProblem({});
+        filterValue_.reset();
+        pipeline_.setFilterValue(filterValue_);
+    }
+    listUnderFilter();
+}
+
+bool CMyTarvikView::OnFilterExpressionEntered() {
+    const std::string text = port_.text(controls::kFilterExpression);
+    if (text.find_first_not_of(" \t") == std::string::npos) {
+        showFilterProblem({});
+        filterValue_.reset();
+        pipeline_.setFilterValue(filterValue_);
+        listUnderFilter();
+        return true;
+    }
+    Result<RecordFilter> filter = expr::compileFilter(text, catalogue_);
+    if (!filter) {
+        showFilterProblem(filter.error());
+        return false;
+    }
+    showFilterProblem({});
+    setRecordFilter(std::move(*filter));
+    return true;
+}
+
+void CMyTarvikView::recompileFilter() {
+    // A compiled expression names the fields of the catalogue it was made
+    // from: it is made again from its text. One that no longer compiles
+    // gives way to the record-type choices, and the box says why.
+    if (!filterValue_ || filterValue_->byTypeOnly()) return;
+    Result<RecordFilter> again = expr::compileFilter(filterValue_->text(), catalogue_);
+    if (again) {
+        setRecordFilter(std::move(*again));
+        return;
+    }
+    showFilterProblem(again.error());
+    filterValue_.reset();
+    pipeline_.setFilterValue(filterValue_);
+    listUnderFilter();
+}
+
+void CMyTarvikView::showFilterProblem(std::string problem) {
+    filterProblem_ = std::move(problem);
+    port_.setText(controls::kFilterProblem, filterProblem_);
+    port_.setVisible(controls::kFilterProblem, !filterProblem_.empty());
+}
+
+void CMyTarvikView::listUnderFilter() {
     port_.selectRecordRow(std::nullopt);
     source_->setFilter(recordFilter());
     port_.setRecordRowCount(recordRowCount());
@@ -18,7 +71,7 @@ void CMyTarvikView::OnRecordFilterClosed() {
 void CMyTarvikView::setRecordFilter(RecordFilter filter) {
     filterValue_ = std::move(filter);
     pipeline_.setFilterValue(filterValue_);
-    OnRecordFilterClosed();
+    listUnderFilter();
 }
 
 RecordFilter CMyTarvikView::recordFilter() const {

@@ -63,7 +63,7 @@ constexpr int kWorking[] = {kRecordFilter, kRecordList, kReportList, kWriteOutpu
                             kAddress, kPort, kStartCommunicating,
                             kTransportLabel, kStopVolatileConnections, kDisableInitialSubscription,
                             kSendRequestRecords, kButton1010, kRequestOneLabel, kRequestOneNumber, kRequestOneButton,
-                            kDevicesFound, kPause, kRemoteCommandHint, kParameterTable};
+                            kDevicesFound, kPause, kRemoteCommandHint, kParameterTable, kFilterExpression, kFilterProblem};
 
 // The least height of the sector picture and the waterfall beside it, and the
 // height they keep when the remote panel unfolds by itself: enough for the fan
@@ -248,6 +248,19 @@ QWidget* CMainForm::recordGroup() {
                         "Record Filter (To Display)");
     layout->addWidget(captions_[kRecordFilter]);
     layout->addWidget(recordFilter_);
+    // An expression over the records' fields, in place of the record-type
+    // choices while it holds one; the line under it says why one does not compile.
+    auto* expression = add(kFilterExpression, new QLineEdit(box));
+    expression->setPlaceholderText("Filter expression, e.g. 7027 && vx.7027.number_of_detection_points > 100");
+    expression->setClearButtonEnabled(true);
+    expression->setToolTip("Return applies it; an empty box goes back to the record types above");
+    layout->addWidget(expression);
+    auto* problem = add(kFilterProblem, new QLabel(box));
+    problem->setWordWrap(true);
+    problem->setStyleSheet("color: #b00020;");
+    problem->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    problem->hide();
+    layout->addWidget(problem);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(add(kPause, new QPushButton("Pause", box)));

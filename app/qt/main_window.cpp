@@ -247,6 +247,18 @@ void CMainFrame::wireForm() {
                 if (!rows.isEmpty()) view_->OnRowSelectionChanged(static_cast<std::size_t>(rows.first().row()));
             });
     connect(form_->recordFilter(), &CCheckComboBox::dropDownClosed, this, [this] { view_->OnRecordFilterClosed(); });
+    if (auto* expression = qobject_cast<QLineEdit*>(form_->control(controls::kFilterExpression))) {
+        // The box turns red while its expression does not compile.
+        auto apply = [this, expression] {
+            const bool ok = view_->OnFilterExpressionEntered();
+            expression->setStyleSheet(ok ? QString() : QStringLiteral("QLineEdit { background: #ffd7d7; }"));
+        };
+        connect(expression, &QLineEdit::returnPressed, this, apply);
+        // The clear button empties it: the record types apply again.
+        connect(expression, &QLineEdit::textChanged, this, [apply](const QString& text) {
+            if (text.isEmpty()) apply();
+        });
+    }
     auto* write = qobject_cast<QAbstractButton*>(form_->control(controls::kWriteOutputFile));
     connect(write, &QAbstractButton::clicked, this, [this] { view_->OnWriteOutputFile(); });
     // The report and the bytes pane point at each other.

@@ -215,6 +215,39 @@ TEST_F(ReadVxFile, AFilterChangeListsRowsAgainWithoutReadingTheFileOrTheImagery)
     EXPECT_EQ(view.recordRowCount(), all);
 }
 
+// The expression box: an expression lists the rows it passes, one that does
+// not compile says why and leaves the rows, the record types take over again.
+TEST_F(ReadVxFile, TheFilterExpressionBoxListsTheRowsAnExpressionPasses) {
+    ASSERT_TRUE(view.openRecordFile(sample("expression.vxr", 30)));
+    const std::size_t all = view.recordRowCount();
+    port.setText(controls::kRecordFilter, "7000");
+    view.OnRecordFilterClosed();
+    std::size_t later = 0;
+    for (std::size_t row = 0; row < view.recordRowCount(); ++row) later += std::stoul(view.rowText(row, 2)) > 10;
+    ASSERT_GT(later, 0u);
+    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    view.OnRecordFilterClosed();
+
+    port.setText(controls::kFilterExpression, "7000 && row > 10");
+    EXPECT_TRUE(view.OnFilterExpressionEntered());
+    EXPECT_EQ(view.recordRowCount(), later);
+    EXPECT_EQ(port.recordRowCount, later);
+    EXPECT_TRUE(port.hidden.count(controls::kFilterProblem));
+
+    port.setText(controls::kFilterExpression, "vx.7000.nonesuch > 2");
+    EXPECT_FALSE(view.OnFilterExpressionEntered());
+    EXPECT_NE(view.filterProblem().find("unknown field \"vx.7000.nonesuch\""), std::string::npos);
+    EXPECT_EQ(port.text(controls::kFilterProblem), view.filterProblem());
+    EXPECT_FALSE(port.hidden.count(controls::kFilterProblem));
+    EXPECT_EQ(view.recordRowCount(), later);  // the rows stay as they were
+
+    // The record-type choices replace the expression, and clear the box.
+    view.OnRecordFilterClosed();
+    EXPECT_EQ(view.recordRowCount(), all);
+    EXPECT_EQ(port.text(controls::kFilterExpression), "");
+    EXPECT_TRUE(view.filterProblem().empty());
+}
+
 TEST_F(ReadVxFile, TheMessageThatStopsTheListOffersToReadPastTheDamage) {
     Bytes garbage(10, 0xEE);
     const auto path = dir.write("damaged.vxr", concat({synth::sampleFrame(7000, 1, 1, 1), garbage,

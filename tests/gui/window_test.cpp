@@ -129,7 +129,8 @@ void WindowTest::formAndMenu() {
                                 1018, 1019, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028, 1029, 1030, 1031,
                                 1032, 1033, 1034, 1035, 1036, 1037, 1038, 1039, 1040, 1041, 1042, 1043, 1044,
                                 1048, 1049, 1051, 1059, 1067, 1069, 1073, 1074, 1078, 1087, 1088, 1089, 1255,
-                                controls::kRemoteCommandHint, controls::kParameterTable};
+                                controls::kRemoteCommandHint, controls::kParameterTable,
+                                controls::kFilterExpression, controls::kFilterProblem};
     CMainForm& form = window->form();
     QCOMPARE(form.controls().size(), std::size(everyControl));
     for (int number : everyControl) QVERIFY2(form.control(number), qPrintable(QString::number(number)));
@@ -143,6 +144,18 @@ void WindowTest::formAndMenu() {
     QCOMPARE(window->port().text(1004), std::string("Start Communicating"));
     QCOMPARE(window->port().text(1069), std::string("TCP"));
     QCOMPARE(window->port().text(1043), std::string("ALL RECORDS"));
+    // The expression box turns red, with the reason under it, while what it holds does not compile.
+    auto* expression = qobject_cast<QLineEdit*>(form.control(controls::kFilterExpression));
+    QVERIFY(expression);
+    expression->setText("vx.7000.nonesuch > 1");
+    emit expression->returnPressed();
+    QVERIFY(!expression->styleSheet().isEmpty());
+    QVERIFY(!form.control(controls::kFilterProblem)->isHidden());
+    expression->setText("7000 && row > 1");
+    emit expression->returnPressed();
+    QVERIFY(expression->styleSheet().isEmpty());
+    QVERIFY(form.control(controls::kFilterProblem)->isHidden());
+    expression->clear();
     // Enter on the form is swallowed: typed text is not added to the address list.
     auto* address = qobject_cast<QComboBox*>(form.control(controls::kAddress));
     QVERIFY(address);
