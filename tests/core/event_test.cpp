@@ -32,6 +32,17 @@ TEST(Event, HandlersComeAndGoWhileItRuns) {
     EXPECT_EQ(calls.size(), 3u);
 }
 
+TEST(Event, AHandlerCancelledByAnEarlierOneIsNotCalled) {
+    Event<> event;
+    int laterCalls = 0;
+    Subscription later;
+    Subscription earlier = event.subscribe([&] { later.cancel(); });
+    later = event.subscribe([&] { ++laterCalls; });
+    event();
+    EXPECT_EQ(laterCalls, 0);
+    EXPECT_EQ(event.size(), 1u);
+}
+
 TEST(Event, ASubscriptionMayOutliveItsEvent) {
     Subscription kept;
     {
