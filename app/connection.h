@@ -4,7 +4,7 @@
 // devices, record requests, ending the subscriptions and the shutdown. Owns
 // the receiver and the sender; the view forwards its handlers here.
 
-#include "app/arrival_pipeline.h"
+#include "pipeline/arrival_pipeline.h"
 #include "app/settings.h"
 #include "app/view_port.h"
 #include "core/bytes.h"

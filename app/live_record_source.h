@@ -2,7 +2,7 @@
 // A live connection as a record source: the rows are the arrival pipeline's
 // shown records, the statistics the counts of every frame that arrived.
 
-#include "app/arrival_pipeline.h"
+#include "pipeline/arrival_pipeline.h"
 #include "core/record_source.h"
 
 #include <algorithm>
@@ -32,7 +32,7 @@ public:
     // The rows are listed again from the history while records arrive; a
     // finished session keeps the rows it showed.
     void setFilter(std::string_view filter) override {
-        if (pipeline_.communicating) pipeline_.RefilterLiveList(filter);
+        if (pipeline_.communicating) pipeline_.RefilterLiveList(RecordFilter::types(std::string(filter)));
     }
     void setFilter(const RecordFilter& filter) override {
         if (pipeline_.communicating) pipeline_.RefilterLiveList(filter);

@@ -29,7 +29,25 @@ void CMyTarvikView::showConnectionCommands() {
 
 void CMyTarvikView::OnTimer(int id) {
     if (id == kLayoutReloadTimer) return layoutWatch_.timerFired();
-    pipeline_.OnArrivalTimer(id);
+    if (id != timers::kArrival) return;
+    // The filter box's text is the filter in force, also while it is being
+    // typed: the pipeline is handed it afresh for every batch.
+    pipeline_.setFilter(recordFilter());
+    pipeline_.OnArrivalTimer();
+}
+
+void CMyTarvikView::OnLimitRecords() {
+    NumberRequest request;
+    request.title = "Limit Records In Scrolling Display";
+    request.text = "Maximum Number Of Records To Show In Scrolling List";
+    request.hint = "(Allowed Values Are 20 to 1000)";
+    request.initial = std::to_string(pipeline_.scrollLimit());
+    const std::optional<std::string> answer = port_.askNumber(request);
+    if (!answer) return;
+    // A number field: leading digits count, anything else is not a number in range.
+    const long long value = std::atoll(answer->c_str());
+    if (value < kMinScrollLimit || value > kMaxScrollLimit || !pipeline_.setScrollLimit(static_cast<std::uint32_t>(value)))
+        port_.messageBox("Scroll Limit Must Be Between 20 And 1000");
 }
 
 void CMyTarvikView::OnStartCommunicating() {

@@ -4,7 +4,8 @@
 
 #include "app/output_writer.h"
 #include "app/recent_files.h"
-#include "app/arrival_pipeline.h"
+#include "app/pipeline_port_display.h"
+#include "pipeline/arrival_pipeline.h"
 #include "app/connection.h"
 #include "app/layout_watch.h"
 #include "app/live_record_source.h"
@@ -273,7 +274,8 @@ public:
     // Timer ticks of the port; the arrival timer goes to the pipeline.
     void OnTimer(int id);
     void OnPauseContinue() { pipeline_.OnPauseContinue(); }
-    void OnLimitRecords() { pipeline_.OnLimitRecords(); }
+    // Menu "Limit Records In Scrolling List": the dialog, then the check.
+    void OnLimitRecords();
     void OnAddressKillFocus() { connection_.OnAddressKillFocus(); }
     void OnStartCommunicating();
     void OnStopVolatileConnections() { connection_.OnStopVolatileConnections(); }
@@ -377,7 +379,8 @@ private:
     std::string scriptPath_;
     std::vector<std::string> scriptFilesRead_;
     // Live records. The pipeline is declared before the connection that feeds it.
-    CArrivalPipeline pipeline_{port_};
+    PipelinePortDisplay pipelineDisplay_{port_};
+    CArrivalPipeline pipeline_{pipelineDisplay_};
     CConnection connection_{port_, settings_, pipeline_};
     // The view's handlers of the connection's events.
     std::vector<Subscription> connectionEvents_;

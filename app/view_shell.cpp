@@ -15,7 +15,6 @@ void CMyTarvikView::OnRecordFilterClosed() {
         port_.setText(controls::kFilterExpression, "");
         showFilterProblem({});
         filterValue_.reset();
-        pipeline_.setFilterValue(filterValue_);
     }
     listUnderFilter();
 }
@@ -25,7 +24,6 @@ bool CMyTarvikView::OnFilterExpressionEntered() {
     if (text.find_first_not_of(" \t") == std::string::npos) {
         showFilterProblem({});
         filterValue_.reset();
-        pipeline_.setFilterValue(filterValue_);
         listUnderFilter();
         return true;
     }
@@ -51,7 +49,6 @@ void CMyTarvikView::recompileFilter() {
     }
     showFilterProblem(again.error());
     filterValue_.reset();
-    pipeline_.setFilterValue(filterValue_);
     listUnderFilter();
 }
 
@@ -63,6 +60,7 @@ void CMyTarvikView::showFilterProblem(std::string problem) {
 
 void CMyTarvikView::listUnderFilter() {
     port_.selectRecordRow(std::nullopt);
+    pipeline_.setFilter(recordFilter());
     source_->setFilter(recordFilter());
     port_.setRecordRowCount(recordRowCount());
     port_.setReportLines({});
@@ -70,7 +68,6 @@ void CMyTarvikView::listUnderFilter() {
 
 void CMyTarvikView::setRecordFilter(RecordFilter filter) {
     filterValue_ = std::move(filter);
-    pipeline_.setFilterValue(filterValue_);
     listUnderFilter();
 }
 

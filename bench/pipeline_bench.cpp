@@ -1,10 +1,8 @@
 // The arrival pipeline: records per second through ProcessArrivedRecords
 // (100,000 frames of mixed types in batches of 1,000, scroll limit 1000), with
-// the in-memory port, so that only the pipeline's own work is measured.
+// a display that shows nothing, so that only the pipeline's own work is measured.
 
-#include "app/arrival_pipeline.h"
-#include "app/controls.h"
-#include "app/memory_port.h"
+#include "pipeline/arrival_pipeline.h"
 #include "tools/synth/server_records.h"
 
 #include <benchmark/benchmark.h>
@@ -12,6 +10,15 @@
 using namespace tarvik;
 
 namespace {
+
+struct NoDisplay final : PipelineDisplay {
+    void setRecordRowCount(std::size_t) override {}
+    std::optional<std::size_t> selectedRecordRow() const override { return std::nullopt; }
+    void selectRecordRow(std::optional<std::size_t>) override {}
+    std::pair<std::size_t, std::size_t> visibleRecordRows() const override { return {0, 0}; }
+    void startArrivalTimer(unsigned) override {}
+    void stopArrivalTimer() override {}
+};
 
 std::vector<Bytes> mixedFrames(std::size_t count) {
     synth::SimDevice device;
@@ -33,9 +40,9 @@ void ProcessArrivedRecords(benchmark::State& state) {
     const std::vector<Bytes> frames = mixedFrames(100'000);
     std::size_t bytes = 0;
     for (const auto& f : frames) bytes += f.size();
-    MemoryPort port;
-    port.setText(controls::kRecordFilter, state.range(0) ? "ALL RECORDS" : "7000; 7027");
-    CArrivalPipeline pipeline(port);
+    NoDisplay display;
+    CArrivalPipeline pipeline(display);
+    pipeline.setFilter(RecordFilter::types(state.range(0) ? "ALL RECORDS" : "7000; 7027"));
     pipeline.setScrollLimit(1000);
     std::size_t written = 0;
     CArrivalPipeline::Subscriber writer;

@@ -5,7 +5,7 @@
 // entries each arrival tick took: a queue that the window drains keeps that
 // number level instead of growing.
 
-#include "app/arrival_pipeline.h"
+#include "pipeline/arrival_pipeline.h"
 #include "app/controls.h"
 #include "app/qt/qt_view_port.h"
 #include "app/tarvik_view.h"

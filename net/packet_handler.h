@@ -37,7 +37,7 @@ inline constexpr std::uint32_t kMaxRecordSize = 64u * 1024u * 1024u;
 inline constexpr std::size_t kReadSize = 120'000;
 // Bytes the pending-record queue may hold before arriving records are dropped
 // (and counted): room for many seconds of the largest bursts of a sonar, and
-// with the record list's byte budget (app/arrival_pipeline.h) small enough
+// with the record list's byte budget (pipeline/arrival_pipeline.h) small enough
 // that a flood of records keeps the tool under 300 MB.
 inline constexpr std::size_t kMaxPendingBytes = 192u * 1024u * 1024u;
 

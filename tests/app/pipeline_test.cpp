@@ -1,9 +1,12 @@
 // The arrival pipeline: list arithmetic, filter, dropped pings, pause and the
-// hand-off to its subscribers, through the in-memory port.
+// hand-off to its subscribers, shown through the window's port (in memory).
 
-#include "app/arrival_pipeline.h"
+#include "pipeline/arrival_pipeline.h"
 #include "app/controls.h"
 #include "app/memory_port.h"
+#include "app/pipeline_port_display.h"
+#include "app/settings.h"
+#include "app/tarvik_view.h"
 #include "core/frame.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +28,6 @@ Bytes text(std::string_view t) { return Bytes(t.begin(), t.end()); }
 class Pipeline : public ::testing::Test {
 protected:
     Pipeline() {
-        port.setText(controls::kRecordFilter, "ALL RECORDS");
         pipeline.takePending = [this] { return std::exchange(pending, {}); };
         CArrivalPipeline::Subscriber writer;
         writer.passed = [this](const Bytes& f) { written.push_back(FrameView(f).recordCounter()); };
@@ -35,7 +37,7 @@ protected:
     }
     void arrive(std::deque<Bytes> entries) {
         pending = std::move(entries);
-        EXPECT_TRUE(pipeline.OnArrivalTimer(timers::kArrival));
+        pipeline.OnArrivalTimer();
     }
     std::vector<std::string> rows() const {
         std::vector<std::string> out;
@@ -46,7 +48,8 @@ protected:
     std::uint32_t counterOfRow(std::size_t r) const { return FrameView(pipeline.row(r)->bytes()).recordCounter(); }
 
     MemoryPort port;
-    CArrivalPipeline pipeline{port};
+    PipelinePortDisplay display{port};
+    CArrivalPipeline pipeline{display};
     CArrivalPipeline::Subscription writerSink;
     std::deque<Bytes> pending;
     std::vector<std::uint32_t> written;
@@ -83,7 +86,6 @@ TEST_F(Pipeline, ScrollLimitKeepsTheSelectionOnItsRecordAndCapsTheHistory) {
     EXPECT_EQ(FrameView(*pipeline.history().front()).recordCounter(), 50u);
     // The timer is started again after every tick.
     EXPECT_EQ(port.runningTimers[timers::kArrival], 153u);
-    EXPECT_FALSE(pipeline.OnArrivalTimer(4242));
 }
 
 // The list follows its newest row while the end is in sight and nothing is
@@ -117,7 +119,7 @@ TEST_F(Pipeline, ListFollowsTheNewestRowUntilTheUserLooksElsewhere) {
 }
 
 TEST_F(Pipeline, FilterHidesFramesButKeepsThemForRefiltering) {
-    port.setText(controls::kRecordFilter, "7000; 7004");
+    pipeline.setFilter(RecordFilter::types("7000; 7004"));
     arrive({frame(7000, 1), frame(7001, 2), text("TEXT Lost Packet"), frame(7004, 3)});
     EXPECT_EQ(rows(), (std::vector<std::string>{"7000|" + std::to_string(frame(7000, 1).size()) + " bytes",
                                                  "|TEXT Lost Packet", "7004|" + std::to_string(frame(7004, 3).size()) + " bytes"}));
@@ -125,11 +127,11 @@ TEST_F(Pipeline, FilterHidesFramesButKeepsThemForRefiltering) {
     EXPECT_EQ(pipeline.history().size(), 4u);
 
     // A filter that excludes every type still lists the receiver's text lines.
-    port.setText(controls::kRecordFilter, "1");
+    pipeline.setFilter(RecordFilter::types("1"));
     arrive({text("TEXT Lost Packet")});
     EXPECT_EQ(pipeline.rowCount(), 4u);
 
-    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    pipeline.setFilter(RecordFilter::types("ALL RECORDS"));
     port.reportLines = {{"old report", false}};
     pipeline.RefilterLiveList();
     EXPECT_EQ(rows().size(), 5u);
@@ -277,11 +279,14 @@ TEST_F(Pipeline, PauseAndContinue) {
     EXPECT_TRUE(pipeline.running());
 }
 
-TEST_F(Pipeline, ScrollLimitDialog) {
+TEST(PipelineInTheWindow, ScrollLimitDialog) {
+    MemoryPort port;
+    MemorySettingsStore settings;
+    CMyTarvikView view{port, settings};
     port.numberAnswers = {std::string("19"), std::string("1001"), std::string("abc"), std::nullopt, std::string("20")};
-    for (int i = 0; i < 5; ++i) pipeline.OnLimitRecords();
+    for (int i = 0; i < 5; ++i) view.OnLimitRecords();
     EXPECT_EQ(port.messages, std::vector<std::string>(3, "Scroll Limit Must Be Between 20 And 1000"));
-    EXPECT_EQ(pipeline.scrollLimit(), 20u);
+    EXPECT_EQ(view.pipeline().scrollLimit(), 20u);
     ASSERT_EQ(port.numberRequests.size(), 5u);
     const NumberRequest& r = port.numberRequests[0];
     EXPECT_EQ(r.title, "Limit Records In Scrolling Display");
@@ -296,7 +301,7 @@ TEST_F(Pipeline, WhileAFileIsShownLiveRecordsStillReachTheSinksButNotTheList) {
     others.arrived = [&](const Bytes& f) { counted.push_back(FrameView(f).recordCounter()); };
     others.display = [&](const ImageryKey&, const Bytes& f) { drawn.push_back(FrameView(f).recordCounter()); };
     const auto sink = pipeline.subscribe(std::move(others));
-    port.setText(controls::kRecordFilter, "7000");
+    pipeline.setFilter(RecordFilter::types("7000"));
     pipeline.listing = false;
     arrive({frame(7000, 1), frame(7004, 2), text("TEXT Lost Packet")});
     EXPECT_EQ(pipeline.rowCount(), 0u);
@@ -338,7 +343,7 @@ TEST_F(Pipeline, StatisticsSeeEveryFrameTheFilterHides) {
     CArrivalPipeline::Subscriber statistics;
     statistics.arrived = [&](const Bytes& f) { counted.push_back(FrameView(f).recordType()); };
     const auto sink = pipeline.subscribe(std::move(statistics));
-    port.setText(controls::kRecordFilter, "7004");
+    pipeline.setFilter(RecordFilter::types("7004"));
     arrive({frame(7000, 1), frame(7004, 2), text("TEXT Lost Packet"), frame(7027, 3)});
     EXPECT_EQ(counted, (std::vector<std::uint32_t>{7000, 7004, 7027}));
     ASSERT_EQ(pipeline.rowCount(), 2u);

@@ -2,7 +2,7 @@
 // vxcenter-sim while tcpdump records the connection; the capture must list
 // the records listen listed, in the same order.
 
-#include "app/arrival_pipeline.h"
+#include "pipeline/arrival_pipeline.h"
 #include "capture/capture_reader.h"
 #include "core/frame.h"
 #include "core/record_file.h"

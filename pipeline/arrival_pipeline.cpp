@@ -1,9 +1,8 @@
 // The arrival pipeline: from the receiver's queue to the record list, the
 // history and the subscribers, once per tick of the arrival timer.
 
-#include "app/arrival_pipeline.h"
+#include "pipeline/arrival_pipeline.h"
 
-#include "app/controls.h"
 #include "core/frame.h"
 #include "core/record_file.h"
 #include "core/text.h"
@@ -31,7 +30,7 @@ bool isPauseWord(const Bytes& entry) { return std::string_view(reinterpret_cast<
 
 } // namespace
 
-CArrivalPipeline::CArrivalPipeline(ViewPort& port) : port_(port) {}
+CArrivalPipeline::CArrivalPipeline(PipelineDisplay& display) : display_(display) {}
 
 CArrivalPipeline::Subscription CArrivalPipeline::subscribe(Subscriber subscriber) {
     const SubscriberId id = nextSubscriber_++;
@@ -61,14 +60,13 @@ std::size_t CArrivalPipeline::subscriberCount() const {
         std::count_if(subscribers_.begin(), subscribers_.end(), [](const SubscriberEntry& s) { return s.active; }));
 }
 
-bool CArrivalPipeline::OnArrivalTimer(int id) {
-    if (id != timers::kArrival) return false;
+void CArrivalPipeline::OnArrivalTimer() {
     batch_.clear();
     batchWritten_ = false;
     if (takePending) batch_ = takePending();
     if (!batch_.empty()) {
         if (running_) {
-            port_.stopTimer(timers::kArrival);
+            display_.stopArrivalTimer();
             ProcessArrivedRecords();
             batch_.clear();
         } else {
@@ -76,19 +74,14 @@ bool CArrivalPipeline::OnArrivalTimer(int id) {
             writeWhilePaused();
         }
     }
-    port_.startTimer(timers::kArrival, timerPeriod);
-    return true;
+    display_.startArrivalTimer(timerPeriod);
 }
 
 bool CArrivalPipeline::passes(const RecordFilter& filter, const Bytes& frame) const { return filter.passes(frame); }
 
-RecordFilter CArrivalPipeline::currentFilter() const {
-    return filterValue_ ? *filterValue_ : RecordFilter::types(port_.text(controls::kRecordFilter));
-}
-
 void CArrivalPipeline::writeWhilePaused() {
     if (batchWritten_) return;
-    const RecordFilter filter = currentFilter();
+    const RecordFilter& filter = filter_;
     for (const Bytes& entry : batch_)
         if (FrameView(entry).isFrame() && passes(filter, entry)) notify(&Subscriber::passed, entry);
     batchWritten_ = true;
@@ -100,7 +93,7 @@ void CArrivalPipeline::ProcessArrivedRecords() {
         // sinks (the statistics, an output file being written) still get every
         // frame, so that nothing that arrives is lost to them. Only the list,
         // its history and the imagery, which show the other source, skip it.
-        const RecordFilter filter = currentFilter();
+        const RecordFilter& filter = filter_;
         for (const Bytes& entry : batch_) {
             if (!FrameView(entry).isFrame()) continue;
             notify(&Subscriber::arrived, entry);
@@ -110,7 +103,7 @@ void CArrivalPipeline::ProcessArrivedRecords() {
         batchWritten_ = false;
         return;
     }
-    const RecordFilter filter = currentFilter();
+    const RecordFilter& filter = filter_;
     removedThisRun_ = 0;
     listedThisRun_ = false;
     const std::size_t count = batch_.size();
@@ -152,7 +145,7 @@ void CArrivalPipeline::processEntry(Bytes bytes, const RecordFilter& filter) {
     if (isPingRecordType(type)) {
         if (auto ping = pingNumberOf(*entry)) {
             if (auto last = pingGaps_.next(type, frame.deviceId(), frame.systemEnumerator(), *ping)) {
-                port_.beep(600, 50);
+                display_.pingDropped();
                 appendShown(textEntry(strprintf("! ! ! %u DROPPED PING AFTER # %u", type, *last)), 0);
             }
         }
@@ -195,24 +188,24 @@ void CArrivalPipeline::appendShown(SharedBytes entry, std::uint32_t number) {
 
 void CArrivalPipeline::refreshList() {
     updating_ = true;
-    const std::optional<std::size_t> selected = port_.selectedRecordRow();
-    if (selected) port_.selectRecordRow(std::nullopt);
+    const std::optional<std::size_t> selected = display_.selectedRecordRow();
+    if (selected) display_.selectRecordRow(std::nullopt);
     // The selection stays on its record while older rows go; it goes with its own record.
     std::optional<std::size_t> keep;
     if (selected && *selected >= removedThisRun_) keep = *selected - removedThisRun_;
     // The list follows its newest row, as a log viewer does, while the user
     // has neither chosen a row nor scrolled away from the end.
-    const bool follow = !selected && (listedRows_ == 0 || port_.visibleRecordRows().second + 1 >= listedRows_);
+    const bool follow = !selected && (listedRows_ == 0 || display_.visibleRecordRows().second + 1 >= listedRows_);
     setRowCount(shown_.size());
-    if (keep && *keep < shown_.size()) port_.selectRecordRow(keep);
-    if (follow && !shown_.empty()) port_.showRecordRow(shown_.size() - 1);
+    if (keep && *keep < shown_.size()) display_.selectRecordRow(keep);
+    if (follow && !shown_.empty()) display_.showRecordRow(shown_.size() - 1);
     removedThisRun_ = 0;
     updating_ = false;
 }
 
 void CArrivalPipeline::setRowCount(std::size_t rows) {
     listedRows_ = rows;
-    port_.setRecordRowCount(rows);
+    display_.setRecordRowCount(rows);
 }
 
 void CArrivalPipeline::OnPauseContinue() {
@@ -222,7 +215,7 @@ void CArrivalPipeline::OnPauseContinue() {
         pauseStart_ = clock();
         batch_.clear();
         batchWritten_ = false;
-        port_.setText(controls::kPause, "Continue");
+        display_.pausedChanged(true);
         return;
     }
     const std::int64_t elapsed = clock() - pauseStart_;
@@ -235,31 +228,33 @@ void CArrivalPipeline::OnPauseContinue() {
         text = strprintf("PAUSE %lld min.", static_cast<long long>(elapsed / 60));
     else
         text = strprintf("PAUSE %lld hrs.", static_cast<long long>(elapsed / 3600));
-    port_.setText(controls::kPause, "Pause");
-    port_.stopTimer(timers::kArrival);
+    display_.pausedChanged(false);
+    display_.stopArrivalTimer();
     ProcessArrivedRecords();
     // The pause line is listed here, once; the history keeps the bare word.
     removedThisRun_ = 0;
     appendShown(textEntry(text), 0);
     keep(textEntry(kPauseWord), 0);
     refreshList();
-    port_.startTimer(timers::kArrival, timerPeriod);
+    display_.startArrivalTimer(timerPeriod);
 }
 
 void CArrivalPipeline::resume() {
     if (running_) return;
     running_ = true;
-    port_.setText(controls::kPause, "Pause");
+    display_.pausedChanged(false);
 }
 
-void CArrivalPipeline::RefilterLiveList() { RefilterLiveList(currentFilter()); }
-
-void CArrivalPipeline::RefilterLiveList(std::string_view filter) { RefilterLiveList(RecordFilter::types(std::string(filter))); }
-
 void CArrivalPipeline::RefilterLiveList(const RecordFilter& filter) {
+    filter_ = filter;
+    RefilterLiveList();
+}
+
+void CArrivalPipeline::RefilterLiveList() {
+    const RecordFilter& filter = filter_;
     shown_.clear();
     shownBytes_ = 0;
-    port_.setRedraw(controls::kRecordList, false);
+    display_.setListRedraw(false);
     setRowCount(0);
     for (std::size_t i = 0; i < history_.size(); ++i) {
         const SharedBytes& entry = history_[i];
@@ -270,8 +265,8 @@ void CArrivalPipeline::RefilterLiveList(const RecordFilter& filter) {
         shown_.push_back({entry, historyNumbers_[i]});
         shownBytes_ += entry->size();
     }
-    port_.setRedraw(controls::kRecordList, true);
-    port_.setReportLines({});
+    display_.setListRedraw(true);
+    display_.clearReport();
     // Trimmed to the scroll limit and counted by the next processing run; shown
     // at once here, so that a paused or quiet connection shows the new filter too.
     removedThisRun_ = 0;
@@ -291,7 +286,7 @@ void CArrivalPipeline::clear() {
     rowsDroppedForBytes_ = 0;
     budgetLineDue_ = false;
     updating_ = true;
-    port_.selectRecordRow(std::nullopt);
+    display_.selectRecordRow(std::nullopt);
     setRowCount(0);
     updating_ = false;
 }
@@ -300,20 +295,6 @@ bool CArrivalPipeline::setScrollLimit(std::uint32_t limit) {
     if (limit < kMinScrollLimit || limit > kMaxScrollLimit) return false;
     scrollLimit_ = limit;
     return true;
-}
-
-void CArrivalPipeline::OnLimitRecords() {
-    NumberRequest request;
-    request.title = "Limit Records In Scrolling Display";
-    request.text = "Maximum Number Of Records To Show In Scrolling List";
-    request.hint = "(Allowed Values Are 20 to 1000)";
-    request.initial = std::to_string(scrollLimit_);
-    const std::optional<std::string> answer = port_.askNumber(request);
-    if (!answer) return;
-    // A number field: leading digits count, anything else is not a number in range.
-    const long long value = std::atoll(answer->c_str());
-    if (value < kMinScrollLimit || value > kMaxScrollLimit || !setScrollLimit(static_cast<std::uint32_t>(value)))
-        port_.messageBox("Scroll Limit Must Be Between 20 And 1000");
 }
 
 std::string CArrivalPipeline::rowText(std::size_t row, int column) const {

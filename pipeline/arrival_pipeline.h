@@ -1,14 +1,16 @@
 #pragma once
 // The arrival pipeline of live records: takes the entries the receiver queued,
-// filters them by record type, watches ping numbers for gaps, lists them in the
-// record list and hands them on to its subscribers (output writer, imagery).
-// Runs on the user-interface thread only; the desktop is reached through the port.
+// filters them, watches ping numbers for gaps, lists them and hands them on to
+// its subscribers (output writer, imagery, statistics, the console printer).
+// Runs on one thread (the user-interface thread of the window); what it shows
+// goes through a PipelineDisplay, so it knows nothing of a window.
 
-#include "app/view_port.h"
 #include "core/bytes.h"
 #include "core/ping_gaps.h"
+#include "core/record_file.h"
 #include "core/record_filter.h"
 #include "imagery/imagery_key.h"
+#include "pipeline/pipeline_display.h"
 
 #include <cstdint>
 #include <ctime>
@@ -50,7 +52,7 @@ struct ListedEntry {
 
 class CArrivalPipeline {
 public:
-    explicit CArrivalPipeline(ViewPort& port);
+    explicit CArrivalPipeline(PipelineDisplay& display);
 
     // --- Source and subscribers ----------------------------------------------
     // Where the timer takes queued entries from (the receiver's queue).
@@ -109,20 +111,18 @@ public:
     std::function<std::int64_t()> clock = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
 
     // --- Handlers ------------------------------------------------------------
-    // The arrival timer; false for other timer identifiers (not handled here).
-    bool OnArrivalTimer(int id);
+    // A tick of the arrival timer: takes what is pending and lists it.
+    void OnArrivalTimer();
     void ProcessArrivedRecords();
     void OnPauseContinue();  // the "Pause" button
-    // Lists the shown rows again from the history under `filter` (by default
-    // the record filter's text).
+    // Lists the shown rows again from the history under the filter in force,
+    // or under `filter`, which is then in force.
     void RefilterLiveList();
-    void RefilterLiveList(std::string_view filter);
     void RefilterLiveList(const RecordFilter& filter);
-    // The filter as a value (an expression), used instead of the record
-    // filter's text while set.
-    void setFilterValue(std::optional<RecordFilter> filter) { filterValue_ = std::move(filter); }
-    // Menu "Limit Records In Scrolling List": the dialog, then the check.
-    void OnLimitRecords();
+    // The filter records must pass to be listed and handed on (all records
+    // until one is set). Set alone it applies to what arrives next.
+    void setFilter(RecordFilter filter) { filter_ = std::move(filter); }
+    const RecordFilter& filter() const { return filter_; }
     // Sets the scroll limit; false (and no change) outside 20..1000.
     bool setScrollLimit(std::uint32_t limit);
 
@@ -161,7 +161,6 @@ public:
 
 private:
     void processEntry(Bytes entry, const RecordFilter& filter);
-    RecordFilter currentFilter() const;
     void appendShown(SharedBytes entry, std::uint32_t number);
     void dropOldestShown();
     void keep(const SharedBytes& entry, std::uint32_t number);  // into the history
@@ -169,7 +168,7 @@ private:
     void setRowCount(std::size_t rows);
     void writeWhilePaused();
     bool passes(const RecordFilter& filter, const Bytes& frame) const;
-    std::optional<RecordFilter> filterValue_;
+    RecordFilter filter_ = RecordFilter::types(std::string(kAllRecords));
 
     void unsubscribe(SubscriberId id);
 
@@ -193,7 +192,7 @@ private:
         bool active = true;
     };
 
-    ViewPort& port_;
+    PipelineDisplay& display_;
     std::deque<SubscriberEntry> subscribers_;
     int delivering_ = 0;
     bool removedWhileDelivering_ = false;
