@@ -336,3 +336,46 @@ def test_layout_examples_load_without_a_problem(tmp_path):
             f"docs/layouts.md, example {number + 1}:\n{text}\n{done.stderr}")
         loaded += 1
     assert loaded >= 5
+
+
+# Reference pages made from --help (docs_match_help holds them).
+REFERENCE_PAGES = {"docs/tarvik-cli.md", "docs/tarvik.md", "docs/vxcenter-sim.md"}
+PROGRAMS = ("tarvik-cli", "tarvik-audit", "vxcenter-sim", "tarvik")
+SPAN = re.compile(r"`(?:build/bin/)?(tarvik-cli|tarvik-audit|vxcenter-sim|tarvik) ([^`]*)`")
+
+
+def test_the_pages_name_only_options_the_programs_have():
+    """Every `program [command] ... --option` a page names in passing is an option of that
+    program (and command) as its --help gives them: a page cannot promise an option
+    that is not there."""
+    helps: dict[tuple[str, str], str] = {}
+
+    def help_of(program: str, command: str) -> str:
+        if (program, command) not in helps:
+            args = [str(BIN / program), *([command] if command else []), "--help"]
+            env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+            done = subprocess.run(args, capture_output=True, text=True, timeout=TIMEOUT, env=env)
+            assert done.returncode == 0, f"{' '.join(args)}: {done.stderr}"
+            helps[(program, command)] = done.stdout
+        return helps[(program, command)]
+
+    commands = set(re.findall(r"^  ([a-z]+)  ", help_of("tarvik-cli", ""), re.M))
+    assert {"list", "report", "print", "export"} <= commands, commands
+    checked = 0
+    for page in sorted([SOURCE / "README.md", *(SOURCE / "docs").glob("*.md")]):
+        name = page.relative_to(SOURCE).as_posix()
+        if name in REFERENCE_PAGES:
+            continue
+        for program, rest in SPAN.findall(page.read_text(encoding="utf-8")):
+            words = rest.split()
+            command = ""
+            if program == "tarvik-cli":
+                command = words[0] if words and words[0] in commands else ""
+                if not command:
+                    continue  # an option of the program's commands in general ("tarvik-cli --layouts")
+            text = help_of(program, command)
+            for option in re.findall(r"(?<![\w-])(--[a-z][a-z0-9-]*)", rest):
+                assert re.search(rf"(?<![\w-]){re.escape(option)}(?![\w-])", text), (
+                    f"{name}: `{program} {rest}` names {option}, which `{program} {command} --help` does not know")
+                checked += 1
+    assert checked > 50, checked
