@@ -180,6 +180,13 @@ TEST(CliList, SaysWhatAFileOfAnotherKindAndAFilterThatLetsNothingThroughMean) {
     EXPECT_EQ(r.err, "Record 0 Of File notes.txt Does Not Have The Sync Pattern\n"
                      "tarvik-cli: " + notes + " does not look like a Vx record file: no frame begins at its first "
                      "byte (--resync looks for frames further on)\n");
+    // A note shorter than a frame header: said the same way, with nothing to resync to.
+    std::ofstream(notes, std::ios::trunc) << "hello notes\n";
+    r = runProgram(kCli, {"list", notes});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "First Record Of File notes.txt Is Too Small\n"
+                     "tarvik-cli: " + notes + " does not look like a Vx record file: it is shorter than one frame "
+                     "header (64 bytes)\n");
 
     const std::string file = dir.file("s.vxr");
     ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "12"}).status, 0);

@@ -318,13 +318,19 @@ TEST(FileCheck, WhatTheReportOnlyHintsAtIsAProblem) {
     o.patch<std::uint32_t>(12, 0xFFFFFFFF);
     wrapped = o.take();
     finishFrame(wrapped);
+    // One that points into the frame's own header.
+    Bytes inHeader = framed(7022, 6);
+    ByteWriter h(inHeader);
+    h.patch<std::uint32_t>(12, 10);
+    inHeader = h.take();
+    finishFrame(inHeader);
     // Bytes left after the last field that are not zero padding.
     FrameBuilder longer = synth::sampleBuilder(7022, 7125, 4);
     longer.data().fixedText("5.1", 32).u32(0xABCD);
     FrameBuilder padded = synth::sampleBuilder(7022, 7125, 5);
     padded.data().fixedText("5.1", 32).fill(40);
     const Bytes a = framed(7000, 1), l = longer.build();
-    auto r = checkFile(dir.write("hints.vxr", concat({a, counted, wrapped, l, padded.build()})));
+    auto r = checkFile(dir.write("hints.vxr", concat({a, counted, wrapped, l, padded.build(), inHeader})));
     EXPECT_EQ(kindsOf(r), (V{"size", "layout"}));
     ASSERT_EQ(r.of(K::Layout).count, 2u);
     EXPECT_EQ(firstAt(r, K::Layout), Pos(1, a.size()));
@@ -336,6 +342,10 @@ TEST(FileCheck, WhatTheReportOnlyHintsAtIsAProblem) {
     EXPECT_EQ(firstAt(r, K::Size), Pos(2, a.size() + counted.size()));
     EXPECT_NE(r.of(K::Size).first[0].text.find("optional data offset 4294967295 lies outside the frame"),
               std::string::npos);
+    ASSERT_EQ(r.of(K::Size).count, 2u);
+    EXPECT_EQ(r.of(K::Size).first[1].index, 5u);
+    EXPECT_NE(r.of(K::Size).first[1].text.find("optional data offset 10 points into the header"), std::string::npos)
+        << r.of(K::Size).first[1].text;
 }
 
 TEST(FileCheck, AnyNonZeroByteAfterTheLastFieldIsFoundWhereverItLies) {

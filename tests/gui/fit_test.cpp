@@ -212,6 +212,15 @@ void FitTest::panelFoldsAwayWithoutAConnection() {
     form.remotePanelToggle()->click();
     QVERIFY(form.remotePanelExpanded());
     QVERIFY(form.control(controls::kRemoteCommand)->isVisible());
+    // The heads' caption ends a blank's width or more before its first radio button.
+    QLabel* heads = nullptr;
+    for (QLabel* label : form.findChildren<QLabel*>())
+        if (label->text() == "IDH - Cmd Head Select") heads = label;
+    QVERIFY(heads && heads->isVisible());
+    const int captionEnd = heads->mapTo(&form, heads->contentsRect().topLeft()).x() +
+                           heads->fontMetrics().horizontalAdvance(heads->text());
+    const int gap = form.control(controls::kHeadPort)->mapTo(&form, QPoint(0, 0)).x() - captionEnd;
+    QVERIFY2(gap >= heads->fontMetrics().horizontalAdvance(" "), qPrintable(QString("gap %1").arg(gap)));
     form.remotePanelToggle()->click();
     QVERIFY(!form.remotePanelExpanded());
 }

@@ -2,18 +2,27 @@
 
 #include "app/controls.h"
 #include "app/tarvik_view.h"
+#include "core/frame.h"
 #include "core/record_file.h"
 #include "core/text.h"
 #include "tools/tarvik-cli/cli.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tarvik::cli {
 
 namespace {
 
 constexpr std::string_view kNoSyncPattern = " Does Not Have The Sync Pattern";
+constexpr std::string_view kFirstTooSmall = "First Record Of File ";
+constexpr std::string_view kTooSmall = " Is Too Small";
+
+bool endsWith(const std::string& text, std::string_view tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), std::string::npos, tail) == 0;
+}
 
 struct ListOptions {
     std::string file;
@@ -31,9 +40,14 @@ int runList(const ListOptions& o) {
 
     // What a broken start means for the user, after the message itself.
     for (const std::string& m : port.messages) {
-        if (m.size() < kNoSyncPattern.size() || m.compare(m.size() - kNoSyncPattern.size(), std::string::npos,
-                                                          kNoSyncPattern) != 0)
+        // Shorter than one frame header: nothing to look further on for.
+        if (m.rfind(kFirstTooSmall, 0) == 0 && endsWith(m, kTooSmall)) {
+            std::fprintf(stderr, "tarvik-cli: %s does not look like a Vx record file: it is shorter than one "
+                                 "frame header (%zu bytes)\n",
+                         shownName(o.file).c_str(), kFrameHeaderSize);
             continue;
+        }
+        if (!endsWith(m, kNoSyncPattern)) continue;
         if (m.rfind("Record 0 Of File ", 0) == 0)
             std::fprintf(stderr, "tarvik-cli: %s does not look like a Vx record file: no frame begins at its first "
                                  "byte%s\n",
