@@ -184,8 +184,6 @@ public:
 
     // Live communication is running (the connection's state, kept by the pipeline).
     bool communicating() const { return pipeline_.communicating; }
-    // The last ping number seen per source, shared by the live list and the condensed copy.
-    LastPingNumbers& lastPingNumbers() { return pipeline_.lastPings(); }
     // The clock of the UTC times in output file names (tests set it).
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
 
@@ -195,8 +193,6 @@ public:
     COutputFileWriter& outputWriter() { return outputWriter_; }
     void OnWriteOutputFile() { outputWriter_.OnWriteOutputFile(); }
     void OnAssignOutputFolder() { outputWriter_.OnAssignOutputFolder(); }
-    void WriteArrivedFrame(ByteSpan frame) { outputWriter_.WriteArrivedFrame(frame); }
-    void WriteSentRecord(ByteSpan frame) { outputWriter_.WriteSentRecord(frame); }
 
     // Text outputs: Record -> "Write Current Record To Text File", "Close Text
     // Output File", "Dump All Shown To Text File"; File -> "Copy File To

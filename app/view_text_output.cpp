@@ -195,7 +195,7 @@ void CMyTarvikView::OnCopyToCondensedFile() {
     }
     port_.beginProgress("Copy File To Condensed File", index->size());
     const CondenseResult result = condenseRecords(
-        *source->frameFile(), *index, dataSeparator_, lastPingNumbers(),
+        *source->frameFile(), *index, dataSeparator_, pipeline_.lastPings(),
         [&](std::string_view piece) { return writeText(file, piece); },
         [&](std::size_t done, std::size_t) { return port_.stepProgress(done); });
     port_.endProgress();

@@ -184,7 +184,7 @@ TEST_F(TextOutputs, CondensedFileWithAGapInThePings) {
                                   "5,7004," + size + ",03/05/2024,07:04:09.125\r\n");
     ASSERT_EQ(port.messages.size(), 1u);
     EXPECT_EQ(port.messages[0], "Wrote 5 lines to the the log file, " + file);
-    EXPECT_EQ((view.lastPingNumbers()[{7006, 9, 0}]), 103u);
+    EXPECT_EQ((view.pipeline().lastPings()[{7006, 9, 0}]), 103u);
 }
 
 TEST_F(TextOutputs, CondenseNeedsAnOpenFileAndStopsWhenCancelled) {

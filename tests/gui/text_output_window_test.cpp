@@ -124,7 +124,7 @@ void TextOutputWindowTest::writeButtonRecordsAnOutputFile() {
     const std::string name = window->port().text(controls::kOutputFileLabel);
     QVERIFY(name.rfind(dir->file("out/"), 0) == 0);
     QVERIFY(window->windowTitle().startsWith("Tarvik - Writing "));
-    window->view().WriteArrivedFrame(synth::sampleFrame(7000, 7125, 1, 5));
+    window->view().outputWriter().WriteArrivedFrame(synth::sampleFrame(7000, 7125, 1, 5));
     button->click();
     QCOMPARE(button->text(), QString("Write Output File"));
     QCOMPARE(window->windowTitle(), QString("Tarvik"));
