@@ -35,7 +35,7 @@ struct FileWindow::ReadAhead {
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    std::uint8_t* stretch(int buffer) { return buffers[static_cast<std::size_t>(buffer)].data() + kWindow; }
+    std::uint8_t* stretch(int buffer) { return buffers[static_cast<std::size_t>(buffer)].get() + kWindow; }
 
     void request(std::uint64_t at, std::size_t count, int into) {
         {
@@ -74,7 +74,10 @@ struct FileWindow::ReadAhead {
 
     const RecordFile& file;
     static constexpr std::size_t kStretch = 4 * kWindow;
-    std::array<Bytes, 2> buffers{Bytes(kWindow + kStretch), Bytes(kWindow + kStretch)};
+    // Left unfilled: every byte is read into before it is looked at, and
+    // zeroing 2.5 MB would cost a short file's check more than its reading.
+    std::array<std::unique_ptr<std::uint8_t[]>, 2> buffers{std::make_unique_for_overwrite<std::uint8_t[]>(kWindow + kStretch),
+                                                           std::make_unique_for_overwrite<std::uint8_t[]>(kWindow + kStretch)};
     std::mutex mutex;
     std::condition_variable wake;
     // Set by the reader under the lock; read by the thread only under it.

@@ -95,7 +95,7 @@ std::array<std::uint8_t, 256> colourRamp(std::uint8_t brightness, std::uint8_t c
     return ramp;
 }
 
-EchogramImage::EchogramImage() : indices_(std::size_t{kWidth} * kHeight, 0) {}
+EchogramImage::EchogramImage() : indices_(std::size_t{kWidth} * kHeight) {}
 
 void EchogramImage::AddPing(const std::uint8_t* samples, std::size_t count) {
     std::memmove(&indices_[kWidth], &indices_[0], std::size_t{kWidth} * (kHeight - 1));

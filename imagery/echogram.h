@@ -9,6 +9,10 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <span>
 #include <vector>
 
 namespace tarvik {
@@ -44,6 +48,37 @@ ColourMap baseColourMap(std::uint32_t choice);
 // The ramp of brightness and contrast: which base entry each index shows.
 std::array<std::uint8_t, 256> colourRamp(std::uint8_t brightness, std::uint8_t contrast);
 
+// Pixels that start at zero, taken with calloc: a block this large comes from
+// the system already zeroed, so a picture nobody draws (every command of
+// tarvik-cli but image makes two) costs neither a fill nor its pages.
+class ZeroedPixels {
+public:
+    explicit ZeroedPixels(std::size_t size) : size_(size), bytes_(static_cast<std::uint8_t*>(std::calloc(size, 1))) {
+        if (!bytes_) throw std::bad_alloc();
+    }
+    ZeroedPixels(const ZeroedPixels& other) : ZeroedPixels(other.size_) { std::memcpy(bytes_, other.bytes_, size_); }
+    ZeroedPixels& operator=(const ZeroedPixels& other) {
+        if (this != &other) {
+            ZeroedPixels copy(other);
+            std::swap(size_, copy.size_);
+            std::swap(bytes_, copy.bytes_);
+        }
+        return *this;
+    }
+    ~ZeroedPixels() { std::free(bytes_); }
+    std::uint8_t& operator[](std::size_t i) { return bytes_[i]; }
+    const std::uint8_t& operator[](std::size_t i) const { return bytes_[i]; }
+    std::uint8_t* begin() { return bytes_; }
+    std::uint8_t* end() { return bytes_ + size_; }
+    const std::uint8_t* begin() const { return bytes_; }
+    const std::uint8_t* end() const { return bytes_ + size_; }
+    std::size_t size() const { return size_; }
+
+private:
+    std::size_t size_;
+    std::uint8_t* bytes_;
+};
+
 class EchogramImage {
 public:
     static constexpr std::uint32_t kWidth = 1024;
@@ -67,7 +102,7 @@ public:
     bool SetResamplingMode(std::uint32_t mode);
 
     const std::uint8_t* row(std::uint32_t r) const { return &indices_[std::size_t{r} * kWidth]; }
-    const std::vector<std::uint8_t>& indices() const { return indices_; }
+    std::span<const std::uint8_t> indices() const { return {indices_.begin(), indices_.size()}; }
     const ColourMap& colourMap() const { return colourMap_; }
     std::uint32_t colourMapChoice() const { return choice_; }
     std::uint8_t brightness() const { return brightness_; }
@@ -91,7 +126,7 @@ public:
 private:
     void rebuildColourMap();
 
-    std::vector<std::uint8_t> indices_;
+    ZeroedPixels indices_;
     ColourMap colourMap_{};
     std::uint8_t contrast_ = 50;
     std::uint8_t brightness_ = 50;
