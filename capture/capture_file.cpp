@@ -147,6 +147,7 @@ void CaptureRecordFile::clear() {
     counts_ = {};
     problems_.clear();
     problemCount_ = 0;
+    lostPackets_ = 0;
 }
 
 void CaptureRecordFile::addProblem(std::uint64_t framesBefore, std::uint64_t offset, std::string text) {
@@ -199,6 +200,7 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
             // damaged packet is a problem of the capture.
             if (record.kind == CapturedKind::Damaged)
                 addProblem(frames, offset, "a damaged packet" + where + " (" + line + ")");
+            if (record.kind == CapturedKind::LostPacket) ++lostPackets_;
             if (sink.text) sink.text(line, CaptureEntry{record.time, record.stream, true});
             return;
         }
