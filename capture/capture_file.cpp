@@ -147,6 +147,7 @@ void CaptureRecordFile::clear() {
     counts_ = {};
     problems_.clear();
     problemCount_ = 0;
+    lostPackets_ = 0;
 }
 
 void CaptureRecordFile::addProblem(std::uint64_t framesBefore, std::uint64_t offset, std::string text) {
@@ -199,6 +200,7 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
             // damaged packet is a problem of the capture.
             if (record.kind == CapturedKind::Damaged)
                 addProblem(frames, offset, "a damaged packet" + where + " (" + line + ")");
+            if (record.kind == CapturedKind::LostPacket) ++lostPackets_;
             if (sink.text) sink.text(line, CaptureEntry{record.time, record.stream, true});
             return;
         }
@@ -301,8 +303,13 @@ const RecordFile* CaptureRecordFile::recordFile(const RecordIndex& index) const 
     std::call_once(whole_->made, [&] {
         std::string message;
         if (!whole_->temporary.create(memoryBytes, message)) return;
-        for (std::size_t q = 0; q < index.size(); ++q)
-            if (!whole_->temporary.append(readFrame(q, index[q]))) break;
+        for (std::size_t q = 0; q < index.size(); ++q) {
+            Bytes frame = readFrame(q, index[q]);
+            // A frame the capture no longer holds keeps its place, as zeros
+            // (no frame header there), so that every later offset stays true.
+            if (frame.size() != index[q].size() || !FrameView(frame).isFrame()) frame.assign(index[q].size(), 0);
+            if (!whole_->temporary.append(frame)) break;
+        }
         whole_->ok = whole_->temporary.finish(message) && whole_->file.open(whole_->temporary.path());
         whole_->temporary.forgetName();
     });

@@ -139,6 +139,8 @@ public:
     // The first of the problems met while loading (problemCount() in all).
     const std::vector<CaptureProblem>& problems() const { return problems_; }
     std::uint64_t problemCount() const { return problemCount_; }
+    // Records of which bytes never came ("TEXT Lost Packet" lines).
+    std::uint64_t lostPackets() const { return lostPackets_; }
     static constexpr std::size_t kKeptProblems = 64;
     // The line the report shows above the frame header of a captured record:
     // "Captured YYYY-MM-DD HH:MM:SS.nnnnnnnnn UTC, TCP a.b.c.d:p -> a.b.c.d:p (server to client)".
@@ -174,6 +176,7 @@ private:
     CaptureCounts counts_;
     std::vector<CaptureProblem> problems_;
     std::uint64_t problemCount_ = 0;
+    std::uint64_t lostPackets_ = 0;
 };
 
 } // namespace tarvik::capture

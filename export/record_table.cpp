@@ -316,10 +316,11 @@ Result<RecordTable> buildRecordTable(const IndexedRecordSource& source, const La
         const RecordIndexEntry& entry = index[position];
         if (entry.recordType() != recordType) continue;
         frame = scanner.frame(position);
-        if (frame.size() < kFrameHeaderSize) {
-            // Gone since the file was indexed (cut short), or not even its header
-            // left: no row made of zeros. (A frame cut after its header keeps its
-            // row; the fields past the cut are missing.)
+        if (!FrameView(frame).isFrame()) {
+            // Gone since the file was indexed (cut short, or written over: no
+            // frame header where the index has one): no row made of zeros or
+            // of other bytes. (A frame cut after its header keeps its row; the
+            // fields past the cut are missing.)
             table.unread.push_back(position);
             continue;
         }

@@ -334,14 +334,9 @@ private:
             if (!contains) {
                 if (n->text.size() > kMaxPatternLength)
                     throw ParseFailure{tok_.position, "the pattern is longer than " + std::to_string(kMaxPatternLength) + " characters"};
-                try {
-                    // The polynomial matcher: no pattern takes exponential time
-                    // on any text (and back-references, which would, are refused).
-                    n->pattern = std::make_shared<const std::regex>(
-                        n->text, std::regex::ECMAScript | std::regex::nosubs | std::regex_constants::__polynomial);
-                } catch (const std::regex_error& e) {
-                    throw ParseFailure{tok_.position, std::string("bad pattern: ") + e.what()};
-                }
+                Result<Pattern> pattern = Pattern::compile(n->text);
+                if (!pattern) throw ParseFailure{tok_.position, "bad pattern: " + pattern.error()};
+                n->pattern = std::make_shared<const Pattern>(std::move(pattern).value());
             }
             advance();
             n->children.push_back(std::move(left));
@@ -768,7 +763,7 @@ private:
         }
         case Node::Kind::Matches: {
             auto x = text(a, element);
-            return x && std::regex_search(x->begin(), x->end(), *n.pattern);
+            return x && n.pattern->search(*x);
         }
         default: return false;
         }

@@ -17,11 +17,11 @@
 #include "core/record_filter.h"
 #include "core/result.h"
 #include "expr/fields.h"
+#include "expr/pattern.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,7 +58,7 @@ struct Node {
     std::vector<std::unique_ptr<Node>> children;
     std::vector<std::pair<double, double>> ranges;  // In over numbers
     std::vector<std::string> texts;                 // In over texts
-    std::shared_ptr<const std::regex> pattern;      // Matches
+    std::shared_ptr<const Pattern> pattern;         // Matches
 };
 
 class Expression {

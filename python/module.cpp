@@ -468,7 +468,7 @@ public:
         for (std::size_t position = 0; position < index.size(); ++position) {
             if (index[position].recordType() != type) continue;
             const ByteSpan frame = scanner.frame(position);
-            if (frame.size() < kFrameHeaderSize) {  // gone since the file was indexed: no row (as in a table)
+            if (!FrameView(frame).isFrame()) {  // gone since the file was indexed: no row (as in a table)
                 unread.push_back(position);
                 continue;
             }

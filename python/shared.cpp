@@ -152,7 +152,9 @@ OpenedSource openSource(const std::string& path, bool readPastDamage) {
     // A live address has no records to read here.
     if (!*opened || !(*opened)->source) {
         PyErr_SetObject(errorType("RecordFileError").ptr(),
-                        shownText(*opened ? std::string("cannot be read") : opened->error()).ptr());
+                        shownText(*opened ? path + " is a live address: tarvik.open reads record files and captures"
+                                          : opened->error())
+                            .ptr());
         throw py::error_already_set();
     }
     return std::move(**opened);

@@ -68,6 +68,7 @@ fuzz record_file_fuzz 10 4096
 fuzz imagery_fuzz 12 20000
 fuzz layout_fuzz 10 4096
 fuzz expression_fuzz 8 512
+fuzz pattern_fuzz 8 4096
 fuzz script_fuzz 10 4096 -dict="$root/fuzz/script.dict"
 fuzz convert_fuzz 5 256
 fuzz device_list_fuzz 8 4096

@@ -43,6 +43,11 @@ Result<OpenedSource> openCapture(const std::string& path, const SourceOptions& o
                                        "left out of its records",
                                        shownName(path).c_str(), static_cast<unsigned long long>(damaged),
                                        damaged == 1 ? "" : "s");
+    // So are records whose bytes never came (a stream's gap, a datagram missing).
+    if (const std::uint64_t lost = capture->capture().lostPackets(); lost > 0)
+        out.lostPackets = strprintf("the capture %s lost %llu record%s whose bytes never all came "
+                                    "(\"TEXT Lost Packet\" in its list), left out of its records",
+                                    shownName(path).c_str(), static_cast<unsigned long long>(lost), lost == 1 ? "" : "s");
     out.source = std::move(capture);
     return out;
 }
@@ -74,6 +79,7 @@ std::vector<std::string> OpenedSource::warnings() const {
         at = end + 1;
     }
     if (damagedPackets) out.push_back(*damagedPackets);
+    if (lostPackets) out.push_back(*lostPackets);
     return out;
 }
 

@@ -58,6 +58,8 @@ struct OpenedSource {
     std::string captureNote;
     // Damaged packets of a capture (rows of its list, not records).
     std::optional<std::string> damagedPackets;
+    // Records of a capture whose bytes never all came (rows of its list, not records).
+    std::optional<std::string> lostPackets;
 
     // Everything above, one message a line, for callers that see only the records.
     std::vector<std::string> warnings() const;

@@ -25,6 +25,9 @@ def test_unreadable_paths(tmp_path):
             tarvik.open(path)
         assert str(e.value) == cli_message(path)
         assert isinstance(e.value, OSError)
+    # A live address names no file: said so, with the address.
+    with pytest.raises(tarvik.RecordFileError, match="^tcp://127.0.0.1:7000 is a live address"):
+        tarvik.open("tcp://127.0.0.1:7000")
 
 
 def test_broken_file_opens_up_to_the_break(sample, tmp_path):

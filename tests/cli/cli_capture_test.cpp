@@ -70,6 +70,10 @@ TEST(CliCapture, UdpFlowsAnnouncingHugeRecordsCostOnlyTheBytesThatCame) {
     EXPECT_EQ(listed.err, "");
     EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 64) << listed.out;
     EXPECT_TRUE(contains(listed.out, "TEXT Lost Packet"));
+    // A command that sees only the records is told they were lost.
+    const auto exported = runProgram(kCli, {"export", capture, "--type", "7000"}, limits);
+    EXPECT_EQ(exported.status, 1) << exported.err;
+    EXPECT_TRUE(contains(exported.err, "lost 64 records whose bytes never all came")) << exported.err;
 }
 
 TEST(CliCapture, APacketThatIsNoRecordFrameIsListedOnOneRowAndCheckedAsDamaged) {

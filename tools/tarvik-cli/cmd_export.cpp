@@ -120,7 +120,8 @@ Command addExport(CLI::App& program) {
          "each bad byte, in both formats. CSV follows RFC 4180: a header row, CRLF line\n"
          "ends, fields quoted when needed.\n"
          "Without --out the table goes to stdout. A file that breaks part way, or ends inside\n"
-         "its last frame, is exported up to there, with the message on stderr.\n\n"
+         "its last frame, is exported up to there, with the message on stderr; so is a\n"
+         "capture's problem (an early end, damaged packets, records lost on the way).\n\n"
          "Exit status: 0 written, 1 a message was shown or the output could not be written,\n"
          "2 usage error, no layout for TYPE or no such field."});
     auto o = std::make_shared<ExportOptions>();
