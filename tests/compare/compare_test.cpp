@@ -247,3 +247,34 @@ TEST(Compare, OptionTextsNameTheirFieldsOrSayWhy) {
     EXPECT_FALSE(ignoredNames("vx.tme", builtIn()).ok());
     EXPECT_TRUE(ignoredNames("", builtIn())->empty());
 }
+
+TEST(Compare, PingRecordsPairByPingNumberOthersByCounterThenTime) {
+    TempDir dir;
+    // B's server counted its records from 1000 on: its ping records still pair
+    // by ping number, its bathymetry records (no ping number in the header's
+    // sense) find no partner by counter.
+    std::vector<Bytes> b;
+    for (std::uint32_t n = 1; n <= 5; ++n) {
+        b.push_back(synth::sampleFrame(7006, 7125, 1000 + 2 * n, n));
+        b.push_back(bathymetry(1001 + 2 * n, {1, 2, 3}));
+    }
+    const Compared run = compared(file(dir, "a.vxr", pings(1, 5)), file(dir, "b.vxr", b));
+    EXPECT_EQ(run.result.types.at(7006).equal, 5u);
+    EXPECT_EQ(run.result.types.at(7027).onlyInA, 5u);
+    EXPECT_EQ(run.result.types.at(7027).onlyInB, 5u);
+
+    // Records without a counter pair by time, within the tolerance.
+    auto timed = [](double seconds) {
+        FrameBuilder f(7200 + 1);  // any type without a ping number
+        VxTIME t = synth::sampleTime(1);
+        t.seconds += static_cast<float>(seconds);
+        f.device(7125, 0).time(t);
+        for (int i = 0; i < 8; ++i) f.data().u8(0);
+        return f.build();
+    };
+    const std::string early = file(dir, "t1.vxr", {timed(0)}), late = file(dir, "t2.vxr", {timed(0.25)});
+    CompareOptions o;
+    EXPECT_EQ(compared(early, late, o).result.types.at(7201).onlyInA, 1u);
+    o.timeTolerance = 0.25;
+    EXPECT_EQ(compared(early, late, o).result.types.at(7201).pairs, 1u);
+}
