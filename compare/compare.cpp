@@ -12,8 +12,10 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 
 namespace tarvik::compare {
 
@@ -144,6 +146,10 @@ ByteSpan body(ByteSpan frame) {
 // Records smaller than this wait with their bytes; larger ones are read again
 // from the file when their partner arrives.
 constexpr std::uint32_t kKeptBytes = 64u << 10;
+// Buffers of records that found their partner, kept for the next ones to wait in.
+constexpr std::size_t kSpareBuffers = 64;
+// Streams known at most before those waiting for nothing are forgotten.
+constexpr std::size_t kIdleStreams = 4096;
 
 struct Pending {
     std::uint64_t seq = 0;
@@ -152,19 +158,24 @@ struct Pending {
     std::uint32_t size = 0;
     PairKey key;
     Bytes bytes;
+    // The frame where its stream still holds it: a record that finds its
+    // partner before its own file is read further is never copied.
+    ByteSpan held;
 };
 
 class Comparison {
 public:
     Comparison(FrameStream& a, FrameStream& b, const LayoutCatalogue& catalogue, const CompareOptions& options,
                const CompareObserver& observer)
-        : streams_{&a, &b}, flattener_(catalogue), options_(options), observer_(observer) {}
+        : streams_{&a, &b}, flattener_(catalogue), options_(options), observer_(observer),
+          everything_(options.filter.showsEverything()) {}
 
     CompareResult run() {
         bool more[2] = {true, true};
         while (more[0] || more[1]) {
             for (int side = 0; side < 2; ++side) {
                 if (!more[side]) continue;
+                keepProvisional(side);
                 const std::optional<StreamedFrame> f = streams_[side]->next();
                 if (!f) {
                     more[side] = false;
@@ -203,7 +214,7 @@ private:
         const std::uint32_t type = h.recordType();
         // The file's own header and catalog describe the file, not what the sonar sent.
         if (type == kFileHeaderRecordType || type == kFileCatalogRecordType) return;
-        if (!options_.filter.showsEverything()) {
+        if (!everything_) {
             RecordContext context;
             context.recordNumber = static_cast<std::uint32_t>(f.position);
             if (!options_.filter.passesType(type)) return;
@@ -224,11 +235,12 @@ private:
                 break;
         }
         if (j == others.size()) {
-            Pending p{seq, f.position, f.offset, static_cast<std::uint32_t>(f.bytes.size()), key, {}};
-            if (p.size <= kKeptBytes) p.bytes.assign(f.bytes.begin(), f.bytes.end());
+            Pending p{seq, f.position, f.offset, static_cast<std::uint32_t>(f.bytes.size()), key, {}, f.bytes};
             st.side[side].push_back(std::move(p));
+            provisional_[side] = {sk, seq};
             waiting_[side].push_back({seq, sk});
             evict(side);
+            sweep();
             return;
         }
         pairWith(side, sk, st, j, key, f);
@@ -246,14 +258,42 @@ private:
         Pending partner = std::move(others[j]);
         others.erase(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(j + 1));
         Bytes reread;
-        ByteSpan partnerBytes = partner.bytes;
-        if (partner.bytes.empty()) {
+        ByteSpan partnerBytes = !partner.held.empty() ? partner.held : ByteSpan(partner.bytes);
+        if (partnerBytes.empty()) {
             reread = streams_[1 - side]->reread(partner.offset, partner.size);
             partnerBytes = reread;
         }
         if (side == 0) comparePair(sk, key, f.position, f.bytes, partner.position, partnerBytes);
         else comparePair(sk, key, partner.position, partnerBytes, f.position, f.bytes);
-        if (st.side[0].empty() && st.side[1].empty()) state_.erase(sk);
+        if (spare_.size() < kSpareBuffers && !partner.bytes.empty()) spare_.push_back(std::move(partner.bytes));
+        sweep();
+    }
+
+    // Streams stay known while they wait for nothing (most pair record by
+    // record); past a bound, the idle ones are forgotten, so that a file of
+    // endless distinct streams costs no endless memory.
+    void sweep() {
+        if (state_.size() <= sweepAt_) return;
+        std::erase_if(state_, [](const auto& s) { return s.second.side[0].empty() && s.second.side[1].empty(); });
+        sweepAt_ = std::max(kIdleStreams, 2 * state_.size());
+    }
+
+    // Before its stream reads on: the record of `side` that still waits gets
+    // a copy of its bytes (or, when large, is read again once paired).
+    void keepProvisional(int side) {
+        const std::optional<std::pair<StreamKey, std::uint64_t>> p = std::exchange(provisional_[side], std::nullopt);
+        if (!p) return;
+        auto it = state_.find(p->first);
+        if (it == state_.end() || it->second.side[side].empty() || it->second.side[side].back().seq != p->second) return;
+        Pending& waiting = it->second.side[side].back();
+        if (waiting.size <= kKeptBytes) {
+            if (!spare_.empty()) {
+                waiting.bytes = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            waiting.bytes.assign(waiting.held.begin(), waiting.held.end());
+        }
+        waiting.held = {};
     }
 
     // Gives up records that waited longer than the window.
@@ -268,7 +308,6 @@ private:
             if (d.empty() || d.front().seq != seq) continue;  // paired or given up already
             unpaired(side, sk, d.front());
             d.pop_front();
-            if (it->second.side[0].empty() && it->second.side[1].empty()) state_.erase(it);
         }
     }
 
@@ -320,11 +359,28 @@ private:
         std::vector<Finding> first;
     };
 
-    void compareValues(const std::vector<FlatValue>& a, const std::vector<FlatValue>& b, std::uint32_t type,
-                       const Finding& base, std::map<std::uint32_t, FieldDiffs>& diffs) {
-        auto compareOne = [&](const FlatValue* x, const FlatValue* y) {
+    void compareValues(ByteSpan frameA, ByteSpan frameB, const std::vector<FlatValue>& a,
+                       const std::vector<FlatValue>& b, std::uint32_t type, const Finding& base,
+                       std::map<std::uint32_t, FieldDiffs>& diffs) {
+        std::function<void(const FlatValue*, const FlatValue*)> compareOne = [&](const FlatValue* x, const FlatValue* y) {
             const FlatValue& any = x ? *x : *y;
             if (ignored(any.name)) return;
+            if ((x && x->block) || (y && y->block)) {
+                // Blocks whose bytes agree hold the same elements; others are
+                // compared element by element, index with index.
+                if (x && y && x->block && y->block && x->block->element.format == y->block->element.format &&
+                    x->block->bytes.size() == y->block->bytes.size() &&
+                    std::memcmp(x->block->bytes.data(), y->block->bytes.data(), x->block->bytes.size()) == 0) {
+                    diffs[any.name].compared += static_cast<std::size_t>(x->block->count);
+                    return;
+                }
+                std::vector<FlatValue> ea, eb;
+                if (x) elements(frameA, *x, ea);
+                if (y) elements(frameB, *y, eb);
+                for (std::size_t k = 0; k < std::max(ea.size(), eb.size()); ++k)
+                    compareOne(k < ea.size() ? &ea[k] : nullptr, k < eb.size() ? &eb[k] : nullptr);
+                return;
+            }
             FieldDiffs& d = diffs[any.name];
             ++d.compared;
             std::optional<double> delta;
@@ -373,10 +429,32 @@ private:
             if (!matched[k]) compareOne(nullptr, &b[k]);
     }
 
+    // Whether the header fields compared hold the same bytes in both frames.
+    bool sameHeaders(ByteSpan a, ByteSpan b) {
+        if (!spansKnown_) {
+            for (const RecordFlattener::HeaderSpan& span : flattener_.headerSpans())
+                if (!ignored(span.name)) comparedSpans_.push_back(span);
+            spansKnown_ = true;
+        }
+        for (const RecordFlattener::HeaderSpan& span : comparedSpans_)
+            if (std::memcmp(a.data() + span.offset, b.data() + span.offset, span.width) != 0) return false;
+        return true;
+    }
+
     void comparePair(const StreamKey& sk, const PairKey& key, std::uint64_t rowA, ByteSpan a, std::uint64_t rowB,
                      ByteSpan b) {
         TypeSummary& t = result_.types[sk.type];
         ++t.pairs;
+        const bool held = b.size() >= kFrameHeaderSize;
+        const ByteSpan bodyA = body(a), bodyB = held ? body(b) : ByteSpan{};
+        // Identical bytes hold identical values: most pairs need no walk.
+        const bool sameHeader = held && sameHeaders(a, b);
+        const bool sameBody = held && bodyA.size() == bodyB.size() && std::memcmp(bodyA.data(), bodyB.data(), bodyA.size()) == 0;
+        if (sameHeader && sameBody) {
+            ++t.equal;
+            if (observer_.pair) observer_.pair(rowA, rowB, true);
+            return;
+        }
         Finding base;
         base.rowA = rowA;
         base.rowB = rowB;
@@ -394,17 +472,17 @@ private:
             diffs[0].differing = 1;
             diffs[0].first.push_back(std::move(f));
         } else {
-            flattener_.header(a, valuesA_);
-            flattener_.header(b, valuesB_);
-            compareValues(valuesA_, valuesB_, sk.type, base, diffs);
-            const ByteSpan bodyA = body(a), bodyB = body(b);
-            // Identical record bytes hold identical values: no walk needed.
-            if (bodyA.size() != bodyB.size() || std::memcmp(bodyA.data(), bodyB.data(), bodyA.size()) != 0) {
+            if (!sameHeader) {
+                flattener_.header(a, valuesA_);
+                flattener_.header(b, valuesB_);
+                compareValues(a, b, valuesA_, valuesB_, sk.type, base, diffs);
+            }
+            if (!sameBody) {
                 valuesA_.clear();
                 valuesB_.clear();
                 flattener_.items(a, valuesA_);
                 flattener_.items(b, valuesB_);
-                compareValues(valuesA_, valuesB_, sk.type, base, diffs);
+                compareValues(a, b, valuesA_, valuesB_, sk.type, base, diffs);
             }
         }
         bool equal = true;
@@ -436,10 +514,16 @@ private:
     const CompareOptions& options_;
     const CompareObserver& observer_;
     CompareResult result_;
+    const bool everything_;  // the filter keeps every record
     std::map<StreamKey, StreamState> state_;
     std::deque<std::pair<std::uint64_t, StreamKey>> waiting_[2];
     std::uint64_t read_[2] = {0, 0};
+    std::vector<Bytes> spare_;
+    std::optional<std::pair<StreamKey, std::uint64_t>> provisional_[2];
+    std::size_t sweepAt_ = kIdleStreams;
     std::vector<std::uint8_t> ignored_;
+    bool spansKnown_ = false;
+    std::vector<RecordFlattener::HeaderSpan> comparedSpans_;
     std::vector<FlatValue> valuesA_, valuesB_;
 };
 

@@ -4,6 +4,8 @@
 #include "decode/record_json.h"
 #include "decode/wireshark_lua.h"
 
+#include <algorithm>
+
 namespace tarvik::compare {
 
 namespace {
@@ -41,13 +43,39 @@ std::optional<ScalarValue> headerValue(expr::HeaderField h, const FrameView& f) 
     return v;
 }
 
+// The bytes of the header a field is read from.
+std::pair<std::uint8_t, std::uint8_t> headerBytes(expr::HeaderField h) {
+    using expr::HeaderField;
+    namespace o = frame_offsets;
+    switch (h) {
+    case HeaderField::ProtocolVersion: return {o::protocolVersion, 2};
+    case HeaderField::Offset: return {o::offset, 2};
+    case HeaderField::Size: return {o::size, 4};
+    case HeaderField::OptionalOffset: return {o::optionalDataOffset, 4};
+    case HeaderField::OptionalId: return {o::optionalDataId, 4};
+    case HeaderField::Time: return {o::time, VxTIME::kSize};
+    case HeaderField::RecordVersion: return {o::recordVersion, 2};
+    case HeaderField::RecordType: return {o::recordType, 4};
+    case HeaderField::Device: return {o::deviceId, 4};
+    case HeaderField::Enumerator: return {o::systemEnumerator, 2};
+    case HeaderField::RecordCounter: return {o::recordCounter, 4};
+    case HeaderField::Flags: return {o::flags, 2};
+    case HeaderField::FragmentsTotal: return {o::totalFragments, 4};
+    case HeaderField::FragmentNumber: return {o::fragmentNumber, 4};
+    default: return {0, 0};
+    }
+}
+
 } // namespace
 
 RecordFlattener::RecordFlattener(const LayoutCatalogue& catalogue)
     : fieldNames_(catalogue), decoder_(catalogue, commands_) {
     for (const expr::FieldInfo& f : fieldNames_.all())
-        if (f.source == expr::FieldSource::Header && headerValue(f.header, FrameView(ByteSpan{})))
+        if (f.source == expr::FieldSource::Header && headerValue(f.header, FrameView(ByteSpan{}))) {
             headerFields_.emplace_back(intern(f.name), f.header);
+            const auto [offset, width] = headerBytes(f.header);
+            headerSpans_.push_back({headerFields_.back().first, offset, width});
+        }
 }
 
 std::uint32_t RecordFlattener::intern(const std::string& name) {
@@ -83,10 +111,21 @@ std::uint32_t RecordFlattener::itemName(std::uint32_t type, const WalkedField& f
     return intern("vx." + std::to_string(type) + "." + item);
 }
 
+void elements(ByteSpan frame, const FlatValue& block, std::vector<FlatValue>& out) {
+    if (!block.block) return;
+    WalkedField e = block.block->element;
+    for (std::int64_t i = 0; i < block.block->count; ++i) {
+        e.offset = block.block->element.offset + i * e.width;
+        const ScalarValue value = scalarValue(frame, e);
+        if (value.kind == ValueKind::None) break;
+        out.push_back({block.name, block.element + "[" + std::to_string(i) + "]", value, std::nullopt});
+    }
+}
+
 void RecordFlattener::header(ByteSpan frame, std::vector<FlatValue>& out) {
     const FrameView f(frame);
     for (const auto& [id, h] : headerFields_)
-        if (auto v = headerValue(h, f)) out.push_back({id, {}, *v});
+        if (auto v = headerValue(h, f)) out.push_back({id, {}, *v, std::nullopt});
 }
 
 void RecordFlattener::items(ByteSpan frame, std::vector<FlatValue>& out) {
@@ -109,29 +148,29 @@ void RecordFlattener::walk(std::uint32_t type, ByteSpan frame, const std::vector
             // Elements of a known width one by one; other bytes (sample blocks,
             // elements sized by a rule) byte by byte.
             const VectorDescription* v = code == FormatCode::Vector ? decoder_.vectorOf(f) : nullptr;
-            WalkedField e = f;
+            FlatValue::Block b;
+            b.element = f;
             std::int64_t width = 1;
             if (v && v->width > 0 && scalarKind(v->formatId()) != ValueKind::None && scalarKind(v->formatId()) != ValueKind::Text) {
                 width = v->width;
-                e.format = v->format;
+                b.element.format = v->format;
             } else {
-                e.format = "u";
+                b.element.format = "u";
             }
-            e.width = width;
-            const std::uint32_t id = itemName(type, f, v != nullptr);
-            const std::int64_t count = f.width > 0 ? f.width / width : 0;
-            for (std::int64_t i = 0; i < count; ++i) {
-                e.offset = f.offset + i * width;
-                ScalarValue value = scalarValue(frame, e);
-                if (value.kind == ValueKind::None) break;  // past the bytes held
-                out.push_back({id, path + "[" + std::to_string(i) + "]", value});
-            }
+            b.element.width = width;
+            // The elements whose bytes are held.
+            const std::int64_t start = std::clamp<std::int64_t>(f.offset, 0, static_cast<std::int64_t>(frame.size()));
+            const std::int64_t held = std::clamp<std::int64_t>(f.width, 0, static_cast<std::int64_t>(frame.size()) - start);
+            b.count = held / width;
+            b.bytes = frame.subspan(static_cast<std::size_t>(start), static_cast<std::size_t>(b.count * width));
+            FlatValue value{itemName(type, f, v != nullptr), path, {}, std::move(b)};
+            out.push_back(std::move(value));
             continue;
         }
         WalkedField s = f;
         if (code == FormatCode::VarString) s.format = "s";
         else if (scalarKind(code) == ValueKind::None) continue;  // reserved and skipped bytes, constants
-        FlatValue value{itemName(type, f, false), path, scalarValue(frame, s)};
+        FlatValue value{itemName(type, f, false), path, scalarValue(frame, s), std::nullopt};
         out.push_back(std::move(value));
     }
 }

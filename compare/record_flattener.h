@@ -11,6 +11,7 @@
 #include "export/record_values.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -21,7 +22,18 @@ struct FlatValue {
     std::uint32_t name = 0;  // into RecordFlattener::names()
     std::string element;     // "" or "[3]", "[1][4]"
     ScalarValue value;       // texts view into the frame
+    // A vector or a sample block, held whole: its elements are read only when
+    // its bytes differ from the other side's (see elements()).
+    struct Block {
+        WalkedField element;  // the first element (format, width, offset)
+        std::int64_t count = 0;
+        ByteSpan bytes;
+    };
+    std::optional<Block> block;
 };
+
+// The elements of a block, one value each ("[0]", "[1]", ... after its own element path).
+void elements(ByteSpan frame, const FlatValue& block, std::vector<FlatValue>& out);
 
 class RecordFlattener {
 public:
@@ -31,6 +43,15 @@ public:
     void header(ByteSpan frame, std::vector<FlatValue>& out);
     // The items of the layout walk; the frame must stay held while `out` is used.
     void items(ByteSpan frame, std::vector<FlatValue>& out);
+
+    // Where each header field lies in the frame: two headers whose bytes agree
+    // there hold the same values, read or not.
+    struct HeaderSpan {
+        std::uint32_t name = 0;
+        std::uint8_t offset = 0;
+        std::uint8_t width = 0;
+    };
+    const std::vector<HeaderSpan>& headerSpans() const { return headerSpans_; }
 
     const std::string& name(std::uint32_t id) const { return names_[id]; }
     std::size_t nameCount() const { return names_.size(); }
@@ -56,6 +77,7 @@ private:
     std::unordered_map<std::string, std::uint32_t> ids_;
     std::unordered_map<std::uint32_t, TypeNames> types_;
     std::vector<std::pair<std::uint32_t, expr::HeaderField>> headerFields_;
+    std::vector<HeaderSpan> headerSpans_;
 };
 
 } // namespace tarvik::compare
