@@ -53,14 +53,14 @@ std::string Finding::line() const {
     s = "A " + row(rowA) + " / B " + row(rowB) + "  " + std::to_string(stream.type) + " device " +
         std::to_string(stream.device) + " enumerator " + std::to_string(stream.enumerator) + ", " + pairedBy + ": ";
     if (kind != Kind::Differs) return s + kindName(kind);
-    s += field + element + ": ";
     if (elementsDiffering > 0) {
+        s += field + ": ";
         s += std::to_string(elementsDiffering) + " of " + std::to_string(elementsCompared) + " values differ";
         if (difference) s += ", largest difference " + shortest(*difference);
-        if (!valueA.empty() || !valueB.empty()) s += " (first " + valueA + " -> " + valueB + ")";
+        if (!valueA.empty() || !valueB.empty()) s += " (first " + element + ": " + valueA + " -> " + valueB + ")";
         return s;
     }
-    s += valueA + " -> " + valueB;
+    s += field + element + ": " + valueA + " -> " + valueB;
     if (difference) s += " (difference " + shortest(*difference) + ")";
     return s;
 }
@@ -497,8 +497,7 @@ private:
             if (d.differing <= options_.elementLines) {
                 for (Finding& f : d.first) report(std::move(f));
             } else {
-                Finding f = std::move(d.first.front());
-                f.element.clear();
+                Finding f = std::move(d.first.front());  // its element: the first that differs
                 f.elementsDiffering = d.differing;
                 f.elementsCompared = d.compared;
                 f.difference = d.largest;
@@ -538,12 +537,12 @@ Result<CompareResult> compareFiles(const std::string& a, const std::string& b, c
         const Result<void> readB = readRecordsAsFile(b, capturePorts, [&](const std::string& fileB) {
             auto sa = FrameStream::open(fileA);
             if (!sa) {
-                outcome.emplace(failure(a + ": " + sa.error()));
+                outcome.emplace(failure(sa.error()));
                 return;
             }
             auto sb = FrameStream::open(fileB);
             if (!sb) {
-                outcome.emplace(failure(b + ": " + sb.error()));
+                outcome.emplace(failure(sb.error()));
                 return;
             }
             outcome.emplace(Comparison(**sa, **sb, catalogue, options, observer).run());

@@ -74,8 +74,10 @@ struct Finding {
     std::string pairedBy;  // "ping 12", "record counter 5", "time 2024-03-05T07:04:09Z"
     // Differs:
     std::string field;     // "vx.7027.detection_point"
-    std::string element;   // "" for a single value, "[3]", "[1][4]" inside blocks and vectors
-    std::string valueA, valueB;  // as the report shows them; "(absent)" when one side lacks it
+    // "" for a single value, "[3]", "[1][4]" inside blocks and vectors (of a
+    // summary: the first element that differs)
+    std::string element;
+    std::string valueA, valueB;  // as the report shows them; "(absent)" when one side lacks it (of a summary: the first)
     std::optional<double> difference;  // |A - B| of numbers
     // A summary: this many elements of `field` differ out of so many compared
     // (0 for a single finding); `difference` is then the largest.
