@@ -146,6 +146,8 @@ ByteSpan body(ByteSpan frame) {
 // Records smaller than this wait with their bytes; larger ones are read again
 // from the file when their partner arrives.
 constexpr std::uint32_t kKeptBytes = 64u << 10;
+// The bytes all waiting records keep at most; past it they are read again.
+constexpr std::size_t kKeptBudget = std::size_t{64} << 20;
 // Buffers of records that found their partner, kept for the next ones to wait in.
 constexpr std::size_t kSpareBuffers = 64;
 // Streams known at most before those waiting for nothing are forgotten.
@@ -256,6 +258,7 @@ private:
         for (Pending& p : st.side[side]) unpaired(side, sk, p);
         st.side[side].clear();
         Pending partner = std::move(others[j]);
+        keptBytes_ -= partner.bytes.size();
         others.erase(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(j + 1));
         Bytes reread;
         ByteSpan partnerBytes = !partner.held.empty() ? partner.held : ByteSpan(partner.bytes);
@@ -286,7 +289,8 @@ private:
         auto it = state_.find(p->first);
         if (it == state_.end() || it->second.side[side].empty() || it->second.side[side].back().seq != p->second) return;
         Pending& waiting = it->second.side[side].back();
-        if (waiting.size <= kKeptBytes) {
+        if (waiting.size <= kKeptBytes && keptBytes_ + waiting.size <= kKeptBudget) {
+            keptBytes_ += waiting.size;
             if (!spare_.empty()) {
                 waiting.bytes = std::move(spare_.back());
                 spare_.pop_back();
@@ -312,6 +316,7 @@ private:
     }
 
     void unpaired(int side, const StreamKey& sk, const Pending& p) {
+        keptBytes_ -= p.bytes.size();
         Finding f;
         f.kind = side == 0 ? Finding::Kind::OnlyInA : Finding::Kind::OnlyInB;
         (side == 0 ? f.rowA : f.rowB) = p.position;
@@ -374,11 +379,14 @@ private:
                     diffs[any.name].compared += static_cast<std::size_t>(x->block->count);
                     return;
                 }
-                std::vector<FlatValue> ea, eb;
-                if (x) elements(frameA, *x, ea);
-                if (y) elements(frameB, *y, eb);
-                for (std::size_t k = 0; k < std::max(ea.size(), eb.size()); ++k)
-                    compareOne(k < ea.size() ? &ea[k] : nullptr, k < eb.size() ? &eb[k] : nullptr);
+                // One element of each side at a time: a block of millions of
+                // elements costs no list of them.
+                const std::int64_t na = x && x->block ? x->block->count : 0, nb = y && y->block ? y->block->count : 0;
+                for (std::int64_t k = 0; k < std::max(na, nb); ++k) {
+                    const FlatValue ea = k < na ? element(frameA, *x, k) : FlatValue{};
+                    const FlatValue eb = k < nb ? element(frameB, *y, k) : FlatValue{};
+                    compareOne(k < na ? &ea : nullptr, k < nb ? &eb : nullptr);
+                }
                 return;
             }
             FieldDiffs& d = diffs[any.name];
@@ -518,6 +526,7 @@ private:
     std::deque<std::pair<std::uint64_t, StreamKey>> waiting_[2];
     std::uint64_t read_[2] = {0, 0};
     std::vector<Bytes> spare_;
+    std::size_t keptBytes_ = 0;
     std::optional<std::pair<StreamKey, std::uint64_t>> provisional_[2];
     std::size_t sweepAt_ = kIdleStreams;
     std::vector<std::uint8_t> ignored_;

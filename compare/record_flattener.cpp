@@ -111,15 +111,13 @@ std::uint32_t RecordFlattener::itemName(std::uint32_t type, const WalkedField& f
     return intern("vx." + std::to_string(type) + "." + item);
 }
 
-void elements(ByteSpan frame, const FlatValue& block, std::vector<FlatValue>& out) {
-    if (!block.block) return;
+FlatValue element(ByteSpan frame, const FlatValue& block, std::int64_t index) {
+    FlatValue out{block.name, block.element + "[" + std::to_string(index) + "]", {}, std::nullopt};
+    if (!block.block) return out;
     WalkedField e = block.block->element;
-    for (std::int64_t i = 0; i < block.block->count; ++i) {
-        e.offset = block.block->element.offset + i * e.width;
-        const ScalarValue value = scalarValue(frame, e);
-        if (value.kind == ValueKind::None) break;
-        out.push_back({block.name, block.element + "[" + std::to_string(i) + "]", value, std::nullopt});
-    }
+    e.offset = block.block->element.offset + index * e.width;
+    out.value = scalarValue(frame, e);
+    return out;
 }
 
 void RecordFlattener::header(ByteSpan frame, std::vector<FlatValue>& out) {

@@ -32,8 +32,9 @@ struct FlatValue {
     std::optional<Block> block;
 };
 
-// The elements of a block, one value each ("[0]", "[1]", ... after its own element path).
-void elements(ByteSpan frame, const FlatValue& block, std::vector<FlatValue>& out);
+// Element `index` of a block, as a value of its own ("[index]" after the block's own element
+// path); its kind is None when its bytes are not held.
+FlatValue element(ByteSpan frame, const FlatValue& block, std::int64_t index);
 
 class RecordFlattener {
 public:
