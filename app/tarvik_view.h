@@ -5,6 +5,7 @@
 #include "app/output_writer.h"
 #include "app/recent_files.h"
 #include "app/pipeline_port_display.h"
+#include "app/record_comparison.h"
 #include "pipeline/arrival_pipeline.h"
 #include "app/connection.h"
 #include "app/layout_watch.h"
@@ -68,6 +69,13 @@ public:
 
     // File -> "Read Vx File".
     void OnReadVxFile();
+    // "Compare With...": the file shown compared with a second recording
+    // chosen in the open dialog; the list marks its rows, the report shows
+    // the partner's beside the row's own. Another file shown ends it.
+    void OnCompareWith();
+    const std::optional<RecordComparison>& comparison() const { return comparison_; }
+    // The mark of a listed row under the comparison (None without one).
+    RecordComparison::Mark rowComparison(std::size_t row) const;
     // Opens `path` as the list's source without the dialog (recent files, a
     // dropped file, the command line, tests). While connected it first asks
     // whether to stop live communication (and the output file), as choosing
@@ -353,6 +361,9 @@ private:
     void showFilterProblem(std::string problem);
     void recompileFilter();  // after the layouts changed
     ReportHistory reportHistory_;
+    std::optional<RecordComparison> comparison_;
+    // The partner's report lines under the comparison, appended to `shown`.
+    void addPartnerReport(std::vector<ReportLine>& shown, std::uint32_t recordNumber);
     ReportByteMap byteMap_;
     RecordStatistics liveStatistics_;
     RecentFiles recentFiles_{settings_};

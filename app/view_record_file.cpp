@@ -26,6 +26,7 @@ std::string titleBase(const std::string& title) { return title.substr(0, title.f
 void CMyTarvikView::setSource(std::shared_ptr<RecordSource> source) {
     source_ = std::move(source);
     indexed_.reset();
+    comparison_.reset();  // it was of the file shown before
     // Live entries are listed only while the list shows them.
     pipeline_.listing = source_->live();
 }

@@ -57,6 +57,7 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber, const
     std::vector<ReportLine> shown;
     shown.reserve(lines.size());
     for (const auto& line : lines) shown.push_back({line.text, line.changed});
+    if (comparison_ && !report.isMarker) addPartnerReport(shown, recordNumber);
     port_.setRedraw(controls::kReportList, false);
     port_.setReportLines(shown);
     port_.setRedraw(controls::kReportList, true);

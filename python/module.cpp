@@ -929,6 +929,7 @@ py::list catalogue(const py::object& layouts) {
 } // namespace
 
 void registerAuditSupport(py::module_& m);  // audit_support.cpp
+void registerCompareSupport(py::module_& m);  // compare_support.cpp
 
 } // namespace tarvik::python
 
@@ -984,4 +985,5 @@ PYBIND11_MODULE(_tarvik, m) {
     }, py::arg("text"), py::arg("layouts") = py::none());
     m.def("catalogue", &catalogue, py::arg("layouts") = py::none());
     registerAuditSupport(m);
+    registerCompareSupport(m);
 }

@@ -29,4 +29,5 @@ check sources core decode net capture
 check imagery core decode
 check pipeline core imagery
 check export core decode
+check compare core decode expr export sources net capture
 exit $status

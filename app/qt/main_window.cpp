@@ -178,6 +178,8 @@ void CMainFrame::buildMenu() {
     using namespace commands;
     QMenu* file = menuBar()->addMenu("File");
     addCommand(file, "Read Vx File", kReadVxFile, true);
+    QAction* compareWith = file->addAction("Compare With...");
+    connect(compareWith, &QAction::triggered, this, [this] { view_->OnCompareWith(); });
     addCommand(file, "Assign Output File Folder", kAssignOutputFolder, true);
     addCommand(file, "Setup For Condensed File", kSetupCondensedFile, true);
     addCommand(file, "Copy File To Condensed File", kCopyToCondensedFile, true);

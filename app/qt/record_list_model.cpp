@@ -1,5 +1,7 @@
 #include "app/qt/record_list_model.h"
 
+#include <QColor>
+
 #include "app/tarvik_view.h"
 
 #include <climits>
@@ -29,6 +31,14 @@ int RecordListModel::rowCount(const QModelIndex& parent) const { return parent.i
 int RecordListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
 
 QVariant RecordListModel::data(const QModelIndex& index, int role) const {
+    if (role == Qt::BackgroundRole && index.isValid()) {
+        // Under "Compare With...": rows that differ from their partner, or have none.
+        switch (view_.rowComparison(static_cast<std::size_t>(index.row()))) {
+        case RecordComparison::Mark::Differs: return QColor(255, 224, 178);
+        case RecordComparison::Mark::Unpaired: return QColor(255, 190, 190);
+        default: return {};
+        }
+    }
     if (role != Qt::DisplayRole || !index.isValid()) return {};
     return QString::fromStdString(view_.rowText(static_cast<std::size_t>(index.row()), index.column()));
 }

@@ -18,14 +18,16 @@ from __future__ import annotations
 
 import os
 import warnings as _warnings
-from typing import Iterable, Iterator
+from dataclasses import dataclass as _dataclass
+from typing import Any, Iterable, Iterator
 
 import numpy as _np
 
 from ._errors import LayoutError, RecordFileError, TarvikError
 from . import _tarvik
 
-__all__ = ["open", "check", "catalogue", "File", "Record", "RecordFileError", "LayoutError", "TarvikError"]
+__all__ = ["open", "check", "catalogue", "diff", "Diff", "File", "Record", "RecordFileError", "LayoutError",
+           "TarvikError"]
 
 __version__: str = _tarvik.__version__
 
@@ -169,3 +171,68 @@ def catalogue(layouts=None) -> list[dict]:
     width) with kind one of "u", "i", "f", "time", "text").
     """
     return _tarvik.catalogue(layouts)
+
+
+# The columns of Diff.differences, in this order.
+_DIFF_COLUMNS = ["kind", "row_a", "row_b", "type", "device", "enumerator", "paired_by", "field", "element",
+                 "value_a", "value_b", "difference", "values_differing", "values_compared"]
+
+#: The fields ``diff`` leaves out unless ``ignore`` is given.
+DEFAULT_IGNORED: tuple[str, ...] = tuple(_tarvik._DEFAULT_IGNORED)
+
+
+@_dataclass(frozen=True)
+class Diff:
+    """What ``diff`` found.
+
+    ``differences``: one row per finding, in the order found: ``kind``
+    ("differs", "only in A", "only in B"), ``row_a`` and ``row_b`` (frame
+    numbers in each file, missing for the side without the record), the
+    stream (``type``, ``device``, ``enumerator``), ``paired_by``, then for a
+    field that differs its ``field`` name and ``element`` ("[3]" inside
+    blocks and vectors), ``value_a`` and ``value_b`` as the report shows
+    them, and ``difference`` (numbers); a summary of many differing
+    elements has ``values_differing`` and ``values_compared`` and the
+    largest ``difference``.
+    ``summary``: one row per record type (pairs, equal, differing, only in
+    A, only in B). ``fields``: one row per differing field (pairs, values,
+    largest difference). ``equal``: nothing was found. ``notes``: what could
+    not be read of each file, under "a" and "b".
+    """
+
+    differences: Any
+    summary: Any
+    fields: Any
+    equal: bool
+    notes: dict
+
+
+def diff(a: str | os.PathLike, b: str | os.PathLike, tolerance=None, ignore=None, where: str | None = None,
+         window: int = 10000, time_tolerance: float = 0.001, layouts=None) -> Diff:
+    """Compares two recordings (record files or captures) as ``tarvik-cli diff`` does.
+
+    Records are paired per device, enumerator and record type by ping
+    number, record counter or time; each pair is compared field by field.
+    ``tolerance``: ``{"vx.7027.detection_point": 0.5, "7006": "1%"}`` or
+    texts as ``--tolerance`` takes them ("NAME=AMOUNT", "NAME=PERCENT%").
+    ``ignore``: field names (a list or a comma-separated text, "PREFIX*"
+    for many); None leaves out ``DEFAULT_IGNORED``, ``[]`` compares every
+    field. ``where``: an expression both sides' records must pass.
+
+    Raises ValueError for an unknown field name or a bad amount, and
+    :class:`RecordFileError` when a file cannot be read at all.
+    """
+    import pandas as pd
+
+    doc = _tarvik._diff(a, b, tolerance, ignore, where, int(window), float(time_tolerance), layouts)
+    rows = doc["findings"]
+    differences = pd.DataFrame(rows, columns=_DIFF_COLUMNS)
+    for column in ("row_a", "row_b", "values_differing", "values_compared"):
+        differences[column] = differences[column].astype("Int64")
+    differences["difference"] = differences["difference"].astype("float64")
+    summary = pd.DataFrame(doc["types"], columns=["type", "pairs", "equal", "differing", "only_in_a", "only_in_b"])
+    fields = pd.DataFrame(doc["fields"], columns=["field", "pairs", "values", "largest_difference"])
+    fields["largest_difference"] = fields["largest_difference"].astype("float64")
+    if doc["findings_truncated"]:
+        _warnings.warn(f"{doc['findings_total']} findings, the first {len(rows)} listed", RuntimeWarning, stacklevel=2)
+    return Diff(differences, summary, fields, bool(doc["equal"]), {"a": doc["a"]["notes"], "b": doc["b"]["notes"]})

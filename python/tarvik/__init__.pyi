@@ -71,3 +71,18 @@ class File:
 def open(path: _Path, layouts: _Layouts = None, read_past_damage: bool = False) -> File: ...
 def check(path: _Path, layouts: _Layouts = None, walk_layouts: bool = True) -> dict[str, Any]: ...
 def catalogue(layouts: _Layouts = None) -> list[dict[str, Any]]: ...
+
+DEFAULT_IGNORED: tuple[str, ...]
+
+class Diff:
+    """What tarvik.diff found: differences (one row per finding), summary (per record type),
+    fields (per differing field), equal, notes (what could not be read, under "a" and "b")."""
+    differences: pd.DataFrame
+    summary: pd.DataFrame
+    fields: pd.DataFrame
+    equal: bool
+    notes: dict[str, list[str]]
+
+def diff(a: _Path, b: _Path, tolerance: str | Iterable[str] | dict[str, float | str] | None = None,
+         ignore: str | Iterable[str] | None = None, where: str | None = None, window: int = 10000,
+         time_tolerance: float = 0.001, layouts: _Layouts = None) -> Diff: ...

@@ -29,6 +29,8 @@ public:
     static bool interrupted();
     // The row text the list shows for an entry: "TYPE\tSIZE bytes", or the text line.
     static std::string rowLine(const ListedEntry& entry);
+    // From now on the listed rows are not printed (a command that only records them).
+    void stopPrinting() { printer_.end(); }
     // True when the connection ended without being asked to; a line on stderr said so.
     bool lost() const { return lost_; }
 

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         addList(program),     addGenerate(program),  addReport(program), addListen(program), addReceive(program),
         addCondense(program), addDump(program),      addPrint(program),  addImage(program),  addCatalogue(program),
         addCheck(program),    addCommands(program),  addSend(program),   addPlay(program),   addConvert(program),
-        addExport(program),   addFields(program),
+        addExport(program),   addFields(program),    addDiff(program),
     };
 
     std::vector<const char*> words(argv, argv + argc);
