@@ -270,14 +270,15 @@ void RuleChecker::record(ByteSpan bytes, std::uint64_t row) {
             if (isHas && key) {
                 if (rule.withinSeconds) {
                     if (s.time) {
-                        // Resolves what waits for it, close enough in time.
-                        for (auto it = rs.pending.begin(); it != rs.pending.end();) {
+                        // Resolves what waits for it, close enough in time: newest
+                        // first, up to those whose window closed before it.
+                        for (auto it = rs.pending.end(); it != rs.pending.begin();) {
+                            --it;
                             const State::Pending& p = it->second;
+                            if (p.time && *p.time + *rule.withinSeconds < *s.time) break;
                             if ((rule.key == RelationKey::None || p.key == *key) && p.time &&
                                 std::fabs(*p.time - *s.time) <= *rule.withinSeconds)
                                 it = rs.pending.erase(it);
-                            else
-                                ++it;
                         }
                         rs.recentHas.emplace_back(*s.time, *key);
                         if (rs.recentHas.size() > kMaxPending) rs.recentHas.pop_front();
@@ -322,7 +323,7 @@ void RuleChecker::record(ByteSpan bytes, std::uint64_t row) {
                     } else if (it->second.time && *it->second.time + *rule.withinSeconds < *st.lastTime) {
                         it = rs.pending.erase(it);  // excused by a loss
                     } else {
-                        ++it;
+                        break;  // the rest arrived later: their windows are open
                     }
                 }
                 while (!rs.recentHas.empty() && rs.recentHas.front().first + 2 * *rule.withinSeconds < *st.lastTime)
@@ -475,6 +476,7 @@ void RuleChecker::incident(Incident what, std::uint64_t row, std::string text) {
         State::RuleState& rs = st.rules[i];
         if (rule.kind == CheckKind::Relation && what == Incident::LostPacket) {
             // The record a pair waits for may be the one lost: the loss is what went wrong.
+            // Newest first; older pairs than the pings under way are left to their verdict.
             for (auto it = rs.pending.rbegin(); it != rs.pending.rend(); ++it) {
                 State::Pending& p = it->second;
                 if (rule.key == RelationKey::Ping) {
@@ -483,7 +485,8 @@ void RuleChecker::incident(Incident what, std::uint64_t row, std::string text) {
                     std::memcpy(&source, p.key.data(), 8);
                     std::memcpy(&ping, p.key.data() + 8, 4);
                     const auto newest = st.newestPing.find(source);
-                    if (newest == st.newestPing.end() || newest->second <= ping + 1) p.excused = true;
+                    if (newest != st.newestPing.end() && newest->second > ping + 1) break;
+                    p.excused = true;
                 } else {
                     p.excused = true;
                     break;  // the latest only

@@ -8,11 +8,30 @@ Result<SourceVerdict> judgeFile(const Profile& profile, const FileChecker& check
                                 const std::vector<std::uint16_t>& capturePorts, CheckerOptions options) {
     options.live = false;
     RuleChecker rules(profile, options);
+    // The rows the source lists between its frames (a capture's lost packets)
+    // reach the rules where they stand among the frames.
+    SourceOptions sourceOptions;
+    sourceOptions.capturePorts = capturePorts;
+    Result<OpenedSource> opened = openSource(path, sourceOptions);
+    std::vector<IndexedRecordSource::TextRow> texts;
+    std::vector<std::string> warnings;
+    if (opened && opened->source) {
+        texts = opened->source->textRows();
+        warnings = opened->warnings();
+    }
+    opened = failure("closed");  // the check reads the file again on its own
+    std::size_t nextText = 0;
+    auto textsBefore = [&](std::uint64_t frames) {
+        for (; nextText < texts.size() && texts[nextText].framesBefore <= frames; ++nextText)
+            rules.textRow(texts[nextText].text, frames);
+    };
     const FileCheckResult checked = checkRecordSource(checker, path, capturePorts, [&](const CheckedFrame& f) {
+        textsBefore(f.index);
         // A frame too large to hold, or cut off by the end of the file, has no
         // bytes here: the check reports it, and it reaches the rules as damage.
         if (!f.bytes.empty()) rules.record(f.bytes, f.index);
     });
+    textsBefore(UINT64_MAX);
     if (checked.unreadable) return failure(*checked.unreadable);
     auto feed = [&](CheckProblemKind kind, Incident as) {
         const CheckProblemList& list = checked.of(kind);
@@ -26,6 +45,7 @@ Result<SourceVerdict> judgeFile(const Profile& profile, const FileChecker& check
     feed(CheckProblemKind::Capture, Incident::LostPacket);
     SourceVerdict verdict;
     verdict.source = path;
+    verdict.warnings = std::move(warnings);
     verdict.results = rules.results(true);
     return verdict;
 }
