@@ -932,6 +932,10 @@ void registerAuditSupport(py::module_& m);  // audit_support.cpp
 
 } // namespace tarvik::python
 
+namespace tarvik::python {
+void registerProfileBindings(py::module_& m);  // profile_bindings.cpp
+}
+
 PYBIND11_MODULE(_tarvik, m) {
     using namespace tarvik::python;
     m.doc() = "The C++ half of the tarvik package (use the tarvik package, not this module).";
@@ -984,4 +988,5 @@ PYBIND11_MODULE(_tarvik, m) {
     }, py::arg("text"), py::arg("layouts") = py::none());
     m.def("catalogue", &catalogue, py::arg("layouts") = py::none());
     registerAuditSupport(m);
+    registerProfileBindings(m);
 }
