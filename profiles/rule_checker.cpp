@@ -206,20 +206,31 @@ struct RuleChecker::State {
     // The newest ping number per source: a loss excuses the pairs of the ping under way.
     std::unordered_map<std::uint64_t, std::uint32_t> newestPing;
     // The ping number field of each record type's layout, where it has one.
-    std::unordered_map<std::uint32_t, std::shared_ptr<const expr::FieldPredicate>> pingFields;
+    // Most layouts keep it behind the sonar serial number, where the list's gap
+    // rule reads it: once the first records of a type agree with that place, it
+    // is read there without a walk.
+    struct PingField {
+        std::shared_ptr<const expr::FieldPredicate> predicate;
+        int agreed = 0;  // records whose field and fixed place agreed; -1: they differ
+    };
+    static constexpr int kAgreementsTrusted = 16;
+    std::unordered_map<std::uint32_t, PingField> pingFields;
     const LayoutCatalogue* catalogue = nullptr;
     std::optional<std::uint32_t> pingOf(const Seen& s) {
         const std::uint32_t type = s.frame.recordType();
         auto [it, added] = pingFields.try_emplace(type);
+        PingField& f = it->second;
         if (added && catalogue) {
             auto p = expr::compilePredicate("vx." + std::to_string(type) + ".ping_number", *catalogue);
-            if (p) it->second = *p;
+            if (p) f.predicate = *p;
         }
-        if (!it->second) return pingNumberOf(s.bytes);
+        if (!f.predicate || f.agreed >= kAgreementsTrusted) return pingNumberOf(s.bytes);
         expr::FieldValues values;
-        const expr::Verdict v = it->second->judge(s.bytes, {}, values);
+        const expr::Verdict v = f.predicate->judge(s.bytes, {}, values);
         if (v.unreached || values.numbers.empty() || values.numbers[0].empty()) return std::nullopt;
-        return static_cast<std::uint32_t>(values.numbers[0].front());
+        const auto ping = static_cast<std::uint32_t>(values.numbers[0].front());
+        if (f.agreed >= 0) f.agreed = pingNumberOf(s.bytes) == ping ? f.agreed + 1 : -1;
+        return ping;
     }
     std::optional<std::uint64_t> connectionLostRow;
     std::optional<double> connectionLostTime;
