@@ -45,6 +45,17 @@ py::tuple expect(const py::object& path, const std::string& profilePath, const p
 } // namespace
 
 void registerProfileBindings(py::module_& m) {
+    // Loads a profile to see that it loads (tarvik.ProfileError when it does not).
+    m.def("_load_profile", [](const std::string& path, const py::object& layouts) {
+        std::shared_ptr<const Definitions> d = loadDefinitions(layoutPaths(layouts));
+        Result<profiles::Profile> p = profiles::loadProfile(profiles::resolveProfile(path), d->loaded.catalogue);
+        if (!p) {
+            const py::object error = py::module_::import("tarvik._errors").attr("ProfileError");
+            PyErr_SetString(error.ptr(), p.error().c_str());
+            throw py::error_already_set();
+        }
+        return static_cast<std::size_t>(p->rules.size());
+    }, py::arg("path"), py::arg("layouts") = py::none());
     m.def("_expect", &expect, py::arg("path"), py::arg("profile"), py::arg("layouts") = py::none());
     m.def("_builtin_profiles", [] { return profiles::builtInProfiles(); });
 }
