@@ -34,7 +34,7 @@ namespace {
 
 // What a relation or a per-source rule keeps at most, whatever the run: the
 // oldest entries go first (a pair further apart than this is not found).
-constexpr std::size_t kMaxKeysKept = 1u << 18;
+constexpr std::size_t kMaxKeysKept = 1u << 14;
 constexpr std::size_t kMaxPending = 1u << 16;
 
 // Seconds since 1970 of a frame's time stamp; nullopt for a stamp that names
@@ -78,8 +78,10 @@ struct Seen {
 struct Tally {
     std::uint64_t judged = 0, failures = 0;
     std::vector<RuleRow> rows;
+    std::optional<RuleRow> latest;
     void fail(std::size_t keep, std::uint64_t row, std::optional<double> time, std::string text) {
         ++failures;
+        if (!latest || row >= latest->row) latest = RuleRow{row, time, text};
         if (rows.size() < keep) rows.push_back({row, time, std::move(text)});
     }
 };
@@ -568,8 +570,9 @@ std::vector<RuleResult> RuleChecker::results(bool finished) const {
         case CheckKind::Relation: {
             // Those still waiting: at the end each is a failure unless a loss
             // excuses it, or the run ended before its records could come (the
-            // ping under way, a window still open).
-            if (finished)
+            // ping under way, a window still open). A run that goes on sees
+            // those of pings gone by already.
+            if (finished || (rule.key == RelationKey::Ping && !rule.withinSeconds))
                 for (const auto& [row, p] : rs.pending) {
                     if (p.excused) continue;
                     if (rule.withinSeconds) {
@@ -630,6 +633,7 @@ std::vector<RuleResult> RuleChecker::results(bool finished) const {
         r.judged = t.judged;
         r.failures = rule.logOnly ? 0 : t.failures;
         r.rows = std::move(t.rows);
+        r.latest = std::move(t.latest);
         out.push_back(std::move(r));
     }
     return out;

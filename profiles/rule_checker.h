@@ -39,6 +39,7 @@ struct RuleResult {
     std::uint64_t judged = 0;    // records (or pings, pairs) the rule judged
     std::uint64_t failures = 0;  // of them, those that failed
     std::vector<RuleRow> rows;   // the first failing rows (a log rule: the first changes)
+    std::optional<RuleRow> latest;  // the failing row furthest on in the run
     std::uint64_t changes = 0;   // a log rule: changes seen
     std::string note;            // not evaluated: why; otherwise what was judged
 };

@@ -274,3 +274,50 @@ rules:
     EXPECT_NE(json.find("\"passed\": false"), std::string::npos);
     EXPECT_NE(json.find("\"outcome\": \"not_evaluated\""), std::string::npos);
 }
+
+// The window's Rules pane, without its widgets: fed by the arrival pipeline.
+#include "app/arrival_pipeline.h"
+#include "app/controls.h"
+#include "app/memory_port.h"
+#include "app/rules_pane.h"
+
+#include <fstream>
+
+TEST(RulesPane, JudgesListedRecordsBeepsOnceAndRemembersItsProfile) {
+    MemoryPort port;
+    MemorySettingsStore store;
+    CArrivalPipeline pipeline{port};
+    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    std::deque<Bytes> pending;
+    pipeline.takePending = [&] { return std::exchange(pending, {}); };
+    pipeline.communicating = true;
+
+    const std::string dir = ::testing::TempDir();
+    const std::string path = dir + "/pane.yaml";
+    std::ofstream(path) << "rules:\n  - {name: each-ping, relation: {each: \"7000\", has: \"7027\", key: ping}}\n"
+                           "  - {name: sums, integrity: checksums}\n";
+    RulesPane pane(port, store, pipeline);
+    EXPECT_FALSE(pane.load(dir + "/missing.yaml", {}, false));
+    ASSERT_EQ(port.messages.size(), 1u);
+    ASSERT_TRUE(pane.load(path, {}, false));
+
+    // 200 pings, each without its detections but the last: many failures, one beep.
+    for (std::uint32_t ping = 1; ping <= 200; ++ping) pending.push_back(settings(ping, ping));
+    pending.push_back(detections(200, 200.5));
+    pending.push_back(settings(201, 201));
+    pipeline.OnArrivalTimer(timers::kArrival);
+    const auto rows = pane.rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_TRUE(rows[0].red);
+    EXPECT_EQ(rows[0].failures, 199u);
+    ASSERT_TRUE(rows[0].latestRow);
+    EXPECT_EQ(*rows[0].latestRow, 199u);  // ping 199's settings, the 199th record listed
+    EXPECT_FALSE(rows[1].red);
+    EXPECT_EQ(port.beeps.size(), 1u);
+
+    // The next pane (the next start of the window) loads the same profile, and starts afresh.
+    RulesPane again(port, store, pipeline);
+    EXPECT_TRUE(again.loadRemembered({}, false));
+    EXPECT_EQ(again.profilePath(), path);
+    EXPECT_EQ(again.rows()[0].outcome, Outcome::NotEvaluated);
+}
