@@ -10,16 +10,18 @@ Result<SourceVerdict> judgeFile(const Profile& profile, const FileChecker& check
     RuleChecker rules(profile, options);
     // The rows the source lists between its frames (a capture's lost packets)
     // reach the rules where they stand among the frames.
-    SourceOptions sourceOptions;
-    sourceOptions.capturePorts = capturePorts;
-    Result<OpenedSource> opened = openSource(path, sourceOptions);
     std::vector<IndexedRecordSource::TextRow> texts;
     std::vector<std::string> warnings;
-    if (opened && opened->source) {
-        texts = opened->source->textRows();
-        warnings = opened->warnings();
+    {
+        // Closed again before the check reads the file on its own.
+        SourceOptions sourceOptions;
+        sourceOptions.capturePorts = capturePorts;
+        const Result<OpenedSource> opened = openSource(path, sourceOptions);
+        if (opened && opened->source) {
+            texts = opened->source->textRows();
+            warnings = opened->warnings();
+        }
     }
-    opened = failure("closed");  // the check reads the file again on its own
     std::size_t nextText = 0;
     auto textsBefore = [&](std::uint64_t frames) {
         for (; nextText < texts.size() && texts[nextText].framesBefore <= frames; ++nextText)

@@ -93,8 +93,8 @@ int runExpect(const ExpectOptions& o) {
     }
 
     const LayoutOptions& layouts = CMyTarvikView::layoutOptions();
-    const LoadedDefinitions definitions =
-        o.noLayouts ? LoadedDefinitions{} : loadLayouts(layouts.directory, layouts.userDirectory);
+    // The rules read fields whatever --no-layouts says: it spares only the check's walk.
+    const LoadedDefinitions definitions = loadLayouts(layouts.directory, layouts.userDirectory);
     const bool layoutProblems = sayLayoutProblems(definitions.problems);
     const std::string profilePath = profiles::resolveProfile(o.profile);
     const Result<profiles::Profile> profile = profiles::loadProfile(profilePath, definitions.catalogue);
@@ -205,7 +205,7 @@ Command addExpect(CLI::App& program) {
     command->add_option("--junit", o->junit, "write the verdicts as JUnit XML into FILE")->type_name("FILE");
     command->add_option("--json", o->json, "write the verdicts as a JSON document into FILE")->type_name("FILE");
     addForceOption(*command, o->force);
-    command->add_flag("--no-layouts", o->noLayouts, "skip the layout walk of the check (rules still read fields)");
+    command->add_flag("--no-layouts", o->noLayouts, "skip the check's layout walk (damage it would find is not seen;\nthe rules still read the fields they name)");
     addLayoutsOption(*command);
     addCapturePortsOption(*command);
     return {command, [o] {
