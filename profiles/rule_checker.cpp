@@ -93,6 +93,27 @@ bool passes(const Compiled& c, const Seen& s, bool* unreached = nullptr) {
     return v.matches;
 }
 
+// What a record type alone decides of an expression, asked once per type
+// (a record of a type it decides is not read): -2 not asked yet, -1 the
+// record must be read, 0 or 1 the answer.
+struct TypeDecisions {
+    std::vector<std::int8_t> byType;
+    bool passes(const Compiled& c, const Seen& s) {
+        if (!c.predicate) return true;
+        const std::uint32_t type = s.frame.recordType();
+        if (type < 65536) {
+            if (byType.empty()) byType.assign(65536, -2);
+            std::int8_t& d = byType[type];
+            if (d == -2) {
+                bool p = false;
+                d = c.predicate->decidedByType(type, p) ? static_cast<std::int8_t>(p) : -1;
+            }
+            if (d >= 0) return d == 1;
+        }
+        return ::tarvik::profiles::passes(c, s);
+    }
+};
+
 // The key a relation pairs records by, packed into a short string (a number's
 // bytes, or a text).
 std::optional<std::string> packedKey(const Rule& rule, const Seen& s, const std::function<std::optional<std::uint32_t>(const Seen&)>& pingOf) {
@@ -183,6 +204,7 @@ struct RuleChecker::State {
     struct RuleState {
         Tally tally;
         std::uint64_t unreached = 0;  // records whose walk ended before a field the rule reads
+        TypeDecisions scope, each, has;
         // Presence
         std::uint64_t seen = 0;
         std::optional<double> lastTime;
@@ -270,9 +292,9 @@ void RuleChecker::record(ByteSpan bytes, std::uint64_t row) {
         Tally& t = rs.tally;
         if (rule.kind == CheckKind::Relation) {
             // Relations pick their records by `each` and `has` (the scope narrows both).
-            if (!passes(rule.scope, s)) continue;
-            const bool isHas = passes(rule.has, s);
-            const bool isEach = passes(rule.each, s);
+            if (!rs.scope.passes(rule.scope, s)) continue;
+            const bool isHas = rs.has.passes(rule.has, s);
+            const bool isEach = rs.each.passes(rule.each, s);
             std::optional<std::string> key;
             if (isHas || isEach) key = packedKey(rule, s, [&st](const Seen& x) { return st.pingOf(x); });
             if (key && rule.key == RelationKey::Ping) {
@@ -362,7 +384,7 @@ void RuleChecker::record(ByteSpan bytes, std::uint64_t row) {
                 ++t.judged;
                 continue;
             }
-            if (!frame.hasChecksum() || !passes(rule.scope, s)) continue;
+            if (!frame.hasChecksum() || !rs.scope.passes(rule.scope, s)) continue;
             ++t.judged;
             const std::uint32_t size = frame.size();
             if (size < kFrameHeaderSize + 4 || bytes.size() < size) {
@@ -380,7 +402,8 @@ void RuleChecker::record(ByteSpan bytes, std::uint64_t row) {
         if (rule.kind == CheckKind::Order) {
             // Ping gaps watch the ping records unless a scope says which.
             if (rule.order == OrderCheck::PingGaps) {
-                if (rule.scope.predicate ? !passes(rule.scope, s) : !isPingRecordType(frame.recordType())) continue;
+                if (rule.scope.predicate ? !rs.scope.passes(rule.scope, s) : !isPingRecordType(frame.recordType()))
+                    continue;
                 const auto ping = pingNumberOf(bytes);
                 if (!ping) continue;
                 ++t.judged;
@@ -390,7 +413,7 @@ void RuleChecker::record(ByteSpan bytes, std::uint64_t row) {
                                      sourceText(sourceOf(frame)).c_str(), *ping, *last, *ping - *last - 1u));
                 continue;
             }
-            if (!passes(rule.scope, s)) continue;
+            if (!rs.scope.passes(rule.scope, s)) continue;
             const std::uint64_t source = sourceOf(frame);
             if (rule.order == OrderCheck::TimeIncreasing) {
                 if (!s.time) continue;
@@ -418,7 +441,7 @@ void RuleChecker::record(ByteSpan bytes, std::uint64_t row) {
             continue;
         }
 
-        if (!passes(rule.scope, s)) continue;
+        if (!rs.scope.passes(rule.scope, s)) continue;
         switch (rule.kind) {
         case CheckKind::Presence: {
             ++rs.seen;
