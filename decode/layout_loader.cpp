@@ -5,8 +5,8 @@
 #include "decode/field_format.h"
 #include "decode/format_table.h"
 #include "decode/layout_image.h"
+#include "decode/yaml_budget.h"
 
-#include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
@@ -136,128 +136,6 @@ std::string blockKeyText(const char* kind, const BlockKey& k) {
     return s;
 }
 
-// Scans the text for nesting deeper than the loader accepts before the parser
-// sees it: flow brackets outside quotes and comments, and block indentation.
-bool tooDeep(std::string_view text, int& line) {
-    int depth = 0;
-    line = 1;
-    bool lineStart = true;
-    int indent = 0;
-    char quote = 0;
-    bool comment = false;
-    for (char c : text) {
-        if (c == '\n') {
-            ++line;
-            lineStart = true;
-            indent = 0;
-            comment = false;
-            if (quote == '\'') quote = 0;  // keep it simple: single quotes end with the line
-            continue;
-        }
-        if (lineStart) {
-            if (c == ' ') {
-                if (++indent > 4 * kMaxNesting) return true;
-                continue;
-            }
-            lineStart = false;
-        }
-        if (comment) continue;
-        if (quote) {
-            if (c == quote) quote = 0;
-            continue;
-        }
-        if (c == '"' || c == '\'') quote = c;
-        else if (c == '#') comment = true;
-        else if (c == '[' || c == '{') {
-            if (++depth > kMaxNesting) return true;
-        } else if ((c == ']' || c == '}') && depth > 0) --depth;
-    }
-    return false;
-}
-
-// The size of a YAML text as parsed and as its aliases expand, counted from the
-// parser's events without building the tree: an anchored node's expanded size
-// is remembered when it ends, and each alias adds it again.
-class ExpandedSize : public YAML::EventHandler {
-public:
-    struct TooLarge {
-        int line;
-        std::string text;
-    };
-    ExpandedSize(std::size_t maxBytes) : maxBytes_(maxBytes) {}
-
-    std::size_t expandedBytes() const { return bytes_; }
-
-    void OnDocumentStart(const YAML::Mark&) override {}
-    void OnDocumentEnd() override {}
-    void OnNull(const YAML::Mark& mark, YAML::anchor_t anchor) override { leaf(mark, anchor, 1, 0); }
-    void OnAlias(const YAML::Mark& mark, YAML::anchor_t anchor) override {
-        const auto it = anchors_.find(anchor);
-        if (it == anchors_.end()) return leaf(mark, 0, 1, 0);
-        leaf(mark, 0, it->second.first, it->second.second);
-    }
-    void OnScalar(const YAML::Mark& mark, const std::string&, YAML::anchor_t anchor, const std::string& value) override {
-        leaf(mark, anchor, 1, value.size());
-    }
-    void OnSequenceStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t anchor,
-                         YAML::EmitterStyle::value) override {
-        open(mark, anchor);
-    }
-    void OnSequenceEnd() override { close(); }
-    void OnMapStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t anchor,
-                    YAML::EmitterStyle::value) override {
-        open(mark, anchor);
-    }
-    void OnMapEnd() override { close(); }
-
-private:
-    struct Open {
-        YAML::anchor_t anchor;
-        std::size_t nodes, bytes;
-    };
-    void add(const YAML::Mark& mark, std::size_t nodes, std::size_t bytes) {
-        nodes_ += nodes;
-        bytes_ += bytes;
-        if (!open_.empty()) {
-            open_.back().nodes += nodes;
-            open_.back().bytes += bytes;
-        }
-        const int line = mark.is_null() ? 0 : mark.line + 1;
-        if (parsed_ > kMaxParsedNodesPerFile)
-            throw TooLarge{line, strprintf("the file holds more than %zu nodes", kMaxParsedNodesPerFile)};
-        if (nodes_ > kMaxExpandedNodesPerFile)
-            throw TooLarge{line, strprintf("the file comes to more than %zu nodes once its aliases are expanded",
-                                           kMaxExpandedNodesPerFile)};
-        if (bytes_ > maxBytes_)
-            throw TooLarge{line, strprintf("the file's texts come to more than %zu MiB once its aliases are expanded",
-                                           maxBytes_ >> 20)};
-    }
-    void leaf(const YAML::Mark& mark, YAML::anchor_t anchor, std::size_t nodes, std::size_t bytes) {
-        ++parsed_;
-        add(mark, nodes, bytes);
-        if (anchor) anchors_[anchor] = {nodes, bytes};
-    }
-    void open(const YAML::Mark& mark, YAML::anchor_t anchor) {
-        ++parsed_;
-        add(mark, 1, 0);
-        open_.push_back({anchor, 1, 0});
-    }
-    void close() {
-        if (open_.empty()) return;
-        const Open done = open_.back();
-        open_.pop_back();
-        if (!open_.empty()) {
-            open_.back().nodes += done.nodes - 1;  // the opening node was counted already
-            open_.back().bytes += done.bytes;
-        }
-        if (done.anchor) anchors_[done.anchor] = {done.nodes, done.bytes};
-    }
-
-    std::size_t maxBytes_;
-    std::size_t parsed_ = 0, nodes_ = 0, bytes_ = 0;
-    std::vector<Open> open_;
-    std::map<YAML::anchor_t, std::pair<std::size_t, std::size_t>> anchors_;
-};
 
 } // namespace
 
@@ -476,7 +354,8 @@ bool LayoutLoader::State::measureExpanded(std::string_view text) {
     try {
         std::istringstream in{std::string(text)};
         YAML::Parser parser(in);
-        ExpandedSize size(std::min(kMaxExpandedBytesPerFile, expandedBytesLeftInAll));
+        ExpandedSize size({kMaxParsedNodesPerFile, kMaxExpandedNodesPerFile,
+                           std::min(kMaxExpandedBytesPerFile, expandedBytesLeftInAll)});
         parser.HandleNextDocument(size);
         expandedBytesLeftInAll -= std::min(size.expandedBytes(), expandedBytesLeftInAll);
     } catch (const ExpandedSize::TooLarge& e) {
@@ -502,7 +381,7 @@ void LayoutLoader::State::loadText(std::string_view name, std::string_view text,
         return;
     }
     int deepLine = 0;
-    if (tooDeep(text, deepLine)) {
+    if (yamlTooDeep(text, kMaxNesting, deepLine)) {
         problem(deepLine, strprintf("nested deeper than %d levels", kMaxNesting));
         return;
     }

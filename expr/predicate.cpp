@@ -242,6 +242,18 @@ bool FieldPredicate::decidedByType(std::uint32_t recordType, bool& passes) const
 bool FieldPredicate::matches(ByteSpan frame, const RecordContext& context) const { return judge(frame, context).matches; }
 
 Verdict FieldPredicate::judge(ByteSpan frame, const RecordContext& context) const {
+    return judgeInto(frame, context, nullptr);
+}
+
+Verdict FieldPredicate::judge(ByteSpan frame, const RecordContext& context, FieldValues& values) const {
+    return judgeInto(frame, context, &values);
+}
+
+Verdict FieldPredicate::judgeInto(ByteSpan frame, const RecordContext& context, FieldValues* out) const {
+    if (out) {
+        out->numbers.assign(expression_.fields().size(), {});
+        out->texts.assign(expression_.fields().size(), {});
+    }
     const FrameView view(frame);
     if (!view.isFrame()) return {};
     std::lock_guard<std::mutex> hold(walker_->lock);
@@ -263,6 +275,7 @@ Verdict FieldPredicate::judge(ByteSpan frame, const RecordContext& context) cons
         }
     }
     verdict.matches = evaluate(expression_, frame, context, w.values);
+    if (out) *out = w.values;
     return verdict;
 }
 

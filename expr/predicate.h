@@ -41,11 +41,15 @@ public:
     bool matches(ByteSpan frame, const RecordContext& context) const override;
     bool decidedByType(std::uint32_t recordType, bool& passes) const override;
     Verdict judge(ByteSpan frame, const RecordContext& context = {}) const;
+    // The same, handing out the values the walk read of the expression's
+    // layout fields, by slot (empty lists for a record decided by its type).
+    Verdict judge(ByteSpan frame, const RecordContext& context, FieldValues& values) const;
 
     const Expression& expression() const { return expression_; }
 
 private:
     struct Walker;
+    Verdict judgeInto(ByteSpan frame, const RecordContext& context, FieldValues* values) const;
     std::shared_ptr<const FieldNames> names_;
     Expression expression_;
     std::unique_ptr<Walker> walker_;

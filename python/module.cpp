@@ -933,6 +933,10 @@ void registerCompareSupport(py::module_& m);  // compare_support.cpp
 
 } // namespace tarvik::python
 
+namespace tarvik::python {
+void registerProfileBindings(py::module_& m);  // profile_bindings.cpp
+}
+
 PYBIND11_MODULE(_tarvik, m) {
     using namespace tarvik::python;
     m.doc() = "The C++ half of the tarvik package (use the tarvik package, not this module).";
@@ -986,4 +990,5 @@ PYBIND11_MODULE(_tarvik, m) {
     m.def("catalogue", &catalogue, py::arg("layouts") = py::none());
     registerAuditSupport(m);
     registerCompareSupport(m);
+    registerProfileBindings(m);
 }

@@ -30,4 +30,5 @@ check imagery core decode
 check pipeline core imagery
 check export core decode
 check compare core decode expr export sources net capture
+check profiles core decode expr sources net capture
 exit $status

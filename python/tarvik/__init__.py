@@ -23,11 +23,11 @@ from typing import Any, Iterable, Iterator
 
 import numpy as _np
 
-from ._errors import LayoutError, RecordFileError, TarvikError
+from ._errors import LayoutError, ProfileError, RecordFileError, TarvikError
 from . import _tarvik
 
-__all__ = ["open", "check", "catalogue", "diff", "Diff", "File", "Record", "RecordFileError", "LayoutError",
-           "TarvikError"]
+__all__ = ["open", "check", "catalogue", "diff", "Diff", "expect", "expect_failures", "File", "Record",
+           "RecordFileError", "LayoutError", "ProfileError", "TarvikError"]
 
 __version__: str = _tarvik.__version__
 
@@ -161,6 +161,43 @@ def check(path: str | os.PathLike, layouts=None, walk_layouts: bool = True) -> d
     ``unreadable`` says why, as in the CLI's document.
     """
     return _tarvik.check(path, layouts, walk_layouts)
+
+
+def expect(source: str | os.PathLike, profile: str | os.PathLike, layouts=None) -> list[dict]:
+    """Judges a test profile over a record file or capture, as ``tarvik-cli expect``.
+
+    ``profile`` is a profile file or the name of a built-in profile
+    ("bathymetry-feed"). Returns one dict per rule, in the profile's order:
+    ``rule``, ``kind``, ``severity``, ``outcome`` ("passed", "failed" or
+    "not_evaluated"), ``judged``, ``failures``, ``changes``, ``note`` and
+    ``rows`` (the first failing rows, each a dict of ``row``, ``time`` and
+    ``text``). Raises ProfileError for a profile that does not load and
+    RecordFileError for a source that cannot be read.
+    """
+    document, problem = _tarvik._expect(source, os.fspath(profile), layouts)
+    if problem is not None:
+        kind, reason = problem
+        raise ProfileError(reason) if kind == "profile" else RecordFileError(reason)
+    return document["sources"][0]["rules"]
+
+
+def expect_failures(source: str | os.PathLike, profile: str | os.PathLike, layouts=None):
+    """The failing rows of ``expect`` as a pandas DataFrame.
+
+    One row per failing row kept (the first of each rule): ``rule``,
+    ``severity``, ``row``, ``time`` (seconds since 1970, UTC, or NaN) and
+    ``text``; rules that passed or were not evaluated are left out.
+    """
+    import pandas as pd
+
+    rows = []
+    for rule in expect(source, profile, layouts):
+        if rule["outcome"] != "failed":
+            continue
+        for r in rule["rows"]:
+            rows.append({"rule": rule["rule"], "severity": rule["severity"], "row": r["row"],
+                         "time": float("nan") if r["time"] is None else r["time"], "text": r["text"]})
+    return pd.DataFrame(rows, columns=["rule", "severity", "row", "time", "text"])
 
 
 def catalogue(layouts=None) -> list[dict]:

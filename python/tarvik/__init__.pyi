@@ -5,7 +5,7 @@ from typing import Any, Iterable, Iterator, Sequence
 import numpy as np
 import pandas as pd
 
-from ._errors import LayoutError as LayoutError, RecordFileError as RecordFileError, TarvikError as TarvikError
+from ._errors import LayoutError as LayoutError, ProfileError as ProfileError, RecordFileError as RecordFileError, TarvikError as TarvikError
 
 __version__: str
 
@@ -86,3 +86,5 @@ class Diff:
 def diff(a: _Path, b: _Path, tolerance: str | Iterable[str] | dict[str, float | str] | None = None,
          ignore: str | Iterable[str] | None = None, where: str | None = None, window: int = 10000,
          time_tolerance: float = 0.001, layouts: _Layouts = None) -> Diff: ...
+def expect(source: _Path, profile: _Path, layouts: _Layouts = None) -> list[dict[str, Any]]: ...
+def expect_failures(source: _Path, profile: _Path, layouts: _Layouts = None) -> pd.DataFrame: ...

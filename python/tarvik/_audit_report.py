@@ -221,6 +221,14 @@ def html_page(report):
                         if (c["device"], c["enumerator"]) == (d["device"], d["enumerator"])), ["", "", "", ""])]
                 for d in t["devices"]], numeric=(0, 1, 2, 3, 4, 7, 8, 9, 10)),
     ]
+    if "rules" in report:
+        parts.append(f"<h2>Rules of {escape(report['rules']['profile'])}</h2>")
+        parts.append(_table(["Rule", "Severity", "Files failing", "Passing", "Not evaluated", "Failures",
+                             "First failing file", "Row", "Text"],
+                            [[r["rule"], r["severity"], r["filesFailing"], r["filesPassing"], r["filesNotEvaluated"],
+                              r["failures"], r["firstFailingFile"] or "", "" if r["firstFailingRow"] is None
+                              else r["firstFailingRow"], r["firstFailingText"] or ""]
+                             for r in report["rules"]["rules"]], numeric=(2, 3, 4, 5, 7)))
     parts.append("<h2>Problems by kind</h2>")
     groups = problem_groups(report)
     if not groups:

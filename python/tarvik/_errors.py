@@ -21,3 +21,7 @@ class LayoutError(TarvikError, ValueError):
         super().__init__(message)
         self.file = file
         self.line = line
+
+
+class ProfileError(TarvikError, ValueError):
+    """A test profile could not be loaded; the message is ``FILE:LINE: reason``."""

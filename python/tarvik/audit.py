@@ -181,6 +181,85 @@ def check_and_count(path, size, mtime_ns, layouts=None, where=None, file_task=ch
     return doc
 
 
+def check_and_judge(path, size, mtime_ns, layouts=None, profile=None, file_task=check_file):
+    """``file_task``, and the verdicts of the test profile ``profile`` over the
+    file (``profileRules``, as tarvik.expect gives them, when it could be read)."""
+    doc = file_task(path, size, mtime_ns, layouts)
+    if profile is not None and doc.get("readable") and doc.get("status") == "checked":
+        import tarvik
+
+        try:
+            doc["profileRules"] = tarvik.expect(os.fsdecode(path), profile, layouts)
+        except (OSError, ValueError) as e:  # gone since the check
+            doc["profileError"] = str(e)
+    return doc
+
+
+def _rules_table(profile, files, missing):
+    """Per rule of the profile: the files it failed in, was not evaluated in,
+    and the first failing file and row (the files in the order found)."""
+    rules = {}
+    verdicts = []
+    for f in files:
+        judged, error = f.pop("profileRules", None), f.pop("profileError", None)
+        if error is not None:
+            missing.append({"file": f["file"], "error": f"--profile not judged: {error}"})
+        if judged is None:
+            continue
+        verdicts.append({"file": f["file"], "rules": judged})
+        for r in judged:
+            entry = rules.setdefault(r["rule"], {"rule": r["rule"], "kind": r["kind"], "severity": r["severity"],
+                                                 "filesFailing": 0, "filesPassing": 0, "filesNotEvaluated": 0,
+                                                 "failures": 0, "firstFailingFile": None, "firstFailingRow": None,
+                                                 "firstFailingText": None})
+            if r["outcome"] == "failed":
+                entry["filesFailing"] += 1
+                entry["failures"] += r["failures"]
+                if entry["firstFailingFile"] is None:
+                    entry["firstFailingFile"] = f["file"]
+                    if r["rows"]:
+                        entry["firstFailingRow"], entry["firstFailingText"] = r["rows"][0]["row"], r["rows"][0]["text"]
+            elif r["outcome"] == "passed":
+                entry["filesPassing"] += 1
+            else:
+                entry["filesNotEvaluated"] += 1
+    return {"profile": profile, "rules": list(rules.values()), "verdicts": verdicts}
+
+
+def junit_xml(rules):
+    """The profile's verdicts over the archive as JUnit XML: a test suite per
+    file, a test case per rule (a failed error rule is a failure, a rule not
+    evaluated is skipped), as tarvik-cli expect --junit writes them."""
+    import xml.etree.ElementTree as ET
+
+    root = ET.Element("testsuites", name=str(rules["profile"]))
+    totals = {"tests": 0, "failures": 0, "skipped": 0}
+    for v in rules["verdicts"]:
+        suite = ET.SubElement(root, "testsuite", name=shown_name(v["file"]))
+        counts = {"tests": 0, "failures": 0, "skipped": 0}
+        for r in v["rules"]:
+            case = ET.SubElement(suite, "testcase", classname=str(rules["profile"]), name=r["rule"])
+            counts["tests"] += 1
+            rows = "".join(f"row {row['row']}: {row['text']}\n" for row in r["rows"])
+            if r["outcome"] == "failed" and r["severity"] == "error":
+                counts["failures"] += 1
+                ET.SubElement(case, "failure", message=f"{r['failures']} failures", type=r["kind"]).text = rows
+            elif r["outcome"] == "not_evaluated":
+                counts["skipped"] += 1
+                ET.SubElement(case, "skipped", message=f"not evaluated: {r['note']}")
+            elif rows or r["outcome"] == "failed":
+                head = f"warning: {r['failures']} failures\n" if r["outcome"] == "failed" else ""
+                ET.SubElement(case, "system-out").text = head + rows
+        for k, n in counts.items():
+            suite.set(k, str(n))
+            totals[k] += n
+        suite.set("errors", "0")
+    for k, n in totals.items():
+        root.set(k, str(n))
+    root.set("errors", "0")
+    return '<?xml version="1.0" encoding="UTF-8"?>\n' + ET.tostring(root, encoding="unicode") + "\n"
+
+
 def check_files(batch, layouts=None, file_task=check_file):
     """Checks a batch of files, [(path, size, mtime_ns)], one after the other."""
     return Checked([file_task(path, size, mtime, layouts) for path, size, mtime in batch])
@@ -609,20 +688,25 @@ def _run_tasks(client, tasks, layouts, file_task, results, bar=None):
 
 
 def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, file_task=check_file, inputs=None,
-          where=None):
+          where=None, profile=None):
     """Audits the record files under `paths` on a Dask `client`; returns the
     report (see docs/audit.schema.json). `progress` is a stream for the
     progress bar (None: none). `file_task` is what runs per file (for wrapping).
     `inputs`, a list, gets every path the audit found, checked or not (what an
     output must never replace). Names that are not UTF-8 are shown escaped
     in the report (shown_name). `where`, an expression over fields (see
-    docs/expressions.md), has the records it passes counted per file."""
+    docs/expressions.md), has the records it passes counted per file.
+    `profile`, a test profile (a file or a built-in profile's name, see
+    docs/profiles.md), is judged over each file on the workers; the report
+    gains its rules table ("rules")."""
     import functools
 
     from distributed import KilledWorker
 
     if where is not None:
         file_task = functools.partial(check_and_count, where=where, file_task=file_task)
+    if profile is not None:
+        file_task = functools.partial(check_and_judge, profile=os.fspath(profile), file_task=file_task)
     started = time.monotonic()
     found, unreadable = find_files(paths)
     if inputs is not None:
@@ -677,6 +761,7 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
                 matched["files"].append({"file": f["file"], "matches": n})
             elif error is not None:
                 missing.append({"file": f["file"], "error": f"--where not counted: {error}"})
+    rules = _rules_table(os.fspath(profile), files, missing) if profile is not None else None
     totals = _totals(files)
     for f in files:
         f.pop("pings", None)
@@ -689,7 +774,8 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
 
     findings = (totals["problemCount"] + len(unreadable) + len(changed) + len(missing) +
                 sum(len(c["gaps"]) + len(c["overlaps"]) + len(c["pingGaps"]) + c["duplicateCount"]
-                    for c in continuity))
+                    for c in continuity) +
+                (sum(r["filesFailing"] for r in rules["rules"] if r["severity"] == "error") if rules else 0))
     report = {
         "paths": [os.fsdecode(p) for p in paths],
         "clean": findings == 0 and totals["readableFiles"] > 0,
@@ -705,6 +791,8 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     }
     if matched is not None:
         report["where"] = matched
+    if rules is not None:
+        report["rules"] = rules
     # Only a path can hold what is not UTF-8 (check's own texts are UTF-8).
     if any(shown_name(p) is not p for p in report["paths"] + [p for p, _, _ in found] + [u["file"] for u in unreadable]):
         report = _shown(report)
@@ -810,6 +898,16 @@ def summary_lines(report):
         w = report["where"]
         lines.append(f"  {_plural(w['matches'], 'record')} in {_plural(len(w['files']), 'file')} "
                      f"pass --where {w['expression']}")
+    if "rules" in report:
+        for r in report["rules"]["rules"]:
+            if r["filesFailing"]:
+                first = f"first {r['firstFailingFile']}" + (f" row {r['firstFailingRow']}"
+                                                             if r["firstFailingRow"] is not None else "")
+                lines.append(f"  rule {r['rule']} ({r['severity']}): fails in {_plural(r['filesFailing'], 'file')}, "
+                             f"{first}")
+            else:
+                lines.append(f"  rule {r['rule']}: passes in {_plural(r['filesPassing'], 'file')}, not evaluated in "
+                             f"{r['filesNotEvaluated']}")
     for u in report["unreadable"]:
         lines.append(f"  cannot be read: {u['file']}: {u['error']}")
     for u in report["changed"]:
@@ -844,6 +942,10 @@ def main(argv=None):
                         "over their fields (as tarvik-cli list --filter; see docs/expressions.md)")
     from . import __version__
 
+    parser.add_argument("--profile", metavar="PROFILE", help="judge this test profile (a file, or a built-in "
+                        "profile's name; see docs/profiles.md) over each file; the reports gain a rules table")
+    parser.add_argument("--junit", metavar="OUT.xml", help="with --profile: write its verdicts as JUnit XML (a "
+                        "test suite per file, a test case per rule)")
     parser.add_argument("--version", action="version", version=f"{PROGRAM} {__version__}")
     args = parser.parse_args(argv)
     if args.workers is not None and not 1 <= args.workers <= 1024:
@@ -852,9 +954,12 @@ def main(argv=None):
         parser.error("--workers starts a LocalCluster: not with --scheduler")
     if not args.gap >= 0:
         parser.error("--gap: a time of 0 or more seconds")
-    if args.json and args.html and os.path.abspath(args.json) == os.path.abspath(args.html):
-        parser.error("--json and --html name the same file")
-    for out in (args.json, args.html):
+    if args.junit and not args.profile:
+        parser.error("--junit writes the verdicts of --profile: give one")
+    outs = [o for o in (args.json, args.html, args.junit) if o]
+    if len({os.path.abspath(o) for o in outs}) < len(outs):
+        parser.error("two outputs name the same file")
+    for out in (args.json, args.html, args.junit):
         if out and os.path.lexists(out) and not args.force:
             parser.error(f"{shown_name(out)} exists: not replaced (--force replaces it)")
 
@@ -874,11 +979,25 @@ def main(argv=None):
         except ValueError as e:
             print(f"{PROGRAM}: --where: {e}", file=sys.stderr)
             return EXIT_UNUSABLE
+    if args.profile is not None:
+        import tarvik
+        from tarvik import _tarvik
+
+        try:  # a faulty profile would fail every file: said once, before any task starts
+            found = [p for p in _tarvik._builtin_profiles()
+                     if os.path.splitext(os.path.basename(p))[0] == args.profile]
+            if found and not os.path.exists(args.profile):
+                args.profile = found[0]
+            _tarvik._load_profile(args.profile, args.layouts)
+        except tarvik.TarvikError as e:
+            print(f"{PROGRAM}: --profile: {e}", file=sys.stderr)
+            return EXIT_UNUSABLE
     progress = sys.stderr if sys.stderr.isatty() else None
-    inputs = list(args.paths)
+    inputs = list(args.paths) + ([args.profile] if args.profile else [])
     try:
         report = run(args.paths, scheduler=args.scheduler, workers=args.workers, layouts=args.layouts,
-                     gap_seconds=args.gap, progress=progress, inputs=inputs, where=args.where)
+                     gap_seconds=args.gap, progress=progress, inputs=inputs, where=args.where,
+                     profile=args.profile)
     except OSError as e:  # no scheduler at that address, no room for a LocalCluster
         print(f"{PROGRAM}: {e}", file=sys.stderr)
         return EXIT_UNUSABLE
@@ -888,6 +1007,8 @@ def main(argv=None):
         if args.html:
             from ._audit_report import html_page
             write_whole(args.html, html_page(report), args.force, inputs)
+        if args.junit:
+            write_whole(args.junit, junit_xml(report["rules"]), args.force, inputs)
     except OSError as e:
         print(f"{PROGRAM}: {e}", file=sys.stderr)
         return EXIT_UNUSABLE

@@ -113,6 +113,8 @@ Command addCommands(CLI::App& program);
 Command addSend(CLI::App& program);
 Command addPlay(CLI::App& program);
 Command addConvert(CLI::App& program);
+Command addExpect(CLI::App& program);
+Command addProfiles(CLI::App& program);
 
 // The options several subcommands share.
 

@@ -32,17 +32,19 @@ void LiveSession::catchInterrupts() {
 
 bool LiveSession::interrupted() { return gInterrupted != 0; }
 
-LiveSession::LiveSession() {
+LiveSession::LiveSession(bool printRows) {
     connectionLost_ = view.connection().connectionLost.subscribe([this] {
         lost_ = true;
         std::fputs("The connection to the server ended\n", stderr);
     });
     // The console printer: one more subscriber of the pipeline.
     CArrivalPipeline::Subscriber printer;
-    printer.listed = [this](const ListedEntry& entry) {
-        const std::string line = rowLine(entry);
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
+    printer.listed = [this, printRows](const ListedEntry& entry) {
+        if (printRows) {
+            const std::string line = rowLine(entry);
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+        }
         if (FrameView(entry.bytes()).isFrame()) lastListedFrame = entry;
     };
     printer_ = view.pipeline().subscribe(std::move(printer));

@@ -13,7 +13,9 @@ namespace tarvik::cli {
 
 class LiveSession {
 public:
-    LiveSession();
+    // With `printRows` false the listed rows are not printed (a command that
+    // judges them prints its own lines).
+    explicit LiveSession(bool printRows = true);
 
     // Runs the arrival timer for `seconds`, or until the connection ends
     // without being asked to (then the lines queued for it are still listed),

@@ -1,0 +1,60 @@
+// A built-in test profile judged over a record file of 1,000,000 frames, warm
+// cache, against the whole-file check of the same file (which the profile's
+// run includes: the rules see each frame as the check walks it). A plain timed
+// program, run through the console program.
+//
+//   build/bin/bench_profile [--frames=N] [--dir=PATH]
+
+#include "tools/synth/sample_records.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+double seconds(const std::string& command) {
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) == -1) std::fprintf(stderr, "cannot run %s\n", command.c_str());
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double best(const std::string& command) {
+    double t = seconds(command);
+    for (int i = 0; i < 2; ++i) t = std::min(t, seconds(command));
+    return t;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::size_t frames = 1'000'000;
+    std::string dir = std::filesystem::temp_directory_path().string();
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.starts_with("--frames=")) frames = std::strtoull(a.c_str() + 9, nullptr, 10);
+        else if (a.starts_with("--dir=")) dir = a.substr(6);
+    }
+    const std::string cli = (std::filesystem::path(argv[0]).parent_path() / "tarvik-cli").string();
+    const std::string file = dir + "/tarvik-profile-bench-" + std::to_string(frames) + ".vxr";
+    if (!std::filesystem::exists(file)) {
+        tarvik::synth::SampleOptions o;
+        o.frames = frames;
+        o.withCatalog = true;
+        if (!tarvik::synth::writeSampleFile(file, o)) return 1;
+    }
+    seconds("cat '" + file + "' > /dev/null");  // warm the cache
+    const double check = best(cli + " check --jobs 1 '" + file + "' > /dev/null");
+    const double bathymetry = best(cli + " expect bathymetry-feed '" + file + "' > /dev/null");
+    const double integrity = best(cli + " expect file-integrity '" + file + "' > /dev/null");
+    const double n = static_cast<double>(frames + 2);
+    std::printf("file: %.0f frames, %.1f MB\n", n, static_cast<double>(std::filesystem::file_size(file)) / 1e6);
+    std::printf("check --jobs 1                  %7.3f s  %10.0f frames/s\n", check, n / check);
+    std::printf("expect bathymetry-feed          %7.3f s  %10.0f frames/s  (%.2f x check)\n", bathymetry,
+                n / bathymetry, bathymetry / check);
+    std::printf("expect file-integrity           %7.3f s  %10.0f frames/s  (%.2f x check)\n", integrity,
+                n / integrity, integrity / check);
+    return 0;
+}
