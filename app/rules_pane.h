@@ -5,7 +5,7 @@
 // or red mark, the failure count and the latest failing row. The first
 // failure of an error rule can sound the alarm beep once, through the port.
 
-#include "app/arrival_pipeline.h"
+#include "pipeline/arrival_pipeline.h"
 #include "app/settings.h"
 #include "app/view_port.h"
 #include "decode/layout_loader.h"

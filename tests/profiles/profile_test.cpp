@@ -276,9 +276,10 @@ rules:
 }
 
 // The window's Rules pane, without its widgets: fed by the arrival pipeline.
-#include "app/arrival_pipeline.h"
+#include "pipeline/arrival_pipeline.h"
 #include "app/controls.h"
 #include "app/memory_port.h"
+#include "app/pipeline_port_display.h"
 #include "app/rules_pane.h"
 
 #include <fstream>
@@ -286,8 +287,8 @@ rules:
 TEST(RulesPane, JudgesListedRecordsBeepsOnceAndRemembersItsProfile) {
     MemoryPort port;
     MemorySettingsStore store;
-    CArrivalPipeline pipeline{port};
-    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    PipelinePortDisplay display{port};
+    CArrivalPipeline pipeline{display};
     std::deque<Bytes> pending;
     pipeline.takePending = [&] { return std::exchange(pending, {}); };
     pipeline.communicating = true;
@@ -305,7 +306,7 @@ TEST(RulesPane, JudgesListedRecordsBeepsOnceAndRemembersItsProfile) {
     for (std::uint32_t ping = 1; ping <= 200; ++ping) pending.push_back(settings(ping, ping));
     pending.push_back(detections(200, 200.5));
     pending.push_back(settings(201, 201));
-    pipeline.OnArrivalTimer(timers::kArrival);
+    pipeline.OnArrivalTimer();
     const auto rows = pane.rows();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_TRUE(rows[0].red);
