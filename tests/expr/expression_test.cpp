@@ -5,6 +5,7 @@
 #include "expr/expression.h"
 #include "expr/fields.h"
 #include "expr/predicate.h"
+#include "expr/value.h"
 
 #include <gtest/gtest.h>
 
@@ -233,4 +234,107 @@ TEST(ExpressionEval, HostilePatternsTakeNoExponentialTime) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(p->matches(plain(7000), {1, &origin}));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+namespace {
+
+std::vector<Value> valuesOf(std::string_view text, const Bytes& frame) {
+    auto v = ValueExpression::compile(text, builtIn());
+    EXPECT_TRUE(v.ok()) << text << ": " << v.error();
+    return v.ok() ? (*v)->values(frame) : std::vector<Value>{};
+}
+
+std::vector<double> numbersOf(std::string_view text, const Bytes& frame) {
+    std::vector<double> out;
+    for (const Value& v : valuesOf(text, frame)) {
+        EXPECT_EQ(v.type, ValueType::Number) << text;
+        out.push_back(v.number);
+    }
+    return out;
+}
+
+std::string shownOf(std::string_view text, const Bytes& frame) {
+    auto v = ValueExpression::compile(text, builtIn());
+    EXPECT_TRUE(v.ok()) << text << ": " << v.error();
+    return v.ok() ? (*v)->shown(frame) : "(not compiled)";
+}
+
+using Numbers = std::vector<double>;
+
+} // namespace
+
+TEST(ValueExpression, FieldsRepeatsArithmeticAndCounts) {
+    const Bytes few = bathymetry({1, 2, 3});
+    EXPECT_EQ(numbersOf("7027.number_of_detection_points", few), Numbers{3});
+    EXPECT_EQ(numbersOf("7027.number_of_detection_points * 2 + 1", few), Numbers{7});
+    // A repeated field: each occurrence, or the one indexed.
+    EXPECT_EQ(numbersOf("7027.quality", few), (Numbers{1, 2, 3}));
+    EXPECT_EQ(numbersOf("7027.quality * 10", few), (Numbers{10, 20, 30}));
+    EXPECT_EQ(numbersOf("7027.quality[1]", few), Numbers{2});
+    EXPECT_EQ(numbersOf("7027.quality[7]", few), Numbers{});
+    EXPECT_EQ(numbersOf("count(7027.quality > 1)", few), Numbers{2});
+    EXPECT_EQ(numbersOf("count(7027.quality)", bathymetry({})), Numbers{0});
+    EXPECT_EQ(numbersOf("7027.quality", bathymetry({})), Numbers{});
+
+    const auto tests = valuesOf("7027.quality > 1", few);
+    ASSERT_EQ(tests.size(), 3u);
+    EXPECT_EQ(tests[0].type, ValueType::Bool);
+    EXPECT_FALSE(tests[0].truth);
+    EXPECT_TRUE(tests[2].truth);
+
+    EXPECT_EQ(shownOf("7027.quality", few), "1, 2, 3");
+    EXPECT_EQ(shownOf("7027.quality > 1", few), "false, true, true");
+    EXPECT_EQ(shownOf("7027.sample_rate_hz / 4", few), "3000");
+    EXPECT_EQ(shownOf("vx.device", few), "7125");
+}
+
+TEST(ValueExpression, NoValueWhereTheRecordLacksIt) {
+    // Another record type: no value, not zero and not false.
+    EXPECT_EQ(numbersOf("7027.number_of_detection_points", plain(7000)), Numbers{});
+    EXPECT_EQ(numbersOf("count(7027.quality > 2)", plain(7000)), Numbers{});
+    EXPECT_TRUE(valuesOf("7027.quality > 2", plain(7000)).empty());
+    EXPECT_EQ(shownOf("7027.quality", plain(7000)), "");
+    EXPECT_EQ(numbersOf("vx.device / 0", plain(7000)), Numbers{});
+    // A walk that ends before the field: no value.
+    Bytes cut = bathymetry({1, 2, 3});
+    cut.resize(64 + 20);
+    EXPECT_EQ(numbersOf("7027.sample_rate_hz", cut), Numbers{});
+    EXPECT_TRUE(valuesOf("vx.device", Bytes(10, 0)).empty());  // no frame at all
+    // No checksum claimed: no verdict.
+    EXPECT_TRUE(valuesOf("vx.checksum.ok", bathymetry({1}, 7125, 0, false)).empty());
+    ASSERT_EQ(valuesOf("vx.checksum.ok", plain(7000)).size(), 1u);
+    EXPECT_TRUE(valuesOf("vx.checksum.ok", plain(7000))[0].truth);
+    // Header fields: every record.
+    EXPECT_EQ(numbersOf("vx.device", plain(7000, 20)), Numbers{20});
+    EXPECT_EQ(numbersOf("vx.enumerator + 1", plain(7004, 20, 3)), Numbers{4});
+}
+
+TEST(ValueExpression, ShowsFieldsAsTheReportDoes) {
+    const Bytes few = bathymetry({1, 2, 3});
+    // The report's own text of a float and of the time stamp, not a bare number.
+    const std::string rate = shownOf("7027.sample_rate_hz", few);
+    EXPECT_EQ(rate.rfind("12000", 0), 0u) << rate;
+    FrameBuilder timed(7000);
+    timed.time(VxTIME{2024, 100, 0.5f, 10, 20});
+    const std::string time = shownOf("vx.time", timed.build());
+    EXPECT_NE(time.find('/'), std::string::npos) << time;
+    EXPECT_NE(time.find(':'), std::string::npos) << time;
+
+    EXPECT_EQ(numberText(0.1), "0.1");
+    EXPECT_EQ(numberText(1e20), "1e+20");
+    EXPECT_EQ(numberText(-3), "-3");
+}
+
+TEST(ValueExpression, ParseErrorsAndAFieldAloneIsItsValue) {
+    auto bad = ValueExpression::compile("7027.qualty * 2", builtIn());
+    ASSERT_FALSE(bad.ok());
+    EXPECT_NE(bad.error().find("did you mean vx.7027.quality?"), std::string::npos) << bad.error();
+    EXPECT_FALSE(ValueExpression::compile("vx.device +", builtIn()).ok());
+    EXPECT_FALSE(ValueExpression::compile("", builtIn()).ok());
+    auto number = ValueExpression::compile("7027.number_of_detection_points", builtIn());
+    ASSERT_TRUE(number.ok());
+    EXPECT_EQ((*number)->type(), ValueType::Number);  // not "does the record hold it"
+    auto text = ValueExpression::compile("capture.stream", builtIn());
+    ASSERT_TRUE(text.ok());
+    EXPECT_EQ((*text)->type(), ValueType::Text);
 }
