@@ -57,6 +57,9 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber, const
     std::vector<ReportLine> shown;
     shown.reserve(lines.size());
     for (const auto& line : lines) shown.push_back({line.text, line.changed});
+    reportedEntry_.assign(entry.begin(), entry.end());
+    reportedLines_.clear();
+    for (const auto& line : lines) reportedLines_.push_back(line.text);
     port_.setRedraw(controls::kReportList, false);
     port_.setReportLines(shown);
     port_.setRedraw(controls::kReportList, true);

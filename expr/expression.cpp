@@ -614,15 +614,14 @@ bool isRecordTypeText(std::string_view text) {
 // ---------------------------------------------------------------------------
 // Evaluation
 
-namespace {
-
-// VxTIME as seconds since 1970 (UTC).
 double epochSeconds(const VxTIME& t) {
     const int y = t.year - 1;
     const long long daysBefore = 365LL * (y - 1969) + (y / 4 - 1969 / 4) - (y / 100 - 1969 / 100) + (y / 400 - 1969 / 400);
     const long long days = daysBefore + t.day - 1;
     return static_cast<double>(days * 86400LL + t.hours * 3600LL + t.minutes * 60LL) + static_cast<double>(t.seconds);
 }
+
+namespace {
 
 class Evaluator {
 public:

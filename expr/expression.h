@@ -16,6 +16,7 @@
 
 #include "core/record_filter.h"
 #include "core/result.h"
+#include "core/vxtime.h"
 #include "expr/fields.h"
 
 #include <cstdint>
@@ -124,6 +125,9 @@ std::optional<bool> decideByType(const Expression& e, std::uint32_t recordType);
 // "ALL RECORDS", and texts of digits and separators ("7000; 7004", "7027").
 // A text of letters or operators is an expression.
 bool isRecordTypeText(std::string_view text);
+
+// A VxTIME as seconds since 1970 (UTC): the value of `vx.time` and of time fields.
+double epochSeconds(const VxTIME& t);
 
 // The message of a failed parse, with the text and a caret under `position`.
 std::string positionedMessage(std::string_view text, std::size_t position, const std::string& what);

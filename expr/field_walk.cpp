@@ -54,12 +54,6 @@ const VectorDescription* vectorOf(const LayoutCatalogue& c, std::int32_t type, c
     return nullptr;
 }
 
-double epochOf(const VxTIME& t) {
-    const int y = t.year - 1;
-    const long long days = 365LL * (y - 1969) + (y / 4 - 1969 / 4) - (y / 100 - 1969 / 100) + (y / 400 - 1969 / 400) +
-                           t.day - 1;
-    return static_cast<double>(days * 86400LL + t.hours * 3600LL + t.minutes * 60LL) + static_cast<double>(t.seconds);
-}
 
 // A number item's value as the report shows it; nullopt when it is no number
 // or its bytes are not all held.
@@ -101,7 +95,7 @@ std::optional<double> numberAt(ByteSpan frame, std::int64_t offset, std::int64_t
     }
     case FormatCode::Time:
         if (width == VxTIME::kSize)
-            if (auto t = VxTIME::read(frame, at)) return epochOf(*t);
+            if (auto t = VxTIME::read(frame, at)) return epochSeconds(*t);
         break;
     default: break;
     }
@@ -122,7 +116,7 @@ struct FieldWalk::State {
         watch = [this](const WalkedField& w) { return take(w); };
         values.numbers.resize(e.fields().size());
         values.texts.resize(e.fields().size());
-        if (keepShown) shown.resize(e.fields().size());
+        shown.resize(e.fields().size());
     }
 
     const Plan& planFor(std::uint32_t type) {
@@ -205,7 +199,7 @@ struct FieldWalk::State {
 
     const LayoutCatalogue& catalogue;
     const Expression& expression;
-    const bool keepShown;
+    bool keepShown;
     NoRemoteCommandDefinitions commands;
     RecordReporter reporter;
     WalkMemo memo;
@@ -223,6 +217,8 @@ FieldWalk::FieldWalk(const LayoutCatalogue& catalogue, const Expression& express
     : state_(std::make_unique<State>(catalogue, expression, keepShown)) {}
 
 FieldWalk::~FieldWalk() = default;
+
+void FieldWalk::keepShown(bool keep) { state_->keepShown = keep; }
 
 bool FieldWalk::namesFieldsOf(std::uint32_t recordType) { return !state_->planFor(recordType).matches.empty(); }
 

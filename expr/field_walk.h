@@ -17,7 +17,8 @@ namespace tarvik::expr {
 class FieldWalk {
 public:
     // `catalogue` and `expression` must outlive the walk. With `keepShown`,
-    // each value read is also kept as the report shows it (shown()).
+    // each value read is also kept as the report shows it (shown()): that
+    // costs a formatting per value, so only a walk for texts asks for it.
     FieldWalk(const LayoutCatalogue& catalogue, const Expression& expression, bool keepShown = false);
     ~FieldWalk();
     FieldWalk(const FieldWalk&) = delete;
@@ -27,6 +28,8 @@ public:
     // of its type. False when the walk ended (damaged, cut short) before it
     // reached a named field that every record of the type holds once.
     bool walk(ByteSpan frame);
+    // Whether the walks from now on keep the report's texts (shown()).
+    void keepShown(bool keep);
     // True when the expression names a layout field of `recordType`.
     bool namesFieldsOf(std::uint32_t recordType);
 

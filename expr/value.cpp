@@ -50,6 +50,7 @@ bool ValueExpression::gather(ByteSpan frame, const RecordContext& context, std::
 std::vector<Value> ValueExpression::values(ByteSpan frame, const RecordContext& context) const {
     std::vector<Value> out;
     std::lock_guard<std::mutex> hold(lock_);
+    walk_->keepShown(false);
     gather(frame, context, out);
     return out;
 }
@@ -57,6 +58,7 @@ std::vector<Value> ValueExpression::values(ByteSpan frame, const RecordContext& 
 std::string ValueExpression::shown(ByteSpan frame, const RecordContext& context) const {
     std::vector<Value> values;
     std::lock_guard<std::mutex> hold(lock_);
+    walk_->keepShown(true);
     if (!gather(frame, context, values)) return {};
     const Node& root = expression_.root();
     const FieldInfo* field = root.kind == Node::Kind::Field ? expression_.fields()[static_cast<std::size_t>(root.slot)] : nullptr;

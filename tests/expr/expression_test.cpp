@@ -338,3 +338,75 @@ TEST(ValueExpression, ParseErrorsAndAFieldAloneIsItsValue) {
     ASSERT_TRUE(text.ok());
     EXPECT_EQ((*text)->type(), ValueType::Text);
 }
+
+#include "decode/remote_definitions.h"
+#include "decode/report.h"
+#include "expr/report_fields.h"
+
+namespace {
+
+// A record's report lines and the items walked for them, as the report list has them.
+struct Reported {
+    std::vector<std::string> lines;
+    std::vector<WalkedField> walked;
+    std::size_t lineStarting(std::string_view start, std::size_t nth = 0) const {
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (lines[i].rfind(start, 0) == 0 && nth-- == 0) return i;
+        ADD_FAILURE() << "no line starts with " << start;
+        return 0;
+    }
+};
+
+Reported reported(const Bytes& frame) {
+    static NoRemoteCommandDefinitions commands;
+    static RecordReporter reporter(builtIn(), commands);
+    Reported r;
+    reporter.collectFields(&r.walked);
+    r.lines = reporter.report(frame, 0).lines;
+    reporter.collectFields(nullptr);
+    return r;
+}
+
+} // namespace
+
+TEST(ReportLineFields, LinesNameTheirFieldAndAFilterThatPassesTheRecord) {
+    const Bytes frame = bathymetry({5, 6, 7}, 20, 2);
+    const Reported r = reported(frame);
+    auto fieldAt = [&](std::size_t line) { return fieldOfReportLine(names(), frame, r.lines, r.walked, line); };
+    auto filterAt = [&](std::size_t line) { return filterOfReportLine(names(), frame, r.lines, r.walked, line); };
+
+    const auto count = fieldAt(r.lineStarting("Number of detection Points"));
+    ASSERT_TRUE(count);
+    EXPECT_EQ(count->name, "7027.number_of_detection_points");
+    EXPECT_FALSE(count->occurrence);
+    EXPECT_EQ(filterAt(r.lineStarting("Number of detection Points")), "7027.number_of_detection_points == 3");
+
+    // The third block's quality: the third occurrence; the filter asks any occurrence for the value.
+    const auto third = fieldAt(r.lineStarting("Quality", 2));
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->name, "7027.quality");
+    EXPECT_EQ(third->occurrence, 2u);
+    EXPECT_EQ(filterAt(r.lineStarting("Quality", 2)), "7027.quality == 7");
+    EXPECT_EQ(filterAt(r.lineStarting("Rx Angle")).value_or("").rfind("7027.rx_angle_deg == 5.72", 0), 0u);
+
+    // Header lines.
+    EXPECT_EQ(filterAt(r.lineStarting("   Device")), "vx.device == 20");
+    EXPECT_EQ(filterAt(r.lineStarting("   Size")), "vx.size == " + std::to_string(frame.size()));
+    // Titles and blanks name nothing.
+    EXPECT_FALSE(fieldAt(r.lineStarting("Record type")));
+    EXPECT_FALSE(fieldAt(r.lineStarting(" ")));
+    EXPECT_FALSE(fieldAt(r.lines.size()));
+
+    // Every filter offered compiles and passes the record it came from.
+    for (std::size_t line = 0; line < r.lines.size(); ++line)
+        if (auto text = filterAt(line)) {
+            EXPECT_TRUE(passes(*text, frame)) << *text;
+        }
+}
+
+TEST(ReportLineFields, TextsAreQuotedSoTheyReadBack) {
+    EXPECT_EQ(quotedText("a\"b\\c\nd"), "\"a\\\"b\\\\c\\nd\"");
+    auto e = Expression::parseValue(quotedText("a\"b\\c\nd"), names());
+    ASSERT_TRUE(e.ok()) << e.error();
+    EXPECT_EQ(e->root().text, "a\"b\\c\nd");
+}
