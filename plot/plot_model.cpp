@@ -1,6 +1,8 @@
 #include "plot/plot_model.h"
 
+#include "core/file_window.h"
 #include "core/frame.h"
+#include "core/record_file.h"
 #include "core/record_index.h"
 #include "expr/expression.h"
 
@@ -68,13 +70,23 @@ Plot PlotModel::compute(const IndexedRecordSource& source, const RecordFilter* f
     };
 
     // Frames are read only for the series (and the axis) that need them.
-    bool anyHeaderOnly = false, anyValue = false;
+    bool anyHeaderOnly = false, anyBuiltIn = false, anyContext = false;
     for (const Entry& e : series_) {
         anyHeaderOnly = anyHeaderOnly || (e.value && e.types.empty());
-        anyValue = anyValue || e.value;
+        anyBuiltIn = anyBuiltIn || !e.value;
+        if (e.value)
+            for (const expr::FieldInfo* f : e.value->expression().fields())
+                anyContext = anyContext || f->source == expr::FieldSource::Context;
     }
+    // Records of a type no series reads, when no series counts records, are passed by.
+    const bool everyRecord = anyBuiltIn || anyHeaderOnly;
     auto needsFrame = [&](std::uint32_t type) {
         if (axis_ == Axis::Ping || anyHeaderOnly) return true;
+        for (const Entry& e : series_)
+            if (e.value && std::find(e.types.begin(), e.types.end(), type) != e.types.end()) return true;
+        return false;
+    };
+    auto readByASeries = [&](std::uint32_t type) {
         for (const Entry& e : series_)
             if (e.value && std::find(e.types.begin(), e.types.end(), type) != e.types.end()) return true;
         return false;
@@ -83,6 +95,12 @@ Plot PlotModel::compute(const IndexedRecordSource& source, const RecordFilter* f
         return std::find(pingTypes_.begin(), pingTypes_.end(), type) != pingTypes_.end();
     };
 
+    // Frames of a record file are read in file order through one window rather
+    // than one read each (a capture's frames are read one by one).
+    const RecordFile* file = source.frameFile();
+    std::unique_ptr<FileWindow> window;
+    if (file && file->isOpen()) window = std::make_unique<FileWindow>(*file, file->size());
+    Bytes held;
     const std::size_t rows = source.rowCount();
     std::size_t count = 0;
     // The rate: records per whole second of their time stamps.
@@ -99,18 +117,25 @@ Plot PlotModel::compute(const IndexedRecordSource& source, const RecordFilter* f
         const std::optional<std::size_t> position = source.rowFrame(row);
         if (!position) continue;
         const RecordIndexEntry& entry = source.index()[*position];
-        const double seconds = expr::epochSeconds(entry.time());
         std::uint32_t type = entry.recordType();
+        if (!everyRecord && !readByASeries(type)) continue;
         if (filter && !filter->passesType(type)) continue;
+        const double seconds = expr::epochSeconds(entry.time());
         const bool judged = filter && !filter->byTypeOnly();
-        Bytes frame;
+        ByteSpan frame;
         if (judged || needsFrame(type) || (axis_ == Axis::Ping && isPingType(type))) {
-            frame = source.readFrame(*position);
+            if (window) {
+                frame = window->view(entry.offset(), entry.size());
+            } else {
+                held = source.readFrame(*position);
+                frame = held;
+            }
             const FrameView view(frame);
             if (!view.isFrame()) continue;
             type = view.recordType();
         }
-        const std::optional<RecordOrigin> origin = judged || anyValue ? source.rowOrigin(row) : std::nullopt;
+        // Where a capture saw the record: for the filter and for series that name it.
+        const std::optional<RecordOrigin> origin = judged || anyContext ? source.rowOrigin(row) : std::nullopt;
         const RecordContext context{source.rowRecordNumber(row), origin ? &*origin : nullptr};
         if (judged && !filter->passes(frame, context)) continue;
         ++plot.rows;

@@ -40,7 +40,7 @@ shot "$docs/screenshot.png" --open "$work/sample.vxr" --select 2
 # column, the list filtered to bathymetry, detections and rate plotted.
 shot "$docs/columns-plot.png" --open "$work/sample.vxr" --column 7027.number_of_detection_points \
     --column 'count(7027.quality > 30)' --filter '7027 && 7027.number_of_detection_points > 0' \
-    --plot '7027.number_of_detection_points, rate' --select 1
+    --plot '7027.number_of_detection_points, rate'
 
 # The layout workbench: record 7004 under a user layout that describes only
 # its first two fields, so the bytes pane shades what no item decoded and the

@@ -265,6 +265,7 @@ int main(int argc, char** argv) {
     }
     if (!options.plot.isEmpty()) {
         window.plotDock()->show();
+        window.resizeDocks({window.plotDock()}, {window.height() * 2 / 5}, Qt::Vertical);
         if (!window.plotPane().plot(options.plot) && unattended) {
             std::fprintf(stderr, "tarvik: --plot: %s\n", qPrintable(window.plotPane().problem()->text()));
             return 1;
