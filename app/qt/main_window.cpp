@@ -204,12 +204,13 @@ void CMainFrame::buildMenu() {
     addCommand(record, "Close Text Output File", kCloseTextOutput, true);
     record->addSeparator();
     connect(record->addAction("Statistics"), &QAction::triggered, this, &CMainFrame::showStatistics);
-    plotPane_ = new PlotPane(*view_, this);
     plotDock_ = new QDockWidget("Plot", this);
     plotDock_->setObjectName("plotPane");
-    plotDock_->setWidget(plotPane_);
     addDockWidget(Qt::BottomDockWidgetArea, plotDock_);
     plotDock_->hide();
+    connect(plotDock_, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+        if (shown) plotPane();
+    });
     QAction* showPlot = plotDock_->toggleViewAction();
     showPlot->setText("Plot");
     record->addAction(showPlot);
@@ -520,6 +521,14 @@ void CMainFrame::selectRecordRow(std::size_t row) {
     QTableView* list = form_->recordList();
     list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     list->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+PlotPane& CMainFrame::plotPane() {
+    if (!plotPane_) {
+        plotPane_ = new PlotPane(*view_, plotDock_);
+        plotDock_->setWidget(plotPane_);
+    }
+    return *plotPane_;
 }
 
 void CMainFrame::showAbout() {

@@ -55,8 +55,9 @@ public:
 
     // Record -> "Statistics": the counts per record type of the list's source.
     void showStatistics();
-    // Record -> "Plot": the plot pane, docked under the lists (hidden until asked for).
-    PlotPane& plotPane() { return *plotPane_; }
+    // Record -> "Plot": the plot pane, docked under the lists (hidden until
+    // asked for, and made only then: a window that never plots has no chart).
+    PlotPane& plotPane();
     QDockWidget* plotDock() { return plotDock_; }
     // Opens a record file as the list's source (recent files, a dropped file).
     void openRecordFile(const QString& path);

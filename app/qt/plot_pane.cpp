@@ -94,7 +94,6 @@ PlotPane::PlotPane(CMyTarvikView& view, QWidget* parent)
     problem_->setWordWrap(true);
     problem_->setFont(QFont("monospace"));
     problem_->hide();
-    chart_->setChart(new QChart);
     auto* row = new QHBoxLayout;
     row->addWidget(expressions_, 1);
     row->addWidget(axis_);

@@ -133,6 +133,11 @@ void ColumnsWindowTest::plotPaneDrawsTheShownRowsAndAClickSelectsOne() {
     QVERIFY(!window.form().reportList()->lines().isEmpty());
     // Far from every point: nothing.
     QCOMPARE(pane.rowAt(QPointF(2, 2)), -1LL);
+    // The chart leaves the window's timers running (the arrival tick).
+    std::vector<int> ticks;
+    window.port().timerHandler = [&](int id) { ticks.push_back(id); };
+    window.port().startTimer(timers::kArrival, 20);
+    QTRY_VERIFY(ticks.size() >= 2);
 }
 
 QTEST_MAIN(ColumnsWindowTest)
