@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace tarvik;
 using namespace tarvik::plot;
 using tarvik::testing::TempDir;
@@ -71,8 +74,13 @@ TEST_F(PlotSeries, AFieldGivesAPointPerRecordThatHasIt) {
     const Series& count = p.series[2];
     ASSERT_EQ(count.points.size(), p.rows);
     EXPECT_EQ(count.points.back().y, static_cast<double>(p.rows));
-    double sum = 0;
-    for (const Point& point : p.series[3].points) sum += point.y;
+    double sum = 0, most = 0;
+    for (const Point& point : p.series[3].points) {
+        sum += point.y;
+        most = std::max(most, point.y);
+        EXPECT_EQ(point.x, std::floor(point.x));  // whole seconds
+    }
+    EXPECT_EQ(most, 2);  // the sample's records are half a second apart
     EXPECT_EQ(sum, static_cast<double>(p.rows));
     for (std::size_t i = 1; i < p.series[3].points.size(); ++i)
         EXPECT_GT(p.series[3].points[i].x, p.series[3].points[i - 1].x);
