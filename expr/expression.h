@@ -71,7 +71,7 @@ public:
     //               ^
     static Result<Expression> parse(std::string_view text, const FieldNames& names);
     // Parses a value expression: its root is a number, a text or a test as
-    // written (`7004.sound_velocity * 2`, `vx.time`, `count(7027.quality > 2)`);
+    // written (`7000.sound_velocity_m_s * 2`, `vx.time`, `count(7027.quality > 2)`);
     // a field alone is its value.
     static Result<Expression> parseValue(std::string_view text, const FieldNames& names);
 

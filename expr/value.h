@@ -3,7 +3,7 @@
 // language and names as filters, but the expression is a value, not a test:
 //
 //     7027.number_of_detection_points      vx.time
-//     7004.sound_velocity * 2              count(7027.quality > 2)
+//     7000.sound_velocity_m_s * 2              count(7027.quality > 2)
 //
 // A repeated field without an index gives one value per occurrence. A record
 // has no value when it is not of the record type of the fields named, lacks
