@@ -1,7 +1,7 @@
 #pragma once
 // The record list's own columns after Type, Size and Number: each a field
 // name or a value expression ("7027.number_of_detection_points",
-// "7004.sound_velocity * 2"), its cell the record's values as the report shows
+// "7000.sound_velocity_m_s * 2"), its cell the record's values as the report shows
 // them, empty for a record without them. The window remembers them in the
 // settings; `tarvik-cli list --columns` takes them as a list.
 
