@@ -48,6 +48,9 @@ public:
     std::optional<std::size_t> selectedRecordRow() const override;
     void selectRecordRow(std::optional<std::size_t> row) override;
     void setReportLines(std::span<const ReportLine> lines) override;
+    void setRecordColumns(std::span<const std::string> titles) override {
+        recordColumns.assign(titles.begin(), titles.end());
+    }
     std::vector<std::string> reportListLines() const override;
     std::pair<std::size_t, std::size_t> visibleRecordRows() const override;
     // Keeps the row in `shownRecordRow` (the last one only: the console port
@@ -102,6 +105,7 @@ public:
     std::vector<ConnectFailedRequest> connectFailures;
     std::deque<bool> connectFailedAnswers;  // delete the address? false when none left
     std::vector<ReportLine> reportLines;
+    std::vector<std::string> recordColumns;  // the custom columns' titles
     std::vector<std::uint8_t> recordBytes;
     std::pair<std::size_t, std::size_t> highlighted{0, 0};  // offset, count (count 0: nothing)
     std::optional<std::size_t> selectedReportLine;

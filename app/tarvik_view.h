@@ -9,6 +9,7 @@
 #include "pipeline/arrival_pipeline.h"
 #include "app/connection.h"
 #include "app/layout_watch.h"
+#include "app/record_columns.h"
 #include "app/live_record_source.h"
 #include "app/settings.h"
 #include "app/view_port.h"
@@ -28,6 +29,8 @@
 #include "imagery/imagery_displays.h"
 #include "imagery/imagery_key.h"
 #include "decode/report_byte_map.h"
+#include "expr/report_fields.h"
+#include "plot/plot_model.h"
 #include "remote/definitions.h"
 #include "remote/panel.h"
 #include "remote/script.h"
@@ -187,6 +190,30 @@ public:
     void setRecordFilter(RecordFilter filter);
     // The filter the list shows: the value given, or the record filter's text.
     RecordFilter recordFilter() const;
+
+    // The record list's own columns after Type, Size and Number (view_columns.cpp),
+    // remembered in the settings.
+    const RecordColumns& recordColumns() const { return columns_; }
+    // The cell of custom column `column` in `row`.
+    std::string recordColumnText(std::size_t row, std::size_t column) const;
+    // Adds a column of a field name or value expression; false (after a
+    // message box saying why) when it cannot.
+    bool addRecordColumn(std::string_view text);
+    void OnRemoveRecordColumn(std::size_t column);
+    // The field a line of the report list shows (nullopt: none), for its menu.
+    std::optional<expr::ReportLineField> reportLineField(std::size_t line);
+    // The report list's "Apply as Column": a column of the line's field.
+    bool OnApplyAsColumn(std::size_t line);
+    // "Apply as Filter": "NAME == VALUE" of the line into the filter
+    // expression box, and the rows it passes listed.
+    bool OnApplyAsFilter(std::size_t line);
+
+    // The plot pane (view_columns.cpp): the series `y` over the rows the list
+    // shows (a file or a capture), against time or ping number; a failure
+    // says why (a series that does not compile, live records).
+    Result<plot::Plot> plotShownRows(const std::vector<std::string>& y, plot::Axis x);
+    // A point of the plot was clicked: its row is selected and reported.
+    void OnPlotPointClicked(std::size_t row);
     // The window is closing (also File -> "Exit"): timer and live communication stop.
     void OnViewClosing();
 
@@ -357,6 +384,10 @@ private:
     RecordReporter reporter_{catalogue_, remoteCommands_};
     std::optional<RecordFilter> filterValue_;
     std::string filterProblem_;
+    RecordColumns columns_ = RecordColumns::remembered(settings_, catalogue_);
+    // The entry reported last and its lines, for the report list's menu.
+    Bytes reportedEntry_;
+    std::vector<std::string> reportedLines_;
     void listUnderFilter();  // the shown rows, listed again under recordFilter()
     void showFilterProblem(std::string problem);
     void recompileFilter();  // after the layouts changed

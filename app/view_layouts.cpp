@@ -86,6 +86,9 @@ void CMyTarvikView::reloadLayouts() {
     remotePanel_.refreshCommandLines();
     showLayoutProblems();
     recompileFilter();
+    columns_.recompile(catalogue_);
+    port_.setRecordColumns(columns_.titles());
+    reportedLines_.clear();  // its walked items named the old catalogue's items
     // The files may have come or gone: watch what there is now.
     if (layoutWatcher_) layoutWatcher_->watchPaths(layoutWatchPaths(layoutFolders()));
     if (layoutsReloaded) layoutsReloaded();

@@ -162,6 +162,10 @@ public:
 
     // The "Layout Problems" pane: one "FILE:LINE: text" a line; none hides it.
     virtual void setLayoutProblems(std::span<const std::string> lines) { (void)lines; }
+
+    // The record list's own columns after its first three, by title (the view
+    // logic gives each cell's text, recordColumnText); set whenever they change.
+    virtual void setRecordColumns(std::span<const std::string> titles) { (void)titles; }
 };
 
 // Time and threads.

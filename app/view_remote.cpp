@@ -96,6 +96,7 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
     }
     for (const std::string& problem : checkLayoutCatalogue(catalogue_)) port_.messageBox(problem);
     showLayoutProblems();
+    if (!columns_.empty()) port_.setRecordColumns(columns_.titles());
     useLiveSource();
     // The view's own subscribers of live records: the statistics, the output
     // record file and the imagery displays.

@@ -58,6 +58,9 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber, const
     shown.reserve(lines.size());
     for (const auto& line : lines) shown.push_back({line.text, line.changed});
     if (comparison_ && !report.isMarker) addPartnerReport(shown, recordNumber);
+    reportedEntry_.assign(entry.begin(), entry.end());
+    reportedLines_.clear();
+    for (const auto& line : lines) reportedLines_.push_back(line.text);
     port_.setRedraw(controls::kReportList, false);
     port_.setReportLines(shown);
     port_.setRedraw(controls::kReportList, true);

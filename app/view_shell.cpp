@@ -64,6 +64,7 @@ void CMyTarvikView::listUnderFilter() {
     source_->setFilter(recordFilter());
     port_.setRecordRowCount(recordRowCount());
     port_.setReportLines({});
+    reportedLines_.clear();
 }
 
 void CMyTarvikView::setRecordFilter(RecordFilter filter) {

@@ -185,6 +185,14 @@ public:
         return root;
     }
 
+    // A value: the root is taken as it is (a field alone is its value, not
+    // whether the record holds it).
+    NodePtr parseValue() {
+        NodePtr root = orExpr();
+        if (tok_.kind != Token::Kind::End) throw ParseFailure{tok_.position, "unexpected " + describe(tok_)};
+        return root;
+    }
+
 private:
     void advance() { tok_ = lexer_.next(); }
     bool is(std::string_view symbol) const { return tok_.kind == Token::Kind::Symbol && tok_.text == symbol; }
@@ -564,14 +572,18 @@ std::string positionedMessage(std::string_view text, std::size_t position, const
            std::string(position - from, ' ') + "^";
 }
 
-Result<Expression> Expression::parse(std::string_view text, const FieldNames& names) {
+Result<Expression> Expression::parse(std::string_view text, const FieldNames& names) { return parse(text, names, false); }
+
+Result<Expression> Expression::parseValue(std::string_view text, const FieldNames& names) { return parse(text, names, true); }
+
+Result<Expression> Expression::parse(std::string_view text, const FieldNames& names, bool value) {
     if (text.size() > kMaxExpressionLength)
         return failure("the expression is longer than " + std::to_string(kMaxExpressionLength) + " characters");
     Expression e;
     e.text_ = std::string(text);
     try {
         Parser parser(text, names, e);
-        e.root_ = parser.parseAll();
+        e.root_ = value ? parser.parseValue() : parser.parseAll();
     } catch (const ParseFailure& f) {
         return failure(positionedMessage(text, f.position, f.what));
     }
@@ -597,15 +609,14 @@ bool isRecordTypeText(std::string_view text) {
 // ---------------------------------------------------------------------------
 // Evaluation
 
-namespace {
-
-// VxTIME as seconds since 1970 (UTC).
 double epochSeconds(const VxTIME& t) {
     const int y = t.year - 1;
     const long long daysBefore = 365LL * (y - 1969) + (y / 4 - 1969 / 4) - (y / 100 - 1969 / 100) + (y / 400 - 1969 / 400);
     const long long days = daysBefore + t.day - 1;
     return static_cast<double>(days * 86400LL + t.hours * 3600LL + t.minutes * 60LL) + static_cast<double>(t.seconds);
 }
+
+namespace {
 
 class Evaluator {
 public:
@@ -713,7 +724,7 @@ public:
         return std::string_view(list[*at]);
     }
 
-private:
+    // What evaluateValues reads too.
     bool boolean(const Node& n, std::optional<std::size_t>) const {
         const FieldInfo& f = *e_.fields()[static_cast<std::size_t>(n.slot)];
         if (!view_.hasHeader() || !view_.hasChecksum()) return false;
@@ -927,6 +938,43 @@ Tri decide(const Expression& e, const Node& n, std::uint32_t type) {
 
 bool evaluate(const Expression& e, ByteSpan frame, const RecordContext& context, const FieldValues& values) {
     return Evaluator(e, frame, context, values).test(e.root(), std::nullopt);
+}
+
+void evaluateValues(const Expression& e, ByteSpan frame, const RecordContext& context, const FieldValues& values,
+                    std::vector<Value>& out) {
+    const Evaluator ev(e, frame, context, values);
+    const Node& root = e.root();
+    auto one = [&](std::optional<std::size_t> element) {
+        Value v;
+        v.type = root.type;
+        switch (root.type) {
+        case ValueType::Number: {
+            const auto x = ev.number(root, element);
+            if (!x) return;
+            v.number = *x;
+            break;
+        }
+        case ValueType::Text: {
+            const auto x = ev.text(root, element);
+            if (!x) return;
+            v.text = std::string(*x);
+            break;
+        }
+        case ValueType::Bool:
+            if (!ev.present(root)) return;
+            v.truth = ev.test(root, element);
+            break;
+        }
+        if (root.kind == Node::Kind::Field) v.occurrence = ev.place(root, element);
+        out.push_back(std::move(v));
+    };
+    if (!ev.repeats(root)) {
+        one(std::nullopt);
+        return;
+    }
+    // A repeated field without an index: a value per occurrence.
+    const std::size_t count = ev.span(root);
+    for (std::size_t i = 0; i < count; ++i) one(i);
 }
 
 std::optional<bool> decideByType(const Expression& e, std::uint32_t recordType) {

@@ -16,6 +16,7 @@
 
 #include "core/record_filter.h"
 #include "core/result.h"
+#include "core/vxtime.h"
 #include "expr/fields.h"
 #include "expr/pattern.h"
 
@@ -69,6 +70,10 @@ public:
     //       7027 && 7027.qualty > 2
     //               ^
     static Result<Expression> parse(std::string_view text, const FieldNames& names);
+    // Parses a value expression: its root is a number, a text or a test as
+    // written (`7000.sound_velocity_m_s * 2`, `vx.time`, `count(7027.quality > 2)`);
+    // a field alone is its value.
+    static Result<Expression> parseValue(std::string_view text, const FieldNames& names);
 
     const std::string& text() const { return text_; }
     const Node& root() const { return *root_; }
@@ -78,6 +83,7 @@ public:
     bool headerOnly() const;
 
 private:
+    static Result<Expression> parse(std::string_view text, const FieldNames& names, bool value);
     std::string text_;
     std::shared_ptr<const Node> root_;
     std::vector<const FieldInfo*> fields_;
@@ -95,6 +101,22 @@ struct FieldValues {
 // `frame` and `context`.
 bool evaluate(const Expression& e, ByteSpan frame, const RecordContext& context, const FieldValues& values);
 
+// One value of a value expression for a record.
+struct Value {
+    ValueType type = ValueType::Number;
+    double number = 0;
+    std::string text;
+    bool truth = false;
+    // For an expression that is a field alone: which occurrence of it this is.
+    std::optional<std::size_t> occurrence;
+};
+
+// Appends to `out` the values of a value expression over one record: one for
+// each occurrence of an unindexed repeated field it reads, else one; none
+// where the record has no value (a field it lacks, a division by zero).
+void evaluateValues(const Expression& e, ByteSpan frame, const RecordContext& context, const FieldValues& values,
+                    std::vector<Value>& out);
+
 // Decides for a whole record type from the header's type alone, when it can:
 // true or false, or nullopt when a record's other fields are needed.
 std::optional<bool> decideByType(const Expression& e, std::uint32_t recordType);
@@ -103,6 +125,9 @@ std::optional<bool> decideByType(const Expression& e, std::uint32_t recordType);
 // "ALL RECORDS", and texts of digits and separators ("7000; 7004", "7027").
 // A text of letters or operators is an expression.
 bool isRecordTypeText(std::string_view text);
+
+// A VxTIME as seconds since 1970 (UTC): the value of `vx.time` and of time fields.
+double epochSeconds(const VxTIME& t);
 
 // The message of a failed parse, with the text and a caret under `position`.
 std::string positionedMessage(std::string_view text, std::size_t position, const std::string& what);

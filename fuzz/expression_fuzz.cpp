@@ -1,14 +1,17 @@
-// Fuzz target: any text as a filter expression over the built-in layouts; what
-// parses is evaluated on a bathymetry record and a settings record, so that
-// the evaluator meets every tree the parser lets through.
+// Fuzz target: any text as a filter expression and as a value expression (a
+// column, a plot series) over the built-in layouts; what parses is evaluated
+// on a bathymetry record and a settings record, so that the evaluator meets
+// every tree the parser lets through.
 
 #include "core/frame.h"
 #include "core/record_source.h"
 #include "decode/layout_loader.h"
 #include "expr/predicate.h"
+#include "expr/value.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -31,7 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }(),
     };
     static const tarvik::RecordOrigin origin{1700000000, 5, "TCP 10.0.0.1:7000 -> 10.0.0.2:5000"};
+    static const auto names = std::make_shared<const tarvik::expr::FieldNames>(defs.catalogue);
     const std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (auto value = tarvik::expr::ValueExpression::compile(text, names))
+        for (const tarvik::Bytes& frame : frames) {
+            (void)(*value)->values(frame, {7, &origin});
+            (void)(*value)->shown(frame, {7, &origin});
+            (void)(*value)->shown(tarvik::ByteSpan(frame).first(70));
+        }
     auto filter = tarvik::expr::compileFilter(text, defs.catalogue);
     if (!filter) return 0;
     for (const tarvik::Bytes& frame : frames) {

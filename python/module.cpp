@@ -11,6 +11,7 @@
 #include "export/record_table.h"
 #include "export/record_values.h"
 #include "expr/predicate.h"
+#include "plot/plot_model.h"
 #include "python/shared.h"
 
 #include <pybind11/numpy.h>
@@ -883,6 +884,53 @@ std::vector<std::size_t> matchingRecords(const py::object& self, const std::stri
     return out;
 }
 
+// The series of a plot: for each, its name, unit, and numpy arrays of x, y and
+// the record positions the points come from.
+py::list plotSeries(const py::object& self, const std::vector<std::string>& y, const std::string& x,
+                    const py::object& where) {
+    const File& f = opened(self);
+    const std::shared_ptr<const Definitions> definitions = f.state()->definitions;
+    const std::optional<plot::Axis> axis = plot::axisNamed(x);
+    if (!axis) throw py::value_error("x is 'time' or 'ping', not '" + x + "'");
+    Result<plot::PlotModel> model = plot::PlotModel::compile(y, *axis, definitions->loaded.catalogue);
+    if (!model) throw py::value_error(model.error());
+    std::optional<RecordFilter> filter;
+    if (!where.is_none()) {
+        Result<RecordFilter> compiled = expr::compileFilter(py::str(where).cast<std::string>(), definitions->loaded.catalogue);
+        if (!compiled) throw py::value_error(compiled.error());
+        filter = std::move(*compiled);
+    }
+    plot::Plot computed;
+    {
+        py::gil_scoped_release release;
+        computed = model->compute(*f.state()->source, filter ? &*filter : nullptr);
+    }
+    py::list out;
+    for (const plot::Series& s : computed.series) {
+        py::array_t<double> xs(static_cast<py::ssize_t>(s.points.size()));
+        py::array_t<double> ys(static_cast<py::ssize_t>(s.points.size()));
+        py::array_t<std::int64_t> records(static_cast<py::ssize_t>(s.points.size()));
+        auto xv = xs.mutable_unchecked<1>();
+        auto yv = ys.mutable_unchecked<1>();
+        auto rv = records.mutable_unchecked<1>();
+        for (std::size_t i = 0; i < s.points.size(); ++i) {
+            const auto at = static_cast<py::ssize_t>(i);
+            xv(at) = s.points[i].x;
+            yv(at) = s.points[i].y;
+            rv(at) = static_cast<std::int64_t>(f.state()->source->rowRecordNumber(s.points[i].row));
+        }
+        py::dict d;
+        d["name"] = s.name;
+        d["unit"] = s.unit;
+        d["x"] = xs;
+        d["y"] = ys;
+        d["record"] = records;
+        d["truncated"] = s.truncated;
+        out.append(d);
+    }
+    return out;
+}
+
 py::dict check(const py::object& path, const py::object& layouts, bool walkLayouts) {
     const std::string p = fsPath(path);
     std::shared_ptr<const Definitions> d = walkLayouts ? loadDefinitions(layoutPaths(layouts)) : nullptr;
@@ -961,6 +1009,7 @@ PYBIND11_MODULE(_tarvik, m) {
         .def("__getitem__", &recordAt)
         .def("_records", &iterateRecords, py::arg("types") = py::none(), py::arg("devices") = py::none())
         .def("_matching", &matchingRecords, py::arg("where"), py::arg("types") = py::none())
+        .def("_series", &plotSeries, py::arg("y"), py::arg("x") = "time", py::arg("where") = py::none())
         .def_property_readonly("path", [](const py::object& self) { return opened(self).path(); })
         .def_property_readonly("warnings", [](const py::object& self) { return opened(self).warnings(); })
         .def_property_readonly("index", [](const py::object& self) { return opened(self).index(); })

@@ -31,4 +31,5 @@ check pipeline core imagery
 check export core decode
 check compare core decode expr export sources net capture
 check profiles core decode expr sources net capture
+check plot core decode expr
 exit $status

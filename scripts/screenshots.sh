@@ -3,6 +3,7 @@
 # under xvfb-run (a virtual 1600 x 1000 screen, Mesa's software OpenGL) takes
 #   docs/screenshot-live.png  the window on vxcenter-sim --imagery, a live row selected
 #   docs/screenshot.png       the window on a generated sample file, its 7004 row selected
+#   docs/columns-plot.png     the same file under a field filter, with custom columns and the plot pane
 #   docs/imagery.png          the window on the generator's picture records, a 7008 row selected
 #   docs/workbench.png        the 7004 row under a user layout that stops short: undecoded bytes shaded
 #   docs/ctlkit-gallery.png   the Ctlkit gallery
@@ -34,6 +35,12 @@ shot() {  # PICTURE, then the window's arguments
 # A sample record file, its 7004 (beam geometry) record in row 2.
 "$bin/tarvik-cli" generate "$work/sample.vxr" >/dev/null
 shot "$docs/screenshot.png" --open "$work/sample.vxr" --select 2
+
+# Columns, a field filter and the plot pane: a 7027 row's detections as a
+# column, the list filtered to bathymetry, detections and rate plotted.
+shot "$docs/columns-plot.png" --open "$work/sample.vxr" --column 7027.number_of_detection_points \
+    --column 'count(7027.quality > 30)' --filter '7027 && 7027.number_of_detection_points > 0' \
+    --plot '7027.number_of_detection_points, rate'
 
 # The layout workbench: record 7004 under a user layout that describes only
 # its first two fields, so the bytes pane shades what no item decoded and the

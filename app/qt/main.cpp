@@ -2,6 +2,7 @@
 //
 //   tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--address HOST] [--port PORT] [--start]
 //          [--select ROW] [--screenshot PATH] [--layouts DIR]
+//          [--filter EXPR] [--column EXPR ...] [--plot EXPRS]
 //
 // --address and --port fill in the connection fields; --start then presses
 // "Start Communicating" once the window shows (a screenshot then waits two
@@ -19,6 +20,7 @@
 #include "app/qt/check_combo_box.h"
 #include "app/qt/main_form.h"
 #include "app/qt/main_window.h"
+#include "app/qt/plot_pane.h"
 #include "app/qt/qsettings_store.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
@@ -31,6 +33,8 @@
 #include "tools/options/options.h"
 
 #include <QApplication>
+#include <QDockWidget>
+#include <QLabel>
 #include <QTimer>
 #include <QStringList>
 #include <QTableView>
@@ -44,7 +48,8 @@ namespace {
 
 const char* const kUsage =
     "Usage: tarvik [UDP] [FILE.vxr | --open FILE.vxr] [--address HOST] [--port PORT] [--start]\n"
-    "              [--select ROW] [--screenshot PATH] [--layouts DIR]\n";
+    "              [--select ROW] [--screenshot PATH] [--layouts DIR]\n"
+    "              [--filter EXPR] [--column EXPR ...] [--plot EXPRS]\n";
 
 const char* const kHelp =
     "The Tarvik desktop window: lists the records of a record file or of a live\n"
@@ -62,6 +67,11 @@ const char* const kHelp =
     "                     messages then go to stderr instead of message boxes\n"
     "  --layouts DIR      load the layout definition files of DIR after the built-in\n"
     "                     and the user's own\n"
+    "  --filter EXPR      list the rows of the file an expression passes (the filter\n"
+    "                     expression box; docs/expressions.md)\n"
+    "  --column EXPR      add a column of a field or value expression to the record\n"
+    "                     list, remembered as \"Apply as Column\" remembers it (repeatable)\n"
+    "  --plot EXPRS       show the plot pane with these series (separated by commas)\n"
     "  --help             this text\n"
     "  --version          print the version and exit\n"
     "\n"
@@ -70,7 +80,8 @@ const char* const kHelp =
     "(said in one line on stderr).\n";
 
 struct Options {
-    QString open, screenshot, layouts, address, port;
+    QString open, screenshot, layouts, address, port, filter, plot;
+    QStringList columns;
     bool start = false;
     std::optional<qulonglong> select;
     bool udp = false;
@@ -78,7 +89,7 @@ struct Options {
 };
 
 const char* const kOurOptions[] = {"--open", "--screenshot", "--layouts", "--select", "--address",
-                                   "--port", "--start", "--help", "--version"};
+                                   "--port", "--start", "--help", "--version", "--filter", "--column", "--plot"};
 
 // The toolkit's own options, which it takes off the command line itself (with
 // one dash or two, "-style fusion" or "-style=fusion"); the first group takes a value.
@@ -125,6 +136,9 @@ Options parse(const QStringList& words) {
         if (w == "--open") o.open = value();
         else if (w == "--screenshot") o.screenshot = value();
         else if (w == "--layouts") o.layouts = value();
+        else if (w == "--filter") o.filter = value();
+        else if (w == "--column") o.columns << value();
+        else if (w == "--plot") o.plot = value();
         else if (!w.startsWith("-") && !tarvik::isTransportWordUdp(w.toStdString())) {
             // A positional argument: the record file to open (tarvik FILE.vxr), as the
             // desktop entry passes a double-clicked file.
@@ -237,6 +251,26 @@ int main(int argc, char** argv) {
     if (!options.open.isEmpty() && !window.view().openRecordFile(options.open.toStdString()) &&
         !options.screenshot.isEmpty())
         return 1;
+    // Columns, filter and plot as the user would set them; for a picture, one
+    // that cannot be had fails the run with the reason on stderr.
+    const bool unattended = !options.screenshot.isEmpty();
+    for (const QString& column : options.columns)
+        if (!window.view().addRecordColumn(column.toStdString()) && unattended) return 1;
+    if (!options.filter.isEmpty()) {
+        window.port().setText(tarvik::controls::kFilterExpression, options.filter.toStdString());
+        if (!window.view().OnFilterExpressionEntered() && unattended) {
+            std::fprintf(stderr, "tarvik: --filter: %s\n", window.view().filterProblem().c_str());
+            return 1;
+        }
+    }
+    if (!options.plot.isEmpty()) {
+        window.plotDock()->show();
+        window.resizeDocks({window.plotDock()}, {window.height() * 2 / 5}, Qt::Vertical);
+        if (!window.plotPane().plot(options.plot) && unattended) {
+            std::fprintf(stderr, "tarvik: --plot: %s\n", qPrintable(window.plotPane().problem()->text()));
+            return 1;
+        }
+    }
     if (options.select && !options.start) {
         // A row the list does not have is refused as tarvik-cli refuses it.
         const std::size_t rows = window.recordModel().rows();

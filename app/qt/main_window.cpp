@@ -6,6 +6,7 @@
 #include "app/qt/condensed_file_properties.h"
 #include "app/qt/layout_workbench.h"
 #include "app/qt/main_form.h"
+#include "app/qt/plot_pane.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
 #include "app/qt/remote_control_dlg.h"
@@ -21,9 +22,11 @@
 
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QScreen>
 #include <QMimeData>
 #include <QUrl>
@@ -203,6 +206,16 @@ void CMainFrame::buildMenu() {
     addCommand(record, "Close Text Output File", kCloseTextOutput, true);
     record->addSeparator();
     connect(record->addAction("Statistics"), &QAction::triggered, this, &CMainFrame::showStatistics);
+    plotDock_ = new QDockWidget("Plot", this);
+    plotDock_->setObjectName("plotPane");
+    addDockWidget(Qt::BottomDockWidgetArea, plotDock_);
+    plotDock_->hide();
+    connect(plotDock_, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+        if (shown) plotPane();
+    });
+    QAction* showPlot = plotDock_->toggleViewAction();
+    showPlot->setText("Plot");
+    record->addAction(showPlot);
 
     QMenu* scripts = menuBar()->addMenu("Scripts");
     addCommand(scripts, "Play Script File", kPlayScript, true);
@@ -352,6 +365,43 @@ void CMainFrame::addCopyMenus() {
         if (lines.isEmpty()) lines = report->lines();  // nothing chosen: the whole report
         QGuiApplication::clipboard()->setText(lines.join('\n'));
     });
+    addColumnMenus();
+}
+
+// The report's "Apply as Column" and "Apply as Filter" for the line under the
+// pointer (a right click makes it the current line), enabled where the line
+// shows a field; the record list's header removes a custom column.
+void CMainFrame::addColumnMenus() {
+    CHListBox* report = form_->reportList();
+    auto* asColumn = new QAction("Apply as Column", report);
+    auto* asFilter = new QAction("Apply as Filter", report);
+    report->addAction(asColumn);
+    report->addAction(asFilter);
+    auto follow = [this, asColumn, asFilter](int row) {
+        const bool field = row >= 0 && view_->reportLineField(static_cast<std::size_t>(row)).has_value();
+        asColumn->setEnabled(field);
+        asFilter->setEnabled(field);
+    };
+    follow(-1);
+    connect(report, &QListWidget::currentRowChanged, this, follow);
+    connect(asColumn, &QAction::triggered, this, [this, report] {
+        if (report->currentRow() >= 0) view_->OnApplyAsColumn(static_cast<std::size_t>(report->currentRow()));
+    });
+    connect(asFilter, &QAction::triggered, this, [this, report] {
+        if (report->currentRow() >= 0) view_->OnApplyAsFilter(static_cast<std::size_t>(report->currentRow()));
+    });
+
+    QHeaderView* header = form_->recordList()->horizontalHeader();
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint& at) {
+        const int section = header->logicalIndexAt(at);
+        if (section < RecordListModel::kColumns) return;
+        const auto column = static_cast<std::size_t>(section - RecordListModel::kColumns);
+        if (column >= view_->recordColumns().size()) return;
+        QMenu menu(header);
+        QAction* remove = menu.addAction(QString("Remove Column \"%1\"").arg(QString::fromStdString(view_->recordColumns().title(column))));
+        if (menu.exec(header->mapToGlobal(at)) == remove) view_->OnRemoveRecordColumn(column);
+    });
 }
 
 void CMainFrame::showStatistics() {
@@ -473,6 +523,14 @@ void CMainFrame::selectRecordRow(std::size_t row) {
     QTableView* list = form_->recordList();
     list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     list->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+PlotPane& CMainFrame::plotPane() {
+    if (!plotPane_) {
+        plotPane_ = new PlotPane(*view_, plotDock_);
+        plotDock_->setWidget(plotPane_);
+    }
+    return *plotPane_;
 }
 
 void CMainFrame::showAbout() {

@@ -13,6 +13,8 @@ class QAction;
 class QMenu;
 class QUrl;
 
+class QDockWidget;
+
 namespace tarvik {
 
 class CCondensedFileProperties;
@@ -22,6 +24,8 @@ class CMyTarvikView;
 class QtViewPort;
 class QtLayoutWatcher;
 class RecordListModel;
+
+class PlotPane;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -51,6 +55,10 @@ public:
 
     // Record -> "Statistics": the counts per record type of the list's source.
     void showStatistics();
+    // Record -> "Plot": the plot pane, docked under the lists (hidden until
+    // asked for, and made only then: a window that never plots has no chart).
+    PlotPane& plotPane();
+    QDockWidget* plotDock() { return plotDock_; }
     // Opens a record file as the list's source (recent files, a dropped file).
     void openRecordFile(const QString& path);
     // What a drop on the window does: the first local file is read. False when there is none.
@@ -80,6 +88,7 @@ private:
     void echogramMenu(const QPoint& at);
     void fillRecentFiles();
     void addCopyMenus();
+    void addColumnMenus();
     void wireRemotePanel();
     void playScript();
     // The Layouts menu, the watcher of the layout folders and what a reload refills.
@@ -97,6 +106,8 @@ private:
     QWidget* statistics_ = nullptr;
     bool closeAfterScript_ = false;
     QAction* stopScript_ = nullptr;
+    PlotPane* plotPane_ = nullptr;
+    QDockWidget* plotDock_ = nullptr;
     QtLayoutWatcher* layoutWatcher_ = nullptr;
 };
 

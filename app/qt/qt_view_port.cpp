@@ -218,6 +218,11 @@ void QtViewPort::selectRecordRow(std::optional<std::size_t> row) {
 
 void QtViewPort::setReportLines(std::span<const ReportLine> lines) { form_.reportList()->setLines(lines); }
 
+// Before the model is made it takes the columns from the view logic itself.
+void QtViewPort::setRecordColumns(std::span<const std::string> titles) {
+    if (RecordListModel* model = form_.recordModel()) model->setCustomColumns({titles.begin(), titles.end()});
+}
+
 std::vector<std::string> QtViewPort::reportListLines() const {
     std::vector<std::string> out;
     for (const QString& line : form_.reportList()->lines()) out.push_back(line.toStdString());

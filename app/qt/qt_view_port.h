@@ -63,6 +63,7 @@ public:
     void selectReportLine(std::optional<std::size_t> line) override;
     void shadeRecordBytes(std::span<const std::pair<std::size_t, std::size_t>> ranges) override;
     void setLayoutProblems(std::span<const std::string> lines) override;
+    void setRecordColumns(std::span<const std::string> titles) override;
     void showFolder(std::string_view path) override;
     // When set, receives the folders showFolder would open (tests).
     std::function<void(const std::string& path)> showFolderHook;

@@ -4,6 +4,9 @@
 
 #include <QAbstractTableModel>
 
+#include <string>
+#include <vector>
+
 namespace tarvik {
 
 class CMyTarvikView;
@@ -23,11 +26,16 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+    // The list's own columns (type, size, number); custom columns follow them.
     static constexpr int kColumns = 3;
+    // The custom columns by title, as the view logic sets them: one added at
+    // the end or one removed keeps the rest of the table as it is.
+    void setCustomColumns(std::vector<std::string> titles);
 
 private:
     const CMyTarvikView& view_;
     int rows_ = 0;
+    std::vector<std::string> custom_;
 };
 
 } // namespace tarvik

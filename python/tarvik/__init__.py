@@ -116,6 +116,21 @@ class File(_tarvik.File):
             frame = frame[np.isin(frame["record"].to_numpy(dtype=np.int64), keep)].reset_index(drop=True)
         return frame
 
+    def series(self, y: str | Iterable[str], x: str = "time", where: str | None = None) -> list[dict]:
+        """The series of a plot, as ``tarvik-cli plot`` and the window draw them.
+
+        ``y`` is one or more field names or value expressions
+        (docs/expressions.md), or the built-in ``"count"`` (the records so
+        far) and ``"rate"`` (records per second). ``x`` is ``"time"`` (seconds
+        since 1970, UTC) or ``"ping"`` (the ping number of the records that
+        have one). ``where`` keeps the records an expression passes. Each
+        series is a dict: ``name``, ``unit``, numpy arrays ``x``, ``y`` and
+        ``record`` (the position of the record each point comes from) and
+        ``truncated``. Raises ValueError for what does not parse.
+        """
+        names = [y] if isinstance(y, str) else [str(n) for n in y]
+        return self._series(names, str(x), where)
+
     def arrays(self, type: int, field: str, raw: bool = False):  # noqa: A002
         """A 2-D numpy array: one row per record of ``type``.
 

@@ -134,6 +134,40 @@ def timeline_svg(device):
     return "\n".join(out)
 
 
+def rate_svg(name, points):
+    """One file's records per second over time as an SVG element: a line over
+    the file's time span (ticks in UTC), the highest rate marked on the left."""
+    label = f"records per second of {name}"
+    height, top, axis_y = 96, 6, 66
+    width = _PLOT_LEFT + _PLOT_WIDTH + _PLOT_RIGHT
+    out = [f'<svg class="rate" xmlns="http://www.w3.org/2000/svg" role="img" aria-label="{escape(label)}" '
+           f'width="{width}" height="{height}" viewBox="0 0 {width} {height}" font-family="sans-serif" '
+           f'font-size="11">',
+           f'<rect x="{_PLOT_LEFT}" y="{top}" width="{_PLOT_WIDTH}" height="{axis_y - top}" fill="#f7f7f7"/>']
+    ns = [int(t * _S) for t, _ in points]
+    t0, t1, step, ticks = _axis(min(ns, default=0), max(ns, default=0))
+    peak = max((r for _, r in points), default=0) or 1
+
+    def x(t):
+        return _PLOT_LEFT + (t - t0) * _PLOT_WIDTH / (t1 - t0)
+
+    def y(r):
+        return axis_y - (r / peak) * (axis_y - top - 4)
+
+    line = " ".join(f"{x(t):.1f},{y(r):.1f}" for t, (_, r) in zip(ns, points))
+    out.append(f'<polyline points="{line}" fill="none" stroke="{_COLOURS["files"]}" stroke-width="1.5"/>')
+    out.append(f'<text x="{_PLOT_LEFT - 6}" y="{top + 10}" text-anchor="end">{peak:g}/s</text>')
+    out.append(f'<text x="{_PLOT_LEFT - 6}" y="{axis_y}" text-anchor="end">0</text>')
+    out.append(f'<line x1="{_PLOT_LEFT}" y1="{axis_y}" x2="{_PLOT_LEFT + _PLOT_WIDTH}" y2="{axis_y}" stroke="#444"/>')
+    for t in ticks:
+        tx = x(t)
+        day, clock = _tick_label(t, step)
+        out.append(f'<line x1="{tx:.1f}" y1="{axis_y}" x2="{tx:.1f}" y2="{axis_y + 4}" stroke="#444"/>')
+        out.append(f'<text class="tick" x="{tx:.1f}" y="{axis_y + 16}" text-anchor="middle">{day} {clock}</text>')
+    out.append("</svg>")
+    return "\n".join(out)
+
+
 def _count(n, word):
     return f"{n} {word}" if n == 1 else f"{n} {word}s"
 
@@ -191,7 +225,9 @@ def problem_groups(report):
     return [(k, groups[k]) for k in order]
 
 
-def html_page(report):
+def html_page(report, rates=None):
+    """The audit's page; `rates` (file -> [seconds, records per second] pairs,
+    as audit() fills them) adds each file's rate plot."""
     t = report["totals"]
     verdict = ('<span class="clean">clean</span>' if report["clean"]
                else '<span class="bad">problems found</span>')
@@ -242,6 +278,11 @@ def html_page(report):
                      f'(blue), {_count(len(c["gaps"]), "gap")} (red), {_count(len(c["overlaps"]), "overlap")} '
                      f'(orange)</h3>')
         parts.append(f"<p>{timeline_svg(c)}</p>")
+    if rates:
+        parts.append("<h2>Record rates</h2>")
+        for name in sorted(rates):
+            parts.append(f"<h3>{escape(name)}</h3>")
+            parts.append(f"<p>{rate_svg(name, rates[name])}</p>")
     parts.append("<h2>Files</h2>")
     rows = []
     for f in report["files"]:

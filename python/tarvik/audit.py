@@ -134,6 +134,8 @@ def check_file(path, size, mtime_ns, layouts=None):
     doc = facts["check"]
     doc["status"] = "checked"
     doc["devices"], doc["pings"] = facts["devices"], facts["pings"]
+    if doc.get("readable"):
+        doc["rate"] = record_rate(path, layouts)
     try:
         after = os.stat(path)
     except OSError as e:
@@ -144,6 +146,25 @@ def check_file(path, size, mtime_ns, layouts=None):
         doc["statusText"] = (f"found with {size} bytes, {after.st_size} bytes after the check"
                              if after.st_size != size else "modified while the audit ran")
     return doc
+
+
+# The points of a file's rate plot in the HTML page, at most.
+RATE_POINTS = 300
+
+
+def record_rate(path, layouts=None):
+    """A file's records per second, the ``rate`` series of ``tarvik-cli plot``,
+    as at most RATE_POINTS [seconds since 1970, records per second] pairs
+    (neighbouring seconds averaged); [] when it cannot be read."""
+    import tarvik
+
+    try:
+        s = tarvik.open(path, layouts=layouts).series("rate")[0]
+    except (OSError, ValueError):
+        return []
+    x, y = s["x"], s["y"]
+    step = max(1, -(-len(x) // RATE_POINTS))
+    return [[float(x[i]), float(y[i:i + step].mean())] for i in range(0, len(x), step)]
 
 
 class Checked:
@@ -688,7 +709,7 @@ def _run_tasks(client, tasks, layouts, file_task, results, bar=None):
 
 
 def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, file_task=check_file, inputs=None,
-          where=None, profile=None):
+          where=None, profile=None, rates=None):
     """Audits the record files under `paths` on a Dask `client`; returns the
     report (see docs/audit.schema.json). `progress` is a stream for the
     progress bar (None: none). `file_task` is what runs per file (for wrapping).
@@ -698,7 +719,10 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     docs/expressions.md), has the records it passes counted per file.
     `profile`, a test profile (a file or a built-in profile's name, see
     docs/profiles.md), is judged over each file on the workers; the report
-    gains its rules table ("rules")."""
+    gains its rules table ("rules").
+    `rates`, a dict, gets each readable file's records per second
+    (record_rate) for the HTML page; the report itself does not hold them."""
+
     import functools
 
     from distributed import KilledWorker
@@ -764,6 +788,9 @@ def audit(paths, client, layouts=None, gap_seconds=GAP_SECONDS, progress=None, f
     rules = _rules_table(os.fspath(profile), files, missing) if profile is not None else None
     totals = _totals(files)
     for f in files:
+        rate = f.pop("rate", None)
+        if rates is not None and rate:
+            rates[shown_name(f["file"])] = rate  # named as the report names it
         f.pop("pings", None)
         for d in f.get("devices", []):
             d["firstTime"], d["lastTime"] = time_text(d.pop("first")), time_text(d.pop("last"))
@@ -995,9 +1022,10 @@ def main(argv=None):
     progress = sys.stderr if sys.stderr.isatty() else None
     inputs = list(args.paths) + ([args.profile] if args.profile else [])
     try:
+        rates = {}
         report = run(args.paths, scheduler=args.scheduler, workers=args.workers, layouts=args.layouts,
                      gap_seconds=args.gap, progress=progress, inputs=inputs, where=args.where,
-                     profile=args.profile)
+                     profile=args.profile, rates=rates)
     except OSError as e:  # no scheduler at that address, no room for a LocalCluster
         print(f"{PROGRAM}: {e}", file=sys.stderr)
         return EXIT_UNUSABLE
@@ -1006,7 +1034,7 @@ def main(argv=None):
             write_whole(args.json, json.dumps(report, indent=2) + "\n", args.force, inputs)
         if args.html:
             from ._audit_report import html_page
-            write_whole(args.html, html_page(report), args.force, inputs)
+            write_whole(args.html, html_page(report, rates), args.force, inputs)
         if args.junit:
             write_whole(args.junit, junit_xml(report["rules"]), args.force, inputs)
     except OSError as e:

@@ -213,8 +213,11 @@ def test_command_line_on_a_running_scheduler_writes_json_and_html(cluster, archi
     texts = " ".join(page.cells)
     assert "8.000 s without records" in texts and "2.000 s" in texts and "ping " in texts
     assert sum("same bytes as frame" in c for c in page.cells) == 5
-    (image,) = page.images
+    (image,) = [i for i in page.images if i.get("class") == "timeline"]
     assert image["aria-label"] == "timeline of device 7125, enumerator 0"
+    # A rate plot for each readable file.
+    rates = [i["aria-label"] for i in page.images if i.get("class") == "rate"]
+    assert len(rates) == report["totals"]["readableFiles"] and all(r.startswith("records per second of ") for r in rates)
     # The summary is printed with the outputs written.
     assert run.stdout.splitlines()[0].startswith("6 files, 6 readable, 4 clean:")
 

@@ -5,6 +5,7 @@
 #include "expr/expression.h"
 #include "expr/fields.h"
 #include "expr/predicate.h"
+#include "expr/value.h"
 
 #include <gtest/gtest.h>
 
@@ -233,4 +234,179 @@ TEST(ExpressionEval, HostilePatternsTakeNoExponentialTime) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(p->matches(plain(7000), {1, &origin}));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+namespace {
+
+std::vector<Value> valuesOf(std::string_view text, const Bytes& frame) {
+    auto v = ValueExpression::compile(text, builtIn());
+    EXPECT_TRUE(v.ok()) << text << ": " << v.error();
+    return v.ok() ? (*v)->values(frame) : std::vector<Value>{};
+}
+
+std::vector<double> numbersOf(std::string_view text, const Bytes& frame) {
+    std::vector<double> out;
+    for (const Value& v : valuesOf(text, frame)) {
+        EXPECT_EQ(v.type, ValueType::Number) << text;
+        out.push_back(v.number);
+    }
+    return out;
+}
+
+std::string shownOf(std::string_view text, const Bytes& frame) {
+    auto v = ValueExpression::compile(text, builtIn());
+    EXPECT_TRUE(v.ok()) << text << ": " << v.error();
+    return v.ok() ? (*v)->shown(frame) : "(not compiled)";
+}
+
+using Numbers = std::vector<double>;
+
+} // namespace
+
+TEST(ValueExpression, FieldsRepeatsArithmeticAndCounts) {
+    const Bytes few = bathymetry({1, 2, 3});
+    EXPECT_EQ(numbersOf("7027.number_of_detection_points", few), Numbers{3});
+    EXPECT_EQ(numbersOf("7027.number_of_detection_points * 2 + 1", few), Numbers{7});
+    // A repeated field: each occurrence, or the one indexed.
+    EXPECT_EQ(numbersOf("7027.quality", few), (Numbers{1, 2, 3}));
+    EXPECT_EQ(numbersOf("7027.quality * 10", few), (Numbers{10, 20, 30}));
+    EXPECT_EQ(numbersOf("7027.quality[1]", few), Numbers{2});
+    EXPECT_EQ(numbersOf("7027.quality[7]", few), Numbers{});
+    EXPECT_EQ(numbersOf("count(7027.quality > 1)", few), Numbers{2});
+    EXPECT_EQ(numbersOf("count(7027.quality)", bathymetry({})), Numbers{0});
+    EXPECT_EQ(numbersOf("7027.quality", bathymetry({})), Numbers{});
+
+    const auto tests = valuesOf("7027.quality > 1", few);
+    ASSERT_EQ(tests.size(), 3u);
+    EXPECT_EQ(tests[0].type, ValueType::Bool);
+    EXPECT_FALSE(tests[0].truth);
+    EXPECT_TRUE(tests[2].truth);
+
+    EXPECT_EQ(shownOf("7027.quality", few), "1, 2, 3");
+    EXPECT_EQ(shownOf("7027.quality > 1", few), "false, true, true");
+    EXPECT_EQ(shownOf("7027.sample_rate_hz / 4", few), "3000");
+    EXPECT_EQ(shownOf("vx.device", few), "7125");
+}
+
+TEST(ValueExpression, NoValueWhereTheRecordLacksIt) {
+    // Another record type: no value, not zero and not false.
+    EXPECT_EQ(numbersOf("7027.number_of_detection_points", plain(7000)), Numbers{});
+    EXPECT_EQ(numbersOf("count(7027.quality > 2)", plain(7000)), Numbers{});
+    EXPECT_TRUE(valuesOf("7027.quality > 2", plain(7000)).empty());
+    EXPECT_EQ(shownOf("7027.quality", plain(7000)), "");
+    EXPECT_EQ(numbersOf("vx.device / 0", plain(7000)), Numbers{});
+    // A walk that ends before the field: no value.
+    Bytes cut = bathymetry({1, 2, 3});
+    cut.resize(64 + 20);
+    EXPECT_EQ(numbersOf("7027.sample_rate_hz", cut), Numbers{});
+    EXPECT_TRUE(valuesOf("vx.device", Bytes(10, 0)).empty());  // no frame at all
+    // No checksum claimed: no verdict.
+    EXPECT_TRUE(valuesOf("vx.checksum.ok", bathymetry({1}, 7125, 0, false)).empty());
+    ASSERT_EQ(valuesOf("vx.checksum.ok", plain(7000)).size(), 1u);
+    EXPECT_TRUE(valuesOf("vx.checksum.ok", plain(7000))[0].truth);
+    // Header fields: every record.
+    EXPECT_EQ(numbersOf("vx.device", plain(7000, 20)), Numbers{20});
+    EXPECT_EQ(numbersOf("vx.enumerator + 1", plain(7004, 20, 3)), Numbers{4});
+}
+
+TEST(ValueExpression, ShowsFieldsAsTheReportDoes) {
+    const Bytes few = bathymetry({1, 2, 3});
+    // The report's own text of a float and of the time stamp, not a bare number.
+    const std::string rate = shownOf("7027.sample_rate_hz", few);
+    EXPECT_EQ(rate.rfind("12000", 0), 0u) << rate;
+    FrameBuilder timed(7000);
+    timed.time(VxTIME{2024, 100, 0.5f, 10, 20});
+    const std::string time = shownOf("vx.time", timed.build());
+    EXPECT_NE(time.find('/'), std::string::npos) << time;
+    EXPECT_NE(time.find(':'), std::string::npos) << time;
+
+    EXPECT_EQ(numberText(0.1), "0.1");
+    EXPECT_EQ(numberText(1e20), "1e+20");
+    EXPECT_EQ(numberText(-3), "-3");
+}
+
+TEST(ValueExpression, ParseErrorsAndAFieldAloneIsItsValue) {
+    auto bad = ValueExpression::compile("7027.qualty * 2", builtIn());
+    ASSERT_FALSE(bad.ok());
+    EXPECT_NE(bad.error().find("did you mean vx.7027.quality?"), std::string::npos) << bad.error();
+    EXPECT_FALSE(ValueExpression::compile("vx.device +", builtIn()).ok());
+    EXPECT_FALSE(ValueExpression::compile("", builtIn()).ok());
+    auto number = ValueExpression::compile("7027.number_of_detection_points", builtIn());
+    ASSERT_TRUE(number.ok());
+    EXPECT_EQ((*number)->type(), ValueType::Number);  // not "does the record hold it"
+    auto text = ValueExpression::compile("capture.stream", builtIn());
+    ASSERT_TRUE(text.ok());
+    EXPECT_EQ((*text)->type(), ValueType::Text);
+}
+
+#include "decode/remote_definitions.h"
+#include "decode/report.h"
+#include "expr/report_fields.h"
+
+namespace {
+
+// A record's report lines and the items walked for them, as the report list has them.
+struct Reported {
+    std::vector<std::string> lines;
+    std::vector<WalkedField> walked;
+    std::size_t lineStarting(std::string_view start, std::size_t nth = 0) const {
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (lines[i].rfind(start, 0) == 0 && nth-- == 0) return i;
+        ADD_FAILURE() << "no line starts with " << start;
+        return 0;
+    }
+};
+
+Reported reported(const Bytes& frame) {
+    static NoRemoteCommandDefinitions commands;
+    static RecordReporter reporter(builtIn(), commands);
+    Reported r;
+    reporter.collectFields(&r.walked);
+    r.lines = reporter.report(frame, 0).lines;
+    reporter.collectFields(nullptr);
+    return r;
+}
+
+} // namespace
+
+TEST(ReportLineFields, LinesNameTheirFieldAndAFilterThatPassesTheRecord) {
+    const Bytes frame = bathymetry({5, 6, 7}, 20, 2);
+    const Reported r = reported(frame);
+    auto fieldAt = [&](std::size_t line) { return fieldOfReportLine(names(), frame, r.lines, r.walked, line); };
+    auto filterAt = [&](std::size_t line) { return filterOfReportLine(names(), frame, r.lines, r.walked, line); };
+
+    const auto count = fieldAt(r.lineStarting("Number of detection Points"));
+    ASSERT_TRUE(count);
+    EXPECT_EQ(count->name, "7027.number_of_detection_points");
+    EXPECT_FALSE(count->occurrence);
+    EXPECT_EQ(filterAt(r.lineStarting("Number of detection Points")), "7027.number_of_detection_points == 3");
+
+    // The third block's quality: the third occurrence; the filter asks any occurrence for the value.
+    const auto third = fieldAt(r.lineStarting("Quality", 2));
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->name, "7027.quality");
+    EXPECT_EQ(third->occurrence, 2u);
+    EXPECT_EQ(filterAt(r.lineStarting("Quality", 2)), "7027.quality == 7");
+    EXPECT_EQ(filterAt(r.lineStarting("Rx Angle")).value_or("").rfind("7027.rx_angle_deg == 5.72", 0), 0u);
+
+    // Header lines.
+    EXPECT_EQ(filterAt(r.lineStarting("   Device")), "vx.device == 20");
+    EXPECT_EQ(filterAt(r.lineStarting("   Size")), "vx.size == " + std::to_string(frame.size()));
+    // Titles and blanks name nothing.
+    EXPECT_FALSE(fieldAt(r.lineStarting("Record type")));
+    EXPECT_FALSE(fieldAt(r.lineStarting(" ")));
+    EXPECT_FALSE(fieldAt(r.lines.size()));
+
+    // Every filter offered compiles and passes the record it came from.
+    for (std::size_t line = 0; line < r.lines.size(); ++line)
+        if (auto text = filterAt(line)) {
+            EXPECT_TRUE(passes(*text, frame)) << *text;
+        }
+}
+
+TEST(ReportLineFields, TextsAreQuotedSoTheyReadBack) {
+    EXPECT_EQ(quotedText("a\"b\\c\nd"), "\"a\\\"b\\\\c\\nd\"");
+    auto e = Expression::parseValue(quotedText("a\"b\\c\nd"), names());
+    ASSERT_TRUE(e.ok()) << e.error();
+    EXPECT_EQ(e->root().text, "a\"b\\c\nd");
 }

@@ -109,6 +109,7 @@ Command addCheck(CLI::App& program);
 Command addExport(CLI::App& program);
 Command addFields(CLI::App& program);
 Command addDiff(CLI::App& program);
+Command addPlot(CLI::App& program);
 Command addCommands(CLI::App& program);
 Command addSend(CLI::App& program);
 Command addPlay(CLI::App& program);

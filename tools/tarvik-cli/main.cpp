@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
         addCondense(program), addDump(program),      addPrint(program),  addImage(program),  addCatalogue(program),
         addCheck(program),    addCommands(program),  addSend(program),   addPlay(program),   addConvert(program),
         addExport(program),   addFields(program),    addDiff(program),
-        addExpect(program),   addProfiles(program),
+        addExpect(program),   addProfiles(program),   addPlot(program),
     };
 
     std::vector<const char*> words(argv, argv + argc);
