@@ -114,6 +114,16 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
         if (list.first.size() < checker.options().keepPerKind)
             list.first.push_back({CheckProblemKind::Capture, p.framesBefore, p.offset, p.text});
     list.count += captured.problemCount();
+    // Records whose bytes never all came are lost as surely as a damaged
+    // packet: the check must not call such a capture clean.
+    if (const std::uint64_t lost = captured.lostPackets(); lost > 0) {
+        if (list.first.size() < checker.options().keepPerKind)
+            list.first.push_back({CheckProblemKind::Capture, result.frames, 0,
+                                  strprintf("%llu record%s whose bytes never all came (\"TEXT Lost Packet\" in the list), "
+                                            "left out of the records checked",
+                                            static_cast<unsigned long long>(lost), lost == 1 ? "" : "s")});
+        ++list.count;
+    }
     return result;
 }
 
