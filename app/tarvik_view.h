@@ -6,6 +6,7 @@
 #include "app/recent_files.h"
 #include "app/pipeline_port_display.h"
 #include "app/record_comparison.h"
+#include "app/rules_pane.h"
 #include "pipeline/arrival_pipeline.h"
 #include "app/connection.h"
 #include "app/layout_watch.h"
@@ -214,6 +215,15 @@ public:
     Result<plot::Plot> plotShownRows(const std::vector<std::string>& y, plot::Axis x);
     // A point of the plot was clicked: its row is selected and reported.
     void OnPlotPointClicked(std::size_t row);
+
+    // The Rules pane (view_rules.cpp): a test profile judged over the live
+    // rows, made on first use with the profile remembered from the last run.
+    RulesPane& rules();
+    // Its "Load Profile..." button: the file dialog, then the profile.
+    void OnLoadProfile();
+    // A rule of the pane clicked: its latest failing row is selected and
+    // reported, while the list still shows it.
+    void OnRuleClicked(std::size_t rule);
     // The window is closing (also File -> "Exit"): timer and live communication stop.
     void OnViewClosing();
 
@@ -420,6 +430,7 @@ private:
     PipelinePortDisplay pipelineDisplay_{port_};
     CArrivalPipeline pipeline_{pipelineDisplay_};
     CConnection connection_{port_, settings_, pipeline_};
+    std::unique_ptr<RulesPane> rules_;  // after the pipeline it subscribes to
     // The view's handlers of the connection's events.
     std::vector<Subscription> connectionEvents_;
     // The view's own sinks of the pipeline (statistics, output writer, imagery).

@@ -7,6 +7,7 @@
 #include "app/qt/layout_workbench.h"
 #include "app/qt/main_form.h"
 #include "app/qt/plot_pane.h"
+#include "app/qt/rules_pane_widget.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
 #include "app/qt/remote_control_dlg.h"
@@ -216,6 +217,16 @@ void CMainFrame::buildMenu() {
     QAction* showPlot = plotDock_->toggleViewAction();
     showPlot->setText("Plot");
     record->addAction(showPlot);
+    rulesDock_ = new QDockWidget("Rules", this);
+    rulesDock_->setObjectName("rulesPane");
+    addDockWidget(Qt::BottomDockWidgetArea, rulesDock_);
+    rulesDock_->hide();
+    connect(rulesDock_, &QDockWidget::visibilityChanged, this, [this](bool shown) {
+        if (shown) rulesPane();
+    });
+    QAction* showRules = rulesDock_->toggleViewAction();
+    showRules->setText("Rules");
+    record->addAction(showRules);
 
     QMenu* scripts = menuBar()->addMenu("Scripts");
     addCommand(scripts, "Play Script File", kPlayScript, true);
@@ -523,6 +534,14 @@ void CMainFrame::selectRecordRow(std::size_t row) {
     QTableView* list = form_->recordList();
     list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     list->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+RulesPaneWidget& CMainFrame::rulesPane() {
+    if (!rulesPane_) {
+        rulesPane_ = new RulesPaneWidget(*view_, rulesDock_);
+        rulesDock_->setWidget(rulesPane_);
+    }
+    return *rulesPane_;
 }
 
 PlotPane& CMainFrame::plotPane() {

@@ -26,6 +26,7 @@ class QtLayoutWatcher;
 class RecordListModel;
 
 class PlotPane;
+class RulesPaneWidget;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -59,6 +60,9 @@ public:
     // asked for, and made only then: a window that never plots has no chart).
     PlotPane& plotPane();
     QDockWidget* plotDock() { return plotDock_; }
+    // Record -> "Rules": the Rules pane, docked beside the plot (made when first shown).
+    RulesPaneWidget& rulesPane();
+    QDockWidget* rulesDock() { return rulesDock_; }
     // Opens a record file as the list's source (recent files, a dropped file).
     void openRecordFile(const QString& path);
     // What a drop on the window does: the first local file is read. False when there is none.
@@ -108,6 +112,8 @@ private:
     QAction* stopScript_ = nullptr;
     PlotPane* plotPane_ = nullptr;
     QDockWidget* plotDock_ = nullptr;
+    RulesPaneWidget* rulesPane_ = nullptr;
+    QDockWidget* rulesDock_ = nullptr;
     QtLayoutWatcher* layoutWatcher_ = nullptr;
 };
 

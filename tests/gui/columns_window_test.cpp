@@ -10,6 +10,7 @@
 #include "app/qt/qsettings_store.h"
 #include "app/qt/qt_view_port.h"
 #include "app/qt/record_list_model.h"
+#include "app/qt/rules_pane_widget.h"
 #include "app/tarvik_view.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/sample_records.h"
@@ -22,6 +23,10 @@
 #include <QXYSeries>
 #include <QHeaderView>
 #include <QTableView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTreeWidget>
+#include <fstream>
 #include <QTest>
 
 using namespace tarvik;
@@ -31,6 +36,7 @@ class ColumnsWindowTest : public QObject {
 private slots:
     void reportMenuAddsColumnsAndFilters();
     void plotPaneDrawsTheShownRowsAndAClickSelectsOne();
+    void rulesPaneShowsTheProfilesRulesAndTheirMarks();
 
 private:
     QAction* action(QWidget* w, const QString& text) {
@@ -95,6 +101,34 @@ void ColumnsWindowTest::reportMenuAddsColumnsAndFilters() {
     QCOMPARE(window.recordModel().columnCount(), 4);
     window.view().OnRemoveRecordColumn(0);
     QCOMPARE(window.recordModel().columnCount(), 3);
+}
+
+void ColumnsWindowTest::rulesPaneShowsTheProfilesRulesAndTheirMarks() {
+    testing::TempDir dir;
+    QSettingsStore settings(dir.file("settings.ini"));
+    CMainFrame window(settings, "TCP");
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QAction* menu = nullptr;
+    for (QAction* a : window.menuBar()->actions())
+        if (a->menu())
+            for (QAction* item : a->menu()->actions())
+                if (item->text() == "Rules") menu = item;
+    QVERIFY(menu);
+    menu->trigger();
+    QVERIFY(window.rulesDock()->isVisible());
+    RulesPaneWidget& pane = window.rulesPane();
+    QCOMPARE(pane.tree()->topLevelItemCount(), 0);
+    QVERIFY(pane.findChild<QLabel*>("profilePath")->text().contains("No profile"));
+
+    const std::string path = dir.file("pane.yaml");
+    std::ofstream(path) << "rules:\n  - {name: sums, integrity: checksums}\n  - {name: each-ping, relation: {each: \"7000\", has: \"7027\", key: ping}}\n";
+    QVERIFY(window.view().rules().load(path, {}, false));
+    pane.refresh();
+    QCOMPARE(pane.tree()->topLevelItemCount(), 2);
+    QCOMPARE(pane.tree()->topLevelItem(0)->text(1), QString("sums"));
+    QCOMPARE(pane.tree()->topLevelItem(1)->text(2), QString("0"));
+    QVERIFY(pane.findChild<QLabel*>("profilePath")->text().endsWith("pane.yaml"));
 }
 
 void ColumnsWindowTest::plotPaneDrawsTheShownRowsAndAClickSelectsOne() {

@@ -322,3 +322,35 @@ TEST(RulesPane, JudgesListedRecordsBeepsOnceAndRemembersItsProfile) {
     EXPECT_EQ(again.profilePath(), path);
     EXPECT_EQ(again.rows()[0].outcome, Outcome::NotEvaluated);
 }
+
+#include "app/tarvik_view.h"
+
+TEST(RulesPane, TheWindowLoadsAProfileAndAClickedRuleSelectsItsLatestFailingRow) {
+    MemoryPort port;
+    MemorySettingsStore store;
+    CMyTarvikView view{port, store};
+    const std::string path = ::testing::TempDir() + "/window-pane.yaml";
+    std::ofstream(path) << "rules:\n  - {name: each-ping, relation: {each: \"7000\", has: \"7027\", key: ping}}\n";
+    port.fileAnswers.push_back({OpenFileResult::Status::Chosen, path});
+    view.OnLoadProfile();
+    ASSERT_TRUE(view.rules().loaded());
+    EXPECT_TRUE(port.messages.empty());
+
+    // Pings 1 to 3 arrive without their detections; the latest failing one is the list's third row.
+    std::deque<Bytes> pending = {settings(1, 1), settings(2, 2), settings(3, 3), settings(4, 4)};
+    view.pipeline().takePending = [&] { return std::exchange(pending, {}); };
+    view.pipeline().communicating = true;
+    port.setText(controls::kRecordFilter, "ALL RECORDS");
+    view.OnTimer(timers::kArrival);
+    const auto rows = view.rules().rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_TRUE(rows[0].red);
+    ASSERT_TRUE(rows[0].latestRow);
+    view.OnRuleClicked(0);
+    ASSERT_TRUE(port.selectedRow);
+    EXPECT_EQ(view.pipeline().row(*port.selectedRow)->number, *rows[0].latestRow);
+    // A rule that is not there, or a click while nothing failed, changes nothing.
+    port.selectedRow.reset();
+    view.OnRuleClicked(7);
+    EXPECT_FALSE(port.selectedRow);
+}
