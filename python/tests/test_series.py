@@ -54,7 +54,10 @@ def test_audit_page_has_a_rate_plot_per_file(sample, tmp_path):
 
 def test_plot_command_draws_png_and_svg(sample, tmp_path):
     png, svg = tmp_path / "p.png", tmp_path / "p.svg"
-    r = cli("plot", sample, "--y", "7027.number_of_detection_points", "--y", "rate", "--out", png)
+    r = cli("plot", sample, "--y", "7027.number_of_detection_points", "--y", "rate", "--out", png, check=False)
+    if r.returncode != 0 and "cannot load the plot drawing module" in r.stderr:
+        pytest.skip("this build has no plot drawing module (built without the window): " + r.stderr.strip())
+    assert r.returncode == 0, r.stderr
     assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     assert "points in 2 series" in r.stdout
     cli("plot", sample, "--y", "count", "--x", "ping", "--out", svg)

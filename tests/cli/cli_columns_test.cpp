@@ -90,6 +90,8 @@ TEST(CliPlot, QtIsLoadedOnlyByPlotAndTheFileIsWrittenWhole) {
     const std::string png = dir.file("p.png");
     const auto drawn = runProgram("/usr/bin/env", {"LD_DEBUG=libs", kCli, "plot", file, "--y", "7027.quality",
                                                    "--y", "rate", "--out", png});
+    if (drawn.status != 0 && drawn.err.find("cannot load the plot drawing module") != std::string::npos)
+        GTEST_SKIP() << "this build has no plot drawing module (built without the window)";
     ASSERT_EQ(drawn.status, 0) << drawn.err;
     EXPECT_NE(drawn.err.find("libQt6Charts"), std::string::npos);
     EXPECT_NE(drawn.out.find("points in 2 series"), std::string::npos) << drawn.out;
