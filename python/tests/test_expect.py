@@ -9,12 +9,15 @@ import pytest
 import tarvik
 
 CLI = os.environ["TARVIK_CLI"]
+# tarvik-cli carries its own sanitizer runtime in the sanitized build: the one
+# preloaded for this interpreter must not reach it.
+CLI_ENV = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
 
 
 @pytest.fixture(scope="module")
 def sample(tmp_path_factory):
     path = tmp_path_factory.mktemp("expect") / "sample.vxr"
-    subprocess.run([CLI, "generate", str(path), "--frames", "70"], check=True, capture_output=True)
+    subprocess.run([CLI, "generate", str(path), "--frames", "70"], check=True, capture_output=True, env=CLI_ENV)
     return path
 
 
@@ -45,7 +48,7 @@ def test_expect_gives_the_cli_verdicts_as_dicts(sample, tmp_path):
     # Built-in profiles by name; the same verdicts as the CLI's JSON.
     assert all(r["outcome"] != "failed" for r in tarvik.expect(sample, "bathymetry-feed"))
     out = tmp_path / "v.json"
-    subprocess.run([CLI, "expect", str(profile), str(sample), "--json", str(out)], capture_output=True)
+    subprocess.run([CLI, "expect", str(profile), str(sample), "--json", str(out)], capture_output=True, env=CLI_ENV)
     import json
     assert json.loads(out.read_text())["sources"][0]["rules"] == rules
 
@@ -66,7 +69,7 @@ def test_junit_xml_holds_a_case_per_rule_and_counts_failures(sample, tmp_path):
     profile.write_text(FAILING)
     junit = tmp_path / "rules.xml"
     r = subprocess.run([CLI, "expect", str(profile), str(sample), str(sample), "--junit", str(junit)],
-                       capture_output=True, text=True)
+                       capture_output=True, text=True, env=CLI_ENV)
     assert r.returncode == 1, r.stderr
     root = ET.parse(junit).getroot()
     assert root.tag == "testsuites"
