@@ -119,9 +119,9 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
     if (const std::uint64_t lost = captured.lostPackets(); lost > 0) {
         if (list.first.size() < checker.options().keepPerKind)
             list.first.push_back({CheckProblemKind::Capture, result.frames, 0,
-                                  strprintf("%llu record%s whose bytes never all came (\"TEXT Lost Packet\" in the list), "
-                                            "left out of the records checked",
-                                            static_cast<unsigned long long>(lost), lost == 1 ? "" : "s")});
+                                  strprintf("%llu record%s %s (\"TEXT Lost Packet\" in the list), left out of the records checked",
+                                            static_cast<unsigned long long>(lost), lost == 1 ? "" : "s",
+                                            std::string(kRecordsNeverAllCame).c_str())});
         ++list.count;
     }
     return result;

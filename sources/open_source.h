@@ -73,6 +73,11 @@ inline constexpr std::string_view kLiveScheme = "tcp://";
 // nothing can be read.
 Result<OpenedSource> openSource(const std::string& what, const SourceOptions& options = {});
 
+// The words of the check's problem that counts a capture's records whose
+// bytes never all came (readers that see the "TEXT Lost Packet" rows
+// themselves leave it out, not to count those records twice).
+inline constexpr std::string_view kRecordsNeverAllCame = "whose bytes never all came";
+
 // The whole-file check of a record file or of the records of a capture.
 // `observer` sees every frame the check counts (a capture's as the record file they make).
 FileCheckResult checkRecordSource(const FileChecker& checker, const std::string& path,

@@ -137,6 +137,9 @@ TEST(ProfileFaultTable, GeneratedFilesPassAndTheirDamageTripsItsRule) {
               std::set<std::string>{});
     EXPECT_EQ(failed(bathymetry, {capture}, dir), std::set<std::string>{});
     EXPECT_EQ(failed(bathymetry, {damaged}, dir), std::set<std::string>{"no-lost-packets"});
+    // Each lost record counts once, though the capture's check also sums them up.
+    const auto lost = runProgram(kCli, {"expect", "file-integrity", damaged});
+    EXPECT_NE(lost.out.find("FAIL  no-lost-packets: 2 failures"), std::string::npos) << lost.out;
 }
 
 TEST(ProfileExpect, UsageAndProfileErrorsAreStatusTwo) {
