@@ -11,14 +11,7 @@ void CMyTarvikView::OnCompareWith() {
         port_.messageBox("Open a record file or a capture first: it is compared with the one chosen next.");
         return;
     }
-    OpenFileRequest request;
-    request.defaultExtension = "vxr";
-    request.filter = std::string(kReadVxFileFilter);
-    request.initialName = shown;
-    request.readOnly = true;
-    request.pathMustExist = true;
-    request.fileMustExist = true;
-    const OpenFileResult chosen = port_.openFile(request);
+    const OpenFileResult chosen = port_.openFile(readFileRequest("vxr", std::string(kReadVxFileFilter), shown));
     if (chosen.status != OpenFileResult::Status::Chosen) return;
     port_.setWaitCursor(true);
     Result<RecordComparison> compared =

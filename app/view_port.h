@@ -29,6 +29,18 @@ struct OpenFileRequest {
     bool forSaving = false;
 };
 
+// The dialog that picks an existing file to read.
+inline OpenFileRequest readFileRequest(std::string defaultExtension, std::string filter, std::string initialName) {
+    OpenFileRequest request;
+    request.defaultExtension = std::move(defaultExtension);
+    request.filter = std::move(filter);
+    request.initialName = std::move(initialName);
+    request.readOnly = true;
+    request.pathMustExist = true;
+    request.fileMustExist = true;
+    return request;
+}
+
 struct OpenFileResult {
     enum class Status { Chosen, Cancelled, Failed };
     Status status = Status::Cancelled;

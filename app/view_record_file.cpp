@@ -63,13 +63,7 @@ void CMyTarvikView::OnReadVxFile() {
     };
     if (initial.find(".vxr") == std::string::npos && !endsWith(".pcap") && !endsWith(".pcapng")) initial += "*.vxr";
 
-    OpenFileRequest request;
-    request.defaultExtension = "vxr";
-    request.filter = std::string(kReadVxFileFilter);
-    request.initialName = initial;
-    request.readOnly = true;
-    request.pathMustExist = true;
-    request.fileMustExist = true;
+    OpenFileRequest request = readFileRequest("vxr", std::string(kReadVxFileFilter), initial);
     OpenFileResult chosen = port_.openFile(request);
     if (chosen.status == OpenFileResult::Status::Failed) {
         request.initialName.clear();

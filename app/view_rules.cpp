@@ -18,14 +18,8 @@ RulesPane& CMyTarvikView::rules() {
 }
 
 void CMyTarvikView::OnLoadProfile() {
-    OpenFileRequest request;
-    request.defaultExtension = "yaml";
-    request.filter = std::string(kProfileFilter);
-    request.initialName = rules().profilePath();
-    request.readOnly = true;
-    request.pathMustExist = true;
-    request.fileMustExist = true;
-    const OpenFileResult chosen = port_.openFile(request);
+    const OpenFileResult chosen =
+        port_.openFile(readFileRequest("yaml", std::string(kProfileFilter), rules().profilePath()));
     if (chosen.status != OpenFileResult::Status::Chosen) return;
     rules().load(chosen.path, layoutOptions().directory, layoutOptions().userDirectory);
 }

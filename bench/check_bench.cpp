@@ -8,28 +8,16 @@
 
 #include "tools/synth/sample_records.h"
 
+#include "bench/command_timing.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
-namespace {
-
-double seconds(const std::string& command) {
-    const auto start = std::chrono::steady_clock::now();
-    if (std::system(command.c_str()) == -1) std::fprintf(stderr, "cannot run %s\n", command.c_str());
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The best of three runs.
-double best(const std::string& command) {
-    double t = seconds(command);
-    for (int i = 0; i < 2; ++i) t = std::min(t, seconds(command));
-    return t;
-}
-
-} // namespace
+using tarvik::bench::best;
+using tarvik::bench::seconds;
 
 int main(int argc, char** argv) {
     std::size_t frames = 1'000'000;
