@@ -264,11 +264,22 @@ local function scalar(ctx, tree, fmt, width, fi, pos, number)
     local f = LF[fi]
     local kind = KIND[fi]
     if fmt == "constant" then
-        add(tree, f, tvbRange(ctx.tvb, ctx.base + math.min(pos, ctx.held), 0), number)
+        if not ctx.bare then add(tree, f, tvbRange(ctx.tvb, ctx.base + math.min(pos, ctx.held), 0), number) end
         return number
     end
-    local r = range(ctx, pos, width)
     local inRaw = width >= 1 and width <= 4 and pos + width <= ctx.rawLength
+    if ctx.bare then
+        -- No tree: only the value matters, for the counts and sizes that follow.
+        if UNSIGNED[kind] then
+            if inRaw then return s32(le(ctx.raw, pos + 1, width)) end
+            return s32(range(ctx, pos, width):le_uint())
+        elseif SIGNED[kind] then
+            if inRaw and width ~= 3 then return leSigned(ctx.raw, pos + 1, width) end
+            return range(ctx, pos, width):le_int()
+        end
+        return -1
+    end
+    local r = range(ctx, pos, width)
     if UNSIGNED[kind] then
         addLe(tree, f, r)
         if inRaw then return s32(le(ctx.raw, pos + 1, width)) end
@@ -314,14 +325,27 @@ local function vector(ctx, tree, item, pos, limit, level)
         local f = countLookup(ctx, v.second)
         count = applyRule(level == "record" and v.rule or v.blockRule, c, f)
     end
-    local sub = add(tree, LF[item[4]], tvbRange(ctx.tvb, ctx.base + math.min(pos, ctx.held), 0), math.max(0, math.min(count, TWO32 - 1)))
+    local bare = ctx.bare
+    local sub = tree
+    if not bare then
+        sub = add(tree, LF[item[4]], tvbRange(ctx.tvb, ctx.base + math.min(pos, ctx.held), 0),
+                  math.max(0, math.min(count, TWO32 - 1)))
+    end
     if not v or count <= 0 then return 0 end
     local width = v.width ~= 0 and v.width or sizeRule(ctx, v.size)
     if width > MAX_FIELD or width < 0 then return 0 end
-    if width == 0 then appendText(sub, " (no data)") return 0 end
+    if width == 0 then
+        if not bare then appendText(sub, " (no data)") end
+        return 0
+    end
     -- A vector takes what the record holds, its checksum bytes included, as the report does.
     local fits = math.floor((ctx.held - pos) / width)
     local n = math.min(count, math.max(fits, 0))
+    if bare then
+        -- The elements' values are not remembered: without a tree there is nothing to show.
+        if n < count then exhausted(ctx, sub, pos + n * width) end
+        return n * width
+    end
     local typed = vectorKind(v.field, width)
     local shown = math.min(n, MAX_ELEMENTS)
     for i = 0, shown - 1 do
@@ -349,7 +373,8 @@ local function blocks(ctx, tree, block, pos, count, checkEnd)
         if ctx.cut then break end
         local at = pos + consumed
         local start = math.min(at, ctx.held)
-        local bt = add(tree, tvbRange(ctx.tvb, ctx.base + start, 0), block.title .. " " .. (b + 1))
+        local bt = tree
+        if not ctx.bare then bt = add(tree, tvbRange(ctx.tvb, ctx.base + start, 0), block.title .. " " .. (b + 1)) end
         ctx.depth = ctx.depth + 1
         -- Blocks may read into the checksum bytes, as the report's blocks do: a
         -- count that claims too many blocks runs out only past the record's end.
@@ -359,7 +384,7 @@ local function blocks(ctx, tree, block, pos, count, checkEnd)
         elseif e == "broken" then last = -1
         elseif e == "stopped" then last = p - at
         else last = fixed > 0 and fixed or p - at end
-        setLen(bt, math.max(0, math.min(at + math.max(last, 0), ctx.held) - start))
+        if not ctx.bare then setLen(bt, math.max(0, math.min(at + math.max(last, 0), ctx.held) - start)) end
         formatted = formatted + 1
         if last < 0 then return consumed, last, formatted, true, false, false end
         consumed = consumed + last
@@ -383,7 +408,8 @@ local function repeatItem(ctx, tree, item, pos, level)
         return pos, "stopped"
     end
     local start = math.min(pos, ctx.held)
-    local sub = add(tree, LF[item[4]], tvbRange(ctx.tvb, ctx.base + start, 0), count)
+    local sub = tree
+    if not ctx.bare then sub = add(tree, LF[item[4]], tvbRange(ctx.tvb, ctx.base + start, 0), count) end
     local consumed, last, formatted, failed, ranOut, heldNothing =
         blocks(ctx, sub, block, pos, count, level == "record")
     local stop = nil
@@ -393,11 +419,13 @@ local function repeatItem(ctx, tree, item, pos, level)
         exhausted(ctx, sub, pos, "Ran out of data in repeating blocks")
         stop = "stopped"
     elseif not failed and not ctx.cut and skipped > 0 and (count > MAX_BLOCKS or heldNothing) then
-        add(sub, tvbRange(ctx.tvb, ctx.base + math.min(pos, ctx.held), 0), string.format("Plus %d more repeats", skipped))
+        if not ctx.bare then
+            add(sub, tvbRange(ctx.tvb, ctx.base + math.min(pos, ctx.held), 0), string.format("Plus %d more repeats", skipped))
+        end
         pos = pos + skipped * math.max(last, 0)
         if pos > ctx.held then exhausted(ctx, sub, pos, "Insufficient data for the repeats") end
     end
-    setLen(sub, math.max(0, math.min(pos, ctx.held) - start))
+    if not ctx.bare then setLen(sub, math.max(0, math.min(pos, ctx.held) - start)) end
     return pos, stop
 end
 
@@ -440,7 +468,7 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
                 end
                 goto continue
             end
-            if pos < ctx.held then
+            if pos < ctx.held and not ctx.bare then
                 local text, n = boundedText(ctx, pos, length)
                 add(tree, LF[item[4]], range(ctx, pos, n), text)
             end
@@ -449,7 +477,7 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
             -- The beams and samples: shown as bytes under the item's name.
             local stopAt = limit
             if ctx.optionalAt and ctx.optionalAt > pos and ctx.optionalAt < stopAt then stopAt = ctx.optionalAt end
-            if stopAt > pos then add(tree, LF[item[4]], range(ctx, pos, stopAt - pos)) end
+            if stopAt > pos and not ctx.bare then add(tree, LF[item[4]], range(ctx, pos, stopAt - pos)) end
             pos = math.max(pos, stopAt)
         elseif fmt == "sd" or fmt == "xd" then
             local n = ctx.nvals
@@ -460,7 +488,9 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
                 exhausted(ctx, tree, pos)
                 return pos, "stopped"
             end
-            if fmt == "sd" then
+            if ctx.bare then
+                -- nothing to show
+            elseif fmt == "sd" then
                 local text, held = boundedText(ctx, pos, length)
                 add(tree, LF[item[4]], range(ctx, pos, held), text)
             else
@@ -515,13 +545,14 @@ end
 local PING_TYPES = { [7006] = true, [7007] = true, [7008] = true, [7009] = true, [7011] = true, [7012] = true }
 
 -- A record (or the first piece of one) held at `at`, `held` bytes long;
--- `whole` says whether all of it is there.
-local function dissectRecord(tvb, pinfo, tree, at, held, whole)
+-- `whole` says whether all of it is there. `bare`: tshark built no tree
+-- (a summary or statistics run): the record is walked for its expert infos
+-- and columns without making an item that nobody would see.
+local function dissectRecord(tvb, pinfo, tree, at, held, whole, bare)
     if held < HEADER_SIZE then
         expertInfo(tree, X.malformed, "Too short for a data record frame header")
         return nil
     end
-    local t = tvbRange(tvb, at, HEADER_SIZE)
     local hr = tvb:raw(at, HEADER_SIZE)
     local sync = le(hr, 5, 4)
     local size = le(hr, 9, 4)
@@ -530,34 +561,39 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole)
     local enum = le(hr, 43, 2)
     local counter = le(hr, 45, 4)
     local flags = le(hr, 49, 2)
-    local h = add(tree, H.header, t)
-    addLe(h, H.protocol_version, tvbRange(tvb, at, 2))
-    addLe(h, H.offset, tvbRange(tvb, at + 2, 2))
-    local s = addLe(h, H.sync, tvbRange(tvb, at + 4, 4))
+    local h, s = tree, tree
+    if not bare then
+        h = add(tree, H.header, tvbRange(tvb, at, HEADER_SIZE))
+        addLe(h, H.protocol_version, tvbRange(tvb, at, 2))
+        addLe(h, H.offset, tvbRange(tvb, at + 2, 2))
+        s = addLe(h, H.sync, tvbRange(tvb, at + 4, 4))
+    end
     if sync ~= 0x0000FFFF then
         expertInfo(s, X.malformed, "Sync pattern is not 0x0000FFFF")
         return nil
     end
-    addLe(h, H.size, tvbRange(tvb, at + 8, 4))
-    addLe(h, H.optional_offset, tvbRange(tvb, at + 12, 4))
-    addLe(h, H.optional_id, tvbRange(tvb, at + 16, 4))
-    local tf = vxTime(tvb, at + 20)
-    if tf then add(h, H.time, tvbRange(tvb, at + 20, 10), tf) else add(h, H.time_raw, tvbRange(tvb, at + 20, 10)) end
-    addLe(h, H.record_version, tvbRange(tvb, at + 30, 2))
-    addLe(h, H.record_type, tvbRange(tvb, at + 32, 4))
-    addLe(h, H.device, tvbRange(tvb, at + 36, 4))
-    add(h, H.reserved, tvbRange(tvb, at + 40, 2))
-    addLe(h, H.enumerator, tvbRange(tvb, at + 42, 2))
-    addLe(h, H.counter, tvbRange(tvb, at + 44, 4))
-    local fl = addLe(h, H.flags, tvbRange(tvb, at + 48, 2))
-    addLe(fl, H.flags_checksum, tvbRange(tvb, at + 48, 2))
-    add(h, H.reserved, tvbRange(tvb, at + 50, 2))
-    add(h, H.reserved, tvbRange(tvb, at + 52, 4))
-    addLe(h, H.fragments_total, tvbRange(tvb, at + 56, 4))
-    addLe(h, H.fragment_number, tvbRange(tvb, at + 60, 4))
-
-    local title = TITLES[rtype]
-    appendText(tree, string.format(", %d%s, device %d/%d, #%d", rtype, title and (" " .. title) or "", device, enum, counter))
+    if not bare then
+        addLe(h, H.size, tvbRange(tvb, at + 8, 4))
+        addLe(h, H.optional_offset, tvbRange(tvb, at + 12, 4))
+        addLe(h, H.optional_id, tvbRange(tvb, at + 16, 4))
+        local tf = vxTime(tvb, at + 20)
+        if tf then add(h, H.time, tvbRange(tvb, at + 20, 10), tf) else add(h, H.time_raw, tvbRange(tvb, at + 20, 10)) end
+        addLe(h, H.record_version, tvbRange(tvb, at + 30, 2))
+        addLe(h, H.record_type, tvbRange(tvb, at + 32, 4))
+        addLe(h, H.device, tvbRange(tvb, at + 36, 4))
+        add(h, H.reserved, tvbRange(tvb, at + 40, 2))
+        addLe(h, H.enumerator, tvbRange(tvb, at + 42, 2))
+        addLe(h, H.counter, tvbRange(tvb, at + 44, 4))
+        local fl = addLe(h, H.flags, tvbRange(tvb, at + 48, 2))
+        addLe(fl, H.flags_checksum, tvbRange(tvb, at + 48, 2))
+        add(h, H.reserved, tvbRange(tvb, at + 50, 2))
+        add(h, H.reserved, tvbRange(tvb, at + 52, 4))
+        addLe(h, H.fragments_total, tvbRange(tvb, at + 56, 4))
+        addLe(h, H.fragment_number, tvbRange(tvb, at + 60, 4))
+        local title = TITLES[rtype]
+        appendText(tree, string.format(", %d%s, device %d/%d, #%d", rtype, title and (" " .. title) or "", device, enum,
+                                       counter))
+    end
     pinfo.cols.info:append(string.format(" %d #%d", rtype, counter))
 
     local protocol = le(hr, 1, 2)
@@ -578,12 +614,12 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole)
     local hasSum = bit32.band(flags, 1) == 1 and whole and length >= HEADER_SIZE + 4
     local limit = hasSum and length - 4 or length
 
-    if PING_TYPES[rtype] and dataStart + 12 <= limit then
+    if PING_TYPES[rtype] and dataStart + 12 <= limit and not bare then
         addLe(tree, H.ping, tvbRange(tvb, at + dataStart + 8, 4))
     end
 
     if not whole then
-        if dataStart < held then add(tree, H.fragment, tvbRange(tvb, at + dataStart, held - dataStart)) end
+        if dataStart < held and not bare then add(tree, H.fragment, tvbRange(tvb, at + dataStart, held - dataStart)) end
         return rtype
     end
 
@@ -591,7 +627,7 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole)
     -- The record's bytes as one string: its values are read from it, and its checksum summed over it.
     local raw = tvb:raw(at, length)
     local ctx = { tvb = tvb, base = at, held = length, limit = limit, nvals = 0, items = 0, depth = 0, cut = false,
-                  troubles = 0, key = lk, keys = KEYS[lk], raw = raw, rawLength = length }
+                  troubles = 0, key = lk, keys = KEYS[lk], raw = raw, rawLength = length, bare = bare }
     stamp = stamp + 1
     local optionalOffset = le(hr, 13, 4)
     if optionalOffset ~= 0 and optionalOffset >= dataStart and optionalOffset < limit then ctx.optionalAt = optionalOffset end
@@ -599,35 +635,44 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole)
     if dataStart > limit then
         expertInfo(h, X.malformed, "The data section begins past the record's end")
     elseif layout then
-        local dt = add(tree, H.data, tvbRange(tvb, at + dataStart, 0))
-        appendText(dt, ": " .. layout.title)
+        local dt = tree
+        if not bare then
+            dt = add(tree, H.data, tvbRange(tvb, at + dataStart, 0))
+            appendText(dt, ": " .. layout.title)
+        end
         local pos = walk(ctx, layout.items, dataStart, limit, "record", dt, 0)
-        setLen(dt, math.max(0, math.min(pos, limit) - dataStart))
+        if not bare then setLen(dt, math.max(0, math.min(pos, limit) - dataStart)) end
         local opt = O[ctx.key]
         if opt and optionalOffset ~= 0 then
             local from = ctx.optionalAt or pos
             if from < limit then
-                local ot = add(tree, H.optional, tvbRange(tvb, at + from, 0))
-                appendText(ot, ": " .. opt.title)
+                local ot = tree
+                if not bare then
+                    ot = add(tree, H.optional, tvbRange(tvb, at + from, 0))
+                    appendText(ot, ": " .. opt.title)
+                end
                 local p = walk(ctx, opt.items, from, limit, "record", ot, 0)
-                setLen(ot, math.max(0, math.min(p, limit) - from))
+                if not bare then setLen(ot, math.max(0, math.min(p, limit) - from)) end
             end
         end
-    elseif limit > dataStart then
+    elseif limit > dataStart and not bare then
         add(tree, tvbRange(tvb, at + dataStart, limit - dataStart), "Record data (no layout for this record type)")
     end
 
     if hasSum then
         local field = le(raw, length - 3, 4)
         local calc, signed = sums(raw, length - 4)
-        local c = addLe(tree, H.checksum, tvbRange(tvb, at + length - 4, 4))
-        setGenerated(add(c, H.checksum_calc, tvbRange(tvb, at + length - 4, 4), calc))
+        local c = tree
+        if not bare then
+            c = addLe(tree, H.checksum, tvbRange(tvb, at + length - 4, 4))
+            setGenerated(add(c, H.checksum_calc, tvbRange(tvb, at + length - 4, 4), calc))
+        end
         if field ~= calc then
             if signed == field then
-                setGenerated(add(c, H.checksum_signed, tvbRange(tvb, at + length - 4, 4), true))
+                if not bare then setGenerated(add(c, H.checksum_signed, tvbRange(tvb, at + length - 4, 4), true)) end
                 expertInfo(c, X.signed)
             else
-                setGenerated(add(c, H.checksum_bad, tvbRange(tvb, at + length - 4, 4), true))
+                if not bare then setGenerated(add(c, H.checksum_bad, tvbRange(tvb, at + length - 4, 4), true)) end
                 expertInfo(c, X.checksum)
             end
         end
@@ -689,26 +734,38 @@ local function collect(tvb, pinfo, at, payload)
     return { status = "held" }
 end
 
+-- Whether tshark builds no tree for this packet (a summary or statistics
+-- run): the TreeItem then holds no item. Told by its text, the one place the
+-- Lua binding shows it; asking for tree.text instead is not safe on every tree
+-- a dissector is handed.
+local function noTree(tree)
+    return tostring(tree):find("has item=false", 1, true) ~= nil
+end
+
 -- One packet: a network frame and its piece of a record.
 local function dissectPacket(tvb, pinfo, tree, at, available)
-    local sub = add(tree, vx, tvbRange(tvb, at, available))
+    local bare = noTree(tree)
+    local sub, n = tree, tree
+    if not bare then sub = add(tree, vx, tvbRange(tvb, at, available)) end
     if available < NET_SIZE then
         expertInfo(sub, X.malformed, "Too short for a network frame")
         return
     end
-    local n = add(sub, H.net, tvbRange(tvb, at, NET_SIZE))
-    addLe(n, H.net_version, tvbRange(tvb, at, 2))
-    addLe(n, H.net_offset, tvbRange(tvb, at + 2, 2))
-    addLe(n, H.net_total_packets, tvbRange(tvb, at + 4, 4))
-    addLe(n, H.net_total_records, tvbRange(tvb, at + 8, 2))
-    addLe(n, H.net_transmission, tvbRange(tvb, at + 10, 2))
-    addLe(n, H.net_packet_size, tvbRange(tvb, at + 12, 4))
-    addLe(n, H.net_total_size, tvbRange(tvb, at + 16, 4))
-    addLe(n, H.net_packet_number, tvbRange(tvb, at + 20, 4))
-    addLe(n, H.net_dest_device, tvbRange(tvb, at + 24, 4))
-    addLe(n, H.net_dest_enum, tvbRange(tvb, at + 28, 2))
-    addLe(n, H.net_src_enum, tvbRange(tvb, at + 30, 2))
-    addLe(n, H.net_src_device, tvbRange(tvb, at + 32, 4))
+    if not bare then
+        n = add(sub, H.net, tvbRange(tvb, at, NET_SIZE))
+        addLe(n, H.net_version, tvbRange(tvb, at, 2))
+        addLe(n, H.net_offset, tvbRange(tvb, at + 2, 2))
+        addLe(n, H.net_total_packets, tvbRange(tvb, at + 4, 4))
+        addLe(n, H.net_total_records, tvbRange(tvb, at + 8, 2))
+        addLe(n, H.net_transmission, tvbRange(tvb, at + 10, 2))
+        addLe(n, H.net_packet_size, tvbRange(tvb, at + 12, 4))
+        addLe(n, H.net_total_size, tvbRange(tvb, at + 16, 4))
+        addLe(n, H.net_packet_number, tvbRange(tvb, at + 20, 4))
+        addLe(n, H.net_dest_device, tvbRange(tvb, at + 24, 4))
+        addLe(n, H.net_dest_enum, tvbRange(tvb, at + 28, 2))
+        addLe(n, H.net_src_enum, tvbRange(tvb, at + 30, 2))
+        addLe(n, H.net_src_device, tvbRange(tvb, at + 32, 4))
+    end
     local nr = tvb:raw(at, NET_SIZE)
     local packetSize = le(nr, 13, 4)
     local total = le(nr, 5, 4)
@@ -724,10 +781,10 @@ local function dissectPacket(tvb, pinfo, tree, at, available)
     end
     if total > 1 then
         local text = string.format("Fragment %d of %d of a record of %d bytes", number + 1, total, totalSize)
-        appendText(sub, ", " .. text)
+        if not bare then appendText(sub, ", " .. text) end
         expertInfo(sub, X.fragment, text)
         pinfo.cols.info:append(string.format(" fragment %d/%d", number + 1, total))
-        if payload > 0 then add(sub, H.fragment, tvbRange(tvb, at + NET_SIZE, payload)) end
+        if payload > 0 and not bare then add(sub, H.fragment, tvbRange(tvb, at + NET_SIZE, payload)) end
         -- Only whole packets take part: one cut short cannot complete a record.
         if packetSize > available then return end
         if pinfo.number ~= pieceFrame then pieceFrame, pieceOrdinal = pinfo.number, 0 end
@@ -753,8 +810,8 @@ local function dissectPacket(tvb, pinfo, tree, at, available)
             expertInfo(n, X.malformed, string.format("Total size %d refused", totalSize))
         elseif status == "whole" then
             local record = ByteArray.new(piece.data, true):tvb("Reassembled Vx record")
-            setGenerated(add(sub, H.reassembled, tvbRange(record), piece.length))
-            dissectRecord(record, pinfo, sub, 0, piece.length, true)
+            if not bare then setGenerated(add(sub, H.reassembled, tvbRange(record), piece.length)) end
+            dissectRecord(record, pinfo, sub, 0, piece.length, true, bare)
         end
         return
     end
@@ -763,7 +820,7 @@ local function dissectPacket(tvb, pinfo, tree, at, available)
     end
     local held = payload
     if totalSize < held then held = totalSize end
-    dissectRecord(tvb, pinfo, sub, at + NET_SIZE, held, packetSize <= available)
+    dissectRecord(tvb, pinfo, sub, at + NET_SIZE, held, packetSize <= available, bare)
 end
 
 local function pduLength(tvb, pinfo, offset)
