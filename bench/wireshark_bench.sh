@@ -39,7 +39,7 @@ once() {  # once HOME CAPTURE TSHARK-ARGS...: prints the processor seconds
     home=$1 capture=$2
     shift 2
     $as_user env HOME="$home" XDG_CONFIG_HOME="$home/.config" /usr/bin/time -f "%U %S" -o "$work/out/time" \
-        tshark -n -r "$capture" "$@" -T fields -e frame.number >/dev/null 2>"$work/out/err" || {
+        tshark -n -r "$capture" "$@" >/dev/null 2>"$work/out/err" || {
         cat "$work/out/err" >&2
         exit 1
     }
@@ -54,20 +54,32 @@ median() {  # median HOME CAPTURE TSHARK-ARGS...
     done
     sort -n "$work/times" | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
 }
+row() {  # row CAPTURE OPTIONS OUTPUT TSHARK-ARGS...: one line of the table
+    capture=$1 options=$2 output=$3
+    shift 3
+    # shellcheck disable=SC2086
+    alone=$(median "$work/none" "$work/$capture.pcapng" $options "$@")
+    # shellcheck disable=SC2086
+    plugin=$(median "$work/home" "$work/$capture.pcapng" $options "$@")
+    # shellcheck disable=SC2086
+    lua=$(median "$work/none" "$work/$capture.pcapng" -X "lua_script:$work/vx.lua" $options "$@")
+    label=defaults
+    [ -n "$options" ] && label=no-flight
+    printf '%-8s %-11s %-8s %8s %8s %8s %7s %7s\n' "$capture" "$label" "$output" \
+        "$alone" "$plugin" "$lua" \
+        "$(awk -v a="$alone" -v b="$plugin" 'BEGIN { printf "%.2fx", b / a }')" \
+        "$(awk -v a="$alone" -v b="$lua" 'BEGIN { printf "%.2fx", b / a }')"
+}
 
 echo "$records records; median of $runs runs; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-10s %-22s %8s %8s %8s %7s %7s\n' capture tshark alone plugin lua plugin/ lua/
+echo "no-flight: -o tcp.track_bytes_in_flight:FALSE; fields: -T fields -e frame.number (every packet's"
+echo "whole tree), filter: -Y frame.len==0 (a tree nobody sees), summary: one line a packet (no tree)"
+printf '%-8s %-11s %-8s %8s %8s %8s %7s %7s\n' capture tshark output alone plugin lua plugin/ lua/
 for capture in acked unacked; do
     for options in "" "-o tcp.track_bytes_in_flight:FALSE"; do
-        # shellcheck disable=SC2086
-        alone=$(median "$work/none" "$work/$capture.pcapng" $options)
-        # shellcheck disable=SC2086
-        plugin=$(median "$work/home" "$work/$capture.pcapng" $options)
-        # shellcheck disable=SC2086
-        lua=$(median "$work/none" "$work/$capture.pcapng" -X "lua_script:$work/vx.lua" $options)
-        printf '%-10s %-22s %8s %8s %8s %7s %7s\n' "$capture" "${options:-defaults}" "$alone" "$plugin" "$lua" \
-            "$(awk -v a="$alone" -v b="$plugin" 'BEGIN { printf "%.2fx", b / a }')" \
-            "$(awk -v a="$alone" -v b="$lua" 'BEGIN { printf "%.2fx", b / a }')"
+        row "$capture" "$options" fields -T fields -e frame.number
     done
 done
+row acked "" filter -Y frame.len==0
+row acked "" summary
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
