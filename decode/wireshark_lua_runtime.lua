@@ -234,13 +234,13 @@ end
 
 local DAYS_BEFORE = { 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334 }
 local function isLeap(y) return y % 4 == 0 and (y % 100 ~= 0 or y % 400 == 0) end
--- Seconds since 1970 of a time stamp, or nil when it holds no time.
-local function vxTime(tvb, at)
-    local year = tvbRange(tvb, at, 2):le_uint()
-    local day = tvbRange(tvb, at + 2, 2):le_uint()
-    local seconds = tvbRange(tvb, at + 4, 4):le_float()
-    local hours = tvbRange(tvb, at + 8, 1):uint()
-    local minutes = tvbRange(tvb, at + 9, 1):uint()
+-- Seconds since 1970 of the time stamp at `i` (1-based) of the string `raw`, or nil when it holds no time.
+local unpack = Struct.unpack
+local function vxTime(raw, i)
+    local year = le(raw, i, 2)
+    local day = le(raw, i + 2, 2)
+    local seconds = unpack("<f", raw, i + 4)
+    local hours, minutes = byte(raw, i + 8, i + 9)
     if year < 1970 or year > 9999 or day < 1 or day > (isLeap(year) and 366 or 365) then return nil end
     if hours > 23 or minutes > 59 or not (seconds >= 0 and seconds < 61) then return nil end
     local y = year - 1970
@@ -251,7 +251,7 @@ local function vxTime(tvb, at)
 end
 
 local function addTime(tree, field, tvb, at)
-    local t = vxTime(tvb, at)
+    local t = vxTime(tvb:raw(at, 10), 1)
     if t then return add(tree, field, tvbRange(tvb, at, 10), t) end
     return add(tree, tvbRange(tvb, at, 10), "Time stamp holds no time: " .. tostring(tvbRange(tvb, at, 10):bytes()))
 end
@@ -293,7 +293,8 @@ local function scalar(ctx, tree, fmt, width, fi, pos, number)
     elseif kind == "deg" then
         add(tree, f, r, r:le_float() * 180 / math.pi)
     elseif kind == "time" then
-        local t = vxTime(ctx.tvb, ctx.base + pos)
+        local t
+        if pos + 10 <= ctx.rawLength then t = vxTime(ctx.raw, pos + 1) else t = vxTime(ctx.tvb:raw(ctx.base + pos, 10), 1) end
         if t then add(tree, f, r, t) else add(tree, r, F[fi][2] .. ": no time") end
     elseif kind == "string" then
         add(tree, f, r, (boundedText(ctx, pos, width)))
@@ -576,7 +577,7 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole, bare)
         addLe(h, H.size, tvbRange(tvb, at + 8, 4))
         addLe(h, H.optional_offset, tvbRange(tvb, at + 12, 4))
         addLe(h, H.optional_id, tvbRange(tvb, at + 16, 4))
-        local tf = vxTime(tvb, at + 20)
+        local tf = vxTime(hr, 21)
         if tf then add(h, H.time, tvbRange(tvb, at + 20, 10), tf) else add(h, H.time_raw, tvbRange(tvb, at + 20, 10)) end
         addLe(h, H.record_version, tvbRange(tvb, at + 30, 2))
         addLe(h, H.record_type, tvbRange(tvb, at + 32, 4))
@@ -836,8 +837,9 @@ local function pduLength(tvb, pinfo, offset)
 end
 
 local function startInfo(pinfo)
-    pinfo.cols.protocol = "Vx"
-    if tostring(pinfo.cols.info):sub(1, 2) ~= "Vx" then pinfo.cols.info = "Vx" end
+    local cols = pinfo.cols
+    cols.protocol = "Vx"
+    if tostring(cols.info):sub(1, 2) ~= "Vx" then cols.info = "Vx" end
 end
 
 local function pdu(tvb, pinfo, tree)
