@@ -235,11 +235,11 @@ end
 local DAYS_BEFORE = { 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334 }
 local function isLeap(y) return y % 4 == 0 and (y % 100 ~= 0 or y % 400 == 0) end
 -- Seconds since 1970 of the time stamp at `i` (1-based) of the string `raw`, or nil when it holds no time.
-local unpack = Struct.unpack
+local structUnpack = Struct.unpack
 local function vxTime(raw, i)
     local year = le(raw, i, 2)
     local day = le(raw, i + 2, 2)
-    local seconds = unpack("<f", raw, i + 4)
+    local seconds = structUnpack("<f", raw, i + 4)
     local hours, minutes = byte(raw, i + 8, i + 9)
     if year < 1970 or year > 9999 or day < 1 or day > (isLeap(year) and 366 or 365) then return nil end
     if hours > 23 or minutes > 59 or not (seconds >= 0 and seconds < 61) then return nil end
