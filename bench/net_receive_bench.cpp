@@ -7,8 +7,10 @@
 // timer does. Reported: MB/s of both, the share, records lost, and the largest
 // queue taken in one drain against what arrives between two drains.
 //
-//   build/bin/bench_net_receive [ROUNDS] [--rules]
+//   build/bin/bench_net_receive [ROUNDS] [--rules] [--rate=MBPS]
 //
+// --rate paces the sender (1000: 1 GB/s, a fast sonar's feed) instead of
+// sending as fast as loopback takes it.
 // With --rules the consumer hands each drain to the arrival pipeline, with
 // the built-in bathymetry profile judging every listed record as the window's
 // Rules pane does: the records lost then say whether the rules keep up.
@@ -142,7 +144,7 @@ struct ReceiverResult {
     double pipelineSeconds = 0;
 };
 
-ReceiverResult receiverRun(bool withRules) {
+ReceiverResult receiverRun(bool withRules, double rateMBps) {
     std::unique_ptr<JudgedPipeline> judged = withRules ? std::make_unique<JudgedPipeline>() : nullptr;
     Listener l;
     net::CSocketReceiver receiver;
@@ -191,6 +193,9 @@ ReceiverResult receiverRun(bool withRules) {
         w.patch<std::uint32_t>(net::kNetworkFrameSize + frame_offsets::recordCounter, i);
         packets[0] = w.take();
         for (const auto& p : packets) sendAll(fd, p.data(), p.size());
+        if (rateMBps > 0)
+            std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                                                      (i + 1.0) * kRecordSize / (rateMBps * 1e6))));
     }
     sendEnd = Clock::now();
     sending = false;
@@ -213,8 +218,10 @@ int main(int argc, char** argv) {
     // disturbed by whatever else the machine does.
     int rounds = 3;
     bool withRules = false;
+    double rate = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--rules") withRules = true;
+        else if (std::string(argv[i]).starts_with("--rate=")) rate = std::atof(argv[i] + 7);
         else rounds = std::max(1, std::atoi(argv[i]));
     }
     std::printf("Loopback TCP, 1 GiB, records of %zu bytes (%zu packets each), queue taken every 153 ms, best of %d\n",
@@ -224,7 +231,7 @@ int main(int argc, char** argv) {
     std::uint64_t lost = 0, outOfOrder = 0, largest = 0;
     for (int i = 0; i < rounds; ++i) {
         raw = std::max(raw, plainRun());
-        ReceiverResult one = receiverRun(withRules);
+        ReceiverResult one = receiverRun(withRules, rate);
         lost += one.lost;
         outOfOrder += one.outOfOrder;
         largest = std::max(largest, one.largestDrainBytes);
