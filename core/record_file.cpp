@@ -198,20 +198,23 @@ bool ReadCatalog(const RecordFile& file, RecordIndex& index, std::string* disagr
         } else if (static_cast<std::uint16_t>(frame.recordType()) != e.recordType()) {
             what = strprintf("the frame's record type is %lu", (unsigned long)frame.recordType());
         }
-        if (!what.empty()) {
-            if (disagreement) {
-                // Entries are numbered from 1, as the catalog's report numbers its "Index data" blocks.
-                const std::string name(fileNameOf(file.path()));
-                *disagreement = strprintf("The file catalog of %s does not match its frames: entry %llu (record type "
-                                          "%u, size %lu at byte %llu): %s. The file is listed by walking its frames.",
-                                          name.c_str(), (unsigned long long)i + 1, e.recordType(), (unsigned long)e.size(),
-                                          (unsigned long long)e.offset(), what.c_str());
-            }
-            index.clear();
-            return false;
+        if (what.empty()) {
+            // The frame's header is at hand: the entry keeps what the catalog leaves out.
+            index[i].keepHeader(FrameView(pointed));
+            continue;
         }
+        if (disagreement) {
+            // Entries are numbered from 1, as the catalog's report numbers its "Index data" blocks.
+            const std::string name(fileNameOf(file.path()));
+            *disagreement = strprintf("The file catalog of %s does not match its frames: entry %llu (record type "
+                                      "%u, size %lu at byte %llu): %s. The file is listed by walking its frames.",
+                                      name.c_str(), (unsigned long long)i + 1, e.recordType(), (unsigned long)e.size(),
+                                      (unsigned long long)e.offset(), what.c_str());
+        }
+        index.clear();
+        return false;
     }
-    index.push_back(RecordIndexEntry::fromHeader(catalog, catalogOffset));
+    index.push_back(RecordIndexEntry::keepingHeader(catalog, catalogOffset));
     return true;
 }
 
@@ -240,7 +243,7 @@ std::optional<std::string> ScanFrames(const RecordFile& file, RecordIndex& index
         if (frame.size() == 0)
             return strprintf("Record %llu Of File %s Has A Size Of 0", static_cast<unsigned long long>(k),
                              name.c_str());
-        index.push_back(RecordIndexEntry::fromHeader(frame, position));
+        index.push_back(RecordIndexEntry::keepingHeader(frame, position));
         position += frame.size();
         if (frame.recordType() == kFileCatalogRecordType) return std::nullopt;
     }
@@ -307,7 +310,7 @@ std::optional<std::string> ScanFramesPastDamage(const RecordFile& file, RecordIn
             position = *next;
             continue;
         }
-        index.push_back(RecordIndexEntry::fromHeader(frame, position));
+        index.push_back(RecordIndexEntry::keepingHeader(frame, position));
         position += frame.size();
         if (frame.recordType() == kFileCatalogRecordType) return std::nullopt;
     }

@@ -62,7 +62,8 @@ std::optional<std::string> notRegularFileText(unsigned mode);
 // Reads an entry's frame: Size bytes at its offset, clamped to what the file holds.
 Bytes ReadFrame(const RecordFile& file, const RecordIndexEntry& entry);
 
-// Fills the index from the file's catalog. False (and the index left empty)
+// Fills the index from the file's catalog (each entry keeping more of its
+// frame's header: RecordIndexEntry::keepHeader). False (and the index left empty)
 // when the file has no usable catalog. Each entry is checked against the frame
 // it points at (sync pattern, Size, record type); when one disagrees the
 // catalog is not used and `disagreement`, when given, says which and why.

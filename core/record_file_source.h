@@ -30,6 +30,7 @@ public:
     std::string path() const override { return file_.path(); }
     Bytes readFrame(std::size_t position) const override;
     const RecordFile* frameFile() const override { return &file_; }
+    bool entriesKeepHeader() const override { return true; }
 
     const RecordFile& file() const { return file_; }
     // Why the file's catalog was not used (it disagrees with the frames it

@@ -35,6 +35,14 @@ public:
         (void)passes;
         return false;
     }
+    // True when the header fields a source's index entries hold decide every
+    // record: the source may then hand matches() the header an entry rebuilds
+    // (RecordIndexEntry::header) instead of reading the frame. `keptHeader`:
+    // the entries hold the fields RecordIndexEntry::keepHeader keeps.
+    virtual bool decidedByIndex(bool keptHeader) const {
+        (void)keptHeader;
+        return false;
+    }
 };
 
 class RecordFilter {
@@ -55,6 +63,9 @@ public:
     // An expression answers for the types it decides alone; for the others
     // it answers true (the record must then be read: see passes()).
     bool passesType(std::uint32_t recordType) const;
+    // True when an expression is decided by the header fields of index
+    // entries (see RecordPredicate::decidedByIndex); false for record types.
+    bool decidedByIndex(bool keptHeader) const { return predicate_ && predicate_->decidedByIndex(keptHeader); }
     // Does this record frame pass?
     bool passes(ByteSpan frame, const RecordContext& context = {}) const;
 

@@ -27,6 +27,57 @@ RecordIndexEntry RecordIndexEntry::fromHeader(const FrameView& h, std::uint64_t 
     return e;
 }
 
+RecordIndexEntry RecordIndexEntry::keepingHeader(const FrameView& h, std::uint64_t offset) {
+    RecordIndexEntry e = fromHeader(h, offset);
+    auto put = [&e](std::size_t at, std::uint16_t value) {
+        e.raw[at] = static_cast<std::uint8_t>(value);
+        e.raw[at + 1] = static_cast<std::uint8_t>(value >> 8);
+    };
+    put(32, static_cast<std::uint16_t>(h.recordType() >> 16));
+    put(34, static_cast<std::uint16_t>(h.deviceId() >> 16));
+    put(36, h.protocolVersion());
+    put(38, h.offset());
+    put(40, h.recordVersion());
+    put(42, h.flags());
+    // A Size shorter than a header leaves the frame read back without one: a
+    // filter must then judge those bytes, not a header rebuilt from the entry.
+    e.raw[kKeptAt] = h.size() >= kFrameHeaderSize ? 1 : 0;
+    return e;
+}
+
+void RecordIndexEntry::keepHeader(const FrameView& h) {
+    const RecordIndexEntry kept = keepingHeader(h, offset());
+    // A catalog entry that says other than its frame would make a filter
+    // decided from it answer otherwise than one that reads the frame.
+    if (std::equal(raw.begin(), raw.begin() + 32, kept.raw.begin())) raw = kept.raw;
+    else std::fill(raw.begin() + 32, raw.end(), std::uint8_t{0});
+}
+
+std::array<std::uint8_t, kFrameHeaderSize> RecordIndexEntry::header(bool kept) const {
+    std::array<std::uint8_t, kFrameHeaderSize> h{};
+    auto copy = [&](std::size_t to, std::size_t from, std::size_t width) {
+        std::memcpy(h.data() + to, raw.data() + from, width);
+    };
+    namespace at = frame_offsets;
+    h[at::syncPattern] = 0xFF;
+    h[at::syncPattern + 1] = 0xFF;
+    copy(at::size, 0, 4);
+    copy(at::time, 18, VxTIME::kSize);
+    copy(at::recordType, 12, 2);
+    copy(at::deviceId, 14, 2);
+    copy(at::systemEnumerator, 16, 2);
+    copy(at::recordCounter, 28, 4);
+    if (kept) {
+        copy(at::recordType + 2, 32, 2);
+        copy(at::deviceId + 2, 34, 2);
+        copy(at::protocolVersion, 36, 2);
+        copy(at::offset, 38, 2);
+        copy(at::recordVersion, 40, 2);
+        copy(at::flags, 42, 2);
+    }
+    return h;
+}
+
 RecordIndexEntry RecordIndexEntry::fromBytes(ByteSpan bytes) {
     RecordIndexEntry e;
     std::memcpy(e.raw.data(), bytes.data(), std::min(bytes.size(), kSize));

@@ -30,11 +30,35 @@ public:
     VxTIME time() const { return VxTIME::read(raw, 18).value_or(VxTIME{}); }
     std::uint32_t recordCounter() const { return get<std::uint32_t>(28); }
 
-    // The entry the reader makes for a frame whose header starts at `offset` of the file.
+    // The entry the reader makes for a frame whose header starts at `offset` of
+    // the file: the catalog's entry, its last 16 bytes zero.
     static RecordIndexEntry fromHeader(const FrameView& header, std::uint64_t offset);
     static RecordIndexEntry fromBytes(ByteSpan bytes48);
 
+    // The record file reader keeps more of each frame's header in the last 16
+    // bytes of the entries it holds in memory, so that a filter on header
+    // fields is decided without reading the frames: the high halves of the
+    // record type and the device id, the protocol version, the header's Offset,
+    // the record version and the flags. Entries held in memory are never
+    // written to a file, so a catalog still gets zeros there (a writer makes
+    // its entries with fromHeader). A capture's entries use those bytes for
+    // where it saw the record instead: a source says which (see
+    // IndexedRecordSource::entriesKeepHeader).
+    static RecordIndexEntry keepingHeader(const FrameView& header, std::uint64_t offset);
+    // Keeps the header of the frame an entry read from a catalog points at,
+    // when the entry agrees with it on every field both hold; else the entry
+    // keeps nothing (a filter then reads the frame, as it would without).
+    void keepHeader(const FrameView& header);
+    // Whether the entry kept its frame's header (only of a source whose entries keep it).
+    bool keptHeader() const { return raw[kKeptAt] == 1; }
+    // The frame's 64-byte header as far as the entry holds it: the sync
+    // pattern, Size, time stamp, record type, device id, enumerator and record
+    // counter, and with `kept` (the entry kept its header) the fields kept
+    // too; other fields 0.
+    std::array<std::uint8_t, kFrameHeaderSize> header(bool kept) const;
+
 private:
+    static constexpr std::size_t kKeptAt = 44;
     template <typename T>
     T get(std::size_t at) const {
         return readLEOr0<T>(raw, at);

@@ -51,6 +51,10 @@ void IndexedRecordSource::rebuildRows() {
         return p == 1;
     };
     const bool readsRecords = !filter_.byTypeOnly();
+    // Header fields the index entries hold decide without reading frames
+    // (those of entries that could not keep their header are read).
+    const bool keeps = entriesKeepHeader();
+    const bool byIndex = readsRecords && filter_.decidedByIndex(keeps);
     // Frames of a record file are read in file order through one window
     // rather than one read each.
     const RecordFile* file = readsRecords ? frameFile() : nullptr;
@@ -60,6 +64,13 @@ void IndexedRecordSource::rebuildRows() {
     auto framePasses = [&](std::size_t position, std::uint16_t type) {
         if (!typePasses(type)) return false;
         if (!readsRecords) return true;
+        if (byIndex) {
+            const RecordIndexEntry& e = index_[position];
+            if (!keeps || e.keptHeader()) {
+                const auto header = e.header(keeps);
+                return filter_.passes(header, {static_cast<std::uint32_t>(position), nullptr});
+            }
+        }
         ByteSpan frame;
         if (window) {
             const RecordIndexEntry& e = index_[position];

@@ -90,7 +90,8 @@ public:
     std::optional<RecordOrigin> rowOrigin(std::size_t row) const override;
     void setFilter(std::string_view filter) override;
     // An expression reads the frames of the types it does not decide by type
-    // alone (once per filter change); a record-type filter reads none.
+    // alone (once per filter change), unless the header fields of the index
+    // entries decide it; a record-type filter reads none.
     void setFilter(const RecordFilter& filter) override;
     RecordStatistics statistics() const override;
     std::shared_ptr<const RecordSource> snapshot(std::size_t first, std::size_t count) const override;
@@ -102,6 +103,10 @@ public:
     // The record file the index's offsets point into (the condensed copy
     // reads it straight), when the frames are read from one.
     virtual const RecordFile* frameFile() const { return nullptr; }
+    // True when the index entries may keep their frames' headers
+    // (RecordIndexEntry::keepHeader; each entry says whether it did): the
+    // entries of a record file. A capture's entries hold other things there.
+    virtual bool entriesKeepHeader() const { return false; }
     // Where frame `position` was seen, for sources that know it.
     virtual std::optional<RecordOrigin> frameOrigin(std::size_t position) const {
         (void)position;

@@ -4,6 +4,7 @@
 #include "core/record_file.h"
 #include "core/record_source.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -576,6 +577,22 @@ Result<Expression> Expression::parse(std::string_view text, const FieldNames& na
 
 Result<Expression> Expression::parseValue(std::string_view text, const FieldNames& names) { return parse(text, names, true); }
 
+namespace {
+
+// Marks Node::repeats through a parsed tree: every test of every record asks it.
+bool markRepeats(Node& n, const std::vector<const FieldInfo*>& fields) {
+    bool repeats = false;
+    for (const auto& c : n.children) repeats = markRepeats(*c, fields) || repeats;
+    if ((n.kind == Node::Kind::Field || n.kind == Node::Kind::Present) && n.children.empty())
+        repeats = fields[static_cast<std::size_t>(n.slot)]->repeated;
+    else if (n.kind == Node::Kind::Any || n.kind == Node::Kind::All || n.kind == Node::Kind::Count)
+        repeats = false;
+    n.repeats = repeats;
+    return repeats;
+}
+
+} // namespace
+
 Result<Expression> Expression::parse(std::string_view text, const FieldNames& names, bool value) {
     if (text.size() > kMaxExpressionLength)
         return failure("the expression is longer than " + std::to_string(kMaxExpressionLength) + " characters");
@@ -583,7 +600,9 @@ Result<Expression> Expression::parse(std::string_view text, const FieldNames& na
     e.text_ = std::string(text);
     try {
         Parser parser(text, names, e);
-        e.root_ = value ? parser.parseValue() : parser.parseAll();
+        NodePtr root = value ? parser.parseValue() : parser.parseAll();
+        markRepeats(*root, e.fields_);
+        e.root_ = std::move(root);
     } catch (const ParseFailure& f) {
         return failure(positionedMessage(text, f.position, f.what));
     }
@@ -594,6 +613,24 @@ bool Expression::headerOnly() const {
     for (const FieldInfo* f : fields_)
         if (f->source == FieldSource::Layout) return false;
     return true;
+}
+
+namespace {
+
+bool readsRecordType(const Node& n) {
+    if (n.kind == Node::Kind::RecordType) return true;
+    for (const auto& c : n.children)
+        if (readsRecordType(*c)) return true;
+    return false;
+}
+
+} // namespace
+
+bool readsOnly(const Expression& e, std::initializer_list<HeaderField> fields) {
+    auto among = [&](HeaderField h) { return std::find(fields.begin(), fields.end(), h) != fields.end(); };
+    for (const FieldInfo* f : e.fields())
+        if (f->source == FieldSource::Layout || !among(f->header)) return false;
+    return among(HeaderField::RecordType) || !readsRecordType(e.root());
 }
 
 bool isRecordTypeText(std::string_view text) {
@@ -661,52 +698,63 @@ public:
         }
     }
 
-    std::optional<double> number(const Node& n, std::optional<std::size_t> element) const {
+    // A node's number into `out`; false when the record has none. (Not an
+    // optional: returned through memory it cost a stall on every call, and
+    // this runs for every node of every record.)
+    bool number(const Node& n, std::optional<std::size_t> element, double& out) const {
         switch (n.kind) {
-        case Node::Kind::Number: return n.number;
+        case Node::Kind::Number: out = n.number; return true;
         case Node::Kind::Field: {
-            if (e_.fields()[static_cast<std::size_t>(n.slot)]->source != FieldSource::Layout) return headerNumber(n);
+            if (e_.fields()[static_cast<std::size_t>(n.slot)]->source != FieldSource::Layout) return headerNumber(n, out);
             const auto& list = values_.numbers[static_cast<std::size_t>(n.slot)];
             const std::optional<std::size_t> at = place(n, element);
-            if (!at || *at >= list.size()) return std::nullopt;
-            return list[*at];
+            if (!at || *at >= list.size()) return false;
+            out = list[*at];
+            return true;
         }
-        case Node::Kind::Negate: {
-            auto v = number(*n.children[0], element);
-            if (!v) return std::nullopt;
-            return -*v;
-        }
+        case Node::Kind::Negate:
+            if (!number(*n.children[0], element, out)) return false;
+            out = -out;
+            return true;
         case Node::Kind::Arithmetic: {
-            auto a = number(*n.children[0], element);
-            auto b = number(*n.children[1], element);
-            if (!a || !b) return std::nullopt;
+            double a = 0, b = 0;
+            if (!number(*n.children[0], element, a) || !number(*n.children[1], element, b)) return false;
             switch (n.op) {
-            case '+': return *a + *b;
-            case '-': return *a - *b;
-            case '*': return *a * *b;
+            case '+': out = a + b; return true;
+            case '-': out = a - b; return true;
+            case '*': out = a * b; return true;
             case '/':
-                if (*b == 0) return std::nullopt;  // no value: no test on it holds
-                return *a / *b;
+                if (b == 0) return false;  // no value: no test on it holds
+                out = a / b;
+                return true;
             case '%':
-                if (*b == 0) return std::nullopt;
-                return std::fmod(*a, *b);
-            case '&': {
-                if (*a < 0 || *b < 0 || *a >= 18446744073709551616.0 || *b >= 18446744073709551616.0) return std::nullopt;
-                return static_cast<double>(static_cast<std::uint64_t>(*a) & static_cast<std::uint64_t>(*b));
+                if (b == 0) return false;
+                out = std::fmod(a, b);
+                return true;
+            case '&':
+                if (a < 0 || b < 0 || a >= 18446744073709551616.0 || b >= 18446744073709551616.0) return false;
+                out = static_cast<double>(static_cast<std::uint64_t>(a) & static_cast<std::uint64_t>(b));
+                return true;
             }
-            }
-            return std::nullopt;
+            return false;
         }
         case Node::Kind::Count: {
             const Node& inner = *n.children[0];
-            if (inner.kind == Node::Kind::Field) return static_cast<double>(occurrences(inner.slot));
-            if (!repeats(inner)) return test(inner, element) ? 1.0 : 0.0;
+            if (inner.kind == Node::Kind::Field) {
+                out = static_cast<double>(occurrences(inner.slot));
+                return true;
+            }
+            if (!repeats(inner)) {
+                out = test(inner, element) ? 1.0 : 0.0;
+                return true;
+            }
             const std::size_t count = span(inner);
             std::size_t hits = 0;
             for (std::size_t i = 0; i < count; ++i) hits += test(inner, i) ? 1 : 0;
-            return static_cast<double>(hits);
+            out = static_cast<double>(hits);
+            return true;
         }
-        default: return std::nullopt;
+        default: return false;
         }
     }
 
@@ -740,9 +788,9 @@ public:
         case Node::Kind::Compare: {
             const Node& b = *n.children[1];
             if (a.type == ValueType::Number) {
-                auto x = number(a, element), y = number(b, element);
-                if (!x || !y) return false;
-                return compare(n.op, *x < *y ? -1 : *x > *y ? 1 : 0);
+                double x = 0, y = 0;
+                if (!number(a, element, x) || !number(b, element, y)) return false;
+                return compare(n.op, x < y ? -1 : x > y ? 1 : 0);
             }
             if (a.type == ValueType::Text) {
                 auto x = text(a, element), y = text(b, element);
@@ -756,10 +804,10 @@ public:
         }
         case Node::Kind::In:
             if (a.type == ValueType::Number) {
-                auto x = number(a, element);
-                if (!x) return false;
+                double x = 0;
+                if (!number(a, element, x)) return false;
                 for (const auto& [low, high] : n.ranges)
-                    if (*x >= low && *x <= high) return true;
+                    if (x >= low && x <= high) return true;
                 return false;
             } else {
                 auto x = text(a, element);
@@ -804,9 +852,9 @@ public:
     // iterated, or the first.
     std::optional<std::size_t> place(const Node& n, std::optional<std::size_t> element) const {
         if (!n.children.empty()) {
-            auto i = number(*n.children[0], element);
-            if (!i || *i < 0 || *i != std::floor(*i) || *i > 1e15) return std::nullopt;
-            return static_cast<std::size_t>(*i);
+            double i = 0;
+            if (!number(*n.children[0], element, i) || i < 0 || i != std::floor(i) || i > 1e15) return std::nullopt;
+            return static_cast<std::size_t>(i);
         }
         if (element && e_.fields()[static_cast<std::size_t>(n.slot)]->repeated) return element;
         return 0;
@@ -825,14 +873,7 @@ public:
     }
 
     // Does the subtree read an unindexed repeated field (not inside a nested any/all/count)?
-    bool repeats(const Node& n) const {
-        if ((n.kind == Node::Kind::Field || n.kind == Node::Kind::Present) && n.children.empty())
-            return e_.fields()[static_cast<std::size_t>(n.slot)]->repeated;
-        if (n.kind == Node::Kind::Any || n.kind == Node::Kind::All || n.kind == Node::Kind::Count) return false;
-        for (const auto& c : n.children)
-            if (repeats(*c)) return true;
-        return false;
-    }
+    static bool repeats(const Node& n) { return n.repeats; }
 
     // How many occurrences an iteration over a subtree runs through: the most
     // of any unindexed repeated field in it.
@@ -845,31 +886,36 @@ public:
         return most;
     }
 
-    std::optional<double> headerNumber(const Node& n) const {
+    bool headerNumber(const Node& n, double& out) const {
         const FieldInfo& f = *e_.fields()[static_cast<std::size_t>(n.slot)];
         if (f.source == FieldSource::Context) {
-            if (f.header == HeaderField::Row) return static_cast<double>(context_.recordNumber);
-            if (f.header == HeaderField::CaptureTime && context_.origin)
-                return static_cast<double>(context_.origin->seconds) + context_.origin->microseconds / 1e6;
-            return std::nullopt;
+            if (f.header == HeaderField::Row) {
+                out = static_cast<double>(context_.recordNumber);
+                return true;
+            }
+            if (f.header == HeaderField::CaptureTime && context_.origin) {
+                out = static_cast<double>(context_.origin->seconds) + context_.origin->microseconds / 1e6;
+                return true;
+            }
+            return false;
         }
-        if (!view_.hasHeader()) return std::nullopt;
+        if (!view_.hasHeader()) return false;
         switch (f.header) {
-        case HeaderField::ProtocolVersion: return view_.protocolVersion();
-        case HeaderField::Offset: return view_.offset();
-        case HeaderField::Size: return view_.size();
-        case HeaderField::OptionalOffset: return view_.optionalDataOffset();
-        case HeaderField::OptionalId: return view_.optionalDataId();
-        case HeaderField::Time: return epochSeconds(view_.time());
-        case HeaderField::RecordVersion: return view_.recordVersion();
-        case HeaderField::RecordType: return view_.recordType();
-        case HeaderField::Device: return view_.deviceId();
-        case HeaderField::Enumerator: return view_.systemEnumerator();
-        case HeaderField::RecordCounter: return view_.recordCounter();
-        case HeaderField::Flags: return view_.flags();
-        case HeaderField::FragmentsTotal: return view_.totalFragments();
-        case HeaderField::FragmentNumber: return view_.fragmentNumber();
-        default: return std::nullopt;
+        case HeaderField::ProtocolVersion: out = view_.protocolVersion(); return true;
+        case HeaderField::Offset: out = view_.offset(); return true;
+        case HeaderField::Size: out = view_.size(); return true;
+        case HeaderField::OptionalOffset: out = view_.optionalDataOffset(); return true;
+        case HeaderField::OptionalId: out = view_.optionalDataId(); return true;
+        case HeaderField::Time: out = epochSeconds(view_.time()); return true;
+        case HeaderField::RecordVersion: out = view_.recordVersion(); return true;
+        case HeaderField::RecordType: out = view_.recordType(); return true;
+        case HeaderField::Device: out = view_.deviceId(); return true;
+        case HeaderField::Enumerator: out = view_.systemEnumerator(); return true;
+        case HeaderField::RecordCounter: out = view_.recordCounter(); return true;
+        case HeaderField::Flags: out = view_.flags(); return true;
+        case HeaderField::FragmentsTotal: out = view_.totalFragments(); return true;
+        case HeaderField::FragmentNumber: out = view_.fragmentNumber(); return true;
+        default: return false;
         }
     }
 
@@ -949,9 +995,7 @@ void evaluateValues(const Expression& e, ByteSpan frame, const RecordContext& co
         v.type = root.type;
         switch (root.type) {
         case ValueType::Number: {
-            const auto x = ev.number(root, element);
-            if (!x) return;
-            v.number = *x;
+            if (!ev.number(root, element, v.number)) return;
             break;
         }
         case ValueType::Text: {

@@ -21,6 +21,7 @@
 #include "expr/pattern.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +57,9 @@ struct Node {
     std::string text;
     bool truth = false;
     int slot = -1;                 // Field, Present: the field's slot in Expression::fields()
+    // The subtree reads an unindexed repeated field (outside a nested any, all
+    // or count): a test of it holds when it holds for any occurrence.
+    bool repeats = false;
     std::vector<std::unique_ptr<Node>> children;
     std::vector<std::pair<double, double>> ranges;  // In over numbers
     std::vector<std::string> texts;                 // In over texts
@@ -120,6 +124,10 @@ void evaluateValues(const Expression& e, ByteSpan frame, const RecordContext& co
 // Decides for a whole record type from the header's type alone, when it can:
 // true or false, or nullopt when a record's other fields are needed.
 std::optional<bool> decideByType(const Expression& e, std::uint32_t recordType);
+
+// True when the expression reads no field but the header and context fields
+// `fields` (a bare record type reads HeaderField::RecordType).
+bool readsOnly(const Expression& e, std::initializer_list<HeaderField> fields);
 
 // True for the list's record-type filter texts, taken as they always were:
 // "ALL RECORDS", and texts of digits and separators ("7000; 7004", "7027").

@@ -41,6 +41,14 @@ FieldPredicate::FieldPredicate(std::shared_ptr<const FieldNames> names, Expressi
     : names_(std::move(names)), expression_(std::move(expression)),
       walker_(std::make_unique<Walker>(names_->catalogue(), expression_)) {
     walker_->expression = &expression_;
+    headerOnly_ = expression_.headerOnly();
+    // What every index entry holds as its frame's header says it (the row is
+    // the entry's position; a capture's entry holds the bytes it got rather
+    // than the Size field), and what the entries of a record file keep besides.
+    using H = HeaderField;
+    byIndex_[0] = readsOnly(expression_, {H::Time, H::Enumerator, H::RecordCounter, H::Row});
+    byIndex_[1] = readsOnly(expression_, {H::Size, H::Time, H::Enumerator, H::RecordCounter, H::Row, H::RecordType,
+                                          H::Device, H::ProtocolVersion, H::Offset, H::RecordVersion, H::Flags});
 }
 
 FieldPredicate::~FieldPredicate() = default;
@@ -70,6 +78,8 @@ Verdict FieldPredicate::judgeInto(ByteSpan frame, const RecordContext& context, 
     }
     const FrameView view(frame);
     if (!view.isFrame()) return {};
+    // The header alone decides: nothing is walked, nothing shared is touched.
+    if (headerOnly_) return {evaluate(expression_, frame, context, FieldValues{}), false};
     std::lock_guard<std::mutex> hold(walker_->lock);
     Walker& w = *walker_;
     if (const std::optional<bool> d = w.decision(view.recordType())) return {*d, false};

@@ -40,6 +40,7 @@ public:
 
     bool matches(ByteSpan frame, const RecordContext& context) const override;
     bool decidedByType(std::uint32_t recordType, bool& passes) const override;
+    bool decidedByIndex(bool keptHeader) const override { return byIndex_[keptHeader ? 1 : 0]; }
     Verdict judge(ByteSpan frame, const RecordContext& context = {}) const;
     // The same, handing out the values the walk read of the expression's
     // layout fields, by slot (empty lists for a record decided by its type).
@@ -53,6 +54,8 @@ private:
     std::shared_ptr<const FieldNames> names_;
     Expression expression_;
     std::unique_ptr<Walker> walker_;
+    bool headerOnly_ = false;    // no layout field: a record's header decides, no walk
+    bool byIndex_[2] = {false, false};  // decidedByIndex(false), (true)
 };
 
 } // namespace tarvik::expr

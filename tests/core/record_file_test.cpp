@@ -52,7 +52,8 @@ TEST(ScanFrames, IndexEntryCarriesTheHeaderFields) {
     EXPECT_EQ(e.recordCounter(), 99u);
     EXPECT_EQ(e.time().year, 2024u);
     EXPECT_EQ(e.systemEnumerator(), 0u);
-    for (std::size_t i = 32; i < 48; ++i) EXPECT_EQ(e.raw[i], 0u);
+    // The reader's entry keeps the rest of the header in memory (a catalog's entries are made with fromHeader).
+    EXPECT_TRUE(e.keptHeader());
 }
 
 TEST(ScanFrames, BrokenFilesStopWithTheirMessage) {

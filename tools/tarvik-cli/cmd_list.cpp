@@ -102,10 +102,10 @@ int runList(const ListOptions& o) {
     // Nothing listed although records were read: the filter matched none, which
     // an empty output alone would not tell apart from an empty file.
     if (records == 0 && o.filter != kAllRecords) {
-        if (const std::uint64_t read = view.source().statistics().frames(); read > 0) {
+        if (const std::size_t read = view.recordIndex().size(); read > 0) {
             std::fprintf(stderr, "tarvik-cli: no record of %s passes the filter \"%s\" (%s read)\n",
                          shownName(o.file).c_str(), shownName(o.filter).c_str(),
-                         counted(static_cast<std::size_t>(read), "record", "records").c_str());
+                         counted(read, "record", "records").c_str());
             return kExitMessageShown;
         }
     }
