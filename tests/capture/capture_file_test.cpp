@@ -5,6 +5,8 @@
 #include "core/frame.h"
 #include "net/packets.h"
 #include "core/record_file.h"
+#include "decode/layout_loader.h"
+#include "expr/predicate.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/capture_records.h"
 #include "tools/synth/sample_records.h"
@@ -206,6 +208,35 @@ TEST(CaptureRecordSource, ReadsFramesWholeInOnePacketFromTheCaptureAndCopiesTheR
         EXPECT_EQ(source->index().size(), records.size());
         EXPECT_EQ(source->copiedFrames(), 2u);
         expectFramesAsRead(*source, path);
+    }
+}
+
+// A capture's entries keep where the record was seen where a record file's
+// keep more of the header: a filter on header fields must give the rows its
+// frames give (records of several streams, cut and resent ones among them).
+TEST(CaptureRecordSource, AFilterOnHeaderFieldsGivesTheRowsOfItsFrames) {
+    testing::TempDir dir;
+    synth::CaptureSampleOptions options;
+    options.deviceId = 0x10000 + 7125;
+    const std::string path = dir.write("filtered.pcapng", synth::sampleCapture(options).file);
+    auto source = built(path);
+    static const LoadedDefinitions defs = loadLayouts({}, false);
+    for (const char* text : {"vx.device == 72661", "vx.device == 7125", "vx.enumerator == 0 && vx.record_counter > 3",
+                             "vx.size > 100", "vx.flags == 1 || vx.record_version == 1", "row % 2 == 0",
+                             "vx.record_type == 7000 && vx.time > 0"}) {
+        SCOPED_TRACE(text);
+        Result<RecordFilter> filter = expr::compileFilter(text, defs.catalogue);
+        ASSERT_TRUE(filter.ok());
+        std::vector<std::size_t> expected, listed;
+        for (std::size_t q = 0; q < source->index().size(); ++q) {
+            const std::optional<RecordOrigin> origin = source->frameOrigin(q);
+            if (filter->passes(source->readFrame(q), {static_cast<std::uint32_t>(q), origin ? &*origin : nullptr}))
+                expected.push_back(q);
+        }
+        source->setFilter(*filter);
+        for (std::size_t r = 0; r < source->rowCount(); ++r)
+            if (const auto q = source->rowFrame(r)) listed.push_back(*q);
+        EXPECT_EQ(listed, expected);
     }
 }
 
