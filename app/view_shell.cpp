@@ -42,14 +42,26 @@ void CMyTarvikView::recompileFilter() {
     // from: it is made again from its text. One that no longer compiles
     // gives way to the record-type choices, and the box says why.
     if (!filterValue_ || filterValue_->byTypeOnly()) return;
+    // Listing again clears the selection; it goes back to its record when
+    // the record is still listed (a record-type filter is not listed again
+    // at all, and keeps it too).
+    std::optional<std::size_t> selectedFrame;
+    if (const auto row = port_.selectedRecordRow(); row && indexed_ && *row < recordRowCount())
+        selectedFrame = indexed_->rowFrame(*row);
     Result<RecordFilter> again = expr::compileFilter(filterValue_->text(), catalogue_);
     if (again) {
         setRecordFilter(std::move(*again));
-        return;
+    } else {
+        showFilterProblem(again.error());
+        filterValue_.reset();
+        listUnderFilter();
     }
-    showFilterProblem(again.error());
-    filterValue_.reset();
-    listUnderFilter();
+    if (!selectedFrame) return;
+    for (std::size_t row = 0; row < recordRowCount(); ++row)
+        if (indexed_->rowFrame(row) == selectedFrame) {
+            port_.selectRecordRow(row);
+            return;
+        }
 }
 
 void CMyTarvikView::showFilterProblem(std::string problem) {

@@ -107,6 +107,21 @@ TEST_F(LayoutReload, ASavedLayoutChangesTheReportAndTheShading) {
     EXPECT_EQ(view->layoutCatalogue().records.size(), 112u);
 }
 
+TEST_F(LayoutReload, AFieldExpressionFilterKeepsTheSelectedRecord) {
+    // The expression is compiled again and the list made again under it: the
+    // selection stays on its record, which is reported under the new layout.
+    port.setText(controls::kFilterExpression, "row != 0");
+    ASSERT_TRUE(view->OnFilterExpressionEntered());
+    ASSERT_EQ(view->recordRowCount(), 3u);
+    port.selectedRow = 1;
+    view->OnRowSelectionChanged(1);
+    save(kHiddenLayout);
+    EXPECT_EQ(view->recordRowCount(), 3u);
+    EXPECT_EQ(port.selectedRow, std::optional<std::size_t>(1));
+    EXPECT_EQ(view->rowRecordNumber(1), 2u);
+    EXPECT_TRUE(contains(port.reportLines, "Ping"));
+}
+
 TEST_F(LayoutReload, ReloadByHandAndTheLayoutsFolder) {
     std::ofstream(layouts + "/7032.yaml") << kHiddenLayout;
     view->OnReloadLayouts();
