@@ -56,10 +56,11 @@ void IndexedRecordSource::rebuildRows() {
     const bool keeps = entriesKeepHeader();
     const bool byIndex = readsRecords && filter_.decidedByIndex(keeps);
     // Frames of a record file are read in file order through one window
-    // rather than one read each.
-    const RecordFile* file = readsRecords ? frameFile() : nullptr;
+    // rather than one read each, the next stretch read on a second thread
+    // while the filter judges this one.
+    const RecordFile* file = readsRecords && !byIndex ? frameFile() : nullptr;
     std::unique_ptr<FileWindow> window;
-    if (file && file->isOpen()) window = std::make_unique<FileWindow>(*file, file->size());
+    if (file && file->isOpen()) window = std::make_unique<FileWindow>(*file, file->size(), true);
     Bytes held;
     auto framePasses = [&](std::size_t position, std::uint16_t type) {
         if (!typePasses(type)) return false;

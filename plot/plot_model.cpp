@@ -96,10 +96,11 @@ Plot PlotModel::compute(const IndexedRecordSource& source, const RecordFilter* f
     };
 
     // Frames of a record file are read in file order through one window rather
-    // than one read each (a capture's frames are read one by one).
+    // than one read each (a capture's frames are read one by one), the next
+    // stretch read on a second thread while the series take their values.
     const RecordFile* file = source.frameFile();
     std::unique_ptr<FileWindow> window;
-    if (file && file->isOpen()) window = std::make_unique<FileWindow>(*file, file->size());
+    if (file && file->isOpen()) window = std::make_unique<FileWindow>(*file, file->size(), true);
     Bytes held;
     const std::size_t rows = source.rowCount();
     std::size_t count = 0;
