@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <string>
 
@@ -57,6 +58,10 @@ bool endsWith(const std::string& s, std::string_view end) {
 }
 
 } // namespace
+
+std::future<void> preloadRenderModule() {
+    return std::async(std::launch::async, [] { (void)module(); });
+}
 
 Result<void> renderPlot(const Plot& plot, const std::string& path, const std::string& title, bool replace) {
     const bool svg = endsWith(path, ".svg");

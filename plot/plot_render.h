@@ -7,6 +7,7 @@
 #include "core/result.h"
 #include "plot/plot_model.h"
 
+#include <future>
 #include <string>
 
 namespace tarvik::plot {
@@ -25,6 +26,10 @@ using RenderFunction = const char* (*)(const Plot* plot, const RenderRequest* re
 inline constexpr const char* kRenderSymbol = "tarvik_render_plot";
 inline constexpr const char* kRenderModuleName = "libtarvik-plot-render.so";
 
+// Starts opening the module on a second thread, so that mapping Qt overlaps
+// with the work before the first plot (renderPlot waits for it); the future
+// waits for it too when dropped.
+std::future<void> preloadRenderModule();
 // Draws `plot` into `path` (".png" or ".svg", told by the name), written
 // whole beside it and renamed into place; an existing file is replaced only
 // when `replace`. Fails with the reason (a missing module named with the

@@ -9,6 +9,7 @@
 #include "sources/open_source.h"
 #include "tools/tarvik-cli/cli.h"
 
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ int runPlot(const PlotOptions& o) {
     }
     std::optional<RecordFilter> filter = compileFilterOption(o.filter, definitions.catalogue);
     if (!filter) return kExitUsage;
+    // Qt is mapped while the file is read and the values taken.
+    const std::future<void> drawing = plot::preloadRenderModule();
 
     SourceOptions options;
     options.capturePorts = CMyTarvikView::defaultCapturePorts();
