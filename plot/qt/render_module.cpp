@@ -38,9 +38,6 @@ QApplication& application() {
 
 thread_local std::string lastError;
 
-// Qt maps a PNG's quality q to the deflate level (100 - q) * 9 / 91: 85 gives level 1.
-constexpr int kPngQuality = 85;
-
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) const char* tarvik_render_plot(const tarvik::plot::Plot* plot,
@@ -76,9 +73,7 @@ extern "C" __attribute__((visibility("default"))) const char* tarvik_render_plot
         painter.setRenderHint(QPainter::Antialiasing);
         scene.render(&painter);
         painter.end();
-        // The fastest deflate level: a chart is mostly flat colour, which any
-        // level packs well, and the default level took longer than the drawing.
-        ok = image.save(path, "PNG", kPngQuality);
+        ok = image.save(path, "PNG");
     }
     scene.removeItem(chart.get());
     if (!ok) {
