@@ -57,8 +57,10 @@ void RulesPane::reset() {
 void RulesPane::take(const ListedEntry& entry) {
     if (!checker_) return;
     const Bytes& bytes = entry.bytes();
-    if (FrameView(bytes).isFrame()) checker_->record(bytes, entry.number);
-    else checker_->textRow(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), entry.number);
+    // A text line has no record number of its own: it is named by the record
+    // it stands before, as a file's text rows are.
+    if (FrameView(bytes).isFrame()) checker_->record(bytes, lastNumber_ = entry.number);
+    else checker_->textRow(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), lastNumber_ + 1);
     if (!alarm || alarmed_ || ++checkedAt_ % kAlarmEvery != 0) return;
     if (profiles::anyErrorFailed(checker_->results(false))) {
         alarmed_ = true;
@@ -77,6 +79,7 @@ std::vector<RulesPane::Row> RulesPane::rows() const {
         row.red = r.outcome == profiles::Outcome::Failed;
         row.failures = r.failures;
         row.note = r.note;
+        if (!r.rows.empty()) row.firstRow = r.rows.front().row;
         if (r.latest) {
             row.latestRow = r.latest->row;
             row.latestText = r.latest->text;

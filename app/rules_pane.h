@@ -44,6 +44,7 @@ public:
         profiles::Outcome outcome = profiles::Outcome::NotEvaluated;
         bool red = false;                      // failed
         std::uint64_t failures = 0;
+        std::optional<std::uint64_t> firstRow;   // the record number of the first failure
         std::optional<std::uint64_t> latestRow;  // the record number of the latest failure (a click selects it)
         std::string latestText;
         std::string note;
@@ -67,6 +68,7 @@ private:
     std::unique_ptr<profiles::RuleChecker> checker_;
     bool alarmed_ = false;
     std::uint64_t checkedAt_ = 0;  // entries taken since the verdicts were last looked at for the alarm
+    std::uint64_t lastNumber_ = 0;  // the record number of the latest frame taken
     CArrivalPipeline::Subscription subscription_;
 };
 

@@ -327,10 +327,12 @@ public:
     std::uint32_t rowRecordNumber(std::size_t row) const { return source_->rowRecordNumber(row); }
 
     // Imagery: the echogram and the sector picture (Qt-free models; the window
-    // only draws them). They get the records the list shows, the first records
-    // of a file read and the record reported. Views that show no imagery leave
-    // `imageryEnabled` false, and the displays are then left alone.
-    bool imageryEnabled = false;
+    // only draws them). Enabled, they are a sink of the pipeline and get the
+    // records the list shows, the first records of a file or capture read and
+    // the record reported. Views that show no imagery leave it disabled, and
+    // the displays are then left alone.
+    void enableImagery(bool on);
+    bool imageryEnabled() const { return imagerySink_.active(); }
     CImageryDisplays& imagery() { return imagery_; }
     const CImageryDisplays& imagery() const { return imagery_; }
     // The echogram drawn afresh from every shown row, first to last (a whole
@@ -354,7 +356,6 @@ private:
     std::optional<std::string> textOutputFolder();
     bool createTextFile(const std::string& folder, const std::string& base, OutputFile& file);
     bool writeText(OutputFile& file, std::string_view text);
-    void preloadImagery(const IndexedRecordSource& source);
     // The list shows live records (the pipeline's rows) again.
     void useLiveSource();
     void setSource(std::shared_ptr<RecordSource> source);
@@ -433,8 +434,10 @@ private:
     std::unique_ptr<RulesPane> rules_;  // after the pipeline it subscribes to
     // The view's handlers of the connection's events.
     std::vector<Subscription> connectionEvents_;
-    // The view's own sinks of the pipeline (statistics, output writer, imagery).
+    // The view's own sinks of the pipeline (statistics, output writer), and
+    // the imagery's while it is enabled.
     std::vector<CArrivalPipeline::Subscription> sinks_;
+    CArrivalPipeline::Subscription imagerySink_;
 };
 
 } // namespace tarvik

@@ -10,11 +10,6 @@
 namespace tarvik {
 
 namespace {
-constexpr std::size_t kPreloadWindow = 1000;
-constexpr std::uint32_t kPreloadTypes[] = {7000, 7001, 7004};
-// The echogram's rows, and how far into the index its preload looks for them.
-constexpr std::size_t kEchogramRows = 512, kEchogramWindow = 20000;
-constexpr std::uint32_t kSideScan = 7007, kBeamData = 7008;
 // The second button of the message that stops a file's list at a broken frame.
 constexpr std::string_view kReadPastDamage = "Read Past Damage";
 // The second button of the question asked before a file replaces a live connection.
@@ -121,7 +116,6 @@ bool CMyTarvikView::loadSource(const std::string& path, bool opening) {
     setIndexedSource(opened->source);
     if (opening) recentFiles_.add(path);
     pipeline_.clear();
-    if (imageryEnabled) imagery_.Reset();
 
     // A catalog that disagrees with its frames is not used: say so before anything else.
     if (!opened->catalogDisagreement.empty()) port_.messageBox(opened->catalogDisagreement);
@@ -153,7 +147,9 @@ bool CMyTarvikView::loadSource(const std::string& path, bool opening) {
         port_.setRecordRowCount(0);
         port_.setReportLines({});
     }
-    preloadImagery(*indexed_);
+    // The shown source's first records reach the pictures through the
+    // pipeline, as live records do.
+    pipeline_.replay(*indexed_);
 
     port_.setRedraw(controls::kRecordList, false);
     port_.setRedraw(controls::kReportList, false);
@@ -190,47 +186,7 @@ void CMyTarvikView::LoadRecordFile() {
     if (indexed_) loadSource(indexed_->path(), false);
 }
 
-void CMyTarvikView::preloadImagery(const IndexedRecordSource& source) {
-    const RecordIndex& index = source.index();
-    bool found[std::size(kPreloadTypes)] = {};
-    std::size_t remaining = std::size(kPreloadTypes);
-    const std::size_t window = std::min(index.size(), kPreloadWindow);
-    for (std::size_t i = 0; i < window && remaining > 0; ++i) {
-        const RecordIndexEntry& entry = index[i];
-        for (std::size_t t = 0; t < std::size(kPreloadTypes); ++t) {
-            if (found[t] || entry.recordType() != kPreloadTypes[t]) continue;
-            found[t] = true;
-            --remaining;
-            if (imageryEnabled)
-                imagery_.DisplayRecord({entry.deviceId(), entry.systemEnumerator(), entry.recordType()},
-                                       source.readFrame(i));
-        }
-    }
-    if (!imageryEnabled) return;
-    // The echogram draws side-scan records, or the beam data records of a file
-    // that holds none, as it does with live records.
-    const std::size_t pings = std::min(index.size(), kEchogramWindow);
-    bool sideScan = false;
-    for (std::size_t i = 0; i < pings && !sideScan; ++i) sideScan = index[i].recordType() == kSideScan;
-    const std::uint32_t drawn = sideScan ? kSideScan : kBeamData;
-    std::size_t lines = 0;
-    for (std::size_t i = 0; i < pings && lines < kEchogramRows; ++i) {
-        const RecordIndexEntry& entry = index[i];
-        if (entry.recordType() != drawn) continue;
-        ++lines;
-        imagery_.FeedEchogram({entry.deviceId(), entry.systemEnumerator(), entry.recordType()}, source.readFrame(i));
-    }
-}
-
-void CMyTarvikView::drawShownRowsInEchogram() {
-    imagery_.Reset();
-    for (std::size_t row = 0, rows = recordRowCount(); row < rows; ++row) {
-        const std::optional<Bytes> record = rowRecord(row);
-        if (!record) continue;
-        const FrameView frame(*record);
-        imagery_.FeedEchogram({frame.deviceId(), frame.systemEnumerator(), frame.recordType()}, *record);
-    }
-}
+void CMyTarvikView::drawShownRowsInEchogram() { pipeline_.replayForEchogram(*source_); }
 
 } // namespace tarvik
 

@@ -104,16 +104,9 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
     own.arrived = [this](const Bytes& frame) { countLiveRecord(frame); };
     own.passed = [this](const Bytes& frame) { outputWriter_.WriteArrivedFrame(frame); };
     sinks_.push_back(pipeline_.subscribe(std::move(own)));
-    CArrivalPipeline::Subscriber imagery;
-    imagery.display = [this](const ImageryKey& key, const Bytes& frame) {
-        if (imageryEnabled) imagery_.DisplayRecord(key, frame);
-    };
-    sinks_.push_back(pipeline_.subscribe(std::move(imagery)));
     connectionEvents_.push_back(
         connection_.recordSent.subscribe([this](const Bytes& frame) { outputWriter_.WriteSentRecord(frame); }));
-    connectionEvents_.push_back(connection_.resetImagery.subscribe([this] {
-        if (imageryEnabled) imagery_.Reset();
-    }));
+    connectionEvents_.push_back(connection_.resetImagery.subscribe([this] { pipeline_.restartPictures(); }));
     connectionEvents_.push_back(connection_.communicationStarted.subscribe([this] {
         // Live rows replace the file's rows; the text output file ends.
         useLiveSource();
@@ -133,6 +126,22 @@ CMyTarvikView::CMyTarvikView(ViewPort& port, SettingsStore& settings)
 }
 
 CMyTarvikView::~CMyTarvikView() = default;
+
+void CMyTarvikView::enableImagery(bool on) {
+    if (!on) {
+        imagerySink_.end();
+        return;
+    }
+    if (imagerySink_.active()) return;
+    // The imagery is a sink of the pipeline like the others: live records,
+    // a shown file's or capture's first records and the reported record all
+    // reach it there.
+    CArrivalPipeline::Subscriber imagery;
+    imagery.display = [this](const ImageryKey& key, ByteSpan frame) { imagery_.DisplayRecord(key, frame); };
+    imagery.echogram = [this](const ImageryKey& key, ByteSpan frame) { imagery_.FeedEchogram(key, frame); };
+    imagery.restart = [this] { imagery_.Reset(); };
+    imagerySink_ = pipeline_.subscribe(std::move(imagery));
+}
 
 void CMyTarvikView::setUpRemotePanel() {
     remotePanel_.localTime = [] { return net::CRequestRecordPreparation::localTimeNow(); };

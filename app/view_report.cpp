@@ -43,7 +43,7 @@ void CMyTarvikView::showReport(ByteSpan entry, std::uint32_t recordNumber, const
         byteMap_.build(report.lines, walkedFields_, entry.size());
         noteCoverage(report, entry);
         // The reported record goes to the sector display too.
-        if (imageryEnabled) imagery_.DisplayRecord({frame.deviceId(), frame.systemEnumerator(), frame.recordType()}, entry);
+        pipeline_.present(entry);
     } else {
         byteMap_.clear();
         coverage_ = {};

@@ -6,8 +6,19 @@
 // CSocketReceiver while a consumer takes the queue every 153 ms, as the view's
 // timer does. Reported: MB/s of both, the share, records lost, and the largest
 // queue taken in one drain against what arrives between two drains.
+//
+//   build/bin/bench_net_receive [ROUNDS] [--rules] [--rate=MBPS]
+//
+// --rate paces the sender (1000: 1 GB/s, a fast sonar's feed) instead of
+// sending as fast as loopback takes it.
+// With --rules the consumer hands each drain to the arrival pipeline, with
+// the built-in bathymetry profile judging every listed record as the window's
+// Rules pane does: the records lost then say whether the rules keep up.
 
 #include "core/frame.h"
+#include "decode/layout_loader.h"
+#include "pipeline/arrival_pipeline.h"
+#include "profiles/rule_checker.h"
 #include "core/record_memory.h"
 #include "net/packets.h"
 #include "net/socket_receiver.h"
@@ -22,6 +33,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,14 +94,58 @@ double plainRun() {
     return mbps(got, elapsed);
 }
 
+struct NoDisplay final : PipelineDisplay {
+    void setRecordRowCount(std::size_t) override {}
+    std::optional<std::size_t> selectedRecordRow() const override { return std::nullopt; }
+    void selectRecordRow(std::optional<std::size_t>) override {}
+    std::pair<std::size_t, std::size_t> visibleRecordRows() const override { return {0, 0}; }
+    void startArrivalTimer(unsigned) override {}
+    void stopArrivalTimer() override {}
+};
+
+// The arrival pipeline with a test profile's rules as a sink, as the window
+// runs it while its Rules pane is open.
+struct JudgedPipeline {
+    LoadedDefinitions definitions = loadLayouts({}, false);
+    profiles::Profile profile;
+    std::unique_ptr<profiles::RuleChecker> checker;
+    NoDisplay display;
+    CArrivalPipeline pipeline{display};
+    CArrivalPipeline::Subscription rules;
+    double seconds = 0;  // spent in the pipeline
+
+    JudgedPipeline() {
+        auto p = profiles::loadProfile(profiles::resolveProfile("bathymetry-feed"), definitions.catalogue);
+        if (!p) {
+            std::fprintf(stderr, "%s\n", p.error().c_str());
+            std::exit(1);
+        }
+        profile = std::move(*p);
+        checker = std::make_unique<profiles::RuleChecker>(profile, profiles::CheckerOptions{10, true});
+        CArrivalPipeline::Subscriber judge;
+        judge.listed = [this](const ListedEntry& entry) {
+            if (FrameView(entry.bytes()).isFrame()) checker->record(entry.bytes(), entry.number);
+        };
+        rules = pipeline.subscribe(std::move(judge));
+    }
+    void take(std::deque<Bytes> taken) {
+        const auto start = Clock::now();
+        for (Bytes& b : taken) pipeline.arrivalBatch().push_back(std::move(b));
+        pipeline.ProcessArrivedRecords();
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+};
+
 struct ReceiverResult {
     double mbps = 0;
     std::uint64_t records = 0, sentRecords = 0, lost = 0, outOfOrder = 0;
     std::uint64_t largestDrainBytes = 0;
     double drainSeconds = 0;
+    double pipelineSeconds = 0;
 };
 
-ReceiverResult receiverRun() {
+ReceiverResult receiverRun(bool withRules, double rateMBps) {
+    std::unique_ptr<JudgedPipeline> judged = withRules ? std::make_unique<JudgedPipeline>() : nullptr;
     Listener l;
     net::CSocketReceiver receiver;
     int error = 0;
@@ -123,8 +180,10 @@ ReceiverResult receiverRun() {
                 ++r.records;
             }
             r.largestDrainBytes = std::max(r.largestDrainBytes, bytes);
-            if (!sending && taken.empty() && Clock::now() - last > std::chrono::seconds(2)) break;
-            if (!taken.empty()) last = Clock::now();
+            const bool tookSome = !taken.empty();
+            if (judged) judged->take(std::move(taken));
+            if (!sending && !tookSome && Clock::now() - last > std::chrono::seconds(2)) break;
+            if (tookSome) last = Clock::now();
         }
     });
 
@@ -134,6 +193,9 @@ ReceiverResult receiverRun() {
         w.patch<std::uint32_t>(net::kNetworkFrameSize + frame_offsets::recordCounter, i);
         packets[0] = w.take();
         for (const auto& p : packets) sendAll(fd, p.data(), p.size());
+        if (rateMBps > 0)
+            std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                                                      (i + 1.0) * kRecordSize / (rateMBps * 1e6))));
     }
     sendEnd = Clock::now();
     sending = false;
@@ -144,6 +206,7 @@ ReceiverResult receiverRun() {
     r.mbps = mbps(count * kRecordSize, sendEnd - start);
     ::close(fd);
     receiver.Stop();
+    if (judged) r.pipelineSeconds = judged->seconds;
     return r;
 }
 
@@ -153,7 +216,14 @@ int main(int argc, char** argv) {
     keepFreedRecordMemory();  // as the programs that receive records do
     // Rounds alternate the two runs; the best of each is kept, being the least
     // disturbed by whatever else the machine does.
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    int rounds = 3;
+    bool withRules = false;
+    double rate = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--rules") withRules = true;
+        else if (std::string(argv[i]).starts_with("--rate=")) rate = std::atof(argv[i] + 7);
+        else rounds = std::max(1, std::atoi(argv[i]));
+    }
     std::printf("Loopback TCP, 1 GiB, records of %zu bytes (%zu packets each), queue taken every 153 ms, best of %d\n",
                 kRecordSize, net::Packetize(Bytes(kRecordSize)).size(), rounds);
     double raw = 0;
@@ -161,7 +231,7 @@ int main(int argc, char** argv) {
     std::uint64_t lost = 0, outOfOrder = 0, largest = 0;
     for (int i = 0; i < rounds; ++i) {
         raw = std::max(raw, plainRun());
-        ReceiverResult one = receiverRun();
+        ReceiverResult one = receiverRun(withRules, rate);
         lost += one.lost;
         outOfOrder += one.outOfOrder;
         largest = std::max(largest, one.largestDrainBytes);
@@ -174,5 +244,8 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(r.sentRecords));
     std::printf("largest queue taken in one drain: %.1f MB; arrival in 153 ms at the best rate: %.1f MB\n",
                 largest / 1e6, r.mbps * 0.153);
+    if (withRules)
+        std::printf("pipeline with the bathymetry rules: %.1f us per record (best round)\n",
+                    1e6 * r.pipelineSeconds / static_cast<double>(std::max<std::uint64_t>(r.records, 1)));
     return lost == 0 ? 0 : 1;
 }

@@ -14,7 +14,7 @@ namespace {
 
 // Bumped whenever what the image holds changes; an image of another kind is refused.
 constexpr std::uint32_t kMagic = 0x494C5654;  // "TVLI"
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 
 // Lists longer than this are not in any image this program writes.
 constexpr std::uint32_t kMaxCount = 1u << 24;
@@ -41,6 +41,7 @@ public:
     explicit Reader(std::string_view image) : bytes_(asBytes(image)) {}
     bool ok = true;
     bool atEnd() const { return at_ == bytes_.size(); }
+    std::size_t offset() const { return at_; }
 
     template <typename T>
         requires std::is_integral_v<T> || std::is_enum_v<T>
@@ -281,8 +282,16 @@ template <typename Io> void io(Io& s, LayoutWhere& v) {
     io(s, v.line);
     io(s, v.itemLines);
 }
-template <typename Io> void io(Io& s, LoaderDefinitions& v) {
+// The front of an image: what a loader that reads no further text hands over.
+template <typename Io> void front(Io& s, LoaderDefinitions& v) {
     io(s, v.out);
+    io(s, v.commands);
+    io(s, v.commandRepeats);
+    io(s, v.expandedBytesLeftInAll);
+    io(s, v.enumerationBytesLeftInAll);
+}
+// The rest: what only the loading of further texts looks at.
+template <typename Io> void rest(Io& s, LoaderDefinitions& v) {
     io(s, v.enumerations);
     io(s, v.recordWhere);
     io(s, v.optionalWhere);
@@ -290,12 +299,8 @@ template <typename Io> void io(Io& s, LoaderDefinitions& v) {
     io(s, v.vectorWhere);
     io(s, v.varStringWhere);
     io(s, v.beamSampleWhere);
-    io(s, v.commands);
     io(s, v.commandWhere);
-    io(s, v.commandRepeats);
     io(s, v.commandRepeatWhere);
-    io(s, v.expandedBytesLeftInAll);
-    io(s, v.enumerationBytesLeftInAll);
 }
 
 } // namespace
@@ -305,7 +310,8 @@ std::string writeLayoutImage(const LoaderDefinitions& definitions) {
     w.value(kMagic);
     w.value(kVersion);
     // The writer only reads the definitions; the shared io() takes them as the reader does.
-    io(w, const_cast<LoaderDefinitions&>(definitions));
+    front(w, const_cast<LoaderDefinitions&>(definitions));
+    rest(w, const_cast<LoaderDefinitions&>(definitions));
     return std::move(w.bytes);
 }
 
@@ -321,12 +327,25 @@ bool readBeamSampleLayout(std::string_view image, BeamSampleLayout& into) {
 }
 
 bool readLayoutImage(std::string_view image, LoaderDefinitions& into) {
+    std::string_view after;
+    return readLayoutImageFront(image, into, after) && readLayoutImageRest(after, into);
+}
+
+bool readLayoutImageFront(std::string_view image, LoaderDefinitions& into, std::string_view& after) {
     Reader r(image);
     std::uint32_t magic = 0, version = 0;
     r.value(magic);
     r.value(version);
     if (!r.ok || magic != kMagic || version != kVersion) return false;
-    io(r, into);
+    front(r, into);
+    if (!r.ok) return false;
+    after = image.substr(r.offset());
+    return true;
+}
+
+bool readLayoutImageRest(std::string_view after, LoaderDefinitions& into) {
+    Reader r(after);
+    rest(r, into);
     return r.ok && r.atEnd();
 }
 

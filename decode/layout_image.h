@@ -58,6 +58,13 @@ std::string writeLayoutImage(const LoaderDefinitions& definitions);
 // Reads an image back; false (and `into` unspecified) when it is not a
 // whole image of this program's kind.
 bool readLayoutImage(std::string_view image, LoaderDefinitions& into);
+// The same in two steps. The front holds everything a loader hands over when
+// it reads no further text (the catalogue, the commands, the budgets left);
+// `after` is left on the rest (the shared enumerations by name, and where
+// each definition was given), which only the loading of further texts needs.
+// Reading the rest is put off until then: most runs never read it.
+bool readLayoutImageFront(std::string_view image, LoaderDefinitions& into, std::string_view& after);
+bool readLayoutImageRest(std::string_view after, LoaderDefinitions& into);
 
 // The beam-sample layout alone, read from the front of an image (the
 // sample-type tables need nothing else); false when it cannot be read.

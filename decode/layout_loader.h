@@ -138,8 +138,11 @@ public:
     // hands everything over. The loader is empty afterwards.
     LoadedDefinitions finish();
 
-private:
+    // What the loader holds (decode/layout_loader_state.h, for the loader's
+    // own files: the reading of texts may live in a module of its own).
     struct State;
+
+private:
     State* state_;
 };
 

@@ -94,11 +94,18 @@ local X = {
                                expert.group.REASSEMBLE, expert.severity.WARN),
 }
 
+-- The TreeItem and Tvb methods, taken once: a method called on one of them is
+-- looked up through Wireshark's index function each time, a cost paid per field.
+local add, addLe, appendText, setLen = TreeItem.add, TreeItem.add_le, TreeItem.append_text, TreeItem.set_len
+local setGenerated, expertInfo = TreeItem.set_generated, TreeItem.add_proto_expert_info
+local tvbRange = Tvb.range
+
 local list = {}
 for _, f in pairs(H) do list[#list + 1] = f end
-local LF = {}
+local LF, KIND = {}, {}
 for i, d in ipairs(F) do
     LF[i] = MAKE[d[3]](d[1], d[2], d[4] and E[d[4]] or nil)
+    KIND[i] = d[3]
     list[#list + 1] = LF[i]
 end
 vx.fields = list
@@ -109,6 +116,24 @@ vx.prefs.heuristic = Pref.bool("Find Vx streams on any port", true,
 
 local TWO32 = 4294967296
 local function s32(v) if v >= 2147483648 then return v - TWO32 end return v end
+
+-- Numbers read from a string of the packet's bytes (tvb:raw) rather than from a
+-- TvbRange each: one string per header or record instead of an object per value.
+local byte, gsub = string.byte, string.gsub
+-- The unsigned little-endian number of `width` (1 to 4) bytes at `i` (1-based).
+local function le(raw, i, width)
+    local a, b, c, d = byte(raw, i, i + width - 1)
+    if width == 4 then return a + b * 256 + c * 65536 + d * 16777216 end
+    if width == 2 then return a + b * 256 end
+    if width == 1 then return a end
+    return a + b * 256 + c * 65536
+end
+local SIGN = { 128, 32768, 8388608, 2147483648 }
+local function leSigned(raw, i, width)
+    local v = le(raw, i, width)
+    if v >= SIGN[width] then return v - 2 * SIGN[width] end
+    return v
+end
 
 -- Block keys ("5/1/7027/0"), made once per layout and index rather than per lookup.
 local KEYS = {}
@@ -122,23 +147,36 @@ local function key(ctx, index)
     return k
 end
 
--- The values decoded so far, for counts, sizes and back-references.
+-- The values decoded so far, for counts, sizes and back-references: the first
+-- value of each name (a stamp tells this record's from an earlier one's) and
+-- every value in order. The tables live as long as the dissector: a record
+-- refills them instead of growing new ones, which would cost a table and its
+-- resizing per record.
+local FIRST, FIRST_AT, VALS = {}, {}, {}
+local stamp = 0
 local function remember(ctx, name, value)
     local n = ctx.nvals + 1
     ctx.nvals = n
-    ctx.vals[n] = value
-    if ctx.first[name] == nil then ctx.first[name] = value end
+    VALS[n] = value
+    if FIRST_AT[name] ~= stamp then
+        FIRST_AT[name] = stamp
+        FIRST[name] = value
+    end
+end
+local function firstValue(name)
+    if FIRST_AT[name] == stamp then return FIRST[name] end
+    return nil
 end
 local function countLookup(ctx, name)
     if name == nil or name == "" then return 0 end
-    local v = ctx.first[name]
+    local v = firstValue(name)
     if v == nil or v < 0 or v > 1000000 then return 0 end
     return v
 end
 
 local function sizeRule(ctx, r)
     if r == nil then return 0 end
-    local v = ctx.first[r.src]
+    local v = firstValue(r.src)
     if v == nil then v = -1 end
     if v < 0 then v = v + TWO32 end
     if r.low > 0 then
@@ -154,7 +192,7 @@ local function sizeRule(ctx, r)
         end
     end
     if r.mul then
-        local m = ctx.first[r.mul]
+        local m = firstValue(r.mul)
         if m ~= nil then return width * m end
     end
     return width
@@ -175,7 +213,7 @@ local function applyRule(rule, c, f)
 end
 
 local function exhausted(ctx, tree, at, text)
-    local item = tree:add_proto_expert_info(X.exhausted, text or "Data exhausted")
+    local item = expertInfo(tree, X.exhausted, text or "Data exhausted")
     ctx.troubles = ctx.troubles + 1
     return item
 end
@@ -191,18 +229,18 @@ local function boundedText(ctx, pos, length)
 end
 
 local function range(ctx, pos, width)
-    return ctx.tvb(ctx.base + pos, width)
+    return tvbRange(ctx.tvb, ctx.base + pos, width)
 end
 
 local DAYS_BEFORE = { 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334 }
 local function isLeap(y) return y % 4 == 0 and (y % 100 ~= 0 or y % 400 == 0) end
--- Seconds since 1970 of a time stamp, or nil when it holds no time.
-local function vxTime(tvb, at)
-    local year = tvb(at, 2):le_uint()
-    local day = tvb(at + 2, 2):le_uint()
-    local seconds = tvb(at + 4, 4):le_float()
-    local hours = tvb(at + 8, 1):uint()
-    local minutes = tvb(at + 9, 1):uint()
+-- Seconds since 1970 of the time stamp at `i` (1-based) of the string `raw`, or nil when it holds no time.
+local structUnpack = Struct.unpack
+local function vxTime(raw, i)
+    local year = le(raw, i, 2)
+    local day = le(raw, i + 2, 2)
+    local seconds = structUnpack("<f", raw, i + 4)
+    local hours, minutes = byte(raw, i + 8, i + 9)
     if year < 1970 or year > 9999 or day < 1 or day > (isLeap(year) and 366 or 365) then return nil end
     if hours > 23 or minutes > 59 or not (seconds >= 0 and seconds < 61) then return nil end
     local y = year - 1970
@@ -213,37 +251,55 @@ local function vxTime(tvb, at)
 end
 
 local function addTime(tree, field, tvb, at)
-    local t = vxTime(tvb, at)
-    if t then return tree:add(field, tvb(at, 10), t) end
-    return tree:add(tvb(at, 10), "Time stamp holds no time: " .. tostring(tvb(at, 10):bytes()))
+    local t = vxTime(tvb:raw(at, 10), 1)
+    if t then return add(tree, field, tvbRange(tvb, at, 10), t) end
+    return add(tree, tvbRange(tvb, at, 10), "Time stamp holds no time: " .. tostring(tvbRange(tvb, at, 10):bytes()))
 end
+
+local UNSIGNED = { u8 = true, u16 = true, u32 = true, count = true }
+local SIGNED = { i8 = true, i16 = true, i32 = true }
 
 -- One scalar item: adds its field and returns the value remembered under its name.
 local function scalar(ctx, tree, fmt, width, fi, pos, number)
     local f = LF[fi]
-    local kind = F[fi][3]
+    local kind = KIND[fi]
     if fmt == "constant" then
-        tree:add(f, ctx.tvb(ctx.base + math.min(pos, ctx.held), 0), number)
+        if not ctx.bare then add(tree, f, tvbRange(ctx.tvb, ctx.base + math.min(pos, ctx.held), 0), number) end
         return number
     end
+    local inRaw = width >= 1 and width <= 4 and pos + width <= ctx.rawLength
+    if ctx.bare then
+        -- No tree: only the value matters, for the counts and sizes that follow.
+        if UNSIGNED[kind] then
+            if inRaw then return s32(le(ctx.raw, pos + 1, width)) end
+            return s32(range(ctx, pos, width):le_uint())
+        elseif SIGNED[kind] then
+            if inRaw and width ~= 3 then return leSigned(ctx.raw, pos + 1, width) end
+            return range(ctx, pos, width):le_int()
+        end
+        return -1
+    end
     local r = range(ctx, pos, width)
-    if kind == "u8" or kind == "u16" or kind == "u32" or kind == "count" then
-        tree:add_le(f, r)
+    if UNSIGNED[kind] then
+        addLe(tree, f, r)
+        if inRaw then return s32(le(ctx.raw, pos + 1, width)) end
         return s32(r:le_uint())
-    elseif kind == "i8" or kind == "i16" or kind == "i32" then
-        tree:add_le(f, r)
+    elseif SIGNED[kind] then
+        addLe(tree, f, r)
+        if inRaw and width ~= 3 then return leSigned(ctx.raw, pos + 1, width) end
         return r:le_int()
     elseif kind == "u64" or kind == "i64" or kind == "float" or kind == "double" then
-        tree:add_le(f, r)
+        addLe(tree, f, r)
     elseif kind == "deg" then
-        tree:add(f, r, r:le_float() * 180 / math.pi)
+        add(tree, f, r, r:le_float() * 180 / math.pi)
     elseif kind == "time" then
-        local t = vxTime(ctx.tvb, ctx.base + pos)
-        if t then tree:add(f, r, t) else tree:add(r, F[fi][2] .. ": no time") end
+        local t
+        if pos + 10 <= ctx.rawLength then t = vxTime(ctx.raw, pos + 1) else t = vxTime(ctx.tvb:raw(ctx.base + pos, 10), 1) end
+        if t then add(tree, f, r, t) else add(tree, r, F[fi][2] .. ": no time") end
     elseif kind == "string" then
-        tree:add(f, r, (boundedText(ctx, pos, width)))
+        add(tree, f, r, (boundedText(ctx, pos, width)))
     else
-        tree:add(f, r)
+        add(tree, f, r)
     end
     return -1
 end
@@ -270,14 +326,27 @@ local function vector(ctx, tree, item, pos, limit, level)
         local f = countLookup(ctx, v.second)
         count = applyRule(level == "record" and v.rule or v.blockRule, c, f)
     end
-    local sub = tree:add(LF[item[4]], ctx.tvb(ctx.base + math.min(pos, ctx.held), 0), math.max(0, math.min(count, TWO32 - 1)))
+    local bare = ctx.bare
+    local sub = tree
+    if not bare then
+        sub = add(tree, LF[item[4]], tvbRange(ctx.tvb, ctx.base + math.min(pos, ctx.held), 0),
+                  math.max(0, math.min(count, TWO32 - 1)))
+    end
     if not v or count <= 0 then return 0 end
     local width = v.width ~= 0 and v.width or sizeRule(ctx, v.size)
     if width > MAX_FIELD or width < 0 then return 0 end
-    if width == 0 then sub:append_text(" (no data)") return 0 end
+    if width == 0 then
+        if not bare then appendText(sub, " (no data)") end
+        return 0
+    end
     -- A vector takes what the record holds, its checksum bytes included, as the report does.
     local fits = math.floor((ctx.held - pos) / width)
     local n = math.min(count, math.max(fits, 0))
+    if bare then
+        -- The elements' values are not remembered: without a tree there is nothing to show.
+        if n < count then exhausted(ctx, sub, pos + n * width) end
+        return n * width
+    end
     local typed = vectorKind(v.field, width)
     local shown = math.min(n, MAX_ELEMENTS)
     for i = 0, shown - 1 do
@@ -285,14 +354,14 @@ local function vector(ctx, tree, item, pos, limit, level)
         if typed then
             scalar(ctx, sub, v.format, width, v.field, at)
         else
-            sub:add(range(ctx, at, width), F[v.field][2] .. ": " .. tostring(range(ctx, at, width):bytes()))
+            add(sub, range(ctx, at, width), F[v.field][2] .. ": " .. tostring(range(ctx, at, width):bytes()))
         end
     end
     if n > shown then
-        sub:add(range(ctx, pos + shown * width, (n - shown) * width), string.format("%d more elements", n - shown))
+        add(sub, range(ctx, pos + shown * width, (n - shown) * width), string.format("%d more elements", n - shown))
     end
     if n < count then exhausted(ctx, sub, pos + n * width) end
-    sub:set_len(n * width)
+    setLen(sub, n * width)
     return n * width
 end
 
@@ -305,7 +374,8 @@ local function blocks(ctx, tree, block, pos, count, checkEnd)
         if ctx.cut then break end
         local at = pos + consumed
         local start = math.min(at, ctx.held)
-        local bt = tree:add(ctx.tvb(ctx.base + start, 0), block.title .. " " .. (b + 1))
+        local bt = tree
+        if not ctx.bare then bt = add(tree, tvbRange(ctx.tvb, ctx.base + start, 0), block.title .. " " .. (b + 1)) end
         ctx.depth = ctx.depth + 1
         -- Blocks may read into the checksum bytes, as the report's blocks do: a
         -- count that claims too many blocks runs out only past the record's end.
@@ -315,7 +385,7 @@ local function blocks(ctx, tree, block, pos, count, checkEnd)
         elseif e == "broken" then last = -1
         elseif e == "stopped" then last = p - at
         else last = fixed > 0 and fixed or p - at end
-        bt:set_len(math.max(0, math.min(at + math.max(last, 0), ctx.held) - start))
+        if not ctx.bare then setLen(bt, math.max(0, math.min(at + math.max(last, 0), ctx.held) - start)) end
         formatted = formatted + 1
         if last < 0 then return consumed, last, formatted, true, false, false end
         consumed = consumed + last
@@ -339,7 +409,8 @@ local function repeatItem(ctx, tree, item, pos, level)
         return pos, "stopped"
     end
     local start = math.min(pos, ctx.held)
-    local sub = tree:add(LF[item[4]], ctx.tvb(ctx.base + start, 0), count)
+    local sub = tree
+    if not ctx.bare then sub = add(tree, LF[item[4]], tvbRange(ctx.tvb, ctx.base + start, 0), count) end
     local consumed, last, formatted, failed, ranOut, heldNothing =
         blocks(ctx, sub, block, pos, count, level == "record")
     local stop = nil
@@ -349,11 +420,13 @@ local function repeatItem(ctx, tree, item, pos, level)
         exhausted(ctx, sub, pos, "Ran out of data in repeating blocks")
         stop = "stopped"
     elseif not failed and not ctx.cut and skipped > 0 and (count > MAX_BLOCKS or heldNothing) then
-        sub:add(ctx.tvb(ctx.base + math.min(pos, ctx.held), 0), string.format("Plus %d more repeats", skipped))
+        if not ctx.bare then
+            add(sub, tvbRange(ctx.tvb, ctx.base + math.min(pos, ctx.held), 0), string.format("Plus %d more repeats", skipped))
+        end
         pos = pos + skipped * math.max(last, 0)
         if pos > ctx.held then exhausted(ctx, sub, pos, "Insufficient data for the repeats") end
     end
-    sub:set_len(math.max(0, math.min(pos, ctx.held) - start))
+    if not ctx.bare then setLen(sub, math.max(0, math.min(pos, ctx.held) - start)) end
     return pos, stop
 end
 
@@ -365,7 +438,7 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
     for _, item in ipairs(items) do
         ctx.items = ctx.items + 1
         if ctx.cut or ctx.items > MAX_ITEMS then
-            if not ctx.cut then tree:add_proto_expert_info(X.cut, "The rest of this record is not shown") end
+            if not ctx.cut then expertInfo(tree, X.cut, "The rest of this record is not shown") end
             ctx.cut = true
             return pos, "stopped"
         end
@@ -391,36 +464,38 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
             local length = vs and countLookup(ctx, vs.len) or 0
             if length == 0 then
                 if level == "record" then
-                    tree:add_proto_expert_info(X.exhausted, "Bad String Length")
+                    expertInfo(tree, X.exhausted, "Bad String Length")
                     return pos, "stopped"
                 end
                 goto continue
             end
-            if pos < ctx.held then
+            if pos < ctx.held and not ctx.bare then
                 local text, n = boundedText(ctx, pos, length)
-                tree:add(LF[item[4]], range(ctx, pos, n), text)
+                add(tree, LF[item[4]], range(ctx, pos, n), text)
             end
             pos = pos + length
         elseif fmt == "7008PingData" then
             -- The beams and samples: shown as bytes under the item's name.
             local stopAt = limit
             if ctx.optionalAt and ctx.optionalAt > pos and ctx.optionalAt < stopAt then stopAt = ctx.optionalAt end
-            if stopAt > pos then tree:add(LF[item[4]], range(ctx, pos, stopAt - pos)) end
+            if stopAt > pos and not ctx.bare then add(tree, LF[item[4]], range(ctx, pos, stopAt - pos)) end
             pos = math.max(pos, stopAt)
         elseif fmt == "sd" or fmt == "xd" then
             local n = ctx.nvals
             local back = num == 0 and 1 or num
             if back < 1 or back > n then return pos, level == "record" and "stopped" or "broken" end
-            local length = ctx.vals[n - back + 1]
+            local length = VALS[n - back + 1]
             if length < 0 or pos + length > limit then
                 exhausted(ctx, tree, pos)
                 return pos, "stopped"
             end
-            if fmt == "sd" then
+            if ctx.bare then
+                -- nothing to show
+            elseif fmt == "sd" then
                 local text, held = boundedText(ctx, pos, length)
-                tree:add(LF[item[4]], range(ctx, pos, held), text)
+                add(tree, LF[item[4]], range(ctx, pos, held), text)
             else
-                tree:add(LF[item[4]], range(ctx, pos, length))
+                add(tree, LF[item[4]], range(ctx, pos, length))
             end
             pos = pos + length
         else
@@ -450,12 +525,10 @@ local function layoutKey(protocol, version, rtype)
     return k
 end
 
--- Unsigned and signed byte sums of `n` bytes from `at`: eight bytes a step
--- into locals (no table per chunk), the bytes above 127 counted by the
--- pattern matcher.
-local byte, gsub = string.byte, string.gsub
-local function sums(tvb, at, n)
-    local raw = tvb:raw(at, n)
+-- Unsigned and signed byte sums of the first `n` bytes of `raw`: eight bytes a
+-- step into locals (no table per chunk), the bytes above 127 counted by the
+-- pattern matcher (over the whole string, less those past `n`).
+local function sums(raw, n)
     local sum, i = 0, 1
     for last = 8, n, 8 do
         local a, b, c, d, e, f, g, h = byte(raw, last - 7, last)
@@ -464,122 +537,144 @@ local function sums(tvb, at, n)
     end
     for j = i, n do sum = sum + byte(raw, j) end
     local _, high = gsub(raw, "[\128-\255]", "")
+    for j = n + 1, #raw do
+        if byte(raw, j) > 127 then high = high - 1 end
+    end
     return sum % TWO32, (sum - 256 * high) % TWO32
 end
 
 local PING_TYPES = { [7006] = true, [7007] = true, [7008] = true, [7009] = true, [7011] = true, [7012] = true }
 
 -- A record (or the first piece of one) held at `at`, `held` bytes long;
--- `whole` says whether all of it is there.
-local function dissectRecord(tvb, pinfo, tree, at, held, whole)
+-- `whole` says whether all of it is there. `bare`: tshark built no tree
+-- (a summary or statistics run): the record is walked for its expert infos
+-- and columns without making an item that nobody would see.
+local function dissectRecord(tvb, pinfo, tree, at, held, whole, bare)
     if held < HEADER_SIZE then
-        tree:add_proto_expert_info(X.malformed, "Too short for a data record frame header")
+        expertInfo(tree, X.malformed, "Too short for a data record frame header")
         return nil
     end
-    local t = tvb(at, HEADER_SIZE)
-    local sync = tvb(at + 4, 4):le_uint()
-    local size = tvb(at + 8, 4):le_uint()
-    local rtype = tvb(at + 32, 4):le_uint()
-    local device = tvb(at + 36, 4):le_uint()
-    local enum = tvb(at + 42, 2):le_uint()
-    local counter = tvb(at + 44, 4):le_uint()
-    local flags = tvb(at + 48, 2):le_uint()
-    local h = tree:add(H.header, t)
-    h:add_le(H.protocol_version, tvb(at, 2))
-    h:add_le(H.offset, tvb(at + 2, 2))
-    local s = h:add_le(H.sync, tvb(at + 4, 4))
+    local hr = tvb:raw(at, HEADER_SIZE)
+    local sync = le(hr, 5, 4)
+    local size = le(hr, 9, 4)
+    local rtype = le(hr, 33, 4)
+    local device = le(hr, 37, 4)
+    local enum = le(hr, 43, 2)
+    local counter = le(hr, 45, 4)
+    local flags = le(hr, 49, 2)
+    local h, s = tree, tree
+    if not bare then
+        h = add(tree, H.header, tvbRange(tvb, at, HEADER_SIZE))
+        addLe(h, H.protocol_version, tvbRange(tvb, at, 2))
+        addLe(h, H.offset, tvbRange(tvb, at + 2, 2))
+        s = addLe(h, H.sync, tvbRange(tvb, at + 4, 4))
+    end
     if sync ~= 0x0000FFFF then
-        s:add_proto_expert_info(X.malformed, "Sync pattern is not 0x0000FFFF")
+        expertInfo(s, X.malformed, "Sync pattern is not 0x0000FFFF")
         return nil
     end
-    h:add_le(H.size, tvb(at + 8, 4))
-    h:add_le(H.optional_offset, tvb(at + 12, 4))
-    h:add_le(H.optional_id, tvb(at + 16, 4))
-    local tf = vxTime(tvb, at + 20)
-    if tf then h:add(H.time, tvb(at + 20, 10), tf) else h:add(H.time_raw, tvb(at + 20, 10)) end
-    h:add_le(H.record_version, tvb(at + 30, 2))
-    h:add_le(H.record_type, tvb(at + 32, 4))
-    h:add_le(H.device, tvb(at + 36, 4))
-    h:add(H.reserved, tvb(at + 40, 2))
-    h:add_le(H.enumerator, tvb(at + 42, 2))
-    h:add_le(H.counter, tvb(at + 44, 4))
-    local fl = h:add_le(H.flags, tvb(at + 48, 2))
-    fl:add_le(H.flags_checksum, tvb(at + 48, 2))
-    h:add(H.reserved, tvb(at + 50, 2))
-    h:add(H.reserved, tvb(at + 52, 4))
-    h:add_le(H.fragments_total, tvb(at + 56, 4))
-    h:add_le(H.fragment_number, tvb(at + 60, 4))
-
-    local title = TITLES[rtype]
-    tree:append_text(string.format(", %d%s, device %d/%d, #%d", rtype, title and (" " .. title) or "", device, enum, counter))
+    if not bare then
+        addLe(h, H.size, tvbRange(tvb, at + 8, 4))
+        addLe(h, H.optional_offset, tvbRange(tvb, at + 12, 4))
+        addLe(h, H.optional_id, tvbRange(tvb, at + 16, 4))
+        local tf = vxTime(hr, 21)
+        if tf then add(h, H.time, tvbRange(tvb, at + 20, 10), tf) else add(h, H.time_raw, tvbRange(tvb, at + 20, 10)) end
+        addLe(h, H.record_version, tvbRange(tvb, at + 30, 2))
+        addLe(h, H.record_type, tvbRange(tvb, at + 32, 4))
+        addLe(h, H.device, tvbRange(tvb, at + 36, 4))
+        add(h, H.reserved, tvbRange(tvb, at + 40, 2))
+        addLe(h, H.enumerator, tvbRange(tvb, at + 42, 2))
+        addLe(h, H.counter, tvbRange(tvb, at + 44, 4))
+        local fl = addLe(h, H.flags, tvbRange(tvb, at + 48, 2))
+        addLe(fl, H.flags_checksum, tvbRange(tvb, at + 48, 2))
+        add(h, H.reserved, tvbRange(tvb, at + 50, 2))
+        add(h, H.reserved, tvbRange(tvb, at + 52, 4))
+        addLe(h, H.fragments_total, tvbRange(tvb, at + 56, 4))
+        addLe(h, H.fragment_number, tvbRange(tvb, at + 60, 4))
+        local title = TITLES[rtype]
+        appendText(tree, string.format(", %d%s, device %d/%d, #%d", rtype, title and (" " .. title) or "", device, enum,
+                                       counter))
+    end
     pinfo.cols.info:append(string.format(" %d #%d", rtype, counter))
 
-    local protocol = tvb(at, 2):le_uint()
+    local protocol = le(hr, 1, 2)
     if protocol == 0 then protocol = 5 end
-    local version = tvb(at + 30, 2):le_uint()
+    local version = le(hr, 31, 2)
     if version == 0 then version = 1 end
-    local offset = tvb(at + 2, 2):le_uint()
+    local offset = le(hr, 3, 2)
     if offset == 0 then offset = 60 end
     local dataStart = 4 + offset
 
     local length = held
     if whole then
         if size ~= held then
-            h:add_proto_expert_info(X.malformed, string.format("Size field %d, bytes held %d", size, held))
+            expertInfo(h, X.malformed, string.format("Size field %d, bytes held %d", size, held))
         end
         length = math.min(size, held)
     end
     local hasSum = bit32.band(flags, 1) == 1 and whole and length >= HEADER_SIZE + 4
     local limit = hasSum and length - 4 or length
 
-    if PING_TYPES[rtype] and dataStart + 12 <= limit then
-        tree:add_le(H.ping, tvb(at + dataStart + 8, 4))
+    if PING_TYPES[rtype] and dataStart + 12 <= limit and not bare then
+        addLe(tree, H.ping, tvbRange(tvb, at + dataStart + 8, 4))
     end
 
     if not whole then
-        if dataStart < held then tree:add(H.fragment, tvb(at + dataStart, held - dataStart)) end
+        if dataStart < held and not bare then add(tree, H.fragment, tvbRange(tvb, at + dataStart, held - dataStart)) end
         return rtype
     end
 
     local lk = layoutKey(protocol, version, rtype)
-    local ctx = { tvb = tvb, base = at, held = length, limit = limit, vals = {}, nvals = 0, first = {}, items = 0,
-                  depth = 0, cut = false, troubles = 0, key = lk, keys = KEYS[lk] }
-    local optionalOffset = tvb(at + 12, 4):le_uint()
+    -- The record's bytes as one string: its values are read from it, and its checksum summed over it.
+    local raw = tvb:raw(at, length)
+    local ctx = { tvb = tvb, base = at, held = length, limit = limit, nvals = 0, items = 0, depth = 0, cut = false,
+                  troubles = 0, key = lk, keys = KEYS[lk], raw = raw, rawLength = length, bare = bare }
+    stamp = stamp + 1
+    local optionalOffset = le(hr, 13, 4)
     if optionalOffset ~= 0 and optionalOffset >= dataStart and optionalOffset < limit then ctx.optionalAt = optionalOffset end
     local layout = L[ctx.key]
     if dataStart > limit then
-        h:add_proto_expert_info(X.malformed, "The data section begins past the record's end")
+        expertInfo(h, X.malformed, "The data section begins past the record's end")
     elseif layout then
-        local dt = tree:add(H.data, tvb(at + dataStart, 0))
-        dt:append_text(": " .. layout.title)
+        local dt = tree
+        if not bare then
+            dt = add(tree, H.data, tvbRange(tvb, at + dataStart, 0))
+            appendText(dt, ": " .. layout.title)
+        end
         local pos = walk(ctx, layout.items, dataStart, limit, "record", dt, 0)
-        dt:set_len(math.max(0, math.min(pos, limit) - dataStart))
+        if not bare then setLen(dt, math.max(0, math.min(pos, limit) - dataStart)) end
         local opt = O[ctx.key]
         if opt and optionalOffset ~= 0 then
             local from = ctx.optionalAt or pos
             if from < limit then
-                local ot = tree:add(H.optional, tvb(at + from, 0))
-                ot:append_text(": " .. opt.title)
+                local ot = tree
+                if not bare then
+                    ot = add(tree, H.optional, tvbRange(tvb, at + from, 0))
+                    appendText(ot, ": " .. opt.title)
+                end
                 local p = walk(ctx, opt.items, from, limit, "record", ot, 0)
-                ot:set_len(math.max(0, math.min(p, limit) - from))
+                if not bare then setLen(ot, math.max(0, math.min(p, limit) - from)) end
             end
         end
-    elseif limit > dataStart then
-        tree:add(tvb(at + dataStart, limit - dataStart), "Record data (no layout for this record type)")
+    elseif limit > dataStart and not bare then
+        add(tree, tvbRange(tvb, at + dataStart, limit - dataStart), "Record data (no layout for this record type)")
     end
 
     if hasSum then
-        local field = tvb(at + length - 4, 4):le_uint()
-        local calc, signed = sums(tvb, at, length - 4)
-        local c = tree:add_le(H.checksum, tvb(at + length - 4, 4))
-        c:add(H.checksum_calc, tvb(at + length - 4, 4), calc):set_generated()
+        local field = le(raw, length - 3, 4)
+        local calc, signed = sums(raw, length - 4)
+        local c = tree
+        if not bare then
+            c = addLe(tree, H.checksum, tvbRange(tvb, at + length - 4, 4))
+            setGenerated(add(c, H.checksum_calc, tvbRange(tvb, at + length - 4, 4), calc))
+        end
         if field ~= calc then
             if signed == field then
-                c:add(H.checksum_signed, tvb(at + length - 4, 4), true):set_generated()
-                c:add_proto_expert_info(X.signed)
+                if not bare then setGenerated(add(c, H.checksum_signed, tvbRange(tvb, at + length - 4, 4), true)) end
+                expertInfo(c, X.signed)
             else
-                c:add(H.checksum_bad, tvb(at + length - 4, 4), true):set_generated()
-                c:add_proto_expert_info(X.checksum)
+                if not bare then setGenerated(add(c, H.checksum_bad, tvbRange(tvb, at + length - 4, 4), true)) end
+                expertInfo(c, X.checksum)
             end
         end
     end
@@ -602,12 +697,12 @@ function vx.init()
 end
 
 local function collect(tvb, pinfo, at, payload)
-    local total = tvb(at + 4, 4):le_uint()
-    local totalSize = tvb(at + 16, 4):le_uint()
-    local number = tvb(at + 20, 4):le_uint()
-    local transmission = tvb(at + 10, 2):le_uint()
-    local srcEnum = tvb(at + 30, 2):le_uint()
-    local srcDevice = tvb(at + 32, 4):le_uint()
+    local total = tvbRange(tvb, at + 4, 4):le_uint()
+    local totalSize = tvbRange(tvb, at + 16, 4):le_uint()
+    local number = tvbRange(tvb, at + 20, 4):le_uint()
+    local transmission = tvbRange(tvb, at + 10, 2):le_uint()
+    local srcEnum = tvbRange(tvb, at + 30, 2):le_uint()
+    local srcDevice = tvbRange(tvb, at + 32, 4):le_uint()
     local direction = tostring(pinfo.src) .. ":" .. pinfo.src_port .. ">" .. tostring(pinfo.dst) .. ":" .. pinfo.dst_port
     local a = assemblies[direction]
     if number == 0 then
@@ -640,44 +735,57 @@ local function collect(tvb, pinfo, at, payload)
     return { status = "held" }
 end
 
+-- Whether tshark builds no tree for this packet (a summary or statistics
+-- run): the TreeItem then holds no item. Told by its text, the one place the
+-- Lua binding shows it; asking for tree.text instead is not safe on every tree
+-- a dissector is handed.
+local function noTree(tree)
+    return tostring(tree):find("has item=false", 1, true) ~= nil
+end
+
 -- One packet: a network frame and its piece of a record.
 local function dissectPacket(tvb, pinfo, tree, at, available)
-    local sub = tree:add(vx, tvb(at, available))
+    local bare = noTree(tree)
+    local sub, n = tree, tree
+    if not bare then sub = add(tree, vx, tvbRange(tvb, at, available)) end
     if available < NET_SIZE then
-        sub:add_proto_expert_info(X.malformed, "Too short for a network frame")
+        expertInfo(sub, X.malformed, "Too short for a network frame")
         return
     end
-    local n = sub:add(H.net, tvb(at, NET_SIZE))
-    n:add_le(H.net_version, tvb(at, 2))
-    n:add_le(H.net_offset, tvb(at + 2, 2))
-    n:add_le(H.net_total_packets, tvb(at + 4, 4))
-    n:add_le(H.net_total_records, tvb(at + 8, 2))
-    n:add_le(H.net_transmission, tvb(at + 10, 2))
-    n:add_le(H.net_packet_size, tvb(at + 12, 4))
-    n:add_le(H.net_total_size, tvb(at + 16, 4))
-    n:add_le(H.net_packet_number, tvb(at + 20, 4))
-    n:add_le(H.net_dest_device, tvb(at + 24, 4))
-    n:add_le(H.net_dest_enum, tvb(at + 28, 2))
-    n:add_le(H.net_src_enum, tvb(at + 30, 2))
-    n:add_le(H.net_src_device, tvb(at + 32, 4))
-    local packetSize = tvb(at + 12, 4):le_uint()
-    local total = tvb(at + 4, 4):le_uint()
-    local number = tvb(at + 20, 4):le_uint()
-    local totalSize = tvb(at + 16, 4):le_uint()
+    if not bare then
+        n = add(sub, H.net, tvbRange(tvb, at, NET_SIZE))
+        addLe(n, H.net_version, tvbRange(tvb, at, 2))
+        addLe(n, H.net_offset, tvbRange(tvb, at + 2, 2))
+        addLe(n, H.net_total_packets, tvbRange(tvb, at + 4, 4))
+        addLe(n, H.net_total_records, tvbRange(tvb, at + 8, 2))
+        addLe(n, H.net_transmission, tvbRange(tvb, at + 10, 2))
+        addLe(n, H.net_packet_size, tvbRange(tvb, at + 12, 4))
+        addLe(n, H.net_total_size, tvbRange(tvb, at + 16, 4))
+        addLe(n, H.net_packet_number, tvbRange(tvb, at + 20, 4))
+        addLe(n, H.net_dest_device, tvbRange(tvb, at + 24, 4))
+        addLe(n, H.net_dest_enum, tvbRange(tvb, at + 28, 2))
+        addLe(n, H.net_src_enum, tvbRange(tvb, at + 30, 2))
+        addLe(n, H.net_src_device, tvbRange(tvb, at + 32, 4))
+    end
+    local nr = tvb:raw(at, NET_SIZE)
+    local packetSize = le(nr, 13, 4)
+    local total = le(nr, 5, 4)
+    local number = le(nr, 21, 4)
+    local totalSize = le(nr, 17, 4)
     if packetSize <= NET_SIZE or packetSize > MAX_PACKET then
-        n:add_proto_expert_info(X.malformed, string.format("Packet size %d out of range", packetSize))
+        expertInfo(n, X.malformed, string.format("Packet size %d out of range", packetSize))
         return
     end
     local payload = math.min(packetSize, available) - NET_SIZE
     if packetSize > available then
-        n:add_proto_expert_info(X.malformed, string.format("Packet size %d, bytes held %d", packetSize, available))
+        expertInfo(n, X.malformed, string.format("Packet size %d, bytes held %d", packetSize, available))
     end
     if total > 1 then
         local text = string.format("Fragment %d of %d of a record of %d bytes", number + 1, total, totalSize)
-        sub:append_text(", " .. text)
-        sub:add_proto_expert_info(X.fragment, text)
+        if not bare then appendText(sub, ", " .. text) end
+        expertInfo(sub, X.fragment, text)
         pinfo.cols.info:append(string.format(" fragment %d/%d", number + 1, total))
-        if payload > 0 then sub:add(H.fragment, tvb(at + NET_SIZE, payload)) end
+        if payload > 0 and not bare then add(sub, H.fragment, tvbRange(tvb, at + NET_SIZE, payload)) end
         -- Only whole packets take part: one cut short cannot complete a record.
         if packetSize > available then return end
         if pinfo.number ~= pieceFrame then pieceFrame, pieceOrdinal = pinfo.number, 0 end
@@ -690,30 +798,30 @@ local function dissectPacket(tvb, pinfo, tree, at, available)
         end
         local status = piece.status
         if status == "lost_new" then
-            sub:add_proto_expert_info(X.lost, "Record lost: a new record began before the last fragment of the one collected")
+            expertInfo(sub, X.lost, "Record lost: a new record began before the last fragment of the one collected")
         elseif status == "lost_sequence" then
-            sub:add_proto_expert_info(X.lost, "Record lost: a fragment is missing or out of sequence")
+            expertInfo(sub, X.lost, "Record lost: a fragment is missing or out of sequence")
         elseif status == "lost_past" then
-            sub:add_proto_expert_info(X.lostSize, string.format(
+            expertInfo(sub, X.lostSize, string.format(
                 "Record lost: the fragments run past the total size of %d bytes", piece.expected))
         elseif status == "lost_size" then
-            sub:add_proto_expert_info(X.lostSize, string.format(
+            expertInfo(sub, X.lostSize, string.format(
                 "Record lost: the fragments hold %d bytes of a total size of %d", piece.length, piece.expected))
         elseif status == "refused" then
-            n:add_proto_expert_info(X.malformed, string.format("Total size %d refused", totalSize))
+            expertInfo(n, X.malformed, string.format("Total size %d refused", totalSize))
         elseif status == "whole" then
             local record = ByteArray.new(piece.data, true):tvb("Reassembled Vx record")
-            sub:add(H.reassembled, record(), piece.length):set_generated()
-            dissectRecord(record, pinfo, sub, 0, piece.length, true)
+            if not bare then setGenerated(add(sub, H.reassembled, tvbRange(record), piece.length)) end
+            dissectRecord(record, pinfo, sub, 0, piece.length, true, bare)
         end
         return
     end
     if number ~= 0 then
-        n:add_proto_expert_info(X.malformed, string.format("Packet number %d of a single packet", number))
+        expertInfo(n, X.malformed, string.format("Packet number %d of a single packet", number))
     end
     local held = payload
     if totalSize < held then held = totalSize end
-    dissectRecord(tvb, pinfo, sub, at + NET_SIZE, held, packetSize <= available)
+    dissectRecord(tvb, pinfo, sub, at + NET_SIZE, held, packetSize <= available, bare)
 end
 
 local function pduLength(tvb, pinfo, offset)
@@ -723,14 +831,15 @@ local function pduLength(tvb, pinfo, offset)
     -- as one malformed piece and the next segment is read afresh. Asking the TCP
     -- reassembly for such a size would have it collect the rest of the
     -- connection into one piece, at a cost that grows with every segment.
-    local size = tvb(offset + 12, 4):le_uint()
+    local size = tvbRange(tvb, offset + 12, 4):le_uint()
     if size <= NET_SIZE or size > MAX_PACKET then return tvb:reported_length_remaining(offset) end
     return size
 end
 
 local function startInfo(pinfo)
-    pinfo.cols.protocol = "Vx"
-    if tostring(pinfo.cols.info):sub(1, 2) ~= "Vx" then pinfo.cols.info = "Vx" end
+    local cols = pinfo.cols
+    cols.protocol = "Vx"
+    if tostring(cols.info):sub(1, 2) ~= "Vx" then cols.info = "Vx" end
 end
 
 local function pdu(tvb, pinfo, tree)
@@ -754,7 +863,7 @@ function vx.dissector(tvb, pinfo, tree)
     -- UDP: the packets of one datagram, back to back.
     startInfo(pinfo)
     if truncated then
-        tree:add(vx, tvb()):add_proto_expert_info(X.malformed, string.format(
+        expertInfo(add(tree, vx, tvbRange(tvb)), X.malformed, string.format(
             "Only %d of %d bytes captured", tvb:len(), tvb:reported_len()))
     end
     local at, left = 0, tvb:len()
@@ -763,7 +872,7 @@ function vx.dissector(tvb, pinfo, tree)
             dissectPacket(tvb, pinfo, tree, at, left)
             break
         end
-        local size = tvb(at + 12, 4):le_uint()
+        local size = tvbRange(tvb, at + 12, 4):le_uint()
         dissectPacket(tvb, pinfo, tree, at, left)
         if size <= NET_SIZE or size > MAX_PACKET then break end
         at = at + size
@@ -776,16 +885,16 @@ end
 -- first packet of a record, the start of a data record frame).
 local function looksLikeVx(tvb)
     if tvb:len() < NET_SIZE then return false end
-    if tvb(2, 2):le_uint() ~= NET_SIZE then return false end
-    local total = tvb(4, 4):le_uint()
-    local size = tvb(12, 4):le_uint()
-    local totalSize = tvb(16, 4):le_uint()
-    local number = tvb(20, 4):le_uint()
+    if tvbRange(tvb, 2, 2):le_uint() ~= NET_SIZE then return false end
+    local total = tvbRange(tvb, 4, 4):le_uint()
+    local size = tvbRange(tvb, 12, 4):le_uint()
+    local totalSize = tvbRange(tvb, 16, 4):le_uint()
+    local number = tvbRange(tvb, 20, 4):le_uint()
     if size <= NET_SIZE or size > MAX_PACKET then return false end
     if total < 1 or number >= total or totalSize < size - NET_SIZE then return false end
     if number == 0 then
         if tvb:len() < NET_SIZE + 8 then return false end
-        if tvb(NET_SIZE + 4, 4):le_uint() ~= 0x0000FFFF then return false end
+        if tvbRange(tvb, NET_SIZE + 4, 4):le_uint() ~= 0x0000FFFF then return false end
     end
     return true
 end

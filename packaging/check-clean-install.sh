@@ -20,6 +20,8 @@ in_root "apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get 
     || fail "apt install"
 in_root "tarvik-cli --version && tarvik --version && vxcenter-sim --version" || fail "--version"
 in_root "cd /tmp && tarvik-cli generate s.vxr --frames 5 >/dev/null && tarvik-cli list s.vxr | head -3" || fail "generate and list"
+# A built-in profile is read by the YAML reader module, which the package installs with its library.
+in_root "cd /tmp && tarvik-cli expect file-integrity s.vxr >/dev/null" || fail "a profile read by the YAML reader module"
 in_root "cd /tmp && python3 -c 'import tarvik; print(len(tarvik.open(\"s.vxr\")))'" || fail "import tarvik"
 
 # What a desktop has: the file type and menu databases, and a display.

@@ -16,6 +16,9 @@ namespace {
 
 constexpr std::string_view kPauseWord = "PAUSE";
 constexpr std::uint32_t kNotForImagery[] = {7012, 7017};
+// What a shown source hands the sector first: settings, configuration, geometry.
+constexpr std::uint32_t kReplayedSettings[] = {7000, 7001, 7004};
+constexpr std::uint32_t kSideScan = 7007, kBeamData = 7008;
 
 bool contains(ByteSpan bytes, std::string_view word) {
     return std::search(bytes.begin(), bytes.end(), word.begin(), word.end()) != bytes.end();
@@ -153,8 +156,59 @@ void CArrivalPipeline::processEntry(Bytes bytes, const RecordFilter& filter) {
 
     appendShown(entry, number);
     if (!oneOf(type, kNotForImagery))
-        notify(&Subscriber::display, ImageryKey{frame.deviceId(), frame.systemEnumerator(), type}, *entry);
+        notify(&Subscriber::display, ImageryKey{frame.deviceId(), frame.systemEnumerator(), type}, ByteSpan(*entry));
     if (!batchWritten_) notify(&Subscriber::passed, *entry);
+}
+
+void CArrivalPipeline::replay(const IndexedRecordSource& source) {
+    restartPictures();
+    const RecordIndex& index = source.index();
+    const auto keyOf = [](const RecordIndexEntry& e) { return ImageryKey{e.deviceId(), e.systemEnumerator(), e.recordType()}; };
+    // The first record of each settings type, in the order the source holds them.
+    bool found[std::size(kReplayedSettings)] = {};
+    std::size_t remaining = std::size(kReplayedSettings);
+    const std::size_t window = std::min(index.size(), kReplaySettingsWindow);
+    for (std::size_t i = 0; i < window && remaining > 0; ++i) {
+        const RecordIndexEntry& entry = index[i];
+        for (std::size_t t = 0; t < std::size(kReplayedSettings); ++t) {
+            if (found[t] || entry.recordType() != kReplayedSettings[t]) continue;
+            found[t] = true;
+            --remaining;
+            const Bytes frame = source.readFrame(i);
+            notify(&Subscriber::display, keyOf(entry), ByteSpan(frame));
+        }
+    }
+    // The echogram draws side-scan records, or the beam data records of a
+    // source that holds none, as it does with live records.
+    const std::size_t pings = std::min(index.size(), kReplayEchogramWindow);
+    bool sideScan = false;
+    for (std::size_t i = 0; i < pings && !sideScan; ++i) sideScan = index[i].recordType() == kSideScan;
+    const std::uint32_t drawn = sideScan ? kSideScan : kBeamData;
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < pings && lines < kReplayEchogramRows; ++i) {
+        const RecordIndexEntry& entry = index[i];
+        if (entry.recordType() != drawn) continue;
+        ++lines;
+        const Bytes frame = source.readFrame(i);
+        notify(&Subscriber::echogram, keyOf(entry), ByteSpan(frame));
+    }
+}
+
+void CArrivalPipeline::replayForEchogram(const RecordSource& source) {
+    restartPictures();
+    for (std::size_t row = 0, rows = source.rowCount(); row < rows; ++row) {
+        const std::optional<Bytes> record = source.rowRecord(row);
+        if (!record) continue;
+        const FrameView frame(*record);
+        notify(&Subscriber::echogram, ImageryKey{frame.deviceId(), frame.systemEnumerator(), frame.recordType()},
+               ByteSpan(*record));
+    }
+}
+
+void CArrivalPipeline::present(ByteSpan frame) {
+    const FrameView view(frame);
+    if (!view.isFrame()) return;
+    notify(&Subscriber::display, ImageryKey{view.deviceId(), view.systemEnumerator(), view.recordType()}, frame);
 }
 
 void CArrivalPipeline::keep(const SharedBytes& entry, std::uint32_t number) {

@@ -9,6 +9,7 @@
 #include "core/ping_gaps.h"
 #include "core/record_file.h"
 #include "core/record_filter.h"
+#include "core/record_source.h"
 #include "imagery/imagery_key.h"
 #include "pipeline/pipeline_display.h"
 
@@ -66,9 +67,14 @@ public:
         std::function<void(const Bytes& frame)> passed;
         // Every listed frame but 7012 and 7017: the sector and the echogram pick
         // the record types they draw.
-        std::function<void(const ImageryKey&, const Bytes& frame)> display;
+        std::function<void(const ImageryKey&, ByteSpan frame)> display;
         // Each entry as it is appended to the shown records (the console prints it).
         std::function<void(const ListedEntry& entry)> listed;
+        // Frames of a shown file or capture handed on for the echogram alone
+        // (its first pings when it is opened, or all its rows on request).
+        std::function<void(const ImageryKey&, ByteSpan frame)> echogram;
+        // The pictures start afresh: another source is shown, or communication starts.
+        std::function<void()> restart;
     };
     using SubscriberId = std::uint64_t;
     // A sink's place among the subscribers: dropping it (or end()) takes the
@@ -123,6 +129,24 @@ public:
     // until one is set). Set alone it applies to what arrives next.
     void setFilter(RecordFilter filter) { filter_ = std::move(filter); }
     const RecordFilter& filter() const { return filter_; }
+    // --- Shown sources --------------------------------------------------------
+    // A file or capture reaches the sinks that draw as live records do: the
+    // pictures start afresh, then its first settings, configuration and
+    // geometry records go to `display` and its first pings to `echogram`
+    // (side-scan records, or the beam data of a source that has none), as
+    // many as the echogram has rows. Reads only the records it hands on.
+    void replay(const IndexedRecordSource& source);
+    // The echogram drawn afresh from every row of `source`, first to last
+    // (a whole file's waterfall rather than its first screenful).
+    void replayForEchogram(const RecordSource& source);
+    // A record shown on its own (the reported record) goes to `display`.
+    void present(ByteSpan frame);
+    // The pictures start afresh (subscribers' `restart`).
+    void restartPictures() { notify(&Subscriber::restart); }
+    // How far into a shown source replay() looks for its first records.
+    static constexpr std::size_t kReplaySettingsWindow = 1000;
+    static constexpr std::size_t kReplayEchogramRows = 512, kReplayEchogramWindow = 20000;
+
     // Sets the scroll limit; false (and no change) outside 20..1000.
     bool setScrollLimit(std::uint32_t limit);
 

@@ -1,10 +1,26 @@
 #include "profiles/profile.h"
 
 #include "core/text.h"
-#include "decode/yaml_budget.h"
 #include "expr/fields.h"
 
+// This file is compiled twice: into the profiles library without the reading
+// of profile texts, and with TARVIK_PROFILE_YAML into the YAML readers with
+// only that reading (the one part that links the YAML library, which most
+// runs never need: decode/yaml_module.h).
+
+// The reading of a profile text, called through this pointer wherever it lives.
+using ProfileTextReader = tarvik::Result<tarvik::profiles::Profile> (*)(std::string_view name, std::string_view source,
+                                                                         const tarvik::LayoutCatalogue& catalogue);
+#ifdef TARVIK_PROFILE_YAML
+#include "decode/yaml_budget.h"
+
 #include <yaml-cpp/yaml.h>
+#else
+#include "decode/yaml_module.h"
+// Defined where the reading is linked in (the Python module), else the
+// YAML reader module has it.
+extern "C" __attribute__((weak)) ProfileTextReader tarvik_profile_text_reader();
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +32,7 @@
 
 namespace tarvik::profiles {
 
+#ifndef TARVIK_PROFILE_YAML
 const char* severityName(Severity s) { return s == Severity::Error ? "error" : "warning"; }
 
 const char* checkKindName(CheckKind k) {
@@ -29,8 +46,11 @@ const char* checkKindName(CheckKind k) {
     }
     return "?";
 }
+#endif
 
 namespace {
+
+#ifdef TARVIK_PROFILE_YAML
 
 // Budgets of the parse, as the layout loader keeps them for its files.
 constexpr std::size_t kMaxParsedNodes = 50'000;
@@ -322,6 +342,8 @@ private:
     const LayoutCatalogue& catalogue_;
 };
 
+#endif
+
 std::string stem(std::string_view name) {
     std::string s = std::filesystem::path(std::string(name)).filename().string();
     if (const auto dot = s.rfind('.'); dot != std::string::npos && dot > 0) s.resize(dot);
@@ -330,7 +352,8 @@ std::string stem(std::string_view name) {
 
 } // namespace
 
-Result<Profile> parseProfile(std::string_view name, std::string_view source, const LayoutCatalogue& catalogue) {
+#ifdef TARVIK_PROFILE_YAML
+Result<Profile> readProfileText(std::string_view name, std::string_view source, const LayoutCatalogue& catalogue) {
     try {
         Profile p = Loader(name, catalogue).load(source);
         if (p.name.empty()) p.name = stem(name);
@@ -342,6 +365,14 @@ Result<Profile> parseProfile(std::string_view name, std::string_view source, con
     } catch (const YAML::Exception& e) {
         return failure(std::string(name) + ":" + std::to_string(e.mark.is_null() ? 0 : e.mark.line + 1) + ": " + e.msg);
     }
+}
+
+#else
+Result<Profile> parseProfile(std::string_view name, std::string_view source, const LayoutCatalogue& catalogue) {
+    if (tarvik_profile_text_reader) return tarvik_profile_text_reader()(name, source, catalogue);
+    const Result<void*> entry = yamlModuleSymbol("tarvik_profile_text_reader");
+    if (!entry) return failure(std::string(name) + ": cannot be read: " + entry.error());
+    return reinterpret_cast<ProfileTextReader (*)()>(*entry)()(name, source, catalogue);
 }
 
 Result<Profile> loadProfile(const std::string& path, const LayoutCatalogue& catalogue) {
@@ -393,4 +424,10 @@ std::string resolveProfile(const std::string& nameOrPath) {
     return nameOrPath;
 }
 
+#endif
+
 } // namespace tarvik::profiles
+
+#ifdef TARVIK_PROFILE_YAML
+extern "C" ProfileTextReader tarvik_profile_text_reader() { return tarvik::profiles::readProfileText; }
+#endif

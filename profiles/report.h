@@ -14,7 +14,7 @@ namespace tarvik::profiles {
 struct SourceVerdict {
     std::string source;
     std::vector<RuleResult> results;
-    std::vector<std::string> warnings;  // what opening the source said
+    std::vector<std::string> warnings;  // what the check found wrong with the file itself (a few per kind)
 };
 
 // "pass  name: note", "FAIL  name: 3 failures; row 12: ...", "n/a   name: why".

@@ -98,18 +98,21 @@ bool passes(const Compiled& c, const Seen& s, bool* unreached = nullptr) {
 // record must be read, 0 or 1 the answer.
 struct TypeDecisions {
     std::vector<std::int8_t> byType;
+    // -1 when the record must be read, 0 or 1 when its type decides.
+    std::int8_t of(const Compiled& c, std::uint32_t type) {
+        if (type >= 65536) return -1;
+        if (byType.empty()) byType.assign(65536, -2);
+        std::int8_t& d = byType[type];
+        if (d == -2) {
+            bool p = false;
+            d = c.predicate->decidedByType(type, p) ? static_cast<std::int8_t>(p) : -1;
+        }
+        return d;
+    }
     bool passes(const Compiled& c, const Seen& s) {
         if (!c.predicate) return true;
-        const std::uint32_t type = s.frame.recordType();
-        if (type < 65536) {
-            if (byType.empty()) byType.assign(65536, -2);
-            std::int8_t& d = byType[type];
-            if (d == -2) {
-                bool p = false;
-                d = c.predicate->decidedByType(type, p) ? static_cast<std::int8_t>(p) : -1;
-            }
-            if (d >= 0) return d == 1;
-        }
+        const std::int8_t d = of(c, s.frame.recordType());
+        if (d >= 0) return d == 1;
         return ::tarvik::profiles::passes(c, s);
     }
 };
@@ -175,22 +178,66 @@ std::string keyText(const Rule& rule, const std::string& key) {
     return {};
 }
 
-// A set of keys that forgets its oldest when full.
+// A set of keys that forgets its oldest when full. The keys live in a ring
+// in the order they came; an open-addressed table of ring positions finds
+// them. A node-based set of strings spent most of a relation rule's time
+// looking up keys that are not there.
 class RecentKeys {
 public:
-    bool contains(const std::string& k) const { return set_.count(k) != 0; }
+    bool contains(const std::string& k) const { return find(k, hashOf(k)) != kNone; }
     void add(const std::string& k) {
-        if (!set_.insert(k).second) return;
-        order_.push_back(k);
-        if (order_.size() > kMaxKeysKept) {
-            set_.erase(order_.front());
-            order_.pop_front();
+        const std::size_t h = hashOf(k);
+        if (find(k, h) != kNone) return;
+        if (slots_.empty()) {
+            ring_.resize(kMaxKeysKept);
+            hashes_.resize(kMaxKeysKept);
+            slots_.assign(kMaxKeysKept * 4, 0);  // at most a quarter full: short probes
         }
+        std::size_t at;
+        if (size_ == kMaxKeysKept) {
+            at = oldest_;
+            oldest_ = (oldest_ + 1) % kMaxKeysKept;
+            erase(find(ring_[at], hashes_[at]));
+        } else {
+            at = (oldest_ + size_++) % kMaxKeysKept;
+        }
+        ring_[at] = k;
+        hashes_[at] = h;
+        std::size_t i = h & mask();
+        while (slots_[i] != 0) i = (i + 1) & mask();
+        slots_[i] = static_cast<std::uint32_t>(at + 1);
     }
 
 private:
-    std::unordered_set<std::string> set_;
-    std::deque<std::string> order_;
+    static constexpr std::size_t kNone = SIZE_MAX;
+    static std::size_t hashOf(const std::string& k) { return std::hash<std::string_view>{}(k); }
+    std::size_t mask() const { return slots_.size() - 1; }
+    // The slot that holds `k`, or kNone.
+    std::size_t find(const std::string& k, std::size_t h) const {
+        if (slots_.empty()) return kNone;
+        for (std::size_t i = h & mask();; i = (i + 1) & mask()) {
+            const std::uint32_t s = slots_[i];
+            if (s == 0) return kNone;
+            if (hashes_[s - 1] == h && ring_[s - 1] == k) return i;
+        }
+    }
+    // Empties slot `i`, moving back the entries of its probe run that would
+    // otherwise no longer be found.
+    void erase(std::size_t i) {
+        slots_[i] = 0;
+        for (std::size_t j = (i + 1) & mask(); slots_[j] != 0; j = (j + 1) & mask()) {
+            const std::size_t home = hashes_[slots_[j] - 1] & mask();
+            if (((j - home) & mask()) >= ((j - i) & mask())) {
+                slots_[i] = slots_[j];
+                slots_[j] = 0;
+                i = j;
+            }
+        }
+    }
+    std::vector<std::string> ring_;
+    std::vector<std::size_t> hashes_;
+    std::vector<std::uint32_t> slots_;  // ring position + 1; 0 empty
+    std::size_t oldest_ = 0, size_ = 0;
 };
 
 } // namespace
@@ -200,6 +247,28 @@ struct RuleChecker::State {
         std::string key;
         std::optional<double> time;
         bool excused = false;  // a packet was lost while it waited: the loss is the verdict
+    };
+    // A field's value as read from one record (`text` points into the walk's values).
+    struct Value {
+        double number = 0;
+        const std::string* text = nullptr;
+    };
+    // The value a stability rule saw last, and how it was said.
+    struct Kept {
+        bool isText = false;
+        double number = 0;
+        std::string text;
+        std::string shown;
+        bool sameAs(const Value& v) const {
+            if (v.text) return isText && *v.text == text;
+            return !isText && v.number == number;  // NaN is never the same: its words decide
+        }
+        void keep(const Value& v, std::string words) {
+            isText = v.text != nullptr;
+            number = v.number;
+            if (v.text) text = *v.text;
+            shown = std::move(words);
+        }
     };
     struct RuleState {
         Tally tally;
@@ -219,7 +288,11 @@ struct RuleChecker::State {
         std::unordered_map<std::uint64_t, std::pair<double, std::uint64_t>> lastTimes;    // source -> time, row
         std::unordered_map<std::uint64_t, std::pair<std::uint32_t, std::uint64_t>> lastCounters;
         // Stability
-        std::unordered_map<std::uint64_t, std::string> values;  // source -> value as text
+        std::unordered_map<std::uint64_t, Kept> values;  // source -> its value
+        TypeDecisions field;
+        expr::FieldValues fieldValues;  // kept from record to record: the walk reuses its room
+        // Value rules without a scope: whether a record type holds a field the rule reads (-1 not asked yet).
+        std::vector<std::int8_t> holdsByType;
         // Integrity
         std::uint64_t incidents = 0;
     };
@@ -459,10 +532,15 @@ void RuleChecker::record(ByteSpan bytes, std::uint64_t row) {
         case CheckKind::Value: {
             // Without a scope, a value rule judges the records that hold a field it names.
             if (!rule.scope.predicate) {
-                const auto& fields = rule.expect.predicate->expression().fields();
-                bool holds = rule.expect.predicate->expression().headerOnly();
-                for (const expr::FieldInfo* f : fields)
-                    holds = holds || (f->source == expr::FieldSource::Layout && f->recordType == frame.recordType());
+                const std::uint32_t type = frame.recordType();
+                if (type >= 65536) break;
+                if (rs.holdsByType.empty()) rs.holdsByType.assign(65536, -1);
+                std::int8_t& holds = rs.holdsByType[type];
+                if (holds < 0) {
+                    holds = rule.expect.predicate->expression().headerOnly();
+                    for (const expr::FieldInfo* f : rule.expect.predicate->expression().fields())
+                        holds = holds || (f->source == expr::FieldSource::Layout && f->recordType == type);
+                }
                 if (!holds) break;
             }
             bool unreached = false;
@@ -476,24 +554,31 @@ void RuleChecker::record(ByteSpan bytes, std::uint64_t row) {
             break;
         }
         case CheckKind::Stability: {
-            expr::FieldValues values;
+            // A record of a type that holds none of the field is not read.
+            if (rs.field.of(rule.field, frame.recordType()) >= 0) break;
+            expr::FieldValues& values = rs.fieldValues;
             const expr::Verdict v = rule.field.predicate->judge(bytes, {static_cast<std::uint32_t>(row), nullptr}, values);
             if (v.unreached) {
                 ++rs.unreached;
                 break;
             }
-            std::string value;
-            if (!values.numbers.empty() && !values.numbers[0].empty()) value = number(values.numbers[0].front());
-            else if (!values.texts.empty() && !values.texts[0].empty()) value = "\"" + values.texts[0].front() + "\"";
+            // The value is put in words only when it differs from the one
+            // before: most records repeat it.
+            State::Value value;
+            if (!values.numbers.empty() && !values.numbers[0].empty()) value.number = values.numbers[0].front();
+            else if (!values.texts.empty() && !values.texts[0].empty()) value.text = &values.texts[0].front();
             else break;
             ++t.judged;
             const std::uint64_t source = sourceOf(frame);
-            auto [it, fresh] = rs.values.try_emplace(source, value);
-            if (fresh || it->second == value) break;
-            t.fail(keep, row, s.time,
-                   strprintf("%s: %s changed from %s to %s", sourceText(source).c_str(), rule.field.text.c_str(),
-                             it->second.c_str(), value.c_str()));
-            it->second = value;
+            auto [it, fresh] = rs.values.try_emplace(source);
+            State::Kept& last = it->second;
+            if (!fresh && last.sameAs(value)) break;
+            std::string now = value.text ? "\"" + *value.text + "\"" : number(value.number);
+            if (!fresh && now != last.shown)
+                t.fail(keep, row, s.time,
+                       strprintf("%s: %s changed from %s to %s", sourceText(source).c_str(), rule.field.text.c_str(),
+                                 last.shown.c_str(), now.c_str()));
+            last.keep(value, std::move(now));
             break;
         }
         default: break;
@@ -544,6 +629,12 @@ void RuleChecker::incident(Incident what, std::uint64_t row, std::string text) {
 void RuleChecker::textRow(std::string_view text, std::uint64_t row) {
     if (text == "TEXT Lost Packet") {
         incident(Incident::LostPacket, row, "a packet was lost: its record is missing");
+        return;
+    }
+    // Bytes a file's list skipped to the next sync pattern (or to its end) are
+    // damaged data, whoever lists them.
+    if (text.rfind("TEXT ", 0) == 0 && text.find(" Skipped") != std::string_view::npos) {
+        incident(Incident::Damaged, row, "damaged data: " + std::string(text.substr(5)));
         return;
     }
     // Lines the list adds of itself (dropped pings, pauses, rows that left the

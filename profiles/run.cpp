@@ -1,39 +1,47 @@
 #include "profiles/run.h"
 
+#include "core/text.h"
 #include "sources/open_source.h"
 
 namespace tarvik::profiles {
+
+namespace {
+
+// Problems of the file itself said as notes beside the verdicts, so that a
+// profile without an integrity rule still tells of them (a few per kind).
+constexpr std::size_t kNotesPerKind = 3;
+
+std::vector<std::string> notesOf(const FileCheckResult& checked) {
+    std::vector<std::string> notes;
+    for (CheckProblemKind kind : {CheckProblemKind::Sync, CheckProblemKind::Size, CheckProblemKind::Truncated,
+                                  CheckProblemKind::Catalog, CheckProblemKind::Capture}) {
+        const CheckProblemList& list = checked.of(kind);
+        const std::string name(checkProblemName(kind));
+        std::size_t shown = 0;
+        for (; shown < list.first.size() && shown < kNotesPerKind; ++shown)
+            notes.push_back(name + ": frame " + std::to_string(list.first[shown].index) + ": " + list.first[shown].text);
+        if (list.count > shown)
+            notes.push_back(strprintf("%s: %llu more", name.c_str(), static_cast<unsigned long long>(list.count - shown)));
+    }
+    return notes;
+}
+
+} // namespace
 
 Result<SourceVerdict> judgeFile(const Profile& profile, const FileChecker& checker, const std::string& path,
                                 const std::vector<std::uint16_t>& capturePorts, CheckerOptions options) {
     options.live = false;
     RuleChecker rules(profile, options);
-    // The rows the source lists between its frames (a capture's lost packets)
-    // reach the rules where they stand among the frames.
-    std::vector<IndexedRecordSource::TextRow> texts;
-    std::vector<std::string> warnings;
-    {
-        // Closed again before the check reads the file on its own.
-        SourceOptions sourceOptions;
-        sourceOptions.capturePorts = capturePorts;
-        const Result<OpenedSource> opened = openSource(path, sourceOptions);
-        if (opened && opened->source) {
-            texts = opened->source->textRows();
-            warnings = opened->warnings();
-        }
-    }
-    std::size_t nextText = 0;
-    auto textsBefore = [&](std::uint64_t frames) {
-        for (; nextText < texts.size() && texts[nextText].framesBefore <= frames; ++nextText)
-            rules.textRow(texts[nextText].text, frames);
-    };
-    const FileCheckResult checked = checkRecordSource(checker, path, capturePorts, [&](const CheckedFrame& f) {
-        textsBefore(f.index);
-        // A frame too large to hold, or cut off by the end of the file, has no
-        // bytes here: the check reports it, and it reaches the rules as damage.
-        if (!f.bytes.empty()) rules.record(f.bytes, f.index);
-    });
-    textsBefore(UINT64_MAX);
+    // One pass: the check hands over each frame, and the rows a capture lists
+    // between its frames (its lost packets) where they stand among them.
+    const FileCheckResult checked = checkRecordSource(
+        checker, path, capturePorts,
+        [&](const CheckedFrame& f) {
+            // A frame too large to hold, or cut off by the end of the file, has no
+            // bytes here: the check reports it, and it reaches the rules as damage.
+            if (!f.bytes.empty()) rules.record(f.bytes, f.index);
+        },
+        [&](std::uint64_t framesBefore, const std::string& text) { rules.textRow(text, framesBefore); });
     if (checked.unreadable) return failure(*checked.unreadable);
     auto feed = [&](CheckProblemKind kind, Incident as) {
         const CheckProblemList& list = checked.of(kind);
@@ -51,7 +59,7 @@ Result<SourceVerdict> judgeFile(const Profile& profile, const FileChecker& check
     feed(CheckProblemKind::Capture, Incident::LostPacket);
     SourceVerdict verdict;
     verdict.source = path;
-    verdict.warnings = std::move(warnings);
+    verdict.warnings = notesOf(checked);
     verdict.results = rules.results(true);
     return verdict;
 }

@@ -91,21 +91,38 @@ Result<OpenedSource> openSource(const std::string& what, const SourceOptions& op
 
 FileCheckResult checkRecordSource(const FileChecker& checker, const std::string& path,
                                   const std::vector<std::uint16_t>& capturePorts,
-                                  const CheckedFrameObserver& observer) {
+                                  const CheckedFrameObserver& observer, const CheckedTextObserver& textObserver) {
     if (!capture::isCaptureFile(path)) return checker.check(path, observer);
-    // A capture's frames are checked as the record file they make.
+    // A capture's frames are checked as the record file they make; only their
+    // count is needed here, and the text rows where they stand among them.
     capture::CaptureRecordFile captured;
-    RecordIndex index;
+    std::uint64_t frames = 0;
+    std::vector<std::pair<std::uint64_t, std::string>> texts;
+    capture::CaptureRecordFile::Sink sink;
+    sink.frame = [&frames](const RecordIndexEntry&) { ++frames; };
+    if (textObserver) sink.text = [&](std::string text, const capture::CaptureEntry&) { texts.emplace_back(frames, std::move(text)); };
     std::string message;
     capture::CaptureOptions options;
     options.ports = capturePorts;
     FileCheckResult result;
-    if (!captured.load(path, options, index, message)) {
+    if (!captured.load(path, options, sink, message)) {
         result.path = path;
         result.unreadable = message;
         return result;
     }
-    result = checker.check(captured.temporaryPath(), observer);
+    std::size_t nextText = 0;
+    auto textsBefore = [&](std::uint64_t frame) {
+        for (; nextText < texts.size() && texts[nextText].first <= frame; ++nextText)
+            textObserver(texts[nextText].first, texts[nextText].second);
+    };
+    CheckedFrameObserver both = observer;
+    if (textObserver)
+        both = [&](const CheckedFrame& f) {
+            textsBefore(f.index);
+            if (observer) observer(f);
+        };
+    result = checker.check(captured.temporaryPath(), both);
+    if (textObserver) textsBefore(UINT64_MAX);
     result.path = path;
     // What the capture itself lost is a problem of the file like a broken
     // frame; a capture cut short is checked as far as it goes.

@@ -78,11 +78,19 @@ Result<OpenedSource> openSource(const std::string& what, const SourceOptions& op
 // themselves leave it out, not to count those records twice).
 inline constexpr std::string_view kRecordsNeverAllCame = "whose bytes never all came";
 
+// A text row of a capture's list ("TEXT Lost Packet", a damaged packet's
+// line) and how many frames come before it.
+using CheckedTextObserver = std::function<void(std::uint64_t framesBefore, const std::string& text)>;
+
 // The whole-file check of a record file or of the records of a capture.
-// `observer` sees every frame the check counts (a capture's as the record file they make).
+// `observer` sees every frame the check counts (a capture's as the record file they make);
+// `textObserver` sees a capture's text rows, each just before the frame it comes before
+// (those after the last frame once the check is done), so that a reader needs no
+// index of its own to place them.
 FileCheckResult checkRecordSource(const FileChecker& checker, const std::string& path,
                                   const std::vector<std::uint16_t>& capturePorts = {},
-                                  const CheckedFrameObserver& observer = {});
+                                  const CheckedFrameObserver& observer = {},
+                                  const CheckedTextObserver& textObserver = {});
 
 // The frames of a record file or a capture, as a record file of its own that
 // `use` reads from start to end (a capture's records reassembled into a

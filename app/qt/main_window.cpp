@@ -118,7 +118,7 @@ void CMainFrame::wireImagery() {
     imagery.EchogramChanged();
     if (echogram == nullptr) {
         // The message waits for the event loop, so it goes where the program sends messages.
-        view_->imageryEnabled = false;
+        view_->enableImagery(false);
         QTimer::singleShot(0, this, [this] { port_->messageBox("Can't Create A GL Rendering Context."); });
         return;
     }
@@ -127,12 +127,12 @@ void CMainFrame::wireImagery() {
     echogram->refresh();
     echogram->message = [this](std::string_view text) { port_->messageBox(text); };
     echogram->onInitialised = [this](bool ready) {
-        if (!ready) view_->imageryEnabled = false;
+        if (!ready) view_->enableImagery(false);
     };
     echogram->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(echogram, &QWidget::customContextMenuRequested, this,
             [this, echogram](const QPoint& at) { echogramMenu(echogram->mapToGlobal(at)); });
-    view_->imageryEnabled = true;
+    view_->enableImagery(true);
 }
 
 CImageryDisplays& CMainFrame::imagery() { return view_->imagery(); }

@@ -299,7 +299,7 @@ TEST_F(Pipeline, WhileAFileIsShownLiveRecordsStillReachTheSinksButNotTheList) {
     std::vector<std::uint32_t> counted, drawn;
     CArrivalPipeline::Subscriber others;
     others.arrived = [&](const Bytes& f) { counted.push_back(FrameView(f).recordCounter()); };
-    others.display = [&](const ImageryKey&, const Bytes& f) { drawn.push_back(FrameView(f).recordCounter()); };
+    others.display = [&](const ImageryKey&, ByteSpan f) { drawn.push_back(FrameView(f).recordCounter()); };
     const auto sink = pipeline.subscribe(std::move(others));
     pipeline.setFilter(RecordFilter::types("7000"));
     pipeline.listing = false;
@@ -326,7 +326,7 @@ TEST_F(Pipeline, ImageryGetsTheRecordsItDraws) {
     std::vector<std::uint32_t> drawn;
     bool enabled = false;
     CArrivalPipeline::Subscriber imagery;
-    imagery.display = [&](const ImageryKey& key, const Bytes&) {
+    imagery.display = [&](const ImageryKey& key, ByteSpan) {
         EXPECT_EQ(key.deviceId, 7125u);
         if (enabled) drawn.push_back(key.recordType);
     };

@@ -169,7 +169,7 @@ TEST_F(ReadVxFile, FilterSelectsRowsByTypeTextAndKeepsIndexPositions) {
 
 TEST_F(ReadVxFile, PreloadHandsTheFirstSettingsConfigurationGeometryAndPingsToTheImagery) {
     const std::string path = sample("preload.vxr", 30);
-    view.imageryEnabled = true;
+    view.enableImagery(true);
     const CImageryDisplays& imagery = view.imagery();
     ASSERT_TRUE(view.openRecordFile(path));
     std::vector<std::uint32_t> handed;
@@ -189,7 +189,7 @@ TEST_F(ReadVxFile, PreloadHandsTheFirstSettingsConfigurationGeometryAndPingsToTh
 
 TEST_F(ReadVxFile, AFilterChangeListsRowsAgainWithoutReadingTheFileOrTheImagery) {
     const std::string path = sample("refilter.vxr", 30);
-    view.imageryEnabled = true;
+    view.enableImagery(true);
     const CImageryDisplays& imagery = view.imagery();
     ASSERT_TRUE(view.openRecordFile(path));
     const std::size_t all = view.recordRowCount();

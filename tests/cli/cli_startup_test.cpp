@@ -1,8 +1,10 @@
 // What tarvik-cli loads before it does any work: libpcap only once a capture
-// is opened, and a clear refusal (with the package to install) when it cannot
-// be loaded. Judged by what the dynamic loader reports, never by wall time.
+// is opened, the YAML library only once a layout or profile file is read, and
+// a clear refusal (with the package to install) when either cannot be loaded.
+// Judged by what the dynamic loader reports, never by wall time.
 
 #include "net/packets.h"
+#include "tests/support/calibration_layout.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tools/synth/capture_records.h"
@@ -83,4 +85,57 @@ TEST(CliStartup, AMissingLibpcapNamesTheFileAndThePackage) {
     const std::string file = dir.file("small.vxr");
     ASSERT_EQ(runProgram(kCli, {"generate", file, "--frames", "3"}).status, 0);
     EXPECT_EQ(runWith({missing}, {"list", file}).status, 0);
+}
+
+TEST(CliStartup, TheYamlLibraryIsLoadedOnlyWhenALayoutOrProfileFileIsRead) {
+    TempDir dir;
+    const std::string file = dir.write("calibration.vxr", tarvik::testing::calibrationRecord().build());
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--version"}, {"list", file}, {"check", file}, {"report", file}, {"check", "--help"}}) {
+        SCOPED_TRACE(args[0]);
+        const auto r = runWith({"LD_DEBUG=libs"}, args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_TRUE(contains(r.err, "calling init")) << "the loader's report is missing";
+        EXPECT_FALSE(contains(r.err, "libyaml-cpp")) << r.err;
+        EXPECT_FALSE(contains(r.err, "libtarvik-yaml")) << r.err;
+    }
+
+    // A layout file still loads, as before, through the module.
+    tarvik::testing::writeText(dir.file("layouts/calibration.yaml"), tarvik::testing::kCalibrationLayout);
+    const auto decoded = runWith({"LD_DEBUG=libs"}, {"report", file, "--layouts", dir.file("layouts")});
+    EXPECT_EQ(decoded.status, 0);
+    EXPECT_TRUE(contains(decoded.out, "Sonar serial number 42\nCalibration state 1 - Calibrated\n")) << decoded.out;
+    EXPECT_TRUE(contains(decoded.err, "libyaml-cpp"));
+    const auto broken = runProgram(kCli, {"catalogue", "--check", dir.file("layouts/calibration.yaml")});
+    EXPECT_EQ(broken.status, 0) << broken.err;
+
+    // So does a profile.
+    tarvik::testing::writeText(dir.file("empty.yaml"), "profile: sums\nrules:\n  - name: checksums\n    integrity: checksums\n");
+    const auto judged = runWith({"LD_DEBUG=libs"}, {"expect", dir.file("empty.yaml"), file});
+    EXPECT_EQ(judged.status, 0) << judged.err;
+    EXPECT_TRUE(contains(judged.out, "pass  checksums")) << judged.out;
+    EXPECT_TRUE(contains(judged.err, "libyaml-cpp"));
+}
+
+TEST(CliStartup, AMissingYamlModuleNamesThePackageAndEndsAsAFaultOfTheInstallation) {
+    TempDir dir;
+    const std::string file = dir.write("calibration.vxr", tarvik::testing::calibrationRecord().build());
+    tarvik::testing::writeText(dir.file("layouts/calibration.yaml"), tarvik::testing::kCalibrationLayout);
+    tarvik::testing::writeText(dir.file("empty.yaml"), "profile: sums\nrules:\n  - name: checksums\n    integrity: checksums\n");
+    const std::string missing = "TARVIK_YAML_MODULE=" + dir.file("libtarvik-yaml-missing.so");
+
+    const auto layouts = runWith({missing}, {"check", "--layouts", dir.file("layouts"), file});
+    EXPECT_EQ(layouts.status, 2) << layouts.err;
+    EXPECT_TRUE(contains(layouts.err, dir.file("layouts/calibration.yaml") + ": cannot be read: ")) << layouts.err;
+    EXPECT_TRUE(contains(layouts.err, "libtarvik-yaml-missing.so")) << layouts.err;
+    EXPECT_TRUE(contains(layouts.err, "libyaml-cpp0.7")) << layouts.err;
+    // The file itself is still checked against the built-in layouts.
+    EXPECT_TRUE(contains(layouts.out, "no problems found")) << layouts.out;
+
+    const auto profile = runWith({missing}, {"expect", dir.file("empty.yaml"), file});
+    EXPECT_EQ(profile.status, 2) << profile.err;
+    EXPECT_TRUE(contains(profile.err, "libyaml-cpp0.7")) << profile.err;
+
+    // Without a text to read the module is never looked for.
+    EXPECT_EQ(runWith({missing}, {"check", file}).status, 0);
 }

@@ -166,6 +166,15 @@ void expectSameDissection(const Dissectors& d, const std::vector<std::string>& f
     const std::vector<std::string> tree = {"-n", "-o", "tcp.reassemble_out_of_order:TRUE", "-r", capture, "-O", "vx", "-V"};
     const ProgramResult luaTree = d.lua(tree), pluginTree = d.plugin(tree);
     EXPECT_EQ(firstDifference(luaTree.out, pluginTree.out, {}), "");
+
+    // Without a tree (a summary, statistics): the same summary lines and expert infos.
+    for (const std::vector<std::string>& bare :
+         {std::vector<std::string>{"-n", "-o", "tcp.reassemble_out_of_order:TRUE", "-r", capture},
+          std::vector<std::string>{"-n", "-o", "tcp.reassemble_out_of_order:TRUE", "-r", capture, "-q", "-z", "expert"}}) {
+        const ProgramResult luaBare = d.lua(bare), pluginBare = d.plugin(bare);
+        ASSERT_EQ(luaBare.status, 0) << luaBare.err;
+        EXPECT_EQ(firstDifference(luaBare.out, pluginBare.out, {}), "") << bare.back();
+    }
 }
 
 // One TCP connection from port 7000 carrying `packets` in order.

@@ -277,6 +277,34 @@ TEST(CliWireshark, HardCasesAndHoles) {
     EXPECT_EQ(elsewhere(dissected), elsewhere(reported));
     EXPECT_GE(dissected.size(), reported.size() * 3 / 4);
     EXPECT_TRUE(v["vx.checksum.bad"].empty());
+
+    // The same traffic with the client's acknowledgements: the same records are
+    // dissected, and each connection's acknowledgements only move forward, up
+    // to the last byte the server sent.
+    ASSERT_EQ(runProgram(kCli, {"generate", "--capture", dir.file("acked.pcapng"), "--acked"}).status, 0);
+    std::vector<RecordKey> acked = dissectedRecords(tshark.fields(lua, dir.file("acked.pcapng"), names, "vx"));
+    std::sort(acked.begin(), acked.end());
+    EXPECT_EQ(acked, dissected);
+    const FieldValues acks =
+        tshark.fields(lua, dir.file("acked.pcapng"), {"tcp.srcport", "tcp.dstport", "tcp.ack", "tcp.nxtseq"},
+                      "tcp and not tcp.flags.syn==1 and not tcp.flags.fin==1");
+    std::map<std::string, long> lastAck, serverEnd;  // by client port
+    for (const auto& row : acks.rows) {
+        ASSERT_EQ(row.size(), 4u);
+        if (row[0].empty() || row[1].empty() || row[2].empty()) continue;
+        if (row[0][0] == "7000") {
+            if (!row[3].empty()) serverEnd[row[1][0]] = std::max(serverEnd[row[1][0]], std::stol(row[3][0]));
+            continue;
+        }
+        long& last = lastAck[row[0][0]];
+        EXPECT_GE(std::stol(row[2][0]), last) << "an acknowledgement from port " << row[0][0] << " went back";
+        last = std::stol(row[2][0]);
+    }
+    ASSERT_EQ(lastAck.size(), 2u);
+    for (const auto& [port, ack] : lastAck) {
+        EXPECT_GT(ack, 1000) << port;
+        EXPECT_LE(ack, serverEnd[port]) << port;
+    }
 }
 
 namespace {

@@ -57,7 +57,7 @@ void ImageryTest::fanAndWaterfallShowTheFile() {
     QVERIFY(synth::writeSampleFile(pictures, options));
     QVERIFY(window.view().openRecordFile(pictures));
     QTRY_VERIFY(window.form().echogram()->ready());
-    QVERIFY(window.view().imageryEnabled);
+    QVERIFY(window.view().imageryEnabled());
 
     // The first beam data record: its fan in the sector display.
     std::size_t row = 0;

@@ -44,6 +44,11 @@ done
 rows=$("$root/usr/bin/tarvik-cli" list "$work/sample.vxr") || fail "list"
 [ -n "$rows" ] || fail "list printed nothing"
 echo "$rows" | head -3
+# Layout files and profiles are read by the YAML reader module beside the programs,
+# which the package holds with a dependency on its library.
+[ -e "$root/usr/lib/tarvik/libtarvik-yaml.so" ] || fail "missing /usr/lib/tarvik/libtarvik-yaml.so"
+dpkg-deb -f "$deb" Depends | grep -q 'libyaml-cpp' || fail "no dependency on the YAML library"
+"$root/usr/bin/tarvik-cli" expect file-integrity "$work/sample.vxr" >/dev/null || fail "a profile read by the YAML reader module"
 
 # The Python module, for the system Python, when the build made it.
 if [ -n "${PYTHON:-}" ]; then

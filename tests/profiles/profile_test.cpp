@@ -244,10 +244,13 @@ TEST(RuleChecker, DamageAndUnframedBytesReachTheIntegrityRulesOnly) {
     checker.record(cut, 2);
     checker.textRow("garbage", 3);
     checker.textRow("! ! ! 7000 DROPPED PING AFTER # 1", 4);  // the list's own note
+    checker.textRow("TEXT Rows Left The List Early, It Holds At Most 48 MB Of Records", 4);  // so is this
+    checker.textRow("TEXT 364 Bytes Skipped To The Next Sync Pattern", 4);  // a file read past damage
     checker.incident(Incident::ConnectionLost, 5, "the connection ended");
     const auto results = checker.results();
-    EXPECT_EQ(named(results, "damage").failures, 1u);
+    EXPECT_EQ(named(results, "damage").failures, 2u);
     EXPECT_EQ(named(results, "damage").rows[0].row, 3u);
+    EXPECT_EQ(named(results, "damage").rows[1].row, 4u);
     EXPECT_EQ(named(results, "lost").outcome, Outcome::Passed);
     EXPECT_EQ(named(results, "link").failures, 1u);
     EXPECT_EQ(named(results, "value").outcome, Outcome::Passed);

@@ -5,6 +5,7 @@
 #include "tools/synth/sample_records.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <random>
 
@@ -185,6 +186,30 @@ struct Direction {
     }
 };
 
+// The receiving end of a direction: which bytes it holds, and the
+// acknowledgement it sends for them (the end of the bytes held in order).
+struct Receiver {
+    const Direction& up;
+    const Direction& down;
+    std::map<std::size_t, std::size_t> ahead;  // [begin, end) held past `inOrder`
+    std::size_t inOrder = 0;
+    std::size_t segments = 0;
+    Receiver(const Direction& u, const Direction& d) : up(u), down(d) {}
+    void hold(std::size_t begin, std::size_t end) {
+        if (end <= inOrder) return;
+        std::size_t& held = ahead[begin];
+        held = std::max(held, end);
+        while (!ahead.empty() && ahead.begin()->first <= inOrder) {
+            inOrder = std::max(inOrder, ahead.begin()->second);
+            ahead.erase(ahead.begin());
+        }
+    }
+    Bytes acknowledgement() const {
+        return tcpFrame(up.from, up.to, up.isn + 1 + static_cast<std::uint32_t>(up.bytes.size()),
+                        down.isn + 1 + static_cast<std::uint32_t>(inOrder), kTcpAck, {});
+    }
+};
+
 // The records a reader lists for a direction whose bytes in `lost` ranges
 // never arrived: a record touched by a loss is lost, the loss is one
 // lost-packet line while the stream was framed, and framing resumes at the
@@ -335,6 +360,17 @@ SampleCapture sampleCapture(const CaptureSampleOptions& o) {
     for (const Bytes& record : udpDown.records)
         for (const Bytes& packet : net::Packetize(record)) udpPackets.push_back(udpFrames(server, client3, packet, ipId++));
 
+    // With acknowledgements, the client acknowledges every second segment up to
+    // the end of the bytes it holds in order. It receives every segment, those
+    // the capture missed included: a missed segment counts as held from the start
+    // and shows in an acknowledgement once the bytes before it have arrived.
+    Receiver aReceiver(aUp, aDown), bReceiver(bUp, bDown);
+    for (const auto& [begin, end] : aLost) aReceiver.hold(begin, end);
+    auto acknowledge = [&](Receiver& r, std::size_t begin, std::size_t length) {
+        r.hold(begin, std::min(begin + length, r.down.bytes.size()));
+        if (o.acknowledged && ++r.segments % 2 == 0) put(r.acknowledgement());
+    };
+
     // Interleaved: a segment of each connection in turn, a datagram now and then.
     const std::uint32_t ackA = aUp.isn + 1 + static_cast<std::uint32_t>(aUp.bytes.size());
     const std::uint32_t ackB = bUp.isn + 1 + static_cast<std::uint32_t>(bUp.bytes.size());
@@ -346,8 +382,13 @@ SampleCapture sampleCapture(const CaptureSampleOptions& o) {
             const auto wire = static_cast<std::uint32_t>(frame.size());
             if (p.cutTo) frame.resize(p.cutTo);
             put(frame, wire);
+            acknowledge(aReceiver, p.begin, p.length);
         }
-        if (bi < bPlan.size()) put(bDown.segment(bPlan[bi].begin, bPlan[bi].length, ackB)), ++bi;
+        if (bi < bPlan.size()) {
+            put(bDown.segment(bPlan[bi].begin, bPlan[bi].length, ackB));
+            acknowledge(bReceiver, bPlan[bi].begin, bPlan[bi].length);
+            ++bi;
+        }
         if (ui < udpPackets.size() && (ai + bi) % 4 == 0)
             for (const Bytes& f : udpPackets[ui++]) put(f);
     }

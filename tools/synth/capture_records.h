@@ -55,6 +55,7 @@ struct CaptureSampleOptions {
     std::size_t minDataBytes = 0;  // when non-zero, record data sections are padded to [min, max]
     std::size_t maxDataBytes = 0;
     std::uint32_t snapLength = 262144;
+    bool acknowledged = false;  // the client acknowledges the records' segments, every second one
 };
 
 // What a sample capture holds, for tests: the records of each direction in

@@ -35,8 +35,11 @@ int runCheck(const CheckOptions& o) {
     const unsigned jobs = o.jobs;
     const LayoutOptions& layouts = CMyTarvikView::layoutOptions();
     // Without the walk no layout is looked at: reading them would cost more than a small file's check.
-    const LoadedDefinitions definitions =
-        noLayouts ? LoadedDefinitions{} : loadLayouts(layouts.directory, layouts.userDirectory);
+    // The definitions are kept for the life of the process, which ends with the command: freeing
+    // their many small pieces one by one would cost a good part of a small file's check.
+    static const LoadedDefinitions* kept = nullptr;
+    kept = new LoadedDefinitions(noLayouts ? LoadedDefinitions{} : loadLayouts(layouts.directory, layouts.userDirectory));
+    const LoadedDefinitions& definitions = *kept;
     // A layout file that could not be loaded leaves its records less checked than asked: said,
     // and the check is not called clean.
     const bool layoutProblems = sayLayoutProblems(definitions.problems);

@@ -45,14 +45,16 @@ std::optional<profiles::SourceVerdict> judgeLive(const profiles::Profile& profil
     LiveSession::catchInterrupts();
     LiveSession session(false);
     profiles::RuleChecker checker(profile, {10, true});
+    // A text line is named by the record it stands before, and the end of the
+    // connection by the last record listed, as the window's Rules pane names them.
+    std::uint64_t lastRow = 0;
     CArrivalPipeline::Subscriber sink;
-    sink.listed = [&checker](const ListedEntry& entry) {
-        if (FrameView(entry.bytes()).isFrame()) checker.record(entry.bytes(), entry.number);
+    sink.listed = [&checker, &lastRow](const ListedEntry& entry) {
+        if (FrameView(entry.bytes()).isFrame()) checker.record(entry.bytes(), lastRow = entry.number);
         else checker.textRow(std::string_view(reinterpret_cast<const char*>(entry.bytes().data()), entry.bytes().size()),
-                             entry.number);
+                             lastRow + 1);
     };
     const CArrivalPipeline::Subscription subscribed = session.view.pipeline().subscribe(std::move(sink));
-    std::uint64_t lastRow = 0;
     const Subscription lost = session.view.connection().connectionLost.subscribe([&] {
         checker.incident(profiles::Incident::ConnectionLost, lastRow, "the connection to the server ended");
     });

@@ -19,6 +19,7 @@ struct GenerateOptions {
     std::size_t imageryPings = 0;
     bool capture = false;
     bool plain = false;
+    bool acked = false;
     bool force = false;
 };
 
@@ -29,6 +30,7 @@ int runGenerateCapture(const GenerateOptions& o, bool sized) {
     synth::CaptureSampleOptions options;
     options.records = o.frames;
     options.hardCases = !o.plain;
+    options.acknowledged = o.acked;
     if (sized) {
         options.minDataBytes = std::max<std::size_t>(o.size.first, 12);
         options.maxDataBytes = std::max<std::size_t>(o.size.second, 12);
@@ -83,7 +85,7 @@ Command addGenerate(CLI::App& program) {
     CLI::App* command = options::addCommand(
         program, "generate", "write a sample record file made by the frame builder",
         {"tarvik-cli generate FILE [--frames N] [--no-catalog] [--size MIN MAX] [--imagery PINGS] [--force]\n"
-         "       tarvik-cli generate FILE --capture [--frames N] [--size MIN MAX] [--plain] [--force]",
+         "       tarvik-cli generate FILE --capture [--frames N] [--size MIN MAX] [--plain] [--acked] [--force]",
          "Writes a sample record file: a file header record, N frames cycling through the\n"
          "types 7000, 7004, 7027, 7006, 7008, 7001 and 7022, and a file catalog record\n"
          "indexing them. A catalog lists at most 1,000,000 records: a longer file is\n"
@@ -94,7 +96,9 @@ Command addGenerate(CLI::App& program) {
          "record of three packets), answering each client's request, and three records over UDP\n"
          "(one of three packets, each datagram in IPv4 fragments). Unless --plain, the first\n"
          "connection's segments arrive out of order, resent and overlapping, one segment is\n"
-         "missing and one is cut short by the snapshot length.\n\n"
+         "missing and one is cut short by the snapshot length. With --acked, the client\n"
+         "acknowledges every second segment of the server's, as a receiving host does;\n"
+         "without it, nothing the server sends is acknowledged.\n\n"
          "Exit status: 0 written, 1 the file could not be written, 2 usage error."});
     auto o = std::make_shared<GenerateOptions>();
     command->add_option("FILE", o->file, "the record file to write")->required();
@@ -120,6 +124,7 @@ Command addGenerate(CLI::App& program) {
         ->transform(options::wholeNumber(1, 100000));
     command->add_flag("--capture", o->capture, "write a pcapng capture of Vx traffic instead of a record file");
     command->add_flag("--plain", o->plain, "with --capture: no reordering, resends or missing bytes");
+    command->add_flag("--acked", o->acked, "with --capture: the client acknowledges every second segment");
     addForceOption(*command, o->force);
     return {command, [o, size] { return runGenerate(*o, size->count() > 0); }};
 }

@@ -36,7 +36,7 @@ int runImage(const ImageOptions& o) {
     // The view's own imagery displays, fed as the window feeds them.
     CMyTarvikView view(port, settings);
     if (!applyFilterOption(view, o.filter)) return kExitUsage;
-    view.imageryEnabled = true;
+    view.enableImagery(true);
     const CImageryDisplays& imagery = view.imagery();
     if (!view.openRecordFile(o.file)) return kExitMessageShown;
     const std::size_t rows = view.recordRowCount();
