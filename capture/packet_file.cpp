@@ -122,8 +122,8 @@ PacketFile::Step PacketFile::stepPcap(std::uint64_t& at, PacketRecord* packet) {
         return Step::Cut;
     }
     if (packet) {
-        // The header's times are signed 32-bit fields.
-        packet->time.seconds = static_cast<std::int32_t>(u32(file_, at));
+        // Unsigned seconds, as libpcap reads them: times run to 2106, none before 1970.
+        packet->time.seconds = u32(file_, at);
         const std::uint32_t fraction = u32(file_, at + 4);
         packet->time.nanoseconds = nanoseconds_ ? fraction : static_cast<std::uint32_t>(std::uint64_t{fraction} * 1000);
         packet->wireLength = u32(file_, at + 12);
@@ -203,10 +203,10 @@ bool PacketFile::interfaceBlock(ByteSpan block) {
     if (interfaces_.empty()) {
         linkType_ = *dlt;
         fileLinkType_ = link;
-        snapshot_ = u32(block, 12);
+        fileSnapshot_ = snapshot_ = u32(block, 12);
         if (snapshot_ == 0 || snapshot_ > kMaxSnapshot) snapshot_ = kMaxSnapshot;
-    } else if (link != fileLinkType_) {
-        return false;  // libpcap refuses interfaces of another link type
+    } else if (link != fileLinkType_ || u32(block, 12) != fileSnapshot_) {
+        return false;  // libpcap refuses interfaces of another link type or snapshot length
     }
     Interface i;
     const std::size_t end = block.size() - 4;

@@ -7,7 +7,8 @@
 // link types the capture reader takes apart.
 //
 // Anything else is left to libpcap: another link type, an unknown or obsolete
-// block, a second section, interfaces of different link types, a time
+// block, a second section, interfaces of different link types or snapshot
+// lengths, a time
 // resolution that is not a power of ten, a packet longer than the snapshot
 // length, a block whose lengths disagree. open() declines a file whose
 // header is such; next() stops where such a record begins (foreign()), and
@@ -79,6 +80,7 @@ private:
     int linkType_ = -1;
     std::uint32_t fileLinkType_ = 0;
     std::uint32_t snapshot_ = 0;
+    std::uint32_t fileSnapshot_ = 0;  // the first interface's, as the file gives it
     std::vector<Interface> interfaces_;
     std::uint64_t at_ = 0;
     std::uint64_t packets_ = 0;
