@@ -134,8 +134,6 @@ void CaptureRecordFile::forgetTemporaryFile() { temporary_.forgetName(); }
 
 void CaptureRecordFile::clear() {
     temporary_.clear();
-    unmapCapture();
-    lost_ = false;
     captureFile_.close();
     blocks_.clear();
     blocks_.shrink_to_fit();
@@ -186,7 +184,6 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
     // libpcap reads now, whatever happens to its name meanwhile.
     const bool inPlace = leaveFramesInCapture && reader.fileDescriptor() >= 0 &&
                          captureFile_.open("/proc/self/fd/" + std::to_string(reader.fileDescriptor()));
-    if (inPlace) mapCapture();
 
     std::uint64_t offset = 0, frames = 0;
     bool writeFailed = false;
@@ -258,46 +255,6 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
         whole_ = std::make_unique<Whole>();
     }
     return true;
-}
-
-void CaptureRecordFile::mapCapture() {
-    const std::uint64_t size = captureFile_.size();
-    if (size == 0 || size > SIZE_MAX) return;
-    void* at = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_SHARED, captureFile_.descriptor(), 0);
-    if (at == MAP_FAILED) return;
-    // A capture cut short on disk gives zero pages, never SIGBUS.
-    if (!guard_.guard(at, static_cast<std::size_t>(size))) {
-        ::munmap(at, static_cast<std::size_t>(size));
-        return;
-    }
-    map_ = static_cast<const std::uint8_t*>(at);
-    mapSize_ = static_cast<std::size_t>(size);
-}
-
-void CaptureRecordFile::unmapCapture() {
-    if (!map_) return;
-    guard_.release();
-    ::munmap(const_cast<std::uint8_t*>(map_), mapSize_);
-    map_ = nullptr;
-    mapSize_ = 0;
-}
-
-ByteSpan CaptureRecordFile::frameBytes(std::size_t position, const RecordIndexEntry& entry, Bytes& scratch) const {
-    if (position >= places_.size()) return {};
-    const std::uint64_t place = places_[position];
-    if ((place & (kCopied | kOnDisk)) == kCopied) {
-        const std::size_t block = (place & ~kCopied) >> kBlockBits, at = place & ((std::uint64_t{1} << kBlockBits) - 1);
-        if (block < blocks_.size() && fits(blockSizes_[block], at, entry.size()))
-            return ByteSpan(blocks_[block].get() + at, entry.size());
-    } else if (!(place & kCopied) && map_ && fits(mapSize_, place, entry.size())) {
-        return ByteSpan(map_ + place, entry.size());
-    }
-    scratch = readFrame(position, entry);
-    if (scratch.size() != entry.size() || !FrameView(scratch).isFrame()) {
-        scratch.assign(entry.size(), 0);
-        lost_.store(true, std::memory_order_relaxed);
-    }
-    return scratch;
 }
 
 void CaptureRecordFile::BlockRelease::operator()(std::uint8_t*) const {

@@ -12,11 +12,9 @@
 // memory stays bounded whatever the capture's size.
 
 #include "capture/capture_reader.h"
-#include "core/mapped_read_guard.h"
 #include "core/record_file.h"
 #include "core/record_index.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -127,14 +125,6 @@ public:
     // A frame the capture no longer holds as it was read (the file was cut
     // short or written over meanwhile) comes back as a text line saying so.
     Bytes readFrame(std::size_t position, const RecordIndexEntry& entry) const;
-    // With leaveFramesInCapture: the bytes of frame `position` where they lie
-    // (the mapped capture, a copy in memory), else read into `scratch`; as
-    // recordFile() holds them (a frame no longer read as indexed is zeros).
-    // Valid while this object lives and `scratch` is not changed.
-    ByteSpan frameBytes(std::size_t position, const RecordIndexEntry& entry, Bytes& scratch) const;
-    // Whether frameBytes() met a frame the capture no longer holds: bytes
-    // lost on disk since it was mapped, or a frame read back changed.
-    bool cutShort() const { return lost_.load(std::memory_order_relaxed) || (map_ && guard_.cutShort()); }
     // Frames copied to the temporary file (put together from several packets,
     // or not found in the capture as libpcap handed them over).
     std::uint64_t copiedFrames() const { return copied_; }
@@ -166,13 +156,6 @@ private:
     static constexpr unsigned kBlockBits = 24;  // 16 MiB blocks
     std::uint64_t copy(ByteSpan frame);
     RecordFile captureFile_;
-    // The capture mapped (guarded), for frames read where they lie.
-    void mapCapture();
-    void unmapCapture();
-    const std::uint8_t* map_ = nullptr;
-    std::size_t mapSize_ = 0;
-    MappedReadGuard guard_;
-    mutable std::atomic<bool> lost_{false};
     // Blocks are mapped memory of their own, in huge pages where the system
     // allows: a page fault per 4 KiB would cost more than the copy itself.
     struct BlockRelease {

@@ -246,13 +246,10 @@ std::optional<std::string> ScanFrames(const RecordFile& file, RecordIndex& index
     }
 }
 
-namespace {
-// FindNextFrame over any bytes: `file` reads them (readAt) and may tell
-// where data begins again past a hole (nextData).
-template <class Bytes_>
-std::optional<std::uint64_t> findNextFrameIn(const Bytes_& file, std::uint64_t fileSize, std::uint64_t from) {
+std::optional<std::uint64_t> FindNextFrame(const RecordFile& file, std::uint64_t from) {
     constexpr std::size_t kFirstChunk = std::size_t{4} << 10;
     constexpr std::size_t kChunk = std::size_t{1} << 20;
+    const std::uint64_t fileSize = file.size();
     // Damage is mostly short: the first read is small, later ones grow to a
     // megabyte for long stretches of garbage.
     Bytes buffer(kFirstChunk);
@@ -285,24 +282,6 @@ std::optional<std::uint64_t> findNextFrameIn(const Bytes_& file, std::uint64_t f
         if (buffer.size() < kChunk) buffer.resize(std::min(kChunk, buffer.size() * 8));
     }
     return std::nullopt;
-}
-
-// Bytes read through a function, with no holes to skip.
-struct ReadThrough {
-    const std::function<std::size_t(std::uint64_t, std::span<std::uint8_t>)>& read;
-    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const { return read(offset, out); }
-    std::uint64_t nextData(std::uint64_t offset) const { return offset; }
-};
-} // namespace
-
-std::optional<std::uint64_t> FindNextFrame(const RecordFile& file, std::uint64_t from) {
-    return findNextFrameIn(file, file.size(), from);
-}
-
-std::optional<std::uint64_t> FindNextFrame(std::uint64_t size,
-                                           const std::function<std::size_t(std::uint64_t, std::span<std::uint8_t>)>& readAt,
-                                           std::uint64_t from) {
-    return findNextFrameIn(ReadThrough{readAt}, size, from);
 }
 
 std::optional<std::string> ScanFramesPastDamage(const RecordFile& file, RecordIndex& index,

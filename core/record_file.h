@@ -83,10 +83,6 @@ std::optional<std::string> ScanFramesPastDamage(const RecordFile& file, RecordIn
 // The offset of the next frame after `from`: a sync pattern in place and a
 // Size that holds at least the header. nullopt when none follows in the file.
 std::optional<std::uint64_t> FindNextFrame(const RecordFile& file, std::uint64_t from);
-// The same over `size` bytes that `readAt` reads (frames held elsewhere, laid end to end).
-std::optional<std::uint64_t> FindNextFrame(std::uint64_t size,
-                                           const std::function<std::size_t(std::uint64_t, std::span<std::uint8_t>)>& readAt,
-                                           std::uint64_t from);
 
 // The record-type filter rule: everything passes "ALL RECORDS"; otherwise a type
 // passes when its decimal text occurs anywhere in the filter text.

@@ -45,8 +45,7 @@ struct Catalog {
     Bytes batch;
     std::uint64_t batchFirst = 0;
 
-    template <class Source>
-    std::optional<RecordIndexEntry> entry(const Source& file, std::uint64_t i) {
+    std::optional<RecordIndexEntry> entry(const RecordFile& file, std::uint64_t i) {
         if (i >= count) return std::nullopt;
         if (batch.empty() || i < batchFirst || i >= batchFirst + batch.size() / RecordIndexEntry::kSize) {
             const std::uint64_t n = std::min<std::uint64_t>(kCatalogBatch, count - i);
@@ -63,8 +62,7 @@ struct Catalog {
 
 // Reads the catalog pointer of a file header record. A file that does not
 // claim a catalog has none; one that claims it and cannot be followed is a problem.
-template <class Source>
-std::optional<Catalog> openCatalog(const Source& file, std::uint64_t fileSize, Collector& problems) {
+std::optional<Catalog> openCatalog(const RecordFile& file, std::uint64_t fileSize, Collector& problems) {
     std::array<std::uint8_t, kFrameHeaderSize> header{};
     if (file.readAt(0, header) != header.size()) return std::nullopt;
     const FrameView first(header);
@@ -119,32 +117,6 @@ std::uint64_t undecodedBytes(ByteSpan frame, std::int64_t consumed) {
     return allZero(rest) ? 0 : rest.size();
 }
 
-// Frames held elsewhere, seen through the window the walk reads a file with.
-struct FrameBytesWindow {
-    FrameBytes& frames;
-    ByteSpan view(std::uint64_t offset, std::size_t count) { return frames.view(offset, count); }
-    bool cutShort() const { return frames.cutShort(); }
-    void shrink() {}
-};
-
-// What the check says when the bytes it reads vanish under it.
-std::string cutShortText(const RecordFile& file) {
-    return strprintf("the file was cut short to %llu bytes by another program while it was checked",
-                     (unsigned long long)file.size());
-}
-// Frames held elsewhere have no size on disk of their own to name.
-std::string cutShortText(const FrameBytes&) {
-    return "the file was cut short by another program while it was checked";
-}
-
-std::optional<std::uint64_t> nextFrameAfter(const RecordFile& file, std::uint64_t from) {
-    return FindNextFrame(file, from);
-}
-std::optional<std::uint64_t> nextFrameAfter(const FrameBytes& frames, std::uint64_t from) {
-    return FindNextFrame(frames.size(), [&](std::uint64_t at, std::span<std::uint8_t> out) { return frames.readAt(at, out); },
-                         from);
-}
-
 } // namespace
 
 std::string_view checkProblemName(CheckProblemKind kind) { return kNames[static_cast<std::size_t>(kind)]; }
@@ -164,27 +136,11 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
         return r;
     }
     const std::uint64_t fileSize = file.size();
-    FileWindow window(file, fileSize, options_.readAhead);
-    walk(r, file, fileSize, window, observer);
-    return r;
-}
-
-FileCheckResult FileChecker::check(const std::string& path, FrameBytes& frames, const CheckedFrameObserver& observer) const {
-    FileCheckResult r;
-    r.path = path;
-    FrameBytesWindow window{frames};
-    walk(r, frames, frames.size(), window, observer);
-    return r;
-}
-
-template <class Source, class Window>
-void FileChecker::walk(FileCheckResult& r, const Source& file, std::uint64_t fileSize, Window& window,
-                       const CheckedFrameObserver& observer) const {
     r.fileBytes = fileSize;
     Collector problems(r, options_.keepPerKind);
     if (fileSize == 0) {
         problems.add(CheckProblemKind::Truncated, 0, 0, "the file is empty: it holds no frame");
-        return;
+        return r;
     }
     std::optional<Catalog> catalog = openCatalog(file, fileSize, problems);
     r.hasCatalog = catalog.has_value();
@@ -192,6 +148,7 @@ void FileChecker::walk(FileCheckResult& r, const Source& file, std::uint64_t fil
     RecordReporter reporter(catalogue_, commands_);
     WalkMemo walks(reporter);
     Report walked;
+    FileWindow window(file, fileSize, options_.readAhead);
     std::array<std::uint8_t, kFrameHeaderSize> largeHeader{};  // of a frame above kMaxWholeFrame, never held whole
     PingGapTracker pingGaps;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;
@@ -224,7 +181,7 @@ void FileChecker::walk(FileCheckResult& r, const Source& file, std::uint64_t fil
         // moves to the frame's own header bytes.
         FrameView h(window.view(position, kFrameHeaderSize));
         auto resync = [&](std::uint64_t from, std::string what) {
-            auto next = nextFrameAfter(file, from);
+            auto next = FindNextFrame(file, from);
             if (next)
                 what += strprintf("; %llu bytes skipped to the next sync pattern at byte %llu",
                                   (unsigned long long)(*next - position), (unsigned long long)*next);
@@ -416,8 +373,10 @@ void FileChecker::walk(FileCheckResult& r, const Source& file, std::uint64_t fil
     if (window.cutShort()) {
         // What was read from the vanished part read as zeros: the last frame's
         // findings and the catalog's cannot be trusted, and the walk ends here.
-        problems.add(CheckProblemKind::Truncated, k, position, cutShortText(file));
-        return;
+        problems.add(CheckProblemKind::Truncated, k, position,
+                     strprintf("the file was cut short to %llu bytes by another program while it was checked",
+                               (unsigned long long)file.size()));
+        return r;
     }
 
     if (catalog) {
@@ -432,6 +391,7 @@ void FileChecker::walk(FileCheckResult& r, const Source& file, std::uint64_t fil
                          strprintf("the file catalog lists %llu records, %llu frames precede it",
                                    (unsigned long long)catalog->count, (unsigned long long)framesBeforeCatalog));
     }
+    return r;
 }
 
 std::vector<std::string> checkSummaryLines(const FileCheckResult& r) {

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,21 +83,6 @@ struct CheckedFrame {
 // Lets a caller gather its own figures in the same pass over the file.
 using CheckedFrameObserver = std::function<void(const CheckedFrame&)>;
 
-// Frames laid end to end that are held elsewhere than in one file (the
-// frames of a capture, read where they lie): what the check reads of them,
-// as it reads a record file of the same bytes.
-class FrameBytes {
-public:
-    virtual ~FrameBytes() = default;
-    virtual std::uint64_t size() const = 0;
-    // Up to out.size() bytes at `offset`; the count read (short at the end).
-    virtual std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
-    // The bytes [offset, offset + count), fewer at the end; valid until the next call.
-    virtual ByteSpan view(std::uint64_t offset, std::size_t count) = 0;
-    // Whether bytes vanished while they were read (a file cut short on disk).
-    virtual bool cutShort() const = 0;
-};
-
 // Checks record files. One checker serves one thread at a time; the catalogue
 // and command definitions are only read and may be shared between checkers.
 class FileChecker {
@@ -108,8 +92,6 @@ public:
         : catalogue_(catalogue), commands_(commands), options_(options) {}
 
     FileCheckResult check(const std::string& path, const CheckedFrameObserver& observer = {}) const;
-    // The same check of frames held elsewhere; `path` names them in the result.
-    FileCheckResult check(const std::string& path, FrameBytes& frames, const CheckedFrameObserver& observer = {}) const;
     const FileCheckOptions& options() const { return options_; }
 
     // Frames above this size are checked by streaming their bytes (checksum
@@ -117,9 +99,6 @@ public:
     static constexpr std::uint64_t kMaxWholeFrame = std::uint64_t{64} << 20;
 
 private:
-    template <class Source, class Window>
-    void walk(FileCheckResult& r, const Source& file, std::uint64_t fileSize, Window& window,
-              const CheckedFrameObserver& observer) const;
     const LayoutCatalogue& catalogue_;
     const RemoteCommandDefinitions& commands_;
     FileCheckOptions options_;

@@ -7,7 +7,6 @@
 #include "core/text.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace tarvik {
 
@@ -66,71 +65,6 @@ Result<OpenedSource> openRecordFile(const std::string& path, const SourceOptions
     return out;
 }
 
-// A capture's frames laid end to end, as the record file they make, read
-// where they lie: a frame in one packet from the mapped capture, one put
-// together from several from its copy. No file of them is written.
-class CapturedFrames final : public FrameBytes {
-public:
-    CapturedFrames(const capture::CaptureRecordFile& capture, const RecordIndex& index)
-        : capture_(capture), index_(index) {
-        if (!index.empty()) size_ = index[index.size() - 1].offset() + index[index.size() - 1].size();
-    }
-
-    std::uint64_t size() const override { return size_; }
-
-    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        std::size_t done = 0;
-        Bytes scratch;
-        for (std::size_t q = frameAt(offset); q < index_.size() && done < out.size(); ++q) {
-            const RecordIndexEntry& e = index_[q];
-            const ByteSpan frame = capture_.frameBytes(q, e, scratch);
-            const std::uint64_t from = offset + done - e.offset();
-            if (from >= frame.size()) break;
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frame.size() - from, out.size() - done));
-            std::memcpy(out.data() + done, frame.data() + from, n);
-            done += n;
-        }
-        return done;
-    }
-
-    ByteSpan view(std::uint64_t offset, std::size_t count) override {
-        // Most views lie in one frame: its bytes are handed out where they are.
-        const std::size_t q = frameAt(offset);
-        if (q < index_.size()) {
-            const RecordIndexEntry& e = index_[q];
-            if (offset - e.offset() + count <= e.size())
-                return capture_.frameBytes(q, e, frameScratch_).subspan(static_cast<std::size_t>(offset - e.offset()), count);
-        }
-        const std::uint64_t left = offset < size_ ? size_ - offset : 0;
-        scratch_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(count, left)));
-        scratch_.resize(readAt(offset, scratch_));
-        return scratch_;
-    }
-
-    bool cutShort() const override { return capture_.cutShort(); }
-
-private:
-    // The frame that holds byte `offset` (index_.size() past the end); the
-    // walk goes from frame to frame, so the last one found is tried first.
-    std::size_t frameAt(std::uint64_t offset) const {
-        if (offset >= size_) return index_.size();
-        for (std::size_t q = last_; q < index_.size() && q < last_ + 2; ++q)
-            if (offset >= index_[q].offset() && offset - index_[q].offset() < index_[q].size()) return last_ = q;
-        std::size_t low = 0, high = index_.size();
-        while (high - low > 1) {
-            const std::size_t middle = low + (high - low) / 2;
-            (index_[middle].offset() <= offset ? low : high) = middle;
-        }
-        return last_ = low;
-    }
-
-    const capture::CaptureRecordFile& capture_;
-    const RecordIndex& index_;
-    std::uint64_t size_ = 0;
-    mutable std::size_t last_ = 0;
-    Bytes scratch_, frameScratch_;
-};
-
 } // namespace
 
 std::vector<std::string> OpenedSource::warnings() const {
@@ -159,17 +93,14 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
                                   const std::vector<std::uint16_t>& capturePorts,
                                   const CheckedFrameObserver& observer, const CheckedTextObserver& textObserver) {
     if (!capture::isCaptureFile(path)) return checker.check(path, observer);
-    // A capture's frames are checked as the record file they make, read
-    // where they lie (no file of them is written); the text rows are handed
-    // on where they stand among the frames.
+    // A capture's frames are checked as the record file they make; only their
+    // count is needed here, and the text rows where they stand among them.
     capture::CaptureRecordFile captured;
-    captured.leaveFramesInCapture = true;
-    RecordIndex index;
+    std::uint64_t frames = 0;
     std::vector<std::pair<std::uint64_t, std::string>> texts;
     capture::CaptureRecordFile::Sink sink;
-    sink.frame = [&index](const RecordIndexEntry& entry) { index.push_back(entry); };
-    if (textObserver)
-        sink.text = [&](std::string text, const capture::CaptureEntry&) { texts.emplace_back(index.size(), std::move(text)); };
+    sink.frame = [&frames](const RecordIndexEntry&) { ++frames; };
+    if (textObserver) sink.text = [&](std::string text, const capture::CaptureEntry&) { texts.emplace_back(frames, std::move(text)); };
     std::string message;
     capture::CaptureOptions options;
     options.ports = capturePorts;
@@ -190,10 +121,9 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
             textsBefore(f.index);
             if (observer) observer(f);
         };
-    captured.forgetTemporaryFile();
-    CapturedFrames frames(captured, index);
-    result = checker.check(path, frames, both);
+    result = checker.check(captured.temporaryPath(), both);
     if (textObserver) textsBefore(UINT64_MAX);
+    result.path = path;
     // What the capture itself lost is a problem of the file like a broken
     // frame; a capture cut short is checked as far as it goes.
     CheckProblemList& list = result.problems[static_cast<std::size_t>(CheckProblemKind::Capture)];
