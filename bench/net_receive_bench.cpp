@@ -7,14 +7,19 @@
 // timer does. Reported: MB/s of both, the share, records lost, and the largest
 // queue taken in one drain against what arrives between two drains.
 //
-//   build/bin/bench_net_receive [ROUNDS] [--rules] [--rate=MBPS]
+//   build/bin/bench_net_receive [ROUNDS] [--rules] [--sinks] [--rate=MBPS]
 //
 // --rate paces the sender (1000: 1 GB/s, a fast sonar's feed) instead of
 // sending as fast as loopback takes it.
 // With --rules the consumer hands each drain to the arrival pipeline, with
 // the built-in bathymetry profile judging every listed record as the window's
 // Rules pane does: the records lost then say whether the rules keep up.
+// With --sinks the records are beam data records of a real ping (padded to
+// the record size) and the drains go to the pipeline of the window's view
+// with the sinks it attaches while connected: the statistics, an output record
+// file being written (in the temporary folder) and the imagery.
 
+#include "bench/view_sinks.h"
 #include "core/frame.h"
 #include "decode/layout_loader.h"
 #include "pipeline/arrival_pipeline.h"
@@ -23,6 +28,7 @@
 #include "net/packets.h"
 #include "net/socket_receiver.h"
 #include "tests/support/loopback_listener.h"
+#include "tools/synth/server_records.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -103,18 +109,29 @@ struct NoDisplay final : PipelineDisplay {
     void stopArrivalTimer() override {}
 };
 
-// The arrival pipeline with a test profile's rules as a sink, as the window
-// runs it while its Rules pane is open.
-struct JudgedPipeline {
+// What the consumer hands each drain to: the arrival pipeline alone or the
+// view's with its sinks, and the test profile's rules as a sink when asked,
+// as the window runs it while its Rules pane is open.
+struct FedPipeline {
     LoadedDefinitions definitions = loadLayouts({}, false);
     profiles::Profile profile;
     std::unique_ptr<profiles::RuleChecker> checker;
     NoDisplay display;
-    CArrivalPipeline pipeline{display};
+    std::unique_ptr<CArrivalPipeline> bare;
+    std::unique_ptr<bench::ViewWithSinks> view;
+    CArrivalPipeline* pipeline = nullptr;
     CArrivalPipeline::Subscription rules;
     double seconds = 0;  // spent in the pipeline
 
-    JudgedPipeline() {
+    FedPipeline(bool withRules, bool withSinks) {
+        if (withSinks) {
+            view = std::make_unique<bench::ViewWithSinks>();
+            pipeline = &view->pipeline();
+        } else {
+            bare = std::make_unique<CArrivalPipeline>(display);
+            pipeline = bare.get();
+        }
+        if (!withRules) return;
         auto p = profiles::loadProfile(profiles::resolveProfile("bathymetry-feed"), definitions.catalogue);
         if (!p) {
             std::fprintf(stderr, "%s\n", p.error().c_str());
@@ -126,15 +143,47 @@ struct JudgedPipeline {
         judge.listed = [this](const ListedEntry& entry) {
             if (FrameView(entry.bytes()).isFrame()) checker->record(entry.bytes(), entry.number);
         };
-        rules = pipeline.subscribe(std::move(judge));
+        rules = pipeline->subscribe(std::move(judge));
     }
     void take(std::deque<Bytes> taken) {
         const auto start = Clock::now();
-        for (Bytes& b : taken) pipeline.arrivalBatch().push_back(std::move(b));
-        pipeline.ProcessArrivedRecords();
+        for (Bytes& b : taken) pipeline->arrivalBatch().push_back(std::move(b));
+        pipeline->ProcessArrivedRecords();
         seconds += std::chrono::duration<double>(Clock::now() - start).count();
     }
 };
+
+// The record sent over and over: a beam data record of a real ping for the
+// sinks to draw and write, else one of filler bytes. kRecordSize bytes.
+Bytes sentRecord(bool realPing) {
+    if (!realPing) {
+        FrameBuilder b(7008);
+        b.data().fill(kRecordSize - kFrameHeaderSize - 4, 0x3C);
+        return b.build();
+    }
+    synth::PingShape shape;
+    shape.beams = 256;
+    shape.samples = 960;  // 4 bytes a sample: about 983 kB of samples
+    return synth::beamData(synth::SimDevice{}, 0, 1, shape, kRecordSize);
+}
+
+// Stamps record counter `n` into the first packet and mends the record's
+// checksum, the sum of its bytes kept in the last four bytes of the last packet.
+void stampCounter(std::vector<Bytes>& packets, std::uint32_t n) {
+    const std::size_t at = net::kNetworkFrameSize + frame_offsets::recordCounter;
+    std::uint32_t delta = 0;
+    for (std::size_t k = 0; k < 4; ++k) delta -= packets.front()[at + k];
+    ByteWriter w(std::move(packets.front()));
+    w.patch<std::uint32_t>(at, n);
+    packets.front() = w.take();
+    for (std::size_t k = 0; k < 4; ++k) delta += packets.front()[at + k];
+    Bytes& last = packets.back();
+    const std::size_t sumAt = last.size() - 4;
+    const std::uint32_t sum = readLEOr0<std::uint32_t>(last, sumAt) + delta;
+    ByteWriter c(std::move(last));
+    c.patch<std::uint32_t>(sumAt, sum);
+    last = c.take();
+}
 
 struct ReceiverResult {
     double mbps = 0;
@@ -144,8 +193,9 @@ struct ReceiverResult {
     double pipelineSeconds = 0;
 };
 
-ReceiverResult receiverRun(bool withRules, double rateMBps) {
-    std::unique_ptr<JudgedPipeline> judged = withRules ? std::make_unique<JudgedPipeline>() : nullptr;
+ReceiverResult receiverRun(bool withRules, bool withSinks, double rateMBps) {
+    std::unique_ptr<FedPipeline> judged =
+        withRules || withSinks ? std::make_unique<FedPipeline>(withRules, withSinks) : nullptr;
     Listener l;
     net::CSocketReceiver receiver;
     int error = 0;
@@ -155,9 +205,7 @@ ReceiverResult receiverRun(bool withRules, double rateMBps) {
     }
     int fd = ::accept(l.fd, nullptr, nullptr);
 
-    FrameBuilder b(7008);
-    b.data().fill(kRecordSize - kFrameHeaderSize - 4, 0x3C);
-    auto packets = net::Packetize(b.build());
+    auto packets = net::Packetize(sentRecord(withSinks));
     ReceiverResult r;
     const std::uint64_t count = kTotal / kRecordSize;
     std::atomic<bool> sending{true};
@@ -189,9 +237,7 @@ ReceiverResult receiverRun(bool withRules, double rateMBps) {
 
     const auto start = Clock::now();
     for (std::uint32_t i = 0; i < count; ++i) {
-        ByteWriter w(std::move(packets[0]));
-        w.patch<std::uint32_t>(net::kNetworkFrameSize + frame_offsets::recordCounter, i);
-        packets[0] = w.take();
+        stampCounter(packets, i);
         for (const auto& p : packets) sendAll(fd, p.data(), p.size());
         if (rateMBps > 0)
             std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
@@ -217,10 +263,11 @@ int main(int argc, char** argv) {
     // Rounds alternate the two runs; the best of each is kept, being the least
     // disturbed by whatever else the machine does.
     int rounds = 3;
-    bool withRules = false;
+    bool withRules = false, withSinks = false;
     double rate = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--rules") withRules = true;
+        else if (std::string(argv[i]) == "--sinks") withSinks = true;
         else if (std::string(argv[i]).starts_with("--rate=")) rate = std::atof(argv[i] + 7);
         else rounds = std::max(1, std::atoi(argv[i]));
     }
@@ -231,7 +278,7 @@ int main(int argc, char** argv) {
     std::uint64_t lost = 0, outOfOrder = 0, largest = 0;
     for (int i = 0; i < rounds; ++i) {
         raw = std::max(raw, plainRun());
-        ReceiverResult one = receiverRun(withRules, rate);
+        ReceiverResult one = receiverRun(withRules, withSinks, rate);
         lost += one.lost;
         outOfOrder += one.outOfOrder;
         largest = std::max(largest, one.largestDrainBytes);
@@ -244,8 +291,9 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(r.sentRecords));
     std::printf("largest queue taken in one drain: %.1f MB; arrival in 153 ms at the best rate: %.1f MB\n",
                 largest / 1e6, r.mbps * 0.153);
-    if (withRules)
-        std::printf("pipeline with the bathymetry rules: %.1f us per record (best round)\n",
+    if (withRules || withSinks)
+        std::printf("pipeline%s%s: %.1f us per record (best round)\n", withSinks ? " with the view's sinks" : "",
+                    withRules ? " with the bathymetry rules" : "",
                     1e6 * r.pipelineSeconds / static_cast<double>(std::max<std::uint64_t>(r.records, 1)));
     return lost == 0 ? 0 : 1;
 }

@@ -4,7 +4,11 @@
 // With rules:1 the built-in bathymetry profile judges every listed record, as
 // the window's Rules pane and expect --live do: its cost per record beside
 // rules:0 is what the rules add to the pipeline.
+// With sinks:1 the records go through the pipeline of the window's view with
+// the sinks it attaches while connected: statistics, an output record file
+// being written and the imagery (the rules, when asked, beside them).
 
+#include "bench/view_sinks.h"
 #include "decode/layout_loader.h"
 #include "pipeline/arrival_pipeline.h"
 #include "profiles/rule_checker.h"
@@ -72,7 +76,11 @@ void ProcessArrivedRecords(benchmark::State& state) {
     std::size_t bytes = 0;
     for (const auto& f : frames) bytes += f.size();
     NoDisplay display;
-    CArrivalPipeline pipeline(display);
+    std::unique_ptr<CArrivalPipeline> own;
+    std::unique_ptr<bench::ViewWithSinks> view;
+    if (state.range(2)) view = std::make_unique<bench::ViewWithSinks>();
+    else own = std::make_unique<CArrivalPipeline>(display);
+    CArrivalPipeline& pipeline = view ? view->pipeline() : *own;
     pipeline.setFilter(RecordFilter::types(state.range(0) ? "ALL RECORDS" : "7000; 7027"));
     pipeline.setScrollLimit(1000);
     std::size_t written = 0;
@@ -98,13 +106,14 @@ void ProcessArrivedRecords(benchmark::State& state) {
             pipeline.ProcessArrivedRecords();
         }
     }
+    if (view && !view->writing()) state.SkipWithError("the output file stopped being written");
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * frames.size()));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
     benchmark::DoNotOptimize(written);
 }
 BENCHMARK(ProcessArrivedRecords)
-    ->ArgsProduct({{1, 0}, {0, 1}})
-    ->ArgNames({"all", "rules"})
+    ->ArgsProduct({{1, 0}, {0, 1}, {0, 1}})
+    ->ArgNames({"all", "rules", "sinks"})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -217,17 +217,34 @@ TEST(RuleChecker, RelationsPairByPingAndExcuseWhatALossTook) {
         EXPECT_EQ(named(results, "soon").outcome, Outcome::Passed);
         EXPECT_EQ(named(results, "lost").failures, 1u);
     }
+    {
+        // The detections of 20,000 pings, then their settings: a pair is found
+        // while its detections are among the latest 16,384 kept, the oldest are
+        // forgotten, and what is forgotten does not hide what is kept.
+        RuleChecker checker(p);
+        std::uint64_t row = 0;
+        for (std::uint32_t ping = 1; ping <= 20000; ++ping) checker.record(detections(ping, 0.5), row++);
+        for (std::uint32_t ping = 1; ping <= 20000; ++ping) checker.record(settings(ping, 1), row++);
+        const auto results = checker.results();
+        const RuleResult& r = named(results, "each-ping");
+        EXPECT_EQ(r.judged, 20000u);
+        EXPECT_EQ(r.failures, 20000u - 16384u);
+        ASSERT_FALSE(r.rows.empty());
+        EXPECT_EQ(r.rows[0].row, 20000u);
+        EXPECT_EQ(r.latest->row, 20000u + 20000u - 16384u - 1u);
+    }
 }
 
 TEST(RuleChecker, ALogRulePassesAndListsEachChange) {
     const Profile p = load("rules:\n  - {name: log, log: vx.7000.ping_number}\n  - {name: same, stable: vx.7000.ping_number}\n");
     RuleChecker checker(p);
-    for (std::uint32_t ping = 1; ping <= 3; ++ping) checker.record(settings(ping, ping), ping);
+    for (std::uint32_t ping : {1, 2, 3, 3, 3, 1}) checker.record(settings(ping, ping), ping);
     const auto results = checker.results();
     EXPECT_EQ(named(results, "log").outcome, Outcome::Passed);
-    EXPECT_EQ(named(results, "log").changes, 2u);
+    EXPECT_EQ(named(results, "log").changes, 3u);
+    EXPECT_EQ(named(results, "log").rows[2].text, "device 7125, enumerator 0: vx.7000.ping_number changed from 3 to 1");
     EXPECT_EQ(named(results, "log").rows[0].text, "device 7125, enumerator 0: vx.7000.ping_number changed from 1 to 2");
-    EXPECT_EQ(named(results, "same").failures, 2u);
+    EXPECT_EQ(named(results, "same").failures, 3u);
 }
 
 TEST(RuleChecker, DamageAndUnframedBytesReachTheIntegrityRulesOnly) {
