@@ -3,8 +3,11 @@
 // written once to a temporary file, then read as the window and tarvik-cli
 // read it. Run: build/bin/bench_capture [RECORDS] [DATA_BYTES] [CAPTURE [PHASE]]:
 // with CAPTURE, that capture is read (and written first only when missing,
-// then kept); PHASE runs one measurement only (read, views, index, source or listed).
-// Each line gives the wall time and the processor time of the process.
+// then kept); PHASE runs one measurement only (read, views, index, source,
+// listed or commands). Each line gives the wall time and the processor time
+// of the process; `commands` times whole programs instead: `cat` of the
+// capture, `tarvik-cli list` and `tarvik-cli check` of it, in turns, the
+// median of 7 runs each (warm cache).
 
 #include "app/controls.h"
 #include "app/memory_port.h"
@@ -14,6 +17,8 @@
 #include "capture/capture_reader.h"
 #include "capture/capture_source.h"
 #include "tools/synth/capture_records.h"
+
+#include "bench/command_timing.h"
 
 #include <chrono>
 #include <ctime>
@@ -135,6 +140,36 @@ int main(int argc, char** argv) {
         for (std::size_t r = 0; r < rows; ++r)
             for (int column = 0; column < 3; ++column) characters += view.rowText(r, column).size();
         report("listed", rows, clock);
+    }
+    // The commands a user runs, against `cat` of the same file.
+    if (phase.empty() || phase == "commands") {
+        const std::string cli = (std::filesystem::path(argv[0]).parent_path() / "tarvik-cli").string();
+        const std::vector<std::vector<std::string>> commands = {
+            {"/bin/cat", path}, {cli, "list", path}, {cli, "check", path}};
+        std::vector<std::vector<double>> times(commands.size());
+        constexpr int kRuns = 7;
+        // One run of each warms the cache; then they take turns, so that a
+        // change in the machine's load falls on all of them alike.
+        for (int run = 0; run <= kRuns; ++run)
+            for (std::size_t c = 0; c < commands.size(); ++c) {
+                // check ends with 1 when the capture holds problems (lost packets).
+                const double t = bench::spawnedSeconds(commands[c], -1);
+                if (t < 0) {
+                    std::fprintf(stderr, "could not run %s\n", commands[c][0].c_str());
+                    return 1;
+                }
+                if (run > 0) times[c].push_back(t);
+            }
+        const double cat = bench::median(times[0]), list = bench::median(times[1]), check = bench::median(times[2]);
+        std::printf("median of %d runs\n", kRuns);
+        std::printf("cat CAPTURE                %7.3f s\n", cat);
+        std::printf("tarvik-cli list CAPTURE    %7.3f s  %5.1fx cat\n", list, list / cat);
+        std::printf("tarvik-cli check CAPTURE   %7.3f s  %5.1fx cat\n", check, check / cat);
+        if (std::FILE* load = std::fopen("/proc/loadavg", "r")) {
+            char text[64] = {};
+            if (std::fgets(text, sizeof text, load)) std::printf("load average: %s", text);
+            std::fclose(load);
+        }
     }
     if (!keep) std::filesystem::remove(path);
     return 0;

@@ -31,11 +31,11 @@ inline double best(const std::string& command) {
     return t;
 }
 
-// The median wall time of `runs` runs of a program started directly (no
-// shell: a shell's own start would be most of a short command's time), its
-// output thrown away; after one run that warms the caches. Negative when it
-// cannot be started or ends with a status other than `status`.
-inline double medianSpawned(const std::vector<std::string>& argv, int runs, int status = 0) {
+// The wall time of one run of a program started directly (no shell: a
+// shell's own start would be most of a short command's time), its output
+// thrown away. Negative when it cannot be started or ends with a status
+// other than `status` (any status when `status` is negative).
+inline double spawnedSeconds(const std::vector<std::string>& argv, int status = 0) {
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -43,21 +43,33 @@ inline double medianSpawned(const std::vector<std::string>& argv, int runs, int 
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<double> times;
-    for (int i = 0; i <= runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        pid_t pid = 0;
-        int ended = 0;
-        if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0 ||
-            waitpid(pid, &ended, 0) != pid || !WIFEXITED(ended) || WEXITSTATUS(ended) != status) {
-            posix_spawn_file_actions_destroy(&actions);
-            return -1;
-        }
-        if (i > 0) times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    int ended = 0;
+    const bool ran = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0 &&
+                     waitpid(pid, &ended, 0) == pid && WIFEXITED(ended) &&
+                     (status < 0 || WEXITSTATUS(ended) == status);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     posix_spawn_file_actions_destroy(&actions);
+    return ran ? elapsed : -1;
+}
+
+inline double median(std::vector<double> times) {
+    if (times.empty()) return -1;
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+// The median wall time of `runs` spawned runs (see spawnedSeconds), after
+// one run that warms the caches. Negative when a run fails.
+inline double medianSpawned(const std::vector<std::string>& argv, int runs, int status = 0) {
+    std::vector<double> times;
+    for (int i = 0; i <= runs; ++i) {
+        const double t = spawnedSeconds(argv, status);
+        if (t < 0) return -1;
+        if (i > 0) times.push_back(t);
+    }
+    return median(std::move(times));
 }
 
 } // namespace tarvik::bench

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -256,13 +257,28 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
     return true;
 }
 
+void CaptureRecordFile::BlockRelease::operator()(std::uint8_t*) const {
+    if (base) ::munmap(base, length);
+}
+
+CaptureRecordFile::Block CaptureRecordFile::newBlock(std::size_t size) {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    const std::size_t length = size + kHuge;
+    void* base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) throw std::bad_alloc();
+    // Huge pages need aligned ranges: the block starts at the first boundary.
+    const auto at = (reinterpret_cast<std::uintptr_t>(base) + kHuge - 1) & ~std::uintptr_t{kHuge - 1};
+    ::madvise(reinterpret_cast<void*>(at), size, MADV_HUGEPAGE);
+    return Block(reinterpret_cast<std::uint8_t*>(at), BlockRelease{base, length});
+}
+
 std::uint64_t CaptureRecordFile::copy(ByteSpan frame) {
     constexpr std::size_t kBlock = std::size_t{1} << kBlockBits;
     if (blocks_.empty() || blockSizes_.back() - blockUsed_ < frame.size()) {
-        // Blocks are not zeroed: only what is copied into them is read. A
-        // frame larger than a block gets one of its own.
+        // Only what is copied into a block is read. A frame larger than a
+        // block gets one of its own.
         const std::size_t size = std::max(kBlock, frame.size());
-        blocks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(size));
+        blocks_.push_back(newBlock(size));
         blockSizes_.push_back(size);
         blockUsed_ = 0;
         memoryUsed_ += size;

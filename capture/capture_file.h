@@ -156,7 +156,16 @@ private:
     static constexpr unsigned kBlockBits = 24;  // 16 MiB blocks
     std::uint64_t copy(ByteSpan frame);
     RecordFile captureFile_;
-    std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
+    // Blocks are mapped memory of their own, in huge pages where the system
+    // allows: a page fault per 4 KiB would cost more than the copy itself.
+    struct BlockRelease {
+        void* base = nullptr;
+        std::size_t length = 0;
+        void operator()(std::uint8_t*) const;
+    };
+    using Block = std::unique_ptr<std::uint8_t[], BlockRelease>;
+    static Block newBlock(std::size_t size);
+    std::vector<Block> blocks_;
     std::vector<std::size_t> blockSizes_;
     std::size_t blockUsed_ = 0;
     std::uint64_t memoryUsed_ = 0;

@@ -1,5 +1,6 @@
 #include "capture/capture_reader.h"
 
+#include "capture/packet_file.h"
 #include "capture/pcap_library.h"
 #include "capture/tcp_reassembly.h"
 #include "core/frame.h"
@@ -22,6 +23,7 @@
 #include <deque>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -168,9 +170,13 @@ struct CaptureReader::Impl {
     ~Impl() {
         unmap();
         if (pcap) pcapLib().close(pcap);
+        if (fd >= 0) ::close(fd);
     }
 
     CaptureReader& reader;
+    // The packets come from our own reader of the mapped file, or else from libpcap.
+    std::optional<PacketFile> own;
+    int fd = -1;  // the file our own reader maps
     pcap_t* pcap = nullptr;
     // The capture file as libpcap reads it, and mapped, so that a record that
     // lies whole in one packet can be found in the file and read from there
@@ -198,6 +204,7 @@ struct CaptureReader::Impl {
     std::uint64_t tick = 0;
 
     void mapFile(std::FILE* stream);
+    bool mapDescriptor(int descriptor);
     void unmap() {
         if (!map) return;
         guard.release();
@@ -206,6 +213,9 @@ struct CaptureReader::Impl {
         mapSize = 0;
     }
     void locate(const pcap_pkthdr& header, const std::uint8_t* data);
+    bool readOwn();
+    bool handOver(std::uint64_t handedOut);
+    bool readPcap();
     std::int64_t placeOf(ByteSpan record);
 
     CaptureCounts& counts() { return reader.counts_; }
@@ -216,7 +226,7 @@ struct CaptureReader::Impl {
         return std::find(p.begin(), p.end(), port) != p.end();
     }
 
-    void packet(const pcap_pkthdr& header, const std::uint8_t* data);
+    void packet(const CaptureTime& time, ByteSpan frame);
     void ipv4(ByteSpan ip);
     void transport(std::uint8_t protocol, std::uint32_t source, std::uint32_t destination, ByteSpan segment,
                    std::uint32_t wireLength);
@@ -328,11 +338,11 @@ bool CaptureReader::accept(int linkType) {
 bool CaptureReader::open(const std::string& path) {
     impl_.reset();
     error_.clear();
-    if (const auto& lib = pcapLibrary(); !lib) {
-        error_ = lib.error();
-        return false;
-    }
     if (path == "-") {
+        if (const auto& lib = pcapLibrary(); !lib) {
+            error_ = lib.error();
+            return false;
+        }
         char errbuf[PCAP_ERRBUF_SIZE] = {};
         impl_ = std::make_unique<Impl>(*this);
         impl_->pcap = pcapLib().open_offline_with_tstamp_precision("-", PCAP_TSTAMP_PRECISION_NANO, errbuf);
@@ -360,6 +370,23 @@ bool CaptureReader::open(const std::string& path) {
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // The common formats are read from the mapped file by our own reader;
+    // libpcap reads the rest.
+    impl_ = std::make_unique<Impl>(*this);
+    if (impl_->mapDescriptor(fd)) {
+        impl_->own = PacketFile::open(ByteSpan(impl_->map, impl_->mapSize));
+        if (impl_->own && !impl_->guard.cutShort()) {
+            impl_->fd = fd;
+            impl_->pcapng = readLEOr0<std::uint32_t>(ByteSpan(impl_->map, impl_->mapSize), 0) == 0x0A0D0D0A;
+            return accept(impl_->own->linkType());
+        }
+    }
+    impl_.reset();
+    if (const auto& lib = pcapLibrary(); !lib) {
+        ::close(fd);
+        error_ = lib.error();
+        return false;
+    }
     std::FILE* stream = ::fdopen(fd, "rb");
     if (!stream) {
         error_ = std::strerror(errno);
@@ -396,23 +423,31 @@ bool CaptureReader::open(std::FILE* stream) {
     return true;
 }
 
-int CaptureReader::fileDescriptor() const { return impl_ && impl_->map ? ::fileno(impl_->file) : -1; }
+int CaptureReader::fileDescriptor() const {
+    if (!impl_ || !impl_->map) return -1;
+    return impl_->own ? impl_->fd : ::fileno(impl_->file);
+}
 
-void CaptureReader::Impl::mapFile(std::FILE* stream) {
-    const int fd = ::fileno(stream);
+bool CaptureReader::Impl::mapDescriptor(int descriptor) {
     struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 16) return;
+    if (descriptor < 0 || ::fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 16) return false;
     const auto size = static_cast<std::size_t>(st.st_size);
-    void* at = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    if (at == MAP_FAILED) return;
+    void* at = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, descriptor, 0);
+    if (at == MAP_FAILED) return false;
+    // Guarded: a file cut short while it is read gives zero pages, never SIGBUS.
     if (!guard.guard(at, size)) {
         ::munmap(at, size);
-        return;
+        return false;
     }
     ::madvise(at, size, MADV_SEQUENTIAL);
-    file = stream;
     map = static_cast<const std::uint8_t*>(at);
     mapSize = size;
+    return true;
+}
+
+void CaptureReader::Impl::mapFile(std::FILE* stream) {
+    if (!mapDescriptor(::fileno(stream))) return;
+    file = stream;
     pcapng = readLEOr0<std::uint32_t>(ByteSpan(map, mapSize), 0) == 0x0A0D0D0A;
 }
 
@@ -435,6 +470,7 @@ void CaptureReader::Impl::locate(const pcap_pkthdr& header, const std::uint8_t* 
     // The section's byte order is not known here: the one whose two lengths agree is taken.
     const ByteSpan m(map, mapSize);
     if (e < 12) return;
+    // (A block libpcap read is found from its end.)
     for (const bool big : {false, true}) {
         auto u32 = [&](std::size_t at) { return big ? be32(m, at) : readLEOr0<std::uint32_t>(m, at); };
         const std::uint32_t length = u32(e - 4);
@@ -453,9 +489,10 @@ std::int64_t CaptureReader::Impl::placeOf(ByteSpan record) {
     if (p < first || p - first > packetHeld || record.size() > packetHeld - (p - first)) return -1;
     const std::size_t at = static_cast<std::size_t>(packetAt) + (p - first);
     if (!fits(mapSize, at, record.size())) return -1;
-    // What libpcap handed over must be what the file holds there (a file it
-    // reads in some other way, or one changed meanwhile, is copied instead).
-    if (std::memcmp(map + at, record.data(), record.size()) != 0 || guard.cutShort()) return -1;
+    // Our own reader hands out the mapped file itself; what libpcap handed
+    // over must be what the file holds there (a file it reads in some other
+    // way, or one changed meanwhile, is copied instead).
+    if (guard.cutShort() || (!own && std::memcmp(map + at, record.data(), record.size()) != 0)) return -1;
     return static_cast<std::int64_t>(at);
 }
 
@@ -471,23 +508,7 @@ bool CaptureReader::readInPlace(const std::function<void(const CapturedRecordVie
         return false;
     }
     impl_->sink = &sink;
-    bool ok = true;
-    while (true) {
-        pcap_pkthdr* header = nullptr;
-        const u_char* data = nullptr;
-        const int got = pcapLib().next_ex(impl_->pcap, &header, &data);
-        if (got == 1) {
-            impl_->locate(*header, data);
-            impl_->packet(*header, data);
-            continue;
-        }
-        if (got == PCAP_ERROR_BREAK) break;  // the end of the file
-        if (got == PCAP_ERROR) {
-            error_ = std::string("the capture ends early: ") + pcapLib().geterr(impl_->pcap);
-            ok = false;
-            break;
-        }
-    }
+    const bool ok = impl_->own ? impl_->readOwn() : impl_->readPcap();
     // What the streams still hold comes from no packet of the file.
     impl_->packetData = nullptr;
     impl_->packetHeld = 0;
@@ -497,14 +518,87 @@ bool CaptureReader::readInPlace(const std::function<void(const CapturedRecordVie
     return ok;
 }
 
+bool CaptureReader::Impl::readOwn() {
+    PacketRecord p;
+    while (own->next(p)) {
+        packetData = p.bytes.data();
+        packetHeld = p.bytes.size();
+        packetAt = static_cast<std::int64_t>(p.offset);
+        packet(p.time, p.bytes);
+        // A file cut short meanwhile reads as zeros from here on.
+        if (guard.cutShort()) {
+            reader.error_ = "the capture ends early: the file was cut short on disk while it was read";
+            return false;
+        }
+    }
+    if (own->foreign()) return handOver(own->packets()) && readPcap();
+    if (own->error().empty()) return true;
+    reader.error_ = "the capture ends early: " + own->error();
+    return false;
+}
+
+bool CaptureReader::Impl::handOver(std::uint64_t handedOut) {
+    // libpcap reads the file from its start; the packets already handed out
+    // are passed over, so the records come out as libpcap alone gives them.
+    const std::string early = "the capture ends early: ";
+    if (const auto& lib = pcapLibrary(); !lib) {
+        reader.error_ = early + lib.error();
+        return false;
+    }
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    std::FILE* stream = copy >= 0 ? ::fdopen(copy, "rb") : nullptr;
+    if (!stream) {
+        reader.error_ = early + std::strerror(errno);
+        if (copy >= 0) ::close(copy);
+        return false;
+    }
+    std::setvbuf(stream, nullptr, _IOFBF, std::size_t{1} << 20);
+    std::fseek(stream, 0, SEEK_CUR);
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    pcap = pcapLib().fopen_offline_with_tstamp_precision(stream, PCAP_TSTAMP_PRECISION_NANO, errbuf);
+    if (!pcap) {
+        std::fclose(stream);
+        reader.error_ = early + errbuf;
+        return false;
+    }
+    file = stream;
+    own.reset();
+    for (std::uint64_t n = 0; n < handedOut; ++n) {
+        pcap_pkthdr* header = nullptr;
+        const u_char* data = nullptr;
+        if (pcapLib().next_ex(pcap, &header, &data) != 1) {
+            reader.error_ = early + pcapLib().geterr(pcap);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CaptureReader::Impl::readPcap() {
+    while (true) {
+        pcap_pkthdr* header = nullptr;
+        const u_char* data = nullptr;
+        const int got = pcapLib().next_ex(pcap, &header, &data);
+        if (got == 1) {
+            locate(*header, data);
+            packet(CaptureTime{static_cast<std::int64_t>(header->ts.tv_sec), static_cast<std::uint32_t>(header->ts.tv_usec)},
+                   ByteSpan(data, header->caplen));
+            continue;
+        }
+        if (got == PCAP_ERROR_BREAK) return true;  // the end of the file
+        if (got == PCAP_ERROR) {
+            reader.error_ = std::string("the capture ends early: ") + pcapLib().geterr(pcap);
+            return false;
+        }
+    }
+}
+
 // ---- Link layer and IPv4 ---------------------------------------------------
 
-void CaptureReader::Impl::packet(const pcap_pkthdr& header, const std::uint8_t* data) {
+void CaptureReader::Impl::packet(const CaptureTime& time, ByteSpan frame) {
     ++counts().packets;
     ++tick;
-    now = CaptureTime{static_cast<std::int64_t>(header.ts.tv_sec), static_cast<std::uint32_t>(header.ts.tv_usec)};
-    // Only the bytes the capture holds are ever looked at.
-    const ByteSpan frame(data, header.caplen);
+    now = time;
     std::uint32_t etherType = 0;
     std::size_t at = 0;
     switch (reader.linkType_) {

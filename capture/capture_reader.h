@@ -1,6 +1,6 @@
 #pragma once
-// Packet captures (pcap and pcapng files, read with libpcap) of Vx traffic as
-// a record source. Frames are taken apart down to TCP and UDP over IPv4; each
+// Packet captures (pcap and pcapng files, our own reader or libpcap) of Vx
+// traffic as a record source. Frames are taken apart down to TCP and UDP over IPv4; each
 // TCP stream is put back in order and its bytes, like each UDP datagram, go
 // through the same packet handler a live connection uses. Records come out
 // in the order they were completed, each with the capture time of the packet
@@ -128,8 +128,8 @@ public:
     CaptureReader(const CaptureReader&) = delete;
     CaptureReader& operator=(const CaptureReader&) = delete;
 
-    // Opens a capture file. False with error() saying why: a file libpcap
-    // cannot read, or a link type this reader does not take apart (named).
+    // Opens a capture file. False with error() saying why: a file neither our
+    // reader nor libpcap reads, or a link type this reader does not take apart (named).
     bool open(const std::string& path);
     // The same for an open stdio stream, which the reader takes over (closed in any case).
     bool open(std::FILE* stream);

@@ -74,6 +74,7 @@ fuzz convert_fuzz 5 256
 fuzz device_list_fuzz 8 4096
 fuzz capture_fuzz 10 16384
 fuzz capture_stream_fuzz 8 16384
+fuzz packet_file_fuzz 10 16384
 fuzz profile_fuzz 8 4096
 # Every record file of that corpus, hostile ones included, is checked without a
 # crash (0 clean, 1 problems found), by the sanitized build.

@@ -24,8 +24,8 @@ def vx_packet(record):
     return struct.pack("<HHIHHIIIIHHI", 5, 36, 1, 1, 1, 36 + len(record), len(record), 0, 0, 0, 0, 1) + record
 
 
-def pcap(frames):
-    out = struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1)
+def pcap(frames, snaplen=65535):
+    out = struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, snaplen, 1)
     for i, frame in enumerate(frames):
         out += struct.pack("<IIII", 1_700_000_000, i, len(frame), len(frame)) + frame
     return out
@@ -57,9 +57,10 @@ def test_damaged_packets_and_an_early_end_are_warnings(tmp_path):
 
 
 def test_a_missing_capture_library_raises_naming_the_package(tmp_path):
-    """libpcap is opened with the first capture; without it, opening one raises and says what to install."""
+    """libpcap is opened with the first capture that needs it (here a packet longer than the file's
+    snapshot length); without it, opening one raises and says what to install."""
     capture = tmp_path / "one.pcap"
-    capture.write_bytes(pcap([udp_packet(vx_packet(b"x" * 64))]))
+    capture.write_bytes(pcap([udp_packet(vx_packet(b"x" * 64))], snaplen=64))
     env = dict(os.environ, TARVIK_PCAP_LIBRARY=str(tmp_path / "libpcap-missing.so.0.8"))
     code = ("import sys, tarvik\n"
             "try:\n    tarvik.open(sys.argv[1])\n"
@@ -68,6 +69,12 @@ def test_a_missing_capture_library_raises_naming_the_package(tmp_path):
                        timeout=120, check=False)
     assert r.returncode == 3, r.stdout + r.stderr
     assert "libpcap-missing.so.0.8" in r.stdout and "libpcap0.8" in r.stdout
+
+    # A capture of the common formats is read without it.
+    capture.write_bytes(pcap([udp_packet(vx_packet(b"x" * 64))]))
+    r = subprocess.run([sys.executable, "-c", code, str(capture)], env=env, capture_output=True, text=True,
+                       timeout=120, check=False)
+    assert r.returncode == 0, r.stdout + r.stderr
 
 
 def tcp_packet(payload, seq, client_port, flags=0x18):

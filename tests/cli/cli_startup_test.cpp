@@ -29,12 +29,17 @@ tarvik::testing::ProgramResult runWith(const std::vector<std::string>& variables
     return runProgram(kEnv, all);
 }
 
-std::string smallCapture(const TempDir& dir) {
+// A capture of one packet; with `libpcapOnly`, a custom block comes before
+// it, which only libpcap reads (the common formats are read without it).
+std::string smallCapture(const TempDir& dir, bool libpcapOnly = true) {
     tarvik::synth::PcapngWriter w;
+    if (libpcapOnly)
+        for (const std::uint32_t word : {0x00000BADu, 16u, 0u, 16u})
+            for (int i = 0; i < 4; ++i) w.bytes().push_back(static_cast<std::uint8_t>(word >> (8 * i)));
     const tarvik::synth::CaptureEndpoint server{0x0A000001, 7000}, client{0x0A000002, 40000};
     w.packet(1'700'000'000'000'000'000ull,
              tarvik::synth::udpFrame(server, client, tarvik::net::Packetize(tarvik::synth::sampleFrame(7000, 1, 0, 0))[0]));
-    return dir.write("small.pcapng", w.bytes());
+    return dir.write(libpcapOnly ? "small.pcapng" : "plain.pcapng", w.bytes());
 }
 } // namespace
 
@@ -57,6 +62,10 @@ TEST(CliStartup, LibpcapIsLoadedOnlyWhenACaptureIsOpened) {
     const auto listed = runWith({"LD_DEBUG=libs"}, {"list", capture});
     EXPECT_EQ(listed.status, 0);
     EXPECT_TRUE(contains(listed.err, "libpcap"));
+    const auto plain = runWith({"LD_DEBUG=libs"}, {"list", smallCapture(dir, false)});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.out, listed.out);
+    EXPECT_FALSE(contains(plain.err, "libpcap")) << "a capture of the common formats needs no libpcap";
 }
 
 TEST(CliStartup, AMissingLibpcapNamesTheFileAndThePackage) {
