@@ -19,6 +19,7 @@
 // with the sinks it attaches while connected: the statistics, an output record
 // file being written (in the temporary folder) and the imagery.
 
+#include "bench/no_display.h"
 #include "bench/view_sinks.h"
 #include "core/frame.h"
 #include "decode/layout_loader.h"
@@ -100,15 +101,6 @@ double plainRun() {
     return mbps(got, elapsed);
 }
 
-struct NoDisplay final : PipelineDisplay {
-    void setRecordRowCount(std::size_t) override {}
-    std::optional<std::size_t> selectedRecordRow() const override { return std::nullopt; }
-    void selectRecordRow(std::optional<std::size_t>) override {}
-    std::pair<std::size_t, std::size_t> visibleRecordRows() const override { return {0, 0}; }
-    void startArrivalTimer(unsigned) override {}
-    void stopArrivalTimer() override {}
-};
-
 // What the consumer hands each drain to: the arrival pipeline alone or the
 // view's with its sinks, and the test profile's rules as a sink when asked,
 // as the window runs it while its Rules pane is open.
@@ -116,7 +108,7 @@ struct FedPipeline {
     LoadedDefinitions definitions = loadLayouts({}, false);
     profiles::Profile profile;
     std::unique_ptr<profiles::RuleChecker> checker;
-    NoDisplay display;
+    bench::NoDisplay display;
     std::unique_ptr<CArrivalPipeline> bare;
     std::unique_ptr<bench::ViewWithSinks> view;
     CArrivalPipeline* pipeline = nullptr;

@@ -8,6 +8,7 @@
 // the sinks it attaches while connected: statistics, an output record file
 // being written and the imagery (the rules, when asked, beside them).
 
+#include "bench/no_display.h"
 #include "bench/view_sinks.h"
 #include "decode/layout_loader.h"
 #include "pipeline/arrival_pipeline.h"
@@ -21,15 +22,6 @@
 using namespace tarvik;
 
 namespace {
-
-struct NoDisplay final : PipelineDisplay {
-    void setRecordRowCount(std::size_t) override {}
-    std::optional<std::size_t> selectedRecordRow() const override { return std::nullopt; }
-    void selectRecordRow(std::optional<std::size_t>) override {}
-    std::pair<std::size_t, std::size_t> visibleRecordRows() const override { return {0, 0}; }
-    void startArrivalTimer(unsigned) override {}
-    void stopArrivalTimer() override {}
-};
 
 std::vector<Bytes> mixedFrames(std::size_t count) {
     synth::SimDevice device;
@@ -75,7 +67,7 @@ void ProcessArrivedRecords(benchmark::State& state) {
     const std::vector<Bytes> frames = mixedFrames(100'000);
     std::size_t bytes = 0;
     for (const auto& f : frames) bytes += f.size();
-    NoDisplay display;
+    bench::NoDisplay display;
     std::unique_ptr<CArrivalPipeline> own;
     std::unique_ptr<bench::ViewWithSinks> view;
     if (state.range(2)) view = std::make_unique<bench::ViewWithSinks>();

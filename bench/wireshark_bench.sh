@@ -31,29 +31,8 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/home/.local/lib/wireshark" "$work/home/.config" "$work/none"
 ln -s "$build/lib/wireshark/plugins" "$work/home/.local/lib/wireshark/plugins"
 chmod -R a+rX "$work"
-mkdir "$work/out" && chmod 777 "$work/out"  # times and errors, written as whoever runs tshark
-as_user=""
-[ "$(id -u)" -eq 0 ] && as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+. "$(dirname "$0")/tshark_timing.sh"
 
-once() {  # once HOME CAPTURE TSHARK-ARGS...: prints the processor seconds
-    home=$1 capture=$2
-    shift 2
-    $as_user env HOME="$home" XDG_CONFIG_HOME="$home/.config" /usr/bin/time -f "%U %S" -o "$work/out/time" \
-        tshark -n -r "$capture" "$@" >/dev/null 2>"$work/out/err" || {
-        cat "$work/out/err" >&2
-        exit 1
-    }
-    awk '{ printf "%.2f\n", $1 + $2 }' "$work/out/time"
-}
-median() {  # median HOME CAPTURE TSHARK-ARGS...
-    i=0
-    : >"$work/times"
-    while [ "$i" -lt "$runs" ]; do
-        once "$@" >>"$work/times"
-        i=$((i + 1))
-    done
-    sort -n "$work/times" | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
-}
 row() {  # row CAPTURE OPTIONS OUTPUT TSHARK-ARGS...: one line of the table
     capture=$1 options=$2 output=$3
     shift 3

@@ -23,9 +23,7 @@ trap 'rm -rf "$work"' EXIT
 "$build/bin/tarvik-cli" catalogue --export-wireshark "$work/vx.lua" >/dev/null
 mkdir -p "$work/none"
 chmod -R a+rX "$work"
-mkdir "$work/out" && chmod 777 "$work/out"
-as_user=""
-[ "$(id -u)" -eq 0 ] && as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+. "$(dirname "$0")/tshark_timing.sh"
 
 floor_script() {  # floor_script ITEMS FILE
     cat >"$2" <<EOF
@@ -44,25 +42,8 @@ EOF
     chmod a+r "$2"
 }
 
-tshark_as() {  # tshark_as ARGS...: tshark as the user who runs the timings
+tshark_as() {  # tshark_as ARGS...: tshark on the capture as the user who runs the timings
     $as_user env HOME="$work/none" XDG_CONFIG_HOME="$work/none" tshark -n -r "$work/acked.pcapng" "$@"
-}
-once() {  # once TSHARK-ARGS...: prints the processor seconds
-    $as_user env HOME="$work/none" XDG_CONFIG_HOME="$work/none" /usr/bin/time -f "%U %S" -o "$work/out/time" \
-        tshark -n -r "$work/acked.pcapng" "$@" >/dev/null 2>"$work/out/err" || {
-        cat "$work/out/err" >&2
-        exit 1
-    }
-    awk '{ printf "%.2f\n", $1 + $2 }' "$work/out/time"
-}
-median() {  # median TSHARK-ARGS...
-    i=0
-    : >"$work/times"
-    while [ "$i" -lt "$runs" ]; do
-        once "$@" >>"$work/times"
-        i=$((i + 1))
-    done
-    sort -n "$work/times" | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
 }
 
 # Items the generated dissector adds per packet: the lines of the verbose
@@ -76,11 +57,11 @@ floor_script "$items" "$work/floorN.lua"
 
 echo "$records records in $packets packets; the generated dissector adds $items items a packet;"
 echo "median of $runs runs; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
-alone=$(median -T fields -e frame.number)
+alone=$(median "$work/none" "$work/acked.pcapng" -T fields -e frame.number)
 ratio() { awk -v a="$alone" -v b="$1" 'BEGIN { printf "%.2fx", b / a }'; }
-f0=$(median -X "lua_script:$work/floor0.lua" -T fields -e frame.number)
-fn=$(median -X "lua_script:$work/floorN.lua" -T fields -e frame.number)
-gen=$(median -X "lua_script:$work/vx.lua" -T fields -e frame.number)
+f0=$(median "$work/none" "$work/acked.pcapng" -X "lua_script:$work/floor0.lua" -T fields -e frame.number)
+fn=$(median "$work/none" "$work/acked.pcapng" -X "lua_script:$work/floorN.lua" -T fields -e frame.number)
+gen=$(median "$work/none" "$work/acked.pcapng" -X "lua_script:$work/vx.lua" -T fields -e frame.number)
 printf '%-32s %8s s\n' "tshark alone" "$alone"
 printf '%-32s %8s s %7s\n' "Lua floor, 1 item a packet" "$f0" "$(ratio "$f0")"
 printf '%-32s %8s s %7s\n' "Lua floor, $items items a packet" "$fn" "$(ratio "$fn")"
