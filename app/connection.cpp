@@ -49,6 +49,7 @@ CConnection::CConnection(ViewPort& port, SettingsStore& settings, CArrivalPipeli
     receiver_.owner = net::ownerWindowOf(port_, [this] { OnConnectionEnded(); });
     sender_.owner = receiver_.owner;
     pipeline_.takePending = [this] { return receiver_.TakePendingRecords(); };
+    pipeline_.releaseTaken = [this](std::size_t bytes) { receiver_.ReleaseTaken(bytes); };
 }
 
 // The receiver's thread ends before anything it might reach goes; an end

@@ -282,7 +282,7 @@ PendingQueue CPacketHandler::TakePendingRecords() {
         return taken;
     }
     taken.swap(pending_);
-    takenBytes_ = pendingBytes_;
+    takenBytes_.store(pendingBytes_, std::memory_order_relaxed);
     pendingBytes_ = 0;
     const std::uint64_t dropped = dropped_;
     dropped_ = 0;
@@ -297,8 +297,16 @@ PendingQueue CPacketHandler::TakePendingRecords() {
     return taken;
 }
 
+void CPacketHandler::releaseTaken(std::size_t bytes) {
+    // Text lines appended to a taken queue were never counted: release no more
+    // than is held.
+    std::size_t held = takenBytes_.load(std::memory_order_relaxed);
+    while (!takenBytes_.compare_exchange_weak(held, held - std::min(held, bytes), std::memory_order_relaxed)) {
+    }
+}
+
 void CPacketHandler::pushPending(Bytes record) {
-    if (pendingBytes_ + takenBytes_ + record.size() > maxPendingBytes) {
+    if (pendingBytes_ + takenBytes_.load(std::memory_order_relaxed) + record.size() > maxPendingBytes) {
         ++dropped_;
         return;
     }
@@ -328,7 +336,8 @@ std::optional<Bytes> CPacketHandler::latestRecord(const LatestRecordKey& key) co
 void CPacketHandler::clearPending() {
     std::lock_guard guard(lock_);
     pending_.clear();
-    pendingBytes_ = takenBytes_ = 0;
+    pendingBytes_ = 0;
+    takenBytes_.store(0, std::memory_order_relaxed);
 }
 
 } // namespace tarvik::net

@@ -108,6 +108,10 @@ public:
     // records were dropped because the queue was full, a text line saying how
     // many ends the queue taken.
     PendingQueue TakePendingRecords();
+    // User-interface thread: `bytes` of the queue taken last are no longer
+    // held (the entries were listed, handed on or let go), so they stop
+    // counting against the bound before the next take. No lock.
+    void releaseTaken(std::size_t bytes);
     // Waits for the lock and appends an entry (the tool's own text records).
     void queueRecord(Bytes entry);
     // Waits for the lock; a copy of the newest record stored under `key`.
@@ -115,8 +119,8 @@ public:
     void clearPending();
 
     // The bound of the pending queue in bytes (tests make it small). The bytes
-    // of the queue taken last count against it until the next take: the
-    // user-interface thread holds them while it works through them.
+    // of the queue taken last count against it until the user-interface thread
+    // releases them or takes again: it holds them while it works through them.
     std::size_t maxPendingBytes = kMaxPendingBytes;
     // Records dropped since the queue was last taken.
     std::uint64_t droppedRecords() const;
@@ -140,7 +144,7 @@ private:
     std::mutex& lock_;
     PendingQueue pending_;
     std::size_t pendingBytes_ = 0;
-    std::size_t takenBytes_ = 0;  // of the queue taken last
+    std::atomic<std::size_t> takenBytes_{0};  // of the queue taken last, not yet released
     std::uint64_t dropped_ = 0;
     std::map<LatestRecordKey, Bytes> latest_;
 

@@ -31,6 +31,7 @@ public:
     void Disconnect();
 
     PendingQueue TakePendingRecords() { return handler_.TakePendingRecords(); }
+    void ReleaseTaken(std::size_t bytes) { handler_.releaseTaken(bytes); }
     // The newest configuration record that arrived in a single packet.
     std::optional<Bytes> latestConfigurationRecord() const { return handler_.latestRecord(kConfigurationKey); }
     // The devices of the newest configuration record (empty when none was stored).

@@ -67,6 +67,9 @@ void CArrivalPipeline::OnArrivalTimer() {
     batch_.clear();
     batchWritten_ = false;
     if (takePending) batch_ = takePending();
+    std::size_t batchBytes = 0;
+    for (const Bytes& entry : batch_) batchBytes += entry.size();
+    busyTicks_ = batchBytes >= busyBatchBytes ? kBusyTicks : std::max(busyTicks_ - 1, 0);
     if (!batch_.empty()) {
         if (running_) {
             display_.stopArrivalTimer();
@@ -77,7 +80,11 @@ void CArrivalPipeline::OnArrivalTimer() {
             writeWhilePaused();
         }
     }
-    display_.startArrivalTimer(timerPeriod);
+    display_.startArrivalTimer(arrivalPeriod());
+}
+
+void CArrivalPipeline::released(std::size_t bytes) {
+    if (releaseTaken) releaseTaken(bytes);
 }
 
 bool CArrivalPipeline::passes(const RecordFilter& filter, const Bytes& frame) const { return filter.passes(frame); }
@@ -97,10 +104,14 @@ void CArrivalPipeline::ProcessArrivedRecords() {
         // frame, so that nothing that arrives is lost to them. Only the list,
         // its history and the imagery, which show the other source, skip it.
         const RecordFilter& filter = filter_;
-        for (const Bytes& entry : batch_) {
-            if (!FrameView(entry).isFrame()) continue;
-            notify(&Subscriber::arrived, entry);
-            if (!batchWritten_ && passes(filter, entry)) notify(&Subscriber::passed, entry);
+        for (Bytes& entry : batch_) {
+            if (FrameView(entry).isFrame()) {
+                notify(&Subscriber::arrived, entry);
+                if (!batchWritten_ && passes(filter, entry)) notify(&Subscriber::passed, entry);
+            }
+            const std::size_t size = entry.size();
+            Bytes().swap(entry);
+            released(size);
         }
         batch_.clear();
         batchWritten_ = false;
@@ -110,7 +121,11 @@ void CArrivalPipeline::ProcessArrivedRecords() {
     removedThisRun_ = 0;
     listedThisRun_ = false;
     const std::size_t count = batch_.size();
-    for (std::size_t i = 0; i < count; ++i) processEntry(std::move(batch_[i]), filter);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t size = batch_[i].size();
+        processEntry(std::move(batch_[i]), filter);
+        released(size);
+    }
     batch_.clear();
     if (budgetLineDue_) {
         budgetLineDue_ = false;

@@ -56,8 +56,12 @@ public:
     explicit CArrivalPipeline(PipelineDisplay& display);
 
     // --- Source and subscribers ----------------------------------------------
-    // Where the timer takes queued entries from (the receiver's queue).
+    // Where the timer takes queued entries from (the receiver's queue), and
+    // where it hands back the bytes of each taken entry once it is done with
+    // it, so that a large batch does not hold the receiver's bound while the
+    // list works through it.
     std::function<std::deque<Bytes>()> takePending;
+    std::function<void(std::size_t bytes)> releaseTaken;
     // What a subscriber is handed; empty members are skipped.
     struct Subscriber {
         // Every frame taken for processing, before the filter (the live statistics).
@@ -162,6 +166,16 @@ public:
     bool updating() const { return updating_; }
     std::uint32_t scrollLimit() const { return scrollLimit_; }
     std::uint32_t timerPeriod = 153;
+    // A batch of at least `busyBatchBytes` (a feed of about 50 MB/s or more)
+    // has the next takes come after `busyPeriod` instead: a fast feed is taken
+    // in small batches, so that the receiver's queue never nears its bound.
+    // A few small or empty takes (the receiver's lock may be busy once) pass
+    // before the period is long again.
+    std::uint32_t busyPeriod = 20;
+    std::size_t busyBatchBytes = 8u * 1024u * 1024u;
+    static constexpr int kBusyTicks = 4;
+    // The period until the next take, as the last batches ask.
+    std::uint32_t arrivalPeriod() const { return busyTicks_ > 0 ? std::min(busyPeriod, timerPeriod) : timerPeriod; }
     // The byte budget of the shown records and of the history (tests make it small).
     std::size_t byteBudget = kListByteBudget;
     // Shown rows removed for the byte budget before the scroll limit would
@@ -192,6 +206,8 @@ private:
     void setRowCount(std::size_t rows);
     void writeWhilePaused();
     bool passes(const RecordFilter& filter, const Bytes& frame) const;
+    // Hands `bytes` of the taken batch back to the receiver's bound.
+    void released(std::size_t bytes);
     RecordFilter filter_ = RecordFilter::types(std::string(kAllRecords));
 
     void unsubscribe(SubscriberId id);
@@ -226,6 +242,7 @@ private:
     std::deque<ListedEntry> shown_;
     std::deque<SharedBytes> history_;
     std::deque<std::uint32_t> historyNumbers_;
+    int busyTicks_ = 0;
     std::size_t shownBytes_ = 0;
     std::size_t historyBytes_ = 0;
     std::uint64_t rowsDroppedForBytes_ = 0;

@@ -396,3 +396,37 @@ TEST_F(Pipeline, SinksAddedAndRemovedDuringALiveSession) {
     EXPECT_EQ(written, (std::vector<std::uint32_t>{6, 7, 8, 9, 10, 11}));
     EXPECT_EQ(pipeline.subscriberCount(), 2u);
 }
+
+TEST_F(Pipeline, AFastFeedIsTakenSoonerAndEachEntryIsReleasedAsItIsDone) {
+    // The receiver's bound counts a taken batch until its bytes come back:
+    // each entry's as soon as the list is done with it, in both listing modes.
+    std::size_t released = 0;
+    pipeline.releaseTaken = [&](std::size_t bytes) { released += bytes; };
+    std::vector<std::size_t> releasedWhenListed;
+    CArrivalPipeline::Subscriber watcher;
+    watcher.arrived = [&](const Bytes&) { releasedWhenListed.push_back(released); };
+    const auto sink = pipeline.subscribe(std::move(watcher));
+    pipeline.busyBatchBytes = 3 * frame(7000, 1).size();
+    const std::size_t size = frame(7000, 1).size();
+
+    arrive({frame(7000, 1), frame(7000, 2)});
+    EXPECT_EQ(released, 2 * size);
+    EXPECT_EQ(releasedWhenListed, (std::vector<std::size_t>{0, size}));
+    EXPECT_EQ(port.runningTimers.at(timers::kArrival), pipeline.timerPeriod);
+
+    // A batch of the busy size: the next takes come after the short period,
+    // until a few small batches in a row show the feed has slowed.
+    arrive({frame(7000, 3), frame(7000, 4), frame(7000, 5)});
+    EXPECT_EQ(port.runningTimers.at(timers::kArrival), pipeline.busyPeriod);
+    for (int tick = 1; tick < CArrivalPipeline::kBusyTicks; ++tick) {
+        arrive({});
+        EXPECT_EQ(port.runningTimers.at(timers::kArrival), pipeline.busyPeriod) << tick;
+    }
+    arrive({});
+    EXPECT_EQ(port.runningTimers.at(timers::kArrival), pipeline.timerPeriod);
+
+    pipeline.listing = false;  // a file shown: the live stream still passes its sinks
+    released = 0;
+    arrive({frame(7000, 6), frame(7000, 7), text("TEXT Lost Packet")});
+    EXPECT_EQ(released, 2 * size + text("TEXT Lost Packet").size());
+}

@@ -91,6 +91,7 @@ void expectStartedWithinBounds(const Outcome& o) {
     EXPECT_EQ(o.devices, 3u) << o.client.out.substr(0, 300);
     if (!kSanitized) {
         EXPECT_LT(o.client.peakRssKb, kMemoryBoundKb);
+        ::testing::Test::RecordProperty("peak_rss_kb", std::to_string(o.client.peakRssKb));
     }
 }
 

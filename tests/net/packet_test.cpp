@@ -373,6 +373,28 @@ TEST(PacketHandler, AFullPendingQueueDropsAndSaysHowMany) {
     EXPECT_EQ(q[0], record);
 }
 
+TEST(PacketHandler, BytesReleasedFromATakenBatchMakeRoomBeforeTheNextTake) {
+    Handler h;
+    h.handler.maxPendingBytes = 1'000;
+    const Bytes record = frameOfSize(7000, 100);
+    const Bytes packet = Packetize(record)[0];
+    for (int i = 0; i < 10; ++i) h.handler.HandleOnePacket(packet);
+    ASSERT_EQ(h.take().size(), 10u);
+    // The whole batch is still held: nothing fits.
+    h.handler.HandleOnePacket(packet);
+    EXPECT_EQ(h.handler.droppedRecords(), 1u);
+    // Three records let go: three fit, the fourth does not.
+    h.handler.releaseTaken(3 * record.size());
+    for (int i = 0; i < 4; ++i) h.handler.HandleOnePacket(packet);
+    EXPECT_EQ(h.handler.droppedRecords(), 2u);
+    // Releasing more than is held (text lines are appended uncounted) frees
+    // the batch and no more than it: the queue's own bytes still count.
+    h.handler.releaseTaken(100 * record.size());
+    for (int i = 0; i < 10; ++i) h.handler.HandleOnePacket(packet);
+    EXPECT_EQ(h.handler.droppedRecords(), 5u);
+    EXPECT_EQ(h.take().size(), 11u);  // 3 + 7 records and the dropped line
+}
+
 TEST(PacketHandler, AWholeFragmentedRecordThatCannotBeQueuedIsLostAtOnce) {
     Handler h;
     std::vector<unsigned> pauses;

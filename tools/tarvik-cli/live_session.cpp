@@ -62,9 +62,10 @@ std::string LiveSession::rowLine(const ListedEntry& entry) {
 void LiveSession::run(double seconds) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(seconds));
-    const auto period = std::chrono::milliseconds(view.pipeline().timerPeriod);
     bool last = false;
     while (true) {
+        // A fast feed has the pipeline ask for its next take sooner.
+        const auto period = std::chrono::milliseconds(view.pipeline().arrivalPeriod());
         const auto now = clock::now();
         const bool ending = lost_ || interrupted() || now >= deadline;
         if (!ending) std::this_thread::sleep_for(std::min<clock::duration>(period, deadline - now));
