@@ -135,8 +135,8 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
             packetLost("last fragment arrived with bytes missing");
             return;
         }
-        const Bytes record = assembly_.takeRecord();
-        if (!handOut(record, false, 100, milliseconds(6))) {
+        Bytes record = assembly_.takeRecord();
+        if (!handOut(record, false, 100, milliseconds(6), &record)) {
             // The whole record cannot be queued: it is lost now, and said so now.
             packetLost("the pending queue stayed locked");
             return;
@@ -149,7 +149,7 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
     }
 }
 
-bool CPacketHandler::handOut(ByteSpan record, bool whole, int tries, milliseconds wait) {
+bool CPacketHandler::handOut(ByteSpan record, bool whole, int tries, milliseconds wait, Bytes* owned) {
     // Only a configuration record that came in one packet is kept as the latest.
     const bool configuration = whole && FrameView(record).recordType() == kConfigurationRecordType;
     if (!deliver.empty()) {
@@ -162,7 +162,7 @@ bool CPacketHandler::handOut(ByteSpan record, bool whole, int tries, millisecond
     }
     if (!tryLock(tries, wait)) return false;
     if (configuration) latest_[kConfigurationKey] = Bytes(record.begin(), record.end());
-    pushPending(Bytes(record.begin(), record.end()));
+    pushPending(owned ? std::move(*owned) : Bytes(record.begin(), record.end()));
     lock_.unlock();
     return true;
 }

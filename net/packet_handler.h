@@ -137,7 +137,8 @@ private:
     bool cutPackets();
     // Hands a record to `deliver`, or queues it under the lock (false: the lock
     // stayed busy). `whole`: it came in one packet (a configuration record is then kept).
-    bool handOut(ByteSpan record, bool whole, int tries, std::chrono::milliseconds wait);
+    // `owned`: the record's own buffer (a reassembled record), queued without a copy.
+    bool handOut(ByteSpan record, bool whole, int tries, std::chrono::milliseconds wait, Bytes* owned = nullptr);
     // Under the lock: queues a record unless the queue is full (then it is counted).
     void pushPending(Bytes record);
 
