@@ -92,6 +92,21 @@ TEST(PacketCollectionKey, OrdersByTransmissionThenEnumeratorThenDevice) {
     EXPECT_EQ(unset.sourceDeviceId(), 0xFFFFFFFFu);
 }
 
+TEST(PacketAssembly, HoldsAtMostFourTimesWhatCameAndNeverMoreThanTheTotal) {
+    CPacketAssembly a;
+    const Bytes piece(1000, 7);
+    a.Start(CPacketCollectionKey(7500, 0, 0), 64u * 1024u * 1024u);  // announces far more than it sends
+    for (int i = 1; i <= 40; ++i) {
+        ASSERT_TRUE(a.Append(piece));
+        EXPECT_LE(a.capacity(), 4u * a.bytesCollected()) << i;
+    }
+    CPacketAssembly b;
+    b.Start(CPacketCollectionKey(7500, 0, 0), 9'500);
+    for (int i = 0; i < 9; ++i) ASSERT_TRUE(b.Append(piece));
+    ASSERT_TRUE(b.Append(Bytes(500, 1)));
+    EXPECT_EQ(b.capacity(), 9'500u);  // whole: exactly its size
+}
+
 TEST(PacketAssembly, RefusesBytesPastTheTotalAndKeepsItsBuffer) {
     CPacketAssembly a;
     const Bytes five = {1, 2, 3, 4, 5};
