@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -71,5 +72,27 @@ inline double medianSpawned(const std::vector<std::string>& argv, int runs, int 
     }
     return median(std::move(times));
 }
+
+// The arguments of the benchmarks that time tarvik-cli on a generated record
+// file: --frames=N (default 1,000,000) and --dir=PATH (default the temporary
+// folder), and the tarvik-cli beside the benchmark.
+struct GeneratedFileArgs {
+    std::size_t frames = 1'000'000;
+    std::string dir = std::filesystem::temp_directory_path().string();
+    std::string cli;
+
+    GeneratedFileArgs(int argc, char** argv)
+        : cli((std::filesystem::path(argv[0]).parent_path() / "tarvik-cli").string()) {
+        for (int i = 1; i < argc; ++i) {
+            const std::string a = argv[i];
+            if (a.starts_with("--frames=")) frames = std::strtoull(a.c_str() + 9, nullptr, 10);
+            else if (a.starts_with("--dir=")) dir = a.substr(6);
+        }
+    }
+    // dir + "/tarvik-<name>-bench-<frames><suffix>.vxr"
+    std::string file(const std::string& name, const std::string& suffix = {}) const {
+        return dir + "/tarvik-" + name + "-bench-" + std::to_string(frames) + suffix + ".vxr";
+    }
+};
 
 } // namespace tarvik::bench

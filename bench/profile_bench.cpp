@@ -19,15 +19,10 @@ using tarvik::bench::best;
 using tarvik::bench::seconds;
 
 int main(int argc, char** argv) {
-    std::size_t frames = 1'000'000;
-    std::string dir = std::filesystem::temp_directory_path().string();
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a.starts_with("--frames=")) frames = std::strtoull(a.c_str() + 9, nullptr, 10);
-        else if (a.starts_with("--dir=")) dir = a.substr(6);
-    }
-    const std::string cli = (std::filesystem::path(argv[0]).parent_path() / "tarvik-cli").string();
-    const std::string file = dir + "/tarvik-profile-bench-" + std::to_string(frames) + ".vxr";
+    const tarvik::bench::GeneratedFileArgs args(argc, argv);
+    const std::size_t frames = args.frames;
+    const std::string& cli = args.cli;
+    const std::string file = args.file("profile");
     if (!std::filesystem::exists(file)) {
         tarvik::synth::SampleOptions o;
         o.frames = frames;
