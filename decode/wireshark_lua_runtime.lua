@@ -259,6 +259,84 @@ end
 local UNSIGNED = { u8 = true, u16 = true, u32 = true, count = true }
 local SIGNED = { i8 = true, i16 = true, i32 = true }
 
+-- The layouts, prepared once at load rather than looked at again per record.
+--
+-- A value is decoded only when something reads it: a rule of its record type
+-- (a count, a block size, a size rule, a string length) by its name, or, in a
+-- type with items sized by the value before them ("sd", "xd"), every value by
+-- its place. Consecutive plain scalar items (integers, floats, angles, bytes,
+-- of a fixed width) form a run, walked as one step: the bytes left, the item
+-- limit and a block's fixed size are checked once for the run, and each item
+-- is added with the call made ready for it.
+local leFloat = TvbRange.le_float
+local PI = math.pi
+local ADD_LE, ADD_PLAIN, ADD_DEGREES = 1, 2, 3
+local HOW = { u8 = ADD_LE, u16 = ADD_LE, u32 = ADD_LE, u64 = ADD_LE, i8 = ADD_LE, i16 = ADD_LE, i32 = ADD_LE,
+              i64 = ADD_LE, float = ADD_LE, double = ADD_LE, bytes = ADD_PLAIN, deg = ADD_DEGREES }
+local NOT_READ, READ_UNSIGNED, READ_SIGNED, READ_NONE = 0, 1, 2, 3
+local SPECIAL = { constant = true, ["repeat"] = true, vector = true, vstring = true, ["7008PingData"] = true,
+                  sd = true, xd = true }
+
+local function typeOf(k) return tonumber(k:match("^[^/]*/[^/]*/([^/]*)")) end
+local READ, BY_PLACE = {}, {}
+local function reads(k, name)
+    if name == nil or name == "" then return end
+    local t = typeOf(k)
+    READ[t] = READ[t] or {}
+    READ[t][name] = true
+end
+for k, b in pairs(RB) do reads(k, b.count); reads(k, b.size) end
+for k, v in pairs(VE) do
+    reads(k, v.count); reads(k, v.second)
+    if v.size then reads(k, v.size.src); reads(k, v.size.mul) end
+    v.how = HOW[KIND[v.field]]
+end
+for k, s in pairs(VS) do reads(k, s.len) end
+local function placeReads(k, items)
+    for _, item in ipairs(items) do
+        if item[2] == "sd" or item[2] == "xd" then BY_PLACE[typeOf(k)] = true end
+    end
+end
+for k, l in pairs(L) do placeReads(k, l.items) end
+for k, l in pairs(O) do placeReads(k, l.items) end
+for k, b in pairs(RB) do placeReads(k, b.items) end
+
+local function plain(item)
+    local width = item[3]
+    return item[5] and not SPECIAL[item[2]] and HOW[KIND[item[4]]] ~= nil and width >= 1 and width <= MAX_FIELD
+end
+local function prepare(k, items)
+    local t = typeOf(k)
+    local read, all = READ[t] or {}, BY_PLACE[t]
+    local i = 1
+    while i <= #items do
+        local j = i
+        local run = { n = 0, width = 0, field = {}, size = {}, how = {}, read = {}, name = {} }
+        while j <= #items and plain(items[j]) do
+            local item = items[j]
+            local kind = KIND[item[4]]
+            local n = run.n + 1
+            run.n = n
+            run.width = run.width + item[3]
+            run.field[n], run.size[n], run.how[n], run.name[n] = LF[item[4]], item[3], HOW[kind], item[1]
+            if not (all or read[item[1]]) then run.read[n] = NOT_READ
+            elseif UNSIGNED[kind] then run.read[n] = READ_UNSIGNED
+            elseif SIGNED[kind] then run.read[n] = READ_SIGNED
+            else run.read[n] = READ_NONE end
+            j = j + 1
+        end
+        if j > i then
+            items[i].run = run
+            i = j
+        else
+            i = i + 1
+        end
+    end
+end
+for k, l in pairs(L) do prepare(k, l.items) end
+for k, l in pairs(O) do prepare(k, l.items) end
+for k, b in pairs(RB) do prepare(k, b.items) end
+
 -- One scalar item: adds its field and returns the value remembered under its name.
 local function scalar(ctx, tree, fmt, width, fi, pos, number)
     local f = LF[fi]
@@ -349,7 +427,19 @@ local function vector(ctx, tree, item, pos, limit, level)
     end
     local typed = vectorKind(v.field, width)
     local shown = math.min(n, MAX_ELEMENTS)
-    for i = 0, shown - 1 do
+    local how = typed and v.how
+    if how then
+        -- Plain elements: added as a run's items are (their values are not remembered).
+        local tvb, f, at = ctx.tvb, LF[v.field], ctx.base + pos
+        for _ = 1, shown do
+            local r = tvbRange(tvb, at, width)
+            if how == ADD_LE then addLe(sub, f, r)
+            elseif how == ADD_PLAIN then add(sub, f, r)
+            else add(sub, f, r, leFloat(r) * 180 / PI) end
+            at = at + width
+        end
+    end
+    for i = 0, how and -1 or shown - 1 do
         local at = pos + i * width
         if typed then
             scalar(ctx, sub, v.format, width, v.field, at)
@@ -430,81 +520,127 @@ local function repeatItem(ctx, tree, item, pos, level)
     return pos, stop
 end
 
+-- One item outside a run: adds it and returns the position after it and, when
+-- the walk ends there, how.
+local function step(ctx, item, pos, limit, level, tree, fixed, start)
+    ctx.items = ctx.items + 1
+    if ctx.cut or ctx.items > MAX_ITEMS then
+        if not ctx.cut then expertInfo(tree, X.cut, "The rest of this record is not shown") end
+        ctx.cut = true
+        return pos, "stopped"
+    end
+    local name, fmt, num = item[1], item[2], item[3]
+    local width = 0
+    if item[5] then width = math.max(num, 0) end
+    if level == "block" then
+        if fixed > 0 and pos - start + width > fixed then return pos, "fixed" end
+        if width > MAX_FIELD then return pos, "stopped" end
+    end
+    if pos + width > limit then
+        exhausted(ctx, tree, pos)
+        return pos, "stopped"
+    end
+    local value = -1
+    local stop = nil
+    if fmt == "repeat" then
+        pos, stop = repeatItem(ctx, tree, item, pos, level)
+    elseif fmt == "vector" then
+        pos = pos + vector(ctx, tree, item, pos, limit, level)
+    elseif fmt == "vstring" then
+        local vs = VS[key(ctx, num)]
+        local length = vs and countLookup(ctx, vs.len) or 0
+        if length == 0 then
+            if level == "record" then
+                expertInfo(tree, X.exhausted, "Bad String Length")
+                return pos, "stopped"
+            end
+            return pos, nil
+        end
+        if pos < ctx.held and not ctx.bare then
+            local text, n = boundedText(ctx, pos, length)
+            add(tree, LF[item[4]], range(ctx, pos, n), text)
+        end
+        pos = pos + length
+    elseif fmt == "7008PingData" then
+        -- The beams and samples: shown as bytes under the item's name.
+        local stopAt = limit
+        if ctx.optionalAt and ctx.optionalAt > pos and ctx.optionalAt < stopAt then stopAt = ctx.optionalAt end
+        if stopAt > pos and not ctx.bare then add(tree, LF[item[4]], range(ctx, pos, stopAt - pos)) end
+        pos = math.max(pos, stopAt)
+    elseif fmt == "sd" or fmt == "xd" then
+        local n = ctx.nvals
+        local back = num == 0 and 1 or num
+        if back < 1 or back > n then return pos, level == "record" and "stopped" or "broken" end
+        local length = VALS[n - back + 1]
+        if length < 0 or pos + length > limit then
+            exhausted(ctx, tree, pos)
+            return pos, "stopped"
+        end
+        if ctx.bare then
+            -- nothing to show
+        elseif fmt == "sd" then
+            local text, held = boundedText(ctx, pos, length)
+            add(tree, LF[item[4]], range(ctx, pos, held), text)
+        else
+            add(tree, LF[item[4]], range(ctx, pos, length))
+        end
+        pos = pos + length
+    else
+        value = scalar(ctx, tree, fmt, width, item[4], pos, num)
+        pos = pos + width
+    end
+    remember(ctx, name, value)
+    return pos, stop
+end
+
 -- Walks `items` from `pos`; returns where it stopped and how:
 -- "done", "stopped", "fixed" (a block passed its fixed size) or "broken"
 -- (a back-reference before the first field).
 walk = function(ctx, items, pos, limit, level, tree, fixed)
     local start = pos
-    for _, item in ipairs(items) do
-        ctx.items = ctx.items + 1
-        if ctx.cut or ctx.items > MAX_ITEMS then
-            if not ctx.cut then expertInfo(tree, X.cut, "The rest of this record is not shown") end
-            ctx.cut = true
-            return pos, "stopped"
-        end
-        local name, fmt, num = item[1], item[2], item[3]
-        local width = 0
-        if item[5] then width = math.max(num, 0) end
-        if level == "block" then
-            if fixed > 0 and pos - start + width > fixed then return pos, "fixed" end
-            if width > MAX_FIELD then return pos, "stopped" end
-        end
-        if pos + width > limit then
-            exhausted(ctx, tree, pos)
-            return pos, "stopped"
-        end
-        local value = -1
-        local stop = nil
-        if fmt == "repeat" then
-            pos, stop = repeatItem(ctx, tree, item, pos, level)
-        elseif fmt == "vector" then
-            pos = pos + vector(ctx, tree, item, pos, limit, level)
-        elseif fmt == "vstring" then
-            local vs = VS[key(ctx, num)]
-            local length = vs and countLookup(ctx, vs.len) or 0
-            if length == 0 then
-                if level == "record" then
-                    expertInfo(tree, X.exhausted, "Bad String Length")
-                    return pos, "stopped"
+    local i, count = 1, #items
+    while i <= count do
+        local item = items[i]
+        local run = item.run
+        if run and not ctx.cut and ctx.items + run.n <= MAX_ITEMS and pos + run.width <= limit
+            and (level ~= "block" or fixed <= 0 or pos - start + run.width <= fixed) then
+            -- Every item of the run passes the checks the one-by-one walk makes.
+            ctx.items = ctx.items + run.n
+            local tvb, base, raw, bare = ctx.tvb, ctx.base, ctx.raw, ctx.bare
+            local field, size, how, read, name = run.field, run.size, run.how, run.read, run.name
+            local nvals = ctx.nvals
+            for j = 1, run.n do
+                local w = size[j]
+                if not bare then
+                    local r = tvbRange(tvb, base + pos, w)
+                    local h = how[j]
+                    if h == ADD_LE then addLe(tree, field[j], r)
+                    elseif h == ADD_PLAIN then add(tree, field[j], r)
+                    else add(tree, field[j], r, leFloat(r) * 180 / PI) end
                 end
-                goto continue
+                nvals = nvals + 1
+                local rd = read[j]
+                if rd ~= NOT_READ then
+                    local value = -1
+                    if rd == READ_UNSIGNED then value = s32(le(raw, pos + 1, w))
+                    elseif rd == READ_SIGNED then value = leSigned(raw, pos + 1, w) end
+                    VALS[nvals] = value
+                    local nm = name[j]
+                    if FIRST_AT[nm] ~= stamp then
+                        FIRST_AT[nm] = stamp
+                        FIRST[nm] = value
+                    end
+                end
+                pos = pos + w
             end
-            if pos < ctx.held and not ctx.bare then
-                local text, n = boundedText(ctx, pos, length)
-                add(tree, LF[item[4]], range(ctx, pos, n), text)
-            end
-            pos = pos + length
-        elseif fmt == "7008PingData" then
-            -- The beams and samples: shown as bytes under the item's name.
-            local stopAt = limit
-            if ctx.optionalAt and ctx.optionalAt > pos and ctx.optionalAt < stopAt then stopAt = ctx.optionalAt end
-            if stopAt > pos and not ctx.bare then add(tree, LF[item[4]], range(ctx, pos, stopAt - pos)) end
-            pos = math.max(pos, stopAt)
-        elseif fmt == "sd" or fmt == "xd" then
-            local n = ctx.nvals
-            local back = num == 0 and 1 or num
-            if back < 1 or back > n then return pos, level == "record" and "stopped" or "broken" end
-            local length = VALS[n - back + 1]
-            if length < 0 or pos + length > limit then
-                exhausted(ctx, tree, pos)
-                return pos, "stopped"
-            end
-            if ctx.bare then
-                -- nothing to show
-            elseif fmt == "sd" then
-                local text, held = boundedText(ctx, pos, length)
-                add(tree, LF[item[4]], range(ctx, pos, held), text)
-            else
-                add(tree, LF[item[4]], range(ctx, pos, length))
-            end
-            pos = pos + length
+            ctx.nvals = nvals
+            i = i + run.n
         else
-            value = scalar(ctx, tree, fmt, width, item[4], pos, num)
-            pos = pos + width
+            local stop
+            pos, stop = step(ctx, item, pos, limit, level, tree, fixed, start)
+            if stop then return pos, stop end
+            i = i + 1
         end
-        remember(ctx, name, value)
-        if stop then return pos, stop end
-        ::continue::
     end
     return pos, "done"
 end
