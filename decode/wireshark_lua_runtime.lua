@@ -98,7 +98,8 @@ local X = {
 -- looked up through Wireshark's index function each time, a cost paid per field.
 local add, addLe, appendText, setLen = TreeItem.add, TreeItem.add_le, TreeItem.append_text, TreeItem.set_len
 local setGenerated, expertInfo = TreeItem.set_generated, TreeItem.add_proto_expert_info
-local tvbRange = Tvb.range
+local tvbRange, tvbLen, tvbRaw = Tvb.range, Tvb.len, Tvb.raw
+local tvbRemaining, tvbReportedLen = Tvb.reported_length_remaining, Tvb.reported_len
 
 local list = {}
 for _, f in pairs(H) do list[#list + 1] = f end
@@ -460,12 +461,25 @@ local function blocks(ctx, tree, block, pos, count, checkEnd)
     local fixed = countLookup(ctx, block.size)
     local consumed, last, formatted = 0, 0, 0
     local shown = math.min(count, MAX_BLOCKS)
+    -- The blocks' labels ("Beam 12"), made once per layout and number.
+    local labels = block.labels
+    if labels == nil then
+        labels = {}
+        block.labels = labels
+    end
     for b = 0, shown - 1 do
         if ctx.cut then break end
         local at = pos + consumed
         local start = math.min(at, ctx.held)
         local bt = tree
-        if not ctx.bare then bt = add(tree, tvbRange(ctx.tvb, ctx.base + start, 0), block.title .. " " .. (b + 1)) end
+        if not ctx.bare then
+            local label = labels[b + 1]
+            if label == nil then
+                label = block.title .. " " .. (b + 1)
+                labels[b + 1] = label
+            end
+            bt = add(tree, tvbRange(ctx.tvb, ctx.base + start, 0), label)
+        end
         ctx.depth = ctx.depth + 1
         -- Blocks may read into the checksum bytes, as the report's blocks do: a
         -- count that claims too many blocks runs out only past the record's end.
@@ -661,25 +675,34 @@ local function layoutKey(protocol, version, rtype)
     return k
 end
 
--- Unsigned and signed byte sums of the first `n` bytes of `raw`: eight bytes a
--- step into locals (no table per chunk), the bytes above 127 counted by the
--- pattern matcher (over the whole string, less those past `n`).
-local function sums(raw, n)
+-- The byte sum of the first `n` bytes of `raw`, sixteen bytes a step into
+-- locals (no table per chunk).
+local function byteSum(raw, n)
     local sum, i = 0, 1
-    for last = 8, n, 8 do
-        local a, b, c, d, e, f, g, h = byte(raw, last - 7, last)
-        sum = sum + a + b + c + d + e + f + g + h
+    for last = 16, n, 16 do
+        local a, b, c, d, e, f, g, h, a2, b2, c2, d2, e2, f2, g2, h2 = byte(raw, last - 15, last)
+        sum = sum + a + b + c + d + e + f + g + h + a2 + b2 + c2 + d2 + e2 + f2 + g2 + h2
         i = last + 1
     end
     for j = i, n do sum = sum + byte(raw, j) end
+    return sum
+end
+
+-- The same sum made with signed bytes, from the unsigned one: each byte above
+-- 127 counts 256 less. Counted by the pattern matcher, only for a checksum that
+-- does not match the unsigned sum.
+local function signedSum(raw, n, sum)
     local _, high = gsub(raw, "[\128-\255]", "")
     for j = n + 1, #raw do
         if byte(raw, j) > 127 then high = high - 1 end
     end
-    return sum % TWO32, (sum - 256 * high) % TWO32
+    return (sum - 256 * high) % TWO32
 end
 
 local PING_TYPES = { [7006] = true, [7007] = true, [7008] = true, [7009] = true, [7011] = true, [7012] = true }
+
+-- The Info column of the packet being dissected, taken once a packet (startInfo).
+local info
 
 -- A record (or the first piece of one) held at `at`, `held` bytes long;
 -- `whole` says whether all of it is there. `bare`: tshark built no tree
@@ -721,8 +744,8 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole, bare)
         add(h, H.reserved, tvbRange(tvb, at + 40, 2))
         addLe(h, H.enumerator, tvbRange(tvb, at + 42, 2))
         addLe(h, H.counter, tvbRange(tvb, at + 44, 4))
-        local fl = addLe(h, H.flags, tvbRange(tvb, at + 48, 2))
-        addLe(fl, H.flags_checksum, tvbRange(tvb, at + 48, 2))
+        local flagBytes = tvbRange(tvb, at + 48, 2)
+        addLe(addLe(h, H.flags, flagBytes), H.flags_checksum, flagBytes)
         add(h, H.reserved, tvbRange(tvb, at + 50, 2))
         add(h, H.reserved, tvbRange(tvb, at + 52, 4))
         addLe(h, H.fragments_total, tvbRange(tvb, at + 56, 4))
@@ -731,7 +754,7 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole, bare)
         appendText(tree, string.format(", %d%s, device %d/%d, #%d", rtype, title and (" " .. title) or "", device, enum,
                                        counter))
     end
-    pinfo.cols.info:append(string.format(" %d #%d", rtype, counter))
+    info:append(string.format(" %d #%d", rtype, counter))
 
     local protocol = le(hr, 1, 2)
     if protocol == 0 then protocol = 5 end
@@ -798,18 +821,20 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole, bare)
 
     if hasSum then
         local field = le(raw, length - 3, 4)
-        local calc, signed = sums(raw, length - 4)
-        local c = tree
+        local sum = byteSum(raw, length - 4)
+        local calc = sum % TWO32
+        local c, sumBytes = tree, nil
         if not bare then
-            c = addLe(tree, H.checksum, tvbRange(tvb, at + length - 4, 4))
-            setGenerated(add(c, H.checksum_calc, tvbRange(tvb, at + length - 4, 4), calc))
+            sumBytes = tvbRange(tvb, at + length - 4, 4)
+            c = addLe(tree, H.checksum, sumBytes)
+            setGenerated(add(c, H.checksum_calc, sumBytes, calc))
         end
         if field ~= calc then
-            if signed == field then
-                if not bare then setGenerated(add(c, H.checksum_signed, tvbRange(tvb, at + length - 4, 4), true)) end
+            if signedSum(raw, length - 4, sum) == field then
+                if not bare then setGenerated(add(c, H.checksum_signed, sumBytes, true)) end
                 expertInfo(c, X.signed)
             else
-                if not bare then setGenerated(add(c, H.checksum_bad, tvbRange(tvb, at + length - 4, 4), true)) end
+                if not bare then setGenerated(add(c, H.checksum_bad, sumBytes, true)) end
                 expertInfo(c, X.checksum)
             end
         end
@@ -920,7 +945,7 @@ local function dissectPacket(tvb, pinfo, tree, at, available)
         local text = string.format("Fragment %d of %d of a record of %d bytes", number + 1, total, totalSize)
         if not bare then appendText(sub, ", " .. text) end
         expertInfo(sub, X.fragment, text)
-        pinfo.cols.info:append(string.format(" fragment %d/%d", number + 1, total))
+        info:append(string.format(" fragment %d/%d", number + 1, total))
         if payload > 0 and not bare then add(sub, H.fragment, tvbRange(tvb, at + NET_SIZE, payload)) end
         -- Only whole packets take part: one cut short cannot complete a record.
         if packetSize > available then return end
@@ -962,26 +987,28 @@ end
 
 local function pduLength(tvb, pinfo, offset)
     -- A segment cut short by the capture's snapshot length: the rest is one piece.
-    if tvb:len() < offset + 16 then return tvb:reported_length_remaining(offset) end
+    if tvbLen(tvb) < offset + 16 then return tvbRemaining(tvb, offset) end
     -- A packet size out of range is no packet: the rest of the segment is shown
     -- as one malformed piece and the next segment is read afresh. Asking the TCP
     -- reassembly for such a size would have it collect the rest of the
     -- connection into one piece, at a cost that grows with every segment.
-    local size = tvbRange(tvb, offset + 12, 4):le_uint()
-    if size <= NET_SIZE or size > MAX_PACKET then return tvb:reported_length_remaining(offset) end
+    local size = le(tvbRaw(tvb, offset + 12, 4), 1, 4)
+    if size <= NET_SIZE or size > MAX_PACKET then return tvbRemaining(tvb, offset) end
     return size
 end
 
 local function startInfo(pinfo)
     local cols = pinfo.cols
     cols.protocol = "Vx"
-    if tostring(cols.info):sub(1, 2) ~= "Vx" then cols.info = "Vx" end
+    info = cols.info
+    if tostring(info):sub(1, 2) ~= "Vx" then cols.info = "Vx" end
 end
 
 local function pdu(tvb, pinfo, tree)
     startInfo(pinfo)
-    dissectPacket(tvb, pinfo, tree, 0, tvb:len())
-    return tvb:len()
+    local length = tvbLen(tvb)
+    dissectPacket(tvb, pinfo, tree, 0, length)
+    return length
 end
 
 local function isUdp(pinfo)
@@ -991,10 +1018,11 @@ end
 function vx.dissector(tvb, pinfo, tree)
     -- A segment cut short by the snapshot length cannot take part in the
     -- reassembly: its packets are shown as far as they were captured.
-    local truncated = tvb:len() < tvb:reported_len()
-    if not isUdp(pinfo) and not truncated then
+    local length = tvbLen(tvb)
+    local truncated = length < tvbReportedLen(tvb)
+    if not truncated and not isUdp(pinfo) then
         dissect_tcp_pdus(tvb, tree, NET_SIZE, pduLength, pdu, true)
-        return tvb:len()
+        return length
     end
     -- UDP: the packets of one datagram, back to back.
     startInfo(pinfo)
