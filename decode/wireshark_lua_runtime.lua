@@ -220,12 +220,13 @@ local function exhausted(ctx, tree, at, text)
 end
 
 -- Text up to the first zero, within `length` bytes and the bytes held.
+local strFind, strSub = string.find, string.sub
 local function boundedText(ctx, pos, length)
     local n = math.min(length, ctx.held - pos)
     if n <= 0 then return "", 0 end
-    local raw = ctx.tvb:raw(ctx.base + pos, n)
-    local zero = raw:find("\0", 1, true)
-    if zero then raw = raw:sub(1, zero - 1) end
+    local raw = strSub(ctx.raw, pos + 1, pos + n)
+    local zero = strFind(raw, "\0", 1, true)
+    if zero then raw = strSub(raw, 1, zero - 1) end
     return raw, n
 end
 
@@ -271,9 +272,16 @@ local SIGNED = { i8 = true, i16 = true, i32 = true }
 -- is added with the call made ready for it.
 local leFloat = TvbRange.le_float
 local PI = math.pi
-local ADD_LE, ADD_PLAIN, ADD_DEGREES = 1, 2, 3
+local ADD_LE, ADD_PLAIN, ADD_DEGREES, ADD_TEXT = 1, 2, 3, 4
 local HOW = { u8 = ADD_LE, u16 = ADD_LE, u32 = ADD_LE, u64 = ADD_LE, i8 = ADD_LE, i16 = ADD_LE, i32 = ADD_LE,
-              i64 = ADD_LE, float = ADD_LE, double = ADD_LE, bytes = ADD_PLAIN, deg = ADD_DEGREES }
+              i64 = ADD_LE, float = ADD_LE, double = ADD_LE, bytes = ADD_PLAIN, deg = ADD_DEGREES, string = ADD_TEXT }
+-- The text of a string item wholly within `raw`: its bytes up to the first zero.
+local function text(raw, pos, width)
+    local t = strSub(raw, pos + 1, pos + width)
+    local zero = strFind(t, "\0", 1, true)
+    if zero then t = strSub(t, 1, zero - 1) end
+    return t
+end
 local NOT_READ, READ_UNSIGNED, READ_SIGNED, READ_NONE = 0, 1, 2, 3
 local SPECIAL = { constant = true, ["repeat"] = true, vector = true, vstring = true, ["7008PingData"] = true,
                   sd = true, xd = true }
@@ -431,11 +439,12 @@ local function vector(ctx, tree, item, pos, limit, level)
     local how = typed and v.how
     if how then
         -- Plain elements: added as a run's items are (their values are not remembered).
-        local tvb, f, at = ctx.tvb, LF[v.field], ctx.base + pos
+        local tvb, raw, f, base, at = ctx.tvb, ctx.raw, LF[v.field], ctx.base, pos
         for _ = 1, shown do
-            local r = tvbRange(tvb, at, width)
+            local r = tvbRange(tvb, base + at, width)
             if how == ADD_LE then addLe(sub, f, r)
             elseif how == ADD_PLAIN then add(sub, f, r)
+            elseif how == ADD_TEXT then add(sub, f, r, text(raw, at, width))
             else add(sub, f, r, leFloat(r) * 180 / PI) end
             at = at + width
         end
@@ -630,6 +639,7 @@ walk = function(ctx, items, pos, limit, level, tree, fixed)
                     local h = how[j]
                     if h == ADD_LE then addLe(tree, field[j], r)
                     elseif h == ADD_PLAIN then add(tree, field[j], r)
+                    elseif h == ADD_TEXT then add(tree, field[j], r, text(raw, pos, w))
                     else add(tree, field[j], r, leFloat(r) * 180 / PI) end
                 end
                 nvals = nvals + 1
