@@ -278,6 +278,10 @@ local HOW = { u8 = ADD_LE, u16 = ADD_LE, u32 = ADD_LE, u64 = ADD_LE, i8 = ADD_LE
 -- The text of a string item wholly within `raw`: its bytes up to the first zero.
 local function text(raw, pos, width)
     local t = strSub(raw, pos + 1, pos + width)
+    if width == 1 then
+        if t == "\0" then return "" end
+        return t
+    end
     local zero = strFind(t, "\0", 1, true)
     if zero then t = strSub(t, 1, zero - 1) end
     return t
