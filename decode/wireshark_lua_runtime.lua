@@ -98,7 +98,8 @@ local X = {
 -- looked up through Wireshark's index function each time, a cost paid per field.
 local add, addLe, appendText, setLen = TreeItem.add, TreeItem.add_le, TreeItem.append_text, TreeItem.set_len
 local setGenerated, expertInfo = TreeItem.set_generated, TreeItem.add_proto_expert_info
-local tvbRange = Tvb.range
+local tvbRange, tvbLen, tvbRaw = Tvb.range, Tvb.len, Tvb.raw
+local tvbRemaining, tvbReportedLen = Tvb.reported_length_remaining, Tvb.reported_len
 
 local list = {}
 for _, f in pairs(H) do list[#list + 1] = f end
@@ -219,12 +220,13 @@ local function exhausted(ctx, tree, at, text)
 end
 
 -- Text up to the first zero, within `length` bytes and the bytes held.
+local strFind, strSub = string.find, string.sub
 local function boundedText(ctx, pos, length)
     local n = math.min(length, ctx.held - pos)
     if n <= 0 then return "", 0 end
-    local raw = ctx.tvb:raw(ctx.base + pos, n)
-    local zero = raw:find("\0", 1, true)
-    if zero then raw = raw:sub(1, zero - 1) end
+    local raw = strSub(ctx.raw, pos + 1, pos + n)
+    local zero = strFind(raw, "\0", 1, true)
+    if zero then raw = strSub(raw, 1, zero - 1) end
     return raw, n
 end
 
@@ -258,6 +260,95 @@ end
 
 local UNSIGNED = { u8 = true, u16 = true, u32 = true, count = true }
 local SIGNED = { i8 = true, i16 = true, i32 = true }
+
+-- The layouts, prepared once at load rather than looked at again per record.
+--
+-- A value is decoded only when something reads it: a rule of its record type
+-- (a count, a block size, a size rule, a string length) by its name, or, in a
+-- type with items sized by the value before them ("sd", "xd"), every value by
+-- its place. Consecutive plain scalar items (integers, floats, angles, bytes,
+-- of a fixed width) form a run, walked as one step: the bytes left, the item
+-- limit and a block's fixed size are checked once for the run, and each item
+-- is added with the call made ready for it.
+local leFloat = TvbRange.le_float
+local PI = math.pi
+local ADD_LE, ADD_PLAIN, ADD_DEGREES, ADD_TEXT = 1, 2, 3, 4
+local HOW = { u8 = ADD_LE, u16 = ADD_LE, u32 = ADD_LE, u64 = ADD_LE, i8 = ADD_LE, i16 = ADD_LE, i32 = ADD_LE,
+              i64 = ADD_LE, float = ADD_LE, double = ADD_LE, bytes = ADD_PLAIN, deg = ADD_DEGREES, string = ADD_TEXT }
+-- The text of a string item wholly within `raw`: its bytes up to the first zero.
+local function text(raw, pos, width)
+    local t = strSub(raw, pos + 1, pos + width)
+    if width == 1 then
+        if t == "\0" then return "" end
+        return t
+    end
+    local zero = strFind(t, "\0", 1, true)
+    if zero then t = strSub(t, 1, zero - 1) end
+    return t
+end
+local NOT_READ, READ_UNSIGNED, READ_SIGNED, READ_NONE = 0, 1, 2, 3
+local SPECIAL = { constant = true, ["repeat"] = true, vector = true, vstring = true, ["7008PingData"] = true,
+                  sd = true, xd = true }
+
+local function typeOf(k) return tonumber(k:match("^[^/]*/[^/]*/([^/]*)")) end
+local READ, BY_PLACE = {}, {}
+local function reads(k, name)
+    if name == nil or name == "" then return end
+    local t = typeOf(k)
+    READ[t] = READ[t] or {}
+    READ[t][name] = true
+end
+for k, b in pairs(RB) do reads(k, b.count); reads(k, b.size) end
+for k, v in pairs(VE) do
+    reads(k, v.count); reads(k, v.second)
+    if v.size then reads(k, v.size.src); reads(k, v.size.mul) end
+    v.how = HOW[KIND[v.field]]
+end
+for k, s in pairs(VS) do reads(k, s.len) end
+local function placeReads(k, items)
+    for _, item in ipairs(items) do
+        if item[2] == "sd" or item[2] == "xd" then BY_PLACE[typeOf(k)] = true end
+    end
+end
+for k, l in pairs(L) do placeReads(k, l.items) end
+for k, l in pairs(O) do placeReads(k, l.items) end
+for k, b in pairs(RB) do placeReads(k, b.items) end
+
+local function plain(item)
+    local width = item[3]
+    return item[5] and not SPECIAL[item[2]] and HOW[KIND[item[4]]] ~= nil and width >= 1 and width <= MAX_FIELD
+end
+local function prepare(k, items)
+    local t = typeOf(k)
+    local read, all = READ[t] or {}, BY_PLACE[t]
+    local i = 1
+    while i <= #items do
+        local j = i
+        local run = { n = 0, width = 0, field = {}, size = {}, how = {}, read = {}, name = {} }
+        while j <= #items and plain(items[j]) do
+            local item = items[j]
+            local kind = KIND[item[4]]
+            local n = run.n + 1
+            run.n = n
+            run.width = run.width + item[3]
+            run.field[n], run.size[n], run.how[n], run.name[n] = LF[item[4]], item[3], HOW[kind], item[1]
+            if not (all or read[item[1]]) then run.read[n] = NOT_READ
+            elseif UNSIGNED[kind] then run.read[n] = READ_UNSIGNED
+            elseif SIGNED[kind] then run.read[n] = READ_SIGNED
+            else run.read[n] = READ_NONE end
+            j = j + 1
+        end
+        if j > i then
+            items[i].run = run
+            i = j
+        else
+            i = i + 1
+        end
+    end
+end
+for k, l in pairs(L) do prepare(k, l.items) end
+for k, l in pairs(O) do prepare(k, l.items) end
+for k, b in pairs(RB) do prepare(k, b.items) end
 
 -- One scalar item: adds its field and returns the value remembered under its name.
 local function scalar(ctx, tree, fmt, width, fi, pos, number)
@@ -349,7 +440,20 @@ local function vector(ctx, tree, item, pos, limit, level)
     end
     local typed = vectorKind(v.field, width)
     local shown = math.min(n, MAX_ELEMENTS)
-    for i = 0, shown - 1 do
+    local how = typed and v.how
+    if how then
+        -- Plain elements: added as a run's items are (their values are not remembered).
+        local tvb, raw, f, base, at = ctx.tvb, ctx.raw, LF[v.field], ctx.base, pos
+        for _ = 1, shown do
+            local r = tvbRange(tvb, base + at, width)
+            if how == ADD_LE then addLe(sub, f, r)
+            elseif how == ADD_PLAIN then add(sub, f, r)
+            elseif how == ADD_TEXT then add(sub, f, r, text(raw, at, width))
+            else add(sub, f, r, leFloat(r) * 180 / PI) end
+            at = at + width
+        end
+    end
+    for i = 0, how and -1 or shown - 1 do
         local at = pos + i * width
         if typed then
             scalar(ctx, sub, v.format, width, v.field, at)
@@ -370,12 +474,25 @@ local function blocks(ctx, tree, block, pos, count, checkEnd)
     local fixed = countLookup(ctx, block.size)
     local consumed, last, formatted = 0, 0, 0
     local shown = math.min(count, MAX_BLOCKS)
+    -- The blocks' labels ("Beam 12"), made once per layout and number.
+    local labels = block.labels
+    if labels == nil then
+        labels = {}
+        block.labels = labels
+    end
     for b = 0, shown - 1 do
         if ctx.cut then break end
         local at = pos + consumed
         local start = math.min(at, ctx.held)
         local bt = tree
-        if not ctx.bare then bt = add(tree, tvbRange(ctx.tvb, ctx.base + start, 0), block.title .. " " .. (b + 1)) end
+        if not ctx.bare then
+            local label = labels[b + 1]
+            if label == nil then
+                label = block.title .. " " .. (b + 1)
+                labels[b + 1] = label
+            end
+            bt = add(tree, tvbRange(ctx.tvb, ctx.base + start, 0), label)
+        end
         ctx.depth = ctx.depth + 1
         -- Blocks may read into the checksum bytes, as the report's blocks do: a
         -- count that claims too many blocks runs out only past the record's end.
@@ -430,81 +547,128 @@ local function repeatItem(ctx, tree, item, pos, level)
     return pos, stop
 end
 
+-- One item outside a run: adds it and returns the position after it and, when
+-- the walk ends there, how.
+local function step(ctx, item, pos, limit, level, tree, fixed, start)
+    ctx.items = ctx.items + 1
+    if ctx.cut or ctx.items > MAX_ITEMS then
+        if not ctx.cut then expertInfo(tree, X.cut, "The rest of this record is not shown") end
+        ctx.cut = true
+        return pos, "stopped"
+    end
+    local name, fmt, num = item[1], item[2], item[3]
+    local width = 0
+    if item[5] then width = math.max(num, 0) end
+    if level == "block" then
+        if fixed > 0 and pos - start + width > fixed then return pos, "fixed" end
+        if width > MAX_FIELD then return pos, "stopped" end
+    end
+    if pos + width > limit then
+        exhausted(ctx, tree, pos)
+        return pos, "stopped"
+    end
+    local value = -1
+    local stop = nil
+    if fmt == "repeat" then
+        pos, stop = repeatItem(ctx, tree, item, pos, level)
+    elseif fmt == "vector" then
+        pos = pos + vector(ctx, tree, item, pos, limit, level)
+    elseif fmt == "vstring" then
+        local vs = VS[key(ctx, num)]
+        local length = vs and countLookup(ctx, vs.len) or 0
+        if length == 0 then
+            if level == "record" then
+                expertInfo(tree, X.exhausted, "Bad String Length")
+                return pos, "stopped"
+            end
+            return pos, nil
+        end
+        if pos < ctx.held and not ctx.bare then
+            local text, n = boundedText(ctx, pos, length)
+            add(tree, LF[item[4]], range(ctx, pos, n), text)
+        end
+        pos = pos + length
+    elseif fmt == "7008PingData" then
+        -- The beams and samples: shown as bytes under the item's name.
+        local stopAt = limit
+        if ctx.optionalAt and ctx.optionalAt > pos and ctx.optionalAt < stopAt then stopAt = ctx.optionalAt end
+        if stopAt > pos and not ctx.bare then add(tree, LF[item[4]], range(ctx, pos, stopAt - pos)) end
+        pos = math.max(pos, stopAt)
+    elseif fmt == "sd" or fmt == "xd" then
+        local n = ctx.nvals
+        local back = num == 0 and 1 or num
+        if back < 1 or back > n then return pos, level == "record" and "stopped" or "broken" end
+        local length = VALS[n - back + 1]
+        if length < 0 or pos + length > limit then
+            exhausted(ctx, tree, pos)
+            return pos, "stopped"
+        end
+        if ctx.bare then
+            -- nothing to show
+        elseif fmt == "sd" then
+            local text, held = boundedText(ctx, pos, length)
+            add(tree, LF[item[4]], range(ctx, pos, held), text)
+        else
+            add(tree, LF[item[4]], range(ctx, pos, length))
+        end
+        pos = pos + length
+    else
+        value = scalar(ctx, tree, fmt, width, item[4], pos, num)
+        pos = pos + width
+    end
+    remember(ctx, name, value)
+    return pos, stop
+end
+
 -- Walks `items` from `pos`; returns where it stopped and how:
 -- "done", "stopped", "fixed" (a block passed its fixed size) or "broken"
 -- (a back-reference before the first field).
 walk = function(ctx, items, pos, limit, level, tree, fixed)
     local start = pos
-    for _, item in ipairs(items) do
-        ctx.items = ctx.items + 1
-        if ctx.cut or ctx.items > MAX_ITEMS then
-            if not ctx.cut then expertInfo(tree, X.cut, "The rest of this record is not shown") end
-            ctx.cut = true
-            return pos, "stopped"
-        end
-        local name, fmt, num = item[1], item[2], item[3]
-        local width = 0
-        if item[5] then width = math.max(num, 0) end
-        if level == "block" then
-            if fixed > 0 and pos - start + width > fixed then return pos, "fixed" end
-            if width > MAX_FIELD then return pos, "stopped" end
-        end
-        if pos + width > limit then
-            exhausted(ctx, tree, pos)
-            return pos, "stopped"
-        end
-        local value = -1
-        local stop = nil
-        if fmt == "repeat" then
-            pos, stop = repeatItem(ctx, tree, item, pos, level)
-        elseif fmt == "vector" then
-            pos = pos + vector(ctx, tree, item, pos, limit, level)
-        elseif fmt == "vstring" then
-            local vs = VS[key(ctx, num)]
-            local length = vs and countLookup(ctx, vs.len) or 0
-            if length == 0 then
-                if level == "record" then
-                    expertInfo(tree, X.exhausted, "Bad String Length")
-                    return pos, "stopped"
+    local i, count = 1, #items
+    while i <= count do
+        local item = items[i]
+        local run = item.run
+        if run and not ctx.cut and ctx.items + run.n <= MAX_ITEMS and pos + run.width <= limit
+            and (level ~= "block" or fixed <= 0 or pos - start + run.width <= fixed) then
+            -- Every item of the run passes the checks the one-by-one walk makes.
+            ctx.items = ctx.items + run.n
+            local tvb, base, raw, bare = ctx.tvb, ctx.base, ctx.raw, ctx.bare
+            local field, size, how, read, name = run.field, run.size, run.how, run.read, run.name
+            local nvals = ctx.nvals
+            for j = 1, run.n do
+                local w = size[j]
+                if not bare then
+                    local r = tvbRange(tvb, base + pos, w)
+                    local h = how[j]
+                    if h == ADD_LE then addLe(tree, field[j], r)
+                    elseif h == ADD_PLAIN then add(tree, field[j], r)
+                    elseif h == ADD_TEXT then add(tree, field[j], r, text(raw, pos, w))
+                    else add(tree, field[j], r, leFloat(r) * 180 / PI) end
                 end
-                goto continue
+                nvals = nvals + 1
+                local rd = read[j]
+                if rd ~= NOT_READ then
+                    local value = -1
+                    if rd == READ_UNSIGNED then value = s32(le(raw, pos + 1, w))
+                    elseif rd == READ_SIGNED then value = leSigned(raw, pos + 1, w) end
+                    VALS[nvals] = value
+                    local nm = name[j]
+                    if FIRST_AT[nm] ~= stamp then
+                        FIRST_AT[nm] = stamp
+                        FIRST[nm] = value
+                    end
+                end
+                pos = pos + w
             end
-            if pos < ctx.held and not ctx.bare then
-                local text, n = boundedText(ctx, pos, length)
-                add(tree, LF[item[4]], range(ctx, pos, n), text)
-            end
-            pos = pos + length
-        elseif fmt == "7008PingData" then
-            -- The beams and samples: shown as bytes under the item's name.
-            local stopAt = limit
-            if ctx.optionalAt and ctx.optionalAt > pos and ctx.optionalAt < stopAt then stopAt = ctx.optionalAt end
-            if stopAt > pos and not ctx.bare then add(tree, LF[item[4]], range(ctx, pos, stopAt - pos)) end
-            pos = math.max(pos, stopAt)
-        elseif fmt == "sd" or fmt == "xd" then
-            local n = ctx.nvals
-            local back = num == 0 and 1 or num
-            if back < 1 or back > n then return pos, level == "record" and "stopped" or "broken" end
-            local length = VALS[n - back + 1]
-            if length < 0 or pos + length > limit then
-                exhausted(ctx, tree, pos)
-                return pos, "stopped"
-            end
-            if ctx.bare then
-                -- nothing to show
-            elseif fmt == "sd" then
-                local text, held = boundedText(ctx, pos, length)
-                add(tree, LF[item[4]], range(ctx, pos, held), text)
-            else
-                add(tree, LF[item[4]], range(ctx, pos, length))
-            end
-            pos = pos + length
+            ctx.nvals = nvals
+            i = i + run.n
         else
-            value = scalar(ctx, tree, fmt, width, item[4], pos, num)
-            pos = pos + width
+            local stop
+            pos, stop = step(ctx, item, pos, limit, level, tree, fixed, start)
+            if stop then return pos, stop end
+            i = i + 1
         end
-        remember(ctx, name, value)
-        if stop then return pos, stop end
-        ::continue::
     end
     return pos, "done"
 end
@@ -525,25 +689,34 @@ local function layoutKey(protocol, version, rtype)
     return k
 end
 
--- Unsigned and signed byte sums of the first `n` bytes of `raw`: eight bytes a
--- step into locals (no table per chunk), the bytes above 127 counted by the
--- pattern matcher (over the whole string, less those past `n`).
-local function sums(raw, n)
+-- The byte sum of the first `n` bytes of `raw`, sixteen bytes a step into
+-- locals (no table per chunk).
+local function byteSum(raw, n)
     local sum, i = 0, 1
-    for last = 8, n, 8 do
-        local a, b, c, d, e, f, g, h = byte(raw, last - 7, last)
-        sum = sum + a + b + c + d + e + f + g + h
+    for last = 16, n, 16 do
+        local a, b, c, d, e, f, g, h, a2, b2, c2, d2, e2, f2, g2, h2 = byte(raw, last - 15, last)
+        sum = sum + a + b + c + d + e + f + g + h + a2 + b2 + c2 + d2 + e2 + f2 + g2 + h2
         i = last + 1
     end
     for j = i, n do sum = sum + byte(raw, j) end
+    return sum
+end
+
+-- The same sum made with signed bytes, from the unsigned one: each byte above
+-- 127 counts 256 less. Counted by the pattern matcher, only for a checksum that
+-- does not match the unsigned sum.
+local function signedSum(raw, n, sum)
     local _, high = gsub(raw, "[\128-\255]", "")
     for j = n + 1, #raw do
         if byte(raw, j) > 127 then high = high - 1 end
     end
-    return sum % TWO32, (sum - 256 * high) % TWO32
+    return (sum - 256 * high) % TWO32
 end
 
 local PING_TYPES = { [7006] = true, [7007] = true, [7008] = true, [7009] = true, [7011] = true, [7012] = true }
+
+-- The Info column of the packet being dissected, taken once a packet (startInfo).
+local info
 
 -- A record (or the first piece of one) held at `at`, `held` bytes long;
 -- `whole` says whether all of it is there. `bare`: tshark built no tree
@@ -585,8 +758,8 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole, bare)
         add(h, H.reserved, tvbRange(tvb, at + 40, 2))
         addLe(h, H.enumerator, tvbRange(tvb, at + 42, 2))
         addLe(h, H.counter, tvbRange(tvb, at + 44, 4))
-        local fl = addLe(h, H.flags, tvbRange(tvb, at + 48, 2))
-        addLe(fl, H.flags_checksum, tvbRange(tvb, at + 48, 2))
+        local flagBytes = tvbRange(tvb, at + 48, 2)
+        addLe(addLe(h, H.flags, flagBytes), H.flags_checksum, flagBytes)
         add(h, H.reserved, tvbRange(tvb, at + 50, 2))
         add(h, H.reserved, tvbRange(tvb, at + 52, 4))
         addLe(h, H.fragments_total, tvbRange(tvb, at + 56, 4))
@@ -595,7 +768,7 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole, bare)
         appendText(tree, string.format(", %d%s, device %d/%d, #%d", rtype, title and (" " .. title) or "", device, enum,
                                        counter))
     end
-    pinfo.cols.info:append(string.format(" %d #%d", rtype, counter))
+    info:append(string.format(" %d #%d", rtype, counter))
 
     local protocol = le(hr, 1, 2)
     if protocol == 0 then protocol = 5 end
@@ -662,18 +835,20 @@ local function dissectRecord(tvb, pinfo, tree, at, held, whole, bare)
 
     if hasSum then
         local field = le(raw, length - 3, 4)
-        local calc, signed = sums(raw, length - 4)
-        local c = tree
+        local sum = byteSum(raw, length - 4)
+        local calc = sum % TWO32
+        local c, sumBytes = tree, nil
         if not bare then
-            c = addLe(tree, H.checksum, tvbRange(tvb, at + length - 4, 4))
-            setGenerated(add(c, H.checksum_calc, tvbRange(tvb, at + length - 4, 4), calc))
+            sumBytes = tvbRange(tvb, at + length - 4, 4)
+            c = addLe(tree, H.checksum, sumBytes)
+            setGenerated(add(c, H.checksum_calc, sumBytes, calc))
         end
         if field ~= calc then
-            if signed == field then
-                if not bare then setGenerated(add(c, H.checksum_signed, tvbRange(tvb, at + length - 4, 4), true)) end
+            if signedSum(raw, length - 4, sum) == field then
+                if not bare then setGenerated(add(c, H.checksum_signed, sumBytes, true)) end
                 expertInfo(c, X.signed)
             else
-                if not bare then setGenerated(add(c, H.checksum_bad, tvbRange(tvb, at + length - 4, 4), true)) end
+                if not bare then setGenerated(add(c, H.checksum_bad, sumBytes, true)) end
                 expertInfo(c, X.checksum)
             end
         end
@@ -784,7 +959,7 @@ local function dissectPacket(tvb, pinfo, tree, at, available)
         local text = string.format("Fragment %d of %d of a record of %d bytes", number + 1, total, totalSize)
         if not bare then appendText(sub, ", " .. text) end
         expertInfo(sub, X.fragment, text)
-        pinfo.cols.info:append(string.format(" fragment %d/%d", number + 1, total))
+        info:append(string.format(" fragment %d/%d", number + 1, total))
         if payload > 0 and not bare then add(sub, H.fragment, tvbRange(tvb, at + NET_SIZE, payload)) end
         -- Only whole packets take part: one cut short cannot complete a record.
         if packetSize > available then return end
@@ -826,26 +1001,28 @@ end
 
 local function pduLength(tvb, pinfo, offset)
     -- A segment cut short by the capture's snapshot length: the rest is one piece.
-    if tvb:len() < offset + 16 then return tvb:reported_length_remaining(offset) end
+    if tvbLen(tvb) < offset + 16 then return tvbRemaining(tvb, offset) end
     -- A packet size out of range is no packet: the rest of the segment is shown
     -- as one malformed piece and the next segment is read afresh. Asking the TCP
     -- reassembly for such a size would have it collect the rest of the
     -- connection into one piece, at a cost that grows with every segment.
-    local size = tvbRange(tvb, offset + 12, 4):le_uint()
-    if size <= NET_SIZE or size > MAX_PACKET then return tvb:reported_length_remaining(offset) end
+    local size = le(tvbRaw(tvb, offset + 12, 4), 1, 4)
+    if size <= NET_SIZE or size > MAX_PACKET then return tvbRemaining(tvb, offset) end
     return size
 end
 
 local function startInfo(pinfo)
     local cols = pinfo.cols
     cols.protocol = "Vx"
-    if tostring(cols.info):sub(1, 2) ~= "Vx" then cols.info = "Vx" end
+    info = cols.info
+    if tostring(info):sub(1, 2) ~= "Vx" then cols.info = "Vx" end
 end
 
 local function pdu(tvb, pinfo, tree)
     startInfo(pinfo)
-    dissectPacket(tvb, pinfo, tree, 0, tvb:len())
-    return tvb:len()
+    local length = tvbLen(tvb)
+    dissectPacket(tvb, pinfo, tree, 0, length)
+    return length
 end
 
 local function isUdp(pinfo)
@@ -855,10 +1032,11 @@ end
 function vx.dissector(tvb, pinfo, tree)
     -- A segment cut short by the snapshot length cannot take part in the
     -- reassembly: its packets are shown as far as they were captured.
-    local truncated = tvb:len() < tvb:reported_len()
-    if not isUdp(pinfo) and not truncated then
+    local length = tvbLen(tvb)
+    local truncated = length < tvbReportedLen(tvb)
+    if not truncated and not isUdp(pinfo) then
         dissect_tcp_pdus(tvb, tree, NET_SIZE, pduLength, pdu, true)
-        return tvb:len()
+        return length
     end
     -- UDP: the packets of one datagram, back to back.
     startInfo(pinfo)

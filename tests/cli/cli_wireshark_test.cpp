@@ -502,6 +502,55 @@ TEST(CliWireshark, BlocksThatRunIntoTheChecksumAreWalkedAsTheReportWalksThem) {
     EXPECT_EQ(v["vx.7027.beam_descriptor"], (std::vector<std::string>{"3", "4"}));
 }
 
+TEST(CliWireshark, ABlockSmallerThanItsLayoutShowsOnlyTheItemsItHolds) {
+    Tshark tshark;
+    if (tshark.program.empty()) GTEST_SKIP() << "tshark is not installed: the dissector cannot be run";
+    TempDir dir;
+    const std::string lua = exportLua(dir, "vx.lua");
+    // A 7027 whose data field size says 22 bytes a detection point: each block
+    // ends after "Uncertainty", the next begins 22 bytes on.
+    tarvik::FrameBuilder b(7027);
+    b.data().u64(1).u32(5).u16(0).u32(2).u32(22).u8(0).u32(0).f32(1000).f32(0).f32(0);
+    for (int i = 0; i < 60; ++i) b.data().u8(0);
+    for (std::uint16_t beam : {3, 4}) b.data().u16(beam).f32(1.5f).f32(0).u32(0).u32(0).f32(0.25f);
+    const std::string capture = dir.write("narrow7027.pcapng", tcpCapture({b.build()}, 7000));
+
+    const std::vector<nlohmann::json> docs = reports(capture);
+    ASSERT_EQ(docs.size(), 1u);
+    ASSERT_EQ(countNamed(docs[0], "Uncertainty"), 2u) << docs[0].dump();
+    ASSERT_EQ(countNamed(docs[0], "Signal strength"), 0u) << docs[0].dump();
+    const FieldValues v = tshark.fields(lua, capture,
+                                        {"vx.7027.beam_descriptor", "vx.7027.uncertainty", "vx.7027.signal_strength"},
+                                        "vx.record_type == 7027");
+    EXPECT_EQ(v["vx.7027.beam_descriptor"], (std::vector<std::string>{"3", "4"}));
+    EXPECT_EQ(v["vx.7027.uncertainty"], (std::vector<std::string>{"0.25", "0.25"}));
+    EXPECT_TRUE(v["vx.7027.signal_strength"].empty());
+}
+
+TEST(CliWireshark, ATextSizedByTheValueTwoItemsBeforeItTakesThisRecordsValue) {
+    Tshark tshark;
+    if (tshark.program.empty()) GTEST_SKIP() << "tshark is not installed: the dissector cannot be run";
+    TempDir dir;
+    const std::string lua = exportLua(dir, "vx.lua");
+    // A 7051's event message is as long as its "Message length" (its closing
+    // zero included), two items before it: each record's own length, not one
+    // an earlier record left.
+    auto event = [](const std::string& text, std::uint32_t counter) {
+        const auto length = static_cast<std::uint16_t>(text.size() + 1);
+        tarvik::FrameBuilder b(7051);
+        b.counter(counter);
+        b.data().u64(42).u16(7).u16(length).u16(9).fixedText(text, length);
+        return b.build();
+    };
+    tarvik::FrameBuilder settings(7000);
+    settings.data().u64(1).u32(2).u16(3).u16(4).u32(5);
+    const std::string capture = dir.write(
+        "events.pcapng",
+        tcpCapture({settings.build(), event("hello", 1), event("hello again", 2), event("abc", 3)}, 7000));
+    const FieldValues v = tshark.fields(lua, capture, {"vx.7051.event_message"}, "vx.record_type == 7051");
+    EXPECT_EQ(v["vx.7051.event_message"], (std::vector<std::string>{"hello", "hello again", "abc"}));
+}
+
 TEST(CliWireshark, TheReadmesChecksumFilterFindsTheWrongChecksumOnly) {
     Tshark tshark;
     if (tshark.program.empty()) GTEST_SKIP() << "tshark is not installed: the dissector cannot be run";
