@@ -142,6 +142,7 @@ void CaptureRecordFile::clear() {
     memoryUsed_ = 0;
     copies_.close();
     places_ = {};
+    pieces_ = {};
     copied_ = 0;
     whole_.reset();
     streams_.clear();
@@ -218,6 +219,7 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
                 places_.push_back(static_cast<std::uint64_t>(record.fileOffset));
                 return;
             }
+            if (inPlace && keepPieces(record.pieces)) return;
             ++copied_;
             if (memoryUsed_ + record.bytes.size() <= memoryBytes) {
                 places_.push_back(copy(record.bytes));
@@ -289,9 +291,35 @@ std::uint64_t CaptureRecordFile::copy(ByteSpan frame) {
     return place;
 }
 
+bool CaptureRecordFile::keepPieces(std::span<const CapturedPiece> pieces) {
+    constexpr std::uint64_t kLongest = (std::uint64_t{1} << kPieceLengthBits) - 1;
+    if (pieces.empty()) return false;
+    for (const CapturedPiece& piece : pieces)
+        if (piece.length > kLongest || piece.fileOffset >= (std::uint64_t{1} << (64 - kPieceLengthBits))) return false;
+    places_.push_back(kPieces | pieces_.size());
+    for (const CapturedPiece& piece : pieces) pieces_.push_back(piece.fileOffset << kPieceLengthBits | piece.length);
+    return true;
+}
+
 Bytes CaptureRecordFile::readFrame(std::size_t position, const RecordIndexEntry& entry) const {
     if (position >= places_.size()) return {};
     const std::uint64_t place = places_[position];
+    if (place & kPieces) {
+        // Piece by piece until the frame is whole; a piece the capture no
+        // longer holds leaves it short.
+        Bytes bytes(entry.size());
+        std::size_t held = 0;
+        for (std::size_t p = place & ~kPieces; p < pieces_.size() && held < bytes.size(); ++p) {
+            const std::uint64_t length = pieces_[p] & ((std::uint64_t{1} << kPieceLengthBits) - 1);
+            if (length > bytes.size() - held) break;
+            const std::size_t got =
+                captureFile_.readAt(pieces_[p] >> kPieceLengthBits, std::span(bytes).subspan(held, length));
+            held += got;
+            if (got != length) break;
+        }
+        bytes.resize(held);
+        return checkedInCapture(std::move(bytes), entry);
+    }
     if ((place & (kCopied | kOnDisk)) == kCopied) {
         const std::size_t block = (place & ~kCopied) >> kBlockBits, at = place & ((std::uint64_t{1} << kBlockBits) - 1);
         if (block >= blocks_.size() || !fits(blockSizes_[block], at, entry.size())) return {};
@@ -304,6 +332,10 @@ Bytes CaptureRecordFile::readFrame(std::size_t position, const RecordIndexEntry&
         return bytes;
     }
     bytes.resize(captureFile_.readAt(place, bytes));
+    return checkedInCapture(std::move(bytes), entry);
+}
+
+Bytes CaptureRecordFile::checkedInCapture(Bytes bytes, const RecordIndexEntry& entry) {
     // The frame must still be the one indexed: all of it held, and a header
     // that gives the same entry.
     const FrameView frame(bytes);

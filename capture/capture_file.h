@@ -4,9 +4,11 @@
 // time and the stream of its record. The index's offsets are those of the
 // frames written back to back as one record file, which load() writes to a
 // temporary file. A reader that only needs each frame's bytes can leave the
-// frames that lie whole in one packet where they are (leaveFramesInCapture):
-// they are then read from the capture by offset, and only the frames put
-// together from several packets or segments go to the temporary file. The
+// frames in the capture (leaveFramesInCapture): a frame that lies whole in one
+// packet is then read from the capture by offset, one put together from
+// several whole packets piece by piece, and only the frames whose bytes the
+// capture does not hold as they are (a packet split across TCP segments,
+// segments resent or out of order) are copied aside. The
 // temporary file lives in memory (an anonymous memory file) up to
 // kMemoryBytes; past that it moves to a file in the temporary folder, so
 // memory stays bounded whatever the capture's size.
@@ -16,9 +18,11 @@
 #include "core/record_index.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -125,8 +129,8 @@ public:
     // A frame the capture no longer holds as it was read (the file was cut
     // short or written over meanwhile) comes back as a text line saying so.
     Bytes readFrame(std::size_t position, const RecordIndexEntry& entry) const;
-    // Frames copied to the temporary file (put together from several packets,
-    // or not found in the capture as libpcap handed them over).
+    // Frames copied aside (put together from packets that are not all found
+    // in the capture as they are, such as a packet split across TCP segments).
     std::uint64_t copiedFrames() const { return copied_; }
     // With leaveFramesInCapture: the frames of `index` written back to back as
     // one record file (the file load() writes without it), made on the first
@@ -152,7 +156,11 @@ private:
     // frames copied aside, and where each frame lies: an offset into the
     // capture; with kCopied set, a place in memory (block and offset within
     // it) or with kOnDisk too, an offset into the temporary file.
-    static constexpr std::uint64_t kCopied = std::uint64_t{1} << 63, kOnDisk = std::uint64_t{1} << 62;
+    // With kPieces set, the place is the first of the frame's pieces: a frame
+    // put together from several packets whose every piece lies in the capture
+    // is read from there, piece by piece, instead of being copied.
+    static constexpr std::uint64_t kCopied = std::uint64_t{1} << 63, kOnDisk = std::uint64_t{1} << 62,
+                                   kPieces = std::uint64_t{1} << 61;
     static constexpr unsigned kBlockBits = 24;  // 16 MiB blocks
     std::uint64_t copy(ByteSpan frame);
     RecordFile captureFile_;
@@ -171,6 +179,16 @@ private:
     std::uint64_t memoryUsed_ = 0;
     RecordFile copies_;  // the temporary file, for copies beyond the memory allowed
     std::vector<std::uint64_t> places_;
+    // The pieces of frames put together from several packets, each an offset
+    // into the capture (high bits) and a length (the low kPieceLengthBits),
+    // a frame's pieces one after another.
+    static constexpr unsigned kPieceLengthBits = 24;
+    bool keepPieces(std::span<const CapturedPiece> pieces);
+    // A frame read from the capture, or the text saying the capture changed
+    // since it was read.
+    static Bytes checkedInCapture(Bytes bytes, const RecordIndexEntry& entry);
+    // (In blocks: a capture of millions of pieces never moves them.)
+    std::deque<std::uint64_t> pieces_;
     std::uint64_t copied_ = 0;
     // The whole record file, once asked for.
     struct Whole {

@@ -57,6 +57,11 @@ constexpr std::size_t kMaxIgnoredFlows = 65536;
 constexpr std::size_t kMaxDefragments = 16;
 // Streams given up for the memory budget that are named one by one; the rest are counted.
 constexpr std::size_t kNamedDroppedStreams = 20;
+// Pieces of a few bytes each would cost more to note than to copy (a capture
+// of tiny segments or packets): a record is noted as pieces of the file only
+// while they hold this many bytes each on average, and copied otherwise.
+constexpr std::uint64_t kMinBytesPerPiece = 64;
+bool manyBytesPerPiece(std::uint64_t bytes, std::size_t pieces) { return bytes >= kMinBytesPerPiece * pieces; }
 
 // A Network frame that starts a record: the offset of its payload, a packet
 // size the receiver takes, packet 0 of its record, and a Data Record Frame
@@ -114,6 +119,23 @@ struct Direction {
     Bytes pending;  // bytes searched for a packet start
     std::size_t probed = 0;
     std::int64_t stream = -1;
+    Subscription collected;  // the pieces of the record in collection, to the reader
+    // Where the pieces of the record in collection lie in the file, while
+    // every one of them has been found there.
+    std::vector<CapturedPiece> pieces;
+    std::uint64_t pieceBytes = 0;
+    bool piecesFound = false;
+    // Where the stream bytes given to the handler and not yet handled lie in
+    // the file (those found there), by their position in the stream: a packet
+    // the handler put together from several segments is found in the file
+    // through them.
+    struct FedBytes {
+        std::uint64_t streamAt = 0;
+        std::uint64_t fileOffset = 0;
+        std::size_t length = 0;
+    };
+    std::deque<FedBytes> fedFrom;
+    std::uint64_t fed = 0;  // stream bytes given to the handler
 };
 
 struct Flow {
@@ -136,7 +158,8 @@ std::size_t memoryOf(const Flow& flow) {
     constexpr std::size_t kHandlerBookkeeping = 768;
     std::size_t cost = sizeof(Flow) + kFlowBookkeeping;
     for (const Direction& dir : flow.dir) {
-        cost += dir.tcp.heldCost() + dir.pending.capacity();
+        cost += dir.tcp.heldCost() + dir.pending.capacity() + dir.pieces.capacity() * sizeof(CapturedPiece) +
+                dir.fedFrom.size() * sizeof(Direction::FedBytes);
         if (dir.handler) cost += sizeof(net::CPacketHandler) + kHandlerBookkeeping + dir.handler->heldMemory();
     }
     return cost;
@@ -174,9 +197,10 @@ struct CaptureReader::Impl {
     }
 
     CaptureReader& reader;
-    // The packets come from our own reader of the mapped file, or else from libpcap.
+    // The packets come from our own reader of the file, or else from libpcap.
     std::optional<PacketFile> own;
-    int fd = -1;  // the file our own reader maps
+    int fd = -1;  // the file our own reader reads
+    std::uint64_t ownSize = 0;
     pcap_t* pcap = nullptr;
     // The capture file as libpcap reads it, and mapped, so that a record that
     // lies whole in one packet can be found in the file and read from there
@@ -217,6 +241,8 @@ struct CaptureReader::Impl {
     bool handOver(std::uint64_t handedOut);
     bool readPcap();
     std::int64_t placeOf(ByteSpan record);
+    // Whether records are found in the file: our own reader's always, libpcap's when the file is mapped.
+    bool locating() const { return own.has_value() || map != nullptr; }
 
     CaptureCounts& counts() { return reader.counts_; }
     const CaptureOptions& options() const { return reader.options_; }
@@ -246,6 +272,11 @@ struct CaptureReader::Impl {
     void feed(Flow& flow, int d, ByteSpan bytes);
     void search(Flow& flow, int d, ByteSpan bytes);
     void emit(Flow& flow, int d, ByteSpan record);
+    void collected(Direction& dir, ByteSpan payload, bool first);
+    // Where `bytes` (of the packet the handler is handling) lie in the file,
+    // added to `out`, merged with a piece they continue; false when some of
+    // them are not found there as they are.
+    bool findInFile(const Direction& dir, ByteSpan bytes, std::vector<CapturedPiece>& out);
     void damaged(Flow& flow, int d, const std::string& text);
     // The packet handler hands records out as they complete, most of them
     // as views of the packet just read.
@@ -257,6 +288,9 @@ struct CaptureReader::Impl {
             dir.handler->refused = [this, f = &flow, d](std::size_t bytes, const char* why) {
                 damaged(*f, d, damagedPacketText(bytes, why));
             };
+            if (locating())
+                dir.collected = dir.handler->collected.subscribe(
+                    [this, f = &flow, d](ByteSpan payload, bool first) { collected(f->dir[d], payload, first); });
         }
         return *dir.handler;
     }
@@ -370,16 +404,13 @@ bool CaptureReader::open(const std::string& path) {
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    // The common formats are read from the mapped file by our own reader;
-    // libpcap reads the rest.
+    // The common formats are read by our own reader; libpcap reads the rest.
     impl_ = std::make_unique<Impl>(*this);
-    if (impl_->mapDescriptor(fd)) {
-        impl_->own = PacketFile::open(ByteSpan(impl_->map, impl_->mapSize));
-        if (impl_->own && !impl_->guard.cutShort()) {
-            impl_->fd = fd;
-            impl_->pcapng = readLEOr0<std::uint32_t>(ByteSpan(impl_->map, impl_->mapSize), 0) == 0x0A0D0D0A;
-            return accept(impl_->own->linkType());
-        }
+    impl_->own = PacketFile::open(fd, static_cast<std::uint64_t>(st.st_size));
+    if (impl_->own) {
+        impl_->fd = fd;
+        impl_->ownSize = static_cast<std::uint64_t>(st.st_size);
+        return accept(impl_->own->linkType());
     }
     impl_.reset();
     if (const auto& lib = pcapLibrary(); !lib) {
@@ -424,8 +455,9 @@ bool CaptureReader::open(std::FILE* stream) {
 }
 
 int CaptureReader::fileDescriptor() const {
-    if (!impl_ || !impl_->map) return -1;
-    return impl_->own ? impl_->fd : ::fileno(impl_->file);
+    if (!impl_) return -1;
+    if (impl_->own) return impl_->fd;
+    return impl_->map ? ::fileno(impl_->file) : -1;
 }
 
 bool CaptureReader::Impl::mapDescriptor(int descriptor) {
@@ -488,11 +520,12 @@ std::int64_t CaptureReader::Impl::placeOf(ByteSpan record) {
     const auto p = reinterpret_cast<std::uintptr_t>(record.data()), first = reinterpret_cast<std::uintptr_t>(packetData);
     if (p < first || p - first > packetHeld || record.size() > packetHeld - (p - first)) return -1;
     const std::size_t at = static_cast<std::size_t>(packetAt) + (p - first);
+    // Our own reader hands out the bytes it read from the file at that place;
+    // what libpcap handed over must be what the mapped file holds there (a
+    // file it reads in some other way, or one changed meanwhile, is copied instead).
+    if (own) return fits(ownSize, at, record.size()) ? static_cast<std::int64_t>(at) : -1;
     if (!fits(mapSize, at, record.size())) return -1;
-    // Our own reader hands out the mapped file itself; what libpcap handed
-    // over must be what the file holds there (a file it reads in some other
-    // way, or one changed meanwhile, is copied instead).
-    if (guard.cutShort() || (!own && std::memcmp(map + at, record.data(), record.size()) != 0)) return -1;
+    if (guard.cutShort() || std::memcmp(map + at, record.data(), record.size()) != 0) return -1;
     return static_cast<std::int64_t>(at);
 }
 
@@ -525,11 +558,6 @@ bool CaptureReader::Impl::readOwn() {
         packetHeld = p.bytes.size();
         packetAt = static_cast<std::int64_t>(p.offset);
         packet(p.time, p.bytes);
-        // A file cut short meanwhile reads as zeros from here on.
-        if (guard.cutShort()) {
-            reader.error_ = "the capture ends early: the file was cut short on disk while it was read";
-            return false;
-        }
     }
     if (own->foreign()) return handOver(own->packets()) && readPcap();
     if (own->error().empty()) return true;
@@ -964,12 +992,54 @@ void CaptureReader::Impl::tcpHole(Flow& flow, int d) {
 
 void CaptureReader::Impl::feed(Flow& flow, int d, ByteSpan bytes) {
     Direction& dir = flow.dir[d];
-    if (!handler(flow, d).HandleStreamBytes(bytes)) {
+    net::CPacketHandler& h = handler(flow, d);
+    if (locating() && !bytes.empty()) {
+        if (const std::int64_t at = placeOf(bytes); at >= 0)
+            dir.fedFrom.push_back({dir.fed, static_cast<std::uint64_t>(at), bytes.size()});
+        dir.fed += bytes.size();
+    }
+    if (!h.HandleStreamBytes(bytes)) {
         // A packet size that cannot be: the stream lost its framing here.
-        dir.handler->streamBytesLost();
+        h.streamBytesLost();
         dir.framing = Framing::Resync;
         dir.pending.clear();
     }
+    // Only the bytes the handler still holds can be asked for later.
+    while (!dir.fedFrom.empty() && dir.fedFrom.front().streamAt + dir.fedFrom.front().length <= h.streamHandled())
+        dir.fedFrom.pop_front();
+}
+
+bool CaptureReader::Impl::findInFile(const Direction& dir, ByteSpan bytes, std::vector<CapturedPiece>& out) {
+    if (bytes.empty()) return true;
+    if (const std::int64_t at = placeOf(bytes); at >= 0) {
+        out.push_back({static_cast<std::uint64_t>(at), static_cast<std::uint32_t>(bytes.size())});
+        return true;
+    }
+    const std::optional<std::uint64_t> from = dir.handler ? dir.handler->streamPositionOf(bytes) : std::nullopt;
+    if (!from) return false;
+    std::uint64_t position = *from;
+    std::size_t done = 0;
+    // The stretches fed are in stream order; the first that reaches the position is looked for.
+    auto it = std::lower_bound(dir.fedFrom.begin(), dir.fedFrom.end(), position,
+                               [](const Direction::FedBytes& f, std::uint64_t p) { return f.streamAt + f.length <= p; });
+    for (; done < bytes.size() && it != dir.fedFrom.end(); ++it) {
+        if (it->streamAt > position) return false;  // bytes that were not found in the file
+        const std::size_t skip = static_cast<std::size_t>(position - it->streamAt);
+        const std::size_t n = std::min(it->length - skip, bytes.size() - done);
+        const std::uint64_t at = it->fileOffset + skip;
+        // Our own reader fed the file's bytes themselves; the mapped file
+        // libpcap reads must hold what it handed over (a file changed
+        // meanwhile is copied instead).
+        if (!own && (!fits(mapSize, at, n) || guard.cutShort() || std::memcmp(map + at, bytes.data() + done, n) != 0))
+            return false;
+        if (!out.empty() && out.back().fileOffset + out.back().length == at)
+            out.back().length += static_cast<std::uint32_t>(n);
+        else
+            out.push_back({at, static_cast<std::uint32_t>(n)});
+        done += n;
+        position += n;
+    }
+    return done == bytes.size();
 }
 
 void CaptureReader::Impl::search(Flow& flow, int d, ByteSpan bytes) {
@@ -1030,7 +1100,36 @@ void CaptureReader::Impl::emit(Flow& flow, int d, ByteSpan record) {
         damaged(flow, d, damagedPacketText(record.size(), "not a record frame"));
         return;
     }
-    (*sink)(CapturedRecordView{record, now, streamOf(flow, d), CapturedKind::Frame, placeOf(record)});
+    CapturedRecordView view{record, now, streamOf(flow, d), CapturedKind::Frame, placeOf(record)};
+    Direction& dir = flow.dir[d];
+    if (dir.handler && dir.handler->deliveringReassembled()) {
+        // Handed out once: the pieces belong to this record only.
+        std::uint64_t held = 0;
+        for (const CapturedPiece& piece : dir.pieces) held += piece.length;
+        if (dir.piecesFound && held == record.size()) view.pieces = dir.pieces;
+        dir.piecesFound = false;
+    } else if (view.fileOffset < 0 && locating()) {
+        // A record of one packet that came in several segments.
+        dir.pieces.clear();
+        if (findInFile(dir, record, dir.pieces) && manyBytesPerPiece(record.size(), dir.pieces.size()))
+            view.pieces = dir.pieces;
+    }
+    (*sink)(view);
+    if (!view.pieces.empty()) dir.pieces.clear();
+}
+
+void CaptureReader::Impl::collected(Direction& dir, ByteSpan payload, bool first) {
+    if (first) {
+        dir.pieces.clear();
+        dir.pieceBytes = 0;
+        dir.piecesFound = true;
+    }
+    if (!dir.piecesFound) return;
+    dir.pieceBytes += payload.size();
+    if (!findInFile(dir, payload, dir.pieces) || !manyBytesPerPiece(dir.pieceBytes, dir.pieces.size())) {
+        dir.piecesFound = false;
+        dir.pieces.clear();
+    }
 }
 
 void CaptureReader::Impl::damaged(Flow& flow, int d, const std::string& text) {

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,13 @@ struct CapturedRecord {
     CapturedKind kind = CapturedKind::Frame;
 };
 
+// A stretch of the capture file: one packet's share of a record put together
+// from several packets.
+struct CapturedPiece {
+    std::uint64_t fileOffset = 0;
+    std::uint32_t length = 0;
+};
+
 // A record as the reader hands it out without copying it: `bytes` are valid
 // during the call only (most records are views of the packet just read).
 struct CapturedRecordView {
@@ -81,6 +89,11 @@ struct CapturedRecordView {
     // file); -1 for bytes put together from several packets or not found, and
     // unless CaptureOptions::findRecordsInFile.
     std::int64_t fileOffset = -1;
+    // For a record put together from several packets: where its bytes lie in
+    // the capture file, in order, when every packet's share of it is a
+    // stretch the file holds as it is (checked as fileOffset is). Empty
+    // otherwise, and unless CaptureOptions::findRecordsInFile.
+    std::span<const CapturedPiece> pieces{};
 };
 
 // The text line of a damaged packet of `bytes` bytes, saying why ("not a record frame", ...).
@@ -112,7 +125,9 @@ struct CaptureOptions {
     static constexpr std::size_t kDefaultMemoryBudget = 256u << 20;
     std::size_t memoryBudget = kDefaultMemoryBudget;
     // Say where each record that lies whole in one packet is found in the
-    // file (CapturedRecordView::fileOffset): the file is then mapped as well.
+    // file (CapturedRecordView::fileOffset), and where the pieces of each
+    // record put together from several packets are (pieces); a file that
+    // libpcap reads is then mapped as well, to check what it handed over.
     bool findRecordsInFile = false;
 };
 

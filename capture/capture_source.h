@@ -1,9 +1,10 @@
 #pragma once
 // A packet capture as a record source: indexed in one pass (frames), with the
 // capture's text lines ("TEXT Lost Packet") between them; each frame keeps
-// where and when it was seen. Frames that lie whole in one packet are read
-// from the capture itself; only frames put together from several packets or
-// segments are copied aside.
+// where and when it was seen. Frames are read from the capture itself, those
+// put together from several packets piece by piece; only frames whose bytes
+// the capture does not hold as they are (a packet split across TCP segments,
+// segments resent or out of order) are copied aside.
 
 #include "capture/capture_file.h"
 #include "core/record_file.h"

@@ -4,6 +4,11 @@
 
 #include <pcap/bpf.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
 namespace tarvik::capture {
 
 namespace {
@@ -50,9 +55,49 @@ std::uint64_t PacketFile::u64(ByteSpan b, std::uint64_t at) const {
     return bigEndian_ ? __builtin_bswap64(v) : v;
 }
 
-std::optional<PacketFile> PacketFile::open(ByteSpan file) {
-    PacketFile f(file);
-    const bool ours = readLEOr0<std::uint32_t>(file, 0) == kSectionHeader ? f.openPcapng() : f.openPcap();
+std::optional<PacketFile> PacketFile::open(ByteSpan file) { return opened(PacketFile(file)); }
+
+std::optional<PacketFile> PacketFile::open(int descriptor, std::uint64_t size, std::size_t window) {
+    PacketFile f(ByteSpan{});
+    f.size_ = size;
+    f.descriptor_ = descriptor;
+    f.window_ = std::max<std::size_t>(window, 1);
+    return opened(std::move(f));
+}
+
+ByteSpan PacketFile::view(std::uint64_t at, std::size_t count) {
+    if (!fits(size_, at, count)) return {};
+    if (at >= windowAt_ && fits(file_.size(), at - windowAt_, count))
+        return file_.subspan(static_cast<std::size_t>(at - windowAt_), count);
+    if (descriptor_ < 0) return {};
+    // A new stretch from `at` on: the window, or the block asked for when it is longer.
+    if (capacity_ < count) {
+        capacity_ = std::max(window_, count);
+        buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
+    }
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, size_ - at));
+    std::size_t got = 0;
+    int failure = 0;
+    while (got < wanted) {
+        const ssize_t n = ::pread(descriptor_, buffer_.get() + got, wanted - got, static_cast<off_t>(at + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failure = errno;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    file_ = ByteSpan(buffer_.get(), got);
+    windowAt_ = at;
+    if (got >= count) return file_.first(count);
+    // The file is shorter than it was when opened, or cannot be read: it ends here.
+    size_ = at + got;
+    error_ = failure ? strprintf("the file could not be read at byte %llu: %s", static_cast<unsigned long long>(at + got),
+                                 std::strerror(failure))
+                     : "the file was cut short on disk while it was read";
+    return {};
+}
+
+std::optional<PacketFile> PacketFile::opened(PacketFile f) {
+    const bool ours = readLEOr0<std::uint32_t>(f.view(0, 4), 0) == kSectionHeader ? f.openPcapng() : f.openPcap();
     if (!ours) return std::nullopt;
     // A file whose first packet record is already libpcap's is all libpcap's.
     std::uint64_t at = f.at_;
@@ -65,19 +110,20 @@ std::optional<PacketFile> PacketFile::open(ByteSpan file) {
 }
 
 bool PacketFile::openPcap() {
-    switch (readLEOr0<std::uint32_t>(file_, 0)) {
+    const ByteSpan header = view(0, 24);
+    switch (readLEOr0<std::uint32_t>(header, 0)) {
     case 0xA1B2C3D4: break;
     case 0xD4C3B2A1: bigEndian_ = true; break;
     case 0xA1B23C4D: nanoseconds_ = true; break;
     case 0x4D3CB2A1: bigEndian_ = nanoseconds_ = true; break;
     default: return false;
     }
-    if (file_.size() < 24 || u16(file_, 4) != 2 || u16(file_, 6) != 4) return false;
-    fileLinkType_ = u32(file_, 20);
+    if (header.size() < 24 || u16(header, 4) != 2 || u16(header, 6) != 4) return false;
+    fileLinkType_ = u32(header, 20);
     const std::optional<int> dlt = dltOf(fileLinkType_);
     if (!dlt) return false;
     linkType_ = *dlt;
-    snapshot_ = u32(file_, 16);
+    snapshot_ = u32(header, 16);
     if (snapshot_ == 0 || snapshot_ > kMaxSnapshot) snapshot_ = kMaxSnapshot;
     at_ = 24;
     return true;
@@ -85,21 +131,22 @@ bool PacketFile::openPcap() {
 
 bool PacketFile::openPcapng() {
     pcapng_ = true;
-    if (file_.size() < 28) return false;
-    const std::uint32_t order = readLEOr0<std::uint32_t>(file_, 8);
+    const ByteSpan header = view(0, 28);
+    if (header.size() < 28) return false;
+    const std::uint32_t order = readLEOr0<std::uint32_t>(header, 8);
     if (order == __builtin_bswap32(kByteOrderMagic))
         bigEndian_ = true;
     else if (order != kByteOrderMagic)
         return false;
-    const std::uint32_t length = u32(file_, 4);
-    if (length < 28 || length % 4 != 0 || length > kMaxBlock || !fits(file_.size(), 0, length) ||
-        u32(file_, length - 4) != length)
-        return false;
-    if (u16(file_, 12) != 1 || u16(file_, 14) != 0) return false;
+    const std::uint32_t length = u32(header, 4);
+    if (length < 28 || length % 4 != 0 || length > kMaxBlock || !fits(size_, 0, length)) return false;
+    const ByteSpan section = view(0, length);
+    if (section.size() != length || u32(section, length - 4) != length) return false;
+    if (u16(section, 12) != 1 || u16(section, 14) != 0) return false;
     // libpcap opens a file at its first interface: one cut short or with a
     // packet before it is refused, blocks it passes over are passed over.
     for (at_ = length; interfaces_.empty();) {
-        const std::uint32_t type = u32(file_, at_);
+        const std::uint32_t type = u32(view(at_, 4), 0);
         if (type != kInterfaceBlock && type != kNameBlock && type != kStatisticsBlock) return false;
         if (stepPcapng(at_, nullptr) != Step::Skip) return false;
     }
@@ -107,50 +154,57 @@ bool PacketFile::openPcapng() {
 }
 
 PacketFile::Step PacketFile::stepPcap(std::uint64_t& at, PacketRecord* packet) {
-    const std::uint64_t size = file_.size();
+    const std::uint64_t size = size_;
     if (at >= size) return Step::End;
     if (size - at < 16) {
         error_ = strprintf("truncated dump file; tried to read 16 header bytes, only got %llu",
                            static_cast<unsigned long long>(size - at));
         return Step::Cut;
     }
-    const std::uint32_t held = u32(file_, at + 8);
+    const ByteSpan header = view(at, 16);
+    if (header.empty()) return Step::Cut;
+    const std::uint32_t held = u32(header, 8);
     if (held > snapshot_) return Step::Foreign;
-    if (size - at - 16 < held) {
+    if (size_ - at - 16 < held) {
         error_ = strprintf("truncated dump file; tried to read %u captured bytes, only got %llu", held,
-                           static_cast<unsigned long long>(size - at - 16));
+                           static_cast<unsigned long long>(size_ - at - 16));
         return Step::Cut;
     }
+    const ByteSpan record = view(at, 16 + std::size_t{held});
+    if (record.empty()) return Step::Cut;
     if (packet) {
         // Unsigned seconds, as libpcap reads them: times run to 2106, none before 1970.
-        packet->time.seconds = u32(file_, at);
-        const std::uint32_t fraction = u32(file_, at + 4);
+        packet->time.seconds = u32(record, 0);
+        const std::uint32_t fraction = u32(record, 4);
         packet->time.nanoseconds = nanoseconds_ ? fraction : static_cast<std::uint32_t>(std::uint64_t{fraction} * 1000);
-        packet->wireLength = u32(file_, at + 12);
+        packet->wireLength = u32(record, 12);
         packet->offset = at + 16;
-        packet->bytes = file_.subspan(static_cast<std::size_t>(at + 16), held);
+        packet->bytes = record.subspan(16, held);
     }
     at += 16 + std::uint64_t{held};
     return Step::Packet;
 }
 
 PacketFile::Step PacketFile::stepPcapng(std::uint64_t& at, PacketRecord* packet) {
-    const std::uint64_t size = file_.size();
+    const std::uint64_t size = size_;
     if (at >= size) return Step::End;
     if (size - at < 8) {
         error_ = strprintf("truncated pcapng dump file; tried to read 8 bytes, only got %llu",
                            static_cast<unsigned long long>(size - at));
         return Step::Cut;
     }
-    const std::uint32_t type = u32(file_, at), length = u32(file_, at + 4);
+    const ByteSpan header = view(at, 8);
+    if (header.empty()) return Step::Cut;
+    const std::uint32_t type = u32(header, 0), length = u32(header, 4);
     if (length < 12 || length % 4 != 0 || length > kMaxBlock) return Step::Foreign;
-    if (size - at < length) {
+    if (size_ - at < length) {
         error_ = strprintf("truncated pcapng dump file; tried to read %u bytes, only got %llu", length - 8,
-                           static_cast<unsigned long long>(size - at - 8));
+                           static_cast<unsigned long long>(size_ - at - 8));
         return Step::Cut;
     }
-    if (u32(file_, at + length - 4) != length) return Step::Foreign;
-    const ByteSpan block = file_.subspan(static_cast<std::size_t>(at), length);
+    const ByteSpan block = view(at, length);
+    if (block.empty()) return Step::Cut;
+    if (u32(block, length - 4) != length) return Step::Foreign;
     switch (type) {
     case kInterfaceBlock:
         if (!interfaceBlock(block)) return Step::Foreign;

@@ -56,7 +56,7 @@ void CPacketHandler::connectionEnded() {
 
 void CPacketHandler::streamBytesLost() {
     debugLog("receiver: bytes of the stream were lost");
-    head_ = tail_ = 0;
+    dropBuffered();
     skip_ = 0;
     queueLostPacket();
 }
@@ -117,7 +117,7 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
             return;
         }
         assembly_.Start(key, frame->totalSize);
-        assembly_.Append(payload);
+        collect(payload);
         return;
     }
 
@@ -125,7 +125,7 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
         debugLog(strprintf("HandleOnePacket received packet %d of %d; transmission ID = %d\n", static_cast<int>(n),
                            static_cast<int>(frame->totalPackets), static_cast<int>(frame->transmissionId)));
     if (!assembly_.active() || !(assembly_.key() == key)) return;
-    if (!assembly_.Append(payload)) {
+    if (!collect(payload)) {
         packetLost("fragment runs past the announced total size");
         return;
     }
@@ -149,6 +149,12 @@ void CPacketHandler::HandleOnePacket(ByteSpan packet) {
     }
 }
 
+bool CPacketHandler::collect(ByteSpan payload) {
+    if (!assembly_.Append(payload)) return false;
+    if (!collected.empty()) collected(payload, assembly_.packetsCollected() == 1);
+    return true;
+}
+
 bool CPacketHandler::handOut(ByteSpan record, bool whole, int tries, milliseconds wait, Bytes* owned) {
     // Only a configuration record that came in one packet is kept as the latest.
     const bool configuration = whole && FrameView(record).recordType() == kConfigurationRecordType;
@@ -157,6 +163,11 @@ bool CPacketHandler::handOut(ByteSpan record, bool whole, int tries, millisecond
             std::lock_guard guard(lock_);
             latest_[kConfigurationKey] = Bytes(record.begin(), record.end());
         }
+        deliveringReassembled_ = !whole;
+        const struct Done {
+            bool& flag;
+            ~Done() { flag = false; }
+        } done{deliveringReassembled_};
         deliver(record);
         return true;
     }
@@ -203,7 +214,8 @@ bool CPacketHandler::HandleStreamBytes(ByteSpan bytes) {
         while (head_ == tail_ && skip_ == 0 && bytes.size() >= kNetworkFrameSize) {
             const std::uint32_t size = readLEOr0<std::uint32_t>(bytes, netframe_offsets::packetSize);
             if (size < kNetworkFrameSize || size > kMaxAcceptedPacketSize || size > bytes.size()) break;
-            HandleOnePacket(bytes.first(size));
+            handleStreamPacket(bytes.first(size));
+            streamHandled_ += size;
             bytes = bytes.subspan(size);
         }
         if (bytes.empty()) return true;
@@ -226,7 +238,10 @@ bool CPacketHandler::HandleStreamBytes(ByteSpan bytes) {
             std::memcpy(space.data(), bytes.data(), n);
             bytes = bytes.subspan(n);
             wanted -= n;
-            if (!streamReceived(n)) return false;
+            if (!streamReceived(n)) {
+                streamHandled_ += bytes.size();  // never looked at: dropped with the framing
+                return false;
+            }
         }
         if (rest) return true;
     }
@@ -237,6 +252,7 @@ bool CPacketHandler::cutPackets() {
         if (skip_ > 0) {
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(skip_, tail_ - head_));
             head_ += n;
+            streamHandled_ += n;
             skip_ -= n;
             if (skip_ > 0) break;  // the rest of the oversized packet is still to come
         }
@@ -245,7 +261,7 @@ bool CPacketHandler::cutPackets() {
         const std::uint32_t size = readLEOr0<std::uint32_t>(buffered, netframe_offsets::packetSize);
         if (size < kNetworkFrameSize) {
             debugLog(strprintf("receiver: packet size %u in the stream, the connection has lost its framing", size));
-            head_ = tail_ = 0;
+            dropBuffered();
             return false;
         }
         if (size > kMaxAcceptedPacketSize) {
@@ -255,8 +271,9 @@ bool CPacketHandler::cutPackets() {
             continue;
         }
         if (size > buffered.size()) break;  // wait for more
-        HandleOnePacket(buffered.first(size));
+        handleStreamPacket(buffered.first(size));
         head_ += size;
+        streamHandled_ += size;
     }
     if (head_ == tail_) head_ = tail_ = 0;
     return true;
@@ -269,8 +286,31 @@ std::size_t CPacketHandler::heldMemory() const {
     return held;
 }
 
-void CPacketHandler::resetStream() {
+void CPacketHandler::dropBuffered() {
+    streamHandled_ += tail_ - head_;
     head_ = tail_ = 0;
+}
+
+std::optional<std::uint64_t> CPacketHandler::streamPositionOf(ByteSpan bytes) const {
+    if (!packet_.data() || bytes.empty()) return std::nullopt;
+    const auto p = reinterpret_cast<std::uintptr_t>(bytes.data()), first = reinterpret_cast<std::uintptr_t>(packet_.data());
+    if (p < first || p - first > packet_.size() || bytes.size() > packet_.size() - (p - first)) return std::nullopt;
+    return packetAt_ + (p - first);
+}
+
+void CPacketHandler::handleStreamPacket(ByteSpan packet) {
+    // Where the packet lies in the stream, while it is handled.
+    packet_ = packet;
+    packetAt_ = streamHandled_;
+    const struct Done {
+        ByteSpan& packet;
+        ~Done() { packet = {}; }
+    } done{packet_};
+    HandleOnePacket(packet);
+}
+
+void CPacketHandler::resetStream() {
+    dropBuffered();
     skip_ = 0;
     assembly_.Reset();
 }

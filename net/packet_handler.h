@@ -68,6 +68,15 @@ public:
     // the call only: a record that lies whole in one packet is a view of the
     // bytes handed to HandleOnePacket or HandleStreamBytes, not a copy.
     Event<ByteSpan> deliver;
+    // While it has subscribers, told of each payload as it is added to the
+    // record in collection (a view of the packet's bytes, valid during the
+    // call only) and whether it begins that record: a reader of recorded
+    // traffic notes where the pieces of a reassembled record lie instead of
+    // keeping a copy of it.
+    Event<ByteSpan, bool> collected;
+    // During a call of `deliver`: whether the record was put together from
+    // several packets (the payloads `collected` was told of, in order).
+    bool deliveringReassembled() const { return deliveringReassembled_; }
     // When set, told of each packet dropped because its sizes cannot be what
     // they claim (its length in bytes, and why): a reader of recorded traffic
     // lists it as damaged instead of losing it in silence. A fragment of a
@@ -98,6 +107,14 @@ public:
     // lost-packet line is queued.
     void streamBytesLost();
     std::size_t streamBuffered() const { return tail_ - head_; }
+    // Bytes of the stream handled or dropped so far, counted from the first
+    // byte given to HandleStreamBytes or streamReceived: the stream's bytes
+    // before this position are never looked at again.
+    std::uint64_t streamHandled() const { return streamHandled_; }
+    // During `deliver` or `collected` for a packet cut from the stream: where
+    // `bytes`, a part of that packet, begin in the stream (the count above).
+    // Nothing for bytes elsewhere or a packet given to HandleOnePacket.
+    std::optional<std::uint64_t> streamPositionOf(ByteSpan bytes) const;
     // Memory the handler holds for its stream and its record in collection
     // (buffers' capacity, the kept configuration record): for a reader that
     // budgets many handlers at once.
@@ -157,6 +174,15 @@ private:
     std::uint64_t skip_ = 0;  // bytes of an oversized packet still to discard
     // Lost-packet lines that could not be queued while the lock stayed busy.
     std::atomic<std::uint64_t> lostLinesOwed_{0};
+    bool deliveringReassembled_ = false;
+    std::uint64_t streamHandled_ = 0;
+    ByteSpan packet_;             // the packet cut from the stream being handled
+    std::uint64_t packetAt_ = 0;  // where it begins in the stream
+    void handleStreamPacket(ByteSpan packet);
+    // Drops the bytes buffered (counted as handled).
+    void dropBuffered();
+    // Adds a payload to the record in collection and tells `collected`.
+    bool collect(ByteSpan payload);
 };
 
 } // namespace tarvik::net

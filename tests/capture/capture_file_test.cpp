@@ -192,7 +192,7 @@ void expectFramesAsRead(const CaptureRecordSource& source, const std::string& pa
     EXPECT_EQ(source.frameFile(), made);  // made once
 }
 
-TEST(CaptureRecordSource, ReadsFramesWholeInOnePacketFromTheCaptureAndCopiesTheRest) {
+TEST(CaptureRecordSource, ReadsFramesFromTheCaptureWhereverTheSegmentsCutThem) {
     testing::TempDir dir;
     const std::vector<Bytes> records = sampleRecords(6);
     const std::size_t packet = net::Packetize(records[0]).front().size();
@@ -206,9 +206,50 @@ TEST(CaptureRecordSource, ReadsFramesWholeInOnePacketFromTheCaptureAndCopiesTheR
         const std::string path = dir.write(name, file);
         auto source = built(path);
         EXPECT_EQ(source->index().size(), records.size());
-        EXPECT_EQ(source->copiedFrames(), 2u);
+        EXPECT_EQ(source->copiedFrames(), 0u);
         expectFramesAsRead(*source, path);
     }
+}
+
+// Records of several packets, packets cut inside their Network frame or their
+// record, and records whose packets lie in different segments are all read
+// from the capture piece by piece; a stretch of segments of a few bytes each
+// is not worth noting piece by piece, and its record is copied. Each frame
+// reads back as the reader handed it over, and one whose pieces the capture
+// no longer holds says so.
+TEST(CaptureRecordSource, FramesSpreadOverPacketsAndSegmentsAreReadPieceByPiece) {
+    testing::TempDir dir;
+    std::vector<Bytes> records = sampleRecords(5);
+    records[1] = synth::sizedSampleFrame(7000, 1, 1, 1, 65'000);  // two packets
+    records[3] = synth::sizedSampleFrame(7004, 1, 3, 3, 64'000);
+    std::vector<std::size_t> starts;  // of each record's first packet in the stream
+    std::size_t at = 0;
+    for (const Bytes& record : records) {
+        starts.push_back(at);
+        for (const Bytes& p : net::Packetize(record)) at += p.size();
+    }
+    ASSERT_EQ(net::Packetize(records[1]).size(), 2u);
+    const std::size_t secondPacket = starts[1] + net::Packetize(records[1]).front().size();
+    std::vector<std::size_t> cuts{starts[1] + 10,       // inside the first packet's Network frame
+                                  starts[1] + 30'000,   // inside its payload
+                                  secondPacket + 5,     // inside the second packet's Network frame
+                                  starts[2] + 50,       // a record of one packet in two segments
+                                  starts[3] + 20'000};  // a record of two packets, its first one cut
+    for (std::size_t c = starts[4] + 8; c < starts[4] + 200; c += 8) cuts.push_back(c);  // tiny segments
+    const std::string path = dir.write("spread.pcapng", pcapngOf(sessionFrames(records, cuts)));
+    auto source = built(path);
+    ASSERT_EQ(source->index().size(), records.size());
+    for (std::size_t q = 0; q < records.size(); ++q) EXPECT_EQ(source->readFrame(q), records[q]) << q;
+    EXPECT_EQ(source->copiedFrames(), 1u);  // the last one, in tiny segments
+    expectFramesAsRead(*source, path);
+
+    // Cut short inside the second packet of record 1: its first pieces are
+    // still there, its last is not.
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) - (at - secondPacket) - 400);
+    const std::optional<Bytes> cut = source->rowRecord(1);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(std::string(cut->begin(), cut->end()).rfind("TEXT Record not readable: the capture was", 0), 0u);
+    EXPECT_EQ(source->readFrame(0), records[0]);
 }
 
 // A capture's entries keep where the record was seen where a record file's

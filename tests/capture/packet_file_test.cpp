@@ -1,7 +1,9 @@
-// Our reader of mapped pcap and pcapng files against libpcap: the same
-// packets (bytes, lengths, times), the same end (and the same words for a
-// file that ends inside a record), on the generated captures in every
-// format the reader takes, and on cut and damaged copies of them.
+// Our reader of pcap and pcapng files against libpcap: the same packets
+// (bytes, lengths, times), the same end (and the same words for a file that
+// ends inside a record), on the generated captures in every format the reader
+// takes, and on cut and damaged copies of them. Each file is read both whole
+// in memory and from an open file through a window of a few bytes, which
+// moves at every block.
 
 #include "capture/packet_file.h"
 #include "capture/pcap_library.h"
@@ -11,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace tarvik::capture {
 namespace {
@@ -30,10 +35,8 @@ struct Read {
     std::string error;    // how the file ended early; empty at a clean end
 };
 
-// What our reader gives; `ours` false when it leaves the file, or its rest, to libpcap.
-Read readOurs(const Bytes& file) {
+Read readFrom(std::optional<PacketFile> f, const Bytes& file) {
     Read r;
-    std::optional<PacketFile> f = PacketFile::open(file);
     if (!f) {
         r.ours = false;
         return r;
@@ -41,11 +44,27 @@ Read readOurs(const Bytes& file) {
     PacketRecord p;
     while (f->next(p)) {
         r.packets.push_back({Bytes(p.bytes.begin(), p.bytes.end()), p.wireLength, p.time});
-        EXPECT_EQ(p.bytes.data(), file.data() + p.offset);
+        EXPECT_TRUE(fits(file.size(), p.offset, p.bytes.size()) &&
+                    std::equal(p.bytes.begin(), p.bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(p.offset)));
     }
     r.ours = !f->foreign();
     r.error = f->error();
     return r;
+}
+
+// What our reader gives; `ours` false when it leaves the file, or its rest,
+// to libpcap. Read from an open file through a small window it gives the same.
+Read readOurs(const Bytes& file) {
+    Read whole = readFrom(PacketFile::open(file), file);
+    const int fd = ::memfd_create("packet-file-test", MFD_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, file.data(), file.size()), static_cast<ssize_t>(file.size()));
+    const Read windowed = readFrom(PacketFile::open(fd, file.size(), 40), file);
+    ::close(fd);
+    EXPECT_EQ(windowed.ours, whole.ours);
+    EXPECT_EQ(windowed.error, whole.error);
+    EXPECT_TRUE(windowed.packets == whole.packets);
+    return whole;
 }
 
 Read readLibpcap(const TempDir& dir, const Bytes& file) {
@@ -182,6 +201,25 @@ TEST(PacketFile, GivesWhatLibpcapGivesInEveryFormatItReads) {
     const Bytes snapshots = asPcapng(packets, false, 65535);
     EXPECT_FALSE(readOurs(snapshots).ours);
     expectSameAsLibpcap(dir, snapshots);
+}
+
+// A file cut short on disk after it was opened ends where its bytes end, and says so.
+TEST(PacketFile, AFileCutShortWhileReadEndsThereAndSaysSo) {
+    const Bytes file = formats()[2];
+    const Read whole = readOurs(file);
+    const int fd = ::memfd_create("packet-file-test", MFD_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, file.data(), file.size()), static_cast<ssize_t>(file.size()));
+    const Read cut = [&] {
+        std::optional<PacketFile> f = PacketFile::open(fd, file.size(), 1000);
+        EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(file.size() / 2)), 0);
+        return readFrom(std::move(f), file);
+    }();
+    ::close(fd);
+    EXPECT_EQ(cut.error, "the file was cut short on disk while it was read");
+    ASSERT_GT(cut.packets.size(), 0u);
+    ASSERT_LT(cut.packets.size(), whole.packets.size());
+    EXPECT_TRUE(std::equal(cut.packets.begin(), cut.packets.end(), whole.packets.begin()));
 }
 
 TEST(PacketFile, CutAndDamagedFilesEndAsLibpcapEndsThem) {
