@@ -242,7 +242,7 @@ struct CaptureReader::Impl {
     bool readPcap();
     std::int64_t placeOf(ByteSpan record);
     // Whether records are found in the file: our own reader's always, libpcap's when the file is mapped.
-    bool locating() const { return own.has_value() || map != nullptr; }
+    bool locating() const { return options().findRecordsInFile && (own.has_value() || map != nullptr); }
 
     CaptureCounts& counts() { return reader.counts_; }
     const CaptureOptions& options() const { return reader.options_; }
@@ -523,7 +523,7 @@ std::int64_t CaptureReader::Impl::placeOf(ByteSpan record) {
     // Our own reader hands out the bytes it read from the file at that place;
     // what libpcap handed over must be what the mapped file holds there (a
     // file it reads in some other way, or one changed meanwhile, is copied instead).
-    if (own) return fits(ownSize, at, record.size()) ? static_cast<std::int64_t>(at) : -1;
+    if (own) return locating() && fits(ownSize, at, record.size()) ? static_cast<std::int64_t>(at) : -1;
     if (!fits(mapSize, at, record.size())) return -1;
     if (guard.cutShort() || std::memcmp(map + at, record.data(), record.size()) != 0) return -1;
     return static_cast<std::int64_t>(at);

@@ -156,13 +156,21 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
     VxTimeSecondsCache timeSeconds;
     // Whether a key has a layout, looked up once per key of the run (the
     // catalogue does not change while a file is checked).
-    std::vector<std::pair<RecordKey, bool>> knownKeys;
-    auto hasLayout = [&](const RecordKey& key) {
-        for (const auto& [known, has] : knownKeys)
-            if (known == key) return has;
-        const bool has = !catalogue_.record(key).title.empty();
-        if (knownKeys.size() < 64) knownKeys.emplace_back(key, has);
-        return has;
+    // A layout that has a title only lists no fields: its record's bytes are
+    // not known, which says nothing about the record (the summary names such types).
+    struct KnownKey {
+        RecordKey key;
+        bool has = false;
+        bool titleOnly = false;
+    };
+    std::vector<KnownKey> knownKeys;
+    auto layoutOf = [&](const RecordKey& key) {
+        for (const KnownKey& known : knownKeys)
+            if (known.key == key) return known;
+        const RecordDescription& layout = catalogue_.record(key);
+        const KnownKey known{key, !layout.title.empty(), layout.items.empty()};
+        if (knownKeys.size() < 64) knownKeys.push_back(known);
+        return known;
     };
     std::optional<std::uint64_t> catalogSeenAt;
     std::uint64_t framesBeforeCatalog = 0;
@@ -284,7 +292,8 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
             const RecordKey key{h.protocolVersion() ? h.protocolVersion() : kCatalogueProtocolVersion,
                                 h.recordVersion() ? h.recordVersion() : kCatalogueRecordVersion,
                                 static_cast<std::int32_t>(type)};
-            if (!hasLayout(key)) {
+            const KnownKey layout = layoutOf(key);
+            if (!layout.has) {
                 problems.add(CheckProblemKind::UnknownType, k, position,
                              strprintf("record type %lu (protocol %u, record version %u) has no layout",
                                        (unsigned long)type, h.protocolVersion(), h.recordVersion()));
@@ -298,10 +307,7 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
                     walkFailed = true;
                     break;
                 }
-                // A layout that has a title only lists no fields: its record's bytes are
-                // not known, which says nothing about the record (the summary names such types).
-                const bool titleOnly = catalogue_.record(key).items.empty();
-                if (const std::uint64_t left = walkFailed || titleOnly ? 0 : undecodedBytes(frame, rep.consumed))
+                if (const std::uint64_t left = walkFailed || layout.titleOnly ? 0 : undecodedBytes(frame, rep.consumed))
                     problems.add(CheckProblemKind::Layout, k, position,
                                  strprintf("record type %lu: %llu bytes after the last field are not decoded "
                                            "(the walk ended at byte %lld of %lu)",
