@@ -1,5 +1,6 @@
 #include "capture/capture_file.h"
 
+#include "core/file_window.h"
 #include "core/frame.h"
 #include "core/text.h"
 
@@ -302,18 +303,54 @@ bool CaptureRecordFile::keepPieces(std::span<const CapturedPiece> pieces) {
 }
 
 Bytes CaptureRecordFile::readFrame(std::size_t position, const RecordIndexEntry& entry) const {
+    return readFrame(position, entry, nullptr);
+}
+
+std::size_t CaptureRecordFile::readCapture(std::uint64_t at, std::span<std::uint8_t> out, FileWindow* window) const {
+    if (!window) return captureFile_.readAt(at, out);
+    const ByteSpan held = window->view(at, out.size(), std::max(out.size(), FileWindow::kWindow));
+    std::memcpy(out.data(), held.data(), held.size());
+    return held.size();
+}
+
+Bytes CaptureRecordFile::readFrame(std::size_t position, const RecordIndexEntry& entry, FileWindow* window) const {
     if (position >= places_.size()) return {};
     const std::uint64_t place = places_[position];
     if (place & kPieces) {
-        // Piece by piece until the frame is whole; a piece the capture no
-        // longer holds leaves it short.
+        // The frame's pieces, until it is whole.
+        constexpr std::uint64_t kLengthMask = (std::uint64_t{1} << kPieceLengthBits) - 1;
+        const std::size_t first = static_cast<std::size_t>(place & ~kPieces);
+        std::size_t last = first;
+        std::uint64_t total = 0, from = UINT64_MAX, to = 0;
+        for (; last < pieces_.size() && total < entry.size(); ++last) {
+            const std::uint64_t at = pieces_[last] >> kPieceLengthBits, length = pieces_[last] & kLengthMask;
+            total += length;
+            from = std::min(from, at);
+            to = std::max(to, at + length);
+        }
+        if (total != entry.size()) return {};
         Bytes bytes(entry.size());
         std::size_t held = 0;
-        for (std::size_t p = place & ~kPieces; p < pieces_.size() && held < bytes.size(); ++p) {
-            const std::uint64_t length = pieces_[p] & ((std::uint64_t{1} << kPieceLengthBits) - 1);
-            if (length > bytes.size() - held) break;
-            const std::size_t got =
-                captureFile_.readAt(pieces_[p] >> kPieceLengthBits, std::span(bytes).subspan(held, length));
+        // Pieces close together (the packets of one record follow each other
+        // in the capture) are read at once and taken apart here: one system
+        // call per frame, as for a record file. A piece the capture no longer
+        // holds leaves the frame short.
+        Bytes stretch;
+        if (!window && to - from <= 2 * total + (std::uint64_t{64} << 10)) {
+            stretch.resize(static_cast<std::size_t>(to - from));
+            stretch.resize(captureFile_.readAt(from, stretch));
+        }
+        for (std::size_t p = first; p < last; ++p) {
+            const std::uint64_t at = pieces_[p] >> kPieceLengthBits;
+            const std::size_t length = static_cast<std::size_t>(pieces_[p] & kLengthMask);
+            const std::span<std::uint8_t> into = std::span(bytes).subspan(held, length);
+            std::size_t got = 0;
+            if (stretch.empty()) {
+                got = readCapture(at, into, window);
+            } else if (fits(stretch.size(), at - from, length)) {
+                std::memcpy(into.data(), stretch.data() + (at - from), length);
+                got = length;
+            }
             held += got;
             if (got != length) break;
         }
@@ -331,7 +368,7 @@ Bytes CaptureRecordFile::readFrame(std::size_t position, const RecordIndexEntry&
         bytes.resize(copies_.readAt(place & ~(kCopied | kOnDisk), bytes));
         return bytes;
     }
-    bytes.resize(captureFile_.readAt(place, bytes));
+    bytes.resize(readCapture(place, bytes, window));
     return checkedInCapture(std::move(bytes), entry);
 }
 
@@ -351,8 +388,11 @@ const RecordFile* CaptureRecordFile::recordFile(const RecordIndex& index) const 
     std::call_once(whole_->made, [&] {
         std::string message;
         if (!whole_->temporary.create(memoryBytes, message)) return;
+        // The frames lie in the capture in about the order of the index: it
+        // is read from start to end through one window, not a read per piece.
+        FileWindow window(captureFile_, captureFile_.size());
         for (std::size_t q = 0; q < index.size(); ++q) {
-            Bytes frame = readFrame(q, index[q]);
+            Bytes frame = readFrame(q, index[q], &window);
             // A frame the capture no longer holds keeps its place, as zeros
             // (no frame header there), so that every later offset stays true.
             if (frame.size() != index[q].size() || !FrameView(frame).isFrame()) frame.assign(index[q].size(), 0);

@@ -26,6 +26,10 @@
 #include <string>
 #include <vector>
 
+namespace tarvik {
+class FileWindow;
+}
+
 namespace tarvik::capture {
 
 // What the index cannot say about a record of a capture. The index entries of
@@ -187,6 +191,9 @@ private:
     // A frame read from the capture, or the text saying the capture changed
     // since it was read.
     static Bytes checkedInCapture(Bytes bytes, const RecordIndexEntry& entry);
+    // Reads of the capture, through `window` when one is given.
+    Bytes readFrame(std::size_t position, const RecordIndexEntry& entry, FileWindow* window) const;
+    std::size_t readCapture(std::uint64_t at, std::span<std::uint8_t> out, FileWindow* window) const;
     // (In blocks: a capture of millions of pieces never moves them.)
     std::deque<std::uint64_t> pieces_;
     std::uint64_t copied_ = 0;
