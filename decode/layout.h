@@ -236,6 +236,8 @@ std::int32_t evaluateSizeRule(const SizeRule& rule, const FieldValueList& values
 // read as 1. False when the reference points before the first decoded field.
 bool backReference(const FieldValueList& values, std::int32_t depth, std::int32_t& length);
 
+class BuiltInLayouts;  // decode/layout_image.h
+
 // All layout descriptions of the tool. Built once (see decode/catalogue/) and
 // only read afterwards. Absent keys give empty descriptions.
 struct LayoutCatalogue {
@@ -245,6 +247,11 @@ struct LayoutCatalogue {
     CVxRecordMap records;
     VarStringMap varStrings;
     OptionalDataMap optionalData;
+    // Where the look-ups below turn for a key the maps do not hold: the
+    // built-in layouts, unpacked from the program's image as they are asked
+    // for (loadLayoutsForLookups). Null when the maps hold everything; code
+    // that walks the maps themselves needs a catalogue without it.
+    const BuiltInLayouts* builtIns = nullptr;
 
     const RecordDescription& record(const RecordKey& key) const;
     const RecordDescription& optional(const RecordKey& key) const;
