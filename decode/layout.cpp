@@ -34,9 +34,9 @@ const std::string* CRecordDataLayout::enumText(std::int32_t value) const {
 
 bool FieldValueList::find(std::string_view name, std::int32_t& value) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].first == name) {
+        if (entries_[i].name() == name) {
             note(i);
-            value = entries_[i].second;
+            value = entries_[i].value;
             return true;
         }
     }
