@@ -148,7 +148,7 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
     RecordReporter reporter(catalogue_, commands_);
     WalkMemo walks(reporter);
     Report walked;
-    FileWindow window(file, fileSize, options_.readAhead);
+    FileWindow window(file, fileSize, options_.readAhead && fileSize >= options_.readAheadFrom);
     std::array<std::uint8_t, kFrameHeaderSize> largeHeader{};  // of a frame above kMaxWholeFrame, never held whole
     PingGapTracker pingGaps;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;

@@ -1,5 +1,7 @@
 #include "decode/layout.h"
 
+#include "decode/layout_image.h"
+
 namespace tarvik {
 
 SizeRule::SizeRule(std::string source, std::int32_t low, std::int32_t high,
@@ -32,9 +34,9 @@ const std::string* CRecordDataLayout::enumText(std::int32_t value) const {
 
 bool FieldValueList::find(std::string_view name, std::int32_t& value) const {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].first == name) {
+        if (entries_[i].name() == name) {
             note(i);
-            value = entries_[i].second;
+            value = entries_[i].value;
             return true;
         }
     }
@@ -86,22 +88,29 @@ bool backReference(const FieldValueList& values, std::int32_t depth, std::int32_
 }
 
 namespace {
-template <typename Map>
-const typename Map::mapped_type& findOrEmpty(const Map& map, const typename Map::key_type& key) {
+template <typename Map, typename Lazy>
+const typename Map::mapped_type& findOrEmpty(const Map& map, const typename Map::key_type& key, const Lazy& lazy) {
     static const typename Map::mapped_type empty{};
-    auto it = map.find(key);
-    return it == map.end() ? empty : it->second;
+    if (auto it = map.find(key); it != map.end()) return it->second;
+    const typename Map::mapped_type* unpacked = lazy(key);
+    return unpacked ? *unpacked : empty;
 }
 } // namespace
 
-const RecordDescription& LayoutCatalogue::record(const RecordKey& key) const { return findOrEmpty(records, key); }
-const RecordDescription& LayoutCatalogue::optional(const RecordKey& key) const {
-    return findOrEmpty(optionalData, key);
+const RecordDescription& LayoutCatalogue::record(const RecordKey& key) const {
+    return findOrEmpty(records, key, [this](const RecordKey& k) { return builtIns ? builtIns->record(k) : nullptr; });
 }
-const RepeatDescription& LayoutCatalogue::repeat(const BlockKey& key) const { return findOrEmpty(repeats, key); }
-const VectorDescription& LayoutCatalogue::vector(const BlockKey& key) const { return findOrEmpty(vectors, key); }
+const RecordDescription& LayoutCatalogue::optional(const RecordKey& key) const {
+    return findOrEmpty(optionalData, key, [this](const RecordKey& k) { return builtIns ? builtIns->optional(k) : nullptr; });
+}
+const RepeatDescription& LayoutCatalogue::repeat(const BlockKey& key) const {
+    return findOrEmpty(repeats, key, [this](const BlockKey& k) { return builtIns ? builtIns->repeat(k) : nullptr; });
+}
+const VectorDescription& LayoutCatalogue::vector(const BlockKey& key) const {
+    return findOrEmpty(vectors, key, [this](const BlockKey& k) { return builtIns ? builtIns->vector(k) : nullptr; });
+}
 const VarStringDescription& LayoutCatalogue::varString(const BlockKey& key) const {
-    return findOrEmpty(varStrings, key);
+    return findOrEmpty(varStrings, key, [this](const BlockKey& k) { return builtIns ? builtIns->varString(k) : nullptr; });
 }
 
 void resolveFormats(LayoutCatalogue& catalogue) {

@@ -195,10 +195,16 @@ using BeamSampleLayout = RecordDescription;
 // layout items' names, which live as long as the catalogue.
 class FieldValueList {
 public:
-    void add(std::string_view name, std::int32_t value) { entries_.emplace_back(name, value); }
+    void add(std::string_view name, std::int32_t value) {
+        entries_.push_back({name.data(), static_cast<std::uint32_t>(name.size()), value});
+    }
     void clear() { entries_.clear(); }
+    // Room for `n` entries, written only as they are added.
+    void reserve(std::size_t n) { entries_.reserve(n); }
     std::size_t size() const { return entries_.size(); }
-    const std::pair<std::string_view, std::int32_t>& operator[](std::size_t i) const { return entries_[i]; }
+    std::pair<std::string_view, std::int32_t> operator[](std::size_t i) const {
+        return {entries_[i].name(), entries_[i].value};
+    }
 
     // Counts, block sizes and string lengths: empty name, no match, negative
     // values and values above 1,000,000 all give 0; the first match wins.
@@ -210,7 +216,7 @@ public:
     // Entry `i`'s value, for look-ups by position (noted like the others).
     std::int32_t valueAt(std::size_t i) const {
         note(i);
-        return entries_[i].second;
+        return entries_[i].value;
     }
 
     // While set, the index of every entry a look-up returns is appended to
@@ -221,7 +227,15 @@ private:
     void note(std::size_t i) const {
         if (log_) log_->push_back(static_cast<std::uint32_t>(i));
     }
-    std::vector<std::pair<std::string_view, std::int32_t>> entries_;
+    // 16 bytes, not the 24 of a view and a value: a record of thousands of
+    // fields (a file catalog) writes fewer fresh pages.
+    struct Entry {
+        const char* text;
+        std::uint32_t length;
+        std::int32_t value;
+        std::string_view name() const { return {text, length}; }
+    };
+    std::vector<Entry> entries_;
     std::vector<std::uint32_t>* log_ = nullptr;
 };
 
@@ -236,6 +250,8 @@ std::int32_t evaluateSizeRule(const SizeRule& rule, const FieldValueList& values
 // read as 1. False when the reference points before the first decoded field.
 bool backReference(const FieldValueList& values, std::int32_t depth, std::int32_t& length);
 
+class BuiltInLayouts;  // decode/layout_image.h
+
 // All layout descriptions of the tool. Built once (see decode/catalogue/) and
 // only read afterwards. Absent keys give empty descriptions.
 struct LayoutCatalogue {
@@ -245,6 +261,11 @@ struct LayoutCatalogue {
     CVxRecordMap records;
     VarStringMap varStrings;
     OptionalDataMap optionalData;
+    // Where the look-ups below turn for a key the maps do not hold: the
+    // built-in layouts, unpacked from the program's image as they are asked
+    // for (loadLayoutsForLookups). Null when the maps hold everything; code
+    // that walks the maps themselves needs a catalogue without it.
+    const BuiltInLayouts* builtIns = nullptr;
 
     const RecordDescription& record(const RecordKey& key) const;
     const RecordDescription& optional(const RecordKey& key) const;

@@ -2,7 +2,10 @@
 
 #include "core/bytes.h"
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
+#include <mutex>
 #include <optional>
 #include <tuple>
 #include <type_traits>
@@ -38,7 +41,7 @@ public:
 
 class Reader {
 public:
-    explicit Reader(std::string_view image) : bytes_(asBytes(image)) {}
+    explicit Reader(std::string_view image, std::size_t at = 0) : bytes_(asBytes(image)), at_(std::min(at, image.size())) {}
     bool ok = true;
     bool atEnd() const { return at_ == bytes_.size(); }
     std::size_t offset() const { return at_; }
@@ -68,9 +71,15 @@ public:
         std::size_t n = 0;
         if (!count(n)) return;
         if (!fits(bytes_.size(), at_, n)) return broken();
-        s.assign(reinterpret_cast<const char*>(bytes_.data()) + at_, n);
+        // A skipper keeps only the texts that need no memory of their own
+        // (format codes among them, which it checks).
+        if (keepsTexts_ || n <= std::string().capacity()) s.assign(reinterpret_cast<const char*>(bytes_.data()) + at_, n);
+        else s.clear();
         at_ += n;
     }
+
+protected:
+    bool keepsTexts_ = true;
 
 private:
     void broken() {
@@ -79,6 +88,13 @@ private:
     }
     ByteSpan bytes_;
     std::size_t at_ = 0;
+};
+
+// Goes over the bytes as the reader does, checking them, but keeps nothing:
+// the lists and maps it meets are read into temporaries and dropped.
+class Skipper : public Reader {
+public:
+    Skipper(std::string_view image, std::size_t at) : Reader(image, at) { keepsTexts_ = false; }
 };
 
 // One function per type says which fields go into the image, for the writer
@@ -105,6 +121,15 @@ template <typename T> void io(Reader& s, std::vector<T>& v) {
     v.clear();
     v.reserve(n);
     for (std::size_t i = 0; i < n && s.ok; ++i) io(s, v.emplace_back());
+}
+template <typename T> void io(Skipper& s, std::vector<T>& v) {
+    std::size_t n = 0;
+    if (!s.count(n)) return;
+    v.clear();
+    for (std::size_t i = 0; i < n && s.ok; ++i) {
+        T element{};
+        io(s, element);
+    }
 }
 template <typename K, typename V> void io(Writer& s, std::map<K, V>& m) {
     s.count(m.size());
@@ -270,12 +295,16 @@ template <typename Io> void io(Io& s, LayoutSource& v) {
     io(s, v.replaced);
     io(s, v.problems);
 }
-template <typename Io> void io(Io& s, LoadedDefinitions& v) {
-    io(s, v.catalogue);
+// What follows the catalogue in a loader's definitions.
+template <typename Io> void afterCatalogue(Io& s, LoadedDefinitions& v) {
     io(s, v.commands);
     io(s, v.commandRepeats);
     io(s, v.sources);
     io(s, v.problems);
+}
+template <typename Io> void io(Io& s, LoadedDefinitions& v) {
+    io(s, v.catalogue);
+    afterCatalogue(s, v);
 }
 template <typename Io> void io(Io& s, LayoutWhere& v) {
     io(s, v.file);
@@ -283,12 +312,15 @@ template <typename Io> void io(Io& s, LayoutWhere& v) {
     io(s, v.itemLines);
 }
 // The front of an image: what a loader that reads no further text hands over.
-template <typename Io> void front(Io& s, LoaderDefinitions& v) {
-    io(s, v.out);
+template <typename Io> void afterOut(Io& s, LoaderDefinitions& v) {
     io(s, v.commands);
     io(s, v.commandRepeats);
     io(s, v.expandedBytesLeftInAll);
     io(s, v.enumerationBytesLeftInAll);
+}
+template <typename Io> void front(Io& s, LoaderDefinitions& v) {
+    io(s, v.out);
+    afterOut(s, v);
 }
 // The rest: what only the loading of further texts looks at.
 template <typename Io> void rest(Io& s, LoaderDefinitions& v) {
@@ -347,6 +379,157 @@ bool readLayoutImageRest(std::string_view after, LoaderDefinitions& into) {
     Reader r(after);
     rest(r, into);
     return r.ok && r.atEnd();
+}
+
+namespace {
+
+// The formats of what was unpacked, resolved as a loader's finish() resolves
+// a whole catalogue.
+void resolveItems(std::vector<CRecordDataLayout>& items) {
+    for (CRecordDataLayout& item : items) item.resolveFormat();
+}
+void resolveUnpacked(RecordDescription& v) { resolveItems(v.items); }
+void resolveUnpacked(RepeatDescription& v) { resolveItems(v.items); }
+void resolveUnpacked(VectorDescription& v) { v.resolveFormat(); }
+void resolveUnpacked(VarStringDescription&) {}
+
+// One map of the catalogue: its keys in order, where each value lies in the
+// image, and the value once it has been unpacked.
+template <typename K, typename V>
+class LazyMap {
+public:
+    LazyMap() = default;
+    LazyMap(const LazyMap&) = delete;
+    LazyMap& operator=(const LazyMap&) = delete;
+    ~LazyMap() {
+        for (std::size_t i = 0; i < size_; ++i) delete entries_[i].value.load(std::memory_order_relaxed);
+    }
+
+    // Goes over the map at the skipper's place, checking every value as the
+    // reader would read it; false when the bytes are not such a map.
+    bool index(Skipper& s) {
+        std::size_t n = 0;
+        if (!s.count(n)) return false;
+        entries_ = std::make_unique<Entry[]>(n);
+        size_ = n;
+        for (std::size_t i = 0; i < n; ++i) {
+            Entry& e = entries_[i];
+            io(s, e.key);
+            e.offset = s.offset();
+            V skipped{};
+            io(s, skipped);
+            // The writer wrote the keys in order; a search needs them so.
+            if (!s.ok || (i > 0 && !(entries_[i - 1].key < e.key))) return false;
+        }
+        return true;
+    }
+
+    const V* find(const K& key, std::string_view image, std::mutex& unpacking) const {
+        const Entry* begin = entries_.get();
+        const Entry* end = begin + size_;
+        const Entry* e = std::lower_bound(begin, end, key, [](const Entry& a, const K& k) { return a.key < k; });
+        if (e == end || !(e->key == key)) return nullptr;
+        if (const V* v = e->value.load(std::memory_order_acquire)) return v;
+        std::lock_guard lock(unpacking);
+        if (const V* v = e->value.load(std::memory_order_acquire)) return v;
+        auto v = std::make_unique<V>();
+        Reader r(image, e->offset);
+        io(r, *v);
+        // The skipper went over these very bytes when the index was made.
+        if (!r.ok) return nullptr;
+        resolveUnpacked(*v);
+        e->value.store(v.get(), std::memory_order_release);
+        return v.release();
+    }
+
+    std::vector<K> keys() const {
+        std::vector<K> out;
+        for (std::size_t i = 0; i < size_; ++i) out.push_back(entries_[i].key);
+        return out;
+    }
+
+private:
+    struct Entry {
+        K key{};
+        std::size_t offset = 0;
+        mutable std::atomic<const V*> value{nullptr};
+    };
+    std::unique_ptr<Entry[]> entries_;
+    std::size_t size_ = 0;
+};
+
+} // namespace
+
+struct BuiltInLayouts::Maps {
+    // In the order of the image (io(LayoutCatalogue)).
+    LazyMap<BlockKey, VectorDescription> vectors;
+    LazyMap<BlockKey, RepeatDescription> repeats;
+    LazyMap<RecordKey, RecordDescription> records;
+    LazyMap<BlockKey, VarStringDescription> varStrings;
+    LazyMap<RecordKey, RecordDescription> optionalData;
+    mutable std::mutex unpacking;
+};
+
+BuiltInLayouts::~BuiltInLayouts() = default;
+
+std::unique_ptr<const BuiltInLayouts> BuiltInLayouts::index(std::string_view image) {
+    std::unique_ptr<BuiltInLayouts> b(new BuiltInLayouts);
+    b->image_ = image;
+    b->maps_ = std::make_unique<Maps>();
+    Reader r(image);
+    std::uint32_t magic = 0, version = 0;
+    r.value(magic);
+    r.value(version);
+    if (!r.ok || magic != kMagic || version != kVersion) return nullptr;
+    // The catalogue comes first in the image, and its beam-sample layout first in it.
+    io(r, b->beamSample_);
+    if (!r.ok) return nullptr;
+    resolveUnpacked(b->beamSample_);
+    Skipper s(image, r.offset());
+    Maps& m = *b->maps_;
+    if (!m.vectors.index(s) || !m.repeats.index(s) || !m.records.index(s) || !m.varStrings.index(s) ||
+        !m.optionalData.index(s))
+        return nullptr;
+    b->catalogueEnd_ = s.offset();
+    return b;
+}
+
+const BuiltInLayouts* BuiltInLayouts::get() {
+    static const std::unique_ptr<const BuiltInLayouts> built = index(builtInLayoutImage());
+    return built.get();
+}
+
+const RecordDescription* BuiltInLayouts::record(const RecordKey& key) const {
+    return maps_->records.find(key, image_, maps_->unpacking);
+}
+const RecordDescription* BuiltInLayouts::optional(const RecordKey& key) const {
+    return maps_->optionalData.find(key, image_, maps_->unpacking);
+}
+const RepeatDescription* BuiltInLayouts::repeat(const BlockKey& key) const {
+    return maps_->repeats.find(key, image_, maps_->unpacking);
+}
+const VectorDescription* BuiltInLayouts::vector(const BlockKey& key) const {
+    return maps_->vectors.find(key, image_, maps_->unpacking);
+}
+const VarStringDescription* BuiltInLayouts::varString(const BlockKey& key) const {
+    return maps_->varStrings.find(key, image_, maps_->unpacking);
+}
+std::vector<RecordKey> BuiltInLayouts::recordKeys() const { return maps_->records.keys(); }
+std::vector<RecordKey> BuiltInLayouts::optionalKeys() const { return maps_->optionalData.keys(); }
+std::vector<BlockKey> BuiltInLayouts::repeatKeys() const { return maps_->repeats.keys(); }
+std::vector<BlockKey> BuiltInLayouts::vectorKeys() const { return maps_->vectors.keys(); }
+std::vector<BlockKey> BuiltInLayouts::varStringKeys() const { return maps_->varStrings.keys(); }
+
+bool readLayoutImageFrontForLookups(LoaderDefinitions& into) {
+    const BuiltInLayouts* builtIns = BuiltInLayouts::get();
+    if (!builtIns) return false;
+    Reader r(builtInLayoutImage(), builtIns->catalogueEnd());
+    afterCatalogue(r, into.out);
+    afterOut(r, into);
+    if (!r.ok) return false;
+    into.out.catalogue.beamSampleLayout = builtIns->beamSampleLayout();
+    into.out.catalogue.builtIns = builtIns;
+    return true;
 }
 
 } // namespace tarvik

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -72,5 +73,54 @@ bool readBeamSampleLayout(std::string_view image, BeamSampleLayout& into);
 
 // The image of the built-in files, made when the program was built.
 std::string_view builtInLayoutImage();
+
+// The catalogue part of the built-in image, left in the program's read-only
+// data and unpacked one description at a time, the first time it is looked
+// up: a command that meets a handful of record types touches the memory of
+// those alone, not of every built-in layout. Safe to use from several
+// threads; what it unpacked stays until the process ends.
+class BuiltInLayouts {
+public:
+    // The program's built-in layouts; nullptr when its image cannot be read
+    // (it was checked when the program was built).
+    static const BuiltInLayouts* get();
+    // The index of `image`; nullptr when it is not a whole image of this
+    // program's kind. `image` must outlive what this returns.
+    static std::unique_ptr<const BuiltInLayouts> index(std::string_view image);
+    ~BuiltInLayouts();
+
+    // The description under `key`, or nullptr when the image has none.
+    const RecordDescription* record(const RecordKey& key) const;
+    const RecordDescription* optional(const RecordKey& key) const;
+    const RepeatDescription* repeat(const BlockKey& key) const;
+    const VectorDescription* vector(const BlockKey& key) const;
+    const VarStringDescription* varString(const BlockKey& key) const;
+
+    const BeamSampleLayout& beamSampleLayout() const { return beamSample_; }
+    // Every key of the image, in order (the tests set the look-ups beside the
+    // eager reading).
+    std::vector<RecordKey> recordKeys() const;
+    std::vector<RecordKey> optionalKeys() const;
+    std::vector<BlockKey> repeatKeys() const;
+    std::vector<BlockKey> vectorKeys() const;
+    std::vector<BlockKey> varStringKeys() const;
+
+    // Where the catalogue ends in the image: the rest of the front follows.
+    std::size_t catalogueEnd() const { return catalogueEnd_; }
+
+    struct Maps;
+
+private:
+    BuiltInLayouts() = default;
+    std::string_view image_;
+    BeamSampleLayout beamSample_;
+    std::unique_ptr<Maps> maps_;
+    std::size_t catalogueEnd_ = 0;
+};
+
+// The front of the built-in image with the catalogue's descriptions left in
+// it: the catalogue's maps stay empty and its look-ups go to BuiltInLayouts.
+// False (and `into` unspecified) when the image cannot be read so.
+bool readLayoutImageFrontForLookups(LoaderDefinitions& into);
 
 } // namespace tarvik

@@ -93,6 +93,21 @@ void loadBuiltInTexts(LayoutLoader::State& state, const std::vector<EmbeddedLayo
 
 std::size_t layoutTextsParsed() { return textsParsed; }
 
+namespace {
+// The layout files of a folder ("*.yaml", "*.yml"), in name order.
+std::vector<std::string> layoutFilesIn(const std::string& path) {
+    std::error_code ec;
+    std::vector<std::string> files;
+    for (auto it = std::filesystem::directory_iterator(path, ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec)) {
+        const auto ext = it->path().extension().string();
+        if ((ext == ".yaml" || ext == ".yml") && !it->is_directory(ec)) files.push_back(it->path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+} // namespace
+
 void LayoutLoader::addBuiltIn() {
     // A fresh loader takes the image the build made of the built-in files
     // (its front now, the rest when a text follows); one that holds files
@@ -109,6 +124,15 @@ void LayoutLoader::addBuiltIn() {
         }
     }
     addBuiltInTexts(builtInLayoutFiles());
+}
+
+bool LayoutLoader::addBuiltInForLookups() {
+    if (!(*state_ == State()) || state_->imageRest) return false;
+    State fresh;
+    if (!readLayoutImageFrontForLookups(fresh)) return false;
+    *state_ = std::move(fresh);
+    state_->onlyCompiledBuiltIns = true;
+    return true;
 }
 
 void LayoutLoader::addBuiltInTexts(const std::vector<EmbeddedLayoutFile>& files) {
@@ -163,13 +187,7 @@ void LayoutLoader::addDirectory(const std::string& path, bool mustExist) {
         }
         return;
     }
-    std::vector<std::string> files;
-    for (auto it = std::filesystem::directory_iterator(path, ec); !ec && it != std::filesystem::directory_iterator();
-         it.increment(ec)) {
-        const auto ext = it->path().extension().string();
-        if ((ext == ".yaml" || ext == ".yml") && !it->is_directory(ec)) files.push_back(it->path().string());
-    }
-    std::sort(files.begin(), files.end());
+    std::vector<std::string> files = layoutFilesIn(path);
     // However many files a folder holds, the loader reads a bounded number.
     if (files.size() > kMaxFilesPerFolder) {
         state_->file = path;
@@ -373,6 +391,17 @@ LoadedDefinitions loadLayouts(const std::string& extraDirectory, bool withUserDi
     }
     if (!extraDirectory.empty()) loader.addDirectory(extraDirectory, true);
     return loader.finish();
+}
+
+LoadedDefinitions loadLayoutsForLookups(const std::string& extraDirectory, bool withUserDirectory) {
+    // With a user file to load, the built-in descriptions it may replace are
+    // unpacked as before: the two kinds do not mix in one catalogue.
+    const std::string user = withUserDirectory ? userLayoutDirectory() : std::string();
+    if (extraDirectory.empty() && (user.empty() || layoutFilesIn(user).empty())) {
+        LayoutLoader loader;
+        if (loader.addBuiltInForLookups()) return loader.finish();
+    }
+    return loadLayouts(extraDirectory, withUserDirectory);
 }
 
 std::vector<LayoutProblem> checkLayoutFiles(const std::vector<std::string>& paths) {

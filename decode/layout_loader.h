@@ -117,6 +117,12 @@ public:
     // The built-in files: as the build compiled them (no parsing) when the
     // loader is fresh, else parsed from their embedded texts.
     void addBuiltIn();
+    // The built-in files as the build compiled them, their catalogue
+    // descriptions left in the program's image and unpacked as they are looked
+    // up (LayoutCatalogue::builtIns). For a loader that is finished next, with
+    // no file added: false, and nothing added, when the loader is not fresh or
+    // the image cannot be read so.
+    bool addBuiltInForLookups();
     // Built-in files parsed from their texts (the build's layout compiler,
     // and the tests that hold the compiled files to the parsed ones).
     void addBuiltInTexts(const std::vector<EmbeddedLayoutFile>& files);
@@ -157,6 +163,12 @@ std::string userLayoutDirectory();
 // The built-in files, then the user's layout folder, then `extraDirectory`
 // when it is not empty (it must exist).
 LoadedDefinitions loadLayouts(const std::string& extraDirectory = {}, bool withUserDirectory = true);
+
+// What loadLayouts() gives, for a program that reads the catalogue only through
+// its look-ups (record(), repeat(), ...): when there is no user layout file to
+// load, the built-in descriptions are unpacked one at a time as they are looked
+// up, instead of all of them at start; the catalogue's maps are then empty.
+LoadedDefinitions loadLayoutsForLookups(const std::string& extraDirectory = {}, bool withUserDirectory = true);
 
 // Checks files without keeping what they define: each file is loaded on top of
 // the built-in definitions. Returns the problems found (none: all good),

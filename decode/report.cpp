@@ -179,6 +179,13 @@ Report RecordReporter::walkOutcome(ByteSpan stored, WalkTrace* trace) {
     ctx.watch = watch_;
     ctx.trace = trace;
     values_.clear();
+    // A field takes a byte of the record or more, nearly always: room for as
+    // many as the record has bytes (up to 64 Ki) is made before the walk.
+    // Room not written costs nothing, where growing by doubling writes every
+    // entry again into fresh pages (a file catalog walks thousands of fields).
+    const std::size_t room = std::min<std::size_t>(record.size(), std::size_t{1} << 16);
+    values_.reserve(room);
+    if (trace) trace->sources.reserve(room);
     values_.logLookups(trace ? &trace->lookups : nullptr);
     ctx.values = std::move(values_);
     rep.consumed = walkRecord(ctx, f, stored, record, std::int64_t{offset} + 4);

@@ -543,6 +543,7 @@ TEST(FileCheck, ReadingAheadOnASecondThreadFindsWhatOneThreadFinds) {
     auto run = [&](bool readAhead, std::vector<std::pair<std::uint64_t, Bytes>>& seen) {
         FileCheckOptions o;
         o.readAhead = readAhead;
+        o.readAheadFrom = 0;
         return FileChecker(builtIn(), none, o).check(path, [&](const CheckedFrame& f) {
             seen.emplace_back(f.offset, Bytes(f.bytes.begin(), f.bytes.end()));
         });
@@ -563,6 +564,7 @@ TEST(FileCheck, ReadingAheadOnASecondThreadFindsWhatOneThreadFinds) {
         const std::string cut = dir.write("cut.vxr", all);
         FileCheckOptions o;
         o.readAhead = readAhead;
+        o.readAheadFrom = 0;
         const FileCheckResult r = FileChecker(builtIn(), none, o).check(cut, [&](const CheckedFrame& f) {
             if (f.index == 100) std::filesystem::resize_file(cut, std::uint64_t{3} << 20);
         });
@@ -572,6 +574,34 @@ TEST(FileCheck, ReadingAheadOnASecondThreadFindsWhatOneThreadFinds) {
             << readAhead;
         EXPECT_LT(r.frames, counter) << readAhead;
     }
+}
+
+TEST(FileCheck, ASmallFileIsReadOnOneThreadWhateverIsAsked) {
+    // Some 3 MB: enough for a read ahead where one is allowed, far below the default size for one.
+    TempDir dir;
+    Bytes all;
+    for (std::uint32_t counter = 1; all.size() < (std::size_t{3} << 20); ++counter) {
+        const Bytes f = framed(7000 + (counter % 3) * 4, counter);
+        all.insert(all.end(), f.begin(), f.end());
+    }
+    const std::string path = dir.write("small.vxr", all);
+    static const NoRemoteCommandDefinitions none;
+    auto threadsSeen = [&](std::uint64_t readAheadFrom) {
+        FileCheckOptions o;
+        o.readAhead = true;
+        o.readAheadFrom = readAheadFrom;
+        std::size_t most = 0;
+        FileChecker(builtIn(), none, o).check(path, [&](const CheckedFrame& f) {
+            if (f.index % 500 != 0) return;
+            std::size_t n = 0;
+            for ([[maybe_unused]] const auto& t : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+            most = std::max(most, n);
+        });
+        return most;
+    };
+    const std::size_t alone = threadsSeen(FileCheckOptions{}.readAheadFrom);
+    EXPECT_EQ(threadsSeen(0), alone + 1);
+    EXPECT_LT(all.size(), FileCheckOptions{}.readAheadFrom);
 }
 
 TEST(FileCheck, PingGapsFollowTheRecordListRulePerSource) {

@@ -1,6 +1,7 @@
 // The built-in layouts as the build compiles them: the program must hold
 // exactly what parsing the definition files gives, also once the user's own
-// files are loaded on top, and must never take a damaged image for one.
+// files are loaded on top, and must never take a damaged image for one; its
+// descriptions looked up one at a time are those it holds.
 
 #include "decode/catalogue/catalogue.h"
 #include "decode/layout_image.h"
@@ -8,7 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
+
+#include <unistd.h>
 
 using namespace tarvik;
 
@@ -209,4 +217,124 @@ TEST(LayoutImage, ADamagedImageIsRefusedWhole) {
     unknown[at + 4] = 'Z';
     EXPECT_FALSE(readLayoutImage(unknown, back));
     EXPECT_TRUE(readLayoutImage(image, back));
+}
+
+namespace {
+
+template <typename Map, typename Lookup>
+void expectSameLookups(const Map& eager, const Lookup& lookup, const char* what) {
+    for (const auto& [key, value] : eager) EXPECT_TRUE(lookup(key) == value) << what << " " << key.recordType;
+}
+
+} // namespace
+
+TEST(LayoutImage, LookedUpBuiltInsAreWhatTheWholeReadingGives) {
+    const LoadedDefinitions eager = loadLayouts({}, false);
+    LayoutLoader loader;
+    ASSERT_TRUE(loader.addBuiltInForLookups());
+    const LoadedDefinitions lazy = loader.finish();
+    const LayoutCatalogue& c = lazy.catalogue;
+    ASSERT_NE(c.builtIns, nullptr);
+    EXPECT_TRUE(c.records.empty() && c.repeats.empty() && c.vectors.empty() && c.optionalData.empty() &&
+                c.varStrings.empty());
+
+    // Every description of every built-in type, looked up one by one.
+    const LayoutCatalogue& e = eager.catalogue;
+    ASSERT_FALSE(e.records.empty());
+    expectSameLookups(e.records, [&](const RecordKey& k) { return c.record(k); }, "record");
+    expectSameLookups(e.optionalData, [&](const RecordKey& k) { return c.optional(k); }, "optional data");
+    expectSameLookups(e.repeats, [&](const BlockKey& k) { return c.repeat(k); }, "repeat");
+    expectSameLookups(e.vectors, [&](const BlockKey& k) { return c.vector(k); }, "vector");
+    expectSameLookups(e.varStrings, [&](const BlockKey& k) { return c.varString(k); }, "variable text");
+    // No more keys than the whole reading has.
+    EXPECT_EQ(c.builtIns->recordKeys().size() + c.builtIns->optionalKeys().size() + c.builtIns->repeatKeys().size() +
+                  c.builtIns->vectorKeys().size() + c.builtIns->varStringKeys().size(),
+              // A type with repeat blocks but no layout gets an empty record when the loader finishes.
+              e.records.size() - std::count_if(e.records.begin(), e.records.end(),
+                                               [](const auto& r) { return r.second == RecordDescription{}; }) +
+                  e.optionalData.size() + e.repeats.size() + e.vectors.size() + e.varStrings.size());
+    EXPECT_TRUE(c.record(RecordKey{kCatalogueProtocolVersion, kCatalogueRecordVersion, 1}) == RecordDescription{});
+    EXPECT_TRUE(c.repeat(BlockKey(kCatalogueProtocolVersion, kCatalogueRecordVersion, 7027, 99)) == RepeatDescription{});
+    // A description is unpacked once: a second look-up gives the same one.
+    const RecordKey key = e.records.begin()->first;
+    EXPECT_EQ(&c.record(key), &c.record(key));
+
+    // Everything besides the catalogue's maps is what the whole reading gives.
+    EXPECT_TRUE(c.beamSampleLayout == e.beamSampleLayout);
+    EXPECT_TRUE(lazy.commands == eager.commands);
+    EXPECT_TRUE(lazy.commandRepeats == eager.commandRepeats);
+    EXPECT_TRUE(lazy.sources == eager.sources);
+    EXPECT_TRUE(lazy.problems == eager.problems);
+    EXPECT_FALSE(lazy.commands.empty());
+
+    // A loader that holds anything already does not take them so.
+    LayoutLoader used;
+    used.addText("first.yaml", "records: []\n");
+    EXPECT_FALSE(used.addBuiltInForLookups());
+}
+
+TEST(LayoutImage, ThreadsLookingUpTogetherShareOneDescription) {
+    const LoadedDefinitions eager = loadLayouts({}, false);
+    const std::unique_ptr<const BuiltInLayouts> fresh = BuiltInLayouts::index(builtInLayoutImage());
+    ASSERT_NE(fresh, nullptr);
+    const std::vector<RecordKey> keys = fresh->recordKeys();
+    std::vector<std::vector<const RecordDescription*>> seen(4);
+    std::vector<std::thread> threads;
+    for (auto& s : seen)
+        threads.emplace_back([&] {
+            for (const RecordKey& k : keys) s.push_back(fresh->record(k));
+        });
+    for (auto& t : threads) t.join();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        ASSERT_NE(seen[0][i], nullptr);
+        for (const auto& s : seen) EXPECT_EQ(s[i], seen[0][i]);
+        EXPECT_TRUE(*seen[0][i] == eager.catalogue.records.at(keys[i]));
+    }
+}
+
+TEST(LayoutImage, ADamagedCatalogueIsNotIndexed) {
+    LayoutLoader loader;
+    loader.addText("every-part.yaml", kEveryPart);
+    const std::string image = loader.builtInImage();
+    const std::unique_ptr<const BuiltInLayouts> whole = BuiltInLayouts::index(image);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_FALSE(whole->recordKeys().empty());
+    for (std::size_t cut = 0; cut < whole->catalogueEnd(); ++cut)
+        ASSERT_EQ(BuiltInLayouts::index(std::string_view(image).substr(0, cut)), nullptr) << "cut at " << cut;
+    std::string unknown = image;
+    const std::size_t at = unknown.find(std::string_view("\x01\x00\x00\x00u", 5));
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_LT(at, whole->catalogueEnd());
+    unknown[at + 4] = 'Z';
+    EXPECT_EQ(BuiltInLayouts::index(unknown), nullptr);
+}
+
+TEST(LayoutImage, UserLayoutFilesTakeTheWholeReading) {
+    const std::filesystem::path config =
+        std::filesystem::temp_directory_path() / ("tarvik-lookups-" + std::to_string(::getpid()));
+    const std::filesystem::path folder = config / "Nerith" / "Tarvik" / "layouts";
+    std::filesystem::create_directories(folder);
+    const char* before = std::getenv("XDG_CONFIG_HOME");
+    const std::string kept = before ? before : "";
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+
+    // An empty folder: looked up.
+    EXPECT_NE(loadLayoutsForLookups().catalogue.builtIns, nullptr);
+    // A user file replaces a built-in record: everything is read, the file on top.
+    {
+        std::ofstream f(folder / "mine.yaml");
+        f << "records:\n  - type: 7001\n    title: \"Mine\"\n    items:\n      - [\"Sequence\", u, 2]\n";
+    }
+    const LoadedDefinitions withFile = loadLayoutsForLookups();
+    EXPECT_EQ(withFile.catalogue.builtIns, nullptr);
+    EXPECT_EQ(withFile.catalogue.record(RecordKey{kCatalogueProtocolVersion, kCatalogueRecordVersion, 7001}).title,
+              "Mine");
+    EXPECT_TRUE(withFile == loadLayouts());
+    // A --layouts folder is read whole too, and without the user's folder none is looked up.
+    EXPECT_EQ(loadLayoutsForLookups(folder.string(), false).catalogue.builtIns, nullptr);
+    EXPECT_NE(loadLayoutsForLookups({}, false).catalogue.builtIns, nullptr);
+
+    if (before) ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
+    else ::unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(config);
 }

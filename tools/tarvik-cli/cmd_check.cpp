@@ -38,7 +38,11 @@ int runCheck(const CheckOptions& o) {
     // The definitions are kept for the life of the process, which ends with the command: freeing
     // their many small pieces one by one would cost a good part of a small file's check.
     static const LoadedDefinitions* kept = nullptr;
-    kept = new LoadedDefinitions(noLayouts ? LoadedDefinitions{} : loadLayouts(layouts.directory, layouts.userDirectory));
+    // The walk looks layouts up one record type at a time, so the built-in ones are unpacked as the
+    // file's types ask for them; a filter's compiler goes through the whole catalogue.
+    kept = new LoadedDefinitions(noLayouts           ? LoadedDefinitions{}
+                                 : o.filter.empty() ? loadLayoutsForLookups(layouts.directory, layouts.userDirectory)
+                                                    : loadLayouts(layouts.directory, layouts.userDirectory));
     const LoadedDefinitions& definitions = *kept;
     // A layout file that could not be loaded leaves its records less checked than asked: said,
     // and the check is not called clean.
