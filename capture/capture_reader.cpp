@@ -241,7 +241,8 @@ struct CaptureReader::Impl {
     bool handOver(std::uint64_t handedOut);
     bool readPcap();
     std::int64_t placeOf(ByteSpan record);
-    // Whether records are found in the file: our own reader's always, libpcap's when the file is mapped.
+    // Whether records are found in the file (when asked for): in every file our own reader reads, in one
+    // libpcap reads when the file is mapped.
     bool locating() const { return options().findRecordsInFile && (own.has_value() || map != nullptr); }
 
     CaptureCounts& counts() { return reader.counts_; }
