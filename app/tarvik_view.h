@@ -386,8 +386,10 @@ private:
     DataSeparator dataSeparator_ = DataSeparator::FixedWidth;
     std::string lastWrittenTextFile_;
 
-    // Record decoding: the layout catalogue is built once, here, and only read afterwards.
-    LoadedDefinitions definitions_ = loadLayouts(layoutOptions().directory, layoutOptions().userDirectory);
+    // Record decoding: the layout catalogue is built once, here, and only read
+    // afterwards. Without layout files of the user's, the built-in layouts stay
+    // in the program's image and are unpacked as records ask for them.
+    LoadedDefinitions definitions_ = loadLayoutsForLookups(layoutOptions().directory, layoutOptions().userDirectory);
     LayoutCatalogue catalogue_ = std::move(definitions_.catalogue);
     // The command catalogue of the same files, also used by the report for
     // the bodies of remote-control records.

@@ -99,7 +99,7 @@ void CMyTarvikView::OnRecordByteClicked(std::size_t offset) {
 
 std::vector<std::uint32_t> CMyTarvikView::filterRecordTypes() const {
     std::vector<std::uint32_t> types;
-    for (const auto& [key, description] : catalogue_.records)
+    for (const auto& [key, description] : catalogue_.whole().records)
         if (!description.title.empty() && (types.empty() || types.back() != description.recordType))
             types.push_back(description.recordType);
     return types;

@@ -97,6 +97,8 @@ const typename Map::mapped_type& findOrEmpty(const Map& map, const typename Map:
 }
 } // namespace
 
+const LayoutCatalogue& LayoutCatalogue::whole() const { return builtIns ? builtIns->whole() : *this; }
+
 const RecordDescription& LayoutCatalogue::record(const RecordKey& key) const {
     return findOrEmpty(records, key, [this](const RecordKey& k) { return builtIns ? builtIns->record(k) : nullptr; });
 }

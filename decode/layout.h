@@ -272,6 +272,10 @@ struct LayoutCatalogue {
     const RepeatDescription& repeat(const BlockKey& key) const;
     const VectorDescription& vector(const BlockKey& key) const;
     const VarStringDescription& varString(const BlockKey& key) const;
+    // The catalogue with every description in its maps, for code that walks
+    // them rather than looking keys up: this one, or when the built-in layouts
+    // are looked up in the program's image, all of them unpacked at once.
+    const LayoutCatalogue& whole() const;
     friend bool operator==(const LayoutCatalogue&, const LayoutCatalogue&) = default;
 };
 

@@ -468,6 +468,8 @@ struct BuiltInLayouts::Maps {
     LazyMap<BlockKey, VarStringDescription> varStrings;
     LazyMap<RecordKey, RecordDescription> optionalData;
     mutable std::mutex unpacking;
+    mutable std::once_flag unpackingWhole;
+    mutable LayoutCatalogue whole;
 };
 
 BuiltInLayouts::~BuiltInLayouts() = default;
@@ -514,6 +516,23 @@ const VectorDescription* BuiltInLayouts::vector(const BlockKey& key) const {
 const VarStringDescription* BuiltInLayouts::varString(const BlockKey& key) const {
     return maps_->varStrings.find(key, image_, maps_->unpacking);
 }
+const LayoutCatalogue& BuiltInLayouts::whole() const {
+    std::call_once(maps_->unpackingWhole, [this] {
+        Reader r(image_);
+        std::uint32_t magic = 0, version = 0;
+        r.value(magic);
+        r.value(version);
+        LayoutCatalogue catalogue;
+        io(r, catalogue);
+        // The image was read whole once when it was indexed; a failure here
+        // leaves the maps empty rather than half filled.
+        if (!r.ok || r.offset() != catalogueEnd_) return;
+        resolveFormats(catalogue);
+        maps_->whole = std::move(catalogue);
+    });
+    return maps_->whole;
+}
+
 std::vector<RecordKey> BuiltInLayouts::recordKeys() const { return maps_->records.keys(); }
 std::vector<RecordKey> BuiltInLayouts::optionalKeys() const { return maps_->optionalData.keys(); }
 std::vector<BlockKey> BuiltInLayouts::repeatKeys() const { return maps_->repeats.keys(); }

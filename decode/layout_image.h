@@ -105,6 +105,11 @@ public:
     std::vector<BlockKey> vectorKeys() const;
     std::vector<BlockKey> varStringKeys() const;
 
+    // Every description at once, unpacked the first time it is asked for (for
+    // code that walks the maps: field names, expressions, record tables).
+    // What it unpacked stays until the process ends.
+    const LayoutCatalogue& whole() const;
+
     // Where the catalogue ends in the image: the rest of the front follows.
     std::size_t catalogueEnd() const { return catalogueEnd_; }
 

@@ -83,7 +83,8 @@ std::string ruleText(const CountRule& r) {
 
 } // namespace
 
-std::string wiresharkPluginSource(const LayoutCatalogue& c, const WiresharkExportOptions& options) {
+std::string wiresharkPluginSource(const LayoutCatalogue& given, const WiresharkExportOptions& options) {
+    const LayoutCatalogue& c = given.whole();
     const WiresharkModel model = wiresharkModel(c);
     Names names;
     // Every item name first, so that rules naming a later item still find it.

@@ -159,7 +159,8 @@ struct Generated {
     std::string layouts;  // the L, O, RB, VE and VS tables
 };
 
-Generated generate(const LayoutCatalogue& c) {
+Generated generate(const LayoutCatalogue& layouts) {
+    const LayoutCatalogue& c = layouts.whole();
     Generated g;
     Builder& b = g.b;
     std::string& out = g.layouts;
@@ -231,7 +232,8 @@ WiresharkModel wiresharkModel(const LayoutCatalogue& catalogue) {
     return std::move(generate(catalogue).b.model);
 }
 
-std::string wiresharkDissector(const LayoutCatalogue& catalogue, const WiresharkExportOptions& options) {
+std::string wiresharkDissector(const LayoutCatalogue& layouts, const WiresharkExportOptions& options) {
+    const LayoutCatalogue& catalogue = layouts.whole();
     const Generated g = generate(catalogue);
     std::string out;
     out += "-- Vx sonar data protocol: a dissector for Wireshark 4.0 (Lua), made by\n"

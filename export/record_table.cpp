@@ -244,7 +244,7 @@ Result<RecordTable> buildRecordTable(const IndexedRecordSource& source, const La
                                      const std::optional<std::vector<std::string>>& fields, bool raw,
                                      const RecordFilter* filter) {
     const RecordKey key{kCatalogueProtocolVersion, kCatalogueRecordVersion, static_cast<std::int32_t>(recordType)};
-    if (recordType > 0x7fffffffu || catalogue.records.find(key) == catalogue.records.end()) {
+    if (recordType > 0x7fffffffu || !catalogue.whole().records.contains(key)) {
         return failure(strprintf("no record layout for record type %u", recordType));
     }
     std::vector<std::pair<std::string, int>> availableItems;

@@ -154,8 +154,9 @@ const VectorDescription* RecordDecoder::vectorOf(const WalkedField& field) const
         if (const VectorDescription* v = find(catalogue_.record(key_).items)) return v;
         if (const VectorDescription* v = find(catalogue_.optional(key_).items)) return v;
     }
-    for (auto it = catalogue_.repeats.lower_bound(BlockKey(0, 0, key_.recordType, 0));
-         it != catalogue_.repeats.end() && it->first.recordType == key_.recordType; ++it)
+    const auto& repeats = catalogue_.whole().repeats;
+    for (auto it = repeats.lower_bound(BlockKey(0, 0, key_.recordType, 0));
+         it != repeats.end() && it->first.recordType == key_.recordType; ++it)
         if (const VectorDescription* v = find(it->second.items)) return v;
     return nullptr;
 }

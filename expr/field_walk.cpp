@@ -33,7 +33,8 @@ struct Plan {
 };
 
 // The vector a vector item of `type` opens, from the layouts that hold it.
-const VectorDescription* vectorOf(const LayoutCatalogue& c, std::int32_t type, const std::string& item) {
+const VectorDescription* vectorOf(const LayoutCatalogue& layouts, std::int32_t type, const std::string& item) {
+    const LayoutCatalogue& c = layouts.whole();
     auto look = [&](const std::vector<CRecordDataLayout>& items, const auto& key) -> const VectorDescription* {
         for (const CRecordDataLayout& i : items)
             if (i.name == item && i.formatId() == FormatCode::Vector) {

@@ -93,7 +93,8 @@ void forEachOfType(const Map& map, std::int32_t type, auto&& f) {
 
 } // namespace
 
-FieldNames::FieldNames(const LayoutCatalogue& catalogue) : catalogue_(catalogue) {
+FieldNames::FieldNames(const LayoutCatalogue& layouts) : catalogue_(layouts.whole()) {
+    const LayoutCatalogue& catalogue = catalogue_;
     for (const HeaderName& h : kHeaderNames) {
         FieldInfo f;
         f.name = h.name;

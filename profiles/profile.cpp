@@ -191,8 +191,9 @@ private:
             if (c.text == "ALL RECORDS") return c;
             for (std::string_view word : splitTypes(c.text)) {
                 const std::int32_t type = static_cast<std::int32_t>(std::strtol(std::string(word).c_str(), nullptr, 10));
-                const auto at = catalogue_.records.lower_bound(RecordKey{INT32_MIN, INT32_MIN, type});
-                if (at == catalogue_.records.end() || at->first.recordType != type)
+                const auto& records = catalogue_.whole().records;
+                const auto at = records.lower_bound(RecordKey{INT32_MIN, INT32_MIN, type});
+                if (at == records.end() || at->first.recordType != type)
                     fail(n, std::string(what) + ": no layout defines record type " + std::string(word));
             }
             // Each listed type named alone is an expression too: one path for both.

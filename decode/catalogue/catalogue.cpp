@@ -85,6 +85,8 @@ BeamSampleLayout builtInBeamSampleLayout() {
     return buildLayoutCatalogue().beamSampleLayout;
 }
 
+// Only the maps are checked: built-in layouts looked up in the program's
+// image were checked when the program was built.
 std::vector<std::string> checkLayoutCatalogue(const LayoutCatalogue& catalogue) {
     std::vector<std::string> problems;
     for (const auto& [key, block] : catalogue.repeats)

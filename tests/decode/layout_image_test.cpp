@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <unistd.h>
 
@@ -337,4 +338,25 @@ TEST(LayoutImage, UserLayoutFilesTakeTheWholeReading) {
     if (before) ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
     else ::unsetenv("XDG_CONFIG_HOME");
     std::filesystem::remove_all(config);
+}
+
+TEST(LayoutImage, CodeThatWalksTheMapsGetsEveryBuiltInLayoutAtOnce) {
+    const LoadedDefinitions eager = loadLayouts({}, false);
+    const LoadedDefinitions looked = loadLayoutsForLookups({}, false);
+    ASSERT_NE(looked.catalogue.builtIns, nullptr);
+    EXPECT_TRUE(looked.catalogue.records.empty());
+    // Threads asking together share the one unpacked copy.
+    std::vector<const LayoutCatalogue*> seen(4);
+    {
+        std::vector<std::thread> threads;
+        for (auto& s : seen) threads.emplace_back([&s, &looked] { s = &looked.catalogue.whole(); });
+        for (auto& t : threads) t.join();
+    }
+    const LayoutCatalogue& whole = looked.catalogue.whole();
+    for (const LayoutCatalogue* s : seen) EXPECT_EQ(s, &whole);
+    EXPECT_EQ(whole.builtIns, nullptr);
+    EXPECT_TRUE(whole == eager.catalogue);
+    EXPECT_TRUE(checkLayoutCatalogue(whole).empty());
+    // A catalogue that holds its maps is its own whole.
+    EXPECT_EQ(&eager.catalogue.whole(), &eager.catalogue);
 }
