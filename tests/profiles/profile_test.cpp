@@ -84,6 +84,21 @@ TEST(ProfileLoading, ProblemsNameTheFileAndLine) {
     EXPECT_EQ(loadError("rules: []\n"), "p.yaml:1: the profile has no rules");
 }
 
+TEST(ProfileLoading, BuiltInLayoutsLookedUpInTheImageServeAsWell) {
+    // The window and list look the built-in layouts up one at a time; a
+    // profile's record types and fields are named from all of them.
+    const LoadedDefinitions looked = loadLayoutsForLookups({}, false);
+    ASSERT_NE(looked.catalogue.builtIns, nullptr);
+    const std::string scoped = "rules:\n  - name: a\n    scope: \"7027\"\n    presence: {at_least: 1}\n";
+    EXPECT_TRUE(parseProfile("p.yaml", scoped, looked.catalogue).ok());
+    Result<Profile> unknown =
+        parseProfile("p.yaml", "rules:\n  - name: a\n    scope: \"7999\"\n    presence: {at_least: 1}\n",
+                     looked.catalogue);
+    ASSERT_FALSE(unknown.ok());
+    EXPECT_EQ(unknown.error(), "p.yaml:3: scope: no layout defines record type 7999");
+    EXPECT_TRUE(parseProfile("p.yaml", "rules:\n  - name: a\n    value: \"7027.quality > 2\"\n", looked.catalogue).ok());
+}
+
 TEST(ProfileLoading, BudgetsHoldAgainstLargeAndNestedFiles) {
     // More rules than a profile may hold.
     std::string many = "rules:\n";
