@@ -99,7 +99,8 @@ ByteSpan FileWindow::view(std::uint64_t offset, std::size_t count, std::size_t r
 }
 
 FileWindow::FileWindow(const RecordFile& file, std::uint64_t fileSize, bool readAhead)
-    : file_(file), fileSize_(fileSize), readAhead_(readAhead) {
+    : file_(file), fileSize_(fileSize), readWindow_(fileSize <= kSmallFile ? kSmallWindow : kWindow),
+      readAhead_(readAhead) {
     buffer_.swap(spareBuffer());
 }
 
@@ -178,8 +179,9 @@ void FileWindow::read(std::uint64_t offset, std::size_t count, std::size_t reach
     // No more than the file holds from here: small files take small buffers.
     const std::uint64_t rest = offset < fileSize_ ? fileSize_ - offset : 0;
     const std::size_t want =
-        std::max<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(std::min(reach, kWindow), rest)), count);
-    if (buffer_.size() < want) buffer_.resize(std::max(want, std::min<std::size_t>(kWindow, static_cast<std::size_t>(rest))));
+        std::max<std::size_t>(static_cast<std::size_t>(std::min<std::uint64_t>(std::min(reach, readWindow_), rest)), count);
+    if (buffer_.size() < want)
+        buffer_.resize(std::max(want, static_cast<std::size_t>(std::min<std::uint64_t>(readWindow_, rest))));
     start_ = offset;
     filled_ = file_.readAt(offset, std::span(buffer_.data(), want));
     data_ = buffer_.data();

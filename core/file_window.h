@@ -30,6 +30,12 @@ class FileWindow {
 public:
     // Bytes read at once: read and summed while still in the cache.
     static constexpr std::size_t kWindow = std::size_t{256} << 10;
+    // A file no larger than kSmallFile is read kSmallWindow bytes at a time:
+    // the buffer's pages are fresh in a short run, each first touch is a page
+    // fault, and for a file read once those faults cost more than the few
+    // extra reads a smaller buffer makes.
+    static constexpr std::size_t kSmallWindow = std::size_t{64} << 10;
+    static constexpr std::uint64_t kSmallFile = std::uint64_t{2} << 20;
 
     // `fileSize` is the size the reader took the file to have; nothing past it is read.
     // With `readAhead`, a reader that goes through the file from start to end
@@ -71,6 +77,7 @@ private:
     static constexpr std::size_t kMapWindow = std::size_t{16} << 20;
     const RecordFile& file_;
     std::uint64_t fileSize_;
+    std::size_t readWindow_;  // kWindow, or kSmallWindow for a small file
     Bytes buffer_;
     void* mapped_ = nullptr;
     std::size_t mappedLength_ = 0;

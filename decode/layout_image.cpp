@@ -1,6 +1,7 @@
 #include "decode/layout_image.h"
 
 #include "core/bytes.h"
+#include "core/frame.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,7 +18,7 @@ namespace {
 
 // Bumped whenever what the image holds changes; an image of another kind is refused.
 constexpr std::uint32_t kMagic = 0x494C5654;  // "TVLI"
-constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kVersion = 3;
 
 // Lists longer than this are not in any image this program writes.
 constexpr std::uint32_t kMaxCount = 1u << 24;
@@ -37,6 +38,10 @@ public:
         count(s.size());
         bytes += s;
     }
+    // Writes `n` at `at`, over the four bytes a placeholder count left there.
+    void patch(std::size_t at, std::uint32_t n) {
+        for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+    }
 };
 
 class Reader {
@@ -45,6 +50,11 @@ public:
     bool ok = true;
     bool atEnd() const { return at_ == bytes_.size(); }
     std::size_t offset() const { return at_; }
+    // Goes `n` bytes on without reading them; broken when fewer are left.
+    void skip(std::size_t n) {
+        if (!fits(bytes_.size(), at_, n)) return broken();
+        at_ += n;
+    }
 
     template <typename T>
         requires std::is_integral_v<T> || std::is_enum_v<T>
@@ -71,15 +81,9 @@ public:
         std::size_t n = 0;
         if (!count(n)) return;
         if (!fits(bytes_.size(), at_, n)) return broken();
-        // A skipper keeps only the texts that need no memory of their own
-        // (format codes among them, which it checks).
-        if (keepsTexts_ || n <= std::string().capacity()) s.assign(reinterpret_cast<const char*>(bytes_.data()) + at_, n);
-        else s.clear();
+        s.assign(reinterpret_cast<const char*>(bytes_.data()) + at_, n);
         at_ += n;
     }
-
-protected:
-    bool keepsTexts_ = true;
 
 private:
     void broken() {
@@ -90,12 +94,6 @@ private:
     std::size_t at_ = 0;
 };
 
-// Goes over the bytes as the reader does, checking them, but keeps nothing:
-// the lists and maps it meets are read into temporaries and dropped.
-class Skipper : public Reader {
-public:
-    Skipper(std::string_view image, std::size_t at) : Reader(image, at) { keepsTexts_ = false; }
-};
 
 // One function per type says which fields go into the image, for the writer
 // and the reader alike, so the two cannot disagree on the order.
@@ -122,21 +120,17 @@ template <typename T> void io(Reader& s, std::vector<T>& v) {
     v.reserve(n);
     for (std::size_t i = 0; i < n && s.ok; ++i) io(s, v.emplace_back());
 }
-template <typename T> void io(Skipper& s, std::vector<T>& v) {
-    std::size_t n = 0;
-    if (!s.count(n)) return;
-    v.clear();
-    for (std::size_t i = 0; i < n && s.ok; ++i) {
-        T element{};
-        io(s, element);
-    }
-}
+// A map's values are each preceded by their length in bytes, so that an
+// index of the map can step from key to key without reading the values.
 template <typename K, typename V> void io(Writer& s, std::map<K, V>& m) {
     s.count(m.size());
     for (auto& [key, value] : m) {
         K k = key;
         io(s, k);
+        const std::size_t at = s.bytes.size();
+        s.count(0);
         io(s, value);
+        s.patch(at, static_cast<std::uint32_t>(s.bytes.size() - at - 4));
     }
 }
 template <typename K, typename V> void io(Reader& s, std::map<K, V>& m) {
@@ -146,8 +140,12 @@ template <typename K, typename V> void io(Reader& s, std::map<K, V>& m) {
     for (std::size_t i = 0; i < n && s.ok; ++i) {
         K key{};
         io(s, key);
+        std::size_t length = 0;
+        if (!s.count(length)) return;
+        const std::size_t start = s.offset();
         // Keys were written in order: each goes in at the end.
         io(s, m.emplace_hint(m.end(), std::move(key), V{})->second);
+        if (s.offset() - start != length) s.ok = false;
     }
 }
 
@@ -318,10 +316,6 @@ template <typename Io> void afterOut(Io& s, LoaderDefinitions& v) {
     io(s, v.expandedBytesLeftInAll);
     io(s, v.enumerationBytesLeftInAll);
 }
-template <typename Io> void front(Io& s, LoaderDefinitions& v) {
-    io(s, v.out);
-    afterOut(s, v);
-}
 // The rest: what only the loading of further texts looks at.
 template <typename Io> void rest(Io& s, LoaderDefinitions& v) {
     io(s, v.enumerations);
@@ -335,24 +329,49 @@ template <typename Io> void rest(Io& s, LoaderDefinitions& v) {
     io(s, v.commandRepeatWhere);
 }
 
+// The image begins with its kind, its version, and the length and byte sum
+// of the catalogue that follows them. The sum lets an index that steps from
+// key to key trust the descriptions it does not read until they are asked for.
+constexpr std::size_t kHeaderSize = 16;
+
+// Reads the header; the catalogue's bytes, or nothing when the image is not
+// of this kind and version or the catalogue is not whole.
+std::optional<std::string_view> readHeader(Reader& r, std::string_view image) {
+    std::uint32_t magic = 0, version = 0, length = 0, sum = 0;
+    r.value(magic);
+    r.value(version);
+    r.value(length);
+    r.value(sum);
+    if (!r.ok || magic != kMagic || version != kVersion || !fits(image.size(), kHeaderSize, length)) return std::nullopt;
+    const std::string_view catalogue = image.substr(kHeaderSize, length);
+    if (computeChecksum(asBytes(catalogue), catalogue.size()) != sum) return std::nullopt;
+    return catalogue;
+}
+
 } // namespace
 
 std::string writeLayoutImage(const LoaderDefinitions& definitions) {
     Writer w;
     w.value(kMagic);
     w.value(kVersion);
+    w.count(0);  // the catalogue's length and sum, written when it is
+    w.count(0);
     // The writer only reads the definitions; the shared io() takes them as the reader does.
-    front(w, const_cast<LoaderDefinitions&>(definitions));
-    rest(w, const_cast<LoaderDefinitions&>(definitions));
+    auto& d = const_cast<LoaderDefinitions&>(definitions);
+    // front(), with the catalogue's end marked.
+    io(w, d.out.catalogue);
+    const std::size_t length = w.bytes.size() - kHeaderSize;
+    w.patch(8, static_cast<std::uint32_t>(length));
+    w.patch(12, computeChecksum(asBytes(std::string_view(w.bytes).substr(kHeaderSize, length)), length));
+    afterCatalogue(w, d.out);
+    afterOut(w, d);
+    rest(w, d);
     return std::move(w.bytes);
 }
 
 bool readBeamSampleLayout(std::string_view image, BeamSampleLayout& into) {
     Reader r(image);
-    std::uint32_t magic = 0, version = 0;
-    r.value(magic);
-    r.value(version);
-    if (!r.ok || magic != kMagic || version != kVersion) return false;
+    if (!readHeader(r, image)) return false;
     // The catalogue comes first in the image, and its beam-sample layout first in it.
     io(r, into);
     return r.ok;
@@ -365,11 +384,12 @@ bool readLayoutImage(std::string_view image, LoaderDefinitions& into) {
 
 bool readLayoutImageFront(std::string_view image, LoaderDefinitions& into, std::string_view& after) {
     Reader r(image);
-    std::uint32_t magic = 0, version = 0;
-    r.value(magic);
-    r.value(version);
-    if (!r.ok || magic != kMagic || version != kVersion) return false;
-    front(r, into);
+    const std::optional<std::string_view> catalogue = readHeader(r, image);
+    if (!catalogue) return false;
+    io(r, into.out.catalogue);
+    if (!r.ok || r.offset() != kHeaderSize + catalogue->size()) return false;
+    afterCatalogue(r, into.out);
+    afterOut(r, into);
     if (!r.ok) return false;
     after = image.substr(r.offset());
     return true;
@@ -405,9 +425,10 @@ public:
         for (std::size_t i = 0; i < size_; ++i) delete entries_[i].value.load(std::memory_order_relaxed);
     }
 
-    // Goes over the map at the skipper's place, checking every value as the
-    // reader would read it; false when the bytes are not such a map.
-    bool index(Skipper& s) {
+    // Goes over the map at the reader's place, reading its keys and stepping
+    // over each value by its length (its bytes are read when it is asked
+    // for); false when the bytes are not such a map.
+    bool index(Reader& s) {
         std::size_t n = 0;
         if (!s.count(n)) return false;
         entries_ = std::make_unique<Entry[]>(n);
@@ -415,9 +436,11 @@ public:
         for (std::size_t i = 0; i < n; ++i) {
             Entry& e = entries_[i];
             io(s, e.key);
+            std::size_t length = 0;
+            if (!s.count(length)) return false;
             e.offset = s.offset();
-            V skipped{};
-            io(s, skipped);
+            e.length = length;
+            s.skip(length);
             // The writer wrote the keys in order; a search needs them so.
             if (!s.ok || (i > 0 && !(entries_[i - 1].key < e.key))) return false;
         }
@@ -435,8 +458,9 @@ public:
         auto v = std::make_unique<V>();
         Reader r(image, e->offset);
         io(r, *v);
-        // The skipper went over these very bytes when the index was made.
-        if (!r.ok) return nullptr;
+        // The bytes are summed in the header; a value that does not fill its
+        // length exactly is not what the writer wrote.
+        if (!r.ok || r.offset() != e->offset + e->length) return nullptr;
         resolveUnpacked(*v);
         e->value.store(v.get(), std::memory_order_release);
         return v.release();
@@ -452,6 +476,7 @@ private:
     struct Entry {
         K key{};
         std::size_t offset = 0;
+        std::size_t length = 0;
         mutable std::atomic<const V*> value{nullptr};
     };
     std::unique_ptr<Entry[]> entries_;
@@ -479,20 +504,17 @@ std::unique_ptr<const BuiltInLayouts> BuiltInLayouts::index(std::string_view ima
     b->image_ = image;
     b->maps_ = std::make_unique<Maps>();
     Reader r(image);
-    std::uint32_t magic = 0, version = 0;
-    r.value(magic);
-    r.value(version);
-    if (!r.ok || magic != kMagic || version != kVersion) return nullptr;
+    const std::optional<std::string_view> catalogue = readHeader(r, image);
+    if (!catalogue) return nullptr;
     // The catalogue comes first in the image, and its beam-sample layout first in it.
     io(r, b->beamSample_);
     if (!r.ok) return nullptr;
     resolveUnpacked(b->beamSample_);
-    Skipper s(image, r.offset());
     Maps& m = *b->maps_;
-    if (!m.vectors.index(s) || !m.repeats.index(s) || !m.records.index(s) || !m.varStrings.index(s) ||
-        !m.optionalData.index(s))
+    if (!m.vectors.index(r) || !m.repeats.index(r) || !m.records.index(r) || !m.varStrings.index(r) ||
+        !m.optionalData.index(r) || r.offset() != kHeaderSize + catalogue->size())
         return nullptr;
-    b->catalogueEnd_ = s.offset();
+    b->catalogueEnd_ = r.offset();
     return b;
 }
 
@@ -518,10 +540,7 @@ const VarStringDescription* BuiltInLayouts::varString(const BlockKey& key) const
 }
 const LayoutCatalogue& BuiltInLayouts::whole() const {
     std::call_once(maps_->unpackingWhole, [this] {
-        Reader r(image_);
-        std::uint32_t magic = 0, version = 0;
-        r.value(magic);
-        r.value(version);
+        Reader r(image_, kHeaderSize);
         LayoutCatalogue catalogue;
         io(r, catalogue);
         // The image was read whole once when it was indexed; a failure here

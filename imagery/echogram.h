@@ -15,6 +15,8 @@
 #include <span>
 #include <vector>
 
+#include <sys/mman.h>
+
 namespace tarvik {
 
 struct Rgba {
@@ -48,14 +50,15 @@ ColourMap baseColourMap(std::uint32_t choice);
 // The ramp of brightness and contrast: which base entry each index shows.
 std::array<std::uint8_t, 256> colourRamp(std::uint8_t brightness, std::uint8_t contrast);
 
-// Pixels that start at zero, taken with calloc: a block this large comes from
-// the system already zeroed, so a picture nobody draws (every command of
-// tarvik-cli but image makes two) costs neither a fill nor its pages.
+// Pixels that start at zero, mapped straight from the system: its pages are
+// zero and cost nothing until a ping is drawn into them, so a picture nobody
+// draws (every command of tarvik-cli but image makes two) costs neither a
+// fill nor its pages. (calloc gave no such promise: once the allocator has
+// raised its threshold for mapping blocks, it clears a block of the heap,
+// and the clearing touched 64 pages at every start.)
 class ZeroedPixels {
 public:
-    explicit ZeroedPixels(std::size_t size) : size_(size), bytes_(static_cast<std::uint8_t*>(std::calloc(size, 1))) {
-        if (!bytes_) throw std::bad_alloc();
-    }
+    explicit ZeroedPixels(std::size_t size) : size_(size), bytes_(allocate(size)) {}
     ZeroedPixels(const ZeroedPixels& other) : ZeroedPixels(other.size_) { std::memcpy(bytes_, other.bytes_, size_); }
     ZeroedPixels& operator=(const ZeroedPixels& other) {
         if (this != &other) {
@@ -65,7 +68,7 @@ public:
         }
         return *this;
     }
-    ~ZeroedPixels() { std::free(bytes_); }
+    ~ZeroedPixels() { ::munmap(bytes_, mappedSize(size_)); }
     std::uint8_t& operator[](std::size_t i) { return bytes_[i]; }
     const std::uint8_t& operator[](std::size_t i) const { return bytes_[i]; }
     std::uint8_t* begin() { return bytes_; }
@@ -75,6 +78,12 @@ public:
     std::size_t size() const { return size_; }
 
 private:
+    static std::size_t mappedSize(std::size_t size) { return size == 0 ? 1 : size; }
+    static std::uint8_t* allocate(std::size_t size) {
+        void* p = ::mmap(nullptr, mappedSize(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        return static_cast<std::uint8_t*>(p);
+    }
     std::size_t size_;
     std::uint8_t* bytes_;
 };

@@ -3,6 +3,8 @@
 // files are loaded on top, and must never take a damaged image for one; its
 // descriptions looked up one at a time are those it holds.
 
+#include "core/bytes.h"
+#include "core/frame.h"
 #include "decode/catalogue/catalogue.h"
 #include "decode/layout_image.h"
 #include "decode/layout_loader.h"
@@ -308,6 +310,35 @@ TEST(LayoutImage, ADamagedCatalogueIsNotIndexed) {
     ASSERT_LT(at, whole->catalogueEnd());
     unknown[at + 4] = 'Z';
     EXPECT_EQ(BuiltInLayouts::index(unknown), nullptr);
+
+    // The index steps over the descriptions by their lengths; the catalogue's
+    // sum in the header stands for them until one is read. With the sum made
+    // to match the damage, the index is made, and the damaged description is
+    // refused where it is read: looked up, and in the whole catalogue.
+    auto withSum = [](std::string damaged) {
+        const std::uint32_t length = readLEOr0<std::uint32_t>(asBytes(damaged), 8);
+        const std::uint32_t sum = computeChecksum(asBytes(std::string_view(damaged).substr(16, length)), length);
+        for (std::size_t i = 0; i < 4; ++i) damaged[12 + i] = static_cast<char>((sum >> (8 * i)) & 0xFF);
+        return damaged;
+    };
+    ASSERT_NE(BuiltInLayouts::index(withSum(image)), nullptr);
+    // A format near the catalogue's end: in a description, not in the
+    // beam-sample layout that the index reads.
+    std::string late = image;
+    const std::size_t lateAt = late.rfind(std::string_view("\x01\x00\x00\x00u", 5), whole->catalogueEnd() - 5);
+    ASSERT_NE(lateAt, std::string::npos);
+    late[lateAt + 4] = 'Z';
+    EXPECT_EQ(BuiltInLayouts::index(late), nullptr);  // the sum no longer matches
+    const std::string summed = withSum(late);
+    const std::unique_ptr<const BuiltInLayouts> damaged = BuiltInLayouts::index(summed);
+    ASSERT_NE(damaged, nullptr);
+    std::size_t refused = 0;
+    for (const RecordKey& k : damaged->recordKeys()) refused += damaged->record(k) == nullptr;
+    for (const BlockKey& k : damaged->repeatKeys()) refused += damaged->repeat(k) == nullptr;
+    for (const BlockKey& k : damaged->vectorKeys()) refused += damaged->vector(k) == nullptr;
+    for (const RecordKey& k : damaged->optionalKeys()) refused += damaged->optional(k) == nullptr;
+    EXPECT_EQ(refused, 1u);
+    EXPECT_TRUE(damaged->whole().records.empty());
 }
 
 TEST(LayoutImage, UserLayoutFilesTakeTheWholeReading) {

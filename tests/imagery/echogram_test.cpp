@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <numeric>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace tarvik {
 namespace {
@@ -55,6 +60,33 @@ TEST(EchogramPing, ResamplesEveryCountIntoOneRowAndScrollsOlderRowsDown) {
     EXPECT_EQ(e.row(511)[7], full[7]);
     e.Clear();
     EXPECT_EQ(std::accumulate(e.indices().begin(), e.indices().end(), 0u), 0u);
+}
+
+// Every command of the command line program builds the view and its two
+// pictures; those that draw nothing must not pay for the pictures' pages,
+// however much the allocator has been asked for before.
+TEST(EchogramPing, APictureNobodyDrawsHoldsNoPagesUntilAPingComes) {
+    auto resident = [](const EchogramImage& e) {
+        // The whole pages inside the picture (its ends may share pages with other blocks).
+        const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const auto begin = (reinterpret_cast<std::uintptr_t>(e.indices().data()) + page - 1) / page * page;
+        const auto end = (reinterpret_cast<std::uintptr_t>(e.indices().data()) + e.indices().size()) / page * page;
+        std::vector<unsigned char> in((end - begin) / page);
+        if (::mincore(reinterpret_cast<void*>(begin), end - begin, in.data()) != 0) return std::size_t{0} - 1;
+        return static_cast<std::size_t>(std::count_if(in.begin(), in.end(), [](unsigned char c) { return c & 1; }));
+    };
+    // Large blocks taken and given back first, as the program's start does.
+    for (int i = 0; i < 4; ++i) Bytes(std::size_t{1} << 20).swap(*std::make_unique<Bytes>());
+    const EchogramImage fresh;
+    EXPECT_EQ(resident(fresh), 0u);
+    EXPECT_TRUE(std::all_of(fresh.indices().begin(), fresh.indices().end(), [](std::uint8_t b) { return b == 0; }));
+    EchogramImage drawn;
+    const Bytes ping = counting(EchogramImage::kWidth);
+    drawn.AddPing(ping.data(), ping.size());
+    EXPECT_GT(resident(drawn), 0u);
+    EXPECT_EQ(drawn.row(0)[5], ping[5]);
+    const EchogramImage copy = drawn;
+    EXPECT_EQ(copy.row(0)[5], ping[5]);
 }
 
 TEST(EchogramColours, BrightnessContrastAndMapChoices) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace tarvik::cli {
@@ -26,6 +27,23 @@ struct CheckOptions {
     bool coverage = false;
     std::string filter;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+};
+
+// The command catalogue, built when the first remote control record asks for a
+// command's body: most files hold none, and building it costs a small file's
+// check a tenth of its time. Safe to ask from the workers of --jobs at once.
+class CommandsOnFirstUse final : public RemoteCommandDefinitions {
+public:
+    explicit CommandsOnFirstUse(const LoadedDefinitions& definitions) : definitions_(definitions) {}
+    const std::vector<CRecordDataLayout>& commandItems(std::uint32_t number) const override {
+        std::call_once(built_, [this] { catalogue_ = remote::remoteCommandCatalogue(definitions_); });
+        return catalogue_.commandItems(number);
+    }
+
+private:
+    const LoadedDefinitions& definitions_;
+    mutable std::once_flag built_;
+    mutable remote::RemoteCommandCatalogue catalogue_;
 };
 
 int runCheck(const CheckOptions& o) {
@@ -48,7 +66,7 @@ int runCheck(const CheckOptions& o) {
     // and the check is not called clean.
     const bool layoutProblems = sayLayoutProblems(definitions.problems);
     // Remote control records are walked into their command bodies, as the report walks them.
-    const remote::RemoteCommandCatalogue commands = remote::remoteCommandCatalogue(definitions);
+    const CommandsOnFirstUse commands(definitions);
     const std::size_t threads = std::min<std::size_t>(jobs, files.size());
     FileCheckOptions options;
     options.walkLayouts = !noLayouts;
