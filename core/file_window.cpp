@@ -91,7 +91,7 @@ struct FileWindow::ReadAhead {
 
 ByteSpan FileWindow::view(std::uint64_t offset, std::size_t count, std::size_t reach) {
     if (offset < start_ || offset + count > start_ + filled_) {
-        if (count <= kWindow || !map(offset, count)) read(offset, count, reach);
+        if (count <= readWindow_ || !map(offset, count)) read(offset, count, reach);
     }
     const std::uint64_t rel = offset - start_;
     if (offset < start_ || rel >= filled_) return {};

@@ -403,6 +403,27 @@ bool readLayoutImageRest(std::string_view after, LoaderDefinitions& into) {
 
 namespace {
 
+// Steps over a map by its keys and its values' lengths, leaving `m` empty.
+template <typename K, typename V> void skipMapOrList(Reader& s, std::map<K, V>& m) {
+    m.clear();
+    std::size_t n = 0;
+    if (!s.count(n)) return;
+    for (std::size_t i = 0; i < n && s.ok; ++i) {
+        K key{};
+        io(s, key);
+        std::size_t length = 0;
+        if (!s.count(length)) return;
+        s.skip(length);
+    }
+}
+// A list's elements have no lengths: one that is not empty is read (a loader's
+// definitions hold their commands in maps until they are finished; these
+// lists are empty in any image the build writes) and dropped.
+template <typename T> void skipMapOrList(Reader& s, std::vector<T>& v) {
+    io(s, v);
+    v.clear();
+}
+
 // The formats of what was unpacked, resolved as a loader's finish() resolves
 // a whole catalogue.
 void resolveItems(std::vector<CRecordDataLayout>& items) {
@@ -558,12 +579,24 @@ std::vector<BlockKey> BuiltInLayouts::repeatKeys() const { return maps_->repeats
 std::vector<BlockKey> BuiltInLayouts::vectorKeys() const { return maps_->vectors.keys(); }
 std::vector<BlockKey> BuiltInLayouts::varStringKeys() const { return maps_->varStrings.keys(); }
 
-bool readLayoutImageFrontForLookups(LoaderDefinitions& into) {
+bool readLayoutImageFrontForLookups(LoaderDefinitions& into, bool withCommands) {
     const BuiltInLayouts* builtIns = BuiltInLayouts::get();
     if (!builtIns) return false;
     Reader r(builtInLayoutImage(), builtIns->catalogueEnd());
-    afterCatalogue(r, into.out);
-    afterOut(r, into);
+    if (withCommands) {
+        afterCatalogue(r, into.out);
+        afterOut(r, into);
+    } else {
+        // afterCatalogue() and afterOut(), the command definitions stepped over.
+        skipMapOrList(r, into.out.commands);
+        skipMapOrList(r, into.out.commandRepeats);
+        io(r, into.out.sources);
+        io(r, into.out.problems);
+        skipMapOrList(r, into.commands);
+        skipMapOrList(r, into.commandRepeats);
+        io(r, into.expandedBytesLeftInAll);
+        io(r, into.enumerationBytesLeftInAll);
+    }
     if (!r.ok) return false;
     into.out.catalogue.beamSampleLayout = builtIns->beamSampleLayout();
     into.out.catalogue.builtIns = builtIns;

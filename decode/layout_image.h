@@ -125,7 +125,8 @@ private:
 
 // The front of the built-in image with the catalogue's descriptions left in
 // it: the catalogue's maps stay empty and its look-ups go to BuiltInLayouts.
-// False (and `into` unspecified) when the image cannot be read so.
-bool readLayoutImageFrontForLookups(LoaderDefinitions& into);
+// False (and `into` unspecified) when the image cannot be read so. Without
+// `withCommands`, the command definitions are stepped over, not read.
+bool readLayoutImageFrontForLookups(LoaderDefinitions& into, bool withCommands = true);
 
 } // namespace tarvik

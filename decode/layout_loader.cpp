@@ -126,10 +126,10 @@ void LayoutLoader::addBuiltIn() {
     addBuiltInTexts(builtInLayoutFiles());
 }
 
-bool LayoutLoader::addBuiltInForLookups() {
+bool LayoutLoader::addBuiltInForLookups(bool withCommands) {
     if (!(*state_ == State()) || state_->imageRest) return false;
     State fresh;
-    if (!readLayoutImageFrontForLookups(fresh)) return false;
+    if (!readLayoutImageFrontForLookups(fresh, withCommands)) return false;
     *state_ = std::move(fresh);
     state_->onlyCompiledBuiltIns = true;
     return true;
@@ -393,13 +393,14 @@ LoadedDefinitions loadLayouts(const std::string& extraDirectory, bool withUserDi
     return loader.finish();
 }
 
-LoadedDefinitions loadLayoutsForLookups(const std::string& extraDirectory, bool withUserDirectory) {
+LoadedDefinitions loadLayoutsForLookups(const std::string& extraDirectory, bool withUserDirectory,
+                                        CommandDefinitions commands) {
     // With a user file to load, the built-in descriptions it may replace are
     // unpacked as before: the two kinds do not mix in one catalogue.
     const std::string user = withUserDirectory ? userLayoutDirectory() : std::string();
     if (extraDirectory.empty() && (user.empty() || layoutFilesIn(user).empty())) {
         LayoutLoader loader;
-        if (loader.addBuiltInForLookups()) return loader.finish();
+        if (loader.addBuiltInForLookups(commands == CommandDefinitions::Read)) return loader.finish();
     }
     return loadLayouts(extraDirectory, withUserDirectory);
 }

@@ -121,8 +121,9 @@ public:
     // descriptions left in the program's image and unpacked as they are looked
     // up (LayoutCatalogue::builtIns). For a loader that is finished next, with
     // no file added: false, and nothing added, when the loader is not fresh or
-    // the image cannot be read so.
-    bool addBuiltInForLookups();
+    // the image cannot be read so. Without `withCommands`, the command
+    // definitions are left in the image too: the definitions then hold none.
+    bool addBuiltInForLookups(bool withCommands = true);
     // Built-in files parsed from their texts (the build's layout compiler,
     // and the tests that hold the compiled files to the parsed ones).
     void addBuiltInTexts(const std::vector<EmbeddedLayoutFile>& files);
@@ -168,7 +169,13 @@ LoadedDefinitions loadLayouts(const std::string& extraDirectory = {}, bool withU
 // its look-ups (record(), repeat(), ...): when there is no user layout file to
 // load, the built-in descriptions are unpacked one at a time as they are looked
 // up, instead of all of them at start; the catalogue's maps are then empty.
-LoadedDefinitions loadLayoutsForLookups(const std::string& extraDirectory = {}, bool withUserDirectory = true);
+enum class CommandDefinitions { Read, LeftOut };
+// With CommandDefinitions::LeftOut, for a program that wants the commands only
+// now and then: where the descriptions are looked up (catalogue.builtIns set),
+// the definitions hold no commands, and the program that wants them loads them
+// with CommandDefinitions::Read when it does.
+LoadedDefinitions loadLayoutsForLookups(const std::string& extraDirectory = {}, bool withUserDirectory = true,
+                                        CommandDefinitions commands = CommandDefinitions::Read);
 
 // Checks files without keeping what they define: each file is loaded on top of
 // the built-in definitions. Returns the problems found (none: all good),

@@ -223,3 +223,26 @@ TEST(CliReadme, TheDamagedFileRecipeGivesTheCheckShown) {
         from = at + line.size();
     }
 }
+
+TEST(CliCheck, RemoteControlRecordsAreWalkedIntoTheirCommandBodies) {
+    // Command 1002 takes a 2-byte and a 4-byte parameter: a body of 6 bytes
+    // walks clean, one of 2 runs out. The command definitions are read only
+    // when such a record comes, once for all workers.
+    auto remoteControl = [](std::uint32_t ping, std::size_t bodyBytes) {
+        tarvik::FrameBuilder b(7500);
+        b.device(7125, 0);
+        b.data().u32(1002).u32(ping).fill(16).fill(bodyBytes);
+        return b.build();
+    };
+    TempDir dir;
+    const std::string whole = dir.write("whole.vxr", remoteControl(1, 6));
+    const std::string cut = dir.write("cut.vxr", remoteControl(2, 2));
+    const auto clean = runProgram(kCli, {"check", whole});
+    EXPECT_EQ(clean.status, 0) << clean.out;
+    const auto short_ = runProgram(kCli, {"check", cut});
+    EXPECT_EQ(short_.status, 1) << short_.out;
+    EXPECT_TRUE(contains(short_.out, "Data exhausted") || contains(short_.out, "data exhausted")) << short_.out;
+    const auto both = runProgram(kCli, {"check", cut, whole, cut, whole, "--jobs", "2"});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_EQ(both.out, runProgram(kCli, {"check", cut, whole, cut, whole, "--jobs", "1"}).out);
+}

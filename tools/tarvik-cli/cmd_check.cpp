@@ -30,13 +30,20 @@ struct CheckOptions {
 };
 
 // The command catalogue, built when the first remote control record asks for a
-// command's body: most files hold none, and building it costs a small file's
-// check a tenth of its time. Safe to ask from the workers of --jobs at once.
+// command's body: most files hold none, and reading and building it cost a
+// small file's check a tenth of its time. Definitions whose descriptions are
+// looked up in the program's image were loaded without their commands, which
+// are then loaded here (the built-in ones: such definitions hold no others).
+// Safe to ask from the workers of --jobs at once.
 class CommandsOnFirstUse final : public RemoteCommandDefinitions {
 public:
     explicit CommandsOnFirstUse(const LoadedDefinitions& definitions) : definitions_(definitions) {}
     const std::vector<CRecordDataLayout>& commandItems(std::uint32_t number) const override {
-        std::call_once(built_, [this] { catalogue_ = remote::remoteCommandCatalogue(definitions_); });
+        std::call_once(built_, [this] {
+            catalogue_ = definitions_.catalogue.builtIns
+                             ? remote::remoteCommandCatalogue(loadLayoutsForLookups({}, false, CommandDefinitions::Read))
+                             : remote::remoteCommandCatalogue(definitions_);
+        });
         return catalogue_.commandItems(number);
     }
 
@@ -59,7 +66,8 @@ int runCheck(const CheckOptions& o) {
     // The walk looks layouts up one record type at a time, so the built-in ones are unpacked as the
     // file's types ask for them; a filter's compiler goes through the whole catalogue.
     kept = new LoadedDefinitions(noLayouts           ? LoadedDefinitions{}
-                                 : o.filter.empty() ? loadLayoutsForLookups(layouts.directory, layouts.userDirectory)
+                                 : o.filter.empty() ? loadLayoutsForLookups(layouts.directory, layouts.userDirectory,
+                                                                            CommandDefinitions::LeftOut)
                                                     : loadLayouts(layouts.directory, layouts.userDirectory));
     const LoadedDefinitions& definitions = *kept;
     // A layout file that could not be loaded leaves its records less checked than asked: said,
