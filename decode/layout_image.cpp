@@ -403,23 +403,32 @@ bool readLayoutImageRest(std::string_view after, LoaderDefinitions& into) {
 
 namespace {
 
+// Reads the key of a map's entry and steps over its value: where the value
+// lies and its length, or nothing when the bytes are not such an entry.
+template <typename K> std::optional<std::pair<std::size_t, std::size_t>> stepOverValue(Reader& s, K& key) {
+    io(s, key);
+    std::size_t length = 0;
+    if (!s.count(length)) return std::nullopt;
+    const std::size_t at = s.offset();
+    s.skip(length);
+    if (!s.ok) return std::nullopt;
+    return std::pair{at, length};
+}
+
 // Steps over a map by its keys and its values' lengths, leaving `m` empty.
-template <typename K, typename V> void skipMapOrList(Reader& s, std::map<K, V>& m) {
+template <typename K, typename V> void stepOver(Reader& s, std::map<K, V>& m) {
     m.clear();
     std::size_t n = 0;
     if (!s.count(n)) return;
     for (std::size_t i = 0; i < n && s.ok; ++i) {
         K key{};
-        io(s, key);
-        std::size_t length = 0;
-        if (!s.count(length)) return;
-        s.skip(length);
+        if (!stepOverValue(s, key)) return;
     }
 }
 // A list's elements have no lengths: one that is not empty is read (a loader's
 // definitions hold their commands in maps until they are finished; these
 // lists are empty in any image the build writes) and dropped.
-template <typename T> void skipMapOrList(Reader& s, std::vector<T>& v) {
+template <typename T> void stepOver(Reader& s, std::vector<T>& v) {
     io(s, v);
     v.clear();
 }
@@ -456,14 +465,11 @@ public:
         size_ = n;
         for (std::size_t i = 0; i < n; ++i) {
             Entry& e = entries_[i];
-            io(s, e.key);
-            std::size_t length = 0;
-            if (!s.count(length)) return false;
-            e.offset = s.offset();
-            e.length = length;
-            s.skip(length);
+            const auto value = stepOverValue(s, e.key);
+            if (!value) return false;
+            std::tie(e.offset, e.length) = *value;
             // The writer wrote the keys in order; a search needs them so.
-            if (!s.ok || (i > 0 && !(entries_[i - 1].key < e.key))) return false;
+            if (i > 0 && !(entries_[i - 1].key < e.key)) return false;
         }
         return true;
     }
@@ -564,8 +570,9 @@ const LayoutCatalogue& BuiltInLayouts::whole() const {
         Reader r(image_, kHeaderSize);
         LayoutCatalogue catalogue;
         io(r, catalogue);
-        // The image was read whole once when it was indexed; a failure here
-        // leaves the maps empty rather than half filled.
+        // The catalogue's sum was checked when it was indexed; a failure here
+        // (a description that does not read back) leaves the maps empty
+        // rather than half filled.
         if (!r.ok || r.offset() != catalogueEnd_) return;
         resolveFormats(catalogue);
         maps_->whole = std::move(catalogue);
@@ -588,12 +595,12 @@ bool readLayoutImageFrontForLookups(LoaderDefinitions& into, bool withCommands) 
         afterOut(r, into);
     } else {
         // afterCatalogue() and afterOut(), the command definitions stepped over.
-        skipMapOrList(r, into.out.commands);
-        skipMapOrList(r, into.out.commandRepeats);
+        stepOver(r, into.out.commands);
+        stepOver(r, into.out.commandRepeats);
         io(r, into.out.sources);
         io(r, into.out.problems);
-        skipMapOrList(r, into.commands);
-        skipMapOrList(r, into.commandRepeats);
+        stepOver(r, into.commands);
+        stepOver(r, into.commandRepeats);
         io(r, into.expandedBytesLeftInAll);
         io(r, into.enumerationBytesLeftInAll);
     }
