@@ -51,7 +51,7 @@ void TemporaryRecords::clear() {
     memoryFd_ = fd_ = -1;
     path_.clear();
     pending_ = Bytes();
-    size_ = 0;
+    size_ = hole_ = 0;
     error_ = 0;
     failure_.clear();
 }
@@ -71,6 +71,17 @@ bool TemporaryRecords::create(std::uint64_t memoryBytes, std::string& message) {
     return true;
 }
 
+bool TemporaryRecords::startAt(std::uint64_t offset) {
+    if (error_ != 0 || size_ != 0 || fd_ < 0) return false;
+    // A hole up to `offset`: it takes neither memory nor disk.
+    if (::ftruncate(fd_, static_cast<off_t>(offset)) != 0 || ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        error_ = errno ? errno : EIO;
+        return false;
+    }
+    size_ = hole_ = offset;
+    return true;
+}
+
 bool TemporaryRecords::append(ByteSpan bytes) {
     if (error_ != 0) return false;
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
@@ -78,7 +89,7 @@ bool TemporaryRecords::append(ByteSpan bytes) {
     if (pending_.size() >= kWriteChunk) {
         if (!writeAll(fd_, pending_)) error_ = errno ? errno : EIO;
         pending_.clear();
-        if (error_ == 0 && fd_ == memoryFd_ && size_ > memoryBytes_ && !spill()) error_ = -1;
+        if (error_ == 0 && fd_ == memoryFd_ && size_ - hole_ > memoryBytes_ && !spill()) error_ = -1;
     }
     return error_ == 0;
 }
@@ -105,10 +116,16 @@ bool TemporaryRecords::spill() {
         return false;
     }
     diskFile_ = pattern;
+    if (hole_ > 0 && (::ftruncate(disk, static_cast<off_t>(hole_)) != 0 ||
+                      ::lseek(disk, static_cast<off_t>(hole_), SEEK_SET) < 0)) {
+        failure_ = std::string("could not write the records of the capture to a temporary file: ") + std::strerror(errno);
+        ::close(disk);
+        return false;
+    }
     if (memoryFd_ >= 0) {
         // What the memory file holds so far moves to the disk file.
         Bytes buffer(kWriteChunk);
-        off_t at = 0;
+        auto at = static_cast<off_t>(hole_);
         for (ssize_t n; (n = ::pread(memoryFd_, buffer.data(), buffer.size(), at)) > 0; at += n) {
             buffer.resize(static_cast<std::size_t>(n));
             if (!writeAll(disk, buffer)) {
@@ -181,7 +198,9 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
     }
     // Copies kept aside go to memory first and to the temporary file only past
     // the memory allowed, so that file goes to disk at once.
-    if (!temporary_.create(leaveFramesInCapture ? 0 : memoryBytes, message)) return false;
+    // Frames handed to the sink's `bytes` need none until one is refused.
+    bool handing = sink.bytes && !leaveFramesInCapture;
+    if (!handing && !temporary_.create(leaveFramesInCapture ? 0 : memoryBytes, message)) return false;
     // The frames left in the capture are read later from the very file
     // libpcap reads now, whatever happens to its name meanwhile.
     const bool inPlace = leaveFramesInCapture && reader.fileDescriptor() >= 0 &&
@@ -189,6 +208,7 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
 
     std::uint64_t offset = 0, frames = 0;
     bool writeFailed = false;
+    std::string writeFailure;
     const bool complete = reader.readInPlace([&](const CapturedRecordView& record) {
         if (writeFailed) return;
         const FrameView frame(record.bytes);
@@ -214,6 +234,20 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
         std::memcpy(entry.raw.data(), &held, sizeof held);
         CaptureEntry{record.time, record.stream, false}.storeIn(entry);
         if (sink.frame) sink.frame(entry);
+        if (handing) {
+            if (sink.bytes(record.bytes)) {
+                offset += record.bytes.size();
+                return;
+            }
+            // This frame and all after it go to the file, where they stand
+            // after the frames handed over.
+            handing = false;
+            if (!temporary_.create(memoryBytes, writeFailure) || !temporary_.startAt(offset)) {
+                if (writeFailure.empty()) temporary_.finish(writeFailure);
+                writeFailed = true;
+                return;
+            }
+        }
         offset += record.bytes.size();
         if (leaveFramesInCapture) {
             if (inPlace && record.fileOffset >= 0) {
@@ -230,8 +264,7 @@ bool CaptureRecordFile::load(const std::string& capturePath, const CaptureOption
         }
         if (!temporary_.append(record.bytes)) writeFailed = true;
     });
-    std::string writeFailure;
-    if (!temporary_.finish(writeFailure)) writeFailed = true;
+    if (!writeFailed && !temporary_.finish(writeFailure)) writeFailed = true;
     streams_ = reader.streams();
     counts_ = reader.counts();
     for (const std::string& problem : reader.problems()) {

@@ -65,6 +65,9 @@ public:
 
     // Starts an empty file. False with `message` saying why.
     bool create(std::uint64_t memoryBytes, std::string& message);
+    // Makes an empty file start at `offset`: the bytes before it are a hole
+    // that takes no room (they read as zeros). False when it cannot.
+    bool startAt(std::uint64_t offset);
     // Appends bytes (written out a megabyte at a time). False once a write failed.
     bool append(ByteSpan bytes);
     // Writes out what is buffered. False with `message` saying why, when a write failed.
@@ -86,6 +89,7 @@ private:
     std::string diskFile_;  // the name of a file on disk, until forgotten
     Bytes pending_;
     std::uint64_t size_ = 0;
+    std::uint64_t hole_ = 0;  // bytes at the start never written (startAt)
     int error_ = 0;         // errno of the failed write, -1 for a failed move to disk
     std::string failure_;
 };
@@ -100,11 +104,18 @@ public:
     // Where the records go as the capture is read, in order: each frame's
     // index entry (its bytes are in the temporary file, its capture time and
     // stream in the entry), and each text line ("TEXT Lost Packet").
+    // With `bytes` set, each frame's bytes go to it (after its entry) and
+    // not to the temporary file, until it refuses one (returns false): that
+    // frame and every one after it are then written to the temporary file at
+    // the offsets their entries give, with a hole before them. Without
+    // leaveFramesInCapture only.
     struct Sink {
         std::function<void(const RecordIndexEntry&)> frame;
         std::function<void(std::string text, const CaptureEntry&)> text;
+        std::function<bool(ByteSpan frame)> bytes;
     };
-    // Reads the capture into a new temporary record file. False when the
+    // Reads the capture into a new temporary record file (see Sink::bytes
+    // for one that needs none). False when the
     // capture cannot be read at all or the temporary file cannot be written;
     // `message` then says why. A capture that ends early, or whose reader had
     // to give up a stream, keeps what it held, returns true and leaves the

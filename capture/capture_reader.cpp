@@ -221,6 +221,7 @@ struct CaptureReader::Impl {
     std::list<Flow*> byUse;      // the flows in the order they were last used, the quietest first
     std::size_t memory = 0;      // the flows' costs as last measured
     Flow* touched = nullptr;     // the flow the packet being read went to
+    Flow* lastFound = nullptr;   // the flow flowFor found last: packets come in runs of one flow
     std::unordered_set<FlowKey, FlowKeyHash> ignored;
     std::deque<Defragment> defragments;
     const std::function<void(const CapturedRecordView&)>* sink = nullptr;
@@ -755,12 +756,13 @@ bool CaptureReader::Impl::defragment(ByteSpan ip, std::size_t headerLength, Byte
 // ---- Connections -----------------------------------------------------------
 
 Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
+    // The flow found last is already the last in the order of use.
+    if (lastFound && lastFound->key == key) return touched = lastFound;
     auto it = flows.find(key);
     if (it != flows.end()) {
         Flow* f = it->second.get();
         byUse.splice(byUse.end(), byUse, f->use);
-        touched = f;
-        return f;
+        return touched = lastFound = f;
     }
     if (!create) return nullptr;
     auto flow = std::make_unique<Flow>();
@@ -768,7 +770,7 @@ Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
     flow->created = tick;
     Flow* f = flow.get();
     f->use = byUse.insert(byUse.end(), f);
-    touched = f;
+    touched = lastFound = f;
     for (int d = 0; d < 2; ++d) {
         Direction& dir = f->dir[d];
         dir.tcp.onData = [this, f, d](ByteSpan bytes) { tcpData(*f, d, bytes); };
@@ -794,6 +796,7 @@ void CaptureReader::Impl::forgetFlow(const FlowKey& key) {
     if (it == flows.end()) return;
     Flow* f = it->second.get();
     if (touched == f) touched = nullptr;
+    if (lastFound == f) lastFound = nullptr;
     memory -= f->cost;
     byUse.erase(f->use);
     flows.erase(it);
@@ -866,7 +869,7 @@ void CaptureReader::Impl::endAll() {
     flows.clear();
     byUse.clear();
     memory = 0;
-    touched = nullptr;
+    touched = lastFound = nullptr;
     defragments.clear();
     const std::uint64_t named = std::min<std::uint64_t>(counts().droppedStreams, kNamedDroppedStreams);
     if (counts().droppedStreams > named && reader.problems_.size() >= named)

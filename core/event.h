@@ -57,6 +57,11 @@ public:
     // An event is a place others hold subscriptions to: it does not move.
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
+    // An event that ends while it runs (a handler ended its owner) keeps its
+    // handlers until the run is over.
+    ~Event() {
+        if (state_->raising > 0) state_->keptWhileRaising = state_;
+    }
 
     Subscription subscribe(Handler handler) {
         assert(handler && "a subscription needs a handler");
@@ -70,15 +75,29 @@ public:
 
     // Calls every handler with the arguments.
     void operator()(Args... args) const {
-        const std::shared_ptr<State> keep = state_;  // a handler may end the event's owner
-        State& s = *keep;
-        ++s.raising;
+        // A handler may end the event's owner, and the event with it: the
+        // state then stays until this run is over (see ~Event). No copy of
+        // the shared pointer here: events are raised for every packet, and
+        // once the program has a second thread such a copy costs two locked
+        // instructions.
+        State& s = *state_;
+        // Ends the run, also when a handler throws.
+        const struct Run {
+            State& s;
+            explicit Run(State& state) : s(state) { ++s.raising; }
+            ~Run() {
+                if (--s.raising > 0) return;
+                if (s.cancelled) s.compact();
+                if (s.keptWhileRaising) {
+                    const std::shared_ptr<State> last = std::move(s.keptWhileRaising);
+                }
+            }
+        } run(s);
         // By index, and only those present when the event started: handlers
         // may subscribe or cancel while it runs.
         const std::size_t count = s.handlers.size();
         for (std::size_t i = 0; i < count; ++i)
             if (s.handlers[i].live) s.handlers[i].handler(args...);
-        if (--s.raising == 0 && s.cancelled) s.compact();
     }
 
     bool empty() const { return size() == 0; }
@@ -103,6 +122,8 @@ private:
         std::uint64_t nextId = 1;
         int raising = 0;
         bool cancelled = false;
+        // The state of an event that ended while it ran, until the run is over.
+        std::shared_ptr<State> keptWhileRaising;
 
         void remove(std::uint64_t id) {
             for (Entry& entry : handlers)

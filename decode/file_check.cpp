@@ -129,33 +129,140 @@ std::uint64_t FileCheckResult::problemCount() const {
     return n;
 }
 
-FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameObserver& observer) const {
-    FileCheckResult r;
-    r.path = path;
-    RecordFile file;
-    if (!file.open(path)) {
-        r.unreadable = file.lastError();
-        return r;
-    }
-    const std::uint64_t fileSize = file.size();
-    r.fileBytes = fileSize;
-    Collector problems(r, options_.keepPerKind);
-    if (fileSize == 0) {
-        problems.add(CheckProblemKind::Truncated, 0, 0, "the file is empty: it holds no frame");
-        return r;
-    }
-    std::optional<Catalog> catalog = openCatalog(file, fileSize, problems);
-    r.hasCatalog = catalog.has_value();
+namespace {
 
-    RecordReporter reporter(catalogue_, commands_);
-    WalkMemo walks(reporter);
-    Report walked;
-    FileWindow window(file, fileSize, options_.readAhead && fileSize >= options_.readAheadFrom);
-    std::array<std::uint8_t, kFrameHeaderSize> largeHeader{};  // of a frame above kMaxWholeFrame, never held whole
-    PingGapTracker pingGaps;
-    std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<double, std::uint64_t>> lastTime;
-    auto lastTimeAt = lastTime.end();
-    VxTimeSecondsCache timeSeconds;
+// What is checked of each frame, and what is remembered across frames (ping
+// numbers, each device's last time, the layouts looked up). The walk over a
+// file and the check of frames handed over one by one share it, so that both
+// find the same.
+class FrameChecks {
+public:
+    FrameChecks(const LayoutCatalogue& catalogue, const RemoteCommandDefinitions& commands,
+                const FileCheckOptions& options, FileCheckResult& result)
+        : catalogue_(catalogue), options_(options), r_(result), problems_(result, options.keepPerKind),
+          reporter_(catalogue, commands), walks_(reporter_) {}
+
+    Collector& problems() { return problems_; }
+
+    // A frame whose header has the sync pattern and a Size no smaller than
+    // the header: what is wrong with its Offset and optional data offset; it
+    // is counted.
+    void header(std::uint64_t k, std::uint64_t position, const FrameView& h) {
+        const std::uint32_t size = h.size();
+        if (h.offset() != 0 && h.dataStart() > size)
+            problems_.add(CheckProblemKind::Size, k, position,
+                          strprintf("Offset %u puts the data section past the frame's Size %lu", h.offset(),
+                                    (unsigned long)size));
+        if (h.optionalDataOffset() != 0 && h.optionalDataOffset() < kFrameHeaderSize)
+            problems_.add(CheckProblemKind::Size, k, position,
+                          strprintf("optional data offset %lu points into the header",
+                                    (unsigned long)h.optionalDataOffset()));
+        else if (h.optionalDataOffset() != 0 && !optionalDataOffsetInFrame(h))
+            problems_.add(CheckProblemKind::Size, k, position,
+                          strprintf("optional data offset %lu lies outside the frame (Size %lu)",
+                                    (unsigned long)h.optionalDataOffset(), (unsigned long)size));
+        time_ = h.time();
+        seconds_ = timeSeconds_(time_);
+        r_.statistics.add(h.recordType(), size, time_, seconds_.has_value(), 0.0);
+        ++r_.frames;
+    }
+
+    // The checksum of a frame held whole.
+    void checksumOf(std::uint64_t k, std::uint64_t position, const FrameView& h, ByteSpan frame) {
+        if (!h.hasChecksum() || !roomForChecksum(k, position, h)) return;
+        const auto end = static_cast<std::uint32_t>(frame.size() - 4);
+        const std::uint32_t sum = computeChecksum(frame, end);
+        const std::uint32_t field = readLEOr0<std::uint32_t>(frame, end);
+        if (sum != field) checksumDiffers(k, position, h, field, sum, computeSignedChecksum(frame, end));
+    }
+    bool roomForChecksum(std::uint64_t k, std::uint64_t position, const FrameView& h) {
+        if (h.size() >= kFrameHeaderSize + 4) return true;
+        problems_.add(CheckProblemKind::Checksum, k, position, "the flags claim a checksum but the frame has no room for it");
+        return false;
+    }
+    void checksumDiffers(std::uint64_t k, std::uint64_t position, const FrameView& h, std::uint32_t field,
+                         std::uint32_t sum, std::uint32_t signedSum) {
+        problems_.add(CheckProblemKind::Checksum, k, position,
+                      strprintf("record type %lu: checksum field %u, calculated %u%s", (unsigned long)h.recordType(),
+                                field, sum, signedSum == field ? " (the producer summed signed bytes)" : ""));
+    }
+
+    // The layout walk and the ping number of a frame held whole; the time
+    // stamp of every frame counted.
+    void contents(std::uint64_t k, std::uint64_t position, const FrameView& h, ByteSpan frame) {
+        if (!frame.empty()) {
+            if (options_.walkLayouts) walk(k, position, h, frame);
+            if (isPingRecordType(h.recordType())) pingNumber(k, position, h, frame);
+        }
+        timeStamp(k, position, h);
+    }
+
+private:
+    void walk(std::uint64_t k, std::uint64_t position, const FrameView& h, ByteSpan frame) {
+        const std::uint32_t type = h.recordType();
+        const Report& rep = options_.rememberWalks ? walks_.outcome(frame) : (walked_ = reporter_.walkOutcome(frame));
+        const RecordKey key{h.protocolVersion() ? h.protocolVersion() : kCatalogueProtocolVersion,
+                            h.recordVersion() ? h.recordVersion() : kCatalogueRecordVersion,
+                            static_cast<std::int32_t>(type)};
+        const KnownKey layout = layoutOf(key);
+        if (!layout.has) {
+            problems_.add(CheckProblemKind::UnknownType, k, position,
+                          strprintf("record type %lu (protocol %u, record version %u) has no layout",
+                                    (unsigned long)type, h.protocolVersion(), h.recordVersion()));
+            return;
+        }
+        bool walkFailed = false;
+        for (const std::string& line : rep.lines) {
+            if (!isLayoutProblemLine(line)) continue;
+            problems_.add(CheckProblemKind::Layout, k, position,
+                          strprintf("record type %lu: %s", (unsigned long)type,
+                                    std::string(line.starts_with(' ') ? line.substr(1) : line).c_str()));
+            walkFailed = true;
+            break;
+        }
+        if (const std::uint64_t left = walkFailed || layout.titleOnly ? 0 : undecodedBytes(frame, rep.consumed))
+            problems_.add(CheckProblemKind::Layout, k, position,
+                          strprintf("record type %lu: %llu bytes after the last field are not decoded "
+                                    "(the walk ended at byte %lld of %lu)",
+                                    (unsigned long)type, (unsigned long long)left, (long long)rep.consumed,
+                                    (unsigned long)frame.size()));
+        for (const std::string& message : rep.messages)
+            problems_.add(CheckProblemKind::Layout, k, position,
+                          strprintf("record type %lu: %s", (unsigned long)type, message.c_str()));
+    }
+
+    // Ping numbers: the u32 behind the 8-byte sonar serial number.
+    void pingNumber(std::uint64_t k, std::uint64_t position, const FrameView& h, ByteSpan frame) {
+        const auto ping = pingNumberOf(frame);
+        if (!ping) return;
+        if (auto last = pingGaps_.next(h.recordType(), h.deviceId(), h.systemEnumerator(), *ping))
+            problems_.add(CheckProblemKind::PingGap, k, position,
+                          strprintf("record type %lu, device %lu, enumerator %u: ping %u after ping %u "
+                                    "(%u missing)",
+                                    (unsigned long)h.recordType(), (unsigned long)h.deviceId(), h.systemEnumerator(),
+                                    *ping, *last, *ping - *last - 1u));
+    }
+
+    // Time stamps per device.
+    void timeStamp(std::uint64_t k, std::uint64_t position, const FrameView& h) {
+        if (!seconds_ || uninitialisedMarker(h.timeBytes())) return;
+        const double t = *seconds_;
+        // Frames come in long runs from one device: its entry is remembered.
+        const std::pair<std::uint32_t, std::uint32_t> device{h.deviceId(), h.systemEnumerator()};
+        bool fresh = false;
+        if (lastTimeAt_ == lastTime_.end() || lastTimeAt_->first != device)
+            std::tie(lastTimeAt_, fresh) = lastTime_.try_emplace(device, t, k);
+        if (fresh) return;
+        auto& last = lastTimeAt_->second;
+        if (t < last.first)
+            problems_.add(CheckProblemKind::TimeBackwards, k, position,
+                          strprintf("device %lu, enumerator %u: time %s is %.3f s before frame %llu's",
+                                    (unsigned long)h.deviceId(), h.systemEnumerator(),
+                                    formatDateTime(time_).value_or("?").c_str(), last.first - t,
+                                    (unsigned long long)last.second));
+        last = {t, k};
+    }
+
     // Whether a key has a layout, looked up once per key of the run (the
     // catalogue does not change while a file is checked).
     // A layout that has a title only lists no fields: its record's bytes are
@@ -165,20 +272,53 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
         bool has = false;
         bool titleOnly = false;
     };
-    std::vector<KnownKey> knownKeys;
-    auto layoutOf = [&](const RecordKey& key) {
-        for (const KnownKey& known : knownKeys)
+    KnownKey layoutOf(const RecordKey& key) {
+        for (const KnownKey& known : knownKeys_)
             if (known.key == key) return known;
         const RecordDescription& layout = catalogue_.record(key);
         const KnownKey known{key, !layout.title.empty(), layout.items.empty()};
-        if (knownKeys.size() < 64) knownKeys.push_back(known);
+        if (knownKeys_.size() < 64) knownKeys_.push_back(known);
         return known;
-    };
+    }
+
+    const LayoutCatalogue& catalogue_;
+    const FileCheckOptions& options_;
+    FileCheckResult& r_;
+    Collector problems_;
+    RecordReporter reporter_;
+    WalkMemo walks_;
+    Report walked_;
+    std::vector<KnownKey> knownKeys_;
+    PingGapTracker pingGaps_;
+    using Device = std::pair<std::uint32_t, std::uint32_t>;
+    std::map<Device, std::pair<double, std::uint64_t>> lastTime_;
+    std::map<Device, std::pair<double, std::uint64_t>>::iterator lastTimeAt_ = lastTime_.end();
+    VxTimeSecondsCache timeSeconds_;
+    // Of the frame being checked.
+    VxTIME time_{};
+    std::optional<double> seconds_;
+};
+
+// Walks `file` from byte `from` (frame `k`) to its end. Only a walk from the
+// first byte compares the file catalog, which the first frame names.
+void walkFile(FrameChecks& checks, FileCheckResult& r, const RecordFile& file, std::uint64_t position,
+              std::uint64_t k, const FileCheckOptions& options, const CheckedFrameObserver& observer) {
+    const std::uint64_t fileSize = file.size();
+    r.fileBytes = fileSize;
+    Collector& problems = checks.problems();
+    if (fileSize == 0) {
+        problems.add(CheckProblemKind::Truncated, 0, 0, "the file is empty: it holds no frame");
+        return;
+    }
+    std::optional<Catalog> catalog;
+    if (position == 0) catalog = openCatalog(file, fileSize, problems);
+    r.hasCatalog = catalog.has_value();
+
+    FileWindow window(file, fileSize, options.readAhead && fileSize - position >= options.readAheadFrom);
+    std::array<std::uint8_t, kFrameHeaderSize> largeHeader{};  // of a frame above kMaxWholeFrame, never held whole
     std::optional<std::uint64_t> catalogSeenAt;
     std::uint64_t framesBeforeCatalog = 0;
 
-    std::uint64_t position = 0;
-    std::uint64_t k = 0;
     while (position < fileSize && !window.cutShort()) {
         const std::uint64_t remaining = fileSize - position;
         if (remaining < kFrameHeaderSize) {
@@ -216,23 +356,8 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
             position = *next;
             continue;
         }
-        if (h.offset() != 0 && h.dataStart() > size)
-            problems.add(CheckProblemKind::Size, k, position,
-                         strprintf("Offset %u puts the data section past the frame's Size %lu", h.offset(),
-                                   (unsigned long)size));
-        if (h.optionalDataOffset() != 0 && h.optionalDataOffset() < kFrameHeaderSize)
-            problems.add(CheckProblemKind::Size, k, position,
-                         strprintf("optional data offset %lu points into the header",
-                                   (unsigned long)h.optionalDataOffset()));
-        else if (h.optionalDataOffset() != 0 && !optionalDataOffsetInFrame(h))
-            problems.add(CheckProblemKind::Size, k, position,
-                         strprintf("optional data offset %lu lies outside the frame (Size %lu)",
-                                   (unsigned long)h.optionalDataOffset(), (unsigned long)size));
+        checks.header(k, position, h);
         const std::uint32_t type = h.recordType();
-        const VxTIME time = h.time();
-        const std::optional<double> seconds = timeSeconds(time);
-        r.statistics.add(type, size, time, seconds.has_value(), 0.0);
-        ++r.frames;
         if (size > remaining) {
             if (observer) observer({k, position, h, {}});
             problems.add(CheckProblemKind::Truncated, k, position,
@@ -242,9 +367,9 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
             break;
         }
 
-        // Checksum, and the layout walk on frames held whole.
+        // Checksum, and the contents of frames held whole.
         ByteSpan frame;
-        if (size <= kMaxWholeFrame) {
+        if (size <= FileChecker::kMaxWholeFrame) {
             frame = window.view(position, size);
             if (frame.size() != size) {
                 if (observer) observer({k, position, h, {}});
@@ -252,105 +377,31 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
                 break;
             }
             h = FrameView(frame);
+            if (observer) observer({k, position, h, frame});
+            checks.checksumOf(k, position, h, frame);
         } else {
-            // Streamed in pieces below: the header is kept apart.
+            // Streamed in pieces: the header is kept apart, the signed sum taken alongside.
             const ByteSpan held = h.bytes();
             std::copy(held.begin(), held.end(), largeHeader.begin());
             h = FrameView(largeHeader);
-        }
-        if (observer) observer({k, position, h, frame});
-        if (h.hasChecksum()) {
-            if (size < kFrameHeaderSize + 4) {
-                problems.add(CheckProblemKind::Checksum, k, position, "the flags claim a checksum but the frame has no room for it");
-            } else {
-                std::uint32_t sum = 0, signedSum = 0, field = 0;
-                if (!frame.empty()) {
-                    sum = computeChecksum(frame, size - 4u);
-                    field = readLEOr0<std::uint32_t>(frame, size - 4u);
-                    if (sum != field) signedSum = computeSignedChecksum(frame, size - 4u);
-                } else {
-                    // Streamed in pieces; the signed sum is taken alongside.
-                    for (std::uint64_t at = 0; at < size - 4u;) {
-                        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size - 4u - at));
-                        const ByteSpan part = window.view(position + at, n);
-                        sum += computeChecksum(part, part.size());
-                        signedSum += computeSignedChecksum(part, part.size());
-                        at += n;
-                    }
-                    std::array<std::uint8_t, 4> tail{};
-                    file.readAt(position + size - 4u, tail);
-                    field = readLEOr0<std::uint32_t>(tail, 0);
-                    window.shrink();
+            if (observer) observer({k, position, h, frame});
+            if (h.hasChecksum() && checks.roomForChecksum(k, position, h)) {
+                std::uint32_t sum = 0, signedSum = 0;
+                for (std::uint64_t at = 0; at < size - 4u;) {
+                    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size - 4u - at));
+                    const ByteSpan part = window.view(position + at, n);
+                    sum += computeChecksum(part, part.size());
+                    signedSum += computeSignedChecksum(part, part.size());
+                    at += n;
                 }
-                if (sum != field)
-                    problems.add(CheckProblemKind::Checksum, k, position,
-                                 strprintf("record type %lu: checksum field %u, calculated %u%s", (unsigned long)type,
-                                           field, sum,
-                                           signedSum == field ? " (the producer summed signed bytes)" : ""));
+                std::array<std::uint8_t, 4> tail{};
+                file.readAt(position + size - 4u, tail);
+                const std::uint32_t field = readLEOr0<std::uint32_t>(tail, 0);
+                window.shrink();
+                if (sum != field) checks.checksumDiffers(k, position, h, field, sum, signedSum);
             }
         }
-        if (options_.walkLayouts && !frame.empty()) {
-            const Report& rep = options_.rememberWalks ? walks.outcome(frame) : (walked = reporter.walkOutcome(frame));
-            const RecordKey key{h.protocolVersion() ? h.protocolVersion() : kCatalogueProtocolVersion,
-                                h.recordVersion() ? h.recordVersion() : kCatalogueRecordVersion,
-                                static_cast<std::int32_t>(type)};
-            const KnownKey layout = layoutOf(key);
-            if (!layout.has) {
-                problems.add(CheckProblemKind::UnknownType, k, position,
-                             strprintf("record type %lu (protocol %u, record version %u) has no layout",
-                                       (unsigned long)type, h.protocolVersion(), h.recordVersion()));
-            } else {
-                bool walkFailed = false;
-                for (const std::string& line : rep.lines) {
-                    if (!isLayoutProblemLine(line)) continue;
-                    problems.add(CheckProblemKind::Layout, k, position,
-                                 strprintf("record type %lu: %s", (unsigned long)type,
-                                           std::string(line.starts_with(' ') ? line.substr(1) : line).c_str()));
-                    walkFailed = true;
-                    break;
-                }
-                if (const std::uint64_t left = walkFailed || layout.titleOnly ? 0 : undecodedBytes(frame, rep.consumed))
-                    problems.add(CheckProblemKind::Layout, k, position,
-                                 strprintf("record type %lu: %llu bytes after the last field are not decoded "
-                                           "(the walk ended at byte %lld of %lu)",
-                                           (unsigned long)type, (unsigned long long)left, (long long)rep.consumed,
-                                           (unsigned long)size));
-                for (const std::string& message : rep.messages)
-                    problems.add(CheckProblemKind::Layout, k, position,
-                                 strprintf("record type %lu: %s", (unsigned long)type, message.c_str()));
-            }
-        }
-
-        // Ping numbers: the u32 behind the 8-byte sonar serial number.
-        if (isPingRecordType(type) && !frame.empty()) {
-            if (auto ping = pingNumberOf(frame)) {
-                if (auto last = pingGaps.next(type, h.deviceId(), h.systemEnumerator(), *ping))
-                    problems.add(CheckProblemKind::PingGap, k, position,
-                                 strprintf("record type %lu, device %lu, enumerator %u: ping %u after ping %u "
-                                           "(%u missing)",
-                                           (unsigned long)type, (unsigned long)h.deviceId(), h.systemEnumerator(),
-                                           *ping, *last, *ping - *last - 1u));
-            }
-        }
-
-        // Time stamps per device.
-        if (const auto& t = seconds; t && !uninitialisedMarker(h.timeBytes())) {
-            // Frames come in long runs from one device: its entry is remembered.
-            const std::pair<std::uint32_t, std::uint32_t> device{h.deviceId(), h.systemEnumerator()};
-            bool fresh = false;
-            if (lastTimeAt == lastTime.end() || lastTimeAt->first != device)
-                std::tie(lastTimeAt, fresh) = lastTime.try_emplace(device, *t, k);
-            const auto it = lastTimeAt;
-            if (!fresh) {
-                if (*t < it->second.first)
-                    problems.add(CheckProblemKind::TimeBackwards, k, position,
-                                 strprintf("device %lu, enumerator %u: time %s is %.3f s before frame %llu's",
-                                           (unsigned long)h.deviceId(), h.systemEnumerator(),
-                                           formatDateTime(time).value_or("?").c_str(), it->second.first - *t,
-                                           (unsigned long long)it->second.second));
-                it->second = {*t, k};
-            }
-        }
+        checks.contents(k, position, h, frame);
 
         // The catalog against the walked frames.
         if (catalog) {
@@ -384,7 +435,7 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
         problems.add(CheckProblemKind::Truncated, k, position,
                      strprintf("the file was cut short to %llu bytes by another program while it was checked",
                                (unsigned long long)file.size()));
-        return r;
+        return;
     }
 
     if (catalog) {
@@ -399,7 +450,94 @@ FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameOb
                          strprintf("the file catalog lists %llu records, %llu frames precede it",
                                    (unsigned long long)catalog->count, (unsigned long long)framesBeforeCatalog));
     }
+}
+
+} // namespace
+
+FileCheckResult FileChecker::check(const std::string& path, const CheckedFrameObserver& observer) const {
+    FileCheckResult r;
+    r.path = path;
+    RecordFile file;
+    if (!file.open(path)) {
+        r.unreadable = file.lastError();
+        return r;
+    }
+    FrameChecks checks(catalogue_, commands_, options_, r);
+    walkFile(checks, r, file, 0, 0, options_, observer);
     return r;
+}
+
+// ---- Frames handed over one by one -----------------------------------------
+
+// On cache lines of its own: a reader on another thread may be writing next to it.
+struct alignas(128) FrameSequenceCheck::State {
+    State(const FileChecker& c, CheckedFrameObserver o)
+        : options(c.options()), checks(c.catalogue(), c.commands(), options, result), observer(std::move(o)) {}
+    FileCheckOptions options;
+    FileCheckResult result;
+    FrameChecks checks;
+    CheckedFrameObserver observer;
+    std::uint64_t position = 0;
+    std::uint64_t frames = 0;
+    bool refused = false;   // a frame was refused: the rest come from a file
+    bool fromFile = false;  // the rest were walked in a file
+};
+
+FrameSequenceCheck::FrameSequenceCheck(const FileChecker& checker, CheckedFrameObserver observer)
+    : state_(std::make_unique<State>(checker, std::move(observer))) {}
+
+FrameSequenceCheck::~FrameSequenceCheck() = default;
+
+std::uint64_t FrameSequenceCheck::position() const { return state_->position; }
+
+bool FrameSequenceCheck::takes(ByteSpan frame, bool first) {
+    // What the walk of the file would not read back as this frame alone: a
+    // header without the sync pattern or with a Size other than the bytes
+    // (the walk would then resync, or read into the next frame), and a first
+    // frame that names a file catalog (the walk compares it with the frames).
+    const FrameView h(frame);
+    return h.isFrame() && h.size() == frame.size() &&
+           !(first && h.recordType() == kFileHeaderRecordType && h.optionalDataId() == kFileCatalogRecordType);
+}
+
+bool FrameSequenceCheck::add(ByteSpan frame) {
+    State& s = *state_;
+    if (s.refused || !takes(frame, s.frames == 0)) {
+        s.refused = true;
+        return false;
+    }
+    const FrameView h(frame);
+    const std::uint64_t k = s.frames, position = s.position;
+    s.checks.header(k, position, h);
+    // A frame above the largest the walk holds whole is only summed.
+    const ByteSpan held = frame.size() <= FileChecker::kMaxWholeFrame ? frame : ByteSpan{};
+    if (s.observer) s.observer({k, position, held.empty() ? FrameView(frame.first(kFrameHeaderSize)) : h, held});
+    s.checks.checksumOf(k, position, h, frame);
+    s.checks.contents(k, position, h, held);
+    s.position += frame.size();
+    ++s.frames;
+    return true;
+}
+
+void FrameSequenceCheck::checkRestOf(const std::string& path) {
+    State& s = *state_;
+    s.refused = s.fromFile = true;
+    RecordFile file;
+    if (!file.open(path)) {
+        s.result.unreadable = file.lastError();
+        return;
+    }
+    walkFile(s.checks, s.result, file, s.position, s.frames, s.options, s.observer);
+}
+
+FileCheckResult FrameSequenceCheck::finish(std::string path) {
+    State& s = *state_;
+    if (!s.fromFile) {
+        s.result.fileBytes = s.position;
+        if (s.frames == 0) s.checks.problems().add(CheckProblemKind::Truncated, 0, 0, "the file is empty: it holds no frame");
+    }
+    s.result.path = std::move(path);
+    return std::move(s.result);
 }
 
 std::vector<std::string> checkSummaryLines(const FileCheckResult& r) {

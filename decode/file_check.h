@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -99,6 +100,8 @@ public:
 
     FileCheckResult check(const std::string& path, const CheckedFrameObserver& observer = {}) const;
     const FileCheckOptions& options() const { return options_; }
+    const LayoutCatalogue& catalogue() const { return catalogue_; }
+    const RemoteCommandDefinitions& commands() const { return commands_; }
 
     // Frames above this size are checked by streaming their bytes (checksum
     // only, no layout walk), so that memory stays bounded whatever Size says.
@@ -108,6 +111,40 @@ private:
     const LayoutCatalogue& catalogue_;
     const RemoteCommandDefinitions& commands_;
     FileCheckOptions options_;
+};
+
+// Checks frames handed over one by one as FileChecker::check checks the
+// record file they make written back to back: the same findings at the same
+// positions, without writing the file. A frame that such a walk would not
+// read back as itself is refused (add returns false): one without the sync
+// pattern, one whose Size is not its length (the walk would resync, or read
+// on into the next frame), and a first frame that names a file catalog (the
+// walk compares the catalog with the frames). The caller then writes that
+// frame and every one after it to a file where they stand in the walk's file
+// (from position() on) and hands it to checkRestOf, which walks it from there.
+class FrameSequenceCheck {
+public:
+    explicit FrameSequenceCheck(const FileChecker& checker, CheckedFrameObserver observer = {});
+    ~FrameSequenceCheck();
+    FrameSequenceCheck(const FrameSequenceCheck&) = delete;
+    FrameSequenceCheck& operator=(const FrameSequenceCheck&) = delete;
+
+    // Whether add would take `frame`, the first one handed over or a later one.
+    static bool takes(ByteSpan frame, bool first);
+    // Checks one frame (the observer sees it first); false when it is refused,
+    // and every add after that refuses too.
+    bool add(ByteSpan frame);
+    // The bytes of the frames taken: where the next frame stands.
+    std::uint64_t position() const;
+    // Walks the file at `path` from position() to its end; what it held
+    // before position() is not read.
+    void checkRestOf(const std::string& path);
+    // The result, under `path`.
+    FileCheckResult finish(std::string path);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 // The text summary tarvik-cli check prints for one file.

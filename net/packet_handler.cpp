@@ -161,7 +161,7 @@ bool CPacketHandler::handOut(ByteSpan record, bool whole, int tries, millisecond
     if (!deliver.empty()) {
         if (configuration) {
             std::lock_guard guard(lock_);
-            latest_[kConfigurationKey] = Bytes(record.begin(), record.end());
+            keepLatest(kConfigurationKey, record);
         }
         deliveringReassembled_ = !whole;
         const struct Done {
@@ -172,7 +172,7 @@ bool CPacketHandler::handOut(ByteSpan record, bool whole, int tries, millisecond
         return true;
     }
     if (!tryLock(tries, wait)) return false;
-    if (configuration) latest_[kConfigurationKey] = Bytes(record.begin(), record.end());
+    if (configuration) keepLatest(kConfigurationKey, record);
     pushPending(owned ? std::move(*owned) : Bytes(record.begin(), record.end()));
     lock_.unlock();
     return true;
@@ -279,11 +279,15 @@ bool CPacketHandler::cutPackets() {
     return true;
 }
 
+void CPacketHandler::keepLatest(LatestRecordKey key, ByteSpan record) {
+    latest_[key] = Bytes(record.begin(), record.end());
+    std::size_t held = 0;
+    for (const auto& [k, kept] : latest_) held += kept.capacity();
+    latestHeld_.store(held, std::memory_order_relaxed);
+}
+
 std::size_t CPacketHandler::heldMemory() const {
-    std::size_t held = streamCapacity_ + assembly_.capacity();
-    std::lock_guard guard(lock_);
-    for (const auto& [key, record] : latest_) held += record.capacity();
-    return held;
+    return streamCapacity_ + assembly_.capacity() + latestHeld_.load(std::memory_order_relaxed);
 }
 
 void CPacketHandler::dropBuffered() {

@@ -165,6 +165,11 @@ private:
     std::atomic<std::size_t> takenBytes_{0};  // of the queue taken last, not yet released
     std::uint64_t dropped_ = 0;
     std::map<LatestRecordKey, Bytes> latest_;
+    // The bytes latest_ holds, kept as it changes (under the lock), for
+    // heldMemory() to read without the lock: a reader of a capture asks for
+    // every packet, and a lock taken that often costs when a second thread runs.
+    std::atomic<std::size_t> latestHeld_{0};
+    void keepLatest(LatestRecordKey key, ByteSpan record);
 
     // Receiver thread only.
     CPacketAssembly assembly_;

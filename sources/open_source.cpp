@@ -5,8 +5,12 @@
 #include "capture/capture_source.h"
 #include "core/record_file_source.h"
 #include "core/text.h"
+#include "sources/frame_relay.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
 
 namespace tarvik {
 
@@ -93,23 +97,25 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
                                   const std::vector<std::uint16_t>& capturePorts,
                                   const CheckedFrameObserver& observer, const CheckedTextObserver& textObserver) {
     if (!capture::isCaptureFile(path)) return checker.check(path, observer);
-    // A capture's frames are checked as the record file they make; only their
-    // count is needed here, and the text rows where they stand among them.
-    capture::CaptureRecordFile captured;
-    std::uint64_t frames = 0;
+    // A capture's frames are checked as the record file they make, as they
+    // are read; only frames that file would not read back as they came are
+    // written to it. The text rows are handed over where they stand among the frames.
+    // What the capture's reader writes for every frame has cache lines of its
+    // own: when it runs on a second thread, a write next to what the checking
+    // thread reads would take the line from the other core each time.
+    struct alignas(128) Reading {
+        capture::CaptureRecordFile captured;
+        capture::CaptureRecordFile::Sink sink;
+        capture::CaptureOptions options;
+        std::string message;
+        bool loaded = false;
+        bool handing = true;
+        std::uint64_t frames = 0;
+    };
+    const auto reading = std::make_unique<Reading>();
+    Reading& r = *reading;
+    r.options.ports = capturePorts;
     std::vector<std::pair<std::uint64_t, std::string>> texts;
-    capture::CaptureRecordFile::Sink sink;
-    sink.frame = [&frames](const RecordIndexEntry&) { ++frames; };
-    if (textObserver) sink.text = [&](std::string text, const capture::CaptureEntry&) { texts.emplace_back(frames, std::move(text)); };
-    std::string message;
-    capture::CaptureOptions options;
-    options.ports = capturePorts;
-    FileCheckResult result;
-    if (!captured.load(path, options, sink, message)) {
-        result.path = path;
-        result.unreadable = message;
-        return result;
-    }
     std::size_t nextText = 0;
     auto textsBefore = [&](std::uint64_t frame) {
         for (; nextText < texts.size() && texts[nextText].first <= frame; ++nextText)
@@ -121,8 +127,60 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
             textsBefore(f.index);
             if (observer) observer(f);
         };
-    result = checker.check(captured.temporaryPath(), both);
+    FrameSequenceCheck checked(checker, both);
+    r.sink.frame = [&r](const RecordIndexEntry&) { ++r.frames; };
+    std::error_code sizeError;
+    const std::uintmax_t captureSize = std::filesystem::file_size(path, sizeError);
+    if (checker.options().readAhead && !sizeError && captureSize >= checker.options().readAheadFrom) {
+        // A core to spare: the capture is read on a second thread, which
+        // hands the frames over in chunks while this one checks them.
+        FrameRelay relay;
+        r.sink.bytes = [&relay, &r](ByteSpan frame) {
+            r.handing = r.handing && FrameSequenceCheck::takes(frame, r.frames == 1);
+            if (r.handing) relay.addFrame(frame);
+            return r.handing;
+        };
+        if (textObserver)
+            r.sink.text = [&relay, &r](std::string text, const capture::CaptureEntry&) { relay.addText(text, r.frames); };
+        std::thread reader([&relay, &r, &path] {
+            try {
+                r.loaded = r.captured.load(path, r.options, r.sink, r.message);
+                relay.close();
+            } catch (...) {
+                relay.close(std::current_exception());
+            }
+        });
+        struct Join {
+            FrameRelay& relay;
+            std::thread& reader;
+            ~Join() {
+                relay.abandon();
+                reader.join();
+            }
+        } join{relay, reader};
+        while (const FrameRelay::Chunk* chunk = relay.next())
+            for (const FrameRelay::Item& item : chunk->items) {
+                if (item.text)
+                    texts.emplace_back(item.framesBefore, std::string(chunk->textOf(item)));
+                else if (!checked.add(chunk->of(item)))
+                    throw std::logic_error("a relayed frame was refused");
+            }
+    } else {
+        r.sink.bytes = [&checked](ByteSpan frame) { return checked.add(frame); };
+        if (textObserver)
+            r.sink.text = [&](std::string text, const capture::CaptureEntry&) { texts.emplace_back(r.frames, std::move(text)); };
+        r.loaded = r.captured.load(path, r.options, r.sink, r.message);
+    }
+    const capture::CaptureRecordFile& captured = r.captured;
+    FileCheckResult result;
+    if (!r.loaded) {
+        result.path = path;
+        result.unreadable = r.message;
+        return result;
+    }
+    if (captured.loaded()) checked.checkRestOf(captured.temporaryPath());
     if (textObserver) textsBefore(UINT64_MAX);
+    result = checked.finish(path);
     result.path = path;
     // What the capture itself lost is a problem of the file like a broken
     // frame; a capture cut short is checked as far as it goes.

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,34 @@ TEST(Event, ASubscriptionMayOutliveItsEvent) {
     }
     kept.cancel();  // the event is gone: nothing to do, nothing touched
     EXPECT_FALSE(kept.active());
+}
+
+TEST(Event, AHandlerMayEndTheEventItRunsFrom) {
+    // The owner goes while its event runs: the handlers after the one that
+    // ended it still run, the run ends safely, and nothing is kept after it
+    // (the sanitizer builds see any use after the end, and any leak).
+    auto owner = std::make_unique<Event<int>>();
+    std::vector<int> calls;
+    Subscription first = owner->subscribe([&](int v) {
+        calls.push_back(v);
+        owner.reset();
+    });
+    Subscription second = owner->subscribe([&](int v) { calls.push_back(v + 1); });
+    (*owner)(1);
+    EXPECT_EQ(owner, nullptr);
+    EXPECT_EQ(calls, (std::vector<int>{1, 2}));
+    first.cancel();  // the event is gone: nothing to do
+    // A handler that throws ends the run all the same: the event stays usable.
+    Event<> event;
+    bool thrown = true;
+    Subscription throwing = event.subscribe([&] {
+        if (thrown) throw std::runtime_error("handler failed");
+    });
+    EXPECT_THROW(event(), std::runtime_error);
+    throwing.cancel();
+    EXPECT_TRUE(event.empty());  // taken off at once: the run had ended
+    thrown = false;
+    event();
 }
 
 TEST(Result, HoldsAValueOrTheReason) {

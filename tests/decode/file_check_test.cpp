@@ -790,3 +790,86 @@ TEST(FileCheck, GeneratedFilesLongerThanACatalogMayListLeaveItOutAndStayClean) {
         EXPECT_EQ(r.frames, written.records) << path;
     }
 }
+
+namespace {
+
+// What a check gives, as text: the summary lines, and each frame the
+// observer saw (index, offset, type, bytes held).
+std::string checkedText(const FileCheckResult& r, const std::vector<std::string>& seen) {
+    std::string out;
+    for (const std::string& line : checkSummaryLines(r)) out += line + "\n";
+    for (const std::string& s : seen) out += s + "\n";
+    return out;
+}
+Bytes joined(const std::vector<Bytes>& parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+std::string seenText(const CheckedFrame& f) {
+    return std::to_string(f.index) + " " + std::to_string(f.offset) + " " + std::to_string(f.header.recordType()) +
+           " " + std::to_string(f.bytes.size());
+}
+
+} // namespace
+
+TEST(FrameSequenceCheck, FramesHandedOverOneByOneAreJudgedAsTheFileTheyMake) {
+    TempDir dir;
+    static const NoRemoteCommandDefinitions none;
+    const FileChecker checker(builtIn(), none);
+    Bytes spoilt = framed(7004, 2);
+    spoilt[spoilt.size() / 2] ^= 0x5a;  // a checksum that does not match
+    Bytes oversized = framed(7027, 9);  // a Size past its bytes: the walk reads on into the next frame
+    oversized[8] = static_cast<std::uint8_t>(oversized[8] + 40);
+    const Bytes backwards = synth::restamped(framed(7000, 10), synth::sampleTime(1));  // earlier than the frames before
+    const std::vector<Bytes> frames = {framed(7000, 1), spoilt,       ping7006(5), ping7006(9), framed(7027, 3),
+                                       backwards,       ping7006(10), oversized,   framed(7000, 4), Bytes(30, 0x11),
+                                       framed(7004, 5)};
+    // Handed over up to the first refused frame, the rest written where they
+    // stand in the file (a hole before them) and walked from there.
+    for (std::size_t whole : {frames.size(), std::size_t{0}}) {
+        const std::vector<Bytes> used(frames.begin(), frames.begin() + static_cast<long>(whole ? whole : 7));
+        const std::string file = dir.write("all.vxr", joined(used));
+        std::vector<std::string> fileSeen, handedSeen;
+        const FileCheckResult expected = checker.check(file, [&](const CheckedFrame& f) { fileSeen.push_back(seenText(f)); });
+        FrameSequenceCheck handed(checker, [&](const CheckedFrame& f) { handedSeen.push_back(seenText(f)); });
+        std::size_t taken = 0;
+        while (taken < used.size() && handed.add(used[taken])) ++taken;
+        EXPECT_EQ(handed.position(), joined(std::vector<Bytes>(used.begin(), used.begin() + static_cast<long>(taken))).size());
+        if (taken < used.size()) {
+            EXPECT_EQ(taken, 7u);  // the oversized frame
+            EXPECT_FALSE(handed.add(used.back()));  // refused from then on
+            std::ofstream rest(dir.file("rest.vxr"), std::ios::binary);
+            rest.seekp(static_cast<std::streamoff>(handed.position()));
+            const Bytes tail = joined(std::vector<Bytes>(used.begin() + static_cast<long>(taken), used.end()));
+            rest.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+            rest.close();
+            handed.checkRestOf(dir.file("rest.vxr"));
+        }
+        FileCheckResult got = handed.finish(file);
+        EXPECT_EQ(checkedText(got, handedSeen), checkedText(expected, fileSeen));
+        EXPECT_EQ(got.fileBytes, expected.fileBytes);
+        EXPECT_FALSE(expected.clean());
+        if (whole) {
+            EXPECT_EQ(kindsOf(expected), (V{"sync", "checksum", "layout", "ping-gap", "time-backwards"}));
+        } else {
+            EXPECT_EQ(kindsOf(expected), (V{"checksum", "ping-gap", "time-backwards"}));
+            EXPECT_EQ(taken, used.size());
+        }
+    }
+
+    // Nothing handed over is an empty file; a first frame that names a file
+    // catalog is refused, so that the catalog is compared as the walk does.
+    FrameSequenceCheck nothing(checker);
+    EXPECT_EQ(checkedText(nothing.finish(dir.file("e")), {}), checkedText(checker.check(dir.write("e", Bytes{})), {}));
+    synth::SampleOptions o;
+    o.frames = 3;
+    ASSERT_TRUE(synth::writeSampleFile(dir.file("cat.vxr"), o));
+    const Bytes withCatalog = tarvik::testing::slurpBytes(dir.file("cat.vxr"));
+    const ByteSpan first = ByteSpan(withCatalog).first(FrameView(withCatalog).size());
+    EXPECT_FALSE(FrameSequenceCheck::takes(first, true));
+    EXPECT_TRUE(FrameSequenceCheck::takes(first, false));
+    EXPECT_TRUE(FrameSequenceCheck::takes(frames[0], true));
+    EXPECT_FALSE(FrameSequenceCheck::takes(oversized, false));
+    EXPECT_FALSE(FrameSequenceCheck::takes(frames[9], false));
+}
