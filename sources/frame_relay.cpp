@@ -14,11 +14,23 @@ void FrameRelay::add(ByteSpan bytes, bool text, std::uint64_t framesBefore) {
         publish();
         chunk = &chunks_[filled_ % kChunks];
     }
+    // A record larger than a chunk gets one of its own, alone: every other
+    // chunk comes back first, so that no more than one such copy is held.
+    const bool large = bytes.size() > kChunkBytes;
+    if (large) waitForEveryChunk();
     if (abandoned_) return;  // a reader the checking side left only drops what it adds
+    if (chunk->bytes.capacity() < kChunkBytes) chunk->bytes.reserve(kChunkBytes);
     const std::size_t at = chunk->bytes.size();
-    chunk->bytes.resize(at + bytes.size());
-    if (!bytes.empty()) std::memcpy(chunk->bytes.data() + at, bytes.data(), bytes.size());
+    chunk->bytes.insert(chunk->bytes.end(), bytes.begin(), bytes.end());
     chunk->items.push_back({at, bytes.size(), text, framesBefore});
+    if (large) publish();
+}
+
+void FrameRelay::waitForEveryChunk() {
+    std::unique_lock lock(mutex_);
+    readerWaits_ = true;
+    changed_.wait(lock, [this] { return abandoned_ || (taken_ == filled_ && !holding_); });
+    readerWaits_ = false;
 }
 
 void FrameRelay::publish() {
@@ -32,9 +44,6 @@ void FrameRelay::publish() {
     readerWaits_ = false;
     if (abandoned_) return;
     Chunk& next = chunks_[filled_ % kChunks];
-    // A chunk that grew for a large frame gives its memory back.
-    if (next.bytes.capacity() > 4 * kChunkBytes) next.bytes = Bytes();
-    if (next.bytes.capacity() < kChunkBytes) next.bytes.reserve(kChunkBytes);
     next.bytes.clear();
     next.items.clear();
 }
@@ -52,8 +61,11 @@ void FrameRelay::close(std::exception_ptr failure) {
 const FrameRelay::Chunk* FrameRelay::next() {
     std::unique_lock lock(mutex_);
     if (holding_) {
-        // The chunk taken last goes back: the reading side may fill it again.
+        // The chunk taken last goes back: the reading side may fill it
+        // again. One that grew for a large record gives its memory back.
         holding_ = false;
+        Chunk& back = chunks_[(taken_ - 1) % kChunks];
+        if (back.bytes.capacity() > kChunkBytes) back.bytes = Bytes();
         if (readerWaits_) changed_.notify_all();
     }
     checkerWaits_ = true;

@@ -3,7 +3,10 @@
 // capture fills chunks of bytes while the thread that checks the records
 // works through the chunks filled before. A few chunks are reused round
 // robin, so the memory is bounded and is not fresh pages after the first
-// round; a reader that is ahead waits for a chunk to come back.
+// round; a reader that is ahead waits for a chunk to come back. A record
+// larger than a chunk travels alone in a chunk grown for it, once the others
+// came back, and that memory goes when the chunk comes back: at most one
+// such copy is held at a time.
 
 #include "core/bytes.h"
 
@@ -57,6 +60,7 @@ public:
 private:
     void add(ByteSpan bytes, bool text, std::uint64_t framesBefore);
     void publish();  // the chunk being filled goes to the checking side
+    void waitForEveryChunk();  // until the checking side gave back every chunk
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -83,6 +83,8 @@ TEST(CaptureCheck, FramesAreJudgedAsTheRecordFileTheyMakeOnOneThreadOrTwo) {
     std::vector<Bytes> records;
     for (std::uint32_t i = 0; i < 30; ++i) records.push_back(synth::sampleFrame(7000 + 4 * (i % 3), 1, i, 100 + i + (i > 20)));
     records[4][records[4].size() / 2] ^= 0x5a;  // a checksum that does not match
+    // Larger than the chunks that carry frames to the checking thread.
+    records[17] = synth::sizedSampleFrame(7027, 1, 17, 117, FrameRelay::kChunkBytes * 5 / 2);
     Bytes oversized = records[9];               // a Size past the frame's bytes
     oversized[8] = static_cast<std::uint8_t>(oversized[8] + 40);
     std::vector<Bytes> withOversized = records;
@@ -137,6 +139,7 @@ TEST(FrameRelay, HandsEverythingOverInOrderAndEndsAsTheReaderEnded) {
                 // The reader goes ahead meanwhile, but leaves the chunk held alone.
                 if (std::exchange(first, false)) std::this_thread::sleep_for(std::chrono::milliseconds(30));
                 EXPECT_LE(chunk->bytes.size(), std::max(FrameRelay::kChunkBytes, items[1234].size()));
+                if (chunk->bytes.size() > FrameRelay::kChunkBytes) EXPECT_EQ(chunk->items.size(), 1u);  // alone
                 for (const FrameRelay::Item& item : chunk->items) {
                     if (item.text) {
                         EXPECT_EQ(chunk->textOf(item), "row " + std::to_string(frames));
