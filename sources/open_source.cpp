@@ -93,29 +93,74 @@ Result<OpenedSource> openSource(const std::string& what, const SourceOptions& op
     return openRecordFile(what, options);
 }
 
+namespace {
+
+// A capture read for its check. What the reader writes for every frame has
+// cache lines of its own: when it runs on a second thread, a write next to
+// what the checking thread reads would take the line from the other core
+// each time.
+struct alignas(128) CaptureReading {
+    capture::CaptureRecordFile captured;
+    capture::CaptureRecordFile::Sink sink;
+    capture::CaptureOptions options;
+    std::string message;
+    bool loaded = false;
+    bool handing = true;       // frames still go to the check, not to a file
+    std::uint64_t frames = 0;  // frames read so far
+};
+using TextRows = std::vector<std::pair<std::uint64_t, std::string>>;
+
+// Reads the capture on a second thread, which hands the frames over in
+// chunks while this one checks them.
+void checkOnTwoThreads(CaptureReading& r, const std::string& path, FrameSequenceCheck& checked, TextRows* texts) {
+    FrameRelay relay;
+    r.sink.bytes = [&relay, &r](ByteSpan frame) {
+        r.handing = r.handing && FrameSequenceCheck::takes(frame, r.frames == 1);
+        if (r.handing) relay.addFrame(frame);
+        return r.handing;
+    };
+    if (texts)
+        r.sink.text = [&relay, &r](std::string text, const capture::CaptureEntry&) { relay.addText(text, r.frames); };
+    std::thread reader([&relay, &r, &path] {
+        try {
+            r.loaded = r.captured.load(path, r.options, r.sink, r.message);
+            relay.close();
+        } catch (...) {
+            relay.close(std::current_exception());
+        }
+    });
+    // However this side ends, the reader is let go and waited for.
+    const struct Join {
+        FrameRelay& relay;
+        std::thread& reader;
+        ~Join() {
+            relay.abandon();
+            reader.join();
+        }
+    } join{relay, reader};
+    while (const FrameRelay::Chunk* chunk = relay.next())
+        for (const FrameRelay::Item& item : chunk->items) {
+            if (item.text)
+                texts->emplace_back(item.framesBefore, std::string(chunk->textOf(item)));
+            else if (!checked.add(chunk->of(item)))
+                throw std::logic_error("a frame the reader handed over was refused");
+        }
+}
+
+} // namespace
+
 FileCheckResult checkRecordSource(const FileChecker& checker, const std::string& path,
                                   const std::vector<std::uint16_t>& capturePorts,
                                   const CheckedFrameObserver& observer, const CheckedTextObserver& textObserver) {
     if (!capture::isCaptureFile(path)) return checker.check(path, observer);
-    // A capture's frames are checked as the record file they make, as they
-    // are read; only frames that file would not read back as they came are
-    // written to it. The text rows are handed over where they stand among the frames.
-    // What the capture's reader writes for every frame has cache lines of its
-    // own: when it runs on a second thread, a write next to what the checking
-    // thread reads would take the line from the other core each time.
-    struct alignas(128) Reading {
-        capture::CaptureRecordFile captured;
-        capture::CaptureRecordFile::Sink sink;
-        capture::CaptureOptions options;
-        std::string message;
-        bool loaded = false;
-        bool handing = true;
-        std::uint64_t frames = 0;
-    };
-    const auto reading = std::make_unique<Reading>();
-    Reading& r = *reading;
+    // A capture's frames are checked as they are read, as the record file
+    // they make would be; only frames that file would not read back as they
+    // came are written to one. The text rows are handed over where they
+    // stand among the frames.
+    const auto reading = std::make_unique<CaptureReading>();
+    CaptureReading& r = *reading;
     r.options.ports = capturePorts;
-    std::vector<std::pair<std::uint64_t, std::string>> texts;
+    TextRows texts;
     std::size_t nextText = 0;
     auto textsBefore = [&](std::uint64_t frame) {
         for (; nextText < texts.size() && texts[nextText].first <= frame; ++nextText)
@@ -132,39 +177,7 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
     std::error_code sizeError;
     const std::uintmax_t captureSize = std::filesystem::file_size(path, sizeError);
     if (checker.options().readAhead && !sizeError && captureSize >= checker.options().readAheadFrom) {
-        // A core to spare: the capture is read on a second thread, which
-        // hands the frames over in chunks while this one checks them.
-        FrameRelay relay;
-        r.sink.bytes = [&relay, &r](ByteSpan frame) {
-            r.handing = r.handing && FrameSequenceCheck::takes(frame, r.frames == 1);
-            if (r.handing) relay.addFrame(frame);
-            return r.handing;
-        };
-        if (textObserver)
-            r.sink.text = [&relay, &r](std::string text, const capture::CaptureEntry&) { relay.addText(text, r.frames); };
-        std::thread reader([&relay, &r, &path] {
-            try {
-                r.loaded = r.captured.load(path, r.options, r.sink, r.message);
-                relay.close();
-            } catch (...) {
-                relay.close(std::current_exception());
-            }
-        });
-        struct Join {
-            FrameRelay& relay;
-            std::thread& reader;
-            ~Join() {
-                relay.abandon();
-                reader.join();
-            }
-        } join{relay, reader};
-        while (const FrameRelay::Chunk* chunk = relay.next())
-            for (const FrameRelay::Item& item : chunk->items) {
-                if (item.text)
-                    texts.emplace_back(item.framesBefore, std::string(chunk->textOf(item)));
-                else if (!checked.add(chunk->of(item)))
-                    throw std::logic_error("a relayed frame was refused");
-            }
+        checkOnTwoThreads(r, path, checked, textObserver ? &texts : nullptr);
     } else {
         r.sink.bytes = [&checked](ByteSpan frame) { return checked.add(frame); };
         if (textObserver)
@@ -181,7 +194,6 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
     if (captured.loaded()) checked.checkRestOf(captured.temporaryPath());
     if (textObserver) textsBefore(UINT64_MAX);
     result = checked.finish(path);
-    result.path = path;
     // What the capture itself lost is a problem of the file like a broken
     // frame; a capture cut short is checked as far as it goes.
     CheckProblemList& list = result.problems[static_cast<std::size_t>(CheckProblemKind::Capture)];
