@@ -61,6 +61,13 @@ constexpr std::size_t kNamedDroppedStreams = 20;
 // of tiny segments or packets): a record is noted as pieces of the file only
 // while they hold this many bytes each on average, and copied otherwise.
 constexpr std::uint64_t kMinBytesPerPiece = 64;
+// The memory budget in the unit it was most likely given in (a budget
+// under a mebibyte is not "0 MiB").
+std::string budgetText(std::size_t bytes) {
+    if (bytes >= (std::size_t{1} << 20) && bytes % (std::size_t{1} << 20) == 0) return strprintf("%zu MiB", bytes >> 20);
+    if (bytes >= 1024 && bytes % 1024 == 0) return strprintf("%zu KiB", bytes >> 10);
+    return strprintf("%zu bytes", bytes);
+}
 bool manyBytesPerPiece(std::uint64_t bytes, std::size_t pieces) { return bytes >= kMinBytesPerPiece * pieces; }
 
 // A Network frame that starts a record: the offset of its payload, a packet
@@ -158,8 +165,9 @@ std::size_t memoryOf(const Flow& flow) {
     constexpr std::size_t kHandlerBookkeeping = 768;
     std::size_t cost = sizeof(Flow) + kFlowBookkeeping;
     for (const Direction& dir : flow.dir) {
-        cost += dir.tcp.heldCost() + dir.pending.capacity() + dir.pieces.capacity() * sizeof(CapturedPiece) +
-                dir.fedFrom.size() * sizeof(Direction::FedBytes);
+        cost += dir.tcp.heldCost() + dir.pending.capacity() + dir.pieces.capacity() * sizeof(CapturedPiece);
+        // (Counting a deque costs a few divisions; most are empty.)
+        if (!dir.fedFrom.empty()) cost += dir.fedFrom.size() * sizeof(Direction::FedBytes);
         if (dir.handler) cost += sizeof(net::CPacketHandler) + kHandlerBookkeeping + dir.handler->heldMemory();
     }
     return cost;
@@ -218,10 +226,16 @@ struct CaptureReader::Impl {
     std::int64_t packetAt = -1;
     std::mutex lock;  // the packet handlers' queue lock; one thread only
     std::unordered_map<FlowKey, std::unique_ptr<Flow>, FlowKeyHash> flows;
-    std::list<Flow*> byUse;      // the flows in the order they were last used, the quietest first
+    // The flows in the order they were last used, the quietest first; those
+    // in `recent` are the latest used of all, in the order `recent` gives,
+    // wherever they stand in this list (see orderByUse).
+    std::list<Flow*> byUse;
+    // The flows used last, the latest first: packets come in runs of a few
+    // flows, whose lookups then cost neither a hash nor a move in byUse.
+    static constexpr std::size_t kRecentFlows = 4;
+    std::array<Flow*, kRecentFlows> recent{};
     std::size_t memory = 0;      // the flows' costs as last measured
     Flow* touched = nullptr;     // the flow the packet being read went to
-    Flow* lastFound = nullptr;   // the flow flowFor found last: packets come in runs of one flow
     std::unordered_set<FlowKey, FlowKeyHash> ignored;
     std::deque<Defragment> defragments;
     const std::function<void(const CapturedRecordView&)>* sink = nullptr;
@@ -261,6 +275,11 @@ struct CaptureReader::Impl {
     bool defragment(ByteSpan ip, std::size_t headerLength, Bytes& whole);
 
     Flow* flowFor(const FlowKey& key, bool create);
+    // Puts `flow` first among the recent flows; the one that leaves them goes
+    // to the end of byUse, behind every flow that is not recent.
+    void used(Flow* flow);
+    // Brings byUse into the true order of use (the recent flows last).
+    void orderByUse();
     void endFlow(Flow& flow);
     void forgetFlow(const FlowKey& key);
     void measure(Flow& flow);
@@ -756,13 +775,18 @@ bool CaptureReader::Impl::defragment(ByteSpan ip, std::size_t headerLength, Byte
 // ---- Connections -----------------------------------------------------------
 
 Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
-    // The flow found last is already the last in the order of use.
-    if (lastFound && lastFound->key == key) return touched = lastFound;
+    for (std::size_t i = 0; i < kRecentFlows && recent[i]; ++i)
+        if (recent[i]->key == key) {
+            Flow* f = recent[i];
+            std::copy_backward(recent.begin(), recent.begin() + static_cast<std::ptrdiff_t>(i),
+                               recent.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            recent[0] = f;
+            return touched = f;
+        }
     auto it = flows.find(key);
     if (it != flows.end()) {
-        Flow* f = it->second.get();
-        byUse.splice(byUse.end(), byUse, f->use);
-        return touched = lastFound = f;
+        used(it->second.get());
+        return touched = it->second.get();
     }
     if (!create) return nullptr;
     auto flow = std::make_unique<Flow>();
@@ -770,7 +794,8 @@ Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
     flow->created = tick;
     Flow* f = flow.get();
     f->use = byUse.insert(byUse.end(), f);
-    touched = lastFound = f;
+    used(f);
+    touched = f;
     for (int d = 0; d < 2; ++d) {
         Direction& dir = f->dir[d];
         dir.tcp.onData = [this, f, d](ByteSpan bytes) { tcpData(*f, d, bytes); };
@@ -785,6 +810,17 @@ Flow* CaptureReader::Impl::flowFor(const FlowKey& key, bool create) {
     return f;
 }
 
+void CaptureReader::Impl::used(Flow* flow) {
+    if (Flow* leaving = recent.back()) byUse.splice(byUse.end(), byUse, leaving->use);
+    std::copy_backward(recent.begin(), recent.end() - 1, recent.end());
+    recent[0] = flow;
+}
+
+void CaptureReader::Impl::orderByUse() {
+    for (auto it = recent.rbegin(); it != recent.rend(); ++it)
+        if (*it) byUse.splice(byUse.end(), byUse, (*it)->use);
+}
+
 void CaptureReader::Impl::measure(Flow& flow) {
     const std::size_t cost = memoryOf(flow);
     memory = memory - flow.cost + cost;
@@ -796,7 +832,10 @@ void CaptureReader::Impl::forgetFlow(const FlowKey& key) {
     if (it == flows.end()) return;
     Flow* f = it->second.get();
     if (touched == f) touched = nullptr;
-    if (lastFound == f) lastFound = nullptr;
+    if (const auto r = std::find(recent.begin(), recent.end(), f); r != recent.end()) {
+        std::copy(r + 1, recent.end(), r);
+        recent.back() = nullptr;
+    }
     memory -= f->cost;
     byUse.erase(f->use);
     flows.erase(it);
@@ -806,6 +845,7 @@ void CaptureReader::Impl::keepWithinBudget() {
     // The flows quiet the longest are ended until the rest fit. Ending one
     // delivers what it held ahead of gaps; a packet or a record still in
     // collection is lost, and said so with the stream's name.
+    orderByUse();
     while (memory > options().memoryBudget && !byUse.empty()) {
         Flow& flow = *byUse.front();
         if (inFlight(flow)) {
@@ -818,9 +858,8 @@ void CaptureReader::Impl::keepWithinBudget() {
                 if (reader.problems_.size() < kNamedDroppedStreams)
                     reader.problems_.push_back(
                         "the stream " + streamText(reader.streams_[streamOf(flow, d)]) +
-                        strprintf(" was given up with bytes in flight: following every stream at once would take "
-                                  "more than the reader's memory budget of %zu MiB",
-                                  options().memoryBudget >> 20));
+                        " was given up with bytes in flight: following every stream at once would take "
+                        "more than the reader's memory budget of " + budgetText(options().memoryBudget));
             }
         }
         endFlow(flow);
@@ -869,7 +908,8 @@ void CaptureReader::Impl::endAll() {
     flows.clear();
     byUse.clear();
     memory = 0;
-    touched = lastFound = nullptr;
+    touched = nullptr;
+    recent = {};
     defragments.clear();
     const std::uint64_t named = std::min<std::uint64_t>(counts().droppedStreams, kNamedDroppedStreams);
     if (counts().droppedStreams > named && reader.problems_.size() >= named)
@@ -888,7 +928,7 @@ void CaptureReader::Impl::transport(std::uint8_t protocol, std::uint32_t source,
     const bool forward = from <= to;
     const FlowKey key{forward ? from : to, forward ? to : from, protocol};
     const int d = forward ? 0 : 1;
-    if (portsGiven() ? !(vxPort(from.port) || vxPort(to.port)) : ignored.count(key) > 0) {
+    if (portsGiven() ? !(vxPort(from.port) || vxPort(to.port)) : !ignored.empty() && ignored.count(key) > 0) {
         ++counts().notVx;
         return;
     }

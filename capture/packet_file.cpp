@@ -42,19 +42,6 @@ std::optional<int> dltOf(std::uint32_t linkType) {
 
 } // namespace
 
-std::uint16_t PacketFile::u16(ByteSpan b, std::uint64_t at) const {
-    const auto v = readLEOr0<std::uint16_t>(b, at);
-    return bigEndian_ ? __builtin_bswap16(v) : v;
-}
-std::uint32_t PacketFile::u32(ByteSpan b, std::uint64_t at) const {
-    const auto v = readLEOr0<std::uint32_t>(b, at);
-    return bigEndian_ ? __builtin_bswap32(v) : v;
-}
-std::uint64_t PacketFile::u64(ByteSpan b, std::uint64_t at) const {
-    const auto v = readLEOr0<std::uint64_t>(b, at);
-    return bigEndian_ ? __builtin_bswap64(v) : v;
-}
-
 std::optional<PacketFile> PacketFile::open(ByteSpan file) { return opened(PacketFile(file)); }
 
 std::optional<PacketFile> PacketFile::open(int descriptor, std::uint64_t size, std::size_t window) {
@@ -65,11 +52,8 @@ std::optional<PacketFile> PacketFile::open(int descriptor, std::uint64_t size, s
     return opened(std::move(f));
 }
 
-ByteSpan PacketFile::view(std::uint64_t at, std::size_t count) {
-    if (!fits(size_, at, count)) return {};
-    if (at >= windowAt_ && fits(file_.size(), at - windowAt_, count))
-        return file_.subspan(static_cast<std::size_t>(at - windowAt_), count);
-    if (descriptor_ < 0) return {};
+ByteSpan PacketFile::read(std::uint64_t at, std::size_t count) {
+    if (!fits(size_, at, count) || descriptor_ < 0) return {};
     // A new stretch from `at` on: the window, or the block asked for when it is longer.
     if (capacity_ < count) {
         capacity_ = std::max(window_, count);

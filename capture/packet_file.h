@@ -81,16 +81,31 @@ private:
     static std::optional<PacketFile> opened(PacketFile f);
     // The bytes [at, at + count) of the file; empty when the file does not
     // hold them (past its end, or it could not be read: error() says why).
-    ByteSpan view(std::uint64_t at, std::size_t count);
+    // Inline for the bytes already held, as nearly every packet's are.
+    ByteSpan view(std::uint64_t at, std::size_t count) {
+        if (at >= windowAt_ && fits(file_.size(), at - windowAt_, count) && fits(size_, at, count))
+            return file_.subspan(static_cast<std::size_t>(at - windowAt_), count);
+        return read(at, count);
+    }
+    ByteSpan read(std::uint64_t at, std::size_t count);
     bool openPcap();
     bool openPcapng();
     Step stepPcap(std::uint64_t& at, PacketRecord* packet);
     Step stepPcapng(std::uint64_t& at, PacketRecord* packet);
     bool interfaceBlock(ByteSpan block);
     // The section's byte order, bounds-checked (0 past the end).
-    std::uint16_t u16(ByteSpan b, std::uint64_t at) const;
-    std::uint32_t u32(ByteSpan b, std::uint64_t at) const;
-    std::uint64_t u64(ByteSpan b, std::uint64_t at) const;
+    std::uint16_t u16(ByteSpan b, std::uint64_t at) const {
+        const auto v = readLEOr0<std::uint16_t>(b, at);
+        return bigEndian_ ? __builtin_bswap16(v) : v;
+    }
+    std::uint32_t u32(ByteSpan b, std::uint64_t at) const {
+        const auto v = readLEOr0<std::uint32_t>(b, at);
+        return bigEndian_ ? __builtin_bswap32(v) : v;
+    }
+    std::uint64_t u64(ByteSpan b, std::uint64_t at) const {
+        const auto v = readLEOr0<std::uint64_t>(b, at);
+        return bigEndian_ ? __builtin_bswap64(v) : v;
+    }
 
     // The bytes held: the whole file, or the stretch read last, which begins
     // at windowAt_ of the file.
