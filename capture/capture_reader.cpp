@@ -199,6 +199,7 @@ struct Defragment {
 struct CaptureReader::Impl {
     explicit Impl(CaptureReader& r) : reader(r) {}
     ~Impl() {
+        own.reset();  // its read-ahead thread reads `fd` until then
         unmap();
         if (pcap) pcapLib().close(pcap);
         if (fd >= 0) ::close(fd);
@@ -427,7 +428,8 @@ bool CaptureReader::open(const std::string& path) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // The common formats are read by our own reader; libpcap reads the rest.
     impl_ = std::make_unique<Impl>(*this);
-    impl_->own = PacketFile::open(fd, static_cast<std::uint64_t>(st.st_size));
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    impl_->own = PacketFile::open(fd, size, PacketFile::kReadWindow, options_.readAhead && size >= options_.readAheadFrom);
     if (impl_->own) {
         impl_->fd = fd;
         impl_->ownSize = static_cast<std::uint64_t>(st.st_size);

@@ -129,6 +129,11 @@ struct CaptureOptions {
     // record put together from several packets are (pieces); a file that
     // libpcap reads is then mapped as well, to check what it handed over.
     bool findRecordsInFile = false;
+    // Read the file on a second thread, a stretch ahead of the packets taken
+    // apart, when it is at least readAheadFrom bytes long: for a caller with
+    // a core to spare. (Files libpcap reads are read on one thread.)
+    bool readAhead = false;
+    std::uint64_t readAheadFrom = std::uint64_t{64} << 20;
 };
 
 // True when the bytes open a pcap or pcapng file (either byte order).

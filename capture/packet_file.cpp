@@ -44,40 +44,83 @@ std::optional<int> dltOf(std::uint32_t linkType) {
 
 std::optional<PacketFile> PacketFile::open(ByteSpan file) { return opened(PacketFile(file)); }
 
-std::optional<PacketFile> PacketFile::open(int descriptor, std::uint64_t size, std::size_t window) {
+std::optional<PacketFile> PacketFile::open(int descriptor, std::uint64_t size, std::size_t window, bool readAhead) {
     PacketFile f(ByteSpan{});
     f.size_ = size;
     f.descriptor_ = descriptor;
     f.window_ = std::max<std::size_t>(window, 1);
+    f.readAhead_ = readAhead;
     return opened(std::move(f));
 }
 
 ByteSpan PacketFile::read(std::uint64_t at, std::size_t count) {
     if (!fits(size_, at, count) || descriptor_ < 0) return {};
+    if (ahead_ && ahead_->pending())
+        if (const std::optional<ByteSpan> taken = takeReadAhead(at, count)) {
+            if (!taken->empty()) startReadAhead();
+            return *taken;
+        }
+    if (ahead_) ahead_->current = -1;
     // A new stretch from `at` on: the window, or the block asked for when it is longer.
     if (capacity_ < count) {
         capacity_ = std::max(window_, count);
         buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
     }
     const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, size_ - at));
-    std::size_t got = 0;
     int failure = 0;
-    while (got < wanted) {
-        const ssize_t n = ::pread(descriptor_, buffer_.get() + got, wanted - got, static_cast<off_t>(at + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) failure = errno;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
+    const std::size_t got = readFully(descriptor_, at, std::span(buffer_.get(), wanted), failure);
     file_ = ByteSpan(buffer_.get(), got);
     windowAt_ = at;
-    if (got >= count) return file_.first(count);
-    // The file is shorter than it was when opened, or cannot be read: it ends here.
-    size_ = at + got;
-    error_ = failure ? strprintf("the file could not be read at byte %llu: %s", static_cast<unsigned long long>(at + got),
+    if (got < count) return endsAt(at + got, failure);
+    startReadAhead();
+    return file_.first(count);
+}
+
+ByteSpan PacketFile::endsAt(std::uint64_t at, int failure) {
+    size_ = at;
+    error_ = failure ? strprintf("the file could not be read at byte %llu: %s", static_cast<unsigned long long>(at),
                                  std::strerror(failure))
                      : "the file was cut short on disk while it was read";
     return {};
+}
+
+std::optional<ByteSpan> PacketFile::takeReadAhead(std::uint64_t at, std::size_t count) {
+    ReadAhead& a = *ahead_;
+    const std::uint64_t from = a.offset();
+    const bool inStretch = at >= from && at - from < a.length();
+    const bool heldBefore = at < from && from - at <= a.carry() && at >= windowAt_ && from <= windowAt_ + file_.size();
+    if (!inStretch && !heldBefore) return std::nullopt;
+    int failure = 0;
+    const std::size_t got = a.wait(&failure);
+    if (at + count > from + got) {
+        // Past a stretch read whole: read from `at` instead.
+        if (got == a.length()) return std::nullopt;
+        return endsAt(from + got, failure);
+    }
+    std::uint8_t* stretch = a.stretch(a.target());
+    const auto tail = static_cast<std::size_t>(at < from ? from - at : 0);
+    if (tail > 0) std::memcpy(stretch - tail, file_.data() + (at - windowAt_), tail);
+    file_ = ByteSpan(stretch - tail, tail + got);
+    windowAt_ = from - tail;
+    a.current = a.target();
+    return file_.subspan(static_cast<std::size_t>(at - windowAt_), count);
+}
+
+void PacketFile::startReadAhead() {
+    if (!readAhead_ || descriptor_ < 0) return;
+    const std::uint64_t end = windowAt_ + file_.size();
+    if (end >= size_) return;
+    if (!ahead_) {
+        // Room in front of each stretch for the longest block this reader takes.
+        ahead_ = std::make_unique<ReadAhead>(
+            [descriptor = descriptor_](std::uint64_t at, std::span<std::uint8_t> into, int& failure) {
+                return readFully(descriptor, at, into, failure);
+            },
+            std::min<std::size_t>(window_, kMaxBlock), window_);
+    }
+    ReadAhead& a = *ahead_;
+    if (a.pending()) a.wait();  // a read nobody took ends before its buffer is read into again
+    a.request(end, static_cast<std::size_t>(std::min<std::uint64_t>(a.stretchSize(), size_ - end)), a.current == 0 ? 1 : 0);
 }
 
 std::optional<PacketFile> PacketFile::opened(PacketFile f) {

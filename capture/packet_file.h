@@ -26,6 +26,7 @@
 
 #include "capture/capture_reader.h"
 #include "core/bytes.h"
+#include "core/read_ahead.h"
 
 #include <cstdint>
 #include <memory>
@@ -52,9 +53,11 @@ public:
     // that turns out shorter than `size` ends early, error() saying so.
     // `window`: the bytes read at once (at least one block's worth is read).
     // (Large enough that the calls are few, small enough that the buffer
-    // stays in the processor's cache.)
+    // stays in the processor's cache.) With `readAhead`, a second thread
+    // reads the next window while the packets of this one are taken apart.
     static constexpr std::size_t kReadWindow = std::size_t{1} << 20;
-    static std::optional<PacketFile> open(int descriptor, std::uint64_t size, std::size_t window = kReadWindow);
+    static std::optional<PacketFile> open(int descriptor, std::uint64_t size, std::size_t window = kReadWindow,
+                                          bool readAhead = false);
     PacketFile(PacketFile&&) = default;
     PacketFile& operator=(PacketFile&&) = default;
 
@@ -88,6 +91,13 @@ private:
         return read(at, count);
     }
     ByteSpan read(std::uint64_t at, std::size_t count);
+    // The bytes from the stretch read ahead, with those held before it that
+    // they begin with carried over in front of it; nullopt when the request
+    // is not where the stretch continues the bytes held.
+    std::optional<ByteSpan> takeReadAhead(std::uint64_t at, std::size_t count);
+    void startReadAhead();
+    // The file ends at `at`: shorter than when it was opened, or unreadable there (`failure`, an errno).
+    ByteSpan endsAt(std::uint64_t at, int failure);
     bool openPcap();
     bool openPcapng();
     Step stepPcap(std::uint64_t& at, PacketRecord* packet);
@@ -129,6 +139,8 @@ private:
     bool done_ = false;
     bool foreign_ = false;
     std::string error_;
+    bool readAhead_ = false;
+    std::unique_ptr<ReadAhead> ahead_;  // last: its thread ends before the rest goes
 };
 
 } // namespace tarvik::capture

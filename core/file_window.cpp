@@ -1,12 +1,8 @@
 #include "core/file_window.h"
 
 #include <algorithm>
-#include <array>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <sys/mman.h>
-#include <thread>
 
 namespace tarvik {
 
@@ -17,77 +13,6 @@ constexpr int kPopulate = MAP_POPULATE;
 constexpr int kPopulate = 0;
 #endif
 } // namespace
-
-// The second thread of a read-ahead window and its two buffers. Each buffer
-// has room for kWindow bytes carried over from the window before in front of
-// the kWindow bytes read into it, so that a frame that runs past the end of
-// one stretch is whole in the next.
-struct FileWindow::ReadAhead {
-    explicit ReadAhead(const RecordFile& f) : file(f), worker([this] { run(); }) {}
-    ~ReadAhead() {
-        {
-            std::lock_guard lock(mutex);
-            quit = true;
-        }
-        wake.notify_all();
-        worker.join();
-    }
-    ReadAhead(const ReadAhead&) = delete;
-    ReadAhead& operator=(const ReadAhead&) = delete;
-
-    std::uint8_t* stretch(int buffer) { return buffers[static_cast<std::size_t>(buffer)].get() + kWindow; }
-
-    void request(std::uint64_t at, std::size_t count, int into) {
-        {
-            std::lock_guard lock(mutex);
-            offset = at;
-            length = count;
-            target = into;
-            done = false;
-            pending = true;
-        }
-        wake.notify_all();
-    }
-    // Waits for the read asked for last; the bytes it read.
-    std::size_t wait() {
-        std::unique_lock lock(mutex);
-        wake.wait(lock, [this] { return done; });
-        pending = false;
-        return got;
-    }
-
-    void run() {
-        std::unique_lock lock(mutex);
-        for (;;) {
-            wake.wait(lock, [this] { return quit || (pending && !done); });
-            if (quit) return;
-            const std::uint64_t at = offset;
-            const std::span<std::uint8_t> into(stretch(target), length);
-            lock.unlock();
-            const std::size_t n = file.readAt(at, into);
-            lock.lock();
-            got = n;
-            done = true;
-            wake.notify_all();
-        }
-    }
-
-    const RecordFile& file;
-    static constexpr std::size_t kStretch = 4 * kWindow;
-    // Left unfilled: every byte is read into before it is looked at, and
-    // zeroing 2.5 MB would cost a short file's check more than its reading.
-    std::array<std::unique_ptr<std::uint8_t[]>, 2> buffers{std::make_unique_for_overwrite<std::uint8_t[]>(kWindow + kStretch),
-                                                           std::make_unique_for_overwrite<std::uint8_t[]>(kWindow + kStretch)};
-    std::mutex mutex;
-    std::condition_variable wake;
-    // Set by the reader under the lock; read by the thread only under it.
-    bool pending = false, done = false, quit = false;
-    std::uint64_t offset = 0;
-    std::size_t length = 0, got = 0;
-    int target = 0;
-    int current = -1;  // the buffer the window shows, -1 for none of the two (reader's own)
-    std::thread worker;  // last: it starts once the rest is in place
-};
 
 ByteSpan FileWindow::view(std::uint64_t offset, std::size_t count, std::size_t reach) {
     if (offset < start_ || offset + count > start_ + filled_) {
@@ -170,7 +95,7 @@ void FileWindow::unmap() {
 }
 
 void FileWindow::read(std::uint64_t offset, std::size_t count, std::size_t reach) {
-    if (ahead_ && ahead_->pending && !mapped_ && takeReadAhead(offset, count)) {
+    if (ahead_ && ahead_->pending() && !mapped_ && takeReadAhead(offset, count)) {
         startReadAhead();
         return;
     }
@@ -198,20 +123,20 @@ void FileWindow::read(std::uint64_t offset, std::size_t count, std::size_t reach
 
 bool FileWindow::takeReadAhead(std::uint64_t offset, std::size_t count) {
     ReadAhead& a = *ahead_;
-    const std::uint64_t at = a.offset;
+    const std::uint64_t at = a.offset();
     // The request starts in the stretch, or before it in the window, which
     // then carries its bytes up to the stretch over.
-    if (offset >= at ? offset - at >= a.length
-                     : at - offset > kWindow || !holds(offset, static_cast<std::size_t>(at - offset)))
+    if (offset >= at ? offset - at >= a.length()
+                     : at - offset > a.carry() || !holds(offset, static_cast<std::size_t>(at - offset)))
         return false;
     std::size_t filled = a.wait();
-    std::uint8_t* stretch = a.stretch(a.target);
+    std::uint8_t* stretch = a.stretch(a.target());
     // Bytes the file held when reading began and no longer holds read as
     // zeros, as in a read in place.
-    if (filled < a.length) {
+    if (filled < a.length()) {
         cutShort_ = true;
-        std::fill(stretch + filled, stretch + a.length, 0);
-        filled = a.length;
+        std::fill(stretch + filled, stretch + a.length(), 0);
+        filled = a.length();
     }
     if (offset + count > at + filled) return false;
     const auto tail = static_cast<std::size_t>(offset < at ? at - offset : 0);
@@ -219,7 +144,7 @@ bool FileWindow::takeReadAhead(std::uint64_t offset, std::size_t count) {
     data_ = stretch - tail;
     start_ = at - tail;
     filled_ = tail + filled;
-    a.current = a.target;
+    a.current = a.target();
     return true;
 }
 
@@ -229,11 +154,14 @@ void FileWindow::startReadAhead() {
     if (end >= fileSize_) return;
     if (!ahead_) {
         if (fileSize_ <= 2 * kWindow) return;  // a second thread costs more than a small file's read
-        ahead_ = std::make_unique<ReadAhead>(file_);
+        // Each stretch has room in front for a window's bytes carried over.
+        ahead_ = std::make_unique<ReadAhead>(
+            [&file = file_](std::uint64_t at, std::span<std::uint8_t> into, int&) { return file.readAt(at, into); },
+            kWindow, 4 * kWindow);
     }
     ReadAhead& a = *ahead_;
-    if (a.pending) a.wait();  // a read nobody took ends before its buffer is read into again
-    a.request(end, static_cast<std::size_t>(std::min<std::uint64_t>(ReadAhead::kStretch, fileSize_ - end)), a.current == 0 ? 1 : 0);
+    if (a.pending()) a.wait();  // a read nobody took ends before its buffer is read into again
+    a.request(end, static_cast<std::size_t>(std::min<std::uint64_t>(a.stretchSize(), fileSize_ - end)), a.current == 0 ? 1 : 0);
 }
 
 } // namespace tarvik

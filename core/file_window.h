@@ -18,6 +18,7 @@
 
 #include "core/bytes.h"
 #include "core/mapped_read_guard.h"
+#include "core/read_ahead.h"
 #include "core/record_file.h"
 
 #include <cstddef>
@@ -66,7 +67,6 @@ private:
     void unmap();
     void read(std::uint64_t offset, std::size_t count, std::size_t reach);
     static Bytes& spareBuffer();
-    struct ReadAhead;
     // Serves [offset, offset + count) from the stretch read ahead, with the
     // bytes of the window before it that the request still needs; false when
     // the request is not where the stretch continues the window.

@@ -1,5 +1,6 @@
 #include "core/record_file.h"
 
+#include "core/read_ahead.h"
 #include "core/text.h"
 
 #include <algorithm>
@@ -73,16 +74,8 @@ std::uint64_t RecordFile::nextData(std::uint64_t offset) const {
 }
 
 std::size_t RecordFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
-    if (fd_ < 0) return 0;
-    std::size_t done = 0;
-    while (done < out.size()) {
-        if (offset + done > static_cast<std::uint64_t>(INT64_MAX)) break;
-        ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    int failure = 0;
+    return readFully(fd_, offset, out, failure);
 }
 
 Bytes ReadFrame(const RecordFile& file, const RecordIndexEntry& entry) {

@@ -3,7 +3,8 @@
 # widget tests under a virtual display and the Debian package test), then the
 # clang build with AddressSanitizer and UndefinedBehaviorSanitizer (the unit and
 # end-to-end tests, and short runs of every fuzz target from its seed corpus),
-# then the threaded tests (network, connection, pipeline) with ThreadSanitizer.
+# then the threaded tests (network, connection, pipeline, capture read-ahead)
+# with ThreadSanitizer.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -84,12 +85,13 @@ status=0
 [ "$status" -le 1 ] || { echo "tarvik-cli check failed on the record file corpus ($status)"; exit 1; }
 
 # The threaded code under ThreadSanitizer: the receiver, the connection and the
-# arrival pipeline, with the programs their end-to-end tests start.
+# arrival pipeline, with the programs their end-to-end tests start, and the
+# capture reader's read-ahead.
 stage "TSan build"
 threaded="$root/build-tsan"
 CC=clang CXX=clang++ cmake -S "$root" -B "$threaded" -G Ninja -DTARVIK_SANITIZE=thread \
   -DTARVIK_BUILD_GUI=OFF -DTARVIK_BUILD_TESTS=ON -DTARVIK_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$threaded" -j "$jobs" --target net_tests app_tests tarvik-cli vxcenter-sim
+cmake --build "$threaded" -j "$jobs" --target net_tests app_tests capture_tests tarvik-cli vxcenter-sim
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 stage "TSan tests"
 # Both programs at once, each cut into shards run side by side (GoogleTest's
@@ -105,6 +107,9 @@ tsan_shards() {  # PROGRAM SHARDS
 }
 tsan_shards net_tests 2
 tsan_shards app_tests 1
+# The capture file read ahead on a second thread, and the check of what it reads.
+GTEST_FILTER='PacketFile.*:CaptureCheck.*' "$threaded/bin/capture_tests" --gtest_brief=1 &
+pids="$pids $!"
 failed=0
 for pid in $pids; do wait "$pid" || failed=1; done
 [ "$failed" -eq 0 ] || { echo "ThreadSanitizer tests failed"; exit 1; }

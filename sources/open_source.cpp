@@ -5,11 +5,8 @@
 #include "capture/capture_source.h"
 #include "core/record_file_source.h"
 #include "core/text.h"
-#include "sources/frame_relay.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <stdexcept>
 #include <thread>
 
 namespace tarvik {
@@ -36,6 +33,8 @@ Result<OpenedSource> openCapture(const std::string& path, const SourceOptions& o
     capture->setFilter(options.filter);
     capture::CaptureOptions captureOptions;
     captureOptions.ports = options.capturePorts;
+    // A source is opened for one reader at a time: a second core reads ahead.
+    captureOptions.readAhead = std::thread::hardware_concurrency() > 1;
     std::string message;
     if (!capture->build(path, captureOptions, message)) return failure(message);
     OpenedSource out;
@@ -93,62 +92,6 @@ Result<OpenedSource> openSource(const std::string& what, const SourceOptions& op
     return openRecordFile(what, options);
 }
 
-namespace {
-
-// A capture read for its check. What the reader writes for every frame has
-// cache lines of its own: when it runs on a second thread, a write next to
-// what the checking thread reads would take the line from the other core
-// each time.
-struct alignas(128) CaptureReading {
-    capture::CaptureRecordFile captured;
-    capture::CaptureRecordFile::Sink sink;
-    capture::CaptureOptions options;
-    std::string message;
-    bool loaded = false;
-    bool handing = true;       // frames still go to the check, not to a file
-    std::uint64_t frames = 0;  // frames read so far
-};
-using TextRows = std::vector<std::pair<std::uint64_t, std::string>>;
-
-// Reads the capture on a second thread, which hands the frames over in
-// chunks while this one checks them.
-void checkOnTwoThreads(CaptureReading& r, const std::string& path, FrameSequenceCheck& checked, TextRows* texts) {
-    FrameRelay relay;
-    r.sink.bytes = [&relay, &r](ByteSpan frame) {
-        r.handing = r.handing && FrameSequenceCheck::takes(frame, r.frames == 1);
-        if (r.handing) relay.addFrame(frame);
-        return r.handing;
-    };
-    if (texts)
-        r.sink.text = [&relay, &r](std::string text, const capture::CaptureEntry&) { relay.addText(text, r.frames); };
-    std::thread reader([&relay, &r, &path] {
-        try {
-            r.loaded = r.captured.load(path, r.options, r.sink, r.message);
-            relay.close();
-        } catch (...) {
-            relay.close(std::current_exception());
-        }
-    });
-    // However this side ends, the reader is let go and waited for.
-    const struct Join {
-        FrameRelay& relay;
-        std::thread& reader;
-        ~Join() {
-            relay.abandon();
-            reader.join();
-        }
-    } join{relay, reader};
-    while (const FrameRelay::Chunk* chunk = relay.next())
-        for (const FrameRelay::Item& item : chunk->items) {
-            if (item.text)
-                texts->emplace_back(item.framesBefore, std::string(chunk->textOf(item)));
-            else if (!checked.add(chunk->of(item)))
-                throw std::logic_error("a frame the reader handed over was refused");
-        }
-}
-
-} // namespace
-
 FileCheckResult checkRecordSource(const FileChecker& checker, const std::string& path,
                                   const std::vector<std::uint16_t>& capturePorts,
                                   const CheckedFrameObserver& observer, const CheckedTextObserver& textObserver) {
@@ -156,11 +99,14 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
     // A capture's frames are checked as they are read, as the record file
     // they make would be; only frames that file would not read back as they
     // came are written to one. The text rows are handed over where they
-    // stand among the frames.
-    const auto reading = std::make_unique<CaptureReading>();
-    CaptureReading& r = *reading;
-    r.options.ports = capturePorts;
-    TextRows texts;
+    // stand among the frames. With a core to spare, the capture is read a
+    // stretch ahead on a second thread.
+    capture::CaptureRecordFile captured;
+    capture::CaptureOptions options;
+    options.ports = capturePorts;
+    options.readAhead = checker.options().readAhead;
+    options.readAheadFrom = checker.options().readAheadFrom;
+    std::vector<std::pair<std::uint64_t, std::string>> texts;
     std::size_t nextText = 0;
     auto textsBefore = [&](std::uint64_t frame) {
         for (; nextText < texts.size() && texts[nextText].first <= frame; ++nextText)
@@ -173,22 +119,18 @@ FileCheckResult checkRecordSource(const FileChecker& checker, const std::string&
             if (observer) observer(f);
         };
     FrameSequenceCheck checked(checker, both);
-    r.sink.frame = [&r](const RecordIndexEntry&) { ++r.frames; };
-    std::error_code sizeError;
-    const std::uintmax_t captureSize = std::filesystem::file_size(path, sizeError);
-    if (checker.options().readAhead && !sizeError && captureSize >= checker.options().readAheadFrom) {
-        checkOnTwoThreads(r, path, checked, textObserver ? &texts : nullptr);
-    } else {
-        r.sink.bytes = [&checked](ByteSpan frame) { return checked.add(frame); };
-        if (textObserver)
-            r.sink.text = [&](std::string text, const capture::CaptureEntry&) { texts.emplace_back(r.frames, std::move(text)); };
-        r.loaded = r.captured.load(path, r.options, r.sink, r.message);
-    }
-    const capture::CaptureRecordFile& captured = r.captured;
+    std::uint64_t frames = 0;
+    capture::CaptureRecordFile::Sink sink;
+    sink.frame = [&frames](const RecordIndexEntry&) { ++frames; };
+    sink.bytes = [&checked](ByteSpan frame) { return checked.add(frame); };
+    if (textObserver)
+        sink.text = [&](std::string text, const capture::CaptureEntry&) { texts.emplace_back(frames, std::move(text)); };
+    std::string message;
+    const bool loaded = captured.load(path, options, sink, message);
     FileCheckResult result;
-    if (!r.loaded) {
+    if (!loaded) {
         result.path = path;
-        result.unreadable = r.message;
+        result.unreadable = message;
         return result;
     }
     if (captured.loaded()) checked.checkRestOf(captured.temporaryPath());

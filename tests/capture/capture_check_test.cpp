@@ -1,10 +1,11 @@
 // The check of a capture: its frames are judged as they are read, as the
-// record file they make would be, on one thread or handed to a second one.
+// record file they make would be, on one thread or with the capture read
+// ahead on a second one.
 
 #include "capture/capture_file.h"
+#include "capture/packet_file.h"
 #include "decode/file_check.h"
 #include "decode/layout_loader.h"
-#include "sources/frame_relay.h"
 #include "sources/open_source.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/whole_file.h"
@@ -13,10 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <stdexcept>
-#include <thread>
-#include <utility>
 
 namespace tarvik {
 namespace {
@@ -83,8 +80,8 @@ TEST(CaptureCheck, FramesAreJudgedAsTheRecordFileTheyMakeOnOneThreadOrTwo) {
     std::vector<Bytes> records;
     for (std::uint32_t i = 0; i < 30; ++i) records.push_back(synth::sampleFrame(7000 + 4 * (i % 3), 1, i, 100 + i + (i > 20)));
     records[4][records[4].size() / 2] ^= 0x5a;  // a checksum that does not match
-    // Larger than the chunks that carry frames to the checking thread.
-    records[17] = synth::sizedSampleFrame(7027, 1, 17, 117, FrameRelay::kChunkBytes * 5 / 2);
+    // Larger than the stretches the capture is read ahead in.
+    records[17] = synth::sizedSampleFrame(7027, 1, 17, 117, capture::PacketFile::kReadWindow * 5 / 2);
     Bytes oversized = records[9];               // a Size past the frame's bytes
     oversized[8] = static_cast<std::uint8_t>(oversized[8] + 40);
     std::vector<Bytes> withOversized = records;
@@ -117,62 +114,6 @@ TEST(CaptureCheck, FramesAreJudgedAsTheRecordFileTheyMakeOnOneThreadOrTwo) {
     EXPECT_EQ(checkCapture(dir.file("records.pcapng"), true).result.of(CheckProblemKind::Checksum).count, 1u);
     EXPECT_EQ(checkCapture(dir.file("catalog.pcapng"), true).result.of(CheckProblemKind::Catalog).count, 1u);
     EXPECT_EQ(checkCapture(dir.file("empty.pcapng"), true).result.of(CheckProblemKind::Truncated).count, 1u);
-}
-
-TEST(FrameRelay, HandsEverythingOverInOrderAndEndsAsTheReaderEnded) {
-    // Items of every size (several times the chunks' room), texts among them, one larger than a chunk.
-    std::vector<Bytes> items;
-    for (std::size_t i = 0; i < 12000; ++i) items.push_back(Bytes((i * 7919) % 1500 + (i == 1234 ? FrameRelay::kChunkBytes * 3 : 0), static_cast<std::uint8_t>(i)));
-    for (const bool fails : {false, true}) {
-        FrameRelay relay;
-        std::thread reader([&] {
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                if (i % 100 == 7) relay.addText("row " + std::to_string(i), i);
-                relay.addFrame(items[i]);
-            }
-            relay.close(fails ? std::make_exception_ptr(std::runtime_error("the reader failed")) : nullptr);
-        });
-        std::size_t frames = 0, texts = 0;
-        try {
-            bool first = true;
-            while (const FrameRelay::Chunk* chunk = relay.next()) {
-                // The reader goes ahead meanwhile, but leaves the chunk held alone.
-                if (std::exchange(first, false)) std::this_thread::sleep_for(std::chrono::milliseconds(30));
-                EXPECT_LE(chunk->bytes.size(), std::max(FrameRelay::kChunkBytes, items[1234].size()));
-                if (chunk->bytes.size() > FrameRelay::kChunkBytes) EXPECT_EQ(chunk->items.size(), 1u);  // alone
-                for (const FrameRelay::Item& item : chunk->items) {
-                    if (item.text) {
-                        EXPECT_EQ(chunk->textOf(item), "row " + std::to_string(frames));
-                        EXPECT_EQ(item.framesBefore, frames);
-                        ++texts;
-                    } else {
-                        ASSERT_LT(frames, items.size());
-                        EXPECT_TRUE(std::ranges::equal(chunk->of(item), items[frames])) << frames;
-                        ++frames;
-                    }
-                }
-            }
-            EXPECT_FALSE(fails);
-        } catch (const std::runtime_error& e) {
-            EXPECT_TRUE(fails);
-            EXPECT_STREQ(e.what(), "the reader failed");
-        }
-        reader.join();
-        // Every item came before the end, or the failure.
-        EXPECT_EQ(frames, items.size());
-        EXPECT_EQ(texts, items.size() / 100);
-    }
-
-    // A checking side that stops early does not keep the reader waiting.
-    FrameRelay relay;
-    std::thread reader([&] {
-        for (int round = 0; round < 20; ++round)
-            for (const Bytes& item : items) relay.addFrame(item);
-        relay.close();
-    });
-    ASSERT_NE(relay.next(), nullptr);
-    relay.abandon();
-    reader.join();
 }
 
 } // namespace

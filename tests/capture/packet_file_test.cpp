@@ -54,16 +54,22 @@ Read readFrom(std::optional<PacketFile> f, const Bytes& file) {
 
 // What our reader gives; `ours` false when it leaves the file, or its rest,
 // to libpcap. Read from an open file through a small window it gives the same.
-void expectSameThroughWindows(const Bytes& file, const Read& whole, std::size_t fromWidth, std::size_t toWidth) {
+// With `alsoReadAhead`, also with the next window read on a second thread.
+void expectSameThroughWindows(const Bytes& file, const Read& whole, std::size_t fromWidth, std::size_t toWidth,
+                              bool alsoReadAhead = false) {
     const int fd = ::memfd_create("packet-file-test", MFD_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, file.data(), file.size()), static_cast<ssize_t>(file.size()));
-    for (std::size_t width = fromWidth; width <= toWidth; ++width) {
-        const Read windowed = readFrom(PacketFile::open(fd, file.size(), width), file);
-        EXPECT_EQ(windowed.ours, whole.ours) << width;
-        EXPECT_EQ(windowed.error, whole.error) << width;
-        EXPECT_TRUE(windowed.packets == whole.packets) << width;
-    }
+    for (std::size_t width = fromWidth; width <= toWidth; ++width)
+        for (const bool readAhead : {false, true}) {
+            // Read ahead, each stretch costs a hand-over between threads: a
+            // sample of the widths takes every place of a block all the same.
+            if (readAhead && (!alsoReadAhead || width < 40 || width % 11 != 0)) continue;
+            const Read windowed = readFrom(PacketFile::open(fd, file.size(), width, readAhead), file);
+            EXPECT_EQ(windowed.ours, whole.ours) << width << (readAhead ? ", read ahead" : "");
+            EXPECT_EQ(windowed.error, whole.error) << width << (readAhead ? ", read ahead" : "");
+            EXPECT_TRUE(windowed.packets == whole.packets) << width << (readAhead ? ", read ahead" : "");
+        }
     ::close(fd);
 }
 
@@ -200,7 +206,7 @@ TEST(PacketFile, GivesWhatLibpcapGivesInEveryFormatItReads) {
         EXPECT_TRUE(ours.error.empty()) << ours.error;
         expectSameAsLibpcap(dir, file);
         // Windows of every width up to a few blocks: a stretch read ends at every place of a block.
-        expectSameThroughWindows(file, ours, 1, 300);
+        expectSameThroughWindows(file, ours, 1, 300, true);
     }
     const std::vector<Packet> packets = readOurs(formats()[0]).packets;
     // A link type the capture reader does not take apart is libpcap's from the start.
@@ -218,16 +224,29 @@ TEST(PacketFile, AFileCutShortWhileReadEndsThereAndSaysSo) {
     const int fd = ::memfd_create("packet-file-test", MFD_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, file.data(), file.size()), static_cast<ssize_t>(file.size()));
-    const Read cut = [&] {
-        std::optional<PacketFile> f = PacketFile::open(fd, file.size(), 1000);
-        EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(file.size() / 2)), 0);
-        return readFrom(std::move(f), file);
-    }();
+    // Read ahead or not, and cut before the first stretch is read ahead or after.
+    for (const bool readAhead : {false, true})
+        for (const std::size_t readBeforeCut : {std::size_t{0}, std::size_t{3}}) {
+            SCOPED_TRACE(::testing::Message() << (readAhead ? "read ahead" : "one thread") << ", " << readBeforeCut);
+            ASSERT_EQ(::ftruncate(fd, 0), 0);
+            ASSERT_EQ(::pwrite(fd, file.data(), file.size(), 0), static_cast<ssize_t>(file.size()));
+            std::optional<PacketFile> f = PacketFile::open(fd, file.size(), 1000, readAhead);
+            ASSERT_TRUE(f);
+            Read cut;
+            PacketRecord p;
+            for (std::size_t n = 0; n < readBeforeCut && f->next(p);) {
+                cut.packets.push_back({Bytes(p.bytes.begin(), p.bytes.end()), p.wireLength, p.time});
+                ++n;
+            }
+            EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(file.size() / 2)), 0);
+            const Read rest = readFrom(std::move(f), file);
+            cut.packets.insert(cut.packets.end(), rest.packets.begin(), rest.packets.end());
+            EXPECT_EQ(rest.error, "the file was cut short on disk while it was read");
+            ASSERT_GT(cut.packets.size(), 0u);
+            ASSERT_LT(cut.packets.size(), whole.packets.size());
+            EXPECT_TRUE(std::equal(cut.packets.begin(), cut.packets.end(), whole.packets.begin()));
+        }
     ::close(fd);
-    EXPECT_EQ(cut.error, "the file was cut short on disk while it was read");
-    ASSERT_GT(cut.packets.size(), 0u);
-    ASSERT_LT(cut.packets.size(), whole.packets.size());
-    EXPECT_TRUE(std::equal(cut.packets.begin(), cut.packets.end(), whole.packets.begin()));
 }
 
 TEST(PacketFile, CutAndDamagedFilesEndAsLibpcapEndsThem) {

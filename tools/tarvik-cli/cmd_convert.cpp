@@ -9,6 +9,7 @@
 #include "tools/tarvik-cli/cli.h"
 
 #include <memory>
+#include <thread>
 
 namespace tarvik::cli {
 
@@ -28,6 +29,7 @@ int runConvert(const ConvertOptions& o) {
     }
     capture::CaptureOptions options;
     options.ports = o.ports;
+    options.readAhead = std::thread::hardware_concurrency() > 1;  // one capture, the second core free
     capture::CaptureReader reader(options);
     if (!reader.open(o.capture)) {
         std::fprintf(stderr, "could not read the capture %s: %s\n", shownName(o.capture).c_str(),
