@@ -5,9 +5,7 @@
 #include <pcap/bpf.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace tarvik::capture {
 

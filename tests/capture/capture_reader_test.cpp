@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sys/stat.h>
 #include <map>
 #include <memory>
@@ -260,9 +261,10 @@ TEST(CaptureReader, EndsQuietStreamsForItsBudgetWithoutLosingWhatWasNotInFlight)
 // `connections` TCP connections to port 7000, all open at once, each sending
 // `records` records whose packets are cut in two segments, the connections'
 // segments interleaved so that every one has a packet half received at once.
-Bytes manyConnections(std::uint32_t connections, std::uint32_t records) {
+// The frames of that capture after `frames`; `afterEachSegment` may add more behind each segment.
+std::vector<Bytes> manyConnectionFrames(std::uint32_t connections, std::uint32_t records, std::vector<Bytes> frames = {},
+                                        const std::function<void(std::vector<Bytes>&)>& afterEachSegment = {}) {
     const CaptureEndpoint server{0x0A000001, 7000};
-    std::vector<Bytes> frames;
     auto client = [](std::uint32_t c) {
         return CaptureEndpoint{0x0A000100 + c / 1000, static_cast<std::uint16_t>(20000 + c % 1000)};
     };
@@ -280,8 +282,12 @@ Bytes manyConnections(std::uint32_t connections, std::uint32_t records) {
                                               : Bytes(packet.begin() + cut, packet.end());
                 frames.push_back(synth::tcpFrame(server, client(c), seq[c], 6, synth::kTcpAck, piece));
                 seq[c] += static_cast<std::uint32_t>(piece.size());
+                if (afterEachSegment) afterEachSegment(frames);
             }
-    return captureOf(1, frames);
+    return frames;
+}
+Bytes manyConnections(std::uint32_t connections, std::uint32_t records) {
+    return captureOf(1, manyConnectionFrames(connections, records));
 }
 
 TEST(CaptureReader, FollowsHundredsOfConnectionsAtOnce) {
@@ -324,36 +330,23 @@ TEST(CaptureReader, TheStreamGivenUpForTheBudgetIsTheOneQuietTheLongest) {
     // packets: that one is always among the latest used, so the budget never
     // takes it, however long ago it was first seen.
     const CaptureEndpoint server{0x0A000001, 7000}, busy{0x0A000200, 30000};
-    std::vector<Bytes> frames;
-    auto client = [](std::uint32_t c) { return CaptureEndpoint{0x0A000100, static_cast<std::uint16_t>(20000 + c)}; };
-    frames.push_back(synth::tcpFrame(busy, server, 5, 0, synth::kTcpSyn, {}));
-    frames.push_back(synth::tcpFrame(server, busy, 1000, 6, synth::kTcpSyn | synth::kTcpAck, {}));
-    constexpr std::uint32_t kConnections = 300;
-    for (std::uint32_t c = 0; c < kConnections; ++c) {
-        frames.push_back(synth::tcpFrame(client(c), server, 5, 0, synth::kTcpSyn, {}));
-        frames.push_back(synth::tcpFrame(server, client(c), 1000, 6, synth::kTcpSyn | synth::kTcpAck, {}));
-    }
+    constexpr std::uint32_t kConnections = 300, kRounds = 3;
     Bytes busyBytes;
-    for (std::uint32_t n = 0; busyBytes.size() < 2 * 3 * kConnections * 24; ++n)
+    for (std::uint32_t n = 0; busyBytes.size() < 2 * kRounds * kConnections * 24; ++n)
         for (const Bytes& p : net::Packetize(synth::sampleFrame(7001, 2, n, n))) busyBytes.insert(busyBytes.end(), p.begin(), p.end());
     std::uint32_t busySeq = 1001;
     std::size_t busyAt = 0;
-    std::vector<std::uint32_t> seq(kConnections, 1001);
-    for (std::uint32_t round = 0; round < 3; ++round)
-        for (std::uint32_t half = 0; half < 2; ++half)
-            for (std::uint32_t c = 0; c < kConnections; ++c) {
-                const Bytes packet = net::Packetize(synth::sampleFrame(7000, 1, round, c))[0];
-                const std::size_t cut = packet.size() / 2;
-                const Bytes piece = half == 0 ? Bytes(packet.begin(), packet.begin() + cut)
-                                              : Bytes(packet.begin() + cut, packet.end());
-                frames.push_back(synth::tcpFrame(server, client(c), seq[c], 6, synth::kTcpAck, piece));
-                seq[c] += static_cast<std::uint32_t>(piece.size());
-                const Bytes busyPiece(busyBytes.begin() + static_cast<std::ptrdiff_t>(busyAt),
-                                      busyBytes.begin() + static_cast<std::ptrdiff_t>(busyAt + 24));
-                frames.push_back(synth::tcpFrame(server, busy, busySeq, 6, synth::kTcpAck, busyPiece));
-                busySeq += 24;
-                busyAt += 24;
-            }
+    std::vector<Bytes> frames = manyConnectionFrames(
+        kConnections, kRounds,
+        {synth::tcpFrame(busy, server, 5, 0, synth::kTcpSyn, {}),
+         synth::tcpFrame(server, busy, 1000, 6, synth::kTcpSyn | synth::kTcpAck, {})},
+        [&](std::vector<Bytes>& out) {
+            const Bytes busyPiece(busyBytes.begin() + static_cast<std::ptrdiff_t>(busyAt),
+                                  busyBytes.begin() + static_cast<std::ptrdiff_t>(busyAt + 24));
+            out.push_back(synth::tcpFrame(server, busy, busySeq, 6, synth::kTcpAck, busyPiece));
+            busySeq += 24;
+            busyAt += 24;
+        });
     frames.push_back(synth::tcpFrame(server, busy, busySeq, 6, synth::kTcpAck,
                                      Bytes(busyBytes.begin() + static_cast<std::ptrdiff_t>(busyAt), busyBytes.end())));
     TempDir dir;
